@@ -1,0 +1,255 @@
+// The unit object: file read, header and magic table, construction order,
+// numbered tables and destruction.
+#include "DCU32.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <system_error>
+
+#if __has_include("DCURecs.h")
+#include "DCURecs.h"
+#define UNITPEEK_HAVE_RECORDS 1
+#else
+// Until the record classes land, the import record is an empty class.
+class TImpDef {
+ public:
+  virtual ~TImpDef() = default;
+};
+#endif
+
+TUnit* ActiveUnit = nullptr;
+TUnit* FirstUnit = nullptr;
+uint32_t UnitConstructionCount = 0;
+uint8_t BlockFixupKindA = 0;
+uint8_t BlockFixupKindB = 0;
+
+bool ActiveUnitIsFirst() { return ActiveUnit && ActiveUnit->ConstructionNo == 1; }
+
+std::string NameText(TPos P) { return std::string(NameView(P)); }
+
+int CompareNamesNoCase(std::string_view A, std::string_view B) {
+  size_t N = A.size() < B.size() ? A.size() : B.size();
+  for (size_t I = 0; I < N; ++I) {
+    unsigned char CA = static_cast<unsigned char>(A[I]);
+    unsigned char CB = static_cast<unsigned char>(B[I]);
+    if (CA >= 'a' && CA <= 'z') CA = static_cast<unsigned char>(CA - 'a' + 'A');
+    if (CB >= 'a' && CB <= 'z') CB = static_cast<unsigned char>(CB - 'a' + 'A');
+    if (CA != CB) return CA < CB ? -1 : 1;
+  }
+  if (A.size() == B.size()) return 0;
+  return A.size() < B.size() ? -1 : 1;
+}
+
+TSourceFileRec::~TSourceFileRec() {
+  std::unique_ptr<TSourceFileRec> P = std::move(Next);
+  while (P) P = std::move(P->Next);
+}
+
+TUsedUnitRec::TUsedUnitRec() = default;
+
+TUsedUnitRec::~TUsedUnitRec() {
+#ifdef UNITPEEK_HAVE_RECORDS
+  FreeChain(ImportChain);
+#endif
+  ImportChain = nullptr;
+}
+
+namespace {
+
+struct TMagicEntry {
+  uint32_t Magic;
+  int32_t Version;
+};
+
+constexpr TMagicEntry MagicTable[] = {
+    {0x50505348, 2},   {0x44518641, 3},   {0x4768A6D8, 4},   {0xF21F148B, 5},
+    {0x0E0000DD, 6},   {0x0E8000DD, 6},   {0xFF0000DF, 7},   {0x0F0000DF, 7},
+    {0xF21F148C, 100}, {0x0E0001DD, 101}, {0x0E1011DD, 101}, {0x0F1001DD, 103},
+};
+
+int32_t VersionOfMagic(uint32_t Magic) {
+  for (const TMagicEntry& E : MagicTable)
+    if (E.Magic == Magic) return E.Version;
+  return 0;
+}
+
+void SetBlockFixupKinds(int32_t V) {
+  if (V == 2) {
+    BlockFixupKindA = 3;
+    BlockFixupKindB = 4;
+  } else if (V == 7 || V >= 103) {
+    BlockFixupKindA = 6;
+    BlockFixupKindB = 7;
+  } else {
+    BlockFixupKindA = 5;
+    BlockFixupKindB = 6;
+  }
+}
+
+[[noreturn]] void RaiseFileError(const std::string& Path, const std::string& Reason) {
+  throw EDCUReadError("Cannot read file \"" + Path + "\": " + Reason);
+}
+
+// Reads the whole file at Path into a new block.
+std::unique_ptr<uint8_t[]> ReadWholeFile(const std::string& Path, int32_t& Size) {
+  errno = 0;
+  std::ifstream F(Path, std::ios::binary);
+  if (!F) RaiseFileError(Path, std::strerror(errno ? errno : ENOENT));
+  F.seekg(0, std::ios::end);
+  std::streamoff Len = F.tellg();
+  if (Len < 0) RaiseFileError(Path, std::strerror(errno ? errno : EISDIR));
+  if (Len > INT32_MAX) RaiseFileError(Path, "file too large");
+  F.seekg(0, std::ios::beg);
+  Size = static_cast<int32_t>(Len);
+  auto Buf = std::make_unique<uint8_t[]>(static_cast<size_t>(Size) + 1);
+  if (Size > 0 && !F.read(reinterpret_cast<char*>(Buf.get()), Size))
+    RaiseFileError(Path, std::strerror(errno ? errno : EIO));
+  return Buf;
+}
+
+}  // namespace
+
+TUnit::TUnit(const std::string& Path) {
+  ActiveUnit = this;
+  if (!FirstUnit) FirstUnit = this;
+  ConstructionNo = ++UnitConstructionCount;
+  FileName = Path;
+  Image = ReadWholeFile(Path, ImageSize);
+  try {
+    Load();
+  } catch (...) {
+    ReleaseAll();
+    throw;
+  }
+}
+
+TUnit::TUnit(const std::string& DisplayName, std::span<const uint8_t> Bytes) {
+  ActiveUnit = this;
+  if (!FirstUnit) FirstUnit = this;
+  ConstructionNo = ++UnitConstructionCount;
+  FileName = DisplayName;
+  if (Bytes.size() > static_cast<size_t>(INT32_MAX)) throw EDCUReadError("Unit image too large");
+  ImageSize = static_cast<int32_t>(Bytes.size());
+  Image = std::make_unique<uint8_t[]>(Bytes.size() + 1);
+  if (!Bytes.empty()) std::memcpy(Image.get(), Bytes.data(), Bytes.size());
+  try {
+    Load();
+  } catch (...) {
+    ReleaseAll();
+    throw;
+  }
+}
+
+TUnit::~TUnit() { ReleaseAll(); }
+
+void TUnit::Load() {
+  TReadWindow Saved;
+  PushWindow(Saved, Image.get(), ImageSize);
+  // An error before the first tag names offset 0 and the NUL tag.
+  TagMark = Image.get();
+  CurrentTag = 0;
+  try {
+    uint32_t Magic = GetDWord();
+    Version = VersionOfMagic(Magic);
+    if (Version == 0) RaiseReadErrorFmt("Wrong magic: 0x%x", {Magic});
+    SetBlockFixupKinds(Version);
+    uint32_t Len = GetDWord();
+    if (static_cast<uint32_t>(ImageSize) != Len)
+      RaiseReadErrorFmt("Wrong size: 0x%x<>0x%x", {ImageSize, Len});
+    GetDWord();
+    if (Version == 2) {
+      GetByte();
+      CurrentTag = GetTag();
+    } else {
+      HeaderFlags = GetDWord();
+      GetByte();
+      if (Version >= 7 && Version < 100) {
+        GetByte();
+        AddDecl(nullptr);
+      }
+      CurrentTag = GetTag();
+      if (Version >= 100) {
+        if (CurrentTag == tagHeaderLong) {
+          while (CurrentTag == tagHeaderLong) {
+            GetDWord();
+            CurrentTag = GetTag();
+          }
+        } else if (CurrentTag != tagHeaderExtra) {
+          SkipBytes(3);
+          CurrentTag = GetTag();
+        }
+      }
+      if (CurrentTag == tagHeaderExtra) {
+        HeaderExtra1 = GetPackedUInt();
+        if (Version > 3) HeaderExtra2 = GetPackedUInt();
+        CurrentTag = GetTag();
+      }
+    }
+  } catch (...) {
+    PopWindow(Saved);
+    throw;
+  }
+  PopWindow(Saved);
+}
+
+void TUnit::ReleaseAll() {
+  LocalVars.clear();
+  LineRanges.clear();
+  CodeLines.clear();
+  Fixups.clear();
+  UsedUnits.clear();
+  NameIndex.clear();
+  TypeTable.clear();
+  DeclTable.clear();
+  SourceFiles.reset();
+  if (ActiveUnit == this) ActiveUnit = nullptr;
+  if (FirstUnit == this) FirstUnit = nullptr;
+}
+
+int32_t TUnit::AddDecl(TDCURec* R) {
+  DeclTable.push_back(R);
+  return static_cast<int32_t>(DeclTable.size());
+}
+
+TDCURec* TUnit::GetDecl(int64_t N) const {
+  if (N < 1 || N > static_cast<int64_t>(DeclTable.size())) return nullptr;
+  return DeclTable[static_cast<size_t>(N - 1)];
+}
+
+TBaseDef* TUnit::GetTypeDef(int64_t N) const {
+  if (N < 1 || N > static_cast<int64_t>(TypeTable.size())) return nullptr;
+  return TypeTable[static_cast<size_t>(N - 1)];
+}
+
+size_t TUnit::SourceFileCount() const {
+  size_t N = 0;
+  for (const TSourceFileRec* S = SourceFiles.get(); S; S = S->Next.get()) ++N;
+  return N;
+}
+
+const TSourceFileRec* TUnit::SourceFileByNum(int64_t N) const {
+  if (N < 0) return nullptr;
+  const TSourceFileRec* S = SourceFiles.get();
+  while (S && N > 0) {
+    S = S->Next.get();
+    --N;
+  }
+  return S;
+}
+
+// Filled in by the declaration-stream and table readers.
+void TUnit::NameType(int64_t, TPos) {}
+void TUnit::AddTypeDef(TBaseDef*) {}
+void TUnit::AssignDeclMem(int64_t, int32_t, int32_t) {}
+void TUnit::ReadDeclList(TDeclScope, TNameDecl*& Head) { Head = nullptr; }
+void TUnit::ReadSourceFiles() {}
+uint8_t TUnit::ReadUsedUnits(uint8_t) { return CurrentTag; }
+void TUnit::ReadFixups() {}
+void TUnit::ReadCodeLines() {}
+void TUnit::ReadLineRanges() {}
+void TUnit::ReadLocalVars() {}
+void TUnit::ReadDataBlock() {}
+void TUnit::BuildNameIndex(TNameDecl*) {}
+void TUnit::FoldEnumConsts(TNameDecl*&) {}
+void TUnit::AttachLocalVars() {}

@@ -1,0 +1,193 @@
+// The unit object: one loaded unit file with its header, source files, used
+// units, numbered tables, declaration chain and unit-level tables.
+//
+// A TUnit is constructed from a path or from a block of bytes; the
+// constructor either returns a fully loaded unit or releases everything it
+// built and passes the reader error on.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "DCU_In.h"
+#include "DCU_Tags.h"
+
+// Record classes (records/DCURecs.h).
+class TDCURec;
+class TBaseDef;
+class TNameDecl;
+class TImpDef;
+
+// Source, object, resource (or assembler) file entry. Kind and name are read
+// from the image at TagPos: the tag byte, then the length-prefixed name.
+struct TSourceFileRec {
+  std::unique_ptr<TSourceFileRec> Next;
+  TPos TagPos = nullptr;
+  uint32_t FileTime = 0;  // 0xFFFFFFFF: none
+  uint32_t Extra = 0;
+
+  uint8_t Kind() const { return *TagPos; }
+  TPos NamePos() const { return TagPos + 1; }
+  ~TSourceFileRec();  // releases the rest of the chain without recursion
+};
+
+enum TUseKind : uint8_t { InterfaceUses = 0, ImplementationUses = 1, DllImports = 2 };
+
+// One used unit or DLL with the names imported from it.
+struct TUsedUnitRec {
+  std::unique_ptr<TImpDef> UnitDef;
+  TPos NamePos = nullptr;
+  TDCURec* ImportChain = nullptr;  // owned, freed with FreeChain
+  uint8_t UseKind = InterfaceUses;
+
+  TUsedUnitRec();
+  ~TUsedUnitRec();
+  TUsedUnitRec(const TUsedUnitRec&) = delete;
+  TUsedUnitRec& operator=(const TUsedUnitRec&) = delete;
+};
+
+struct TFixupRec {
+  uint32_t FixupOfs : 24;  // offset in the data block
+  uint32_t FixupKind : 8;
+  uint32_t FixupDecl;      // declaration number, 0 = none
+};
+static_assert(sizeof(TFixupRec) == 8);
+
+struct TCodeLineRec {
+  uint32_t LineOfs;
+  int32_t LineNum;
+};
+
+struct TLineRangeRec {
+  uint32_t FirstLine;
+  uint32_t LineCount;
+  uint32_t LineBase;
+  const TSourceFileRec* SrcFile;
+};
+
+struct TLocalVarRec {
+  uint32_t VarDecl;  // declaration number, 0 = none
+  uint32_t VarCodeOfs;
+  int32_t VarLocation;
+};
+
+// One entry of the sorted name index: the name's text and its declaration.
+struct TNameIndexEntry {
+  std::string Name;
+  TNameDecl* Decl;
+};
+
+// Case-insensitive order of the name index (8-bit names, ASCII letters fold).
+int CompareNamesNoCase(std::string_view A, std::string_view B);
+
+// Make List hold at least N slots; capacity grows to (3 * N) / 2 when short.
+template <class T>
+void GrowTo(std::vector<T>& List, int64_t N) {
+  if (N <= 0 || static_cast<int64_t>(List.size()) >= N) return;
+  if (static_cast<int64_t>(List.capacity()) < N) List.reserve(static_cast<size_t>((3 * N) / 2));
+  List.resize(static_cast<size_t>(N));
+}
+
+// Text of the stored name at P (length byte, then the bytes), as raw 8-bit
+// bytes. P may be null, which gives an empty text.
+std::string NameText(TPos P);
+
+class TUnit {
+ public:
+  // Loads the file at Path.
+  explicit TUnit(const std::string& Path);
+  // Loads a unit from bytes in memory; DisplayName stands for the path.
+  TUnit(const std::string& DisplayName, std::span<const uint8_t> Bytes);
+  virtual ~TUnit();
+  TUnit(const TUnit&) = delete;
+  TUnit& operator=(const TUnit&) = delete;
+
+  std::unique_ptr<uint8_t[]> Image;
+  int32_t ImageSize = 0;
+  int32_t Version = 0;
+  uint32_t HeaderFlags = 0;
+  uint32_t HeaderExtra1 = 0;
+  uint32_t HeaderExtra2 = 0;
+  std::string FileName;
+  std::string UnitName;
+  std::unique_ptr<TSourceFileRec> SourceFiles;
+  std::vector<std::unique_ptr<TUsedUnitRec>> UsedUnits;
+  std::vector<TBaseDef*> TypeTable;   // type number N at index N - 1
+  std::vector<TDCURec*> DeclTable;    // declaration number N at index N - 1
+  std::vector<TNameIndexEntry> NameIndex;
+  TNameDecl* Decls = nullptr;         // owned chain of top-level declarations
+  int32_t TypeCount = 0;
+  TPos DataBlock = nullptr;
+  int32_t DataSize = 0;
+  uint32_t FixupCount = 0;
+  std::vector<TFixupRec> Fixups;      // empty: none
+  uint32_t CodeLineCount = 0;
+  std::vector<TCodeLineRec> CodeLines;
+  uint32_t LineRangeCount = 0;
+  std::vector<TLineRangeRec> LineRanges;
+  uint32_t LocalVarCount = 0;
+  std::vector<TLocalVarRec> LocalVars;
+
+  // Which construction of the run this unit was (1 for the first).
+  uint32_t ConstructionNo = 0;
+
+  // Numbered tables.
+  int32_t AddDecl(TDCURec* R);
+  TDCURec* GetDecl(int64_t N) const;
+  TBaseDef* GetTypeDef(int64_t N) const;
+  void NameType(int64_t N, TPos Name);
+  void AddTypeDef(TBaseDef* D);
+  void AssignDeclMem(int64_t N, int32_t Ofs, int32_t Len);
+
+  // Declaration stream: reads the list that begins with CurrentTag into Head.
+  void ReadDeclList(TDeclScope Scope, TNameDecl*& Head);
+
+  // Source files and used units.
+  void ReadSourceFiles();
+  uint8_t ReadUsedUnits(uint8_t ListTag);
+  const TSourceFileRec* SourceFileByNum(int64_t N) const;
+
+  // Unit-level tables.
+  void ReadFixups();
+  void ReadCodeLines();
+  void ReadLineRanges();
+  void ReadLocalVars();
+
+  // Finishing passes.
+  void BuildNameIndex(TNameDecl* Chain);
+  void FoldEnumConsts(TNameDecl*& Link);
+  void AttachLocalVars();
+
+  // Number of source-file entries and of records in the tables (for summaries).
+  size_t SourceFileCount() const;
+
+ private:
+  void Load();
+  void ReadDataBlock();
+  void ReleaseAll();
+  int32_t DeclListDepth = 0;
+};
+
+// The unit object the viewer constructs; it adds nothing.
+class TJXUnit : public TUnit {
+ public:
+  using TUnit::TUnit;
+};
+
+// The unit whose file is being read; the first unit constructed in the run.
+extern TUnit* ActiveUnit;
+extern TUnit* FirstUnit;
+// Number of units whose construction has started in this run; the unit whose
+// construction was number 1 is the first unit (its error texts have no unit part).
+extern uint32_t UnitConstructionCount;
+// Fixup kinds that open a declaration's block in the data block (by version).
+extern uint8_t BlockFixupKindA;
+extern uint8_t BlockFixupKindB;
+
+// True while the unit being read is the first unit constructed in the run.
+bool ActiveUnitIsFirst();

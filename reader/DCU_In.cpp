@@ -1,0 +1,240 @@
+// Byte scanner: the global read window, fixed-size values, packed integers,
+// names and the decorated error texts.
+#include "DCU_In.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "DCU32.h"
+
+TPos WinBase = nullptr;
+TPos WinPos = nullptr;
+TPos WinLimit = nullptr;
+TPos TagMark = nullptr;
+uint8_t CurrentTag = 0;
+int32_t PackedHigh = 0;
+
+uint32_t PosOffset(TPos P, TPos Base) {
+  return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(P) - reinterpret_cast<uintptr_t>(Base));
+}
+
+// Bytes left in the window, computed on integers (0 without a window).
+static uint64_t BytesLeft() {
+  if (!WinLimit || !WinPos) return 0;
+  uintptr_t Pos = reinterpret_cast<uintptr_t>(WinPos);
+  uintptr_t Lim = reinterpret_cast<uintptr_t>(WinLimit);
+  return Lim > Pos ? Lim - Pos : 0;
+}
+
+void PushWindow(TReadWindow& Saved, TPos Data, int64_t Size) {
+  Saved.WinBase = WinBase;
+  Saved.WinPos = WinPos;
+  Saved.WinLimit = WinLimit;
+  WinBase = Data;
+  WinPos = Data;
+  WinLimit = Data + Size;
+}
+
+void PopWindow(const TReadWindow& Saved) {
+  WinBase = Saved.WinBase;
+  WinPos = Saved.WinPos;
+  WinLimit = Saved.WinLimit;
+}
+
+void EnsureBytes(int32_t N) {
+  if (N < 0) RaiseReadErrorFmt("Negative block size %d", {N});
+  if (static_cast<uint64_t>(N) > BytesLeft()) RaiseReadErrorFmt("Wrong block size %x", {N});
+}
+
+uint8_t GetByte() {
+  EnsureBytes(1);
+  return *WinPos++;
+}
+
+uint8_t GetTag() {
+  TagMark = WinPos;
+  return GetByte();
+}
+
+uint32_t GetDWord() {
+  EnsureBytes(4);
+  uint32_t V = static_cast<uint32_t>(WinPos[0]) | (static_cast<uint32_t>(WinPos[1]) << 8) |
+               (static_cast<uint32_t>(WinPos[2]) << 16) | (static_cast<uint32_t>(WinPos[3]) << 24);
+  WinPos += 4;
+  return V;
+}
+
+void SkipBytes(int32_t N) {
+  EnsureBytes(N);
+  WinPos += N;
+}
+
+TPos TakeBytes(int32_t N) {
+  TPos P = WinPos;
+  SkipBytes(N);
+  return P;
+}
+
+TPos TakeName() {
+  TPos P = WinPos;
+  uint8_t L = GetByte();
+  SkipBytes(L);
+  return P;
+}
+
+static bool HighWordFollows(uint8_t B0) {
+  return ActiveUnit && ActiveUnit->Version > 3 && (B0 & 0xF0) != 0;
+}
+
+// Reads the bytes of a packed integer after b0 and returns the raw little-
+// endian word of the form (with the flag bits still in place) and its length.
+static uint32_t ReadPackedRaw(uint8_t B0, int& Len) {
+  uint32_t W = B0;
+  if ((B0 & 1) == 0) { Len = 1; return W; }
+  W |= static_cast<uint32_t>(GetByte()) << 8;
+  if ((B0 & 2) == 0) { Len = 2; return W; }
+  W |= static_cast<uint32_t>(GetByte()) << 16;
+  if ((B0 & 4) == 0) { Len = 3; return W; }
+  W |= static_cast<uint32_t>(GetByte()) << 24;
+  if ((B0 & 8) == 0) { Len = 4; return W; }
+  // Five-byte form: b1..b4 are the value; b0 contributes no value bits.
+  uint32_t B4 = GetByte();
+  Len = 5;
+  return (W >> 8) | (B4 << 24);
+}
+
+uint32_t GetPackedUInt() {
+  PackedHigh = 0;
+  uint8_t B0 = GetByte();
+  int Len = 0;
+  uint32_t W = ReadPackedRaw(B0, Len);
+  if (Len < 5) return W >> Len;
+  if (HighWordFollows(B0)) PackedHigh = static_cast<int32_t>(GetDWord());
+  return W;
+}
+
+int32_t GetPackedInt() {
+  PackedHigh = 0;
+  uint8_t B0 = GetByte();
+  int Len = 0;
+  uint32_t W = ReadPackedRaw(B0, Len);
+  int32_t V;
+  switch (Len) {
+    case 1: V = static_cast<int8_t>(W) >> 1; break;
+    case 2: V = static_cast<int16_t>(W) >> 2; break;
+    case 3: V = static_cast<int32_t>(W << 8) >> 11; break;
+    case 4: V = static_cast<int32_t>(W) >> 4; break;
+    default:
+      V = static_cast<int32_t>(W);
+      if (HighWordFollows(B0)) {
+        PackedHigh = static_cast<int32_t>(GetDWord());
+        return V;
+      }
+      break;
+  }
+  PackedHigh = V < 0 ? -1 : 0;
+  return V;
+}
+
+TPos SkipPastByte(uint8_t B) {
+  TPos P = WinPos;
+  while (GetByte() != B) {
+  }
+  return P;
+}
+
+std::string BareFileName(std::string_view Path) {
+  size_t Cut = Path.find_last_of("\\:");
+  std::string_view Rest = Cut == std::string_view::npos ? Path : Path.substr(Cut + 1);
+  size_t Slash = Rest.find_last_of('/');
+  if (Slash != std::string_view::npos) Rest = Rest.substr(Slash + 1);
+  return std::string(Rest);
+}
+
+std::string_view NameView(TPos P) {
+  if (!P) return {};
+  return std::string_view(reinterpret_cast<const char*>(P + 1), P[0]);
+}
+
+// " in NAME " for a unit other than the first one of the run, else empty.
+static std::string UnitPart() {
+  if (!ActiveUnit || ActiveUnitIsFirst()) return {};
+  std::string Name = ActiveUnit->UnitName;
+  if (Name.empty()) {
+    const std::string& F = ActiveUnit->FileName;
+    size_t Cut = F.find_last_of("\\:/");
+    Name = Cut == std::string::npos ? F : F.substr(Cut + 1);
+    size_t Dot = Name.rfind('.');
+    if (Dot != std::string::npos) Name.erase(Dot);
+  }
+  return " in " + Name + " ";
+}
+
+[[noreturn]] void RaiseReadError(const std::string& Msg) {
+  std::string U = UnitPart();
+  std::string Text;
+  if (WinLimit) {
+    Text = FormatMsg("Error at 0x%x%s(Def: 0x%x, Tag=\"%s\"(0x%x)): %s",
+                     {PosOffset(WinPos, WinBase), U, PosOffset(TagMark, WinBase),
+                      static_cast<char>(CurrentTag), static_cast<uint32_t>(CurrentTag), Msg});
+  } else {
+    Text = FormatMsg("Error%s: %s", {U, Msg});
+  }
+  throw EDCUReadError(std::move(Text));
+}
+
+std::string FormatMsg(std::string_view Fmt, std::initializer_list<TFmtArg> Args) {
+  std::string Out;
+  auto It = Args.begin();
+  for (size_t I = 0; I < Fmt.size(); ++I) {
+    char C = Fmt[I];
+    if (C != '%' || I + 1 >= Fmt.size()) {
+      Out += C;
+      continue;
+    }
+    char Spec = Fmt[++I];
+    if (Spec == '%') {
+      Out += '%';
+      continue;
+    }
+    if (It == Args.end()) continue;  // missing argument prints nothing
+    const TFmtArg& A = *It++;
+    char Buf[32];
+    switch (Spec) {
+      case 'x': {
+        uint32_t V = A.K == TFmtArg::Int ? static_cast<uint32_t>(A.I) : 0;
+        std::snprintf(Buf, sizeof Buf, "%X", V);
+        Out += Buf;
+        break;
+      }
+      case 'd': {
+        int32_t V = A.K == TFmtArg::Int ? static_cast<int32_t>(static_cast<uint32_t>(A.I)) : 0;
+        std::snprintf(Buf, sizeof Buf, "%d", V);
+        Out += Buf;
+        break;
+      }
+      case 's':
+        if (A.K == TFmtArg::Text) {
+          Out += A.S;
+        } else {
+          std::snprintf(Buf, sizeof Buf, "%lld", static_cast<long long>(A.I));
+          Out += Buf;
+        }
+        break;
+      default:
+        Out += '%';
+        Out += Spec;
+        break;
+    }
+  }
+  return Out;
+}
+
+[[noreturn]] void RaiseReadErrorFmt(std::string_view Fmt, std::initializer_list<TFmtArg> Args) {
+  RaiseReadError(FormatMsg(Fmt, Args));
+}
+
+[[noreturn]] void RaiseTagError(const std::string& Msg) {
+  RaiseReadErrorFmt("%s: wrong tag \"%s\"=0x%x",
+                    {Msg, static_cast<char>(CurrentTag), static_cast<uint32_t>(CurrentTag)});
+}

@@ -1,0 +1,5 @@
+#include <gtest/gtest.h>
+
+#include "DCU_In.h"
+
+TEST(Scanner, Placeholder) { SUCCEED(); }

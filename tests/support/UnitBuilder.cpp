@@ -1,0 +1,198 @@
+#include "UnitBuilder.h"
+
+#include <stdexcept>
+
+namespace unitbuilder {
+
+uint32_t MagicOf(int Version) {
+  switch (Version) {
+    case 2: return 0x50505348;
+    case 3: return 0x44518641;
+    case 4: return 0x4768A6D8;
+    case 5: return 0xF21F148B;
+    case 6: return 0x0E0000DD;
+    case 7: return 0xFF0000DF;
+    case 100: return 0xF21F148C;
+    case 101: return 0x0E0001DD;
+    case 103: return 0x0F1001DD;
+    default: throw std::invalid_argument("no such unit format version");
+  }
+}
+
+UnitBuilder& UnitBuilder::Byte(uint8_t B) {
+  Bytes.push_back(B);
+  return *this;
+}
+
+UnitBuilder& UnitBuilder::Raw(std::initializer_list<uint8_t> Bs) {
+  Bytes.insert(Bytes.end(), Bs.begin(), Bs.end());
+  return *this;
+}
+
+UnitBuilder& UnitBuilder::Raw(const std::vector<uint8_t>& Bs) {
+  Bytes.insert(Bytes.end(), Bs.begin(), Bs.end());
+  return *this;
+}
+
+UnitBuilder& UnitBuilder::Fill(size_t N, uint8_t B) {
+  Bytes.insert(Bytes.end(), N, B);
+  return *this;
+}
+
+UnitBuilder& UnitBuilder::DWord(uint32_t V) {
+  for (int I = 0; I < 4; ++I) Bytes.push_back(static_cast<uint8_t>(V >> (8 * I)));
+  return *this;
+}
+
+UnitBuilder& UnitBuilder::Name(std::string_view S) {
+  if (S.size() > 255) S = S.substr(0, 255);
+  Bytes.push_back(static_cast<uint8_t>(S.size()));
+  Bytes.insert(Bytes.end(), S.begin(), S.end());
+  return *this;
+}
+
+static void PutLE(std::vector<uint8_t>& Out, uint32_t W, int N) {
+  for (int I = 0; I < N; ++I) Out.push_back(static_cast<uint8_t>(W >> (8 * I)));
+}
+
+UnitBuilder& UnitBuilder::PackedUIntForm(uint32_t V, int Len) {
+  switch (Len) {
+    case 1: PutLE(Bytes, V << 1, 1); break;
+    case 2: PutLE(Bytes, (V << 2) | 1, 2); break;
+    case 3: PutLE(Bytes, (V << 3) | 3, 3); break;
+    case 4: PutLE(Bytes, (V << 4) | 7, 4); break;
+    case 5: Bytes.push_back(0x0F); DWord(V); break;
+    default: throw std::invalid_argument("packed form length 1..5");
+  }
+  return *this;
+}
+
+UnitBuilder& UnitBuilder::PackedUInt(uint32_t V) {
+  int Len = V < 0x80 ? 1 : V < 0x4000 ? 2 : V < 0x200000 ? 3 : V < 0x10000000 ? 4 : 5;
+  return PackedUIntForm(V, Len);
+}
+
+UnitBuilder& UnitBuilder::PackedIntForm(int32_t V, int Len) {
+  uint32_t U = static_cast<uint32_t>(V);
+  if (Len == 5) {
+    Bytes.push_back(0x0F);
+    return DWord(U);
+  }
+  return PackedUIntForm(U & ((1u << (8 * Len - Len)) - 1), Len);
+}
+
+UnitBuilder& UnitBuilder::PackedInt(int32_t V) {
+  int Len = (V >= -64 && V < 64)             ? 1
+            : (V >= -8192 && V < 8192)       ? 2
+            : (V >= -1048576 && V < 1048576) ? 3
+            : (V >= -134217728 && V < 134217728) ? 4
+                                                 : 5;
+  return PackedIntForm(V, Len);
+}
+
+UnitBuilder& UnitBuilder::Packed9(uint32_t Low, uint32_t High, uint8_t Flag) {
+  Bytes.push_back(static_cast<uint8_t>(0x0F | (Flag << 4)));
+  DWord(Low);
+  return DWord(High);
+}
+
+UnitBuilder& UnitBuilder::Header(uint32_t Flags, bool WithExtra, uint32_t Extra1, uint32_t Extra2) {
+  DWord(MagicOf(Version));
+  DWord(0);  // length, patched by Finish
+  DWord(0);
+  if (Version == 2) {
+    Byte(0);
+    return *this;  // first tag follows at offset 13
+  }
+  DWord(Flags);
+  Byte(0);
+  if (Version >= 7 && Version < 100) Byte(0);
+  if (Version >= 100) {
+    Byte(0x0F);
+    DWord(0);
+  }
+  if (WithExtra) {
+    Byte(0x96);
+    PackedUInt(Extra1);
+    if (Version > 3) PackedUInt(Extra2);
+  }
+  return *this;
+}
+
+UnitBuilder& UnitBuilder::SourceFile(std::string_view FileName, uint8_t Kind, uint32_t Time,
+                                     uint32_t Extra) {
+  Byte(Kind);
+  Name(FileName);
+  DWord(Time);
+  return PackedUInt(Extra);
+}
+
+UnitBuilder& UnitBuilder::Uses(uint8_t ListTag, std::string_view UnitName, uint32_t Stamp) {
+  Byte(ListTag);
+  Name(UnitName);
+  DWord(Stamp);
+  if (Version >= 7 && Version < 100) DWord(0);
+  return *this;
+}
+
+UnitBuilder& UnitBuilder::ImpType(std::string_view N, uint32_t Stamp) {
+  Byte(0x66);
+  Name(N);
+  return DWord(Stamp);
+}
+
+UnitBuilder& UnitBuilder::ImpTypeDef(std::string_view N, uint32_t RTTISize, uint32_t Stamp) {
+  Byte(0x6E);
+  Name(N);
+  PackedUInt(RTTISize);
+  return DWord(Stamp);
+}
+
+UnitBuilder& UnitBuilder::ImpAddr(std::string_view N, uint32_t Stamp) {
+  Byte(0x67);
+  Name(N);
+  return DWord(Stamp);
+}
+
+UnitBuilder& UnitBuilder::DataBlock(uint32_t Size, uint8_t FillByte) {
+  Byte(0x6C);
+  PackedUInt(Size);
+  return Fill(Size, FillByte);
+}
+
+UnitBuilder& UnitBuilder::Fixups(const std::vector<FixupEntry>& Entries) {
+  Byte(0x6D);
+  PackedUInt(static_cast<uint32_t>(Entries.size()));
+  for (const FixupEntry& E : Entries) {
+    PackedUInt(E.OfsDelta);
+    Byte(E.Kind);
+    PackedUInt(E.Decl);
+  }
+  return *this;
+}
+
+UnitBuilder& UnitBuilder::MinimalStart(std::string_view UnitName, uint32_t DataSize) {
+  Header();
+  SourceFile(std::string(UnitName) + ".pas");
+  DataBlock(DataSize);
+  return TrivialFixups();
+}
+
+void UnitBuilder::PatchLength() {
+  if (Bytes.size() < 8) return;
+  uint32_t L = static_cast<uint32_t>(Bytes.size());
+  for (int I = 0; I < 4; ++I) Bytes[4 + I] = static_cast<uint8_t>(L >> (8 * I));
+}
+
+std::vector<uint8_t> UnitBuilder::Finish() {
+  PatchLength();
+  return Bytes;
+}
+
+std::vector<uint8_t> MinimalUnit(int Version, std::string_view UnitName) {
+  UnitBuilder B(Version);
+  B.MinimalStart(UnitName).Stop();
+  return B.Finish();
+}
+
+}  // namespace unitbuilder

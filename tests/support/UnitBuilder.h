@@ -1,0 +1,97 @@
+// Synthetic unit-file builder for tests, sample units, fuzz seeds and
+// benchmarks: writes bytes, dwords, names, tags and packed integers in any
+// form, a valid header for every format version, and the common tables.
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace unitbuilder {
+
+// The magic number that selects a format version (first one of the table).
+uint32_t MagicOf(int Version);
+
+struct FixupEntry {
+  uint32_t OfsDelta;
+  uint8_t Kind;
+  uint32_t Decl;
+};
+
+class UnitBuilder {
+ public:
+  explicit UnitBuilder(int Version = 7) : Version(Version) {}
+
+  int Version;
+  std::vector<uint8_t> Bytes;
+
+  size_t Size() const { return Bytes.size(); }
+
+  UnitBuilder& Byte(uint8_t B);
+  UnitBuilder& Raw(std::initializer_list<uint8_t> Bs);
+  UnitBuilder& Raw(const std::vector<uint8_t>& Bs);
+  UnitBuilder& Fill(size_t N, uint8_t B = 0);
+  UnitBuilder& DWord(uint32_t V);
+  UnitBuilder& Tag(uint8_t T) { return Byte(T); }
+  // Length byte and text; texts longer than 255 bytes are cut.
+  UnitBuilder& Name(std::string_view S);
+
+  // Packed unsigned in its shortest form.
+  UnitBuilder& PackedUInt(uint32_t V);
+  // Packed unsigned in a chosen form of 1 to 5 bytes (V must fit the form).
+  UnitBuilder& PackedUIntForm(uint32_t V, int Len);
+  // Packed signed in its shortest form / in a chosen form of 1 to 5 bytes.
+  UnitBuilder& PackedInt(int32_t V);
+  UnitBuilder& PackedIntForm(int32_t V, int Len);
+  // The 9-byte form: flag byte (upper nibble Flag, must be non-zero), the low
+  // dword, then the high dword. Readers of version 2 and 3 take only 5 bytes.
+  UnitBuilder& Packed9(uint32_t Low, uint32_t High, uint8_t Flag = 1);
+
+  // Header of Version up to and including the tag that opens the source
+  // file list is NOT written: the next tag written is the first tag.
+  // For versions 100 and up one tagHeaderLong with a dword is written first
+  // (so the following tag opens the source files). Extra values add header
+  // tag 0x96 with one (version 3 and below) or two packed values.
+  UnitBuilder& Header(uint32_t Flags = 0, bool WithExtra = false, uint32_t Extra1 = 0,
+                      uint32_t Extra2 = 0);
+
+  // Source-file entry: tag 0x70 'p', 0x71 'q', 0x72 'r' (or 0x73), name,
+  // time stamp, closing packed value.
+  UnitBuilder& SourceFile(std::string_view FileName, uint8_t Kind = 0x70,
+                          uint32_t Time = 0x2A5B3C4D, uint32_t Extra = 0);
+  // Opens a used-unit entry of list tag 0x64, 0x65 or 0x68 (the second dword
+  // of versions 7..99 is written too). End it with EndEntry().
+  UnitBuilder& Uses(uint8_t ListTag, std::string_view UnitName, uint32_t Stamp = 0x11223344);
+  UnitBuilder& ImpType(std::string_view Name, uint32_t Stamp = 0x55667788);
+  UnitBuilder& ImpTypeDef(std::string_view Name, uint32_t RTTISize, uint32_t Stamp = 0x55667788);
+  UnitBuilder& ImpAddr(std::string_view Name, uint32_t Stamp = 0x99AABBCC);
+  UnitBuilder& EndEntry() { return Byte(0x63); }
+
+  // Data block (tag 0x6C) of Size bytes of value Fill.
+  UnitBuilder& DataBlock(uint32_t Size, uint8_t Fill = 0x90);
+  // Fixup table (tag 0x6D).
+  UnitBuilder& Fixups(const std::vector<FixupEntry>& Entries);
+  // One fixup entry that hands out nothing, enough to pass the end check.
+  UnitBuilder& TrivialFixups() { return Fixups({{0, 0, 0}}); }
+
+  // Header, one source file Name.pas, data block, trivial fixups; the top
+  // level is still open (write declarations, then Stop()).
+  UnitBuilder& MinimalStart(std::string_view UnitName = "Demo", uint32_t DataSize = 0);
+  // Ends the top-level list (tag 0x63).
+  UnitBuilder& Stop() { return Byte(0x63); }
+
+  // Patches the stored file length and returns the bytes.
+  std::vector<uint8_t> Finish();
+  // The bytes without patching the length.
+  const std::vector<uint8_t>& Data() const { return Bytes; }
+  // Patches the stored file length in place (offset 4).
+  void PatchLength();
+};
+
+// A complete minimal unit of the version: header, source file, data block,
+// fixups, stop tag.
+std::vector<uint8_t> MinimalUnit(int Version, std::string_view UnitName = "Demo");
+
+}  // namespace unitbuilder
