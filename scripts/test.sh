@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Installs what the build needs, builds everything and runs the whole test
+# suite, then builds the reader alone under AddressSanitizer and
+# UndefinedBehaviorSanitizer and runs the reader tests again.
+set -euo pipefail
+
+cd "$(dirname "$0")/.."
+ROOT=$(pwd)
+
+PACKAGES=(cmake g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev
+          qt6-base-dev nlohmann-json3-dev xvfb xauth)
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ] && command -v sudo >/dev/null 2>&1; then SUDO="sudo"; fi
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  if ! dpkg -s "$p" >/dev/null 2>&1; then missing+=("$p"); fi
+done
+if [ "${#missing[@]}" -gt 0 ]; then
+  echo "== installing: ${missing[*]}"
+  $SUDO apt-get update
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+export QT_QPA_PLATFORM=offscreen
+export LC_ALL=C
+
+echo "== build (RelWithDebInfo)"
+cmake -S "$ROOT" -B "$ROOT/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build "$ROOT/build" -j2
+echo "== tests"
+(cd "$ROOT/build" && ctest --output-on-failure)
+
+echo "== reader under AddressSanitizer + UndefinedBehaviorSanitizer"
+SAN_FLAGS="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
+cmake -S "$ROOT" -B "$ROOT/build-asan" -DCMAKE_BUILD_TYPE=Debug -DUNITPEEK_READER_ONLY=ON \
+  -DCMAKE_CXX_FLAGS="$SAN_FLAGS" -DCMAKE_EXE_LINKER_FLAGS="$SAN_FLAGS"
+cmake --build "$ROOT/build-asan" -j2 --target reader_tests
+(cd "$ROOT/build-asan" &&
+  ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 \
+  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+  ctest --output-on-failure)
+
+# ---- FUZZ STEP HOOK ---------------------------------------------------------
+# A short fuzzing run of the reader is added here later.
+# ---- END FUZZ STEP HOOK -----------------------------------------------------
+
+echo "== all tests passed"
