@@ -4,19 +4,11 @@
 
 #include <cerrno>
 #include <cstring>
+#include <exception>
 #include <fstream>
 #include <system_error>
 
-#if __has_include("DCURecs.h")
-#include "DCURecs.h"
-#define UNITPEEK_HAVE_RECORDS 1
-#else
-// Until the record classes land, the import record is an empty class.
-class TImpDef {
- public:
-  virtual ~TImpDef() = default;
-};
-#endif
+
 
 TUnit* ActiveUnit = nullptr;
 TUnit* FirstUnit = nullptr;
@@ -44,15 +36,6 @@ int CompareNamesNoCase(std::string_view A, std::string_view B) {
 TSourceFileRec::~TSourceFileRec() {
   std::unique_ptr<TSourceFileRec> P = std::move(Next);
   while (P) P = std::move(P->Next);
-}
-
-TUsedUnitRec::TUsedUnitRec() = default;
-
-TUsedUnitRec::~TUsedUnitRec() {
-#ifdef UNITPEEK_HAVE_RECORDS
-  FreeChain(ImportChain);
-#endif
-  ImportChain = nullptr;
 }
 
 namespace {
@@ -186,6 +169,30 @@ void TUnit::Load() {
         CurrentTag = GetTag();
       }
     }
+    ReadSourceFiles();
+    ReadUsedUnits(tagUsesIntf);
+    ReadUsedUnits(tagUsesImpl);
+    ReadUsedUnits(tagUsesDLL);
+    // The finishing passes run also when the declaration list failed; the
+    // first error is the one reported.
+    std::exception_ptr Failure;
+    try {
+      ReadDeclList(dsUnit, Decls);
+      if (!DataBlock || Fixups.empty()) RaiseReadError("stop tag");
+    } catch (...) {
+      Failure = std::current_exception();
+    }
+    try {
+      BuildNameIndex(Decls);
+      FoldEnumConsts(Decls);
+      // After a failure DeclTable may still name records released with the
+      // construction that failed; the local-variable slices of a unit that
+      // is about to be released are of no use, so they are not attached.
+      if (!Failure) AttachLocalVars();
+    } catch (...) {
+      if (!Failure) Failure = std::current_exception();
+    }
+    if (Failure) std::rethrow_exception(Failure);
   } catch (...) {
     PopWindow(Saved);
     throw;
@@ -198,10 +205,7 @@ void TUnit::ReleaseAll() {
   LineRanges.clear();
   CodeLines.clear();
   Fixups.clear();
-  UsedUnits.clear();
-  NameIndex.clear();
-  TypeTable.clear();
-  DeclTable.clear();
+  ReleaseRecords();
   SourceFiles.reset();
   if (ActiveUnit == this) ActiveUnit = nullptr;
   if (FirstUnit == this) FirstUnit = nullptr;
@@ -238,18 +242,108 @@ const TSourceFileRec* TUnit::SourceFileByNum(int64_t N) const {
   return S;
 }
 
-// Filled in by the declaration-stream and table readers.
-void TUnit::NameType(int64_t, TPos) {}
-void TUnit::AddTypeDef(TBaseDef*) {}
-void TUnit::AssignDeclMem(int64_t, int32_t, int32_t) {}
-void TUnit::ReadDeclList(TDeclScope, TNameDecl*& Head) { Head = nullptr; }
-void TUnit::ReadSourceFiles() {}
-uint8_t TUnit::ReadUsedUnits(uint8_t) { return CurrentTag; }
-void TUnit::ReadFixups() {}
-void TUnit::ReadCodeLines() {}
-void TUnit::ReadLineRanges() {}
-void TUnit::ReadLocalVars() {}
-void TUnit::ReadDataBlock() {}
-void TUnit::BuildNameIndex(TNameDecl*) {}
-void TUnit::FoldEnumConsts(TNameDecl*&) {}
-void TUnit::AttachLocalVars() {}
+void TUnit::ReadSourceFiles() {
+  SourceFiles.reset();
+  std::unique_ptr<TSourceFileRec>* Tail = &SourceFiles;
+  while (CurrentTag == tagSrcFile || CurrentTag == tagResFile || CurrentTag == tagObjFile ||
+         CurrentTag == tagAsmFile) {
+    *Tail = std::make_unique<TSourceFileRec>();
+    TSourceFileRec* E = Tail->get();
+    Tail = &E->Next;
+    E->TagPos = TagMark;
+    TakeName();
+    E->FileTime = GetDWord();
+    E->Extra = GetPackedUInt();
+    CurrentTag = GetTag();
+  }
+  if (!SourceFiles) RaiseReadError("No source files");
+  std::string Name = BareFileName(NameView(SourceFiles->NamePos()));
+  size_t Dot = Name.find('.');
+  if (Dot != std::string::npos) Name.erase(Dot);
+  UnitName = std::move(Name);
+}
+
+void TUnit::ReadDataBlock() {
+  if (DataBlock) RaiseReadError("2nd Data block");
+  DataSize = static_cast<int32_t>(GetPackedUInt());
+  DataBlock = TakeBytes(DataSize);
+}
+
+void TUnit::ReadFixups() {
+  if (!Fixups.empty()) RaiseReadError("2nd fixup");
+  uint32_t N = GetPackedUInt();
+  FixupCount = N;
+  uint32_t Ofs = 0;
+  for (uint32_t I = 0; I < N; ++I) {
+    Ofs += GetPackedUInt();
+    if (PackedHigh != 0 || Ofs > static_cast<uint32_t>(DataSize))
+      RaiseReadErrorFmt("Fixup offset 0x%x>Block size = 0x%x", {Ofs, DataSize});
+    TFixupRec F{};
+    F.FixupOfs = Ofs & 0xFFFFFF;
+    F.FixupKind = GetByte();
+    F.FixupDecl = GetPackedUInt();
+    Fixups.push_back(F);
+  }
+  int32_t PendingDecl = 0;
+  int32_t PendingOfs = 0;
+  for (const TFixupRec& F : Fixups) {
+    if (F.FixupKind != BlockFixupKindA && F.FixupKind != BlockFixupKindB) continue;
+    int32_t Ofs = static_cast<int32_t>(F.FixupOfs);
+    if (PendingDecl > 0) AssignDeclMem(PendingDecl, PendingOfs, Ofs - PendingOfs);
+    PendingDecl = static_cast<int32_t>(F.FixupDecl);
+    PendingOfs = Ofs;
+  }
+}
+
+void TUnit::ReadCodeLines() {
+  if (!CodeLines.empty()) RaiseReadError("2nd Code Lines table");
+  uint32_t N = GetPackedUInt();
+  CodeLineCount = N;
+  uint32_t Line = 0;
+  uint32_t Ofs = 0;
+  for (uint32_t I = 0; I < N; ++I) {
+    Line += static_cast<uint32_t>(GetPackedInt());
+    Ofs += GetPackedUInt();
+    if (PackedHigh != 0 || Ofs > static_cast<uint32_t>(DataSize))
+      RaiseReadErrorFmt("Code line offset 0x%x>Block size = 0x%x", {Ofs, DataSize});
+    CodeLines.push_back(TCodeLineRec{Ofs, static_cast<int32_t>(Line)});
+  }
+}
+
+void TUnit::ReadLineRanges() {
+  if (!LineRanges.empty()) RaiseReadError("2nd Line Ranges table");
+  uint32_t N = GetPackedUInt();
+  LineRangeCount = N;
+  uint32_t Total = 0;
+  for (uint32_t I = 0; I < N; ++I) {
+    TLineRangeRec R{};
+    R.FirstLine = GetPackedUInt();
+    R.LineCount = GetPackedUInt();
+    R.LineBase = Total;
+    Total += R.LineCount;
+    uint32_t Num = GetPackedUInt();
+    R.SrcFile = SourceFileByNum(Num);
+    if (!R.SrcFile) RaiseReadErrorFmt("Source file number %d is out of range", {Num});
+    LineRanges.push_back(R);
+  }
+}
+
+void TUnit::ReadLocalVars() {
+  if (!LocalVars.empty()) RaiseReadError("2nd Local Vars table");
+  uint32_t N = GetPackedUInt();
+  LocalVarCount = N;
+  for (uint32_t I = 0; I < N; ++I) {
+    TLocalVarRec R{};
+    R.VarDecl = GetPackedUInt();
+    R.VarCodeOfs = GetPackedUInt();
+    R.VarLocation = GetPackedInt();
+    LocalVars.push_back(R);
+  }
+}
+
+void TUnit::NameType(int64_t N, TPos Name) {
+  if (N <= 0) return;
+  if (N > ImageSize) RaiseReadErrorFmt("Type number 0x%x out of range", {N});
+  GrowTo(TypeTable, N);
+  NameTypeSlot(static_cast<size_t>(N - 1), Name);
+}

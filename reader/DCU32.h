@@ -170,6 +170,8 @@ class TUnit {
   void Load();
   void ReadDataBlock();
   void ReleaseAll();
+  void ReleaseRecords();
+  void NameTypeSlot(size_t Slot, TPos Name);
   int32_t DeclListDepth = 0;
 };
 

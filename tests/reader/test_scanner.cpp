@@ -186,6 +186,7 @@ TEST(Scanner, UnitPartNamesLaterUnits) {
   // The second unit of the run, whose unit name is still empty: the file
   // name without directory and extension stands in.
   auto Second = readertest::Load(unitbuilder::MinimalUnit(7), false, "/tmp/dir.x/Other.Unit.dcu");
+  Second->UnitName.clear();
   ActiveUnit = Second.get();
   std::vector<uint8_t> Buf = {0x28};
   TReadWindow Saved;
