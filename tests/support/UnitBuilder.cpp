@@ -171,6 +171,83 @@ UnitBuilder& UnitBuilder::Fixups(const std::vector<FixupEntry>& Entries) {
   return *this;
 }
 
+UnitBuilder& UnitBuilder::FHead(uint8_t Tag, std::string_view N, uint32_t Flags, uint32_t Stamp) {
+  Byte(Tag);
+  Name(N);
+  PackedUInt(Flags);
+  if (Flags & 0x40) DWord(Stamp);
+  return *this;
+}
+
+UnitBuilder& UnitBuilder::TypeDecl(std::string_view N, uint32_t TypeIndex, uint32_t Flags) {
+  FHead(0x2A, N, Flags);
+  return PackedUInt(TypeIndex);
+}
+
+UnitBuilder& UnitBuilder::VarDecl(std::string_view N, uint32_t TypeIndex, uint32_t Ofs,
+                                  uint32_t Flags, uint8_t Tag) {
+  FHead(Tag, N, Flags);
+  PackedUInt(TypeIndex);
+  return PackedUInt(Ofs);
+}
+
+UnitBuilder& UnitBuilder::ConstDecl(std::string_view N, uint32_t TypeIndex, int32_t Value,
+                                    uint32_t Flags) {
+  FHead(0x25, N, Flags);
+  PackedUInt(TypeIndex);
+  if (Version > 4) PackedUInt(0);
+  PackedUInt(0);  // value size 0: an ordinal follows
+  return PackedInt(Value);
+}
+
+UnitBuilder& UnitBuilder::ProcStart(std::string_view N, uint32_t CodeSize, uint32_t Flags,
+                                    uint32_t ResultType) {
+  FHead(0x28, N, Flags);
+  PackedUInt(0);  // procedure info
+  PackedUInt(CodeSize);
+  if (Version > 2) PackedInt(0);  // flag word
+  return PackedUInt(ResultType);
+}
+
+UnitBuilder& UnitBuilder::NoBodyProc(std::string_view N, uint32_t CodeSize, uint32_t Flags) {
+  FHead(0x28, N, Flags);
+  PackedUInt(0);
+  return PackedUInt(CodeSize);
+}
+
+UnitBuilder& UnitBuilder::Local(uint8_t Tag, std::string_view N, uint32_t TypeIndex, int32_t Location,
+                                uint32_t Flags) {
+  Byte(Tag);
+  Name(N);
+  PackedUInt(Flags);
+  PackedUInt(TypeIndex);
+  return PackedInt(Location);
+}
+
+UnitBuilder& UnitBuilder::TypeDefHead(uint8_t Tag, uint32_t RTTISize, int32_t Size, uint32_t HeadV) {
+  Byte(Tag);
+  PackedUInt(RTTISize);
+  PackedInt(Size);
+  return PackedUInt(HeadV);
+}
+
+UnitBuilder& UnitBuilder::EnumDef(int32_t Lo, int32_t Hi, uint32_t BaseType, uint32_t RTTISize) {
+  TypeDefHead(0x43, RTTISize, 1);
+  PackedUInt(BaseType);
+  PackedInt(0);  // EnumNdx
+  PackedInt(Lo);
+  PackedInt(Hi);
+  return Byte(0);
+}
+
+UnitBuilder& UnitBuilder::RangeDef(int32_t Lo, int32_t Hi, uint8_t Tag, uint32_t BaseType) {
+  TypeDefHead(Tag, 0, 4);
+  PackedUInt(BaseType);
+  PackedInt(Lo);
+  PackedInt(Hi);
+  return Byte(0);
+}
+
 UnitBuilder& UnitBuilder::MinimalStart(std::string_view UnitName, uint32_t DataSize) {
   Header();
   SourceFile(std::string(UnitName) + ".pas");

@@ -76,6 +76,42 @@ class UnitBuilder {
   // One fixup entry that hands out nothing, enough to pass the end check.
   UnitBuilder& TrivialFixups() { return Fixups({{0, 0, 0}}); }
 
+  // ---- Declarations (after the tag, the head of a named declaration) ----
+  // Tag, name, packed flags, and the stamp when the flags have bit 0x40.
+  UnitBuilder& FHead(uint8_t Tag, std::string_view Name, uint32_t Flags = 0x40,
+                     uint32_t Stamp = 0x01020304);
+  // Type declaration (tag 0x2A) naming type number TypeIndex.
+  UnitBuilder& TypeDecl(std::string_view Name, uint32_t TypeIndex, uint32_t Flags = 0x40);
+  // Variable (tag 0x20 at the top level), typed constant (0x27) and the
+  // other variable-like records: type number and offset after the head.
+  UnitBuilder& VarDecl(std::string_view Name, uint32_t TypeIndex, uint32_t Ofs = 0,
+                       uint32_t Flags = 0x40, uint8_t Tag = 0x20);
+  // Ordinal constant (tag 0x25); the auxiliary number is written for version > 4.
+  UnitBuilder& ConstDecl(std::string_view Name, uint32_t TypeIndex, int32_t Value,
+                         uint32_t Flags = 0x40);
+  // Procedure head (tag 0x28) with its body part up to the nested list;
+  // write parameters and locals, then Stop(). A no-body name ("" or ".")
+  // must use NoBodyProc instead.
+  UnitBuilder& ProcStart(std::string_view Name, uint32_t CodeSize, uint32_t Flags = 0x40,
+                         uint32_t ResultType = 0);
+  // A whole procedure without nested declarations.
+  UnitBuilder& Proc(std::string_view Name, uint32_t CodeSize, uint32_t Flags = 0x40) {
+    return ProcStart(Name, CodeSize, Flags).Stop();
+  }
+  // Procedure whose name has no body part: head, info and code size only.
+  UnitBuilder& NoBodyProc(std::string_view Name, uint32_t CodeSize, uint32_t Flags = 0);
+  // Local, parameter or field (tags 0x20..0x24, 0x2C) inside a procedure or
+  // record: tag, name, flags, type number, location (signed).
+  UnitBuilder& Local(uint8_t Tag, std::string_view Name, uint32_t TypeIndex, int32_t Location = 0,
+                     uint32_t Flags = 0);
+  // ---- Type definitions (tag, then RTTI size, size, head value) ----
+  UnitBuilder& TypeDefHead(uint8_t Tag, uint32_t RTTISize = 0, int32_t Size = 4, uint32_t HeadV = 0);
+  UnitBuilder& VoidDef() { return TypeDefHead(0x40, 0, 0); }
+  // Enumeration (tag 0x43) with bounds Lo..Hi.
+  UnitBuilder& EnumDef(int32_t Lo, int32_t Hi, uint32_t BaseType = 0, uint32_t RTTISize = 0);
+  // Range of tag 0x41, 0x42, 0x44, 0x51 or 0x56 with bounds Lo..Hi.
+  UnitBuilder& RangeDef(int32_t Lo, int32_t Hi, uint8_t Tag = 0x44, uint32_t BaseType = 0);
+
   // Header, one source file Name.pas, data block, trivial fixups; the top
   // level is still open (write declarations, then Stop()).
   UnitBuilder& MinimalStart(std::string_view UnitName = "Demo", uint32_t DataSize = 0);
