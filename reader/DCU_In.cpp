@@ -30,9 +30,18 @@ void PushWindow(TReadWindow& Saved, TPos Data, int64_t Size) {
   Saved.WinBase = WinBase;
   Saved.WinPos = WinPos;
   Saved.WinLimit = WinLimit;
+  if (Size < 0) Size = 0;
+  // A window opened inside the current one never reaches past its end, so
+  // a fixed-size look into the image near its end cannot read beyond it.
+  uintptr_t D = reinterpret_cast<uintptr_t>(Data);
+  if (WinLimit && WinBase && D >= reinterpret_cast<uintptr_t>(WinBase) &&
+      D <= reinterpret_cast<uintptr_t>(WinLimit)) {
+    uint64_t Room = reinterpret_cast<uintptr_t>(WinLimit) - D;
+    if (static_cast<uint64_t>(Size) > Room) Size = static_cast<int64_t>(Room);
+  }
   WinBase = Data;
   WinPos = Data;
-  WinLimit = Data + Size;
+  WinLimit = Data ? Data + Size : nullptr;
 }
 
 void PopWindow(const TReadWindow& Saved) {

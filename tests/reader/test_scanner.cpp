@@ -215,3 +215,15 @@ TEST(Scanner, BareFileName) {
   EXPECT_EQ(BareFileName("Main.pas"), "Main.pas");
   EXPECT_EQ(BareFileName("a/b\\c"), "c");
 }
+
+TEST(Scanner, NestedWindowStopsAtTheEnclosingEnd) {
+  ScanWindow W(7, {0x02, 0x04, 0x06});
+  TReadWindow Inner;
+  // An 18-byte look from the second byte sees only the two bytes left.
+  PushWindow(Inner, W.Buf.data() + 1, 18);
+  EXPECT_EQ(GetPackedInt(), 2);
+  EXPECT_EQ(GetPackedInt(), 3);
+  EXPECT_NE(ErrorOf([] { GetByte(); }).find("Wrong block size 1"), std::string::npos);
+  PopWindow(Inner);
+  EXPECT_EQ(GetByte(), 0x02);
+}
