@@ -1,0 +1,141 @@
+// Procedures, locals, methods, properties and system procedures.
+#include "DCURecs.h"
+
+namespace {
+
+int32_t UnitVersion() { return ActiveUnit ? ActiveUnit->Version : 0; }
+
+bool IsMethodTag(uint8_t Tag) { return Tag == tagMethod || Tag == tagConstructor || Tag == tagDestructor; }
+
+bool IsInterfaceScope(TDeclScope Scope) { return Scope == dsInterface || Scope == dsDispInterface; }
+
+}  // namespace
+
+std::string_view CallConvName(uint8_t CC) {
+  switch (CC) {
+    case ccRegister: return "register";
+    case ccCdecl: return "cdecl";
+    case ccPascal: return "pascal";
+    case ccStdcall: return "stdcall";
+    case ccSafecall: return "safecall";
+    default: return {};
+  }
+}
+
+TCallConv ReadCallConv() {
+  if (CurrentTag >= tagCdecl && CurrentTag <= tagSafecall) {
+    const auto CC = static_cast<TCallConv>(CurrentTag - 0x80);
+    CurrentTag = GetTag();
+    return CC;
+  }
+  return ccRegister;
+}
+
+bool IsNoBodyName(TPos Name) {
+  const uint8_t Len = Name[0];
+  if (Len == 0) return true;
+  if (Len == 1 && Name[1] == '.') return true;
+  const int32_t V = UnitVersion();
+  if (V >= 6 && V < 100 && Len == 2 && Name[1] == '.' && Name[2] == '.') return true;
+  if (V >= 100 && Name[1] == '.') return true;
+  return false;
+}
+
+// The embedded chain belongs to the procedure from the start: when any part
+// of reading fails (the head included) it is released with what was read.
+TProcDecl::TProcDecl(TNameDecl* EmbeddedChain) try : TNameFDecl(), Embedded(EmbeddedChain) {
+  try {
+    MemOfs = -1;
+    const bool NoBody = IsNoBodyName(DefPos + 1);
+    ProcInfo = GetPackedUInt();
+    CodeSize = GetPackedUInt();
+    if (NoBody) return;
+    if (UnitVersion() > 2) ProcFlags = GetPackedInt();
+    ResultType = GetPackedUInt();
+    CurrentTag = GetTag();
+    CallConv = ReadCallConv();
+    ActiveUnit->ReadDeclList(dsProcLocals, Params);
+    if (CurrentTag != tagStop) RaiseTagError("Stop Tag");
+  } catch (...) {
+    FreeChain(Params);
+    Params = nullptr;
+    throw;
+  }
+  // The leading value and var parameters stay in Params; the first record
+  // of another kind starts Locals.
+  TDCURec* Prev = nullptr;
+  TDCURec* R = Params;
+  while (R) {
+    const uint8_t Tag = *static_cast<TNameDecl*>(R)->DefPos;
+    if (Tag != tagValParam && Tag != tagVarParam) break;
+    Prev = R;
+    R = R->Next;
+  }
+  if (R) {
+    Locals = static_cast<TNameDecl*>(R);
+    if (Prev)
+      Prev->Next = nullptr;
+    else
+      Params = nullptr;
+  }
+} catch (...) {
+  FreeChain(EmbeddedChain);
+}
+
+TProcDecl::~TProcDecl() {
+  FreeChain(Locals);
+  FreeChain(Params);
+  FreeChain(Embedded);
+}
+
+bool TProcDecl::IsVisible(uint8_t Selector) const {
+  if (Selector == 0) return (Flags & IsInterfaceFlag) != 0;
+  return true;
+}
+
+int32_t TProcDecl::SetMem(int32_t O, int32_t S) {
+  if (MemOfs != -1)
+    RaiseReadErrorFmt("Trying to change procedure %s memory to 0x%x[0x%x]", {NameText(GetName()), O, S});
+  if (static_cast<int32_t>(CodeSize) >= 0 && static_cast<uint32_t>(S) < CodeSize)
+    RaiseReadErrorFmt("Procedure %s: memory size mismatch (.[0x%x]>0x%x[0x%x])",
+                      {NameText(GetName()), CodeSize, O, S});
+  MemOfs = O;
+  return static_cast<int32_t>(static_cast<uint32_t>(S) - CodeSize);
+}
+
+TLocalDecl::TLocalDecl(TDeclScope Scope) {
+  const bool M = IsMethodTag(*DefPos);
+  const bool Swap = M && UnitVersion() == 2;
+  Flags = GetPackedUInt();
+  if (Swap)
+    Ofs = static_cast<int32_t>(GetPackedUInt());
+  else
+    TypeIndex = GetPackedUInt();
+  IntfAttrs = IsInterfaceScope(Scope) ? static_cast<int32_t>(GetPackedUInt()) : -1;
+  if (Swap)
+    TypeIndex = GetPackedUInt();
+  else
+    Ofs = M ? static_cast<int32_t>(GetPackedUInt()) : GetPackedInt();
+}
+
+TMethodDecl::TMethodDecl(TDeclScope Scope) : TLocalDecl(Scope) {
+  InInterface = IsInterfaceScope(Scope);
+  const int32_t V = UnitVersion();
+  if (!InInterface && ((V >= 7 && V < 100) || DefPos[1] == 0)) ImplHandle = GetPackedUInt();
+}
+
+TPropDecl::TPropDecl() {
+  Flags = GetPackedInt();
+  TypeIndex = GetPackedUInt();
+  PropNdx = GetPackedInt();
+  IndexSpec = GetPackedInt();
+  ReadAccess = GetPackedUInt();
+  WriteAccess = GetPackedUInt();
+  StoredAccess = GetPackedUInt();
+  DefaultValue = GetPackedInt();
+}
+
+TSysProcDecl::TSysProcDecl() {
+  ProcId = GetPackedUInt();
+  ProcArg = GetPackedInt();
+}

@@ -1,0 +1,159 @@
+// Root record classes, import records and data declarations.
+#include "DCURecs.h"
+
+namespace {
+
+int32_t UnitVersion() { return ActiveUnit ? ActiveUnit->Version : 0; }
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Root classes
+
+int32_t TDCURec::SetMem(int32_t Ofs, int32_t Size) {
+  RaiseReadErrorFmt("Trying to set memory 0x%x[0x%x] to %s", {Ofs, Size, NameText(GetName())});
+}
+
+void FreeChain(TDCURec* First) {
+  while (First) {
+    TDCURec* Next = First->Next;
+    delete First;
+    First = Next;
+  }
+}
+
+TBaseDef::TBaseDef(TPos Name, TPos DefPos, int32_t UnitIndex) : Name(Name), DefPos(DefPos), UnitIndex(UnitIndex) {}
+
+TPos TBaseDef::GetName() const { return Name ? Name : NoName; }
+
+TNameDecl::TNameDecl() : DefPos(TagMark) {
+  TakeName();
+  DeclIndex = ActiveUnit->AddDecl(this);
+}
+
+TNameDecl::TNameDecl(TNoHead) : DefPos(TagMark) {}
+
+TPos TNameDecl::GetName() const { return DefPos ? DefPos + 1 : NoName; }
+
+bool TNameDecl::IsVisible(uint8_t) const { return true; }
+
+TNameFDecl::TNameFDecl() {
+  Flags = GetPackedUInt();
+  if (Flags & IsInterfaceFlag) Stamp = GetDWord();
+}
+
+bool TNameFDecl::IsVisible(uint8_t Selector) const {
+  const bool Intf = (Flags & IsInterfaceFlag) != 0;
+  if (Selector == 0) return Intf;
+  if (Selector == 1) return !Intf;
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// Import records
+
+TImpDef::TImpDef(char Kind, TPos Name, uint32_t Stamp, TPos DefPos, int32_t UnitIndex)
+    : TBaseDef(Name, DefPos, UnitIndex), Kind(Kind), Stamp(Stamp) {}
+
+TDLLImpRec::TDLLImpRec(TPos Name, uint32_t EntryIndex, TPos DefPos, int32_t UnitIndex)
+    : TBaseDef(Name, DefPos, UnitIndex), EntryIndex(EntryIndex) {}
+
+TImpTypeDefRec::TImpTypeDefRec(TPos Name, uint32_t Stamp, int32_t RTTISize, TPos DefPos, int32_t UnitIndex)
+    : TImpDef('T', Name, Stamp, DefPos, UnitIndex), RTTISize(RTTISize) {
+  OwnerUnit = this->UnitIndex;
+  this->UnitIndex = -1;
+  TypeName = this->Name;
+  this->Name = nullptr;
+}
+
+int32_t TImpTypeDefRec::SetMem(int32_t Ofs, int32_t Size) {
+  if (RTTIOfs != -1)
+    RaiseReadErrorFmt("Trying to change ImpRTTI(%s) memory to 0x%x[0x%x]", {NameText(GetName()), Ofs, Size});
+  if (Size != RTTISize)
+    RaiseReadErrorFmt("ImpRTTI %s: memory size mismatch (.[0x%x]<>0x%x[0x%x])",
+                      {NameText(GetName()), RTTISize, Ofs, Size});
+  RTTIOfs = Ofs;
+  return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Data declarations
+
+TTypeDecl::TTypeDecl() {
+  TypeIndex = GetPackedUInt();
+  ActiveUnit->NameType(TypeIndex, DefPos + 1);
+}
+
+bool TTypeDecl::IsVisible(uint8_t Selector) const {
+  const TPos N = GetName();
+  if (N[0] > 0 && N[1] == '.') return false;
+  return TNameFDecl::IsVisible(Selector);
+}
+
+int32_t TTypeDecl::SetMem(int32_t Ofs, int32_t Size) {
+  TBaseDef* D = ActiveUnit ? ActiveUnit->GetTypeDef(TypeIndex) : nullptr;
+  return D ? D->SetMem(Ofs, Size) : 0;
+}
+
+TVarDecl::TVarDecl() {
+  TypeIndex = GetPackedUInt();
+  Ofs = static_cast<int32_t>(GetPackedUInt());
+}
+
+TVarCDecl::TVarCDecl() {
+  MemSize = -1;
+  FileOfs = Ofs;
+  Ofs = -1;
+}
+
+int32_t TVarCDecl::SetMem(int32_t O, int32_t S) {
+  if (MemSize != -1)
+    RaiseReadErrorFmt("Trying to change typed const %s memory to 0x%x[0x%x]", {NameText(GetName()), O, S});
+  if (Ofs == -1)
+    Ofs = O;
+  else if (Ofs != O)
+    RaiseReadErrorFmt("typed const %s: memory ofs mismatch (0x%x<>0x%x)", {NameText(GetName()), Ofs, O});
+  MemSize = S;
+  return 0;
+}
+
+bool TTypePDecl::IsVisible(uint8_t) const { return false; }
+
+TConstDeclBase::TConstDeclBase() {
+  TypeIndex = GetPackedUInt();
+  if (UnitVersion() > 4) AuxValue = GetPackedUInt();
+  ReadConstValue();
+}
+
+void TConstDeclBase::ReadConstValue() {
+  const uint32_t N = GetPackedUInt();
+  ValueSize = static_cast<int32_t>(N);
+  if (N == 0) {
+    ValueData = nullptr;
+    OrdValue = GetPackedInt();
+    ValueSize = PackedHigh;
+  } else {
+    ValueData = WinPos;
+    // A size beyond the signed range can never fit the image: let the
+    // scanner report it as a block that does not fit.
+    SkipBytes(static_cast<int32_t>(N > 0x7FFFFFFFu ? 0x7FFFFFFFu : N));
+    OrdValue = 0;
+  }
+}
+
+TLabelDecl::TLabelDecl() { CodeOfs = GetPackedUInt(); }
+
+bool TLabelDecl::IsVisible(uint8_t Selector) const { return Selector != 0; }
+
+TExportDecl::TExportDecl() {
+  ExportedDecl = GetPackedUInt();
+  ExportIndex = GetPackedUInt();
+}
+
+TSetDeftInfo::TSetDeftInfo() : TNameDecl(TNoHead{}) {
+  DeclIndex = -1;
+  SourceDecl = GetPackedUInt();
+  TargetDecl = GetPackedUInt();
+}
+
+TPos TSetDeftInfo::GetName() const { return NoName; }

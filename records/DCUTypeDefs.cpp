@@ -1,0 +1,196 @@
+// Type definitions: the common head, the simple kinds and the structured
+// kinds that own a member list.
+#include <algorithm>
+
+#include "DCURecs.h"
+
+namespace {
+
+int32_t UnitVersion() { return ActiveUnit ? ActiveUnit->Version : 0; }
+
+// Longest packed value: the flag byte, the low and the high dword.
+constexpr uint32_t MaxPackedLen = 9;
+
+// Restores the read window when a re-read ends, also by an error.
+struct TWindowGuard {
+  TReadWindow Saved;
+  TWindowGuard(TPos Data, int64_t Size) { PushWindow(Saved, Data, Size); }
+  ~TWindowGuard() { PopWindow(Saved); }
+  TWindowGuard(const TWindowGuard&) = delete;
+  TWindowGuard& operator=(const TWindowGuard&) = delete;
+};
+
+int64_t PackedValue64(int32_t Low) {
+  return static_cast<int64_t>((static_cast<uint64_t>(static_cast<uint32_t>(PackedHigh)) << 32) |
+                              static_cast<uint32_t>(Low));
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Common head
+
+TTypeDef::TTypeDef() : TBaseDef(nullptr, TagMark, -1) {
+  ReadTypeHead();
+  ActiveUnit->AddTypeDef(this);
+  RTTIOfs = -1;
+}
+
+void TTypeDef::ReadTypeHead() {
+  RTTISize = static_cast<int32_t>(GetPackedUInt());
+  Size = GetPackedInt();
+  HeadV = GetPackedUInt();
+}
+
+int32_t TTypeDef::SetMem(int32_t Ofs, int32_t Len) {
+  if (RTTIOfs != -1)
+    RaiseReadErrorFmt("Trying to change RTTI(%s) memory to 0x%x[0x%x]", {NameText(GetName()), Ofs, Len});
+  if (RTTISize < 0 || static_cast<uint32_t>(RTTISize) != static_cast<uint32_t>(Len))
+    RaiseReadErrorFmt("RTTI %s: memory size mismatch (.[0x%x]<>0x%x[0x%x])",
+                      {NameText(GetName()), RTTISize, Ofs, Len});
+  RTTIOfs = Ofs;
+  return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Ranges and enumerations
+
+TRangeBaseDef::TRangeBaseDef() {
+  BaseType = GetPackedUInt();
+  ReadBounds();
+}
+
+void TRangeBaseDef::ReadBounds() {
+  BoundsPos = WinPos;
+  const uint32_t Avail = WinLimit ? PosOffset(WinLimit, BoundsPos) : 0;
+  BoundsLen = static_cast<uint8_t>(std::min<uint32_t>(Avail, 2 * MaxPackedLen));
+  GetPackedInt();
+  GetPackedInt();
+  RangeB = GetByte();
+}
+
+void TRangeBaseDef::GetBounds(int64_t& Lo, int64_t& Hi) const {
+  TWindowGuard W(BoundsPos, BoundsLen);
+  const int32_t L = GetPackedInt();
+  Lo = PackedValue64(L);
+  const int32_t H = GetPackedInt();
+  Hi = PackedValue64(H);
+}
+
+TEnumDef::TEnumDef() : TRangeBaseDef(THeadOnly{}) {
+  BaseType = GetPackedUInt();
+  EnumNdx = GetPackedInt();
+  ReadBounds();
+}
+
+TEnumDef::~TEnumDef() {
+  if (NameList && !NameList->empty()) FreeChain((*NameList)[0]);
+}
+
+// ---------------------------------------------------------------------------
+// Other simple kinds
+
+TFloatDef::TFloatDef() { FloatB = GetByte(); }
+
+TPtrDef::TPtrDef() { BaseType = GetPackedUInt(); }
+
+TFileDef::TFileDef() { BaseType = GetPackedUInt(); }
+
+TSetDef::TSetDef() {
+  BStart = GetByte();
+  BaseType = GetPackedUInt();
+}
+
+TArrayDef::TArrayDef() {
+  B1 = GetByte();
+  IndexType = GetPackedUInt();
+  ElemType = GetPackedUInt();
+}
+
+TVariantDef::TVariantDef() {
+  if (UnitVersion() > 2) VariantB = GetByte();
+}
+
+TObjVMTDef::TObjVMTDef() {
+  ObjType = GetPackedUInt();
+  NDX1 = GetPackedUInt();
+}
+
+// ---------------------------------------------------------------------------
+// Structured kinds. A member list that fails part-way is released by the
+// TRecBaseDef destructor, which also runs when a derived constructor throws.
+
+TRecBaseDef::~TRecBaseDef() { FreeChain(Fields); }
+
+void TRecBaseDef::ReadFields(TDeclScope Scope) {
+  CurrentTag = GetTag();
+  ActiveUnit->ReadDeclList(Scope, Fields);
+  if (CurrentTag != tagStop) RaiseTagError("Stop Tag");
+}
+
+TRecDef::TRecDef() {
+  B2 = GetByte();
+  ReadFields(dsRecord);
+}
+
+TProcTypeDef::TProcTypeDef() {
+  if (UnitVersion() > 2) NDX0 = GetPackedUInt();
+  ResultType = GetPackedUInt();
+  AddSz = 0;
+  ModifierPos = WinPos;
+  CurrentTag = GetTag();
+  for (;;) {
+    if (CurrentTag == tagEmbedded) {
+      ReadFields(dsProcTypeParams);
+      break;
+    }
+    if (CurrentTag == tagStop) break;
+    const TCallConv CC = ReadCallConv();
+    if (CC != ccRegister)
+      CallConv = CC;
+    else
+      CurrentTag = GetTag();
+    ++AddSz;
+  }
+}
+
+TObjDef::TObjDef() {
+  B03 = GetByte();
+  ParentType = GetPackedUInt();
+  BFE = GetByte();
+  NDX1 = GetPackedInt();
+  B00 = GetByte();
+  ReadFields(dsRecord);
+}
+
+TClassDef::TClassDef() {
+  ParentType = GetPackedUInt();
+  InstRTTISize = GetPackedUInt();
+  InstSize = GetPackedInt();
+  InstHeadV = GetPackedUInt();
+  Ndx2 = GetPackedUInt();
+  NdxFE = GetPackedUInt();
+  NDX00a = static_cast<uint8_t>(GetPackedUInt());
+  B04 = GetByte();
+  if (UnitVersion() > 2) {
+    IntfCount = GetPackedInt();
+    if (IntfCount > 0) {
+      // Each value takes at least one byte: never reserve more than the
+      // bytes left could hold, so a huge count fails on reading, not on
+      // allocating.
+      const uint64_t Want = 2 * static_cast<uint64_t>(IntfCount);
+      const uint64_t Left = WinLimit ? PosOffset(WinLimit, WinPos) : 0;
+      IntfPairs.reserve(static_cast<size_t>(std::min(Want, Left)));
+      for (uint64_t I = 0; I < Want; ++I) IntfPairs.push_back(GetPackedUInt());
+    }
+  }
+  ReadFields(dsClass);
+}
+
+TInterfaceDef::TInterfaceDef() {
+  ParentType = GetPackedUInt();
+  Ndx1 = GetPackedInt();
+  GUID = TakeBytes(16);
+  IntfB = GetByte();
+  ReadFields(IsDispInterface() ? dsDispInterface : dsInterface);
+}
