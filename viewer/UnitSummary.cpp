@@ -1,0 +1,207 @@
+#include "UnitSummary.h"
+
+#include <QCollator>
+#include <QDate>
+#include <QDateTime>
+#include <QLocale>
+#include <QRegularExpression>
+#include <QTime>
+#include <QTimeZone>
+
+#include "DCU32.h"
+
+QString DisplayText(std::string_view Bytes) {
+  // Windows-1252 positions 0x80..0x9F; the five it leaves undefined keep
+  // their own code point.
+  static const char16_t High[32] = {
+      0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+      0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+  QString S;
+  S.reserve(static_cast<qsizetype>(Bytes.size()));
+  for (char Ch : Bytes) {
+    auto B = static_cast<unsigned char>(Ch);
+    if (B < 0x20) {
+      S += QLatin1Char('^');
+      S += QChar(char16_t(B + 0x40));
+    } else if (B == 0x7F) {
+      S += QStringLiteral("^?");
+    } else if (B >= 0x80 && B <= 0x9F) {
+      S += QChar(High[B - 0x80]);
+    } else {
+      S += QChar(char16_t(B));
+    }
+  }
+  return S;
+}
+
+namespace {
+
+bool IsCLocale(const QLocale& L) { return L.language() == QLocale::C; }
+
+// The locale's long time pattern without its time-zone field: stamps carry
+// no zone.
+QString LongTimePattern(const QLocale& L) {
+  QString P = L.timeFormat(QLocale::LongFormat);
+  static const QRegularExpression Zone(QStringLiteral("\\s*t+\\s*"));
+  // Only letters outside quotes are fields; the patterns of real locales
+  // quote no 't', so a plain replace is enough.
+  P.replace(Zone, QStringLiteral(" "));
+  return P.trimmed();
+}
+
+QString FormatDateTime(const QDate& D, const QTime& T) {
+  QLocale L = QLocale::system();
+  QString S = L.toString(D, QLocale::ShortFormat);
+  if (T.hour() != 0 || T.minute() != 0 || T.second() != 0)
+    S += QLatin1Char(' ') + L.toString(T, LongTimePattern(L));
+  return S;
+}
+
+}  // namespace
+
+bool IsNoStamp(int Version, uint32_t Stamp) {
+  // The compilers write 0 for an entry whose time they did not record.
+  return Stamp == 0xFFFFFFFFu || (Version < 100 && Stamp == 0);
+}
+
+QString FormatFileStamp(int Version, uint32_t Stamp) {
+  if (Version >= 100) {
+    QDateTime DT = QDateTime(QDate(1970, 1, 1), QTime(0, 0), Qt::UTC).addSecs(qint64(Stamp));
+    return FormatDateTime(DT.date(), DT.time());
+  }
+  int Sec = int(Stamp & 0x1F) * 2;
+  int Min = int((Stamp >> 5) & 0x3F);
+  int Hour = int((Stamp >> 11) & 0x1F);
+  int Day = int((Stamp >> 16) & 0x1F);
+  int Month = int((Stamp >> 21) & 0x0F);
+  int Year = int(Stamp >> 25) + 1980;
+  if (!QDate::isValid(Year, Month, Day)) throw ESummaryError("Invalid argument to date encode");
+  if (!QTime::isValid(Hour, Min, Sec, 0)) throw ESummaryError("Invalid argument to time encode");
+  return FormatDateTime(QDate(Year, Month, Day), QTime(Hour, Min, Sec));
+}
+
+int CompareNamesLocale(const QString& A, const QString& B) {
+  QLocale L = QLocale::system();
+  if (IsCLocale(L)) return A.toLower().compare(B.toLower());
+  QCollator C(L);
+  C.setCaseSensitivity(Qt::CaseInsensitive);
+  return C.compare(A, B);
+}
+
+void WriteLine(TJX_RichSink& View, bool Indented, const QString& Text, TFontStyle Style,
+               const QColor& Color) {
+  View.SetIndented(Indented);
+  if (!Text.isEmpty()) View.AddLine(Text, Style, Color);
+}
+
+void WriteComment(TJX_RichSink& View, bool Indented, const QString& Text) {
+  WriteLine(View, Indented, Text, TFontStyle::Regular, CommentColor);
+}
+
+void WriteUnitHeader(const TUnit& Unit, TJX_RichSink& View) {
+  View.AppendText(QStringLiteral("Unit"), TFontStyle::Bold);
+  View.AppendText(QStringLiteral(" %1;").arg(DisplayText(Unit.UnitName)), TFontStyle::Regular);
+  if (!Unit.SourceFiles) return;
+  View.AddLine(QString(), TFontStyle::Regular);
+  WriteComment(View, false, QStringLiteral("{Version: %1}").arg(Unit.Version));
+  View.AddLine(QString(), TFontStyle::Regular);
+  WriteComment(View, false, QStringLiteral("{Source files:"));
+  for (const TSourceFileRec* F = Unit.SourceFiles.get(); F; F = F->Next.get()) {
+    QString Line;
+    if (F->Kind() == 0x71)
+      Line = QStringLiteral("$L ");
+    else if (F->Kind() == 0x72)
+      Line = QStringLiteral("$R ");
+    Line += DisplayText(NameView(F->NamePos()));
+    if (!IsNoStamp(Unit.Version, F->FileTime))
+      Line += QStringLiteral(" (%1)").arg(FormatFileStamp(Unit.Version, F->FileTime));
+    if (F->Next) Line += QLatin1Char(',');
+    WriteComment(View, true, Line);
+  }
+  WriteComment(View, false, QStringLiteral("}"));
+}
+
+void WriteDebugOptions(const TUnit& Unit, TJX_RichSink& View) {
+  WriteComment(View, false, QStringLiteral("{Compiler Debugger Options:}"));
+  auto OnOff = [](bool B) { return B ? QStringLiteral("On") : QStringLiteral("Off"); };
+  WriteComment(View, true, QStringLiteral("{$DebugInfo  %1}").arg(OnOff(!Unit.CodeLines.empty())));
+  WriteComment(View, true, QStringLiteral("{$LocalSymbols %1}").arg(OnOff(!Unit.LocalVars.empty())));
+  WriteLine(View, false, QString(), TFontStyle::Regular);
+}
+
+void WriteUsesList(const TUnit& Unit, TJX_RichSink& View, const QString& Header, uint8_t Kind) {
+  if (Unit.UsedUnits.empty()) return;
+  std::vector<QString> Names;  // kept sorted, no two comparing equal
+  for (const auto& U : Unit.UsedUnits) {
+    if (U->UseKind != Kind) continue;
+    QString N = DisplayText(NameView(U->NamePos));
+    auto It = std::lower_bound(Names.begin(), Names.end(), N, [](const QString& A, const QString& B) {
+      return CompareNamesLocale(A, B) < 0;
+    });
+    if (It != Names.end() && CompareNamesLocale(*It, N) == 0) continue;
+    Names.insert(It, N);
+  }
+  View.AddLine(Header, TFontStyle::Bold);
+  if (Names.empty()) {
+    WriteComment(View, true, QStringLiteral("{none}"));
+  } else {
+    for (size_t I = 0; I < Names.size(); ++I)
+      WriteLine(View, true, Names[I] + (I + 1 == Names.size() ? u';' : u','), TFontStyle::Regular);
+  }
+  WriteLine(View, false, QString(), TFontStyle::Regular);
+}
+
+void WriteUnitSummary(const TUnit& Unit, TJX_RichSink& View) {
+  auto Empty = [&] { View.AddLine(QString(), TFontStyle::Regular); };
+  auto Bold = [&](const char* T) { View.AddLine(QString::fromLatin1(T), TFontStyle::Bold); };
+  Empty();
+  WriteUnitHeader(Unit, View);
+  Empty();
+  WriteDebugOptions(Unit, View);
+  Empty();
+  Bold("Interface");
+  Empty();
+  WriteUsesList(Unit, View, QStringLiteral("Uses"), InterfaceUses);
+  Empty();
+  Bold("Type");
+  WriteComment(View, false, QStringLiteral("{info skipped --------}"));
+  Empty();
+  Bold("Implementation");
+  Empty();
+  WriteUsesList(Unit, View, QStringLiteral("Uses"), ImplementationUses);
+  Empty();
+  WriteUsesList(Unit, View, QStringLiteral("Imports"), DllImports);
+  Empty();
+  WriteComment(View, false, QStringLiteral("{code skipped --------}"));
+  Empty();
+  Bold("end;");
+  View.ScrollToTop();
+}
+
+void WriteErrorBlock(TJX_RichSink& View, const QString& Message) {
+  View.AddLine(QString(), TFontStyle::Regular);
+  View.AddLine(QStringLiteral("Error:"), TFontStyle::Bold, ErrorColor);
+  View.AddLine(Message, TFontStyle::Regular, ErrorColor);
+}
+
+TSummaryOutcome LoadAndSummarize(const std::string& Path, TJX_RichSink& View,
+                                 const std::function<void(const TUnit&)>& Inspect) {
+  TSummaryOutcome R;
+  try {
+    auto Unit = std::make_unique<TJXUnit>(Path);
+    R.Loaded = true;
+    // The unit is released when this block ends, also when writing fails.
+    if (Inspect) Inspect(*Unit);
+    WriteUnitSummary(*Unit, View);
+    R.Written = true;
+  } catch (const EDCUReadError& E) {
+    // The whole text: a tag character in the message may be NUL.
+    R.Error = DisplayText(E.Text());
+    WriteErrorBlock(View, R.Error);
+  } catch (const std::exception& E) {
+    R.Error = DisplayText(E.what());
+    WriteErrorBlock(View, R.Error);
+  }
+  return R;
+}
