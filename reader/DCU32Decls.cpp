@@ -6,7 +6,6 @@
 
 #include "DCU32.h"
 
-#if __has_include("DCURecs.h")
 #include "DCURecs.h"
 
 TUsedUnitRec::TUsedUnitRec() = default;
@@ -420,40 +419,3 @@ void TUnit::AttachLocalVars() {
   Close(LocalVars.size());
 }
 
-#else  // record classes not yet available
-
-class TImpDef {
- public:
-  virtual ~TImpDef() = default;
-};
-TUsedUnitRec::TUsedUnitRec() = default;
-TUsedUnitRec::~TUsedUnitRec() = default;
-void TUnit::ReleaseRecords() {
-  NameIndex.clear();
-  TypeTable.clear();
-  UsedUnits.clear();
-  DeclTable.clear();
-}
-uint8_t TUnit::ReadUsedUnits(uint8_t) { return CurrentTag; }
-void TUnit::NameTypeSlot(size_t, TPos) {}
-void TUnit::AddTypeDef(TBaseDef*) {}
-void TUnit::AssignDeclMem(int64_t, int32_t, int32_t) {}
-void TUnit::ReadDeclList(TDeclScope, TNameDecl*& Head) {
-  Head = nullptr;
-  for (;;) {
-    switch (TagAction(CurrentTag)) {
-      case TTagAction::DataBlock: ReadDataBlock(); break;
-      case TTagAction::Fixups: ReadFixups(); break;
-      case TTagAction::CodeLines: ReadCodeLines(); break;
-      case TTagAction::LineRanges: ReadLineRanges(); break;
-      case TTagAction::LocalVars: ReadLocalVars(); break;
-      default: return;
-    }
-    CurrentTag = GetTag();
-  }
-}
-void TUnit::BuildNameIndex(TNameDecl*) {}
-void TUnit::FoldEnumConsts(TNameDecl*&) {}
-void TUnit::AttachLocalVars() {}
-
-#endif

@@ -201,15 +201,15 @@ std::string FormatMsg(std::string_view Fmt, std::initializer_list<TFmtArg> Args)
       Out += C;
       continue;
     }
-    char Spec = Fmt[++I];
-    if (Spec == '%') {
+    char Conv = Fmt[++I];
+    if (Conv == '%') {
       Out += '%';
       continue;
     }
     if (It == Args.end()) continue;  // missing argument prints nothing
     const TFmtArg& A = *It++;
     char Buf[32];
-    switch (Spec) {
+    switch (Conv) {
       case 'x': {
         uint32_t V = A.K == TFmtArg::Int ? static_cast<uint32_t>(A.I) : 0;
         std::snprintf(Buf, sizeof Buf, "%X", V);
@@ -232,7 +232,7 @@ std::string FormatMsg(std::string_view Fmt, std::initializer_list<TFmtArg> Args)
         break;
       default:
         Out += '%';
-        Out += Spec;
+        Out += Conv;
         break;
     }
   }
