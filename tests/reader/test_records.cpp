@@ -100,7 +100,7 @@ TEST(Records, FreeChainReleasesEveryRecord) {
   FreeChain(nullptr);
 }
 
-TEST(Records, DISABLED_ConstantValues) {
+TEST(Records, ConstantValues) {
   for (int V : {7, 4}) {
     std::vector<uint8_t> Bytes = {0x25, 0x01, 0x4B, 0x00, 0x04, 0x00, 0x00, 0x0A};
     if (V == 4) Bytes.erase(Bytes.begin() + 5);
@@ -126,7 +126,7 @@ TEST(Records, DISABLED_ConstantValues) {
     EXPECT_EQ(C->OrdValue64(), 0x1234567889ABCDEFll);
   }
   {
-    ScanWindow W(7, {0x25, 0x01, 0x4B, 0x00, 0x04, 0x09, 0x08, 1, 2, 3, 4, 5, 6, 7, 8});
+    ScanWindow W(7, {0x25, 0x01, 0x4B, 0x00, 0x04, 0x08, 0x08, 1, 2, 3, 4, 5, 6, 7, 8});
     auto C = ReadRec<TConstDecl>();
     EXPECT_EQ(C->AuxValue, 4u);
     EXPECT_EQ(C->ValueSize, 4);
@@ -170,7 +170,7 @@ TEST(Records, TypedConstantsTypeDeclsAndSetDefault) {
   EXPECT_EQ(W2.Offset(), B2.Size());
 }
 
-TEST(Records, DISABLED_ProcedureWorkedExampleAndSplit) {
+TEST(Records, ProcedureWorkedExampleAndSplit) {
   ScanWindow W(7, {0x28, 0x03, 0x46, 0x6F, 0x6F, 0x80, 0x78, 0x56, 0x34, 0x12, 0x00, 0x20, 0x00, 0x00,
                    0x83, 0x21, 0x01, 0x41, 0x00, 0x02, 0x10, 0x63});
   auto P = ReadRec<TProcDecl>(nullptr);
@@ -184,9 +184,9 @@ TEST(Records, DISABLED_ProcedureWorkedExampleAndSplit) {
   EXPECT_TRUE(P->IsVisible(0));
 
   UnitBuilder B(7);
-  B.ProcStart("Q", 0x20, 0).Local(0x21, "A", 1).Local(0x22, "B", 1).Local(0x23, "R", 1).Local(0x20, "X", 1)
+  B.ProcStart("Q", 0x10, 0).Local(0x21, "A", 1).Local(0x22, "B", 1).Local(0x23, "R", 1).Local(0x20, "X", 1)
       .Local(0x20, "Y", 1).Stop();
-  B.ProcStart("S", 0x30, 0).Local(0x20, "X", 1).Local(0x21, "A", 1).Stop();
+  B.ProcStart("S", 0x20, 0).Local(0x20, "X", 1).Local(0x21, "A", 1).Stop();
   ScanWindow W2(7, B.Bytes);
   auto Q = ReadRec<TProcDecl>(nullptr);
   auto S = ReadRec<TProcDecl>(nullptr);
@@ -200,8 +200,9 @@ TEST(Records, DISABLED_ProcedureWorkedExampleAndSplit) {
 
   // Two procedures sharing one code block along their chain.
   Q->Next = S.get();
-  EXPECT_EQ(Q->SetMem(0x100, 0x30), 0x10);
-  EXPECT_EQ(S->SetMem(0x110, 0x10), -0x20);
+  EXPECT_EQ(Q->SetMem(0x100, 0x30), 0x20);
+  EXPECT_EQ(S->SetMem(0x110, 0x20), 0);
+  EXPECT_EQ(S->MemOfs, 0x110);
   EXPECT_TRUE(Contains(ErrorOf([&] { Q->SetMem(0x100, 0x30); }), "Trying to change procedure Q memory to 0x100[0x30]"));
   Q->Next = nullptr;
 }
@@ -224,7 +225,7 @@ TEST(Records, ProcedureBlocksHandedOutByTheDriver) {
   A->Next = Bp->Next = nullptr;
 }
 
-TEST(Records, DISABLED_NoBodyNamesAndVersion2) {
+TEST(Records, NoBodyNamesAndVersion2) {
   struct Case { int V; const char* Name; bool Body; };
   for (Case K : {Case{5, ".", false}, Case{7, "", false}, Case{5, "..", true}, Case{6, "..", false},
                  Case{100, ".x", false}, Case{7, ".x", true}}) {
@@ -235,7 +236,7 @@ TEST(Records, DISABLED_NoBodyNamesAndVersion2) {
     auto P = ReadRec<TProcDecl>(nullptr);
     EXPECT_EQ(W.Offset(), B.Size() - 1) << K.V << " " << K.Name;
   }
-  ScanWindow W(2, {0x28, 0x01, 0x50, 0x00, 0x00, 0x04, 0x07, 0x63});
+  ScanWindow W(2, {0x28, 0x01, 0x50, 0x00, 0x00, 0x04, 0x0E, 0x63});
   auto P = ReadRec<TProcDecl>(nullptr);
   EXPECT_EQ(P->ResultType, 7u);
   EXPECT_EQ(P->ProcFlags, 0);
@@ -302,9 +303,9 @@ TEST(Records, ImportedTypeData) {
   EXPECT_EQ(D.EntryIndex, 0x1234u);
 }
 
-TEST(TypeDefs, DISABLED_HeadRegistrationAndMemory) {
+TEST(TypeDefs, HeadRegistrationAndMemory) {
   UnitBuilder B(3);
-  B.TypeDefHead(0x53, 0, 4).TypeDefHead(0x53, 8, 4).Byte(0x01);
+  B.TypeDefHead(0x53, 0, 4).Byte(0x00).TypeDefHead(0x53, 8, 4).Byte(0x01);
   ScanWindow W(3, B.Bytes);
   const size_t N = ActiveUnit->TypeTable.size();
   auto* V = ReadDef<TVariantDef>();
@@ -321,7 +322,7 @@ TEST(TypeDefs, DISABLED_HeadRegistrationAndMemory) {
   EXPECT_EQ(W2.Offset(), 4u);
 }
 
-TEST(TypeDefs, DISABLED_BoundsRereadWithHighWords) {
+TEST(TypeDefs, BoundsRereadWithHighWords) {
   UnitBuilder B(4);
   B.TypeDefHead(0x44, 0, 8).PackedUInt(0).Packed9(0xFFFFFFFE, 0xFFFFFFFF).Packed9(5, 1).Byte(0x33);
   ScanWindow W(4, B.Bytes);
@@ -335,7 +336,7 @@ TEST(TypeDefs, DISABLED_BoundsRereadWithHighWords) {
   EXPECT_EQ(Hi, 0x100000005ll);
 
   // A range at the very end of the image: the re-read stays inside it.
-  ScanWindow W2(7, {0x43, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x04, 0x00});
+  ScanWindow W2(7, {0x43, 0x00, 0x02, 0x00, 0x00, 0x00, 0x00, 0x04, 0x00});
   auto* E = ReadDef<TEnumDef>();
   EXPECT_EQ(E->BoundsLen, 3);
   E->GetBounds(Lo, Hi);
@@ -343,7 +344,7 @@ TEST(TypeDefs, DISABLED_BoundsRereadWithHighWords) {
   EXPECT_EQ(E->NameList, nullptr);
 }
 
-TEST(TypeDefs, DISABLED_StructuredKinds) {
+TEST(TypeDefs, StructuredKinds) {
   // A record whose member list holds a nested definition: the record is
   // numbered first, the definition after it follows the nested one.
   UnitBuilder B(7);
@@ -356,9 +357,14 @@ TEST(TypeDefs, DISABLED_StructuredKinds) {
       .PackedUInt(1).PackedUInt(2).PackedUInt(0x33).Stop();
   B.Stop();
   auto U = readertest::Load(B.Finish());
-  ASSERT_EQ(U->TypeTable.size(), 6u);
+  ASSERT_EQ(U->TypeTable.size(), 7u);
   auto* Rec = dynamic_cast<TRecDef*>(U->TypeTable[0]);
   ASSERT_NE(Rec, nullptr);
+  auto* Nested = dynamic_cast<TRangeDef*>(U->TypeTable[1]);
+  ASSERT_NE(Nested, nullptr);
+  int64_t Lo = -1, Hi = -1;
+  Nested->GetBounds(Lo, Hi);
+  EXPECT_EQ(Hi, 9);
   EXPECT_NE(dynamic_cast<TLocalDecl*>(Rec->Fields), nullptr);
   EXPECT_EQ(static_cast<TRangeDef*>(U->TypeTable[2])->Size, 4);
   auto* PT = dynamic_cast<TProcTypeDef*>(U->TypeTable[3]);
@@ -373,6 +379,7 @@ TEST(TypeDefs, DISABLED_StructuredKinds) {
   ASSERT_NE(Cl, nullptr);
   EXPECT_EQ(Cl->IntfCount, -1);
   EXPECT_TRUE(Cl->IntfPairs.empty());
+  EXPECT_NE(dynamic_cast<TInterfaceDef*>(U->TypeTable[6]), nullptr);
 }
 
 TEST(TypeDefs, InterfacesAndBadMemberLists) {
