@@ -1,0 +1,62 @@
+// Fuzz target: loads a unit from the input bytes and, when it loads, writes
+// its summary into the plain-text sink and its JSON facts, so the summary
+// and JSON writers see every unit the reader accepts.
+//
+// Allowed outcomes: the unit loads (a summary may still stop at an invalid
+// file stamp), or the reader raises its error with a position-decorated
+// text. Anything else (another exception, a text without the "Error"
+// decoration, a sanitizer report) is a finding and aborts the run.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <span>
+#include <string>
+
+#include "DCU32.h"
+#include "UnitJson.h"
+#include "UnitSummary.h"
+
+namespace {
+
+[[noreturn]] void Finding(const char* What, const std::string& Text) {
+  std::fprintf(stderr, "unit_fuzz finding: %s: %s\n", What, Text.c_str());
+  std::fflush(stderr);
+  std::abort();
+}
+
+void WriteSummaryAndJson(const TUnit& U) {
+  TJX_RecordingSink Sink;
+  try {
+    WriteUnitSummary(U, Sink);
+  } catch (const ESummaryError& E) {
+    WriteErrorBlock(Sink, DisplayText(E.what()));
+  }
+  QString Text = Sink.PlainText();
+  if (Text.isEmpty()) Finding("empty summary", U.FileName);
+  nlohmann::json J = UnitFacts(U);
+  std::string Dump = J.dump(2, ' ', false, nlohmann::json::error_handler_t::strict);
+  if (Dump.empty()) Finding("empty JSON", U.FileName);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+  // Inputs of odd length are read as the first unit of the run, the others
+  // as a later unit, so both forms of the error text are exercised.
+  UnitConstructionCount = (Size & 1) ? 0 : 1;
+  std::span<const uint8_t> Bytes(Data, Size);
+  try {
+    TJXUnit U("Fuzz.dcu", Bytes);
+    WriteSummaryAndJson(U);
+  } catch (const EDCUReadError& E) {
+    const std::string& T = E.Text();
+    if (T.rfind("Error", 0) != 0) Finding("undecorated reader error", T);
+    TJX_RecordingSink Sink;
+    WriteErrorBlock(Sink, DisplayText(T));
+  } catch (const std::exception& E) {
+    Finding("exception that is no reader error", E.what());
+  }
+  // No unit may stay registered once its construction has ended.
+  if (ActiveUnit || FirstUnit) Finding("unit left registered", "");
+  return 0;
+}
