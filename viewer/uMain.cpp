@@ -1,0 +1,312 @@
+#include "uMain.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QLocale>
+#include <QResizeEvent>
+#include <QScreen>
+#include <QShowEvent>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTextBrowser>
+#include <QTextCursor>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include "JX_FormAbout.h"
+#include "JX_hotButton.h"
+#include "Jx_PanelDropFile.h"
+#include "Jx_PanelGradient.h"
+#include "UnitSummary.h"
+#include "jx_richEdit.h"
+
+bool TFileIndexLess::operator()(const QString& A, const QString& B) const {
+  int C = QString::localeAwareCompare(QLocale().toLower(A), QLocale().toLower(B));
+  if (C != 0) return C < 0;
+  return A < B;
+}
+
+namespace {
+constexpr int SheetBorderWidth = 4;
+
+// Turns the drop target off for as long as it lives, then back to what it
+// was, also when building the tab fails.
+class TDropTargetOff {
+ public:
+  explicit TDropTargetOff(TJx_PanelDropFile* Panel) : Panel(Panel), Was(Panel->Accept()) {
+    Panel->SetAccept(false);
+  }
+  ~TDropTargetOff() {
+    try {
+      Panel->SetAccept(Was);
+    } catch (const EJxDropError&) {
+      // Only possible without a handler, and then it was off before.
+    }
+  }
+  TDropTargetOff(const TDropTargetOff&) = delete;
+  TDropTargetOff& operator=(const TDropTargetOff&) = delete;
+
+ private:
+  TJx_PanelDropFile* Panel;
+  bool Was;
+};
+
+QFont ViewerFont(const QString& Family, int Points) {
+  QFont F(Family);
+  F.setPointSize(Points);
+  return F;
+}
+}  // namespace
+
+TfrmJXUnitPeek::TfrmJXUnitPeek(const QStringList& Arguments, QWidget* Parent)
+    : QMainWindow(Parent), FArguments(Arguments) {
+  Q_INIT_RESOURCE(unitpeek);
+  setObjectName(QStringLiteral("frmJXUnitPeek"));
+  setFont(ViewerFont(QStringLiteral("Verdana"), 8));
+  resize(409, 450);
+  if (QScreen* S = QGuiApplication::primaryScreen()) {
+    QRect Area = S->availableGeometry();
+    move(Area.center() - QPoint(width() / 2, height() / 2));
+  }
+
+  auto* Central = new QWidget(this);
+  auto* Layout = new QVBoxLayout(Central);
+  Layout->setContentsMargins(0, 0, 0, 0);
+  Layout->setSpacing(0);
+  setCentralWidget(Central);
+
+  // Toolbar strip.
+  pnlButtons = new QWidget(Central);
+  pnlButtons->setObjectName(QStringLiteral("pnlButtons"));
+  pnlButtons->setFixedHeight(25);
+  pnlButtons->setAutoFillBackground(true);
+  pnlButtons->setBackgroundRole(QPalette::Base);
+  Layout->addWidget(pnlButtons);
+
+  jxhOpen = new TJX_hotButton(QStringLiteral(":/unitpeek/open.png"), tr("Open"), true, pnlButtons);
+  jxhOpen->setObjectName(QStringLiteral("jxhOpen"));
+  jxhOpen->setGeometry(8, 3, 22, 19);
+  jxhAbout = new TJX_hotButton(QStringLiteral(":/unitpeek/about.png"), tr("About"), true, pnlButtons);
+  jxhAbout->setObjectName(QStringLiteral("jxhAbout"));
+  jxhAbout->setGeometry(33, 3, 22, 19);
+  jxhClose = new TJX_hotButton(QStringLiteral(":/unitpeek/close.png"), tr("Close"), false, pnlButtons);
+  jxhClose->setObjectName(QStringLiteral("jxhClose"));
+  jxhClose->setGeometry(62, 3, 22, 19);
+  connect(jxhOpen, &QToolButton::clicked, this, &TfrmJXUnitPeek::jxhOpenClick);
+  connect(jxhAbout, &QToolButton::clicked, this, &TfrmJXUnitPeek::jxhAboutClick);
+  connect(jxhClose, &QToolButton::clicked, this, &TfrmJXUnitPeek::jxhCloseClick);
+
+  // Drop target around the tabs; off until the window is shown.
+  jxnBack = new TJx_PanelDropFile(Central);
+  jxnBack->setObjectName(QStringLiteral("jxnBack"));
+  jxnBack->setAutoFillBackground(true);
+  jxnBack->setBackgroundRole(QPalette::Base);
+  jxnBack->OnDropFiles = [this](const QStringList& Names) { jxnBackDropFiles(Names); };
+  auto* BackLayout = new QVBoxLayout(jxnBack);
+  BackLayout->setContentsMargins(4, 4, 4, 4);
+  Layout->addWidget(jxnBack, 1);
+
+  advPageControl = new QTabWidget(jxnBack);
+  advPageControl->setObjectName(QStringLiteral("advPageControl"));
+  advPageControl->setFont(ViewerFont(QStringLiteral("Tahoma"), 8));
+  advPageControl->setTabsClosable(true);
+  advPageControl->setMovable(false);
+  advPageControl->setDocumentMode(false);
+  advPageControl->setFocusPolicy(Qt::NoFocus);
+  advPageControl->tabBar()->setFocusPolicy(Qt::NoFocus);
+  advPageControl->setTabShape(QTabWidget::Rounded);
+  BackLayout->addWidget(advPageControl);
+  connect(advPageControl, &QTabWidget::tabCloseRequested, this,
+          [this](int Index) { advTabSheetInfoClose(advPageControl->widget(Index)); });
+
+  // Welcome tab: no close button.
+  advTabSheetInfo = new QWidget;
+  advTabSheetInfo->setObjectName(QStringLiteral("advTabSheetInfo"));
+  auto* InfoLayout = new QVBoxLayout(advTabSheetInfo);
+  InfoLayout->setContentsMargins(SheetBorderWidth, SheetBorderWidth, SheetBorderWidth,
+                                 SheetBorderWidth);
+  reInfo = new QTextBrowser(advTabSheetInfo);
+  reInfo->setObjectName(QStringLiteral("reInfo"));
+  reInfo->setFrameShape(QFrame::NoFrame);
+  reInfo->setReadOnly(true);
+  reInfo->setOpenLinks(false);
+  reInfo->setOpenExternalLinks(false);
+  InfoLayout->addWidget(reInfo);
+  int InfoIndex = advPageControl->addTab(advTabSheetInfo, tr("Program Info"));
+  for (auto Side : {QTabBar::LeftSide, QTabBar::RightSide}) {
+    if (QWidget* B = advPageControl->tabBar()->tabButton(InfoIndex, Side)) {
+      advPageControl->tabBar()->setTabButton(InfoIndex, Side, nullptr);
+      B->deleteLater();
+    }
+  }
+  advPageControl->setCurrentIndex(InfoIndex);
+  connect(reInfo, &QTextBrowser::anchorClicked, this, &TfrmJXUnitPeek::reInfoURLClick);
+  connect(reInfo, &QTextEdit::selectionChanged, this, &TfrmJXUnitPeek::reInfoSelectionChange);
+
+  openDialog = new QFileDialog(this);
+  openDialog->setObjectName(QStringLiteral("openDialog"));
+  openDialog->setFileMode(QFileDialog::ExistingFiles);
+  openDialog->setAcceptMode(QFileDialog::AcceptOpen);
+  openDialog->setNameFilter(QStringLiteral("Delphi Compiled Unit (*.dcu)"));
+  openDialog->setDefaultSuffix(QStringLiteral("dcu"));
+  openDialog->setSizeGripEnabled(true);
+
+  FormCreate();
+}
+
+TfrmJXUnitPeek::~TfrmJXUnitPeek() = default;
+
+void TfrmJXUnitPeek::FormCreate() {
+  FFileIndex.clear();
+  setWindowTitle(QGuiApplication::applicationDisplayName());
+  CommentColor = ::CommentColor;
+  // Bold tab captions; the pages, headers and summary views inherit the font.
+  QFont F = advPageControl->font();
+  F.setBold(true);
+  advPageControl->setFont(F);
+  // The welcome text sets its own weights.
+  QFont InfoFont = ViewerFont(QStringLiteral("Tahoma"), 8);
+  reInfo->setFont(InfoFont);
+  QFile Welcome(QStringLiteral(":/unitpeek/welcome.html"));
+  if (Welcome.open(QIODevice::ReadOnly)) reInfo->setHtml(QString::fromUtf8(Welcome.readAll()));
+}
+
+void TfrmJXUnitPeek::showEvent(QShowEvent* Event) {
+  QMainWindow::showEvent(Event);
+  if (!FShown) {
+    FShown = true;
+    FormShow();
+  }
+}
+
+void TfrmJXUnitPeek::FormShow() {
+  for (const QString& A : FArguments) OpenUnitFile(A);
+  jxnBack->SetAccept(true);
+}
+
+void TfrmJXUnitPeek::resizeEvent(QResizeEvent* Event) {
+  QMainWindow::resizeEvent(Event);
+  if (QTextEdit* V = ActiveView()) V->viewport()->update();
+}
+
+QTextEdit* TfrmJXUnitPeek::ActiveView() const {
+  if (auto* Sheet = qobject_cast<TAdvTabSheet*>(advPageControl->currentWidget()))
+    if (Sheet->TextView) return Sheet->TextView;
+  return reInfo;
+}
+
+TAdvTabSheet* TfrmJXUnitPeek::MakeFileTab(const QString& Path) {
+  auto* Page = new TAdvTabSheet;
+  auto* PageLayout = new QVBoxLayout(Page);
+  PageLayout->setContentsMargins(SheetBorderWidth, SheetBorderWidth, SheetBorderWidth,
+                                 SheetBorderWidth);
+  PageLayout->setSpacing(0);
+  // Added first so that the header and the view inherit the tab font.
+  int Index = advPageControl->addTab(Page, QFileInfo(Path).fileName());
+
+  Page->Header = new TJx_PanelGradient(Page);
+  Page->Header->setObjectName(QStringLiteral("Header"));
+  QColor TabBack = advPageControl->palette().color(QPalette::Window);
+  Page->Header->SetColors(TabBack, TabBack);
+  Page->Header->SetTextMargin(8);
+  Page->Header->SetBottomRule(true);
+  Page->Header->SetCaption(Path);
+  Page->Header->setFixedHeight(
+      QFontMetrics(Page->Header->font()).boundingRect(QString::fromUtf8("Ãg")).height() + 8);
+  PageLayout->addWidget(Page->Header);
+
+  Page->TextView = new QTextEdit(Page);
+  Page->TextView->setObjectName(QStringLiteral("TextView"));
+  Page->TextView->setFrameShape(QFrame::NoFrame);
+  Page->TextView->clear();
+  Page->TextView->setReadOnly(true);
+  Page->TextView->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  Page->TextView->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  Page->TextView->setLineWrapMode(QTextEdit::WidgetWidth);
+  PageLayout->addWidget(Page->TextView, 1);
+  (void)Index;
+  return Page;
+}
+
+void TfrmJXUnitPeek::OpenUnitFile(const QString& Path) {
+  const QString Key = QLocale().toLower(Path);
+  auto Known = FFileIndex.find(Key);
+  if (Known != FFileIndex.end()) {
+    advPageControl->setCurrentWidget(Known->second);
+    return;
+  }
+
+  TDropTargetOff NoDrops(jxnBack);
+  TAdvTabSheet* Page = MakeFileTab(Path);
+  FFileIndex.emplace(Key, Page);
+
+  TJX_RichEditSink Sink(Page->TextView);
+  std::function<void(const TUnit&)> Probe;
+  if (OnTabBuilding) Probe = [this](const TUnit&) { OnTabBuilding(); };
+  // Loads, writes the summary (or the error block) and releases the unit.
+  TSummaryOutcome Outcome = LoadAndSummarize(QFile::encodeName(Path).toStdString(), Sink, Probe);
+  // A failed file keeps its tab behind the one that was in front.
+  if (Outcome.Loaded && Outcome.Written) advPageControl->setCurrentWidget(Page);
+}
+
+void TfrmJXUnitPeek::jxhOpenClick() {
+  for (const QString& F : RunOpenDialog()) OpenUnitFile(F);
+}
+
+QStringList TfrmJXUnitPeek::RunOpenDialog() {
+  if (openDialog->exec() != QDialog::Accepted) return {};
+  return openDialog->selectedFiles();
+}
+
+void TfrmJXUnitPeek::jxhAboutClick() { ShowAboutBox(); }
+
+void TfrmJXUnitPeek::ShowAboutBox() {
+  TJX_FormAbout About(this);
+  About.exec();
+}
+
+void TfrmJXUnitPeek::jxhCloseClick() { close(); }
+
+void TfrmJXUnitPeek::jxnBackDropFiles(const QStringList& FileNames) {
+  for (const QString& F : FileNames)
+    if (!F.isEmpty()) OpenUnitFile(F);
+}
+
+void TfrmJXUnitPeek::advTabSheetInfoClose(QWidget* Sender) {
+  if (!Sender || Sender == advTabSheetInfo) return;  // the welcome tab stays
+  int Index = advPageControl->indexOf(Sender);
+  if (Index < 0) return;
+  for (auto It = FFileIndex.begin(); It != FFileIndex.end(); ++It) {
+    if (It->second == Sender) {
+      FFileIndex.erase(It);
+      break;
+    }
+  }
+  bool WasActive = advPageControl->currentIndex() == Index;
+  advPageControl->removeTab(Index);
+  // The next page after the closed one becomes active, wrapping around.
+  if (WasActive && advPageControl->count() > 0)
+    advPageControl->setCurrentIndex(Index < advPageControl->count() ? Index : 0);
+  // Nothing refers to the page any more.
+  Sender->deleteLater();
+}
+
+void TfrmJXUnitPeek::reInfoURLClick(const QUrl& Url) {
+  // The desktop's answer is of no interest.
+  QDesktopServices::openUrl(Url);
+}
+
+void TfrmJXUnitPeek::reInfoSelectionChange() {
+  QTextCursor C = reInfo->textCursor();
+  if (!C.hasSelection() || C.selectionEnd() - C.selectionStart() != 1) return;
+  if (C.selectedText() != QString(QChar::ObjectReplacementCharacter)) return;
+  // A selection of just the embedded picture collapses to its start.
+  int Start = C.selectionStart();
+  C.setPosition(Start);
+  reInfo->setTextCursor(C);
+}

@@ -1,0 +1,106 @@
+// The main window: a welcome tab and one closable tab per opened unit file.
+// Files come from the Open button, the command line and drag and drop; all
+// three end in OpenUnitFile.
+#pragma once
+
+#include <QColor>
+#include <QMainWindow>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <map>
+
+class QFileDialog;
+class QTabWidget;
+class QTextBrowser;
+class QTextEdit;
+class QUrl;
+class TJX_hotButton;
+class TJx_PanelDropFile;
+class TJx_PanelGradient;
+
+// A file tab: the header strip with the full path and the text view with the
+// summary. The welcome tab is a plain page whose text view is reInfo.
+class TAdvTabSheet : public QWidget {
+  Q_OBJECT
+ public:
+  explicit TAdvTabSheet(QWidget* Parent = nullptr) : QWidget(Parent) {}
+  TJx_PanelGradient* Header = nullptr;
+  QTextEdit* TextView = nullptr;  // the page's tag: the view of its summary
+};
+
+// Order of FileIndex: case-insensitive and locale-aware; keys that compare
+// equal there but are not the same text are told apart by their code points,
+// so two different paths never share an entry.
+struct TFileIndexLess {
+  bool operator()(const QString& A, const QString& B) const;
+};
+
+class TfrmJXUnitPeek : public QMainWindow {
+  Q_OBJECT
+ public:
+  using TFileIndex = std::map<QString, QWidget*, TFileIndexLess>;
+
+  // Arguments: the paths given on the command line, opened in order when the
+  // window is first shown.
+  explicit TfrmJXUnitPeek(const QStringList& Arguments = {}, QWidget* Parent = nullptr);
+  ~TfrmJXUnitPeek() override;
+
+  // Opens one unit file: activates its tab when the path (in any letter case)
+  // is open already, else builds a new tab, loads the unit, writes its
+  // summary and releases the unit. A file that fails gets a tab with the
+  // error that is not brought to the front.
+  void OpenUnitFile(const QString& Path);
+
+  // The lower-cased path -> its tab page. The window owns the index, the tab
+  // control owns the pages.
+  const TFileIndex& FileIndex() const { return FFileIndex; }
+  // The text view of the active tab: the file tab's summary, or reInfo.
+  QTextEdit* ActiveView() const;
+
+  // Components.
+  QWidget* pnlButtons = nullptr;
+  TJX_hotButton* jxhOpen = nullptr;
+  TJX_hotButton* jxhAbout = nullptr;
+  TJX_hotButton* jxhClose = nullptr;
+  TJx_PanelDropFile* jxnBack = nullptr;
+  QTabWidget* advPageControl = nullptr;
+  QWidget* advTabSheetInfo = nullptr;
+  QTextBrowser* reInfo = nullptr;
+  QFileDialog* openDialog = nullptr;
+  // Colour of comment lines in the summaries.
+  QColor CommentColor;
+
+  // Called while a tab is built, after its unit has loaded and before the
+  // summary is written (a probe for the state of the window at that point).
+  std::function<void()> OnTabBuilding;
+
+ public slots:
+  void jxhOpenClick();
+  void jxhAboutClick();
+  void jxhCloseClick();
+  void jxnBackDropFiles(const QStringList& FileNames);
+  // A tab's close button: removes the page from FileIndex and the tab strip.
+  void advTabSheetInfoClose(QWidget* Sender);
+  void reInfoURLClick(const QUrl& Url);
+  void reInfoSelectionChange();
+
+ protected:
+  // Runs openDialog; the selected files in the dialog's order, or none when
+  // the dialog was cancelled.
+  virtual QStringList RunOpenDialog();
+  // The about box, shown modally and released when it closes.
+  virtual void ShowAboutBox();
+
+  void showEvent(QShowEvent* Event) override;
+  void resizeEvent(QResizeEvent* Event) override;
+
+ private:
+  void FormCreate();
+  void FormShow();
+  TAdvTabSheet* MakeFileTab(const QString& Path);
+
+  QStringList FArguments;
+  TFileIndex FFileIndex;
+  bool FShown = false;
+};
