@@ -43,7 +43,11 @@ cmake --build "$ROOT/build-asan" -j2 --target reader_tests
   ctest --output-on-failure)
 
 # ---- FUZZ STEP HOOK ---------------------------------------------------------
-# A short fuzzing run of the reader is added here later.
+# A short, repeatable fuzzing run (fixed seed, about 2 minutes) of the reader
+# and the summary and JSON writers under clang, libFuzzer, ASan and UBSan;
+# fails on any finding. scripts/fuzz.sh --long runs a long session.
+echo "== short fuzzing session"
+"$ROOT/scripts/fuzz.sh" 120
 # ---- END FUZZ STEP HOOK -----------------------------------------------------
 
 echo "== all tests passed"
