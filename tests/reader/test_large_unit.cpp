@@ -1,0 +1,74 @@
+// The large synthetic unit of the benchmarks loads in every format version,
+// and the loaded unit shows what the generator wrote: table sizes, the name
+// index, folded enumerations, the hand-out of the data block and the
+// local-variable slices.
+#include <gtest/gtest.h>
+
+#include "DCURecs.h"
+#include "LargeUnit.h"
+#include "ReaderTestUtil.h"
+
+namespace {
+
+class LargeUnitVersion : public testing::TestWithParam<int> {};
+
+TEST_P(LargeUnitVersion, LoadsWithEveryTableAndHandOut) {
+  const int V = GetParam();
+  unitbuilder::LargeUnitFacts F;
+  auto Bytes = unitbuilder::LargeUnit(40, V, &F);
+  std::unique_ptr<TUnit> U;
+  ASSERT_NO_THROW(U = readertest::Load(Bytes)) << readertest::LoadError(Bytes);
+  EXPECT_EQ(U->Version, V);
+  EXPECT_EQ(U->DeclTable.size(), F.Declarations);
+  EXPECT_EQ(U->TypeCount, static_cast<int32_t>(F.TypeNumbers));
+  EXPECT_EQ(U->NameIndex.size(), F.NameIndexEntries);
+  EXPECT_EQ(static_cast<uint32_t>(U->DataSize), F.DataSize);
+  EXPECT_EQ(U->FixupCount, F.FixupCount);
+  EXPECT_EQ(U->CodeLineCount, F.CodeLineCount);
+  EXPECT_EQ(U->LocalVarCount, F.LocalVarCount);
+
+  uint32_t TopLevel = 0, Procs = 0, TypedConsts = 0, Enums = 0;
+  for (TDCURec* R = U->Decls; R; R = R->Next) {
+    ++TopLevel;
+    if (auto* P = dynamic_cast<TProcDecl*>(R)) {
+      ++Procs;
+      EXPECT_GE(P->MemOfs, 0) << NameText(P->GetName());
+      if (P->Flags & IsInterfaceFlag) {
+        // Proc entry, code end, two parameters and a local: the slice runs
+        // up to the next procedure's entry.
+        EXPECT_EQ(P->LocalVarSliceLen, 5) << NameText(P->GetName());
+        ASSERT_NE(P->Embedded, nullptr);
+        EXPECT_EQ(P->Params != nullptr && P->Params->Next != nullptr, true);
+        EXPECT_NE(P->Locals, nullptr);
+      }
+    } else if (auto* C = dynamic_cast<TVarCDecl*>(R)) {
+      ++TypedConsts;
+      EXPECT_EQ(C->MemSize, 24) << NameText(C->GetName());
+    } else if (auto* T = dynamic_cast<TTypeDecl*>(R)) {
+      if (auto* E = dynamic_cast<TEnumDef*>(U->GetTypeDef(T->TypeIndex))) {
+        ++Enums;
+        ASSERT_TRUE(E->NameList);
+        EXPECT_EQ(E->NameList->size(), 3u);
+      }
+    }
+  }
+  EXPECT_EQ(TopLevel, F.TopLevelDecls);
+  EXPECT_EQ(Procs, 2 * F.Procedures);  // every group has a public and a private one
+  EXPECT_EQ(TypedConsts, F.TypedConsts);
+  EXPECT_EQ(Enums, F.Groups);
+}
+
+INSTANTIATE_TEST_SUITE_P(Versions, LargeUnitVersion, testing::Values(2, 3, 4, 5, 6, 7, 100, 101, 103));
+
+TEST(LargeUnit, SizeGrowsLinearlyAndStaysBelowTheFixupLimit) {
+  unitbuilder::LargeUnitFacts F1, F4;
+  const size_t S1 = unitbuilder::LargeUnit(100, 7, &F1).size();
+  const size_t S4 = unitbuilder::LargeUnit(400, 7, &F4).size();
+  EXPECT_NEAR(static_cast<double>(S4) / static_cast<double>(S1), 4.0, 0.05);
+  EXPECT_EQ(F4.Declarations - 9, 4 * (F1.Declarations - 9));  // 9: header and import entries
+  // The largest unit keeps its data block inside the 24 bits of a fixup offset.
+  EXPECT_LT(uint64_t{F1.DataSize} / 100 * unitbuilder::LargeUnitMaxGroups, uint64_t{1} << 24);
+  EXPECT_THROW(unitbuilder::LargeUnit(unitbuilder::LargeUnitMaxGroups + 1), std::invalid_argument);
+}
+
+}  // namespace
