@@ -1,0 +1,156 @@
+// unitpeek-dump run as a program on synthetic unit files: text and JSON
+// output, several files, failing files and the exit status.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <nlohmann/json.hpp>
+
+#include "SampleUnits.h"
+#include "SummaryTestUtil.h"
+#include "UnitBuilder.h"
+
+using nlohmann::json;
+using summarytest::TTempDir;
+
+namespace {
+
+struct TRun {
+  int Status = -1;
+  std::string Out;
+};
+
+std::string Quote(const std::string& S) {
+  std::string Q = "'";
+  for (char C : S) Q += C == '\'' ? std::string("'\\''") : std::string(1, C);
+  return Q + "'";
+}
+
+TRun Dump(const std::vector<std::string>& Args) {
+  std::string Cmd = "LC_ALL=C " + Quote(UNITPEEK_DUMP);
+  for (const auto& A : Args) Cmd += " " + Quote(A);
+  Cmd += " 2>/dev/null";
+  TRun R;
+  FILE* P = popen(Cmd.c_str(), "r");
+  if (!P) return R;
+  char Buf[4096];
+  size_t N;
+  while ((N = fread(Buf, 1, sizeof Buf, P)) > 0) R.Out.append(Buf, N);
+  int S = pclose(P);
+  R.Status = WIFEXITED(S) ? WEXITSTATUS(S) : -1;
+  return R;
+}
+
+// A loadable unit whose summary fails: a source stamp with month 0.
+std::vector<uint8_t> BadStampUnit() {
+  unitbuilder::UnitBuilder B(7);
+  B.Header().SourceFile("Bad.pas", 0x70, 1).DataBlock(0).TrivialFixups().Stop();
+  return B.Finish();
+}
+
+class CommandLine : public ::testing::Test {
+ protected:
+  TTempDir Dir;
+  std::string Demo = Dir.Write("Demo7.dcu", unitbuilder::DemoUnit(7));
+  std::string Demo2 = Dir.Write("Demo2.dcu", unitbuilder::DemoUnit(2));
+  std::string Broken = Dir.Write("Broken.dcu", {0x01, 0x02, 0x03});
+  std::string BadStamp = Dir.Write("BadStamp.dcu", BadStampUnit());
+};
+
+}  // namespace
+
+TEST_F(CommandLine, TextModePrintsTheVisibleLinesOfEachFile) {
+  TJX_RecordingSink Sink;
+  ASSERT_TRUE(LoadAndSummarize(Demo, Sink).Written);
+  TRun One = Dump({Demo});
+  EXPECT_EQ(One.Status, 0);
+  EXPECT_EQ(One.Out, Sink.PlainText().toStdString());
+  EXPECT_NE(One.Out.find("\n  {$DebugInfo  On}\n"), std::string::npos);
+  EXPECT_NE(One.Out.find("  Demo.pas (5 Mar 2004 10:20:30),\n"), std::string::npos);
+
+  TRun Two = Dump({Demo, Demo2, Demo});
+  EXPECT_EQ(Two.Status, 0);
+  EXPECT_EQ(Two.Out.rfind("==> " + Demo + " <==\n\nUnit Demo;\n{Version: 7}\n", 0), 0u);
+  EXPECT_NE(Two.Out.find("==> " + Demo2 + " <==\n\nUnit Demo;\n{Version: 2}\n"), std::string::npos);
+  // A file named twice is read twice.
+  EXPECT_EQ(Two.Out.size(), 2 * One.Out.size() + Dump({Demo2}).Out.size() +
+                                3 * (std::string("==>  <==\n").size()) + 2 * Demo.size() + Demo2.size());
+}
+
+TEST_F(CommandLine, FailingFilesShowTheirErrorBlockAndExitOne) {
+  TRun R = Dump({Demo, Broken, BadStamp});
+  EXPECT_EQ(R.Status, 1);
+  size_t B = R.Out.find("==> " + Broken + " <==\n");
+  ASSERT_NE(B, std::string::npos);
+  TJX_RecordingSink Sink;
+  auto O = LoadAndSummarize(Broken, Sink);
+  EXPECT_NE(R.Out.find("==> " + Broken + " <==\n\nError:\n" + O.Error.toStdString() + "\n==> "), std::string::npos);
+  // The failing summary keeps what it wrote; its first source line failed,
+  // so no indentation was in force yet.
+  EXPECT_NE(R.Out.find("{Source files:\n\nError:\nInvalid argument to date encode\n"), std::string::npos);
+  EXPECT_EQ(Dump({BadStamp}).Status, 1);
+  EXPECT_EQ(Dump({Dir.Write("Missing/none.dcu", {})}).Status, 1);
+}
+
+TEST_F(CommandLine, JsonModeDescribesEveryFileInOrder) {
+  TRun R = Dump({"--json", Demo, Broken, BadStamp});
+  EXPECT_EQ(R.Status, 1);
+  json J = json::parse(R.Out);
+  ASSERT_TRUE(J.is_array());
+  ASSERT_EQ(J.size(), 3u);
+
+  const json& D = J[0];
+  EXPECT_EQ(D["path"], Demo);
+  EXPECT_EQ(D["ok"], true);
+  EXPECT_TRUE(D["error"].is_null());
+  EXPECT_EQ(D["unit"], "Demo");
+  EXPECT_EQ(D["version"], 7);
+  ASSERT_EQ(D["sourceFiles"].size(), 3u);
+  EXPECT_EQ(D["sourceFiles"][0]["kind"], "source");
+  EXPECT_EQ(D["sourceFiles"][0]["stamp"], "2004-03-05T10:20:30");
+  EXPECT_EQ(D["sourceFiles"][0]["stampRaw"], unitbuilder::PackedStamp(2004, 3, 5, 10, 20, 30));
+  EXPECT_EQ(D["sourceFiles"][1]["kind"], "resource");
+  EXPECT_EQ(D["sourceFiles"][2]["kind"], "object");
+  EXPECT_EQ(D["sourceFiles"][2]["name"], "DemoAsm.obj");
+  EXPECT_EQ(D["debugInfo"], true);
+  EXPECT_EQ(D["localSymbols"], true);
+  EXPECT_EQ(D["uses"]["interface"], json({"SysUtils", "Classes"}));
+  EXPECT_EQ(D["uses"]["implementation"], json({"Windows"}));
+  EXPECT_EQ(D["uses"]["dlls"], json({"kernel32.dll"}));
+  const json& S = D["stats"];
+  EXPECT_EQ(S["dataSize"], 0x40);
+  EXPECT_EQ(S["fixups"], 4);
+  EXPECT_EQ(S["codeLines"], 6);
+  EXPECT_EQ(S["lineRanges"], 1);
+  EXPECT_EQ(S["localVars"], 3);
+  EXPECT_EQ(S["topLevelDecls"], 6);
+  EXPECT_EQ(S["nameIndex"], 5);  // the procedure without flag 0x40 is not indexed
+  EXPECT_GE(S["declarations"].get<int>(), 6 + 5 + 4);
+
+  EXPECT_EQ(J[1]["ok"], false);
+  EXPECT_TRUE(J[1]["error"].is_string());
+  EXPECT_FALSE(J[1].contains("unit"));
+  // Loaded, but the summary failed: "ok" true with the error, and exit 1.
+  EXPECT_EQ(J[2]["ok"], true);
+  EXPECT_EQ(J[2]["error"], "Invalid argument to date encode");
+  EXPECT_TRUE(J[2]["sourceFiles"][0]["stamp"].is_null());
+  EXPECT_EQ(J[2]["sourceFiles"][0]["stampRaw"], 1);
+
+  TRun Good = Dump({"--json", Demo2});
+  EXPECT_EQ(Good.Status, 0);
+  EXPECT_EQ(json::parse(Good.Out)[0]["version"], 2);
+}
+
+TEST_F(CommandLine, UsageErrorsExitTwo) {
+  EXPECT_EQ(Dump({}).Status, 2);
+  EXPECT_EQ(Dump({"--json"}).Status, 2);
+  EXPECT_EQ(Dump({"--no-such-option", Demo}).Status, 2);
+  TRun V = Dump({"--version"});
+  EXPECT_EQ(V.Status, 0);
+  EXPECT_EQ(V.Out.rfind("unitpeek-dump ", 0), 0u);
+  TRun H = Dump({"--help"});
+  EXPECT_EQ(H.Status, 0);
+  EXPECT_NE(H.Out.find("--json"), std::string::npos);
+  // After "--" every argument is a file, even one that looks like an option.
+  EXPECT_EQ(Dump({"--", "--json"}).Status, 1);
+}
