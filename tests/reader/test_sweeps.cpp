@@ -1,0 +1,210 @@
+// Damaged-input sweeps: every prefix of a unit must fail with a decorated
+// reader error, and every single-byte change of a unit must either load or
+// fail with a reader error (never another exception, never a sanitizer
+// report when these run under ASan and UBSan).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "DCU32.h"
+#include "ReaderTestUtil.h"
+#include "UnitBuilder.h"
+
+using unitbuilder::UnitBuilder;
+namespace fs = std::filesystem;
+
+namespace {
+
+// The sample unit of the viewer's sample folder (three source files, uses
+// lists of every kind, data block, fixups and a code-line table).
+std::vector<uint8_t> DemoUnit(int Version) {
+  UnitBuilder B(Version);
+  B.Header();
+  B.SourceFile("Demo.pas", 0x70);
+  B.SourceFile("Demo.res", 0x72);
+  B.SourceFile("DemoAsm.obj", 0x71);
+  B.Uses(0x64, "SysUtils").EndEntry();
+  B.Uses(0x64, "Classes").EndEntry();
+  B.Uses(0x65, "Windows").EndEntry();
+  B.Uses(0x68, "kernel32.dll").EndEntry();
+  B.DataBlock(16);
+  B.TrivialFixups();
+  B.Tag(0x90).PackedUInt(1).PackedInt(1).PackedUInt(0);
+  B.Stop();
+  return B.Finish();
+}
+
+// A unit with records of many kinds: imports, an enumeration folded with its
+// constants, a range, a record, variables, a procedure with parameters and
+// locals, a typed constant, and the code-line, line-range and
+// local-variable tables.
+std::vector<uint8_t> RichUnit(int Version) {
+  UnitBuilder B(Version);
+  B.Header(0, true, 1, 2);
+  B.SourceFile("Rich.pas", 0x70);
+  B.SourceFile("Rich.inc", 0x70);
+  B.Uses(0x64, "System").ImpType("Integer").ImpAddr("Halt").EndEntry();
+  B.Uses(0x65, "Helpers").ImpTypeDef("TThing", 8).EndEntry();
+  B.Uses(0x68, "user32.dll").ImpAddr("MessageBoxA").EndEntry();
+  // Types 1 and 2 are the imported ones; 3 the enumeration, 4 the range,
+  // 5 the record.
+  B.EnumDef(0, 2);
+  B.ConstDecl("Red", 3, 0).ConstDecl("Green", 3, 1).ConstDecl("Blue", 3, 2).TypeDecl("TColor", 3);
+  B.RangeDef(1, 9).TypeDecl("TDigit", 4);
+  B.TypeDefHead(0x4D, 0, 8).Byte(0).Local(0x2C, "F", 1).Local(0x2C, "G", 4, 4).Stop().TypeDecl("TRec", 5);
+  B.VarDecl("Counter", 1, 0).VarDecl("Digit", 4, 4);
+  B.ProcStart("Run", 0x10).Local(0x21, "A", 1).Local(0x22, "B", 4).Local(0x20, "X", 5).Stop();
+  B.DataBlock(0x20);
+  B.TrivialFixups();
+  B.Tag(0x90).PackedUInt(2).PackedInt(10).PackedUInt(0).PackedInt(2).PackedUInt(4);
+  B.Tag(0x91).PackedUInt(1).PackedUInt(10).PackedUInt(5).PackedUInt(0);
+  B.Tag(0x94).PackedUInt(2).PackedUInt(0).PackedUInt(0).PackedInt(-4).PackedUInt(0).PackedUInt(4).PackedInt(8);
+  B.Stop();
+  return B.Finish();
+}
+
+constexpr int Versions[] = {2, 3, 4, 5, 6, 7, 100, 101, 103};
+
+// The first Len bytes of Unit, with the stored file length made to match, so
+// the reader goes on past the header and runs out of bytes inside the stream.
+std::vector<uint8_t> PatchedPrefix(const std::vector<uint8_t>& Unit, size_t Len) {
+  std::vector<uint8_t> P(Unit.begin(), Unit.begin() + static_cast<std::ptrdiff_t>(Len));
+  if (Len >= 8)
+    for (int I = 0; I < 4; ++I) P[4 + I] = static_cast<uint8_t>(Len >> (8 * I));
+  return P;
+}
+
+// Empty when Text has the form of an error raised while a file is read:
+// "Error at 0x..(Def: 0x.., Tag=\"..\"(0x..)): message", with or without the
+// unit part; else what is wrong with it.
+std::string CheckDecorated(const std::string& Text) {
+  if (Text.rfind("Error at 0x", 0) != 0) return "no position: " + Text;
+  size_t Def = Text.find("(Def: 0x");
+  size_t Tag = Text.find(", Tag=\"", Def);
+  size_t Msg = Text.find(")): ", Tag);
+  if (Def == std::string::npos || Tag == std::string::npos || Msg == std::string::npos)
+    return "no declaration or tag part: " + Text;
+  if (Msg + 4 >= Text.size()) return "no message: " + Text;
+  return {};
+}
+
+// What loading Bytes gives: "" when the unit loads, "E" + text for a reader
+// error, "X" + text for any other exception.
+std::string Outcome(const std::vector<uint8_t>& Bytes, bool First) {
+  try {
+    readertest::Load(Bytes, First);
+    return "";
+  } catch (const EDCUReadError& E) {
+    return "E" + E.Text();
+  } catch (const std::exception& E) {
+    return std::string("X") + E.what();
+  }
+}
+
+// Runs every prefix of Unit (as cut, and with the length patched) and returns
+// the failures; adds the number of loads tried to Count.
+std::string SweepPrefixes(const std::vector<uint8_t>& Unit, const std::string& Label, size_t& Count) {
+  std::string Failures;
+  for (size_t Len = 0; Len < Unit.size(); ++Len) {
+    std::vector<uint8_t> Cut(Unit.begin(), Unit.begin() + static_cast<std::ptrdiff_t>(Len));
+    for (const auto& Bytes : {Cut, PatchedPrefix(Unit, Len)}) {
+      // Alternate between the first unit of the run and a later one, so both
+      // forms of the error text are checked.
+      std::string R = Outcome(Bytes, Len % 2 == 0);
+      ++Count;
+      std::string Bad;
+      if (R.empty()) Bad = "loaded";
+      else if (R[0] == 'X') Bad = "not a reader error: " + R.substr(1);
+      else Bad = CheckDecorated(R.substr(1));
+      if (!Bad.empty() && Failures.size() < 4000)
+        Failures += Label + " prefix " + std::to_string(Len) + ": " + Bad + "\n";
+    }
+  }
+  return Failures;
+}
+
+fs::path CorpusDir() { return fs::path(UNITPEEK_SHARED_DIR) / "corpus"; }
+
+std::vector<uint8_t> ReadBytes(const fs::path& P) {
+  std::ifstream F(P, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(F), std::istreambuf_iterator<char>());
+}
+
+}  // namespace
+
+TEST(Sweeps, SampleUnitsLoadWhole) {
+  // The sweeps below rely on the whole units loading.
+  for (int V : Versions) {
+    EXPECT_EQ(Outcome(DemoUnit(V), true), "") << "Demo, version " << V;
+    EXPECT_EQ(Outcome(RichUnit(V), true), "") << "Rich, version " << V;
+  }
+}
+
+TEST(Sweeps, EveryPrefixOfTheSampleUnitsFailsDecorated) {
+  size_t Count = 0;
+  std::string Failures;
+  for (int V : Versions) {
+    Failures += SweepPrefixes(DemoUnit(V), "Demo v" + std::to_string(V), Count);
+    Failures += SweepPrefixes(RichUnit(V), "Rich v" + std::to_string(V), Count);
+  }
+  std::cout << "[sweep] sample prefixes: " << Count << " loads\n";
+  EXPECT_TRUE(Failures.empty()) << Failures;
+}
+
+TEST(Sweeps, EveryPrefixOfCorpusFilesFailsDecorated) {
+  fs::path Dir = CorpusDir();
+  if (!fs::is_directory(Dir)) GTEST_SKIP() << "no corpus folder " << Dir << "; skipped";
+  // The two smallest files of every version folder.
+  size_t Count = 0, Files = 0;
+  std::string Failures;
+  for (const char* Sub : {"v2", "v3", "v4", "v5", "v6", "v7"}) {
+    if (!fs::is_directory(Dir / Sub)) continue;
+    std::vector<std::pair<uintmax_t, fs::path>> All;
+    for (const auto& E : fs::directory_iterator(Dir / Sub))
+      if (E.is_regular_file()) All.emplace_back(E.file_size(), E.path());
+    std::sort(All.begin(), All.end());
+    for (size_t I = 0; I < All.size() && I < 2; ++I) {
+      std::vector<uint8_t> Unit = ReadBytes(All[I].second);
+      ASSERT_EQ(Outcome(Unit, true), "") << All[I].second;
+      Failures += SweepPrefixes(Unit, All[I].second.filename().string(), Count);
+      ++Files;
+    }
+  }
+  std::cout << "[sweep] corpus prefixes: " << Files << " files, " << Count << " loads\n";
+  EXPECT_TRUE(Failures.empty()) << Failures;
+}
+
+TEST(Sweeps, EverySingleByteChangeLoadsOrFailsCleanly) {
+  size_t Count = 0, Loaded = 0;
+  std::string Failures;
+  for (int V : Versions) {
+    for (const std::vector<uint8_t>& Unit : {DemoUnit(V), RichUnit(V)}) {
+      for (size_t Pos = 0; Pos < Unit.size(); ++Pos) {
+        uint8_t Old = Unit[Pos];
+        for (uint8_t New : {uint8_t(0x00), uint8_t(0xFF), uint8_t(Old ^ 0x80), uint8_t(Old + 1)}) {
+          if (New == Old) continue;
+          std::vector<uint8_t> Changed = Unit;
+          Changed[Pos] = New;
+          std::string R = Outcome(Changed, Pos % 2 == 0);
+          ++Count;
+          if (R.empty()) {
+            ++Loaded;
+            continue;
+          }
+          std::string Bad = R[0] == 'X' ? "not a reader error: " + R.substr(1) : CheckDecorated(R.substr(1));
+          if (!Bad.empty() && Failures.size() < 4000)
+            Failures += "v" + std::to_string(V) + " byte " + std::to_string(Pos) + " := " +
+                        std::to_string(New) + ": " + Bad + "\n";
+        }
+      }
+    }
+  }
+  std::cout << "[sweep] single-byte changes: " << Count << " loads, " << Loaded << " loaded\n";
+  EXPECT_TRUE(Failures.empty()) << Failures;
+}
