@@ -202,10 +202,10 @@ int main(int argc, char** argv) {
   benchmark::RegisterBenchmark("Load/Corpus", LoadCorpus)->Unit(benchmark::kMillisecond)->UseRealTime();
   benchmark::RegisterBenchmark("Baseline/Corpus", BaselineCorpus)->Unit(benchmark::kMillisecond)->UseRealTime();
   for (int S : {1, 4, 16}) {
-    std::string Suf = "/" + std::to_string(S);
-    benchmark::RegisterBenchmark(("Load/Large" + Suf).c_str(), LoadLarge)
+    const std::string Scale = std::to_string(S);
+    benchmark::RegisterBenchmark(std::string("Load/Large/").append(Scale).c_str(), LoadLarge)
         ->Arg(S)->Unit(benchmark::kMillisecond)->UseRealTime();
-    benchmark::RegisterBenchmark(("Baseline/Large" + Suf).c_str(), BaselineLarge)
+    benchmark::RegisterBenchmark(std::string("Baseline/Large/").append(Scale).c_str(), BaselineLarge)
         ->Arg(S)->Unit(benchmark::kMillisecond)->UseRealTime();
   }
   for (int S : {1, 4, 16})

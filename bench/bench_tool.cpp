@@ -37,7 +37,7 @@ int Usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 3) return Usage();
+  if (argc < 2) return Usage();
   const std::string Cmd = argv[1];
   if (Cmd == "large") {
     if (argc != 4) return Usage();

@@ -1,0 +1,97 @@
+#!/usr/bin/env bash
+# Builds the benchmarks (build-bench, Release) and measures, in one run:
+#   1. the reader and summary benchmarks, each next to its read-and-sum
+#      baseline (Google Benchmark; raw results in build-bench/bench.json);
+#   2. unitpeek-dump --json over the whole corpus, all files in one
+#      invocation and one file per invocation, against reading and summing
+#      the same files and against cat;
+#   3. the peak resident memory while loading the large synthetic unit,
+#      against its file size;
+#   4. the viewer timing tool, when it has been built;
+# and prints a table of the figures with the targets.
+#
+# Usage: scripts/bench.sh [BUILD_DIR] [-- extra Google Benchmark flags]
+set -euo pipefail
+
+cd "$(dirname "$0")/.."
+ROOT=$(pwd)
+BUILD="$ROOT/build-bench"
+if [ $# -gt 0 ] && [ "$1" != "--" ]; then BUILD=$(realpath -m "$1"); shift; fi
+[ "${1:-}" = "--" ] && shift
+EXTRA=("$@")
+
+export LC_ALL=C
+export QT_QPA_PLATFORM=offscreen
+
+echo "== build ($BUILD, Release)"
+cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DUNITPEEK_READER_ONLY=OFF -DUNITPEEK_BENCH=ON >/dev/null
+cmake --build "$BUILD" -j2 --target unitpeek_bench unitpeek_benchtool unitpeek-dump
+VIEWER_TIMING=""
+if cmake --build "$BUILD" --target help 2>/dev/null | grep -q "viewer_timing"; then
+  cmake --build "$BUILD" -j2 --target viewer_timing && VIEWER_TIMING=$(find "$BUILD" -type f -name viewer_timing -perm -u+x | head -1)
+fi
+
+WORK=$(mktemp -d "${TMPDIR:-/tmp}/unitpeek-bench.XXXXXX")
+trap 'rm -rf "$WORK"' EXIT
+FIG="$WORK/figures.txt"
+: >"$FIG"
+
+echo "== benchmarks"
+"$BUILD/bench/unitpeek_bench" --benchmark_out="$BUILD/bench.json" --benchmark_out_format=json \
+  --benchmark_min_time=0.3 "${EXTRA[@]}"
+
+# ---- command-line batch ------------------------------------------------------
+CORPUS="$ROOT/../shared/corpus"
+mapfile -t FILES < <(find "$CORPUS" -type f ! -name manifest.tsv 2>/dev/null | sort)
+now() { date +%s.%N; }
+# Best of three wall times of a command, in milliseconds.
+best_ms() {
+  local best="" t0 t1 ms
+  for _ in 1 2 3; do
+    t0=$(now); "$@" >/dev/null 2>&1 || true; t1=$(now)
+    ms=$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.3f", (b - a) * 1000 }')
+    if [ -z "$best" ] || awk -v m="$ms" -v b="$best" 'BEGIN { exit !(m < b) }'; then best=$ms; fi
+  done
+  printf '%.1f' "$best"
+}
+DUMP="$BUILD/cli/unitpeek-dump"
+TOOL="$BUILD/bench/unitpeek_benchtool"
+each() { local cmd=$1; shift; for f in "$@"; do $cmd "$f"; done; }
+dump_json() { "$DUMP" --json "$@"; }
+if [ "${#FILES[@]}" -gt 0 ]; then
+  echo "== command-line batch over ${#FILES[@]} corpus files"
+  BYTES=$(cat "${FILES[@]}" | wc -c)
+  echo "cli_files ${#FILES[@]}" >>"$FIG"
+  echo "cli_bytes $BYTES" >>"$FIG"
+  echo "cli_dump_all_ms $(best_ms dump_json "${FILES[@]}")" >>"$FIG"
+  echo "cli_sum_all_ms $(best_ms "$TOOL" sum "${FILES[@]}")" >>"$FIG"
+  echo "cli_cat_all_ms $(best_ms cat "${FILES[@]}")" >>"$FIG"
+  echo "cli_dump_each_ms $(best_ms each dump_json "${FILES[@]}")" >>"$FIG"
+  echo "cli_sum_each_ms $(best_ms each "$TOOL sum" "${FILES[@]}")" >>"$FIG"
+  echo "cli_cat_each_ms $(best_ms each cat "${FILES[@]}")" >>"$FIG"
+else
+  echo "== no corpus at $CORPUS: command-line batch skipped"
+fi
+
+# ---- peak memory -------------------------------------------------------------
+echo "== peak memory while loading the large unit"
+for S in 1 4 16; do
+  "$TOOL" large "$S" "$WORK/large$S.dcu" >/dev/null
+  SIZE=$(stat -c %s "$WORK/large$S.dcu")
+  RSS=$(/usr/bin/time -f "%M" "$TOOL" load "$WORK/large$S.dcu" 2>&1 >/dev/null | tail -1)
+  EMPTY=$(/usr/bin/time -f "%M" "$TOOL" load 2>&1 >/dev/null | tail -1)
+  DRSS=$(/usr/bin/time -f "%M" "$DUMP" --json "$WORK/large$S.dcu" 2>&1 >/dev/null | tail -1)
+  echo "mem_${S}x $SIZE $RSS $EMPTY $DRSS" >>"$FIG"
+done
+
+# ---- viewer ------------------------------------------------------------------
+if [ -n "$VIEWER_TIMING" ]; then
+  echo "== viewer timing ($VIEWER_TIMING)"
+  "$VIEWER_TIMING" | tee "$WORK/viewer.txt"
+  sed 's/^/viewer /' "$WORK/viewer.txt" >>"$FIG"
+else
+  echo "== no viewer timing tool built: viewer measurement skipped"
+fi
+
+echo
+python3 "$ROOT/scripts/bench_table.py" "$BUILD/bench.json" "$FIG"

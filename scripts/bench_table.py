@@ -1,0 +1,148 @@
+#!/usr/bin/env python3
+"""Prints the figures table of scripts/bench.sh.
+
+Arguments: the Google Benchmark JSON output and the figures file that
+bench.sh writes (lines "key value...").  Every ratio compares two figures
+of the same run.
+"""
+import json
+import math
+import sys
+
+
+def load_benchmarks(path):
+    with open(path) as f:
+        data = json.load(f)
+    out = {}
+    for b in data.get("benchmarks", []):
+        if b.get("run_type") == "aggregate" or b.get("error_occurred"):
+            continue
+        name = b["name"].replace("/real_time", "")
+        # Registered names carry the argument twice ("Load/Large/4/4").
+        parts = name.split("/")
+        if len(parts) >= 2 and parts[-1] == parts[-2]:
+            name = "/".join(parts[:-1])
+        scale = {"ns": 1e-6, "us": 1e-3, "ms": 1.0, "s": 1e3}[b.get("time_unit", "ns")]
+        out[name] = {
+            "real_ms": b["real_time"] * scale,
+            "cpu_ms": b["cpu_time"] * scale,
+            "mbps": b.get("bytes_per_second", 0) / 1e6,
+            "recps": b.get("records", 0),
+            "entries": b.get("entries", 0),
+            "items": b.get("items_per_second", 0),
+        }
+    return out
+
+
+def load_figures(path):
+    fig = {}
+    with open(path) as f:
+        for line in f:
+            parts = line.split()
+            if parts:
+                fig[parts[0]] = parts[1:]
+    return fig
+
+
+def fmt_ms(v):
+    if v < 0.01:
+        return f"{v * 1e3:.2f}us"
+    return f"{v:.3f}" if v < 1 else f"{v:.1f}"
+
+
+def main():
+    bm = load_benchmarks(sys.argv[1])
+    fig = load_figures(sys.argv[2]) if len(sys.argv) > 2 else {}
+    verdicts = []
+
+    print("Loading against the read-and-sum baseline (same run; ratio = load / baseline)")
+    print(f"{'input':<16}{'load ms':>10}{'(cpu)':>9}{'MB/s':>9}{'Mrec/s':>9}"
+          f"{'base ms':>10}{'(cpu)':>9}{'ratio':>8}{'(cpu)':>8}  target")
+    for name in sorted(k for k in bm if k.startswith("Load/")):
+        key = name[len("Load/"):]
+        base = bm.get("Baseline/" + key)
+        if not base:
+            continue
+        l = bm[name]
+        ratio = l["real_ms"] / base["real_ms"] if base["real_ms"] else float("inf")
+        ratio_cpu = l["cpu_ms"] / base["cpu_ms"] if base["cpu_ms"] else float("inf")
+        target = ""
+        if key == "Corpus" or key.startswith("Large"):
+            ok = ratio_cpu <= 2.0
+            target = "<= 2x: " + ("met" if ok else "NOT met")
+            verdicts.append((f"load {key} <= 2x baseline", ok, f"{ratio_cpu:.1f}x"))
+        print(f"{key:<16}{fmt_ms(l['real_ms']):>10}{fmt_ms(l['cpu_ms']):>9}{l['mbps']:>9.1f}"
+              f"{l['recps'] / 1e6:>9.2f}{fmt_ms(base['real_ms']):>10}{fmt_ms(base['cpu_ms']):>9}"
+              f"{ratio:>7.1f}x{ratio_cpu:>7.1f}x  {target}")
+
+    print()
+    print("Scaling (1x, 4x, 16x of the base unit): time per record; O(n log n) bound")
+    for label, prefix, count_key in (("load", "Load/Large/", "recps"),
+                                     ("name index", "NameIndex/Large/", "entries")):
+        rows = []
+        for s in (1, 4, 16):
+            b = bm.get(f"{prefix}{s}")
+            if not b:
+                continue
+            n = b["recps"] * b["cpu_ms"] / 1e3 if count_key == "recps" else b["entries"]
+            rows.append((s, b["cpu_ms"], n))
+        if len(rows) < 2:
+            continue
+        s0, t0, n0 = rows[0]
+        for s, t, n in rows:
+            per = t / n * 1e6 if n else 0
+            line = f"  {label:<11}{s:>3}x  n={n:>10.0f}  cpu {fmt_ms(t):>9} ms  {per:>8.1f} ns/record"
+            if s != s0 and n0 > 1:
+                growth = t / t0
+                bound = (n / n0) * math.log(n) / math.log(n0)
+                line += f"  growth {growth:5.1f}x (n log n allows {bound:5.1f}x)"
+                ok = growth <= bound * 1.25
+                verdicts.append((f"{label} {s}x within O(n log n)", ok, f"{growth:.1f}x vs {bound:.1f}x"))
+            print(line)
+
+    if any(k.startswith("Summary/") for k in bm):
+        print()
+        print("Summary writers into the plain-text sink")
+        for name in sorted(k for k in bm if k.startswith("Summary/")):
+            b = bm[name]
+            print(f"  {name:<18} cpu {fmt_ms(b['cpu_ms']):>9} ms  {b['items']:>10.0f} summaries/s")
+
+    if "cli_files" in fig:
+        print()
+        files, nbytes = fig["cli_files"][0], int(fig["cli_bytes"][0])
+        print(f"Command line over the corpus ({files} files, {nbytes / 1e6:.1f} MB), wall ms, best of 3")
+        for mode, label in (("all", "all files in one invocation"), ("each", "one file per invocation")):
+            dump = float(fig[f"cli_dump_{mode}_ms"][0])
+            sm = float(fig[f"cli_sum_{mode}_ms"][0])
+            cat = float(fig[f"cli_cat_{mode}_ms"][0])
+            print(f"  {label:<30} unitpeek-dump --json {dump:>8.1f}  read-and-sum {sm:>8.1f} "
+                  f" cat {cat:>8.1f}  ratio {dump / sm:5.1f}x")
+
+    mems = [k for k in fig if k.startswith("mem_")]
+    if mems:
+        print()
+        print("Peak resident memory while loading the large unit (limit: 3 x file size + 16 MB)")
+        for k in sorted(mems, key=lambda x: int(x[4:-1])):
+            size, rss_kb, empty_kb, dump_kb = (int(v) for v in fig[k])
+            limit = 3 * size + 16 * 2**20
+            rss = rss_kb * 1024
+            ok = rss <= limit
+            verdicts.append((f"peak memory {k[4:]}", ok, f"{rss / 2**20:.1f} MiB of {limit / 2**20:.1f}"))
+            print(f"  {k[4:]:>4}  file {size / 2**20:7.1f} MiB  peak {rss / 2**20:7.1f} MiB "
+                  f"(process alone {empty_kb / 1024:5.1f})  limit {limit / 2**20:7.1f} MiB  "
+                  f"{rss / size:4.2f}x file  {'met' if ok else 'NOT met'}"
+                  f"   [unitpeek-dump --json: {dump_kb / 1024:7.1f} MiB]")
+
+    viewer = [v for k, v in fig.items() if k == "viewer"]
+    if viewer:
+        print()
+        print("Viewer (offscreen): see the lines of the viewer timing tool above")
+
+    print()
+    print("Targets")
+    for what, ok, detail in verdicts:
+        print(f"  {'met    ' if ok else 'NOT met'}  {what:<36} {detail}")
+
+
+if __name__ == "__main__":
+    main()
