@@ -315,6 +315,12 @@ void TUnit::ReadLineRanges() {
   uint32_t N = GetPackedUInt();
   LineRangeCount = N;
   uint32_t Total = 0;
+  // The source files by number, made once: walking the chain for every
+  // entry takes time quadratic in the file size on a unit with many source
+  // files and many ranges.
+  std::vector<const TSourceFileRec*> Files;
+  if (N > 0)
+    for (const TSourceFileRec* S = SourceFiles.get(); S; S = S->Next.get()) Files.push_back(S);
   for (uint32_t I = 0; I < N; ++I) {
     TLineRangeRec R{};
     R.FirstLine = GetPackedUInt();
@@ -322,7 +328,7 @@ void TUnit::ReadLineRanges() {
     R.LineBase = Total;
     Total += R.LineCount;
     uint32_t Num = GetPackedUInt();
-    R.SrcFile = SourceFileByNum(Num);
+    R.SrcFile = Num < Files.size() ? Files[Num] : nullptr;
     if (!R.SrcFile) RaiseReadErrorFmt("Source file number %d is out of range", {Num});
     LineRanges.push_back(R);
   }
