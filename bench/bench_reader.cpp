@@ -19,31 +19,14 @@
 
 #include "BenchSupport.h"
 #include "DCU32.h"
-#include "UnitBuilder.h"
+#include "SampleUnits.h"
 #include "UnitSummary.h"
 #include "jx_richEdit.h"
-
-using unitbuilder::UnitBuilder;
 
 namespace {
 
 // The sample unit of a version, as the sample generator writes it.
-std::vector<uint8_t> SampleUnit(int Version) {
-  UnitBuilder B(Version);
-  B.Header();
-  B.SourceFile("Demo.pas", 0x70);
-  B.SourceFile("Demo.res", 0x72);
-  B.SourceFile("DemoAsm.obj", 0x71);
-  B.Uses(0x64, "SysUtils").EndEntry();
-  B.Uses(0x64, "Classes").EndEntry();
-  B.Uses(0x65, "Windows").EndEntry();
-  B.Uses(0x68, "kernel32.dll").EndEntry();
-  B.DataBlock(16);
-  B.TrivialFixups();
-  B.Tag(0x90).PackedUInt(1).PackedInt(1).PackedUInt(0);
-  B.Stop();
-  return B.Finish();
-}
+std::vector<uint8_t> SampleUnit(int Version) { return unitbuilder::DemoUnit(Version); }
 
 void SetRates(benchmark::State& State, double Bytes, double Records) {
   State.SetBytesProcessed(static_cast<int64_t>(Bytes) * static_cast<int64_t>(State.iterations()));
@@ -195,7 +178,7 @@ void SummaryCorpus(benchmark::State& State) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  for (int V : {2, 3, 4, 5, 6, 7, 100, 101, 103}) {
+  for (int V : unitbuilder::AllVersions()) {
     benchmark::RegisterBenchmark(("Load/Sample/" + std::to_string(V)).c_str(), LoadSample)->Arg(V);
     benchmark::RegisterBenchmark(("Baseline/Sample/" + std::to_string(V)).c_str(), BaselineSample)->Arg(V);
   }

@@ -2,6 +2,7 @@
 // numbered tables and destruction.
 #include "DCU32.h"
 
+#include <bit>
 #include <cerrno>
 #include <cstring>
 #include <exception>
@@ -20,13 +21,52 @@ bool ActiveUnitIsFirst() { return ActiveUnit && ActiveUnit->ConstructionNo == 1;
 
 std::string NameText(TPos P) { return std::string(NameView(P)); }
 
+namespace {
+
+// Upper-cases the ASCII letters a..z among eight bytes at once; every other
+// byte value (0x80 and up included) stays as it is.
+inline uint64_t FoldWord(uint64_t W) {
+  constexpr uint64_t Ones = 0x0101010101010101ull;
+  constexpr uint64_t High = 0x8080808080808080ull;
+  const uint64_t Low7 = W & ~High;                   // every byte 0..0x7F: no carries below
+  const uint64_t GeA = Low7 + (0x80 - 'a') * Ones;   // top bit: byte >= 'a'
+  const uint64_t GtZ = Low7 + (0x80 - 'z' - 1) * Ones;  // top bit: byte > 'z'
+  const uint64_t Lower = GeA & ~GtZ & ~W & High;     // a..z with the top bit clear
+  return W - (Lower >> 2);                           // 0x80 >> 2 = 0x20 in the same byte
+}
+
+inline uint64_t LoadWord(const char* P) {
+  uint64_t W;
+  std::memcpy(&W, P, sizeof W);
+  return W;
+}
+
+// The first byte of a word read from memory is its most significant one.
+inline uint64_t InMemoryOrder(uint64_t W) {
+  if constexpr (std::endian::native == std::endian::little) return __builtin_bswap64(W);
+  return W;
+}
+
+inline unsigned char FoldByte(unsigned char C) {
+  return C >= 'a' && C <= 'z' ? static_cast<unsigned char>(C - 'a' + 'A') : C;
+}
+
+}  // namespace
+
+// Names of one unit share long prefixes ("T", "Get", a class name), so the
+// equal stretch is passed over eight bytes at a time.
 int CompareNamesNoCase(std::string_view A, std::string_view B) {
-  size_t N = A.size() < B.size() ? A.size() : B.size();
-  for (size_t I = 0; I < N; ++I) {
-    unsigned char CA = static_cast<unsigned char>(A[I]);
-    unsigned char CB = static_cast<unsigned char>(B[I]);
-    if (CA >= 'a' && CA <= 'z') CA = static_cast<unsigned char>(CA - 'a' + 'A');
-    if (CB >= 'a' && CB <= 'z') CB = static_cast<unsigned char>(CB - 'a' + 'A');
+  const size_t N = A.size() < B.size() ? A.size() : B.size();
+  size_t I = 0;
+  for (; I + 8 <= N; I += 8) {
+    const uint64_t WA = LoadWord(A.data() + I), WB = LoadWord(B.data() + I);
+    if (WA == WB) continue;
+    const uint64_t FA = FoldWord(WA), FB = FoldWord(WB);
+    if (FA != FB) return InMemoryOrder(FA) < InMemoryOrder(FB) ? -1 : 1;
+  }
+  for (; I < N; ++I) {
+    const unsigned char CA = FoldByte(static_cast<unsigned char>(A[I]));
+    const unsigned char CB = FoldByte(static_cast<unsigned char>(B[I]));
     if (CA != CB) return CA < CB ? -1 : 1;
   }
   if (A.size() == B.size()) return 0;

@@ -77,8 +77,10 @@ struct TLocalVarRec {
 };
 
 // One entry of the sorted name index: the name's text and its declaration.
+// The text is a view of the name stored in the unit's Image (names are never
+// copied), valid as long as the unit.
 struct TNameIndexEntry {
-  std::string Name;
+  std::string_view Name;
   TNameDecl* Decl;
 };
 

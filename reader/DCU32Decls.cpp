@@ -345,7 +345,7 @@ void TUnit::BuildNameIndex(TNameDecl* Chain) {
     auto* D = dynamic_cast<TNameDecl*>(R);
     if (!D) throw EDCUReadError("Invalid class typecast");
     auto* F = dynamic_cast<TNameFDecl*>(D);
-    if (F && F->IsVisible(0)) Added.push_back(TNameIndexEntry{NameText(F->GetName()), F});
+    if (F && F->IsVisible(0)) Added.push_back(TNameIndexEntry{NameView(F->GetName()), F});
   }
   // A new entry goes before the entries equal to it: equal names end up in
   // the reverse of the order in which they were added.

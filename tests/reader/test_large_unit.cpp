@@ -72,3 +72,46 @@ TEST(LargeUnit, SizeGrowsLinearlyAndStaysBelowTheFixupLimit) {
 }
 
 }  // namespace
+
+namespace {
+
+// The order of the name index, byte by byte: ASCII letters fold to upper
+// case, every other byte compares by its value, a prefix comes first.
+int ReferenceCompare(std::string_view A, std::string_view B) {
+  auto Fold = [](char C) {
+    auto U = static_cast<unsigned char>(C);
+    return U >= 'a' && U <= 'z' ? U - 0x20 : U;
+  };
+  for (size_t I = 0; I < A.size() && I < B.size(); ++I)
+    if (Fold(A[I]) != Fold(B[I])) return Fold(A[I]) < Fold(B[I]) ? -1 : 1;
+  return A.size() == B.size() ? 0 : A.size() < B.size() ? -1 : 1;
+}
+
+TEST(NameOrder, WordAtATimeCompareMatchesByteOrder) {
+  // Bytes at the edges of the letter ranges, high bytes and NUL, on names
+  // that share long prefixes so that differences fall inside and across
+  // eight-byte words.
+  const std::string Alphabet("@AZ[`az{_0\x00\x7F\x80\xC1\xE1\xFA\xFF", 17);
+  uint32_t Seed = 12345;
+  auto Next = [&] { return Seed = Seed * 1103515245u + 12345u, (Seed >> 16) & 0x7FFF; };
+  const std::string Prefix = "TCustomComponentEditor";
+  for (int Round = 0; Round < 20000; ++Round) {
+    std::string A = Prefix.substr(0, Next() % (Prefix.size() + 1));
+    std::string B = A;
+    for (std::string* S : {&A, &B}) {
+      const size_t Extra = Next() % 12;
+      for (size_t I = 0; I < Extra; ++I) S->push_back(Alphabet[Next() % Alphabet.size()]);
+    }
+    // Case variants of the same text compare equal.
+    if (Round % 5 == 0) {
+      B = A;
+      for (char& C : B)
+        if (C >= 'a' && C <= 'z') C = static_cast<char>(C - 0x20);
+    }
+    const int Want = ReferenceCompare(A, B);
+    ASSERT_EQ(CompareNamesNoCase(A, B), Want) << testing::PrintToString(A) << " vs " << testing::PrintToString(B);
+    ASSERT_EQ(CompareNamesNoCase(B, A), -Want);
+  }
+}
+
+}  // namespace

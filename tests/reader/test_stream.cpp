@@ -318,7 +318,7 @@ TEST(Stream, NameIndexKeepsCaseVariants) {
   B.TypeDecl(".Dot", 0).Proc("gamma", 0).Stop();
   auto U = Load(B.Finish());
   std::string S;
-  for (const TNameIndexEntry& E : U->NameIndex) S += E.Name + ";";
+  for (const TNameIndexEntry& E : U->NameIndex) S.append(E.Name) += ";";
   EXPECT_EQ(S, "ALPHA;Alpha;beta;gamma;");
 }
 
