@@ -24,7 +24,9 @@ case "${1:-}" in
   *) SECONDS_TO_RUN=$1 ;;
 esac
 
-PACKAGES=(cmake clang libclang-rt-14-dev libgtest-dev qt6-base-dev nlohmann-json3-dev)
+# The configure step of the whole tree needs what the normal build needs.
+PACKAGES=(cmake clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev
+          qt6-base-dev nlohmann-json3-dev)
 SUDO=""
 if [ "$(id -u)" -ne 0 ] && command -v sudo >/dev/null 2>&1; then SUDO="sudo"; fi
 missing=()
