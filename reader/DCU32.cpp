@@ -2,6 +2,7 @@
 // numbered tables and destruction.
 #include "DCU32.h"
 
+#include <algorithm>
 #include <bit>
 #include <cerrno>
 #include <cstring>
@@ -71,6 +72,83 @@ int CompareNamesNoCase(std::string_view A, std::string_view B) {
   }
   if (A.size() == B.size()) return 0;
   return A.size() < B.size() ? -1 : 1;
+}
+
+namespace {
+
+// One entry of the name index while it is sorted: the case-folded bytes
+// 8 * Depth to 8 * Depth + 7 of its name as one number (zero-padded), how
+// many bytes of the name are left from there (9: more than eight), and its
+// place in the order of adding. The item carries its name's position, so
+// that computing a key reads the name only.
+struct TNameSortItem {
+  uint64_t Key;
+  const char* Text;
+  uint32_t Seq;
+  uint16_t Len;
+  uint16_t Rest;
+};
+
+void SetSortKey(TNameSortItem& It, size_t Depth) {
+  const size_t From = 8 * Depth;
+  const size_t Left = It.Len > From ? It.Len - From : 0;
+  uint64_t W = 0;
+  if (Left > 0) std::memcpy(&W, It.Text + From, Left < 8 ? Left : 8);
+  It.Key = InMemoryOrder(FoldWord(W));
+  It.Rest = static_cast<uint16_t>(Left < 9 ? Left : 9);
+}
+
+// Sorts Items [Lo, Hi), whose names agree in their first 8 * Depth folded
+// bytes, by the next eight bytes; runs that agree in those too and go on
+// are sorted by the eight after them. Keys stay in the items, so the sort
+// itself never reaches into the names: only computing a key does, once per
+// entry and level.
+void SortNameItems(std::vector<TNameSortItem>& Items, size_t Lo, size_t Hi, size_t Depth) {
+  for (size_t I = Lo; I < Hi; ++I) SetSortKey(Items[I], Depth);
+  std::sort(Items.begin() + static_cast<std::ptrdiff_t>(Lo), Items.begin() + static_cast<std::ptrdiff_t>(Hi),
+            [](const TNameSortItem& A, const TNameSortItem& B) {
+              if (A.Key != B.Key) return A.Key < B.Key;
+              if (A.Rest != B.Rest) return A.Rest < B.Rest;
+              // Equal names (the name ends in this word): the later one first.
+              return A.Rest < 9 && A.Seq > B.Seq;
+            });
+  for (size_t I = Lo; I < Hi;) {
+    size_t J = I + 1;
+    while (J < Hi && Items[J].Key == Items[I].Key && Items[J].Rest == Items[I].Rest) ++J;
+    if (Items[I].Rest == 9 && J - I > 1) SortNameItems(Items, I, J, Depth + 1);
+    I = J;
+  }
+}
+
+}  // namespace
+
+void SortNameIndex(std::vector<TNameIndexEntry>& Entries) {
+  const size_t N = Entries.size();
+  if (N < 2) return;
+  std::vector<TNameSortItem> Items(N);
+  for (size_t I = 0; I < N; ++I) {
+    const std::string_view Name = Entries[I].Name.substr(0, UINT16_MAX);
+    Items[I] = TNameSortItem{0, Name.data(), static_cast<uint32_t>(I), static_cast<uint16_t>(Name.size()), 0};
+  }
+  SortNameItems(Items, 0, N, 0);
+  // Place i receives the entry that was added as number Items[i].Seq: move
+  // the entries along the cycles of that permutation, in place.
+  constexpr uint32_t Done = UINT32_MAX;
+  for (size_t I = 0; I < N; ++I) {
+    if (Items[I].Seq == Done) continue;
+    TNameIndexEntry Held = Entries[I];
+    size_t J = I;
+    for (;;) {
+      const size_t K = Items[J].Seq;
+      Items[J].Seq = Done;
+      if (K == I) {
+        Entries[J] = Held;
+        break;
+      }
+      Entries[J] = Entries[K];
+      J = K;
+    }
+  }
 }
 
 TSourceFileRec::~TSourceFileRec() {

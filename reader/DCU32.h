@@ -87,6 +87,11 @@ struct TNameIndexEntry {
 // Case-insensitive order of the name index (8-bit names, ASCII letters fold).
 int CompareNamesNoCase(std::string_view A, std::string_view B);
 
+// Puts entries given in the order they were added into the order of the name
+// index: by CompareNamesNoCase, names that compare equal in the reverse of
+// the order in which they were added.
+void SortNameIndex(std::vector<TNameIndexEntry>& Entries);
+
 // Make List hold at least N slots; capacity grows to (3 * N) / 2 when short.
 template <class T>
 void GrowTo(std::vector<T>& List, int64_t N) {

@@ -349,10 +349,7 @@ void TUnit::BuildNameIndex(TNameDecl* Chain) {
   }
   // A new entry goes before the entries equal to it: equal names end up in
   // the reverse of the order in which they were added.
-  std::reverse(Added.begin(), Added.end());
-  std::stable_sort(Added.begin(), Added.end(), [](const TNameIndexEntry& A, const TNameIndexEntry& B) {
-    return CompareNamesNoCase(A.Name, B.Name) < 0;
-  });
+  SortNameIndex(Added);
   NameIndex = std::move(Added);
 }
 

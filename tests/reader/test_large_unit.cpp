@@ -1,8 +1,10 @@
 // The large synthetic unit of the benchmarks loads in every format version,
 // and the loaded unit shows what the generator wrote: table sizes, the name
 // index, folded enumerations, the hand-out of the data block and the
-// local-variable slices.
+// local-variable slices; and the order of the name index.
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include "DCURecs.h"
 #include "LargeUnit.h"
@@ -111,6 +113,42 @@ TEST(NameOrder, WordAtATimeCompareMatchesByteOrder) {
     const int Want = ReferenceCompare(A, B);
     ASSERT_EQ(CompareNamesNoCase(A, B), Want) << testing::PrintToString(A) << " vs " << testing::PrintToString(B);
     ASSERT_EQ(CompareNamesNoCase(B, A), -Want);
+  }
+}
+
+TEST(NameOrder, SortedIndexMatchesStableOrderWithLaterEqualNamesFirst) {
+  // Names of 0 to 40 bytes over shared prefixes, with exact repeats and
+  // case variants, so that runs of equal words reach several levels deep.
+  const std::string Alphabet("aAbB_0\x00\xE1", 8);
+  const std::vector<std::string> Prefixes = {"", "T", "TCustomControl", "TCustomControlEditorHelper_",
+                                             "tcustomcontrol"};
+  uint32_t Seed = 777;
+  auto Next = [&] { return Seed = Seed * 1103515245u + 12345u, (Seed >> 16) & 0x7FFF; };
+  for (int Round = 0; Round < 50; ++Round) {
+    std::vector<std::string> Store;
+    const size_t N = 1 + Next() % 400;
+    for (size_t I = 0; I < N; ++I) {
+      if (!Store.empty() && Next() % 6 == 0) {
+        Store.push_back(Store[Next() % Store.size()]);  // an exact repeat
+        continue;
+      }
+      std::string S = Prefixes[Next() % Prefixes.size()];
+      const size_t Extra = Next() % 14;
+      for (size_t K = 0; K < Extra; ++K) S.push_back(Alphabet[Next() % Alphabet.size()]);
+      Store.push_back(S);
+    }
+    std::vector<TNameIndexEntry> Got;
+    for (const std::string& S : Store) Got.push_back(TNameIndexEntry{S, nullptr});
+    std::vector<TNameIndexEntry> Want(Got.rbegin(), Got.rend());
+    std::stable_sort(Want.begin(), Want.end(), [](const TNameIndexEntry& A, const TNameIndexEntry& B) {
+      return ReferenceCompare(A.Name, B.Name) < 0;
+    });
+    SortNameIndex(Got);
+    ASSERT_EQ(Got.size(), Want.size());
+    for (size_t I = 0; I < Got.size(); ++I)  // the same entry, not only the same text
+      ASSERT_EQ(static_cast<const void*>(Got[I].Name.data()), static_cast<const void*>(Want[I].Name.data()))
+          << "round " << Round << " place " << I << ": " << testing::PrintToString(std::string(Got[I].Name))
+          << " vs " << testing::PrintToString(std::string(Want[I].Name));
   }
 }
 
