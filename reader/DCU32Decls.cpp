@@ -2,11 +2,43 @@
 // the declaration stream with its dispatch, the type table, memory
 // association, the name index, enumeration folding and local-variable slices.
 #include <algorithm>
+#include <cstdint>
+#include <type_traits>
 #include <typeinfo>
 
 #include "DCU32.h"
 
 #include "DCURecs.h"
+
+namespace {
+
+// dynamic_cast with its answer kept per dynamic type. A unit has a million
+// records of a few dozen classes, and the library's cast walks the class
+// tree, comparing type names, on every call. The answer for a type_info
+// address is fixed, so a small direct-mapped table of (type, answer) pairs
+// decides most calls with one lookup; a type met for the first time (or
+// pushed out of its slot) is answered by dynamic_cast itself. When the
+// answer is yes the object is a To, so the downcast with static_cast is
+// exact.
+template <class To, class From>
+To* CastTo(From* P) {
+  static_assert(std::is_base_of_v<From, To>);
+  if (!P) return nullptr;
+  struct TSlot {
+    const std::type_info* Type = nullptr;
+    bool Is = false;
+  };
+  static TSlot Slots[64];
+  const std::type_info* T = &typeid(*P);
+  TSlot& S = Slots[(reinterpret_cast<uintptr_t>(T) >> 4) & 63];
+  if (S.Type == T) return S.Is ? static_cast<To*>(P) : nullptr;
+  To* R = dynamic_cast<To*>(P);
+  S.Type = T;
+  S.Is = R != nullptr;
+  return R;
+}
+
+}  // namespace
 
 TUsedUnitRec::TUsedUnitRec() = default;
 
@@ -20,7 +52,7 @@ void TUnit::ReleaseRecords() {
   // Type definitions and placeholders belong to the unit; import records in
   // TypeTable belong to their used-unit entries.
   for (TBaseDef*& D : TypeTable) {
-    if (D && !dynamic_cast<TImpDef*>(D) && !dynamic_cast<TDLLImpRec*>(D)) delete D;
+    if (D && !CastTo<TImpDef>(D) && !CastTo<TDLLImpRec>(D)) delete D;
     D = nullptr;
   }
   TypeTable.clear();
@@ -124,7 +156,7 @@ void TUnit::AssignDeclMem(int64_t N, int32_t Ofs, int32_t Len) {
   TDCURec* R = DeclTable[static_cast<size_t>(N - 1)];
   int32_t Used = 0;
   while (R) {
-    if (auto* P = dynamic_cast<TProcDecl*>(R)) P->BlockOfs = Used;
+    if (auto* P = CastTo<TProcDecl>(R)) P->BlockOfs = Used;
     int32_t Left = R->SetMem(static_cast<int32_t>(static_cast<uint32_t>(Ofs) + static_cast<uint32_t>(Used)),
                              static_cast<int32_t>(static_cast<uint32_t>(Len) - static_cast<uint32_t>(Used)));
     if (Left <= 0) break;
@@ -342,9 +374,9 @@ void TUnit::BuildNameIndex(TNameDecl* Chain) {
   NameIndex.clear();
   std::vector<TNameIndexEntry> Added;
   for (TDCURec* R = Chain; R; R = R->Next) {
-    auto* D = dynamic_cast<TNameDecl*>(R);
+    auto* D = CastTo<TNameDecl>(R);
     if (!D) throw EDCUReadError("Invalid class typecast");
-    auto* F = dynamic_cast<TNameFDecl*>(D);
+    auto* F = CastTo<TNameFDecl>(D);
     if (F && F->IsVisible(0)) Added.push_back(TNameIndexEntry{NameView(F->GetName()), F});
   }
   // A new entry goes before the entries equal to it: equal names end up in
@@ -359,7 +391,7 @@ void TUnit::FoldEnumConsts(TNameDecl*& Head) {
   uint32_t RunLen = 0;
   TDCURec* Prev = nullptr;
   for (TDCURec* R = Head; R; Prev = R, R = R->Next) {
-    if (auto* C = dynamic_cast<TConstDecl*>(R)) {
+    if (auto* C = CastTo<TConstDecl>(R)) {
       if (RunFirst && RunFirst->TypeIndex == C->TypeIndex) {
         ++RunLen;
       } else {
@@ -369,8 +401,8 @@ void TUnit::FoldEnumConsts(TNameDecl*& Head) {
       }
       continue;
     }
-    auto* T = RunFirst ? dynamic_cast<TTypeDecl*>(R) : nullptr;
-    auto* D = T ? dynamic_cast<TEnumDef*>(GetTypeDef(T->TypeIndex)) : nullptr;
+    auto* T = RunFirst ? CastTo<TTypeDecl>(R) : nullptr;
+    auto* D = T ? CastTo<TEnumDef>(GetTypeDef(T->TypeIndex)) : nullptr;
     if (D && !D->NameList) {
       int64_t Lo = 0, Hi = 0;
       D->GetBounds(Lo, Hi);
@@ -405,7 +437,7 @@ void TUnit::AttachLocalVars() {
       continue;
     }
     uint32_t N = LocalVars[I].VarDecl;
-    auto* P = N ? dynamic_cast<TProcDecl*>(GetDecl(N)) : nullptr;
+    auto* P = N ? CastTo<TProcDecl>(GetDecl(N)) : nullptr;
     if (P) {
       Close(I);
       Cur = P;
