@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "DCU32.h"
+#include "LargeUnit.h"
 #include "ReaderTestUtil.h"
 #include "UnitBuilder.h"
 
@@ -70,6 +71,18 @@ std::vector<uint8_t> RichUnit(int Version) {
 }
 
 constexpr int Versions[] = {2, 3, 4, 5, 6, 7, 100, 101, 103};
+
+// The units the sweeps run over for a version: the sample unit, the rich
+// unit and, for three versions of different layouts (to keep the sweeps
+// fast under the sanitizers), one group of the large unit (classes with
+// methods and a property, embedded lists, fixups that divide the data block).
+std::vector<std::pair<std::string, std::vector<uint8_t>>> SweepUnits(int V) {
+  std::string Tail = " v" + std::to_string(V);
+  std::vector<std::pair<std::string, std::vector<uint8_t>>> Units = {{"Demo" + Tail, DemoUnit(V)},
+                                                                     {"Rich" + Tail, RichUnit(V)}};
+  if (V == 3 || V == 7 || V == 103) Units.emplace_back("Large" + Tail, unitbuilder::LargeUnit(1, V));
+  return Units;
+}
 
 // The first Len bytes of Unit, with the stored file length made to match, so
 // the reader goes on past the header and runs out of bytes inside the stream.
@@ -140,19 +153,15 @@ std::vector<uint8_t> ReadBytes(const fs::path& P) {
 
 TEST(Sweeps, SampleUnitsLoadWhole) {
   // The sweeps below rely on the whole units loading.
-  for (int V : Versions) {
-    EXPECT_EQ(Outcome(DemoUnit(V), true), "") << "Demo, version " << V;
-    EXPECT_EQ(Outcome(RichUnit(V), true), "") << "Rich, version " << V;
-  }
+  for (int V : Versions)
+    for (const auto& [Label, Unit] : SweepUnits(V)) EXPECT_EQ(Outcome(Unit, true), "") << Label;
 }
 
 TEST(Sweeps, EveryPrefixOfTheSampleUnitsFailsDecorated) {
   size_t Count = 0;
   std::string Failures;
-  for (int V : Versions) {
-    Failures += SweepPrefixes(DemoUnit(V), "Demo v" + std::to_string(V), Count);
-    Failures += SweepPrefixes(RichUnit(V), "Rich v" + std::to_string(V), Count);
-  }
+  for (int V : Versions)
+    for (const auto& [Label, Unit] : SweepUnits(V)) Failures += SweepPrefixes(Unit, Label, Count);
   std::cout << "[sweep] sample prefixes: " << Count << " loads\n";
   EXPECT_TRUE(Failures.empty()) << Failures;
 }
@@ -184,7 +193,7 @@ TEST(Sweeps, EverySingleByteChangeLoadsOrFailsCleanly) {
   size_t Count = 0, Loaded = 0;
   std::string Failures;
   for (int V : Versions) {
-    for (const std::vector<uint8_t>& Unit : {DemoUnit(V), RichUnit(V)}) {
+    for (const auto& [Label, Unit] : SweepUnits(V)) {
       for (size_t Pos = 0; Pos < Unit.size(); ++Pos) {
         uint8_t Old = Unit[Pos];
         for (uint8_t New : {uint8_t(0x00), uint8_t(0xFF), uint8_t(Old ^ 0x80), uint8_t(Old + 1)}) {
@@ -199,7 +208,7 @@ TEST(Sweeps, EverySingleByteChangeLoadsOrFailsCleanly) {
           }
           std::string Bad = R[0] == 'X' ? "not a reader error: " + R.substr(1) : CheckDecorated(R.substr(1));
           if (!Bad.empty() && Failures.size() < 4000)
-            Failures += "v" + std::to_string(V) + " byte " + std::to_string(Pos) + " := " +
+            Failures += Label + " byte " + std::to_string(Pos) + " := " +
                         std::to_string(New) + ": " + Bad + "\n";
         }
       }
