@@ -203,7 +203,10 @@ std::unique_ptr<uint8_t[]> ReadWholeFile(const std::string& Path, int32_t& Size)
   if (Len > INT32_MAX) RaiseFileError(Path, "file too large");
   F.seekg(0, std::ios::beg);
   Size = static_cast<int32_t>(Len);
-  auto Buf = std::make_unique<uint8_t[]>(static_cast<size_t>(Size) + 1);
+  // Every byte but the spare one after the file is overwritten by the read:
+  // the block is not cleared first.
+  auto Buf = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(Size) + 1);
+  Buf[static_cast<size_t>(Size)] = 0;
   if (Size > 0 && !F.read(reinterpret_cast<char*>(Buf.get()), Size))
     RaiseFileError(Path, std::strerror(errno ? errno : EIO));
   return Buf;
@@ -232,7 +235,8 @@ TUnit::TUnit(const std::string& DisplayName, std::span<const uint8_t> Bytes) {
   FileName = DisplayName;
   if (Bytes.size() > static_cast<size_t>(INT32_MAX)) throw EDCUReadError("Unit image too large");
   ImageSize = static_cast<int32_t>(Bytes.size());
-  Image = std::make_unique<uint8_t[]>(Bytes.size() + 1);
+  Image = std::make_unique_for_overwrite<uint8_t[]>(Bytes.size() + 1);
+  Image[Bytes.size()] = 0;
   if (!Bytes.empty()) std::memcpy(Image.get(), Bytes.data(), Bytes.size());
   try {
     Load();
