@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the reader's fuzz target with clang, libFuzzer, AddressSanitizer and
 # UndefinedBehaviorSanitizer (build dir build-fuzz) and runs it over the seeds
-# (the generated sample units and ../shared/corpus when present) with the
+# (the generated sample units, one group of the large synthetic unit per
+# version, and ../shared/corpus when present) with the
 # format dictionary and a fixed seed, so a run is repeatable.
 #
 #   scripts/fuzz.sh [SECONDS]   short session, default 120 s
@@ -45,9 +46,9 @@ echo "== fuzz build (clang, libFuzzer, ASan, UBSan)"
 cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_COMPILER=clang++ -DUNITPEEK_LIBFUZZER=ON -DUNITPEEK_BENCH=OFF \
   -DCMAKE_CXX_FLAGS="$SAN_FLAGS" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
-cmake --build "$BUILD" -j2 --target unit_fuzz samples
+cmake --build "$BUILD" -j2 --target unit_fuzz samples fuzz_seed_files
 
-SEEDS=("$BUILD/samples")
+SEEDS=("$BUILD/samples" "$BUILD/fuzz/seeds")
 if [ -d "$ROOT/../shared/corpus" ]; then SEEDS+=("$ROOT/../shared/corpus"); fi
 rm -rf "$BUILD/corpus" "$BUILD/findings"
 mkdir -p "$BUILD/corpus" "$BUILD/findings"
