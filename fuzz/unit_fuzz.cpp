@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "DCU32.h"
 #include "UnitJson.h"
@@ -38,13 +39,10 @@ void WriteSummaryAndJson(const TUnit& U) {
   if (Dump.empty()) Finding("empty JSON", U.FileName);
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+void ReadOne(std::span<const uint8_t> Bytes) {
   // Inputs of odd length are read as the first unit of the run, the others
   // as a later unit, so both forms of the error text are exercised.
-  UnitConstructionCount = (Size & 1) ? 0 : 1;
-  std::span<const uint8_t> Bytes(Data, Size);
+  UnitConstructionCount = (Bytes.size() & 1) ? 0 : 1;
   try {
     TJXUnit U("Fuzz.dcu", Bytes);
     WriteSummaryAndJson(U);
@@ -58,5 +56,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   }
   // No unit may stay registered once its construction has ended.
   if (ActiveUnit || FirstUnit) Finding("unit left registered", "");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+  std::span<const uint8_t> Bytes(Data, Size);
+  ReadOne(Bytes);
+  // Most mutations add or remove bytes, which the stored file length (the
+  // dword at offset 4) then rejects at once. Such inputs are read a second
+  // time with the length made to match, so they reach the stream behind the
+  // header as well.
+  if (Size >= 8) {
+    uint32_t Stored = uint32_t(Data[4]) | uint32_t(Data[5]) << 8 | uint32_t(Data[6]) << 16 |
+                      uint32_t(Data[7]) << 24;
+    if (Stored != Size && Size <= UINT32_MAX) {
+      std::vector<uint8_t> Patched(Bytes.begin(), Bytes.end());
+      for (int I = 0; I < 4; ++I) Patched[4 + I] = uint8_t(Size >> (8 * I));
+      ReadOne(Patched);
+    }
+  }
   return 0;
 }
