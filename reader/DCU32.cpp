@@ -249,6 +249,7 @@ TUnit::TUnit(const std::string& DisplayName, std::span<const uint8_t> Bytes) {
 TUnit::~TUnit() { ReleaseAll(); }
 
 void TUnit::Load() {
+  TArenaScope Records(RecordArena);
   TReadWindow Saved;
   PushWindow(Saved, Image.get(), ImageSize);
   // An error before the first tag names offset 0 and the NUL tag.

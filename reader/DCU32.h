@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "DCU_Arena.h"
 #include "DCU_In.h"
 #include "DCU_Tags.h"
 
@@ -105,6 +106,10 @@ void GrowTo(std::vector<T>& List, int64_t N) {
 std::string NameText(TPos P);
 
 class TUnit {
+  // Memory of the records read with this unit. Declared first, so that it
+  // is released after everything else of the unit.
+  TRecordArena RecordArena;
+
  public:
   // Loads the file at Path.
   explicit TUnit(const std::string& Path);
@@ -139,6 +144,9 @@ class TUnit {
   std::vector<TLineRangeRec> LineRanges;
   uint32_t LocalVarCount = 0;
   std::vector<TLocalVarRec> LocalVars;
+
+  // The memory the unit's records were taken from.
+  const TRecordArena& RecordMemory() const { return RecordArena; }
 
   // Which construction of the run this unit was (1 for the first).
   uint32_t ConstructionNo = 0;

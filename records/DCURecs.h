@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "DCU32.h"
+#include "DCU_Arena.h"
 #include "DCU_In.h"
 #include "DCU_Tags.h"
 
@@ -45,6 +46,11 @@ class TDCURec {
   // default: the record takes no memory and the offer is an error.
   virtual int32_t SetMem(int32_t Ofs, int32_t Size);
   virtual ~TDCURec() = default;
+
+  // Records created while a unit is read take their memory from the unit's
+  // arena (DCU_Arena.h); delete still runs the destructor.
+  static void* operator new(std::size_t Size) { return AllocateRecord(Size); }
+  static void operator delete(void* P, std::size_t Size) noexcept { ReleaseRecord(P, Size); }
 
   TDCURec(const TDCURec&) = delete;
   TDCURec& operator=(const TDCURec&) = delete;

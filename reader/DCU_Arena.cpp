@@ -1,0 +1,121 @@
+#include "DCU_Arena.h"
+
+#include <algorithm>
+#include <new>
+
+namespace {
+
+// Sanitizer builds keep one heap allocation per record, so that the
+// sanitizers see every record's lifetime.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool UseArenas = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(memory_sanitizer)
+constexpr bool UseArenas = false;
+#else
+constexpr bool UseArenas = true;
+#endif
+#else
+constexpr bool UseArenas = true;
+#endif
+
+constexpr std::size_t Align = alignof(std::max_align_t);
+constexpr std::size_t FirstBlock = std::size_t{64} << 10;
+constexpr std::size_t LargestBlock = std::size_t{8} << 20;
+
+TRecordArena* Active = nullptr;
+TRecordArena* NewestLive = nullptr;
+
+// Blocks of released arenas kept for the next unit, up to SpareLimit bytes:
+// fresh blocks cost a page fault per page on first touch, which for units
+// loaded one after another would eat much of what the arena saves.
+constexpr std::size_t SpareLimit = std::size_t{16} << 20;
+std::vector<std::unique_ptr<std::byte[]>>& SpareMem() {
+  static std::vector<std::unique_ptr<std::byte[]>> Mem;
+  return Mem;
+}
+std::vector<std::size_t>& SpareSize() {
+  static std::vector<std::size_t> Size;
+  return Size;
+}
+std::size_t SpareBytes = 0;
+
+}  // namespace
+
+TRecordArena::TRecordArena() {
+  Older = NewestLive;
+  if (NewestLive) NewestLive->Newer = this;
+  NewestLive = this;
+}
+
+TRecordArena::~TRecordArena() {
+  if (Newer) Newer->Older = Older;
+  else NewestLive = Older;
+  if (Older) Older->Newer = Newer;
+  if (Active == this) Active = nullptr;
+  for (TBlock& B : Blocks) {
+    const std::size_t Size = B.End - B.Begin;
+    if (SpareBytes + Size > SpareLimit) continue;  // released with the vector
+    SpareMem().push_back(std::move(B.Mem));
+    SpareSize().push_back(Size);
+    SpareBytes += Size;
+  }
+}
+
+void* TRecordArena::Allocate(std::size_t Size) {
+  Size = (Size + Align - 1) & ~(Align - 1);
+  if (Size > Left) {
+    std::size_t Want =
+        Blocks.empty() ? FirstBlock
+                       : std::min(LargestBlock, static_cast<std::size_t>(2 * (Blocks.back().End - Blocks.back().Begin)));
+    if (Want < Size) Want = Size;
+    // operator new[] of std::byte gives memory aligned for any object of
+    // at most the default new alignment, and Align is not more than that.
+    std::unique_ptr<std::byte[]> Mem;
+    auto& Sizes = SpareSize();
+    for (std::size_t I = Sizes.size(); I-- > 0;) {
+      if (Sizes[I] < Want) continue;
+      Want = Sizes[I];
+      Mem = std::move(SpareMem()[I]);
+      SpareMem().erase(SpareMem().begin() + static_cast<std::ptrdiff_t>(I));
+      Sizes.erase(Sizes.begin() + static_cast<std::ptrdiff_t>(I));
+      SpareBytes -= Want;
+      break;
+    }
+    if (!Mem) Mem.reset(new std::byte[Want]);
+    const auto Begin = reinterpret_cast<uintptr_t>(Mem.get());
+    Blocks.push_back(TBlock{std::move(Mem), Begin, Begin + Want});
+    Left = Want;
+  }
+  TBlock& B = Blocks.back();
+  std::byte* P = B.Mem.get() + ((B.End - B.Begin) - Left);
+  Left -= Size;
+  Used += Size;
+  return P;
+}
+
+bool TRecordArena::Owns(const void* P) const {
+  const auto A = reinterpret_cast<uintptr_t>(P);
+  for (auto It = Blocks.rbegin(); It != Blocks.rend(); ++It)
+    if (A >= It->Begin && A < It->End) return true;
+  return false;
+}
+
+TArenaScope::TArenaScope(TRecordArena& Arena) : Saved(Active) { Active = &Arena; }
+
+TArenaScope::~TArenaScope() { Active = Saved; }
+
+void* AllocateRecord(std::size_t Size) {
+  if (UseArenas && Active) return Active->Allocate(Size);
+  return ::operator new(Size);
+}
+
+void ReleaseRecord(void* P, std::size_t Size) noexcept {
+  if (!P) return;
+  if (UseArenas)
+    for (const TRecordArena* A = NewestLive; A; A = A->Older)
+      if (A->Owns(P)) return;
+  ::operator delete(P, Size);
+}
+
+bool RecordArenasInUse() { return UseArenas; }

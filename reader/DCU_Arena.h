@@ -1,0 +1,65 @@
+// Memory for the records of one unit. A unit is read into a million small
+// records that all live exactly as long as the unit; taking them from large
+// blocks of the unit's own instead of one heap allocation each saves the
+// heap's bookkeeping per record, in time and in memory.
+//
+// While a unit is being read its arena is the active one, and the records
+// created then (TDCURec::operator new) come from it. Records created at any
+// other time come from the heap. Deleting a record runs its destructor as
+// usual; memory of an arena is given back only with the arena itself, which
+// the unit releases after all its records.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class TRecordArena {
+ public:
+  TRecordArena();
+  ~TRecordArena();
+  TRecordArena(const TRecordArena&) = delete;
+  TRecordArena& operator=(const TRecordArena&) = delete;
+
+  // Size bytes aligned for any object; throws std::bad_alloc.
+  void* Allocate(std::size_t Size);
+  // True when P lies in one of this arena's blocks.
+  bool Owns(const void* P) const;
+  // Bytes handed out (for measurements).
+  std::size_t BytesUsed() const { return Used; }
+
+ private:
+  struct TBlock {
+    std::unique_ptr<std::byte[]> Mem;
+    uintptr_t Begin;
+    uintptr_t End;
+  };
+  std::vector<TBlock> Blocks;
+  std::size_t Left = 0;    // free bytes at the end of the last block
+  std::size_t Used = 0;
+  TRecordArena* Older = nullptr;  // the arena created before this one (live arenas form a list)
+  TRecordArena* Newer = nullptr;
+  friend void* AllocateRecord(std::size_t);
+  friend void ReleaseRecord(void*, std::size_t) noexcept;
+};
+
+// Makes Arena the active one while the scope lasts (nests).
+class TArenaScope {
+ public:
+  explicit TArenaScope(TRecordArena& Arena);
+  ~TArenaScope();
+  TArenaScope(const TArenaScope&) = delete;
+  TArenaScope& operator=(const TArenaScope&) = delete;
+
+ private:
+  TRecordArena* Saved;
+};
+
+// The allocation functions of TDCURec: from the active arena, else from the
+// heap; release to the heap unless the memory belongs to a live arena.
+void* AllocateRecord(std::size_t Size);
+void ReleaseRecord(void* P, std::size_t Size) noexcept;
+
+// False in sanitizer builds, where every record is a heap allocation of its own.
+bool RecordArenasInUse();

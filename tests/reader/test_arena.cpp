@@ -1,0 +1,75 @@
+// Record memory: the records read with a unit come from the unit's arena,
+// records made at any other time from the heap, and either kind may be
+// deleted while any number of units (and arenas) are alive.
+#include <gtest/gtest.h>
+
+#include "DCURecs.h"
+#include "LargeUnit.h"
+#include "ReaderTestUtil.h"
+
+namespace {
+
+TEST(RecordArena, UnitRecordsComeFromTheUnitsArenaOthersFromTheHeap) {
+  auto U = readertest::Load(unitbuilder::LargeUnit(20));
+  ASSERT_NE(U->Decls, nullptr);
+  // Made after the load: a heap record, deleted after the unit is gone.
+  auto* Loose = new TBaseDef(nullptr, nullptr, -1);
+  if (RecordArenasInUse()) {
+    EXPECT_TRUE(U->RecordMemory().Owns(U->Decls));
+    EXPECT_TRUE(U->RecordMemory().Owns(U->TypeTable.back()));
+    EXPECT_GT(U->RecordMemory().BytesUsed(), 20u * 25 * sizeof(TTypeDecl) / 2);
+    EXPECT_FALSE(U->RecordMemory().Owns(Loose));
+  } else {
+    EXPECT_EQ(U->RecordMemory().BytesUsed(), 0u);
+  }
+  U.reset();
+  delete Loose;
+}
+
+TEST(RecordArena, UnitsReleasedInAnyOrderAndAfterFailedLoads) {
+  const auto Bytes = unitbuilder::LargeUnit(30);
+  auto A = readertest::Load(Bytes);
+  auto B = readertest::Load(Bytes, false);
+  auto C = readertest::Load(Bytes, false);
+  B.reset();  // the middle one of the live arenas
+  // A load that fails part-way releases what it read; the others stay intact.
+  std::vector<uint8_t> Cut(Bytes.begin(), Bytes.begin() + static_cast<std::ptrdiff_t>(Bytes.size() / 2));
+  unitbuilder::UnitBuilder Fix(7);
+  Fix.Bytes = Cut;
+  EXPECT_NE(readertest::LoadError(Fix.Finish(), false), "");
+  A.reset();
+  auto D = readertest::Load(Bytes, false);  // may reuse released blocks
+  for (const TUnit* U : {C.get(), D.get()}) {
+    size_t N = 0;
+    for (const TDCURec* R = U->Decls; R; R = R->Next) ++N;
+    EXPECT_EQ(N, 30u * 8);
+  }
+  D.reset();
+  C.reset();
+}
+
+TEST(RecordArena, ScopesNestAndAllocationsAreAligned) {
+  TRecordArena Outer, Inner;
+  void* P = nullptr;
+  void* Q = nullptr;
+  {
+    TArenaScope S1(Outer);
+    {
+      TArenaScope S2(Inner);
+      P = AllocateRecord(24);
+    }
+    Q = AllocateRecord(40);
+  }
+  void* H = AllocateRecord(8);  // no scope: the heap
+  if (RecordArenasInUse()) {
+    EXPECT_TRUE(Inner.Owns(P));
+    EXPECT_TRUE(Outer.Owns(Q));
+    EXPECT_FALSE(Outer.Owns(H) || Inner.Owns(H));
+  }
+  for (void* X : {P, Q, H}) EXPECT_EQ(reinterpret_cast<uintptr_t>(X) % alignof(std::max_align_t), 0u);
+  ReleaseRecord(P, 24);
+  ReleaseRecord(Q, 40);
+  ReleaseRecord(H, 8);
+}
+
+}  // namespace
