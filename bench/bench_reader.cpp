@@ -31,6 +31,7 @@ std::vector<uint8_t> SampleUnit(int Version) { return unitbuilder::DemoUnit(Vers
 void SetRates(benchmark::State& State, double Bytes, double Records) {
   State.SetBytesProcessed(static_cast<int64_t>(Bytes) * static_cast<int64_t>(State.iterations()));
   State.counters["records"] = benchmark::Counter(Records, benchmark::Counter::kIsIterationInvariantRate);
+  State.counters["n"] = Records;  // records of one pass, for the scaling figures
 }
 
 // ---- Sample units -----------------------------------------------------------

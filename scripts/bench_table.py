@@ -29,6 +29,7 @@ def load_benchmarks(path):
             "mbps": b.get("bytes_per_second", 0) / 1e6,
             "recps": b.get("records", 0),
             "entries": b.get("entries", 0),
+            "n": b.get("n", 0),
             "items": b.get("items_per_second", 0),
         }
     return out
@@ -47,7 +48,7 @@ def load_figures(path):
 def fmt_ms(v):
     if v < 0.01:
         return f"{v * 1e3:.2f}us"
-    return f"{v:.3f}" if v < 1 else f"{v:.1f}"
+    return f"{v:.3f}ms" if v < 1 else f"{v:.1f}ms"
 
 
 def main():
@@ -56,8 +57,8 @@ def main():
     verdicts = []
 
     print("Loading against the read-and-sum baseline (same run; ratio = load / baseline)")
-    print(f"{'input':<16}{'load ms':>10}{'(cpu)':>9}{'MB/s':>9}{'Mrec/s':>9}"
-          f"{'base ms':>10}{'(cpu)':>9}{'ratio':>8}{'(cpu)':>8}  target")
+    print(f"{'input':<16}{'load':>10}{'(cpu)':>9}{'MB/s':>9}{'Mrec/s':>9}"
+          f"{'baseline':>10}{'(cpu)':>9}{'ratio':>8}{'(cpu)':>8}  target")
     for name in sorted(k for k in bm if k.startswith("Load/")):
         key = name[len("Load/"):]
         base = bm.get("Baseline/" + key)
@@ -77,21 +78,21 @@ def main():
 
     print()
     print("Scaling (1x, 4x, 16x of the base unit): time per record; O(n log n) bound")
-    for label, prefix, count_key in (("load", "Load/Large/", "recps"),
+    for label, prefix, count_key in (("load", "Load/Large/", "n"),
                                      ("name index", "NameIndex/Large/", "entries")):
         rows = []
         for s in (1, 4, 16):
             b = bm.get(f"{prefix}{s}")
             if not b:
                 continue
-            n = b["recps"] * b["cpu_ms"] / 1e3 if count_key == "recps" else b["entries"]
+            n = b[count_key]
             rows.append((s, b["cpu_ms"], n))
         if len(rows) < 2:
             continue
         s0, t0, n0 = rows[0]
         for s, t, n in rows:
             per = t / n * 1e6 if n else 0
-            line = f"  {label:<11}{s:>3}x  n={n:>10.0f}  cpu {fmt_ms(t):>9} ms  {per:>8.1f} ns/record"
+            line = f"  {label:<11}{s:>3}x  n={n:>10.0f}  cpu {fmt_ms(t):>9}  {per:>8.1f} ns/record"
             if s != s0 and n0 > 1:
                 growth = t / t0
                 bound = (n / n0) * math.log(n) / math.log(n0)
@@ -105,7 +106,7 @@ def main():
         print("Summary writers into the plain-text sink")
         for name in sorted(k for k in bm if k.startswith("Summary/")):
             b = bm[name]
-            print(f"  {name:<18} cpu {fmt_ms(b['cpu_ms']):>9} ms  {b['items']:>10.0f} summaries/s")
+            print(f"  {name:<18} cpu {fmt_ms(b['cpu_ms']):>9}  {b['items']:>10.0f} summaries/s")
 
     if "cli_files" in fig:
         print()
