@@ -2,9 +2,8 @@
 //   viewer_timing [COUNT [SAMPLE_DIR]]
 // Copies the sample units under COUNT distinct names (default 100) into a
 // temporary folder, then measures from the application start (after the
-// copies are made) to the main
-// window being shown, and to the COUNT command-line files standing in their
-// filled tabs. Prints two lines, each a name and milliseconds:
+// copies are made) to the main window being shown, and to the COUNT
+// command-line files standing in their filled tabs. Prints two lines, each a name and milliseconds:
 //   window_shown_ms <number>
 //   tabs_filled_ms <number>
 #include <QApplication>
