@@ -115,7 +115,13 @@ void ReleaseRecord(void* P, std::size_t Size) noexcept {
   if (UseArenas)
     for (const TRecordArena* A = NewestLive; A; A = A->Older)
       if (A->Owns(P)) return;
+  // clang before 19 offers the sized form only with -fsized-deallocation.
+#if defined(__cpp_sized_deallocation)
   ::operator delete(P, Size);
+#else
+  (void)Size;
+  ::operator delete(P);
+#endif
 }
 
 bool RecordArenasInUse() { return UseArenas; }
