@@ -207,7 +207,7 @@ TAdvTabSheet* TfrmJXUnitPeek::MakeFileTab(const QString& Path) {
                                  SheetBorderWidth);
   PageLayout->setSpacing(0);
   // Added first so that the header and the view inherit the tab font.
-  int Index = advPageControl->addTab(Page, QFileInfo(Path).fileName());
+  advPageControl->addTab(Page, QFileInfo(Path).fileName());
 
   Page->Header = new TJx_PanelGradient(Page);
   Page->Header->setObjectName(QStringLiteral("Header"));
@@ -229,7 +229,6 @@ TAdvTabSheet* TfrmJXUnitPeek::MakeFileTab(const QString& Path) {
   Page->TextView->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   Page->TextView->setLineWrapMode(QTextEdit::WidgetWidth);
   PageLayout->addWidget(Page->TextView, 1);
-  (void)Index;
   return Page;
 }
 
