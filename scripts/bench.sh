@@ -27,8 +27,10 @@ echo "== build ($BUILD, Release)"
 cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DUNITPEEK_READER_ONLY=OFF -DUNITPEEK_BENCH=ON >/dev/null
 cmake --build "$BUILD" -j2 --target unitpeek_bench unitpeek_benchtool unitpeek-dump
 VIEWER_TIMING=""
-if cmake --build "$BUILD" --target help 2>/dev/null | grep -q "viewer_timing"; then
-  cmake --build "$BUILD" -j2 --target viewer_timing && VIEWER_TIMING=$(find "$BUILD" -type f -name viewer_timing -perm -u+x | head -1)
+TARGETS=$(cmake --build "$BUILD" --target help 2>/dev/null || true)
+if grep -qw "viewer_timing" <<<"$TARGETS"; then
+  cmake --build "$BUILD" -j2 --target viewer_timing
+  VIEWER_TIMING=$(find "$BUILD" -type f -name viewer_timing -perm -u+x -print -quit)
 fi
 
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/unitpeek-bench.XXXXXX")
@@ -88,7 +90,7 @@ done
 if [ -n "$VIEWER_TIMING" ]; then
   echo "== viewer timing ($VIEWER_TIMING)"
   "$VIEWER_TIMING" | tee "$WORK/viewer.txt"
-  sed 's/^/viewer /' "$WORK/viewer.txt" >>"$FIG"
+  grep -E '^[a-z_]+ [0-9.]+$' "$WORK/viewer.txt" | sed 's/^/viewer_/' >>"$FIG" || true
 else
   echo "== no viewer timing tool built: viewer measurement skipped"
 fi
