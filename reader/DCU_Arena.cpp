@@ -30,13 +30,15 @@ TRecordArena* NewestLive = nullptr;
 // fresh blocks cost a page fault per page on first touch, which for units
 // loaded one after another would eat much of what the arena saves.
 constexpr std::size_t SpareLimit = std::size_t{16} << 20;
+// Never destroyed, so that a unit released during the program's exit still
+// finds them.
 std::vector<std::unique_ptr<std::byte[]>>& SpareMem() {
-  static std::vector<std::unique_ptr<std::byte[]>> Mem;
-  return Mem;
+  static auto* Mem = new std::vector<std::unique_ptr<std::byte[]>>;
+  return *Mem;
 }
 std::vector<std::size_t>& SpareSize() {
-  static std::vector<std::size_t> Size;
-  return Size;
+  static auto* Size = new std::vector<std::size_t>;
+  return *Size;
 }
 std::size_t SpareBytes = 0;
 
