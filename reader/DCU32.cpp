@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 #include <fstream>
 #include <system_error>
 
@@ -194,6 +195,10 @@ void SetBlockFixupKinds(int32_t V) {
 
 // Reads the whole file at Path into a new block.
 std::unique_ptr<uint8_t[]> ReadWholeFile(const std::string& Path, int32_t& Size) {
+  // A folder opens as a stream on some systems and then reports a huge or
+  // negative length: name the real reason.
+  std::error_code Ec;
+  if (std::filesystem::is_directory(Path, Ec)) RaiseFileError(Path, std::strerror(EISDIR));
   errno = 0;
   std::ifstream F(Path, std::ios::binary);
   if (!F) RaiseFileError(Path, std::strerror(errno ? errno : ENOENT));
