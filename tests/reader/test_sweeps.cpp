@@ -15,31 +15,14 @@
 #include "DCU32.h"
 #include "LargeUnit.h"
 #include "ReaderTestUtil.h"
+#include "SampleUnits.h"
 #include "UnitBuilder.h"
 
+using unitbuilder::DemoUnit;
 using unitbuilder::UnitBuilder;
 namespace fs = std::filesystem;
 
 namespace {
-
-// The sample unit of the viewer's sample folder (three source files, uses
-// lists of every kind, data block, fixups and a code-line table).
-std::vector<uint8_t> DemoUnit(int Version) {
-  UnitBuilder B(Version);
-  B.Header();
-  B.SourceFile("Demo.pas", 0x70);
-  B.SourceFile("Demo.res", 0x72);
-  B.SourceFile("DemoAsm.obj", 0x71);
-  B.Uses(0x64, "SysUtils").EndEntry();
-  B.Uses(0x64, "Classes").EndEntry();
-  B.Uses(0x65, "Windows").EndEntry();
-  B.Uses(0x68, "kernel32.dll").EndEntry();
-  B.DataBlock(16);
-  B.TrivialFixups();
-  B.Tag(0x90).PackedUInt(1).PackedInt(1).PackedUInt(0);
-  B.Stop();
-  return B.Finish();
-}
 
 // A unit with records of many kinds: imports, an enumeration folded with its
 // constants, a range, a record, variables, a procedure with parameters and
