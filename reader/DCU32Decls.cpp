@@ -311,9 +311,10 @@ void TUnit::ReadDeclList(TDeclScope Scope, TNameDecl*& Head) {
         case TTagAction::CodeLines: ReadCodeLines(); break;
         case TTagAction::LineRanges: ReadLineRanges(); break;
         case TTagAction::SkipFiveTable: {
-          uint32_t N = GetPackedUInt();
-          int32_t Count = static_cast<int32_t>(N * 5u);
-          for (int32_t I = 0; I < Count; ++I) GetPackedUInt();
+          // Five values an entry, counted in 64 bits: a count that wrapped
+          // around in 32 bits would skip a few values and read on out of step.
+          const uint64_t Count = uint64_t{GetPackedUInt()} * 5u;
+          for (uint64_t I = 0; I < Count; ++I) GetPackedUInt();
           break;
         }
         case TTagAction::SkipNestedTable: {

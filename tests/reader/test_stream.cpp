@@ -208,6 +208,14 @@ TEST(Stream, VersionDependentSkips) {
     B.Byte(0x81).VarDecl("V", 0).Stop();
     auto U = Load(B.Finish());
     EXPECT_EQ(Names(U->Decls), "V;");
+  }  {
+    // A count whose five values per entry overflow 32 bits (5 * 0x33333334 =
+    // 0x100000004) is not taken as 4 values: the values run out.
+    UnitBuilder B = Start(6);
+    B.Byte(0x92).PackedUInt(0x33333334);
+    for (int I = 0; I < 4; ++I) B.PackedUInt(1);
+    B.VarDecl("V", 0).Stop();
+    EXPECT_NE(readertest::LoadError(B.Finish()).find("Error at"), std::string::npos);
   }
 }
 
