@@ -26,19 +26,7 @@ case "${1:-}" in
 esac
 
 # The configure step of the whole tree needs what the normal build needs.
-PACKAGES=(cmake clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev
-          qt6-base-dev nlohmann-json3-dev)
-SUDO=""
-if [ "$(id -u)" -ne 0 ] && command -v sudo >/dev/null 2>&1; then SUDO="sudo"; fi
-missing=()
-for p in "${PACKAGES[@]}"; do
-  if ! dpkg -s "$p" >/dev/null 2>&1; then missing+=("$p"); fi
-done
-if [ "${#missing[@]}" -gt 0 ]; then
-  echo "== installing: ${missing[*]}"
-  $SUDO apt-get update
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
-fi
+bash "$ROOT/scripts/deps.sh"
 
 BUILD="$ROOT/build-fuzz"
 SAN_FLAGS="-fsanitize=address,undefined,fuzzer-no-link -fno-sanitize-recover=all -fno-omit-frame-pointer"
