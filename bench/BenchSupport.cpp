@@ -7,13 +7,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <stdexcept>
 
 #include "DCU32.h"
 #include "LargeUnit.h"
+#include "UnitBuilder.h"
 
 namespace fs = std::filesystem;
 
@@ -77,10 +77,7 @@ const std::string& LargeUnitFile(uint32_t Scale) {
   std::vector<uint8_t> Bytes = unitbuilder::LargeUnit(Scale * unitbuilder::LargeUnitBaseGroups);
   fs::path P = fs::temp_directory_path() /
                ("unitpeek-bench-" + std::to_string(::getpid()) + "-" + std::to_string(Scale) + "x.dcu");
-  std::ofstream Out(P, std::ios::binary | std::ios::trunc);
-  Out.write(reinterpret_cast<const char*>(Bytes.data()), static_cast<std::streamsize>(Bytes.size()));
-  Out.close();
-  if (!Out) throw std::runtime_error("cannot write " + P.string());
+  if (!unitbuilder::WriteUnitFile(P.string(), Bytes)) throw std::runtime_error("cannot write " + P.string());
   return Files.emplace(Scale, P.string()).first->second;
 }
 

@@ -10,12 +10,12 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <string>
 
 #include "BenchSupport.h"
 #include "DCU32.h"
 #include "LargeUnit.h"
+#include "UnitBuilder.h"
 
 namespace {
 
@@ -44,9 +44,7 @@ int main(int argc, char** argv) {
     const auto Scale = static_cast<uint32_t>(std::stoul(argv[2]));
     unitbuilder::LargeUnitFacts F;
     auto Bytes = unitbuilder::LargeUnit(Scale * unitbuilder::LargeUnitBaseGroups, 7, &F);
-    std::ofstream Out(argv[3], std::ios::binary | std::ios::trunc);
-    Out.write(reinterpret_cast<const char*>(Bytes.data()), static_cast<std::streamsize>(Bytes.size()));
-    if (!Out) return 1;
+    if (!unitbuilder::WriteUnitFile(argv[3], Bytes)) return 1;
     std::printf("bytes=%zu declarations=%u types=%u fixups=%u data=%u\n", Bytes.size(), F.Declarations,
                 F.TypeNumbers, F.FixupCount, F.DataSize);
     return 0;

@@ -2,23 +2,22 @@
 // group of the large synthetic unit for every format version, so the fuzzer
 // starts from classes, methods, properties, embedded lists and a data block
 // divided by fixups, which the sample units do not hold.
-#include <fstream>
 #include <iostream>
 #include <string>
 
 #include "LargeUnit.h"
+#include "SampleUnits.h"
+#include "UnitBuilder.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) {
     std::cerr << "usage: gen_seeds OUTDIR\n";
     return 2;
   }
-  for (int V : {2, 3, 4, 5, 6, 7, 100, 101, 103}) {
+  for (int V : unitbuilder::AllVersions()) {
     std::vector<uint8_t> Bytes = unitbuilder::LargeUnit(1, V);
     std::string Path = std::string(argv[1]) + "/Large" + std::to_string(V) + ".dcu";
-    std::ofstream Out(Path, std::ios::binary | std::ios::trunc);
-    Out.write(reinterpret_cast<const char*>(Bytes.data()), static_cast<std::streamsize>(Bytes.size()));
-    if (!Out) {
+    if (!unitbuilder::WriteUnitFile(Path, Bytes)) {
       std::cerr << "gen_seeds: cannot write " << Path << "\n";
       return 1;
     }

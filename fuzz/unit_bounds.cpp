@@ -287,8 +287,7 @@ TMeasure Measure(const std::string& Self, const std::string& File) {
 }
 
 void WriteFile(const fs::path& P, const std::vector<uint8_t>& Bytes) {
-  std::ofstream F(P, std::ios::binary | std::ios::trunc);
-  F.write(reinterpret_cast<const char*>(Bytes.data()), static_cast<std::streamsize>(Bytes.size()));
+  unitbuilder::WriteUnitFile(P.string(), Bytes);
 }
 
 }  // namespace

@@ -3,12 +3,12 @@
 // further format version (Demo2.dcu ... Demo103.dcu), all made with the
 // synthetic unit-file builder, so that no binary files live in the sources.
 #include <exception>
-#include <fstream>
 #include <iostream>
 #include <string>
 
 #include "DCU_In.h"
 #include "SampleUnits.h"
+#include "UnitBuilder.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) {
@@ -28,9 +28,7 @@ int main(int argc, char** argv) {
       return 1;
     }
     const std::string Path = Dir + "/Demo" + std::to_string(V) + ".dcu";
-    std::ofstream Out(Path, std::ios::binary | std::ios::trunc);
-    Out.write(reinterpret_cast<const char*>(Bytes.data()), static_cast<std::streamsize>(Bytes.size()));
-    if (!Out) {
+    if (!unitbuilder::WriteUnitFile(Path, Bytes)) {
       std::cerr << "gen_samples: cannot write " << Path << "\n";
       return 1;
     }

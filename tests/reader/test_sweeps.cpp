@@ -53,7 +53,7 @@ std::vector<uint8_t> RichUnit(int Version) {
   return B.Finish();
 }
 
-constexpr int Versions[] = {2, 3, 4, 5, 6, 7, 100, 101, 103};
+const std::vector<int>& Versions = unitbuilder::AllVersions();
 
 // The units the sweeps run over for a version: the sample unit, the rich
 // unit and, for three versions of different layouts (to keep the sweeps

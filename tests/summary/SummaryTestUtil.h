@@ -5,11 +5,11 @@
 #include <QString>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <unistd.h>
 #include <vector>
 
+#include "UnitBuilder.h"
 #include "UnitSummary.h"
 
 namespace summarytest {
@@ -29,8 +29,7 @@ class TTempDir {
   }
   std::string Write(const std::string& Name, const std::vector<uint8_t>& Bytes) const {
     std::string P = (Path / Name).string();
-    std::ofstream Out(P, std::ios::binary | std::ios::trunc);
-    Out.write(reinterpret_cast<const char*>(Bytes.data()), static_cast<std::streamsize>(Bytes.size()));
+    unitbuilder::WriteUnitFile(P, Bytes);
     return P;
   }
   std::filesystem::path Path;

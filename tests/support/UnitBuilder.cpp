@@ -1,5 +1,7 @@
 #include "UnitBuilder.h"
 
+#include <fstream>
+
 #include <stdexcept>
 
 namespace unitbuilder {
@@ -270,6 +272,13 @@ std::vector<uint8_t> MinimalUnit(int Version, std::string_view UnitName) {
   UnitBuilder B(Version);
   B.MinimalStart(UnitName).Stop();
   return B.Finish();
+}
+
+bool WriteUnitFile(const std::string& Path, const std::vector<uint8_t>& Bytes) {
+  std::ofstream Out(Path, std::ios::binary | std::ios::trunc);
+  Out.write(reinterpret_cast<const char*>(Bytes.data()), static_cast<std::streamsize>(Bytes.size()));
+  Out.close();
+  return static_cast<bool>(Out);
 }
 
 }  // namespace unitbuilder

@@ -126,6 +126,10 @@ class UnitBuilder {
   void PatchLength();
 };
 
+// Writes Bytes to the file at Path (created or truncated); false when the
+// file cannot be written.
+bool WriteUnitFile(const std::string& Path, const std::vector<uint8_t>& Bytes);
+
 // A complete minimal unit of the version: header, source file, data block,
 // fixups, stop tag.
 std::vector<uint8_t> MinimalUnit(int Version, std::string_view UnitName = "Demo");
