@@ -11,7 +11,7 @@
 #include <memory>
 #include <stdexcept>
 
-#include "DCU32.h"
+#include "DCU_Unit.h"
 #include "LargeUnit.h"
 #include "UnitBuilder.h"
 

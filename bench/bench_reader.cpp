@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "BenchSupport.h"
-#include "DCU32.h"
+#include "DCU_Unit.h"
 #include "SampleUnits.h"
 #include "UnitSummary.h"
 #include "jx_richEdit.h"

@@ -13,7 +13,7 @@
 #include <string>
 
 #include "BenchSupport.h"
-#include "DCU32.h"
+#include "DCU_Unit.h"
 #include "LargeUnit.h"
 #include "UnitBuilder.h"
 

@@ -4,7 +4,7 @@
 #include <QDateTime>
 #include <QTimeZone>
 
-#include "DCU32.h"
+#include "DCU_Unit.h"
 #include "DCURecs.h"
 #include "UnitSummary.h"
 

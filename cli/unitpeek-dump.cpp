@@ -12,7 +12,7 @@
 #include <iostream>
 #include <nlohmann/json.hpp>
 
-#include "DCU32.h"
+#include "DCU_Unit.h"
 #include "DCURecs.h"
 #include "UnitJson.h"
 #include "UnitSummary.h"

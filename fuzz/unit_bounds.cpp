@@ -30,7 +30,7 @@
 #include <string>
 #include <vector>
 
-#include "DCU32.h"
+#include "DCU_Unit.h"
 #include "UnitBuilder.h"
 
 extern char** environ;

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "DCU32.h"
+#include "DCU_Unit.h"
 #include "UnitJson.h"
 #include "UnitSummary.h"
 

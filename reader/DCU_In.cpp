@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "DCU32.h"
+#include "DCU_Unit.h"
 
 TPos WinBase = nullptr;
 TPos WinPos = nullptr;

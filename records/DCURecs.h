@@ -19,7 +19,7 @@
 #include <string_view>
 #include <vector>
 
-#include "DCU32.h"
+#include "DCU_Unit.h"
 #include "DCU_Arena.h"
 #include "DCU_In.h"
 #include "DCU_Tags.h"

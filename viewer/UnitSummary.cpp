@@ -8,7 +8,7 @@
 #include <QTime>
 #include <QTimeZone>
 
-#include "DCU32.h"
+#include "DCU_Unit.h"
 
 QString DisplayText(std::string_view Bytes) {
   // Windows-1252 positions 0x80..0x9F; the five it leaves undefined keep

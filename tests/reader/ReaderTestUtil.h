@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "DCU32.h"
+#include "DCU_Unit.h"
 #include "DCU_In.h"
 #include "UnitBuilder.h"
 

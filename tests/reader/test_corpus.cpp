@@ -7,7 +7,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "DCU32.h"
+#include "DCU_Unit.h"
 
 namespace fs = std::filesystem;
 

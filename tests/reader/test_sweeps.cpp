@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "DCU32.h"
+#include "DCU_Unit.h"
 #include "LargeUnit.h"
 #include "ReaderTestUtil.h"
 #include "SampleUnits.h"

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "DCU32.h"
+#include "DCU_Unit.h"
 #include "DCURecs.h"
 #include "UnitBuilder.h"
 

@@ -1,6 +1,6 @@
 // The unit object: file read, header and magic table, construction order,
 // numbered tables and destruction.
-#include "DCU32.h"
+#include "DCU_Unit.h"
 
 #include <algorithm>
 #include <bit>

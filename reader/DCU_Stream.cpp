@@ -6,7 +6,7 @@
 #include <type_traits>
 #include <typeinfo>
 
-#include "DCU32.h"
+#include "DCU_Unit.h"
 
 #include "DCURecs.h"
 
