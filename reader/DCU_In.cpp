@@ -92,7 +92,7 @@ TPos TakeName() {
 }
 
 static bool HighWordFollows(uint8_t B0) {
-  return ActiveUnit && ActiveUnit->Version > 3 && (B0 & 0xF0) != 0;
+  return ActiveUnit && IsRelease4Up(ActiveUnit->Version) && (B0 & 0xF0) != 0;
 }
 
 // Reads the bytes of a packed integer after b0 and returns the raw little-

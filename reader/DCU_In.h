@@ -50,6 +50,19 @@ uint32_t PosOffset(TPos P, TPos Base);
 void PushWindow(TReadWindow& Saved, TPos Data, int64_t Size);
 void PopWindow(const TReadWindow& Saved);
 
+// Reads inside [Data, Data + Size) for as long as it lives; the window before
+// it comes back when it goes out of scope, also when reading fails.
+class TWindowGuard {
+ public:
+  TWindowGuard(TPos Data, int64_t Size) { PushWindow(Saved, Data, Size); }
+  ~TWindowGuard() { PopWindow(Saved); }
+  TWindowGuard(const TWindowGuard&) = delete;
+  TWindowGuard& operator=(const TWindowGuard&) = delete;
+
+ private:
+  TReadWindow Saved;
+};
+
 void EnsureBytes(int32_t N);
 uint8_t GetByte();
 uint8_t GetTag();

@@ -1,169 +1,9 @@
-// The parts of the unit object that create and walk records: used units,
-// the declaration stream with its dispatch, the type table, memory
-// association, the name index, enumeration folding and local-variable slices.
-#include <algorithm>
+// The declaration stream: one loop that reads a list of tagged items and
+// hands each tag to the record, type definition or table that it opens.
 #include <cstdint>
-#include <type_traits>
-#include <typeinfo>
 
 #include "DCU_Unit.h"
-
 #include "DCURecs.h"
-
-namespace {
-
-// dynamic_cast with its answer kept per dynamic type. A unit has a million
-// records of a few dozen classes, and the library's cast walks the class
-// tree, comparing type names, on every call. The answer for a type_info
-// address is fixed, so a small direct-mapped table of (type, answer) pairs
-// decides most calls with one lookup; a type met for the first time (or
-// pushed out of its slot) is answered by dynamic_cast itself. When the
-// answer is yes the object is a To, so the downcast with static_cast is
-// exact.
-template <class To, class From>
-To* CastTo(From* P) {
-  static_assert(std::is_base_of_v<From, To>);
-  if (!P) return nullptr;
-  struct TSlot {
-    const std::type_info* Type = nullptr;
-    bool Is = false;
-  };
-  static TSlot Slots[64];
-  const std::type_info* T = &typeid(*P);
-  TSlot& S = Slots[(reinterpret_cast<uintptr_t>(T) >> 4) & 63];
-  if (S.Type == T) return S.Is ? static_cast<To*>(P) : nullptr;
-  To* R = dynamic_cast<To*>(P);
-  S.Type = T;
-  S.Is = R != nullptr;
-  return R;
-}
-
-}  // namespace
-
-TUsedUnitRec::TUsedUnitRec() = default;
-
-TUsedUnitRec::~TUsedUnitRec() {
-  FreeChain(ImportChain);
-  ImportChain = nullptr;
-}
-
-void TUnit::ReleaseRecords() {
-  NameIndex.clear();
-  // Type definitions and placeholders belong to the unit; import records in
-  // TypeTable belong to their used-unit entries.
-  for (TBaseDef*& D : TypeTable) {
-    if (D && !CastTo<TImpDef>(D) && !CastTo<TDLLImpRec>(D)) delete D;
-    D = nullptr;
-  }
-  TypeTable.clear();
-  UsedUnits.clear();
-  DeclTable.clear();
-  FreeChain(Decls);
-  Decls = nullptr;
-}
-
-uint8_t TUnit::ReadUsedUnits(uint8_t ListTag) {
-  uint8_t Kind = InterfaceUses;
-  char Letter = '?';
-  if (ListTag == tagUsesImpl) {
-    Kind = ImplementationUses;
-    Letter = 'U';
-  } else if (ListTag == tagUsesDLL) {
-    Kind = DllImports;
-    Letter = 'D';
-  }
-  while (CurrentTag == ListTag) {
-    TPos Name = TakeName();
-    auto Entry = std::make_unique<TUsedUnitRec>();
-    Entry->NamePos = Name;
-    Entry->UseKind = Kind;
-    int32_t Index = static_cast<int32_t>(UsedUnits.size());
-    TUsedUnitRec* E = Entry.get();
-    UsedUnits.push_back(std::move(Entry));
-    uint32_t Value = GetDWord();
-    if (Version >= 7 && Version < 100) GetDWord();
-    E->UnitDef = std::make_unique<TImpDef>(Letter, Name, Value, nullptr, Index);
-    AddDecl(E->UnitDef.get());
-    TDCURec* Last = nullptr;
-    auto Link = [&](TDCURec* R) {
-      if (Last) Last->Next = R;
-      else E->ImportChain = R;
-      Last = R;
-    };
-    for (;;) {
-      CurrentTag = GetTag();
-      if ((CurrentTag == tagImpType || CurrentTag == tagImpTypeDef) && ListTag != tagUsesDLL) {
-        TPos N = TakeName();
-        uint32_t RTTISize = 0;
-        if (CurrentTag == tagImpTypeDef) RTTISize = GetPackedUInt();
-        uint32_t Stamp = GetDWord();
-        TImpDef* R;
-        if (CurrentTag == tagImpTypeDef)
-          R = new TImpTypeDefRec(N, Stamp, static_cast<int32_t>(RTTISize), nullptr, Index);
-        else
-          R = new TImpDef('T', N, Stamp, nullptr, Index);
-        Link(R);
-        TypeTable.push_back(R);
-        AddDecl(R);
-        TypeCount = static_cast<int32_t>(TypeTable.size());
-      } else if (CurrentTag == tagImpAddr) {
-        TPos N = TakeName();
-        uint32_t Stamp = GetDWord();
-        TBaseDef* R;
-        if (ListTag == tagUsesDLL)
-          R = new TDLLImpRec(N, Stamp, nullptr, Index);
-        else
-          R = new TImpDef('A', N, Stamp, nullptr, Index);
-        Link(R);
-        AddDecl(R);
-      } else if (CurrentTag == tagStop) {
-        CurrentTag = GetTag();
-        break;
-      } else {
-        RaiseReadErrorFmt("Unexpected tag: 0x%x", {CurrentTag});
-      }
-    }
-  }
-  return CurrentTag;
-}
-
-void TUnit::NameTypeSlot(size_t Slot, TPos Name) {
-  TBaseDef*& P = TypeTable[Slot];
-  if (!P)
-    P = new TBaseDef(Name, nullptr, -1);
-  else if (!P->Name)
-    P->Name = Name;
-}
-
-void TUnit::AddTypeDef(TBaseDef* D) {
-  int32_t N = TypeCount;
-  GrowTo(TypeTable, static_cast<int64_t>(N) + 1);
-  TBaseDef* P = TypeTable[static_cast<size_t>(N)];
-  if (P) {
-    if (P->DefPos) RaiseReadErrorFmt("Type def #%x override", {N + 1});
-    if (D->UnitIndex != P->UnitIndex) RaiseReadErrorFmt("Type def #%x unit mismatch", {N + 1});
-    D->Name = P->GetName();
-    // Only a plain placeholder belongs to the table; anything else has an owner.
-    if (typeid(*P) == typeid(TBaseDef)) delete P;
-  }
-  TypeTable[static_cast<size_t>(N)] = D;
-  TypeCount = N + 1;
-}
-
-void TUnit::AssignDeclMem(int64_t N, int32_t Ofs, int32_t Len) {
-  if (N <= 0 || N > static_cast<int64_t>(DeclTable.size()))
-    RaiseReadErrorFmt("Undefined Fixup Declaration: #%x", {N});
-  TDCURec* R = DeclTable[static_cast<size_t>(N - 1)];
-  int32_t Used = 0;
-  while (R) {
-    if (auto* P = CastTo<TProcDecl>(R)) P->BlockOfs = Used;
-    int32_t Left = R->SetMem(static_cast<int32_t>(static_cast<uint32_t>(Ofs) + static_cast<uint32_t>(Used)),
-                             static_cast<int32_t>(static_cast<uint32_t>(Len) - static_cast<uint32_t>(Used)));
-    if (Left <= 0) break;
-    Used = static_cast<int32_t>(static_cast<uint32_t>(Len) - static_cast<uint32_t>(Left));
-    R = R->Next;
-  }
-}
 
 namespace {
 
@@ -175,6 +15,45 @@ struct TDepthGuard {
 };
 
 constexpr int32_t MaxDeclListDepth = 512;
+
+// Items of the stream that the reader passes over.
+
+// A name, then anything up to and including the stop tag; it takes a
+// declaration number.
+void SkipNamedItem(TUnit& Unit) {
+  TakeName();
+  SkipPastByte(tagStop);
+  Unit.AddDecl(nullptr);
+}
+
+// A count, then five packed values an entry. Counted in 64 bits: a count that
+// wrapped around in 32 bits would skip a few values and read on out of step.
+void SkipFiveValueTable() {
+  const uint64_t Count = uint64_t{GetPackedUInt()} * 5u;
+  for (uint64_t I = 0; I < Count; ++I) GetPackedUInt();
+}
+
+// A count and a value, then per entry four values of which the third counts
+// the values that follow the fourth.
+void SkipNestedTable() {
+  uint32_t N = GetPackedUInt();
+  GetPackedUInt();
+  for (uint32_t I = 0; I < N; ++I) {
+    GetPackedUInt();
+    GetPackedUInt();
+    int32_t K = static_cast<int32_t>(GetPackedUInt());
+    GetPackedUInt();
+    for (int32_t J = 0; J < K; ++J) GetPackedUInt();
+  }
+}
+
+// A byte, a packed value and two bytes.
+void SkipFourFieldRecord() {
+  GetByte();
+  GetPackedUInt();
+  GetByte();
+  GetByte();
+}
 
 // The type definition that a tag from tagDefVoid to tagDefRangeV opens.
 TBaseDef* NewTypeDef(uint8_t Tag) {
@@ -263,13 +142,8 @@ void TUnit::ReadDeclList(TDeclScope Scope, TNameDecl*& Head) {
         case TTagAction::ThreadVar: New = new TThreadVarDecl(); break;
         case TTagAction::ResString: New = new TResStrDef(); break;
         case TTagAction::SkipDecl:
-          if (V >= 7 && V < 100) {
-            TakeName();
-            SkipPastByte(tagStop);
-            AddDecl(nullptr);
-          } else {
-            End = true;
-          }
+          if (IsRelease7(V)) SkipNamedItem(*this);
+          else End = true;
           break;
         case TTagAction::TypeDef: {
           int32_t Before = TypeCount;
@@ -300,7 +174,7 @@ void TUnit::ReadDeclList(TDeclScope Scope, TNameDecl*& Head) {
           break;
         }
         case TTagAction::EmbeddedStop:
-          if (!(ProcList && V > 3)) End = true;
+          if (!(ProcList && IsRelease4Up(V))) End = true;
           break;
         case TTagAction::DataBlock:
           if (Scope == dsUnit) ReadDataBlock();
@@ -310,39 +184,16 @@ void TUnit::ReadDeclList(TDeclScope Scope, TNameDecl*& Head) {
         case TTagAction::CallConv: break;
         case TTagAction::CodeLines: ReadCodeLines(); break;
         case TTagAction::LineRanges: ReadLineRanges(); break;
-        case TTagAction::SkipFiveTable: {
-          // Five values an entry, counted in 64 bits: a count that wrapped
-          // around in 32 bits would skip a few values and read on out of step.
-          const uint64_t Count = uint64_t{GetPackedUInt()} * 5u;
-          for (uint64_t I = 0; I < Count; ++I) GetPackedUInt();
-          break;
-        }
-        case TTagAction::SkipNestedTable: {
-          uint32_t N = GetPackedUInt();
-          GetPackedUInt();
-          for (uint32_t I = 0; I < N; ++I) {
-            GetPackedUInt();
-            GetPackedUInt();
-            int32_t K = static_cast<int32_t>(GetPackedUInt());
-            GetPackedUInt();
-            for (int32_t J = 0; J < K; ++J) GetPackedUInt();
-          }
-          break;
-        }
+        case TTagAction::SkipFiveTable: SkipFiveValueTable(); break;
+        case TTagAction::SkipNestedTable: SkipNestedTable(); break;
         case TTagAction::LocalVars: ReadLocalVars(); break;
         case TTagAction::SetDeftInfo: New = new TSetDeftInfo(); break;
         case TTagAction::SkipRecord4:
-          if ((V >= 7 && V < 100) || V >= 103) {
-            GetByte();
-            GetPackedUInt();
-            GetByte();
-            GetByte();
-          } else {
-            End = true;
-          }
+          if (IsRelease7(V) || V >= 103) SkipFourFieldRecord();
+          else End = true;
           break;
         case TTagAction::FirstProcFlag:
-          if (V >= 7 && V < 100 && Scope == dsUnit) {
+          if (IsRelease7(V) && Scope == dsUnit) {
             uint8_t F = GetByte();
             if (F == 0xFE && !DeclTable.empty()) {
               DeclTable[0] = LastProc;
@@ -369,83 +220,5 @@ void TUnit::ReadDeclList(TDeclScope Scope, TNameDecl*& Head) {
     FreeChain(Pending);
     RaiseTagError("Unused embedded list");
   }
-}
-
-void TUnit::BuildNameIndex(TNameDecl* Chain) {
-  NameIndex.clear();
-  std::vector<TNameIndexEntry> Added;
-  for (TDCURec* R = Chain; R; R = R->Next) {
-    auto* D = CastTo<TNameDecl>(R);
-    if (!D) throw EDCUReadError("Invalid class typecast");
-    auto* F = CastTo<TNameFDecl>(D);
-    if (F && F->IsVisible(0)) Added.push_back(TNameIndexEntry{NameView(F->GetName()), F});
-  }
-  // A new entry goes before the entries equal to it: equal names end up in
-  // the reverse of the order in which they were added.
-  SortNameIndex(Added);
-  NameIndex = std::move(Added);
-}
-
-void TUnit::FoldEnumConsts(TNameDecl*& Head) {
-  TConstDecl* RunFirst = nullptr;
-  TDCURec* RunPrev = nullptr;  // record before the run; null: the run starts the chain
-  uint32_t RunLen = 0;
-  TDCURec* Prev = nullptr;
-  for (TDCURec* R = Head; R; Prev = R, R = R->Next) {
-    if (auto* C = CastTo<TConstDecl>(R)) {
-      if (RunFirst && RunFirst->TypeIndex == C->TypeIndex) {
-        ++RunLen;
-      } else {
-        RunFirst = C;
-        RunPrev = Prev;
-        RunLen = 1;
-      }
-      continue;
-    }
-    auto* T = RunFirst ? CastTo<TTypeDecl>(R) : nullptr;
-    auto* D = T ? CastTo<TEnumDef>(GetTypeDef(T->TypeIndex)) : nullptr;
-    if (D && !D->NameList) {
-      int64_t Lo = 0, Hi = 0;
-      D->GetBounds(Lo, Hi);
-      if (static_cast<uint32_t>(Lo) == 0 && static_cast<uint32_t>(Hi) + 1u == RunLen) {
-        auto List = std::make_unique<std::vector<TConstDecl*>>();
-        List->reserve(RunLen);
-        if (RunPrev) RunPrev->Next = R;
-        else Head = static_cast<TNameDecl*>(R);
-        Prev->Next = nullptr;  // the run's last constant
-        for (TDCURec* C = RunFirst; C; C = C->Next) List->push_back(static_cast<TConstDecl*>(C));
-        D->NameList = std::move(List);
-      }
-    }
-    RunFirst = nullptr;
-    RunLen = 0;
-  }
-}
-
-void TUnit::AttachLocalVars() {
-  if (LocalVars.empty()) return;
-  TProcDecl* Cur = nullptr;
-  size_t S = 0;
-  bool Skip = false;
-  auto Close = [&](size_t K) {
-    if (!Cur) return;
-    Cur->LocalVarSlice = &LocalVars[S];
-    Cur->LocalVarSliceLen = static_cast<int32_t>(K - S);
-  };
-  for (size_t I = 0; I < LocalVars.size(); ++I) {
-    if (Skip) {
-      Skip = false;
-      continue;
-    }
-    uint32_t N = LocalVars[I].VarDecl;
-    auto* P = N ? CastTo<TProcDecl>(GetDecl(N)) : nullptr;
-    if (P) {
-      Close(I);
-      Cur = P;
-      S = I;
-      Skip = true;
-    }
-  }
-  Close(LocalVars.size());
 }
 

@@ -208,3 +208,14 @@ extern uint8_t BlockFixupKindB;
 
 // True while the unit being read is the first unit constructed in the run.
 bool ActiveUnitIsFirst();
+
+// The format version of the unit being read; 0 when none is.
+inline int32_t UnitVersion() { return ActiveUnit ? ActiveUnit->Version : 0; }
+
+// Version ranges that more than one rule of the format depends on.
+// Versions 4 to 7 and the further formats 100, 101 and 103.
+inline bool IsRelease4Up(int32_t V) { return V > 3; }
+// Version 7 itself, not the further formats that follow it in number.
+inline bool IsRelease7(int32_t V) { return V >= 7 && V < 100; }
+// The further formats 100, 101 and 103.
+inline bool IsFurtherFormat(int32_t V) { return V >= 100; }

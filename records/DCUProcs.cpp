@@ -3,8 +3,6 @@
 
 namespace {
 
-int32_t UnitVersion() { return ActiveUnit ? ActiveUnit->Version : 0; }
-
 bool IsMethodTag(uint8_t Tag) { return Tag == tagMethod || Tag == tagConstructor || Tag == tagDestructor; }
 
 bool IsInterfaceScope(TDeclScope Scope) { return Scope == dsInterface || Scope == dsDispInterface; }
@@ -37,7 +35,7 @@ bool IsNoBodyName(TPos Name) {
   if (Len == 1 && Name[1] == '.') return true;
   const int32_t V = UnitVersion();
   if (V >= 6 && V < 100 && Len == 2 && Name[1] == '.' && Name[2] == '.') return true;
-  if (V >= 100 && Name[1] == '.') return true;
+  if (IsFurtherFormat(V) && Name[1] == '.') return true;
   return false;
 }
 
@@ -121,7 +119,7 @@ TLocalDecl::TLocalDecl(TDeclScope Scope) {
 TMethodDecl::TMethodDecl(TDeclScope Scope) : TLocalDecl(Scope) {
   InInterface = IsInterfaceScope(Scope);
   const int32_t V = UnitVersion();
-  if (!InInterface && ((V >= 7 && V < 100) || DefPos[1] == 0)) ImplHandle = GetPackedUInt();
+  if (!InInterface && (IsRelease7(V) || DefPos[1] == 0)) ImplHandle = GetPackedUInt();
 }
 
 TPropDecl::TPropDecl() {

@@ -1,12 +1,6 @@
 // Root record classes, import records and data declarations.
 #include "DCURecs.h"
 
-namespace {
-
-int32_t UnitVersion() { return ActiveUnit ? ActiveUnit->Version : 0; }
-
-}  // namespace
-
 // ---------------------------------------------------------------------------
 // Root classes
 

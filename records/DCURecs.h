@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <memory>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "DCU_Unit.h"
@@ -32,11 +33,29 @@ inline const TPos NoName = NoNameText;
 // Flags bit of a declaration that belongs to the unit's interface.
 inline constexpr uint32_t IsInterfaceFlag = 0x40;
 
+// What a record is, answered by the record itself. The order follows the
+// class tree depth first, so that every class stands for one closed range of
+// kinds (its FirstKind to LastKind) and "is a" is two comparisons.
+enum class TRecKind : uint8_t {
+  BaseDef,  // a named placeholder in TypeTable
+  ImpDef, ImpTypeDef, DLLImp,
+  RangeDef, EnumDef, FloatDef, PtrDef, TextDef, FileDef, SetDef, ArrayDef, ShortStrDef, StringDef,
+  VariantDef, ObjVMTDef, VoidDef, RecDef, ProcTypeDef, ObjDef, ClassDef, InterfaceDef,
+  TypeDecl, VarDecl, AbsVarDecl, ThreadVarDecl, VarCDecl, TypePDecl, ResStrDef, ConstDecl, ProcDecl,
+  LabelDecl, ExportDecl, SetDeftInfo, LocalDecl, MethodDecl, DispPropDecl, PropDecl, SysProcDecl,
+};
+
+// The range of kinds a class stands for (itself and the classes below it).
+#define RECORD_KINDS(First, Last)                                   \
+  static constexpr TRecKind FirstKind = TRecKind::First;            \
+  static constexpr TRecKind LastKind = TRecKind::Last;
+
 // ---------------------------------------------------------------------------
 // Root classes
 
 class TDCURec {
  public:
+  RECORD_KINDS(BaseDef, SysProcDecl)
   TDCURec* Next = nullptr;
 
   // Position of the record's length-prefixed name.
@@ -45,6 +64,8 @@ class TDCURec {
   // the number of bytes left for the records after it in its chain. The
   // default: the record takes no memory and the offer is an error.
   virtual int32_t SetMem(int32_t Ofs, int32_t Size);
+  // The record's own class; see RecCast.
+  virtual TRecKind RecKind() const = 0;
   virtual ~TDCURec() = default;
 
   // Records created while a unit is read take their memory from the unit's
@@ -59,21 +80,48 @@ class TDCURec {
   TDCURec() = default;
 };
 
+// True when R is a To (or of a class below it).
+template <class To>
+bool IsA(const TDCURec* R) {
+  if (!R) return false;
+  const TRecKind K = R->RecKind();
+  return To::FirstKind <= K && K <= To::LastKind;
+}
+
+// The checked downcast of records: R as a To, or null when it is none.
+template <class To, class From>
+To* RecCast(From* R) {
+  static_assert(std::is_base_of_v<From, To>);
+  return IsA<To>(R) ? static_cast<To*>(R) : nullptr;
+}
+template <class To, class From>
+const To* RecCast(const From* R) {
+  static_assert(std::is_base_of_v<From, To>);
+  return IsA<To>(R) ? static_cast<const To*>(R) : nullptr;
+}
+
 // Frees First and every record reached from it through Next, in chain order.
 void FreeChain(TDCURec* First);
 
 class TBaseDef : public TDCURec {
  public:
+  RECORD_KINDS(BaseDef, InterfaceDef)
+  TRecKind RecKind() const override { return TRecKind::BaseDef; }
   TBaseDef(TPos Name, TPos DefPos, int32_t UnitIndex);
   TPos GetName() const override;
 
   TPos Name = nullptr;    // null: none
   TPos DefPos = nullptr;  // tag byte the record began with; null: none
   int32_t UnitIndex = -1; // -1: the unit being read; else index into UsedUnits
+  // Set by the unit for the entries that its TypeTable owns and frees (type
+  // definitions and placeholders); import records there belong to their
+  // used-unit entries.
+  bool OwnedByTypeTable = false;
 };
 
 class TNameDecl : public TDCURec {
  public:
+  RECORD_KINDS(TypeDecl, SysProcDecl)
   TPos GetName() const override;
   // Selector 0: is the declaration part of the unit's interface; 1: the
   // opposite question; anything else admits everything.
@@ -92,6 +140,7 @@ class TNameDecl : public TDCURec {
 
 class TNameFDecl : public TNameDecl {
  public:
+  RECORD_KINDS(TypeDecl, ProcDecl)
   bool IsVisible(uint8_t Selector) const override;
 
   uint32_t Flags = 0;
@@ -107,6 +156,8 @@ class TNameFDecl : public TNameDecl {
 
 class TImpDef : public TBaseDef {
  public:
+  RECORD_KINDS(ImpDef, ImpTypeDef)
+  TRecKind RecKind() const override { return TRecKind::ImpDef; }
   TImpDef(char Kind, TPos Name, uint32_t Stamp, TPos DefPos, int32_t UnitIndex);
 
   char Kind = '?';  // '?' interface unit, 'U' implementation unit, 'D' DLL, 'T' type, 'A' address
@@ -115,6 +166,8 @@ class TImpDef : public TBaseDef {
 
 class TDLLImpRec : public TBaseDef {
  public:
+  RECORD_KINDS(DLLImp, DLLImp)
+  TRecKind RecKind() const override { return TRecKind::DLLImp; }
   TDLLImpRec(TPos Name, uint32_t EntryIndex, TPos DefPos, int32_t UnitIndex);
 
   uint32_t EntryIndex = 0;
@@ -125,6 +178,8 @@ class TDLLImpRec : public TBaseDef {
 // cleared, so GetName yields NoName.
 class TImpTypeDefRec : public TImpDef {
  public:
+  RECORD_KINDS(ImpTypeDef, ImpTypeDef)
+  TRecKind RecKind() const override { return TRecKind::ImpTypeDef; }
   TImpTypeDefRec(TPos Name, uint32_t Stamp, int32_t RTTISize, TPos DefPos, int32_t UnitIndex);
   int32_t SetMem(int32_t Ofs, int32_t Size) override;
 
@@ -139,6 +194,8 @@ class TImpTypeDefRec : public TImpDef {
 
 class TTypeDecl : public TNameFDecl {
  public:
+  RECORD_KINDS(TypeDecl, TypeDecl)
+  TRecKind RecKind() const override { return TRecKind::TypeDecl; }
   TTypeDecl();
   bool IsVisible(uint8_t Selector) const override;
   // The association belongs to the type: forwarded to its definition.
@@ -149,6 +206,8 @@ class TTypeDecl : public TNameFDecl {
 
 class TVarDecl : public TNameFDecl {
  public:
+  RECORD_KINDS(VarDecl, ResStrDef)
+  TRecKind RecKind() const override { return TRecKind::VarDecl; }
   TVarDecl();
 
   uint32_t TypeIndex = 0;
@@ -157,11 +216,15 @@ class TVarDecl : public TNameFDecl {
 
 class TAbsVarDecl : public TVarDecl {
  public:
+  RECORD_KINDS(AbsVarDecl, AbsVarDecl)
+  TRecKind RecKind() const override { return TRecKind::AbsVarDecl; }
   TAbsVarDecl() = default;
 };
 
 class TThreadVarDecl : public TVarDecl {
  public:
+  RECORD_KINDS(ThreadVarDecl, ThreadVarDecl)
+  TRecKind RecKind() const override { return TRecKind::ThreadVarDecl; }
   TThreadVarDecl() = default;
 };
 
@@ -169,6 +232,8 @@ class TThreadVarDecl : public TVarDecl {
 // fixup table attaches later through SetMem.
 class TVarCDecl : public TVarDecl {
  public:
+  RECORD_KINDS(VarCDecl, ResStrDef)
+  TRecKind RecKind() const override { return TRecKind::VarCDecl; }
   TVarCDecl();
   int32_t SetMem(int32_t Ofs, int32_t Size) override;
 
@@ -178,17 +243,22 @@ class TVarCDecl : public TVarDecl {
 
 class TTypePDecl : public TVarCDecl {
  public:
+  RECORD_KINDS(TypePDecl, TypePDecl)
+  TRecKind RecKind() const override { return TRecKind::TypePDecl; }
   TTypePDecl() = default;
   bool IsVisible(uint8_t Selector) const override;
 };
 
 class TResStrDef : public TVarCDecl {
  public:
+  RECORD_KINDS(ResStrDef, ResStrDef)
+  TRecKind RecKind() const override { return TRecKind::ResStrDef; }
   TResStrDef() = default;
 };
 
 class TConstDeclBase : public TNameFDecl {
  public:
+  RECORD_KINDS(ConstDecl, ConstDecl)
   uint32_t TypeIndex = 0;
   uint32_t AuxValue = 0;     // read only above version 4
   TPos ValueData = nullptr;  // raw value bytes; null for an ordinal
@@ -208,11 +278,15 @@ class TConstDeclBase : public TNameFDecl {
 
 class TConstDecl : public TConstDeclBase {
  public:
+  RECORD_KINDS(ConstDecl, ConstDecl)
+  TRecKind RecKind() const override { return TRecKind::ConstDecl; }
   TConstDecl() = default;
 };
 
 class TLabelDecl : public TNameDecl {
  public:
+  RECORD_KINDS(LabelDecl, LabelDecl)
+  TRecKind RecKind() const override { return TRecKind::LabelDecl; }
   TLabelDecl();
   bool IsVisible(uint8_t Selector) const override;
 
@@ -221,6 +295,8 @@ class TLabelDecl : public TNameDecl {
 
 class TExportDecl : public TNameDecl {
  public:
+  RECORD_KINDS(ExportDecl, ExportDecl)
+  TRecKind RecKind() const override { return TRecKind::ExportDecl; }
   TExportDecl();
 
   uint32_t ExportedDecl = 0;
@@ -230,6 +306,8 @@ class TExportDecl : public TNameDecl {
 // A record without name and flags; not entered in DeclTable.
 class TSetDeftInfo : public TNameDecl {
  public:
+  RECORD_KINDS(SetDeftInfo, SetDeftInfo)
+  TRecKind RecKind() const override { return TRecKind::SetDeftInfo; }
   TSetDeftInfo();
   TPos GetName() const override;
 
@@ -254,6 +332,8 @@ bool IsNoBodyName(TPos Name);
 
 class TProcDecl : public TNameFDecl {
  public:
+  RECORD_KINDS(ProcDecl, ProcDecl)
+  TRecKind RecKind() const override { return TRecKind::ProcDecl; }
   // Takes ownership of the embedded chain (which may be null) at once, also
   // when reading fails.
   explicit TProcDecl(TNameDecl* EmbeddedChain);
@@ -279,6 +359,8 @@ class TProcDecl : public TNameFDecl {
 // kind is the tag byte at DefPos.
 class TLocalDecl : public TNameDecl {
  public:
+  RECORD_KINDS(LocalDecl, DispPropDecl)
+  TRecKind RecKind() const override { return TRecKind::LocalDecl; }
   explicit TLocalDecl(TDeclScope Scope);
 
   uint32_t Flags = 0;
@@ -290,6 +372,8 @@ class TLocalDecl : public TNameDecl {
 // Method, constructor or destructor (tag 0x2D, 0x2E, 0x2F at DefPos).
 class TMethodDecl : public TLocalDecl {
  public:
+  RECORD_KINDS(MethodDecl, MethodDecl)
+  TRecKind RecKind() const override { return TRecKind::MethodDecl; }
   explicit TMethodDecl(TDeclScope Scope);
 
   bool InInterface = false;
@@ -299,6 +383,8 @@ class TMethodDecl : public TLocalDecl {
 // Property of a dispatch interface; Ofs is its dispatch identifier.
 class TDispPropDecl : public TLocalDecl {
  public:
+  RECORD_KINDS(DispPropDecl, DispPropDecl)
+  TRecKind RecKind() const override { return TRecKind::DispPropDecl; }
   explicit TDispPropDecl(TDeclScope Scope) : TLocalDecl(Scope) {}
 };
 
@@ -306,6 +392,8 @@ inline constexpr int32_t NoPropValue = INT32_MIN;  // no index specifier / defau
 
 class TPropDecl : public TNameDecl {
  public:
+  RECORD_KINDS(PropDecl, PropDecl)
+  TRecKind RecKind() const override { return TRecKind::PropDecl; }
   TPropDecl();
 
   int32_t Flags = 0;
@@ -320,6 +408,8 @@ class TPropDecl : public TNameDecl {
 
 class TSysProcDecl : public TNameDecl {
  public:
+  RECORD_KINDS(SysProcDecl, SysProcDecl)
+  TRecKind RecKind() const override { return TRecKind::SysProcDecl; }
   TSysProcDecl();
 
   uint32_t ProcId = 0;
@@ -333,6 +423,7 @@ class TSysProcDecl : public TNameDecl {
 
 class TTypeDef : public TBaseDef {
  public:
+  RECORD_KINDS(RangeDef, InterfaceDef)
   TTypeDef();
   int32_t SetMem(int32_t Ofs, int32_t Size) override;
 
@@ -347,6 +438,7 @@ class TTypeDef : public TBaseDef {
 
 class TRangeBaseDef : public TTypeDef {
  public:
+  RECORD_KINDS(RangeDef, EnumDef)
   // Re-reads both bounds from the image as 64-bit values (low 32 bits from
   // the packed value, high 32 bits from PackedHigh).
   void GetBounds(int64_t& Lo, int64_t& Hi) const;
@@ -370,11 +462,15 @@ class TRangeBaseDef : public TTypeDef {
 // kind is the tag byte at DefPos.
 class TRangeDef : public TRangeBaseDef {
  public:
+  RECORD_KINDS(RangeDef, RangeDef)
+  TRecKind RecKind() const override { return TRecKind::RangeDef; }
   TRangeDef() = default;
 };
 
 class TEnumDef : public TRangeBaseDef {
  public:
+  RECORD_KINDS(EnumDef, EnumDef)
+  TRecKind RecKind() const override { return TRecKind::EnumDef; }
   TEnumDef();
   ~TEnumDef() override;
 
@@ -386,29 +482,39 @@ class TEnumDef : public TRangeBaseDef {
 
 class TFloatDef : public TTypeDef {
  public:
+  RECORD_KINDS(FloatDef, FloatDef)
+  TRecKind RecKind() const override { return TRecKind::FloatDef; }
   TFloatDef();
   uint8_t FloatB = 0;
 };
 
 class TPtrDef : public TTypeDef {
  public:
+  RECORD_KINDS(PtrDef, PtrDef)
+  TRecKind RecKind() const override { return TRecKind::PtrDef; }
   TPtrDef();
   uint32_t BaseType = 0;
 };
 
 class TTextDef : public TTypeDef {
  public:
+  RECORD_KINDS(TextDef, TextDef)
+  TRecKind RecKind() const override { return TRecKind::TextDef; }
   TTextDef() = default;
 };
 
 class TFileDef : public TTypeDef {
  public:
+  RECORD_KINDS(FileDef, FileDef)
+  TRecKind RecKind() const override { return TRecKind::FileDef; }
   TFileDef();
   uint32_t BaseType = 0;
 };
 
 class TSetDef : public TTypeDef {
  public:
+  RECORD_KINDS(SetDef, SetDef)
+  TRecKind RecKind() const override { return TRecKind::SetDef; }
   TSetDef();
   uint8_t BStart = 0;
   uint32_t BaseType = 0;
@@ -416,6 +522,8 @@ class TSetDef : public TTypeDef {
 
 class TArrayDef : public TTypeDef {
  public:
+  RECORD_KINDS(ArrayDef, StringDef)
+  TRecKind RecKind() const override { return TRecKind::ArrayDef; }
   TArrayDef();
   uint8_t B1 = 0;
   uint32_t IndexType = 0;
@@ -424,22 +532,30 @@ class TArrayDef : public TTypeDef {
 
 class TShortStrDef : public TArrayDef {
  public:
+  RECORD_KINDS(ShortStrDef, ShortStrDef)
+  TRecKind RecKind() const override { return TRecKind::ShortStrDef; }
   TShortStrDef() = default;
 };
 
 class TStringDef : public TArrayDef {
  public:
+  RECORD_KINDS(StringDef, StringDef)
+  TRecKind RecKind() const override { return TRecKind::StringDef; }
   TStringDef() = default;
 };
 
 class TVariantDef : public TTypeDef {
  public:
+  RECORD_KINDS(VariantDef, VariantDef)
+  TRecKind RecKind() const override { return TRecKind::VariantDef; }
   TVariantDef();
   uint8_t VariantB = 0;
 };
 
 class TObjVMTDef : public TTypeDef {
  public:
+  RECORD_KINDS(ObjVMTDef, ObjVMTDef)
+  TRecKind RecKind() const override { return TRecKind::ObjVMTDef; }
   TObjVMTDef();
   uint32_t ObjType = 0;
   uint32_t NDX1 = 0;
@@ -447,12 +563,15 @@ class TObjVMTDef : public TTypeDef {
 
 class TVoidDef : public TTypeDef {
  public:
+  RECORD_KINDS(VoidDef, VoidDef)
+  TRecKind RecKind() const override { return TRecKind::VoidDef; }
   TVoidDef() = default;
 };
 
 // Structured types: definitions that own a member list.
 class TRecBaseDef : public TTypeDef {
  public:
+  RECORD_KINDS(RecDef, InterfaceDef)
   ~TRecBaseDef() override;
   // Reads one member list into Fields; it must end with the stop tag.
   void ReadFields(TDeclScope Scope);
@@ -465,12 +584,16 @@ class TRecBaseDef : public TTypeDef {
 
 class TRecDef : public TRecBaseDef {
  public:
+  RECORD_KINDS(RecDef, RecDef)
+  TRecKind RecKind() const override { return TRecKind::RecDef; }
   TRecDef();
   uint8_t B2 = 0;
 };
 
 class TProcTypeDef : public TRecBaseDef {
  public:
+  RECORD_KINDS(ProcTypeDef, ProcTypeDef)
+  TRecKind RecKind() const override { return TRecKind::ProcTypeDef; }
   TProcTypeDef();
   // Bit 0x10 of NDX0: the procedural type is a method pointer.
   bool IsMethodPointer() const { return (NDX0 & 0x10) != 0; }
@@ -484,6 +607,8 @@ class TProcTypeDef : public TRecBaseDef {
 
 class TObjDef : public TRecBaseDef {
  public:
+  RECORD_KINDS(ObjDef, ObjDef)
+  TRecKind RecKind() const override { return TRecKind::ObjDef; }
   TObjDef();
   uint8_t B03 = 0;
   uint32_t ParentType = 0;
@@ -494,6 +619,8 @@ class TObjDef : public TRecBaseDef {
 
 class TClassDef : public TRecBaseDef {
  public:
+  RECORD_KINDS(ClassDef, ClassDef)
+  TRecKind RecKind() const override { return TRecKind::ClassDef; }
   TClassDef();
 
   uint32_t ParentType = 0;
@@ -512,6 +639,8 @@ class TClassDef : public TRecBaseDef {
 
 class TInterfaceDef : public TRecBaseDef {
  public:
+  RECORD_KINDS(InterfaceDef, InterfaceDef)
+  TRecKind RecKind() const override { return TRecKind::InterfaceDef; }
   TInterfaceDef();
   bool IsDispInterface() const { return (IntfB & 0x04) != 0; }
 

@@ -6,19 +6,8 @@
 
 namespace {
 
-int32_t UnitVersion() { return ActiveUnit ? ActiveUnit->Version : 0; }
-
 // Longest packed value: the flag byte, the low and the high dword.
 constexpr uint32_t MaxPackedLen = 9;
-
-// Restores the read window when a re-read ends, also by an error.
-struct TWindowGuard {
-  TReadWindow Saved;
-  TWindowGuard(TPos Data, int64_t Size) { PushWindow(Saved, Data, Size); }
-  ~TWindowGuard() { PopWindow(Saved); }
-  TWindowGuard(const TWindowGuard&) = delete;
-  TWindowGuard& operator=(const TWindowGuard&) = delete;
-};
 
 int64_t PackedValue64(int32_t Low) {
   return static_cast<int64_t>((static_cast<uint64_t>(static_cast<uint32_t>(PackedHigh)) << 32) |

@@ -1,5 +1,7 @@
 // Unit object: magic numbers, the two header layouts, the header tail,
 // the stored length, file reading and construction from bytes.
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -182,6 +184,17 @@ TEST(Header, FileReadingAndItsErrors) {
     ADD_FAILURE() << "directory loaded";
   } catch (const EDCUReadError& E) {
     EXPECT_EQ(E.Text(), "Cannot read file \"" + Dir.string() + "\": Is a directory");
+  }
+  // A FIFO would block the read forever, a device never end: refused unread.
+  const std::string Fifo = (Dir / "pipe.dcu").string();
+  ASSERT_EQ(mkfifo(Fifo.c_str(), 0600), 0);
+  for (const std::string& Special : {Fifo, std::string("/dev/zero")}) {
+    try {
+      TUnit S(Special);
+      ADD_FAILURE() << Special << " loaded";
+    } catch (const EDCUReadError& E) {
+      EXPECT_EQ(E.Text(), "Cannot read file \"" + Special + "\": not a regular file");
+    }
   }
   fs::remove_all(Dir);
 }

@@ -1,0 +1,239 @@
+// Names and numbers of the unit: the type table and its placeholders, the
+// division of the data block among declarations, the sorted name index and
+// the folding of enumeration constants into their types.
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
+#include "DCU_Unit.h"
+#include "DCURecs.h"
+
+std::string NameText(TPos P) { return std::string(NameView(P)); }
+
+namespace {
+
+// Upper-cases the ASCII letters a..z among eight bytes at once; every other
+// byte value (0x80 and up included) stays as it is.
+inline uint64_t FoldWord(uint64_t W) {
+  constexpr uint64_t Ones = 0x0101010101010101ull;
+  constexpr uint64_t High = 0x8080808080808080ull;
+  const uint64_t Low7 = W & ~High;                   // every byte 0..0x7F: no carries below
+  const uint64_t GeA = Low7 + (0x80 - 'a') * Ones;   // top bit: byte >= 'a'
+  const uint64_t GtZ = Low7 + (0x80 - 'z' - 1) * Ones;  // top bit: byte > 'z'
+  const uint64_t Lower = GeA & ~GtZ & ~W & High;     // a..z with the top bit clear
+  return W - (Lower >> 2);                           // 0x80 >> 2 = 0x20 in the same byte
+}
+
+inline uint64_t LoadWord(const char* P) {
+  uint64_t W;
+  std::memcpy(&W, P, sizeof W);
+  return W;
+}
+
+// The first byte of a word read from memory is its most significant one.
+inline uint64_t InMemoryOrder(uint64_t W) {
+  if constexpr (std::endian::native == std::endian::little) return __builtin_bswap64(W);
+  return W;
+}
+
+inline unsigned char FoldByte(unsigned char C) {
+  return C >= 'a' && C <= 'z' ? static_cast<unsigned char>(C - 'a' + 'A') : C;
+}
+
+}  // namespace
+
+// Names of one unit share long prefixes ("T", "Get", a class name), so the
+// equal stretch is passed over eight bytes at a time.
+int CompareNamesNoCase(std::string_view A, std::string_view B) {
+  const size_t N = A.size() < B.size() ? A.size() : B.size();
+  size_t I = 0;
+  for (; I + 8 <= N; I += 8) {
+    const uint64_t WA = LoadWord(A.data() + I), WB = LoadWord(B.data() + I);
+    if (WA == WB) continue;
+    const uint64_t FA = FoldWord(WA), FB = FoldWord(WB);
+    if (FA != FB) return InMemoryOrder(FA) < InMemoryOrder(FB) ? -1 : 1;
+  }
+  for (; I < N; ++I) {
+    const unsigned char CA = FoldByte(static_cast<unsigned char>(A[I]));
+    const unsigned char CB = FoldByte(static_cast<unsigned char>(B[I]));
+    if (CA != CB) return CA < CB ? -1 : 1;
+  }
+  if (A.size() == B.size()) return 0;
+  return A.size() < B.size() ? -1 : 1;
+}
+
+namespace {
+
+// One entry of the name index while it is sorted: the case-folded bytes
+// 8 * Depth to 8 * Depth + 7 of its name as one number (zero-padded), how
+// many bytes of the name are left from there (9: more than eight), and its
+// place in the order of adding. The item carries its name's position, so
+// that computing a key reads the name only.
+struct TNameSortItem {
+  uint64_t Key;
+  const char* Text;
+  uint32_t Seq;
+  uint16_t Len;
+  uint16_t Rest;
+};
+
+void SetSortKey(TNameSortItem& It, size_t Depth) {
+  const size_t From = 8 * Depth;
+  const size_t Left = It.Len > From ? It.Len - From : 0;
+  uint64_t W = 0;
+  if (Left > 0) std::memcpy(&W, It.Text + From, Left < 8 ? Left : 8);
+  It.Key = InMemoryOrder(FoldWord(W));
+  It.Rest = static_cast<uint16_t>(Left < 9 ? Left : 9);
+}
+
+// Sorts Items [Lo, Hi), whose names agree in their first 8 * Depth folded
+// bytes, by the next eight bytes; runs that agree in those too and go on
+// are sorted by the eight after them. Keys stay in the items, so the sort
+// itself never reaches into the names: only computing a key does, once per
+// entry and level.
+void SortNameItems(std::vector<TNameSortItem>& Items, size_t Lo, size_t Hi, size_t Depth) {
+  for (size_t I = Lo; I < Hi; ++I) SetSortKey(Items[I], Depth);
+  std::sort(Items.begin() + static_cast<std::ptrdiff_t>(Lo), Items.begin() + static_cast<std::ptrdiff_t>(Hi),
+            [](const TNameSortItem& A, const TNameSortItem& B) {
+              if (A.Key != B.Key) return A.Key < B.Key;
+              if (A.Rest != B.Rest) return A.Rest < B.Rest;
+              // Equal names (the name ends in this word): the later one first.
+              return A.Rest < 9 && A.Seq > B.Seq;
+            });
+  for (size_t I = Lo; I < Hi;) {
+    size_t J = I + 1;
+    while (J < Hi && Items[J].Key == Items[I].Key && Items[J].Rest == Items[I].Rest) ++J;
+    if (Items[I].Rest == 9 && J - I > 1) SortNameItems(Items, I, J, Depth + 1);
+    I = J;
+  }
+}
+
+}  // namespace
+
+void SortNameIndex(std::vector<TNameIndexEntry>& Entries) {
+  const size_t N = Entries.size();
+  if (N < 2) return;
+  std::vector<TNameSortItem> Items(N);
+  for (size_t I = 0; I < N; ++I) {
+    const std::string_view Name = Entries[I].Name.substr(0, UINT16_MAX);
+    Items[I] = TNameSortItem{0, Name.data(), static_cast<uint32_t>(I), static_cast<uint16_t>(Name.size()), 0};
+  }
+  SortNameItems(Items, 0, N, 0);
+  // Place i receives the entry that was added as number Items[i].Seq: move
+  // the entries along the cycles of that permutation, in place.
+  constexpr uint32_t Done = UINT32_MAX;
+  for (size_t I = 0; I < N; ++I) {
+    if (Items[I].Seq == Done) continue;
+    TNameIndexEntry Held = Entries[I];
+    size_t J = I;
+    for (;;) {
+      const size_t K = Items[J].Seq;
+      Items[J].Seq = Done;
+      if (K == I) {
+        Entries[J] = Held;
+        break;
+      }
+      Entries[J] = Entries[K];
+      J = K;
+    }
+  }
+}
+
+void TUnit::NameType(int64_t N, TPos Name) {
+  if (N <= 0) return;
+  if (N > ImageSize) RaiseReadErrorFmt("Type number 0x%x out of range", {N});
+  GrowTo(TypeTable, N);
+  NameTypeSlot(static_cast<size_t>(N - 1), Name);
+}
+
+void TUnit::NameTypeSlot(size_t Slot, TPos Name) {
+  TBaseDef*& P = TypeTable[Slot];
+  if (!P) {
+    P = new TBaseDef(Name, nullptr, -1);
+    P->OwnedByTypeTable = true;
+  }
+  else if (!P->Name)
+    P->Name = Name;
+}
+
+void TUnit::AddTypeDef(TBaseDef* D) {
+  int32_t N = TypeCount;
+  GrowTo(TypeTable, static_cast<int64_t>(N) + 1);
+  TBaseDef* P = TypeTable[static_cast<size_t>(N)];
+  if (P) {
+    if (P->DefPos) RaiseReadErrorFmt("Type def #%x override", {N + 1});
+    if (D->UnitIndex != P->UnitIndex) RaiseReadErrorFmt("Type def #%x unit mismatch", {N + 1});
+    D->Name = P->GetName();
+    if (P->OwnedByTypeTable) delete P;
+  }
+  D->OwnedByTypeTable = true;
+  TypeTable[static_cast<size_t>(N)] = D;
+  TypeCount = N + 1;
+}
+
+void TUnit::AssignDeclMem(int64_t N, int32_t Ofs, int32_t Len) {
+  if (N <= 0 || N > static_cast<int64_t>(DeclTable.size()))
+    RaiseReadErrorFmt("Undefined Fixup Declaration: #%x", {N});
+  TDCURec* R = DeclTable[static_cast<size_t>(N - 1)];
+  int32_t Used = 0;
+  while (R) {
+    if (auto* P = RecCast<TProcDecl>(R)) P->BlockOfs = Used;
+    int32_t Left = R->SetMem(static_cast<int32_t>(static_cast<uint32_t>(Ofs) + static_cast<uint32_t>(Used)),
+                             static_cast<int32_t>(static_cast<uint32_t>(Len) - static_cast<uint32_t>(Used)));
+    if (Left <= 0) break;
+    Used = static_cast<int32_t>(static_cast<uint32_t>(Len) - static_cast<uint32_t>(Left));
+    R = R->Next;
+  }
+}
+
+void TUnit::BuildNameIndex(TNameDecl* Chain) {
+  NameIndex.clear();
+  std::vector<TNameIndexEntry> Added;
+  for (TDCURec* R = Chain; R; R = R->Next) {
+    auto* D = RecCast<TNameDecl>(R);
+    if (!D) throw EDCUReadError("Invalid class typecast");
+    auto* F = RecCast<TNameFDecl>(D);
+    if (F && F->IsVisible(0)) Added.push_back(TNameIndexEntry{NameView(F->GetName()), F});
+  }
+  // A new entry goes before the entries equal to it: equal names end up in
+  // the reverse of the order in which they were added.
+  SortNameIndex(Added);
+  NameIndex = std::move(Added);
+}
+
+void TUnit::FoldEnumConsts(TNameDecl*& Head) {
+  TConstDecl* RunFirst = nullptr;
+  TDCURec* RunPrev = nullptr;  // record before the run; null: the run starts the chain
+  uint32_t RunLen = 0;
+  TDCURec* Prev = nullptr;
+  for (TDCURec* R = Head; R; Prev = R, R = R->Next) {
+    if (auto* C = RecCast<TConstDecl>(R)) {
+      if (RunFirst && RunFirst->TypeIndex == C->TypeIndex) {
+        ++RunLen;
+      } else {
+        RunFirst = C;
+        RunPrev = Prev;
+        RunLen = 1;
+      }
+      continue;
+    }
+    auto* T = RunFirst ? RecCast<TTypeDecl>(R) : nullptr;
+    auto* D = T ? RecCast<TEnumDef>(GetTypeDef(T->TypeIndex)) : nullptr;
+    if (D && !D->NameList) {
+      int64_t Lo = 0, Hi = 0;
+      D->GetBounds(Lo, Hi);
+      if (static_cast<uint32_t>(Lo) == 0 && static_cast<uint32_t>(Hi) + 1u == RunLen) {
+        auto List = std::make_unique<std::vector<TConstDecl*>>();
+        List->reserve(RunLen);
+        if (RunPrev) RunPrev->Next = R;
+        else Head = static_cast<TNameDecl*>(R);
+        Prev->Next = nullptr;  // the run's last constant
+        for (TDCURec* C = RunFirst; C; C = C->Next) List->push_back(static_cast<TConstDecl*>(C));
+        D->NameList = std::move(List);
+      }
+    }
+    RunFirst = nullptr;
+    RunLen = 0;
+  }
+}
+

@@ -1,0 +1,117 @@
+// Unit-level tables: the data block, fixups (which divide the data block
+// among declarations), code lines, line ranges and local variables, and the
+// slices of the local-variable table that belong to each procedure.
+#include "DCU_Unit.h"
+#include "DCURecs.h"
+
+void TUnit::ReadDataBlock() {
+  if (DataBlock) RaiseReadError("2nd Data block");
+  DataSize = static_cast<int32_t>(GetPackedUInt());
+  DataBlock = TakeBytes(DataSize);
+}
+
+void TUnit::ReadFixups() {
+  if (!Fixups.empty()) RaiseReadError("2nd fixup");
+  uint32_t N = GetPackedUInt();
+  FixupCount = N;
+  uint32_t Ofs = 0;
+  for (uint32_t I = 0; I < N; ++I) {
+    Ofs += GetPackedUInt();
+    if (PackedHigh != 0 || Ofs > static_cast<uint32_t>(DataSize))
+      RaiseReadErrorFmt("Fixup offset 0x%x>Block size = 0x%x", {Ofs, DataSize});
+    TFixupRec F{};
+    F.FixupOfs = Ofs & 0xFFFFFF;
+    F.FixupKind = GetByte();
+    F.FixupDecl = GetPackedUInt();
+    Fixups.push_back(F);
+  }
+  int32_t PendingDecl = 0;
+  int32_t PendingOfs = 0;
+  for (const TFixupRec& F : Fixups) {
+    if (F.FixupKind != BlockFixupKindA && F.FixupKind != BlockFixupKindB) continue;
+    int32_t Ofs = static_cast<int32_t>(F.FixupOfs);
+    if (PendingDecl > 0) AssignDeclMem(PendingDecl, PendingOfs, Ofs - PendingOfs);
+    PendingDecl = static_cast<int32_t>(F.FixupDecl);
+    PendingOfs = Ofs;
+  }
+}
+
+void TUnit::ReadCodeLines() {
+  if (!CodeLines.empty()) RaiseReadError("2nd Code Lines table");
+  uint32_t N = GetPackedUInt();
+  CodeLineCount = N;
+  uint32_t Line = 0;
+  uint32_t Ofs = 0;
+  for (uint32_t I = 0; I < N; ++I) {
+    Line += static_cast<uint32_t>(GetPackedInt());
+    Ofs += GetPackedUInt();
+    if (PackedHigh != 0 || Ofs > static_cast<uint32_t>(DataSize))
+      RaiseReadErrorFmt("Code line offset 0x%x>Block size = 0x%x", {Ofs, DataSize});
+    CodeLines.push_back(TCodeLineRec{Ofs, static_cast<int32_t>(Line)});
+  }
+}
+
+void TUnit::ReadLineRanges() {
+  if (!LineRanges.empty()) RaiseReadError("2nd Line Ranges table");
+  uint32_t N = GetPackedUInt();
+  LineRangeCount = N;
+  uint32_t Total = 0;
+  // The source files by number, made once: walking the chain for every
+  // entry takes time quadratic in the file size on a unit with many source
+  // files and many ranges.
+  std::vector<const TSourceFileRec*> Files;
+  if (N > 0)
+    for (const TSourceFileRec* S = SourceFiles.get(); S; S = S->Next.get()) Files.push_back(S);
+  for (uint32_t I = 0; I < N; ++I) {
+    TLineRangeRec R{};
+    R.FirstLine = GetPackedUInt();
+    R.LineCount = GetPackedUInt();
+    R.LineBase = Total;
+    Total += R.LineCount;
+    uint32_t Num = GetPackedUInt();
+    R.SrcFile = Num < Files.size() ? Files[Num] : nullptr;
+    if (!R.SrcFile) RaiseReadErrorFmt("Source file number %d is out of range", {Num});
+    LineRanges.push_back(R);
+  }
+}
+
+void TUnit::ReadLocalVars() {
+  if (!LocalVars.empty()) RaiseReadError("2nd Local Vars table");
+  uint32_t N = GetPackedUInt();
+  LocalVarCount = N;
+  for (uint32_t I = 0; I < N; ++I) {
+    TLocalVarRec R{};
+    R.VarDecl = GetPackedUInt();
+    R.VarCodeOfs = GetPackedUInt();
+    R.VarLocation = GetPackedInt();
+    LocalVars.push_back(R);
+  }
+}
+
+void TUnit::AttachLocalVars() {
+  if (LocalVars.empty()) return;
+  TProcDecl* Cur = nullptr;
+  size_t S = 0;
+  bool Skip = false;
+  auto Close = [&](size_t K) {
+    if (!Cur) return;
+    Cur->LocalVarSlice = &LocalVars[S];
+    Cur->LocalVarSliceLen = static_cast<int32_t>(K - S);
+  };
+  for (size_t I = 0; I < LocalVars.size(); ++I) {
+    if (Skip) {
+      Skip = false;
+      continue;
+    }
+    uint32_t N = LocalVars[I].VarDecl;
+    auto* P = N ? RecCast<TProcDecl>(GetDecl(N)) : nullptr;
+    if (P) {
+      Close(I);
+      Cur = P;
+      S = I;
+      Skip = true;
+    }
+  }
+  Close(LocalVars.size());
+}
+
