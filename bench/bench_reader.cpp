@@ -21,7 +21,7 @@
 #include "DCU_Unit.h"
 #include "SampleUnits.h"
 #include "UnitSummary.h"
-#include "jx_richEdit.h"
+#include "RichSink.h"
 
 namespace {
 

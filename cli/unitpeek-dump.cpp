@@ -6,14 +6,12 @@
 // any did not, 2 on a usage error.
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QDateTime>
-#include <QTimeZone>
-#include <cstdio>
 #include <iostream>
 #include <nlohmann/json.hpp>
+#include <optional>
 
 #include "DCU_Unit.h"
-#include "DCURecs.h"
+#include "UnitFacts.h"
 #include "UnitJson.h"
 #include "UnitSummary.h"
 
@@ -22,6 +20,69 @@ using nlohmann::json;
 namespace {
 
 std::string Utf8(const QString& S) { return S.toStdString(); }
+
+// The command line's bytes of each positional argument the parser found, in
+// its order. Paths stay in the local 8-bit encoding they were given in, also
+// where that is no valid text: each argument is matched to the next raw
+// argument that decodes to it.
+std::vector<std::string> RawPositionals(const QStringList& Found, int argc, char** argv) {
+  std::vector<std::string> Raw;
+  int Next = 1;
+  for (const QString& A : Found) {
+    int I = Next;
+    while (I < argc && QString::fromLocal8Bit(argv[I]) != A) ++I;
+    if (I < argc) {
+      Raw.emplace_back(argv[I]);
+      Next = I + 1;
+    } else {
+      Raw.push_back(A.toLocal8Bit().toStdString());
+    }
+  }
+  return Raw;
+}
+
+// One loaded unit's facts, or the error that stopped its load.
+struct TLoadResult {
+  std::optional<TUnitFacts> Facts;
+  QString Error;
+};
+
+TLoadResult LoadFacts(const std::string& Path) {
+  TLoadResult R;
+  try {
+    TJXUnit Unit(Path);
+    R.Facts = ExtractUnitFacts(Unit);
+  } catch (const EDCUReadError& E) {
+    // The whole text: a tag character in the message may be NUL.
+    R.Error = DisplayText(E.Text());
+  } catch (const std::exception& E) {
+    R.Error = DisplayText(E.what());
+  }
+  return R;
+}
+
+// Text mode: the lines a tab would show. True when the summary was written.
+bool PrintSummary(const std::string& Path) {
+  TJX_RecordingSink Sink;
+  TSummaryOutcome R = LoadAndSummarize(Path, Sink);
+  std::cout << Utf8(Sink.PlainText());
+  return R.Loaded && R.Written;
+}
+
+// JSON mode: the unit's object. A unit whose summary would fail (an invalid
+// stamp) is "ok" with that error.
+json FileJson(const std::string& Path, bool& Good) {
+  TLoadResult R = LoadFacts(Path);
+  json J;
+  J["path"] = Path;
+  J["ok"] = R.Facts.has_value();
+  QString Error = R.Error;
+  if (R.Facts && Error.isEmpty()) Error = DisplayText(R.Facts->SummaryError());
+  J["error"] = Error.isEmpty() ? json(nullptr) : json(Utf8(Error));
+  if (R.Facts) J.update(UnitFactsJson(*R.Facts));
+  Good = R.Facts && Error.isEmpty();
+  return J;
+}
 
 }  // namespace
 
@@ -50,44 +111,26 @@ int main(int argc, char** argv) {
     std::cout << "unitpeek-dump " << UNITPEEK_VERSION << "\n";
     return 0;
   }
-  // Paths stay as given, in the local 8-bit encoding of the command line.
-  std::vector<std::string> Files;
-  for (int I = 1; I < argc; ++I) {
-    std::string A = argv[I];
-    if (A == "--json") continue;
-    if (A == "--") {
-      for (++I; I < argc; ++I) Files.emplace_back(argv[I]);
-      break;
-    }
-    Files.push_back(A);
-  }
+  const std::vector<std::string> Files = RawPositionals(Parser.positionalArguments(), argc, argv);
   if (Files.empty()) {
     std::cerr << "unitpeek-dump: no FILE given\n" << Utf8(Parser.helpText());
     return 2;
   }
-  bool AsJson = Parser.isSet(JsonOpt);
   bool AllGood = true;
-  json Out = json::array();
-  for (const std::string& Path : Files) {
-    TJX_RecordingSink Sink;
-    json Facts;
-    TSummaryOutcome R = LoadAndSummarize(Path, Sink, [&](const TUnit& U) {
-      if (AsJson) Facts = UnitFacts(U);
-    });
-    AllGood = AllGood && R.Loaded && R.Written;
-    if (AsJson) {
-      json J;
-      J["path"] = Path;
-      J["ok"] = R.Loaded;
-      J["error"] = R.Error.isEmpty() && R.Written ? json(nullptr) : json(Utf8(R.Error));
-      if (R.Loaded) J.update(Facts);
-      Out.push_back(J);
-    } else {
+  if (Parser.isSet(JsonOpt)) {
+    json Out = json::array();
+    for (const std::string& Path : Files) {
+      bool Good = false;
+      Out.push_back(FileJson(Path, Good));
+      AllGood = AllGood && Good;
+    }
+    std::cout << Out.dump(2, ' ', false, json::error_handler_t::replace) << "\n";
+  } else {
+    for (const std::string& Path : Files) {
       if (Files.size() > 1) std::cout << "==> " << Path << " <==\n";
-      std::cout << Utf8(Sink.PlainText());
+      AllGood = PrintSummary(Path) && AllGood;
     }
   }
-  if (AsJson) std::cout << Out.dump(2, ' ', false, json::error_handler_t::replace) << "\n";
   std::cout.flush();
   return AllGood ? 0 : 1;
 }

@@ -26,15 +26,16 @@ namespace {
 }
 
 void WriteSummaryAndJson(const TUnit& U) {
+  const TUnitFacts Facts = ExtractUnitFacts(U);
   TJX_RecordingSink Sink;
   try {
-    WriteUnitSummary(U, Sink);
+    WriteUnitSummary(Facts, Sink);
   } catch (const ESummaryError& E) {
     WriteErrorBlock(Sink, DisplayText(E.what()));
   }
   QString Text = Sink.PlainText();
   if (Text.isEmpty()) Finding("empty summary", U.FileName);
-  nlohmann::json J = UnitFacts(U);
+  nlohmann::json J = UnitFactsJson(Facts);
   std::string Dump = J.dump(2, ' ', false, nlohmann::json::error_handler_t::strict);
   if (Dump.empty()) Finding("empty JSON", U.FileName);
 }

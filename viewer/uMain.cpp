@@ -164,7 +164,7 @@ TfrmJXUnitPeek::~TfrmJXUnitPeek() = default;
 void TfrmJXUnitPeek::FormCreate() {
   FFileIndex.clear();
   setWindowTitle(QGuiApplication::applicationDisplayName());
-  CommentColor = ::CommentColor;
+  CommentColor = QColor(::CommentColor.R, ::CommentColor.G, ::CommentColor.B);
   // Bold tab captions; the pages, headers and summary views inherit the font.
   QFont F = advPageControl->font();
   F.setBold(true);
@@ -245,10 +245,9 @@ void TfrmJXUnitPeek::OpenUnitFile(const QString& Path) {
   FFileIndex.emplace(Key, Page);
 
   TJX_RichEditSink Sink(Page->TextView);
-  std::function<void(const TUnit&)> Probe;
-  if (OnTabBuilding) Probe = [this](const TUnit&) { OnTabBuilding(); };
+  if (OnTabBuilding) OnTabBuilding();
   // Loads, writes the summary (or the error block) and releases the unit.
-  TSummaryOutcome Outcome = LoadAndSummarize(QFile::encodeName(Path).toStdString(), Sink, Probe);
+  TSummaryOutcome Outcome = LoadAndSummarize(QFile::encodeName(Path).toStdString(), Sink);
   // A failed file keeps its tab behind the one that was in front.
   if (Outcome.Loaded && Outcome.Written) advPageControl->setCurrentWidget(Page);
 }

@@ -91,7 +91,7 @@ TEST(SummaryLayout, ThirtyFourLinesWithStylesColoursAndIndentation) {
   ASSERT_EQ(V[1].Pieces.size(), 2u);
   EXPECT_TRUE(V[1].Pieces[0].Bold);
   EXPECT_FALSE(V[1].Pieces[1].Bold);
-  EXPECT_FALSE(V[1].Pieces[0].Color.isValid());
+  EXPECT_FALSE(V[1].Pieces[0].Color.IsValid());
   EXPECT_EQ(S.PlainText().count(QStringLiteral("\n")), 34);
   EXPECT_TRUE(S.PlainText().contains(QStringLiteral("\n  $R Demo.res (5 Mar 2004),\n")));
 }
@@ -247,14 +247,14 @@ TEST(SummarySink, ClosedAndOpenDocuments) {
   S.AppendText("b", TFontStyle::Regular);
   S.AddLine("", TFontStyle::Regular);        // ends the open line, no blank
   S.SetIndented(true);
-  S.AddLine("C", TFontStyle::Regular, QColor(1, 2, 3));
+  S.AddLine("C", TFontStyle::Regular, TTextColor(1, 2, 3));
   S.AddLine("D", TFontStyle::Regular);       // colour continues
   S.SetIndented(false);
   S.AddLine("", TFontStyle::Regular);        // closed: blank line
   EXPECT_EQ(S.PlainText(), "\nAb\n  C\n  D\n\n");
   auto V = S.VisibleLines();
   ASSERT_EQ(V.size(), 5u);
-  EXPECT_EQ(V[3].Pieces[0].Color, QColor(1, 2, 3));
+  EXPECT_EQ(V[3].Pieces[0].Color, TTextColor(1, 2, 3));
   EXPECT_TRUE(V[1].Pieces[0].Bold);
   EXPECT_FALSE(V[1].Pieces[1].Bold);
 }

@@ -1,23 +1,22 @@
-// The summary writers: turn a loaded unit into the fixed-layout summary of
-// its tab (or of the command line's text output). They read only the unit
-// object and write only through a TJX_RichSink, so they need no widgets.
+// The summary writers: turn the facts of a loaded unit into the fixed-layout
+// summary of its tab (or of the command line's text output). They read only
+// the facts and write only through a TJX_RichSink, so they need no widgets.
 #pragma once
 
-#include <QColor>
 #include <QString>
 #include <cstdint>
-#include <functional>
-#include <string>
 #include <stdexcept>
+#include <string>
 #include <string_view>
 
-#include "jx_richEdit.h"
+#include "RichSink.h"
+#include "UnitFacts.h"
 
 class TUnit;
 
 // Colour of comment lines, and of the error block.
-inline const QColor CommentColor(0, 128, 0);
-inline const QColor ErrorColor(255, 0, 0);
+inline constexpr TTextColor CommentColor(0, 128, 0);
+inline constexpr TTextColor ErrorColor(255, 0, 0);
 
 // An error raised while a summary is written (an invalid file stamp).
 class ESummaryError : public std::runtime_error {
@@ -31,20 +30,17 @@ QString DisplayText(std::string_view Bytes);
 
 // Date and time text of a source-file stamp in the user's locale: short date,
 // a blank and the long time (without a time-zone field); the time is left
-// out when it is midnight. Versions 100 and up count seconds since 1970,
-// lower versions hold a packed file date and time; an invalid packed value
-// raises ESummaryError.
+// out when it is midnight. An invalid packed value raises ESummaryError.
 QString FormatFileStamp(int Version, uint32_t Stamp);
-
-// True when a source-file stamp of this version stands for "no stamp".
-bool IsNoStamp(int Version, uint32_t Stamp);
+QString FormatFileStamp(const TFileStamp& Stamp);
 
 void WriteLine(TJX_RichSink& View, bool Indented, const QString& Text, TFontStyle Style,
-               const QColor& Color = QColor());
+               const TTextColor& Color = TTextColor());
 void WriteComment(TJX_RichSink& View, bool Indented, const QString& Text);
-void WriteUnitHeader(const TUnit& Unit, TJX_RichSink& View);
-void WriteDebugOptions(const TUnit& Unit, TJX_RichSink& View);
-void WriteUsesList(const TUnit& Unit, TJX_RichSink& View, const QString& Header, uint8_t Kind);
+void WriteUnitHeader(const TUnitFacts& Unit, TJX_RichSink& View);
+void WriteDebugOptions(const TUnitFacts& Unit, TJX_RichSink& View);
+void WriteUsesList(const TUnitFacts& Unit, TJX_RichSink& View, const QString& Header, uint8_t Kind);
+void WriteUnitSummary(const TUnitFacts& Unit, TJX_RichSink& View);
 void WriteUnitSummary(const TUnit& Unit, TJX_RichSink& View);
 void WriteErrorBlock(TJX_RichSink& View, const QString& Message);
 
@@ -60,7 +56,5 @@ struct TSummaryOutcome {
 };
 
 // Loads the unit at Path, writes its summary into View and releases the unit;
-// on an error writes the error block below whatever was written. Inspect, when
-// given, sees the loaded unit before its summary is written.
-TSummaryOutcome LoadAndSummarize(const std::string& Path, TJX_RichSink& View,
-                                 const std::function<void(const TUnit&)>& Inspect = {});
+// on an error writes the error block below whatever was written.
+TSummaryOutcome LoadAndSummarize(const std::string& Path, TJX_RichSink& View);

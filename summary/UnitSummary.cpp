@@ -2,12 +2,9 @@
 
 #include <QCollator>
 #include <QDate>
-#include <QDateTime>
 #include <QLocale>
 #include <QRegularExpression>
 #include <QTime>
-#include <QTimeZone>
-
 #include "DCU_Unit.h"
 
 QString DisplayText(std::string_view Bytes) {
@@ -60,25 +57,13 @@ QString FormatDateTime(const QDate& D, const QTime& T) {
 
 }  // namespace
 
-bool IsNoStamp(int Version, uint32_t Stamp) {
-  // The compilers write 0 for an entry whose time they did not record.
-  return Stamp == 0xFFFFFFFFu || (Version < 100 && Stamp == 0);
+QString FormatFileStamp(const TFileStamp& S) {
+  if (S.State == TFileStamp::BadDate || S.State == TFileStamp::BadTime) throw ESummaryError(S.ErrorText());
+  return FormatDateTime(QDate(S.Year, S.Month, S.Day), QTime(S.Hour, S.Minute, S.Second));
 }
 
 QString FormatFileStamp(int Version, uint32_t Stamp) {
-  if (Version >= 100) {
-    QDateTime DT = QDateTime(QDate(1970, 1, 1), QTime(0, 0), Qt::UTC).addSecs(qint64(Stamp));
-    return FormatDateTime(DT.date(), DT.time());
-  }
-  int Sec = int(Stamp & 0x1F) * 2;
-  int Min = int((Stamp >> 5) & 0x3F);
-  int Hour = int((Stamp >> 11) & 0x1F);
-  int Day = int((Stamp >> 16) & 0x1F);
-  int Month = int((Stamp >> 21) & 0x0F);
-  int Year = int(Stamp >> 25) + 1980;
-  if (!QDate::isValid(Year, Month, Day)) throw ESummaryError("Invalid argument to date encode");
-  if (!QTime::isValid(Hour, Min, Sec, 0)) throw ESummaryError("Invalid argument to time encode");
-  return FormatDateTime(QDate(Year, Month, Day), QTime(Hour, Min, Sec));
+  return FormatFileStamp(DecodeFileStamp(Version, Stamp));
 }
 
 int CompareNamesLocale(const QString& A, const QString& B) {
@@ -90,7 +75,7 @@ int CompareNamesLocale(const QString& A, const QString& B) {
 }
 
 void WriteLine(TJX_RichSink& View, bool Indented, const QString& Text, TFontStyle Style,
-               const QColor& Color) {
+               const TTextColor& Color) {
   View.SetIndented(Indented);
   if (!Text.isEmpty()) View.AddLine(Text, Style, Color);
 }
@@ -99,43 +84,43 @@ void WriteComment(TJX_RichSink& View, bool Indented, const QString& Text) {
   WriteLine(View, Indented, Text, TFontStyle::Regular, CommentColor);
 }
 
-void WriteUnitHeader(const TUnit& Unit, TJX_RichSink& View) {
+void WriteUnitHeader(const TUnitFacts& Unit, TJX_RichSink& View) {
   View.AppendText(QStringLiteral("Unit"), TFontStyle::Bold);
   View.AppendText(QStringLiteral(" %1;").arg(DisplayText(Unit.UnitName)), TFontStyle::Regular);
-  if (!Unit.SourceFiles) return;
+  if (Unit.SourceFiles.empty()) return;
   View.AddLine(QString(), TFontStyle::Regular);
   WriteComment(View, false, QStringLiteral("{Version: %1}").arg(Unit.Version));
   View.AddLine(QString(), TFontStyle::Regular);
   WriteComment(View, false, QStringLiteral("{Source files:"));
-  for (const TSourceFileRec* F = Unit.SourceFiles.get(); F; F = F->Next.get()) {
+  for (size_t I = 0; I < Unit.SourceFiles.size(); ++I) {
+    const TSourceFileFacts& F = Unit.SourceFiles[I];
     QString Line;
-    if (F->Kind() == 0x71)
+    if (F.Kind == TSourceKind::Object)
       Line = QStringLiteral("$L ");
-    else if (F->Kind() == 0x72)
+    else if (F.Kind == TSourceKind::Resource)
       Line = QStringLiteral("$R ");
-    Line += DisplayText(NameView(F->NamePos()));
-    if (!IsNoStamp(Unit.Version, F->FileTime))
-      Line += QStringLiteral(" (%1)").arg(FormatFileStamp(Unit.Version, F->FileTime));
-    if (F->Next) Line += QLatin1Char(',');
+    Line += DisplayText(F.Name);
+    if (F.Stamp.State != TFileStamp::None) Line += QStringLiteral(" (%1)").arg(FormatFileStamp(F.Stamp));
+    if (I + 1 < Unit.SourceFiles.size()) Line += QLatin1Char(',');
     WriteComment(View, true, Line);
   }
   WriteComment(View, false, QStringLiteral("}"));
 }
 
-void WriteDebugOptions(const TUnit& Unit, TJX_RichSink& View) {
+void WriteDebugOptions(const TUnitFacts& Unit, TJX_RichSink& View) {
   WriteComment(View, false, QStringLiteral("{Compiler Debugger Options:}"));
   auto OnOff = [](bool B) { return B ? QStringLiteral("On") : QStringLiteral("Off"); };
-  WriteComment(View, true, QStringLiteral("{$DebugInfo  %1}").arg(OnOff(!Unit.CodeLines.empty())));
-  WriteComment(View, true, QStringLiteral("{$LocalSymbols %1}").arg(OnOff(!Unit.LocalVars.empty())));
+  WriteComment(View, true, QStringLiteral("{$DebugInfo  %1}").arg(OnOff(Unit.DebugInfo)));
+  WriteComment(View, true, QStringLiteral("{$LocalSymbols %1}").arg(OnOff(Unit.LocalSymbols)));
   WriteLine(View, false, QString(), TFontStyle::Regular);
 }
 
-void WriteUsesList(const TUnit& Unit, TJX_RichSink& View, const QString& Header, uint8_t Kind) {
+void WriteUsesList(const TUnitFacts& Unit, TJX_RichSink& View, const QString& Header, uint8_t Kind) {
   if (Unit.UsedUnits.empty()) return;
   std::vector<QString> Names;  // kept sorted, no two comparing equal
-  for (const auto& U : Unit.UsedUnits) {
-    if (U->UseKind != Kind) continue;
-    QString N = DisplayText(NameView(U->NamePos));
+  for (const TUsedUnitFacts& U : Unit.UsedUnits) {
+    if (U.UseKind != Kind) continue;
+    QString N = DisplayText(U.Name);
     auto It = std::lower_bound(Names.begin(), Names.end(), N, [](const QString& A, const QString& B) {
       return CompareNamesLocale(A, B) < 0;
     });
@@ -152,7 +137,7 @@ void WriteUsesList(const TUnit& Unit, TJX_RichSink& View, const QString& Header,
   WriteLine(View, false, QString(), TFontStyle::Regular);
 }
 
-void WriteUnitSummary(const TUnit& Unit, TJX_RichSink& View) {
+void WriteUnitSummary(const TUnitFacts& Unit, TJX_RichSink& View) {
   auto Empty = [&] { View.AddLine(QString(), TFontStyle::Regular); };
   auto Bold = [&](const char* T) { View.AddLine(QString::fromLatin1(T), TFontStyle::Bold); };
   Empty();
@@ -179,21 +164,24 @@ void WriteUnitSummary(const TUnit& Unit, TJX_RichSink& View) {
   View.ScrollToTop();
 }
 
+void WriteUnitSummary(const TUnit& Unit, TJX_RichSink& View) { WriteUnitSummary(ExtractUnitFacts(Unit), View); }
+
 void WriteErrorBlock(TJX_RichSink& View, const QString& Message) {
   View.AddLine(QString(), TFontStyle::Regular);
   View.AddLine(QStringLiteral("Error:"), TFontStyle::Bold, ErrorColor);
   View.AddLine(Message, TFontStyle::Regular, ErrorColor);
 }
 
-TSummaryOutcome LoadAndSummarize(const std::string& Path, TJX_RichSink& View,
-                                 const std::function<void(const TUnit&)>& Inspect) {
+TSummaryOutcome LoadAndSummarize(const std::string& Path, TJX_RichSink& View) {
   TSummaryOutcome R;
   try {
-    auto Unit = std::make_unique<TJXUnit>(Path);
+    TUnitFacts Facts;
+    {
+      TJXUnit Unit(Path);
+      Facts = ExtractUnitFacts(Unit);
+    }
     R.Loaded = true;
-    // The unit is released when this block ends, also when writing fails.
-    if (Inspect) Inspect(*Unit);
-    WriteUnitSummary(*Unit, View);
+    WriteUnitSummary(Facts, View);
     R.Written = true;
   } catch (const EDCUReadError& E) {
     // The whole text: a tag character in the message may be NUL.
