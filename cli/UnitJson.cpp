@@ -10,7 +10,7 @@ using nlohmann::json;
 
 namespace {
 
-std::string Utf8(std::string_view Bytes) { return DisplayText(Bytes).toStdString(); }
+std::string DisplayUtf8(std::string_view Bytes) { return DisplayText(Bytes).toStdString(); }
 
 // ISO text of a stamp, or null when there is none or it is no valid date.
 json StampIso(const TFileStamp& S) {
@@ -25,12 +25,12 @@ json StampIso(const TFileStamp& S) {
 
 json UnitFactsJson(const TUnitFacts& U) {
   json J;
-  J["unit"] = Utf8(U.UnitName);
+  J["unit"] = DisplayUtf8(U.UnitName);
   J["version"] = U.Version;
   json Files = json::array();
   for (const TSourceFileFacts& F : U.SourceFiles) {
     Files.push_back({{"kind", SourceKindName(F.Kind)},
-                     {"name", Utf8(F.Name)},
+                     {"name", DisplayUtf8(F.Name)},
                      {"stampRaw", F.RawStamp},
                      {"stamp", StampIso(F.Stamp)}});
   }
@@ -42,7 +42,7 @@ json UnitFactsJson(const TUnitFacts& U) {
     const char* Key = E.UseKind == InterfaceUses        ? "interface"
                       : E.UseKind == ImplementationUses ? "implementation"
                                                         : "dlls";
-    Uses[Key].push_back(Utf8(E.Name));
+    Uses[Key].push_back(DisplayUtf8(E.Name));
   }
   J["uses"] = Uses;
   const TUnitStats& S = U.Stats;

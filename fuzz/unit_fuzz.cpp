@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "DCU_Unit.h"
+#include "UnitBuilder.h"
 #include "UnitJson.h"
 #include "UnitSummary.h"
 
@@ -73,7 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
                       uint32_t(Data[7]) << 24;
     if (Stored != Size && Size <= UINT32_MAX) {
       std::vector<uint8_t> Patched(Bytes.begin(), Bytes.end());
-      for (int I = 0; I < 4; ++I) Patched[4 + I] = uint8_t(Size >> (8 * I));
+      unitbuilder::PatchStoredLength(Patched);
       ReadOne(Patched);
     }
   }

@@ -170,9 +170,7 @@ static std::string UnitPart() {
   if (!ActiveUnit || ActiveUnitIsFirst()) return {};
   std::string Name = ActiveUnit->UnitName;
   if (Name.empty()) {
-    const std::string& F = ActiveUnit->FileName;
-    size_t Cut = F.find_last_of("\\:/");
-    Name = Cut == std::string::npos ? F : F.substr(Cut + 1);
+    Name = BareFileName(ActiveUnit->FileName);
     size_t Dot = Name.rfind('.');
     if (Dot != std::string::npos) Name.erase(Dot);
   }

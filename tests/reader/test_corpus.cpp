@@ -8,25 +8,15 @@
 #include <iterator>
 
 #include "DCU_Unit.h"
+#include "TestData.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-fs::path CorpusDir() { return fs::path(UNITPEEK_SHARED_DIR) / "corpus"; }
-
-std::vector<fs::path> FilesIn(const fs::path& Dir) {
-  std::vector<fs::path> Files;
-  for (const auto& E : fs::directory_iterator(Dir))
-    if (E.is_regular_file()) Files.push_back(E.path());
-  std::sort(Files.begin(), Files.end());
-  return Files;
-}
-
-std::vector<uint8_t> ReadBytes(const fs::path& P) {
-  std::ifstream F(P, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(F), std::istreambuf_iterator<char>());
-}
+using testdata::CorpusDir;
+using testdata::FilesIn;
+const auto ReadBytes = testdata::ReadFileBytes;
 
 class CorpusFolder : public testing::TestWithParam<std::string> {};
 

@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "ReaderTestUtil.h"
+#include "SampleUnits.h"
 
 using readertest::Load;
 using readertest::LoadError;
@@ -148,7 +149,7 @@ TEST(Header, ExtraTagCarriesOneValueUpToVersion3) {
 }
 
 TEST(Header, MinimalUnitOfEveryVersionLoads) {
-  for (int V : {2, 3, 4, 5, 6, 7, 100, 101, 103}) {
+  for (int V : unitbuilder::AllVersions()) {
     auto U = Load(unitbuilder::MinimalUnit(V, "Min"));
     EXPECT_EQ(U->Version, V);
     EXPECT_EQ(U->UnitName, "Min");
@@ -162,11 +163,7 @@ TEST(Header, FileReadingAndItsErrors) {
   fs::path Dir = fs::temp_directory_path() / "unitpeek_header_test";
   fs::create_directories(Dir);
   fs::path P = Dir / "Disk.dcu";
-  {
-    std::vector<uint8_t> Bytes = unitbuilder::MinimalUnit(6, "Disk");
-    std::ofstream F(P, std::ios::binary);
-    F.write(reinterpret_cast<const char*>(Bytes.data()), static_cast<std::streamsize>(Bytes.size()));
-  }
+  ASSERT_TRUE(unitbuilder::WriteUnitFile(P.string(), unitbuilder::MinimalUnit(6, "Disk")));
   UnitConstructionCount = 0;
   TJXUnit U(P.string());
   EXPECT_EQ(U.UnitName, "Disk");

@@ -8,6 +8,7 @@
 
 #include "DCURecs.h"
 #include "LargeUnit.h"
+#include "SampleUnits.h"
 #include "ReaderTestUtil.h"
 
 namespace {
@@ -60,7 +61,7 @@ TEST_P(LargeUnitVersion, LoadsWithEveryTableAndHandOut) {
   EXPECT_EQ(Enums, F.Groups);
 }
 
-INSTANTIATE_TEST_SUITE_P(Versions, LargeUnitVersion, testing::Values(2, 3, 4, 5, 6, 7, 100, 101, 103));
+INSTANTIATE_TEST_SUITE_P(Versions, LargeUnitVersion, testing::ValuesIn(unitbuilder::AllVersions()));
 
 TEST(LargeUnit, SizeGrowsLinearlyAndStaysBelowTheFixupLimit) {
   unitbuilder::LargeUnitFacts F1, F4;

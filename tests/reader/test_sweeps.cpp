@@ -16,6 +16,7 @@
 #include "LargeUnit.h"
 #include "ReaderTestUtil.h"
 #include "SampleUnits.h"
+#include "TestData.h"
 #include "UnitBuilder.h"
 
 using unitbuilder::DemoUnit;
@@ -71,8 +72,7 @@ std::vector<std::pair<std::string, std::vector<uint8_t>>> SweepUnits(int V) {
 // the reader goes on past the header and runs out of bytes inside the stream.
 std::vector<uint8_t> PatchedPrefix(const std::vector<uint8_t>& Unit, size_t Len) {
   std::vector<uint8_t> P(Unit.begin(), Unit.begin() + static_cast<std::ptrdiff_t>(Len));
-  if (Len >= 8)
-    for (int I = 0; I < 4; ++I) P[4 + I] = static_cast<uint8_t>(Len >> (8 * I));
+  unitbuilder::PatchStoredLength(P);
   return P;
 }
 
@@ -125,12 +125,8 @@ std::string SweepPrefixes(const std::vector<uint8_t>& Unit, const std::string& L
   return Failures;
 }
 
-fs::path CorpusDir() { return fs::path(UNITPEEK_SHARED_DIR) / "corpus"; }
-
-std::vector<uint8_t> ReadBytes(const fs::path& P) {
-  std::ifstream F(P, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(F), std::istreambuf_iterator<char>());
-}
+using testdata::CorpusDir;
+const auto ReadBytes = testdata::ReadFileBytes;
 
 }  // namespace
 

@@ -1,6 +1,7 @@
 // unitpeek-dump run as a program on synthetic unit files: text and JSON
 // output, several files, failing files and the exit status.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cstdio>
@@ -90,6 +91,17 @@ TEST_F(CommandLine, FailingFilesShowTheirErrorBlockAndExitOne) {
   EXPECT_NE(R.Out.find("{Source files:\n\nError:\nInvalid argument to date encode\n"), std::string::npos);
   EXPECT_EQ(Dump({BadStamp}).Status, 1);
   EXPECT_EQ(Dump({Dir.Write("Missing/none.dcu", {})}).Status, 1);
+}
+
+TEST_F(CommandLine, FilesThatAreNotRegularAreRefusedWithoutBlocking) {
+  // A FIFO with no writer would block the read forever.
+  const std::string Fifo = (Dir.Path / "pipe.dcu").string();
+  ASSERT_EQ(mkfifo(Fifo.c_str(), 0600), 0);
+  TRun R = Dump({Fifo, "/dev/zero", Demo});
+  EXPECT_EQ(R.Status, 1);
+  EXPECT_NE(R.Out.find("Cannot read file \"" + Fifo + "\": not a regular file\n"), std::string::npos);
+  EXPECT_NE(R.Out.find("Cannot read file \"/dev/zero\": not a regular file\n"), std::string::npos);
+  EXPECT_NE(R.Out.find("==> " + Demo + " <==\n\nUnit Demo;"), std::string::npos);
 }
 
 TEST_F(CommandLine, JsonModeDescribesEveryFileInOrder) {

@@ -257,11 +257,13 @@ UnitBuilder& UnitBuilder::MinimalStart(std::string_view UnitName, uint32_t DataS
   return TrivialFixups();
 }
 
-void UnitBuilder::PatchLength() {
+void PatchStoredLength(std::vector<uint8_t>& Bytes) {
   if (Bytes.size() < 8) return;
   uint32_t L = static_cast<uint32_t>(Bytes.size());
   for (int I = 0; I < 4; ++I) Bytes[4 + I] = static_cast<uint8_t>(L >> (8 * I));
 }
+
+void UnitBuilder::PatchLength() { PatchStoredLength(Bytes); }
 
 std::vector<uint8_t> UnitBuilder::Finish() {
   PatchLength();

@@ -126,6 +126,10 @@ class UnitBuilder {
   void PatchLength();
 };
 
+// Makes the stored file length (the dword at offset 4) match the size of
+// Bytes; shorter byte strings stay as they are.
+void PatchStoredLength(std::vector<uint8_t>& Bytes);
+
 // Writes Bytes to the file at Path (created or truncated); false when the
 // file cannot be written.
 bool WriteUnitFile(const std::string& Path, const std::vector<uint8_t>& Bytes);

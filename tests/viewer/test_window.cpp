@@ -1,5 +1,7 @@
 // The main window: opening files from the dialog, the command line and
 // drops, tab reuse and closing, failed files, and the welcome tab.
+#include <sys/stat.h>
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
@@ -161,6 +163,12 @@ class TestMainWindow : public QObject {
     W.OpenUnitFile(Dir.path());
     QVERIFY(IsErrorTab(Sheet(W, 3)));
     QCOMPARE(W.advPageControl->currentIndex(), 2);
+    // Nor is a FIFO, which is refused before anything would block on it.
+    const QString Fifo = Dir.filePath(QStringLiteral("pipe.dcu"));
+    QCOMPARE(mkfifo(QFile::encodeName(Fifo).constData(), 0600), 0);
+    W.OpenUnitFile(Fifo);
+    QVERIFY(IsErrorTab(Sheet(W, 4)));
+    QVERIFY(ViewTexts(Sheet(W, 4)->TextView).join('|').contains(QStringLiteral("not a regular file")));
   }
 
   void closingAndReopeningGivesAFreshTab() {

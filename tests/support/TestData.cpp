@@ -1,0 +1,28 @@
+#include "TestData.h"
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+
+namespace fs = std::filesystem;
+
+namespace testdata {
+
+fs::path CorpusDir() { return fs::path(UNITPEEK_SHARED_DIR) / "corpus"; }
+fs::path CorpusSourceDir() { return fs::path(UNITPEEK_SHARED_DIR) / "corpus-src"; }
+
+std::vector<fs::path> FilesIn(const fs::path& Dir) {
+  std::vector<fs::path> Files;
+  std::error_code Ec;
+  for (const auto& E : fs::directory_iterator(Dir, Ec))
+    if (E.is_regular_file()) Files.push_back(E.path());
+  std::sort(Files.begin(), Files.end());
+  return Files;
+}
+
+std::vector<uint8_t> ReadFileBytes(const fs::path& P) {
+  std::ifstream F(P, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(F), std::istreambuf_iterator<char>());
+}
+
+}  // namespace testdata
