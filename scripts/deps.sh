@@ -6,6 +6,9 @@ set -euo pipefail
 PACKAGES=(cmake g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev
           qt6-base-dev nlohmann-json3-dev xvfb xauth)
 
+# The release files, the Debian package (cpack -G DEB) and their tests.
+PACKAGES+=(dpkg-dev file binutils groff-base man-db desktop-file-utils appstream)
+
 SUDO=""
 if [ "$(id -u)" -ne 0 ] && command -v sudo >/dev/null 2>&1; then SUDO="sudo"; fi
 
@@ -16,5 +19,5 @@ done
 if [ "${#missing[@]}" -gt 0 ]; then
   echo "== installing: ${missing[*]}"
   $SUDO apt-get update
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends -o DPkg::Lock::Timeout=600 "${missing[@]}"
 fi
