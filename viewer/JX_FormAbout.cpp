@@ -5,8 +5,9 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+// The version comes from the build (the CMake project version), never from here.
 #ifndef UNITPEEK_VERSION
-#define UNITPEEK_VERSION "1.0.0"
+#error "UNITPEEK_VERSION is not defined: build with CMake"
 #endif
 
 TJX_FormAbout::TJX_FormAbout(QWidget* Parent) : QDialog(Parent) {
