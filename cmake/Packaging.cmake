@@ -1,0 +1,90 @@
+# Release files and the Debian package: the manual pages, the AppStream
+# metainfo of the viewer, the CPack settings (`cpack -G DEB` in the build
+# folder) and the tests that check them. Included from the top CMakeLists.txt
+# when the programs are built.
+#
+# The version is the project version (project() in CMakeLists.txt); it reaches
+# both programs (UNITPEEK_VERSION), the about box, the manual pages, the
+# metainfo and the package.
+
+include(GNUInstallDirs)
+
+# The date of the release PROJECT_VERSION: change it together with the version.
+set(UNITPEEK_RELEASE_DATE "2026-12-09")
+# The project's web address: the metainfo's home page, and the screenshot
+# (docs/screenshot.png, published under the same path there).
+set(UNITPEEK_HOMEPAGE "https://unitpeek.org")
+# AppStream component id (reverse domain name of the address above); the
+# metainfo launches the desktop entry unitpeek.desktop.
+set(UNITPEEK_APPSTREAM_ID "org.unitpeek.unitpeek")
+
+set(PKG_SRC ${CMAKE_SOURCE_DIR}/packaging)
+set(PKG_OUT ${CMAKE_BINARY_DIR}/packaging)
+
+# Manual pages: man(7) sources with the version and date filled in, installed
+# compressed as Debian does.
+set(UNITPEEK_MANPAGES unitpeek-dump.1 unitpeek.1)
+set(MANPAGE_FILES "")
+set(MANPAGE_GZ "")
+foreach(page ${UNITPEEK_MANPAGES})
+  configure_file(${PKG_SRC}/${page}.in ${PKG_OUT}/${page} @ONLY)
+  list(APPEND MANPAGE_FILES ${PKG_OUT}/${page})
+  list(APPEND MANPAGE_GZ ${PKG_OUT}/${page}.gz)
+  add_custom_command(OUTPUT ${PKG_OUT}/${page}.gz
+    COMMAND gzip -9nkf ${page}
+    WORKING_DIRECTORY ${PKG_OUT}
+    DEPENDS ${PKG_OUT}/${page}
+    VERBATIM)
+endforeach()
+add_custom_target(manpages ALL DEPENDS ${MANPAGE_GZ})
+install(FILES ${MANPAGE_GZ} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+set(METAINFO ${PKG_OUT}/${UNITPEEK_APPSTREAM_ID}.metainfo.xml)
+configure_file(${PKG_SRC}/metainfo.xml.in ${METAINFO} @ONLY)
+install(FILES ${METAINFO} DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+
+# The Debian package. Run `cpack -G DEB` in the build folder (or
+# `cpack -G DEB --config build/CPackConfig.cmake`) after a build: it writes
+# unitpeek_VERSION_ARCH.deb. dpkg-shlibdeps (dpkg-dev) finds the libraries
+# the programs link (Qt 6, Graphviz, ...); the Qt platform plugins are only
+# a recommendation of Qt's GUI library, so the viewer asks for them itself.
+set(CPACK_PACKAGE_NAME unitpeek)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR "UnitPeek developers")
+set(CPACK_PACKAGE_CONTACT "UnitPeek developers")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "viewer for compiled Pascal unit files (.dcu)")
+string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
+  "UnitPeek reads the compiled unit files (.dcu) of a classic Pascal-family"
+  "IDE, format versions 2 to 7, 100, 101 and 103, and shows for each file a"
+  "short summary laid out like the outline of the unit's source: unit name,"
+  "format version, source files, debugger options, used units and imported"
+  "DLLs."
+  ""
+  "The package holds the viewer unitpeek, which opens unit files from the"
+  "desktop menu and the file manager, and unitpeek-dump, which prints the"
+  "same summaries as text or JSON.")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION devel)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+include(CPack)
+
+# Tests: the manual pages lint clean and name every option of --help, the
+# desktop entry and the metainfo validate, and the package installs into a
+# scratch root and runs there. Each skips (and says why) when its tool is
+# missing; scripts/deps.sh installs them all.
+set(PKG_TEST bash ${PKG_SRC}/test_packaging.sh)
+add_test(NAME packaging_manpages
+         COMMAND ${PKG_TEST} manpages $<TARGET_FILE:unitpeek-dump> ${MANPAGE_FILES})
+add_test(NAME packaging_desktop_entry
+         COMMAND ${PKG_TEST} desktop ${CMAKE_SOURCE_DIR}/resources/unitpeek.desktop)
+add_test(NAME packaging_metainfo COMMAND ${PKG_TEST} metainfo ${METAINFO})
+add_test(NAME packaging_deb
+         COMMAND ${PKG_TEST} deb ${CMAKE_BINARY_DIR} ${PROJECT_VERSION} $<TARGET_FILE:unitpeek-dump>
+                 ${UNITPEEK_SAMPLE_DIR}/Demo7.dcu ${UNITPEEK_APPSTREAM_ID})
+set_tests_properties(packaging_manpages packaging_desktop_entry packaging_metainfo packaging_deb
+                     PROPERTIES SKIP_RETURN_CODE 77 ENVIRONMENT "LC_ALL=C;QT_QPA_PLATFORM=offscreen")
+set_tests_properties(packaging_deb PROPERTIES TIMEOUT 300)
