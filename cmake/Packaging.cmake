@@ -63,6 +63,7 @@ string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
   "The package holds the viewer unitpeek, which opens unit files from the"
   "desktop menu and the file manager, and unitpeek-dump, which prints the"
   "same summaries as text or JSON.")
+set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
