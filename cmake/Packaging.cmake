@@ -47,7 +47,7 @@ install(FILES ${METAINFO} DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 # `cpack -G DEB --config build/CPackConfig.cmake`) after a build: it writes
 # unitpeek_VERSION_ARCH.deb. dpkg-shlibdeps (dpkg-dev) finds the libraries
 # the programs link (Qt 6, Graphviz, ...); the Qt platform plugins are only
-# a recommendation of Qt's GUI library, so the viewer asks for them itself.
+# a recommendation of Qt's GUI library, so the package asks for them itself.
 set(CPACK_PACKAGE_NAME unitpeek)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "UnitPeek developers")
@@ -88,4 +88,5 @@ add_test(NAME packaging_deb
                  ${UNITPEEK_SAMPLE_DIR}/Demo7.dcu ${UNITPEEK_APPSTREAM_ID})
 set_tests_properties(packaging_manpages packaging_desktop_entry packaging_metainfo packaging_deb
                      PROPERTIES SKIP_RETURN_CODE 77 ENVIRONMENT "LC_ALL=C;QT_QPA_PLATFORM=offscreen")
-set_tests_properties(packaging_deb PROPERTIES TIMEOUT 300)
+set_tests_properties(packaging_deb PROPERTIES TIMEOUT 300
+                     ENVIRONMENT "LC_ALL=C;QT_QPA_PLATFORM=offscreen;CPACK=${CMAKE_CPACK_COMMAND}")

@@ -47,11 +47,12 @@ metainfo)
   appstreamcli validate --no-net "$1"
   ;;
 deb)
-  need cpack dpkg-deb dpkg-shlibdeps
+  cpack=${CPACK:-cpack}
+  need "$cpack" dpkg-deb dpkg-shlibdeps
   build=$1 version=$2 dump=$3 sample=$4 id=$5
   scratch=$(mktemp -d "${TMPDIR:-/tmp}/unitpeek-deb.XXXXXX")
   trap 'rm -rf "$scratch"' EXIT
-  cpack -G DEB --config "$build/CPackConfig.cmake" -B "$scratch/out" >"$scratch/cpack.log" 2>&1 ||
+  "$cpack" -G DEB --config "$build/CPackConfig.cmake" -B "$scratch/out" >"$scratch/cpack.log" 2>&1 ||
     { cat "$scratch/cpack.log"; fail "cpack -G DEB failed"; }
   debs=("$scratch"/out/unitpeek_*.deb)
   [ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || fail "expected one unitpeek_*.deb, got: ${debs[*]}"
