@@ -1,0 +1,738 @@
+// Building the declarations outline from a loaded unit (see DeclOutline.h).
+#include "DeclOutline.h"
+
+#include <cstdio>
+#include <unordered_map>
+
+#include "DCURecs.h"
+#include "DCU_Unit.h"
+
+namespace {
+
+// Longest text an anonymous type is written out to inline; a longer one
+// ends in "...". Keeps the outline linear in the unit's size whatever the
+// nesting and sharing of anonymous types.
+constexpr size_t InlineCap = 400;
+// Deepest nesting of anonymous types written out inline.
+constexpr int InlineDepth = 12;
+
+void AppendUtf8(std::string& Out, uint32_t C) {
+  if (C < 0x80) {
+    Out += static_cast<char>(C);
+  } else if (C < 0x800) {
+    Out += static_cast<char>(0xC0 | (C >> 6));
+    Out += static_cast<char>(0x80 | (C & 0x3F));
+  } else {
+    Out += static_cast<char>(0xE0 | (C >> 12));
+    Out += static_cast<char>(0x80 | ((C >> 6) & 0x3F));
+    Out += static_cast<char>(0x80 | (C & 0x3F));
+  }
+}
+
+std::string_view View(TPos Name) { return NameView(Name); }
+bool IsCompilerName(std::string_view N) { return N.empty() || N[0] == '.'; }
+uint32_t OffsetOf(const TUnit& U, TPos P) { return P ? PosOffset(P, U.Image.get()) : 0; }
+uint8_t TagAt(TPos P) { return P ? *P : 0; }
+
+
+std::string Unresolved(uint64_t N) { return "{#" + std::to_string(N) + "}"; }
+
+// The part of a qualified name after its last dot ("TList.Get" -> "Get").
+std::string_view LastPart(std::string_view N) {
+  size_t Dot = N.rfind('.');
+  return Dot == std::string_view::npos || Dot + 1 >= N.size() ? N : N.substr(Dot + 1);
+}
+
+class TBuilder {
+ public:
+  explicit TBuilder(const TUnit& U) : U(U) {}
+  TDeclOutline Build();
+
+ private:
+  const TUnit& U;
+  // Type number -> the shown type declaration that type references link
+  // to: the first one whose name the definition carries, else the first one
+  // naming it. (Which of several names for one type was declared first in
+  // the source the file does not say: each of them shows the structure.)
+  struct TOwner {
+    int64_t Anchor;
+    std::string Name;
+  };
+  std::unordered_map<uint32_t, TOwner> Owners;
+  // Inline texts of anonymous types, by type number; 1 = being written.
+  std::unordered_map<uint32_t, TDeclText> Memo;
+  std::unordered_map<uint32_t, int> Busy;
+
+  // The name a definition carries, or empty when it is anonymous.
+  std::string_view DefName(const TBaseDef* D) const;
+  TDeclText TypeRef(uint32_t N, int Depth = 0);
+  TDeclText Structure(uint32_t N, const TBaseDef* D, int Depth, std::string* Kind);
+  std::string OrdinalText(uint32_t TypeN, int64_t V, bool* Named);
+  TDeclText RangeText(const TRangeBaseDef* R, uint32_t BaseN, uint8_t Tag, int Depth);
+  void Params(TNameDecl* Chain, std::vector<TDeclParam>& Out, bool SkipSelf, int Depth);
+  TDeclRoutine ProcRoutine(const TProcDecl* P, bool SkipSelf, int Depth);
+  TDeclRoutine ProcTypeRoutine(const TProcTypeDef* P, int Depth);
+  void Members(TNameDecl* Chain, std::vector<TDeclMember>& Out);
+  TDeclText InlineMembers(TNameDecl* Chain, int Depth);
+  std::string DeclName(uint32_t DeclNo, bool LastPartOnly);
+  bool ToImplementation(const TNameDecl* D, std::string_view Name) const;
+  bool MakeEntry(TNameDecl* D, TDeclEntry& E);
+  void TypeEntry(const TTypeDecl* T, TDeclEntry& E);
+};
+
+std::string_view TBuilder::DefName(const TBaseDef* D) const {
+  if (!D) return {};
+  if (auto* I = dynamic_cast<const TImpTypeDefRec*>(D)) return I->TypeName ? View(I->TypeName) : std::string_view();
+  if (!D->Name) return {};
+  std::string_view N = View(D->Name);
+  return IsCompilerName(N) ? std::string_view() : N;
+}
+
+TDeclText TBuilder::TypeRef(uint32_t N, int Depth) {
+  TDeclText T;
+  const TBaseDef* D = U.GetTypeDef(N);
+  if (!D) {
+    T.Comment(Unresolved(N));
+    return T;
+  }
+  std::string_view Name = DefName(D);
+  if (!Name.empty()) {
+    auto A = Owners.find(N);
+    if (A != Owners.end()) {
+      T.Add(TDeclRunKind::TypeRef, A->second.Name, A->second.Anchor);
+      return T;
+    }
+    T.Add(TDeclRunKind::TypeRef, DeclDisplayText(Name), NoAnchor);
+    int32_t UnitNo = -1;
+    if (auto* I = dynamic_cast<const TImpTypeDefRec*>(D)) UnitNo = I->OwnerUnit;
+    else if (dynamic_cast<const TImpDef*>(D)) UnitNo = D->UnitIndex;
+    if (UnitNo >= 0 && static_cast<size_t>(UnitNo) < U.UsedUnits.size())
+      T.Unit = DeclDisplayText(View(U.UsedUnits[static_cast<size_t>(UnitNo)]->NamePos));
+    return T;
+  }
+  // Anonymous: written out by structure, once per type number.
+  auto M = Memo.find(N);
+  if (M != Memo.end()) return M->second;
+  if (Busy[N] || Depth >= InlineDepth) {
+    T.Comment(Unresolved(N));
+    return T;
+  }
+  Busy[N] = 1;
+  T = Structure(N, D, Depth + 1, nullptr);
+  Busy[N] = 0;
+  if (T.Empty()) T.Comment(Unresolved(N));
+  Memo.emplace(N, T);
+  return T;
+}
+
+std::string TBuilder::OrdinalText(uint32_t TypeN, int64_t V, bool* Named) {
+  if (Named) *Named = false;
+  const TBaseDef* D = U.GetTypeDef(TypeN);
+  if (auto* E = dynamic_cast<const TEnumDef*>(D)) {
+    if (E->NameList && V >= 0 && static_cast<uint64_t>(V) < E->NameList->size()) {
+      if (Named) *Named = true;
+      return DeclDisplayText(View((*E->NameList)[static_cast<size_t>(V)]->GetName()));
+    }
+    // A subrange of an enumeration takes its names from its base.
+    if (E->BaseType != TypeN && !E->NameList) {
+      auto* B = dynamic_cast<const TEnumDef*>(U.GetTypeDef(E->BaseType));
+      if (B && B->NameList && V >= 0 && static_cast<uint64_t>(V) < B->NameList->size()) {
+        if (Named) *Named = true;
+        return DeclDisplayText(View((*B->NameList)[static_cast<size_t>(V)]->GetName()));
+      }
+    }
+  }
+  if (auto* R = dynamic_cast<const TRangeDef*>(D)) {
+    uint8_t Tag = TagAt(R->DefPos);
+    if (Tag == tagDefBool && (V == 0 || V == 1)) return V ? "True" : "False";
+    if ((Tag == tagDefChar || Tag == tagDefWideChar) && V >= 0) {
+      if (V >= 0x20 && V < 0x7F && V != '\'') return std::string("'") + static_cast<char>(V) + "'";
+      return "#" + std::to_string(V);
+    }
+  }
+  return std::to_string(V);
+}
+
+TDeclText TBuilder::RangeText(const TRangeBaseDef* R, uint32_t BaseN, uint8_t Tag, int Depth) {
+  (void)Depth;
+  TDeclText T;
+  int64_t Lo = 0, Hi = 0;
+  try {
+    R->GetBounds(Lo, Hi);
+  } catch (const std::exception&) {
+    T.Comment("{bounds unreadable}");
+    return T;
+  }
+  // Values print by the base type when it is an enumeration or a boolean or
+  // character range; otherwise by the range's own kind.
+  auto One = [&](int64_t V) {
+    bool Named = false;
+    std::string S = BaseN ? OrdinalText(BaseN, V, &Named) : std::string();
+    if (!Named) {
+      if (Tag == tagDefBool && (V == 0 || V == 1)) S = V ? "True" : "False";
+      else if ((Tag == tagDefChar || Tag == tagDefWideChar) && V >= 0x20 && V < 0x7F && V != '\'')
+        S = std::string("'") + static_cast<char>(V) + "'";
+      else if ((Tag == tagDefChar || Tag == tagDefWideChar) && V >= 0) S = "#" + std::to_string(V);
+      else S = std::to_string(V);
+    }
+    return S;
+  };
+  T.Plain(One(Lo) + ".." + One(Hi));
+  return T;
+}
+
+void TBuilder::Params(TNameDecl* Chain, std::vector<TDeclParam>& Out, bool SkipSelf, int Depth) {
+  bool First = true;
+  for (TDCURec* R = Chain; R; R = R->Next) {
+    auto* L = dynamic_cast<TLocalDecl*>(R);
+    if (!L) continue;
+    uint8_t Tag = TagAt(L->DefPos);
+    if (Tag != tagValParam && Tag != tagVarParam) continue;
+    std::string_view N = View(L->GetName());
+    bool WasFirst = First;
+    First = false;
+    if (IsCompilerName(N)) continue;
+    if (SkipSelf && WasFirst && N == "Self") continue;
+    TDeclParam P;
+    P.Name = DeclDisplayText(N);
+    P.Mode = Tag == tagVarParam ? TParamMode::Var : TParamMode::Value;
+    P.Type = TypeRef(L->TypeIndex, Depth);
+    Out.push_back(std::move(P));
+  }
+}
+
+TDeclRoutine TBuilder::ProcRoutine(const TProcDecl* P, bool SkipSelf, int Depth) {
+  TDeclRoutine R;
+  R.Known = true;
+  Params(P->Params, R.Params, SkipSelf, Depth);
+  const TBaseDef* Res = U.GetTypeDef(P->ResultType);
+  if (P->ResultType != 0 && !dynamic_cast<const TVoidDef*>(Res)) {
+    R.IsFunction = true;
+    R.Result = TypeRef(P->ResultType, Depth);
+  }
+  R.CallConv = P->CallConv;
+  return R;
+}
+
+TDeclRoutine TBuilder::ProcTypeRoutine(const TProcTypeDef* P, int Depth) {
+  TDeclRoutine R;
+  R.Known = true;
+  Params(P->Fields, R.Params, false, Depth);
+  const TBaseDef* Res = U.GetTypeDef(P->ResultType);
+  if (P->ResultType != 0 && !dynamic_cast<const TVoidDef*>(Res)) {
+    R.IsFunction = true;
+    R.Result = TypeRef(P->ResultType, Depth);
+  }
+  R.CallConv = P->CallConv;
+  R.OfObject = P->IsMethodPointer();
+  return R;
+}
+
+// The name declaration number DeclNo stands for, or "{#N}".
+std::string TBuilder::DeclName(uint32_t DeclNo, bool LastPartOnly) {
+  const TDCURec* R = U.GetDecl(DeclNo);
+  if (!R) return Unresolved(DeclNo);
+  std::string_view N = View(R->GetName());
+  if (auto* I = dynamic_cast<const TImpTypeDefRec*>(R)) N = I->TypeName ? View(I->TypeName) : N;
+  return DeclDisplayText(LastPartOnly ? LastPart(N) : N);
+}
+
+void WriteParamsInline(TDeclText& T, const std::vector<TDeclParam>& Ps, const char* Open, const char* Close) {
+  if (Ps.empty()) return;
+  T.Plain(Open);
+  for (size_t I = 0; I < Ps.size(); ++I) {
+    if (I) T.Plain("; ");
+    if (Ps[I].Mode == TParamMode::Var) T.Keyword("var"), T.Plain(" ");
+    T.Plain(Ps[I].Name + ": ");
+    T.Append(Ps[I].Type);
+  }
+  T.Plain(Close);
+}
+
+TDeclText TBuilder::InlineMembers(TNameDecl* Chain, int Depth) {
+  TDeclText T;
+  for (TDCURec* R = Chain; R; R = R->Next) {
+    if (T.Text.size() > InlineCap) {
+      T.Plain(" ...");
+      break;
+    }
+    auto* L = dynamic_cast<TLocalDecl*>(R);
+    if (!L || dynamic_cast<TMethodDecl*>(R)) continue;
+    std::string_view N = View(L->GetName());
+    if (IsCompilerName(N)) continue;
+    T.Plain(" " + DeclDisplayText(N) + ": ");
+    T.Append(TypeRef(L->TypeIndex, Depth));
+    T.Plain(";");
+  }
+  return T;
+}
+
+TDeclText TBuilder::Structure(uint32_t N, const TBaseDef* D, int Depth, std::string* Kind) {
+  TDeclText T;
+  auto SetKind = [&](const char* K) {
+    if (Kind) *Kind = K;
+  };
+  if (auto* E = dynamic_cast<const TEnumDef*>(D)) {
+    if (E->NameList) {
+      SetKind("enum");
+      T.Plain("(");
+      for (size_t I = 0; I < E->NameList->size(); ++I) {
+        if (I) T.Plain(", ");
+        if (T.Text.size() > InlineCap && !Kind) {
+          T.Plain("...");
+          break;
+        }
+        T.Plain(DeclDisplayText(View((*E->NameList)[I]->GetName())));
+      }
+      T.Plain(")");
+      return T;
+    }
+    SetKind("subrange");
+    return RangeText(E, E->BaseType != N ? E->BaseType : 0, tagDefEnum, Depth);
+  }
+  if (auto* R = dynamic_cast<const TRangeDef*>(D)) {
+    SetKind("subrange");
+    return RangeText(R, R->BaseType != N ? R->BaseType : 0, TagAt(R->DefPos), Depth);
+  }
+  if (auto* F = dynamic_cast<const TFloatDef*>(D)) {
+    SetKind("float");
+    T.Comment("{float, " + std::to_string(F->Size) + " bytes}");
+    return T;
+  }
+  if (auto* P = dynamic_cast<const TPtrDef*>(D)) {
+    SetKind("pointer");
+    T.Plain("^");
+    T.Append(TypeRef(P->BaseType, Depth));
+    return T;
+  }
+  if (dynamic_cast<const TTextDef*>(D)) {
+    SetKind("file");
+    T.Keyword("Text");
+    return T;
+  }
+  if (auto* F = dynamic_cast<const TFileDef*>(D)) {
+    SetKind("file");
+    T.Keyword("file");
+    const TBaseDef* B = U.GetTypeDef(F->BaseType);
+    if (F->BaseType != 0 && !dynamic_cast<const TVoidDef*>(B)) {
+      T.Plain(" ");
+      T.Keyword("of");
+      T.Plain(" ");
+      T.Append(TypeRef(F->BaseType, Depth));
+    }
+    return T;
+  }
+  if (auto* S = dynamic_cast<const TSetDef*>(D)) {
+    SetKind("set");
+    T.Keyword("set");
+    T.Plain(" ");
+    T.Keyword("of");
+    T.Plain(" ");
+    T.Append(TypeRef(S->BaseType, Depth));
+    return T;
+  }
+  if (auto* S = dynamic_cast<const TShortStrDef*>(D)) {
+    SetKind("string");
+    T.Keyword("string");
+    T.Plain("[" + std::to_string(static_cast<int64_t>(S->Size) - 1) + "]");
+    return T;
+  }
+  if (auto* S = dynamic_cast<const TStringDef*>(D)) {
+    // A string or dynamic-array definition: its element type is what the
+    // file gives.
+    SetKind(TagAt(S->DefPos) == tagDefStringU ? "string" : "array");
+    T.Keyword("array");
+    T.Plain(" ");
+    T.Keyword("of");
+    T.Plain(" ");
+    T.Append(TypeRef(S->ElemType, Depth));
+    return T;
+  }
+  if (auto* A = dynamic_cast<const TArrayDef*>(D)) {
+    SetKind("array");
+    T.Keyword("array");
+    T.Plain("[");
+    T.Append(TypeRef(A->IndexType, Depth));
+    T.Plain("] ");
+    T.Keyword("of");
+    T.Plain(" ");
+    T.Append(TypeRef(A->ElemType, Depth));
+    return T;
+  }
+  if (dynamic_cast<const TVariantDef*>(D)) {
+    SetKind("variant");
+    T.Keyword("Variant");
+    return T;
+  }
+  if (auto* C = dynamic_cast<const TObjVMTDef*>(D)) {
+    SetKind("classRef");
+    T.Keyword("class");
+    T.Plain(" ");
+    T.Keyword("of");
+    T.Plain(" ");
+    T.Append(TypeRef(C->ObjType, Depth));
+    return T;
+  }
+  if (dynamic_cast<const TVoidDef*>(D)) {
+    SetKind("void");
+    T.Comment("{void}");
+    return T;
+  }
+  if (auto* P = dynamic_cast<const TProcTypeDef*>(D)) {
+    SetKind("procType");
+    TDeclRoutine R = ProcTypeRoutine(P, Depth);
+    T.Keyword(R.IsFunction ? "function" : "procedure");
+    WriteParamsInline(T, R.Params, "(", ")");
+    if (R.IsFunction) {
+      T.Plain(": ");
+      T.Append(R.Result);
+    }
+    if (R.OfObject) T.Plain(" "), T.Keyword("of object");
+    if (R.CallConv) T.Plain("; "), T.Keyword(DeclCallConvName(R.CallConv));
+    return T;
+  }
+  // Record-like kinds: the head, and inline (anonymous) also the fields.
+  auto Parent = [&](uint32_t ParentN, const std::vector<uint32_t>* Intfs) {
+    bool Any = ParentN != 0 || (Intfs && !Intfs->empty());
+    if (!Any) return;
+    T.Plain("(");
+    bool First = true;
+    if (ParentN) {
+      T.Append(TypeRef(ParentN, Depth));
+      First = false;
+    }
+    if (Intfs)
+      for (uint32_t I : *Intfs) {
+        if (!First) T.Plain(", ");
+        T.Append(TypeRef(I, Depth));
+        First = false;
+      }
+    T.Plain(")");
+  };
+  const TRecBaseDef* RB = dynamic_cast<const TRecBaseDef*>(D);
+  if (dynamic_cast<const TRecDef*>(D)) {
+    SetKind("record");
+    T.Keyword("record");
+  } else if (auto* O = dynamic_cast<const TObjDef*>(D)) {
+    SetKind("object");
+    T.Keyword("object");
+    Parent(O->ParentType, nullptr);
+  } else if (auto* C = dynamic_cast<const TClassDef*>(D)) {
+    SetKind("class");
+    T.Keyword("class");
+    std::vector<uint32_t> Intfs;
+    for (size_t I = 0; I + 1 < C->IntfPairs.size(); I += 2) Intfs.push_back(C->IntfPairs[I]);
+    Parent(C->ParentType, &Intfs);
+  } else if (auto* I = dynamic_cast<const TInterfaceDef*>(D)) {
+    SetKind(I->IsDispInterface() ? "dispinterface" : "interface");
+    T.Keyword(I->IsDispInterface() ? "dispinterface" : "interface");
+    Parent(I->ParentType, nullptr);
+  } else if (D && !dynamic_cast<const TTypeDef*>(D)) {
+    // A placeholder or import record without a name.
+    SetKind("unknown");
+    T.Comment(Unresolved(N));
+    return T;
+  } else {
+    SetKind("unknown");
+    T.Comment(Unresolved(N));
+    return T;
+  }
+  if (!Kind && RB) {
+    T.Append(InlineMembers(RB->Fields, Depth));
+    T.Plain(" ");
+    T.Keyword("end");
+  }
+  return T;
+}
+
+void TBuilder::Members(TNameDecl* Chain, std::vector<TDeclMember>& Out) {
+  for (TDCURec* R = Chain; R; R = R->Next) {
+    auto* ND = dynamic_cast<TNameDecl*>(R);
+    if (!ND) continue;
+    std::string_view N = View(ND->GetName());
+    if (IsCompilerName(N)) continue;
+    TDeclMember M;
+    M.Name = DeclDisplayText(N);
+    M.Offset = OffsetOf(U, ND->DefPos);
+    if (auto* Me = dynamic_cast<TMethodDecl*>(R)) {
+      uint8_t Tag = TagAt(Me->DefPos);
+      M.Kind = Tag == tagConstructor ? TMemberKind::Constructor
+               : Tag == tagDestructor ? TMemberKind::Destructor
+                                      : TMemberKind::Method;
+      // A method's location names the routine that implements it; its
+      // parameters are that routine's, less the object itself. Only a
+      // routine named after the method is taken.
+      if (!Me->InInterface && Me->Ofs > 0) {
+        auto* P = dynamic_cast<const TProcDecl*>(U.GetDecl(static_cast<uint32_t>(Me->Ofs)));
+        if (P) {
+          std::string_view PN = View(P->GetName());
+          if (PN.size() > N.size() + 1 && PN.substr(PN.size() - N.size()) == N && PN[PN.size() - N.size() - 1] == '.')
+            M.Routine = ProcRoutine(P, true, 0);
+        }
+      }
+    } else if (auto* DP = dynamic_cast<TDispPropDecl*>(R)) {
+      M.Kind = TMemberKind::Property;
+      M.Type = TypeRef(DP->TypeIndex);
+      M.DispId = DP->Ofs;
+      if ((DP->IntfAttrs & 6) == 2) M.Access = "readonly";
+      if ((DP->IntfAttrs & 6) == 4) M.Access = "writeonly";
+    } else if (auto* L = dynamic_cast<TLocalDecl*>(R)) {
+      M.Kind = TMemberKind::Field;
+      M.Type = TypeRef(L->TypeIndex);
+    } else if (auto* P = dynamic_cast<TPropDecl*>(R)) {
+      M.Kind = TMemberKind::Property;
+      const TBaseDef* D = U.GetTypeDef(P->TypeIndex);
+      auto* PT = dynamic_cast<const TProcTypeDef*>(D);
+      if (PT && DefName(D).empty()) {
+        // An array property: its type lists the index parameters and the
+        // element type.
+        TDeclRoutine Ro = ProcTypeRoutine(PT, 0);
+        M.IndexParams = std::move(Ro.Params);
+        M.Type = Ro.IsFunction ? std::move(Ro.Result) : TypeRef(P->TypeIndex);
+      } else {
+        M.Type = TypeRef(P->TypeIndex);
+      }
+      if (P->ReadAccess) M.ReadAccess = DeclName(P->ReadAccess, true);
+      if (P->WriteAccess) M.WriteAccess = DeclName(P->WriteAccess, true);
+      if (P->StoredAccess) M.StoredAccess = DeclName(P->StoredAccess, true);
+      if (P->IndexSpec != NoPropValue) M.Index = P->IndexSpec;
+      if (P->DefaultValue != NoPropValue) M.Default = P->DefaultValue;
+    } else {
+      continue;
+    }
+    Out.push_back(std::move(M));
+  }
+}
+
+void TBuilder::TypeEntry(const TTypeDecl* T, TDeclEntry& E) {
+  E.Kind = TDeclKind::Type;
+  const TBaseDef* D = U.GetTypeDef(T->TypeIndex);
+  // A name for an imported type, or for a number that resolves to nothing.
+  if (!D || !dynamic_cast<const TTypeDef*>(D)) {
+    E.TypeKind = D ? "alias" : "unknown";
+    E.Type = TypeRef(T->TypeIndex);
+    return;
+  }
+  E.Type = Structure(T->TypeIndex, D, 0, &E.TypeKind);
+  if (auto* En = dynamic_cast<const TEnumDef*>(D); En && En->NameList)
+    for (const TConstDecl* C : *En->NameList) E.Values.push_back(DeclDisplayText(View(C->GetName())));
+  if (auto* RB = dynamic_cast<const TRecBaseDef*>(D); RB && !dynamic_cast<const TProcTypeDef*>(D)) {
+    Members(RB->Fields, E.Members);
+    if (auto* I = dynamic_cast<const TInterfaceDef*>(D); I && I->GUID) {
+      char G[40];
+      const uint8_t* B = I->GUID;
+      auto W32 = uint32_t(B[0]) | uint32_t(B[1]) << 8 | uint32_t(B[2]) << 16 | uint32_t(B[3]) << 24;
+      std::snprintf(G, sizeof G, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", W32,
+                    unsigned(B[4] | B[5] << 8), unsigned(B[6] | B[7] << 8), B[8], B[9], B[10], B[11], B[12],
+                    B[13], B[14], B[15]);
+      E.Guid = G;
+    }
+  }
+  if (auto* PT = dynamic_cast<const TProcTypeDef*>(D)) E.Routine = ProcTypeRoutine(PT, 0);
+}
+
+// Routines the compiler marks as interface that no interface section can
+// declare: method bodies (qualified names), the unit's initialization (its
+// own name) and finalization.
+bool TBuilder::ToImplementation(const TNameDecl* D, std::string_view Name) const {
+  if (!dynamic_cast<const TProcDecl*>(D)) return false;
+  if (Name.find('.') != std::string_view::npos) return true;
+  return CompareNamesNoCase(Name, U.UnitName) == 0 || CompareNamesNoCase(Name, "Finalization") == 0;
+}
+
+bool TBuilder::MakeEntry(TNameDecl* D, TDeclEntry& E) {
+  std::string_view N = View(D->GetName());
+  if (IsCompilerName(N) || dynamic_cast<TTypePDecl*>(D) || dynamic_cast<TSetDeftInfo*>(D)) return false;
+  E.Name = DeclDisplayText(N);
+  E.Offset = OffsetOf(U, D->DefPos);
+  if (auto* T = dynamic_cast<TTypeDecl*>(D)) {
+    TypeEntry(T, E);
+  } else if (auto* RS = dynamic_cast<TResStrDef*>(D)) {
+    E.Kind = TDeclKind::ResourceString;
+    E.Type = TypeRef(RS->TypeIndex);
+    E.DataSize = RS->MemSize;
+  } else if (auto* TC = dynamic_cast<TVarCDecl*>(D)) {
+    E.Kind = TDeclKind::Const;
+    E.Typed = true;
+    E.Type = TypeRef(TC->TypeIndex);
+    E.DataSize = TC->MemSize;
+  } else if (auto* A = dynamic_cast<TAbsVarDecl*>(D)) {
+    E.Kind = TDeclKind::Var;
+    E.Absolute = true;
+    E.Type = TypeRef(A->TypeIndex);
+    E.AbsoluteTarget = DeclName(static_cast<uint32_t>(A->Ofs), false);
+  } else if (auto* TV = dynamic_cast<TThreadVarDecl*>(D)) {
+    E.Kind = TDeclKind::ThreadVar;
+    E.Type = TypeRef(TV->TypeIndex);
+  } else if (auto* V = dynamic_cast<TVarDecl*>(D)) {
+    E.Kind = TDeclKind::Var;
+    E.Type = TypeRef(V->TypeIndex);
+  } else if (auto* C = dynamic_cast<TConstDecl*>(D)) {
+    E.Kind = TDeclKind::Const;
+    E.Type = TypeRef(C->TypeIndex);
+    if (!C->ValueData) {
+      E.OrdValue = C->OrdValue64();
+      E.Value.Plain(OrdinalText(C->TypeIndex, *E.OrdValue, nullptr));
+    } else {
+      // Bytes whose meaning depends on the type: shown as they are.
+      static const char* Digits = "0123456789ABCDEF";
+      int32_t Len = C->ValueSize;
+      std::string Shown;
+      for (int32_t I = 0; I < Len; ++I) {
+        uint8_t B = C->ValueData[I];
+        E.ValueBytes += Digits[B >> 4];
+        E.ValueBytes += Digits[B & 15];
+        if (I < 32) {
+          if (I) Shown += ' ';
+          Shown += Digits[B >> 4];
+          Shown += Digits[B & 15];
+        }
+      }
+      if (Len > 32) Shown += " ...";
+      E.Value.Comment("{" + std::to_string(Len) + " bytes: " + Shown + "}");
+    }
+  } else if (auto* P = dynamic_cast<TProcDecl*>(D)) {
+    bool Qualified = N.find('.') != std::string_view::npos;
+    E.Routine = ProcRoutine(P, Qualified, 0);
+    E.Kind = E.Routine.IsFunction ? TDeclKind::Function : TDeclKind::Procedure;
+  } else if (auto* S = dynamic_cast<TSysProcDecl*>(D)) {
+    (void)S;
+    E.Kind = TDeclKind::Procedure;
+    E.SystemProc = true;
+  } else if (dynamic_cast<TLabelDecl*>(D)) {
+    E.Kind = TDeclKind::Label;
+  } else if (auto* X = dynamic_cast<TExportDecl*>(D)) {
+    E.Kind = TDeclKind::Exports;
+    E.ExportTarget = DeclName(X->ExportedDecl, false);
+    E.ExportIndex = X->ExportIndex;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+// Procedures and functions share one block.
+bool SameBlock(TDeclKind A, TDeclKind B) {
+  auto Routine = [](TDeclKind K) { return K == TDeclKind::Procedure || K == TDeclKind::Function; };
+  return A == B || (Routine(A) && Routine(B));
+}
+
+void AddEntry(TDeclSection& S, TDeclEntry&& E) {
+  if (S.Blocks.empty() || !SameBlock(S.Blocks.back().Kind, E.Kind)) {
+    S.Blocks.emplace_back();
+    S.Blocks.back().Kind = E.Kind == TDeclKind::Function ? TDeclKind::Procedure : E.Kind;
+  }
+  S.Blocks.back().Entries.push_back(std::move(E));
+}
+
+TDeclOutline TBuilder::Build() {
+  TDeclOutline O;
+  O.UnitName = DeclDisplayText(U.UnitName);
+  O.Version = U.Version;
+  // Owners first: a type may be used before its declaration.
+  for (int Pass = 0; Pass < 2; ++Pass)
+    for (TDCURec* R = U.Decls; R; R = R->Next) {
+      auto* T = dynamic_cast<TTypeDecl*>(R);
+      if (!T || IsCompilerName(View(T->GetName())) || Owners.count(T->TypeIndex)) continue;
+      auto* D = dynamic_cast<const TTypeDef*>(U.GetTypeDef(T->TypeIndex));
+      if (!D || (Pass == 0 && DefName(D) != View(T->GetName()))) continue;
+      Owners.emplace(T->TypeIndex, TOwner{OffsetOf(U, T->DefPos), DeclDisplayText(View(T->GetName()))});
+    }
+  for (TDCURec* R = U.Decls; R; R = R->Next) {
+    auto* D = dynamic_cast<TNameDecl*>(R);
+    if (!D) continue;
+    TDeclEntry E;
+    if (!MakeEntry(D, E)) continue;
+    bool Intf;
+    if (auto* F = dynamic_cast<TNameFDecl*>(D))
+      Intf = (F->Flags & IsInterfaceFlag) != 0 && !ToImplementation(D, View(D->GetName()));
+    else
+      Intf = dynamic_cast<TSysProcDecl*>(D) != nullptr;
+    AddEntry(Intf ? O.Interface : O.Implementation, std::move(E));
+  }
+  return O;
+}
+
+}  // namespace
+
+void TDeclText::Add(TDeclRunKind Kind, std::string_view S, int64_t Anchor) {
+  if (S.empty()) return;
+  if (Kind != TDeclRunKind::Plain)
+    Spans.push_back(TDeclSpan{static_cast<uint32_t>(Text.size()), static_cast<uint32_t>(S.size()), Kind, Anchor});
+  Text += S;
+}
+
+void TDeclText::Append(const TDeclText& T) {
+  const auto Shift = static_cast<uint32_t>(Text.size());
+  Text += T.Text;
+  for (TDeclSpan S : T.Spans) {
+    S.Start += Shift;
+    Spans.push_back(S);
+  }
+  if (Shift == 0 && Spans.size() == T.Spans.size()) Unit = T.Unit;
+  else Unit.clear();
+}
+
+size_t TDeclSection::EntryCount() const {
+  size_t N = 0;
+  for (const TDeclBlock& B : Blocks) N += B.Entries.size();
+  return N;
+}
+
+TDeclOutline BuildDeclOutline(const TUnit& U) { return TBuilder(U).Build(); }
+
+std::string DeclDisplayText(std::string_view Bytes) {
+  // Windows-1252 positions 0x80..0x9F; the five it leaves undefined keep
+  // their own code point.
+  static const uint16_t High[32] = {
+      0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+      0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+  std::string S;
+  S.reserve(Bytes.size());
+  for (char Ch : Bytes) {
+    auto B = static_cast<unsigned char>(Ch);
+    if (B < 0x20) {
+      S += '^';
+      S += static_cast<char>(B + 0x40);
+    } else if (B == 0x7F) {
+      S += "^?";
+    } else if (B >= 0x80 && B <= 0x9F) {
+      AppendUtf8(S, High[B - 0x80]);
+    } else {
+      AppendUtf8(S, B);
+    }
+  }
+  return S;
+}
+
+std::string_view DeclKindName(TDeclKind K) {
+  switch (K) {
+    case TDeclKind::Type: return "type";
+    case TDeclKind::Const: return "const";
+    case TDeclKind::ResourceString: return "resourcestring";
+    case TDeclKind::Var: return "var";
+    case TDeclKind::ThreadVar: return "threadvar";
+    case TDeclKind::Procedure: return "procedure";
+    case TDeclKind::Function: return "function";
+    case TDeclKind::Label: return "label";
+    case TDeclKind::Exports: return "exports";
+  }
+  return "";
+}
+
+std::string_view MemberKindName(TMemberKind K) {
+  switch (K) {
+    case TMemberKind::Field: return "field";
+    case TMemberKind::Method: return "method";
+    case TMemberKind::Constructor: return "constructor";
+    case TMemberKind::Destructor: return "destructor";
+    case TMemberKind::Property: return "property";
+  }
+  return "";
+}
+
+std::string_view DeclCallConvName(uint8_t CC) {
+  static const char* Names[] = {"register", "cdecl", "pascal", "stdcall", "safecall"};
+  return CC < 5 ? Names[CC] : "";
+}
