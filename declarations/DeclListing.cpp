@@ -123,9 +123,9 @@ TDeclText EntryLine(const TDeclEntry& E) {
         T.Plain(" = ");
         T.Append(E.Value);
         T.Plain(" ");
-        T.Comment("{");
+        T.Comment("{ ");
         T.Append(E.Type);
-        T.Comment("}");
+        T.Comment(" }");
       }
       break;
     case TDeclKind::ResourceString:
@@ -203,8 +203,10 @@ TDeclText MemberLine(const TDeclMember& M) {
       Space(T);
       Name();
       WriteParams(T, M.IndexParams, "[", "]");
-      T.Plain(": ");
-      T.Append(M.Type);
+      if (!M.Type.Empty()) {
+        T.Plain(": ");
+        T.Append(M.Type);
+      }
       if (M.Index) {
         Space(T);
         T.Keyword("index");

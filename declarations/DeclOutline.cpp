@@ -82,7 +82,7 @@ class TBuilder {
 
 std::string_view TBuilder::DefName(const TBaseDef* D) const {
   if (!D) return {};
-  if (auto* I = dynamic_cast<const TImpTypeDefRec*>(D)) return I->TypeName ? View(I->TypeName) : std::string_view();
+  if (auto* I = RecCast<TImpTypeDefRec>(D)) return I->TypeName ? View(I->TypeName) : std::string_view();
   if (!D->Name) return {};
   std::string_view N = View(D->Name);
   return IsCompilerName(N) ? std::string_view() : N;
@@ -104,8 +104,8 @@ TDeclText TBuilder::TypeRef(uint32_t N, int Depth) {
     }
     T.Add(TDeclRunKind::TypeRef, DeclDisplayText(Name), NoAnchor);
     int32_t UnitNo = -1;
-    if (auto* I = dynamic_cast<const TImpTypeDefRec*>(D)) UnitNo = I->OwnerUnit;
-    else if (dynamic_cast<const TImpDef*>(D)) UnitNo = D->UnitIndex;
+    if (auto* I = RecCast<TImpTypeDefRec>(D)) UnitNo = I->OwnerUnit;
+    else if (RecCast<TImpDef>(D)) UnitNo = D->UnitIndex;
     if (UnitNo >= 0 && static_cast<size_t>(UnitNo) < U.UsedUnits.size())
       T.Unit = DeclDisplayText(View(U.UsedUnits[static_cast<size_t>(UnitNo)]->NamePos));
     return T;
@@ -128,21 +128,21 @@ TDeclText TBuilder::TypeRef(uint32_t N, int Depth) {
 std::string TBuilder::OrdinalText(uint32_t TypeN, int64_t V, bool* Named) {
   if (Named) *Named = false;
   const TBaseDef* D = U.GetTypeDef(TypeN);
-  if (auto* E = dynamic_cast<const TEnumDef*>(D)) {
+  if (auto* E = RecCast<TEnumDef>(D)) {
     if (E->NameList && V >= 0 && static_cast<uint64_t>(V) < E->NameList->size()) {
       if (Named) *Named = true;
       return DeclDisplayText(View((*E->NameList)[static_cast<size_t>(V)]->GetName()));
     }
     // A subrange of an enumeration takes its names from its base.
     if (E->BaseType != TypeN && !E->NameList) {
-      auto* B = dynamic_cast<const TEnumDef*>(U.GetTypeDef(E->BaseType));
+      auto* B = RecCast<TEnumDef>(U.GetTypeDef(E->BaseType));
       if (B && B->NameList && V >= 0 && static_cast<uint64_t>(V) < B->NameList->size()) {
         if (Named) *Named = true;
         return DeclDisplayText(View((*B->NameList)[static_cast<size_t>(V)]->GetName()));
       }
     }
   }
-  if (auto* R = dynamic_cast<const TRangeDef*>(D)) {
+  if (auto* R = RecCast<TRangeDef>(D)) {
     uint8_t Tag = TagAt(R->DefPos);
     if (Tag == tagDefBool && (V == 0 || V == 1)) return V ? "True" : "False";
     if ((Tag == tagDefChar || Tag == tagDefWideChar) && V >= 0) {
@@ -184,7 +184,7 @@ TDeclText TBuilder::RangeText(const TRangeBaseDef* R, uint32_t BaseN, uint8_t Ta
 void TBuilder::Params(TNameDecl* Chain, std::vector<TDeclParam>& Out, bool SkipSelf, int Depth) {
   bool First = true;
   for (TDCURec* R = Chain; R; R = R->Next) {
-    auto* L = dynamic_cast<TLocalDecl*>(R);
+    auto* L = RecCast<TLocalDecl>(R);
     if (!L) continue;
     uint8_t Tag = TagAt(L->DefPos);
     if (Tag != tagValParam && Tag != tagVarParam) continue;
@@ -206,7 +206,7 @@ TDeclRoutine TBuilder::ProcRoutine(const TProcDecl* P, bool SkipSelf, int Depth)
   R.Known = true;
   Params(P->Params, R.Params, SkipSelf, Depth);
   const TBaseDef* Res = U.GetTypeDef(P->ResultType);
-  if (P->ResultType != 0 && !dynamic_cast<const TVoidDef*>(Res)) {
+  if (P->ResultType != 0 && !RecCast<TVoidDef>(Res)) {
     R.IsFunction = true;
     R.Result = TypeRef(P->ResultType, Depth);
   }
@@ -219,7 +219,7 @@ TDeclRoutine TBuilder::ProcTypeRoutine(const TProcTypeDef* P, int Depth) {
   R.Known = true;
   Params(P->Fields, R.Params, false, Depth);
   const TBaseDef* Res = U.GetTypeDef(P->ResultType);
-  if (P->ResultType != 0 && !dynamic_cast<const TVoidDef*>(Res)) {
+  if (P->ResultType != 0 && !RecCast<TVoidDef>(Res)) {
     R.IsFunction = true;
     R.Result = TypeRef(P->ResultType, Depth);
   }
@@ -233,7 +233,7 @@ std::string TBuilder::DeclName(uint32_t DeclNo, bool LastPartOnly) {
   const TDCURec* R = U.GetDecl(DeclNo);
   if (!R) return Unresolved(DeclNo);
   std::string_view N = View(R->GetName());
-  if (auto* I = dynamic_cast<const TImpTypeDefRec*>(R)) N = I->TypeName ? View(I->TypeName) : N;
+  if (auto* I = RecCast<TImpTypeDefRec>(R)) N = I->TypeName ? View(I->TypeName) : N;
   return DeclDisplayText(LastPartOnly ? LastPart(N) : N);
 }
 
@@ -256,8 +256,8 @@ TDeclText TBuilder::InlineMembers(TNameDecl* Chain, int Depth) {
       T.Plain(" ...");
       break;
     }
-    auto* L = dynamic_cast<TLocalDecl*>(R);
-    if (!L || dynamic_cast<TMethodDecl*>(R)) continue;
+    auto* L = RecCast<TLocalDecl>(R);
+    if (!L || RecCast<TMethodDecl>(R)) continue;
     std::string_view N = View(L->GetName());
     if (IsCompilerName(N)) continue;
     T.Plain(" " + DeclDisplayText(N) + ": ");
@@ -272,7 +272,7 @@ TDeclText TBuilder::Structure(uint32_t N, const TBaseDef* D, int Depth, std::str
   auto SetKind = [&](const char* K) {
     if (Kind) *Kind = K;
   };
-  if (auto* E = dynamic_cast<const TEnumDef*>(D)) {
+  if (auto* E = RecCast<TEnumDef>(D)) {
     if (E->NameList) {
       SetKind("enum");
       T.Plain("(");
@@ -290,31 +290,31 @@ TDeclText TBuilder::Structure(uint32_t N, const TBaseDef* D, int Depth, std::str
     SetKind("subrange");
     return RangeText(E, E->BaseType != N ? E->BaseType : 0, tagDefEnum, Depth);
   }
-  if (auto* R = dynamic_cast<const TRangeDef*>(D)) {
+  if (auto* R = RecCast<TRangeDef>(D)) {
     SetKind("subrange");
     return RangeText(R, R->BaseType != N ? R->BaseType : 0, TagAt(R->DefPos), Depth);
   }
-  if (auto* F = dynamic_cast<const TFloatDef*>(D)) {
+  if (auto* F = RecCast<TFloatDef>(D)) {
     SetKind("float");
     T.Comment("{float, " + std::to_string(F->Size) + " bytes}");
     return T;
   }
-  if (auto* P = dynamic_cast<const TPtrDef*>(D)) {
+  if (auto* P = RecCast<TPtrDef>(D)) {
     SetKind("pointer");
     T.Plain("^");
     T.Append(TypeRef(P->BaseType, Depth));
     return T;
   }
-  if (dynamic_cast<const TTextDef*>(D)) {
+  if (RecCast<TTextDef>(D)) {
     SetKind("file");
     T.Keyword("Text");
     return T;
   }
-  if (auto* F = dynamic_cast<const TFileDef*>(D)) {
+  if (auto* F = RecCast<TFileDef>(D)) {
     SetKind("file");
     T.Keyword("file");
     const TBaseDef* B = U.GetTypeDef(F->BaseType);
-    if (F->BaseType != 0 && !dynamic_cast<const TVoidDef*>(B)) {
+    if (F->BaseType != 0 && !RecCast<TVoidDef>(B)) {
       T.Plain(" ");
       T.Keyword("of");
       T.Plain(" ");
@@ -322,7 +322,7 @@ TDeclText TBuilder::Structure(uint32_t N, const TBaseDef* D, int Depth, std::str
     }
     return T;
   }
-  if (auto* S = dynamic_cast<const TSetDef*>(D)) {
+  if (auto* S = RecCast<TSetDef>(D)) {
     SetKind("set");
     T.Keyword("set");
     T.Plain(" ");
@@ -331,13 +331,13 @@ TDeclText TBuilder::Structure(uint32_t N, const TBaseDef* D, int Depth, std::str
     T.Append(TypeRef(S->BaseType, Depth));
     return T;
   }
-  if (auto* S = dynamic_cast<const TShortStrDef*>(D)) {
+  if (auto* S = RecCast<TShortStrDef>(D)) {
     SetKind("string");
     T.Keyword("string");
     T.Plain("[" + std::to_string(static_cast<int64_t>(S->Size) - 1) + "]");
     return T;
   }
-  if (auto* S = dynamic_cast<const TStringDef*>(D)) {
+  if (auto* S = RecCast<TStringDef>(D)) {
     // A string or dynamic-array definition: its element type is what the
     // file gives.
     SetKind(TagAt(S->DefPos) == tagDefStringU ? "string" : "array");
@@ -348,7 +348,7 @@ TDeclText TBuilder::Structure(uint32_t N, const TBaseDef* D, int Depth, std::str
     T.Append(TypeRef(S->ElemType, Depth));
     return T;
   }
-  if (auto* A = dynamic_cast<const TArrayDef*>(D)) {
+  if (auto* A = RecCast<TArrayDef>(D)) {
     SetKind("array");
     T.Keyword("array");
     T.Plain("[");
@@ -359,12 +359,12 @@ TDeclText TBuilder::Structure(uint32_t N, const TBaseDef* D, int Depth, std::str
     T.Append(TypeRef(A->ElemType, Depth));
     return T;
   }
-  if (dynamic_cast<const TVariantDef*>(D)) {
+  if (RecCast<TVariantDef>(D)) {
     SetKind("variant");
     T.Keyword("Variant");
     return T;
   }
-  if (auto* C = dynamic_cast<const TObjVMTDef*>(D)) {
+  if (auto* C = RecCast<TObjVMTDef>(D)) {
     SetKind("classRef");
     T.Keyword("class");
     T.Plain(" ");
@@ -373,12 +373,12 @@ TDeclText TBuilder::Structure(uint32_t N, const TBaseDef* D, int Depth, std::str
     T.Append(TypeRef(C->ObjType, Depth));
     return T;
   }
-  if (dynamic_cast<const TVoidDef*>(D)) {
+  if (RecCast<TVoidDef>(D)) {
     SetKind("void");
     T.Comment("{void}");
     return T;
   }
-  if (auto* P = dynamic_cast<const TProcTypeDef*>(D)) {
+  if (auto* P = RecCast<TProcTypeDef>(D)) {
     SetKind("procType");
     TDeclRoutine R = ProcTypeRoutine(P, Depth);
     T.Keyword(R.IsFunction ? "function" : "procedure");
@@ -409,25 +409,25 @@ TDeclText TBuilder::Structure(uint32_t N, const TBaseDef* D, int Depth, std::str
       }
     T.Plain(")");
   };
-  const TRecBaseDef* RB = dynamic_cast<const TRecBaseDef*>(D);
-  if (dynamic_cast<const TRecDef*>(D)) {
+  const TRecBaseDef* RB = RecCast<TRecBaseDef>(D);
+  if (RecCast<TRecDef>(D)) {
     SetKind("record");
     T.Keyword("record");
-  } else if (auto* O = dynamic_cast<const TObjDef*>(D)) {
+  } else if (auto* O = RecCast<TObjDef>(D)) {
     SetKind("object");
     T.Keyword("object");
     Parent(O->ParentType, nullptr);
-  } else if (auto* C = dynamic_cast<const TClassDef*>(D)) {
+  } else if (auto* C = RecCast<TClassDef>(D)) {
     SetKind("class");
     T.Keyword("class");
     std::vector<uint32_t> Intfs;
     for (size_t I = 0; I + 1 < C->IntfPairs.size(); I += 2) Intfs.push_back(C->IntfPairs[I]);
     Parent(C->ParentType, &Intfs);
-  } else if (auto* I = dynamic_cast<const TInterfaceDef*>(D)) {
+  } else if (auto* I = RecCast<TInterfaceDef>(D)) {
     SetKind(I->IsDispInterface() ? "dispinterface" : "interface");
     T.Keyword(I->IsDispInterface() ? "dispinterface" : "interface");
     Parent(I->ParentType, nullptr);
-  } else if (D && !dynamic_cast<const TTypeDef*>(D)) {
+  } else if (D && !RecCast<TTypeDef>(D)) {
     // A placeholder or import record without a name.
     SetKind("unknown");
     T.Comment(Unresolved(N));
@@ -447,14 +447,14 @@ TDeclText TBuilder::Structure(uint32_t N, const TBaseDef* D, int Depth, std::str
 
 void TBuilder::Members(TNameDecl* Chain, std::vector<TDeclMember>& Out) {
   for (TDCURec* R = Chain; R; R = R->Next) {
-    auto* ND = dynamic_cast<TNameDecl*>(R);
+    auto* ND = RecCast<TNameDecl>(R);
     if (!ND) continue;
     std::string_view N = View(ND->GetName());
     if (IsCompilerName(N)) continue;
     TDeclMember M;
     M.Name = DeclDisplayText(N);
     M.Offset = OffsetOf(U, ND->DefPos);
-    if (auto* Me = dynamic_cast<TMethodDecl*>(R)) {
+    if (auto* Me = RecCast<TMethodDecl>(R)) {
       uint8_t Tag = TagAt(Me->DefPos);
       M.Kind = Tag == tagConstructor ? TMemberKind::Constructor
                : Tag == tagDestructor ? TMemberKind::Destructor
@@ -463,33 +463,34 @@ void TBuilder::Members(TNameDecl* Chain, std::vector<TDeclMember>& Out) {
       // parameters are that routine's, less the object itself. Only a
       // routine named after the method is taken.
       if (!Me->InInterface && Me->Ofs > 0) {
-        auto* P = dynamic_cast<const TProcDecl*>(U.GetDecl(static_cast<uint32_t>(Me->Ofs)));
+        auto* P = RecCast<TProcDecl>(U.GetDecl(static_cast<uint32_t>(Me->Ofs)));
         if (P) {
           std::string_view PN = View(P->GetName());
           if (PN.size() > N.size() + 1 && PN.substr(PN.size() - N.size()) == N && PN[PN.size() - N.size() - 1] == '.')
             M.Routine = ProcRoutine(P, true, 0);
         }
       }
-    } else if (auto* DP = dynamic_cast<TDispPropDecl*>(R)) {
+    } else if (auto* DP = RecCast<TDispPropDecl>(R)) {
       M.Kind = TMemberKind::Property;
       M.Type = TypeRef(DP->TypeIndex);
       M.DispId = DP->Ofs;
       if ((DP->IntfAttrs & 6) == 2) M.Access = "readonly";
       if ((DP->IntfAttrs & 6) == 4) M.Access = "writeonly";
-    } else if (auto* L = dynamic_cast<TLocalDecl*>(R)) {
+    } else if (auto* L = RecCast<TLocalDecl>(R)) {
       M.Kind = TMemberKind::Field;
       M.Type = TypeRef(L->TypeIndex);
-    } else if (auto* P = dynamic_cast<TPropDecl*>(R)) {
+    } else if (auto* P = RecCast<TPropDecl>(R)) {
       M.Kind = TMemberKind::Property;
       const TBaseDef* D = U.GetTypeDef(P->TypeIndex);
-      auto* PT = dynamic_cast<const TProcTypeDef*>(D);
+      auto* PT = RecCast<TProcTypeDef>(D);
       if (PT && DefName(D).empty()) {
         // An array property: its type lists the index parameters and the
         // element type.
         TDeclRoutine Ro = ProcTypeRoutine(PT, 0);
         M.IndexParams = std::move(Ro.Params);
         M.Type = Ro.IsFunction ? std::move(Ro.Result) : TypeRef(P->TypeIndex);
-      } else {
+      } else if (P->TypeIndex != 0) {
+        // 0: a property taken over from an ancestor names no type of its own.
         M.Type = TypeRef(P->TypeIndex);
       }
       if (P->ReadAccess) M.ReadAccess = DeclName(P->ReadAccess, true);
@@ -508,17 +509,17 @@ void TBuilder::TypeEntry(const TTypeDecl* T, TDeclEntry& E) {
   E.Kind = TDeclKind::Type;
   const TBaseDef* D = U.GetTypeDef(T->TypeIndex);
   // A name for an imported type, or for a number that resolves to nothing.
-  if (!D || !dynamic_cast<const TTypeDef*>(D)) {
+  if (!D || !RecCast<TTypeDef>(D)) {
     E.TypeKind = D ? "alias" : "unknown";
     E.Type = TypeRef(T->TypeIndex);
     return;
   }
   E.Type = Structure(T->TypeIndex, D, 0, &E.TypeKind);
-  if (auto* En = dynamic_cast<const TEnumDef*>(D); En && En->NameList)
+  if (auto* En = RecCast<TEnumDef>(D); En && En->NameList)
     for (const TConstDecl* C : *En->NameList) E.Values.push_back(DeclDisplayText(View(C->GetName())));
-  if (auto* RB = dynamic_cast<const TRecBaseDef*>(D); RB && !dynamic_cast<const TProcTypeDef*>(D)) {
+  if (auto* RB = RecCast<TRecBaseDef>(D); RB && !RecCast<TProcTypeDef>(D)) {
     Members(RB->Fields, E.Members);
-    if (auto* I = dynamic_cast<const TInterfaceDef*>(D); I && I->GUID) {
+    if (auto* I = RecCast<TInterfaceDef>(D); I && I->GUID) {
       char G[40];
       const uint8_t* B = I->GUID;
       auto W32 = uint32_t(B[0]) | uint32_t(B[1]) << 8 | uint32_t(B[2]) << 16 | uint32_t(B[3]) << 24;
@@ -528,46 +529,46 @@ void TBuilder::TypeEntry(const TTypeDecl* T, TDeclEntry& E) {
       E.Guid = G;
     }
   }
-  if (auto* PT = dynamic_cast<const TProcTypeDef*>(D)) E.Routine = ProcTypeRoutine(PT, 0);
+  if (auto* PT = RecCast<TProcTypeDef>(D)) E.Routine = ProcTypeRoutine(PT, 0);
 }
 
 // Routines the compiler marks as interface that no interface section can
 // declare: method bodies (qualified names), the unit's initialization (its
 // own name) and finalization.
 bool TBuilder::ToImplementation(const TNameDecl* D, std::string_view Name) const {
-  if (!dynamic_cast<const TProcDecl*>(D)) return false;
+  if (!RecCast<TProcDecl>(D)) return false;
   if (Name.find('.') != std::string_view::npos) return true;
   return CompareNamesNoCase(Name, U.UnitName) == 0 || CompareNamesNoCase(Name, "Finalization") == 0;
 }
 
 bool TBuilder::MakeEntry(TNameDecl* D, TDeclEntry& E) {
   std::string_view N = View(D->GetName());
-  if (IsCompilerName(N) || dynamic_cast<TTypePDecl*>(D) || dynamic_cast<TSetDeftInfo*>(D)) return false;
+  if (IsCompilerName(N) || RecCast<TTypePDecl>(D) || RecCast<TSetDeftInfo>(D)) return false;
   E.Name = DeclDisplayText(N);
   E.Offset = OffsetOf(U, D->DefPos);
-  if (auto* T = dynamic_cast<TTypeDecl*>(D)) {
+  if (auto* T = RecCast<TTypeDecl>(D)) {
     TypeEntry(T, E);
-  } else if (auto* RS = dynamic_cast<TResStrDef*>(D)) {
+  } else if (auto* RS = RecCast<TResStrDef>(D)) {
     E.Kind = TDeclKind::ResourceString;
     E.Type = TypeRef(RS->TypeIndex);
     E.DataSize = RS->MemSize;
-  } else if (auto* TC = dynamic_cast<TVarCDecl*>(D)) {
+  } else if (auto* TC = RecCast<TVarCDecl>(D)) {
     E.Kind = TDeclKind::Const;
     E.Typed = true;
     E.Type = TypeRef(TC->TypeIndex);
     E.DataSize = TC->MemSize;
-  } else if (auto* A = dynamic_cast<TAbsVarDecl*>(D)) {
+  } else if (auto* A = RecCast<TAbsVarDecl>(D)) {
     E.Kind = TDeclKind::Var;
     E.Absolute = true;
     E.Type = TypeRef(A->TypeIndex);
     E.AbsoluteTarget = DeclName(static_cast<uint32_t>(A->Ofs), false);
-  } else if (auto* TV = dynamic_cast<TThreadVarDecl*>(D)) {
+  } else if (auto* TV = RecCast<TThreadVarDecl>(D)) {
     E.Kind = TDeclKind::ThreadVar;
     E.Type = TypeRef(TV->TypeIndex);
-  } else if (auto* V = dynamic_cast<TVarDecl*>(D)) {
+  } else if (auto* V = RecCast<TVarDecl>(D)) {
     E.Kind = TDeclKind::Var;
     E.Type = TypeRef(V->TypeIndex);
-  } else if (auto* C = dynamic_cast<TConstDecl*>(D)) {
+  } else if (auto* C = RecCast<TConstDecl>(D)) {
     E.Kind = TDeclKind::Const;
     E.Type = TypeRef(C->TypeIndex);
     if (!C->ValueData) {
@@ -591,17 +592,17 @@ bool TBuilder::MakeEntry(TNameDecl* D, TDeclEntry& E) {
       if (Len > 32) Shown += " ...";
       E.Value.Comment("{" + std::to_string(Len) + " bytes: " + Shown + "}");
     }
-  } else if (auto* P = dynamic_cast<TProcDecl*>(D)) {
+  } else if (auto* P = RecCast<TProcDecl>(D)) {
     bool Qualified = N.find('.') != std::string_view::npos;
     E.Routine = ProcRoutine(P, Qualified, 0);
     E.Kind = E.Routine.IsFunction ? TDeclKind::Function : TDeclKind::Procedure;
-  } else if (auto* S = dynamic_cast<TSysProcDecl*>(D)) {
+  } else if (auto* S = RecCast<TSysProcDecl>(D)) {
     (void)S;
     E.Kind = TDeclKind::Procedure;
     E.SystemProc = true;
-  } else if (dynamic_cast<TLabelDecl*>(D)) {
+  } else if (RecCast<TLabelDecl>(D)) {
     E.Kind = TDeclKind::Label;
-  } else if (auto* X = dynamic_cast<TExportDecl*>(D)) {
+  } else if (auto* X = RecCast<TExportDecl>(D)) {
     E.Kind = TDeclKind::Exports;
     E.ExportTarget = DeclName(X->ExportedDecl, false);
     E.ExportIndex = X->ExportIndex;
@@ -632,22 +633,22 @@ TDeclOutline TBuilder::Build() {
   // Owners first: a type may be used before its declaration.
   for (int Pass = 0; Pass < 2; ++Pass)
     for (TDCURec* R = U.Decls; R; R = R->Next) {
-      auto* T = dynamic_cast<TTypeDecl*>(R);
+      auto* T = RecCast<TTypeDecl>(R);
       if (!T || IsCompilerName(View(T->GetName())) || Owners.count(T->TypeIndex)) continue;
-      auto* D = dynamic_cast<const TTypeDef*>(U.GetTypeDef(T->TypeIndex));
+      auto* D = RecCast<TTypeDef>(U.GetTypeDef(T->TypeIndex));
       if (!D || (Pass == 0 && DefName(D) != View(T->GetName()))) continue;
       Owners.emplace(T->TypeIndex, TOwner{OffsetOf(U, T->DefPos), DeclDisplayText(View(T->GetName()))});
     }
   for (TDCURec* R = U.Decls; R; R = R->Next) {
-    auto* D = dynamic_cast<TNameDecl*>(R);
+    auto* D = RecCast<TNameDecl>(R);
     if (!D) continue;
     TDeclEntry E;
     if (!MakeEntry(D, E)) continue;
     bool Intf;
-    if (auto* F = dynamic_cast<TNameFDecl*>(D))
+    if (auto* F = RecCast<TNameFDecl>(D))
       Intf = (F->Flags & IsInterfaceFlag) != 0 && !ToImplementation(D, View(D->GetName()));
     else
-      Intf = dynamic_cast<TSysProcDecl*>(D) != nullptr;
+      Intf = RecCast<TSysProcDecl>(D) != nullptr;
     AddEntry(Intf ? O.Interface : O.Implementation, std::move(E));
   }
   return O;
