@@ -1,6 +1,7 @@
 // Fuzz target: loads a unit from the input bytes and, when it loads, writes
-// its summary into the plain-text sink and its JSON facts, so the summary
-// and JSON writers see every unit the reader accepts.
+// its summary into the plain-text sink and its JSON facts, and builds its
+// declarations outline with its listing and JSON, so the summary, JSON and
+// declarations writers see every unit the reader accepts.
 //
 // Allowed outcomes: the unit loads (a summary may still stop at an invalid
 // file stamp), or the reader raises its error with a position-decorated
@@ -14,6 +15,8 @@
 #include <vector>
 
 #include "DCU_Unit.h"
+#include "DeclJson.h"
+#include "DeclListing.h"
 #include "UnitBuilder.h"
 #include "UnitJson.h"
 #include "UnitSummary.h"
@@ -39,6 +42,12 @@ void WriteSummaryAndJson(const TUnit& U) {
   nlohmann::json J = UnitFactsJson(Facts);
   std::string Dump = J.dump(2, ' ', false, nlohmann::json::error_handler_t::strict);
   if (Dump.empty()) Finding("empty JSON", U.FileName);
+  const TDeclOutline Decls = BuildDeclOutline(U);
+  TDeclTextSink Listing;
+  WriteDeclListing(Decls, Listing);
+  if (Listing.Out.empty()) Finding("empty declarations listing", U.FileName);
+  // Strict: every text of the outline must be valid UTF-8.
+  DeclsJson(Decls).dump(2, ' ', false, nlohmann::json::error_handler_t::strict);
 }
 
 void ReadOne(std::span<const uint8_t> Bytes) {

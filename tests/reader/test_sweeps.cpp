@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "DCU_Unit.h"
+#include "DeclJson.h"
+#include "DeclListing.h"
 #include "LargeUnit.h"
 #include "ReaderTestUtil.h"
 #include "SampleUnits.h"
@@ -91,10 +93,14 @@ std::string CheckDecorated(const std::string& Text) {
 }
 
 // What loading Bytes gives: "" when the unit loads, "E" + text for a reader
-// error, "X" + text for any other exception.
+// error, "X" + text for any other exception. A unit that loads also gives
+// its declarations outline, listing and JSON (all texts valid UTF-8).
 std::string Outcome(const std::vector<uint8_t>& Bytes, bool First) {
   try {
-    readertest::Load(Bytes, First);
+    const TDeclOutline O = BuildDeclOutline(*readertest::Load(Bytes, First));
+    TDeclTextSink Listing;
+    WriteDeclListing(O, Listing);
+    DeclsJson(O).dump(-1, ' ', false, nlohmann::json::error_handler_t::strict);
     return "";
   } catch (const EDCUReadError& E) {
     return "E" + E.Text();
