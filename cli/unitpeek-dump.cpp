@@ -1,9 +1,10 @@
 // unitpeek-dump: prints the summary of unit files as plain text (the lines
 // the viewer's tab would show) or as JSON, for scripts and machines without
-// a display.
+// a display. With --decls: what each unit declares, as a Pascal-like listing
+// instead of the summary, or in the JSON as "decls" beside the facts.
 //
-// Exit status: 0 when every file loaded and its summary was written, 1 when
-// any did not, 2 on a usage error.
+// Exit status: 0 when every file loaded and its summary (or listing) was
+// written, 1 when any did not, 2 on a usage error.
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <iostream>
@@ -11,6 +12,8 @@
 #include <optional>
 
 #include "DCU_Unit.h"
+#include "DeclJson.h"
+#include "DeclListing.h"
 #include "UnitFacts.h"
 #include "UnitJson.h"
 #include "UnitSummary.h"
@@ -41,17 +44,20 @@ std::vector<std::string> RawPositionals(const QStringList& Found, int argc, char
   return Raw;
 }
 
-// One loaded unit's facts, or the error that stopped its load.
+// One loaded unit's facts (and, when asked for, its declarations outline),
+// or the error that stopped its load.
 struct TLoadResult {
   std::optional<TUnitFacts> Facts;
+  std::optional<TDeclOutline> Decls;
   QString Error;
 };
 
-TLoadResult LoadFacts(const std::string& Path) {
+TLoadResult LoadFacts(const std::string& Path, bool WithDecls) {
   TLoadResult R;
   try {
     TJXUnit Unit(Path);
     R.Facts = ExtractUnitFacts(Unit);
+    if (WithDecls) R.Decls = BuildDeclOutline(Unit);
   } catch (const EDCUReadError& E) {
     // The whole text: a tag character in the message may be NUL.
     R.Error = DisplayText(E.Text());
@@ -69,10 +75,27 @@ bool PrintSummary(const std::string& Path) {
   return R.Loaded && R.Written;
 }
 
+// Text mode with --decls: the declarations listing, or the error block.
+// True when the unit loaded.
+bool PrintDecls(const std::string& Path) {
+  TLoadResult R = LoadFacts(Path, true);
+  if (!R.Decls) {
+    TJX_RecordingSink Sink;
+    WriteErrorBlock(Sink, R.Error);
+    std::cout << Utf8(Sink.PlainText());
+    return false;
+  }
+  TDeclTextSink Listing;
+  WriteDeclListing(*R.Decls, Listing);
+  std::cout << Listing.Out;
+  return true;
+}
+
 // JSON mode: the unit's object. A unit whose summary would fail (an invalid
-// stamp) is "ok" with that error.
-json FileJson(const std::string& Path, bool& Good) {
-  TLoadResult R = LoadFacts(Path);
+// stamp) is "ok" with that error. With --decls a loaded unit's object also
+// holds "decls".
+json FileJson(const std::string& Path, bool WithDecls, bool& Good) {
+  TLoadResult R = LoadFacts(Path, WithDecls);
   json J;
   J["path"] = Path;
   J["ok"] = R.Facts.has_value();
@@ -80,6 +103,7 @@ json FileJson(const std::string& Path, bool& Good) {
   if (R.Facts && Error.isEmpty()) Error = DisplayText(R.Facts->SummaryError());
   J["error"] = Error.isEmpty() ? json(nullptr) : json(Utf8(Error));
   if (R.Facts) J.update(UnitFactsJson(*R.Facts));
+  if (R.Decls) J["decls"] = DeclsJson(*R.Decls);
   Good = R.Facts && Error.isEmpty();
   return J;
 }
@@ -97,6 +121,10 @@ int main(int argc, char** argv) {
   Parser.addVersionOption();
   QCommandLineOption JsonOpt(QStringLiteral("json"), QStringLiteral("Write one JSON array instead of text."));
   Parser.addOption(JsonOpt);
+  QCommandLineOption DeclsOpt(QStringLiteral("decls"),
+                              QStringLiteral("Print what each unit declares instead of the summary "
+                                             "(with --json: add \"decls\" to each unit)."));
+  Parser.addOption(DeclsOpt);
   Parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("Unit files to read."),
                                QStringLiteral("FILE..."));
   if (!Parser.parse(QCoreApplication::arguments())) {
@@ -117,18 +145,19 @@ int main(int argc, char** argv) {
     return 2;
   }
   bool AllGood = true;
+  const bool WithDecls = Parser.isSet(DeclsOpt);
   if (Parser.isSet(JsonOpt)) {
     json Out = json::array();
     for (const std::string& Path : Files) {
       bool Good = false;
-      Out.push_back(FileJson(Path, Good));
+      Out.push_back(FileJson(Path, WithDecls, Good));
       AllGood = AllGood && Good;
     }
     std::cout << Out.dump(2, ' ', false, json::error_handler_t::replace) << "\n";
   } else {
     for (const std::string& Path : Files) {
       if (Files.size() > 1) std::cout << "==> " << Path << " <==\n";
-      AllGood = PrintSummary(Path) && AllGood;
+      AllGood = (WithDecls ? PrintDecls(Path) : PrintSummary(Path)) && AllGood;
     }
   }
   std::cout.flush();

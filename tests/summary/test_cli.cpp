@@ -166,3 +166,31 @@ TEST_F(CommandLine, UsageErrorsExitTwo) {
   // After "--" every argument is a file, even one that looks like an option.
   EXPECT_EQ(Dump({"--", "--json"}).Status, 1);
 }
+
+TEST_F(CommandLine, DeclsPrintsTheListingOrAddsDeclsToTheJson) {
+  TRun T = Dump({"--decls", Demo, Broken, Demo2});
+  EXPECT_EQ(T.Status, 1);
+  EXPECT_EQ(T.Out.rfind("==> " + Demo + " <==\nunit Demo;\n\ninterface\n\ntype\n  TCount = 1..100;\n\n", 0), 0u);
+  EXPECT_NE(T.Out.find("procedure Main(Count: TCount);\n\nimplementation\n\nprocedure Helper(var Value: TCount);\n\n"
+                       "end.\n==> " + Broken + " <==\n\nError:\n"),
+            std::string::npos);
+  EXPECT_NE(T.Out.find("==> " + Demo2 + " <==\nunit Demo;\n"), std::string::npos);
+  EXPECT_EQ(Dump({"--decls", Demo}).Status, 0);
+  // A unit whose summary fails still lists its declarations.
+  EXPECT_EQ(Dump({"--decls", BadStamp}).Status, 0);
+
+  TRun Plain = Dump({"--json", Demo, Broken});
+  TRun J = Dump({"--json", "--decls", Demo, Broken});
+  EXPECT_EQ(J.Status, 1);
+  json With = json::parse(J.Out);
+  const json& D = With[0]["decls"];
+  EXPECT_EQ(D["interface"][0]["text"], "TCount = 1..100");
+  EXPECT_EQ(D["interface"][0]["typeKind"], "subrange");
+  EXPECT_EQ(D["interface"][4]["params"][0]["name"], "Count");
+  EXPECT_EQ(D["implementation"][0]["params"][0]["mode"], "var");
+  EXPECT_FALSE(With[1].contains("decls"));
+  // Without "decls" the objects are those of --json alone.
+  With[0].erase("decls");
+  EXPECT_EQ(With, json::parse(Plain.Out));
+  EXPECT_EQ(Plain.Out.find("decls"), std::string::npos);
+}
