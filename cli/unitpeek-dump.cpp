@@ -92,10 +92,10 @@ bool PrintDecls(const std::string& Path) {
 }
 
 // JSON mode: the unit's object. A unit whose summary would fail (an invalid
-// stamp) is "ok" with that error. With --decls a loaded unit's object also
-// holds "decls".
-json FileJson(const std::string& Path, bool WithDecls, bool& Good) {
-  TLoadResult R = LoadFacts(Path, WithDecls);
+// stamp) is "ok" with that error. With Decls given, it receives a loaded
+// unit's declarations outline.
+json FileJson(const std::string& Path, bool& Good, std::optional<TDeclOutline>* Decls = nullptr) {
+  TLoadResult R = LoadFacts(Path, Decls != nullptr);
   json J;
   J["path"] = Path;
   J["ok"] = R.Facts.has_value();
@@ -103,9 +103,52 @@ json FileJson(const std::string& Path, bool WithDecls, bool& Good) {
   if (R.Facts && Error.isEmpty()) Error = DisplayText(R.Facts->SummaryError());
   J["error"] = Error.isEmpty() ? json(nullptr) : json(Utf8(Error));
   if (R.Facts) J.update(UnitFactsJson(*R.Facts));
-  if (R.Decls) J["decls"] = DeclsJson(*R.Decls);
   Good = R.Facts && Error.isEmpty();
+  if (Decls) *Decls = std::move(R.Decls);
   return J;
+}
+
+// JSON mode with --decls: the array of --json, each loaded unit's object
+// with "decls" in its place among the sorted keys, in the layout of
+// json::dump(2). Written a file at a time as it is made: the declarations
+// of a large unit would cost many times its reading as a JSON tree.
+bool PrintJsonWithDecls(const std::vector<std::string>& Files) {
+  bool AllGood = true;
+  std::cout << "[";
+  for (size_t I = 0; I < Files.size(); ++I) {
+    bool Good = false;
+    std::optional<TDeclOutline> Decls;
+    const json J = FileJson(Files[I], Good, &Decls);
+    AllGood = AllGood && Good;
+    std::string S = I ? ",\n  {" : "\n  {";
+    bool FirstKey = true;
+    auto Key = [&](const std::string& K) {
+      S += FirstKey ? "\n    " : ",\n    ";
+      FirstKey = false;
+      S += json(K).dump() + ": ";
+    };
+    auto PutDecls = [&] {
+      Key("decls");
+      WriteDeclsJson(*Decls, S, 2, [](std::string& Part) {
+        std::cout.write(Part.data(), static_cast<std::streamsize>(Part.size()));
+        Part.clear();
+      });
+      Decls.reset();
+    };
+    for (auto It = J.begin(); It != J.end(); ++It) {
+      if (Decls && It.key() > "decls") PutDecls();
+      Key(It.key());
+      for (char C : It.value().dump(2, ' ', false, json::error_handler_t::replace)) {
+        S += C;
+        if (C == '\n') S += "    ";
+      }
+    }
+    if (Decls) PutDecls();
+    S += "\n  }";
+    std::cout << S;
+  }
+  std::cout << "\n]\n";
+  return AllGood;
 }
 
 }  // namespace
@@ -146,11 +189,13 @@ int main(int argc, char** argv) {
   }
   bool AllGood = true;
   const bool WithDecls = Parser.isSet(DeclsOpt);
-  if (Parser.isSet(JsonOpt)) {
+  if (Parser.isSet(JsonOpt) && WithDecls) {
+    AllGood = PrintJsonWithDecls(Files);
+  } else if (Parser.isSet(JsonOpt)) {
     json Out = json::array();
     for (const std::string& Path : Files) {
       bool Good = false;
-      Out.push_back(FileJson(Path, WithDecls, Good));
+      Out.push_back(FileJson(Path, Good));
       AllGood = AllGood && Good;
     }
     std::cout << Out.dump(2, ' ', false, json::error_handler_t::replace) << "\n";

@@ -104,6 +104,17 @@ void WriteSection(TDeclSink& Sink, const TDeclSection& S) {
 
 TDeclText EntryLine(const TDeclEntry& E) {
   TDeclText T;
+  AppendEntryLine(E, T);
+  return T;
+}
+
+TDeclText MemberLine(const TDeclMember& M) {
+  TDeclText T;
+  AppendMemberLine(M, T);
+  return T;
+}
+
+void AppendEntryLine(const TDeclEntry& E, TDeclText& T) {
   auto Name = [&] { T.Add(TDeclRunKind::NameDef, E.Name, E.Offset); };
   switch (E.Kind) {
     case TDeclKind::Type:
@@ -175,11 +186,9 @@ TDeclText EntryLine(const TDeclEntry& E) {
       }
       break;
   }
-  return T;
 }
 
-TDeclText MemberLine(const TDeclMember& M) {
-  TDeclText T;
+void AppendMemberLine(const TDeclMember& M, TDeclText& T) {
   auto Name = [&] { T.Add(TDeclRunKind::NameDef, M.Name, M.Offset); };
   switch (M.Kind) {
     case TMemberKind::Field:
@@ -236,7 +245,6 @@ TDeclText MemberLine(const TDeclMember& M) {
       }
       break;
   }
-  return T;
 }
 
 void WriteDeclListing(const TDeclOutline& O, TDeclSink& Sink) {

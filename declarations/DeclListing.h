@@ -38,3 +38,6 @@ void WriteDeclListing(const TDeclOutline& O, TDeclSink& Sink);
 // "TColor = (Red, Green, Blue)", "TFoo = class(TBase)".
 TDeclText EntryLine(const TDeclEntry& E);
 TDeclText MemberLine(const TDeclMember& M);
+// The same appended to Out (which keeps spans or not, as it is set).
+void AppendEntryLine(const TDeclEntry& E, TDeclText& Out);
+void AppendMemberLine(const TDeclMember& M, TDeclText& Out);

@@ -59,9 +59,11 @@ class TBuilder {
     std::string Name;
   };
   std::unordered_map<uint32_t, TOwner> Owners;
-  // Inline texts of anonymous types, by type number; 1 = being written.
-  std::unordered_map<uint32_t, TDeclText> Memo;
-  std::unordered_map<uint32_t, int> Busy;
+  // The text of each type number once made (slot N), and which are being
+  // made (an anonymous type met inside itself prints as its number).
+  std::vector<TDeclText> Texts;
+  std::vector<uint8_t> State;  // 0 not yet, 1 being made, 2 made
+  TDeclText MakeTypeRef(uint32_t N, const TBaseDef* D, int Depth);
 
   // The name a definition carries, or empty when it is anonymous.
   std::string_view DefName(const TBaseDef* D) const;
@@ -89,12 +91,31 @@ std::string_view TBuilder::DefName(const TBaseDef* D) const {
 }
 
 TDeclText TBuilder::TypeRef(uint32_t N, int Depth) {
-  TDeclText T;
   const TBaseDef* D = U.GetTypeDef(N);
   if (!D) {
+    TDeclText T;
     T.Comment(Unresolved(N));
     return T;
   }
+  if (State.size() <= N) {
+    Texts.resize(U.TypeTable.size() + 1);
+    State.resize(U.TypeTable.size() + 1);
+  }
+  if (State[N] == 2) return Texts[N];
+  if (State[N] == 1 || Depth >= InlineDepth) {
+    TDeclText T;
+    T.Comment(Unresolved(N));
+    return T;
+  }
+  State[N] = 1;
+  TDeclText T = MakeTypeRef(N, D, Depth);
+  State[N] = 2;
+  Texts[N] = T;
+  return T;
+}
+
+TDeclText TBuilder::MakeTypeRef(uint32_t N, const TBaseDef* D, int Depth) {
+  TDeclText T;
   std::string_view Name = DefName(D);
   if (!Name.empty()) {
     auto A = Owners.find(N);
@@ -110,18 +131,9 @@ TDeclText TBuilder::TypeRef(uint32_t N, int Depth) {
       T.Unit = DeclDisplayText(View(U.UsedUnits[static_cast<size_t>(UnitNo)]->NamePos));
     return T;
   }
-  // Anonymous: written out by structure, once per type number.
-  auto M = Memo.find(N);
-  if (M != Memo.end()) return M->second;
-  if (Busy[N] || Depth >= InlineDepth) {
-    T.Comment(Unresolved(N));
-    return T;
-  }
-  Busy[N] = 1;
+  // Anonymous: written out by structure.
   T = Structure(N, D, Depth + 1, nullptr);
-  Busy[N] = 0;
   if (T.Empty()) T.Comment(Unresolved(N));
-  Memo.emplace(N, T);
   return T;
 }
 
@@ -658,7 +670,7 @@ TDeclOutline TBuilder::Build() {
 
 void TDeclText::Add(TDeclRunKind Kind, std::string_view S, int64_t Anchor) {
   if (S.empty()) return;
-  if (Kind != TDeclRunKind::Plain)
+  if (Kind != TDeclRunKind::Plain && KeepSpans)
     Spans.push_back(TDeclSpan{static_cast<uint32_t>(Text.size()), static_cast<uint32_t>(S.size()), Kind, Anchor});
   Text += S;
 }
@@ -666,10 +678,11 @@ void TDeclText::Add(TDeclRunKind Kind, std::string_view S, int64_t Anchor) {
 void TDeclText::Append(const TDeclText& T) {
   const auto Shift = static_cast<uint32_t>(Text.size());
   Text += T.Text;
-  for (TDeclSpan S : T.Spans) {
-    S.Start += Shift;
-    Spans.push_back(S);
-  }
+  if (KeepSpans)
+    for (TDeclSpan S : T.Spans) {
+      S.Start += Shift;
+      Spans.push_back(S);
+    }
   if (Shift == 0 && Spans.size() == T.Spans.size()) Unit = T.Unit;
   else Unit.clear();
 }
@@ -683,6 +696,9 @@ size_t TDeclSection::EntryCount() const {
 TDeclOutline BuildDeclOutline(const TUnit& U) { return TBuilder(U).Build(); }
 
 std::string DeclDisplayText(std::string_view Bytes) {
+  bool Plain = true;
+  for (char Ch : Bytes) Plain = Plain && Ch >= 0x20 && Ch < 0x7F;
+  if (Plain) return std::string(Bytes);
   // Windows-1252 positions 0x80..0x9F; the five it leaves undefined keep
   // their own code point.
   static const uint16_t High[32] = {

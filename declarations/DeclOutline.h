@@ -47,6 +47,8 @@ struct TDeclText {
   std::vector<TDeclSpan> Spans;  // in text order, not overlapping
   // The unit a type comes from when the text is one imported type name.
   std::string Unit;
+  // False: the text alone is wanted; no spans are kept.
+  bool KeepSpans = true;
 
   bool Empty() const { return Text.empty(); }
   void Add(TDeclRunKind Kind, std::string_view S, int64_t Anchor = NoAnchor);

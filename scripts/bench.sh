@@ -4,7 +4,8 @@
 #      baseline (Google Benchmark; raw results in build-bench/bench.json);
 #   2. unitpeek-dump --json over the whole corpus, all files in one
 #      invocation and one file per invocation, against reading and summing
-#      the same files and against cat;
+#      the same files and against cat; and unitpeek-dump --json --decls
+#      (the declarations too) next to --json (target: at most 2x);
 #   3. the peak resident memory while loading the large synthetic unit,
 #      against its file size;
 #   4. the viewer timing tool, when it has been built;
@@ -60,15 +61,18 @@ DUMP="$BUILD/cli/unitpeek-dump"
 TOOL="$BUILD/bench/unitpeek_benchtool"
 each() { local cmd=$1; shift; for f in "$@"; do $cmd "$f"; done; }
 dump_json() { "$DUMP" --json "$@"; }
+dump_decls() { "$DUMP" --json --decls "$@"; }
 if [ "${#FILES[@]}" -gt 0 ]; then
   echo "== command-line batch over ${#FILES[@]} corpus files"
   BYTES=$(cat "${FILES[@]}" | wc -c)
   echo "cli_files ${#FILES[@]}" >>"$FIG"
   echo "cli_bytes $BYTES" >>"$FIG"
   echo "cli_dump_all_ms $(best_ms dump_json "${FILES[@]}")" >>"$FIG"
+  echo "cli_decls_all_ms $(best_ms dump_decls "${FILES[@]}")" >>"$FIG"
   echo "cli_sum_all_ms $(best_ms "$TOOL" sum "${FILES[@]}")" >>"$FIG"
   echo "cli_cat_all_ms $(best_ms cat "${FILES[@]}")" >>"$FIG"
   echo "cli_dump_each_ms $(best_ms each dump_json "${FILES[@]}")" >>"$FIG"
+  echo "cli_decls_each_ms $(best_ms each dump_decls "${FILES[@]}")" >>"$FIG"
   echo "cli_sum_each_ms $(best_ms each "$TOOL sum" "${FILES[@]}")" >>"$FIG"
   echo "cli_cat_each_ms $(best_ms each cat "${FILES[@]}")" >>"$FIG"
 else

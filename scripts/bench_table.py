@@ -118,6 +118,12 @@ def main():
             cat = float(fig[f"cli_cat_{mode}_ms"][0])
             print(f"  {label:<30} unitpeek-dump --json {dump:>8.1f}  read-and-sum {sm:>8.1f} "
                   f" cat {cat:>8.1f}  ratio {dump / sm:5.1f}x")
+            if f"cli_decls_{mode}_ms" in fig:
+                decls = float(fig[f"cli_decls_{mode}_ms"][0])
+                ok = decls <= 2 * dump
+                verdicts.append((f"--json --decls within 2x --json ({mode})", ok, f"{decls / dump:.2f}x"))
+                print(f"  {'':<30} unitpeek-dump --json --decls {decls:>8.1f}  "
+                      f"ratio to --json {decls / dump:5.2f}x (target 2x)  {'met' if ok else 'NOT met'}")
 
     mems = [k for k in fig if k.startswith("mem_")]
     if mems:
