@@ -545,8 +545,8 @@ void TBuilder::TypeEntry(const TTypeDecl* T, TDeclEntry& E) {
 }
 
 // Routines the compiler marks as interface that no interface section can
-// declare: method bodies (qualified names), the unit's initialization (its
-// own name) and finalization.
+// declare: method bodies (qualified names), and the routines named after the
+// unit and "Finalization" (names no declaration may take).
 bool TBuilder::ToImplementation(const TNameDecl* D, std::string_view Name) const {
   if (!RecCast<TProcDecl>(D)) return false;
   if (Name.find('.') != std::string_view::npos) return true;
