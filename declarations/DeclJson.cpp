@@ -167,9 +167,9 @@ void Entry(TJsonOut& J, const TDeclEntry& E) {
   J.Text(E, AppendEntryLine);
   if (Data) J.KeyStr("type", E.Type.Text);
   if (Type) J.KeyStr("typeKind", E.TypeKind);
-  if (Data && !E.Type.Unit.empty()) J.KeyStr("typeUnit", E.Type.Unit);
+  if (Data && !E.TypeUnit.empty()) J.KeyStr("typeUnit", E.TypeUnit);
   if (Data && E.Typed) J.Key("typed"), J.Bool(true);
-  if (Type && !E.Type.Unit.empty()) J.KeyStr("unit", E.Type.Unit);
+  if (Type && !E.TypeUnit.empty()) J.KeyStr("unit", E.TypeUnit);
   if (Data && E.OrdValue) J.KeyNum("value", *E.OrdValue);
   if (Data && !E.ValueBytes.empty()) J.KeyStr("valueBytes", E.ValueBytes);
   if (Type && !E.Values.empty()) {

@@ -5,25 +5,9 @@ namespace {
 
 void Space(TDeclText& T) { T.Plain(" "); }
 
-void WriteParams(TDeclText& T, const std::vector<TDeclParam>& Ps, const char* Open, const char* Close) {
-  if (Ps.empty()) return;
-  T.Plain(Open);
-  for (size_t I = 0; I < Ps.size(); ++I) {
-    if (I) T.Plain("; ");
-    if (Ps[I].Mode == TParamMode::Var) {
-      T.Keyword("var");
-      Space(T);
-    }
-    T.Plain(Ps[I].Name);
-    T.Plain(": ");
-    T.Append(Ps[I].Type);
-  }
-  T.Plain(Close);
-}
-
 // "(A: Integer; var B: TDigit): Integer; stdcall" after the routine's name.
 void WriteSignature(TDeclText& T, const TDeclRoutine& R) {
-  WriteParams(T, R.Params, "(", ")");
+  AppendParams(T, R.Params, "(", ")");
   if (R.IsFunction) {
     T.Plain(": ");
     T.Append(R.Result);
@@ -211,7 +195,7 @@ void AppendMemberLine(const TDeclMember& M, TDeclText& T) {
       T.Keyword("property");
       Space(T);
       Name();
-      WriteParams(T, M.IndexParams, "[", "]");
+      AppendParams(T, M.IndexParams, "[", "]");
       if (!M.Type.Empty()) {
         T.Plain(": ");
         T.Append(M.Type);

@@ -61,16 +61,18 @@ class TBuilder {
   std::unordered_map<uint32_t, TOwner> Owners;
   // The text of each type number once made (slot N), and which are being
   // made (an anonymous type met inside itself prints as its number).
-  std::vector<TDeclText> Texts;
-  std::vector<uint8_t> State;  // 0 not yet, 1 being made, 2 made
+  std::unordered_map<uint32_t, TDeclText> Texts;
+  std::vector<uint8_t> State;  // by type number: 0 not yet, 1 being made, 2 made
   TDeclText MakeTypeRef(uint32_t N, const TBaseDef* D, int Depth);
 
   // The name a definition carries, or empty when it is anonymous.
   std::string_view DefName(const TBaseDef* D) const;
   TDeclText TypeRef(uint32_t N, int Depth = 0);
+  // The used unit an imported type number comes from, or empty.
+  std::string UnitOf(uint32_t N) const;
   TDeclText Structure(uint32_t N, const TBaseDef* D, int Depth, std::string* Kind);
   std::string OrdinalText(uint32_t TypeN, int64_t V, bool* Named);
-  TDeclText RangeText(const TRangeBaseDef* R, uint32_t BaseN, uint8_t Tag, int Depth);
+  TDeclText RangeText(const TRangeBaseDef* R, uint32_t BaseN, uint8_t Tag);
   void Params(TNameDecl* Chain, std::vector<TDeclParam>& Out, bool SkipSelf, int Depth);
   TDeclRoutine ProcRoutine(const TProcDecl* P, bool SkipSelf, int Depth);
   TDeclRoutine ProcTypeRoutine(const TProcTypeDef* P, int Depth);
@@ -90,6 +92,15 @@ std::string_view TBuilder::DefName(const TBaseDef* D) const {
   return IsCompilerName(N) ? std::string_view() : N;
 }
 
+std::string TBuilder::UnitOf(uint32_t N) const {
+  const TBaseDef* D = U.GetTypeDef(N);
+  int32_t UnitNo = -1;
+  if (auto* I = RecCast<TImpTypeDefRec>(D)) UnitNo = I->OwnerUnit;
+  else if (RecCast<TImpDef>(D)) UnitNo = D->UnitIndex;
+  if (UnitNo < 0 || static_cast<size_t>(UnitNo) >= U.UsedUnits.size()) return {};
+  return DeclDisplayText(View(U.UsedUnits[static_cast<size_t>(UnitNo)]->NamePos));
+}
+
 TDeclText TBuilder::TypeRef(uint32_t N, int Depth) {
   const TBaseDef* D = U.GetTypeDef(N);
   if (!D) {
@@ -97,11 +108,8 @@ TDeclText TBuilder::TypeRef(uint32_t N, int Depth) {
     T.Comment(Unresolved(N));
     return T;
   }
-  if (State.size() <= N) {
-    Texts.resize(U.TypeTable.size() + 1);
-    State.resize(U.TypeTable.size() + 1);
-  }
-  if (State[N] == 2) return Texts[N];
+  if (State.size() <= N) State.resize(U.TypeTable.size() + 1);
+  if (State[N] == 2) return Texts.find(N)->second;
   if (State[N] == 1 || Depth >= InlineDepth) {
     TDeclText T;
     T.Comment(Unresolved(N));
@@ -110,7 +118,7 @@ TDeclText TBuilder::TypeRef(uint32_t N, int Depth) {
   State[N] = 1;
   TDeclText T = MakeTypeRef(N, D, Depth);
   State[N] = 2;
-  Texts[N] = T;
+  Texts.emplace(N, T);
   return T;
 }
 
@@ -124,11 +132,6 @@ TDeclText TBuilder::MakeTypeRef(uint32_t N, const TBaseDef* D, int Depth) {
       return T;
     }
     T.Add(TDeclRunKind::TypeRef, DeclDisplayText(Name), NoAnchor);
-    int32_t UnitNo = -1;
-    if (auto* I = RecCast<TImpTypeDefRec>(D)) UnitNo = I->OwnerUnit;
-    else if (RecCast<TImpDef>(D)) UnitNo = D->UnitIndex;
-    if (UnitNo >= 0 && static_cast<size_t>(UnitNo) < U.UsedUnits.size())
-      T.Unit = DeclDisplayText(View(U.UsedUnits[static_cast<size_t>(UnitNo)]->NamePos));
     return T;
   }
   // Anonymous: written out by structure.
@@ -165,8 +168,7 @@ std::string TBuilder::OrdinalText(uint32_t TypeN, int64_t V, bool* Named) {
   return std::to_string(V);
 }
 
-TDeclText TBuilder::RangeText(const TRangeBaseDef* R, uint32_t BaseN, uint8_t Tag, int Depth) {
-  (void)Depth;
+TDeclText TBuilder::RangeText(const TRangeBaseDef* R, uint32_t BaseN, uint8_t Tag) {
   TDeclText T;
   int64_t Lo = 0, Hi = 0;
   try {
@@ -249,18 +251,6 @@ std::string TBuilder::DeclName(uint32_t DeclNo, bool LastPartOnly) {
   return DeclDisplayText(LastPartOnly ? LastPart(N) : N);
 }
 
-void WriteParamsInline(TDeclText& T, const std::vector<TDeclParam>& Ps, const char* Open, const char* Close) {
-  if (Ps.empty()) return;
-  T.Plain(Open);
-  for (size_t I = 0; I < Ps.size(); ++I) {
-    if (I) T.Plain("; ");
-    if (Ps[I].Mode == TParamMode::Var) T.Keyword("var"), T.Plain(" ");
-    T.Plain(Ps[I].Name + ": ");
-    T.Append(Ps[I].Type);
-  }
-  T.Plain(Close);
-}
-
 TDeclText TBuilder::InlineMembers(TNameDecl* Chain, int Depth) {
   TDeclText T;
   for (TDCURec* R = Chain; R; R = R->Next) {
@@ -300,11 +290,11 @@ TDeclText TBuilder::Structure(uint32_t N, const TBaseDef* D, int Depth, std::str
       return T;
     }
     SetKind("subrange");
-    return RangeText(E, E->BaseType != N ? E->BaseType : 0, tagDefEnum, Depth);
+    return RangeText(E, E->BaseType != N ? E->BaseType : 0, tagDefEnum);
   }
   if (auto* R = RecCast<TRangeDef>(D)) {
     SetKind("subrange");
-    return RangeText(R, R->BaseType != N ? R->BaseType : 0, TagAt(R->DefPos), Depth);
+    return RangeText(R, R->BaseType != N ? R->BaseType : 0, TagAt(R->DefPos));
   }
   if (auto* F = RecCast<TFloatDef>(D)) {
     SetKind("float");
@@ -394,7 +384,7 @@ TDeclText TBuilder::Structure(uint32_t N, const TBaseDef* D, int Depth, std::str
     SetKind("procType");
     TDeclRoutine R = ProcTypeRoutine(P, Depth);
     T.Keyword(R.IsFunction ? "function" : "procedure");
-    WriteParamsInline(T, R.Params, "(", ")");
+    AppendParams(T, R.Params, "(", ")");
     if (R.IsFunction) {
       T.Plain(": ");
       T.Append(R.Result);
@@ -524,6 +514,7 @@ void TBuilder::TypeEntry(const TTypeDecl* T, TDeclEntry& E) {
   if (!D || !RecCast<TTypeDef>(D)) {
     E.TypeKind = D ? "alias" : "unknown";
     E.Type = TypeRef(T->TypeIndex);
+    E.TypeUnit = UnitOf(T->TypeIndex);
     return;
   }
   E.Type = Structure(T->TypeIndex, D, 0, &E.TypeKind);
@@ -558,31 +549,35 @@ bool TBuilder::MakeEntry(TNameDecl* D, TDeclEntry& E) {
   if (IsCompilerName(N) || RecCast<TTypePDecl>(D) || RecCast<TSetDeftInfo>(D)) return false;
   E.Name = DeclDisplayText(N);
   E.Offset = OffsetOf(U, D->DefPos);
+  auto SetType = [&](uint32_t N) {
+    E.Type = TypeRef(N);
+    E.TypeUnit = UnitOf(N);
+  };
   if (auto* T = RecCast<TTypeDecl>(D)) {
     TypeEntry(T, E);
   } else if (auto* RS = RecCast<TResStrDef>(D)) {
     E.Kind = TDeclKind::ResourceString;
-    E.Type = TypeRef(RS->TypeIndex);
+    SetType(RS->TypeIndex);
     E.DataSize = RS->MemSize;
   } else if (auto* TC = RecCast<TVarCDecl>(D)) {
     E.Kind = TDeclKind::Const;
     E.Typed = true;
-    E.Type = TypeRef(TC->TypeIndex);
+    SetType(TC->TypeIndex);
     E.DataSize = TC->MemSize;
   } else if (auto* A = RecCast<TAbsVarDecl>(D)) {
     E.Kind = TDeclKind::Var;
     E.Absolute = true;
-    E.Type = TypeRef(A->TypeIndex);
+    SetType(A->TypeIndex);
     E.AbsoluteTarget = DeclName(static_cast<uint32_t>(A->Ofs), false);
   } else if (auto* TV = RecCast<TThreadVarDecl>(D)) {
     E.Kind = TDeclKind::ThreadVar;
-    E.Type = TypeRef(TV->TypeIndex);
+    SetType(TV->TypeIndex);
   } else if (auto* V = RecCast<TVarDecl>(D)) {
     E.Kind = TDeclKind::Var;
-    E.Type = TypeRef(V->TypeIndex);
+    SetType(V->TypeIndex);
   } else if (auto* C = RecCast<TConstDecl>(D)) {
     E.Kind = TDeclKind::Const;
-    E.Type = TypeRef(C->TypeIndex);
+    SetType(C->TypeIndex);
     if (!C->ValueData) {
       E.OrdValue = C->OrdValue64();
       E.Value.Plain(OrdinalText(C->TypeIndex, *E.OrdValue, nullptr));
@@ -608,8 +603,7 @@ bool TBuilder::MakeEntry(TNameDecl* D, TDeclEntry& E) {
     bool Qualified = N.find('.') != std::string_view::npos;
     E.Routine = ProcRoutine(P, Qualified, 0);
     E.Kind = E.Routine.IsFunction ? TDeclKind::Function : TDeclKind::Procedure;
-  } else if (auto* S = RecCast<TSysProcDecl>(D)) {
-    (void)S;
+  } else if (RecCast<TSysProcDecl>(D)) {
     E.Kind = TDeclKind::Procedure;
     E.SystemProc = true;
   } else if (RecCast<TLabelDecl>(D)) {
@@ -683,8 +677,22 @@ void TDeclText::Append(const TDeclText& T) {
       S.Start += Shift;
       Spans.push_back(S);
     }
-  if (Shift == 0 && Spans.size() == T.Spans.size()) Unit = T.Unit;
-  else Unit.clear();
+}
+
+void AppendParams(TDeclText& T, const std::vector<TDeclParam>& Ps, std::string_view Open, std::string_view Close) {
+  if (Ps.empty()) return;
+  T.Plain(Open);
+  for (size_t I = 0; I < Ps.size(); ++I) {
+    if (I) T.Plain("; ");
+    if (Ps[I].Mode == TParamMode::Var) {
+      T.Keyword("var");
+      T.Plain(" ");
+    }
+    T.Plain(Ps[I].Name);
+    T.Plain(": ");
+    T.Append(Ps[I].Type);
+  }
+  T.Plain(Close);
 }
 
 size_t TDeclSection::EntryCount() const {

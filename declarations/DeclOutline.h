@@ -45,8 +45,6 @@ struct TDeclSpan {
 struct TDeclText {
   std::string Text;
   std::vector<TDeclSpan> Spans;  // in text order, not overlapping
-  // The unit a type comes from when the text is one imported type name.
-  std::string Unit;
   // False: the text alone is wanted; no spans are kept.
   bool KeepSpans = true;
 
@@ -117,6 +115,7 @@ struct TDeclEntry {
   // Types: the definition (for record-like kinds its head line: "class(TBase)").
   // Constants, variables and resource strings: their type.
   TDeclText Type;
+  std::string TypeUnit;              // the unit Type comes from when it is an imported name
   std::vector<std::string> Values;  // enumerations: the names in order
   std::vector<TDeclMember> Members;  // records, objects, classes, interfaces
   std::string Guid;                  // interfaces
@@ -150,6 +149,9 @@ struct TDeclOutline {
   int32_t Version = 0;
   TDeclSection Interface, Implementation;
 };
+
+// "(A: Integer; var B: TDigit)" between Open and Close; nothing for none.
+void AppendParams(TDeclText& T, const std::vector<TDeclParam>& Ps, std::string_view Open, std::string_view Close);
 
 // Builds the outline of a loaded unit; the unit may be released afterwards.
 TDeclOutline BuildDeclOutline(const TUnit& U);
