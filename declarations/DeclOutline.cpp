@@ -43,6 +43,14 @@ std::string_view LastPart(std::string_view N) {
   return Dot == std::string_view::npos || Dot + 1 >= N.size() ? N : N.substr(Dot + 1);
 }
 
+// " of Type" after a keyword.
+void Of(TDeclText& T, const TDeclText& Type) {
+  T.Plain(" ");
+  T.Keyword("of");
+  T.Plain(" ");
+  T.Append(Type);
+}
+
 class TBuilder {
  public:
   explicit TBuilder(const TUnit& U) : U(U) {}
@@ -317,20 +325,14 @@ TDeclText TBuilder::Structure(uint32_t N, const TBaseDef* D, int Depth, std::str
     T.Keyword("file");
     const TBaseDef* B = U.GetTypeDef(F->BaseType);
     if (F->BaseType != 0 && !RecCast<TVoidDef>(B)) {
-      T.Plain(" ");
-      T.Keyword("of");
-      T.Plain(" ");
-      T.Append(TypeRef(F->BaseType, Depth));
+      Of(T, TypeRef(F->BaseType, Depth));
     }
     return T;
   }
   if (auto* S = RecCast<TSetDef>(D)) {
     SetKind("set");
     T.Keyword("set");
-    T.Plain(" ");
-    T.Keyword("of");
-    T.Plain(" ");
-    T.Append(TypeRef(S->BaseType, Depth));
+    Of(T, TypeRef(S->BaseType, Depth));
     return T;
   }
   if (auto* S = RecCast<TShortStrDef>(D)) {
@@ -344,10 +346,7 @@ TDeclText TBuilder::Structure(uint32_t N, const TBaseDef* D, int Depth, std::str
     // file gives.
     SetKind(TagAt(S->DefPos) == tagDefStringU ? "string" : "array");
     T.Keyword("array");
-    T.Plain(" ");
-    T.Keyword("of");
-    T.Plain(" ");
-    T.Append(TypeRef(S->ElemType, Depth));
+    Of(T, TypeRef(S->ElemType, Depth));
     return T;
   }
   if (auto* A = RecCast<TArrayDef>(D)) {
@@ -355,10 +354,8 @@ TDeclText TBuilder::Structure(uint32_t N, const TBaseDef* D, int Depth, std::str
     T.Keyword("array");
     T.Plain("[");
     T.Append(TypeRef(A->IndexType, Depth));
-    T.Plain("] ");
-    T.Keyword("of");
-    T.Plain(" ");
-    T.Append(TypeRef(A->ElemType, Depth));
+    T.Plain("]");
+    Of(T, TypeRef(A->ElemType, Depth));
     return T;
   }
   if (RecCast<TVariantDef>(D)) {
@@ -369,10 +366,7 @@ TDeclText TBuilder::Structure(uint32_t N, const TBaseDef* D, int Depth, std::str
   if (auto* C = RecCast<TObjVMTDef>(D)) {
     SetKind("classRef");
     T.Keyword("class");
-    T.Plain(" ");
-    T.Keyword("of");
-    T.Plain(" ");
-    T.Append(TypeRef(C->ObjType, Depth));
+    Of(T, TypeRef(C->ObjType, Depth));
     return T;
   }
   if (RecCast<TVoidDef>(D)) {
