@@ -75,7 +75,8 @@ std::vector<TTok> Tokenize(const std::string& S) {
 struct TSrcDecl {
   std::string Kind, Name;
   bool Cond = false;
-  std::vector<std::string> Params, Members, Values;
+  std::vector<std::string> Params, Values;
+  std::vector<std::pair<std::string, bool>> Members;  // name, conditional
 };
 
 const std::set<std::string> Directives = {
@@ -186,15 +187,15 @@ class TSourceParser {
       else if (W == "procedure" || W == "function" || W == "constructor" || W == "destructor") {
         std::vector<TSrcDecl> M;
         Routine(M, W);
-        for (auto& X : M) D.Members.push_back(X.Name);
+        for (auto& X : M) D.Members.emplace_back(X.Name, X.Cond);
       } else if (W == "property") {
-        D.Members.push_back(T[I + 1].Text);
+        D.Members.emplace_back(T[I + 1].Text, T[I + 1].Cond);
         I += 2;
         SkipTo(";");
         SkipDirectives();
       } else if (W == "case") {
         ++I;
-        if (Is(I + 1, ":")) D.Members.push_back(T[I].Text);
+        if (Is(I + 1, ":")) D.Members.emplace_back(T[I].Text, T[I].Cond);
         SkipTo("of");
         ++I;
         while (I < T.size() && !Is(I, "end") && !Is(I, ")")) {
@@ -205,10 +206,11 @@ class TSourceParser {
           if (Is(I, ";")) ++I;
         }
       } else if (W == "[") { ++I; SkipTo("]"); ++I; }
+      else if (Directives.count(W) && Is(I + 1, ";")) I += 2;  // after a procedural type
       else if (T[I].Kind == 'i') {
         std::vector<TSrcDecl> F;
         Names(F, "field");
-        for (auto& X : F) D.Members.push_back(X.Name);
+        for (auto& X : F) D.Members.emplace_back(X.Name, X.Cond);
         if (Is(I, ":")) { ++I; SkipTo(";"); } else ++I;
       } else ++I;
     }
@@ -302,7 +304,8 @@ TEST(SourceNames, InterfaceSectionsOfTheCorpusSources) {
       std::set<std::string> Ms, Vs;
       for (const TDeclMember& M : Hit->Members) Ms.insert(Lower(M.Name));
       for (const std::string& V : Hit->Values) Vs.insert(Lower(V));
-      for (const std::string& M : D.Members) Members.Count(Ms.count(Lower(M)) > 0, Where + " member " + M);
+      for (const auto& [M, Cond] : D.Members)
+        Members.Count(Ms.count(Lower(M)) > 0, Where + " member " + M + (Cond ? " (conditional)" : ""));
       for (const std::string& V : D.Values) Values.Count(Vs.count(Lower(V)) > 0, Where + " value " + V);
     }
   }
