@@ -34,13 +34,23 @@ bool IsCompilerName(std::string_view N) { return N.empty() || N[0] == '.'; }
 uint32_t OffsetOf(const TUnit& U, TPos P) { return P ? PosOffset(P, U.Image.get()) : 0; }
 uint8_t TagAt(TPos P) { return P ? *P : 0; }
 
-
 std::string Unresolved(uint64_t N) { return "{#" + std::to_string(N) + "}"; }
 
 // The part of a qualified name after its last dot ("TList.Get" -> "Get").
 std::string_view LastPart(std::string_view N) {
   size_t Dot = N.rfind('.');
   return Dot == std::string_view::npos || Dot + 1 >= N.size() ? N : N.substr(Dot + 1);
+}
+
+// An ordinal value as a range of the kind Tag writes it: False/True, a
+// character, or a number.
+std::string OrdinalByKind(uint8_t Tag, int64_t V) {
+  if (Tag == tagDefBool && (V == 0 || V == 1)) return V ? "True" : "False";
+  if ((Tag == tagDefChar || Tag == tagDefWideChar) && V >= 0) {
+    if (V >= 0x20 && V < 0x7F && V != '\'') return std::string("'") + static_cast<char>(V) + "'";
+    return "#" + std::to_string(V);
+  }
+  return std::to_string(V);
 }
 
 // " of Type" after a keyword.
@@ -67,8 +77,8 @@ class TBuilder {
     std::string Name;
   };
   std::unordered_map<uint32_t, TOwner> Owners;
-  // The text of each type number once made (slot N), and which are being
-  // made (an anonymous type met inside itself prints as its number).
+  // The text of each type number once made, and which are being made (an
+  // anonymous type met inside itself prints as its number).
   std::unordered_map<uint32_t, TDeclText> Texts;
   std::vector<uint8_t> State;  // by type number: 0 not yet, 1 being made, 2 made
   TDeclText MakeTypeRef(uint32_t N, const TBaseDef* D, int Depth);
@@ -82,6 +92,7 @@ class TBuilder {
   std::string OrdinalText(uint32_t TypeN, int64_t V, bool* Named);
   TDeclText RangeText(const TRangeBaseDef* R, uint32_t BaseN, uint8_t Tag);
   void Params(TNameDecl* Chain, std::vector<TDeclParam>& Out, bool SkipSelf, int Depth);
+  void SetResult(TDeclRoutine& R, uint32_t ResultType, int Depth);
   TDeclRoutine ProcRoutine(const TProcDecl* P, bool SkipSelf, int Depth);
   TDeclRoutine ProcTypeRoutine(const TProcTypeDef* P, int Depth);
   void Members(TNameDecl* Chain, std::vector<TDeclMember>& Out);
@@ -118,7 +129,9 @@ TDeclText TBuilder::TypeRef(uint32_t N, int Depth) {
   }
   if (State.size() <= N) State.resize(U.TypeTable.size() + 1);
   if (State[N] == 2) return Texts.find(N)->second;
-  if (State[N] == 1 || Depth >= InlineDepth) {
+  // Too deep a nesting of anonymous types is cut (and not kept: a shallower
+  // use writes it out).
+  if (State[N] == 1 || (Depth >= InlineDepth && DefName(D).empty())) {
     TDeclText T;
     T.Comment(Unresolved(N));
     return T;
@@ -165,15 +178,7 @@ std::string TBuilder::OrdinalText(uint32_t TypeN, int64_t V, bool* Named) {
       }
     }
   }
-  if (auto* R = RecCast<TRangeDef>(D)) {
-    uint8_t Tag = TagAt(R->DefPos);
-    if (Tag == tagDefBool && (V == 0 || V == 1)) return V ? "True" : "False";
-    if ((Tag == tagDefChar || Tag == tagDefWideChar) && V >= 0) {
-      if (V >= 0x20 && V < 0x7F && V != '\'') return std::string("'") + static_cast<char>(V) + "'";
-      return "#" + std::to_string(V);
-    }
-  }
-  return std::to_string(V);
+  return OrdinalByKind(RecCast<TRangeDef>(D) ? TagAt(D->DefPos) : 0, V);
 }
 
 TDeclText TBuilder::RangeText(const TRangeBaseDef* R, uint32_t BaseN, uint8_t Tag) {
@@ -190,14 +195,7 @@ TDeclText TBuilder::RangeText(const TRangeBaseDef* R, uint32_t BaseN, uint8_t Ta
   auto One = [&](int64_t V) {
     bool Named = false;
     std::string S = BaseN ? OrdinalText(BaseN, V, &Named) : std::string();
-    if (!Named) {
-      if (Tag == tagDefBool && (V == 0 || V == 1)) S = V ? "True" : "False";
-      else if ((Tag == tagDefChar || Tag == tagDefWideChar) && V >= 0x20 && V < 0x7F && V != '\'')
-        S = std::string("'") + static_cast<char>(V) + "'";
-      else if ((Tag == tagDefChar || Tag == tagDefWideChar) && V >= 0) S = "#" + std::to_string(V);
-      else S = std::to_string(V);
-    }
-    return S;
+    return Named ? S : OrdinalByKind(Tag, V);
   };
   T.Plain(One(Lo) + ".." + One(Hi));
   return T;
@@ -223,15 +221,18 @@ void TBuilder::Params(TNameDecl* Chain, std::vector<TDeclParam>& Out, bool SkipS
   }
 }
 
+// A result type that is none or void makes a procedure.
+void TBuilder::SetResult(TDeclRoutine& R, uint32_t ResultType, int Depth) {
+  if (ResultType == 0 || RecCast<TVoidDef>(U.GetTypeDef(ResultType))) return;
+  R.IsFunction = true;
+  R.Result = TypeRef(ResultType, Depth);
+}
+
 TDeclRoutine TBuilder::ProcRoutine(const TProcDecl* P, bool SkipSelf, int Depth) {
   TDeclRoutine R;
   R.Known = true;
   Params(P->Params, R.Params, SkipSelf, Depth);
-  const TBaseDef* Res = U.GetTypeDef(P->ResultType);
-  if (P->ResultType != 0 && !RecCast<TVoidDef>(Res)) {
-    R.IsFunction = true;
-    R.Result = TypeRef(P->ResultType, Depth);
-  }
+  SetResult(R, P->ResultType, Depth);
   R.CallConv = P->CallConv;
   return R;
 }
@@ -240,11 +241,7 @@ TDeclRoutine TBuilder::ProcTypeRoutine(const TProcTypeDef* P, int Depth) {
   TDeclRoutine R;
   R.Known = true;
   Params(P->Fields, R.Params, false, Depth);
-  const TBaseDef* Res = U.GetTypeDef(P->ResultType);
-  if (P->ResultType != 0 && !RecCast<TVoidDef>(Res)) {
-    R.IsFunction = true;
-    R.Result = TypeRef(P->ResultType, Depth);
-  }
+  SetResult(R, P->ResultType, Depth);
   R.CallConv = P->CallConv;
   R.OfObject = P->IsMethodPointer();
   return R;
