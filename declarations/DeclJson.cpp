@@ -8,8 +8,9 @@
 
 namespace {
 
-// A pretty-printing JSON writer. Keys must be given in sorted order by the
-// caller (the order nlohmann::json keeps them in).
+// A pretty-printing JSON writer, which writes flat (on one line, without
+// blanks) while asked to. Keys must be given in sorted order by the caller
+// (the order nlohmann::json keeps them in).
 class TJsonOut {
  public:
   TJsonOut(std::string& S, int Level) : S(S), Level(Level) { Line.KeepSpans = false; }
@@ -37,8 +38,9 @@ class TJsonOut {
   // Keys are plain words: no escapes.
   void Key(std::string_view K) {
     Next();
-    S.append(1, '"').append(K).append("\": ", 3);
+    S.append(1, '"').append(K).append("\": ", Flat ? 2 : 3);
   }
+  void SetFlat(bool F) { Flat = F; }
   void Next() {
     NewLine(!First.back());
     First.back() = false;
@@ -73,12 +75,17 @@ class TJsonOut {
  private:
   // A line break and the indentation of the level, after a comma if asked.
   void NewLine(bool Comma) {
+    if (Flat) {
+      if (Comma) S.append(1, ',');
+      return;
+    }
     static const std::string Breaks = ",\n" + std::string(128, ' ');
     const size_t Width = std::min<size_t>(static_cast<size_t>(Level) * 2, 128);
     S.append(Breaks, Comma ? 0 : 1, Width + (Comma ? 2 : 1));
   }
   std::string& S;
   int Level;
+  bool Flat = false;
   std::vector<bool> First;
   TDeclText Line;
 };
@@ -185,8 +192,11 @@ void Section(TJsonOut& J, const TDeclSection& S, std::string& Out, const std::fu
   J.Open('[');
   for (const TDeclBlock& B : S.Blocks)
     for (const TDeclEntry& E : B.Entries) {
+      // One declaration a line.
       J.Next();
+      J.SetFlat(true);
       Entry(J, E);
+      J.SetFlat(false);
       if (Flush && Out.size() >= (1u << 20)) Flush(Out);
     }
   J.Close(']');

@@ -4,8 +4,10 @@
 //
 // The text is written straight into a string, laid out as nlohmann::json
 // lays out dump(2) (keys in their sorted order), so that it can stand inside
-// such a dump: a unit of the corpus declares up to a hundred thousand names,
-// and building a JSON tree of them first would cost many times the reading.
+// such a dump, except that each declaration takes one line (as dump() writes
+// it): a unit of the corpus declares up to a hundred thousand names, and
+// building a JSON tree of them first, or indenting every parameter, would
+// cost many times the reading.
 #pragma once
 
 #include <nlohmann/json.hpp>

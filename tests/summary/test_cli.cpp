@@ -183,7 +183,9 @@ TEST_F(CommandLine, DeclsPrintsTheListingOrAddsDeclsToTheJson) {
   TRun J = Dump({"--json", "--decls", Demo, Broken});
   EXPECT_EQ(J.Status, 1);
   json With = json::parse(J.Out);
-  EXPECT_EQ(J.Out, With.dump(2) + "\n");  // the layout of --json
+  // The layout of --json, each declaration on a line of its own.
+  EXPECT_NE(J.Out.find("\n      \"implementation\": [\n        {\"callConv\":\"register\",\"kind\":\"procedure\","),
+            std::string::npos);
   const json& D = With[0]["decls"];
   EXPECT_EQ(D["interface"][0]["text"], "TCount = 1..100");
   EXPECT_EQ(D["interface"][0]["typeKind"], "subrange");
