@@ -198,11 +198,6 @@ void TUnit::ReleaseAll() {
   if (FirstUnit == this) FirstUnit = nullptr;
 }
 
-int32_t TUnit::AddDecl(TDCURec* R) {
-  DeclTable.push_back(R);
-  return static_cast<int32_t>(DeclTable.size());
-}
-
 TDCURec* TUnit::GetDecl(int64_t N) const {
   if (N < 1 || N > static_cast<int64_t>(DeclTable.size())) return nullptr;
   return DeclTable[static_cast<size_t>(N - 1)];
