@@ -86,26 +86,92 @@ void SetSortKey(TNameSortItem& It, size_t Depth) {
   It.Rest = static_cast<uint16_t>(Left < 9 ? Left : 9);
 }
 
-// Sorts Items [Lo, Hi), whose names agree in their first 8 * Depth folded
-// bytes, by the next eight bytes; runs that agree in those too and go on
-// are sorted by the eight after them. Keys stay in the items, so the sort
-// itself never reaches into the names: only computing a key does, once per
-// entry and level.
-void SortNameItems(std::vector<TNameSortItem>& Items, size_t Lo, size_t Hi, size_t Depth) {
-  for (size_t I = Lo; I < Hi; ++I) SetSortKey(Items[I], Depth);
-  std::sort(Items.begin() + static_cast<std::ptrdiff_t>(Lo), Items.begin() + static_cast<std::ptrdiff_t>(Hi),
-            [](const TNameSortItem& A, const TNameSortItem& B) {
-              if (A.Key != B.Key) return A.Key < B.Key;
-              if (A.Rest != B.Rest) return A.Rest < B.Rest;
-              // Equal names (the name ends in this word): the later one first.
-              return A.Rest < 9 && A.Seq > B.Seq;
-            });
-  for (size_t I = Lo; I < Hi;) {
-    size_t J = I + 1;
-    while (J < Hi && Items[J].Key == Items[I].Key && Items[J].Rest == Items[I].Rest) ++J;
-    if (Items[I].Rest == 9 && J - I > 1) SortNameItems(Items, I, J, Depth + 1);
-    I = J;
+// Below this many items a comparison sort is quicker than a radix pass.
+constexpr size_t RadixMin = 64;
+
+void SortNameLevel(TNameSortItem* Items, size_t N, size_t Depth);
+
+// Items whose keys are all equal: names that end in this word first, by
+// length (Rest), equal names the later one first; then the names that go on,
+// sorted by their next eight bytes.
+void SortEqualKeys(TNameSortItem* Items, size_t N, size_t Depth) {
+  TNameSortItem* GoOn = std::partition(Items, Items + N, [](const TNameSortItem& It) { return It.Rest < 9; });
+  std::sort(Items, GoOn, [](const TNameSortItem& A, const TNameSortItem& B) {
+    if (A.Rest != B.Rest) return A.Rest < B.Rest;
+    return A.Seq > B.Seq;
+  });
+  const size_t Left = static_cast<size_t>(Items + N - GoOn);
+  if (Left > 1) SortNameLevel(GoOn, Left, Depth + 1);
+}
+
+inline unsigned KeyByte(const TNameSortItem& It, unsigned Byte) {
+  return static_cast<unsigned>(It.Key >> (56 - 8 * Byte)) & 0xFF;
+}
+
+// Sorts items that agree in the key bytes before Byte: a comparison sort
+// for few items, else one in-place pass that distributes them by this byte
+// (most significant first) and the same for each part.
+void SortByKeyFrom(TNameSortItem* Items, size_t N, size_t Depth, unsigned Byte) {
+  if (N < RadixMin) {
+    std::sort(Items, Items + N, [](const TNameSortItem& A, const TNameSortItem& B) {
+      if (A.Key != B.Key) return A.Key < B.Key;
+      if (A.Rest != B.Rest) return A.Rest < B.Rest;
+      return A.Rest < 9 && A.Seq > B.Seq;
+    });
+    for (size_t I = 0; I < N;) {
+      size_t J = I + 1;
+      while (J < N && Items[J].Key == Items[I].Key && Items[J].Rest == Items[I].Rest) ++J;
+      if (Items[I].Rest == 9 && J - I > 1) SortNameLevel(Items + I, J - I, Depth + 1);
+      I = J;
+    }
+    return;
   }
+  // Names share long prefixes: the key bytes that all items agree in are
+  // passed over.
+  uint64_t Differ = 0;
+  for (size_t I = 1; I < N; ++I) Differ |= Items[I].Key ^ Items[0].Key;
+  if (Differ == 0) {
+    SortEqualKeys(Items, N, Depth);
+    return;
+  }
+  Byte = static_cast<unsigned>(std::countl_zero(Differ)) / 8;
+  // Names are mostly letters, digits and '_': only the byte values from the
+  // lowest to the highest one present are visited.
+  size_t Count[256] = {};
+  unsigned Lo = 255, Hi = 0;
+  for (size_t I = 0; I < N; ++I) {
+    const unsigned D = KeyByte(Items[I], Byte);
+    ++Count[D];
+    Lo = std::min(Lo, D);
+    Hi = std::max(Hi, D);
+  }
+  size_t Next[256], End[256];
+  size_t At = 0;
+  for (unsigned B = Lo; B <= Hi; ++B) {
+    Next[B] = At;
+    At += Count[B];
+    End[B] = At;
+  }
+  for (unsigned B = Lo; B <= Hi; ++B) {
+    while (Next[B] < End[B]) {
+      const unsigned D = KeyByte(Items[Next[B]], Byte);
+      if (D == B) ++Next[B];
+      else std::swap(Items[Next[B]], Items[Next[D]++]);
+    }
+  }
+  size_t From = 0;
+  for (unsigned B = Lo; B <= Hi; ++B) {
+    if (End[B] - From > 1) SortByKeyFrom(Items + From, End[B] - From, Depth, Byte + 1);
+    From = End[B];
+  }
+}
+
+// Sorts items whose names agree in their first 8 * Depth folded bytes by the
+// rest of their names. The key of the next eight bytes is taken into the
+// item once per level, so that the sort itself never reaches into the names.
+void SortNameLevel(TNameSortItem* Items, size_t N, size_t Depth) {
+  for (size_t I = 0; I < N; ++I) SetSortKey(Items[I], Depth);
+  SortByKeyFrom(Items, N, Depth, 0);
 }
 
 }  // namespace
@@ -118,7 +184,7 @@ void SortNameIndex(std::vector<TNameIndexEntry>& Entries) {
     const std::string_view Name = Entries[I].Name.substr(0, UINT16_MAX);
     Items[I] = TNameSortItem{0, Name.data(), static_cast<uint32_t>(I), static_cast<uint16_t>(Name.size()), 0};
   }
-  SortNameItems(Items, 0, N, 0);
+  SortNameLevel(Items.data(), N, 0);
   // Place i receives the entry that was added as number Items[i].Seq: move
   // the entries along the cycles of that permutation, in place.
   constexpr uint32_t Done = UINT32_MAX;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 
 #include "DCURecs.h"
 #include "LargeUnit.h"
@@ -151,6 +152,37 @@ TEST(NameOrder, SortedIndexMatchesStableOrderWithLaterEqualNamesFirst) {
           << "round " << Round << " place " << I << ": " << testing::PrintToString(std::string(Got[I].Name))
           << " vs " << testing::PrintToString(std::string(Want[I].Name));
   }
+}
+
+TEST(NameOrder, ManyNamesWithLongSharedPrefixesSortLikeTheStableOrder) {
+  // Enough names that the sort distributes them by key bytes over several
+  // passes and levels: long shared prefixes, scattered suffixes, repeats and
+  // case variants, and names that end inside a shared word.
+  const std::vector<std::string> Prefixes = {"ProcessRecord_", "PROCESSRECORD_", "GlobalCounter_", "ekItem0_",
+                                             "ekItem1_", "TValueHolder_", "T", ""};
+  uint32_t Seed = 4242;
+  auto Next = [&] { return Seed = Seed * 1103515245u + 12345u, (Seed >> 16) & 0x7FFF; };
+  std::vector<std::string> Store;
+  for (int I = 0; I < 30000; ++I) {
+    if (!Store.empty() && Next() % 9 == 0) {
+      Store.push_back(Store[Next() % Store.size()]);
+      continue;
+    }
+    char Hex[16];
+    std::snprintf(Hex, sizeof Hex, "%08X", static_cast<unsigned>(Next() * 0x9E3779B1u));
+    Store.push_back(Prefixes[Next() % Prefixes.size()] + std::string(Hex, Next() % 9));
+  }
+  std::vector<TNameIndexEntry> Got;
+  for (const std::string& S : Store) Got.push_back(TNameIndexEntry{S, nullptr});
+  std::vector<TNameIndexEntry> Want(Got.rbegin(), Got.rend());
+  std::stable_sort(Want.begin(), Want.end(), [](const TNameIndexEntry& A, const TNameIndexEntry& B) {
+    return ReferenceCompare(A.Name, B.Name) < 0;
+  });
+  SortNameIndex(Got);
+  ASSERT_EQ(Got.size(), Want.size());
+  for (size_t I = 0; I < Got.size(); ++I)
+    ASSERT_EQ(static_cast<const void*>(Got[I].Name.data()), static_cast<const void*>(Want[I].Name.data()))
+        << "place " << I << ": " << std::string(Got[I].Name) << " vs " << std::string(Want[I].Name);
 }
 
 }  // namespace
