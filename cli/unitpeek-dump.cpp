@@ -7,15 +7,12 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <iostream>
-#include <nlohmann/json.hpp>
 #include <optional>
 
 #include "DCU_Unit.h"
 #include "UnitFacts.h"
 #include "UnitJson.h"
 #include "UnitSummary.h"
-
-using nlohmann::json;
 
 namespace {
 
@@ -41,26 +38,6 @@ std::vector<std::string> RawPositionals(const QStringList& Found, int argc, char
   return Raw;
 }
 
-// One loaded unit's facts, or the error that stopped its load.
-struct TLoadResult {
-  std::optional<TUnitFacts> Facts;
-  QString Error;
-};
-
-TLoadResult LoadFacts(const std::string& Path) {
-  TLoadResult R;
-  try {
-    TJXUnit Unit(Path);
-    R.Facts = ExtractUnitFacts(Unit);
-  } catch (const EDCUReadError& E) {
-    // The whole text: a tag character in the message may be NUL.
-    R.Error = DisplayText(E.Text());
-  } catch (const std::exception& E) {
-    R.Error = DisplayText(E.what());
-  }
-  return R;
-}
-
 // Text mode: the lines a tab would show. True when the summary was written.
 bool PrintSummary(const std::string& Path) {
   TJX_RecordingSink Sink;
@@ -69,24 +46,61 @@ bool PrintSummary(const std::string& Path) {
   return R.Loaded && R.Written;
 }
 
-// JSON mode: the unit's object. A unit whose summary would fail (an invalid
-// stamp) is "ok" with that error.
-json FileJson(const std::string& Path, bool& Good) {
-  TLoadResult R = LoadFacts(Path);
-  json J;
-  J["path"] = Path;
-  J["ok"] = R.Facts.has_value();
-  QString Error = R.Error;
-  if (R.Facts && Error.isEmpty()) Error = DisplayText(R.Facts->SummaryError());
-  J["error"] = Error.isEmpty() ? json(nullptr) : json(Utf8(Error));
-  if (R.Facts) J.update(UnitFactsJson(*R.Facts));
-  Good = R.Facts && Error.isEmpty();
-  return J;
+// JSON mode: one object per file. A unit whose summary would fail (an
+// invalid stamp) is "ok" with that error. True when every file loaded
+// without an error.
+bool PrintJson(const std::vector<std::string>& Files) {
+  bool AllGood = true;
+  std::string Out;
+  TFileJsonArray Array(Out);
+  for (const std::string& Path : Files) {
+    std::optional<TUnitFacts> Facts;
+    std::string Error;
+    try {
+      TJXUnit Unit(Path);
+      Facts = ExtractUnitFacts(Unit);
+      Error = DisplayUtf8(Facts->SummaryError());
+    } catch (const EDCUReadError& E) {
+      // The whole text: a tag character in the message may be NUL.
+      Error = DisplayUtf8(E.Text());
+    } catch (const std::exception& E) {
+      Error = DisplayUtf8(E.what());
+    }
+    Array.Add(Path, Facts ? &*Facts : nullptr, Error);
+    AllGood = AllGood && Facts && Error.empty();
+  }
+  Array.Finish();
+  Out += '\n';
+  std::cout << Out;
+  return AllGood;
+}
+
+// The files of a command line that holds nothing but files (none of them
+// empty or beginning with '-') and --json, which is read as it stands; null for any
+// other, which goes through the full parser.
+std::optional<std::vector<std::string>> PlainJsonFiles(int argc, char** argv) {
+  std::vector<std::string> Files;
+  bool Json = false;
+  for (int I = 1; I < argc; ++I) {
+    const std::string_view A = argv[I];
+    if (A == "--json") Json = true;
+    else if (!A.empty() && A[0] != '-') Files.emplace_back(A);
+    else return std::nullopt;
+  }
+  if (!Json || Files.empty()) return std::nullopt;
+  return Files;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  // JSON output needs neither the application object nor the parser: the
+  // usual command line starts straight away.
+  if (const auto Files = PlainJsonFiles(argc, argv)) {
+    const bool AllGood = PrintJson(*Files);
+    std::cout.flush();
+    return AllGood ? 0 : 1;
+  }
   QCoreApplication App(argc, argv);
   QCoreApplication::setApplicationName(QStringLiteral("unitpeek-dump"));
   QCoreApplication::setApplicationVersion(QStringLiteral(UNITPEEK_VERSION));
@@ -118,13 +132,7 @@ int main(int argc, char** argv) {
   }
   bool AllGood = true;
   if (Parser.isSet(JsonOpt)) {
-    json Out = json::array();
-    for (const std::string& Path : Files) {
-      bool Good = false;
-      Out.push_back(FileJson(Path, Good));
-      AllGood = AllGood && Good;
-    }
-    std::cout << Out.dump(2, ' ', false, json::error_handler_t::replace) << "\n";
+    AllGood = PrintJson(Files);
   } else {
     for (const std::string& Path : Files) {
       if (Files.size() > 1) std::cout << "==> " << Path << " <==\n";

@@ -7,6 +7,7 @@
 // text. Anything else (another exception, a text without the "Error"
 // decoration, a sanitizer report) is a finding and aborts the run.
 #include <cstdint>
+#include <nlohmann/json.hpp>
 #include <cstdio>
 #include <cstdlib>
 #include <span>
@@ -36,9 +37,13 @@ void WriteSummaryAndJson(const TUnit& U) {
   }
   QString Text = Sink.PlainText();
   if (Text.isEmpty()) Finding("empty summary", U.FileName);
-  nlohmann::json J = UnitFactsJson(Facts);
-  std::string Dump = J.dump(2, ' ', false, nlohmann::json::error_handler_t::strict);
-  if (Dump.empty()) Finding("empty JSON", U.FileName);
+  std::string Json;
+  TFileJsonArray Array(Json);
+  Array.Add(U.FileName, &Facts, DisplayUtf8(Facts.SummaryError()));
+  Array.Finish();
+  // The text must be JSON, and valid UTF-8 (parse throws otherwise).
+  const nlohmann::json J = nlohmann::json::parse(Json);
+  if (J.size() != 1 || !J[0].contains("stats")) Finding("JSON without the unit", U.FileName);
 }
 
 void ReadOne(std::span<const uint8_t> Bytes) {
