@@ -65,25 +65,31 @@ int CompareNamesNoCase(std::string_view A, std::string_view B) {
 namespace {
 
 // One entry of the name index while it is sorted: the case-folded bytes
-// 8 * Depth to 8 * Depth + 7 of its name as one number (zero-padded), how
-// many bytes of the name are left from there (9: more than eight), and its
-// place in the order of adding. The item carries its name's position, so
-// that computing a key reads the name only.
+// 8 * Depth to 8 * Depth + 7 of its name as one number (zero-padded), the
+// entry itself and its place in the order of adding. The key is taken from
+// the name once per level, so that the sort itself never reaches into the
+// names, and the sorted items give the index in order without going back
+// to where the entries stood.
 struct TNameSortItem {
   uint64_t Key;
   const char* Text;
+  TNameDecl* Decl;
+  uint32_t Len;
   uint32_t Seq;
-  uint16_t Len;
-  uint16_t Rest;
 };
 
-void SetSortKey(TNameSortItem& It, size_t Depth) {
+// How many bytes of the name are left from level Depth on (9: more than eight).
+inline size_t RestOf(const TNameSortItem& It, size_t Depth) {
   const size_t From = 8 * Depth;
   const size_t Left = It.Len > From ? It.Len - From : 0;
+  return Left < 9 ? Left : 9;
+}
+
+void SetSortKey(TNameSortItem& It, size_t Depth) {
+  const size_t Left = RestOf(It, Depth);
   uint64_t W = 0;
-  if (Left > 0) std::memcpy(&W, It.Text + From, Left < 8 ? Left : 8);
+  if (Left > 0) std::memcpy(&W, It.Text + 8 * Depth, Left < 8 ? Left : 8);
   It.Key = InMemoryOrder(FoldWord(W));
-  It.Rest = static_cast<uint16_t>(Left < 9 ? Left : 9);
 }
 
 // Below this many items a comparison sort is quicker than a radix pass.
@@ -92,12 +98,13 @@ constexpr size_t RadixMin = 64;
 void SortNameLevel(TNameSortItem* Items, size_t N, size_t Depth);
 
 // Items whose keys are all equal: names that end in this word first, by
-// length (Rest), equal names the later one first; then the names that go on,
+// length, equal names the later one first; then the names that go on,
 // sorted by their next eight bytes.
 void SortEqualKeys(TNameSortItem* Items, size_t N, size_t Depth) {
-  TNameSortItem* GoOn = std::partition(Items, Items + N, [](const TNameSortItem& It) { return It.Rest < 9; });
+  TNameSortItem* GoOn =
+      std::partition(Items, Items + N, [Depth](const TNameSortItem& It) { return RestOf(It, Depth) < 9; });
   std::sort(Items, GoOn, [](const TNameSortItem& A, const TNameSortItem& B) {
-    if (A.Rest != B.Rest) return A.Rest < B.Rest;
+    if (A.Len != B.Len) return A.Len < B.Len;
     return A.Seq > B.Seq;
   });
   const size_t Left = static_cast<size_t>(Items + N - GoOn);
@@ -113,15 +120,17 @@ inline unsigned KeyByte(const TNameSortItem& It, unsigned Byte) {
 // (most significant first) and the same for each part.
 void SortByKeyFrom(TNameSortItem* Items, size_t N, size_t Depth, unsigned Byte) {
   if (N < RadixMin) {
-    std::sort(Items, Items + N, [](const TNameSortItem& A, const TNameSortItem& B) {
+    std::sort(Items, Items + N, [Depth](const TNameSortItem& A, const TNameSortItem& B) {
       if (A.Key != B.Key) return A.Key < B.Key;
-      if (A.Rest != B.Rest) return A.Rest < B.Rest;
-      return A.Rest < 9 && A.Seq > B.Seq;
+      const size_t RA = RestOf(A, Depth), RB = RestOf(B, Depth);
+      if (RA != RB) return RA < RB;
+      return RA < 9 && A.Seq > B.Seq;
     });
     for (size_t I = 0; I < N;) {
       size_t J = I + 1;
-      while (J < N && Items[J].Key == Items[I].Key && Items[J].Rest == Items[I].Rest) ++J;
-      if (Items[I].Rest == 9 && J - I > 1) SortNameLevel(Items + I, J - I, Depth + 1);
+      const size_t Rest = RestOf(Items[I], Depth);
+      while (J < N && Items[J].Key == Items[I].Key && RestOf(Items[J], Depth) == Rest) ++J;
+      if (Rest == 9 && J - I > 1) SortNameLevel(Items + I, J - I, Depth + 1);
       I = J;
     }
     return;
@@ -176,33 +185,26 @@ void SortNameLevel(TNameSortItem* Items, size_t N, size_t Depth) {
 
 }  // namespace
 
+namespace {
+
+void SortNameItems(std::vector<TNameSortItem>& Items) {
+  if (Items.size() > 1) SortNameLevel(Items.data(), Items.size(), 0);
+}
+
+TNameSortItem SortItem(std::string_view Name, TNameDecl* Decl, size_t Seq) {
+  return TNameSortItem{0, Name.data(), Decl, static_cast<uint32_t>(Name.size()), static_cast<uint32_t>(Seq)};
+}
+
+TNameIndexEntry IndexEntry(const TNameSortItem& It) { return {std::string_view(It.Text, It.Len), It.Decl}; }
+
+}  // namespace
+
 void SortNameIndex(std::vector<TNameIndexEntry>& Entries) {
-  const size_t N = Entries.size();
-  if (N < 2) return;
-  std::vector<TNameSortItem> Items(N);
-  for (size_t I = 0; I < N; ++I) {
-    const std::string_view Name = Entries[I].Name.substr(0, UINT16_MAX);
-    Items[I] = TNameSortItem{0, Name.data(), static_cast<uint32_t>(I), static_cast<uint16_t>(Name.size()), 0};
-  }
-  SortNameLevel(Items.data(), N, 0);
-  // Place i receives the entry that was added as number Items[i].Seq: move
-  // the entries along the cycles of that permutation, in place.
-  constexpr uint32_t Done = UINT32_MAX;
-  for (size_t I = 0; I < N; ++I) {
-    if (Items[I].Seq == Done) continue;
-    TNameIndexEntry Held = Entries[I];
-    size_t J = I;
-    for (;;) {
-      const size_t K = Items[J].Seq;
-      Items[J].Seq = Done;
-      if (K == I) {
-        Entries[J] = Held;
-        break;
-      }
-      Entries[J] = Entries[K];
-      J = K;
-    }
-  }
+  std::vector<TNameSortItem> Items;
+  Items.reserve(Entries.size());
+  for (size_t I = 0; I < Entries.size(); ++I) Items.push_back(SortItem(Entries[I].Name, Entries[I].Decl, I));
+  SortNameItems(Items);
+  for (size_t I = 0; I < Items.size(); ++I) Entries[I] = IndexEntry(Items[I]);
 }
 
 void TUnit::NameType(int64_t N, TPos Name) {
@@ -254,17 +256,22 @@ void TUnit::AssignDeclMem(int64_t N, int32_t Ofs, int32_t Len) {
 
 void TUnit::BuildNameIndex(TNameDecl* Chain) {
   NameIndex.clear();
-  std::vector<TNameIndexEntry> Added;
+  // At most one entry per declaration number: memory reserved beyond what is
+  // used is never touched, so it costs no resident memory, and the list is
+  // never copied while it grows.
+  std::vector<TNameSortItem> Items;
+  Items.reserve(DeclTable.size());
   for (TDCURec* R = Chain; R; R = R->Next) {
     auto* D = RecCast<TNameDecl>(R);
     if (!D) throw EDCUReadError("Invalid class typecast");
     auto* F = RecCast<TNameFDecl>(D);
-    if (F && F->IsVisible(0)) Added.push_back(TNameIndexEntry{NameView(F->GetName()), F});
+    if (F && F->IsVisible(0)) Items.push_back(SortItem(NameView(F->GetName()), F, Items.size()));
   }
   // A new entry goes before the entries equal to it: equal names end up in
   // the reverse of the order in which they were added.
-  SortNameIndex(Added);
-  NameIndex = std::move(Added);
+  SortNameItems(Items);
+  NameIndex.reserve(Items.size());
+  for (const TNameSortItem& It : Items) NameIndex.push_back(IndexEntry(It));
 }
 
 void TUnit::FoldEnumConsts(TNameDecl*& Head) {
