@@ -88,7 +88,13 @@ inline size_t RestOf(const TNameSortItem& It, size_t Depth) {
 void SetSortKey(TNameSortItem& It, size_t Depth) {
   const size_t Left = RestOf(It, Depth);
   uint64_t W = 0;
-  if (Left > 0) std::memcpy(&W, It.Text + 8 * Depth, Left < 8 ? Left : 8);
+  if (Left >= 8) {
+    std::memcpy(&W, It.Text + 8 * Depth, 8);
+  } else {
+    unsigned char Tail[8] = {};
+    for (size_t I = 0; I < Left; ++I) Tail[I] = static_cast<unsigned char>(It.Text[8 * Depth + I]);
+    std::memcpy(&W, Tail, 8);
+  }
   It.Key = InMemoryOrder(FoldWord(W));
 }
 
