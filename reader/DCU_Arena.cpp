@@ -3,6 +3,11 @@
 #include <algorithm>
 #include <new>
 
+#if defined(__linux__)
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
 // Sanitizer builds keep one heap allocation per record, so that the
@@ -39,6 +44,25 @@ std::vector<std::size_t>& SpareSize() {
   return *Size;
 }
 std::size_t SpareBytes = 0;
+
+// Records fill a block from its start, so every page of it is touched and
+// faulted in one after the other: where the system offers huge pages, a
+// block of megabytes takes one fault per 2 MiB instead of one per 4 KiB.
+void AskForHugePages(void* Mem, std::size_t Size) {
+#if defined(MADV_HUGEPAGE)
+  constexpr std::size_t Huge = std::size_t{2} << 20;
+  if (Size < 2 * Huge) return;
+  const long PageSize = sysconf(_SC_PAGESIZE);
+  if (PageSize <= 0) return;
+  const auto Page = static_cast<uintptr_t>(PageSize);
+  const auto Begin = (reinterpret_cast<uintptr_t>(Mem) + Page - 1) & ~(Page - 1);
+  const auto End = (reinterpret_cast<uintptr_t>(Mem) + Size) & ~(Page - 1);
+  madvise(reinterpret_cast<void*>(Begin), End - Begin, MADV_HUGEPAGE);  // a refusal changes nothing
+#else
+  (void)Mem;
+  (void)Size;
+#endif
+}
 
 }  // namespace
 
@@ -82,7 +106,10 @@ void* TRecordArena::AllocateInNewBlock(std::size_t Size) {
     SpareBytes -= Want;
     break;
   }
-  if (!Mem) Mem.reset(new std::byte[Want]);
+  if (!Mem) {
+    Mem.reset(new std::byte[Want]);
+    AskForHugePages(Mem.get(), Want);
+  }
   const auto Begin = reinterpret_cast<uintptr_t>(Mem.get());
   Free = Mem.get();
   Blocks.push_back(TBlock{std::move(Mem), Begin, Begin + Want});
