@@ -66,11 +66,12 @@ class TWindowGuard {
 // Raises the block-size error unless N bytes are left in the window.
 void EnsureBytes(int32_t N);
 
-// Bytes left in the window, computed on integers (0 without a window).
+// Bytes left in the window, computed on integers (0 without a window, where
+// both positions are null).
 inline uint64_t WindowLeft() {
   const auto Pos = reinterpret_cast<uintptr_t>(WinPos);
   const auto Lim = reinterpret_cast<uintptr_t>(WinLimit);
-  return Pos && Lim > Pos ? Lim - Pos : 0;
+  return Lim > Pos ? Lim - Pos : 0;
 }
 
 // The reads below take the bytes at once when the window holds them and
