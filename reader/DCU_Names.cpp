@@ -99,7 +99,7 @@ void SetSortKey(TNameSortItem& It, size_t Depth) {
 }
 
 // Below this many items a comparison sort is quicker than a radix pass.
-constexpr size_t RadixMin = 64;
+constexpr size_t RadixMin = 160;
 
 void SortNameLevel(TNameSortItem* Items, size_t N, size_t Depth);
 
