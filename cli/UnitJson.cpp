@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "DCU_Unit.h"
+#include "UnitSummary.h"
 
 namespace {
 
@@ -105,41 +106,6 @@ void UsesList(TJsonWriter& J, const TUnitFacts& U, uint8_t Kind) {
 }
 
 }  // namespace
-
-std::string DisplayUtf8(std::string_view Bytes) {
-  // Windows-1252 positions 0x80..0x9F; the five it leaves undefined keep
-  // their own code point (as DisplayText).
-  static const char16_t High[32] = {
-      0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-      0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-  std::string S;
-  S.reserve(Bytes.size());
-  for (char Ch : Bytes) {
-    const auto B = static_cast<unsigned char>(Ch);
-    char32_t C = B;
-    if (B < 0x20) {
-      S += '^';
-      C = B + 0x40;
-    } else if (B == 0x7F) {
-      S += '^';
-      C = '?';
-    } else if (B >= 0x80 && B <= 0x9F) {
-      C = High[B - 0x80];
-    }
-    if (C < 0x80) {
-      S += static_cast<char>(C);
-    } else if (C < 0x800) {
-      S += static_cast<char>(0xC0 | (C >> 6));
-      S += static_cast<char>(0x80 | (C & 0x3F));
-    } else {
-      S += static_cast<char>(0xE0 | (C >> 12));
-      S += static_cast<char>(0x80 | ((C >> 6) & 0x3F));
-      S += static_cast<char>(0x80 | (C & 0x3F));
-    }
-  }
-  return S;
-}
 
 TFileJsonArray::TFileJsonArray(std::string& Out) : Out(Out) { Out += '['; }
 

@@ -27,6 +27,3 @@ class TFileJsonArray {
   std::string& Out;
   bool Empty = true;
 };
-
-// Bytes of the file as the summary shows them (DisplayText), in UTF-8.
-std::string DisplayUtf8(std::string_view Bytes);

@@ -7,9 +7,9 @@
 // text. Anything else (another exception, a text without the "Error"
 // decoration, a sanitizer report) is a finding and aborts the run.
 #include <cstdint>
-#include <nlohmann/json.hpp>
 #include <cstdio>
 #include <cstdlib>
+#include <nlohmann/json.hpp>
 #include <span>
 #include <string>
 #include <vector>
