@@ -8,7 +8,6 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <iostream>
-#include <nlohmann/json.hpp>
 #include <optional>
 
 #include "DCU_Unit.h"
@@ -17,8 +16,6 @@
 #include "UnitFacts.h"
 #include "UnitJson.h"
 #include "UnitSummary.h"
-
-using nlohmann::json;
 
 namespace {
 
@@ -45,11 +42,11 @@ std::vector<std::string> RawPositionals(const QStringList& Found, int argc, char
 }
 
 // One loaded unit's facts (and, when asked for, its declarations outline),
-// or the error that stopped its load.
+// or the raw text of the error that stopped its load.
 struct TLoadResult {
   std::optional<TUnitFacts> Facts;
   std::optional<TDeclOutline> Decls;
-  QString Error;
+  std::string Error;
 };
 
 TLoadResult LoadFacts(const std::string& Path, bool WithDecls) {
@@ -60,9 +57,9 @@ TLoadResult LoadFacts(const std::string& Path, bool WithDecls) {
     if (WithDecls) R.Decls = BuildDeclOutline(Unit);
   } catch (const EDCUReadError& E) {
     // The whole text: a tag character in the message may be NUL.
-    R.Error = DisplayText(E.Text());
+    R.Error = E.Text();
   } catch (const std::exception& E) {
-    R.Error = DisplayText(E.what());
+    R.Error = E.what();
   }
   return R;
 }
@@ -81,7 +78,7 @@ bool PrintDecls(const std::string& Path) {
   TLoadResult R = LoadFacts(Path, true);
   if (!R.Decls) {
     TJX_RecordingSink Sink;
-    WriteErrorBlock(Sink, R.Error);
+    WriteErrorBlock(Sink, DisplayText(R.Error));
     std::cout << Utf8(Sink.PlainText());
     return false;
   }
@@ -91,63 +88,24 @@ bool PrintDecls(const std::string& Path) {
   return true;
 }
 
-// JSON mode: the unit's object. A unit whose summary would fail (an invalid
-// stamp) is "ok" with that error. With Decls given, it receives a loaded
-// unit's declarations outline.
-json FileJson(const std::string& Path, bool& Good, std::optional<TDeclOutline>* Decls = nullptr) {
-  TLoadResult R = LoadFacts(Path, Decls != nullptr);
-  json J;
-  J["path"] = Path;
-  J["ok"] = R.Facts.has_value();
-  QString Error = R.Error;
-  if (R.Facts && Error.isEmpty()) Error = DisplayText(R.Facts->SummaryError());
-  J["error"] = Error.isEmpty() ? json(nullptr) : json(Utf8(Error));
-  if (R.Facts) J.update(UnitFactsJson(*R.Facts));
-  Good = R.Facts && Error.isEmpty();
-  if (Decls) *Decls = std::move(R.Decls);
-  return J;
-}
-
-// JSON mode with --decls: the array of --json, each loaded unit's object
-// with "decls" in its place among the sorted keys, in the layout of
-// json::dump(2). Written a file at a time as it is made: the declarations
-// of a large unit would cost many times its reading as a JSON tree.
-bool PrintJsonWithDecls(const std::vector<std::string>& Files) {
+// JSON mode: one object per file, with "decls" when asked for. A unit whose
+// summary would fail (an invalid stamp) is "ok" with that error. Written a
+// file at a time. True when every file loaded without an error.
+bool PrintJson(const std::vector<std::string>& Files, bool WithDecls) {
   bool AllGood = true;
-  std::cout << "[";
-  for (size_t I = 0; I < Files.size(); ++I) {
-    bool Good = false;
-    std::optional<TDeclOutline> Decls;
-    const json J = FileJson(Files[I], Good, &Decls);
-    AllGood = AllGood && Good;
-    std::string S = I ? ",\n  {" : "\n  {";
-    bool FirstKey = true;
-    auto Key = [&](const std::string& K) {
-      S += FirstKey ? "\n    " : ",\n    ";
-      FirstKey = false;
-      S += json(K).dump() + ": ";
-    };
-    auto PutDecls = [&] {
-      Key("decls");
-      WriteDeclsJson(*Decls, S, 2, [](std::string& Part) {
-        std::cout.write(Part.data(), static_cast<std::streamsize>(Part.size()));
-        Part.clear();
-      });
-      Decls.reset();
-    };
-    for (auto It = J.begin(); It != J.end(); ++It) {
-      if (Decls && It.key() > "decls") PutDecls();
-      Key(It.key());
-      for (char C : It.value().dump(2, ' ', false, json::error_handler_t::replace)) {
-        S += C;
-        if (C == '\n') S += "    ";
-      }
-    }
-    if (Decls) PutDecls();
-    S += "\n  }";
-    std::cout << S;
+  std::string Out;
+  TFileJsonArray Array(Out);
+  for (const std::string& Path : Files) {
+    TLoadResult R = LoadFacts(Path, WithDecls);
+    const std::string Error = DisplayUtf8(R.Facts ? R.Facts->SummaryError() : R.Error);
+    Array.Add(Path, R.Facts ? &*R.Facts : nullptr, Error, R.Decls ? &*R.Decls : nullptr);
+    AllGood = AllGood && R.Facts && Error.empty();
+    std::cout << Out;
+    Out.clear();
   }
-  std::cout << "\n]\n";
+  Array.Finish();
+  Out += '\n';
+  std::cout << Out;
   return AllGood;
 }
 
@@ -189,16 +147,8 @@ int main(int argc, char** argv) {
   }
   bool AllGood = true;
   const bool WithDecls = Parser.isSet(DeclsOpt);
-  if (Parser.isSet(JsonOpt) && WithDecls) {
-    AllGood = PrintJsonWithDecls(Files);
-  } else if (Parser.isSet(JsonOpt)) {
-    json Out = json::array();
-    for (const std::string& Path : Files) {
-      bool Good = false;
-      Out.push_back(FileJson(Path, Good));
-      AllGood = AllGood && Good;
-    }
-    std::cout << Out.dump(2, ' ', false, json::error_handler_t::replace) << "\n";
+  if (Parser.isSet(JsonOpt)) {
+    AllGood = PrintJson(Files, WithDecls);
   } else {
     for (const std::string& Path : Files) {
       if (Files.size() > 1) std::cout << "==> " << Path << " <==\n";

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <nlohmann/json.hpp>
 #include <span>
 #include <string>
 #include <vector>
@@ -39,15 +40,18 @@ void WriteSummaryAndJson(const TUnit& U) {
   }
   QString Text = Sink.PlainText();
   if (Text.isEmpty()) Finding("empty summary", U.FileName);
-  nlohmann::json J = UnitFactsJson(Facts);
-  std::string Dump = J.dump(2, ' ', false, nlohmann::json::error_handler_t::strict);
-  if (Dump.empty()) Finding("empty JSON", U.FileName);
   const TDeclOutline Decls = BuildDeclOutline(U);
+  std::string Json;
+  TFileJsonArray Array(Json);
+  Array.Add(U.FileName, &Facts, DisplayUtf8(Facts.SummaryError()), &Decls);
+  Array.Finish();
+  // The text must be JSON, and valid UTF-8 (parse throws otherwise): every
+  // text of the outline included.
+  const nlohmann::json J = nlohmann::json::parse(Json);
+  if (J.size() != 1 || !J[0].contains("stats") || !J[0].contains("decls")) Finding("JSON without the unit", U.FileName);
   TDeclTextSink Listing;
   WriteDeclListing(Decls, Listing);
   if (Listing.Out.empty()) Finding("empty declarations listing", U.FileName);
-  // Strict: every text of the outline must be valid UTF-8.
-  DeclsJson(Decls).dump(2, ' ', false, nlohmann::json::error_handler_t::strict);
 }
 
 void ReadOne(std::span<const uint8_t> Bytes) {

@@ -3,6 +3,11 @@
 #include <algorithm>
 #include <new>
 
+#if defined(__linux__)
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
 // Sanitizer builds keep one heap allocation per record, so that the
@@ -19,11 +24,9 @@ constexpr bool UseArenas = true;
 constexpr bool UseArenas = true;
 #endif
 
-constexpr std::size_t Align = alignof(std::max_align_t);
 constexpr std::size_t FirstBlock = std::size_t{64} << 10;
 constexpr std::size_t LargestBlock = std::size_t{8} << 20;
 
-TRecordArena* Active = nullptr;
 TRecordArena* NewestLive = nullptr;
 
 // Blocks of released arenas kept for the next unit, up to SpareLimit bytes:
@@ -42,7 +45,28 @@ std::vector<std::size_t>& SpareSize() {
 }
 std::size_t SpareBytes = 0;
 
+// Records fill a block from its start, so every page of it is touched and
+// faulted in one after the other: where the system offers huge pages, a
+// block of megabytes takes one fault per 2 MiB instead of one per 4 KiB.
+void AskForHugePages(void* Mem, std::size_t Size) {
+#if defined(MADV_HUGEPAGE)
+  constexpr std::size_t Huge = std::size_t{2} << 20;
+  if (Size < 2 * Huge) return;
+  const long PageSize = sysconf(_SC_PAGESIZE);
+  if (PageSize <= 0) return;
+  const auto Page = static_cast<uintptr_t>(PageSize);
+  const auto Begin = (reinterpret_cast<uintptr_t>(Mem) + Page - 1) & ~(Page - 1);
+  const auto End = (reinterpret_cast<uintptr_t>(Mem) + Size) & ~(Page - 1);
+  madvise(reinterpret_cast<void*>(Begin), End - Begin, MADV_HUGEPAGE);  // a refusal changes nothing
+#else
+  (void)Mem;
+  (void)Size;
+#endif
+}
+
 }  // namespace
+
+TRecordArena* ActiveRecordArena = nullptr;
 
 TRecordArena::TRecordArena() {
   Older = NewestLive;
@@ -54,7 +78,7 @@ TRecordArena::~TRecordArena() {
   if (Newer) Newer->Older = Older;
   else NewestLive = Older;
   if (Older) Older->Newer = Newer;
-  if (Active == this) Active = nullptr;
+  if (ActiveRecordArena == this) ActiveRecordArena = nullptr;
   for (TBlock& B : Blocks) {
     const std::size_t Size = B.End - B.Begin;
     if (SpareBytes + Size > SpareLimit) continue;  // released with the vector
@@ -64,36 +88,33 @@ TRecordArena::~TRecordArena() {
   }
 }
 
-void* TRecordArena::Allocate(std::size_t Size) {
-  Size = (Size + Align - 1) & ~(Align - 1);
-  if (Size > Left) {
-    std::size_t Want =
-        Blocks.empty() ? FirstBlock
-                       : std::min(LargestBlock, static_cast<std::size_t>(2 * (Blocks.back().End - Blocks.back().Begin)));
-    if (Want < Size) Want = Size;
-    // operator new[] of std::byte gives memory aligned for any object of
-    // at most the default new alignment, and Align is not more than that.
-    std::unique_ptr<std::byte[]> Mem;
-    auto& Sizes = SpareSize();
-    for (std::size_t I = Sizes.size(); I-- > 0;) {
-      if (Sizes[I] < Want) continue;
-      Want = Sizes[I];
-      Mem = std::move(SpareMem()[I]);
-      SpareMem().erase(SpareMem().begin() + static_cast<std::ptrdiff_t>(I));
-      Sizes.erase(Sizes.begin() + static_cast<std::ptrdiff_t>(I));
-      SpareBytes -= Want;
-      break;
-    }
-    if (!Mem) Mem.reset(new std::byte[Want]);
-    const auto Begin = reinterpret_cast<uintptr_t>(Mem.get());
-    Blocks.push_back(TBlock{std::move(Mem), Begin, Begin + Want});
-    Left = Want;
+void* TRecordArena::AllocateInNewBlock(std::size_t Size) {
+  std::size_t Want =
+      Blocks.empty() ? FirstBlock
+                     : std::min(LargestBlock, static_cast<std::size_t>(2 * (Blocks.back().End - Blocks.back().Begin)));
+  if (Want < Size) Want = Size;
+  // operator new[] of std::byte gives memory aligned for any object of at
+  // most the default new alignment, and RecordAlign is not more than that.
+  std::unique_ptr<std::byte[]> Mem;
+  auto& Sizes = SpareSize();
+  for (std::size_t I = Sizes.size(); I-- > 0;) {
+    if (Sizes[I] < Want) continue;
+    Want = Sizes[I];
+    Mem = std::move(SpareMem()[I]);
+    SpareMem().erase(SpareMem().begin() + static_cast<std::ptrdiff_t>(I));
+    Sizes.erase(Sizes.begin() + static_cast<std::ptrdiff_t>(I));
+    SpareBytes -= Want;
+    break;
   }
-  TBlock& B = Blocks.back();
-  std::byte* P = B.Mem.get() + ((B.End - B.Begin) - Left);
-  Left -= Size;
-  Used += Size;
-  return P;
+  if (!Mem) {
+    Mem.reset(new std::byte[Want]);
+    AskForHugePages(Mem.get(), Want);
+  }
+  const auto Begin = reinterpret_cast<uintptr_t>(Mem.get());
+  Free = Mem.get();
+  Blocks.push_back(TBlock{std::move(Mem), Begin, Begin + Want});
+  Left = Want;
+  return Allocate(Size);
 }
 
 bool TRecordArena::Owns(const void* P) const {
@@ -103,14 +124,11 @@ bool TRecordArena::Owns(const void* P) const {
   return false;
 }
 
-TArenaScope::TArenaScope(TRecordArena& Arena) : Saved(Active) { Active = &Arena; }
-
-TArenaScope::~TArenaScope() { Active = Saved; }
-
-void* AllocateRecord(std::size_t Size) {
-  if (UseArenas && Active) return Active->Allocate(Size);
-  return ::operator new(Size);
+TArenaScope::TArenaScope(TRecordArena& Arena) : Saved(ActiveRecordArena) {
+  if (UseArenas) ActiveRecordArena = &Arena;
 }
+
+TArenaScope::~TArenaScope() { ActiveRecordArena = Saved; }
 
 void ReleaseRecord(void* P, std::size_t Size) noexcept {
   if (!P) return;

@@ -22,8 +22,18 @@ class TRecordArena {
   TRecordArena(const TRecordArena&) = delete;
   TRecordArena& operator=(const TRecordArena&) = delete;
 
-  // Size bytes aligned for any object; throws std::bad_alloc.
-  void* Allocate(std::size_t Size);
+  // Size bytes aligned for any record; throws std::bad_alloc.
+  void* Allocate(std::size_t Size) {
+    Size = (Size + RecordAlign - 1) & ~(RecordAlign - 1);
+    if (Size > Left) return AllocateInNewBlock(Size);
+    std::byte* P = Free;
+    Free += Size;
+    Left -= Size;
+    Used += Size;
+    return P;
+  }
+  // Records hold pointers and 32-bit numbers, nothing aligned wider.
+  static constexpr std::size_t RecordAlign = alignof(void*);
   // True when P lies in one of this arena's blocks.
   bool Owns(const void* P) const;
   // Bytes handed out (for measurements).
@@ -35,12 +45,13 @@ class TRecordArena {
     uintptr_t Begin;
     uintptr_t End;
   };
+  void* AllocateInNewBlock(std::size_t Size);
   std::vector<TBlock> Blocks;
-  std::size_t Left = 0;    // free bytes at the end of the last block
+  std::byte* Free = nullptr;  // the free bytes at the end of the last block
+  std::size_t Left = 0;
   std::size_t Used = 0;
   TRecordArena* Older = nullptr;  // the arena created before this one (live arenas form a list)
   TRecordArena* Newer = nullptr;
-  friend void* AllocateRecord(std::size_t);
   friend void ReleaseRecord(void*, std::size_t) noexcept;
 };
 
@@ -58,7 +69,13 @@ class TArenaScope {
 
 // The allocation functions of TDCURec: from the active arena, else from the
 // heap; release to the heap unless the memory belongs to a live arena.
-void* AllocateRecord(std::size_t Size);
+// The arena of the unit being read; null at other times and in sanitizer
+// builds, where every record is a heap allocation of its own.
+extern TRecordArena* ActiveRecordArena;
+inline void* AllocateRecord(std::size_t Size) {
+  if (ActiveRecordArena) return ActiveRecordArena->Allocate(Size);
+  return ::operator new(Size);
+}
 void ReleaseRecord(void* P, std::size_t Size) noexcept;
 
 // False in sanitizer builds, where every record is a heap allocation of its own.

@@ -18,14 +18,6 @@ uint32_t PosOffset(TPos P, TPos Base) {
   return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(P) - reinterpret_cast<uintptr_t>(Base));
 }
 
-// Bytes left in the window, computed on integers (0 without a window).
-static uint64_t BytesLeft() {
-  if (!WinLimit || !WinPos) return 0;
-  uintptr_t Pos = reinterpret_cast<uintptr_t>(WinPos);
-  uintptr_t Lim = reinterpret_cast<uintptr_t>(WinLimit);
-  return Lim > Pos ? Lim - Pos : 0;
-}
-
 void PushWindow(TReadWindow& Saved, TPos Data, int64_t Size) {
   Saved.WinBase = WinBase;
   Saved.WinPos = WinPos;
@@ -52,39 +44,15 @@ void PopWindow(const TReadWindow& Saved) {
 
 void EnsureBytes(int32_t N) {
   if (N < 0) RaiseReadErrorFmt("Negative block size %d", {N});
-  if (static_cast<uint64_t>(N) > BytesLeft()) RaiseReadErrorFmt("Wrong block size %x", {N});
+  if (static_cast<uint64_t>(N) > WindowLeft()) RaiseReadErrorFmt("Wrong block size %x", {N});
 }
 
-uint8_t GetByte() {
+uint8_t GetByteChecked() {
   EnsureBytes(1);
   return *WinPos++;
 }
 
-uint8_t GetTag() {
-  TagMark = WinPos;
-  return GetByte();
-}
-
-uint32_t GetDWord() {
-  EnsureBytes(4);
-  uint32_t V = static_cast<uint32_t>(WinPos[0]) | (static_cast<uint32_t>(WinPos[1]) << 8) |
-               (static_cast<uint32_t>(WinPos[2]) << 16) | (static_cast<uint32_t>(WinPos[3]) << 24);
-  WinPos += 4;
-  return V;
-}
-
-void SkipBytes(int32_t N) {
-  EnsureBytes(N);
-  WinPos += N;
-}
-
-TPos TakeBytes(int32_t N) {
-  TPos P = WinPos;
-  SkipBytes(N);
-  return P;
-}
-
-TPos TakeName() {
+TPos TakeNameChecked() {
   TPos P = WinPos;
   uint8_t L = GetByte();
   SkipBytes(L);
@@ -112,7 +80,7 @@ static uint32_t ReadPackedRaw(uint8_t B0, int& Len) {
   return (W >> 8) | (B4 << 24);
 }
 
-uint32_t GetPackedUInt() {
+uint32_t GetPackedUIntChecked() {
   PackedHigh = 0;
   uint8_t B0 = GetByte();
   int Len = 0;
@@ -122,7 +90,7 @@ uint32_t GetPackedUInt() {
   return W;
 }
 
-int32_t GetPackedInt() {
+int32_t GetPackedIntChecked() {
   PackedHigh = 0;
   uint8_t B0 = GetByte();
   int Len = 0;

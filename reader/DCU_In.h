@@ -63,15 +63,105 @@ class TWindowGuard {
   TReadWindow Saved;
 };
 
+// Raises the block-size error unless N bytes are left in the window.
 void EnsureBytes(int32_t N);
-uint8_t GetByte();
-uint8_t GetTag();
-uint32_t GetDWord();
-void SkipBytes(int32_t N);
-TPos TakeBytes(int32_t N);
-TPos TakeName();
-uint32_t GetPackedUInt();
-int32_t GetPackedInt();
+
+// Bytes left in the window, computed on integers (0 without a window, where
+// both positions are null).
+inline uint64_t WindowLeft() {
+  const auto Pos = reinterpret_cast<uintptr_t>(WinPos);
+  const auto Lim = reinterpret_cast<uintptr_t>(WinLimit);
+  return Lim > Pos ? Lim - Pos : 0;
+}
+
+// The reads below take the bytes at once when the window holds them and
+// otherwise go the checked way (DCU_In.cpp), which reads byte by byte and
+// raises at the byte that is missing. Both ways give the same values and the
+// same errors; the inline way only saves the checks per byte.
+uint8_t GetByteChecked();
+uint32_t GetPackedUIntChecked();
+int32_t GetPackedIntChecked();
+TPos TakeNameChecked();
+
+inline uint8_t GetByte() {
+  if (WindowLeft() >= 1) return *WinPos++;
+  return GetByteChecked();
+}
+
+inline uint8_t GetTag() {
+  TagMark = WinPos;
+  return GetByte();
+}
+
+inline uint32_t GetDWord() {
+  EnsureBytes(4);
+  const uint32_t V = static_cast<uint32_t>(WinPos[0]) | (static_cast<uint32_t>(WinPos[1]) << 8) |
+                     (static_cast<uint32_t>(WinPos[2]) << 16) | (static_cast<uint32_t>(WinPos[3]) << 24);
+  WinPos += 4;
+  return V;
+}
+
+inline void SkipBytes(int32_t N) {
+  if (N < 0 || static_cast<uint64_t>(N) > WindowLeft()) EnsureBytes(N);
+  WinPos += N;
+}
+
+inline TPos TakeBytes(int32_t N) {
+  const TPos P = WinPos;
+  SkipBytes(N);
+  return P;
+}
+
+inline TPos TakeName() {
+  const TPos P = WinPos;
+  const uint64_t Left = WindowLeft();
+  if (Left >= 1 && Left - 1 >= P[0]) {
+    WinPos += 1 + P[0];
+    return P;
+  }
+  return TakeNameChecked();
+}
+
+// Packed integers: most values of a unit fit the one-byte form (low bit
+// clear) or the two-byte form (low bits 01), which are read here; longer
+// forms and the last bytes of a window go the checked way.
+inline uint32_t GetPackedUInt() {
+  if (WindowLeft() >= 2) {
+    const uint32_t B0 = WinPos[0];
+    if ((B0 & 1) == 0) {
+      PackedHigh = 0;
+      WinPos += 1;
+      return B0 >> 1;
+    }
+    if ((B0 & 2) == 0) {
+      PackedHigh = 0;
+      const uint32_t W = B0 | (static_cast<uint32_t>(WinPos[1]) << 8);
+      WinPos += 2;
+      return W >> 2;
+    }
+  }
+  return GetPackedUIntChecked();
+}
+
+inline int32_t GetPackedInt() {
+  if (WindowLeft() >= 2) {
+    const uint32_t B0 = WinPos[0];
+    int32_t V;
+    if ((B0 & 1) == 0) {
+      V = static_cast<int8_t>(B0) >> 1;
+      WinPos += 1;
+    } else if ((B0 & 2) == 0) {
+      V = static_cast<int16_t>(B0 | (static_cast<uint32_t>(WinPos[1]) << 8)) >> 2;
+      WinPos += 2;
+    } else {
+      return GetPackedIntChecked();
+    }
+    PackedHigh = V < 0 ? -1 : 0;
+    return V;
+  }
+  return GetPackedIntChecked();
+}
+
 TPos SkipPastByte(uint8_t B);
 
 std::string BareFileName(std::string_view Path);

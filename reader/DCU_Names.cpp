@@ -65,78 +65,152 @@ int CompareNamesNoCase(std::string_view A, std::string_view B) {
 namespace {
 
 // One entry of the name index while it is sorted: the case-folded bytes
-// 8 * Depth to 8 * Depth + 7 of its name as one number (zero-padded), how
-// many bytes of the name are left from there (9: more than eight), and its
-// place in the order of adding. The item carries its name's position, so
-// that computing a key reads the name only.
+// 8 * Depth to 8 * Depth + 7 of its name as one number (zero-padded), the
+// entry itself and its place in the order of adding. The key is taken from
+// the name once per level, so that the sort itself never reaches into the
+// names, and the sorted items give the index in order without going back
+// to where the entries stood.
 struct TNameSortItem {
   uint64_t Key;
   const char* Text;
+  TNameDecl* Decl;
+  uint32_t Len;
   uint32_t Seq;
-  uint16_t Len;
-  uint16_t Rest;
 };
 
-void SetSortKey(TNameSortItem& It, size_t Depth) {
+// How many bytes of the name are left from level Depth on (9: more than eight).
+inline size_t RestOf(const TNameSortItem& It, size_t Depth) {
   const size_t From = 8 * Depth;
   const size_t Left = It.Len > From ? It.Len - From : 0;
-  uint64_t W = 0;
-  if (Left > 0) std::memcpy(&W, It.Text + From, Left < 8 ? Left : 8);
-  It.Key = InMemoryOrder(FoldWord(W));
-  It.Rest = static_cast<uint16_t>(Left < 9 ? Left : 9);
+  return Left < 9 ? Left : 9;
 }
 
-// Sorts Items [Lo, Hi), whose names agree in their first 8 * Depth folded
-// bytes, by the next eight bytes; runs that agree in those too and go on
-// are sorted by the eight after them. Keys stay in the items, so the sort
-// itself never reaches into the names: only computing a key does, once per
-// entry and level.
-void SortNameItems(std::vector<TNameSortItem>& Items, size_t Lo, size_t Hi, size_t Depth) {
-  for (size_t I = Lo; I < Hi; ++I) SetSortKey(Items[I], Depth);
-  std::sort(Items.begin() + static_cast<std::ptrdiff_t>(Lo), Items.begin() + static_cast<std::ptrdiff_t>(Hi),
-            [](const TNameSortItem& A, const TNameSortItem& B) {
-              if (A.Key != B.Key) return A.Key < B.Key;
-              if (A.Rest != B.Rest) return A.Rest < B.Rest;
-              // Equal names (the name ends in this word): the later one first.
-              return A.Rest < 9 && A.Seq > B.Seq;
-            });
-  for (size_t I = Lo; I < Hi;) {
-    size_t J = I + 1;
-    while (J < Hi && Items[J].Key == Items[I].Key && Items[J].Rest == Items[I].Rest) ++J;
-    if (Items[I].Rest == 9 && J - I > 1) SortNameItems(Items, I, J, Depth + 1);
-    I = J;
+void SetSortKey(TNameSortItem& It, size_t Depth) {
+  const size_t Left = RestOf(It, Depth);
+  uint64_t W = 0;
+  if (Left >= 8) {
+    std::memcpy(&W, It.Text + 8 * Depth, 8);
+  } else {
+    unsigned char Tail[8] = {};
+    for (size_t I = 0; I < Left; ++I) Tail[I] = static_cast<unsigned char>(It.Text[8 * Depth + I]);
+    std::memcpy(&W, Tail, 8);
   }
+  It.Key = InMemoryOrder(FoldWord(W));
+}
+
+// Below this many items a comparison sort is quicker than a radix pass.
+constexpr size_t RadixMin = 160;
+
+void SortNameLevel(TNameSortItem* Items, size_t N, size_t Depth);
+
+// Items whose keys are all equal: names that end in this word first, by
+// length, equal names the later one first; then the names that go on,
+// sorted by their next eight bytes.
+void SortEqualKeys(TNameSortItem* Items, size_t N, size_t Depth) {
+  TNameSortItem* GoOn =
+      std::partition(Items, Items + N, [Depth](const TNameSortItem& It) { return RestOf(It, Depth) < 9; });
+  std::sort(Items, GoOn, [](const TNameSortItem& A, const TNameSortItem& B) {
+    if (A.Len != B.Len) return A.Len < B.Len;
+    return A.Seq > B.Seq;
+  });
+  const size_t Left = static_cast<size_t>(Items + N - GoOn);
+  if (Left > 1) SortNameLevel(GoOn, Left, Depth + 1);
+}
+
+inline unsigned KeyByte(const TNameSortItem& It, unsigned Byte) {
+  return static_cast<unsigned>(It.Key >> (56 - 8 * Byte)) & 0xFF;
+}
+
+// Sorts items that agree in the key bytes before Byte: a comparison sort
+// for few items, else one in-place pass that distributes them by this byte
+// (most significant first) and the same for each part.
+void SortByKeyFrom(TNameSortItem* Items, size_t N, size_t Depth, unsigned Byte) {
+  if (N < RadixMin) {
+    std::sort(Items, Items + N, [Depth](const TNameSortItem& A, const TNameSortItem& B) {
+      if (A.Key != B.Key) return A.Key < B.Key;
+      const size_t RA = RestOf(A, Depth), RB = RestOf(B, Depth);
+      if (RA != RB) return RA < RB;
+      return RA < 9 && A.Seq > B.Seq;
+    });
+    for (size_t I = 0; I < N;) {
+      size_t J = I + 1;
+      const size_t Rest = RestOf(Items[I], Depth);
+      while (J < N && Items[J].Key == Items[I].Key && RestOf(Items[J], Depth) == Rest) ++J;
+      if (Rest == 9 && J - I > 1) SortNameLevel(Items + I, J - I, Depth + 1);
+      I = J;
+    }
+    return;
+  }
+  // Names share long prefixes: the key bytes that all items agree in are
+  // passed over.
+  uint64_t Differ = 0;
+  for (size_t I = 1; I < N; ++I) Differ |= Items[I].Key ^ Items[0].Key;
+  if (Differ == 0) {
+    SortEqualKeys(Items, N, Depth);
+    return;
+  }
+  Byte = static_cast<unsigned>(std::countl_zero(Differ)) / 8;
+  // Names are mostly letters, digits and '_': only the byte values from the
+  // lowest to the highest one present are visited.
+  size_t Count[256] = {};
+  unsigned Lo = 255, Hi = 0;
+  for (size_t I = 0; I < N; ++I) {
+    const unsigned D = KeyByte(Items[I], Byte);
+    ++Count[D];
+    Lo = std::min(Lo, D);
+    Hi = std::max(Hi, D);
+  }
+  size_t Next[256], End[256];
+  size_t At = 0;
+  for (unsigned B = Lo; B <= Hi; ++B) {
+    Next[B] = At;
+    At += Count[B];
+    End[B] = At;
+  }
+  for (unsigned B = Lo; B <= Hi; ++B) {
+    while (Next[B] < End[B]) {
+      const unsigned D = KeyByte(Items[Next[B]], Byte);
+      if (D == B) ++Next[B];
+      else std::swap(Items[Next[B]], Items[Next[D]++]);
+    }
+  }
+  size_t From = 0;
+  for (unsigned B = Lo; B <= Hi; ++B) {
+    if (End[B] - From > 1) SortByKeyFrom(Items + From, End[B] - From, Depth, Byte + 1);
+    From = End[B];
+  }
+}
+
+// Sorts items whose names agree in their first 8 * Depth folded bytes by the
+// rest of their names. The key of the next eight bytes is taken into the
+// item once per level, so that the sort itself never reaches into the names.
+void SortNameLevel(TNameSortItem* Items, size_t N, size_t Depth) {
+  for (size_t I = 0; I < N; ++I) SetSortKey(Items[I], Depth);
+  SortByKeyFrom(Items, N, Depth, 0);
 }
 
 }  // namespace
 
+namespace {
+
+void SortNameItems(std::vector<TNameSortItem>& Items) {
+  if (Items.size() > 1) SortNameLevel(Items.data(), Items.size(), 0);
+}
+
+TNameSortItem SortItem(std::string_view Name, TNameDecl* Decl, size_t Seq) {
+  return TNameSortItem{0, Name.data(), Decl, static_cast<uint32_t>(Name.size()), static_cast<uint32_t>(Seq)};
+}
+
+TNameIndexEntry IndexEntry(const TNameSortItem& It) { return {std::string_view(It.Text, It.Len), It.Decl}; }
+
+}  // namespace
+
 void SortNameIndex(std::vector<TNameIndexEntry>& Entries) {
-  const size_t N = Entries.size();
-  if (N < 2) return;
-  std::vector<TNameSortItem> Items(N);
-  for (size_t I = 0; I < N; ++I) {
-    const std::string_view Name = Entries[I].Name.substr(0, UINT16_MAX);
-    Items[I] = TNameSortItem{0, Name.data(), static_cast<uint32_t>(I), static_cast<uint16_t>(Name.size()), 0};
-  }
-  SortNameItems(Items, 0, N, 0);
-  // Place i receives the entry that was added as number Items[i].Seq: move
-  // the entries along the cycles of that permutation, in place.
-  constexpr uint32_t Done = UINT32_MAX;
-  for (size_t I = 0; I < N; ++I) {
-    if (Items[I].Seq == Done) continue;
-    TNameIndexEntry Held = Entries[I];
-    size_t J = I;
-    for (;;) {
-      const size_t K = Items[J].Seq;
-      Items[J].Seq = Done;
-      if (K == I) {
-        Entries[J] = Held;
-        break;
-      }
-      Entries[J] = Entries[K];
-      J = K;
-    }
-  }
+  std::vector<TNameSortItem> Items;
+  Items.reserve(Entries.size());
+  for (size_t I = 0; I < Entries.size(); ++I) Items.push_back(SortItem(Entries[I].Name, Entries[I].Decl, I));
+  SortNameItems(Items);
+  for (size_t I = 0; I < Items.size(); ++I) Entries[I] = IndexEntry(Items[I]);
 }
 
 void TUnit::NameType(int64_t N, TPos Name) {
@@ -188,17 +262,22 @@ void TUnit::AssignDeclMem(int64_t N, int32_t Ofs, int32_t Len) {
 
 void TUnit::BuildNameIndex(TNameDecl* Chain) {
   NameIndex.clear();
-  std::vector<TNameIndexEntry> Added;
+  // At most one entry per declaration number: memory reserved beyond what is
+  // used is never touched, so it costs no resident memory, and the list is
+  // never copied while it grows.
+  std::vector<TNameSortItem> Items;
+  Items.reserve(DeclTable.size());
   for (TDCURec* R = Chain; R; R = R->Next) {
     auto* D = RecCast<TNameDecl>(R);
     if (!D) throw EDCUReadError("Invalid class typecast");
     auto* F = RecCast<TNameFDecl>(D);
-    if (F && F->IsVisible(0)) Added.push_back(TNameIndexEntry{NameView(F->GetName()), F});
+    if (F && F->IsVisible(0)) Items.push_back(SortItem(NameView(F->GetName()), F, Items.size()));
   }
   // A new entry goes before the entries equal to it: equal names end up in
   // the reverse of the order in which they were added.
-  SortNameIndex(Added);
-  NameIndex = std::move(Added);
+  SortNameItems(Items);
+  NameIndex.reserve(Items.size());
+  for (const TNameSortItem& It : Items) NameIndex.push_back(IndexEntry(It));
 }
 
 void TUnit::FoldEnumConsts(TNameDecl*& Head) {

@@ -1,6 +1,8 @@
 // Unit-level tables: the data block, fixups (which divide the data block
 // among declarations), code lines, line ranges and local variables, and the
 // slices of the local-variable table that belong to each procedure.
+#include <algorithm>
+
 #include "DCU_Unit.h"
 #include "DCURecs.h"
 
@@ -14,6 +16,9 @@ void TUnit::ReadFixups() {
   if (!Fixups.empty()) RaiseReadError("2nd fixup");
   uint32_t N = GetPackedUInt();
   FixupCount = N;
+  // An entry takes at least three bytes: a count beyond what the window
+  // holds fails while reading and must not reserve memory first.
+  Fixups.reserve(static_cast<size_t>(std::min<uint64_t>(N, WindowLeft() / 3)));
   uint32_t Ofs = 0;
   for (uint32_t I = 0; I < N; ++I) {
     Ofs += GetPackedUInt();

@@ -152,7 +152,10 @@ class TUnit {
   uint32_t ConstructionNo = 0;
 
   // Numbered tables.
-  int32_t AddDecl(TDCURec* R);
+  int32_t AddDecl(TDCURec* R) {
+    DeclTable.push_back(R);
+    return static_cast<int32_t>(DeclTable.size());
+  }
   TDCURec* GetDecl(int64_t N) const;
   TBaseDef* GetTypeDef(int64_t N) const;
   void NameType(int64_t N, TPos Name);

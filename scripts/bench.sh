@@ -3,9 +3,10 @@
 #   1. the reader and summary benchmarks, each next to its read-and-sum
 #      baseline (Google Benchmark; raw results in build-bench/bench.json);
 #   2. unitpeek-dump --json over the whole corpus, all files in one
-#      invocation and one file per invocation, against reading and summing
-#      the same files and against cat; and unitpeek-dump --json --decls
-#      (the declarations too) next to --json (target: at most 2x);
+#      invocation and one file per invocation, against cksum of the same
+#      files, reading and summing them, and cat, and unitpeek-dump --json
+#      --decls (the declarations too) next to --json (target: at most 2x)
+#      (scripts/bench_cli.py, medians of five rounds);
 #   3. the peak resident memory while loading the large synthetic unit,
 #      against its file size;
 #   4. the viewer timing tool, when it has been built;
@@ -45,36 +46,14 @@ echo "== benchmarks"
 
 # ---- command-line batch ------------------------------------------------------
 CORPUS="$ROOT/../shared/corpus"
-mapfile -t FILES < <(find "$CORPUS" -type f ! -name manifest.tsv 2>/dev/null | sort)
-now() { date +%s.%N; }
-# Best of three wall times of a command, in milliseconds.
-best_ms() {
-  local best="" t0 t1 ms
-  for _ in 1 2 3; do
-    t0=$(now); "$@" >/dev/null 2>&1 || true; t1=$(now)
-    ms=$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.3f", (b - a) * 1000 }')
-    if [ -z "$best" ] || awk -v m="$ms" -v b="$best" 'BEGIN { exit !(m < b) }'; then best=$ms; fi
-  done
-  printf '%.1f' "$best"
-}
 DUMP="$BUILD/cli/unitpeek-dump"
 TOOL="$BUILD/bench/unitpeek_benchtool"
-each() { local cmd=$1; shift; for f in "$@"; do $cmd "$f"; done; }
-dump_json() { "$DUMP" --json "$@"; }
-dump_decls() { "$DUMP" --json --decls "$@"; }
-if [ "${#FILES[@]}" -gt 0 ]; then
-  echo "== command-line batch over ${#FILES[@]} corpus files"
-  BYTES=$(cat "${FILES[@]}" | wc -c)
-  echo "cli_files ${#FILES[@]}" >>"$FIG"
-  echo "cli_bytes $BYTES" >>"$FIG"
-  echo "cli_dump_all_ms $(best_ms dump_json "${FILES[@]}")" >>"$FIG"
-  echo "cli_decls_all_ms $(best_ms dump_decls "${FILES[@]}")" >>"$FIG"
-  echo "cli_sum_all_ms $(best_ms "$TOOL" sum "${FILES[@]}")" >>"$FIG"
-  echo "cli_cat_all_ms $(best_ms cat "${FILES[@]}")" >>"$FIG"
-  echo "cli_dump_each_ms $(best_ms each dump_json "${FILES[@]}")" >>"$FIG"
-  echo "cli_decls_each_ms $(best_ms each dump_decls "${FILES[@]}")" >>"$FIG"
-  echo "cli_sum_each_ms $(best_ms each "$TOOL sum" "${FILES[@]}")" >>"$FIG"
-  echo "cli_cat_each_ms $(best_ms each cat "${FILES[@]}")" >>"$FIG"
+find "$CORPUS" -type f ! -name manifest.tsv 2>/dev/null | sort >"$WORK/files.txt" || true
+if [ -s "$WORK/files.txt" ]; then
+  echo "== command-line batch over $(wc -l <"$WORK/files.txt") corpus files"
+  echo "cli_files $(wc -l <"$WORK/files.txt")" >>"$FIG"
+  echo "cli_bytes $(tr '\n' '\0' <"$WORK/files.txt" | xargs -0 cat | wc -c)" >>"$FIG"
+  python3 "$ROOT/scripts/bench_cli.py" "$DUMP" "$TOOL" "$WORK/files.txt" 5 >>"$FIG"
 else
   echo "== no corpus at $CORPUS: command-line batch skipped"
 fi

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 
 #include "DCURecs.h"
 #include "LargeUnit.h"
@@ -90,6 +91,23 @@ int ReferenceCompare(std::string_view A, std::string_view B) {
   return A.size() == B.size() ? 0 : A.size() < B.size() ? -1 : 1;
 }
 
+// SortNameIndex over Store gives the stable order of ReferenceCompare over
+// the reversed list: the same entries, not only the same texts.
+void ExpectSortedLikeStableOrder(const std::vector<std::string>& Store, const std::string& Context) {
+  std::vector<TNameIndexEntry> Got;
+  for (const std::string& S : Store) Got.push_back(TNameIndexEntry{S, nullptr});
+  std::vector<TNameIndexEntry> Want(Got.rbegin(), Got.rend());
+  std::stable_sort(Want.begin(), Want.end(), [](const TNameIndexEntry& A, const TNameIndexEntry& B) {
+    return ReferenceCompare(A.Name, B.Name) < 0;
+  });
+  SortNameIndex(Got);
+  ASSERT_EQ(Got.size(), Want.size());
+  for (size_t I = 0; I < Got.size(); ++I)
+    ASSERT_EQ(static_cast<const void*>(Got[I].Name.data()), static_cast<const void*>(Want[I].Name.data()))
+        << Context << " place " << I << ": " << testing::PrintToString(std::string(Got[I].Name)) << " vs "
+        << testing::PrintToString(std::string(Want[I].Name));
+}
+
 TEST(NameOrder, WordAtATimeCompareMatchesByteOrder) {
   // Bytes at the edges of the letter ranges, high bytes and NUL, on names
   // that share long prefixes so that differences fall inside and across
@@ -138,19 +156,30 @@ TEST(NameOrder, SortedIndexMatchesStableOrderWithLaterEqualNamesFirst) {
       for (size_t K = 0; K < Extra; ++K) S.push_back(Alphabet[Next() % Alphabet.size()]);
       Store.push_back(S);
     }
-    std::vector<TNameIndexEntry> Got;
-    for (const std::string& S : Store) Got.push_back(TNameIndexEntry{S, nullptr});
-    std::vector<TNameIndexEntry> Want(Got.rbegin(), Got.rend());
-    std::stable_sort(Want.begin(), Want.end(), [](const TNameIndexEntry& A, const TNameIndexEntry& B) {
-      return ReferenceCompare(A.Name, B.Name) < 0;
-    });
-    SortNameIndex(Got);
-    ASSERT_EQ(Got.size(), Want.size());
-    for (size_t I = 0; I < Got.size(); ++I)  // the same entry, not only the same text
-      ASSERT_EQ(static_cast<const void*>(Got[I].Name.data()), static_cast<const void*>(Want[I].Name.data()))
-          << "round " << Round << " place " << I << ": " << testing::PrintToString(std::string(Got[I].Name))
-          << " vs " << testing::PrintToString(std::string(Want[I].Name));
+    ExpectSortedLikeStableOrder(Store, "round " + std::to_string(Round));
+    if (HasFatalFailure()) return;
   }
+}
+
+TEST(NameOrder, ManyNamesWithLongSharedPrefixesSortLikeTheStableOrder) {
+  // Enough names that the sort distributes them by key bytes over several
+  // passes and levels: long shared prefixes, scattered suffixes, repeats and
+  // case variants, and names that end inside a shared word.
+  const std::vector<std::string> Prefixes = {"ProcessRecord_", "PROCESSRECORD_", "GlobalCounter_", "ekItem0_",
+                                             "ekItem1_", "TValueHolder_", "T", ""};
+  uint32_t Seed = 4242;
+  auto Next = [&] { return Seed = Seed * 1103515245u + 12345u, (Seed >> 16) & 0x7FFF; };
+  std::vector<std::string> Store;
+  for (int I = 0; I < 30000; ++I) {
+    if (!Store.empty() && Next() % 9 == 0) {
+      Store.push_back(Store[Next() % Store.size()]);
+      continue;
+    }
+    char Hex[16];
+    std::snprintf(Hex, sizeof Hex, "%08X", static_cast<unsigned>(Next() * 0x9E3779B1u));
+    Store.push_back(Prefixes[Next() % Prefixes.size()] + std::string(Hex, Next() % 9));
+  }
+  ExpectSortedLikeStableOrder(Store, "30000 names");
 }
 
 }  // namespace

@@ -15,10 +15,9 @@ struct PackedCase {
   int32_t Signed;
 };
 
-}  // namespace
-
-TEST(Scanner, PackedIntegersWorkedExamples) {
-  const std::vector<PackedCase> Cases = {
+// Every form once, at its limits and with the sign bit set.
+const std::vector<PackedCase>& WorkedExamples() {
+  static const std::vector<PackedCase> Cases = {
       {{0x00}, 0, 0},
       {{0x0A}, 5, 5},
       {{0xFE}, 127, -1},
@@ -32,6 +31,13 @@ TEST(Scanner, PackedIntegersWorkedExamples) {
       {{0x0F, 0x78, 0x56, 0x34, 0x12}, 0x12345678, 0x12345678},
       {{0x0F, 0x00, 0x00, 0x00, 0x80}, 0x80000000u, INT32_MIN},
   };
+  return Cases;
+}
+
+}  // namespace
+
+TEST(Scanner, PackedIntegersWorkedExamples) {
+  const std::vector<PackedCase>& Cases = WorkedExamples();
   for (const PackedCase& C : Cases) {
     SCOPED_TRACE(testing::PrintToString(C.Bytes));
     {
@@ -42,6 +48,28 @@ TEST(Scanner, PackedIntegersWorkedExamples) {
     }
     {
       ScanWindow W(7, C.Bytes);
+      EXPECT_EQ(GetPackedInt(), C.Signed);
+      EXPECT_EQ(PackedHigh, C.Signed < 0 ? -1 : 0);
+      EXPECT_EQ(W.Offset(), C.Bytes.size());
+    }
+  }
+}
+
+TEST(Scanner, PackedIntegersReadTheSameWithRoomAfterThem) {
+  // Far from the window's end the short forms are read without the checks
+  // per byte: the same values, and the position right after the form.
+  for (const PackedCase& C : WorkedExamples()) {
+    SCOPED_TRACE(testing::PrintToString(C.Bytes));
+    std::vector<uint8_t> Bytes = C.Bytes;
+    Bytes.insert(Bytes.end(), 8, 0xFF);
+    {
+      ScanWindow W(7, Bytes);
+      EXPECT_EQ(GetPackedUInt(), C.Unsigned);
+      EXPECT_EQ(PackedHigh, 0);
+      EXPECT_EQ(W.Offset(), C.Bytes.size());
+    }
+    {
+      ScanWindow W(7, Bytes);
       EXPECT_EQ(GetPackedInt(), C.Signed);
       EXPECT_EQ(PackedHigh, C.Signed < 0 ? -1 : 0);
       EXPECT_EQ(W.Offset(), C.Bytes.size());

@@ -10,6 +10,7 @@
 #include "SampleUnits.h"
 #include "SummaryTestUtil.h"
 #include "UnitBuilder.h"
+#include "UnitSummary.h"
 
 using nlohmann::json;
 using summarytest::TTempDir;
@@ -57,6 +58,26 @@ class CommandLine : public ::testing::Test {
   std::string Broken = Dir.Write("Broken.dcu", {0x01, 0x02, 0x03});
   std::string BadStamp = Dir.Write("BadStamp.dcu", BadStampUnit());
 };
+
+TEST_F(CommandLine, JsonTextIsLaidOutAsTheJsonLibraryDumpsItWithNamesAsTheSummaryShowsThem) {
+  // Names with control characters, a quote, a backslash and 8-bit bytes, in
+  // a file whose path is no valid UTF-8.
+  const std::string Name("Odd\x01\"\\\x85\xE9\x7F", 9);
+  const std::string Used("Sys\x90tem\x1F", 8);
+  unitbuilder::UnitBuilder B(7);
+  B.Header().SourceFile(Name + ".pas").Uses(0x64, Used).EndEntry();
+  const std::string Odd = Dir.Write("odd\xFF\x01.dcu", B.DataBlock(0).TrivialFixups().Stop().Finish());
+  TRun R = Dump({"--json", Odd, Demo, Broken, BadStamp});
+  EXPECT_EQ(R.Status, 1);
+  const json J = json::parse(R.Out);
+  EXPECT_EQ(R.Out, J.dump(2, ' ', false, json::error_handler_t::replace) + "\n");
+  // The unit name is what follows the last backslash, up to the dot.
+  EXPECT_EQ(J[0]["unit"], DisplayText("\x85\xE9\x7F").toStdString());
+  EXPECT_EQ(J[0]["sourceFiles"][0]["name"], DisplayText(Name + ".pas").toStdString());
+  EXPECT_EQ(J[0]["uses"]["interface"], json({DisplayText(Used).toStdString()}));
+  EXPECT_EQ(J[2]["ok"], false);
+  EXPECT_EQ(J[3]["error"], "Invalid argument to date encode");
+}
 
 }  // namespace
 

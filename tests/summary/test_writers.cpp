@@ -221,6 +221,11 @@ TEST(SummaryStamps, FormatFileStampUnderTheCLocale) {
 TEST(SummaryText, DisplayTextAndTheErrorBlockOfAFileThatFails) {
   EXPECT_EQ(DisplayText(std::string_view("A\0B\x1F\x7F", 5)), "A^@B^_^?");
   EXPECT_EQ(DisplayText("\x80\x81\x9F\xE9"), QString::fromUtf8("\u20AC\u0081\u0178\u00E9"));
+  // The UTF-8 form (JSON output) is the same text for every byte value.
+  for (int B = 0; B < 256; ++B) {
+    const std::string Byte(1, static_cast<char>(B));
+    EXPECT_EQ(DisplayUtf8(Byte), DisplayText(Byte).toStdString()) << "byte " << B;
+  }
 
   // A unit name with control and 8-bit characters reaches the view decoded.
   UnitBuilder B(7);
