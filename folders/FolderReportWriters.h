@@ -1,0 +1,16 @@
+// The folder report as text and as JSON, as unitpeek-dump --report prints it.
+// Written unit by unit to a stream, so that a large set needs no second copy
+// of its facts in memory.
+//
+// Text: a table (file, unit, version, debug info, problems), then the findings
+// grouped by kind. JSON: {"units": [{"path", "ok", "error", "unit", "version",
+// "debugInfo", "localSymbols", "uses": {"interface", "implementation",
+// "dlls"}}], "findings": [{"kind", ...}]}.
+#pragma once
+
+#include <iosfwd>
+
+struct TFolderReport;
+
+void WriteReportText(const TFolderReport& Report, std::ostream& Out);
+void WriteReportJson(const TFolderReport& Report, std::ostream& Out);
