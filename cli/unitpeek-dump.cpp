@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "DCU_Unit.h"
+#include "ReportCommand.h"
 #include "UnitFacts.h"
 #include "UnitJson.h"
 #include "UnitSummary.h"
@@ -97,6 +98,12 @@ int main(int argc, char** argv) {
   Parser.addVersionOption();
   QCommandLineOption JsonOpt(QStringLiteral("json"), QStringLiteral("Write one JSON array instead of text."));
   Parser.addOption(JsonOpt);
+  QCommandLineOption ReportOpt(QStringLiteral("report"),
+                               QStringLiteral("Report on folders of units (PATHs: unit files or folders)."));
+  QCommandLineOption GraphOpt(QStringLiteral("graph"),
+                              QStringLiteral("Print the uses graph of folders of units as Graphviz DOT."));
+  Parser.addOption(ReportOpt);
+  Parser.addOption(GraphOpt);
   Parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("Unit files to read."),
                                QStringLiteral("FILE..."));
   if (!Parser.parse(QCoreApplication::arguments())) {
@@ -115,6 +122,13 @@ int main(int argc, char** argv) {
   if (Files.empty()) {
     std::cerr << "unitpeek-dump: no FILE given\n" << Utf8(Parser.helpText());
     return 2;
+  }
+  if (Parser.isSet(ReportOpt) || Parser.isSet(GraphOpt)) {
+    if (Parser.isSet(GraphOpt) && Parser.isSet(JsonOpt)) {
+      std::cerr << "unitpeek-dump: --graph and --json exclude each other\n" << Utf8(Parser.helpText());
+      return 2;
+    }
+    return RunReportCommand(Files, ReportFormat(Parser.isSet(GraphOpt), Parser.isSet(JsonOpt)), std::cout);
   }
   bool AllGood = true;
   if (Parser.isSet(JsonOpt)) {
