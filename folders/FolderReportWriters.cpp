@@ -115,6 +115,34 @@ void Pad(std::ostream& Out, const std::string& S, size_t Width) {
 
 }  // namespace
 
+std::string FindingText(const TFolderReport& R, const TFinding& F) {
+  const TNamePool& P = R.Names;
+  std::string S;
+  switch (F.Kind) {
+    case TFindingKind::NotLoaded:
+      S = R.PathOf(F) + ": " + DisplayUtf8(R.ErrorOf(F));
+      break;
+    case TFindingKind::DuplicateUnit:
+      S = DisplayUtf8(P.Text(F.Unit)) + " in " + std::to_string(R.FilesOf(F).size()) +
+          " files: " + PathList(R, R.FilesOf(F), R.FilesOf(F).size());
+      break;
+    case TFindingKind::MissingUnit:
+      S = DisplayUtf8(P.Text(F.Unit)) + ", used by " + PathList(R, R.FilesOf(F));
+      break;
+    case TFindingKind::MixedVersions:
+      for (size_t V = 0; V < F.Versions.size(); ++V)
+        S += (V ? ", " : "") + std::string("version ") + std::to_string(F.Versions[V].first) + ": " +
+             std::to_string(F.Versions[V].second) + (F.Versions[V].second == 1 ? " file" : " files");
+      break;
+    case TFindingKind::InterfaceMismatch:
+      S = R.Units[F.File].Path + " uses " + DisplayUtf8(P.Text(F.Unit)) + " compiled against another interface: ";
+      for (size_t N = 0; N < F.Names.size(); ++N) S += (N ? ", " : "") + DisplayUtf8(P.Text(F.Names[N]));
+      S += " (compared with " + PathList(R, R.FilesOf(F), R.FilesOf(F).size()) + ")";
+      break;
+  }
+  return S;
+}
+
 void WriteReportJson(const TFolderReport& R, std::ostream& Out) {
   Out << "{\n  \"units\": [";
   for (size_t I = 0; I < R.Units.size(); ++I) Out << (I ? ",\n" : "\n") << Dump(UnitJson(R, R.Units[I]), 4);
@@ -163,34 +191,6 @@ void WriteReportText(const TFolderReport& R, std::ostream& Out) {
     size_t End = I;
     while (End < R.Findings.size() && R.Findings[End].Kind == K) ++End;
     Out << "\n" << FindingKindName(K) << " (" << (End - I) << "):\n";
-    for (; I < End; ++I) {
-      const TFinding& F = R.Findings[I];
-      Out << "  ";
-      switch (K) {
-        case TFindingKind::NotLoaded:
-          Out << R.PathOf(F) << ": " << DisplayUtf8(R.ErrorOf(F));
-          break;
-        case TFindingKind::DuplicateUnit:
-          Out << DisplayUtf8(P.Text(F.Unit)) << " in " << R.FilesOf(F).size()
-              << " files: " << PathList(R, R.FilesOf(F), R.FilesOf(F).size());
-          break;
-        case TFindingKind::MissingUnit:
-          Out << DisplayUtf8(P.Text(F.Unit)) << ", used by " << PathList(R, R.FilesOf(F));
-          break;
-        case TFindingKind::MixedVersions:
-          for (size_t V = 0; V < F.Versions.size(); ++V)
-            Out << (V ? ", " : "") << "version " << F.Versions[V].first << ": " << F.Versions[V].second
-                << (F.Versions[V].second == 1 ? " file" : " files");
-          break;
-        case TFindingKind::InterfaceMismatch: {
-          Out << R.Units[F.File].Path << " uses " << DisplayUtf8(P.Text(F.Unit))
-              << " compiled against another interface: ";
-          for (size_t N = 0; N < F.Names.size(); ++N) Out << (N ? ", " : "") << DisplayUtf8(P.Text(F.Names[N]));
-          Out << " (compared with " << PathList(R, R.FilesOf(F), R.FilesOf(F).size()) << ")";
-          break;
-        }
-      }
-      Out << "\n";
-    }
+    for (; I < End; ++I) Out << "  " << FindingText(R, R.Findings[I]) << "\n";
   }
 }

@@ -9,8 +9,14 @@
 #pragma once
 
 #include <iosfwd>
+#include <string>
 
 struct TFolderReport;
+struct TFinding;
 
 void WriteReportText(const TFolderReport& Report, std::ostream& Out);
 void WriteReportJson(const TFolderReport& Report, std::ostream& Out);
+
+// One finding as the text report's line shows it (UTF-8, without the kind);
+// long lists of files are cut to their first three.
+std::string FindingText(const TFolderReport& Report, const TFinding& F);

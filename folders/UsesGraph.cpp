@@ -69,7 +69,7 @@ std::string DotQuoted(const std::string& Text) {
 std::string UsesGraphDot(const TUsesGraph& G, const TDotOptions& O) {
   auto Shown = [&](size_t N) { return !(O.HideRuntime && G.Nodes[N].Runtime); };
   std::string S = "digraph uses {\n";
-  S += "  graph [rankdir=TB, nodesep=0.25, ranksep=0.6];\n";
+  S += "  graph [rankdir=LR, nodesep=0.15, ranksep=0.8];\n";
   S += "  node [shape=box, style=rounded, fontname=\"Helvetica\", fontsize=10, height=0.3];\n";
   S += "  edge [arrowsize=0.6, color=gray30];\n";
   for (size_t I = 0; I < G.Nodes.size(); ++I) {

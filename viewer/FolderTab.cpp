@@ -79,6 +79,9 @@ TFolderTab::TFolderTab(const QString& Path, std::function<void(const QString&)> 
 
   Pages = new QTabWidget(this);
   Pages->setObjectName(QStringLiteral("FolderPages"));
+  QFont Plain = Pages->font();  // the window's tab captions are bold
+  Plain.setBold(false);
+  Pages->setFont(Plain);
   Layout->addWidget(Pages, 1);
 
   UnitsTable = new QTableWidget(0, 5, this);

@@ -136,7 +136,7 @@ bool TGraphView::SetGraph(const TUsesGraph& G, bool HideRuntime) {
   const QRectF R = scene()->sceneRect();
   const double Fit = std::min(viewport()->width() / std::max(1.0, R.width()),
                               viewport()->height() / std::max(1.0, R.height()));
-  if (Fit < 1.0) ZoomBy(std::max(Fit, 0.25));
+  if (Fit < 1.0) ZoomBy(std::max(Fit, 0.7));
   centerOn(R.center().x(), R.top());
   return true;
 }
