@@ -7,7 +7,10 @@
 #      the same files and against cat;
 #   3. the peak resident memory while loading the large synthetic unit,
 #      against its file size;
-#   4. the viewer timing tool, when it has been built;
+#   4. unitpeek-dump --report over the corpus against its --json run, and the
+#      peak memory of the report over 10,000 units (the corpus linked into
+#      many folders);
+#   5. the viewer timing tool, when it has been built;
 # and prints a table of the figures with the targets.
 #
 # Usage: scripts/bench.sh [BUILD_DIR] [-- extra Google Benchmark flags]
@@ -71,6 +74,9 @@ if [ "${#FILES[@]}" -gt 0 ]; then
   echo "cli_dump_each_ms $(best_ms each dump_json "${FILES[@]}")" >>"$FIG"
   echo "cli_sum_each_ms $(best_ms each "$TOOL sum" "${FILES[@]}")" >>"$FIG"
   echo "cli_cat_each_ms $(best_ms each cat "${FILES[@]}")" >>"$FIG"
+  # The folder report over the same files: text and JSON, against --json.
+  echo "report_text_ms $(best_ms "$DUMP" --report "${FILES[@]}")" >>"$FIG"
+  echo "report_json_ms $(best_ms "$DUMP" --report --json "${FILES[@]}")" >>"$FIG"
 else
   echo "== no corpus at $CORPUS: command-line batch skipped"
 fi
@@ -85,6 +91,29 @@ for S in 1 4 16; do
   DRSS=$(/usr/bin/time -f "%M" "$DUMP" --json "$WORK/large$S.dcu" 2>&1 >/dev/null | tail -1)
   echo "mem_${S}x $SIZE $RSS $EMPTY $DRSS" >>"$FIG"
 done
+
+# ---- folder report over 10,000 units ------------------------------------------
+# The corpus linked into as many folders as it takes; the report's facts of
+# every unit stay in memory, the units themselves do not.
+if [ "${#FILES[@]}" -gt 0 ]; then
+  echo "== peak memory of the folder report over 10000 units"
+  MANY="$WORK/many"
+  n=0; i=0
+  while [ "$n" -lt 10000 ]; do
+    i=$((i + 1)); mkdir -p "$MANY/copy$i"
+    for f in "${FILES[@]}"; do
+      [ "$n" -ge 10000 ] && break
+      n=$((n + 1)); ln -s "$f" "$MANY/copy$i/$n.dcu"
+    done
+  done
+  for MODE in text json; do
+    FLAGS=(--report); [ "$MODE" = json ] && FLAGS+=(--json)
+    T0=$(now)
+    RSS=$(/usr/bin/time -f "%M" "$DUMP" "${FLAGS[@]}" "$MANY" 2>&1 >/dev/null | tail -1)
+    T1=$(now)
+    echo "report_many_$MODE $n $RSS $(awk -v a="$T0" -v b="$T1" 'BEGIN { printf "%.0f", (b - a) * 1000 }')" >>"$FIG"
+  done
+fi
 
 # ---- viewer ------------------------------------------------------------------
 if [ -n "$VIEWER_TIMING" ]; then

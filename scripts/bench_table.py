@@ -119,6 +119,27 @@ def main():
             print(f"  {label:<30} unitpeek-dump --json {dump:>8.1f}  read-and-sum {sm:>8.1f} "
                   f" cat {cat:>8.1f}  ratio {dump / sm:5.1f}x")
 
+    if "report_text_ms" in fig and "cli_dump_all_ms" in fig:
+        print()
+        print("Folder report over the same files, wall ms, best of 3 (target: at most 1.5 x the --json run)")
+        dump = float(fig["cli_dump_all_ms"][0])
+        for mode in ("text", "json"):
+            ms = float(fig[f"report_{mode}_ms"][0])
+            ok = ms <= 1.5 * dump
+            verdicts.append((f"report ({mode}) <= 1.5x --json", ok, f"{ms / dump:.2f}x"))
+            print(f"  --report{' --json' if mode == 'json' else '':<7} {ms:>8.1f}  --json {dump:>8.1f}"
+                  f"  ratio {ms / dump:5.2f}x  {'met' if ok else 'NOT met'}")
+    many = [k for k in fig if k.startswith("report_many_")]
+    if many:
+        print()
+        print("Folder report over many units: peak resident memory (target: under 100 MB)")
+        for k in sorted(many):
+            units, rss_kb, ms = (int(v) for v in fig[k])
+            ok = rss_kb * 1024 < 100e6
+            verdicts.append((f"report ({k[12:]}) over {units} units < 100 MB", ok, f"{rss_kb * 1024 / 1e6:.1f} MB"))
+            print(f"  --report {k[12:]:<5} {units} units  peak {rss_kb * 1024 / 1e6:6.1f} MB  "
+                  f"wall {ms / 1000:6.1f} s  {'met' if ok else 'NOT met'}")
+
     mems = [k for k in fig if k.startswith("mem_")]
     if mems:
         print()

@@ -26,9 +26,6 @@
 
 namespace {
 
-// How long one slice of the scan may read before the event loop runs again.
-constexpr int SliceMs = 30;
-
 QString Text(const std::string& Utf8) { return QString::fromStdString(Utf8); }
 QString PathText(const std::string& Bytes) { return QFile::decodeName(QByteArray::fromStdString(Bytes)); }
 
@@ -135,9 +132,13 @@ void TFolderTab::ScanSlice() {
   if (!Scanner) return;
   QElapsedTimer Clock;
   Clock.start();
-  while (!Scanner->AtEnd() && Clock.elapsed() < SliceMs) Scanner->ReadNext();
+  do {
+    Scanner->ReadNext();
+  } while (!Scanner->AtEnd() && Clock.elapsed() < SliceMs);
   Progress->setValue(int(Scanner->Done()));
   Status->setText(tr("Reading unit %1 of %2").arg(Scanner->Done()).arg(Scanner->Total()));
+  emit scanProgress(int(Scanner->Done()), int(Scanner->Total()));
+  if (!Scanner) return;  // cancelled meanwhile
   if (!Scanner->AtEnd()) {
     QTimer::singleShot(0, this, &TFolderTab::ScanSlice);
     return;

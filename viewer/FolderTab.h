@@ -52,8 +52,13 @@ class TFolderTab : public QWidget {
   QTreeWidget* FindingsList = nullptr;
   QCheckBox* HideRuntime = nullptr;
   TGraphView* GraphView = nullptr;
+  // How long one slice of the scan may read (at least one unit) before the
+  // event loop runs again.
+  int SliceMs = 30;
 
  signals:
+  // After each slice of the scan: the units read so far and their number.
+  void scanProgress(int Done, int Total);
   void scanFinished();
 
  private:

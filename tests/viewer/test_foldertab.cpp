@@ -2,6 +2,8 @@
 // and the findings, draws the uses graph, and opens units from all three.
 #include <QAction>
 #include <QGraphicsItem>
+#include <QLabel>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTest>
@@ -113,6 +115,24 @@ class TestFolderTab : public QObject {
     const int Before = W.advPageControl->count();
     W.advTabSheetInfoClose(Tab);
     QTRY_COMPARE(W.advPageControl->count(), Before - 1);
+  }
+
+  void cancelShowsTheUnitsReadSoFar() {
+    QTemporaryDir Many;
+    for (int I = 0; I < 6; ++I) WriteFile(Many, QStringLiteral("U%1.dcu").arg(I), Unit("U" + std::to_string(I), 0));
+    TFolderTab Tab(Many.path(), {});
+    Tab.SliceMs = 0;  // one unit per slice
+    QList<int> Seen;
+    connect(&Tab, &TFolderTab::scanProgress, &Tab, [&](int Done, int Total) {
+      Seen << Done;
+      QCOMPARE(Total, 6);
+      if (Done == 2) Tab.CancelButton->click();
+    });
+    QTRY_VERIFY(!Tab.Scanning() && Tab.Cancelled());
+    QCOMPARE(Seen, QList<int>({1, 2}));
+    QCOMPARE(Tab.Report().Units.size(), size_t(2));
+    QCOMPARE(Tab.UnitsTable->rowCount(), 2);
+    QVERIFY(Tab.Status->text().startsWith("Cancelled: "));
   }
 };
 
