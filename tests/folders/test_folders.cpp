@@ -14,6 +14,7 @@
 
 #include "FolderReportWriters.h"
 #include "TestData.h"
+#include "FolderUnits.h"
 #include "UnitBuilder.h"
 #include "UnitFolders.h"
 #include "UsesGraph.h"
@@ -23,50 +24,12 @@ using nlohmann::json;
 
 namespace {
 
-// An imported name: 'A' address, 'T' type, 'n' type with run-time type data.
-struct TImp {
-  std::string Name;
-  uint32_t Stamp;
-  char Kind = 'A';
-};
-struct TUse {
-  std::string Unit;
-  std::vector<TImp> Names = {};
-  uint8_t List = 0x64;  // 0x64 interface, 0x65 implementation, 0x68 DLL
-};
-// A declaration of the unit: stamped (an interface variable) or, with
-// Stamped false, a built-in routine record that carries no stamp.
-struct TDecl {
-  std::string Name;
-  uint32_t Stamp;
-  bool Stamped = true;
-};
-
-std::vector<uint8_t> MakeUnit(const std::string& Name, int Version, const std::vector<TUse>& Uses,
-                              const std::vector<TDecl>& Decls = {}) {
-  unitbuilder::UnitBuilder B(Version);
-  B.Header().SourceFile(Name + ".pas");
-  for (const TUse& U : Uses) {
-    B.Uses(U.List, U.Unit);
-    for (const TImp& I : U.Names) {
-      if (I.Kind == 'T')
-        B.ImpType(I.Name, I.Stamp);
-      else if (I.Kind == 'n')
-        B.ImpTypeDef(I.Name, 0, I.Stamp);
-      else
-        B.ImpAddr(I.Name, I.Stamp);
-    }
-    B.EndEntry();
-  }
-  B.DataBlock(0).TrivialFixups();
-  for (const TDecl& D : Decls) {
-    if (D.Stamped)
-      B.FHead(0x20, D.Name, 0x40, D.Stamp).PackedUInt(0).PackedUInt(0);
-    else
-      B.Byte(0x29).Name(D.Name).PackedUInt(1).PackedInt(0);
-  }
-  B.Stop();
-  return B.Finish();
+using unitbuilder::TDeclSpec;
+using unitbuilder::TImportSpec;
+using unitbuilder::TUseSpec;
+std::vector<uint8_t> MakeUnit(const std::string& Name, int Version, const std::vector<TUseSpec>& Uses,
+                              const std::vector<TDeclSpec>& Decls = {}) {
+  return unitbuilder::FolderUnit(Name, Version, Uses, Decls);
 }
 
 // A folder tree under the temporary folder, removed with the object. Paths

@@ -12,7 +12,7 @@
 #include "FolderTab.h"
 #include "GraphView.h"
 #include "JX_hotButton.h"
-#include "UnitBuilder.h"
+#include "FolderUnits.h"
 #include "ViewerTestUtil.h"
 #include "uMain.h"
 
@@ -23,12 +23,8 @@ namespace {
 // A unit that imports Run from Lib with Stamp, or (Stamp 0) Lib itself,
 // declaring Run with stamp 1.
 std::vector<uint8_t> Unit(const std::string& Name, uint32_t Stamp) {
-  unitbuilder::UnitBuilder B(7);
-  B.Header().SourceFile(Name + ".pas");
-  if (Stamp) B.Uses(0x64, "Lib").ImpAddr("Run", Stamp).EndEntry();
-  B.DataBlock(0).TrivialFixups();
-  if (!Stamp) B.FHead(0x20, "Run", 0x40, 1).PackedUInt(0).PackedUInt(0);
-  return B.Stop().Finish();
+  if (!Stamp) return unitbuilder::FolderUnit(Name, 7, {}, {{"Run", 1}});
+  return unitbuilder::FolderUnit(Name, 7, {{"Lib", {{"Run", Stamp}}}});
 }
 
 class TFolderWindow : public TfrmJXUnitPeek {
