@@ -8,21 +8,12 @@
 #include "DCU_Unit.h"
 #include "UnitFolders.h"
 
-using nlohmann::json;
+using json = nlohmann::ordered_json;
 
 namespace {
 
-std::string Dump(const json& J, int Indent) {
-  std::string S = J.dump(2, ' ', false, json::error_handler_t::replace);
-  // Strings hold no raw line breaks: every one is the layout's.
-  std::string Pad(static_cast<size_t>(Indent), ' ');
-  std::string Out = Pad;
-  for (char C : S) {
-    Out += C;
-    if (C == '\n') Out += Pad;
-  }
-  return Out;
-}
+// One object on a line of its own, indented under its array.
+std::string Line(const json& J) { return "    " + J.dump(-1, ' ', false, json::error_handler_t::replace); }
 
 json UnitJson(const TFolderReport& R, const TFolderUnit& U) {
   json J;
@@ -145,11 +136,11 @@ std::string FindingText(const TFolderReport& R, const TFinding& F) {
 
 void WriteReportJson(const TFolderReport& R, std::ostream& Out) {
   Out << "{\n  \"units\": [";
-  for (size_t I = 0; I < R.Units.size(); ++I) Out << (I ? ",\n" : "\n") << Dump(UnitJson(R, R.Units[I]), 4);
+  for (size_t I = 0; I < R.Units.size(); ++I) Out << (I ? ",\n" : "\n") << Line(UnitJson(R, R.Units[I]));
   Out << (R.Units.empty() ? "],\n" : "\n  ],\n");
   Out << "  \"findings\": [";
   for (size_t I = 0; I < R.Findings.size(); ++I)
-    Out << (I ? ",\n" : "\n") << Dump(FindingJson(R, R.Findings[I]), 4);
+    Out << (I ? ",\n" : "\n") << Line(FindingJson(R, R.Findings[I]));
   Out << (R.Findings.empty() ? "]\n" : "\n  ]\n");
   Out << "}\n";
 }

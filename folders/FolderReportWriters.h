@@ -5,7 +5,8 @@
 // Text: a table (file, unit, version, debug info, problems), then the findings
 // grouped by kind. JSON: {"units": [{"path", "ok", "error", "unit", "version",
 // "debugInfo", "localSymbols", "uses": {"interface", "implementation",
-// "dlls"}}], "findings": [{"kind", ...}]}.
+// "dlls"}}], "findings": [{"kind", ...}]}, each unit and finding on a line of
+// its own.
 #pragma once
 
 #include <iosfwd>

@@ -7,6 +7,7 @@
 #include <memory>
 #include <system_error>
 #include <tuple>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "DCURecs.h"
@@ -113,30 +114,72 @@ class TWalker {
   }
 };
 
-// Letter case folded, for the name pool.
-std::string FoldedText(std::string_view S) {
-  std::string F(S);
-  for (char& C : F) C = FoldChar(C);
-  return F;
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------
 // Name pool
 
-uint32_t TNamePool::Add(std::string_view Text) {
-  auto Found = Index.find(Text);
-  if (Found != Index.end()) return Found->second;
-  const auto Id = static_cast<uint32_t>(Texts.size());
-  Texts.emplace_back(Text);
-  Index.emplace(std::string_view(Texts.back()), Id);
-  FoldedIds.push_back(Id);
-  std::string F = FoldedText(Text);
-  if (F != Text) {
-    const uint32_t FoldedId = Add(F);  // the folded text folds to itself
-    FoldedIds[Id] = FoldedId;
+namespace {
+
+uint32_t NameHash(std::string_view Text) {
+  uint32_t H = 2166136261u;  // FNV-1a
+  for (char C : Text) H = (H ^ static_cast<uint8_t>(C)) * 16777619u;
+  return H;
+}
+
+}  // namespace
+
+std::string_view TNamePool::Keep(std::string_view Text) {
+  constexpr size_t BlockSize = 64 * 1024;
+  if (Text.size() > BlockLeft) {
+    const size_t Size = std::max(BlockSize, Text.size());
+    Blocks.push_back(std::make_unique<char[]>(Size));
+    BlockNext = Blocks.back().get();
+    BlockLeft = Size;
   }
+  std::copy(Text.begin(), Text.end(), BlockNext);
+  std::string_view Kept(BlockNext, Text.size());
+  BlockNext += Text.size();
+  BlockLeft -= Text.size();
+  return Kept;
+}
+
+uint32_t TNamePool::Insert(std::string_view Text, uint32_t Hash) {
+  if ((Texts.size() + 1) * 2 > Slots.size()) {  // keep the index at most half full
+    std::vector<TSlot> Grown(std::max<size_t>(1024, Slots.size() * 2));
+    const size_t Mask = Grown.size() - 1;
+    for (const TSlot& S : Slots) {
+      if (!S.Id) continue;
+      size_t I = S.Hash & Mask;
+      while (Grown[I].Id) I = (I + 1) & Mask;
+      Grown[I] = S;
+    }
+    Slots.swap(Grown);
+  }
+  const size_t Mask = Slots.size() - 1;
+  size_t I = Hash & Mask;
+  for (; Slots[I].Id; I = (I + 1) & Mask)
+    if (Slots[I].Hash == Hash && Texts[Slots[I].Id - 1] == Text) return Slots[I].Id - 1;
+  const auto Id = static_cast<uint32_t>(Texts.size());
+  Texts.push_back(Keep(Text));
+  FoldedIds.push_back(Id);
+  Slots[I] = {Hash, Id + 1};
+  return Id;
+}
+
+uint32_t TNamePool::AddFolded(std::string_view Text) {
+  Scratch.assign(Text);
+  for (char& C : Scratch) C = FoldChar(C);
+  return Insert(Scratch, NameHash(Scratch));
+}
+
+uint32_t TNamePool::Add(std::string_view Text) {
+  const size_t Before = Texts.size();
+  const uint32_t Id = Insert(Text, NameHash(Text));
+  if (Texts.size() == Before) return Id;  // known
+  if (std::none_of(Text.begin(), Text.end(), [](char C) { return C >= 'A' && C <= 'Z'; })) return Id;
+  const uint32_t FoldedId = AddFolded(Text);  // the folded text folds to itself
+  FoldedIds[Id] = FoldedId;
   return Id;
 }
 
@@ -202,16 +245,10 @@ TFolderUnit ReadFolderUnit(const std::string& Path, TNamePool& Pool) {
     for (const TDCURec* R : U->DeclTable) {
       const auto* D = RecCast<TNameFDecl>(R);
       if (D && (D->Flags & IsInterfaceFlag))
-        F.Decls.push_back({Pool.Folded(Pool.Add(NameView(D->GetName()))), D->Stamp});
+        F.Decls.push_back(DeclKey(Pool.AddFolded(NameView(D->GetName())), D->Stamp));
     }
-    auto Less = [](const TStampedName& A, const TStampedName& B) {
-      return A.Name != B.Name ? A.Name < B.Name : A.Stamp < B.Stamp;
-    };
-    auto Same = [](const TStampedName& A, const TStampedName& B) {
-      return A.Name == B.Name && A.Stamp == B.Stamp;
-    };
-    std::sort(F.Decls.begin(), F.Decls.end(), Less);
-    F.Decls.erase(std::unique(F.Decls.begin(), F.Decls.end(), Same), F.Decls.end());
+    std::sort(F.Decls.begin(), F.Decls.end());
+    F.Decls.erase(std::unique(F.Decls.begin(), F.Decls.end()), F.Decls.end());
   } catch (const EDCUReadError& E) {
     F = TFolderUnit();
     F.Path = Path;
@@ -256,10 +293,10 @@ namespace {
 void Mark(TFolderUnit& U, TFindingKind K) { U.Problems |= static_cast<uint8_t>(1u << static_cast<unsigned>(K)); }
 
 // The stamps a candidate declares under a folded name.
-std::pair<const TStampedName*, const TStampedName*> DeclsNamed(const TFolderUnit& U, uint32_t FoldedName) {
-  auto R = std::equal_range(U.Decls.begin(), U.Decls.end(), TStampedName{FoldedName, 0},
-                            [](const TStampedName& A, const TStampedName& B) { return A.Name < B.Name; });
-  return {U.Decls.data() + (R.first - U.Decls.begin()), U.Decls.data() + (R.second - U.Decls.begin())};
+std::pair<const uint64_t*, const uint64_t*> DeclsNamed(const TFolderUnit& U, uint32_t FoldedName) {
+  const uint64_t* B = U.Decls.data();
+  const uint64_t* E = B + U.Decls.size();
+  return {std::lower_bound(B, E, DeclKey(FoldedName, 0)), std::upper_bound(B, E, DeclKey(FoldedName, UINT32_MAX))};
 }
 
 }  // namespace
@@ -380,7 +417,7 @@ void ComputeFindings(TFolderReport& R) {
           auto [B, E] = DeclsNamed(R.Units[C], Name);
           if (B == E) continue;
           Compared = true;
-          for (const TStampedName* D = B; D != E && !Agrees; ++D) Agrees = D->Stamp == Imp.Stamp;
+          for (const uint64_t* D = B; D != E && !Agrees; ++D) Agrees = uint32_t(*D) == Imp.Stamp;
           if (Agrees) break;
         }
         if (!Compared || Agrees) continue;

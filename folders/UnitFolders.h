@@ -22,11 +22,10 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 // The names of a set, each text kept once. A number stands for one exact
@@ -35,15 +34,35 @@
 // declaration when their folded numbers are equal.
 class TNamePool {
  public:
+  TNamePool() = default;
+  TNamePool(TNamePool&&) = default;
+  TNamePool& operator=(TNamePool&&) = default;
+
   uint32_t Add(std::string_view Text);
+  // The number of the letter-case-folded text of Text (Folded(Add(Text)),
+  // without keeping Text itself).
+  uint32_t AddFolded(std::string_view Text);
   std::string_view Text(uint32_t Id) const { return Texts[Id]; }
   uint32_t Folded(uint32_t Id) const { return FoldedIds[Id]; }
   size_t Size() const { return Texts.size(); }
 
  private:
-  std::deque<std::string> Texts;  // stable: the index refers to them
+  // The texts, packed into blocks that never move; an open-addressing index
+  // of their numbers by hash.
+  std::vector<std::unique_ptr<char[]>> Blocks;
+  size_t BlockLeft = 0;
+  char* BlockNext = nullptr;
+  std::vector<std::string_view> Texts;
   std::vector<uint32_t> FoldedIds;
-  std::unordered_map<std::string_view, uint32_t> Index;
+  struct TSlot {
+    uint32_t Hash = 0;
+    uint32_t Id = 0;  // number + 1; 0: free
+  };
+  std::vector<TSlot> Slots;
+  std::string Scratch;
+
+  uint32_t Insert(std::string_view Text, uint32_t Hash);
+  std::string_view Keep(std::string_view Text);
 };
 
 // A stamped name: an interface declaration of a unit, or a name a unit
@@ -52,6 +71,8 @@ struct TStampedName {
   uint32_t Name;  // number in the set's name pool
   uint32_t Stamp;
 };
+
+inline uint64_t DeclKey(uint32_t FoldedName, uint32_t Stamp) { return uint64_t(FoldedName) << 32 | Stamp; }
 
 // One used unit or DLL in file order, with the names imported from it
 // (Imports[First .. First + Count) of its unit's facts).
@@ -86,8 +107,9 @@ struct TFolderUnit {
   // the TypeName of imported types with run-time type data), by use.
   std::vector<TStampedName> Imports;
   // Stamped declarations: the TNameFDecls of DeclTable with Flags bit 0x40,
-  // sorted by folded name, then stamp, without repeats.
-  std::vector<TStampedName> Decls;
+  // each as its folded name's number in the upper and its stamp in the lower
+  // 32 bits (DeclKey), sorted, without repeats.
+  std::vector<uint64_t> Decls;
   // Finding kinds that concern this file (bit 1 << TFindingKind), set by
   // ComputeFindings; MissingUnit marks a file that uses a missing unit.
   uint8_t Problems = 0;
