@@ -168,9 +168,13 @@ uint32_t TNamePool::Insert(std::string_view Text, uint32_t Hash) {
 }
 
 uint32_t TNamePool::AddFolded(std::string_view Text) {
-  Scratch.assign(Text);
-  for (char& C : Scratch) C = FoldChar(C);
-  return Insert(Scratch, NameHash(Scratch));
+  Scratch.resize(Text.size());
+  uint32_t H = 2166136261u;  // NameHash of the folded text, while folding
+  for (size_t I = 0; I < Text.size(); ++I) {
+    Scratch[I] = FoldChar(Text[I]);
+    H = (H ^ static_cast<uint8_t>(Scratch[I])) * 16777619u;
+  }
+  return Insert(Scratch, H);
 }
 
 uint32_t TNamePool::Add(std::string_view Text) {

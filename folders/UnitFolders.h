@@ -72,6 +72,7 @@ struct TStampedName {
   uint32_t Stamp;
 };
 
+// A stamped declaration as one sortable number: folded name, then stamp.
 inline uint64_t DeclKey(uint32_t FoldedName, uint32_t Stamp) { return uint64_t(FoldedName) << 32 | Stamp; }
 
 // One used unit or DLL in file order, with the names imported from it

@@ -74,9 +74,19 @@ if [ "${#FILES[@]}" -gt 0 ]; then
   echo "cli_dump_each_ms $(best_ms each dump_json "${FILES[@]}")" >>"$FIG"
   echo "cli_sum_each_ms $(best_ms each "$TOOL sum" "${FILES[@]}")" >>"$FIG"
   echo "cli_cat_each_ms $(best_ms each cat "${FILES[@]}")" >>"$FIG"
-  # The folder report over the same files: text and JSON, against --json.
-  echo "report_text_ms $(best_ms "$DUMP" --report "${FILES[@]}")" >>"$FIG"
-  echo "report_json_ms $(best_ms "$DUMP" --report --json "${FILES[@]}")" >>"$FIG"
+  # The folder report over the same files, text and JSON, against --json:
+  # the three taken in turn, best of five each, so that a busy moment of the
+  # machine does not fall on one of them only.
+  RB="" RT="" RJ=""
+  for _ in 1 2 3 4 5; do
+    RB="$RB $(best_ms dump_json "${FILES[@]}")"
+    RT="$RT $(best_ms "$DUMP" --report "${FILES[@]}")"
+    RJ="$RJ $(best_ms "$DUMP" --report --json "${FILES[@]}")"
+  done
+  least() { tr ' ' '\n' <<<"$1" | grep . | sort -g | head -1; }
+  echo "report_base_ms $(least "$RB")" >>"$FIG"
+  echo "report_text_ms $(least "$RT")" >>"$FIG"
+  echo "report_json_ms $(least "$RJ")" >>"$FIG"
 else
   echo "== no corpus at $CORPUS: command-line batch skipped"
 fi
