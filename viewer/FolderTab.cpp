@@ -198,7 +198,8 @@ void TFolderTab::ShowReport() {
     if (!Group || Group->data(0, Qt::UserRole + 1).toString() != Kind) {
       Group = new QTreeWidgetItem(FindingsList);
       Group->setData(0, Qt::UserRole + 1, Kind);
-      Group->setExpanded(true);
+      // Missing units are mostly the runtime's: folded, so that the rest shows.
+      Group->setExpanded(F.Kind != TFindingKind::MissingUnit);
     }
     auto* Line = new QTreeWidgetItem(Group, {Text(FindingText(FReport, F))});
     Line->setToolTip(0, Line->text(0));
