@@ -13,6 +13,7 @@
 #include "DCU_Unit.h"
 #include "DeclJson.h"
 #include "DeclListing.h"
+#include "ReportCommand.h"
 #include "UnitFacts.h"
 #include "UnitJson.h"
 #include "UnitSummary.h"
@@ -126,6 +127,12 @@ int main(int argc, char** argv) {
                               QStringLiteral("Print what each unit declares instead of the summary "
                                              "(with --json: add \"decls\" to each unit)."));
   Parser.addOption(DeclsOpt);
+  QCommandLineOption ReportOpt(QStringLiteral("report"),
+                               QStringLiteral("Report on folders of units (PATHs: unit files or folders)."));
+  QCommandLineOption GraphOpt(QStringLiteral("graph"),
+                              QStringLiteral("Print the uses graph of folders of units as Graphviz DOT."));
+  Parser.addOption(ReportOpt);
+  Parser.addOption(GraphOpt);
   Parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("Unit files to read."),
                                QStringLiteral("FILE..."));
   if (!Parser.parse(QCoreApplication::arguments())) {
@@ -144,6 +151,18 @@ int main(int argc, char** argv) {
   if (Files.empty()) {
     std::cerr << "unitpeek-dump: no FILE given\n" << Utf8(Parser.helpText());
     return 2;
+  }
+  if (Parser.isSet(ReportOpt) || Parser.isSet(GraphOpt)) {
+    if (Parser.isSet(GraphOpt) && Parser.isSet(JsonOpt)) {
+      std::cerr << "unitpeek-dump: --graph and --json exclude each other\n" << Utf8(Parser.helpText());
+      return 2;
+    }
+    if (Parser.isSet(DeclsOpt)) {
+      std::cerr << "unitpeek-dump: --decls goes with unit files, not with --report or --graph\n"
+                << Utf8(Parser.helpText());
+      return 2;
+    }
+    return RunReportCommand(Files, ReportFormat(Parser.isSet(GraphOpt), Parser.isSet(JsonOpt)), std::cout);
   }
   bool AllGood = true;
   const bool WithDecls = Parser.isSet(DeclsOpt);

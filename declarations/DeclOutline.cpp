@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <unordered_map>
 
+#include "DCU_Text.h"
 #include "DCURecs.h"
 #include "DCU_Unit.h"
 
@@ -15,19 +16,6 @@ namespace {
 constexpr size_t InlineCap = 400;
 // Deepest nesting of anonymous types written out inline.
 constexpr int InlineDepth = 12;
-
-void AppendUtf8(std::string& Out, uint32_t C) {
-  if (C < 0x80) {
-    Out += static_cast<char>(C);
-  } else if (C < 0x800) {
-    Out += static_cast<char>(0xC0 | (C >> 6));
-    Out += static_cast<char>(0x80 | (C & 0x3F));
-  } else {
-    Out += static_cast<char>(0xE0 | (C >> 12));
-    Out += static_cast<char>(0x80 | ((C >> 6) & 0x3F));
-    Out += static_cast<char>(0x80 | (C & 0x3F));
-  }
-}
 
 std::string_view View(TPos Name) { return NameView(Name); }
 bool IsCompilerName(std::string_view N) { return N.empty() || N[0] == '.'; }
@@ -694,33 +682,7 @@ size_t TDeclSection::EntryCount() const {
 
 TDeclOutline BuildDeclOutline(const TUnit& U) { return TBuilder(U).Build(); }
 
-std::string DeclDisplayText(std::string_view Bytes) {
-  bool Plain = true;
-  for (char Ch : Bytes) Plain = Plain && Ch >= 0x20 && Ch < 0x7F;
-  if (Plain) return std::string(Bytes);
-  // Windows-1252 positions 0x80..0x9F; the five it leaves undefined keep
-  // their own code point.
-  static const uint16_t High[32] = {
-      0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-      0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-  std::string S;
-  S.reserve(Bytes.size());
-  for (char Ch : Bytes) {
-    auto B = static_cast<unsigned char>(Ch);
-    if (B < 0x20) {
-      S += '^';
-      S += static_cast<char>(B + 0x40);
-    } else if (B == 0x7F) {
-      S += "^?";
-    } else if (B >= 0x80 && B <= 0x9F) {
-      AppendUtf8(S, High[B - 0x80]);
-    } else {
-      AppendUtf8(S, B);
-    }
-  }
-  return S;
-}
+std::string DeclDisplayText(std::string_view Bytes) { return DisplayUtf8(Bytes); }
 
 std::string_view DeclKindName(TDeclKind K) {
   switch (K) {

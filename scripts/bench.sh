@@ -9,7 +9,10 @@
 #      (scripts/bench_cli.py, medians of five rounds);
 #   3. the peak resident memory while loading the large synthetic unit,
 #      against its file size;
-#   4. the viewer timing tool, when it has been built;
+#   4. unitpeek-dump --report over the corpus against its --json run, and the
+#      peak memory of the report over 10,000 units (the corpus linked into
+#      many folders);
+#   5. the viewer timing tool, when it has been built;
 # and prints a table of the figures with the targets.
 #
 # Usage: scripts/bench.sh [BUILD_DIR] [-- extra Google Benchmark flags]
@@ -54,6 +57,32 @@ if [ -s "$WORK/files.txt" ]; then
   echo "cli_files $(wc -l <"$WORK/files.txt")" >>"$FIG"
   echo "cli_bytes $(tr '\n' '\0' <"$WORK/files.txt" | xargs -0 cat | wc -c)" >>"$FIG"
   python3 "$ROOT/scripts/bench_cli.py" "$DUMP" "$TOOL" "$WORK/files.txt" 5 >>"$FIG"
+  # The folder report over the same files, text and JSON, against --json:
+  # the three taken in turn, ten rounds, so that a busy moment of the machine
+  # does not fall on one of them only; the least wall and processor (user +
+  # system) time of each.
+  cat >"$WORK/report_times.py" <<'PY'
+import os, subprocess, sys, time
+dump = sys.argv[1]
+with open(sys.argv[2]) as f:
+    files = [line.rstrip("\n") for line in f if line.strip()]
+modes = {"base": ["--json"], "text": ["--report"], "json": ["--report", "--json"]}
+wall, cpu = {}, {}
+for _ in range(10):
+    for key, flags in modes.items():
+        t0 = time.perf_counter()
+        p = subprocess.Popen([dump, *flags, *files], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        _, _, usage = os.wait4(p.pid, 0)
+        p.returncode = 0
+        w = (time.perf_counter() - t0) * 1000
+        c = (usage.ru_utime + usage.ru_stime) * 1000
+        wall[key] = min(wall.get(key, w), w)
+        cpu[key] = min(cpu.get(key, c), c)
+for key in modes:
+    print(f"report_{key}_ms {wall[key]:.1f}")
+    print(f"report_{key}_cpu_ms {cpu[key]:.1f}")
+PY
+  python3 "$WORK/report_times.py" "$DUMP" "$WORK/files.txt" >>"$FIG"
 else
   echo "== no corpus at $CORPUS: command-line batch skipped"
 fi
@@ -68,6 +97,32 @@ for S in 1 4 16; do
   DRSS=$(/usr/bin/time -f "%M" "$DUMP" --json "$WORK/large$S.dcu" 2>&1 >/dev/null | tail -1)
   echo "mem_${S}x $SIZE $RSS $EMPTY $DRSS" >>"$FIG"
 done
+
+# ---- folder report over 10,000 units ------------------------------------------
+# The corpus linked into as many folders as it takes; the report's facts of
+# every unit stay in memory, the units themselves do not.
+mapfile -t FILES <"$WORK/files.txt"
+now() { date +%s.%N; }
+if [ "${#FILES[@]}" -gt 0 ]; then
+  echo "== peak memory of the folder report over 10000 units"
+  MANY="$WORK/many"
+  n=0; i=0
+  while [ "$n" -lt 10000 ]; do
+    i=$((i + 1)); mkdir -p "$MANY/copy$i"
+    for f in "${FILES[@]}"; do
+      [ "$n" -ge 10000 ] && break
+      n=$((n + 1)); ln -s "$f" "$MANY/copy$i/$n.dcu"
+    done
+  done
+  for MODE in text json; do
+    FLAGS=(--report); [ "$MODE" = json ] && FLAGS+=(--json)
+    T0=$(now)
+    # Status 1: the corpus has files that do not load, and stale units.
+    RSS=$( (/usr/bin/time -f "%M" "$DUMP" "${FLAGS[@]}" "$MANY" 2>&1 >/dev/null || true) | tail -1)
+    T1=$(now)
+    echo "report_many_$MODE $n $RSS $(awk -v a="$T0" -v b="$T1" 'BEGIN { printf "%.0f", (b - a) * 1000 }')" >>"$FIG"
+  done
+fi
 
 # ---- viewer ------------------------------------------------------------------
 if [ -n "$VIEWER_TIMING" ]; then

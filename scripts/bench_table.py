@@ -134,6 +134,36 @@ def main():
                 print(f"  {'':<28} unitpeek-dump --json --decls {ew:7.1f} /{ec:7.1f}   "
                       f"ratio to --json {ew / dw:4.2f}x wall {ec / dc:4.2f}x CPU (target 2x)")
 
+    if "report_text_ms" in fig and "report_base_ms" in fig:
+        print()
+        print("Folder report over the same files against unitpeek-dump --json (target: at most 1.5x,"
+              " judged on processor time)")
+        for unit, suffix, how in (("wall", "_ms", "least of 10 taken in turn"),
+                                  ("cpu", "_cpu_ms", "user + system, least of 10 in turn")):
+            if f"report_base{suffix}" not in fig:
+                continue
+            dump = float(fig[f"report_base{suffix}"][0])
+            print(f"  {unit} ms, {how}")
+            for mode in ("text", "json"):
+                ms = float(fig[f"report_{mode}{suffix}"][0])
+                verdict = ""
+                if unit == "cpu":
+                    ok = ms <= 1.5 * dump
+                    verdicts.append((f"report ({mode}) <= 1.5x --json", ok, f"{ms / dump:.2f}x cpu"))
+                    verdict = "met" if ok else "NOT met"
+                print(f"    --report{' --json' if mode == 'json' else '':<7} {ms:>8.1f}  --json {dump:>8.1f}"
+                      f"  ratio {ms / dump:5.2f}x  {verdict}")
+    many = [k for k in fig if k.startswith("report_many_")]
+    if many:
+        print()
+        print("Folder report over many units: peak resident memory (target: under 100 MB)")
+        for k in sorted(many):
+            units, rss_kb, ms = (int(v) for v in fig[k])
+            ok = rss_kb * 1024 < 100e6
+            verdicts.append((f"report ({k[12:]}) over {units} units < 100 MB", ok, f"{rss_kb * 1024 / 1e6:.1f} MB"))
+            print(f"  --report {k[12:]:<5} {units} units  peak {rss_kb * 1024 / 1e6:6.1f} MB  "
+                  f"wall {ms / 1000:6.1f} s  {'met' if ok else 'NOT met'}")
+
     mems = [k for k in fig if k.startswith("mem_")]
     if mems:
         print()

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "DCU_Text.h"
 #include "RichSink.h"
 #include "UnitFacts.h"
 
@@ -26,9 +27,8 @@ class ESummaryError : public std::runtime_error {
 
 // 8-bit name or message bytes as display text: Windows-1252, with the bytes
 // 0x00-0x1F and 0x7F in caret notation (^@ .. ^_, ^?).
+// The same text in UTF-8: DisplayUtf8 (DCU_Text.h).
 QString DisplayText(std::string_view Bytes);
-// The same text in UTF-8, without QString.
-std::string DisplayUtf8(std::string_view Bytes);
 
 // Date and time text of a source-file stamp in the user's locale: short date,
 // a blank and the long time (without a time-zone field); the time is left

@@ -1,5 +1,6 @@
 #include "uMain.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFile>
@@ -18,6 +19,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "FolderTab.h"
 #include "JX_FormAbout.h"
 #include "JX_hotButton.h"
 #include "Jx_PanelDropFile.h"
@@ -93,13 +95,23 @@ TfrmJXUnitPeek::TfrmJXUnitPeek(const QStringList& Arguments, QWidget* Parent)
   jxhOpen->setGeometry(8, 3, 22, 19);
   jxhAbout = new TJX_hotButton(QStringLiteral(":/unitpeek/about.png"), tr("About"), true, pnlButtons);
   jxhAbout->setObjectName(QStringLiteral("jxhAbout"));
-  jxhAbout->setGeometry(33, 3, 22, 19);
+  jxhAbout->setGeometry(58, 3, 22, 19);
   jxhClose = new TJX_hotButton(QStringLiteral(":/unitpeek/close.png"), tr("Close"), false, pnlButtons);
   jxhClose->setObjectName(QStringLiteral("jxhClose"));
-  jxhClose->setGeometry(62, 3, 22, 19);
+  jxhClose->setGeometry(87, 3, 22, 19);
   connect(jxhOpen, &QToolButton::clicked, this, &TfrmJXUnitPeek::jxhOpenClick);
   connect(jxhAbout, &QToolButton::clicked, this, &TfrmJXUnitPeek::jxhAboutClick);
   connect(jxhClose, &QToolButton::clicked, this, &TfrmJXUnitPeek::jxhCloseClick);
+  // A folder of units: button and Ctrl+Shift+O.
+  jxhOpenFolder = new TJX_hotButton(QStringLiteral(":/unitpeek/openfolder.png"), tr("Open Folder..."), true,
+                                    pnlButtons);
+  jxhOpenFolder->setObjectName(QStringLiteral("jxhOpenFolder"));
+  jxhOpenFolder->setGeometry(33, 3, 22, 19);
+  auto* OpenFolderAction = new QAction(tr("Open Folder..."), this);
+  OpenFolderAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
+  addAction(OpenFolderAction);
+  connect(OpenFolderAction, &QAction::triggered, this, &TfrmJXUnitPeek::jxhOpenFolderClick);
+  connect(jxhOpenFolder, &QToolButton::clicked, this, &TfrmJXUnitPeek::jxhOpenFolderClick);
 
   // Drop target around the tabs; off until the window is shown.
   jxnBack = new TJx_PanelDropFile(Central);
@@ -259,6 +271,15 @@ void TfrmJXUnitPeek::jxhOpenClick() {
 QStringList TfrmJXUnitPeek::RunOpenDialog() {
   if (openDialog->exec() != QDialog::Accepted) return {};
   return openDialog->selectedFiles();
+}
+
+void TfrmJXUnitPeek::jxhOpenFolderClick() {
+  const QString Folder = RunOpenFolderDialog();
+  if (!Folder.isEmpty()) OpenFolderTab(this, Folder);
+}
+
+QString TfrmJXUnitPeek::RunOpenFolderDialog() {
+  return QFileDialog::getExistingDirectory(this, tr("Open Folder"));
 }
 
 void TfrmJXUnitPeek::jxhAboutClick() { ShowAboutBox(); }

@@ -63,6 +63,7 @@ class TfrmJXUnitPeek : public QMainWindow {
   TJX_hotButton* jxhOpen = nullptr;
   TJX_hotButton* jxhAbout = nullptr;
   TJX_hotButton* jxhClose = nullptr;
+  TJX_hotButton* jxhOpenFolder = nullptr;
   TJx_PanelDropFile* jxnBack = nullptr;
   QTabWidget* advPageControl = nullptr;
   QWidget* advTabSheetInfo = nullptr;
@@ -77,6 +78,8 @@ class TfrmJXUnitPeek : public QMainWindow {
 
  public slots:
   void jxhOpenClick();
+  // Opens a folder of units in a folder tab (report, findings, uses graph).
+  void jxhOpenFolderClick();
   void jxhAboutClick();
   void jxhCloseClick();
   void jxnBackDropFiles(const QStringList& FileNames);
@@ -89,6 +92,8 @@ class TfrmJXUnitPeek : public QMainWindow {
   // Runs openDialog; the selected files in the dialog's order, or none when
   // the dialog was cancelled.
   virtual QStringList RunOpenDialog();
+  // Asks for a folder; empty when the dialog was cancelled.
+  virtual QString RunOpenFolderDialog();
   // The about box, shown modally and released when it closes.
   virtual void ShowAboutBox();
 

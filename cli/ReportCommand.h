@@ -1,0 +1,18 @@
+// unitpeek-dump --report and --graph: the facts and findings of folders of
+// units, as a text table with the findings grouped by kind, as JSON, or the
+// uses graph as Graphviz DOT.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+enum class TReportFormat { Text, Json, Graph };
+inline TReportFormat ReportFormat(bool Graph, bool Json) {
+  return Graph ? TReportFormat::Graph : Json ? TReportFormat::Json : TReportFormat::Text;
+}
+
+// Walks Paths (unit files or folders), reads every unit once and writes the
+// report to Out. Returns the exit status: 0 when every file loaded and no
+// interface mismatch was found, 1 otherwise.
+int RunReportCommand(const std::vector<std::string>& Paths, TReportFormat Format, std::ostream& Out);

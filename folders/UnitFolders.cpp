@@ -1,0 +1,488 @@
+// Folders of units: walking, the facts of a unit, the findings (see UnitFolders.h).
+#include "UnitFolders.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <system_error>
+#include <tuple>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "DCURecs.h"
+#include "DCU_Unit.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+char FoldChar(char C) { return C >= 'A' && C <= 'Z' ? static_cast<char>(C - 'A' + 'a') : C; }
+
+bool HasUnitExtension(const std::string& Name) {
+  if (Name.size() < 4) return false;
+  std::string_view Ext(Name.data() + Name.size() - 4, 4);
+  return Ext[0] == '.' && FoldChar(Ext[1]) == 'd' && FoldChar(Ext[2]) == 'c' && FoldChar(Ext[3]) == 'u';
+}
+
+std::string ErrorText(const std::error_code& Ec) {
+  std::string M = Ec.message();
+  return M.empty() ? std::string("unknown error") : M;
+}
+
+const char* const NotRegular = "Not a regular file";
+
+class TWalker {
+ public:
+  TUnitFileList Out;
+
+  void Given(const std::string& Path) {
+    std::error_code Ec;
+    fs::file_status S = fs::status(Path, Ec);  // a given link is followed
+    if (Ec || !fs::exists(S)) {
+      if (!Ec) Ec = std::make_error_code(std::errc::no_such_file_or_directory);
+      Unreadable(Path, ErrorText(Ec));
+      return;
+    }
+    if (fs::is_directory(S)) {
+      Folder(Path);
+    } else if (fs::is_regular_file(S)) {
+      File(Path);
+    } else {
+      Unreadable(Path, NotRegular);
+    }
+  }
+
+ private:
+  std::unordered_set<std::string> Seen;
+
+  void Unreadable(const std::string& Path, const std::string& Error) {
+    Out.Unreadable.push_back({Path, Error});
+  }
+
+  void File(const std::string& Path) {
+    if (Seen.insert(fs::path(Path).lexically_normal().string()).second) Out.Files.push_back(Path);
+  }
+
+  void Folder(const std::string& Path) {
+    std::error_code Ec;
+    fs::directory_iterator It(Path, Ec);
+    if (Ec) {
+      Unreadable(Path, ErrorText(Ec));
+      return;
+    }
+    // Entry names first, so that the folder is walked in name order.
+    std::vector<std::string> Names;
+    for (fs::directory_iterator End; It != End;) {
+      Names.push_back(It->path().filename().string());
+      It.increment(Ec);
+      if (Ec) {
+        Unreadable(Path, ErrorText(Ec));
+        break;
+      }
+    }
+    std::sort(Names.begin(), Names.end());
+    for (const std::string& Name : Names) Entry((fs::path(Path) / Name).string(), Name);
+  }
+
+  void Entry(const std::string& Path, const std::string& Name) {
+    std::error_code Ec;
+    fs::file_status L = fs::symlink_status(Path, Ec);
+    if (Ec) {
+      if (HasUnitExtension(Name)) Unreadable(Path, ErrorText(Ec));
+      return;
+    }
+    if (fs::is_symlink(L)) {
+      fs::file_status S = fs::status(Path, Ec);
+      if (!Ec && fs::is_directory(S)) return;  // links to folders are not followed
+      if (!HasUnitExtension(Name)) return;
+      // A link to a file, or a dangling one (its load tells why it fails).
+      if (!Ec && fs::exists(S) && !fs::is_regular_file(S))
+        Unreadable(Path, NotRegular);
+      else
+        File(Path);
+      return;
+    }
+    if (fs::is_directory(L)) {
+      Folder(Path);
+    } else if (HasUnitExtension(Name)) {
+      if (fs::is_regular_file(L))
+        File(Path);
+      else
+        Unreadable(Path, NotRegular);
+    }
+  }
+};
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Name pool
+
+namespace {
+
+uint32_t NameHash(std::string_view Text) {
+  uint32_t H = 2166136261u;  // FNV-1a
+  for (char C : Text) H = (H ^ static_cast<uint8_t>(C)) * 16777619u;
+  return H;
+}
+
+}  // namespace
+
+std::string_view TNamePool::Keep(std::string_view Text) {
+  constexpr size_t BlockSize = 64 * 1024;
+  if (Text.size() > BlockLeft) {
+    const size_t Size = std::max(BlockSize, Text.size());
+    Blocks.push_back(std::make_unique<char[]>(Size));
+    BlockNext = Blocks.back().get();
+    BlockLeft = Size;
+  }
+  std::copy(Text.begin(), Text.end(), BlockNext);
+  std::string_view Kept(BlockNext, Text.size());
+  BlockNext += Text.size();
+  BlockLeft -= Text.size();
+  return Kept;
+}
+
+uint32_t TNamePool::Insert(std::string_view Text, uint32_t Hash) {
+  if ((Texts.size() + 1) * 2 > Slots.size()) {  // keep the index at most half full
+    std::vector<TSlot> Grown(std::max<size_t>(1024, Slots.size() * 2));
+    const size_t Mask = Grown.size() - 1;
+    for (const TSlot& S : Slots) {
+      if (!S.Id) continue;
+      size_t I = S.Hash & Mask;
+      while (Grown[I].Id) I = (I + 1) & Mask;
+      Grown[I] = S;
+    }
+    Slots.swap(Grown);
+  }
+  const size_t Mask = Slots.size() - 1;
+  size_t I = Hash & Mask;
+  for (; Slots[I].Id; I = (I + 1) & Mask)
+    if (Slots[I].Hash == Hash && Texts[Slots[I].Id - 1] == Text) return Slots[I].Id - 1;
+  const auto Id = static_cast<uint32_t>(Texts.size());
+  Texts.push_back(Keep(Text));
+  FoldedIds.push_back(Id);
+  Slots[I] = {Hash, Id + 1};
+  return Id;
+}
+
+uint32_t TNamePool::AddFolded(std::string_view Text) {
+  Scratch.resize(Text.size());
+  uint32_t H = 2166136261u;  // NameHash of the folded text, while folding
+  for (size_t I = 0; I < Text.size(); ++I) {
+    Scratch[I] = FoldChar(Text[I]);
+    H = (H ^ static_cast<uint8_t>(Scratch[I])) * 16777619u;
+  }
+  return Insert(Scratch, H);
+}
+
+uint32_t TNamePool::Add(std::string_view Text) {
+  const size_t Before = Texts.size();
+  const uint32_t Id = Insert(Text, NameHash(Text));
+  if (Texts.size() == Before) return Id;  // known
+  if (std::none_of(Text.begin(), Text.end(), [](char C) { return C >= 'A' && C <= 'Z'; })) return Id;
+  const uint32_t FoldedId = AddFolded(Text);  // the folded text folds to itself
+  FoldedIds[Id] = FoldedId;
+  return Id;
+}
+
+const char* FindingKindName(TFindingKind K) {
+  switch (K) {
+    case TFindingKind::NotLoaded: return "not-loaded";
+    case TFindingKind::DuplicateUnit: return "duplicate-unit";
+    case TFindingKind::MissingUnit: return "missing-unit";
+    case TFindingKind::MixedVersions: return "mixed-versions";
+    case TFindingKind::InterfaceMismatch: return "interface-mismatch";
+  }
+  return "?";
+}
+
+// ---------------------------------------------------------------------------
+// Walking and reading
+
+TUnitFileList FindUnitFiles(const std::vector<std::string>& Paths) {
+  TWalker W;
+  for (const std::string& P : Paths) W.Given(P);
+  return std::move(W.Out);
+}
+
+TFolderUnit ReadFolderUnit(const std::string& Path, TNamePool& Pool) {
+  TFolderUnit F;
+  F.Path = Path;
+  try {
+    auto U = std::make_unique<TUnit>(Path);
+    F.Ok = true;
+    F.UnitName = Pool.Add(U->UnitName);
+    F.Version = U->Version;
+    F.DebugInfo = !U->CodeLines.empty();
+    F.LocalSymbols = !U->LocalVars.empty();
+    F.Uses.reserve(U->UsedUnits.size());
+    size_t Imported = 0;
+    for (const auto& E : U->UsedUnits)
+      if (E->UseKind != DllImports)
+        for (const TDCURec* R = E->ImportChain; R; R = R->Next) ++Imported;
+    F.Imports.reserve(Imported);
+    for (const auto& E : U->UsedUnits) {
+      TFolderUse Use{Pool.Add(NameView(E->NamePos)), E->UseKind};
+      Use.First = static_cast<uint32_t>(F.Imports.size());
+      if (E->UseKind != DllImports) {
+        for (const TDCURec* R = E->ImportChain; R; R = R->Next) {
+          if (const auto* T = RecCast<TImpTypeDefRec>(R)) {
+            F.Imports.push_back({Pool.Add(NameView(T->TypeName)), T->Stamp});
+          } else if (const auto* I = RecCast<TImpDef>(R)) {
+            if (I->Kind == 'T' || I->Kind == 'A')
+              F.Imports.push_back({Pool.Add(NameView(I->GetName())), I->Stamp});
+          }
+        }
+      }
+      Use.Count = static_cast<uint32_t>(F.Imports.size()) - Use.First;
+      F.Uses.push_back(Use);
+    }
+    // Counted first, so that the facts take exactly the memory they need.
+    size_t Stamped = 0;
+    for (const TDCURec* R : U->DeclTable) {
+      const auto* D = RecCast<TNameFDecl>(R);
+      Stamped += D && (D->Flags & IsInterfaceFlag) ? 1 : 0;
+    }
+    F.Decls.reserve(Stamped);
+    for (const TDCURec* R : U->DeclTable) {
+      const auto* D = RecCast<TNameFDecl>(R);
+      if (D && (D->Flags & IsInterfaceFlag))
+        F.Decls.push_back(DeclKey(Pool.AddFolded(NameView(D->GetName())), D->Stamp));
+    }
+    std::sort(F.Decls.begin(), F.Decls.end());
+    F.Decls.erase(std::unique(F.Decls.begin(), F.Decls.end()), F.Decls.end());
+  } catch (const EDCUReadError& E) {
+    F = TFolderUnit();
+    F.Path = Path;
+    F.Error = E.Text();
+  } catch (const std::exception& E) {
+    F = TFolderUnit();
+    F.Path = Path;
+    F.Error = E.what();
+  }
+  return F;
+}
+
+// ---------------------------------------------------------------------------
+// Findings
+
+bool TFolderReport::Clean() const {
+  if (!Unreadable.empty()) return false;
+  for (const TFolderUnit& U : Units)
+    if (!U.Ok) return false;
+  for (const TFinding& F : Findings)
+    if (F.Kind == TFindingKind::InterfaceMismatch) return false;
+  return true;
+}
+
+const std::string& TFolderReport::PathOf(const TFinding& F) const {
+  static const std::string None;
+  if (F.File < Units.size()) return Units[F.File].Path;
+  if (F.Entry < Unreadable.size()) return Unreadable[F.Entry].Path;
+  return None;
+}
+
+const std::string& TFolderReport::ErrorOf(const TFinding& F) const {
+  static const std::string None;
+  if (F.Kind != TFindingKind::NotLoaded) return None;
+  if (F.File < Units.size()) return Units[F.File].Error;
+  if (F.Entry < Unreadable.size()) return Unreadable[F.Entry].Error;
+  return None;
+}
+
+namespace {
+
+void Mark(TFolderUnit& U, TFindingKind K) { U.Problems |= static_cast<uint8_t>(1u << static_cast<unsigned>(K)); }
+
+// The stamps a candidate declares under a folded name.
+std::pair<const uint64_t*, const uint64_t*> DeclsNamed(const TFolderUnit& U, uint32_t FoldedName) {
+  const uint64_t* B = U.Decls.data();
+  const uint64_t* E = B + U.Decls.size();
+  return {std::lower_bound(B, E, DeclKey(FoldedName, 0)), std::upper_bound(B, E, DeclKey(FoldedName, UINT32_MAX))};
+}
+
+}  // namespace
+
+void ComputeFindings(TFolderReport& R) {
+  R.Findings.clear();
+  R.FileLists.assign(1, {});  // list 0: none
+  auto NewList = [&](std::vector<uint32_t> Files) {
+    R.FileLists.push_back(std::move(Files));
+    return static_cast<uint32_t>(R.FileLists.size() - 1);
+  };
+  TNamePool& P = R.Names;
+  for (TFolderUnit& U : R.Units) U.Problems = 0;
+
+  // not-loaded
+  for (size_t I = 0; I < R.Units.size(); ++I) {
+    if (R.Units[I].Ok) continue;
+    TFinding F{TFindingKind::NotLoaded};
+    F.File = I;
+    Mark(R.Units[I], TFindingKind::NotLoaded);
+    R.Findings.push_back(std::move(F));
+  }
+  for (size_t I = 0; I < R.Unreadable.size(); ++I) {
+    TFinding F{TFindingKind::NotLoaded};
+    F.Entry = I;
+    R.Findings.push_back(std::move(F));
+  }
+
+  // The files of each unit name (folded), in walking order.
+  std::unordered_map<uint32_t, std::vector<uint32_t>> ByName;
+  std::vector<uint32_t> NameOrder;
+  for (size_t I = 0; I < R.Units.size(); ++I) {
+    if (!R.Units[I].Ok) continue;
+    auto& Files = ByName[P.Folded(R.Units[I].UnitName)];
+    if (Files.empty()) NameOrder.push_back(P.Folded(R.Units[I].UnitName));
+    Files.push_back(static_cast<uint32_t>(I));
+  }
+
+  // duplicate-unit
+  for (uint32_t N : NameOrder) {
+    const auto& Files = ByName[N];
+    if (Files.size() < 2) continue;
+    TFinding F{TFindingKind::DuplicateUnit};
+    F.Unit = R.Units[Files.front()].UnitName;
+    F.FileList = NewList(Files);
+    for (uint32_t I : Files) Mark(R.Units[I], TFindingKind::DuplicateUnit);
+    R.Findings.push_back(std::move(F));
+  }
+
+  // missing-unit, in the order of the folded names
+  std::map<std::string_view, std::pair<uint32_t, std::vector<uint32_t>>> Missing;
+  for (size_t I = 0; I < R.Units.size(); ++I) {
+    TFolderUnit& U = R.Units[I];
+    if (!U.Ok) continue;
+    for (const TFolderUse& Use : U.Uses) {
+      if (Use.Kind == DllImports || ByName.count(P.Folded(Use.Name))) continue;
+      auto [It, New] = Missing.try_emplace(P.Text(P.Folded(Use.Name)));
+      if (New) It->second.first = Use.Name;
+      std::vector<uint32_t>& Users = It->second.second;
+      if (Users.empty() || Users.back() != I) Users.push_back(static_cast<uint32_t>(I));
+      Mark(U, TFindingKind::MissingUnit);
+    }
+  }
+  for (auto& [Name, Users] : Missing) {
+    TFinding F(TFindingKind::MissingUnit);
+    F.Unit = Users.first;
+    F.FileList = NewList(std::move(Users.second));
+    R.Findings.push_back(std::move(F));
+  }
+
+  // mixed-versions
+  std::map<int32_t, size_t> Versions;
+  for (const TFolderUnit& U : R.Units)
+    if (U.Ok) ++Versions[U.Version];
+  if (Versions.size() > 1) {
+    TFinding F{TFindingKind::MixedVersions};
+    F.Versions.assign(Versions.begin(), Versions.end());
+    R.Findings.push_back(std::move(F));
+  }
+
+  // interface-mismatch
+  std::unordered_map<std::string, uint32_t> FolderIds;
+  std::vector<uint32_t> FolderOf(R.Units.size(), 0);
+  for (size_t I = 0; I < R.Units.size(); ++I) {
+    std::string Folder = fs::path(R.Units[I].Path).parent_path().lexically_normal().string();
+    FolderOf[I] = FolderIds.try_emplace(Folder, static_cast<uint32_t>(FolderIds.size())).first->second;
+  }
+  std::vector<uint32_t> Candidates;
+  // Candidate lists already made: (folded name, rule, folder or version) -> list.
+  std::map<std::tuple<uint32_t, int, int64_t>, uint32_t> ListOf;
+  for (size_t I = 0; I < R.Units.size(); ++I) {
+    const TFolderUnit& U = R.Units[I];
+    if (!U.Ok) continue;
+    for (const TFolderUse& Use : U.Uses) {
+      if (Use.Kind == DllImports || Use.Count == 0) continue;
+      auto Found = ByName.find(P.Folded(Use.Name));
+      if (Found == ByName.end()) continue;
+      const std::vector<uint32_t>& Files = Found->second;
+      Candidates.clear();
+      std::tuple<uint32_t, int, int64_t> Key{Found->first, 0, FolderOf[I]};
+      for (uint32_t C : Files)
+        if (FolderOf[C] == FolderOf[I]) Candidates.push_back(C);
+      if (Candidates.empty()) {
+        Key = {Found->first, 1, U.Version};
+        for (uint32_t C : Files)
+          if (R.Units[C].Version == U.Version) Candidates.push_back(C);
+      }
+      if (Candidates.empty()) {
+        Key = {Found->first, 2, 0};
+        Candidates = Files;
+      }
+      TFinding F{TFindingKind::InterfaceMismatch};
+      for (uint32_t K = Use.First; K < Use.First + Use.Count; ++K) {
+        const TStampedName& Imp = U.Imports[K];
+        const uint32_t Name = P.Folded(Imp.Name);
+        bool Compared = false, Agrees = false;
+        for (uint32_t C : Candidates) {
+          auto [B, E] = DeclsNamed(R.Units[C], Name);
+          if (B == E) continue;
+          Compared = true;
+          for (const uint64_t* D = B; D != E && !Agrees; ++D) Agrees = uint32_t(*D) == Imp.Stamp;
+          if (Agrees) break;
+        }
+        if (!Compared || Agrees) continue;
+        bool Listed = false;
+        for (uint32_t N : F.Names) Listed = Listed || P.Folded(N) == Name;
+        if (!Listed) F.Names.push_back(Imp.Name);
+      }
+      if (F.Names.empty()) continue;
+      F.File = I;
+      F.Unit = Use.Name;
+      auto [Known, New] = ListOf.try_emplace(Key, 0);
+      if (New) Known->second = NewList(Candidates);
+      F.FileList = Known->second;
+      R.Findings.push_back(std::move(F));
+    }
+  }
+  for (const TFinding& F : R.Findings)
+    if (F.Kind == TFindingKind::InterfaceMismatch) Mark(R.Units[F.File], TFindingKind::InterfaceMismatch);
+}
+
+// ---------------------------------------------------------------------------
+// Scanning
+
+TFolderScanner::TFolderScanner(const std::vector<std::string>& Paths) {
+  TUnitFileList L = FindUnitFiles(Paths);
+  Files = std::move(L.Files);
+  Report.Unreadable = std::move(L.Unreadable);
+  Report.Units.reserve(Files.size());
+}
+
+const std::string& TFolderScanner::NextPath() const {
+  static const std::string None;
+  return Next < Files.size() ? Files[Next] : None;
+}
+
+bool TFolderScanner::ReadNext() {
+  if (Next >= Files.size()) return false;
+  Report.Units.push_back(ReadFolderUnit(Files[Next], Report.Names));
+  std::string().swap(Files[Next]);  // the path lives on in the facts
+  ++Next;
+  return true;
+}
+
+TFolderReport TFolderScanner::Finish() {
+  Report.Units.shrink_to_fit();
+  ComputeFindings(Report);
+  Files.clear();
+  Next = 0;
+  return std::move(Report);
+}
+
+TFolderReport ScanFolders(const std::vector<std::string>& Paths,
+                          const std::function<bool(size_t, size_t, const std::string&)>& Progress) {
+  TFolderScanner S(Paths);
+  while (!S.AtEnd()) {
+    if (Progress && !Progress(S.Done(), S.Total(), S.NextPath())) break;
+    S.ReadNext();
+  }
+  return S.Finish();
+}
+
+// ---------------------------------------------------------------------------
+// Text
+

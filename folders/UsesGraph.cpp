@@ -1,0 +1,96 @@
+// The uses graph of a folder report and its DOT text (see UsesGraph.h).
+#include "UsesGraph.h"
+
+#include <map>
+#include <unordered_map>
+
+#include "DCU_Unit.h"
+#include "UnitFolders.h"
+
+TUsesGraph BuildUsesGraph(const TFolderReport& R) {
+  const TNamePool& P = R.Names;
+  TUsesGraph G;
+  std::unordered_map<uint32_t, size_t> NodeOf;  // folded name -> node
+  auto NodeFor = [&](uint32_t Name) {
+    auto [It, New] = NodeOf.try_emplace(P.Folded(Name), G.Nodes.size());
+    if (New) {
+      TGraphNode N;
+      N.Name = DisplayUtf8(P.Text(Name));
+      G.Nodes.push_back(std::move(N));
+    }
+    return It->second;
+  };
+  for (size_t I = 0; I < R.Units.size(); ++I) {
+    const TFolderUnit& U = R.Units[I];
+    if (!U.Ok) continue;
+    TGraphNode& N = G.Nodes[NodeFor(U.UnitName)];
+    N.InSet = true;
+    N.Files.push_back(I);
+    if (U.Has(TFindingKind::DuplicateUnit) || U.Has(TFindingKind::InterfaceMismatch)) N.Finding = true;
+  }
+  G.SetUnits = G.Nodes.size();
+
+  // Mismatching uses: (importer file, folded used name).
+  std::map<std::pair<size_t, uint32_t>, bool> Mismatch;
+  for (const TFinding& F : R.Findings)
+    if (F.Kind == TFindingKind::InterfaceMismatch) Mismatch[{F.File, P.Folded(F.Unit)}] = true;
+
+  std::map<std::pair<size_t, size_t>, size_t> EdgeOf;
+  for (size_t I = 0; I < R.Units.size(); ++I) {
+    const TFolderUnit& U = R.Units[I];
+    if (!U.Ok) continue;
+    const size_t From = NodeOf.at(P.Folded(U.UnitName));
+    for (const TFolderUse& Use : U.Uses) {
+      if (Use.Kind == DllImports) continue;
+      const size_t To = NodeFor(Use.Name);
+      if (To == From) continue;
+      auto [It, New] = EdgeOf.try_emplace({From, To}, G.Edges.size());
+      if (New) G.Edges.push_back({From, To});
+      TGraphEdge& E = G.Edges[It->second];
+      E.Interface = E.Interface || Use.Kind == InterfaceUses;
+      E.Mismatch = E.Mismatch || Mismatch.count({I, P.Folded(Use.Name)});
+    }
+  }
+  for (const TGraphEdge& E : G.Edges)
+    if (G.Nodes[E.From].InSet) ++G.Nodes[E.To].UsedBy;
+  for (TGraphNode& N : G.Nodes) N.Runtime = !N.InSet && G.SetUnits > 0 && N.UsedBy * 2 > G.SetUnits;
+  return G;
+}
+
+std::string DotQuoted(const std::string& Text) {
+  std::string Q = "\"";
+  for (char C : Text) {
+    if (C == '"' || C == '\\') Q += '\\';
+    Q += C;
+  }
+  return Q + "\"";
+}
+
+std::string UsesGraphDot(const TUsesGraph& G, const TDotOptions& O) {
+  auto Shown = [&](size_t N) { return !(O.HideRuntime && G.Nodes[N].Runtime); };
+  std::string S = "digraph uses {\n";
+  S += "  graph [rankdir=LR, nodesep=0.15, ranksep=0.8];\n";
+  S += "  node [shape=box, style=rounded, fontname=\"Helvetica\", fontsize=10, height=0.3];\n";
+  S += "  edge [arrowsize=0.6, color=gray30];\n";
+  for (size_t I = 0; I < G.Nodes.size(); ++I) {
+    if (!Shown(I)) continue;
+    const TGraphNode& N = G.Nodes[I];
+    S += "  " + DotQuoted(N.Name);
+    if (!N.InSet)
+      S += " [style=\"rounded,dashed\", color=gray60, fontcolor=gray45]";
+    else if (N.Finding)
+      S += " [color=red, fontcolor=red, penwidth=2]";
+    S += ";\n";
+  }
+  for (const TGraphEdge& E : G.Edges) {
+    if (!Shown(E.From) || !Shown(E.To)) continue;
+    S += "  " + DotQuoted(G.Nodes[E.From].Name) + " -> " + DotQuoted(G.Nodes[E.To].Name);
+    std::string A;
+    if (!E.Interface) A += "style=dashed";
+    if (E.Mismatch) A += std::string(A.empty() ? "" : ", ") + "color=red, penwidth=2";
+    if (!A.empty()) S += " [" + A + "]";
+    S += ";\n";
+  }
+  S += "}\n";
+  return S;
+}

@@ -1,0 +1,136 @@
+// The folder tab: Open Folder scans a synthetic folder, fills the units table
+// and the findings, draws the uses graph, and opens units from all three.
+#include <QAction>
+#include <QGraphicsItem>
+#include <QLabel>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTest>
+#include <QTreeWidget>
+
+#include "FolderTab.h"
+#include "GraphView.h"
+#include "JX_hotButton.h"
+#include "FolderUnits.h"
+#include "ViewerTestUtil.h"
+#include "uMain.h"
+
+using namespace viewertest;
+
+namespace {
+
+// A unit that imports Run from Lib with Stamp, or (Stamp 0) Lib itself,
+// declaring Run with stamp 1.
+std::vector<uint8_t> Unit(const std::string& Name, uint32_t Stamp) {
+  if (!Stamp) return unitbuilder::FolderUnit(Name, 7, {}, {{"Run", 1}});
+  return unitbuilder::FolderUnit(Name, 7, {{"Lib", {{"Run", Stamp}}}});
+}
+
+class TFolderWindow : public TfrmJXUnitPeek {
+ public:
+  QString Folder;
+
+ protected:
+  QString RunOpenFolderDialog() override { return Folder; }
+};
+
+}  // namespace
+
+class TestFolderTab : public QObject {
+  Q_OBJECT
+  QTemporaryDir Dir;
+
+ private slots:
+  void openFolderScansAndOpensUnits() {
+    const QString App = WriteFile(Dir, "App.dcu", Unit("App", 2));
+    const QString Lib = WriteFile(Dir, "Lib.dcu", Unit("Lib", 0));
+    WriteFile(Dir, "Broken.dcu", {1, 2, 3});
+    TFolderWindow W;
+    W.Folder = Dir.path();
+    W.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&W));
+    bool HasShortcut = false;
+    for (QAction* A : W.actions())
+      HasShortcut = HasShortcut || A->shortcut() == QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O);
+    QVERIFY(HasShortcut);
+
+    W.jxhOpenFolder->click();
+    auto* Tab = qobject_cast<TFolderTab*>(W.advPageControl->currentWidget());
+    QVERIFY(Tab);
+    QTRY_VERIFY(!Tab->Scanning() && Tab->Report().Units.size() == 3);
+    QVERIFY(!Tab->Cancelled());
+
+    // The table: one row per file, sortable.
+    QCOMPARE(Tab->UnitsTable->rowCount(), 3);
+    QVERIFY(Tab->UnitsTable->isSortingEnabled());
+    Tab->UnitsTable->sortItems(0);
+    QCOMPARE(Tab->UnitsTable->item(0, 0)->text(), QStringLiteral("App.dcu"));
+    QVERIFY(Tab->UnitsTable->item(0, 4)->text().contains("compiled against another interface"));
+    QVERIFY(Tab->UnitsTable->item(1, 4)->text().contains("not loaded"));
+
+    // The findings: one group per kind.
+    QCOMPARE(Tab->FindingsList->topLevelItemCount(), 2);
+    QCOMPARE(Tab->FindingsList->topLevelItem(0)->text(0), QStringLiteral("not-loaded (1)"));
+    QCOMPARE(Tab->FindingsList->topLevelItem(1)->text(0), QStringLiteral("interface-mismatch (1)"));
+
+    // Opening the folder again brings its tab to the front.
+    const int Tabs = W.advPageControl->count();
+    W.advPageControl->setCurrentIndex(0);
+    W.jxhOpenFolderClick();
+    QCOMPARE(W.advPageControl->count(), Tabs);
+    QCOMPARE(W.advPageControl->currentWidget(), Tab);
+
+    // A double-click on the Lib row opens its unit tab.
+    QTRY_VERIFY(Tab->UnitsTable->isVisible());
+    const QRect Cell = Tab->UnitsTable->visualItemRect(Tab->UnitsTable->item(2, 0));
+    QVERIFY(Cell.isValid());
+    QTest::mouseClick(Tab->UnitsTable->viewport(), Qt::LeftButton, {}, Cell.center());
+    QTest::mouseDClick(Tab->UnitsTable->viewport(), Qt::LeftButton, {}, Cell.center());
+    QCOMPARE(int(W.FileIndex().size()), 1);
+    QCOMPARE(W.FileIndex().begin()->first, QLocale().toLower(Lib));
+
+    // The graph: App and Lib laid out; a click on App opens it.
+    Tab->Pages->setCurrentIndex(2);
+    W.advPageControl->setCurrentWidget(Tab);
+    QVERIFY(Tab->GraphView->LayoutError().isEmpty());
+    QCOMPARE(Tab->GraphView->NodeItemCount(), 2);
+    QGraphicsItem* AppNode = nullptr;
+    for (QGraphicsItem* I : Tab->GraphView->scene()->items())
+      if (I->data(0).isValid() && !I->parentItem() && Tab->Graph().Nodes[size_t(I->data(0).toInt())].Name == "App")
+        AppNode = I;
+    QVERIFY(AppNode);
+    QTRY_VERIFY(Tab->GraphView->isVisible());
+    Tab->GraphView->centerOn(AppNode);
+    const QPoint At = Tab->GraphView->mapFromScene(AppNode->sceneBoundingRect().center());
+    QTest::mouseClick(Tab->GraphView->viewport(), Qt::LeftButton, {}, At);
+    QCOMPARE(int(W.FileIndex().size()), 2);
+    QVERIFY(W.FileIndex().count(QLocale().toLower(App)));
+
+    // Closing the folder tab leaves the window working.
+    const int Before = W.advPageControl->count();
+    W.advTabSheetInfoClose(Tab);
+    QTRY_COMPARE(W.advPageControl->count(), Before - 1);
+  }
+
+  void cancelShowsTheUnitsReadSoFar() {
+    QTemporaryDir Many;
+    for (int I = 0; I < 6; ++I) WriteFile(Many, QStringLiteral("U%1.dcu").arg(I), Unit("U" + std::to_string(I), 0));
+    TFolderTab Tab(Many.path(), {});
+    Tab.SliceMs = 0;  // one unit per slice
+    QList<int> Seen;
+    connect(&Tab, &TFolderTab::scanProgress, &Tab, [&](int Done, int Total) {
+      Seen << Done;
+      QCOMPARE(Total, 6);
+      if (Done == 2) Tab.CancelButton->click();
+    });
+    QTRY_VERIFY(!Tab.Scanning() && Tab.Cancelled());
+    QCOMPARE(Seen, QList<int>({1, 2}));
+    QCOMPARE(Tab.Report().Units.size(), size_t(2));
+    QCOMPARE(Tab.UnitsTable->rowCount(), 2);
+    QVERIFY(Tab.Status->text().startsWith("Cancelled: "));
+  }
+};
+
+VIEWER_TEST(TestFolderTab);
+#include "test_foldertab.moc"
