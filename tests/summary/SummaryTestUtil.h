@@ -2,8 +2,11 @@
 // and the summary of a unit given as bytes.
 #pragma once
 
+#include <sys/wait.h>
+
 #include <QString>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <unistd.h>
@@ -40,6 +43,34 @@ inline TSummaryOutcome SummarizeBytes(const std::vector<uint8_t>& Bytes, TJX_Rec
                                       const std::string& Name = "Unit.dcu") {
   TTempDir Dir;
   return LoadAndSummarize(Dir.Write(Name, Bytes), Sink);
+}
+
+// The exit status and standard output of one run of unitpeek-dump.
+struct TRun {
+  int Status = -1;
+  std::string Out;
+};
+
+inline std::string Quote(const std::string& S) {
+  std::string Q = "'";
+  for (char C : S) Q += C == '\'' ? std::string("'\\''") : std::string(1, C);
+  return Q + "'";
+}
+
+// Runs unitpeek-dump with Args under the C locale; standard error is dropped.
+inline TRun Dump(const std::vector<std::string>& Args) {
+  std::string Cmd = "LC_ALL=C " + Quote(UNITPEEK_DUMP);
+  for (const auto& A : Args) Cmd += " " + Quote(A);
+  Cmd += " 2>/dev/null";
+  TRun R;
+  FILE* P = popen(Cmd.c_str(), "r");
+  if (!P) return R;
+  char Buf[4096];
+  size_t N;
+  while ((N = fread(Buf, 1, sizeof Buf, P)) > 0) R.Out.append(Buf, N);
+  int S = pclose(P);
+  R.Status = WIFEXITED(S) ? WEXITSTATUS(S) : -1;
+  return R;
 }
 
 }  // namespace summarytest

@@ -13,35 +13,11 @@
 #include "UnitSummary.h"
 
 using nlohmann::json;
+using summarytest::Dump;
+using summarytest::TRun;
 using summarytest::TTempDir;
 
 namespace {
-
-struct TRun {
-  int Status = -1;
-  std::string Out;
-};
-
-std::string Quote(const std::string& S) {
-  std::string Q = "'";
-  for (char C : S) Q += C == '\'' ? std::string("'\\''") : std::string(1, C);
-  return Q + "'";
-}
-
-TRun Dump(const std::vector<std::string>& Args) {
-  std::string Cmd = "LC_ALL=C " + Quote(UNITPEEK_DUMP);
-  for (const auto& A : Args) Cmd += " " + Quote(A);
-  Cmd += " 2>/dev/null";
-  TRun R;
-  FILE* P = popen(Cmd.c_str(), "r");
-  if (!P) return R;
-  char Buf[4096];
-  size_t N;
-  while ((N = fread(Buf, 1, sizeof Buf, P)) > 0) R.Out.append(Buf, N);
-  int S = pclose(P);
-  R.Status = WIFEXITED(S) ? WEXITSTATUS(S) : -1;
-  return R;
-}
 
 // A loadable unit whose summary fails: a source stamp with month 0.
 std::vector<uint8_t> BadStampUnit() {

@@ -10,25 +10,11 @@
 #include "FolderUnits.h"
 
 using nlohmann::json;
+using summarytest::Dump;
+using summarytest::TRun;
 using summarytest::TTempDir;
 
 namespace {
-
-struct TRun {
-  int Status = -1;
-  std::string Out;
-};
-
-TRun Report(const std::string& Args) {
-  TRun R;
-  FILE* P = popen(("LC_ALL=C '" UNITPEEK_DUMP "' " + Args + " 2>/dev/null").c_str(), "r");
-  if (!P) return R;
-  char Buf[4096];
-  for (size_t N; (N = fread(Buf, 1, sizeof Buf, P)) > 0;) R.Out.append(Buf, N);
-  int S = pclose(P);
-  R.Status = WIFEXITED(S) ? WEXITSTATUS(S) : -1;
-  return R;
-}
 
 // A unit that imports Run from Lib with Stamp, or (Stamp 0) Lib itself,
 // declaring Run with stamp 1.
@@ -47,14 +33,14 @@ TEST(ReportCommand, FormatsAndExitStatus) {
   Dir.Write("good/App.dcu", Unit("App", 1));
   Dir.Write("stale/Lib.dcu", Unit("Lib", 0));
   Dir.Write("stale/App.dcu", Unit("App", 2));
-  const std::string Good = "'" + (Dir.Path / "good").string() + "'";
-  const std::string Stale = "'" + (Dir.Path / "stale").string() + "'";
+  const std::string Good = (Dir.Path / "good").string();
+  const std::string Stale = (Dir.Path / "stale").string();
 
-  TRun T = Report("--report " + Good);
+  TRun T = Dump({"--report", Good});
   EXPECT_EQ(T.Status, 0);
   EXPECT_NE(T.Out.find("2 unit files, 2 loaded; 0 findings"), std::string::npos) << T.Out;
 
-  TRun J = Report("--report --json " + Stale);
+  TRun J = Dump({"--report", "--json", Stale});
   EXPECT_EQ(J.Status, 1);
   json Doc = json::parse(J.Out);
   EXPECT_EQ(Doc["units"].size(), 2u);
@@ -62,15 +48,15 @@ TEST(ReportCommand, FormatsAndExitStatus) {
   EXPECT_EQ(Doc["findings"][0]["kind"], "interface-mismatch");
   EXPECT_EQ(Doc["findings"][0]["names"], json::array({"Run"}));
 
-  TRun G = Report("--graph " + Stale);
+  TRun G = Dump({"--graph", Stale});
   EXPECT_EQ(G.Status, 1);
   EXPECT_EQ(G.Out.rfind("digraph uses {", 0), 0u);
   EXPECT_NE(G.Out.find("\"App\" -> \"Lib\" [color=red, penwidth=2];"), std::string::npos);
 
   // A path that is not there: reported, status 1; usage errors: status 2.
-  TRun Missing = Report("--report '" + (Dir.Path / "none").string() + "'");
+  TRun Missing = Dump({"--report", (Dir.Path / "none").string()});
   EXPECT_EQ(Missing.Status, 1);
   EXPECT_NE(Missing.Out.find("not-loaded (1):"), std::string::npos);
-  EXPECT_EQ(Report("--report").Status, 2);
-  EXPECT_EQ(Report("--graph --json " + Good).Status, 2);
+  EXPECT_EQ(Dump({"--report"}).Status, 2);
+  EXPECT_EQ(Dump({"--graph", "--json", Good}).Status, 2);
 }
