@@ -117,7 +117,7 @@ void UsesList(TJsonWriter& J, const TUnitFacts& U, uint8_t Kind) {
 TFileJsonArray::TFileJsonArray(std::string& Out) : Out(Out) { Out += '['; }
 
 void TFileJsonArray::Add(std::string_view Path, const TUnitFacts* F, std::string_view Error,
-                         const TDeclOutline* Decls) {
+                         const TDeclOutline* Decls, const std::function<void(std::string&)>& Flush) {
   Out += Empty ? "\n" : ",\n";
   Out += "  ";
   Empty = false;
@@ -130,7 +130,7 @@ void TFileJsonArray::Add(std::string_view Path, const TUnitFacts* F, std::string
   }
   if (F && Decls) {
     J.Key("decls");
-    J.Raw([&](std::string& S, size_t Level) { WriteDeclsJson(*Decls, S, static_cast<int>(Level)); });
+    J.Raw([&](std::string& S, size_t Level) { WriteDeclsJson(*Decls, S, static_cast<int>(Level), Flush); });
   }
   J.Key("error");
   if (Error.empty()) J.Null();

@@ -9,6 +9,7 @@
 // nlohmann itself.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -21,9 +22,11 @@ class TFileJsonArray {
   explicit TFileJsonArray(std::string& Out);
   // One file's object. Error (UTF-8) is empty when there is none; Facts is
   // null when the unit did not load. Decls, when given, is written as the
-  // member "decls" (see DeclJson.h).
+  // member "decls" (see DeclJson.h), and Flush, when given, is handed Out
+  // whenever it holds a megabyte or more of them, to write it away and
+  // empty it.
   void Add(std::string_view Path, const TUnitFacts* Facts, std::string_view Error,
-           const TDeclOutline* Decls = nullptr);
+           const TDeclOutline* Decls = nullptr, const std::function<void(std::string&)>& Flush = {});
   // Closes the array.
   void Finish();
 

@@ -7,6 +7,7 @@
 // written, 1 when any did not, 2 on a usage error.
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <cstdio>
 #include <iostream>
 #include <optional>
 
@@ -55,7 +56,8 @@ TLoadResult LoadFacts(const std::string& Path, bool WithDecls) {
   try {
     TJXUnit Unit(Path);
     R.Facts = ExtractUnitFacts(Unit);
-    if (WithDecls) R.Decls = BuildDeclOutline(Unit);
+    // The listing and the JSON mark no runs: the texts alone are kept.
+    if (WithDecls) R.Decls = BuildDeclOutline(Unit, TDeclOutlineOptions{.KeepSpans = false});
   } catch (const EDCUReadError& E) {
     // The whole text: a tag character in the message may be NUL.
     R.Error = E.Text();
@@ -89,24 +91,32 @@ bool PrintDecls(const std::string& Path) {
   return true;
 }
 
+// Writes Out to the standard output and empties it.
+void WriteOut(std::string& Out) {
+  std::fwrite(Out.data(), 1, Out.size(), stdout);
+  Out.clear();
+}
+
 // JSON mode: one object per file, with "decls" when asked for. A unit whose
 // summary would fail (an invalid stamp) is "ok" with that error. Written a
-// file at a time. True when every file loaded without an error.
+// file at a time, the declarations of a large unit a megabyte at a time.
+// True when every file loaded without an error.
 bool PrintJson(const std::vector<std::string>& Files, bool WithDecls) {
   bool AllGood = true;
+  std::cout.flush();
   std::string Out;
   TFileJsonArray Array(Out);
   for (const std::string& Path : Files) {
     TLoadResult R = LoadFacts(Path, WithDecls);
     const std::string Error = DisplayUtf8(R.Facts ? R.Facts->SummaryError() : R.Error);
-    Array.Add(Path, R.Facts ? &*R.Facts : nullptr, Error, R.Decls ? &*R.Decls : nullptr);
+    Array.Add(Path, R.Facts ? &*R.Facts : nullptr, Error, R.Decls ? &*R.Decls : nullptr, WriteOut);
     AllGood = AllGood && R.Facts && Error.empty();
-    std::cout << Out;
-    Out.clear();
+    WriteOut(Out);
   }
   Array.Finish();
   Out += '\n';
-  std::cout << Out;
+  WriteOut(Out);
+  std::fflush(stdout);
   return AllGood;
 }
 

@@ -1,142 +1,232 @@
 // The declarations outline as JSON (see DeclJson.h).
 #include "DeclJson.h"
 
-#include <algorithm>
-#include <vector>
+#include <charconv>
+#include <cstring>
+#include <memory>
 
 #include "DeclListing.h"
 
 namespace {
 
-// A pretty-printing JSON writer, which writes flat (on one line, without
-// blanks) while asked to. Keys must be given in sorted order by the caller
-// (the order nlohmann::json keeps them in).
-class TJsonOut {
+// The output, written through a raw pointer into a buffer of its own that is
+// appended to Out whenever it is full: a corpus run writes tens of megabytes
+// of JSON in pieces of a few bytes, and appending each piece to a string
+// costs a call and a capacity check.
+class TOutBuf {
  public:
-  TJsonOut(std::string& S, int Level) : S(S), Level(Level) { Line.KeepSpans = false; }
+  TOutBuf(std::string& S, const std::function<void(std::string&)>& Flush)
+      : S(S), FlushTo(Flush), Buf(std::make_unique_for_overwrite<char[]>(Cap)) {}
 
-  // The "text" of an entry or member: its one-line rendering.
-  template <class T, class F>
-  void Text(const T& Item, F Render) {
-    Line.Text.clear();
-    Render(Item, Line);
-    KeyStr("text", Line.Text);
+  // Room for N more bytes at the returned position; Commit says where the
+  // written bytes end.
+  char* Room(size_t N) {
+    if (Cap - Used < N) Spill(N);
+    return Buf.get() + Used;
   }
+  void Commit(const char* End) { Used = static_cast<size_t>(End - Buf.get()); }
 
-  void Open(char C) {
-    S.append(1, C);
-    First.push_back(true);
-    ++Level;
+  void Put(char C) { *Room(1) = C, ++Used; }
+  void Put(std::string_view V) {
+    std::memcpy(Room(V.size()), V.data(), V.size());
+    Used += V.size();
   }
-  void Close(char C) {
-    --Level;
-    if (!First.back()) NewLine(false);
-    First.pop_back();
-    S.append(1, C);
+  // A literal: its length is known where it is used, so the copy is inlined.
+  template <size_t N>
+  void Lit(const char (&L)[N]) {
+    std::memcpy(Room(N - 1), L, N - 1);
+    Used += N - 1;
   }
-  // Before each member of an object (with its key) or element of an array.
-  // Keys are plain words: no escapes.
-  void Key(std::string_view K) {
-    Next();
-    S.append(1, '"').append(K).append("\": ", Flat ? 2 : 3);
+  void Num(int64_t V) {
+    char* P = Room(24);
+    Commit(std::to_chars(P, P + 24, V).ptr);
   }
-  void SetFlat(bool F) { Flat = F; }
-  void Next() {
-    NewLine(!First.back());
-    First.back() = false;
-  }
-  void Str(std::string_view V) {
-    S.append(1, '"');
-    size_t From = 0;
-    for (size_t I = 0; I < V.size(); ++I) {
-      auto U = static_cast<unsigned char>(V[I]);
-      if (U >= 0x20 && U != '"' && U != '\\') continue;
-      S.append(V.data() + From, I - From);
-      From = I + 1;
-      if (U >= 0x20) {
-        S += '\\';
-        S += static_cast<char>(U);
-      } else {
-        static const char* Hex = "0123456789abcdef";
-        S += "\\u00";
-        S += Hex[U >> 4];
-        S += Hex[U & 15];
-      }
+  // V as a JSON string, quoted and escaped.
+  void Str(std::string_view V);
+
+  // Hands Out to the flush function when it holds a megabyte or more.
+  void MaybeFlush() {
+    if (FlushTo && S.size() + Used >= (1u << 20)) {
+      Spill(0);
+      FlushTo(S);
     }
-    S.append(V.data() + From, V.size() - From);
-    S.append(1, '"');
   }
-  void Num(int64_t V) { S += std::to_string(V); }
-  void Bool(bool V) { S += V ? "true" : "false"; }
-
-  void KeyStr(std::string_view K, std::string_view V) { Key(K), Str(V); }
-  void KeyNum(std::string_view K, int64_t V) { Key(K), Num(V); }
+  void Finish() { Spill(0); }
 
  private:
-  // A line break and the indentation of the level, after a comma if asked.
-  void NewLine(bool Comma) {
-    if (Flat) {
-      if (Comma) S.append(1, ',');
-      return;
+  // Appends the buffer to Out and empties it; makes it at least N bytes.
+  void Spill(size_t N) {
+    S.append(Buf.get(), Used);
+    Used = 0;
+    if (N > Cap) {
+      Cap = N;
+      Buf = std::make_unique_for_overwrite<char[]>(Cap);
     }
-    static const std::string Breaks = ",\n" + std::string(128, ' ');
-    const size_t Width = std::min<size_t>(static_cast<size_t>(Level) * 2, 128);
-    S.append(Breaks, Comma ? 0 : 1, Width + (Comma ? 2 : 1));
   }
   std::string& S;
-  int Level;
-  bool Flat = false;
-  std::vector<bool> First;
+  const std::function<void(std::string&)>& FlushTo;
+  size_t Cap = 64u << 10;
+  size_t Used = 0;
+  std::unique_ptr<char[]> Buf;
+};
+
+// Whether any of the 8 bytes in W is a control character, '"' or '\\' (the
+// bytes a JSON string escapes); the tests of "Bit Twiddling Hacks".
+bool NeedsEscape8(uint64_t W) {
+  constexpr uint64_t Ones = 0x0101010101010101u, Highs = 0x8080808080808080u;
+  auto HasZero = [](uint64_t X) { return (X - Ones) & ~X & Highs; };
+  const uint64_t Below20 = (W - Ones * 0x20) & ~W & Highs;
+  return (Below20 | HasZero(W ^ (Ones * '"')) | HasZero(W ^ (Ones * '\\'))) != 0;
+}
+
+// One byte as JSON string content (as nlohmann::json escapes it).
+char* EscapeByte(char* P, char Ch) {
+  auto U = static_cast<unsigned char>(Ch);
+  if (U >= 0x20 && U != '"' && U != '\\') {
+    *P++ = Ch;
+  } else if (U >= 0x20) {
+    *P++ = '\\';
+    *P++ = Ch;
+  } else {
+    static const char* Hex = "0123456789abcdef";
+    std::memcpy(P, "\\u00", 4);
+    P[4] = Hex[U >> 4];
+    P[5] = Hex[U & 15];
+    P += 6;
+  }
+  return P;
+}
+
+void TOutBuf::Str(std::string_view V) {
+  char* P = Room(V.size() * 6 + 2);
+  *P++ = '"';
+  size_t I = 0;
+  // Eight bytes at a time while none needs an escape.
+  for (; I + 8 <= V.size(); I += 8) {
+    uint64_t W;
+    std::memcpy(&W, V.data() + I, 8);
+    if (!NeedsEscape8(W)) {
+      std::memcpy(P, &W, 8);
+      P += 8;
+    } else {
+      for (size_t K = I; K < I + 8; ++K) P = EscapeByte(P, V[K]);
+    }
+  }
+  for (; I < V.size(); ++I) P = EscapeByte(P, V[I]);
+  *P++ = '"';
+  Commit(P);
+}
+
+// The members of one JSON object written flat ({"a":1,"b":2}), in the order
+// the caller gives them: nlohmann::json's sorted key order.
+class TFlatObject {
+ public:
+  explicit TFlatObject(TOutBuf& B) : B(B) { B.Put('{'); }
+  ~TFlatObject() { B.Put('}'); }
+  TFlatObject(const TFlatObject&) = delete;
+  TFlatObject& operator=(const TFlatObject&) = delete;
+
+  // Keys are plain words: no escapes.
+  template <size_t N>
+  void Key(const char (&K)[N]) {
+    if (!First) B.Put(',');
+    First = false;
+    B.Put('"');
+    B.Lit(K);
+    B.Lit("\":");
+  }
+  template <size_t N>
+  void Str(const char (&K)[N], std::string_view V) {
+    Key(K);
+    B.Str(V);
+  }
+  template <size_t N>
+  void Num(const char (&K)[N], int64_t V) {
+    Key(K);
+    B.Num(V);
+  }
+  template <size_t N>
+  void True(const char (&K)[N]) {
+    Key(K);
+    B.Lit("true");
+  }
+
+ private:
+  TOutBuf& B;
+  bool First = true;
+};
+
+class TWriter {
+ public:
+  explicit TWriter(TOutBuf& B) : B(B) { Line.KeepSpans = false; }
+  void Entry(const TDeclEntry& E);
+
+ private:
+  void Params(const std::vector<TDeclParam>& Ps);
+  void CallConv(TFlatObject& J, const TDeclRoutine& R);
+  void ParamsAndResult(TFlatObject& J, const TDeclRoutine& R);
+  void Member(const TDeclMember& M);
+  // The "text" of an entry or member: its one-line rendering.
+  template <class T, class F>
+  void Text(TFlatObject& J, const T& Item, F Render) {
+    Line.Text.clear();
+    Render(Item, Line);
+    J.Str("text", Line.Text);
+  }
+
+  TOutBuf& B;
   TDeclText Line;
 };
 
-void Params(TJsonOut& J, const std::vector<TDeclParam>& Ps) {
-  J.Open('[');
-  for (const TDeclParam& P : Ps) {
-    J.Next();
-    J.Open('{');
-    J.KeyStr("mode", P.Mode == TParamMode::Var ? "var" : "value");
-    J.KeyStr("name", P.Name);
-    J.KeyStr("type", P.Type.Text);
-    J.Close('}');
+void TWriter::Params(const std::vector<TDeclParam>& Ps) {
+  B.Put('[');
+  for (size_t I = 0; I < Ps.size(); ++I) {
+    if (I) B.Put(',');
+    // {"mode":"value","name":N,"type":T}
+    if (Ps[I].Mode == TParamMode::Var) B.Lit("{\"mode\":\"var\"");
+    else B.Lit("{\"mode\":\"value\"");
+    B.Lit(",\"name\":");
+    B.Str(Ps[I].Name);
+    B.Lit(",\"type\":");
+    B.Str(Ps[I].Type.Text);
+    B.Put('}');
   }
-  J.Close(']');
+  B.Put(']');
 }
 
 // The keys of a routine, interleaved in sorted order with the others by the
 // callers: "callConv" comes before, "params" and "result" after "offset".
-void CallConv(TJsonOut& J, const TDeclRoutine& R) {
-  if (R.Known) J.KeyStr("callConv", DeclCallConvName(R.CallConv));
+void TWriter::CallConv(TFlatObject& J, const TDeclRoutine& R) {
+  if (R.Known) J.Str("callConv", DeclCallConvName(R.CallConv));
 }
-void ParamsAndResult(TJsonOut& J, const TDeclRoutine& R) {
+void TWriter::ParamsAndResult(TFlatObject& J, const TDeclRoutine& R) {
   if (!R.Known) return;
   J.Key("params");
-  Params(J, R.Params);
-  if (R.IsFunction) J.KeyStr("result", R.Result.Text);
+  Params(R.Params);
+  if (R.IsFunction) J.Str("result", R.Result.Text);
 }
 
-void Member(TJsonOut& J, const TDeclMember& M) {
+void TWriter::Member(const TDeclMember& M) {
   const bool Prop = M.Kind == TMemberKind::Property;
   const bool Routine = !Prop && M.Kind != TMemberKind::Field;
-  J.Open('{');
+  TFlatObject J(B);
   if (Routine) CallConv(J, M.Routine);
-  if (Prop && M.Default) J.KeyNum("default", *M.Default);
-  if (Prop && M.DispId) J.KeyNum("dispid", *M.DispId);
-  if (Prop && M.Index) J.KeyNum("index", *M.Index);
-  J.KeyStr("kind", MemberKindName(M.Kind));
-  J.KeyStr("name", M.Name);
-  J.KeyNum("offset", M.Offset);
+  if (Prop && M.Default) J.Num("default", *M.Default);
+  if (Prop && M.DispId) J.Num("dispid", *M.DispId);
+  if (Prop && M.Index) J.Num("index", *M.Index);
+  J.Str("kind", MemberKindName(M.Kind));
+  J.Str("name", M.Name);
+  J.Num("offset", M.Offset);
   if (Routine) ParamsAndResult(J, M.Routine);
   if (Prop && !M.IndexParams.empty()) {
     J.Key("params");
-    Params(J, M.IndexParams);
+    Params(M.IndexParams);
   }
-  if (Prop && !M.ReadAccess.empty()) J.KeyStr("read", M.ReadAccess);
-  if (Prop && !M.StoredAccess.empty()) J.KeyStr("stored", M.StoredAccess);
-  J.Text(M, AppendMemberLine);
-  if (!Routine) J.KeyStr("type", M.Type.Text);
-  if (Prop && !M.WriteAccess.empty()) J.KeyStr("write", M.WriteAccess);
-  J.Close('}');
+  if (Prop && !M.ReadAccess.empty()) J.Str("read", M.ReadAccess);
+  if (Prop && !M.StoredAccess.empty()) J.Str("stored", M.StoredAccess);
+  Text(J, M, AppendMemberLine);
+  if (!Routine) J.Str("type", M.Type.Text);
+  if (Prop && !M.WriteAccess.empty()) J.Str("write", M.WriteAccess);
 }
 
 bool HasMembers(const TDeclEntry& E) {
@@ -144,75 +234,91 @@ bool HasMembers(const TDeclEntry& E) {
          E.TypeKind == "interface" || E.TypeKind == "dispinterface";
 }
 
-void Entry(TJsonOut& J, const TDeclEntry& E) {
+void TWriter::Entry(const TDeclEntry& E) {
   const bool Type = E.Kind == TDeclKind::Type;
   const bool Data = E.Kind == TDeclKind::Const || E.Kind == TDeclKind::ResourceString ||
                     E.Kind == TDeclKind::Var || E.Kind == TDeclKind::ThreadVar;
   const bool Routine = E.Kind == TDeclKind::Procedure || E.Kind == TDeclKind::Function;
   const bool Exports = E.Kind == TDeclKind::Exports;
-  J.Open('{');
-  if (Data && E.Absolute) J.KeyStr("absolute", E.AbsoluteTarget);
+  TFlatObject J(B);
+  if (Data && E.Absolute) J.Str("absolute", E.AbsoluteTarget);
   if (Type || Routine) CallConv(J, E.Routine);
-  if (Data && E.DataSize >= 0) J.KeyNum("dataSize", E.DataSize);
-  if (Type && !E.Guid.empty()) J.KeyStr("guid", E.Guid);
-  if (Exports && E.ExportIndex) J.KeyNum("index", E.ExportIndex);
-  J.KeyStr("kind", DeclKindName(E.Kind));
+  if (Data && E.DataSize >= 0) J.Num("dataSize", E.DataSize);
+  if (Type && !E.Guid.empty()) J.Str("guid", E.Guid);
+  if (Exports && E.ExportIndex) J.Num("index", E.ExportIndex);
+  J.Str("kind", DeclKindName(E.Kind));
   if (Type && HasMembers(E)) {
     J.Key("members");
-    J.Open('[');
-    for (const TDeclMember& M : E.Members) {
-      J.Next();
-      Member(J, M);
+    B.Put('[');
+    for (size_t I = 0; I < E.Members.size(); ++I) {
+      if (I) B.Put(',');
+      Member(E.Members[I]);
     }
-    J.Close(']');
+    B.Put(']');
   }
-  J.KeyStr("name", E.Name);
-  J.KeyNum("offset", E.Offset);
+  J.Str("name", E.Name);
+  J.Num("offset", E.Offset);
   if (Type || Routine) ParamsAndResult(J, E.Routine);
-  if (Routine && E.SystemProc) J.Key("system"), J.Bool(true);
-  if (Exports) J.KeyStr("target", E.ExportTarget);
-  J.Text(E, AppendEntryLine);
-  if (Data) J.KeyStr("type", E.Type.Text);
-  if (Type) J.KeyStr("typeKind", E.TypeKind);
-  if (Data && !E.TypeUnit.empty()) J.KeyStr("typeUnit", E.TypeUnit);
-  if (Data && E.Typed) J.Key("typed"), J.Bool(true);
-  if (Type && !E.TypeUnit.empty()) J.KeyStr("unit", E.TypeUnit);
-  if (Data && E.OrdValue) J.KeyNum("value", *E.OrdValue);
-  if (Data && !E.ValueBytes.empty()) J.KeyStr("valueBytes", E.ValueBytes);
+  if (Routine && E.SystemProc) J.True("system");
+  if (Exports) J.Str("target", E.ExportTarget);
+  Text(J, E, AppendEntryLine);
+  if (Data) J.Str("type", E.Type.Text);
+  if (Type) J.Str("typeKind", E.TypeKind);
+  if (Data && !E.TypeUnit.empty()) J.Str("typeUnit", E.TypeUnit);
+  if (Data && E.Typed) J.True("typed");
+  if (Type && !E.TypeUnit.empty()) J.Str("unit", E.TypeUnit);
+  if (Data && E.OrdValue) J.Num("value", *E.OrdValue);
+  if (Data && !E.ValueBytes.empty()) J.Str("valueBytes", E.ValueBytes);
   if (Type && !E.Values.empty()) {
     J.Key("values");
-    J.Open('[');
-    for (const std::string& V : E.Values) J.Next(), J.Str(V);
-    J.Close(']');
+    B.Put('[');
+    for (size_t I = 0; I < E.Values.size(); ++I) {
+      if (I) B.Put(',');
+      B.Str(E.Values[I]);
+    }
+    B.Put(']');
   }
-  J.Close('}');
 }
 
-void Section(TJsonOut& J, const TDeclSection& S, std::string& Out, const std::function<void(std::string&)>& Flush) {
-  J.Open('[');
-  for (const TDeclBlock& B : S.Blocks)
-    for (const TDeclEntry& E : B.Entries) {
-      // One declaration a line.
-      J.Next();
-      J.SetFlat(true);
-      Entry(J, E);
-      J.SetFlat(false);
-      if (Flush && Out.size() >= (1u << 20)) Flush(Out);
+// A line break and the indentation of Level (two blanks each).
+void NewLine(TOutBuf& B, int Level) {
+  B.Put('\n');
+  for (int I = 0; I < Level; ++I) B.Lit("  ");
+}
+
+// "[" DECL, one a line, "]" at Level (an empty section as "[]").
+void Section(TOutBuf& B, const TDeclSection& S, int Level) {
+  TWriter W(B);
+  B.Put('[');
+  bool First = true;
+  for (const TDeclBlock& Bl : S.Blocks)
+    for (const TDeclEntry& E : Bl.Entries) {
+      if (!First) B.Put(',');
+      First = false;
+      NewLine(B, Level + 1);
+      W.Entry(E);
+      B.MaybeFlush();
     }
-  J.Close(']');
+  if (!First) NewLine(B, Level);
+  B.Put(']');
 }
 
 }  // namespace
 
 void WriteDeclsJson(const TDeclOutline& O, std::string& Out, int Level,
                     const std::function<void(std::string&)>& Flush) {
-  TJsonOut J(Out, Level);
-  J.Open('{');
-  J.Key("implementation");
-  Section(J, O.Implementation, Out, Flush);
-  J.Key("interface");
-  Section(J, O.Interface, Out, Flush);
-  J.Close('}');
+  TOutBuf B(Out, Flush);
+  B.Put('{');
+  NewLine(B, Level + 1);
+  B.Lit("\"implementation\": ");
+  Section(B, O.Implementation, Level + 1);
+  B.Put(',');
+  NewLine(B, Level + 1);
+  B.Lit("\"interface\": ");
+  Section(B, O.Interface, Level + 1);
+  NewLine(B, Level);
+  B.Put('}');
+  B.Finish();
 }
 
 nlohmann::json DeclsJson(const TDeclOutline& O) {

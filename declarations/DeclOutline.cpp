@@ -51,11 +51,17 @@ void Of(TDeclText& T, const TDeclText& Type) {
 
 class TBuilder {
  public:
-  explicit TBuilder(const TUnit& U) : U(U) {}
+  TBuilder(const TUnit& U, bool KeepSpans) : U(U), KeepSpans(KeepSpans) {}
   TDeclOutline Build();
 
  private:
   const TUnit& U;
+  const bool KeepSpans;
+  TDeclText NewText() const {
+    TDeclText T;
+    T.KeepSpans = KeepSpans;
+    return T;
+  }
   // Type number -> the shown type declaration that type references link
   // to: the first one whose name the definition carries, else the first one
   // naming it. (Which of several names for one type was declared first in
@@ -68,12 +74,17 @@ class TBuilder {
   // The text of each type number once made, and which are being made (an
   // anonymous type met inside itself prints as its number).
   std::unordered_map<uint32_t, TDeclText> Texts;
+  // "{#N}" for type numbers that resolve to nothing, or are met inside
+  // themselves or too deep.
+  std::unordered_map<uint32_t, TDeclText> Numbers;
+  const TDeclText& NumberText(uint32_t N);
   std::vector<uint8_t> State;  // by type number: 0 not yet, 1 being made, 2 made
   TDeclText MakeTypeRef(uint32_t N, const TBaseDef* D, int Depth);
 
   // The name a definition carries, or empty when it is anonymous.
   std::string_view DefName(const TBaseDef* D) const;
-  TDeclText TypeRef(uint32_t N, int Depth = 0);
+  // The text of a type reference; valid as long as the builder.
+  const TDeclText& TypeRef(uint32_t N, int Depth = 0);
   // The used unit an imported type number comes from, or empty.
   std::string UnitOf(uint32_t N) const;
   TDeclText Structure(uint32_t N, const TBaseDef* D, int Depth, std::string* Kind);
@@ -108,31 +119,28 @@ std::string TBuilder::UnitOf(uint32_t N) const {
   return DeclDisplayText(View(U.UsedUnits[static_cast<size_t>(UnitNo)]->NamePos));
 }
 
-TDeclText TBuilder::TypeRef(uint32_t N, int Depth) {
+const TDeclText& TBuilder::NumberText(uint32_t N) {
+  auto [It, New] = Numbers.try_emplace(N, NewText());
+  if (New) It->second.Comment(Unresolved(N));
+  return It->second;
+}
+
+const TDeclText& TBuilder::TypeRef(uint32_t N, int Depth) {
   const TBaseDef* D = U.GetTypeDef(N);
-  if (!D) {
-    TDeclText T;
-    T.Comment(Unresolved(N));
-    return T;
-  }
+  if (!D) return NumberText(N);
   if (State.size() <= N) State.resize(U.TypeTable.size() + 1);
   if (State[N] == 2) return Texts.find(N)->second;
   // Too deep a nesting of anonymous types is cut (and not kept: a shallower
   // use writes it out).
-  if (State[N] == 1 || (Depth >= InlineDepth && DefName(D).empty())) {
-    TDeclText T;
-    T.Comment(Unresolved(N));
-    return T;
-  }
+  if (State[N] == 1 || (Depth >= InlineDepth && DefName(D).empty())) return NumberText(N);
   State[N] = 1;
   TDeclText T = MakeTypeRef(N, D, Depth);
   State[N] = 2;
-  Texts.emplace(N, T);
-  return T;
+  return Texts.emplace(N, std::move(T)).first->second;
 }
 
 TDeclText TBuilder::MakeTypeRef(uint32_t N, const TBaseDef* D, int Depth) {
-  TDeclText T;
+  TDeclText T = NewText();
   std::string_view Name = DefName(D);
   if (!Name.empty()) {
     auto A = Owners.find(N);
@@ -170,7 +178,7 @@ std::string TBuilder::OrdinalText(uint32_t TypeN, int64_t V, bool* Named) {
 }
 
 TDeclText TBuilder::RangeText(const TRangeBaseDef* R, uint32_t BaseN, uint8_t Tag) {
-  TDeclText T;
+  TDeclText T = NewText();
   int64_t Lo = 0, Hi = 0;
   try {
     R->GetBounds(Lo, Hi);
@@ -245,7 +253,7 @@ std::string TBuilder::DeclName(uint32_t DeclNo, bool LastPartOnly) {
 }
 
 TDeclText TBuilder::InlineMembers(TNameDecl* Chain, int Depth) {
-  TDeclText T;
+  TDeclText T = NewText();
   for (TDCURec* R = Chain; R; R = R->Next) {
     if (T.Text.size() > InlineCap) {
       T.Plain(" ...");
@@ -263,7 +271,7 @@ TDeclText TBuilder::InlineMembers(TNameDecl* Chain, int Depth) {
 }
 
 TDeclText TBuilder::Structure(uint32_t N, const TBaseDef* D, int Depth, std::string* Kind) {
-  TDeclText T;
+  TDeclText T = NewText();
   auto SetKind = [&](const char* K) {
     if (Kind) *Kind = K;
   };
@@ -427,6 +435,9 @@ TDeclText TBuilder::Structure(uint32_t N, const TBaseDef* D, int Depth, std::str
 }
 
 void TBuilder::Members(TNameDecl* Chain, std::vector<TDeclMember>& Out) {
+  size_t Count = 0;
+  for (TDCURec* R = Chain; R; R = R->Next) Count += RecCast<TNameDecl>(R) != nullptr;
+  Out.reserve(Count);
   for (TDCURec* R = Chain; R; R = R->Next) {
     auto* ND = RecCast<TNameDecl>(R);
     if (!ND) continue;
@@ -528,6 +539,7 @@ bool TBuilder::MakeEntry(TNameDecl* D, TDeclEntry& E) {
   if (IsCompilerName(N) || RecCast<TTypePDecl>(D) || RecCast<TSetDeftInfo>(D)) return false;
   E.Name = DeclDisplayText(N);
   E.Offset = OffsetOf(U, D->DefPos);
+  E.Value.KeepSpans = KeepSpans;
   auto SetType = [&](uint32_t N) {
     E.Type = TypeRef(N);
     E.TypeUnit = UnitOf(N);
@@ -680,7 +692,11 @@ size_t TDeclSection::EntryCount() const {
   return N;
 }
 
-TDeclOutline BuildDeclOutline(const TUnit& U) { return TBuilder(U).Build(); }
+TDeclOutline BuildDeclOutline(const TUnit& U) { return BuildDeclOutline(U, TDeclOutlineOptions()); }
+
+TDeclOutline BuildDeclOutline(const TUnit& U, const TDeclOutlineOptions& Options) {
+  return TBuilder(U, Options.KeepSpans).Build();
+}
 
 std::string DeclDisplayText(std::string_view Bytes) { return DisplayUtf8(Bytes); }
 

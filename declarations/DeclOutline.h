@@ -156,6 +156,14 @@ void AppendParams(TDeclText& T, const std::vector<TDeclParam>& Ps, std::string_v
 // Builds the outline of a loaded unit; the unit may be released afterwards.
 TDeclOutline BuildDeclOutline(const TUnit& U);
 
+struct TDeclOutlineOptions {
+  // False: the texts come without their spans (TDeclText::KeepSpans), for
+  // writers that do not mark runs (plain text, JSON); saves an allocation
+  // for nearly every type reference.
+  bool KeepSpans = true;
+};
+TDeclOutline BuildDeclOutline(const TUnit& U, const TDeclOutlineOptions& Options);
+
 // A unit name as UTF-8 text (Windows-1252, control characters as ^X).
 std::string DeclDisplayText(std::string_view Bytes);
 
