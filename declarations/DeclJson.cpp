@@ -1,6 +1,7 @@
 // The declarations outline as JSON (see DeclJson.h).
 #include "DeclJson.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 #include <memory>
@@ -42,7 +43,10 @@ class TOutBuf {
     Commit(std::to_chars(P, P + 24, V).ptr);
   }
   // V as a JSON string, quoted and escaped.
-  void Str(std::string_view V);
+  void Str(std::string_view V) { Commit(StrAt(Room(StrRoom(V)), V)); }
+  // The room Str needs for V, and its writing at P (where there is as much).
+  static size_t StrRoom(std::string_view V) { return V.size() * 6 + 10; }
+  static char* StrAt(char* P, std::string_view V);
 
   // Hands Out to the flush function when it holds a megabyte or more.
   void MaybeFlush() {
@@ -97,24 +101,24 @@ char* EscapeByte(char* P, char Ch) {
   return P;
 }
 
-void TOutBuf::Str(std::string_view V) {
-  char* P = Room(V.size() * 6 + 2);
+char* TOutBuf::StrAt(char* P, std::string_view V) {
   *P++ = '"';
-  size_t I = 0;
-  // Eight bytes at a time while none needs an escape.
-  for (; I + 8 <= V.size(); I += 8) {
-    uint64_t W;
-    std::memcpy(&W, V.data() + I, 8);
+  // Eight bytes at a time; the last piece of fewer is padded with blanks
+  // (its copy writes 8 bytes, within the room of 6 per byte and 10 more).
+  for (size_t I = 0; I < V.size(); I += 8) {
+    const size_t N = std::min<size_t>(8, V.size() - I);
+    uint64_t W = 0x2020202020202020u;
+    if (N == 8) std::memcpy(&W, V.data() + I, 8);
+    else std::memcpy(&W, V.data() + I, N);
     if (!NeedsEscape8(W)) {
       std::memcpy(P, &W, 8);
-      P += 8;
+      P += N;
     } else {
-      for (size_t K = I; K < I + 8; ++K) P = EscapeByte(P, V[K]);
+      for (size_t K = I; K < I + N; ++K) P = EscapeByte(P, V[K]);
     }
   }
-  for (; I < V.size(); ++I) P = EscapeByte(P, V[I]);
   *P++ = '"';
-  Commit(P);
+  return P;
 }
 
 // The members of one JSON object written flat ({"a":1,"b":2}), in the order
@@ -129,16 +133,12 @@ class TFlatObject {
   // Keys are plain words: no escapes.
   template <size_t N>
   void Key(const char (&K)[N]) {
-    if (!First) B.Put(',');
-    First = false;
-    B.Put('"');
-    B.Lit(K);
-    B.Lit("\":");
+    B.Commit(KeyAt(B.Room(N + 3), K));
   }
   template <size_t N>
   void Str(const char (&K)[N], std::string_view V) {
-    Key(K);
-    B.Str(V);
+    char* P = B.Room(N + 3 + TOutBuf::StrRoom(V));
+    B.Commit(TOutBuf::StrAt(KeyAt(P, K), V));
   }
   template <size_t N>
   void Num(const char (&K)[N], int64_t V) {
@@ -152,6 +152,18 @@ class TFlatObject {
   }
 
  private:
+  // ',"key":' at P (without the comma for the first key).
+  template <size_t N>
+  char* KeyAt(char* P, const char (&K)[N]) {
+    if (!First) *P++ = ',';
+    First = false;
+    *P++ = '"';
+    std::memcpy(P, K, N - 1);
+    P += N - 1;
+    *P++ = '"';
+    *P++ = ':';
+    return P;
+  }
   TOutBuf& B;
   bool First = true;
 };

@@ -2,6 +2,7 @@
 #include "DeclOutline.h"
 
 #include <cstdio>
+#include <cstring>
 #include <unordered_map>
 
 #include "DCU_Text.h"
@@ -18,6 +19,22 @@ constexpr size_t InlineCap = 400;
 constexpr int InlineDepth = 12;
 
 std::string_view View(TPos Name) { return NameView(Name); }
+
+// Whether every byte of S is printable ASCII (0x20..0x7E): such a name is
+// its own display text. Eight bytes at a time: a byte below 0x20 or from
+// 0x7F up sets its high bit in one of the two terms.
+bool IsPlainAscii(std::string_view S) {
+  constexpr uint64_t Ones = 0x0101010101010101u, Highs = 0x8080808080808080u;
+  size_t I = 0;
+  for (; I + 8 <= S.size(); I += 8) {
+    uint64_t W;
+    std::memcpy(&W, S.data() + I, 8);
+    if ((((W - Ones * 0x20) & ~W) | W | (W + Ones)) & Highs) return false;
+  }
+  for (; I < S.size(); ++I)
+    if (S[I] < 0x20 || S[I] >= 0x7F) return false;
+  return true;
+}
 bool IsCompilerName(std::string_view N) { return N.empty() || N[0] == '.'; }
 uint32_t OffsetOf(const TUnit& U, TPos P) { return P ? PosOffset(P, U.Image.get()) : 0; }
 uint8_t TagAt(TPos P) { return P ? *P : 0; }
@@ -610,17 +627,33 @@ bool TBuilder::MakeEntry(TNameDecl* D, TDeclEntry& E) {
 }
 
 // Procedures and functions share one block.
-bool SameBlock(TDeclKind A, TDeclKind B) {
-  auto Routine = [](TDeclKind K) { return K == TDeclKind::Procedure || K == TDeclKind::Function; };
-  return A == B || (Routine(A) && Routine(B));
+TDeclKind BlockKind(TDeclKind K) { return K == TDeclKind::Function ? TDeclKind::Procedure : K; }
+
+// Entries are made in place, at the end of their section's last block, and
+// moved only where a new block begins: an entry has many parts to move.
+// A fresh entry at the end of S (in a first block when there is none).
+TDeclEntry& NewEntry(TDeclSection& S) {
+  if (S.Blocks.empty()) S.Blocks.emplace_back();
+  return S.Blocks.back().Entries.emplace_back();
 }
 
-void AddEntry(TDeclSection& S, TDeclEntry&& E) {
-  if (S.Blocks.empty() || !SameBlock(S.Blocks.back().Kind, E.Kind)) {
-    S.Blocks.emplace_back();
-    S.Blocks.back().Kind = E.Kind == TDeclKind::Function ? TDeclKind::Procedure : E.Kind;
+// Keeps or drops the entry NewEntry made; a kept entry of another kind
+// than its block's begins a block of its own.
+void SettleEntry(TDeclSection& S, bool Keep) {
+  TDeclBlock& B = S.Blocks.back();
+  if (!Keep) {
+    B.Entries.pop_back();
+    if (B.Entries.empty()) S.Blocks.pop_back();
+    return;
   }
-  S.Blocks.back().Entries.push_back(std::move(E));
+  const TDeclKind K = BlockKind(B.Entries.back().Kind);
+  if (B.Entries.size() == 1) B.Kind = K;
+  if (B.Kind == K) return;
+  TDeclEntry E = std::move(B.Entries.back());
+  B.Entries.pop_back();
+  TDeclBlock& Next = S.Blocks.emplace_back();  // B is gone from here on
+  Next.Kind = K;
+  Next.Entries.push_back(std::move(E));
 }
 
 TDeclOutline TBuilder::Build() {
@@ -639,14 +672,13 @@ TDeclOutline TBuilder::Build() {
   for (TDCURec* R = U.Decls; R; R = R->Next) {
     auto* D = RecCast<TNameDecl>(R);
     if (!D) continue;
-    TDeclEntry E;
-    if (!MakeEntry(D, E)) continue;
     bool Intf;
     if (auto* F = RecCast<TNameFDecl>(D))
       Intf = (F->Flags & IsInterfaceFlag) != 0 && !ToImplementation(D, View(D->GetName()));
     else
       Intf = RecCast<TSysProcDecl>(D) != nullptr;
-    AddEntry(Intf ? O.Interface : O.Implementation, std::move(E));
+    TDeclSection& S = Intf ? O.Interface : O.Implementation;
+    SettleEntry(S, MakeEntry(D, NewEntry(S)));
   }
   return O;
 }
@@ -698,7 +730,10 @@ TDeclOutline BuildDeclOutline(const TUnit& U, const TDeclOutlineOptions& Options
   return TBuilder(U, Options.KeepSpans).Build();
 }
 
-std::string DeclDisplayText(std::string_view Bytes) { return DisplayUtf8(Bytes); }
+// Plain names (nearly all) are checked eight bytes at a time.
+std::string DeclDisplayText(std::string_view Bytes) {
+  return IsPlainAscii(Bytes) ? std::string(Bytes) : DisplayUtf8(Bytes);
+}
 
 std::string_view DeclKindName(TDeclKind K) {
   switch (K) {
