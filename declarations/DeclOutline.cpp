@@ -460,7 +460,7 @@ void TBuilder::Members(TNameDecl* Chain, std::vector<TDeclMember>& Out) {
     if (!ND) continue;
     std::string_view N = View(ND->GetName());
     if (IsCompilerName(N)) continue;
-    TDeclMember M;
+    TDeclMember& M = Out.emplace_back();  // made in place (room reserved)
     M.Name = DeclDisplayText(N);
     M.Offset = OffsetOf(U, ND->DefPos);
     if (auto* Me = RecCast<TMethodDecl>(R)) {
@@ -508,9 +508,8 @@ void TBuilder::Members(TNameDecl* Chain, std::vector<TDeclMember>& Out) {
       if (P->IndexSpec != NoPropValue) M.Index = P->IndexSpec;
       if (P->DefaultValue != NoPropValue) M.Default = P->DefaultValue;
     } else {
-      continue;
+      Out.pop_back();
     }
-    Out.push_back(std::move(M));
   }
 }
 
