@@ -215,22 +215,28 @@ TDeclText TBuilder::RangeText(const TRangeBaseDef* R, uint32_t BaseN, uint8_t Ta
 }
 
 void TBuilder::Params(TNameDecl* Chain, std::vector<TDeclParam>& Out, bool SkipSelf, int Depth) {
+  auto Param = [](TDCURec* R) -> const TLocalDecl* {
+    auto* L = RecCast<TLocalDecl>(R);
+    uint8_t Tag = L ? TagAt(L->DefPos) : 0;
+    return Tag == tagValParam || Tag == tagVarParam ? L : nullptr;
+  };
+  size_t Count = 0;
+  for (TDCURec* R = Chain; R; R = R->Next) Count += Param(R) != nullptr;
+  Out.reserve(Count);
   bool First = true;
   for (TDCURec* R = Chain; R; R = R->Next) {
-    auto* L = RecCast<TLocalDecl>(R);
+    const TLocalDecl* L = Param(R);
     if (!L) continue;
     uint8_t Tag = TagAt(L->DefPos);
-    if (Tag != tagValParam && Tag != tagVarParam) continue;
     std::string_view N = View(L->GetName());
     bool WasFirst = First;
     First = false;
     if (IsCompilerName(N)) continue;
     if (SkipSelf && WasFirst && N == "Self") continue;
-    TDeclParam P;
+    TDeclParam& P = Out.emplace_back();
     P.Name = DeclDisplayText(N);
     P.Mode = Tag == tagVarParam ? TParamMode::Var : TParamMode::Value;
     P.Type = TypeRef(L->TypeIndex, Depth);
-    Out.push_back(std::move(P));
   }
 }
 
