@@ -634,31 +634,36 @@ bool TBuilder::MakeEntry(TNameDecl* D, TDeclEntry& E) {
 // Procedures and functions share one block.
 TDeclKind BlockKind(TDeclKind K) { return K == TDeclKind::Function ? TDeclKind::Procedure : K; }
 
-// Entries are made in place, at the end of their section's last block, and
-// moved only where a new block begins: an entry has many parts to move.
-// A fresh entry at the end of S (in a first block when there is none).
-TDeclEntry& NewEntry(TDeclSection& S) {
-  if (S.Blocks.empty()) S.Blocks.emplace_back();
-  return S.Blocks.back().Entries.emplace_back();
+// Adds E at the end of S: to its last block, or to a new one where the kind
+// changes.
+void AddEntry(TDeclSection& S, TDeclEntry&& E) {
+  const TDeclKind K = BlockKind(E.Kind);
+  if (S.Blocks.empty() || S.Blocks.back().Kind != K) S.Blocks.emplace_back().Kind = K;
+  S.Blocks.back().Entries.push_back(std::move(E));
 }
 
-// Keeps or drops the entry NewEntry made; a kept entry of another kind
-// than its block's begins a block of its own.
-void SettleEntry(TDeclSection& S, bool Keep) {
-  TDeclBlock& B = S.Blocks.back();
-  if (!Keep) {
-    B.Entries.pop_back();
-    if (B.Entries.empty()) S.Blocks.pop_back();
-    return;
+// An entry has many parts to move: where the last block of S has room, the
+// entry is made in place there (a block is never grown for an entry that
+// may begin a block of its own); else it is made aside and added.
+template <class F>
+bool MakeAndAdd(TDeclSection& S, F Make) {
+  std::vector<TDeclEntry>* Last = S.Blocks.empty() ? nullptr : &S.Blocks.back().Entries;
+  if (!Last || Last->size() == Last->capacity()) {
+    TDeclEntry E;
+    if (!Make(E)) return false;
+    AddEntry(S, std::move(E));
+    return true;
   }
-  const TDeclKind K = BlockKind(B.Entries.back().Kind);
-  if (B.Entries.size() == 1) B.Kind = K;
-  if (B.Kind == K) return;
-  TDeclEntry E = std::move(B.Entries.back());
-  B.Entries.pop_back();
-  TDeclBlock& Next = S.Blocks.emplace_back();  // B is gone from here on
-  Next.Kind = K;
-  Next.Entries.push_back(std::move(E));
+  if (!Make(Last->emplace_back())) {
+    Last->pop_back();
+    return false;
+  }
+  if (BlockKind(Last->back().Kind) != S.Blocks.back().Kind) {
+    TDeclEntry E = std::move(Last->back());
+    Last->pop_back();
+    AddEntry(S, std::move(E));
+  }
+  return true;
 }
 
 TDeclOutline TBuilder::Build() {
@@ -682,8 +687,7 @@ TDeclOutline TBuilder::Build() {
       Intf = (F->Flags & IsInterfaceFlag) != 0 && !ToImplementation(D, View(D->GetName()));
     else
       Intf = RecCast<TSysProcDecl>(D) != nullptr;
-    TDeclSection& S = Intf ? O.Interface : O.Implementation;
-    SettleEntry(S, MakeEntry(D, NewEntry(S)));
+    MakeAndAdd(Intf ? O.Interface : O.Implementation, [&](TDeclEntry& E) { return MakeEntry(D, E); });
   }
   return O;
 }
