@@ -115,7 +115,10 @@ class TBuilder {
   TDeclText InlineMembers(TNameDecl* Chain, int Depth);
   std::string DeclName(uint32_t DeclNo, bool LastPartOnly);
   bool ToImplementation(const TNameDecl* D, std::string_view Name) const;
-  bool MakeEntry(TNameDecl* D, TDeclEntry& E);
+  // The block kind of the entry D makes (procedures and functions share
+  // one), or none for a declaration the outline leaves out.
+  std::optional<TDeclKind> EntryKind(const TNameDecl* D) const;
+  void MakeEntry(TNameDecl* D, TDeclKind Kind, TDeclEntry& E);
   void TypeEntry(const TTypeDecl* T, TDeclEntry& E);
 };
 
@@ -556,9 +559,24 @@ bool TBuilder::ToImplementation(const TNameDecl* D, std::string_view Name) const
   return CompareNamesNoCase(Name, U.UnitName) == 0 || CompareNamesNoCase(Name, "Finalization") == 0;
 }
 
-bool TBuilder::MakeEntry(TNameDecl* D, TDeclEntry& E) {
+std::optional<TDeclKind> TBuilder::EntryKind(const TNameDecl* D) const {
+  if (IsCompilerName(View(D->GetName())) || RecCast<TTypePDecl>(D) || RecCast<TSetDeftInfo>(D)) return {};
+  if (RecCast<TTypeDecl>(D)) return TDeclKind::Type;
+  if (RecCast<TResStrDef>(D)) return TDeclKind::ResourceString;
+  if (RecCast<TVarCDecl>(D)) return TDeclKind::Const;
+  if (RecCast<TAbsVarDecl>(D)) return TDeclKind::Var;
+  if (RecCast<TThreadVarDecl>(D)) return TDeclKind::ThreadVar;
+  if (RecCast<TVarDecl>(D)) return TDeclKind::Var;
+  if (RecCast<TConstDecl>(D)) return TDeclKind::Const;
+  if (RecCast<TProcDecl>(D) || RecCast<TSysProcDecl>(D)) return TDeclKind::Procedure;
+  if (RecCast<TLabelDecl>(D)) return TDeclKind::Label;
+  if (RecCast<TExportDecl>(D)) return TDeclKind::Exports;
+  return {};
+}
+
+void TBuilder::MakeEntry(TNameDecl* D, TDeclKind Kind, TDeclEntry& E) {
   std::string_view N = View(D->GetName());
-  if (IsCompilerName(N) || RecCast<TTypePDecl>(D) || RecCast<TSetDeftInfo>(D)) return false;
+  E.Kind = Kind;
   E.Name = DeclDisplayText(N);
   E.Offset = OffsetOf(U, D->DefPos);
   E.Value.KeepSpans = KeepSpans;
@@ -569,27 +587,21 @@ bool TBuilder::MakeEntry(TNameDecl* D, TDeclEntry& E) {
   if (auto* T = RecCast<TTypeDecl>(D)) {
     TypeEntry(T, E);
   } else if (auto* RS = RecCast<TResStrDef>(D)) {
-    E.Kind = TDeclKind::ResourceString;
     SetType(RS->TypeIndex);
     E.DataSize = RS->MemSize;
   } else if (auto* TC = RecCast<TVarCDecl>(D)) {
-    E.Kind = TDeclKind::Const;
     E.Typed = true;
     SetType(TC->TypeIndex);
     E.DataSize = TC->MemSize;
   } else if (auto* A = RecCast<TAbsVarDecl>(D)) {
-    E.Kind = TDeclKind::Var;
     E.Absolute = true;
     SetType(A->TypeIndex);
     E.AbsoluteTarget = DeclName(static_cast<uint32_t>(A->Ofs), false);
   } else if (auto* TV = RecCast<TThreadVarDecl>(D)) {
-    E.Kind = TDeclKind::ThreadVar;
     SetType(TV->TypeIndex);
   } else if (auto* V = RecCast<TVarDecl>(D)) {
-    E.Kind = TDeclKind::Var;
     SetType(V->TypeIndex);
   } else if (auto* C = RecCast<TConstDecl>(D)) {
-    E.Kind = TDeclKind::Const;
     SetType(C->TypeIndex);
     if (!C->ValueData) {
       E.OrdValue = C->OrdValue64();
@@ -617,53 +629,11 @@ bool TBuilder::MakeEntry(TNameDecl* D, TDeclEntry& E) {
     E.Routine = ProcRoutine(P, Qualified, 0);
     E.Kind = E.Routine.IsFunction ? TDeclKind::Function : TDeclKind::Procedure;
   } else if (RecCast<TSysProcDecl>(D)) {
-    E.Kind = TDeclKind::Procedure;
     E.SystemProc = true;
-  } else if (RecCast<TLabelDecl>(D)) {
-    E.Kind = TDeclKind::Label;
   } else if (auto* X = RecCast<TExportDecl>(D)) {
-    E.Kind = TDeclKind::Exports;
     E.ExportTarget = DeclName(X->ExportedDecl, false);
     E.ExportIndex = X->ExportIndex;
-  } else {
-    return false;
   }
-  return true;
-}
-
-// Procedures and functions share one block.
-TDeclKind BlockKind(TDeclKind K) { return K == TDeclKind::Function ? TDeclKind::Procedure : K; }
-
-// Adds E at the end of S: to its last block, or to a new one where the kind
-// changes.
-void AddEntry(TDeclSection& S, TDeclEntry&& E) {
-  const TDeclKind K = BlockKind(E.Kind);
-  if (S.Blocks.empty() || S.Blocks.back().Kind != K) S.Blocks.emplace_back().Kind = K;
-  S.Blocks.back().Entries.push_back(std::move(E));
-}
-
-// An entry has many parts to move: where the last block of S has room, the
-// entry is made in place there (a block is never grown for an entry that
-// may begin a block of its own); else it is made aside and added.
-template <class F>
-bool MakeAndAdd(TDeclSection& S, F Make) {
-  std::vector<TDeclEntry>* Last = S.Blocks.empty() ? nullptr : &S.Blocks.back().Entries;
-  if (!Last || Last->size() == Last->capacity()) {
-    TDeclEntry E;
-    if (!Make(E)) return false;
-    AddEntry(S, std::move(E));
-    return true;
-  }
-  if (!Make(Last->emplace_back())) {
-    Last->pop_back();
-    return false;
-  }
-  if (BlockKind(Last->back().Kind) != S.Blocks.back().Kind) {
-    TDeclEntry E = std::move(Last->back());
-    Last->pop_back();
-    AddEntry(S, std::move(E));
-  }
-  return true;
 }
 
 TDeclOutline TBuilder::Build() {
@@ -679,15 +649,42 @@ TDeclOutline TBuilder::Build() {
       if (!D || (Pass == 0 && DefName(D) != View(T->GetName()))) continue;
       Owners.emplace(T->TypeIndex, TOwner{OffsetOf(U, T->DefPos), DeclDisplayText(View(T->GetName()))});
     }
+  // Where each entry goes first, so that each block is made with room for
+  // its entries and each entry is made in place (an entry has many parts
+  // to move). Consecutive entries of one kind in a section form a block.
+  struct TPlace {
+    TNameDecl* D;
+    uint32_t Block;
+    TDeclKind Kind;
+    bool Intf;
+  };
+  std::vector<TPlace> Places;
+  std::vector<size_t> Counts[2];  // entries by block: implementation, interface
   for (TDCURec* R = U.Decls; R; R = R->Next) {
     auto* D = RecCast<TNameDecl>(R);
-    if (!D) continue;
+    std::optional<TDeclKind> Kind = D ? EntryKind(D) : std::nullopt;
+    if (!Kind) continue;
     bool Intf;
     if (auto* F = RecCast<TNameFDecl>(D))
       Intf = (F->Flags & IsInterfaceFlag) != 0 && !ToImplementation(D, View(D->GetName()));
     else
       Intf = RecCast<TSysProcDecl>(D) != nullptr;
-    MakeAndAdd(Intf ? O.Interface : O.Implementation, [&](TDeclEntry& E) { return MakeEntry(D, E); });
+    TDeclSection& S = Intf ? O.Interface : O.Implementation;
+    std::vector<size_t>& C = Counts[Intf];
+    if (S.Blocks.empty() || S.Blocks.back().Kind != *Kind) {
+      S.Blocks.emplace_back().Kind = *Kind;
+      C.push_back(0);
+    }
+    ++C.back();
+    Places.push_back(TPlace{D, static_cast<uint32_t>(S.Blocks.size() - 1), *Kind, Intf});
+  }
+  for (int I = 0; I < 2; ++I) {
+    TDeclSection& S = I ? O.Interface : O.Implementation;
+    for (size_t B = 0; B < S.Blocks.size(); ++B) S.Blocks[B].Entries.reserve(Counts[I][B]);
+  }
+  for (const TPlace& P : Places) {
+    TDeclSection& S = P.Intf ? O.Interface : O.Implementation;
+    MakeEntry(P.D, P.Kind, S.Blocks[P.Block].Entries.emplace_back());
   }
   return O;
 }
