@@ -213,3 +213,83 @@ TEST(DeclOutline, JsonCarriesTheFieldsOfEachKind) {
   EXPECT_EQ(Lost->Type.Text, "{#999}");
   EXPECT_EQ(Entry("interface", "Lost")["offset"], Lost->Offset);
 }
+
+TEST(DeclOutline, WithoutSpansTheTextsAreTheSame) {
+  // The command line builds the outline without spans: the listing and the
+  // JSON must not change.
+  std::vector<uint8_t> Bytes = KindsUnit({});
+  TUnit U("Kinds.dcu", std::span<const uint8_t>(Bytes));
+  const TDeclOutline With = BuildDeclOutline(U);
+  const TDeclOutline Without = BuildDeclOutline(U, TDeclOutlineOptions{.KeepSpans = false});
+  TDeclTextSink A, B;
+  WriteDeclListing(With, A);
+  WriteDeclListing(Without, B);
+  EXPECT_EQ(A.Out, B.Out);
+  std::string JA, JB;
+  WriteDeclsJson(With, JA);
+  WriteDeclsJson(Without, JB);
+  EXPECT_EQ(JA, JB);
+  for (const TDeclSection* S : {&Without.Interface, &Without.Implementation})
+    for (const TDeclBlock& Bl : S->Blocks)
+      for (const TDeclEntry& E : Bl.Entries) {
+        EXPECT_TRUE(E.Type.Spans.empty() && E.Value.Spans.empty()) << E.Name;
+        for (const TDeclMember& M : E.Members) EXPECT_TRUE(M.Type.Spans.empty()) << M.Name;
+      }
+}
+
+TEST(DeclOutline, JsonEscapesEveryByteWhereverItStands) {
+  // Names with a byte to escape at every position around the eight-byte
+  // steps of the writer, a long one that outgrows its buffer, and text in
+  // pieces handed to the flush function.
+  TDeclOutline O;
+  TDeclBlock& B = O.Interface.Blocks.emplace_back();
+  std::vector<std::string> Names;
+  for (char Special : {'"', '\\', '\x01', '\x1f', '\x7f'})
+    for (size_t Len = 1; Len <= 18; ++Len)
+      for (size_t At = 0; At < Len; ++At) {
+        std::string N(Len, 'a');
+        N[At] = Special;
+        Names.push_back(N);
+      }
+  Names.push_back("caf\xc3\xa9 \xe2\x82\xac");
+  Names.push_back(std::string(200000, 'x') + "\"" + std::string(100, '\\'));
+  for (int I = 0; I < 3000; ++I) Names.push_back(std::string(400, 'n') + std::to_string(I));
+  for (const std::string& N : Names) {
+    TDeclEntry& E = B.Entries.emplace_back();
+    E.Kind = TDeclKind::Label;
+    E.Name = N;
+  }
+  std::string Whole, Pieces, Part;
+  int Flushes = 0;
+  WriteDeclsJson(O, Whole);
+  WriteDeclsJson(O, Part, 0, [&](std::string& S) {
+    Pieces += S;
+    S.clear();
+    ++Flushes;
+  });
+  Pieces += Part;
+  EXPECT_GT(Flushes, 0);
+  EXPECT_EQ(Pieces, Whole);
+  nlohmann::json J = nlohmann::json::parse(Whole);
+  ASSERT_EQ(J["interface"].size(), Names.size());
+  for (size_t I = 0; I < Names.size(); ++I) {
+    EXPECT_EQ(J["interface"][I]["name"], Names[I]) << I;
+    EXPECT_EQ(J["interface"][I]["text"], Names[I]) << I;
+  }
+  // Escapes as nlohmann::json writes them.
+  EXPECT_NE(Whole.find(R"("name":"a\u0001a")"), std::string::npos);
+  EXPECT_NE(Whole.find(R"("name":"a\"")"), std::string::npos);
+}
+
+TEST(DeclOutline, DisplayTextMarksEveryByteWhereverItStands) {
+  // Names are checked for plain ASCII eight bytes at a time.
+  const std::pair<char, std::string> Cases[] = {
+      {' ', " "}, {'~', "~"}, {'\x1f', "^_"}, {'\x7f', "^?"}, {'\x80', "\xe2\x82\xac"}, {'\xff', "\xc3\xbf"}};
+  for (const auto& [Byte, Shown] : Cases)
+    for (size_t At = 0; At < 17; ++At) {
+      std::string N(17, 'b');
+      N[At] = Byte;
+      std::string Want = std::string(At, 'b') + Shown + std::string(16 - At, 'b');
+      EXPECT_EQ(DeclDisplayText(N), Want) << int(static_cast<unsigned char>(Byte)) << " at " << At;
+    }
+}
