@@ -194,3 +194,24 @@ TEST_F(CommandLine, DeclsPrintsTheListingOrAddsDeclsToTheJson) {
   EXPECT_EQ(With, json::parse(Plain.Out));
   EXPECT_EQ(Plain.Out.find("decls"), std::string::npos);
 }
+
+TEST_F(CommandLine, JsonWithDeclsKeepsTheOrderAndStatusOverManyFiles) {
+  // The files are read ahead of the writing: order, errors and exit status
+  // stay those of the files one by one.
+  const std::vector<std::string> Files = {Demo, Broken, Demo2, BadStamp, Demo, Broken, Demo2};
+  std::vector<std::string> Args = {"--json"};
+  Args.insert(Args.end(), Files.begin(), Files.end());
+  TRun Plain = Dump(Args);
+  Args.push_back("--decls");
+  TRun J = Dump(Args);
+  EXPECT_EQ(J.Status, 1);
+  json With = json::parse(J.Out);
+  ASSERT_EQ(With.size(), Files.size());
+  for (size_t I = 0; I < Files.size(); ++I) {
+    EXPECT_EQ(With[I]["path"], Files[I]);
+    EXPECT_EQ(With[I].contains("decls"), Files[I] != Broken) << I;
+    With[I].erase("decls");
+  }
+  EXPECT_EQ(With, json::parse(Plain.Out));
+  EXPECT_EQ(Dump({"--json", "--decls", Demo, Demo2, Demo}).Status, 0);
+}
