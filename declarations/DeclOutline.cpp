@@ -1,6 +1,7 @@
 // Building the declarations outline from a loaded unit (see DeclOutline.h).
 #include "DeclOutline.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <unordered_map>
@@ -38,6 +39,19 @@ bool IsPlainAscii(std::string_view S) {
 bool IsCompilerName(std::string_view N) { return N.empty() || N[0] == '.'; }
 uint32_t OffsetOf(const TUnit& U, TPos P) { return P ? PosOffset(P, U.Image.get()) : 0; }
 uint8_t TagAt(TPos P) { return P ? *P : 0; }
+
+// Bytes as upper-case hexadecimal pairs, Sep between them.
+std::string HexBytes(const uint8_t* P, size_t N, std::string_view Sep) {
+  static const char* Digits = "0123456789ABCDEF";
+  std::string S;
+  S.reserve(N * (2 + Sep.size()));
+  for (size_t I = 0; I < N; ++I) {
+    if (I) S += Sep;
+    const char Pair[2] = {Digits[P[I] >> 4], Digits[P[I] & 15]};
+    S.append(Pair, 2);
+  }
+  return S;
+}
 
 std::string Unresolved(uint64_t N) { return "{#" + std::to_string(N) + "}"; }
 
@@ -538,13 +552,11 @@ void TBuilder::TypeEntry(const TTypeDecl* T, TDeclEntry& E) {
   if (auto* RB = RecCast<TRecBaseDef>(D); RB && !RecCast<TProcTypeDef>(D)) {
     Members(RB->Fields, E.Members);
     if (auto* I = RecCast<TInterfaceDef>(D); I && I->GUID) {
-      char G[40];
+      // {D1-D2-D3-D4a-D4b}: the first three little-endian, the rest in order.
       const uint8_t* B = I->GUID;
-      auto W32 = uint32_t(B[0]) | uint32_t(B[1]) << 8 | uint32_t(B[2]) << 16 | uint32_t(B[3]) << 24;
-      std::snprintf(G, sizeof G, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", W32,
-                    unsigned(B[4] | B[5] << 8), unsigned(B[6] | B[7] << 8), B[8], B[9], B[10], B[11], B[12],
-                    B[13], B[14], B[15]);
-      E.Guid = G;
+      const uint8_t D1[] = {B[3], B[2], B[1], B[0]}, D2[] = {B[5], B[4]}, D3[] = {B[7], B[6]};
+      E.Guid = "{" + HexBytes(D1, 4, "") + "-" + HexBytes(D2, 2, "") + "-" + HexBytes(D3, 2, "") + "-" +
+               HexBytes(B + 8, 2, "") + "-" + HexBytes(B + 10, 6, "") + "}";
     }
   }
   if (auto* PT = RecCast<TProcTypeDef>(D)) E.Routine = ProcTypeRoutine(PT, 0);
@@ -608,19 +620,10 @@ void TBuilder::MakeEntry(TNameDecl* D, TDeclKind Kind, TDeclEntry& E) {
       E.Value.Plain(OrdinalText(C->TypeIndex, *E.OrdValue, nullptr));
     } else {
       // Bytes whose meaning depends on the type: shown as they are.
-      static const char* Digits = "0123456789ABCDEF";
-      int32_t Len = C->ValueSize;
-      std::string Shown;
-      for (int32_t I = 0; I < Len; ++I) {
-        uint8_t B = C->ValueData[I];
-        E.ValueBytes += Digits[B >> 4];
-        E.ValueBytes += Digits[B & 15];
-        if (I < 32) {
-          if (I) Shown += ' ';
-          Shown += Digits[B >> 4];
-          Shown += Digits[B & 15];
-        }
-      }
+      const int32_t Len = C->ValueSize;
+      const size_t N = Len > 0 ? static_cast<size_t>(Len) : 0;
+      E.ValueBytes = HexBytes(C->ValueData, N, "");
+      std::string Shown = HexBytes(C->ValueData, std::min<size_t>(N, 32), " ");
       if (Len > 32) Shown += " ...";
       E.Value.Comment("{" + std::to_string(Len) + " bytes: " + Shown + "}");
     }
