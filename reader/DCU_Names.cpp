@@ -265,19 +265,39 @@ void TUnit::BuildNameIndex(TNameDecl* Chain) {
   // At most one entry per declaration number: memory reserved beyond what is
   // used is never touched, so it costs no resident memory, and the list is
   // never copied while it grows.
-  std::vector<TNameSortItem> Items;
-  Items.reserve(DeclTable.size());
+  std::vector<TNameDecl*> Visible;
+  Visible.reserve(DeclTable.size());
   for (TDCURec* R = Chain; R; R = R->Next) {
     auto* D = RecCast<TNameDecl>(R);
     if (!D) throw EDCUReadError("Invalid class typecast");
     auto* F = RecCast<TNameFDecl>(D);
-    if (F && F->IsVisible(0)) Items.push_back(SortItem(NameView(F->GetName()), F, Items.size()));
+    if (F && F->IsVisible(0)) Visible.push_back(F);
   }
+  NameIndex.Assign(std::move(Visible));
+}
+
+void TNameIndex::Assign(std::vector<TNameDecl*> Decls) {
+  clear();
+  Count = Decls.size();
+  Unsorted = std::move(Decls);
+}
+
+void TNameIndex::clear() {
+  Count = 0;
+  Unsorted = {};
+  Sorted = {};
+}
+
+void TNameIndex::Sort() const {
+  std::vector<TNameSortItem> Items;
+  Items.reserve(Unsorted.size());
+  for (TNameDecl* D : Unsorted) Items.push_back(SortItem(NameView(D->GetName()), D, Items.size()));
+  Unsorted = {};
   // A new entry goes before the entries equal to it: equal names end up in
   // the reverse of the order in which they were added.
   SortNameItems(Items);
-  NameIndex.reserve(Items.size());
-  for (const TNameSortItem& It : Items) NameIndex.push_back(IndexEntry(It));
+  Sorted.reserve(Items.size());
+  for (const TNameSortItem& It : Items) Sorted.push_back(IndexEntry(It));
 }
 
 void TUnit::FoldEnumConsts(TNameDecl*& Head) {

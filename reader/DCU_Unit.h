@@ -85,6 +85,37 @@ struct TNameIndexEntry {
   TNameDecl* Decl;
 };
 
+// The name index of a unit: its top-level declarations that belong to the
+// interface, ordered by name (see SortNameIndex). The load only collects the
+// declarations; nothing the load reports depends on their order, so they are
+// put in order the first time the entries are asked for (begin, data, an
+// element). The count is known at once. Like the rest of the reader, it is
+// used from one thread at a time.
+class TNameIndex {
+ public:
+  // Entries in the order of the index.
+  const TNameIndexEntry* begin() const { return InOrder().data(); }
+  const TNameIndexEntry* end() const { return begin() + size(); }
+  const TNameIndexEntry* data() const { return begin(); }
+  const TNameIndexEntry& operator[](size_t I) const { return InOrder()[I]; }
+  size_t size() const { return Count; }
+  bool empty() const { return Count == 0; }
+
+  // Replaces the index with Decls, given in the order of adding.
+  void Assign(std::vector<TNameDecl*> Decls);
+  void clear();
+
+ private:
+  const std::vector<TNameIndexEntry>& InOrder() const {
+    if (!Unsorted.empty()) Sort();
+    return Sorted;
+  }
+  void Sort() const;
+  size_t Count = 0;
+  mutable std::vector<TNameDecl*> Unsorted;  // until the first look at the entries
+  mutable std::vector<TNameIndexEntry> Sorted;
+};
+
 // Case-insensitive order of the name index (8-bit names, ASCII letters fold).
 int CompareNamesNoCase(std::string_view A, std::string_view B);
 
@@ -131,7 +162,7 @@ class TUnit {
   std::vector<std::unique_ptr<TUsedUnitRec>> UsedUnits;
   std::vector<TBaseDef*> TypeTable;   // type number N at index N - 1
   std::vector<TDCURec*> DeclTable;    // declaration number N at index N - 1
-  std::vector<TNameIndexEntry> NameIndex;
+  TNameIndex NameIndex;
   TNameDecl* Decls = nullptr;         // owned chain of top-level declarations
   int32_t TypeCount = 0;
   TPos DataBlock = nullptr;
