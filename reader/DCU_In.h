@@ -93,10 +93,15 @@ inline uint8_t GetTag() {
   return GetByte();
 }
 
+// The four bytes at P as a little-endian word (the caller knows they are there).
+inline uint32_t PeekDWord(TPos P) {
+  return static_cast<uint32_t>(P[0]) | (static_cast<uint32_t>(P[1]) << 8) | (static_cast<uint32_t>(P[2]) << 16) |
+         (static_cast<uint32_t>(P[3]) << 24);
+}
+
 inline uint32_t GetDWord() {
   EnsureBytes(4);
-  const uint32_t V = static_cast<uint32_t>(WinPos[0]) | (static_cast<uint32_t>(WinPos[1]) << 8) |
-                     (static_cast<uint32_t>(WinPos[2]) << 16) | (static_cast<uint32_t>(WinPos[3]) << 24);
+  const uint32_t V = PeekDWord(WinPos);
   WinPos += 4;
   return V;
 }
@@ -122,37 +127,52 @@ inline TPos TakeName() {
   return TakeNameChecked();
 }
 
-// Packed integers: most values of a unit fit the one-byte form (low bit
-// clear) or the two-byte form (low bits 01), which are read here; longer
-// forms and the last bytes of a window go the checked way.
+// Packed integers: the low bits of the first byte give the length of the
+// form (x0 one byte, 01 two, 011 three, 0111 four). With four bytes left in
+// the window these forms are read here from one word; the five-byte form and
+// the last bytes of a window go the checked way.
 inline uint32_t GetPackedUInt() {
-  if (WindowLeft() >= 2) {
-    const uint32_t B0 = WinPos[0];
-    if ((B0 & 1) == 0) {
-      PackedHigh = 0;
+  if (WindowLeft() >= 4) {
+    const uint32_t W = PeekDWord(WinPos);
+    uint32_t V;
+    if ((W & 1) == 0) {
+      V = (W & 0xFF) >> 1;
       WinPos += 1;
-      return B0 >> 1;
-    }
-    if ((B0 & 2) == 0) {
-      PackedHigh = 0;
-      const uint32_t W = B0 | (static_cast<uint32_t>(WinPos[1]) << 8);
+    } else if ((W & 2) == 0) {
+      V = (W & 0xFFFF) >> 2;
       WinPos += 2;
-      return W >> 2;
+    } else if ((W & 4) == 0) {
+      V = (W & 0xFFFFFF) >> 3;
+      WinPos += 3;
+    } else if ((W & 8) == 0) {
+      V = W >> 4;
+      WinPos += 4;
+    } else {
+      return GetPackedUIntChecked();
     }
+    PackedHigh = 0;
+    return V;
   }
   return GetPackedUIntChecked();
 }
 
+// The signed forms: the same lengths, the value bits sign-extended.
 inline int32_t GetPackedInt() {
-  if (WindowLeft() >= 2) {
-    const uint32_t B0 = WinPos[0];
+  if (WindowLeft() >= 4) {
+    const uint32_t W = PeekDWord(WinPos);
     int32_t V;
-    if ((B0 & 1) == 0) {
-      V = static_cast<int8_t>(B0) >> 1;
+    if ((W & 1) == 0) {
+      V = static_cast<int8_t>(W & 0xFF) >> 1;
       WinPos += 1;
-    } else if ((B0 & 2) == 0) {
-      V = static_cast<int16_t>(B0 | (static_cast<uint32_t>(WinPos[1]) << 8)) >> 2;
+    } else if ((W & 2) == 0) {
+      V = static_cast<int16_t>(W & 0xFFFF) >> 2;
       WinPos += 2;
+    } else if ((W & 4) == 0) {
+      V = static_cast<int32_t>(W << 8) >> 11;
+      WinPos += 3;
+    } else if ((W & 8) == 0) {
+      V = static_cast<int32_t>(W) >> 4;
+      WinPos += 4;
     } else {
       return GetPackedIntChecked();
     }
