@@ -330,6 +330,31 @@ TEST(Stream, NameIndexKeepsCaseVariants) {
   EXPECT_EQ(S, "ALPHA;Alpha;beta;gamma;");
 }
 
+TEST(Stream, NameIndexOrderedAtFirstLook) {
+  // The load counts the entries; their order is made when they are first
+  // looked at, after the enumeration constants have left the chain. Every
+  // entry still names its own declaration, and a second look finds the same.
+  UnitBuilder B = Start(6);
+  B.EnumDef(0, 2).VarDecl("zeta", 1);
+  for (int I = 2; I >= 0; --I) B.ConstDecl("E" + std::to_string(I), 1, I);
+  B.TypeDecl("TE", 1).Stop();
+  auto U = Load(B.Finish());
+  ASSERT_EQ(U->NameIndex.size(), 5u);
+  EXPECT_FALSE(U->NameIndex.empty());
+  std::string S;
+  for (const TNameIndexEntry& E : U->NameIndex) {
+    EXPECT_EQ(NameText(E.Decl->GetName()), E.Name);
+    S.append(E.Name) += ";";
+  }
+  EXPECT_EQ(S, "E0;E1;E2;TE;zeta;");
+  EXPECT_EQ(U->NameIndex[4].Name, "zeta");
+  EXPECT_EQ(U->NameIndex.end() - U->NameIndex.begin(), 5);
+  // Built again from the chain alone: the folded constants are no longer in it.
+  U->BuildNameIndex(U->Decls);
+  EXPECT_EQ(U->NameIndex.size(), 2u);
+  EXPECT_EQ(U->NameIndex[0].Name, "TE");
+}
+
 TEST(Stream, LocalVariableSlices) {
   auto Build = [](int QAt) {
     UnitBuilder B = Start(6);
