@@ -100,7 +100,7 @@ inline uint32_t PeekDWord(TPos P) {
 }
 
 inline uint32_t GetDWord() {
-  EnsureBytes(4);
+  if (WindowLeft() < 4) EnsureBytes(4);
   const uint32_t V = PeekDWord(WinPos);
   WinPos += 4;
   return V;
