@@ -45,6 +45,9 @@ void TUnit::ReadCodeLines() {
   if (!CodeLines.empty()) RaiseReadError("2nd Code Lines table");
   uint32_t N = GetPackedUInt();
   CodeLineCount = N;
+  // Room for the whole table at once, as for the fixups (an entry takes at
+  // least two bytes).
+  CodeLines.reserve(static_cast<size_t>(std::min<uint64_t>(N, WindowLeft() / 2)));
   uint32_t Line = 0;
   uint32_t Ofs = 0;
   for (uint32_t I = 0; I < N; ++I) {
@@ -67,6 +70,7 @@ void TUnit::ReadLineRanges() {
   std::vector<const TSourceFileRec*> Files;
   if (N > 0)
     for (const TSourceFileRec* S = SourceFiles.get(); S; S = S->Next.get()) Files.push_back(S);
+  LineRanges.reserve(static_cast<size_t>(std::min<uint64_t>(N, WindowLeft() / 3)));
   for (uint32_t I = 0; I < N; ++I) {
     TLineRangeRec R{};
     R.FirstLine = GetPackedUInt();
@@ -84,6 +88,7 @@ void TUnit::ReadLocalVars() {
   if (!LocalVars.empty()) RaiseReadError("2nd Local Vars table");
   uint32_t N = GetPackedUInt();
   LocalVarCount = N;
+  LocalVars.reserve(static_cast<size_t>(std::min<uint64_t>(N, WindowLeft() / 3)));
   for (uint32_t I = 0; I < N; ++I) {
     TLocalVarRec R{};
     R.VarDecl = GetPackedUInt();
