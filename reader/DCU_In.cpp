@@ -145,6 +145,16 @@ static std::string UnitPart() {
   return " in " + Name + " ";
 }
 
+// Offset of P in the file image of the unit being read; -1 when P lies
+// outside it (a block of the caller's, or no unit).
+static int64_t ImageOffset(TPos P) {
+  if (!P || !ActiveUnit || !ActiveUnit->Image) return -1;
+  uintptr_t Start = reinterpret_cast<uintptr_t>(ActiveUnit->Image.get());
+  uintptr_t At = reinterpret_cast<uintptr_t>(P);
+  if (At < Start || At - Start > static_cast<uintptr_t>(ActiveUnit->ImageSize)) return -1;
+  return static_cast<int64_t>(At - Start);
+}
+
 [[noreturn]] void RaiseReadError(const std::string& Msg) {
   std::string U = UnitPart();
   std::string Text;
@@ -152,9 +162,9 @@ static std::string UnitPart() {
     Text = FormatMsg("Error at 0x%x%s(Def: 0x%x, Tag=\"%s\"(0x%x)): %s",
                      {PosOffset(WinPos, WinBase), U, PosOffset(TagMark, WinBase),
                       static_cast<char>(CurrentTag), static_cast<uint32_t>(CurrentTag), Msg});
-  } else {
-    Text = FormatMsg("Error%s: %s", {U, Msg});
+    throw EDCUReadError(std::move(Text), ImageOffset(WinPos), ImageOffset(TagMark));
   }
+  Text = FormatMsg("Error%s: %s", {U, Msg});
   throw EDCUReadError(std::move(Text));
 }
 

@@ -31,14 +31,24 @@ extern TPos TagMark;    // where the tag byte read last with GetTag stood
 extern uint8_t CurrentTag;
 extern int32_t PackedHigh;
 
-// The one kind of reader error: a standard runtime error that carries only the
+// The one kind of reader error: a standard runtime error that carries the
 // message text. Text() gives the whole text, NUL characters included (what()
 // stops at the first NUL, which a tag character can be); catch it as
 // std::runtime_error where the text alone matters.
+//
+// Beside the text, an error raised while a unit file is read knows where in
+// the file it happened: FileOffset is the byte where reading stopped and
+// DefOffset the tag byte read last, both counted from the start of the file
+// (the offsets in the text count from the read window, which may be a block
+// inside the file). -1 when the position is not inside the file being read.
 class EDCUReadError : public std::runtime_error {
  public:
-  explicit EDCUReadError(std::string Msg) : std::runtime_error(Msg), FullText(std::move(Msg)) {}
+  explicit EDCUReadError(std::string Msg, int64_t FileOffset = -1, int64_t DefOffset = -1)
+      : std::runtime_error(Msg), FileOffset(FileOffset), DefOffset(DefOffset), FullText(std::move(Msg)) {}
   const std::string& Text() const noexcept { return FullText; }
+
+  int64_t FileOffset = -1;
+  int64_t DefOffset = -1;
 
  private:
   std::string FullText;

@@ -255,3 +255,59 @@ TEST(Scanner, NestedWindowStopsAtTheEnclosingEnd) {
   PopWindow(Inner);
   EXPECT_EQ(GetByte(), 0x02);
 }
+
+// The error object also carries where in the file the error happened,
+// counted from the start of the file even inside a nested window.
+TEST(Scanner, ErrorKnowsItsFileOffsets) {
+  auto Unit = readertest::Load(unitbuilder::MinimalUnit(7));
+  ActiveUnit = Unit.get();
+  TPos Image = Unit->Image.get();
+  TReadWindow Outer, Inner;
+  PushWindow(Outer, Image, Unit->ImageSize);
+  PushWindow(Inner, Image + 10, 3);
+  TagMark = Image + 11;
+  SkipBytes(2);
+  int64_t At = -2, Def = -2;
+  std::string Text;
+  try {
+    GetDWord();
+  } catch (const EDCUReadError& E) {
+    Text = E.Text();
+    At = E.FileOffset;
+    Def = E.DefOffset;
+  }
+  PopWindow(Inner);
+  PopWindow(Outer);
+  // The text keeps the offsets within the window.
+  EXPECT_EQ(Text.substr(0, 25), "Error at 0x2(Def: 0x1, Ta");
+  EXPECT_EQ(At, 12);
+  EXPECT_EQ(Def, 11);
+  // A block that is not part of the file, and no window at all: unknown.
+  std::vector<uint8_t> Own = {1};
+  PushWindow(Inner, Own.data(), 1);
+  TagMark = Own.data();
+  try {
+    GetDWord();
+  } catch (const EDCUReadError& E) {
+    EXPECT_EQ(E.FileOffset, -1);
+    EXPECT_EQ(E.DefOffset, -1);
+  }
+  PopWindow(Inner);
+  try {
+    RaiseReadError("m");
+  } catch (const EDCUReadError& E) {
+    EXPECT_EQ(E.FileOffset, -1);
+  }
+  // A file cut short fails at its end, in the outermost window.
+  std::vector<uint8_t> Cut = unitbuilder::MinimalUnit(7);
+  Cut.resize(20);
+  try {
+    readertest::Load(Cut);
+    ADD_FAILURE() << "loaded";
+  } catch (const EDCUReadError& E) {
+    EXPECT_GE(E.FileOffset, 0);
+    EXPECT_LE(E.FileOffset, 20);
+    EXPECT_NE(E.Text().find(FormatMsg("Error at 0x%x", {static_cast<uint32_t>(E.FileOffset)})),
+              std::string::npos);
+  }
+}
