@@ -172,6 +172,8 @@ TSummaryOutcome LoadAndSummarize(const std::string& Path, TJX_RichSink& View) {
   } catch (const EDCUReadError& E) {
     // The whole text: a tag character in the message may be NUL.
     R.Error = DisplayText(E.Text());
+    R.FailOffset = E.FileOffset;
+    R.DefOffset = E.DefOffset;
     WriteErrorBlock(View, R.Error);
   } catch (const std::exception& E) {
     R.Error = DisplayText(E.what());

@@ -55,6 +55,10 @@ struct TSummaryOutcome {
   bool Loaded = false;   // the unit object was constructed
   bool Written = false;  // the whole summary was written
   QString Error;         // the message shown in the error block, if any
+  // For a reader error: file offsets of the byte where reading stopped and
+  // of the last tag byte (-1: not known).
+  int64_t FailOffset = -1;
+  int64_t DefOffset = -1;
 };
 
 // Loads the unit at Path, writes its summary into View and releases the unit;

@@ -82,8 +82,18 @@ TfrmJXUnitPeek::TfrmJXUnitPeek(const QStringList& Arguments, QWidget* Parent)
   Layout->setSpacing(0);
   setCentralWidget(Central);
 
-  // Toolbar strip.
-  pnlButtons = new QWidget(Central);
+  CreateToolBar(Layout);
+  CreateTabs(Layout);
+  CreateWelcomeTab();
+  CreateOpenDialog();
+  CreateActions();
+
+  FormCreate();
+}
+
+// The toolbar strip with the Open, About and Close buttons.
+void TfrmJXUnitPeek::CreateToolBar(QVBoxLayout* Layout) {
+  pnlButtons = new QWidget(centralWidget());
   pnlButtons->setObjectName(QStringLiteral("pnlButtons"));
   pnlButtons->setFixedHeight(25);
   pnlButtons->setAutoFillBackground(true);
@@ -102,19 +112,17 @@ TfrmJXUnitPeek::TfrmJXUnitPeek(const QStringList& Arguments, QWidget* Parent)
   connect(jxhOpen, &QToolButton::clicked, this, &TfrmJXUnitPeek::jxhOpenClick);
   connect(jxhAbout, &QToolButton::clicked, this, &TfrmJXUnitPeek::jxhAboutClick);
   connect(jxhClose, &QToolButton::clicked, this, &TfrmJXUnitPeek::jxhCloseClick);
-  // A folder of units: button and Ctrl+Shift+O.
+  // A folder of units.
   jxhOpenFolder = new TJX_hotButton(QStringLiteral(":/unitpeek/openfolder.png"), tr("Open Folder..."), true,
                                     pnlButtons);
   jxhOpenFolder->setObjectName(QStringLiteral("jxhOpenFolder"));
   jxhOpenFolder->setGeometry(33, 3, 22, 19);
-  auto* OpenFolderAction = new QAction(tr("Open Folder..."), this);
-  OpenFolderAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
-  addAction(OpenFolderAction);
-  connect(OpenFolderAction, &QAction::triggered, this, &TfrmJXUnitPeek::jxhOpenFolderClick);
   connect(jxhOpenFolder, &QToolButton::clicked, this, &TfrmJXUnitPeek::jxhOpenFolderClick);
+}
 
-  // Drop target around the tabs; off until the window is shown.
-  jxnBack = new TJx_PanelDropFile(Central);
+// The drop target around the tab control; off until the window is shown.
+void TfrmJXUnitPeek::CreateTabs(QVBoxLayout* Layout) {
+  jxnBack = new TJx_PanelDropFile(centralWidget());
   jxnBack->setObjectName(QStringLiteral("jxnBack"));
   jxnBack->setAutoFillBackground(true);
   jxnBack->setBackgroundRole(QPalette::Base);
@@ -135,8 +143,11 @@ TfrmJXUnitPeek::TfrmJXUnitPeek(const QStringList& Arguments, QWidget* Parent)
   BackLayout->addWidget(advPageControl);
   connect(advPageControl, &QTabWidget::tabCloseRequested, this,
           [this](int Index) { advTabSheetInfoClose(advPageControl->widget(Index)); });
+  connect(advPageControl, &QTabWidget::currentChanged, this, &TfrmJXUnitPeek::UpdateTitle);
+}
 
-  // Welcome tab: no close button.
+// The welcome tab with the welcome text; it has no close button.
+void TfrmJXUnitPeek::CreateWelcomeTab() {
   advTabSheetInfo = new QWidget;
   advTabSheetInfo->setObjectName(QStringLiteral("advTabSheetInfo"));
   auto* InfoLayout = new QVBoxLayout(advTabSheetInfo);
@@ -159,7 +170,10 @@ TfrmJXUnitPeek::TfrmJXUnitPeek(const QStringList& Arguments, QWidget* Parent)
   advPageControl->setCurrentIndex(InfoIndex);
   connect(reInfo, &QTextBrowser::anchorClicked, this, &TfrmJXUnitPeek::reInfoURLClick);
   connect(reInfo, &QTextEdit::selectionChanged, this, &TfrmJXUnitPeek::reInfoSelectionChange);
+}
 
+// The multi-select dialog of the Open button.
+void TfrmJXUnitPeek::CreateOpenDialog() {
   openDialog = new QFileDialog(this);
   openDialog->setObjectName(QStringLiteral("openDialog"));
   openDialog->setFileMode(QFileDialog::ExistingFiles);
@@ -167,8 +181,37 @@ TfrmJXUnitPeek::TfrmJXUnitPeek(const QStringList& Arguments, QWidget* Parent)
   openDialog->setNameFilter(QStringLiteral("Delphi Compiled Unit (*.dcu)"));
   openDialog->setDefaultSuffix(QStringLiteral("dcu"));
   openDialog->setSizeGripEnabled(true);
+}
 
-  FormCreate();
+// The window's keys; they work wherever the focus is inside the window.
+void TfrmJXUnitPeek::CreateActions() {
+  auto Make = [this](QAction*& Action, const QString& Name, const QString& Text,
+                     const QList<QKeySequence>& Keys, auto Slot) {
+    Action = new QAction(Text, this);
+    Action->setObjectName(Name);
+    Action->setShortcuts(Keys);
+    Action->setShortcutContext(Qt::WindowShortcut);
+    connect(Action, &QAction::triggered, this, Slot);
+    addAction(Action);
+  };
+  Make(actOpen, QStringLiteral("actOpen"), tr("Open..."), {QKeySequence(Qt::CTRL | Qt::Key_O)},
+       [this] { jxhOpenClick(); });
+  Make(actOpenFolder, QStringLiteral("actOpenFolder"), tr("Open Folder..."),
+       {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O)}, [this] { jxhOpenFolderClick(); });
+  Make(actCloseTab, QStringLiteral("actCloseTab"), tr("Close Tab"), {QKeySequence(Qt::CTRL | Qt::Key_W)},
+       [this] { advTabSheetInfoClose(advPageControl->currentWidget()); });
+  Make(actNextTab, QStringLiteral("actNextTab"), tr("Next Tab"), {QKeySequence(Qt::CTRL | Qt::Key_Tab)},
+       [this] { StepTab(1); });
+  Make(actPrevTab, QStringLiteral("actPrevTab"), tr("Previous Tab"),
+       {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab)},
+       [this] { StepTab(-1); });
+  Make(actAbout, QStringLiteral("actAbout"), tr("About"), {QKeySequence(Qt::Key_F1)}, [this] { jxhAboutClick(); });
+  Make(actShowSummary, QStringLiteral("actShowSummary"), tr("Summary"), {QKeySequence(Qt::CTRL | Qt::Key_1)},
+       [this] { ShowActiveView(TUnitView::Summary); });
+  Make(actShowDeclarations, QStringLiteral("actShowDeclarations"), tr("Declarations"),
+       {QKeySequence(Qt::CTRL | Qt::Key_2)}, [this] { ShowActiveView(TUnitView::Declarations); });
+  Make(actShowBytes, QStringLiteral("actShowBytes"), tr("Bytes"), {QKeySequence(Qt::CTRL | Qt::Key_3)},
+       [this] { ShowActiveView(TUnitView::Bytes); });
 }
 
 TfrmJXUnitPeek::~TfrmJXUnitPeek() = default;
@@ -203,7 +246,8 @@ void TfrmJXUnitPeek::FormShow() {
 
 void TfrmJXUnitPeek::resizeEvent(QResizeEvent* Event) {
   QMainWindow::resizeEvent(Event);
-  if (QTextEdit* V = ActiveView()) V->viewport()->update();
+  if (TAdvTabSheet* S = ActiveSheet(); S && S->View() != TUnitView::Summary) S->ViewWidget()->update();
+  else if (QTextEdit* V = ActiveView()) V->viewport()->update();
 }
 
 QTextEdit* TfrmJXUnitPeek::ActiveView() const {
@@ -214,34 +258,33 @@ QTextEdit* TfrmJXUnitPeek::ActiveView() const {
 
 TAdvTabSheet* TfrmJXUnitPeek::MakeFileTab(const QString& Path) {
   auto* Page = new TAdvTabSheet;
-  auto* PageLayout = new QVBoxLayout(Page);
-  PageLayout->setContentsMargins(SheetBorderWidth, SheetBorderWidth, SheetBorderWidth,
-                                 SheetBorderWidth);
-  PageLayout->setSpacing(0);
-  // Added first so that the header and the view inherit the tab font.
+  // Added first so that the header and the views inherit the tab font.
   advPageControl->addTab(Page, QFileInfo(Path).fileName());
-
-  Page->Header = new TJx_PanelGradient(Page);
-  Page->Header->setObjectName(QStringLiteral("Header"));
-  QColor TabBack = advPageControl->palette().color(QPalette::Window);
-  Page->Header->SetColors(TabBack, TabBack);
-  Page->Header->SetTextMargin(8);
-  Page->Header->SetBottomRule(true);
-  Page->Header->SetCaption(Path);
-  Page->Header->setFixedHeight(
-      QFontMetrics(Page->Header->font()).boundingRect(QString::fromUtf8("Ãg")).height() + 8);
-  PageLayout->addWidget(Page->Header);
-
-  Page->TextView = new QTextEdit(Page);
-  Page->TextView->setObjectName(QStringLiteral("TextView"));
-  Page->TextView->setFrameShape(QFrame::NoFrame);
-  Page->TextView->clear();
-  Page->TextView->setReadOnly(true);
-  Page->TextView->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  Page->TextView->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  Page->TextView->setLineWrapMode(QTextEdit::WidgetWidth);
-  PageLayout->addWidget(Page->TextView, 1);
+  Page->Build(Path, advPageControl->palette().color(QPalette::Window), SheetBorderWidth);
+  Page->CommentColor = CommentColor;
+  Page->AskSaveName = [this](const QString& Suggested) { return RunSaveDialog(Suggested); };
   return Page;
+}
+
+TAdvTabSheet* TfrmJXUnitPeek::ActiveSheet() const {
+  return qobject_cast<TAdvTabSheet*>(advPageControl->currentWidget());
+}
+
+void TfrmJXUnitPeek::ShowActiveView(TUnitView View) {
+  if (TAdvTabSheet* S = ActiveSheet()) S->ShowView(View);
+}
+
+void TfrmJXUnitPeek::StepTab(int By) {
+  const int N = advPageControl->count();
+  if (N > 1) advPageControl->setCurrentIndex((advPageControl->currentIndex() + By + N) % N);
+}
+
+void TfrmJXUnitPeek::UpdateTitle() {
+  const QString App = QGuiApplication::applicationDisplayName();
+  if (TAdvTabSheet* S = ActiveSheet())
+    setWindowTitle(QFileInfo(S->Path()).fileName() + QStringLiteral(" \u2014 ") + App);
+  else
+    setWindowTitle(App);
 }
 
 void TfrmJXUnitPeek::OpenUnitFile(const QString& Path) {
@@ -253,6 +296,7 @@ void TfrmJXUnitPeek::OpenUnitFile(const QString& Path) {
   }
 
   TDropTargetOff NoDrops(jxnBack);
+  TBusyCursor Busy;
   TAdvTabSheet* Page = MakeFileTab(Path);
   FFileIndex.emplace(Key, Page);
 
@@ -261,7 +305,10 @@ void TfrmJXUnitPeek::OpenUnitFile(const QString& Path) {
   // Loads, writes the summary (or the error block) and releases the unit.
   TSummaryOutcome Outcome = LoadAndSummarize(QFile::encodeName(Path).toStdString(), Sink);
   // A failed file keeps its tab behind the one that was in front.
-  if (Outcome.Loaded && Outcome.Written) advPageControl->setCurrentWidget(Page);
+  if (Outcome.Loaded && Outcome.Written)
+    advPageControl->setCurrentWidget(Page);
+  else
+    Page->SetFailure(Outcome.Error, Outcome.FailOffset, Outcome.DefOffset);
 }
 
 void TfrmJXUnitPeek::jxhOpenClick() {
@@ -280,6 +327,11 @@ void TfrmJXUnitPeek::jxhOpenFolderClick() {
 
 QString TfrmJXUnitPeek::RunOpenFolderDialog() {
   return QFileDialog::getExistingDirectory(this, tr("Open Folder"));
+}
+
+QString TfrmJXUnitPeek::RunSaveDialog(const QString& Suggested) {
+  return QFileDialog::getSaveFileName(this, tr("Save as .pas"), Suggested,
+                                      tr("Pascal source (*.pas);;All files (*)"));
 }
 
 void TfrmJXUnitPeek::jxhAboutClick() { ShowAboutBox(); }

@@ -10,24 +10,18 @@
 #include <functional>
 #include <map>
 
+#include "UnitTab.h"
+
+class QAction;
 class QFileDialog;
 class QTabWidget;
 class QTextBrowser;
 class QTextEdit;
 class QUrl;
+class QVBoxLayout;
 class TJX_hotButton;
 class TJx_PanelDropFile;
 class TJx_PanelGradient;
-
-// A file tab: the header strip with the full path and the text view with the
-// summary. The welcome tab is a plain page whose text view is reInfo.
-class TAdvTabSheet : public QWidget {
-  Q_OBJECT
- public:
-  explicit TAdvTabSheet(QWidget* Parent = nullptr) : QWidget(Parent) {}
-  TJx_PanelGradient* Header = nullptr;
-  QTextEdit* TextView = nullptr;  // the page's tag: the view of its summary
-};
 
 // Order of FileIndex: case-insensitive and locale-aware; keys that compare
 // equal there but are not the same text are told apart by their code points,
@@ -69,6 +63,17 @@ class TfrmJXUnitPeek : public QMainWindow {
   QWidget* advTabSheetInfo = nullptr;
   QTextBrowser* reInfo = nullptr;
   QFileDialog* openDialog = nullptr;
+  // Keyboard: Ctrl+O, Ctrl+Shift+O, Ctrl+W, Ctrl+Tab, Ctrl+Shift+Tab, F1, and Ctrl+1 to
+  // Ctrl+3 for the views of the active file tab.
+  QAction* actOpen = nullptr;
+  QAction* actOpenFolder = nullptr;
+  QAction* actCloseTab = nullptr;
+  QAction* actNextTab = nullptr;
+  QAction* actPrevTab = nullptr;
+  QAction* actAbout = nullptr;
+  QAction* actShowSummary = nullptr;
+  QAction* actShowDeclarations = nullptr;
+  QAction* actShowBytes = nullptr;
   // Colour of comment lines in the summaries.
   QColor CommentColor;
 
@@ -96,14 +101,29 @@ class TfrmJXUnitPeek : public QMainWindow {
   virtual QString RunOpenFolderDialog();
   // The about box, shown modally and released when it closes.
   virtual void ShowAboutBox();
+  // Asks where to save a declarations listing, starting from Suggested; the
+  // chosen path, or empty when cancelled.
+  virtual QString RunSaveDialog(const QString& Suggested);
 
   void showEvent(QShowEvent* Event) override;
   void resizeEvent(QResizeEvent* Event) override;
 
  private:
+  // The steps of building the window, in this order.
+  void CreateToolBar(QVBoxLayout* Layout);
+  void CreateTabs(QVBoxLayout* Layout);
+  void CreateWelcomeTab();
+  void CreateOpenDialog();
+  void CreateActions();
+
   void FormCreate();
   void FormShow();
   TAdvTabSheet* MakeFileTab(const QString& Path);
+  // The active file tab, or null on the welcome tab.
+  TAdvTabSheet* ActiveSheet() const;
+  void ShowActiveView(TUnitView View);
+  void StepTab(int By);
+  void UpdateTitle();
 
   QStringList FArguments;
   TFileIndex FFileIndex;

@@ -1,0 +1,80 @@
+// A hex and character dump of a block of bytes: sixteen bytes a row, the
+// offset in front, the bytes in hex and as characters. Only the rows in
+// sight are drawn, so a file of any size scrolls as fast as a small one.
+//
+// Bytes can be marked with a background colour (the place where reading a
+// file stopped, the tag byte of a declaration). One byte is current: arrow
+// keys, page keys and clicks move it, and the view follows.
+#pragma once
+
+#include <QAbstractScrollArea>
+#include <QByteArray>
+#include <QColor>
+#include <QString>
+#include <cstdint>
+#include <vector>
+
+class THexView : public QAbstractScrollArea {
+  Q_OBJECT
+ public:
+  static constexpr int BytesPerRow = 16;
+
+  struct TMark {
+    int64_t Offset = 0;
+    QColor Background;
+    QString Label;  // what the mark stands for, shown as the byte's tool tip
+  };
+
+  explicit THexView(QWidget* Parent = nullptr);
+
+  void SetBytes(QByteArray Bytes);
+  const QByteArray& Bytes() const { return FBytes; }
+
+  void SetMarks(std::vector<TMark> Marks);
+  const std::vector<TMark>& Marks() const { return FMarks; }
+
+  // Makes Offset the current byte and scrolls its row into sight, a few rows
+  // below the top when it was out of sight.
+  void GoTo(int64_t Offset);
+  int64_t Current() const { return FCurrent; }
+
+  // The first row in sight and the offset it starts at.
+  int64_t TopRow() const;
+  int64_t TopOffset() const { return TopRow() * BytesPerRow; }
+  // Rows that fit into the viewport (at least one).
+  int VisibleRows() const;
+  // Whether the row holding Offset is in sight.
+  bool IsVisible(int64_t Offset) const;
+
+  // The text of one row as drawn: offset, hex bytes, characters.
+  QString RowText(int64_t Row) const;
+
+ signals:
+  void CurrentChanged(int64_t Offset);
+
+ protected:
+  void paintEvent(QPaintEvent* Event) override;
+  void resizeEvent(QResizeEvent* Event) override;
+  void keyPressEvent(QKeyEvent* Event) override;
+  void mousePressEvent(QMouseEvent* Event) override;
+  bool viewportEvent(QEvent* Event) override;
+
+ private:
+  int64_t RowCount() const;
+  void UpdateScrollBars();
+  void SetCurrent(int64_t Offset, bool Follow);
+  // The byte under a point of the viewport, or -1.
+  int64_t OffsetAt(const QPoint& Pos) const;
+  const TMark* MarkAt(int64_t Offset) const;
+  // Column of the first hex digit of byte I of a row, and of its character.
+  int HexColumn(int I) const;
+  int CharColumn(int I) const;
+  int Columns() const;
+
+  QByteArray FBytes;
+  std::vector<TMark> FMarks;  // sorted by offset
+  int64_t FCurrent = -1;
+  int FCharWidth = 8;
+  int FLineHeight = 16;
+  int FAscent = 12;
+};

@@ -1,0 +1,239 @@
+#include "UnitTab.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QDir>
+#include <QFileInfo>
+#include <QFontMetrics>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QStackedWidget>
+#include <QTextBrowser>
+#include <QTextEdit>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "DeclSource.h"
+#include "DeclView.h"
+#include "HexView.h"
+#include "Jx_PanelGradient.h"
+
+namespace {
+const QColor FailMarkColor(255, 128, 128);
+const QColor DefMarkColor(255, 200, 96);
+const QColor DeclMarkColor(150, 195, 255);
+
+QString Hex(int64_t Offset) { return QStringLiteral("0x") + QString::number(Offset, 16).toUpper(); }
+
+// A small square of the mark's colour for the line above the dump.
+QString Swatch(const QColor& C) {
+  return QStringLiteral("<span style=\"background-color:%1\">&nbsp;&nbsp;&nbsp;</span>&nbsp;").arg(C.name());
+}
+}  // namespace
+
+TBusyCursor::TBusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+TBusyCursor::~TBusyCursor() { QApplication::restoreOverrideCursor(); }
+
+TAdvTabSheet::TAdvTabSheet(QWidget* Parent) : QWidget(Parent) {}
+
+void TAdvTabSheet::Build(const QString& Path, const QColor& HeaderBack, int BorderWidth) {
+  FPath = Path;
+  auto* PageLayout = new QVBoxLayout(this);
+  PageLayout->setContentsMargins(BorderWidth, BorderWidth, BorderWidth, BorderWidth);
+  PageLayout->setSpacing(0);
+
+  Header = new TJx_PanelGradient(this);
+  Header->setObjectName(QStringLiteral("Header"));
+  Header->SetColors(HeaderBack, HeaderBack);
+  Header->SetTextMargin(8);
+  Header->SetBottomRule(true);
+  Header->SetCaption(Path);
+  Header->setFixedHeight(QFontMetrics(Header->font()).boundingRect(QString::fromUtf8("Ãg")).height() + 8);
+  PageLayout->addWidget(Header);
+
+  FStack = new QStackedWidget(this);
+  TextView = new QTextEdit(FStack);
+  TextView->setObjectName(QStringLiteral("TextView"));
+  TextView->setFrameShape(QFrame::NoFrame);
+  TextView->clear();
+  TextView->setReadOnly(true);
+  TextView->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  TextView->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  TextView->setLineWrapMode(QTextEdit::WidgetWidth);
+  FStack->addWidget(TextView);
+  PageLayout->addWidget(FStack, 1);
+}
+
+void TAdvTabSheet::showEvent(QShowEvent* Event) {
+  if (!FButtons[0]) BuildViewSwitch();
+  QWidget::showEvent(Event);
+}
+
+// The view switch: one button per view, under the path. Made when the tab is
+// first shown: of many files opened at once, most tabs are never looked at.
+void TAdvTabSheet::BuildViewSwitch() {
+  auto* Bar = new QHBoxLayout;
+  Bar->setContentsMargins(0, 2, 0, 2);
+  Bar->setSpacing(2);
+  const char* Names[3] = {"Summary", "Declarations", "Bytes"};
+  for (int I = 0; I < 3; ++I) {
+    auto* B = new QToolButton(this);
+    B->setObjectName(QStringLiteral("View") + QLatin1String(Names[I]));
+    B->setText(tr(Names[I]));
+    B->setToolTip(tr("%1 (Ctrl+%2)").arg(tr(Names[I])).arg(I + 1));
+    B->setCheckable(true);
+    B->setAutoExclusive(true);
+    B->setAutoRaise(true);
+    B->setFocusPolicy(Qt::NoFocus);
+    B->setChecked(I == static_cast<int>(FView));
+    connect(B, &QToolButton::clicked, this, [this, I] { ShowView(static_cast<TUnitView>(I)); });
+    Bar->addWidget(B);
+    FButtons[I] = B;
+  }
+  Bar->addStretch(1);
+  static_cast<QVBoxLayout*>(layout())->insertLayout(1, Bar);
+}
+
+void TAdvTabSheet::SetFailure(const QString& Message, int64_t At, int64_t Def) {
+  FFailed = true;
+  FFailMessage = Message;
+  FFailAt = At;
+  FFailDef = Def;
+}
+
+QWidget* TAdvTabSheet::ViewWidget() const { return FStack ? FStack->currentWidget() : nullptr; }
+
+QAbstractButton* TAdvTabSheet::ViewButton(TUnitView View) {
+  if (!FButtons[0]) BuildViewSwitch();
+  return FButtons[static_cast<int>(View)];
+}
+
+void TAdvTabSheet::ShowView(TUnitView View) {
+  if (!FStack) return;
+  QWidget* W = TextView;
+  if (View == TUnitView::Declarations) {
+    if (!FDecl) BuildDeclView();
+    W = FDecl;
+  } else if (View == TUnitView::Bytes) {
+    if (!FHex) BuildBytesView();
+    W = FBytesPage;
+  }
+  if (FButtons[0]) FButtons[static_cast<int>(View)]->setChecked(true);
+  const bool Changed = View != FView;
+  FView = View;
+  FStack->setCurrentWidget(W);
+  if (View == TUnitView::Bytes) FHex->setFocus();
+  else if (View == TUnitView::Declarations) FDecl->Listing->setFocus();
+  else TextView->setFocus();
+  if (Changed) emit ViewChanged(View);
+}
+
+void TAdvTabSheet::BuildDeclView() {
+  TBusyCursor Busy;
+  FDecl = new TDeclView(FStack);
+  FDecl->setObjectName(QStringLiteral("DeclView"));
+  QFont F = FDecl->font();
+  F.setBold(false);
+  FDecl->setFont(F);
+  FDecl->AskSaveName = [this](const QString& Suggested) {
+    return AskSaveName ? AskSaveName(Suggested) : QString();
+  };
+  const QFileInfo Info(FPath);
+  FDecl->SuggestedSaveName = Info.dir().filePath(Info.completeBaseName() + QStringLiteral(".pas"));
+  connect(FDecl, &TDeclView::DeclarationChosen, this, &TAdvTabSheet::MarkDeclaration);
+  if (FFailed)
+    FDecl->SetMessage(tr("No declarations: the file did not load.\n\n%1\n\n"
+                         "The Bytes view shows where reading stopped.")
+                          .arg(FFailMessage));
+  else
+    FillDeclView(*FDecl, FPath, CommentColor);
+  FStack->addWidget(FDecl);
+}
+
+void TAdvTabSheet::BuildBytesView() {
+  TBusyCursor Busy;
+  FBytesPage = new QWidget(FStack);
+  FBytesPage->setObjectName(QStringLiteral("BytesPage"));
+  QFont F = FBytesPage->font();
+  F.setBold(false);
+  FBytesPage->setFont(F);
+  auto* Layout = new QVBoxLayout(FBytesPage);
+  Layout->setContentsMargins(0, 2, 0, 0);
+  Layout->setSpacing(2);
+  FBytesInfo = new QLabel(FBytesPage);
+  FBytesInfo->setObjectName(QStringLiteral("BytesInfo"));
+  FBytesInfo->setWordWrap(true);
+  FBytesInfo->setTextFormat(Qt::RichText);
+  Layout->addWidget(FBytesInfo);
+  FHex = new THexView(FBytesPage);
+  FHex->setObjectName(QStringLiteral("HexView"));
+  Layout->addWidget(FHex, 1);
+  FPosition = new QLabel(FBytesPage);
+  FPosition->setObjectName(QStringLiteral("BytesPosition"));
+  FPosition->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  Layout->addWidget(FPosition);
+  connect(FHex, &THexView::CurrentChanged, this, &TAdvTabSheet::ShowPosition);
+  FStack->addWidget(FBytesPage);
+
+  // The file is read again now; the tab kept nothing of it.
+  QFile File(FPath);
+  if (!File.open(QIODevice::ReadOnly)) {
+    FBytesInfo->setText(tr("Cannot read %1: %2").arg(FPath.toHtmlEscaped(), File.errorString().toHtmlEscaped()));
+    return;
+  }
+  FHex->SetBytes(File.readAll());
+  ShowPosition(FHex->Current());
+  // Lay the page out now, so that the dump knows how many rows it shows.
+  FStack->setCurrentWidget(FBytesPage);
+  if (QLayout* L = FBytesPage->layout()) L->activate();
+  UpdateBytesMarks(true);
+}
+
+void TAdvTabSheet::UpdateBytesMarks(bool Scroll) {
+  if (!FHex) return;
+  const int64_t Size = FHex->Bytes().size();
+  std::vector<THexView::TMark> Marks;
+  QString Info;
+  if (FFailed) {
+    if (FFailAt >= 0) {
+      Marks.push_back({FFailAt, FailMarkColor, tr("Reading stopped here")});
+      Info += Swatch(FailMarkColor) + tr("Reading stopped at %1%2").arg(Hex(FFailAt), FFailAt >= Size ? tr(", the end of the file") : QString());
+    }
+    if (FFailDef >= 0 && FFailDef != FFailAt) {
+      Marks.push_back({FFailDef, DefMarkColor, tr("Def: the tag byte read last")});
+      Info += QStringLiteral("&nbsp;&nbsp; ") + Swatch(DefMarkColor) + tr("Def: the tag byte read last, at %1").arg(Hex(FFailDef));
+    }
+    if (FFailAt < 0) Info = tr("The message names no place in the file.");
+  } else if (FMarkOffset >= 0) {
+    Marks.push_back({FMarkOffset, DeclMarkColor, tr("Tag byte of %1").arg(FMarkName)});
+    Info = Swatch(DeclMarkColor) + tr("Tag byte of %1 at %2").arg(FMarkName.toHtmlEscaped(), Hex(FMarkOffset));
+  } else {
+    Info = tr("Choose a declaration in the outline of the Declarations view to mark its tag byte here.");
+  }
+  FHex->SetMarks(std::move(Marks));
+  FBytesInfo->setText(Info);
+  if (!Scroll) return;
+  if (FFailed && FFailAt >= 0) FHex->GoTo(FFailAt);
+  else if (!FFailed && FMarkOffset >= 0) FHex->GoTo(FMarkOffset);
+}
+
+void TAdvTabSheet::MarkDeclaration(const QString& Name, int64_t TagOffset) {
+  FMarkName = Name;
+  FMarkOffset = TagOffset;
+  UpdateBytesMarks(true);
+}
+
+void TAdvTabSheet::ShowPosition(int64_t Offset) {
+  if (!FPosition) return;
+  if (Offset < 0 || Offset >= FHex->Bytes().size()) {
+    FPosition->setText(tr("%1 bytes").arg(FHex->Bytes().size()));
+    return;
+  }
+  const auto B = static_cast<uint8_t>(FHex->Bytes().at(static_cast<qsizetype>(Offset)));
+  FPosition->setText(tr("Offset %1 (%2) of %3 bytes: %4 (%5)")
+                         .arg(Hex(Offset))
+                         .arg(Offset)
+                         .arg(FHex->Bytes().size())
+                         .arg(QStringLiteral("0x%1").arg(B, 2, 16, QLatin1Char('0')).toUpper().replace(QLatin1String("0X"), QLatin1String("0x")))
+                         .arg(B));
+}

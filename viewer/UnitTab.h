@@ -1,0 +1,112 @@
+// A file tab: the header strip with the full path, a switch between three
+// views of the file, and the views themselves.
+//
+//   Summary       the summary written when the file was opened (the default)
+//   Declarations  the listing of the unit's declarations with an outline
+//   Bytes         a hex and character dump of the file
+//
+// Only the summary is made with the tab. The other two are built the first
+// time they are shown, reading the file again then; a view that is never
+// shown costs nothing. Each tab remembers its view while it is open.
+#pragma once
+
+#include <QColor>
+#include <QString>
+#include <QWidget>
+#include <cstdint>
+#include <functional>
+
+class QAbstractButton;
+class QLabel;
+class QStackedWidget;
+class QTextEdit;
+class TDeclView;
+class THexView;
+class TJx_PanelGradient;
+
+enum class TUnitView { Summary = 0, Declarations = 1, Bytes = 2 };
+
+// Shows the busy cursor for as long as it lives.
+class TBusyCursor {
+ public:
+  TBusyCursor();
+  ~TBusyCursor();
+  TBusyCursor(const TBusyCursor&) = delete;
+  TBusyCursor& operator=(const TBusyCursor&) = delete;
+};
+
+// The welcome tab is a plain page; every file tab is one of these.
+class TAdvTabSheet : public QWidget {
+  Q_OBJECT
+ public:
+  explicit TAdvTabSheet(QWidget* Parent = nullptr);
+
+  // Makes the header, the view switch and the summary view. Called once the
+  // page stands in the tab control, so that the parts take the tab font.
+  void Build(const QString& Path, const QColor& HeaderBack, int BorderWidth);
+
+  TJx_PanelGradient* Header = nullptr;
+  QTextEdit* TextView = nullptr;  // the page's tag: the view of its summary
+
+  const QString& Path() const { return FPath; }
+
+  // The file did not load: the message shown in the summary, and the file
+  // offsets of the byte where reading stopped and of the last tag byte
+  // (-1: not known).
+  void SetFailure(const QString& Message, int64_t At, int64_t Def);
+  bool Failed() const { return FFailed; }
+  int64_t FailureOffset() const { return FFailAt; }
+  int64_t FailureDefOffset() const { return FFailDef; }
+
+  TUnitView View() const { return FView; }
+  void ShowView(TUnitView View);
+  // The widget of the view shown.
+  QWidget* ViewWidget() const;
+  // The button that switches to View.
+  QAbstractButton* ViewButton(TUnitView View);
+
+  // The views built so far (null until first shown).
+  TDeclView* DeclView() const { return FDecl; }
+  THexView* HexView() const { return FHex; }
+  // The line above the dump: what the marks stand for.
+  QLabel* BytesInfo() const { return FBytesInfo; }
+
+  // Marks the tag byte of a declaration in the Bytes view, now or when the
+  // view is built, and puts it in sight there.
+  void MarkDeclaration(const QString& Name, int64_t TagOffset);
+
+  // Set by the window: the colour of comments in the listing, and the seam
+  // that asks where to save the listing.
+  QColor CommentColor;
+  std::function<QString(const QString& Suggested)> AskSaveName;
+
+ signals:
+  void ViewChanged(TUnitView View);
+
+ protected:
+  void showEvent(QShowEvent* Event) override;
+
+ private:
+  void BuildViewSwitch();
+  void BuildDeclView();
+  void BuildBytesView();
+  void UpdateBytesMarks(bool Scroll);
+  void ShowPosition(int64_t Offset);
+
+  QString FPath;
+  TUnitView FView = TUnitView::Summary;
+  QAbstractButton* FButtons[3] = {};
+  QStackedWidget* FStack = nullptr;
+  TDeclView* FDecl = nullptr;
+  THexView* FHex = nullptr;
+  QWidget* FBytesPage = nullptr;
+  QLabel* FBytesInfo = nullptr;
+  QLabel* FPosition = nullptr;
+
+  bool FFailed = false;
+  QString FFailMessage;
+  int64_t FFailAt = -1;
+  int64_t FFailDef = -1;
+  QString FMarkName;
+  int64_t FMarkOffset = -1;
+};
