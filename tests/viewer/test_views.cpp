@@ -1,0 +1,213 @@
+// The views of a file tab: switching keeps the summary first and is kept per
+// tab; the window's keys; the Bytes view of a damaged file opens where
+// reading stopped.
+#include <QAbstractButton>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QLabel>
+#include <QTabWidget>
+#include <QTest>
+#include <QTextEdit>
+
+#include "HexView.h"
+#include "UnitBuilder.h"
+#include "ViewerTestUtil.h"
+#include "uMain.h"
+
+using namespace viewertest;
+
+namespace {
+class TKeyWindow : public TfrmJXUnitPeek {
+ public:
+  using TfrmJXUnitPeek::TfrmJXUnitPeek;
+  int DialogRuns = 0;
+  int AboutRuns = 0;
+
+ protected:
+  QStringList RunOpenDialog() override {
+    ++DialogRuns;
+    return {};
+  }
+  void ShowAboutBox() override { ++AboutRuns; }
+};
+
+TAdvTabSheet* Sheet(const TfrmJXUnitPeek& W, int Index) {
+  return qobject_cast<TAdvTabSheet*>(W.advPageControl->widget(Index));
+}
+
+// A key pressed wherever the focus is in the window.
+void Press(QWidget& W, int Key, Qt::KeyboardModifiers Mods = Qt::ControlModifier) {
+  QWidget* To = QApplication::focusWidget();
+  if (!To || To->window() != &W) To = &W;
+  QTest::keyClick(To, static_cast<Qt::Key>(Key), Mods);
+}
+
+// A unit whose reading stops far into the file: many constants, then a
+// second data block. BadTag is the offset of that block's tag byte.
+std::vector<uint8_t> DeepFailure(size_t& BadTag) {
+  unitbuilder::UnitBuilder B(7);
+  B.MinimalStart("Deep");
+  for (int I = 0; I < 400; ++I) B.ConstDecl("Constant" + std::to_string(I), 0, I);
+  BadTag = B.Size();
+  B.DataBlock(300, 0x11).Stop();
+  return B.Finish();
+}
+}  // namespace
+
+class TestViews : public QObject {
+  Q_OBJECT
+  QTemporaryDir Dir;
+
+ private slots:
+  void switchingKeepsTheSummaryFirstAndIsKeptPerTab() {
+    QString A = CopySample(Dir, "ViewA.dcu"), B = CopySample(Dir, "ViewB.dcu", 3);
+    TKeyWindow W;
+    W.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&W));
+    W.OpenUnitFile(A);
+    TAdvTabSheet* SA = Sheet(W, 1);
+    const QStringList Summary = ViewTexts(SA->TextView);
+    // A new tab shows its summary; nothing else is built.
+    QCOMPARE(SA->View(), TUnitView::Summary);
+    QCOMPARE(SA->ViewWidget(), static_cast<QWidget*>(SA->TextView));
+    QVERIFY(SA->HexView() == nullptr && SA->DeclView() == nullptr);
+    QVERIFY(SA->ViewButton(TUnitView::Summary)->isChecked());
+
+    Press(W, Qt::Key_3);
+    QCOMPARE(SA->View(), TUnitView::Bytes);
+    QVERIFY(SA->HexView() && SA->ViewWidget()->isAncestorOf(SA->HexView()));
+    QVERIFY(SA->ViewButton(TUnitView::Bytes)->isChecked());
+    QCOMPARE(SA->HexView()->Bytes().size(), QFileInfo(A).size());
+    QVERIFY(SA->DeclView() == nullptr);
+    SA->ViewButton(TUnitView::Declarations)->click();
+    QCOMPARE(SA->View(), TUnitView::Declarations);
+    QVERIFY(SA->DeclView());
+    Press(W, Qt::Key_1);
+    QCOMPARE(SA->View(), TUnitView::Summary);
+    QCOMPARE(ViewTexts(SA->TextView), Summary);
+    QCOMPARE(W.ActiveView(), SA->TextView);
+
+    // Another tab starts with its summary; the first keeps its view.
+    Press(W, Qt::Key_3);
+    W.OpenUnitFile(B);
+    TAdvTabSheet* SB = Sheet(W, 2);
+    QCOMPARE(SB->View(), TUnitView::Summary);
+    Press(W, Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(W.advPageControl->currentIndex(), 1);
+    QCOMPARE(SA->View(), TUnitView::Bytes);
+    QCOMPARE(SB->View(), TUnitView::Summary);
+    // The view keys do nothing on the welcome tab.
+    W.advPageControl->setCurrentIndex(0);
+    Press(W, Qt::Key_2);
+    QCOMPARE(W.advPageControl->currentIndex(), 0);
+    QCOMPARE(SB->View(), TUnitView::Summary);
+  }
+
+  void windowKeysAndTitle() {
+    QString A = CopySample(Dir, "KeyA.dcu"), B = CopySample(Dir, "KeyB.dcu");
+    TKeyWindow W;
+    W.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&W));
+    QCOMPARE(W.windowTitle(), QStringLiteral("UnitPeek"));
+    W.OpenUnitFile(A);
+    W.OpenUnitFile(B);
+    QCOMPARE(W.windowTitle(), QString::fromUtf8("KeyB.dcu \u2014 UnitPeek"));
+    // Ctrl+Tab goes round, Ctrl+Shift+Tab back.
+    Press(W, Qt::Key_Tab);
+    QCOMPARE(W.advPageControl->currentIndex(), 0);
+    QCOMPARE(W.windowTitle(), QStringLiteral("UnitPeek"));
+    Press(W, Qt::Key_Tab);
+    QCOMPARE(W.advPageControl->currentIndex(), 1);
+    QCOMPARE(W.windowTitle(), QString::fromUtf8("KeyA.dcu \u2014 UnitPeek"));
+    Press(W, Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
+    Press(W, Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(W.advPageControl->currentIndex(), 2);
+    // Ctrl+W closes the active file tab, never the welcome tab.
+    Press(W, Qt::Key_W);
+    QCOMPARE(W.advPageControl->count(), 2);
+    QCOMPARE(W.FileIndex().size(), size_t(1));
+    W.advPageControl->setCurrentIndex(0);
+    Press(W, Qt::Key_W);
+    QCOMPARE(W.advPageControl->count(), 2);
+    // Ctrl+O asks for files, F1 shows the about box.
+    Press(W, Qt::Key_O);
+    QCOMPARE(W.DialogRuns, 1);
+    Press(W, Qt::Key_F1, Qt::NoModifier);
+    QCOMPARE(W.AboutRuns, 1);
+  }
+
+  void bytesOfADamagedFileOpenWhereReadingStopped() {
+    size_t BadTag = 0;
+    const std::vector<uint8_t> Bytes = DeepFailure(BadTag);
+    const QString Path = WriteFile(Dir, "Deep.dcu", Bytes);
+    TfrmJXUnitPeek W;
+    W.resize(700, 500);
+    W.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&W));
+    W.OpenUnitFile(Path);
+    TAdvTabSheet* S = Sheet(W, 1);
+    QVERIFY(S->Failed());
+    // The offsets are those of the message.
+    QCOMPARE(S->FailureDefOffset(), static_cast<int64_t>(BadTag));
+    const QString Message = ViewTexts(S->TextView).last();
+    QVERIFY2(Message.contains(QStringLiteral("Def: 0x%1,").arg(QString::number(BadTag, 16).toUpper())),
+             qPrintable(Message));
+    QVERIFY2(Message.startsWith(QStringLiteral("Error at 0x%1").arg(QString::number(S->FailureOffset(), 16).toUpper())),
+             qPrintable(Message));
+    QVERIFY(S->FailureOffset() != S->FailureDefOffset());
+
+    W.advPageControl->setCurrentWidget(S);
+    S->ShowView(TUnitView::Bytes);
+    QApplication::processEvents();
+    THexView* H = S->HexView();
+    QCOMPARE(H->Bytes().size(), static_cast<qsizetype>(Bytes.size()));
+    // Scrolled down to the failure, which is in sight and current.
+    QVERIFY(H->TopRow() > 0);
+    QVERIFY(H->IsVisible(S->FailureOffset()));
+    QVERIFY(H->IsVisible(S->FailureDefOffset()));
+    QCOMPARE(H->Current(), S->FailureOffset());
+    // Both bytes are marked, each in a colour of its own.
+    QCOMPARE(H->Marks().size(), size_t(2));
+    QCOMPARE(H->Marks()[0].Offset, static_cast<int64_t>(BadTag));
+    QCOMPARE(H->Marks()[1].Offset, S->FailureOffset());
+    QVERIFY(H->Marks()[0].Background != H->Marks()[1].Background);
+    QVERIFY(S->BytesInfo()->text().contains(QStringLiteral("0x%1").arg(QString::number(BadTag, 16).toUpper())));
+    // The row text shows the bad tag.
+    const QString Row = H->RowText(static_cast<int64_t>(BadTag) / THexView::BytesPerRow);
+    QVERIFY2(Row.contains(QStringLiteral("6C")), qPrintable(Row));
+  }
+
+  void hexViewOfALargeBlockDrawsOnlyWhatIsInSight() {
+    // 50 MB: moving to the end and painting stay quick.
+    QByteArray Big(50 * 1024 * 1024, '\x01');
+    Big[Big.size() - 1] = 'Z';
+    THexView H;
+    H.resize(600, 400);
+    H.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&H));
+    QElapsedTimer T;
+    T.start();
+    H.SetBytes(Big);
+    H.setFocus();
+    QTest::keyClick(&H, Qt::Key_End, Qt::ControlModifier);
+    H.repaint();
+    QVERIFY2(T.elapsed() < 2000, qPrintable(QString::number(T.elapsed())));
+    QCOMPARE(H.Current(), static_cast<int64_t>(Big.size() - 1));
+    QVERIFY(H.IsVisible(Big.size() - 1));
+    QVERIFY(H.RowText(H.Current() / THexView::BytesPerRow).endsWith(QString(15, u'.') + u'Z'));
+    // Keys move the current byte and the view follows.
+    QTest::keyClick(&H, Qt::Key_Home, Qt::ControlModifier);
+    QCOMPARE(H.Current(), 0);
+    QCOMPARE(H.TopRow(), 0);
+    QTest::keyClick(&H, Qt::Key_Down);
+    QTest::keyClick(&H, Qt::Key_Right);
+    QCOMPARE(H.Current(), THexView::BytesPerRow + 1);
+    QTest::keyClick(&H, Qt::Key_PageDown);
+    QVERIFY(H.IsVisible(H.Current()));
+    QVERIFY(H.TopRow() > 0);
+  }
+};
+
+VIEWER_TEST(TestViews);
+#include "test_views.moc"
