@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QFile>
+#include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -129,6 +130,9 @@ TDeclView::TDeclView(QWidget* Parent) : QWidget(Parent) {
   Listing->setOpenExternalLinks(false);
   Listing->setLineWrapMode(QTextEdit::NoWrap);
   Listing->setFrameShape(QFrame::NoFrame);
+  QFont Fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  Fixed.setBold(false);
+  Listing->setFont(Fixed);
   FSplitter->addWidget(Outline);
   FSplitter->addWidget(Listing);
   FSplitter->setStretchFactor(0, 1);

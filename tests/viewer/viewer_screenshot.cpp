@@ -1,29 +1,123 @@
 // Saves a picture of the main window with the given unit files open:
-//   viewer_screenshot OUT.png FILE...
+//   viewer_screenshot OUT.png [options] FILE...
+// Options:
+//   --as PATH        the path shown for the next FILE (in the header and the
+//                    title), so that a picture shows a path a user would have
+//                    rather than where the file lies on the drawing machine
+//   --view NAME      summary, declarations or bytes: the view of the last tab
+//   --select NAME    in the Declarations view, choose the outline entry NAME
+//                    (its tag byte is then marked in the Bytes view)
+//   --filter TEXT    type TEXT into the Declarations filter
+//   --size WxH       window size (default 409x450, the window's own)
 // Not a test; scripts/screenshot.sh runs it under Xvfb or offscreen.
+#include <QAbstractItemModel>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFileInfo>
+#include <QLineEdit>
 #include <QPixmap>
+#include <QTabWidget>
 #include <QTextStream>
+#include <QTreeView>
 
+#include "DeclView.h"
+#include "Jx_PanelGradient.h"
 #include "uMain.h"
+
+namespace {
+void Settle(int Ms) {
+  QElapsedTimer T;
+  T.start();
+  while (T.elapsed() < Ms) QApplication::processEvents(QEventLoop::AllEvents, 50);
+}
+
+// The first entry of the tree whose text is Name, depth first.
+QModelIndex FindEntry(const QAbstractItemModel* M, const QModelIndex& Parent, const QString& Name) {
+  for (int I = 0; I < M->rowCount(Parent); ++I) {
+    const QModelIndex Ix = M->index(I, 0, Parent);
+    if (Ix.data().toString() == Name) return Ix;
+    const QModelIndex Found = FindEntry(M, Ix, Name);
+    if (Found.isValid()) return Found;
+  }
+  return {};
+}
+
+int Usage() {
+  QTextStream(stderr) << "usage: viewer_screenshot OUT.png [--as PATH] [--view summary|declarations|bytes]\n"
+                         "       [--select NAME] [--filter TEXT] [--size WxH] FILE.dcu ...\n";
+  return 2;
+}
+}  // namespace
 
 int main(int argc, char** argv) {
   QApplication App(argc, argv);
   QApplication::setApplicationName(QStringLiteral("UnitPeek"));
   QApplication::setApplicationDisplayName(QStringLiteral("UnitPeek"));
   QStringList Args = App.arguments().mid(1);
-  if (Args.isEmpty()) {
-    QTextStream(stderr) << "usage: viewer_screenshot OUT.png [FILE.dcu ...]\n";
-    return 2;
-  }
+  if (Args.isEmpty()) return Usage();
   const QString Out = Args.takeFirst();
-  TfrmJXUnitPeek W(Args);
+
+  QStringList Files, Shown;
+  QString View, Select, Filter;
+  QSize Size(409, 450);
+  QString NextAs;
+  for (int I = 0; I < Args.size(); ++I) {
+    const QString& A = Args[I];
+    auto Value = [&]() -> QString { return I + 1 < Args.size() ? Args[++I] : QString(); };
+    if (A == QLatin1String("--as")) NextAs = Value();
+    else if (A == QLatin1String("--view")) View = Value();
+    else if (A == QLatin1String("--select")) Select = Value();
+    else if (A == QLatin1String("--filter")) Filter = Value();
+    else if (A == QLatin1String("--size")) {
+      const QStringList WH = Value().split(QLatin1Char('x'));
+      if (WH.size() != 2) return Usage();
+      Size = QSize(WH[0].toInt(), WH[1].toInt());
+    } else if (A.startsWith(QLatin1String("--"))) {
+      return Usage();
+    } else {
+      Files << A;
+      Shown << (NextAs.isEmpty() ? A : NextAs);
+      NextAs.clear();
+    }
+  }
+
+  TfrmJXUnitPeek W(Files);
+  W.resize(Size);
   W.show();
-  // Let layout and painting settle.
-  QElapsedTimer T;
-  T.start();
-  while (T.elapsed() < 300) App.processEvents(QEventLoop::AllEvents, 50);
+  Settle(200);
+  // The paths a user would see.
+  for (int I = 0; I < Files.size() && I + 1 < W.advPageControl->count(); ++I) {
+    auto* Sheet = qobject_cast<TAdvTabSheet*>(W.advPageControl->widget(I + 1));
+    if (Sheet && Shown[I] != Files[I]) {
+      Sheet->Header->SetCaption(Shown[I]);
+      W.advPageControl->setTabText(I + 1, QFileInfo(Shown[I]).fileName());
+      if (Sheet == W.advPageControl->currentWidget())
+        W.setWindowTitle(QFileInfo(Shown[I]).fileName() + QStringLiteral(" \u2014 ") +
+                         QApplication::applicationDisplayName());
+    }
+  }
+  auto* Sheet = qobject_cast<TAdvTabSheet*>(W.advPageControl->currentWidget());
+  if (Sheet && (!Select.isEmpty() || !Filter.isEmpty() || View == QLatin1String("declarations"))) {
+    Sheet->ShowView(TUnitView::Declarations);
+    Settle(100);
+    TDeclView* D = Sheet->DeclView();
+    if (!Filter.isEmpty()) D->SetFilter(Filter);
+    if (!Select.isEmpty()) {
+      const QModelIndex Ix = FindEntry(D->Outline->model(), {}, Select);
+      if (!Ix.isValid()) {
+        QTextStream(stderr) << "no outline entry " << Select << "\n";
+        return 1;
+      }
+      D->Outline->setCurrentIndex(Ix);
+      D->Outline->scrollTo(Ix);
+      emit D->Outline->activated(Ix);
+    }
+  }
+  if (Sheet) {
+    if (View == QLatin1String("summary")) Sheet->ShowView(TUnitView::Summary);
+    else if (View == QLatin1String("bytes")) Sheet->ShowView(TUnitView::Bytes);
+  }
+  Settle(300);
   if (!W.grab().save(Out)) {
     QTextStream(stderr) << "cannot write " << Out << "\n";
     return 1;
