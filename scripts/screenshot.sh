@@ -1,13 +1,20 @@
 #!/usr/bin/env bash
-# Saves docs/screenshot.png: the main window with the sample unit Demo7.dcu
-# open, drawn under Xvfb when xvfb-run is there, else on the offscreen
-# platform. Builds into build/ first.
+# Saves the pictures of the viewer in docs/, drawn under Xvfb when xvfb-run is
+# there, else on the offscreen platform. Builds into build/ first.
+#   docs/screenshot.png    the window with the sample unit Demo7.dcu
+#   docs/declarations.png  the Declarations view of a unit of the corpus
+#   docs/bytes.png         the Bytes view of the same unit, a declaration's
+#                          tag byte marked
+# Every picture shows the file under a user's home folder (SHOWN_DIR), not
+# where it lies on the machine that draws it.
 set -euo pipefail
 
 cd "$(dirname "$0")/.."
 ROOT=$(pwd)
 # The build folder; build/ unless UNITPEEK_BUILD_DIR names another.
 BUILD=${UNITPEEK_BUILD_DIR:-$ROOT/build}
+SHOWN_DIR=/home/user/units
+CORPUS_UNIT="$ROOT/../shared/corpus/v7/delphi-pascal--abf-dialogs__AbfDialogs_units_abfAppProps.dcu"
 
 bash "$ROOT/scripts/deps.sh"
 
@@ -15,11 +22,24 @@ cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$BUILD" -j2 --target viewer_screenshot samples
 
 mkdir -p "$ROOT/docs"
-OUT="$ROOT/docs/screenshot.png"
-SHOT=("$BUILD/tests/viewer/viewer_screenshot" "$OUT" "$BUILD/samples/Demo7.dcu")
-if command -v xvfb-run >/dev/null 2>&1; then
-  QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1024x768x24" "${SHOT[@]}"
+SHOT="$BUILD/tests/viewer/viewer_screenshot"
+shoot() {
+  if command -v xvfb-run >/dev/null 2>&1; then
+    QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x1024x24" "$SHOT" "$@"
+  else
+    QT_QPA_PLATFORM=offscreen "$SHOT" "$@"
+  fi
+  echo "== wrote $1"
+}
+
+shoot "$ROOT/docs/screenshot.png" --as "$SHOWN_DIR/Demo7.dcu" "$BUILD/samples/Demo7.dcu"
+
+if [ -f "$CORPUS_UNIT" ]; then
+  AS="$SHOWN_DIR/abfAppProps.dcu"
+  shoot "$ROOT/docs/declarations.png" --size 900x600 --select TabfApplicationProperties \
+    --as "$AS" "$CORPUS_UNIT"
+  shoot "$ROOT/docs/bytes.png" --size 900x600 --select TabfApplicationProperties --view bytes \
+    --as "$AS" "$CORPUS_UNIT"
 else
-  QT_QPA_PLATFORM=offscreen "${SHOT[@]}"
+  echo "== no corpus unit at $CORPUS_UNIT: declarations.png and bytes.png not drawn"
 fi
-echo "== wrote $OUT"
