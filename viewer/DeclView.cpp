@@ -7,6 +7,7 @@
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSaveFile>
@@ -151,8 +152,11 @@ TDeclView::TDeclView(QWidget* Parent) : QWidget(Parent) {
   connect(SaveButton, &QToolButton::clicked, this, [this] { SaveListing(); });
   connect(FilterBox, &QLineEdit::textChanged, this, &TDeclView::SetFilter);
   connect(Listing, &QTextBrowser::anchorClicked, this, &TDeclView::FollowLink);
+  // Moving through the outline with the keys or the mouse follows in the
+  // listing.
+  connect(Outline->selectionModel(), &QItemSelectionModel::currentChanged, this,
+          [this](const QModelIndex& Index) { OutlineChosen(Index); });
   connect(Outline, &QTreeView::activated, this, &TDeclView::OutlineChosen);
-  connect(Outline, &QTreeView::clicked, this, &TDeclView::OutlineChosen);
 
   auto* Find = new QShortcut(QKeySequence::Find, this, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
   connect(Find, &QShortcut::activated, this, [this] {
@@ -268,7 +272,8 @@ bool TDeclView::Back() {
 void TDeclView::OutlineChosen(const QModelIndex& Index) {
   if (!Index.isValid()) return;
   const QString Anchor = Index.data(OutlineAnchorRole).toString();
-  if (!Anchor.isEmpty()) JumpTo(Anchor);
+  // The outline shows where the listing stands: no Back history for it.
+  if (!Anchor.isEmpty()) JumpTo(Anchor, false);
   const qlonglong Offset = Index.data(OutlineOffsetRole).toLongLong();
   if (Offset >= 0) emit DeclarationChosen(Index.data(Qt::DisplayRole).toString(), Offset);
 }

@@ -1,8 +1,9 @@
 // The Declarations view of a file tab: the listing of the unit's
 // declarations as formatted text, with an outline of them beside it.
 //
-// - Choosing an entry of the outline scrolls the listing to it and reports
-//   the file offset of its tag byte (the tab marks it in the Bytes view).
+// - Choosing an entry of the outline (click, Enter or the arrow keys)
+//   scrolls the listing to it and reports the file offset of its tag byte
+//   (the tab marks it in the Bytes view).
 // - The filter box (Ctrl+F) narrows the outline to the entries whose text
 //   holds the filter, and highlights the matches in the listing.
 // - Type names that stand for a declaration of the same unit are links; a
