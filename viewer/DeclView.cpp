@@ -62,14 +62,10 @@ void TDeclListingBuilder::Keyword(const QString& Text) { D->Cursor.insertText(Te
 void TDeclListingBuilder::Comment(const QString& Text) { D->Cursor.insertText(Text, D->CommentFmt); }
 
 void TDeclListingBuilder::NameDef(const QString& Text, const QString& Anchor) {
-  QTextCharFormat F = D->NameFmt;
-  if (!Anchor.isEmpty()) {
-    F.setAnchor(true);
-    F.setAnchorNames({Anchor});
-    // The first definition of a name is the one links go to.
-    if (!FAnchors.contains(Anchor)) FAnchors.insert(Anchor, D->Cursor.position());
-  }
-  D->Cursor.insertText(Text, F);
+  // The place is kept here, not in the text's format: a format of its own
+  // for every name would make the document slow to build.
+  if (!Anchor.isEmpty() && !FAnchors.contains(Anchor)) FAnchors.insert(Anchor, D->Cursor.position());
+  D->Cursor.insertText(Text, D->NameFmt);
 }
 
 void TDeclListingBuilder::TypeRef(const QString& Text, const QString& Target) {
@@ -196,8 +192,16 @@ void TDeclView::SetListing(std::unique_ptr<QTextDocument> Doc, const QHash<QStri
   FAnchors = Anchors;
   FHistory.clear();
   BackButton->setEnabled(false);
+  // The tree is made apart from the model and handed over whole: the filter
+  // over the model would otherwise follow every single row added.
   OutlineModel->clear();
-  AddOutlineItems(OutlineModel->invisibleRootItem(), OutlineEntries);
+  {
+    QStandardItem Root;
+    AddOutlineItems(&Root, OutlineEntries);
+    QList<QStandardItem*> Sections;
+    while (Root.rowCount() > 0) Sections << Root.takeRow(0).first();
+    for (QStandardItem* S : Sections) OutlineModel->appendRow(S);
+  }
   // Sections and kinds open, declarations with members closed.
   for (int I = 0; I < OutlineFilter->rowCount(); ++I) {
     QModelIndex Section = OutlineFilter->index(I, 0);
