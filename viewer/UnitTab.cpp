@@ -212,6 +212,7 @@ void TAdvTabSheet::UpdateBytesMarks(bool Scroll) {
   }
   FHex->SetMarks(std::move(Marks));
   FBytesInfo->setText(Info);
+  FBytesInfo->setToolTip(FFailed ? FFailMessage : QString());
   if (!Scroll) return;
   if (FFailed && FFailAt >= 0) FHex->GoTo(FFailAt);
   else if (!FFailed && FMarkOffset >= 0) FHex->GoTo(FMarkOffset);

@@ -91,11 +91,10 @@ int main(int argc, char** argv) {
     if (Sheet && Shown[I] != Files[I]) {
       Sheet->Header->SetCaption(Shown[I]);
       W.advPageControl->setTabText(I + 1, QFileInfo(Shown[I]).fileName());
-      if (Sheet == W.advPageControl->currentWidget())
-        W.setWindowTitle(QFileInfo(Shown[I]).fileName() + QStringLiteral(" \u2014 ") +
-                         QApplication::applicationDisplayName());
     }
   }
+  // The last file in front, also when it did not load.
+  W.advPageControl->setCurrentIndex(W.advPageControl->count() - 1);
   auto* Sheet = qobject_cast<TAdvTabSheet*>(W.advPageControl->currentWidget());
   if (Sheet && (!Select.isEmpty() || !Filter.isEmpty() || View == QLatin1String("declarations"))) {
     Sheet->ShowView(TUnitView::Declarations);
@@ -117,6 +116,9 @@ int main(int argc, char** argv) {
     if (View == QLatin1String("summary")) Sheet->ShowView(TUnitView::Summary);
     else if (View == QLatin1String("bytes")) Sheet->ShowView(TUnitView::Bytes);
   }
+  if (Sheet && Shown.last() != Files.last())
+    W.setWindowTitle(QFileInfo(Shown.last()).fileName() + QStringLiteral(" \u2014 ") +
+                     QApplication::applicationDisplayName());
   Settle(300);
   if (!W.grab().save(Out)) {
     QTextStream(stderr) << "cannot write " << Out << "\n";
