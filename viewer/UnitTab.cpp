@@ -25,6 +25,13 @@ const QColor DeclMarkColor(150, 195, 255);
 
 QString Hex(int64_t Offset) { return QStringLiteral("0x") + QString::number(Offset, 16).toUpper(); }
 
+// The tab font is bold for the captions; the views' own text is not.
+void Unbold(QWidget* W) {
+  QFont F = W->font();
+  F.setBold(false);
+  W->setFont(F);
+}
+
 // A small square of the mark's colour for the line above the dump.
 QString Swatch(const QColor& C) {
   return QStringLiteral("<span style=\"background-color:%1\">&nbsp;&nbsp;&nbsp;</span>&nbsp;").arg(C.name());
@@ -132,9 +139,7 @@ void TAdvTabSheet::BuildDeclView() {
   TBusyCursor Busy;
   FDecl = new TDeclView(FStack);
   FDecl->setObjectName(QStringLiteral("DeclView"));
-  QFont F = FDecl->font();
-  F.setBold(false);
-  FDecl->setFont(F);
+  Unbold(FDecl);
   FDecl->AskSaveName = [this](const QString& Suggested) {
     return AskSaveName ? AskSaveName(Suggested) : QString();
   };
@@ -154,9 +159,7 @@ void TAdvTabSheet::BuildBytesView() {
   TBusyCursor Busy;
   FBytesPage = new QWidget(FStack);
   FBytesPage->setObjectName(QStringLiteral("BytesPage"));
-  QFont F = FBytesPage->font();
-  F.setBold(false);
-  FBytesPage->setFont(F);
+  Unbold(FBytesPage);
   auto* Layout = new QVBoxLayout(FBytesPage);
   Layout->setContentsMargins(0, 2, 0, 0);
   Layout->setSpacing(2);
@@ -235,6 +238,6 @@ void TAdvTabSheet::ShowPosition(int64_t Offset) {
                          .arg(Hex(Offset))
                          .arg(Offset)
                          .arg(FHex->Bytes().size())
-                         .arg(QStringLiteral("0x%1").arg(B, 2, 16, QLatin1Char('0')).toUpper().replace(QLatin1String("0X"), QLatin1String("0x")))
+                         .arg(QStringLiteral("0x") + QString::number(B, 16).toUpper().rightJustified(2, u'0'))
                          .arg(B));
 }
