@@ -64,7 +64,8 @@ void TDeclListingBuilder::Comment(const QString& Text) { D->Cursor.insertText(Te
 void TDeclListingBuilder::NameDef(const QString& Text, const QString& Anchor) {
   // The place is kept here, not in the text's format: a format of its own
   // for every name would make the document slow to build.
-  if (!Anchor.isEmpty() && !FAnchors.contains(Anchor)) FAnchors.insert(Anchor, D->Cursor.position());
+  if (!Anchor.isEmpty() && !FAnchors.contains(Anchor))
+    FAnchors.insert(Anchor, {D->Cursor.position(), static_cast<int>(Text.size())});
   D->Cursor.insertText(Text, D->NameFmt);
 }
 
@@ -184,7 +185,7 @@ void AddOutlineItems(QStandardItem* Parent, const std::vector<TOutlineEntry>& En
 }
 }  // namespace
 
-void TDeclView::SetListing(std::unique_ptr<QTextDocument> Doc, const QHash<QString, int>& Anchors,
+void TDeclView::SetListing(std::unique_ptr<QTextDocument> Doc, const TListingAnchors& Anchors,
                            const std::vector<TOutlineEntry>& OutlineEntries) {
   Doc->setDefaultFont(Listing->font());
   Listing->setDocument(Doc.get());
@@ -243,17 +244,7 @@ bool TDeclView::JumpTo(const QString& Anchor, bool Record) {
     FHistory.push_back({Listing->textCursor().position(), Listing->verticalScrollBar()->value()});
     BackButton->setEnabled(true);
   }
-  // The name runs to the end of the anchor's fragment.
-  const QTextBlock B = Listing->document()->findBlock(*It);
-  int Length = 0;
-  for (auto F = B.begin(); !F.atEnd(); ++F) {
-    const QTextFragment Frag = F.fragment();
-    if (Frag.position() <= *It && *It < Frag.position() + Frag.length()) {
-      Length = Frag.position() + Frag.length() - *It;
-      break;
-    }
-  }
-  ScrollToPosition(*It, Length);
+  ScrollToPosition(It->Pos, It->Len);
   return true;
 }
 

@@ -48,6 +48,14 @@ struct TOutlineEntry {
   std::vector<TOutlineEntry> Children;
 };
 
+// Where a declaration's name stands in the listing: document position and
+// length of the name.
+struct TListingPlace {
+  int Pos = 0;
+  int Len = 0;
+};
+using TListingAnchors = QHash<QString, TListingPlace>;
+
 // Writes the listing into a text document run by run: keywords bold,
 // comments in the comment colour, names of declarations as link targets,
 // type names that refer to a declaration as links to it.
@@ -68,13 +76,13 @@ class TDeclListingBuilder {
   void TypeRef(const QString& Text, const QString& Target);
   void EndLine();
 
-  // Where each anchor was defined: document position of its name.
-  const QHash<QString, int>& Anchors() const { return FAnchors; }
+  // Where each anchor was defined: the place of its name.
+  const TListingAnchors& Anchors() const { return FAnchors; }
 
  private:
   struct TImpl;
   std::unique_ptr<TImpl> D;
-  QHash<QString, int> FAnchors;
+  TListingAnchors FAnchors;
 };
 
 class TDeclView : public QWidget {
@@ -85,7 +93,7 @@ class TDeclView : public QWidget {
 
   // Takes the listing written by a builder over Doc (the view owns it from
   // now on), the builder's anchors and the outline.
-  void SetListing(std::unique_ptr<QTextDocument> Doc, const QHash<QString, int>& Anchors,
+  void SetListing(std::unique_ptr<QTextDocument> Doc, const TListingAnchors& Anchors,
                   const std::vector<TOutlineEntry>& Outline);
   // Shows a message instead of a listing (a file that did not load).
   void SetMessage(const QString& Text);
@@ -138,7 +146,7 @@ class TDeclView : public QWidget {
   void ShowStatus(const QString& Text, bool Error = false);
 
   std::unique_ptr<QTextDocument> FDoc;
-  QHash<QString, int> FAnchors;
+  TListingAnchors FAnchors;
   struct TPlace {
     int Cursor;
     int Scroll;
