@@ -178,10 +178,15 @@ void TAdvTabSheet::BuildBytesView() {
   connect(FHex, &THexView::CurrentChanged, this, &TAdvTabSheet::ShowPosition);
   FStack->addWidget(FBytesPage);
 
-  // The file is read again now; the tab kept nothing of it.
+  // The file is read again now; the tab kept nothing of it. Only a regular
+  // file: reading a FIFO or a device could wait for ever.
   QFile File(FPath);
-  if (!File.open(QIODevice::ReadOnly)) {
-    FBytesInfo->setText(tr("Cannot read %1: %2").arg(FPath.toHtmlEscaped(), File.errorString().toHtmlEscaped()));
+  QString Fault;
+  if (!QFileInfo(FPath).isFile()) Fault = tr("not a regular file");
+  else if (File.size() > INT32_MAX) Fault = tr("file too large");
+  else if (!File.open(QIODevice::ReadOnly)) Fault = File.errorString();
+  if (!Fault.isEmpty()) {
+    FBytesInfo->setText(tr("Cannot read %1: %2").arg(FPath.toHtmlEscaped(), Fault.toHtmlEscaped()));
     return;
   }
   FHex->SetBytes(File.readAll());

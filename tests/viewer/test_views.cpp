@@ -3,12 +3,15 @@
 // reading stopped.
 #include <QAbstractButton>
 #include <QApplication>
+#include <QFile>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLabel>
 #include <QTabWidget>
 #include <QTest>
 #include <QTextEdit>
+
+#include <sys/stat.h>
 
 #include "HexView.h"
 #include "UnitBuilder.h"
@@ -176,6 +179,21 @@ class TestViews : public QObject {
     // The row text shows the bad tag.
     const QString Row = H->RowText(static_cast<int64_t>(BadTag) / THexView::BytesPerRow);
     QVERIFY2(Row.contains(QStringLiteral("6C")), qPrintable(Row));
+  }
+
+  void bytesOfWhatIsNoFileAreNotRead() {
+    // A FIFO would block the window for ever if it were read.
+    const QString Fifo = Dir.filePath(QStringLiteral("views.pipe.dcu"));
+    QCOMPARE(mkfifo(QFile::encodeName(Fifo).constData(), 0600), 0);
+    TfrmJXUnitPeek W;
+    W.OpenUnitFile(Fifo);
+    W.OpenUnitFile(Dir.path());
+    for (int I : {1, 2}) {
+      TAdvTabSheet* S = Sheet(W, I);
+      S->ShowView(TUnitView::Bytes);
+      QVERIFY(S->HexView()->Bytes().isEmpty());
+      QVERIFY2(S->BytesInfo()->text().contains("not a regular file"), qPrintable(S->BytesInfo()->text()));
+    }
   }
 
   void hexViewOfALargeBlockDrawsOnlyWhatIsInSight() {
