@@ -7,6 +7,8 @@
 #include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
+#include <QShortcut>
 #include <QStackedWidget>
 #include <QTextBrowser>
 #include <QTextEdit>
@@ -37,6 +39,21 @@ QString Swatch(const QColor& C) {
   return QStringLiteral("<span style=\"background-color:%1\">&nbsp;&nbsp;&nbsp;</span>&nbsp;").arg(C.name());
 }
 }  // namespace
+
+int64_t ParseOffset(const QString& Text) {
+  QString T = Text.trimmed();
+  int Base = 10;
+  if (T.startsWith(QLatin1String("0x"), Qt::CaseInsensitive)) {
+    T = T.mid(2);
+    Base = 16;
+  } else if (T.startsWith(QLatin1Char('$'))) {
+    T = T.mid(1);
+    Base = 16;
+  }
+  bool Ok = false;
+  const qlonglong V = T.toLongLong(&Ok, Base);
+  return Ok && V >= 0 ? V : -1;
+}
 
 TBusyCursor::TBusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
 TBusyCursor::~TBusyCursor() { QApplication::restoreOverrideCursor(); }
@@ -171,10 +188,30 @@ void TAdvTabSheet::BuildBytesView() {
   FHex = new THexView(FBytesPage);
   FHex->setObjectName(QStringLiteral("HexView"));
   Layout->addWidget(FHex, 1);
+  auto* Foot = new QHBoxLayout;
   FPosition = new QLabel(FBytesPage);
   FPosition->setObjectName(QStringLiteral("BytesPosition"));
   FPosition->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  Layout->addWidget(FPosition);
+  Foot->addWidget(FPosition, 1);
+  // Go to an offset: hexadecimal with 0x or $ in front, else decimal.
+  auto* GoTo = new QLineEdit(FBytesPage);
+  GoTo->setObjectName(QStringLiteral("BytesGoTo"));
+  GoTo->setPlaceholderText(tr("Go to offset (Ctrl+G)"));
+  GoTo->setMaximumWidth(GoTo->fontMetrics().horizontalAdvance(GoTo->placeholderText()) + 24);
+  Foot->addWidget(GoTo);
+  Layout->addLayout(Foot);
+  connect(GoTo, &QLineEdit::returnPressed, this, [this, GoTo] {
+    if (const int64_t Ofs = ParseOffset(GoTo->text()); Ofs >= 0) {
+      FHex->GoTo(Ofs);
+      FHex->setFocus();
+    }
+  });
+  auto* GoToKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_G), FBytesPage, nullptr, nullptr,
+                                Qt::WidgetWithChildrenShortcut);
+  connect(GoToKey, &QShortcut::activated, GoTo, [GoTo] {
+    GoTo->setFocus(Qt::ShortcutFocusReason);
+    GoTo->selectAll();
+  });
   connect(FHex, &THexView::CurrentChanged, this, &TAdvTabSheet::ShowPosition);
   FStack->addWidget(FBytesPage);
 

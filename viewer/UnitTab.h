@@ -26,6 +26,10 @@ class TJx_PanelGradient;
 
 enum class TUnitView { Summary = 0, Declarations = 1, Bytes = 2 };
 
+// An offset typed by the user: hexadecimal after "0x" or "$", else decimal;
+// -1 when the text is no offset.
+int64_t ParseOffset(const QString& Text);
+
 // Shows the busy cursor for as long as it lives.
 class TBusyCursor {
  public:

@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QTabWidget>
 #include <QTest>
 #include <QTextEdit>
@@ -179,6 +180,31 @@ class TestViews : public QObject {
     // The row text shows the bad tag.
     const QString Row = H->RowText(static_cast<int64_t>(BadTag) / THexView::BytesPerRow);
     QVERIFY2(Row.contains(QStringLiteral("6C")), qPrintable(Row));
+  }
+
+  void goToAnOffset() {
+    QCOMPARE(ParseOffset(" 0x1A3 "), 0x1A3);
+    QCOMPARE(ParseOffset("$ff"), 255);
+    QCOMPARE(ParseOffset("419"), 419);
+    QCOMPARE(ParseOffset("-4"), -1);
+    QCOMPARE(ParseOffset("0xZ"), -1);
+    size_t BadTag = 0;
+    TfrmJXUnitPeek W;
+    W.show();
+    W.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&W));
+    W.OpenUnitFile(WriteFile(Dir, "GoTo.dcu", DeepFailure(BadTag)));
+    TAdvTabSheet* S = Sheet(W, 1);
+    W.advPageControl->setCurrentWidget(S);
+    S->ShowView(TUnitView::Bytes);
+    QTest::keyClick(S->HexView(), Qt::Key_G, Qt::ControlModifier);
+    auto* GoTo = S->findChild<QLineEdit*>("BytesGoTo");
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(GoTo));
+    QTest::keyClicks(GoTo, "0x20");
+    QTest::keyClick(GoTo, Qt::Key_Return);
+    QCOMPARE(S->HexView()->Current(), 0x20);
+    QVERIFY(S->HexView()->IsVisible(0x20));
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(S->HexView()));
   }
 
   void bytesOfWhatIsNoFileAreNotRead() {
