@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QFile>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -319,8 +320,9 @@ void TDeclView::CopyListing() {
 
 bool TDeclView::SaveListing() {
   if (!FDoc || !AskSaveName) return false;
-  const QString Name = AskSaveName(SuggestedSaveName);
+  QString Name = AskSaveName(SuggestedSaveName);
   if (Name.isEmpty()) return false;
+  if (QFileInfo(Name).suffix().isEmpty()) Name += QStringLiteral(".pas");
   QSaveFile F(Name);
   QByteArray Text = ListingText().toUtf8();
   if (!Text.endsWith('\n')) Text += '\n';

@@ -281,10 +281,10 @@ void TfrmJXUnitPeek::StepTab(int By) {
 
 void TfrmJXUnitPeek::UpdateTitle() {
   const QString App = QGuiApplication::applicationDisplayName();
-  if (TAdvTabSheet* S = ActiveSheet())
-    setWindowTitle(QFileInfo(S->Path()).fileName() + QStringLiteral(" \u2014 ") + App);
-  else
-    setWindowTitle(App);
+  QString Name;
+  if (TAdvTabSheet* S = ActiveSheet()) Name = QFileInfo(S->Path()).fileName();
+  else if (advPageControl->currentWidget() != advTabSheetInfo) Name = advPageControl->tabText(advPageControl->currentIndex());
+  setWindowTitle(Name.isEmpty() ? App : Name + QStringLiteral(" \u2014 ") + App);
 }
 
 void TfrmJXUnitPeek::OpenUnitFile(const QString& Path) {
