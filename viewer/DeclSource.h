@@ -1,12 +1,20 @@
 // Fills a Declarations view from a unit file: loads the unit, turns its
-// declarations into the listing and the outline, and releases the unit.
+// declarations outline into the listing and the outline tree, and releases
+// the unit.
 #pragma once
 
 #include <QColor>
 #include <QString>
+#include <vector>
 
-class TDeclView;
+#include "DeclView.h"
+
+struct TDeclOutline;
 
 // Reads the unit file at Path again and fills View with its declarations; a
 // file that does not load gives the reader's message instead.
 void FillDeclView(TDeclView& View, const QString& Path, const QColor& CommentColor);
+
+// The outline tree of a unit: its two sections, in each one node per kind of
+// declaration, under it the declarations with their members.
+std::vector<TOutlineEntry> OutlineEntries(const TDeclOutline& Outline);
