@@ -99,7 +99,7 @@ void TAdvTabSheet::BuildViewSwitch() {
   auto* Bar = new QHBoxLayout;
   Bar->setContentsMargins(0, 2, 0, 2);
   Bar->setSpacing(2);
-  const char* Names[3] = {"Summary", "Declarations", "Bytes"};
+  static const char* const Names[3] = {QT_TR_NOOP("Summary"), QT_TR_NOOP("Declarations"), QT_TR_NOOP("Bytes")};
   for (int I = 0; I < 3; ++I) {
     auto* B = new QToolButton(this);
     B->setObjectName(QStringLiteral("View") + QLatin1String(Names[I]));
