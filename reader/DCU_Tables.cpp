@@ -6,6 +6,18 @@
 #include "DCU_Unit.h"
 #include "DCURecs.h"
 
+namespace {
+
+// Room for a table of Count entries at once, each taking at least MinBytes
+// of the file: a count beyond what the window holds fails while the entries
+// are read and must not reserve memory first.
+template <class T>
+void ReserveEntries(std::vector<T>& Table, uint32_t Count, uint32_t MinBytes) {
+  Table.reserve(static_cast<size_t>(std::min<uint64_t>(Count, WindowLeft() / MinBytes)));
+}
+
+}  // namespace
+
 void TUnit::ReadDataBlock() {
   if (DataBlock) RaiseReadError("2nd Data block");
   DataSize = static_cast<int32_t>(GetPackedUInt());
@@ -16,9 +28,7 @@ void TUnit::ReadFixups() {
   if (!Fixups.empty()) RaiseReadError("2nd fixup");
   uint32_t N = GetPackedUInt();
   FixupCount = N;
-  // An entry takes at least three bytes: a count beyond what the window
-  // holds fails while reading and must not reserve memory first.
-  Fixups.reserve(static_cast<size_t>(std::min<uint64_t>(N, WindowLeft() / 3)));
+  ReserveEntries(Fixups, N, 3);
   uint32_t Ofs = 0;
   for (uint32_t I = 0; I < N; ++I) {
     Ofs += GetPackedUInt();
@@ -45,9 +55,7 @@ void TUnit::ReadCodeLines() {
   if (!CodeLines.empty()) RaiseReadError("2nd Code Lines table");
   uint32_t N = GetPackedUInt();
   CodeLineCount = N;
-  // Room for the whole table at once, as for the fixups (an entry takes at
-  // least two bytes).
-  CodeLines.reserve(static_cast<size_t>(std::min<uint64_t>(N, WindowLeft() / 2)));
+  ReserveEntries(CodeLines, N, 2);
   uint32_t Line = 0;
   uint32_t Ofs = 0;
   for (uint32_t I = 0; I < N; ++I) {
@@ -70,7 +78,7 @@ void TUnit::ReadLineRanges() {
   std::vector<const TSourceFileRec*> Files;
   if (N > 0)
     for (const TSourceFileRec* S = SourceFiles.get(); S; S = S->Next.get()) Files.push_back(S);
-  LineRanges.reserve(static_cast<size_t>(std::min<uint64_t>(N, WindowLeft() / 3)));
+  ReserveEntries(LineRanges, N, 3);
   for (uint32_t I = 0; I < N; ++I) {
     TLineRangeRec R{};
     R.FirstLine = GetPackedUInt();
@@ -88,7 +96,7 @@ void TUnit::ReadLocalVars() {
   if (!LocalVars.empty()) RaiseReadError("2nd Local Vars table");
   uint32_t N = GetPackedUInt();
   LocalVarCount = N;
-  LocalVars.reserve(static_cast<size_t>(std::min<uint64_t>(N, WindowLeft() / 3)));
+  ReserveEntries(LocalVars, N, 3);
   for (uint32_t I = 0; I < N; ++I) {
     TLocalVarRec R{};
     R.VarDecl = GetPackedUInt();
