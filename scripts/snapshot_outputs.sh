@@ -31,7 +31,8 @@ mapfile -t DIRS < <(find . -mindepth 1 -maxdepth 1 -type d | LC_ALL=C sort)
 run() {  # NAME ARGS...: output and exit status of one call
   local name=$1; shift
   set +e
-  "$DUMP" "$@" >"$OUT/$name.out" 2>"$OUT/$name.err"
+  # Called by a fixed name: the usage text names the program as called.
+  (exec -a unitpeek-dump "$DUMP" "$@") >"$OUT/$name.out" 2>"$OUT/$name.err"
   echo $? >"$OUT/$name.rc"
   set -e
 }
