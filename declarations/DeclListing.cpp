@@ -5,25 +5,6 @@ namespace {
 
 void Space(TDeclText& T) { T.Plain(" "); }
 
-// "(A: Integer; var B: TDigit): Integer; stdcall" after the routine's name.
-void WriteSignature(TDeclText& T, const TDeclRoutine& R) {
-  AppendParams(T, R.Params, "(", ")");
-  if (R.IsFunction) {
-    T.Plain(": ");
-    T.Append(R.Result);
-  }
-  if (R.CallConv) {
-    T.Plain("; ");
-    T.Keyword(DeclCallConvName(R.CallConv));
-  }
-}
-
-bool RecordLike(const TDeclEntry& E) {
-  return E.Kind == TDeclKind::Type &&
-         (E.TypeKind == "record" || E.TypeKind == "object" || E.TypeKind == "class" ||
-          E.TypeKind == "interface" || E.TypeKind == "dispinterface");
-}
-
 std::string_view BlockKeyword(TDeclKind K) {
   switch (K) {
     case TDeclKind::Procedure:
@@ -65,7 +46,7 @@ void WriteSection(TDeclSink& Sink, const TDeclSection& S) {
     }
     for (const TDeclEntry& E : B.Entries) {
       TDeclText Head = EntryLine(E);
-      if (!RecordLike(E)) {
+      if (!IsRecordLike(E)) {
         Line(Sink, Indent, Head, ";");
         continue;
       }
