@@ -241,11 +241,6 @@ void TWriter::Member(const TDeclMember& M) {
   if (Prop && !M.WriteAccess.empty()) J.Str("write", M.WriteAccess);
 }
 
-bool HasMembers(const TDeclEntry& E) {
-  return !E.Members.empty() || E.TypeKind == "record" || E.TypeKind == "class" || E.TypeKind == "object" ||
-         E.TypeKind == "interface" || E.TypeKind == "dispinterface";
-}
-
 void TWriter::Entry(const TDeclEntry& E) {
   const bool Type = E.Kind == TDeclKind::Type;
   const bool Data = E.Kind == TDeclKind::Const || E.Kind == TDeclKind::ResourceString ||
@@ -259,7 +254,7 @@ void TWriter::Entry(const TDeclEntry& E) {
   if (Type && !E.Guid.empty()) J.Str("guid", E.Guid);
   if (Exports && E.ExportIndex) J.Num("index", E.ExportIndex);
   J.Str("kind", DeclKindName(E.Kind));
-  if (Type && HasMembers(E)) {
+  if (IsRecordLike(E)) {
     J.Key("members");
     B.Put('[');
     for (size_t I = 0; I < E.Members.size(); ++I) {
@@ -275,7 +270,7 @@ void TWriter::Entry(const TDeclEntry& E) {
   if (Exports) J.Str("target", E.ExportTarget);
   Text(J, E, AppendEntryLine);
   if (Data) J.Str("type", E.Type.Text);
-  if (Type) J.Str("typeKind", E.TypeKind);
+  if (Type) J.Str("typeKind", DeclTypeKindName(E.TypeKind));
   if (Data && !E.TypeUnit.empty()) J.Str("typeUnit", E.TypeUnit);
   if (Data && E.Typed) J.True("typed");
   if (Type && !E.TypeUnit.empty()) J.Str("unit", E.TypeUnit);

@@ -1,28 +1,10 @@
-// The declarations listing (see DeclListing.h).
+// The declarations listing (see DeclListing.h): the whole listing through a
+// sink, and the one-line rendering of each kind of entry and member.
 #include "DeclListing.h"
 
 namespace {
 
 void Space(TDeclText& T) { T.Plain(" "); }
-
-// "(A: Integer; var B: TDigit): Integer; stdcall" after the routine's name.
-void WriteSignature(TDeclText& T, const TDeclRoutine& R) {
-  AppendParams(T, R.Params, "(", ")");
-  if (R.IsFunction) {
-    T.Plain(": ");
-    T.Append(R.Result);
-  }
-  if (R.CallConv) {
-    T.Plain("; ");
-    T.Keyword(DeclCallConvName(R.CallConv));
-  }
-}
-
-bool RecordLike(const TDeclEntry& E) {
-  return E.Kind == TDeclKind::Type &&
-         (E.TypeKind == "record" || E.TypeKind == "object" || E.TypeKind == "class" ||
-          E.TypeKind == "interface" || E.TypeKind == "dispinterface");
-}
 
 std::string_view BlockKeyword(TDeclKind K) {
   switch (K) {
@@ -65,7 +47,7 @@ void WriteSection(TDeclSink& Sink, const TDeclSection& S) {
     }
     for (const TDeclEntry& E : B.Entries) {
       TDeclText Head = EntryLine(E);
-      if (!RecordLike(E)) {
+      if (!IsRecordLike(E)) {
         Line(Sink, Indent, Head, ";");
         continue;
       }
@@ -84,7 +66,136 @@ void WriteSection(TDeclSink& Sink, const TDeclSection& S) {
   }
 }
 
+void NameDef(TDeclText& T, const std::string& Name, uint32_t Offset) { T.Add(TDeclRunKind::NameDef, Name, Offset); }
+
+// " Keyword Value" after a declaration's head ("index 3", "read FCount").
+void Clause(TDeclText& T, std::string_view Keyword, const std::string& Value) {
+  Space(T);
+  T.Keyword(Keyword);
+  T.Plain(" " + Value);
+}
+
+// What the file keeps of a typed constant's or resource string's value.
+void DataSizeComment(TDeclText& T, int32_t DataSize) {
+  T.Comment(DataSize >= 0 ? "{" + std::to_string(DataSize) + " bytes in the data block}"
+                          : "{no value in the data block}");
+}
+
+void ConstLine(const TDeclEntry& E, TDeclText& T) {
+  NameDef(T, E.Name, E.Offset);
+  if (E.Typed) {
+    T.Plain(": ");
+    T.Append(E.Type);
+    T.Plain(" = ");
+    DataSizeComment(T, E.DataSize);
+    return;
+  }
+  T.Plain(" = ");
+  T.Append(E.Value);
+  T.Plain(" ");
+  T.Comment("{ ");
+  T.Append(E.Type);
+  T.Comment(" }");
+}
+
+void VarLine(const TDeclEntry& E, TDeclText& T) {
+  NameDef(T, E.Name, E.Offset);
+  T.Plain(": ");
+  T.Append(E.Type);
+  if (E.Absolute) Clause(T, "absolute", E.AbsoluteTarget);
+}
+
+void RoutineLine(const TDeclEntry& E, TDeclText& T) {
+  T.Keyword(E.Kind == TDeclKind::Function ? "function" : "procedure");
+  Space(T);
+  NameDef(T, E.Name, E.Offset);
+  WriteSignature(T, E.Routine);
+  if (E.SystemProc) {
+    Space(T);
+    T.Comment("{system procedure}");
+  }
+}
+
+void ExportsLine(const TDeclEntry& E, TDeclText& T) {
+  T.Plain(E.ExportTarget);
+  if (E.ExportTarget != E.Name) {
+    Space(T);
+    T.Keyword("name");
+    T.Plain(" '");
+    NameDef(T, E.Name, E.Offset);
+    T.Plain("'");
+  }
+  if (E.ExportIndex) Clause(T, "index", std::to_string(E.ExportIndex));
+}
+
+void MethodLine(const TDeclMember& M, TDeclText& T) {
+  if (M.Kind == TMemberKind::Constructor) T.Keyword("constructor");
+  else if (M.Kind == TMemberKind::Destructor) T.Keyword("destructor");
+  else if (!M.Routine.Known) T.Keyword("method");
+  else T.Keyword(M.Routine.IsFunction ? "function" : "procedure");
+  Space(T);
+  NameDef(T, M.Name, M.Offset);
+  WriteSignature(T, M.Routine);
+}
+
+void PropertyLine(const TDeclMember& M, TDeclText& T) {
+  T.Keyword("property");
+  Space(T);
+  NameDef(T, M.Name, M.Offset);
+  AppendParams(T, M.IndexParams, "[", "]");
+  if (!M.Type.Empty()) {
+    T.Plain(": ");
+    T.Append(M.Type);
+  }
+  if (M.Index) Clause(T, "index", std::to_string(*M.Index));
+  if (!M.ReadAccess.empty()) Clause(T, "read", M.ReadAccess);
+  if (!M.WriteAccess.empty()) Clause(T, "write", M.WriteAccess);
+  if (!M.StoredAccess.empty()) Clause(T, "stored", M.StoredAccess);
+  if (M.Default) Clause(T, "default", std::to_string(*M.Default));
+  if (!M.Access.empty()) {
+    Space(T);
+    T.Keyword(M.Access);
+  }
+  if (M.DispId) Clause(T, "dispid", std::to_string(*M.DispId));
+}
+
 }  // namespace
+
+void AppendEntryLine(const TDeclEntry& E, TDeclText& T) {
+  switch (E.Kind) {
+    case TDeclKind::Type:
+      NameDef(T, E.Name, E.Offset);
+      T.Plain(" = ");
+      T.Append(E.Type);
+      break;
+    case TDeclKind::Const: ConstLine(E, T); break;
+    case TDeclKind::ResourceString:
+      NameDef(T, E.Name, E.Offset);
+      T.Plain(" = ");
+      DataSizeComment(T, E.DataSize);
+      break;
+    case TDeclKind::Var:
+    case TDeclKind::ThreadVar: VarLine(E, T); break;
+    case TDeclKind::Procedure:
+    case TDeclKind::Function: RoutineLine(E, T); break;
+    case TDeclKind::Label: NameDef(T, E.Name, E.Offset); break;
+    case TDeclKind::Exports: ExportsLine(E, T); break;
+  }
+}
+
+void AppendMemberLine(const TDeclMember& M, TDeclText& T) {
+  switch (M.Kind) {
+    case TMemberKind::Field:
+      NameDef(T, M.Name, M.Offset);
+      T.Plain(": ");
+      T.Append(M.Type);
+      break;
+    case TMemberKind::Method:
+    case TMemberKind::Constructor:
+    case TMemberKind::Destructor: MethodLine(M, T); break;
+    case TMemberKind::Property: PropertyLine(M, T); break;
+  }
+}
 
 TDeclText EntryLine(const TDeclEntry& E) {
   TDeclText T;
@@ -96,139 +207,6 @@ TDeclText MemberLine(const TDeclMember& M) {
   TDeclText T;
   AppendMemberLine(M, T);
   return T;
-}
-
-void AppendEntryLine(const TDeclEntry& E, TDeclText& T) {
-  auto Name = [&] { T.Add(TDeclRunKind::NameDef, E.Name, E.Offset); };
-  switch (E.Kind) {
-    case TDeclKind::Type:
-      Name();
-      T.Plain(" = ");
-      T.Append(E.Type);
-      break;
-    case TDeclKind::Const:
-      Name();
-      if (E.Typed) {
-        T.Plain(": ");
-        T.Append(E.Type);
-        T.Plain(" = ");
-        T.Comment(E.DataSize >= 0 ? "{" + std::to_string(E.DataSize) + " bytes in the data block}"
-                                  : "{no value in the data block}");
-      } else {
-        T.Plain(" = ");
-        T.Append(E.Value);
-        T.Plain(" ");
-        T.Comment("{ ");
-        T.Append(E.Type);
-        T.Comment(" }");
-      }
-      break;
-    case TDeclKind::ResourceString:
-      Name();
-      T.Plain(" = ");
-      T.Comment(E.DataSize >= 0 ? "{" + std::to_string(E.DataSize) + " bytes in the data block}"
-                                : "{no value in the data block}");
-      break;
-    case TDeclKind::Var:
-    case TDeclKind::ThreadVar:
-      Name();
-      T.Plain(": ");
-      T.Append(E.Type);
-      if (E.Absolute) {
-        Space(T);
-        T.Keyword("absolute");
-        T.Plain(" " + E.AbsoluteTarget);
-      }
-      break;
-    case TDeclKind::Procedure:
-    case TDeclKind::Function:
-      T.Keyword(E.Kind == TDeclKind::Function ? "function" : "procedure");
-      Space(T);
-      Name();
-      WriteSignature(T, E.Routine);
-      if (E.SystemProc) {
-        Space(T);
-        T.Comment("{system procedure}");
-      }
-      break;
-    case TDeclKind::Label:
-      Name();
-      break;
-    case TDeclKind::Exports:
-      T.Plain(E.ExportTarget);
-      if (E.ExportTarget != E.Name) {
-        Space(T);
-        T.Keyword("name");
-        T.Plain(" '");
-        T.Add(TDeclRunKind::NameDef, E.Name, E.Offset);
-        T.Plain("'");
-      }
-      if (E.ExportIndex) {
-        Space(T);
-        T.Keyword("index");
-        T.Plain(" " + std::to_string(E.ExportIndex));
-      }
-      break;
-  }
-}
-
-void AppendMemberLine(const TDeclMember& M, TDeclText& T) {
-  auto Name = [&] { T.Add(TDeclRunKind::NameDef, M.Name, M.Offset); };
-  switch (M.Kind) {
-    case TMemberKind::Field:
-      Name();
-      T.Plain(": ");
-      T.Append(M.Type);
-      break;
-    case TMemberKind::Method:
-    case TMemberKind::Constructor:
-    case TMemberKind::Destructor:
-      if (M.Kind == TMemberKind::Constructor) T.Keyword("constructor");
-      else if (M.Kind == TMemberKind::Destructor) T.Keyword("destructor");
-      else if (!M.Routine.Known) T.Keyword("method");
-      else T.Keyword(M.Routine.IsFunction ? "function" : "procedure");
-      Space(T);
-      Name();
-      WriteSignature(T, M.Routine);
-      break;
-    case TMemberKind::Property:
-      T.Keyword("property");
-      Space(T);
-      Name();
-      AppendParams(T, M.IndexParams, "[", "]");
-      if (!M.Type.Empty()) {
-        T.Plain(": ");
-        T.Append(M.Type);
-      }
-      if (M.Index) {
-        Space(T);
-        T.Keyword("index");
-        T.Plain(" " + std::to_string(*M.Index));
-      }
-      for (auto [Kw, V] : {std::pair<const char*, const std::string*>{"read", &M.ReadAccess},
-                           {"write", &M.WriteAccess},
-                           {"stored", &M.StoredAccess}}) {
-        if (V->empty()) continue;
-        Space(T);
-        T.Keyword(Kw);
-        T.Plain(" " + *V);
-      }
-      if (M.Default) {
-        Space(T);
-        T.Keyword("default");
-        T.Plain(" " + std::to_string(*M.Default));
-      }
-      if (!M.Access.empty()) {
-        Space(T);
-        T.Keyword(M.Access);
-      }
-      if (M.DispId) {
-        Space(T);
-        T.Keyword("dispid");
-        T.Plain(" " + std::to_string(*M.DispId));
-      }
-      break;
-  }
 }
 
 void WriteDeclListing(const TDeclOutline& O, TDeclSink& Sink) {

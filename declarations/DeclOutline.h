@@ -6,55 +6,22 @@
 // unit. Tree: sections -> blocks (runs of one kind in file order) ->
 // entries (declarations) -> members (fields, methods, properties).
 //
-// Texts are UTF-8; the unit's 8-bit names are read as Windows-1252, control
-// characters written as ^X (the rule of the summary). Every entry and member
+// Texts are UTF-8 with marked runs (DeclText.h). Every entry and member
 // keeps the file offset of the tag byte its record began with; that offset
 // is also its anchor: a type reference to a declaration of the same unit
 // carries the anchor of that declaration.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "DeclText.h"
+
 class TUnit;
-
-// What a piece of listing text is: the listing writer hands text to its sink
-// in runs of one kind.
-enum class TDeclRunKind : uint8_t {
-  Plain,
-  Keyword,  // reserved words: type, record, procedure, array, of, ...
-  Comment,  // {...}: values shown as bytes, unresolved numbers, notes
-  NameDef,  // the name an entry or member declares (anchor: its offset)
-  TypeRef,  // a type name (anchor: the declaration it names, or none)
-};
-
-inline constexpr int64_t NoAnchor = -1;
-
-// A marked stretch of a text.
-struct TDeclSpan {
-  uint32_t Start = 0;
-  uint32_t Len = 0;
-  TDeclRunKind Kind = TDeclRunKind::Plain;
-  int64_t Anchor = NoAnchor;
-};
-
-// A type or value as text, with its keywords, comments and type names marked.
-struct TDeclText {
-  std::string Text;
-  std::vector<TDeclSpan> Spans;  // in text order, not overlapping
-  // False: the text alone is wanted; no spans are kept.
-  bool KeepSpans = true;
-
-  bool Empty() const { return Text.empty(); }
-  void Add(TDeclRunKind Kind, std::string_view S, int64_t Anchor = NoAnchor);
-  void Plain(std::string_view S) { Text += S; }
-  void Keyword(std::string_view S) { Add(TDeclRunKind::Keyword, S); }
-  void Comment(std::string_view S) { Add(TDeclRunKind::Comment, S); }
-  void Append(const TDeclText& T);
-};
 
 enum class TDeclKind : uint8_t {
   Type,
@@ -67,6 +34,56 @@ enum class TDeclKind : uint8_t {
   Label,
   Exports,
 };
+
+// The kinds of type a type declaration defines, in one list:
+// X(constant, name in the JSON, record-like: written with its members between
+// its head line and "end"). None: the entry is no type; Alias: a name for a
+// type declared elsewhere; Unknown: a type number that resolves to no
+// definition.
+#define UNITPEEK_DECL_TYPE_KINDS(X)         \
+  X(None, "", false)                        \
+  X(Enum, "enum", false)                    \
+  X(Subrange, "subrange", false)            \
+  X(Set, "set", false)                      \
+  X(Pointer, "pointer", false)              \
+  X(Array, "array", false)                  \
+  X(String, "string", false)                \
+  X(Record, "record", true)                 \
+  X(Object, "object", true)                 \
+  X(Class, "class", true)                   \
+  X(ClassRef, "classRef", false)            \
+  X(Interface, "interface", true)           \
+  X(DispInterface, "dispinterface", true)   \
+  X(ProcType, "procType", false)            \
+  X(File, "file", false)                    \
+  X(Float, "float", false)                  \
+  X(Variant, "variant", false)              \
+  X(Void, "void", false)                    \
+  X(Alias, "alias", false)                  \
+  X(Unknown, "unknown", false)
+
+enum class TDeclTypeKind : uint8_t {
+#define UNITPEEK_TYPE_KIND_CONST(Kind, Name, RecordLike) Kind,
+  UNITPEEK_DECL_TYPE_KINDS(UNITPEEK_TYPE_KIND_CONST)
+#undef UNITPEEK_TYPE_KIND_CONST
+};
+
+struct TDeclTypeKindInfo {
+  std::string_view Name;
+  bool RecordLike = false;
+};
+
+inline constexpr auto DeclTypeKindTable = std::to_array<TDeclTypeKindInfo>({
+#define UNITPEEK_TYPE_KIND_INFO(Kind, Name, RecordLike) {Name, RecordLike},
+    UNITPEEK_DECL_TYPE_KINDS(UNITPEEK_TYPE_KIND_INFO)
+#undef UNITPEEK_TYPE_KIND_INFO
+});
+
+// "enum", "subrange", ..., "unknown"; empty for None.
+constexpr std::string_view DeclTypeKindName(TDeclTypeKind K) {
+  return DeclTypeKindTable[static_cast<size_t>(K)].Name;
+}
+constexpr bool IsRecordLike(TDeclTypeKind K) { return DeclTypeKindTable[static_cast<size_t>(K)].RecordLike; }
 
 enum class TMemberKind : uint8_t { Field, Method, Constructor, Destructor, Property };
 enum class TParamMode : uint8_t { Value, Var };
@@ -107,11 +124,7 @@ struct TDeclEntry {
   std::string Name;
   uint32_t Offset = 0;
 
-  // Types: "enum", "subrange", "set", "pointer", "array", "string", "record",
-  // "object", "class", "classRef", "interface", "dispinterface", "procType",
-  // "file", "float", "variant", "void", "alias" (a name for a type declared
-  // elsewhere) or "unknown".
-  std::string TypeKind;
+  TDeclTypeKind TypeKind = TDeclTypeKind::None;  // types only
   // Types: the definition (for record-like kinds its head line: "class(TBase)").
   // Constants, variables and resource strings: their type.
   TDeclText Type;
@@ -150,8 +163,15 @@ struct TDeclOutline {
   TDeclSection Interface, Implementation;
 };
 
+// A type whose members the listing writes between its head and "end" (and
+// whose JSON has "members", however few).
+inline bool IsRecordLike(const TDeclEntry& E) { return E.Kind == TDeclKind::Type && IsRecordLike(E.TypeKind); }
+
 // "(A: Integer; var B: TDigit)" between Open and Close; nothing for none.
 void AppendParams(TDeclText& T, const std::vector<TDeclParam>& Ps, std::string_view Open, std::string_view Close);
+// What follows a routine's name (or a procedural type's keyword):
+// "(A: Integer; var B: TDigit): Integer of object; stdcall".
+void WriteSignature(TDeclText& T, const TDeclRoutine& R);
 
 // Builds the outline of a loaded unit; the unit may be released afterwards.
 TDeclOutline BuildDeclOutline(const TUnit& U);
@@ -163,9 +183,6 @@ struct TDeclOutlineOptions {
   bool KeepSpans = true;
 };
 TDeclOutline BuildDeclOutline(const TUnit& U, const TDeclOutlineOptions& Options);
-
-// A unit name as UTF-8 text (Windows-1252, control characters as ^X).
-std::string DeclDisplayText(std::string_view Bytes);
 
 // "type", "const", "resourcestring", "var", "threadvar", "procedure",
 // "function", "label", "exports".

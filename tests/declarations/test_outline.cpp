@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <set>
 #include <span>
 
 #include "DCURecs.h"
@@ -119,6 +120,36 @@ class TRunSink : public TDeclSink {
   };
   std::vector<TMarked> Marked;
 };
+
+// The kinds KindsUnit leaves out: an enumeration of 60 names made once by a
+// name the compiler made (so written out wherever it is used) and once
+// declared, a subrange of that enumeration, a long string, a void type and a
+// type number that resolves to nothing.
+std::vector<uint8_t> MoreKindsUnit() {
+  UnitBuilder B(7);
+  B.Header().SourceFile("More.pas");
+  B.Uses(0x64, "System").ImpType("Integer").EndEntry();  // type 1
+  auto Enum = [&](uint32_t N, std::string_view Prefix, std::string_view Decl) {
+    B.EnumDef(0, 59);
+    for (int I = 0; I < 60; ++I) B.ConstDecl(std::string(Prefix) + std::to_string(10 + I), N, I);
+    B.TypeDecl(Decl, N);
+  };
+  Enum(2, "Anon", ".Anon");  // 2
+  Enum(3, "Big", "TBig");    // 3
+  B.EnumDef(1, 2, 3).TypeDecl("TBigPart", 4);                                   // 4
+  B.TypeDefHead(0x55).Byte(0).PackedUInt(0).PackedUInt(1).TypeDecl("TWide", 5);  // 5
+  B.VoidDef();                                                                   // 6
+  B.TypeDecl("TNothing", 6).TypeDecl("TLost", 0);
+  B.VarDecl("Pick", 2);
+  B.DataBlock(0).TrivialFixups().Stop();
+  return B.Finish();
+}
+
+TDeclOutline MoreKindsOutline() {
+  std::vector<uint8_t> Bytes = MoreKindsUnit();
+  TUnit U("More.dcu", std::span<const uint8_t>(Bytes));
+  return BuildDeclOutline(U);
+}
 
 const TDeclEntry* Find(const TDeclSection& S, std::string_view Name) {
   for (const TDeclBlock& B : S.Blocks)
@@ -292,4 +323,65 @@ TEST(DeclOutline, DisplayTextMarksEveryByteWhereverItStands) {
       std::string Want = std::string(At, 'b') + Shown + std::string(16 - At, 'b');
       EXPECT_EQ(DeclDisplayText(N), Want) << int(static_cast<unsigned char>(Byte)) << " at " << At;
     }
+}
+
+TEST(DeclOutline, EveryTypeKindComesFromItsDefinitionAndKeepsItsName) {
+  const std::map<std::string, std::string> Want = {
+      {"TColor", "enum"},        {"TDigit", "subrange"},   {"TFlag", "subrange"},   {"TLower", "subrange"},
+      {"TColors", "set"},        {"PDigit", "pointer"},    {"TDigits", "array"},    {"TName", "string"},
+      {"TInts", "array"},        {"TIntFile", "file"},     {"TLog", "file"},        {"TReal8", "float"},
+      {"TVar", "variant"},       {"TRec", "record"},       {"TNotify", "procType"}, {"TThing", "class"},
+      {"TThingClass", "classRef"}, {"IThing", "interface"}, {"DThing", "dispinterface"},
+      {"TOld", "object"},        {"TInt", "alias"},        {"TBig", "enum"},        {"TBigPart", "subrange"},
+      {"TWide", "string"},       {"TNothing", "void"},     {"TLost", "unknown"}};
+  std::map<std::string, std::string> Got;
+  for (const TDeclOutline& O : {KindsOutline(), MoreKindsOutline()}) {
+    std::string Json;
+    WriteDeclsJson(O, Json);
+    const nlohmann::json J = nlohmann::json::parse(Json);
+    TDeclTextSink Listing;
+    WriteDeclListing(O, Listing);
+    for (const TDeclBlock& Bl : O.Interface.Blocks)
+      for (const TDeclEntry& E : Bl.Entries) {
+        if (E.Kind != TDeclKind::Type) continue;
+        const nlohmann::json* JE = nullptr;
+        for (const auto& X : J["interface"])
+          if (X["name"] == E.Name) JE = &X;
+        ASSERT_TRUE(JE) << E.Name;
+        Got[E.Name] = (*JE)["typeKind"];
+        // The name leads back to the kind (no two kinds share one).
+        size_t Back = 0;
+        while (Back < DeclTypeKindTable.size() && DeclTypeKindTable[Back].Name != (*JE)["typeKind"]) ++Back;
+        EXPECT_EQ(Back, static_cast<size_t>(E.TypeKind)) << E.Name;
+        // Record-like alike in the listing (members up to "end") and the JSON.
+        const std::string Head = "\n  " + EntryLine(E).Text;
+        const bool Ends = Listing.Out.find(Head + "\n") != std::string::npos;
+        EXPECT_EQ(Ends, Listing.Out.find(Head + ";\n") == std::string::npos) << E.Name;
+        EXPECT_EQ(Ends, JE->contains("members")) << E.Name;
+        EXPECT_EQ(Ends, IsRecordLike(E)) << E.Name;
+      }
+  }
+  EXPECT_EQ(Got, Want);
+  // Every kind but None is made by some definition above, so every name
+  // leads back to its own kind.
+  std::set<std::string> Made;
+  for (const auto& [Name, Kind] : Got) Made.insert(Kind);
+  for (size_t K = 1; K < DeclTypeKindTable.size(); ++K)
+    EXPECT_TRUE(Made.count(std::string(DeclTypeKindTable[K].Name))) << DeclTypeKindTable[K].Name;
+}
+
+TEST(DeclOutline, AnAnonymousTypeIsCutInlineButNotWhereItIsDeclared) {
+  const TDeclOutline O = MoreKindsOutline();
+  const TDeclEntry* Pick = Find(O.Interface, "Pick");
+  const TDeclEntry* Big = Find(O.Interface, "TBig");
+  ASSERT_TRUE(Pick && Big);
+  EXPECT_TRUE(Pick->Type.Text.starts_with("(Anon10, Anon11, ")) << Pick->Type.Text;
+  EXPECT_TRUE(Pick->Type.Text.ends_with(", ...)")) << Pick->Type.Text;
+  EXPECT_LT(Pick->Type.Text.size(), 420u);
+  EXPECT_TRUE(Big->Type.Text.ends_with(", Big68, Big69)")) << Big->Type.Text;
+  EXPECT_EQ(Big->Values.size(), 60u);
+  EXPECT_EQ(Find(O.Interface, "TBigPart")->Type.Text, "Big11..Big12");
+  EXPECT_EQ(EntryLine(*Find(O.Interface, "TWide")).Text, "TWide = array of Integer");
+  EXPECT_EQ(EntryLine(*Find(O.Interface, "TNothing")).Text, "TNothing = {void}");
+  EXPECT_EQ(EntryLine(*Find(O.Interface, "TLost")).Text, "TLost = {#0}");
 }

@@ -1,0 +1,167 @@
+// The outline's sections, blocks and entries: which declarations of a unit
+// it shows, in which section, and what each entry holds by its kind.
+#include "DeclBuilder.h"
+
+namespace {
+
+// The part of a qualified name after its last dot ("TList.Get" -> "Get").
+std::string_view LastPart(std::string_view N) {
+  size_t Dot = N.rfind('.');
+  return Dot == std::string_view::npos || Dot + 1 >= N.size() ? N : N.substr(Dot + 1);
+}
+
+}  // namespace
+
+std::string TOutlineBuilder::DeclName(uint32_t DeclNo, bool LastPartOnly) {
+  const TDCURec* R = U.GetDecl(DeclNo);
+  if (!R) return Unresolved(DeclNo);
+  std::string_view N = NameView(R->GetName());
+  if (auto* I = RecCast<TImpTypeDefRec>(R)) N = I->TypeName ? NameView(I->TypeName) : N;
+  return DeclDisplayText(LastPartOnly ? LastPart(N) : N);
+}
+
+void TOutlineBuilder::TypeEntry(const TTypeDecl* T, TDeclEntry& E) {
+  E.Kind = TDeclKind::Type;
+  const TBaseDef* D = U.GetTypeDef(T->TypeIndex);
+  // A name for an imported type, or for a number that resolves to nothing.
+  if (!D || !RecCast<TTypeDef>(D)) {
+    E.TypeKind = D ? TDeclTypeKind::Alias : TDeclTypeKind::Unknown;
+    E.Type = TypeRef(T->TypeIndex);
+    E.TypeUnit = UnitOf(T->TypeIndex);
+    return;
+  }
+  E.Type = Structure(T->TypeIndex, D, 0, &E.TypeKind);
+  if (auto* En = RecCast<TEnumDef>(D); En && En->NameList)
+    for (const TConstDecl* C : *En->NameList) E.Values.push_back(DeclDisplayText(NameView(C->GetName())));
+  if (auto* RB = RecCast<TRecBaseDef>(D); RB && !RecCast<TProcTypeDef>(D)) {
+    Members(RB->Fields, E.Members);
+    if (auto* I = RecCast<TInterfaceDef>(D); I && I->GUID) E.Guid = GuidText(I->GUID);
+  }
+  if (auto* PT = RecCast<TProcTypeDef>(D)) E.Routine = ProcTypeRoutine(PT, 0);
+}
+
+// Routines the compiler marks as interface that no interface section can
+// declare: method bodies (qualified names), and the routines named after the
+// unit and "Finalization" (names no declaration may take).
+bool TOutlineBuilder::ToImplementation(const TNameDecl* D, std::string_view Name) const {
+  if (!RecCast<TProcDecl>(D)) return false;
+  if (Name.find('.') != std::string_view::npos) return true;
+  return CompareNamesNoCase(Name, U.UnitName) == 0 || CompareNamesNoCase(Name, "Finalization") == 0;
+}
+
+std::optional<TDeclKind> TOutlineBuilder::EntryKind(const TNameDecl* D) const {
+  if (IsCompilerName(NameView(D->GetName())) || RecCast<TTypePDecl>(D) || RecCast<TSetDeftInfo>(D)) return {};
+  if (RecCast<TTypeDecl>(D)) return TDeclKind::Type;
+  if (RecCast<TResStrDef>(D)) return TDeclKind::ResourceString;
+  if (RecCast<TVarCDecl>(D)) return TDeclKind::Const;
+  if (RecCast<TAbsVarDecl>(D)) return TDeclKind::Var;
+  if (RecCast<TThreadVarDecl>(D)) return TDeclKind::ThreadVar;
+  if (RecCast<TVarDecl>(D)) return TDeclKind::Var;
+  if (RecCast<TConstDecl>(D)) return TDeclKind::Const;
+  if (RecCast<TProcDecl>(D) || RecCast<TSysProcDecl>(D)) return TDeclKind::Procedure;
+  if (RecCast<TLabelDecl>(D)) return TDeclKind::Label;
+  if (RecCast<TExportDecl>(D)) return TDeclKind::Exports;
+  return {};
+}
+
+void TOutlineBuilder::MakeEntry(TNameDecl* D, TDeclKind Kind, TDeclEntry& E) {
+  std::string_view N = NameView(D->GetName());
+  E.Kind = Kind;
+  E.Name = DeclDisplayText(N);
+  E.Offset = OffsetOf(U, D->DefPos);
+  E.Value.KeepSpans = KeepSpans;
+  auto SetType = [&](uint32_t N) {
+    E.Type = TypeRef(N);
+    E.TypeUnit = UnitOf(N);
+  };
+  if (auto* T = RecCast<TTypeDecl>(D)) {
+    TypeEntry(T, E);
+  } else if (auto* RS = RecCast<TResStrDef>(D)) {
+    SetType(RS->TypeIndex);
+    E.DataSize = RS->MemSize;
+  } else if (auto* TC = RecCast<TVarCDecl>(D)) {
+    E.Typed = true;
+    SetType(TC->TypeIndex);
+    E.DataSize = TC->MemSize;
+  } else if (auto* A = RecCast<TAbsVarDecl>(D)) {
+    E.Absolute = true;
+    SetType(A->TypeIndex);
+    E.AbsoluteTarget = DeclName(static_cast<uint32_t>(A->Ofs), false);
+  } else if (auto* V = RecCast<TVarDecl>(D)) {
+    SetType(V->TypeIndex);  // also thread variables
+  } else if (auto* C = RecCast<TConstDecl>(D)) {
+    SetType(C->TypeIndex);
+    ConstValue(*C, E);
+  } else if (auto* P = RecCast<TProcDecl>(D)) {
+    E.Routine = ProcRoutine(P, N.find('.') != std::string_view::npos, 0);
+    E.Kind = E.Routine.IsFunction ? TDeclKind::Function : TDeclKind::Procedure;
+  } else if (RecCast<TSysProcDecl>(D)) {
+    E.SystemProc = true;
+  } else if (auto* X = RecCast<TExportDecl>(D)) {
+    E.ExportTarget = DeclName(X->ExportedDecl, false);
+    E.ExportIndex = X->ExportIndex;
+  }
+}
+
+// Owners first: a type may be used before its declaration.
+void TOutlineBuilder::FindOwners() {
+  for (int Pass = 0; Pass < 2; ++Pass)
+    for (TDCURec* R = U.Decls; R; R = R->Next) {
+      auto* T = RecCast<TTypeDecl>(R);
+      if (!T || IsCompilerName(NameView(T->GetName())) || Owners.count(T->TypeIndex)) continue;
+      auto* D = RecCast<TTypeDef>(U.GetTypeDef(T->TypeIndex));
+      if (!D || (Pass == 0 && DefName(D) != NameView(T->GetName()))) continue;
+      Owners.emplace(T->TypeIndex, TOwner{OffsetOf(U, T->DefPos), DeclDisplayText(NameView(T->GetName()))});
+    }
+}
+
+TDeclOutline TOutlineBuilder::Build() {
+  TDeclOutline O;
+  O.UnitName = DeclDisplayText(U.UnitName);
+  O.Version = U.Version;
+  FindOwners();
+  // Where each entry goes first, so that each block is made with room for
+  // its entries and each entry is made in place (an entry has many parts
+  // to move). Consecutive entries of one kind in a section form a block.
+  struct TPlace {
+    TNameDecl* D;
+    uint32_t Block;
+    TDeclKind Kind;
+    bool Intf;
+  };
+  std::vector<TPlace> Places;
+  std::vector<size_t> Counts[2];  // entries by block: implementation, interface
+  for (TDCURec* R = U.Decls; R; R = R->Next) {
+    auto* D = RecCast<TNameDecl>(R);
+    std::optional<TDeclKind> Kind = D ? EntryKind(D) : std::nullopt;
+    if (!Kind) continue;
+    bool Intf;
+    if (auto* F = RecCast<TNameFDecl>(D))
+      Intf = (F->Flags & IsInterfaceFlag) != 0 && !ToImplementation(D, NameView(D->GetName()));
+    else
+      Intf = RecCast<TSysProcDecl>(D) != nullptr;
+    TDeclSection& S = Intf ? O.Interface : O.Implementation;
+    std::vector<size_t>& C = Counts[Intf];
+    if (S.Blocks.empty() || S.Blocks.back().Kind != *Kind) {
+      S.Blocks.emplace_back().Kind = *Kind;
+      C.push_back(0);
+    }
+    ++C.back();
+    Places.push_back(TPlace{D, static_cast<uint32_t>(S.Blocks.size() - 1), *Kind, Intf});
+  }
+  for (int I = 0; I < 2; ++I) {
+    TDeclSection& S = I ? O.Interface : O.Implementation;
+    for (size_t B = 0; B < S.Blocks.size(); ++B) S.Blocks[B].Entries.reserve(Counts[I][B]);
+  }
+  for (const TPlace& P : Places) {
+    TDeclSection& S = P.Intf ? O.Interface : O.Implementation;
+    MakeEntry(P.D, P.Kind, S.Blocks[P.Block].Entries.emplace_back());
+  }
+  return O;
+}
+
+TDeclOutline BuildDeclOutline(const TUnit& U) { return BuildDeclOutline(U, TDeclOutlineOptions()); }
+
+TDeclOutline BuildDeclOutline(const TUnit& U, const TDeclOutlineOptions& Options) {
+  return TOutlineBuilder(U, Options.KeepSpans).Build();
+}

@@ -1,0 +1,55 @@
+// Routines as the outline holds them: the parameters, result and calling
+// convention of a procedure, a method or a procedural type.
+#include "DeclBuilder.h"
+
+void TOutlineBuilder::Params(TNameDecl* Chain, std::vector<TDeclParam>& Out, bool SkipSelf, int Depth) {
+  auto Param = [](TDCURec* R) -> const TLocalDecl* {
+    auto* L = RecCast<TLocalDecl>(R);
+    uint8_t Tag = L ? TagAt(L->DefPos) : 0;
+    return Tag == tagValParam || Tag == tagVarParam ? L : nullptr;
+  };
+  size_t Count = 0;
+  for (TDCURec* R = Chain; R; R = R->Next) Count += Param(R) != nullptr;
+  Out.reserve(Count);
+  bool First = true;
+  for (TDCURec* R = Chain; R; R = R->Next) {
+    const TLocalDecl* L = Param(R);
+    if (!L) continue;
+    uint8_t Tag = TagAt(L->DefPos);
+    std::string_view N = NameView(L->GetName());
+    bool WasFirst = First;
+    First = false;
+    if (IsCompilerName(N)) continue;
+    if (SkipSelf && WasFirst && N == "Self") continue;
+    TDeclParam& P = Out.emplace_back();
+    P.Name = DeclDisplayText(N);
+    P.Mode = Tag == tagVarParam ? TParamMode::Var : TParamMode::Value;
+    P.Type = TypeRef(L->TypeIndex, Depth);
+  }
+}
+
+// A result type that is none or void makes a procedure.
+void TOutlineBuilder::SetResult(TDeclRoutine& R, uint32_t ResultType, int Depth) {
+  if (ResultType == 0 || RecCast<TVoidDef>(U.GetTypeDef(ResultType))) return;
+  R.IsFunction = true;
+  R.Result = TypeRef(ResultType, Depth);
+}
+
+TDeclRoutine TOutlineBuilder::ProcRoutine(const TProcDecl* P, bool SkipSelf, int Depth) {
+  TDeclRoutine R;
+  R.Known = true;
+  Params(P->Params, R.Params, SkipSelf, Depth);
+  SetResult(R, P->ResultType, Depth);
+  R.CallConv = P->CallConv;
+  return R;
+}
+
+TDeclRoutine TOutlineBuilder::ProcTypeRoutine(const TProcTypeDef* P, int Depth) {
+  TDeclRoutine R;
+  R.Known = true;
+  Params(P->Fields, R.Params, false, Depth);
+  SetResult(R, P->ResultType, Depth);
+  R.CallConv = P->CallConv;
+  R.OfObject = P->IsMethodPointer();
+  return R;
+}

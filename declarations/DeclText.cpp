@@ -1,0 +1,48 @@
+// Texts with marked runs, and the display text of names (see DeclText.h).
+#include "DeclText.h"
+
+#include <cstring>
+
+#include "DCU_Text.h"
+
+namespace {
+
+// Whether every byte of S is printable ASCII (0x20..0x7E): such a name is
+// its own display text. Eight bytes at a time: a byte below 0x20 or from
+// 0x7F up sets its high bit in one of the two terms.
+bool IsPlainAscii(std::string_view S) {
+  constexpr uint64_t Ones = 0x0101010101010101u, Highs = 0x8080808080808080u;
+  size_t I = 0;
+  for (; I + 8 <= S.size(); I += 8) {
+    uint64_t W;
+    std::memcpy(&W, S.data() + I, 8);
+    if ((((W - Ones * 0x20) & ~W) | W | (W + Ones)) & Highs) return false;
+  }
+  for (; I < S.size(); ++I)
+    if (S[I] < 0x20 || S[I] >= 0x7F) return false;
+  return true;
+}
+
+}  // namespace
+
+void TDeclText::Add(TDeclRunKind Kind, std::string_view S, int64_t Anchor) {
+  if (S.empty()) return;
+  if (Kind != TDeclRunKind::Plain && KeepSpans)
+    Spans.push_back(TDeclSpan{static_cast<uint32_t>(Text.size()), static_cast<uint32_t>(S.size()), Kind, Anchor});
+  Text += S;
+}
+
+void TDeclText::Append(const TDeclText& T) {
+  const auto Shift = static_cast<uint32_t>(Text.size());
+  Text += T.Text;
+  if (KeepSpans)
+    for (TDeclSpan S : T.Spans) {
+      S.Start += Shift;
+      Spans.push_back(S);
+    }
+}
+
+// Plain names (nearly all) are checked eight bytes at a time.
+std::string DeclDisplayText(std::string_view Bytes) {
+  return IsPlainAscii(Bytes) ? std::string(Bytes) : DisplayUtf8(Bytes);
+}
