@@ -11,18 +11,18 @@
 #include <unordered_set>
 
 #include "DCURecs.h"
+#include "DCU_Fold.h"
 #include "DCU_Unit.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-char FoldChar(char C) { return C >= 'A' && C <= 'Z' ? static_cast<char>(C - 'A' + 'a') : C; }
-
 bool HasUnitExtension(const std::string& Name) {
   if (Name.size() < 4) return false;
   std::string_view Ext(Name.data() + Name.size() - 4, 4);
-  return Ext[0] == '.' && FoldChar(Ext[1]) == 'd' && FoldChar(Ext[2]) == 'c' && FoldChar(Ext[3]) == 'u';
+  auto Is = [&](size_t I, char C) { return FoldLower(static_cast<unsigned char>(Ext[I])) == C; };
+  return Ext[0] == '.' && Is(1, 'd') && Is(2, 'c') && Is(3, 'u');
 }
 
 std::string ErrorText(const std::error_code& Ec) {
@@ -171,7 +171,7 @@ uint32_t TNamePool::AddFolded(std::string_view Text) {
   Scratch.resize(Text.size());
   uint32_t H = 2166136261u;  // NameHash of the folded text, while folding
   for (size_t I = 0; I < Text.size(); ++I) {
-    Scratch[I] = FoldChar(Text[I]);
+    Scratch[I] = static_cast<char>(FoldLower(static_cast<unsigned char>(Text[I])));
     H = (H ^ static_cast<uint8_t>(Scratch[I])) * 16777619u;
   }
   return Insert(Scratch, H);
@@ -181,7 +181,8 @@ uint32_t TNamePool::Add(std::string_view Text) {
   const size_t Before = Texts.size();
   const uint32_t Id = Insert(Text, NameHash(Text));
   if (Texts.size() == Before) return Id;  // known
-  if (std::none_of(Text.begin(), Text.end(), [](char C) { return C >= 'A' && C <= 'Z'; })) return Id;
+  if (std::none_of(Text.begin(), Text.end(), [](char C) { return IsAsciiUpper(static_cast<unsigned char>(C)); }))
+    return Id;
   const uint32_t FoldedId = AddFolded(Text);  // the folded text folds to itself
   FoldedIds[Id] = FoldedId;
   return Id;

@@ -31,9 +31,9 @@
 #include "DCU_Text.h"
 
 // The names of a set, each text kept once. A number stands for one exact
-// text; Folded gives the number of its letter-case-folded text (ASCII letters
-// fold, as in the name index), so two numbers name the same unit or
-// declaration when their folded numbers are equal.
+// text; Folded gives the number of its letter-case-folded text (lower-cased
+// by the rule of DCU_Fold.h, the name index's), so two numbers name the same
+// unit or declaration when their folded numbers are equal.
 class TNamePool {
  public:
   TNamePool() = default;
