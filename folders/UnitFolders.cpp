@@ -1,4 +1,5 @@
-// Folders of units: walking, the facts of a unit, the findings (see UnitFolders.h).
+// Folders of units: walking, the name pool, the facts and stamps of a unit,
+// the findings of a set and the scanner (see UnitFolders.h).
 #include "UnitFolders.h"
 
 #include <algorithm>
@@ -13,6 +14,7 @@
 #include "DCURecs.h"
 #include "DCU_Fold.h"
 #include "DCU_Unit.h"
+#include "UnitLoad.h"
 
 namespace fs = std::filesystem;
 
@@ -208,61 +210,69 @@ TUnitFileList FindUnitFiles(const std::vector<std::string>& Paths) {
   return std::move(W.Out);
 }
 
+namespace {
+
+// The names a unit imports from each used unit with their stamps ('T' and
+// 'A' entries, the TypeName of imported types with run-time type data), as
+// Uses with their Imports; the names come in later, from the facts.
+void TakeImports(const TUnit& U, TFolderUnit& F, TNamePool& Pool) {
+  size_t Imported = 0;  // counted first, so that the facts take the memory they need
+  for (const auto& E : U.UsedUnits)
+    if (E->UseKind != DllImports)
+      for (const TDCURec* R = E->ImportChain; R; R = R->Next) ++Imported;
+  F.Imports.reserve(Imported);
+  F.Uses.reserve(U.UsedUnits.size());
+  for (const auto& E : U.UsedUnits) {
+    TFolderUse Use{0, E->UseKind};
+    Use.First = static_cast<uint32_t>(F.Imports.size());
+    for (const TDCURec* R = E->UseKind != DllImports ? E->ImportChain : nullptr; R; R = R->Next) {
+      if (const auto* T = RecCast<TImpTypeDefRec>(R))
+        F.Imports.push_back({Pool.Add(NameView(T->TypeName)), T->Stamp});
+      else if (const auto* I = RecCast<TImpDef>(R); I && (I->Kind == 'T' || I->Kind == 'A'))
+        F.Imports.push_back({Pool.Add(NameView(I->GetName())), I->Stamp});
+    }
+    Use.Count = static_cast<uint32_t>(F.Imports.size()) - Use.First;
+    F.Uses.push_back(Use);
+  }
+}
+
+// The stamped interface declarations of a unit: sorted, without repeats.
+void TakeStampedDecls(const TUnit& U, TFolderUnit& F, TNamePool& Pool) {
+  size_t Stamped = 0;
+  for (const TDCURec* R : U.DeclTable) {
+    const auto* D = RecCast<TNameFDecl>(R);
+    Stamped += D && (D->Flags & IsInterfaceFlag) ? 1 : 0;
+  }
+  F.Decls.reserve(Stamped);
+  for (const TDCURec* R : U.DeclTable) {
+    const auto* D = RecCast<TNameFDecl>(R);
+    if (D && (D->Flags & IsInterfaceFlag))
+      F.Decls.push_back(DeclKey(Pool.AddFolded(NameView(D->GetName())), D->Stamp));
+  }
+  std::sort(F.Decls.begin(), F.Decls.end());
+  F.Decls.erase(std::unique(F.Decls.begin(), F.Decls.end()), F.Decls.end());
+}
+
+}  // namespace
+
 TFolderUnit ReadFolderUnit(const std::string& Path, TNamePool& Pool) {
   TFolderUnit F;
-  F.Path = Path;
-  try {
-    auto U = std::make_unique<TUnit>(Path);
-    F.Ok = true;
-    F.UnitName = Pool.Add(U->UnitName);
-    F.Version = U->Version;
-    F.DebugInfo = !U->CodeLines.empty();
-    F.LocalSymbols = !U->LocalVars.empty();
-    F.Uses.reserve(U->UsedUnits.size());
-    size_t Imported = 0;
-    for (const auto& E : U->UsedUnits)
-      if (E->UseKind != DllImports)
-        for (const TDCURec* R = E->ImportChain; R; R = R->Next) ++Imported;
-    F.Imports.reserve(Imported);
-    for (const auto& E : U->UsedUnits) {
-      TFolderUse Use{Pool.Add(NameView(E->NamePos)), E->UseKind};
-      Use.First = static_cast<uint32_t>(F.Imports.size());
-      if (E->UseKind != DllImports) {
-        for (const TDCURec* R = E->ImportChain; R; R = R->Next) {
-          if (const auto* T = RecCast<TImpTypeDefRec>(R)) {
-            F.Imports.push_back({Pool.Add(NameView(T->TypeName)), T->Stamp});
-          } else if (const auto* I = RecCast<TImpDef>(R)) {
-            if (I->Kind == 'T' || I->Kind == 'A')
-              F.Imports.push_back({Pool.Add(NameView(I->GetName())), I->Stamp});
-          }
-        }
-      }
-      Use.Count = static_cast<uint32_t>(F.Imports.size()) - Use.First;
-      F.Uses.push_back(Use);
-    }
-    // Counted first, so that the facts take exactly the memory they need.
-    size_t Stamped = 0;
-    for (const TDCURec* R : U->DeclTable) {
-      const auto* D = RecCast<TNameFDecl>(R);
-      Stamped += D && (D->Flags & IsInterfaceFlag) ? 1 : 0;
-    }
-    F.Decls.reserve(Stamped);
-    for (const TDCURec* R : U->DeclTable) {
-      const auto* D = RecCast<TNameFDecl>(R);
-      if (D && (D->Flags & IsInterfaceFlag))
-        F.Decls.push_back(DeclKey(Pool.AddFolded(NameView(D->GetName())), D->Stamp));
-    }
-    std::sort(F.Decls.begin(), F.Decls.end());
-    F.Decls.erase(std::unique(F.Decls.begin(), F.Decls.end()), F.Decls.end());
-  } catch (const EDCUReadError& E) {
+  TUnitLoad L = TryLoadUnit(Path, [&](const TUnit& U) {
+    TakeImports(U, F, Pool);
+    TakeStampedDecls(U, F, Pool);
+  });
+  if (!L.Facts) {
     F = TFolderUnit();
     F.Path = Path;
-    F.Error = E.Text();
-  } catch (const std::exception& E) {
-    F = TFolderUnit();
-    F.Path = Path;
-    F.Error = E.what();
+    F.Error = std::move(L.Error);
+    return F;
   }
+  F.Path = Path;
+  F.Ok = true;
+  F.Facts = std::move(*L.Facts);
+  F.UnitName = Pool.Add(F.Facts.UnitName);
+  for (size_t K = 0; K < F.Uses.size() && K < F.Facts.UsedUnits.size(); ++K)
+    F.Uses[K].Name = Pool.Add(F.Facts.UsedUnits[K].Name);
   return F;
 }
 
@@ -375,7 +385,7 @@ void ComputeFindings(TFolderReport& R) {
   // mixed-versions
   std::map<int32_t, size_t> Versions;
   for (const TFolderUnit& U : R.Units)
-    if (U.Ok) ++Versions[U.Version];
+    if (U.Ok) ++Versions[U.Facts.Version];
   if (Versions.size() > 1) {
     TFinding F{TFindingKind::MixedVersions};
     F.Versions.assign(Versions.begin(), Versions.end());
@@ -405,9 +415,9 @@ void ComputeFindings(TFolderReport& R) {
       for (uint32_t C : Files)
         if (FolderOf[C] == FolderOf[I]) Candidates.push_back(C);
       if (Candidates.empty()) {
-        Key = {Found->first, 1, U.Version};
+        Key = {Found->first, 1, U.Facts.Version};
         for (uint32_t C : Files)
-          if (R.Units[C].Version == U.Version) Candidates.push_back(C);
+          if (R.Units[C].Facts.Version == U.Facts.Version) Candidates.push_back(C);
       }
       if (Candidates.empty()) {
         Key = {Found->first, 2, 0};
@@ -483,7 +493,4 @@ TFolderReport ScanFolders(const std::vector<std::string>& Paths,
   }
   return S.Finish();
 }
-
-// ---------------------------------------------------------------------------
-// Text
 
