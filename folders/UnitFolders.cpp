@@ -314,19 +314,71 @@ std::pair<const uint64_t*, const uint64_t*> DeclsNamed(const TFolderUnit& U, uin
   return {std::lower_bound(B, E, DeclKey(FoldedName, 0)), std::upper_bound(B, E, DeclKey(FoldedName, UINT32_MAX))};
 }
 
-}  // namespace
+// A number for the folder of each unit, the same for the units of one folder.
+std::vector<uint32_t> FolderNumbers(const std::vector<TFolderUnit>& Units) {
+  std::unordered_map<std::string, uint32_t> Ids;
+  std::vector<uint32_t> Of(Units.size(), 0);
+  for (size_t I = 0; I < Units.size(); ++I) {
+    std::string Folder = fs::path(Units[I].Path).parent_path().lexically_normal().string();
+    Of[I] = Ids.try_emplace(std::move(Folder), static_cast<uint32_t>(Ids.size())).first->second;
+  }
+  return Of;
+}
 
-void ComputeFindings(TFolderReport& R) {
-  R.Findings.clear();
-  R.FileLists.assign(1, {});  // list 0: none
-  auto NewList = [&](std::vector<uint32_t> Files) {
+// The loaded units of a set by folded unit name, the files of each name in
+// walking order.
+struct TUnitIndex {
+  std::unordered_map<uint32_t, std::vector<uint32_t>> Files;
+  std::vector<uint32_t> Order;  // the folded names in the order first met
+
+  explicit TUnitIndex(const TFolderReport& R) {
+    for (size_t I = 0; I < R.Units.size(); ++I) {
+      if (!R.Units[I].Ok) continue;
+      const uint32_t Name = R.Names.Folded(R.Units[I].UnitName);
+      auto& Of = Files[Name];
+      if (Of.empty()) Order.push_back(Name);
+      Of.push_back(static_cast<uint32_t>(I));
+    }
+  }
+  const std::vector<uint32_t>* Find(uint32_t FoldedName) const {
+    auto It = Files.find(FoldedName);
+    return It == Files.end() ? nullptr : &It->second;
+  }
+};
+
+// The findings of a set, one kind after another in the order of
+// TFindingKind, over one index of its units.
+class TFindingsPass {
+ public:
+  explicit TFindingsPass(TFolderReport& R) : R(R), P(R.Names), Index(R) {}
+  void NotLoaded();
+  void DuplicateUnits();
+  void MissingUnits();
+  void MixedVersions();
+  void InterfaceMismatches();
+
+ private:
+  uint32_t NewList(std::vector<uint32_t> Files) {
     R.FileLists.push_back(std::move(Files));
     return static_cast<uint32_t>(R.FileLists.size() - 1);
-  };
-  TNamePool& P = R.Names;
-  for (TFolderUnit& U : R.Units) U.Problems = 0;
+  }
+  void FindCandidates(size_t I, uint32_t Used, const std::vector<uint32_t>& Files);
+  bool StampDisagrees(uint32_t FoldedName, uint32_t Stamp) const;
+  std::vector<uint32_t> MismatchedNames(const TFolderUnit& U, const TFolderUse& Use) const;
 
-  // not-loaded
+  TFolderReport& R;
+  const TNamePool& P;
+  const TUnitIndex Index;
+  // The interface check: each unit's folder number, the candidates of the
+  // use at hand with their rule, and the file lists made of candidates, by
+  // (folded name, rule, folder or version).
+  std::vector<uint32_t> FolderOf;
+  std::vector<uint32_t> Candidates;
+  std::tuple<uint32_t, int, int64_t> CandidateRule;
+  std::map<std::tuple<uint32_t, int, int64_t>, uint32_t> ListOf;
+};
+
+void TFindingsPass::NotLoaded() {
   for (size_t I = 0; I < R.Units.size(); ++I) {
     if (R.Units[I].Ok) continue;
     TFinding F{TFindingKind::NotLoaded};
@@ -339,20 +391,11 @@ void ComputeFindings(TFolderReport& R) {
     F.Entry = I;
     R.Findings.push_back(std::move(F));
   }
+}
 
-  // The files of each unit name (folded), in walking order.
-  std::unordered_map<uint32_t, std::vector<uint32_t>> ByName;
-  std::vector<uint32_t> NameOrder;
-  for (size_t I = 0; I < R.Units.size(); ++I) {
-    if (!R.Units[I].Ok) continue;
-    auto& Files = ByName[P.Folded(R.Units[I].UnitName)];
-    if (Files.empty()) NameOrder.push_back(P.Folded(R.Units[I].UnitName));
-    Files.push_back(static_cast<uint32_t>(I));
-  }
-
-  // duplicate-unit
-  for (uint32_t N : NameOrder) {
-    const auto& Files = ByName[N];
+void TFindingsPass::DuplicateUnits() {
+  for (uint32_t N : Index.Order) {
+    const std::vector<uint32_t>& Files = *Index.Find(N);
     if (Files.size() < 2) continue;
     TFinding F{TFindingKind::DuplicateUnit};
     F.Unit = R.Units[Files.front()].UnitName;
@@ -360,14 +403,16 @@ void ComputeFindings(TFolderReport& R) {
     for (uint32_t I : Files) Mark(R.Units[I], TFindingKind::DuplicateUnit);
     R.Findings.push_back(std::move(F));
   }
+}
 
-  // missing-unit, in the order of the folded names
-  std::map<std::string_view, std::pair<uint32_t, std::vector<uint32_t>>> Missing;
+// In the order of the folded names.
+void TFindingsPass::MissingUnits() {
+  std::map<std::string_view, std::pair<uint32_t, std::vector<uint32_t>>> Missing;  // name as first met, users
   for (size_t I = 0; I < R.Units.size(); ++I) {
     TFolderUnit& U = R.Units[I];
     if (!U.Ok) continue;
     for (const TFolderUse& Use : U.Uses) {
-      if (Use.Kind == DllImports || ByName.count(P.Folded(Use.Name))) continue;
+      if (Use.Kind == DllImports || Index.Find(P.Folded(Use.Name))) continue;
       auto [It, New] = Missing.try_emplace(P.Text(P.Folded(Use.Name)));
       if (New) It->second.first = Use.Name;
       std::vector<uint32_t>& Users = It->second.second;
@@ -381,69 +426,80 @@ void ComputeFindings(TFolderReport& R) {
     F.FileList = NewList(std::move(Users.second));
     R.Findings.push_back(std::move(F));
   }
+}
 
-  // mixed-versions
+void TFindingsPass::MixedVersions() {
   std::map<int32_t, size_t> Versions;
   for (const TFolderUnit& U : R.Units)
     if (U.Ok) ++Versions[U.Facts.Version];
-  if (Versions.size() > 1) {
-    TFinding F{TFindingKind::MixedVersions};
-    F.Versions.assign(Versions.begin(), Versions.end());
-    R.Findings.push_back(std::move(F));
-  }
+  if (Versions.size() < 2) return;
+  TFinding F{TFindingKind::MixedVersions};
+  F.Versions.assign(Versions.begin(), Versions.end());
+  R.Findings.push_back(std::move(F));
+}
 
-  // interface-mismatch
-  std::unordered_map<std::string, uint32_t> FolderIds;
-  std::vector<uint32_t> FolderOf(R.Units.size(), 0);
-  for (size_t I = 0; I < R.Units.size(); ++I) {
-    std::string Folder = fs::path(R.Units[I].Path).parent_path().lexically_normal().string();
-    FolderOf[I] = FolderIds.try_emplace(Folder, static_cast<uint32_t>(FolderIds.size())).first->second;
+// The candidates for the unit Used (folded) that unit I uses, among Files
+// (the files of that name): those in I's own folder; if none, those of I's
+// format version; if none, all.
+void TFindingsPass::FindCandidates(size_t I, uint32_t Used, const std::vector<uint32_t>& Files) {
+  Candidates.clear();
+  CandidateRule = {Used, 0, FolderOf[I]};
+  for (uint32_t C : Files)
+    if (FolderOf[C] == FolderOf[I]) Candidates.push_back(C);
+  if (!Candidates.empty()) return;
+  const int32_t Version = R.Units[I].Facts.Version;
+  CandidateRule = {Used, 1, Version};
+  for (uint32_t C : Files)
+    if (R.Units[C].Facts.Version == Version) Candidates.push_back(C);
+  if (!Candidates.empty()) return;
+  CandidateRule = {Used, 2, 0};
+  Candidates = Files;
+}
+
+// True when some candidate declares the name with a stamp, and none with
+// this one.
+bool TFindingsPass::StampDisagrees(uint32_t FoldedName, uint32_t Stamp) const {
+  bool Compared = false;
+  for (uint32_t C : Candidates) {
+    auto [B, E] = DeclsNamed(R.Units[C], FoldedName);
+    Compared = Compared || B != E;
+    for (const uint64_t* D = B; D != E; ++D)
+      if (uint32_t(*D) == Stamp) return false;
   }
-  std::vector<uint32_t> Candidates;
-  // Candidate lists already made: (folded name, rule, folder or version) -> list.
-  std::map<std::tuple<uint32_t, int, int64_t>, uint32_t> ListOf;
+  return Compared;
+}
+
+// The names imported under Use that no candidate agrees with, each once (in
+// the importer's spelling).
+std::vector<uint32_t> TFindingsPass::MismatchedNames(const TFolderUnit& U, const TFolderUse& Use) const {
+  std::vector<uint32_t> Names;
+  for (uint32_t K = Use.First; K < Use.First + Use.Count; ++K) {
+    const TStampedName& Imp = U.Imports[K];
+    const uint32_t Name = P.Folded(Imp.Name);
+    if (!StampDisagrees(Name, Imp.Stamp)) continue;
+    if (std::none_of(Names.begin(), Names.end(), [&](uint32_t N) { return P.Folded(N) == Name; }))
+      Names.push_back(Imp.Name);
+  }
+  return Names;
+}
+
+void TFindingsPass::InterfaceMismatches() {
+  FolderOf = FolderNumbers(R.Units);
   for (size_t I = 0; I < R.Units.size(); ++I) {
     const TFolderUnit& U = R.Units[I];
     if (!U.Ok) continue;
     for (const TFolderUse& Use : U.Uses) {
       if (Use.Kind == DllImports || Use.Count == 0) continue;
-      auto Found = ByName.find(P.Folded(Use.Name));
-      if (Found == ByName.end()) continue;
-      const std::vector<uint32_t>& Files = Found->second;
-      Candidates.clear();
-      std::tuple<uint32_t, int, int64_t> Key{Found->first, 0, FolderOf[I]};
-      for (uint32_t C : Files)
-        if (FolderOf[C] == FolderOf[I]) Candidates.push_back(C);
-      if (Candidates.empty()) {
-        Key = {Found->first, 1, U.Facts.Version};
-        for (uint32_t C : Files)
-          if (R.Units[C].Facts.Version == U.Facts.Version) Candidates.push_back(C);
-      }
-      if (Candidates.empty()) {
-        Key = {Found->first, 2, 0};
-        Candidates = Files;
-      }
+      const uint32_t Used = P.Folded(Use.Name);
+      const std::vector<uint32_t>* Files = Index.Find(Used);
+      if (!Files) continue;
+      FindCandidates(I, Used, *Files);
       TFinding F{TFindingKind::InterfaceMismatch};
-      for (uint32_t K = Use.First; K < Use.First + Use.Count; ++K) {
-        const TStampedName& Imp = U.Imports[K];
-        const uint32_t Name = P.Folded(Imp.Name);
-        bool Compared = false, Agrees = false;
-        for (uint32_t C : Candidates) {
-          auto [B, E] = DeclsNamed(R.Units[C], Name);
-          if (B == E) continue;
-          Compared = true;
-          for (const uint64_t* D = B; D != E && !Agrees; ++D) Agrees = uint32_t(*D) == Imp.Stamp;
-          if (Agrees) break;
-        }
-        if (!Compared || Agrees) continue;
-        bool Listed = false;
-        for (uint32_t N : F.Names) Listed = Listed || P.Folded(N) == Name;
-        if (!Listed) F.Names.push_back(Imp.Name);
-      }
+      F.Names = MismatchedNames(U, Use);
       if (F.Names.empty()) continue;
       F.File = I;
       F.Unit = Use.Name;
-      auto [Known, New] = ListOf.try_emplace(Key, 0);
+      auto [Known, New] = ListOf.try_emplace(CandidateRule, 0);
       if (New) Known->second = NewList(Candidates);
       F.FileList = Known->second;
       R.Findings.push_back(std::move(F));
@@ -451,6 +507,20 @@ void ComputeFindings(TFolderReport& R) {
   }
   for (const TFinding& F : R.Findings)
     if (F.Kind == TFindingKind::InterfaceMismatch) Mark(R.Units[F.File], TFindingKind::InterfaceMismatch);
+}
+
+}  // namespace
+
+void ComputeFindings(TFolderReport& R) {
+  R.Findings.clear();
+  R.FileLists.assign(1, {});  // list 0: none
+  for (TFolderUnit& U : R.Units) U.Problems = 0;
+  TFindingsPass Pass(R);
+  Pass.NotLoaded();
+  Pass.DuplicateUnits();
+  Pass.MissingUnits();
+  Pass.MixedVersions();
+  Pass.InterfaceMismatches();
 }
 
 // ---------------------------------------------------------------------------
