@@ -9,17 +9,19 @@
 #include <QCoreApplication>
 #include <condition_variable>
 #include <cstdio>
-#include <mutex>
-#include <thread>
+#include <functional>
 #include <iostream>
+#include <mutex>
 #include <optional>
+#include <thread>
+#include <variant>
 
-#include "DCU_Unit.h"
 #include "DeclJson.h"
 #include "DeclListing.h"
+#include "JsonWriter.h"
 #include "ReportCommand.h"
-#include "UnitFacts.h"
-#include "UnitJson.h"
+#include "UnitFactsJson.h"
+#include "UnitLoad.h"
 #include "UnitSummary.h"
 
 namespace {
@@ -49,24 +51,17 @@ std::vector<std::string> RawPositionals(const QStringList& Found, int argc, char
 // One loaded unit's facts (and, when asked for, its declarations outline),
 // or the raw text of the error that stopped its load.
 struct TLoadResult {
-  std::optional<TUnitFacts> Facts;
+  TUnitLoad Unit;
   std::optional<TDeclOutline> Decls;
-  std::string Error;
 };
 
 TLoadResult LoadFacts(const std::string& Path, bool WithDecls) {
   TLoadResult R;
-  try {
-    TJXUnit Unit(Path);
-    R.Facts = ExtractUnitFacts(Unit);
-    // The listing and the JSON mark no runs: the texts alone are kept.
-    if (WithDecls) R.Decls = BuildDeclOutline(Unit, TDeclOutlineOptions{.KeepSpans = false});
-  } catch (const EDCUReadError& E) {
-    // The whole text: a tag character in the message may be NUL.
-    R.Error = E.Text();
-  } catch (const std::exception& E) {
-    R.Error = E.what();
-  }
+  std::function<void(const TUnit&)> TakeDecls;
+  // The listing and the JSON mark no runs: the texts alone are kept.
+  if (WithDecls)
+    TakeDecls = [&R](const TUnit& U) { R.Decls = BuildDeclOutline(U, TDeclOutlineOptions{.KeepSpans = false}); };
+  R.Unit = TryLoadUnit(Path, TakeDecls);
   return R;
 }
 
@@ -84,7 +79,7 @@ bool PrintDecls(const std::string& Path) {
   TLoadResult R = LoadFacts(Path, true);
   if (!R.Decls) {
     TJX_RecordingSink Sink;
-    WriteErrorBlock(Sink, DisplayText(R.Error));
+    WriteErrorBlock(Sink, DisplayText(R.Unit.Error));
     std::cout << Utf8(Sink.PlainText());
     return false;
   }
@@ -145,66 +140,68 @@ class TAheadLoader {
   std::thread Worker;  // last: starts once the rest is made
 };
 
-// Writes Out to the standard output and empties it.
-void WriteOut(std::string& Out) {
-  std::fwrite(Out.data(), 1, Out.size(), stdout);
-  Out.clear();
-}
+void WriteOut(std::string_view Bytes) { std::fwrite(Bytes.data(), 1, Bytes.size(), stdout); }
 
 // JSON mode: one object per file, with "decls" when asked for. A unit whose
 // summary would fail (an invalid stamp) is "ok" with that error. Written a
-// file at a time, the declarations of a large unit a megabyte at a time.
+// file at a time (a large unit's declarations as the writer's buffer fills).
 // True when every file loaded without an error.
 bool PrintJson(const std::vector<std::string>& Files, bool WithDecls) {
   bool AllGood = true;
   std::cout.flush();
-  std::string Out;
-  TFileJsonArray Array(Out);
   std::optional<TAheadLoader> Loader;
   if (WithDecls) Loader.emplace(Files);
+  TJsonWriter J(WriteOut);
+  J.BeginArray();
   for (const std::string& Path : Files) {
-    TLoadResult R = Loader ? Loader->Take() : LoadFacts(Path, false);
-    const std::string Error = DisplayUtf8(R.Facts ? R.Facts->SummaryError() : R.Error);
-    Array.Add(Path, R.Facts ? &*R.Facts : nullptr, Error, R.Decls ? &*R.Decls : nullptr, WriteOut);
-    AllGood = AllGood && R.Facts && Error.empty();
-    WriteOut(Out);
+    const TLoadResult R = Loader ? Loader->Take() : LoadFacts(Path, false);
+    const TUnitFacts* Facts = R.Unit.Facts ? &*R.Unit.Facts : nullptr;
+    const std::string Error = Facts ? Facts->SummaryError() : R.Unit.Error;
+    std::function<void(TJsonWriter&)> Decls;
+    if (R.Decls) Decls = [&R](TJsonWriter& W) { WriteDeclsJson(*R.Decls, W); };
+    WriteUnitFactsJson(J, Path, Facts, Error, Decls);
+    AllGood = AllGood && Facts && Error.empty();
+    J.Flush();
   }
-  Array.Finish();
-  Out += '\n';
-  WriteOut(Out);
+  J.EndArray();
+  J.Flush();
+  WriteOut("\n");
   std::fflush(stdout);
   return AllGood;
 }
 
-}  // namespace
+// What the command line asks for.
+struct TDumpOptions {
+  bool Json = false, Decls = false, Report = false, Graph = false;
+  std::vector<std::string> Files;  // the FILE arguments' bytes as given
+};
 
-int main(int argc, char** argv) {
-  QCoreApplication App(argc, argv);
-  QCoreApplication::setApplicationName(QStringLiteral("unitpeek-dump"));
-  QCoreApplication::setApplicationVersion(QStringLiteral(UNITPEEK_VERSION));
-
-  QCommandLineParser Parser;
+void AddOptions(QCommandLineParser& Parser) {
   Parser.setApplicationDescription(QStringLiteral("Prints the summary of unit files (.dcu)."));
   Parser.addHelpOption();
   Parser.addVersionOption();
-  QCommandLineOption JsonOpt(QStringLiteral("json"), QStringLiteral("Write one JSON array instead of text."));
-  Parser.addOption(JsonOpt);
-  QCommandLineOption DeclsOpt(QStringLiteral("decls"),
-                              QStringLiteral("Print what each unit declares instead of the summary "
-                                             "(with --json: add \"decls\" to each unit)."));
-  Parser.addOption(DeclsOpt);
-  QCommandLineOption ReportOpt(QStringLiteral("report"),
-                               QStringLiteral("Report on folders of units (PATHs: unit files or folders)."));
-  QCommandLineOption GraphOpt(QStringLiteral("graph"),
-                              QStringLiteral("Print the uses graph of folders of units as Graphviz DOT."));
-  Parser.addOption(ReportOpt);
-  Parser.addOption(GraphOpt);
+  Parser.addOption({QStringLiteral("json"), QStringLiteral("Write one JSON array instead of text.")});
+  Parser.addOption({QStringLiteral("decls"), QStringLiteral("Print what each unit declares instead of the summary "
+                                                            "(with --json: add \"decls\" to each unit).")});
+  Parser.addOption({QStringLiteral("report"),
+                    QStringLiteral("Report on folders of units (PATHs: unit files or folders).")});
+  Parser.addOption({QStringLiteral("graph"),
+                    QStringLiteral("Print the uses graph of folders of units as Graphviz DOT.")});
   Parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("Unit files to read."),
                                QStringLiteral("FILE..."));
-  if (!Parser.parse(QCoreApplication::arguments())) {
-    std::cerr << "unitpeek-dump: " << Utf8(Parser.errorText()) << "\n" << Utf8(Parser.helpText());
-    return 2;
-  }
+}
+
+int UsageError(const QCommandLineParser& Parser, const std::string& Text) {
+  std::cerr << "unitpeek-dump: " << Text << "\n" << Utf8(Parser.helpText());
+  return 2;
+}
+
+// The options of the command line, or the exit status when there is nothing
+// to run: 0 after --help or --version, 2 on a usage error.
+std::variant<TDumpOptions, int> ParseOptions(int argc, char** argv) {
+  QCommandLineParser Parser;
+  AddOptions(Parser);
+  if (!Parser.parse(QCoreApplication::arguments())) return UsageError(Parser, Utf8(Parser.errorText()));
   if (Parser.isSet(QStringLiteral("help"))) {
     std::cout << Utf8(Parser.helpText());
     return 0;
@@ -213,33 +210,42 @@ int main(int argc, char** argv) {
     std::cout << "unitpeek-dump " << UNITPEEK_VERSION << "\n";
     return 0;
   }
-  const std::vector<std::string> Files = RawPositionals(Parser.positionalArguments(), argc, argv);
-  if (Files.empty()) {
-    std::cerr << "unitpeek-dump: no FILE given\n" << Utf8(Parser.helpText());
-    return 2;
-  }
-  if (Parser.isSet(ReportOpt) || Parser.isSet(GraphOpt)) {
-    if (Parser.isSet(GraphOpt) && Parser.isSet(JsonOpt)) {
-      std::cerr << "unitpeek-dump: --graph and --json exclude each other\n" << Utf8(Parser.helpText());
-      return 2;
-    }
-    if (Parser.isSet(DeclsOpt)) {
-      std::cerr << "unitpeek-dump: --decls goes with unit files, not with --report or --graph\n"
-                << Utf8(Parser.helpText());
-      return 2;
-    }
-    return RunReportCommand(Files, ReportFormat(Parser.isSet(GraphOpt), Parser.isSet(JsonOpt)), std::cout);
-  }
+  TDumpOptions O;
+  O.Json = Parser.isSet(QStringLiteral("json"));
+  O.Decls = Parser.isSet(QStringLiteral("decls"));
+  O.Report = Parser.isSet(QStringLiteral("report"));
+  O.Graph = Parser.isSet(QStringLiteral("graph"));
+  O.Files = RawPositionals(Parser.positionalArguments(), argc, argv);
+  if (O.Files.empty()) return UsageError(Parser, "no FILE given");
+  if (O.Graph && O.Json) return UsageError(Parser, "--graph and --json exclude each other");
+  if ((O.Report || O.Graph) && O.Decls)
+    return UsageError(Parser, "--decls goes with unit files, not with --report or --graph");
+  return O;
+}
+
+// Runs what the options ask for; returns the exit status.
+int Run(const TDumpOptions& O) {
+  if (O.Report || O.Graph) return RunReportCommand(O.Files, ReportFormat(O.Graph, O.Json), std::cout);
   bool AllGood = true;
-  const bool WithDecls = Parser.isSet(DeclsOpt);
-  if (Parser.isSet(JsonOpt)) {
-    AllGood = PrintJson(Files, WithDecls);
+  if (O.Json) {
+    AllGood = PrintJson(O.Files, O.Decls);
   } else {
-    for (const std::string& Path : Files) {
-      if (Files.size() > 1) std::cout << "==> " << Path << " <==\n";
-      AllGood = (WithDecls ? PrintDecls(Path) : PrintSummary(Path)) && AllGood;
+    for (const std::string& Path : O.Files) {
+      if (O.Files.size() > 1) std::cout << "==> " << Path << " <==\n";
+      AllGood = (O.Decls ? PrintDecls(Path) : PrintSummary(Path)) && AllGood;
     }
   }
   std::cout.flush();
   return AllGood ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QCoreApplication App(argc, argv);
+  QCoreApplication::setApplicationName(QStringLiteral("unitpeek-dump"));
+  QCoreApplication::setApplicationVersion(QStringLiteral(UNITPEEK_VERSION));
+  const std::variant<TDumpOptions, int> Parsed = ParseOptions(argc, argv);
+  if (const int* Status = std::get_if<int>(&Parsed)) return *Status;
+  return Run(std::get<TDumpOptions>(Parsed));
 }

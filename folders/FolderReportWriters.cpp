@@ -2,80 +2,63 @@
 #include "FolderReportWriters.h"
 
 #include <algorithm>
-#include <nlohmann/json.hpp>
 #include <ostream>
 
 #include "DCU_Unit.h"
+#include "JsonWriter.h"
+#include "UnitFactsJson.h"
 #include "UnitFolders.h"
-
-using json = nlohmann::ordered_json;
 
 namespace {
 
-// One object on a line of its own, indented under its array.
-std::string Line(const json& J) { return "    " + J.dump(-1, ' ', false, json::error_handler_t::replace); }
-
-json UnitJson(const TFolderReport& R, const TFolderUnit& U) {
-  json J;
-  J["path"] = U.Path;
-  J["ok"] = U.Ok;
-  J["error"] = U.Ok ? json(nullptr) : json(DisplayUtf8(U.Error));
-  if (!U.Ok) return J;
-  J["unit"] = DisplayUtf8(R.Names.Text(U.UnitName));
-  J["version"] = U.Version;
-  J["debugInfo"] = U.DebugInfo;
-  J["localSymbols"] = U.LocalSymbols;
-  json Uses = {{"interface", json::array()}, {"implementation", json::array()}, {"dlls", json::array()}};
-  for (const TFolderUse& Use : U.Uses) {
-    const char* Key = Use.Kind == InterfaceUses        ? "interface"
-                      : Use.Kind == ImplementationUses ? "implementation"
-                                                       : "dlls";
-    Uses[Key].push_back(DisplayUtf8(R.Names.Text(Use.Name)));
-  }
-  J["uses"] = std::move(Uses);
-  return J;
+void Paths(TJsonWriter& J, const TFolderReport& R, const std::vector<uint32_t>& Files) {
+  J.BeginArray();
+  for (uint32_t I : Files) J.String(R.Units[I].Path);
+  J.EndArray();
 }
 
-json Paths(const TFolderReport& R, const std::vector<uint32_t>& Files) {
-  json A = json::array();
-  for (uint32_t I : Files) A.push_back(R.Units[I].Path);
-  return A;
+void NamesOf(TJsonWriter& J, const TNamePool& P, const std::vector<uint32_t>& Names) {
+  J.BeginArray();
+  for (uint32_t N : Names) J.String(DisplayUtf8(P.Text(N)));
+  J.EndArray();
 }
 
-json FindingJson(const TFolderReport& R, const TFinding& F) {
-  json J;
-  J["kind"] = FindingKindName(F.Kind);
+// A finding's members after "kind", in the order the report has always had.
+void FindingMembers(TJsonWriter& J, const TFolderReport& R, const TFinding& F) {
   const TNamePool& P = R.Names;
   switch (F.Kind) {
     case TFindingKind::NotLoaded:
-      J["path"] = R.PathOf(F);
-      J["error"] = DisplayUtf8(R.ErrorOf(F));
+      J.String("path", R.PathOf(F));
+      J.String("error", DisplayUtf8(R.ErrorOf(F)));
       break;
     case TFindingKind::DuplicateUnit:
-      J["unit"] = DisplayUtf8(P.Text(F.Unit));
-      J["files"] = Paths(R, R.FilesOf(F));
+      J.String("unit", DisplayUtf8(P.Text(F.Unit)));
+      J.Key("files");
+      Paths(J, R, R.FilesOf(F));
       break;
     case TFindingKind::MissingUnit:
-      J["unit"] = DisplayUtf8(P.Text(F.Unit));
-      J["usedBy"] = Paths(R, R.FilesOf(F));
+      J.String("unit", DisplayUtf8(P.Text(F.Unit)));
+      J.Key("usedBy");
+      Paths(J, R, R.FilesOf(F));
       break;
-    case TFindingKind::MixedVersions: {
-      json V = json::object();
-      for (auto [Version, Count] : F.Versions) V[std::to_string(Version)] = Count;
-      J["versions"] = V;
+    case TFindingKind::MixedVersions:
+      J.Key("versions");
+      J.BeginObject();
+      for (auto [Version, Count] : F.Versions) {
+        J.TextKey(std::to_string(Version));
+        J.Number(Count);
+      }
+      J.EndObject();
       break;
-    }
-    case TFindingKind::InterfaceMismatch: {
-      J["file"] = R.Units[F.File].Path;
-      J["uses"] = DisplayUtf8(P.Text(F.Unit));
-      J["usedFiles"] = Paths(R, R.FilesOf(F));
-      json Names = json::array();
-      for (uint32_t N : F.Names) Names.push_back(DisplayUtf8(P.Text(N)));
-      J["names"] = Names;
+    case TFindingKind::InterfaceMismatch:
+      J.String("file", R.Units[F.File].Path);
+      J.String("uses", DisplayUtf8(P.Text(F.Unit)));
+      J.Key("usedFiles");
+      Paths(J, R, R.FilesOf(F));
+      J.Key("names");
+      NamesOf(J, P, F.Names);
       break;
-    }
   }
-  return J;
 }
 
 // Problems of one file for the table.
@@ -135,14 +118,25 @@ std::string FindingText(const TFolderReport& R, const TFinding& F) {
 }
 
 void WriteReportJson(const TFolderReport& R, std::ostream& Out) {
-  Out << "{\n  \"units\": [";
-  for (size_t I = 0; I < R.Units.size(); ++I) Out << (I ? ",\n" : "\n") << Line(UnitJson(R, R.Units[I]));
-  Out << (R.Units.empty() ? "],\n" : "\n  ],\n");
-  Out << "  \"findings\": [";
-  for (size_t I = 0; I < R.Findings.size(); ++I)
-    Out << (I ? ",\n" : "\n") << Line(FindingJson(R, R.Findings[I]));
-  Out << (R.Findings.empty() ? "]\n" : "\n  ]\n");
-  Out << "}\n";
+  {
+    TJsonWriter J([&Out](std::string_view Bytes) { Out.write(Bytes.data(), static_cast<std::streamsize>(Bytes.size())); });
+    J.BeginObject();
+    J.Key("units");
+    J.BeginArray(TJsonLayout::FlatItems);
+    for (const TFolderUnit& U : R.Units) WriteUnitFactsJson(J, U.Path, U.Ok ? &U.Facts : nullptr, U.Error);
+    J.EndArray();
+    J.Key("findings");
+    J.BeginArray(TJsonLayout::FlatItems);
+    for (const TFinding& F : R.Findings) {
+      J.BeginObject();
+      J.String("kind", FindingKindName(F.Kind));
+      FindingMembers(J, R, F);
+      J.EndObject();
+    }
+    J.EndArray();
+    J.EndObject();
+  }
+  Out << "\n";
 }
 
 void WriteReportText(const TFolderReport& R, std::ostream& Out) {
@@ -166,8 +160,8 @@ void WriteReportText(const TFolderReport& R, std::ostream& Out) {
     for (const TFolderUnit& U : R.Units) {
       Pad(Out, U.Path, WFile);
       Pad(Out, U.Ok ? DisplayUtf8(P.Text(U.UnitName)) : "-", WUnit);
-      Pad(Out, U.Ok ? std::to_string(U.Version) : "-", 9);
-      Pad(Out, U.Ok ? (U.DebugInfo ? "yes" : "no") : "-", 7);
+      Pad(Out, U.Ok ? std::to_string(U.Facts.Version) : "-", 9);
+      Pad(Out, U.Ok ? (U.Facts.DebugInfo ? "yes" : "no") : "-", 7);
       Out << ProblemsText(U) << "\n";
     }
   }

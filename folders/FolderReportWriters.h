@@ -3,10 +3,9 @@
 // of its facts in memory.
 //
 // Text: a table (file, unit, version, debug info, problems), then the findings
-// grouped by kind. JSON: {"units": [{"path", "ok", "error", "unit", "version",
-// "debugInfo", "localSymbols", "uses": {"interface", "implementation",
-// "dlls"}}], "findings": [{"kind", ...}]}, each unit and finding on a line of
-// its own.
+// grouped by kind. JSON: {"units": [UNIT...], "findings": [{"kind", ...}]},
+// each unit and finding on a line of its own; a UNIT is the object that
+// `--json` prints for a file (UnitFactsJson.h), without "decls".
 #pragma once
 
 #include <iosfwd>

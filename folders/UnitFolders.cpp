@@ -1,4 +1,5 @@
-// Folders of units: walking, the facts of a unit, the findings (see UnitFolders.h).
+// Folders of units: walking, the name pool, the facts and stamps of a unit,
+// the findings of a set and the scanner (see UnitFolders.h).
 #include "UnitFolders.h"
 
 #include <algorithm>
@@ -11,18 +12,19 @@
 #include <unordered_set>
 
 #include "DCURecs.h"
+#include "DCU_Fold.h"
 #include "DCU_Unit.h"
+#include "UnitLoad.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-char FoldChar(char C) { return C >= 'A' && C <= 'Z' ? static_cast<char>(C - 'A' + 'a') : C; }
-
 bool HasUnitExtension(const std::string& Name) {
   if (Name.size() < 4) return false;
   std::string_view Ext(Name.data() + Name.size() - 4, 4);
-  return Ext[0] == '.' && FoldChar(Ext[1]) == 'd' && FoldChar(Ext[2]) == 'c' && FoldChar(Ext[3]) == 'u';
+  auto Is = [&](size_t I, char C) { return FoldLower(static_cast<unsigned char>(Ext[I])) == C; };
+  return Ext[0] == '.' && Is(1, 'd') && Is(2, 'c') && Is(3, 'u');
 }
 
 std::string ErrorText(const std::error_code& Ec) {
@@ -171,7 +173,7 @@ uint32_t TNamePool::AddFolded(std::string_view Text) {
   Scratch.resize(Text.size());
   uint32_t H = 2166136261u;  // NameHash of the folded text, while folding
   for (size_t I = 0; I < Text.size(); ++I) {
-    Scratch[I] = FoldChar(Text[I]);
+    Scratch[I] = static_cast<char>(FoldLower(static_cast<unsigned char>(Text[I])));
     H = (H ^ static_cast<uint8_t>(Scratch[I])) * 16777619u;
   }
   return Insert(Scratch, H);
@@ -181,7 +183,8 @@ uint32_t TNamePool::Add(std::string_view Text) {
   const size_t Before = Texts.size();
   const uint32_t Id = Insert(Text, NameHash(Text));
   if (Texts.size() == Before) return Id;  // known
-  if (std::none_of(Text.begin(), Text.end(), [](char C) { return C >= 'A' && C <= 'Z'; })) return Id;
+  if (std::none_of(Text.begin(), Text.end(), [](char C) { return IsAsciiUpper(static_cast<unsigned char>(C)); }))
+    return Id;
   const uint32_t FoldedId = AddFolded(Text);  // the folded text folds to itself
   FoldedIds[Id] = FoldedId;
   return Id;
@@ -207,61 +210,69 @@ TUnitFileList FindUnitFiles(const std::vector<std::string>& Paths) {
   return std::move(W.Out);
 }
 
+namespace {
+
+// The names a unit imports from each used unit with their stamps ('T' and
+// 'A' entries, the TypeName of imported types with run-time type data), as
+// Uses with their Imports; the names come in later, from the facts.
+void TakeImports(const TUnit& U, TFolderUnit& F, TNamePool& Pool) {
+  size_t Imported = 0;  // counted first, so that the facts take the memory they need
+  for (const auto& E : U.UsedUnits)
+    if (E->UseKind != DllImports)
+      for (const TDCURec* R = E->ImportChain; R; R = R->Next) ++Imported;
+  F.Imports.reserve(Imported);
+  F.Uses.reserve(U.UsedUnits.size());
+  for (const auto& E : U.UsedUnits) {
+    TFolderUse Use{0, E->UseKind};
+    Use.First = static_cast<uint32_t>(F.Imports.size());
+    for (const TDCURec* R = E->UseKind != DllImports ? E->ImportChain : nullptr; R; R = R->Next) {
+      if (const auto* T = RecCast<TImpTypeDefRec>(R))
+        F.Imports.push_back({Pool.Add(NameView(T->TypeName)), T->Stamp});
+      else if (const auto* I = RecCast<TImpDef>(R); I && (I->Kind == 'T' || I->Kind == 'A'))
+        F.Imports.push_back({Pool.Add(NameView(I->GetName())), I->Stamp});
+    }
+    Use.Count = static_cast<uint32_t>(F.Imports.size()) - Use.First;
+    F.Uses.push_back(Use);
+  }
+}
+
+// The stamped interface declarations of a unit: sorted, without repeats.
+void TakeStampedDecls(const TUnit& U, TFolderUnit& F, TNamePool& Pool) {
+  size_t Stamped = 0;
+  for (const TDCURec* R : U.DeclTable) {
+    const auto* D = RecCast<TNameFDecl>(R);
+    Stamped += D && (D->Flags & IsInterfaceFlag) ? 1 : 0;
+  }
+  F.Decls.reserve(Stamped);
+  for (const TDCURec* R : U.DeclTable) {
+    const auto* D = RecCast<TNameFDecl>(R);
+    if (D && (D->Flags & IsInterfaceFlag))
+      F.Decls.push_back(DeclKey(Pool.AddFolded(NameView(D->GetName())), D->Stamp));
+  }
+  std::sort(F.Decls.begin(), F.Decls.end());
+  F.Decls.erase(std::unique(F.Decls.begin(), F.Decls.end()), F.Decls.end());
+}
+
+}  // namespace
+
 TFolderUnit ReadFolderUnit(const std::string& Path, TNamePool& Pool) {
   TFolderUnit F;
-  F.Path = Path;
-  try {
-    auto U = std::make_unique<TUnit>(Path);
-    F.Ok = true;
-    F.UnitName = Pool.Add(U->UnitName);
-    F.Version = U->Version;
-    F.DebugInfo = !U->CodeLines.empty();
-    F.LocalSymbols = !U->LocalVars.empty();
-    F.Uses.reserve(U->UsedUnits.size());
-    size_t Imported = 0;
-    for (const auto& E : U->UsedUnits)
-      if (E->UseKind != DllImports)
-        for (const TDCURec* R = E->ImportChain; R; R = R->Next) ++Imported;
-    F.Imports.reserve(Imported);
-    for (const auto& E : U->UsedUnits) {
-      TFolderUse Use{Pool.Add(NameView(E->NamePos)), E->UseKind};
-      Use.First = static_cast<uint32_t>(F.Imports.size());
-      if (E->UseKind != DllImports) {
-        for (const TDCURec* R = E->ImportChain; R; R = R->Next) {
-          if (const auto* T = RecCast<TImpTypeDefRec>(R)) {
-            F.Imports.push_back({Pool.Add(NameView(T->TypeName)), T->Stamp});
-          } else if (const auto* I = RecCast<TImpDef>(R)) {
-            if (I->Kind == 'T' || I->Kind == 'A')
-              F.Imports.push_back({Pool.Add(NameView(I->GetName())), I->Stamp});
-          }
-        }
-      }
-      Use.Count = static_cast<uint32_t>(F.Imports.size()) - Use.First;
-      F.Uses.push_back(Use);
-    }
-    // Counted first, so that the facts take exactly the memory they need.
-    size_t Stamped = 0;
-    for (const TDCURec* R : U->DeclTable) {
-      const auto* D = RecCast<TNameFDecl>(R);
-      Stamped += D && (D->Flags & IsInterfaceFlag) ? 1 : 0;
-    }
-    F.Decls.reserve(Stamped);
-    for (const TDCURec* R : U->DeclTable) {
-      const auto* D = RecCast<TNameFDecl>(R);
-      if (D && (D->Flags & IsInterfaceFlag))
-        F.Decls.push_back(DeclKey(Pool.AddFolded(NameView(D->GetName())), D->Stamp));
-    }
-    std::sort(F.Decls.begin(), F.Decls.end());
-    F.Decls.erase(std::unique(F.Decls.begin(), F.Decls.end()), F.Decls.end());
-  } catch (const EDCUReadError& E) {
+  TUnitLoad L = TryLoadUnit(Path, [&](const TUnit& U) {
+    TakeImports(U, F, Pool);
+    TakeStampedDecls(U, F, Pool);
+  });
+  if (!L.Facts) {
     F = TFolderUnit();
     F.Path = Path;
-    F.Error = E.Text();
-  } catch (const std::exception& E) {
-    F = TFolderUnit();
-    F.Path = Path;
-    F.Error = E.what();
+    F.Error = std::move(L.Error);
+    return F;
   }
+  F.Path = Path;
+  F.Ok = true;
+  F.Facts = std::move(*L.Facts);
+  F.UnitName = Pool.Add(F.Facts.UnitName);
+  for (size_t K = 0; K < F.Uses.size() && K < F.Facts.UsedUnits.size(); ++K)
+    F.Uses[K].Name = Pool.Add(F.Facts.UsedUnits[K].Name);
   return F;
 }
 
@@ -303,19 +314,71 @@ std::pair<const uint64_t*, const uint64_t*> DeclsNamed(const TFolderUnit& U, uin
   return {std::lower_bound(B, E, DeclKey(FoldedName, 0)), std::upper_bound(B, E, DeclKey(FoldedName, UINT32_MAX))};
 }
 
-}  // namespace
+// A number for the folder of each unit, the same for the units of one folder.
+std::vector<uint32_t> FolderNumbers(const std::vector<TFolderUnit>& Units) {
+  std::unordered_map<std::string, uint32_t> Ids;
+  std::vector<uint32_t> Of(Units.size(), 0);
+  for (size_t I = 0; I < Units.size(); ++I) {
+    std::string Folder = fs::path(Units[I].Path).parent_path().lexically_normal().string();
+    Of[I] = Ids.try_emplace(std::move(Folder), static_cast<uint32_t>(Ids.size())).first->second;
+  }
+  return Of;
+}
 
-void ComputeFindings(TFolderReport& R) {
-  R.Findings.clear();
-  R.FileLists.assign(1, {});  // list 0: none
-  auto NewList = [&](std::vector<uint32_t> Files) {
+// The loaded units of a set by folded unit name, the files of each name in
+// walking order.
+struct TUnitIndex {
+  std::unordered_map<uint32_t, std::vector<uint32_t>> Files;
+  std::vector<uint32_t> Order;  // the folded names in the order first met
+
+  explicit TUnitIndex(const TFolderReport& R) {
+    for (size_t I = 0; I < R.Units.size(); ++I) {
+      if (!R.Units[I].Ok) continue;
+      const uint32_t Name = R.Names.Folded(R.Units[I].UnitName);
+      auto& Of = Files[Name];
+      if (Of.empty()) Order.push_back(Name);
+      Of.push_back(static_cast<uint32_t>(I));
+    }
+  }
+  const std::vector<uint32_t>* Find(uint32_t FoldedName) const {
+    auto It = Files.find(FoldedName);
+    return It == Files.end() ? nullptr : &It->second;
+  }
+};
+
+// The findings of a set, one kind after another in the order of
+// TFindingKind, over one index of its units.
+class TFindingsPass {
+ public:
+  explicit TFindingsPass(TFolderReport& R) : R(R), P(R.Names), Index(R) {}
+  void NotLoaded();
+  void DuplicateUnits();
+  void MissingUnits();
+  void MixedVersions();
+  void InterfaceMismatches();
+
+ private:
+  uint32_t NewList(std::vector<uint32_t> Files) {
     R.FileLists.push_back(std::move(Files));
     return static_cast<uint32_t>(R.FileLists.size() - 1);
-  };
-  TNamePool& P = R.Names;
-  for (TFolderUnit& U : R.Units) U.Problems = 0;
+  }
+  void FindCandidates(size_t I, uint32_t Used, const std::vector<uint32_t>& Files);
+  bool StampDisagrees(uint32_t FoldedName, uint32_t Stamp) const;
+  std::vector<uint32_t> MismatchedNames(const TFolderUnit& U, const TFolderUse& Use) const;
 
-  // not-loaded
+  TFolderReport& R;
+  const TNamePool& P;
+  const TUnitIndex Index;
+  // The interface check: each unit's folder number, the candidates of the
+  // use at hand with their rule, and the file lists made of candidates, by
+  // (folded name, rule, folder or version).
+  std::vector<uint32_t> FolderOf;
+  std::vector<uint32_t> Candidates;
+  std::tuple<uint32_t, int, int64_t> CandidateRule;
+  std::map<std::tuple<uint32_t, int, int64_t>, uint32_t> ListOf;
+};
+
+void TFindingsPass::NotLoaded() {
   for (size_t I = 0; I < R.Units.size(); ++I) {
     if (R.Units[I].Ok) continue;
     TFinding F{TFindingKind::NotLoaded};
@@ -328,20 +391,11 @@ void ComputeFindings(TFolderReport& R) {
     F.Entry = I;
     R.Findings.push_back(std::move(F));
   }
+}
 
-  // The files of each unit name (folded), in walking order.
-  std::unordered_map<uint32_t, std::vector<uint32_t>> ByName;
-  std::vector<uint32_t> NameOrder;
-  for (size_t I = 0; I < R.Units.size(); ++I) {
-    if (!R.Units[I].Ok) continue;
-    auto& Files = ByName[P.Folded(R.Units[I].UnitName)];
-    if (Files.empty()) NameOrder.push_back(P.Folded(R.Units[I].UnitName));
-    Files.push_back(static_cast<uint32_t>(I));
-  }
-
-  // duplicate-unit
-  for (uint32_t N : NameOrder) {
-    const auto& Files = ByName[N];
+void TFindingsPass::DuplicateUnits() {
+  for (uint32_t N : Index.Order) {
+    const std::vector<uint32_t>& Files = *Index.Find(N);
     if (Files.size() < 2) continue;
     TFinding F{TFindingKind::DuplicateUnit};
     F.Unit = R.Units[Files.front()].UnitName;
@@ -349,14 +403,16 @@ void ComputeFindings(TFolderReport& R) {
     for (uint32_t I : Files) Mark(R.Units[I], TFindingKind::DuplicateUnit);
     R.Findings.push_back(std::move(F));
   }
+}
 
-  // missing-unit, in the order of the folded names
-  std::map<std::string_view, std::pair<uint32_t, std::vector<uint32_t>>> Missing;
+// In the order of the folded names.
+void TFindingsPass::MissingUnits() {
+  std::map<std::string_view, std::pair<uint32_t, std::vector<uint32_t>>> Missing;  // name as first met, users
   for (size_t I = 0; I < R.Units.size(); ++I) {
     TFolderUnit& U = R.Units[I];
     if (!U.Ok) continue;
     for (const TFolderUse& Use : U.Uses) {
-      if (Use.Kind == DllImports || ByName.count(P.Folded(Use.Name))) continue;
+      if (Use.Kind == DllImports || Index.Find(P.Folded(Use.Name))) continue;
       auto [It, New] = Missing.try_emplace(P.Text(P.Folded(Use.Name)));
       if (New) It->second.first = Use.Name;
       std::vector<uint32_t>& Users = It->second.second;
@@ -370,69 +426,80 @@ void ComputeFindings(TFolderReport& R) {
     F.FileList = NewList(std::move(Users.second));
     R.Findings.push_back(std::move(F));
   }
+}
 
-  // mixed-versions
+void TFindingsPass::MixedVersions() {
   std::map<int32_t, size_t> Versions;
   for (const TFolderUnit& U : R.Units)
-    if (U.Ok) ++Versions[U.Version];
-  if (Versions.size() > 1) {
-    TFinding F{TFindingKind::MixedVersions};
-    F.Versions.assign(Versions.begin(), Versions.end());
-    R.Findings.push_back(std::move(F));
-  }
+    if (U.Ok) ++Versions[U.Facts.Version];
+  if (Versions.size() < 2) return;
+  TFinding F{TFindingKind::MixedVersions};
+  F.Versions.assign(Versions.begin(), Versions.end());
+  R.Findings.push_back(std::move(F));
+}
 
-  // interface-mismatch
-  std::unordered_map<std::string, uint32_t> FolderIds;
-  std::vector<uint32_t> FolderOf(R.Units.size(), 0);
-  for (size_t I = 0; I < R.Units.size(); ++I) {
-    std::string Folder = fs::path(R.Units[I].Path).parent_path().lexically_normal().string();
-    FolderOf[I] = FolderIds.try_emplace(Folder, static_cast<uint32_t>(FolderIds.size())).first->second;
+// The candidates for the unit Used (folded) that unit I uses, among Files
+// (the files of that name): those in I's own folder; if none, those of I's
+// format version; if none, all.
+void TFindingsPass::FindCandidates(size_t I, uint32_t Used, const std::vector<uint32_t>& Files) {
+  Candidates.clear();
+  CandidateRule = {Used, 0, FolderOf[I]};
+  for (uint32_t C : Files)
+    if (FolderOf[C] == FolderOf[I]) Candidates.push_back(C);
+  if (!Candidates.empty()) return;
+  const int32_t Version = R.Units[I].Facts.Version;
+  CandidateRule = {Used, 1, Version};
+  for (uint32_t C : Files)
+    if (R.Units[C].Facts.Version == Version) Candidates.push_back(C);
+  if (!Candidates.empty()) return;
+  CandidateRule = {Used, 2, 0};
+  Candidates = Files;
+}
+
+// True when some candidate declares the name with a stamp, and none with
+// this one.
+bool TFindingsPass::StampDisagrees(uint32_t FoldedName, uint32_t Stamp) const {
+  bool Compared = false;
+  for (uint32_t C : Candidates) {
+    auto [B, E] = DeclsNamed(R.Units[C], FoldedName);
+    Compared = Compared || B != E;
+    for (const uint64_t* D = B; D != E; ++D)
+      if (uint32_t(*D) == Stamp) return false;
   }
-  std::vector<uint32_t> Candidates;
-  // Candidate lists already made: (folded name, rule, folder or version) -> list.
-  std::map<std::tuple<uint32_t, int, int64_t>, uint32_t> ListOf;
+  return Compared;
+}
+
+// The names imported under Use that no candidate agrees with, each once (in
+// the importer's spelling).
+std::vector<uint32_t> TFindingsPass::MismatchedNames(const TFolderUnit& U, const TFolderUse& Use) const {
+  std::vector<uint32_t> Names;
+  for (uint32_t K = Use.First; K < Use.First + Use.Count; ++K) {
+    const TStampedName& Imp = U.Imports[K];
+    const uint32_t Name = P.Folded(Imp.Name);
+    if (!StampDisagrees(Name, Imp.Stamp)) continue;
+    if (std::none_of(Names.begin(), Names.end(), [&](uint32_t N) { return P.Folded(N) == Name; }))
+      Names.push_back(Imp.Name);
+  }
+  return Names;
+}
+
+void TFindingsPass::InterfaceMismatches() {
+  FolderOf = FolderNumbers(R.Units);
   for (size_t I = 0; I < R.Units.size(); ++I) {
     const TFolderUnit& U = R.Units[I];
     if (!U.Ok) continue;
     for (const TFolderUse& Use : U.Uses) {
       if (Use.Kind == DllImports || Use.Count == 0) continue;
-      auto Found = ByName.find(P.Folded(Use.Name));
-      if (Found == ByName.end()) continue;
-      const std::vector<uint32_t>& Files = Found->second;
-      Candidates.clear();
-      std::tuple<uint32_t, int, int64_t> Key{Found->first, 0, FolderOf[I]};
-      for (uint32_t C : Files)
-        if (FolderOf[C] == FolderOf[I]) Candidates.push_back(C);
-      if (Candidates.empty()) {
-        Key = {Found->first, 1, U.Version};
-        for (uint32_t C : Files)
-          if (R.Units[C].Version == U.Version) Candidates.push_back(C);
-      }
-      if (Candidates.empty()) {
-        Key = {Found->first, 2, 0};
-        Candidates = Files;
-      }
+      const uint32_t Used = P.Folded(Use.Name);
+      const std::vector<uint32_t>* Files = Index.Find(Used);
+      if (!Files) continue;
+      FindCandidates(I, Used, *Files);
       TFinding F{TFindingKind::InterfaceMismatch};
-      for (uint32_t K = Use.First; K < Use.First + Use.Count; ++K) {
-        const TStampedName& Imp = U.Imports[K];
-        const uint32_t Name = P.Folded(Imp.Name);
-        bool Compared = false, Agrees = false;
-        for (uint32_t C : Candidates) {
-          auto [B, E] = DeclsNamed(R.Units[C], Name);
-          if (B == E) continue;
-          Compared = true;
-          for (const uint64_t* D = B; D != E && !Agrees; ++D) Agrees = uint32_t(*D) == Imp.Stamp;
-          if (Agrees) break;
-        }
-        if (!Compared || Agrees) continue;
-        bool Listed = false;
-        for (uint32_t N : F.Names) Listed = Listed || P.Folded(N) == Name;
-        if (!Listed) F.Names.push_back(Imp.Name);
-      }
+      F.Names = MismatchedNames(U, Use);
       if (F.Names.empty()) continue;
       F.File = I;
       F.Unit = Use.Name;
-      auto [Known, New] = ListOf.try_emplace(Key, 0);
+      auto [Known, New] = ListOf.try_emplace(CandidateRule, 0);
       if (New) Known->second = NewList(Candidates);
       F.FileList = Known->second;
       R.Findings.push_back(std::move(F));
@@ -440,6 +507,20 @@ void ComputeFindings(TFolderReport& R) {
   }
   for (const TFinding& F : R.Findings)
     if (F.Kind == TFindingKind::InterfaceMismatch) Mark(R.Units[F.File], TFindingKind::InterfaceMismatch);
+}
+
+}  // namespace
+
+void ComputeFindings(TFolderReport& R) {
+  R.Findings.clear();
+  R.FileLists.assign(1, {});  // list 0: none
+  for (TFolderUnit& U : R.Units) U.Problems = 0;
+  TFindingsPass Pass(R);
+  Pass.NotLoaded();
+  Pass.DuplicateUnits();
+  Pass.MissingUnits();
+  Pass.MixedVersions();
+  Pass.InterfaceMismatches();
 }
 
 // ---------------------------------------------------------------------------
@@ -482,7 +563,4 @@ TFolderReport ScanFolders(const std::vector<std::string>& Paths,
   }
   return S.Finish();
 }
-
-// ---------------------------------------------------------------------------
-// Text
 

@@ -3,11 +3,11 @@
 // files, used units that are missing, mixed format versions, and units
 // compiled against another version of a used unit's interface).
 //
-// Built on the reader only, without Qt. Units are read one at a time (the
-// reader's scanner and ActiveUnit are process-wide): each is loaded, its
-// facts are taken and it is released at once, so memory grows with the facts
-// only. Names are kept once per set in a name pool; a unit keeps numbers into
-// it.
+// Built on the reader and the unit facts, without Qt. Units are read one at
+// a time (the reader's scanner and ActiveUnit are process-wide): each is
+// loaded, its facts and stamps are taken and it is released at once, so
+// memory grows with the facts only. Names are kept once per set in a name
+// pool; a unit keeps numbers into it.
 //
 // The interface check: an interface declaration (a TNameFDecl with flags bit
 // 0x40) carries a Stamp; a unit that imports it stores the same value beside
@@ -29,11 +29,12 @@
 #include <vector>
 
 #include "DCU_Text.h"
+#include "UnitFacts.h"
 
 // The names of a set, each text kept once. A number stands for one exact
-// text; Folded gives the number of its letter-case-folded text (ASCII letters
-// fold, as in the name index), so two numbers name the same unit or
-// declaration when their folded numbers are equal.
+// text; Folded gives the number of its letter-case-folded text (lower-cased
+// by the rule of DCU_Fold.h, the name index's), so two numbers name the same
+// unit or declaration when their folded numbers are equal.
 class TNamePool {
  public:
   TNamePool() = default;
@@ -77,8 +78,9 @@ struct TStampedName {
 // A stamped declaration as one sortable number: folded name, then stamp.
 inline uint64_t DeclKey(uint32_t FoldedName, uint32_t Stamp) { return uint64_t(FoldedName) << 32 | Stamp; }
 
-// One used unit or DLL in file order, with the names imported from it
-// (Imports[First .. First + Count) of its unit's facts).
+// One used unit or DLL in file order (as the unit's facts list them), with
+// the names imported from it (Imports[First .. First + Count) of its folder
+// unit).
 struct TFolderUse {
   uint32_t Name;
   uint8_t Kind;  // InterfaceUses 0, ImplementationUses 1, DllImports 2
@@ -96,15 +98,14 @@ enum class TFindingKind : uint8_t {
 };
 const char* FindingKindName(TFindingKind K);  // "not-loaded", "duplicate-unit", ...
 
-// The facts of one unit file.
+// One unit file of a set: the unit's facts, and its names and stamps as the
+// findings compare them.
 struct TFolderUnit {
   std::string Path;   // as walked: the given path joined with the entry names
   bool Ok = false;
   std::string Error;  // the reader's error, raw 8-bit text; empty when Ok
+  TUnitFacts Facts;   // meaningful when Ok
   uint32_t UnitName = 0;  // name pool number; meaningful when Ok
-  int32_t Version = 0;
-  bool DebugInfo = false;     // a code-line table was read
-  bool LocalSymbols = false;  // a local-variable table was read
   std::vector<TFolderUse> Uses;
   // Imported names with their stamps ('T' and 'A' entries under used units,
   // the TypeName of imported types with run-time type data), by use.
@@ -175,7 +176,7 @@ struct TUnitFileList {
 // reached twice under the same path is listed once.
 TUnitFileList FindUnitFiles(const std::vector<std::string>& Paths);
 
-// Loads the unit at Path, takes its facts into Facts (names into Pool) and
+// Loads the unit at Path, takes its facts and stamps (names into Pool) and
 // releases it. A unit that does not load gives Ok false and its error.
 TFolderUnit ReadFolderUnit(const std::string& Path, TNamePool& Pool);
 

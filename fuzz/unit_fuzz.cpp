@@ -18,8 +18,9 @@
 #include "DCU_Unit.h"
 #include "DeclJson.h"
 #include "DeclListing.h"
+#include "JsonWriter.h"
 #include "UnitBuilder.h"
-#include "UnitJson.h"
+#include "UnitFactsJson.h"
 #include "UnitSummary.h"
 
 namespace {
@@ -42,9 +43,13 @@ void WriteSummaryAndJson(const TUnit& U) {
   if (Text.isEmpty()) Finding("empty summary", U.FileName);
   const TDeclOutline Decls = BuildDeclOutline(U);
   std::string Json;
-  TFileJsonArray Array(Json);
-  Array.Add(U.FileName, &Facts, DisplayUtf8(Facts.SummaryError()), &Decls);
-  Array.Finish();
+  {
+    TJsonWriter J(Json);
+    J.BeginArray();
+    WriteUnitFactsJson(J, U.FileName, &Facts, Facts.SummaryError(),
+                       [&](TJsonWriter& W) { WriteDeclsJson(Decls, W); });
+    J.EndArray();
+  }
   // The text must be JSON, and valid UTF-8 (parse throws otherwise): every
   // text of the outline included.
   const nlohmann::json J = nlohmann::json::parse(Json);

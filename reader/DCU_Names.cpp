@@ -5,24 +5,13 @@
 #include <bit>
 #include <cstring>
 
+#include "DCU_Fold.h"
 #include "DCU_Unit.h"
 #include "DCURecs.h"
 
 std::string NameText(TPos P) { return std::string(NameView(P)); }
 
 namespace {
-
-// Upper-cases the ASCII letters a..z among eight bytes at once; every other
-// byte value (0x80 and up included) stays as it is.
-inline uint64_t FoldWord(uint64_t W) {
-  constexpr uint64_t Ones = 0x0101010101010101ull;
-  constexpr uint64_t High = 0x8080808080808080ull;
-  const uint64_t Low7 = W & ~High;                   // every byte 0..0x7F: no carries below
-  const uint64_t GeA = Low7 + (0x80 - 'a') * Ones;   // top bit: byte >= 'a'
-  const uint64_t GtZ = Low7 + (0x80 - 'z' - 1) * Ones;  // top bit: byte > 'z'
-  const uint64_t Lower = GeA & ~GtZ & ~W & High;     // a..z with the top bit clear
-  return W - (Lower >> 2);                           // 0x80 >> 2 = 0x20 in the same byte
-}
 
 inline uint64_t LoadWord(const char* P) {
   uint64_t W;
@@ -36,10 +25,6 @@ inline uint64_t InMemoryOrder(uint64_t W) {
   return W;
 }
 
-inline unsigned char FoldByte(unsigned char C) {
-  return C >= 'a' && C <= 'z' ? static_cast<unsigned char>(C - 'a' + 'A') : C;
-}
-
 }  // namespace
 
 // Names of one unit share long prefixes ("T", "Get", a class name), so the
@@ -50,12 +35,12 @@ int CompareNamesNoCase(std::string_view A, std::string_view B) {
   for (; I + 8 <= N; I += 8) {
     const uint64_t WA = LoadWord(A.data() + I), WB = LoadWord(B.data() + I);
     if (WA == WB) continue;
-    const uint64_t FA = FoldWord(WA), FB = FoldWord(WB);
+    const uint64_t FA = FoldUpperWord(WA), FB = FoldUpperWord(WB);
     if (FA != FB) return InMemoryOrder(FA) < InMemoryOrder(FB) ? -1 : 1;
   }
   for (; I < N; ++I) {
-    const unsigned char CA = FoldByte(static_cast<unsigned char>(A[I]));
-    const unsigned char CB = FoldByte(static_cast<unsigned char>(B[I]));
+    const unsigned char CA = FoldUpper(static_cast<unsigned char>(A[I]));
+    const unsigned char CB = FoldUpper(static_cast<unsigned char>(B[I]));
     if (CA != CB) return CA < CB ? -1 : 1;
   }
   if (A.size() == B.size()) return 0;
@@ -95,7 +80,7 @@ void SetSortKey(TNameSortItem& It, size_t Depth) {
     for (size_t I = 0; I < Left; ++I) Tail[I] = static_cast<unsigned char>(It.Text[8 * Depth + I]);
     std::memcpy(&W, Tail, 8);
   }
-  It.Key = InMemoryOrder(FoldWord(W));
+  It.Key = InMemoryOrder(FoldUpperWord(W));
 }
 
 // Below this many items a comparison sort is quicker than a radix pass.

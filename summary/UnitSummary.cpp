@@ -1,3 +1,6 @@
+// The summary writers and LoadAndSummarize (see UnitSummary.h): stamps as
+// dates of the user's locale, used units in the locale's order, the error
+// block.
 #include "UnitSummary.h"
 
 #include <QCollator>
@@ -5,7 +8,9 @@
 #include <QLocale>
 #include <QRegularExpression>
 #include <QTime>
+
 #include "DCU_Unit.h"
+#include "UnitLoad.h"
 
 QString DisplayText(std::string_view Bytes) {
   QString S;
@@ -160,22 +165,19 @@ void WriteErrorBlock(TJX_RichSink& View, const QString& Message) {
 
 TSummaryOutcome LoadAndSummarize(const std::string& Path, TJX_RichSink& View) {
   TSummaryOutcome R;
-  try {
-    TUnitFacts Facts;
-    {
-      TJXUnit Unit(Path);
-      Facts = ExtractUnitFacts(Unit);
-    }
-    R.Loaded = true;
-    WriteUnitSummary(Facts, View);
-    R.Written = true;
-  } catch (const EDCUReadError& E) {
-    // The whole text: a tag character in the message may be NUL.
-    R.Error = DisplayText(E.Text());
-    R.FailOffset = E.FileOffset;
-    R.DefOffset = E.DefOffset;
+  const TUnitLoad L = TryLoadUnit(Path);
+  if (!L.Facts) {
+    R.Error = DisplayText(L.Error);
+    R.FailOffset = L.FailOffset;
+    R.DefOffset = L.DefOffset;
     WriteErrorBlock(View, R.Error);
-  } catch (const std::exception& E) {
+    return R;
+  }
+  R.Loaded = true;
+  try {
+    WriteUnitSummary(*L.Facts, View);
+    R.Written = true;
+  } catch (const std::exception& E) {  // an invalid stamp (ESummaryError)
     R.Error = DisplayText(E.what());
     WriteErrorBlock(View, R.Error);
   }

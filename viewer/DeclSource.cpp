@@ -2,14 +2,13 @@
 
 #include <QFile>
 #include <QTextDocument>
-#include <exception>
 #include <map>
 #include <memory>
 
-#include "DCU_Unit.h"
 #include "DeclListing.h"
 #include "DeclOutline.h"
 #include "DeclView.h"
+#include "UnitLoad.h"
 #include "UnitSummary.h"
 
 namespace {
@@ -85,14 +84,10 @@ std::vector<TOutlineEntry> OutlineEntries(const TDeclOutline& O) {
 void FillDeclView(TDeclView& View, const QString& Path, const QColor& CommentColor) {
   // The unit is loaded again and released as soon as its outline is taken.
   TDeclOutline Outline;
-  try {
-    TJXUnit Unit(QFile::encodeName(Path).toStdString());
-    Outline = BuildDeclOutline(Unit);
-  } catch (const EDCUReadError& E) {
-    View.SetMessage(QObject::tr("No declarations: the file did not load.\n\n%1").arg(DisplayText(E.Text())));
-    return;
-  } catch (const std::exception& E) {
-    View.SetMessage(QObject::tr("No declarations: the file did not load.\n\n%1").arg(DisplayText(E.what())));
+  const TUnitLoad L =
+      TryLoadUnit(QFile::encodeName(Path).toStdString(), [&](const TUnit& U) { Outline = BuildDeclOutline(U); });
+  if (!L.Facts) {
+    View.SetMessage(QObject::tr("No declarations: the file did not load.\n\n%1").arg(DisplayText(L.Error)));
     return;
   }
   auto Doc = std::make_unique<QTextDocument>();

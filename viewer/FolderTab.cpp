@@ -179,9 +179,9 @@ void TFolderTab::ShowReport() {
     UnitsTable->setItem(Row, 0, File);
     UnitsTable->setItem(Row, 1, Cell(U.Ok ? Text(DisplayUtf8(FReport.Names.Text(U.UnitName))) : QString()));
     auto* Version = Cell(QString());
-    if (U.Ok) Version->setData(Qt::DisplayRole, U.Version);
+    if (U.Ok) Version->setData(Qt::DisplayRole, U.Facts.Version);
     UnitsTable->setItem(Row, 2, Version);
-    UnitsTable->setItem(Row, 3, Cell(U.Ok ? (U.DebugInfo ? tr("yes") : tr("no")) : QString()));
+    UnitsTable->setItem(Row, 3, Cell(U.Ok ? (U.Facts.DebugInfo ? tr("yes") : tr("no")) : QString()));
     auto* Problems = Cell(ProblemsText(U));
     if (U.Has(TFindingKind::NotLoaded) || U.Has(TFindingKind::InterfaceMismatch))
       Problems->setForeground(QColor(200, 0, 0));

@@ -8,7 +8,7 @@
 
 #include "DCURecs.h"
 #include "DCU_Unit.h"
-#include "DeclJson.h"
+#include "DeclJsonTestUtil.h"
 #include "DeclListing.h"
 #include "UnitBuilder.h"
 
@@ -256,10 +256,7 @@ TEST(DeclOutline, WithoutSpansTheTextsAreTheSame) {
   WriteDeclListing(With, A);
   WriteDeclListing(Without, B);
   EXPECT_EQ(A.Out, B.Out);
-  std::string JA, JB;
-  WriteDeclsJson(With, JA);
-  WriteDeclsJson(Without, JB);
-  EXPECT_EQ(JA, JB);
+  EXPECT_EQ(DeclsJsonText(With), DeclsJsonText(Without));
   for (const TDeclSection* S : {&Without.Interface, &Without.Implementation})
     for (const TDeclBlock& Bl : S->Blocks)
       for (const TDeclEntry& E : Bl.Entries) {
@@ -271,7 +268,7 @@ TEST(DeclOutline, WithoutSpansTheTextsAreTheSame) {
 TEST(DeclOutline, JsonEscapesEveryByteWhereverItStands) {
   // Names with a byte to escape at every position around the eight-byte
   // steps of the writer, a long one that outgrows its buffer, and text in
-  // pieces handed to the flush function.
+  // pieces handed to the sink.
   TDeclOutline O;
   TDeclBlock& B = O.Interface.Blocks.emplace_back();
   std::vector<std::string> Names;
@@ -290,16 +287,17 @@ TEST(DeclOutline, JsonEscapesEveryByteWhereverItStands) {
     E.Kind = TDeclKind::Label;
     E.Name = N;
   }
-  std::string Whole, Pieces, Part;
+  const std::string Whole = DeclsJsonText(O);
+  std::string Pieces;
   int Flushes = 0;
-  WriteDeclsJson(O, Whole);
-  WriteDeclsJson(O, Part, 0, [&](std::string& S) {
-    Pieces += S;
-    S.clear();
-    ++Flushes;
-  });
-  Pieces += Part;
-  EXPECT_GT(Flushes, 0);
+  {
+    TJsonWriter J([&](std::string_view Piece) {
+      Pieces += Piece;
+      ++Flushes;
+    });
+    WriteDeclsJson(O, J);
+  }
+  EXPECT_GT(Flushes, 1);
   EXPECT_EQ(Pieces, Whole);
   nlohmann::json J = nlohmann::json::parse(Whole);
   ASSERT_EQ(J["interface"].size(), Names.size());
@@ -336,9 +334,7 @@ TEST(DeclOutline, EveryTypeKindComesFromItsDefinitionAndKeepsItsName) {
       {"TWide", "string"},       {"TNothing", "void"},     {"TLost", "unknown"}};
   std::map<std::string, std::string> Got;
   for (const TDeclOutline& O : {KindsOutline(), MoreKindsOutline()}) {
-    std::string Json;
-    WriteDeclsJson(O, Json);
-    const nlohmann::json J = nlohmann::json::parse(Json);
+    const nlohmann::json J = DeclsJson(O);
     TDeclTextSink Listing;
     WriteDeclListing(O, Listing);
     for (const TDeclBlock& Bl : O.Interface.Blocks)

@@ -16,7 +16,9 @@
 #include "TestData.h"
 #include "FolderUnits.h"
 #include "UnitBuilder.h"
+#include "UnitFactsJson.h"
 #include "UnitFolders.h"
+#include "UnitLoad.h"
 #include "UsesGraph.h"
 
 namespace fs = std::filesystem;
@@ -169,8 +171,14 @@ TEST(Folders, FactsAndTheFindingsOfEveryKind) {
   ASSERT_EQ(Main.Path, "p/Main.dcu");
   EXPECT_TRUE(Main.Ok);
   EXPECT_EQ(R.Names.Text(Main.UnitName), "Main");
-  EXPECT_EQ(Main.Version, 7);
+  EXPECT_EQ(Main.Facts.Version, 7);
   ASSERT_EQ(Main.Uses.size(), 4u);
+  // The uses are the facts' uses, in file order, with the imports beside.
+  ASSERT_EQ(Main.Facts.UsedUnits.size(), 4u);
+  for (size_t K = 0; K < 4; ++K) {
+    EXPECT_EQ(R.Names.Text(Main.Uses[K].Name), Main.Facts.UsedUnits[K].Name);
+    EXPECT_EQ(Main.Uses[K].Kind, Main.Facts.UsedUnits[K].UseKind);
+  }
   EXPECT_EQ(Main.Uses[2].Kind, 1);  // implementation
   EXPECT_EQ(Main.Uses[3].Kind, 2);  // DLL: its routines are no imported names
   EXPECT_EQ(Main.Imports.size(), 1u);
@@ -300,6 +308,24 @@ TEST(Folders, ReportWritersTextAndJson) {
   EXPECT_EQ(J["findings"][1]["versions"], json::parse(R"({"6": 1, "7": 1})"));
   EXPECT_EQ(J["findings"][2], json::parse(R"({"kind": "interface-mismatch", "file": "w/App.dcu", "uses": "Lib",
                                              "usedFiles": ["w/Lib.dcu"], "names": ["Run"]})"));
+  // Each unit is the object --json prints for its file (keys in alphabetical
+  // order), each unit and finding on a line of its own.
+  const TUnitLoad App = TryLoadUnit("w/App.dcu");
+  ASSERT_TRUE(App.Facts);
+  std::string AppJson;
+  {
+    TJsonWriter W(AppJson, TJsonLayout::Flat);
+    WriteUnitFactsJson(W, "w/App.dcu", &*App.Facts, "");
+  }
+  EXPECT_EQ(J["units"][0], json::parse(AppJson));
+  EXPECT_EQ(J["units"][0]["stats"]["declarations"], App.Facts->Stats.Declarations);
+  const nlohmann::ordered_json O = nlohmann::ordered_json::parse(Json.str());
+  std::string Lines = "{\n  \"units\": [";
+  for (size_t I = 0; I < O["units"].size(); ++I) Lines += (I ? ",\n    " : "\n    ") + O["units"][I].dump();
+  Lines += "\n  ],\n  \"findings\": [";
+  for (size_t I = 0; I < O["findings"].size(); ++I) Lines += (I ? ",\n    " : "\n    ") + O["findings"][I].dump();
+  EXPECT_EQ(Json.str(), Lines + "\n  ]\n}\n");
+  EXPECT_EQ(O["units"][0].begin().key(), "debugInfo");
   const std::string S = Text.str();
   EXPECT_NE(S.find("FILE       UNIT  VERSION  DEBUG  PROBLEMS\n"
                    "w/App.dcu  App   7        no     interface-mismatch\n"

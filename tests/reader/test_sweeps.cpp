@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "DCU_Unit.h"
-#include "DeclJson.h"
+#include "DeclJsonTestUtil.h"
 #include "DeclListing.h"
 #include "LargeUnit.h"
 #include "ReaderTestUtil.h"

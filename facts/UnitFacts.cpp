@@ -1,3 +1,5 @@
+// The facts of a loaded unit (see UnitFacts.h): source-file stamps taken
+// apart, source kinds by tag, and ExtractUnitFacts.
 #include "UnitFacts.h"
 
 #include <chrono>

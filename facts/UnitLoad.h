@@ -1,0 +1,29 @@
+// Loading a unit file for what is taken from it: the one place where a unit
+// is constructed from a path and its failure turned into the error text.
+// The unit lives only inside TryLoadUnit; what the callers keep (the facts,
+// the declarations outline, the folder scan's stamps) outlives it.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "UnitFacts.h"
+
+// The facts of a unit that loaded, or the error that stopped it.
+struct TUnitLoad {
+  std::optional<TUnitFacts> Facts;  // set when the unit loaded
+  // The error's whole text as raw 8-bit bytes (a tag character in it may be
+  // NUL); empty when the unit loaded.
+  std::string Error;
+  // For a reader error, the file offsets of the byte where reading stopped
+  // and of the tag byte read last (-1: not known).
+  int64_t FailOffset = -1;
+  int64_t DefOffset = -1;
+};
+
+// Loads the unit at Path, takes its facts and releases it. Also, when given,
+// is called with the loaded unit before it is released, to take more from it;
+// an exception it raises fails the load as a reader error does.
+TUnitLoad TryLoadUnit(const std::string& Path, const std::function<void(const TUnit&)>& Also = {});

@@ -1,0 +1,224 @@
+// The one JSON writer of the programs: the facts of `--json`, the
+// declarations, the folder report. It streams: values go out as they are
+// written, through a buffer of its own that is handed to a sink whenever it
+// is full, so that a unit with a hundred thousand declarations never stands
+// as a tree in memory.
+//
+// Two layouts, which may be mixed in one text. Pretty is the layout of
+// nlohmann::json's dump(2): every array item and object member on a line of
+// its own, indented by two blanks a level, "key": value, empty containers as
+// [] and {}. Flat is the layout of dump(): no blank and no line break. A
+// container written FlatItems puts its items on lines of their own, each
+// item flat (a declaration, a unit of the folder report).
+//
+// Strings are escaped as nlohmann::json escapes them (\" \\ \b \f \n \r \t,
+// other control characters as \u00xx) and must come out as UTF-8: bytes that
+// are no valid UTF-8 (a path in another encoding) are each replaced by
+// U+FFFD as its dump with error_handler_t::replace replaces them. Strings of
+// plain ASCII take an inline path of eight bytes a step; the rest goes
+// through one checked path (JsonWriter.cpp).
+//
+// Keys and values come in the order they are written; the writer keeps no
+// order of its own. Qt-free.
+#pragma once
+
+#include <charconv>
+#include <concepts>
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+enum class TJsonLayout : uint8_t { Pretty, Flat, FlatItems };
+
+// A key known when the program is built: plain printable ASCII without '"'
+// and '\\', so that it is copied as it stands. Anything else does not
+// compile; keys made at run time go through TJsonWriter::TextKey.
+class TJsonKey {
+ public:
+  template <size_t N>
+  consteval TJsonKey(const char (&S)[N]) : Text(S), Size(N - 1) {
+    for (size_t I = 0; I + 1 < N; ++I)
+      if (S[I] < 0x20 || S[I] > 0x7E || S[I] == '"' || S[I] == '\\') throw "a key that needs escaping";
+  }
+  const char* Text;
+  size_t Size;
+};
+
+class TJsonWriter {
+ public:
+  // Where the written bytes go, a buffer at a time.
+  using TSink = std::function<void(std::string_view)>;
+
+  // Layout is that of the outermost value; nested containers take their
+  // parent's unless they are opened with one of their own.
+  explicit TJsonWriter(TSink Sink, TJsonLayout Layout = TJsonLayout::Pretty);
+  // Appends to Out; Out holds everything written once Flush has run.
+  explicit TJsonWriter(std::string& Out, TJsonLayout Layout = TJsonLayout::Pretty);
+  ~TJsonWriter();  // flushes
+  TJsonWriter(const TJsonWriter&) = delete;
+  TJsonWriter& operator=(const TJsonWriter&) = delete;
+
+  // Hands what is buffered to the sink.
+  void Flush();
+
+  // Containers. A layout given here holds for this container and what it
+  // holds; inside a flat container everything is flat.
+  void BeginObject(TJsonLayout L) { Open('{', L); }
+  void BeginObject() { Open('{', ChildLayout()); }
+  void EndObject() { Close('}'); }
+  void BeginArray(TJsonLayout L) { Open('[', L); }
+  void BeginArray() { Open('[', ChildLayout()); }
+  void EndArray() { Close(']'); }
+
+  // A member's key; its value follows.
+  void Key(TJsonKey K) {
+    Commit(KeyAt(Room(K.Size + 8 + Indent()), K));
+    AfterKey = true;
+  }
+  void TextKey(std::string_view K);
+
+  // Values (array items, or after a key).
+  void String(std::string_view V) {
+    char* P = Room(StringRoom(V) + Indent());
+    Commit(StringAt(ValueAt(P), V));
+  }
+  template <std::integral T>
+  void Number(T V) {
+    char* P = ValueAt(Room(24 + Indent()));
+    Commit(std::to_chars(P, P + 24, V).ptr);
+  }
+  void Bool(bool V) { V ? Literal("true") : Literal("false"); }
+  void Null() { Literal("null"); }
+
+  // A member in one step.
+  void String(TJsonKey K, std::string_view V) {
+    char* P = Room(K.Size + 8 + Indent() + StringRoom(V));
+    Commit(StringAt(KeyAt(P, K), V));
+  }
+  template <std::integral T>
+  void Number(TJsonKey K, T V) {
+    char* P = KeyAt(Room(K.Size + 32 + Indent()), K);
+    Commit(std::to_chars(P, P + 24, V).ptr);
+  }
+  void Bool(TJsonKey K, bool V) {
+    Key(K);
+    Bool(V);
+  }
+  void Null(TJsonKey K) {
+    Key(K);
+    Null();
+  }
+
+ private:
+  struct TLevel {
+    uint32_t Items = 0;
+    TJsonLayout Layout = TJsonLayout::Pretty;
+  };
+
+  // Output buffer: Room(N) gives a place with N bytes free, Commit says
+  // where the written bytes end.
+  char* Room(size_t N) {
+    if (Cap - Used < N) Spill(N);
+    return Buf.get() + Used;
+  }
+  void Commit(const char* End) { Used = static_cast<size_t>(End - Buf.get()); }
+  void Spill(size_t N);
+
+  TJsonLayout ChildLayout() const {
+    return Top.Layout == TJsonLayout::Pretty ? TJsonLayout::Pretty : TJsonLayout::Flat;
+  }
+  // Room for the separator and line break before an item.
+  size_t Indent() const { return 2 * Outer.size() + 4; }
+  void Open(char C, TJsonLayout L);
+  void Close(char C);
+
+  // The separator of a new item of the open container at P.
+  char* ItemAt(char* P) {
+    if (Top.Items++ > 0) *P++ = ',';
+    if (Top.Layout != TJsonLayout::Flat && !Outer.empty()) P = LineAt(P, Outer.size());
+    return P;
+  }
+  char* LineAt(char* P, size_t Level) {
+    *P++ = '\n';
+    std::memset(P, ' ', 2 * Level);
+    return P + 2 * Level;
+  }
+  // What goes before a value: nothing after a key, else a new item.
+  char* ValueAt(char* P) {
+    if (AfterKey) {
+      AfterKey = false;
+      return P;
+    }
+    return ItemAt(P);
+  }
+  // '"key": ' at P, after the separator; the value follows at once.
+  char* KeyAt(char* P, TJsonKey K) {
+    P = ItemAt(P);
+    *P++ = '"';
+    std::memcpy(P, K.Text, K.Size);
+    P += K.Size;
+    *P++ = '"';
+    *P++ = ':';
+    if (Top.Layout != TJsonLayout::Flat) *P++ = ' ';
+    return P;
+  }
+  template <size_t N>
+  void Literal(const char (&L)[N]) {
+    char* P = ValueAt(Room(N + Indent()));
+    std::memcpy(P, L, N - 1);
+    Commit(P + N - 1);
+  }
+
+  // The room a string needs: six bytes a byte (\u00xx) and the quotes, with
+  // eight to spare for the last step of the inline path.
+  static size_t StringRoom(std::string_view V) { return 6 * V.size() + 10; }
+  static bool PlainWord(uint64_t W);
+  static char* StringAt(char* P, std::string_view V);
+  static char* StringRestAt(char* P, std::string_view V, size_t From);
+
+  TSink Sink;
+  size_t Cap = 64u << 10;
+  size_t Used = 0;
+  std::unique_ptr<char[]> Buf;
+  TLevel Top;                 // the container open now (or the outermost value)
+  std::vector<TLevel> Outer;  // the containers around it
+  bool AfterKey = false;
+};
+
+// Whether the eight bytes of W are all ASCII other than the control
+// characters below 0x20, '"' and '\\': bytes a JSON string holds as they are.
+inline bool TJsonWriter::PlainWord(uint64_t W) {
+  constexpr uint64_t Ones = 0x0101010101010101u, Highs = 0x8080808080808080u;
+  auto HasZero = [](uint64_t X) { return (X - Ones) & ~X & Highs; };
+  const uint64_t Below20 = (W - Ones * 0x20) & ~W;
+  return ((Below20 | HasZero(W ^ (Ones * '"')) | HasZero(W ^ (Ones * '\\')) | W) & Highs) == 0;
+}
+
+// V quoted at P, eight bytes a step while they are plain; the last piece
+// of fewer is padded with blanks (its copy writes eight bytes, within the
+// room StringRoom gives).
+inline char* TJsonWriter::StringAt(char* P, std::string_view V) {
+  *P++ = '"';
+  const size_t N = V.size();
+  size_t I = 0;
+  for (; I + 8 <= N; I += 8) {
+    uint64_t W;
+    std::memcpy(&W, V.data() + I, 8);
+    if (!PlainWord(W)) return StringRestAt(P, V, I);
+    std::memcpy(P, &W, 8);
+    P += 8;
+  }
+  if (I < N) {
+    uint64_t W = 0x2020202020202020u;
+    std::memcpy(&W, V.data() + I, N - I);
+    if (!PlainWord(W)) return StringRestAt(P, V, I);
+    std::memcpy(P, &W, 8);
+    P += N - I;
+  }
+  *P++ = '"';
+  return P;
+}

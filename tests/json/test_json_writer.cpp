@@ -1,0 +1,214 @@
+// The JSON writer against nlohmann::json, whose dump has always been the
+// reference of the programs' JSON: string escapes and the replacement of
+// bytes that are no valid UTF-8, byte for byte; the pretty and flat layouts
+// and their mixing; the pieces handed to the sink.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <limits>
+#include <nlohmann/json.hpp>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "JsonWriter.h"
+
+using ordered_json = nlohmann::ordered_json;
+
+namespace {
+
+// S as one JSON string, written by the writer and by nlohmann::json.
+std::string Written(std::string_view S) {
+  std::string Out;
+  TJsonWriter(Out).String(S);
+  return Out;
+}
+std::string Reference(std::string_view S) {
+  return nlohmann::json(std::string(S)).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+// Bytes where escapes and the UTF-8 rules change: controls, the escaped
+// characters, the ends of each lead and continuation range.
+const std::vector<unsigned char> Edges = {0x00, 0x08, 0x09, 0x0A, 0x0B, 0x0D, 0x1F, 0x20, '"',  '\\', 'a',
+                                          0x7F, 0x80, 0x8F, 0x90, 0x9F, 0xA0, 0xBF, 0xC0, 0xC1, 0xC2, 0xDF,
+                                          0xE0, 0xE1, 0xEC, 0xED, 0xEE, 0xEF, 0xF0, 0xF1, 0xF3, 0xF4, 0xF5, 0xFF};
+
+}  // namespace
+
+TEST(JsonWriter, EveryByteAtEveryPlaceAroundTheEightByteStepsIsWrittenAsNlohmannWritesIt) {
+  for (int B = 0; B < 256; ++B)
+    for (size_t Len = 1; Len <= 18; ++Len)
+      for (size_t At = 0; At < Len; ++At) {
+        std::string S(Len, 'a');
+        S[At] = static_cast<char>(B);
+        ASSERT_EQ(Written(S), Reference(S)) << "byte " << B << " at " << At << " of " << Len;
+      }
+  EXPECT_EQ(Written("a\"b\\c\x01\n\t\b\f\r\x0b\x7f"), R"("a\"b\\c\u0001\n\t\b\f\r\u000b)" "\x7f\"");
+  EXPECT_EQ(Written(""), "\"\"");
+}
+
+TEST(JsonWriter, InvalidUtf8IsReplacedAsNlohmannReplacesIt) {
+  // Every string of up to three edge bytes.
+  std::vector<std::string> Cases{""};
+  for (size_t Len = 1; Len <= 3; ++Len) {
+    std::vector<std::string> Longer;
+    for (const std::string& S : Cases)
+      if (S.size() == Len - 1)
+        for (unsigned char B : Edges) Longer.push_back(S + static_cast<char>(B));
+    Cases.insert(Cases.end(), Longer.begin(), Longer.end());
+  }
+  for (const std::string& S : Cases) ASSERT_EQ(Written(S), Reference(S)) << testing::PrintToString(S);
+  // Longer mixes of edge bytes, valid sequences and ASCII, across the steps.
+  std::mt19937 Rng(23);
+  const std::vector<std::string> Pieces = {"\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "plain text", "\xED\x9F\xBF",
+                                           "\xF4\x8F\xBF\xBF"};
+  for (int N = 0; N < 20000; ++N) {
+    std::string S;
+    const size_t Len = Rng() % 40;
+    while (S.size() < Len) {
+      if (Rng() % 3 == 0) S += Pieces[Rng() % Pieces.size()];
+      else S += static_cast<char>(Edges[Rng() % Edges.size()]);
+    }
+    ASSERT_EQ(Written(S), Reference(S)) << testing::PrintToString(S);
+  }
+  // Named cases: a surrogate, an overlong form, a cut-off sequence at the
+  // end, a sequence broken by ASCII (the ASCII byte is kept).
+  EXPECT_EQ(Written("\xED\xA0\x80"), "\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\"");
+  EXPECT_EQ(Written("\xC0\xAF"), "\"\xEF\xBF\xBD\xEF\xBF\xBD\"");
+  EXPECT_EQ(Written("ab\xF0\x9F\x98"), "\"ab\xEF\xBF\xBD\"");
+  EXPECT_EQ(Written("\xE2\x82z"), "\"\xEF\xBF\xBDz\"");
+}
+
+TEST(JsonWriter, PrettyAndFlatLayoutsAreThoseOfDumpWithAndWithoutIndent) {
+  auto Document = [](TJsonWriter& J) {
+    J.BeginObject();
+    J.String("name", "Demo");
+    J.Number("small", std::numeric_limits<int64_t>::min());
+    J.Number("large", std::numeric_limits<uint64_t>::max());
+    J.Bool("ok", true);
+    J.Null("error");
+    J.Key("empty");
+    J.BeginArray();
+    J.EndArray();
+    J.Key("none");
+    J.BeginObject();
+    J.EndObject();
+    J.Key("nested");
+    J.BeginArray();
+    J.BeginObject();
+    J.TextKey("k\"ey\x01");
+    J.BeginArray();
+    J.Number(-1);
+    J.String("x");
+    J.Bool(false);
+    J.Null();
+    J.BeginArray();
+    J.BeginArray();
+    J.EndArray();
+    J.EndArray();
+    J.EndArray();
+    J.EndObject();
+    J.Number(7);
+    J.EndArray();
+    J.EndObject();
+  };
+  std::string Pretty, Flat;
+  {
+    TJsonWriter J(Pretty);
+    Document(J);
+  }
+  {
+    TJsonWriter J(Flat, TJsonLayout::Flat);
+    Document(J);
+  }
+  const ordered_json Value = ordered_json::parse(Pretty);
+  EXPECT_EQ(Pretty, Value.dump(2));
+  EXPECT_EQ(Flat, Value.dump());
+  EXPECT_EQ(Value["nested"][0]["k\"ey\x01"].size(), 5u);
+}
+
+TEST(JsonWriter, FlatItemsStandOnLinesOfTheirOwnInsideAPrettyText) {
+  std::string Out;
+  {
+    TJsonWriter J(Out);
+    J.BeginObject();
+    J.Key("units");
+    J.BeginArray(TJsonLayout::FlatItems);
+    for (int I = 0; I < 2; ++I) {
+      J.BeginObject();
+      J.Number("n", I);
+      J.Key("uses");
+      J.BeginArray(TJsonLayout::Pretty);  // inside a flat item: flat
+      J.String("A");
+      J.EndArray();
+      J.EndObject();
+    }
+    J.EndArray();
+    J.Key("findings");
+    J.BeginArray(TJsonLayout::FlatItems);
+    J.EndArray();
+    J.Key("more");
+    J.BeginArray();
+    J.BeginObject(TJsonLayout::Flat);
+    J.String("kind", "x");
+    J.EndObject();
+    J.Number(1);
+    J.EndArray();
+    J.EndObject();
+  }
+  EXPECT_EQ(Out,
+            "{\n"
+            "  \"units\": [\n"
+            "    {\"n\":0,\"uses\":[\"A\"]},\n"
+            "    {\"n\":1,\"uses\":[\"A\"]}\n"
+            "  ],\n"
+            "  \"findings\": [],\n"
+            "  \"more\": [\n"
+            "    {\"kind\":\"x\"},\n"
+            "    1\n"
+            "  ]\n"
+            "}");
+}
+
+TEST(JsonWriter, LongTextsReachTheSinkInPiecesThatMakeTheWholeText) {
+  // Many items past the buffer, and one string larger than it.
+  std::vector<std::string_view> Pieces;
+  std::string Joined, Whole;
+  const std::string Big = std::string(300000, 'x') + "\"\xFF";
+  auto Write = [&](TJsonWriter& J) {
+    J.BeginArray(TJsonLayout::FlatItems);
+    for (int I = 0; I < 20000; ++I) J.String("item " + std::to_string(I));
+    J.String(Big);
+    J.EndArray();
+  };
+  {
+    TJsonWriter J([&](std::string_view P) {
+      Pieces.push_back(P);
+      Joined += P;
+    });
+    Write(J);
+  }
+  {
+    TJsonWriter J(Whole);
+    Write(J);
+  }
+  EXPECT_GT(Pieces.size(), 3u);
+  EXPECT_EQ(Joined, Whole);
+  const nlohmann::json Value = nlohmann::json::parse(Whole);
+  ASSERT_EQ(Value.size(), 20001u);
+  EXPECT_EQ(Value[19999], "item 19999");
+  EXPECT_EQ(Value[20000], std::string(300000, 'x') + "\"\xEF\xBF\xBD");
+}
+
+TEST(JsonWriter, NothingReachesAStringBeforeFlush) {
+  std::string Out;
+  TJsonWriter J(Out);
+  J.BeginArray();
+  J.Number(1);
+  J.EndArray();
+  EXPECT_EQ(Out, "");
+  J.Flush();
+  EXPECT_EQ(Out, "[\n  1\n]");
+  J.Flush();
+  EXPECT_EQ(Out, "[\n  1\n]");
+}
