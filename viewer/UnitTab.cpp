@@ -66,13 +66,7 @@ void TAdvTabSheet::Build(const QString& Path, const QColor& HeaderBack, int Bord
   PageLayout->setContentsMargins(BorderWidth, BorderWidth, BorderWidth, BorderWidth);
   PageLayout->setSpacing(0);
 
-  Header = new TJx_PanelGradient(this);
-  Header->setObjectName(QStringLiteral("Header"));
-  Header->SetColors(HeaderBack, HeaderBack);
-  Header->SetTextMargin(8);
-  Header->SetBottomRule(true);
-  Header->SetCaption(Path);
-  Header->setFixedHeight(QFontMetrics(Header->font()).boundingRect(QString::fromUtf8("Ãg")).height() + 8);
+  Header = NewPathHeader(this, Path, HeaderBack);
   PageLayout->addWidget(Header);
 
   FStack = new QStackedWidget(this);
