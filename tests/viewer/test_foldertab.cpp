@@ -2,7 +2,9 @@
 // and the findings, draws the uses graph, and asks for units from all three;
 // the window answers the tab's requests with unit tabs.
 #include <QAction>
+#include <QAbstractGraphicsShapeItem>
 #include <QGraphicsItem>
+#include <QGraphicsScene>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -185,6 +187,48 @@ class TestFolderTab : public QObject {
     QCOMPARE(Asked.count(), 2);
     QCOMPARE(Asked.at(0).at(0).toString(), App);
     QCOMPARE(Asked.at(1).at(0).toString(), App);
+  }
+
+  // The drawing rules of the graph view: a unit with a finding red, a unit
+  // outside the set dashed, an implementation use dashed, the use that does
+  // not match its interface red and thick, each with an arrow head; hiding
+  // the runtime units leaves them and their uses out.
+  void graphViewDrawsUnitsAndUsesByTheirKind() {
+    TUsesGraph G;
+    G.Nodes = {{"App", true, false, false, {0}, 0}, {"Lib", true, true, false, {1}, 1},
+               {"System", false, false, true, {}, 2}};
+    G.Edges = {{0, 1, true, true}, {0, 2, false, false}, {1, 2, true, false}};
+    G.SetUnits = 2;
+    TGraphView View;
+    View.resize(400, 300);
+    QVERIFY(View.SetGraph(G, false));
+    QCOMPARE(View.NodeItemCount(), 3);
+    std::map<int, QPen> NodePen;
+    std::vector<QPen> UsePens;
+    int Heads = 0;
+    for (QGraphicsItem* I : View.scene()->items()) {
+      auto* Shape = dynamic_cast<QAbstractGraphicsShapeItem*>(I);
+      if (!Shape || I->parentItem()) continue;
+      if (I->data(0).isValid()) NodePen[I->data(0).toInt()] = Shape->pen();
+      else if (Shape->brush().style() == Qt::NoBrush) UsePens.push_back(Shape->pen());
+      else ++Heads;
+    }
+    QCOMPARE(int(NodePen.size()), 3);
+    QCOMPARE(NodePen[0].style(), Qt::SolidLine);
+    QCOMPARE(NodePen[1].color(), QColor(200, 0, 0));
+    QCOMPARE(NodePen[2].style(), Qt::DashLine);
+    QCOMPARE(int(UsePens.size()), 3);
+    QCOMPARE(Heads, 3);
+    int Red = 0, Dashed = 0;
+    for (const QPen& P : UsePens) {
+      Red += P.color() == QColor(200, 0, 0) && P.widthF() == 2.0;
+      Dashed += P.style() == Qt::DashLine;
+    }
+    QCOMPARE(Red, 1);
+    QCOMPARE(Dashed, 1);
+
+    QVERIFY(View.SetGraph(G, true));
+    QCOMPARE(View.NodeItemCount(), 2);
   }
 
   void cancelShowsTheUnitsReadSoFar() {
