@@ -1,6 +1,6 @@
+// The file tab: header, view switch and the three views (see UnitTab.h).
 #include "UnitTab.h"
 
-#include <QApplication>
 #include <QFile>
 #include <QDir>
 #include <QFileInfo>
@@ -15,10 +15,12 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "DeclSource.h"
+#include "BusyCursor.h"
+#include "FillDeclView.h"
 #include "DeclView.h"
 #include "HexView.h"
 #include "Jx_PanelGradient.h"
+#include "ParseOffset.h"
 
 namespace {
 const QColor FailMarkColor(255, 128, 128);
@@ -39,24 +41,6 @@ QString Swatch(const QColor& C) {
   return QStringLiteral("<span style=\"background-color:%1\">&nbsp;&nbsp;&nbsp;</span>&nbsp;").arg(C.name());
 }
 }  // namespace
-
-int64_t ParseOffset(const QString& Text) {
-  QString T = Text.trimmed();
-  int Base = 10;
-  if (T.startsWith(QLatin1String("0x"), Qt::CaseInsensitive)) {
-    T = T.mid(2);
-    Base = 16;
-  } else if (T.startsWith(QLatin1Char('$'))) {
-    T = T.mid(1);
-    Base = 16;
-  }
-  bool Ok = false;
-  const qlonglong V = T.toLongLong(&Ok, Base);
-  return Ok && V >= 0 ? V : -1;
-}
-
-TBusyCursor::TBusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-TBusyCursor::~TBusyCursor() { QApplication::restoreOverrideCursor(); }
 
 TAdvTabSheet::TAdvTabSheet(QWidget* Parent) : QWidget(Parent) {}
 

@@ -20,6 +20,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "BusyCursor.h"
 #include "FolderTab.h"
 #include "JX_FormAbout.h"
 #include "JX_hotButton.h"
