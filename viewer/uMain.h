@@ -59,7 +59,6 @@ class TfrmJXUnitPeek : public QMainWindow {
   // The text view of the active tab: a file tab's summary, else reInfo.
   QTextEdit* ActiveView() const;
 
-  // Components.
   QWidget* pnlButtons = nullptr;
   TJX_hotButton* jxhOpen = nullptr;
   TJX_hotButton* jxhAbout = nullptr;
@@ -126,7 +125,7 @@ class TfrmJXUnitPeek : public QMainWindow {
   void FormCreate();
   void FormShow();
   TAdvTabSheet* MakeFileTab(const QString& Path);
-  // The active file tab, or null on the welcome tab.
+  // The active file tab, or null on the welcome tab and on folder tabs.
   TAdvTabSheet* ActiveSheet() const;
   void ShowActiveView(TUnitView View);
   void StepTab(int By);
