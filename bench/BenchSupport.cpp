@@ -1,3 +1,4 @@
+// Shared pieces of the benchmarks and the benchmark tool (see BenchSupport.h).
 #include "BenchSupport.h"
 
 #include <fcntl.h>

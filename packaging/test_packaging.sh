@@ -3,8 +3,9 @@
 #   manpages DUMP PAGE...      the pages lint clean and PAGE 1 names every option of DUMP --help
 #   desktop FILE               desktop-file-validate
 #   metainfo FILE              appstreamcli validate --no-net
-#   deb BUILD VERSION DUMP SAMPLE ID
+#   deb BUILD VERSION DUMP SAMPLE ID DATE
 #                              cpack -G DEB, dpkg -x into a scratch root, run the programs there
+#   lintian BUILD              cpack -G DEB, then lintian: fails on any error (E:), shows the rest
 # Exit status 77 (skipped) when a tool is missing; scripts/deps.sh installs them.
 set -euo pipefail
 
@@ -13,6 +14,21 @@ need() {
   for t in "$@"; do
     command -v "$t" >/dev/null 2>&1 || { echo "SKIP: $t is not installed (scripts/deps.sh installs it)"; exit 77; }
   done
+}
+
+# Builds the package of the build folder $1 into the scratch folder $scratch
+# (removed on exit); sets deb to its path.
+build_deb() {
+  local cpack=${CPACK:-cpack}
+  need "$cpack" dpkg-deb dpkg-shlibdeps
+  scratch=$(mktemp -d "${TMPDIR:-/tmp}/unitpeek-deb.XXXXXX")
+  trap 'rm -rf "$scratch"' EXIT
+  "$cpack" -G DEB --config "$1/CPackConfig.cmake" -B "$scratch/out" >"$scratch/cpack.log" 2>&1 ||
+    { cat "$scratch/cpack.log"; fail "cpack -G DEB failed"; }
+  local debs=("$scratch"/out/unitpeek_*.deb)
+  [ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || fail "expected one unitpeek_*.deb, got: ${debs[*]}"
+  deb=${debs[0]}
+  echo "built $(basename "$deb") ($(stat -c %s "$deb") bytes)"
 }
 
 mode=$1; shift
@@ -47,17 +63,8 @@ metainfo)
   appstreamcli validate --no-net "$1"
   ;;
 deb)
-  cpack=${CPACK:-cpack}
-  need "$cpack" dpkg-deb dpkg-shlibdeps
-  build=$1 version=$2 dump=$3 sample=$4 id=$5
-  scratch=$(mktemp -d "${TMPDIR:-/tmp}/unitpeek-deb.XXXXXX")
-  trap 'rm -rf "$scratch"' EXIT
-  "$cpack" -G DEB --config "$build/CPackConfig.cmake" -B "$scratch/out" >"$scratch/cpack.log" 2>&1 ||
-    { cat "$scratch/cpack.log"; fail "cpack -G DEB failed"; }
-  debs=("$scratch"/out/unitpeek_*.deb)
-  [ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || fail "expected one unitpeek_*.deb, got: ${debs[*]}"
-  deb=${debs[0]}
-  echo "built $(basename "$deb") ($(stat -c %s "$deb") bytes)"
+  build=$1 version=$2 dump=$3 sample=$4 id=$5 date=$6
+  build_deb "$build"
 
   # Control fields: name, version from the project, runtime dependencies.
   [ "$(dpkg-deb -f "$deb" Package)" = unitpeek ] || fail "package name"
@@ -78,10 +85,23 @@ deb)
            usr/share/applications/unitpeek.desktop usr/share/mime/packages/unitpeek-dcu.xml \
            usr/share/icons/hicolor/scalable/apps/unitpeek.svg \
            usr/share/icons/hicolor/64x64/apps/unitpeek.png usr/share/icons/hicolor/128x128/apps/unitpeek.png \
-           "usr/share/metainfo/$id.metainfo.xml"; do
+           "usr/share/metainfo/$id.metainfo.xml" \
+           usr/share/doc/unitpeek/copyright usr/share/doc/unitpeek/changelog.gz; do
     [ -s "$root/$f" ] || fail "package lacks /$f"
   done
   grep -q "<release version=\"$version\"" "$root/usr/share/metainfo/$id.metainfo.xml" || fail "metainfo version"
+  grep -q "<project_license>MIT</project_license>" "$root/usr/share/metainfo/$id.metainfo.xml" || fail "metainfo licence"
+  # The licence: the copyright file holds LICENSE's holder and text.
+  doc=$root/usr/share/doc/unitpeek
+  grep -qx "Copyright: 2026 The UnitPeek developers" "$doc/copyright" || fail "copyright holder"
+  grep -qx " Permission is hereby granted, free of charge, to any person obtaining a copy" "$doc/copyright" ||
+    fail "copyright file lacks the licence text"
+  # The changelog: this version first, signed on the release date.
+  changelog=$(zcat "$doc/changelog.gz")
+  [[ $(head -1 <<<"$changelog") == "unitpeek ($version) "* ]] || fail "changelog version"
+  signature=$(grep -m1 '^ -- ' <<<"$changelog") || fail "changelog without a signature line"
+  [[ $signature == " -- "*" <"*@*">  $(LC_ALL=C date -u -R -d "$date")" ]] ||
+    fail "changelog signature '$signature' (release date $date)"
   zcat "$root/usr/share/man/man1/unitpeek-dump.1.gz" | grep -q "UnitPeek $version" || fail "manual page version"
   # What a software centre reads: metainfo, desktop entry and icon together.
   if command -v appstreamcli >/dev/null 2>&1; then
@@ -101,6 +121,18 @@ deb)
     [ -s "$scratch/pkg.out" ] || fail "no output for $sample"
   done
   echo "packaged unitpeek-dump $version reads $(basename "$sample") as the build does"
+  ;;
+lintian)
+  need lintian
+  build_deb "$1"
+  # Every instance of a tag; -I: the informational tags too, shown but not
+  # counted.
+  report=$(lintian --tag-display-limit 0 -I "$deb" 2>&1) || true
+  [ -z "$report" ] || echo "$report"
+  errors=$(grep -c '^E: ' <<<"$report" || true)
+  warnings=$(grep -c '^W: ' <<<"$report" || true)
+  [ "$errors" -eq 0 ] || fail "lintian: $errors errors"
+  echo "lintian: no errors, $warnings warnings"
   ;;
 *)
   fail "unknown mode $mode"

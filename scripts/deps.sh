@@ -7,7 +7,7 @@ PACKAGES=(cmake g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchm
           qt6-base-dev nlohmann-json3-dev pkg-config libgraphviz-dev xvfb xauth)
 
 # The release files, the Debian package (cpack -G DEB) and their tests.
-PACKAGES+=(dpkg-dev file binutils groff-base man-db desktop-file-utils appstream)
+PACKAGES+=(dpkg-dev file binutils groff-base man-db desktop-file-utils appstream lintian)
 
 SUDO=""
 if [ "$(id -u)" -ne 0 ] && command -v sudo >/dev/null 2>&1; then SUDO="sudo"; fi

@@ -1,3 +1,4 @@
+// The Declarations view and the builder of its listing (see DeclView.h).
 #include "DeclView.h"
 
 #include <QAbstractTextDocumentLayout>
@@ -89,6 +90,15 @@ TDeclView::TDeclView(QWidget* Parent) : QWidget(Parent) {
   Layout->setContentsMargins(0, 2, 0, 0);
   Layout->setSpacing(2);
 
+  CreateToolBar(Layout);
+  CreateOutlineAndListing(Layout);
+  CreateStatusLine(Layout);
+  ConnectParts();
+  CreateKeys();
+}
+
+// The filter box and the Back, Copy and Save buttons above the listing.
+void TDeclView::CreateToolBar(QVBoxLayout* Layout) {
   auto* Bar = new QHBoxLayout;
   Bar->setSpacing(4);
   FilterBox = new QLineEdit(this);
@@ -108,8 +118,13 @@ TDeclView::TDeclView(QWidget* Parent) : QWidget(Parent) {
   BackButton = MakeButton(QStringLiteral("BackButton"), tr("Back"), tr("Back to where the last jump started (Alt+Left)"));
   CopyButton = MakeButton(QStringLiteral("CopyButton"), tr("Copy"), tr("Copy the whole listing"));
   SaveButton = MakeButton(QStringLiteral("SaveButton"), tr("Save as .pas..."), tr("Save the listing as a Pascal file"));
+  BackButton->setEnabled(false);
   Layout->addLayout(Bar);
+}
 
+// The outline (over its filter model) beside the listing, a quarter of the
+// width to three quarters.
+void TDeclView::CreateOutlineAndListing(QVBoxLayout* Layout) {
   FSplitter = new QSplitter(Qt::Horizontal, this);
   Outline = new QTreeView(FSplitter);
   Outline->setObjectName(QStringLiteral("Outline"));
@@ -137,14 +152,19 @@ TDeclView::TDeclView(QWidget* Parent) : QWidget(Parent) {
   FSplitter->setStretchFactor(0, 1);
   FSplitter->setStretchFactor(1, 3);
   Layout->addWidget(FSplitter, 1);
+}
 
+// The line under the listing for matches, jumps that fail and saving;
+// hidden until there is something to say.
+void TDeclView::CreateStatusLine(QVBoxLayout* Layout) {
   Status = new QLabel(this);
   Status->setObjectName(QStringLiteral("Status"));
   Status->setTextInteractionFlags(Qt::TextSelectableByMouse);
   Status->hide();
   Layout->addWidget(Status);
+}
 
-  BackButton->setEnabled(false);
+void TDeclView::ConnectParts() {
   connect(BackButton, &QToolButton::clicked, this, [this] { Back(); });
   connect(CopyButton, &QToolButton::clicked, this, &TDeclView::CopyListing);
   connect(SaveButton, &QToolButton::clicked, this, [this] { SaveListing(); });
@@ -155,7 +175,10 @@ TDeclView::TDeclView(QWidget* Parent) : QWidget(Parent) {
   connect(Outline->selectionModel(), &QItemSelectionModel::currentChanged, this,
           [this](const QModelIndex& Index) { OutlineChosen(Index); });
   connect(Outline, &QTreeView::activated, this, &TDeclView::OutlineChosen);
+}
 
+// Ctrl+F to the filter box, Alt+Left back, Escape in the filter box clears it.
+void TDeclView::CreateKeys() {
   auto* Find = new QShortcut(QKeySequence::Find, this, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
   connect(Find, &QShortcut::activated, this, [this] {
     FilterBox->setFocus(Qt::ShortcutFocusReason);

@@ -36,6 +36,7 @@ class QTextDocument;
 class QToolButton;
 class QTreeView;
 class QUrl;
+class QVBoxLayout;
 
 // One entry of the outline: a section, a kind of declarations, or a
 // declaration with its members. Anchor names the place in the listing
@@ -140,6 +141,13 @@ class TDeclView : public QWidget {
   void DeclarationChosen(const QString& Name, int64_t TagOffset);
 
  private:
+  // The steps of building the view, in this order.
+  void CreateToolBar(QVBoxLayout* Layout);
+  void CreateOutlineAndListing(QVBoxLayout* Layout);
+  void CreateStatusLine(QVBoxLayout* Layout);
+  void ConnectParts();
+  void CreateKeys();
+
   void OutlineChosen(const QModelIndex& Index);
   void HighlightMatches(const QString& Text);
   void ScrollToPosition(int Pos, int Length);

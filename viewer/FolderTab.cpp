@@ -5,12 +5,9 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QFileInfo>
-#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
-#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTabWidget>
@@ -22,7 +19,6 @@
 #include "FolderReportWriters.h"
 #include "GraphView.h"
 #include "Jx_PanelGradient.h"
-#include "uMain.h"
 
 namespace {
 
@@ -46,23 +42,26 @@ QTableWidgetItem* Cell(const QString& S) {
 
 }  // namespace
 
-TFolderTab::TFolderTab(const QString& Path, std::function<void(const QString&)> OpenUnit, QWidget* Parent)
-    : QWidget(Parent), FPath(Path), FOpenUnit(std::move(OpenUnit)) {
+TFolderTab::TFolderTab(const QString& Path, QWidget* Parent) : QWidget(Parent), FPath(Path) {
   setObjectName(QStringLiteral("FolderTab"));
   auto* Layout = new QVBoxLayout(this);
   Layout->setContentsMargins(4, 4, 4, 4);
   Layout->setSpacing(4);
 
-  Header = new TJx_PanelGradient(this);
-  Header->setObjectName(QStringLiteral("Header"));
-  QColor Back = palette().color(QPalette::Window);
-  Header->SetColors(Back, Back);
-  Header->SetTextMargin(8);
-  Header->SetBottomRule(true);
-  Header->SetCaption(Path);
-  Header->setFixedHeight(QFontMetrics(Header->font()).boundingRect(QString::fromUtf8("Ãg")).height() + 8);
-  Layout->addWidget(Header);
+  CreateHeader(Layout);
+  CreateProgressRow(Layout);
+  CreatePages(Layout);
+  StartScan();
+}
 
+// The folder's path on a strip of the window colour.
+void TFolderTab::CreateHeader(QVBoxLayout* Layout) {
+  Header = NewPathHeader(this, FPath, palette().color(QPalette::Window));
+  Layout->addWidget(Header);
+}
+
+// What the scan is doing, its progress bar and the Cancel button.
+void TFolderTab::CreateProgressRow(QVBoxLayout* Layout) {
   auto* ProgressRow = new QHBoxLayout;
   Status = new QLabel(tr("Looking for unit files..."), this);
   Progress = new QProgressBar(this);
@@ -73,14 +72,23 @@ TFolderTab::TFolderTab(const QString& Path, std::function<void(const QString&)> 
   ProgressRow->addWidget(CancelButton);
   Layout->addLayout(ProgressRow);
   connect(CancelButton, &QPushButton::clicked, this, &TFolderTab::Cancel);
+}
 
+// The pages of the report: units, findings, graph.
+void TFolderTab::CreatePages(QVBoxLayout* Layout) {
   Pages = new QTabWidget(this);
   Pages->setObjectName(QStringLiteral("FolderPages"));
   QFont Plain = Pages->font();  // the window's tab captions are bold
   Plain.setBold(false);
   Pages->setFont(Plain);
   Layout->addWidget(Pages, 1);
+  Pages->addTab(CreateUnitsPage(), tr("Units"));
+  Pages->addTab(CreateFindingsPage(), tr("Findings"));
+  Pages->addTab(CreateGraphPage(), tr("Graph"));
+}
 
+// One row per unit file; a double-click asks for the row's file.
+QWidget* TFolderTab::CreateUnitsPage() {
   UnitsTable = new QTableWidget(0, 5, this);
   UnitsTable->setObjectName(QStringLiteral("UnitsTable"));
   UnitsTable->setHorizontalHeaderLabels(
@@ -90,17 +98,24 @@ TFolderTab::TFolderTab(const QString& Path, std::function<void(const QString&)> 
   UnitsTable->verticalHeader()->hide();
   UnitsTable->horizontalHeader()->setStretchLastSection(true);
   connect(UnitsTable, &QTableWidget::cellDoubleClicked, this, [this](int Row, int) { OpenRow(Row); });
-  Pages->addTab(UnitsTable, tr("Units"));
+  return UnitsTable;
+}
 
+// The findings by kind; a double-click on a line about one file asks for it.
+QWidget* TFolderTab::CreateFindingsPage() {
   FindingsList = new QTreeWidget(this);
   FindingsList->setObjectName(QStringLiteral("FindingsList"));
   FindingsList->setHeaderHidden(true);
   connect(FindingsList, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* Item, int) {
     const QString File = Item->data(0, Qt::UserRole).toString();
-    if (!File.isEmpty() && FOpenUnit) FOpenUnit(File);
+    if (!File.isEmpty()) emit unitRequested(File);
   });
-  Pages->addTab(FindingsList, tr("Findings"));
+  return FindingsList;
+}
 
+// The uses graph under the switch that hides the runtime units; a click on
+// a unit of the folder asks for its file.
+QWidget* TFolderTab::CreateGraphPage() {
   auto* GraphPage = new QWidget(this);
   auto* GraphLayout = new QVBoxLayout(GraphPage);
   GraphLayout->setContentsMargins(0, 4, 0, 0);
@@ -112,13 +127,12 @@ TFolderTab::TFolderTab(const QString& Path, std::function<void(const QString&)> 
   GraphLayout->addWidget(HideRuntime);
   GraphLayout->addWidget(GraphView, 1);
   connect(HideRuntime, &QCheckBox::toggled, this, &TFolderTab::ShowGraph);
-  connect(GraphView, &TGraphView::nodeClicked, this, [this](int Node) {
-    const TGraphNode& N = FGraph.Nodes[size_t(Node)];
-    if (!N.Files.empty() && FOpenUnit) FOpenUnit(PathText(FReport.Units[N.Files.front()].Path));
-  });
-  Pages->addTab(GraphPage, tr("Graph"));
+  connect(GraphView, &TGraphView::nodeClicked, this, &TFolderTab::OpenNode);
+  return GraphPage;
+}
 
-  // The scan starts once the tab is shown and the event loop runs.
+// The scan starts once the tab is shown and the event loop runs.
+void TFolderTab::StartScan() {
   QTimer::singleShot(0, this, [this] {
     Scanner = std::make_unique<TFolderScanner>(std::vector<std::string>{QFile::encodeName(FPath).toStdString()});
     Progress->setRange(0, int(Scanner->Total()));
@@ -158,6 +172,14 @@ void TFolderTab::ShowReport() {
   FGraph = BuildUsesGraph(FReport);
   CancelButton->hide();
   Progress->hide();
+  ShowStatus();
+  FillUnitsTable();
+  FillFindings();
+  ShowGraph();
+  emit scanFinished();
+}
+
+void TFolderTab::ShowStatus() {
   size_t Loaded = 0;
   for (const TFolderUnit& U : FReport.Units) Loaded += U.Ok ? 1 : 0;
   Status->setText((FCancelled ? tr("Cancelled: ") : QString()) +
@@ -165,8 +187,10 @@ void TFolderTab::ShowReport() {
                       .arg(FReport.Units.size())
                       .arg(Loaded)
                       .arg(FReport.Findings.size()));
+}
 
-  // The units table, sortable by any column; a row keeps its file's path.
+// The units table, sortable by any column; a row keeps its file's path.
+void TFolderTab::FillUnitsTable() {
   const QDir Base(FPath);
   UnitsTable->setSortingEnabled(false);
   UnitsTable->setRowCount(int(FReport.Units.size()));
@@ -189,8 +213,10 @@ void TFolderTab::ShowReport() {
   }
   UnitsTable->setSortingEnabled(true);
   UnitsTable->resizeColumnsToContents();
+}
 
-  // The findings, grouped by kind; a line about one file opens it.
+// The findings, grouped by kind; a line about one file keeps its path.
+void TFolderTab::FillFindings() {
   FindingsList->clear();
   QTreeWidgetItem* Group = nullptr;
   for (const TFinding& F : FReport.Findings) {
@@ -208,9 +234,6 @@ void TFolderTab::ShowReport() {
     Group->setText(0, QStringLiteral("%1 (%2)").arg(Kind).arg(Group->childCount()));
   }
   if (FReport.Findings.empty()) new QTreeWidgetItem(FindingsList, {tr("No findings.")});
-
-  ShowGraph();
-  emit scanFinished();
 }
 
 void TFolderTab::ShowGraph() {
@@ -218,25 +241,11 @@ void TFolderTab::ShowGraph() {
 }
 
 void TFolderTab::OpenRow(int Row) {
-  if (QTableWidgetItem* I = UnitsTable->item(Row, 0))
-    if (FOpenUnit) FOpenUnit(I->data(Qt::UserRole).toString());
+  if (QTableWidgetItem* I = UnitsTable->item(Row, 0)) emit unitRequested(I->data(Qt::UserRole).toString());
 }
 
-TFolderTab* OpenFolderTab(TfrmJXUnitPeek* W, const QString& Path) {
-  QTabWidget* Tabs = W->advPageControl;
-  for (int I = 0; I < Tabs->count(); ++I) {
-    auto* Tab = qobject_cast<TFolderTab*>(Tabs->widget(I));
-    if (Tab && QFileInfo(Tab->Path()) == QFileInfo(Path)) {
-      Tabs->setCurrentWidget(Tab);
-      return Tab;
-    }
-  }
-  QPointer<TfrmJXUnitPeek> Window(W);
-  auto* Tab = new TFolderTab(Path, [Window](const QString& File) {
-    if (Window) Window->OpenUnitFile(File);
-  });
-  QString Caption = QFileInfo(Path).fileName();
-  if (Caption.isEmpty()) Caption = Path;
-  Tabs->setCurrentIndex(Tabs->addTab(Tab, Caption + QLatin1Char('/')));
-  return Tab;
+void TFolderTab::OpenNode(int Node) {
+  if (Node < 0 || size_t(Node) >= FGraph.Nodes.size()) return;
+  const TGraphNode& N = FGraph.Nodes[size_t(Node)];
+  if (!N.Files.empty()) emit unitRequested(PathText(FReport.Units[N.Files.front()].Path));
 }

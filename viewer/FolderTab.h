@@ -3,11 +3,14 @@
 // (the reader is process-wide, and the window's own loads run on that thread
 // too), a short slice of units per turn of the event loop, so the window stays
 // responsive; the scan shows its progress and can be cancelled.
+//
+// The tab opens nothing itself: a double-click on a unit or a finding, or a
+// click on a unit of the graph, asks for the unit's file by unitRequested,
+// which the window connects to its own OpenUnitFile.
 #pragma once
 
 #include <QString>
 #include <QWidget>
-#include <functional>
 #include <memory>
 
 #include "UnitFolders.h"
@@ -21,14 +24,14 @@ class QTabWidget;
 class QTableWidget;
 class QTreeWidget;
 class TGraphView;
+class QVBoxLayout;
 class TJx_PanelGradient;
-class TfrmJXUnitPeek;
 
 class TFolderTab : public QWidget {
   Q_OBJECT
  public:
-  // Starts scanning Path; OpenUnit opens a unit file in its own tab.
-  TFolderTab(const QString& Path, std::function<void(const QString&)> OpenUnit, QWidget* Parent = nullptr);
+  // Starts scanning Path once the event loop runs.
+  explicit TFolderTab(const QString& Path, QWidget* Parent = nullptr);
   ~TFolderTab() override;
 
   const QString& Path() const { return FPath; }
@@ -40,7 +43,7 @@ class TFolderTab : public QWidget {
 
   // Stops the scan; the tab shows the units read so far.
   void Cancel();
-  // Opens the unit file in row Row of the units table.
+  // Asks for the unit file in row Row of the units table.
   void OpenRow(int Row);
 
   TJx_PanelGradient* Header = nullptr;
@@ -60,19 +63,33 @@ class TFolderTab : public QWidget {
   // After each slice of the scan: the units read so far and their number.
   void scanProgress(int Done, int Total);
   void scanFinished();
+  // The user chose a unit file (full path) to open in a tab of its own.
+  void unitRequested(const QString& Path);
 
  private:
+  // The steps of building the tab, in this order; CreatePages adds the
+  // three pages that the next three make.
+  void CreateHeader(QVBoxLayout* Layout);
+  void CreateProgressRow(QVBoxLayout* Layout);
+  void CreatePages(QVBoxLayout* Layout);
+  QWidget* CreateUnitsPage();
+  QWidget* CreateFindingsPage();
+  QWidget* CreateGraphPage();
+  void StartScan();
+
   void ScanSlice();
+  // The steps of showing the finished scan.
   void ShowReport();
+  void ShowStatus();
+  void FillUnitsTable();
+  void FillFindings();
   void ShowGraph();
+  // Asks for the file of a graph node (nothing for a unit outside the set).
+  void OpenNode(int Node);
 
   QString FPath;
-  std::function<void(const QString&)> FOpenUnit;
   std::unique_ptr<TFolderScanner> Scanner;
   bool FCancelled = false;
   TFolderReport FReport;
   TUsesGraph FGraph;
 };
-
-// Opens Path as a folder tab of Window (or brings its open tab to the front).
-TFolderTab* OpenFolderTab(TfrmJXUnitPeek* Window, const QString& Path);

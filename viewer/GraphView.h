@@ -36,6 +36,8 @@ class TGraphView : public QGraphicsView {
   void mouseReleaseEvent(QMouseEvent* Event) override;
 
  private:
+  void FitLargeGraph();
+
   int FNodeItems = 0;
   QString FError;
   QPoint FPressPos;

@@ -1,3 +1,4 @@
+// The hex and character dump of the Bytes view, drawing only the rows in sight (see HexView.h).
 #include "HexView.h"
 
 #include <QFontDatabase>

@@ -1,3 +1,4 @@
+// The about box (see JX_FormAbout.h).
 #include "JX_FormAbout.h"
 
 #include <QCoreApplication>

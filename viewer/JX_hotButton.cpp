@@ -1,3 +1,4 @@
+// The toolbar button that highlights under the mouse (see JX_hotButton.h).
 #include "JX_hotButton.h"
 
 #include <QIcon>

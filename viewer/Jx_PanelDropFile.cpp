@@ -1,3 +1,4 @@
+// The panel that takes files dropped from the file manager (see Jx_PanelDropFile.h).
 #include "Jx_PanelDropFile.h"
 
 #include <QDragEnterEvent>

@@ -1,3 +1,4 @@
+// The gradient caption strip and the path header of the tabs (see Jx_PanelGradient.h).
 #include "Jx_PanelGradient.h"
 
 #include <QFontMetrics>
@@ -78,4 +79,15 @@ void TJx_PanelGradient::paintEvent(QPaintEvent*) {
   // One line, no mnemonic processing: the text is drawn as it stands.
   P.drawText(TextRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, ShownCaption());
   if (FBottomRule) P.fillRect(QRect(0, height() - 1, width(), 1), Qt::black);
+}
+
+TJx_PanelGradient* NewPathHeader(QWidget* Parent, const QString& Path, const QColor& Back) {
+  auto* Header = new TJx_PanelGradient(Parent);
+  Header->setObjectName(QStringLiteral("Header"));
+  Header->SetColors(Back, Back);
+  Header->SetTextMargin(8);
+  Header->SetBottomRule(true);
+  Header->SetCaption(Path);
+  Header->setFixedHeight(QFontMetrics(Header->font()).boundingRect(QString::fromUtf8("Ãg")).height() + 8);
+  return Header;
 }

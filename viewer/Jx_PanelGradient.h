@@ -1,6 +1,6 @@
 // A caption strip filled with a colour gradient (flat when both colours are
-// the same), drawing its caption on one line with a left text margin. The
-// file tabs use it as the header that shows the full path of the file.
+// the same), drawing its caption on one line with a left text margin. File
+// and folder tabs use it as the header that shows the full path.
 #pragma once
 
 #include <QColor>
@@ -39,3 +39,7 @@ class TJx_PanelGradient : public QWidget {
   int FTextMargin = 8;
   bool FBottomRule = false;
 };
+
+// The header of a file or folder tab: Path on a flat strip of Back, a rule
+// below it, one line of the strip's font high.
+TJx_PanelGradient* NewPathHeader(QWidget* Parent, const QString& Path, const QColor& Back);

@@ -1,6 +1,6 @@
+// The file tab: header, view switch and the three views (see UnitTab.h).
 #include "UnitTab.h"
 
-#include <QApplication>
 #include <QFile>
 #include <QDir>
 #include <QFileInfo>
@@ -15,10 +15,12 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "DeclSource.h"
+#include "BusyCursor.h"
+#include "FillDeclView.h"
 #include "DeclView.h"
 #include "HexView.h"
 #include "Jx_PanelGradient.h"
+#include "ParseOffset.h"
 
 namespace {
 const QColor FailMarkColor(255, 128, 128);
@@ -40,24 +42,6 @@ QString Swatch(const QColor& C) {
 }
 }  // namespace
 
-int64_t ParseOffset(const QString& Text) {
-  QString T = Text.trimmed();
-  int Base = 10;
-  if (T.startsWith(QLatin1String("0x"), Qt::CaseInsensitive)) {
-    T = T.mid(2);
-    Base = 16;
-  } else if (T.startsWith(QLatin1Char('$'))) {
-    T = T.mid(1);
-    Base = 16;
-  }
-  bool Ok = false;
-  const qlonglong V = T.toLongLong(&Ok, Base);
-  return Ok && V >= 0 ? V : -1;
-}
-
-TBusyCursor::TBusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-TBusyCursor::~TBusyCursor() { QApplication::restoreOverrideCursor(); }
-
 TAdvTabSheet::TAdvTabSheet(QWidget* Parent) : QWidget(Parent) {}
 
 void TAdvTabSheet::Build(const QString& Path, const QColor& HeaderBack, int BorderWidth) {
@@ -66,13 +50,7 @@ void TAdvTabSheet::Build(const QString& Path, const QColor& HeaderBack, int Bord
   PageLayout->setContentsMargins(BorderWidth, BorderWidth, BorderWidth, BorderWidth);
   PageLayout->setSpacing(0);
 
-  Header = new TJx_PanelGradient(this);
-  Header->setObjectName(QStringLiteral("Header"));
-  Header->SetColors(HeaderBack, HeaderBack);
-  Header->SetTextMargin(8);
-  Header->SetBottomRule(true);
-  Header->SetCaption(Path);
-  Header->setFixedHeight(QFontMetrics(Header->font()).boundingRect(QString::fromUtf8("Ãg")).height() + 8);
+  Header = NewPathHeader(this, Path, HeaderBack);
   PageLayout->addWidget(Header);
 
   FStack = new QStackedWidget(this);

@@ -26,19 +26,6 @@ class TJx_PanelGradient;
 
 enum class TUnitView { Summary = 0, Declarations = 1, Bytes = 2 };
 
-// An offset typed by the user: hexadecimal after "0x" or "$", else decimal;
-// -1 when the text is no offset.
-int64_t ParseOffset(const QString& Text);
-
-// Shows the busy cursor for as long as it lives.
-class TBusyCursor {
- public:
-  TBusyCursor();
-  ~TBusyCursor();
-  TBusyCursor(const TBusyCursor&) = delete;
-  TBusyCursor& operator=(const TBusyCursor&) = delete;
-};
-
 // The welcome tab is a plain page; every file tab is one of these.
 class TAdvTabSheet : public QWidget {
   Q_OBJECT

@@ -1,3 +1,4 @@
+// The summary sink over a Qt rich text view (see jx_richEdit.h).
 #include "jx_richEdit.h"
 
 #include <QScrollBar>

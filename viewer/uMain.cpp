@@ -1,3 +1,4 @@
+// The main window (see uMain.h).
 #include "uMain.h"
 
 #include <QAction>
@@ -19,6 +20,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "BusyCursor.h"
 #include "FolderTab.h"
 #include "JX_FormAbout.h"
 #include "JX_hotButton.h"
@@ -91,7 +93,7 @@ TfrmJXUnitPeek::TfrmJXUnitPeek(const QStringList& Arguments, QWidget* Parent)
   FormCreate();
 }
 
-// The toolbar strip with the Open, About and Close buttons.
+// The toolbar strip with the Open, Open Folder, About and Close buttons.
 void TfrmJXUnitPeek::CreateToolBar(QVBoxLayout* Layout) {
   pnlButtons = new QWidget(centralWidget());
   pnlButtons->setObjectName(QStringLiteral("pnlButtons"));
@@ -112,7 +114,6 @@ void TfrmJXUnitPeek::CreateToolBar(QVBoxLayout* Layout) {
   connect(jxhOpen, &QToolButton::clicked, this, &TfrmJXUnitPeek::jxhOpenClick);
   connect(jxhAbout, &QToolButton::clicked, this, &TfrmJXUnitPeek::jxhAboutClick);
   connect(jxhClose, &QToolButton::clicked, this, &TfrmJXUnitPeek::jxhCloseClick);
-  // A folder of units.
   jxhOpenFolder = new TJX_hotButton(QStringLiteral(":/unitpeek/openfolder.png"), tr("Open Folder..."), true,
                                     pnlButtons);
   jxhOpenFolder->setObjectName(QStringLiteral("jxhOpenFolder"));
@@ -311,6 +312,22 @@ void TfrmJXUnitPeek::OpenUnitFile(const QString& Path) {
     Page->SetFailure(Outcome.Error, Outcome.FailOffset, Outcome.DefOffset);
 }
 
+TFolderTab* TfrmJXUnitPeek::OpenFolder(const QString& Path) {
+  for (int I = 0; I < advPageControl->count(); ++I) {
+    auto* Tab = qobject_cast<TFolderTab*>(advPageControl->widget(I));
+    if (Tab && QFileInfo(Tab->Path()) == QFileInfo(Path)) {
+      advPageControl->setCurrentWidget(Tab);
+      return Tab;
+    }
+  }
+  auto* Tab = new TFolderTab(Path);
+  connect(Tab, &TFolderTab::unitRequested, this, &TfrmJXUnitPeek::OpenUnitFile);
+  QString Caption = QFileInfo(Path).fileName();
+  if (Caption.isEmpty()) Caption = Path;
+  advPageControl->setCurrentIndex(advPageControl->addTab(Tab, Caption + QLatin1Char('/')));
+  return Tab;
+}
+
 void TfrmJXUnitPeek::jxhOpenClick() {
   for (const QString& F : RunOpenDialog()) OpenUnitFile(F);
 }
@@ -322,7 +339,7 @@ QStringList TfrmJXUnitPeek::RunOpenDialog() {
 
 void TfrmJXUnitPeek::jxhOpenFolderClick() {
   const QString Folder = RunOpenFolderDialog();
-  if (!Folder.isEmpty()) OpenFolderTab(this, Folder);
+  if (!Folder.isEmpty()) OpenFolder(Folder);
 }
 
 QString TfrmJXUnitPeek::RunOpenFolderDialog() {

@@ -1,6 +1,8 @@
-// The main window: a welcome tab and one closable tab per opened unit file.
-// Files come from the Open button, the command line and drag and drop; all
-// three end in OpenUnitFile.
+// The main window: a welcome tab, one closable tab per opened unit file and
+// one per opened folder of units. Unit files come from the Open button, the
+// command line, drag and drop and the folder tabs; all of them end in
+// OpenUnitFile. Folders come from the Open Folder button and end in
+// OpenFolder. The window alone adds, brings to the front and closes tabs.
 #pragma once
 
 #include <QColor>
@@ -22,6 +24,7 @@ class QVBoxLayout;
 class TJX_hotButton;
 class TJx_PanelDropFile;
 class TJx_PanelGradient;
+class TFolderTab;
 
 // Order of FileIndex: case-insensitive and locale-aware; keys that compare
 // equal there but are not the same text are told apart by their code points,
@@ -45,14 +48,17 @@ class TfrmJXUnitPeek : public QMainWindow {
   // summary and releases the unit. A file that fails gets a tab with the
   // error that is not brought to the front.
   void OpenUnitFile(const QString& Path);
+  // Opens a folder of units in a folder tab that starts scanning it, or
+  // brings the folder's open tab to the front; the tab's requests for a
+  // unit go to OpenUnitFile.
+  TFolderTab* OpenFolder(const QString& Path);
 
-  // The lower-cased path -> its tab page. The window owns the index, the tab
+  // The lower-cased path -> its file tab. The window owns the index, the tab
   // control owns the pages.
   const TFileIndex& FileIndex() const { return FFileIndex; }
-  // The text view of the active tab: the file tab's summary, or reInfo.
+  // The text view of the active tab: a file tab's summary, else reInfo.
   QTextEdit* ActiveView() const;
 
-  // Components.
   QWidget* pnlButtons = nullptr;
   TJX_hotButton* jxhOpen = nullptr;
   TJX_hotButton* jxhAbout = nullptr;
@@ -83,7 +89,7 @@ class TfrmJXUnitPeek : public QMainWindow {
 
  public slots:
   void jxhOpenClick();
-  // Opens a folder of units in a folder tab (report, findings, uses graph).
+  // Asks for a folder and opens it (OpenFolder).
   void jxhOpenFolderClick();
   void jxhAboutClick();
   void jxhCloseClick();
@@ -119,7 +125,7 @@ class TfrmJXUnitPeek : public QMainWindow {
   void FormCreate();
   void FormShow();
   TAdvTabSheet* MakeFileTab(const QString& Path);
-  // The active file tab, or null on the welcome tab.
+  // The active file tab, or null on the welcome tab and on folder tabs.
   TAdvTabSheet* ActiveSheet() const;
   void ShowActiveView(TUnitView View);
   void StepTab(int By);

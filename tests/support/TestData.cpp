@@ -1,3 +1,4 @@
+// Where the real unit files and their sources are (see TestData.h).
 #include "TestData.h"
 
 #include <algorithm>

@@ -1,9 +1,13 @@
 // The folder tab: Open Folder scans a synthetic folder, fills the units table
-// and the findings, draws the uses graph, and opens units from all three.
+// and the findings, draws the uses graph, and asks for units from all three;
+// the window answers the tab's requests with unit tabs.
 #include <QAction>
+#include <QAbstractGraphicsShapeItem>
 #include <QGraphicsItem>
+#include <QGraphicsScene>
 #include <QLabel>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTest>
@@ -113,10 +117,124 @@ class TestFolderTab : public QObject {
     QTRY_COMPARE(W.advPageControl->count(), Before - 1);
   }
 
+  // The window opens a unit tab for each request of a folder tab: a new
+  // file in front, an open one brought to the front again, a file that does
+  // not load behind the folder tab.
+  void windowAnswersTheFolderTabsRequests() {
+    QTemporaryDir Folder;
+    const QString App = WriteFile(Folder, "App.dcu", Unit("App", 2));
+    WriteFile(Folder, "Lib.dcu", Unit("Lib", 0));
+    const QString Broken = WriteFile(Folder, "Broken.dcu", {1, 2, 3});
+    TfrmJXUnitPeek W;
+    W.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&W));
+    TFolderTab* Tab = W.OpenFolder(Folder.path());
+    QVERIFY(Tab);
+    QCOMPARE(W.OpenFolder(Folder.path()), Tab);
+    QTRY_VERIFY(!Tab->Scanning() && Tab->Report().Units.size() == 3);
+    QSignalSpy Asked(Tab, &TFolderTab::unitRequested);
+    const int Before = W.advPageControl->count();
+
+    Tab->UnitsTable->sortItems(0);  // App, Broken, Lib
+    Tab->OpenRow(0);
+    QCOMPARE(Asked.count(), 1);
+    QCOMPARE(Asked.at(0).at(0).toString(), App);
+    QCOMPARE(W.advPageControl->count(), Before + 1);
+    auto* Sheet = qobject_cast<TAdvTabSheet*>(W.advPageControl->currentWidget());
+    QVERIFY(Sheet);
+    QCOMPARE(Sheet->Path(), App);
+    QVERIFY(!Sheet->Failed());
+
+    W.advPageControl->setCurrentWidget(Tab);
+    Tab->OpenRow(0);
+    QCOMPARE(W.advPageControl->count(), Before + 1);
+    QCOMPARE(W.advPageControl->currentWidget(), Sheet);
+
+    W.advPageControl->setCurrentWidget(Tab);
+    emit Tab->unitRequested(Broken);
+    QCOMPARE(W.advPageControl->count(), Before + 2);
+    QCOMPARE(W.advPageControl->currentWidget(), Tab);
+    QVERIFY(W.FileIndex().count(QLocale().toLower(Broken)));
+
+    // Closing the folder tab leaves the unit tabs it opened.
+    W.advTabSheetInfoClose(Tab);
+    QTRY_COMPARE(W.advPageControl->count(), Before + 1);
+    W.OpenUnitFile(App);
+    QCOMPARE(W.advPageControl->currentWidget(), Sheet);
+  }
+
+  // Without a window the tab only asks: rows and units of the folder give
+  // their files; a row or a node that is not there, and a used unit with no
+  // file in the folder, give nothing.
+  void folderTabAsksOnlyForFilesItHas() {
+    QTemporaryDir Folder;
+    const QString App = WriteFile(Folder, "App.dcu", Unit("App", 2));
+    TFolderTab Tab(Folder.path());
+    QTRY_VERIFY(!Tab.Scanning() && Tab.Report().Units.size() == 1);
+    QSignalSpy Asked(&Tab, &TFolderTab::unitRequested);
+    Tab.OpenRow(1);
+    Tab.OpenRow(-1);
+    int AppNode = -1, LibNode = -1;
+    for (size_t I = 0; I < Tab.Graph().Nodes.size(); ++I)
+      (Tab.Graph().Nodes[I].Name == "App" ? AppNode : LibNode) = int(I);
+    QVERIFY(AppNode >= 0 && LibNode >= 0);
+    emit Tab.GraphView->nodeClicked(LibNode);
+    emit Tab.GraphView->nodeClicked(int(Tab.Graph().Nodes.size()));
+    emit Tab.GraphView->nodeClicked(-1);
+    QCOMPARE(Asked.count(), 0);
+    Tab.OpenRow(0);
+    emit Tab.GraphView->nodeClicked(AppNode);
+    QCOMPARE(Asked.count(), 2);
+    QCOMPARE(Asked.at(0).at(0).toString(), App);
+    QCOMPARE(Asked.at(1).at(0).toString(), App);
+  }
+
+  // The drawing rules of the graph view: a unit with a finding red, a unit
+  // outside the set dashed, an implementation use dashed, the use that does
+  // not match its interface red and thick, each with an arrow head; hiding
+  // the runtime units leaves them and their uses out.
+  void graphViewDrawsUnitsAndUsesByTheirKind() {
+    TUsesGraph G;
+    G.Nodes = {{"App", true, false, false, {0}, 0}, {"Lib", true, true, false, {1}, 1},
+               {"System", false, false, true, {}, 2}};
+    G.Edges = {{0, 1, true, true}, {0, 2, false, false}, {1, 2, true, false}};
+    G.SetUnits = 2;
+    TGraphView View;
+    View.resize(400, 300);
+    QVERIFY(View.SetGraph(G, false));
+    QCOMPARE(View.NodeItemCount(), 3);
+    std::map<int, QPen> NodePen;
+    std::vector<QPen> UsePens;
+    int Heads = 0;
+    for (QGraphicsItem* I : View.scene()->items()) {
+      auto* Shape = dynamic_cast<QAbstractGraphicsShapeItem*>(I);
+      if (!Shape || I->parentItem()) continue;
+      if (I->data(0).isValid()) NodePen[I->data(0).toInt()] = Shape->pen();
+      else if (Shape->brush().style() == Qt::NoBrush) UsePens.push_back(Shape->pen());
+      else ++Heads;
+    }
+    QCOMPARE(int(NodePen.size()), 3);
+    QCOMPARE(NodePen[0].style(), Qt::SolidLine);
+    QCOMPARE(NodePen[1].color(), QColor(200, 0, 0));
+    QCOMPARE(NodePen[2].style(), Qt::DashLine);
+    QCOMPARE(int(UsePens.size()), 3);
+    QCOMPARE(Heads, 3);
+    int Red = 0, Dashed = 0;
+    for (const QPen& P : UsePens) {
+      Red += P.color() == QColor(200, 0, 0) && P.widthF() == 2.0;
+      Dashed += P.style() == Qt::DashLine;
+    }
+    QCOMPARE(Red, 1);
+    QCOMPARE(Dashed, 1);
+
+    QVERIFY(View.SetGraph(G, true));
+    QCOMPARE(View.NodeItemCount(), 2);
+  }
+
   void cancelShowsTheUnitsReadSoFar() {
     QTemporaryDir Many;
     for (int I = 0; I < 6; ++I) WriteFile(Many, QStringLiteral("U%1.dcu").arg(I), Unit("U" + std::to_string(I), 0));
-    TFolderTab Tab(Many.path(), {});
+    TFolderTab Tab(Many.path());
     Tab.SliceMs = 0;  // one unit per slice
     QList<int> Seen;
     connect(&Tab, &TFolderTab::scanProgress, &Tab, [&](int Done, int Total) {

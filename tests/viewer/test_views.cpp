@@ -15,6 +15,7 @@
 #include <sys/stat.h>
 
 #include "HexView.h"
+#include "ParseOffset.h"
 #include "UnitBuilder.h"
 #include "ViewerTestUtil.h"
 #include "uMain.h"

@@ -1,4 +1,5 @@
-#include "DeclSource.h"
+// A Declarations view filled from the declarations outline of a unit file (see FillDeclView.h).
+#include "FillDeclView.h"
 
 #include <QFile>
 #include <QTextDocument>

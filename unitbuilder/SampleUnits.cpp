@@ -1,3 +1,4 @@
+// The sample unit "Demo" of every format version (see SampleUnits.h).
 #include "SampleUnits.h"
 
 #include <span>

@@ -1,3 +1,4 @@
+// The large synthetic unit, written group by group while its facts are counted (see LargeUnit.h).
 #include "LargeUnit.h"
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// The synthetic unit-file builder: headers, tags, names, packed integers and tables (see UnitBuilder.h).
 #include "UnitBuilder.h"
 
 #include <fstream>
