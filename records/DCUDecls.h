@@ -63,17 +63,9 @@ class TVarDecl : public TNameFDecl {
   int32_t Ofs = 0;
 };
 
-class TAbsVarDecl : public TVarDecl {
- public:
-  UNITPEEK_RECORD_KIND(AbsVarDecl)
-  TAbsVarDecl() = default;
-};
+UNITPEEK_KIND_ONLY_CLASS(AbsVarDecl, TAbsVarDecl, TVarDecl)
 
-class TThreadVarDecl : public TVarDecl {
- public:
-  UNITPEEK_RECORD_KIND(ThreadVarDecl)
-  TThreadVarDecl() = default;
-};
+UNITPEEK_KIND_ONLY_CLASS(ThreadVarDecl, TThreadVarDecl, TVarDecl)
 
 // A typed constant: its value lives in a block of the data block that the
 // fixup table attaches later through SetMem.
@@ -94,11 +86,7 @@ class TTypePDecl : public TVarCDecl {
   bool IsVisible(uint8_t Selector) const override;
 };
 
-class TResStrDef : public TVarCDecl {
- public:
-  UNITPEEK_RECORD_KIND(ResStrDef)
-  TResStrDef() = default;
-};
+UNITPEEK_KIND_ONLY_CLASS(ResStrDef, TResStrDef, TVarCDecl)
 
 class TConstDeclBase : public TNameFDecl {
  public:
@@ -119,11 +107,7 @@ class TConstDeclBase : public TNameFDecl {
   void ReadConstValue();
 };
 
-class TConstDecl : public TConstDeclBase {
- public:
-  UNITPEEK_RECORD_KIND(ConstDecl)
-  TConstDecl() = default;
-};
+UNITPEEK_KIND_ONLY_CLASS(ConstDecl, TConstDecl, TConstDeclBase)
 
 class TLabelDecl : public TNameDecl {
  public:

@@ -69,11 +69,7 @@ class TMethodDecl : public TLocalDecl {
 };
 
 // Property of a dispatch interface; Ofs is its dispatch identifier.
-class TDispPropDecl : public TLocalDecl {
- public:
-  UNITPEEK_RECORD_KIND(DispPropDecl)
-  explicit TDispPropDecl(TDeclScope Scope) : TLocalDecl(Scope) {}
-};
+UNITPEEK_KIND_ONLY_CLASS(DispPropDecl, TDispPropDecl, TLocalDecl)
 
 inline constexpr int32_t NoPropValue = INT32_MIN;  // no index specifier / default
 

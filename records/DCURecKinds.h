@@ -145,3 +145,12 @@ struct TRecKindRange {
                   "the list of record classes gives kind " #Kind " to another class");                 \
     return TRecKind::Kind;                                                                             \
   }
+
+// A class that differs from its base only in the kind of its records; it
+// takes the constructors of its base.
+#define UNITPEEK_KIND_ONLY_CLASS(Kind, Class, Base) \
+  class Class : public Base {                      \
+   public:                                         \
+    using Base::Base;                              \
+    UNITPEEK_RECORD_KIND(Kind)                     \
+  };

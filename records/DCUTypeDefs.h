@@ -48,11 +48,7 @@ class TRangeBaseDef : public TTypeDef {
 
 // Boolean, character, integer, wide character or further ordinal range; the
 // kind is the tag byte at DefPos.
-class TRangeDef : public TRangeBaseDef {
- public:
-  UNITPEEK_RECORD_KIND(RangeDef)
-  TRangeDef() = default;
-};
+UNITPEEK_KIND_ONLY_CLASS(RangeDef, TRangeDef, TRangeBaseDef)
 
 class TEnumDef : public TRangeBaseDef {
  public:
@@ -80,11 +76,7 @@ class TPtrDef : public TTypeDef {
   uint32_t BaseType = 0;
 };
 
-class TTextDef : public TTypeDef {
- public:
-  UNITPEEK_RECORD_KIND(TextDef)
-  TTextDef() = default;
-};
+UNITPEEK_KIND_ONLY_CLASS(TextDef, TTextDef, TTypeDef)
 
 class TFileDef : public TTypeDef {
  public:
@@ -110,17 +102,9 @@ class TArrayDef : public TTypeDef {
   uint32_t ElemType = 0;
 };
 
-class TShortStrDef : public TArrayDef {
- public:
-  UNITPEEK_RECORD_KIND(ShortStrDef)
-  TShortStrDef() = default;
-};
+UNITPEEK_KIND_ONLY_CLASS(ShortStrDef, TShortStrDef, TArrayDef)
 
-class TStringDef : public TArrayDef {
- public:
-  UNITPEEK_RECORD_KIND(StringDef)
-  TStringDef() = default;
-};
+UNITPEEK_KIND_ONLY_CLASS(StringDef, TStringDef, TArrayDef)
 
 class TVariantDef : public TTypeDef {
  public:
@@ -137,11 +121,7 @@ class TObjVMTDef : public TTypeDef {
   uint32_t NDX1 = 0;
 };
 
-class TVoidDef : public TTypeDef {
- public:
-  UNITPEEK_RECORD_KIND(VoidDef)
-  TVoidDef() = default;
-};
+UNITPEEK_KIND_ONLY_CLASS(VoidDef, TVoidDef, TTypeDef)
 
 // Structured types: definitions that own a member list.
 class TRecBaseDef : public TTypeDef {
