@@ -1,6 +1,7 @@
 // Byte scanner of the unit reader: one global read window over a block of
 // memory, little-endian fixed-size values, the two packed integer encodings,
-// length-prefixed names, and the decorated error texts.
+// length-prefixed names, and the decorated error texts, which name the unit
+// file being read (TScanFile) and where in it reading stopped.
 //
 // Positions are plain byte pointers into memory owned by the unit (its file
 // image) or by the caller. Offsets printed in error texts are computed as

@@ -1,5 +1,6 @@
 // The unit object: one loaded unit file with its header, source files, used
-// units, numbered tables, declaration chain and unit-level tables.
+// units, numbered tables, declaration chain and unit-level tables; the unit
+// being read (ActiveUnit) and the other globals of a construction.
 //
 // A TUnit is constructed from a path or from a block of bytes; the
 // constructor either returns a fully loaded unit or releases everything it
@@ -138,8 +139,8 @@ void GrowTo(std::vector<T>& List, int64_t N) {
 // bytes. P may be null, which gives an empty text.
 std::string NameText(TPos P);
 
-// The image, version and names (TScanFile) come first: the scanner reads
-// them while the unit is read.
+// One loaded unit file. Its image, version and names are its TScanFile
+// part, which the scanner reads while the unit is read.
 class TUnit : public TScanFile {
   // Memory of the records read with this unit. Declared first, so that it
   // is released after every other member that may hold records (what the
@@ -210,7 +211,7 @@ class TUnit : public TScanFile {
   void FoldEnumConsts(TNameDecl*& Link);
   void AttachLocalVars();
 
-  // Number of source-file entries and of records in the tables (for summaries).
+  // Number of source-file entries (for summaries).
   size_t SourceFileCount() const;
 
  private:
@@ -234,10 +235,10 @@ class TJXUnit : public TUnit {
 };
 
 // The unit whose file is being read: the scanner's ScanFile, which only a
-// unit ever is, seen as the unit. Every construction sets it at its start
-// and it keeps referring to that unit afterwards, until the unit is
-// released. Reads and assignments go to ScanFile, so that the scanner and
-// the records always agree on the unit.
+// unit ever is, seen as the unit. Every construction sets it at its start;
+// it keeps referring to that unit afterwards and is cleared when the unit is
+// released or its construction fails. Reads and assignments go to ScanFile,
+// so that the scanner and the records always agree on the unit.
 struct TActiveUnit {
   TUnit* get() const { return static_cast<TUnit*>(ScanFile); }
   operator TUnit*() const { return get(); }

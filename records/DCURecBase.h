@@ -41,7 +41,7 @@ class TDCURec {
   // the number of bytes left for the records after it in its chain. The
   // default: the record takes no memory and the offer is an error.
   virtual int32_t SetMem(int32_t Ofs, int32_t Size);
-  // The record's own class; see RecCast.
+  // The kind of the record's own class (DCURecKinds.h); see RecCast.
   virtual TRecKind RecKind() const = 0;
   virtual ~TDCURec() = default;
 
