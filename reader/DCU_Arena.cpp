@@ -1,3 +1,6 @@
+// Memory for the records of one unit: blocks handed out from the front,
+// growing in size, blocks of released arenas kept for the next unit, and the
+// release of a single record (a no-op for the memory of a live arena).
 #include "DCU_Arena.h"
 
 #include <algorithm>

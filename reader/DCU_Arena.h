@@ -67,11 +67,12 @@ class TArenaScope {
   TRecordArena* Saved;
 };
 
-// The allocation functions of TDCURec: from the active arena, else from the
-// heap; release to the heap unless the memory belongs to a live arena.
 // The arena of the unit being read; null at other times and in sanitizer
 // builds, where every record is a heap allocation of its own.
 extern TRecordArena* ActiveRecordArena;
+
+// The allocation functions of TDCURec: from the active arena, else from the
+// heap; release to the heap unless the memory belongs to a live arena.
 inline void* AllocateRecord(std::size_t Size) {
   if (ActiveRecordArena) return ActiveRecordArena->Allocate(Size);
   return ::operator new(Size);

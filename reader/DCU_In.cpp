@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "DCU_Unit.h"
+#include "DCU_Versions.h"
 
 TPos WinBase = nullptr;
 TPos WinPos = nullptr;
@@ -13,6 +13,7 @@ TPos WinLimit = nullptr;
 TPos TagMark = nullptr;
 uint8_t CurrentTag = 0;
 int32_t PackedHigh = 0;
+TScanFile* ScanFile = nullptr;
 
 uint32_t PosOffset(TPos P, TPos Base) {
   return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(P) - reinterpret_cast<uintptr_t>(Base));
@@ -60,7 +61,7 @@ TPos TakeNameChecked() {
 }
 
 static bool HighWordFollows(uint8_t B0) {
-  return ActiveUnit && IsRelease4Up(ActiveUnit->Version) && (B0 & 0xF0) != 0;
+  return ScanFile && IsRelease4Up(ScanFile->Version) && (B0 & 0xF0) != 0;
 }
 
 // Reads the bytes of a packed integer after b0 and returns the raw little-
@@ -135,10 +136,10 @@ std::string_view NameView(TPos P) {
 
 // " in NAME " for a unit other than the first one of the run, else empty.
 static std::string UnitPart() {
-  if (!ActiveUnit || ActiveUnitIsFirst()) return {};
-  std::string Name = ActiveUnit->UnitName;
+  if (!ScanFile || ScanFile->ConstructionNo == 1) return {};
+  std::string Name = ScanFile->UnitName;
   if (Name.empty()) {
-    Name = BareFileName(ActiveUnit->FileName);
+    Name = BareFileName(ScanFile->FileName);
     size_t Dot = Name.rfind('.');
     if (Dot != std::string::npos) Name.erase(Dot);
   }
@@ -148,10 +149,10 @@ static std::string UnitPart() {
 // Offset of P in the file image of the unit being read; -1 when P lies
 // outside it (a block of the caller's, or no unit).
 static int64_t ImageOffset(TPos P) {
-  if (!P || !ActiveUnit || !ActiveUnit->Image) return -1;
-  uintptr_t Start = reinterpret_cast<uintptr_t>(ActiveUnit->Image.get());
+  if (!P || !ScanFile || !ScanFile->Image) return -1;
+  uintptr_t Start = reinterpret_cast<uintptr_t>(ScanFile->Image.get());
   uintptr_t At = reinterpret_cast<uintptr_t>(P);
-  if (At < Start || At - Start > static_cast<uintptr_t>(ActiveUnit->ImageSize)) return -1;
+  if (At < Start || At - Start > static_cast<uintptr_t>(ScanFile->ImageSize)) return -1;
   return static_cast<int64_t>(At - Start);
 }
 

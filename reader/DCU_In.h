@@ -1,6 +1,7 @@
 // Byte scanner of the unit reader: one global read window over a block of
 // memory, little-endian fixed-size values, the two packed integer encodings,
-// length-prefixed names, and the decorated error texts.
+// length-prefixed names, and the decorated error texts, which name the unit
+// file being read (TScanFile) and where in it reading stopped.
 //
 // Positions are plain byte pointers into memory owned by the unit (its file
 // image) or by the caller. Offsets printed in error texts are computed as
@@ -9,10 +10,11 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
-#include <initializer_list>
 #include <utility>
 
 using TPos = const uint8_t*;
@@ -30,6 +32,35 @@ extern TPos WinLimit;   // null when no window is active
 extern TPos TagMark;    // where the tag byte read last with GetTag stood
 extern uint8_t CurrentTag;
 extern int32_t PackedHigh;
+
+// The unit file being read, as far as the scanner needs to know it: its
+// image (the file offsets of an error count from its start), its format
+// version (the long packed form depends on it) and what names it in error
+// texts. The unit object (TUnit, DCU_Unit.h) is one; the scanner knows it
+// only as this.
+class TScanFile {
+ public:
+  std::unique_ptr<uint8_t[]> Image;
+  int32_t ImageSize = 0;
+  int32_t Version = 0;
+  std::string FileName;
+  std::string UnitName;
+  // Which construction of the run this unit was (1 for the first, whose
+  // error texts do not name it).
+  uint32_t ConstructionNo = 0;
+
+ protected:
+  TScanFile() = default;
+  // Virtual, so that a unit and its TScanFile part start at the same address
+  // and the unit is had from ScanFile without an adjustment.
+  virtual ~TScanFile() = default;
+};
+
+// The unit whose file is being read (ActiveUnit, DCU_Unit.h); null when none.
+extern TScanFile* ScanFile;
+
+// The format version of the unit being read; 0 when none is.
+inline int32_t UnitVersion() { return ScanFile ? ScanFile->Version : 0; }
 
 // The one kind of reader error: a standard runtime error that carries the
 // message text. Text() gives the whole text, NUL characters included (what()

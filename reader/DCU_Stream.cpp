@@ -1,13 +1,19 @@
 // The declaration stream: one loop that reads a list of tagged items and
-// hands each tag to the record, type definition or table that it opens.
-#include <cstdint>
+// hands each tag to the record, type definition or table that it opens. The
+// records come from one factory (NewDeclRec, by the rule of DCU_Stream.h),
+// the type definitions from another (NewTypeDef).
+#include "DCU_Stream.h"
 
-#include "DCU_Unit.h"
+#include <array>
+#include <cstdint>
+#include <utility>
+
 #include "DCURecs.h"
+#include "DCU_Unit.h"
 
 namespace {
 
-// Keeps track of the nesting of declaration lists.
+// Counts a declaration list in the nesting while it is read.
 struct TDepthGuard {
   int32_t& Depth;
   explicit TDepthGuard(int32_t& D) : Depth(D) { ++Depth; }
@@ -15,6 +21,39 @@ struct TDepthGuard {
 };
 
 constexpr int32_t MaxDeclListDepth = 512;
+
+// The embedded lists of a declaration list that wait for the next procedure,
+// which takes them all; lists that no procedure took are released with the
+// list.
+class TPendingLists {
+ public:
+  TPendingLists() = default;
+  ~TPendingLists() {
+    if (First) FreeChain(First);
+  }
+  TPendingLists(const TPendingLists&) = delete;
+  TPendingLists& operator=(const TPendingLists&) = delete;
+
+  bool empty() const { return First == nullptr; }
+  // A release 6 runtime unit stores several embedded lists before one
+  // procedure: each further list joins the ones before it.
+  void Append(TNameDecl* Chain) {
+    if (!Chain) return;
+    if (Last) Last->Next = Chain;
+    else First = Chain;
+    TDCURec* R = Chain;
+    while (R->Next) R = R->Next;
+    Last = static_cast<TNameDecl*>(R);
+  }
+  TNameDecl* Take() {
+    Last = nullptr;
+    return std::exchange(First, nullptr);
+  }
+
+ private:
+  TNameDecl* First = nullptr;
+  TNameDecl* Last = nullptr;
+};
 
 // Items of the stream that the reader passes over.
 
@@ -85,140 +124,128 @@ TBaseDef* NewTypeDef(uint8_t Tag) {
   }
 }
 
-}  // namespace
-
-void TUnit::ReadDeclList(TDeclScope Scope, TNameDecl*& Head) {
-  if (DeclListDepth >= MaxDeclListDepth) RaiseReadError("Declaration lists nested too deeply");
-  TDepthGuard Guard(DeclListDepth);
-  Head = nullptr;
-  TNameDecl* Last = nullptr;
-  TNameDecl* Pending = nullptr;  // embedded list waiting for the next procedure
-  TNameDecl* PendingLast = nullptr;
-  TProcDecl* LastProc = nullptr;
-  auto AppendPending = [&](TNameDecl* Chain) {
-    if (!Chain) return;
-    if (PendingLast) PendingLast->Next = Chain;
-    else Pending = Chain;
-    TDCURec* R = Chain;
-    while (R->Next) R = R->Next;
-    PendingLast = static_cast<TNameDecl*>(R);
-  };
-  const int32_t V = Version;
-  const bool ProcList = Scope == dsProcLocals || Scope == dsProcTypeParams;
-  try {
-    for (;;) {
-      TNameDecl* New = nullptr;
-      bool End = false;
-      switch (TagAction(CurrentTag)) {
-        case TTagAction::EndList: End = true; break;
-        case TTagAction::Local:
-          if (ProcList) New = new TLocalDecl(Scope);
-          else New = new TVarDecl();
-          break;
-        case TTagAction::Param: New = new TLocalDecl(Scope); break;
-        case TTagAction::Absolute:
-          if (Scope == dsUnit) New = new TAbsVarDecl();
-          else New = new TLocalDecl(Scope);
-          break;
-        case TTagAction::Const: New = new TConstDecl(); break;
-        case TTagAction::TypeP: New = new TTypePDecl(); break;
-        case TTagAction::TypedConst: New = new TVarCDecl(); break;
-        case TTagAction::Proc: {
-          TNameDecl* Emb = Pending;
-          Pending = PendingLast = nullptr;
-          auto* P = new TProcDecl(Emb);
-          LastProc = P;
-          New = P;
-          break;
-        }
-        case TTagAction::SysProc: New = new TSysProcDecl(); break;
-        case TTagAction::Type: New = new TTypeDecl(); break;
-        case TTagAction::Label: New = new TLabelDecl(); break;
-        case TTagAction::Method: New = new TMethodDecl(Scope); break;
-        case TTagAction::Property:
-          if (Scope == dsDispInterface) New = new TDispPropDecl(Scope);
-          else New = new TPropDecl();
-          break;
-        case TTagAction::ThreadVar: New = new TThreadVarDecl(); break;
-        case TTagAction::ResString: New = new TResStrDef(); break;
-        case TTagAction::SkipDecl:
-          if (IsRelease7(V)) SkipNamedItem(*this);
-          else End = true;
-          break;
-        case TTagAction::TypeDef: {
-          int32_t Before = TypeCount;
-          try {
-            NewTypeDef(CurrentTag);  // registers itself in TypeTable
-          } catch (...) {
-            // The definition that failed took slot Before (if it got that
-            // far) and is gone now.
-            if (TypeCount > Before) TypeTable[static_cast<size_t>(Before)] = nullptr;
-            throw;
-          }
-          break;
-        }
-        case TTagAction::Export: New = new TExportDecl(); break;
-        case TTagAction::Embedded: {
-          // A release 6 runtime unit stores several embedded lists before one
-          // procedure: each further list joins the pending one.
-          CurrentTag = GetTag();
-          TNameDecl* Sub = nullptr;
-          try {
-            ReadDeclList(dsEmbedded, Sub);
-          } catch (...) {
-            AppendPending(Sub);
-            throw;
-          }
-          AppendPending(Sub);
-          if (CurrentTag != tagEmbeddedStop) RaiseTagError("Embedded Stop Tag");
-          break;
-        }
-        case TTagAction::EmbeddedStop:
-          if (!(ProcList && IsRelease4Up(V))) End = true;
-          break;
-        case TTagAction::DataBlock:
-          if (Scope == dsUnit) ReadDataBlock();
-          else End = true;
-          break;
-        case TTagAction::Fixups: ReadFixups(); break;
-        case TTagAction::CallConv: break;
-        case TTagAction::CodeLines: ReadCodeLines(); break;
-        case TTagAction::LineRanges: ReadLineRanges(); break;
-        case TTagAction::SkipFiveTable: SkipFiveValueTable(); break;
-        case TTagAction::SkipNestedTable: SkipNestedTable(); break;
-        case TTagAction::LocalVars: ReadLocalVars(); break;
-        case TTagAction::SetDeftInfo: New = new TSetDeftInfo(); break;
-        case TTagAction::SkipRecord4:
-          if (IsRelease7(V) || V >= 103) SkipFourFieldRecord();
-          else End = true;
-          break;
-        case TTagAction::FirstProcFlag:
-          if (IsRelease7(V) && Scope == dsUnit) {
-            uint8_t F = GetByte();
-            if (F == 0xFE && !DeclTable.empty()) {
-              DeclTable[0] = LastProc;
-              DeclTable.pop_back();
-            }
-          } else {
-            End = true;
-          }
-          break;
-      }
-      if (End) break;
-      if (New) {
-        if (Last) Last->Next = New;
-        else Head = New;
-        Last = New;
-      }
-      CurrentTag = GetTag();
-    }
-  } catch (...) {
-    FreeChain(Pending);
-    throw;
-  }
-  if (Pending) {
-    FreeChain(Pending);
-    RaiseTagError("Unused embedded list");
+// The record of kind K (DeclRecKind) for the tag just read, read from the
+// bytes after it; null for NoRecord. A procedure takes the embedded lists
+// that wait for it.
+TNameDecl* NewDeclRec(TRecKind K, TDeclScope Scope, TPendingLists& Pending, TProcDecl*& LastProc) {
+  switch (K) {
+    case TRecKind::VarDecl: return new TVarDecl();
+    case TRecKind::AbsVarDecl: return new TAbsVarDecl();
+    case TRecKind::LocalDecl: return new TLocalDecl(Scope);
+    case TRecKind::ConstDecl: return new TConstDecl();
+    case TRecKind::TypePDecl: return new TTypePDecl();
+    case TRecKind::VarCDecl: return new TVarCDecl();
+    case TRecKind::ProcDecl: return LastProc = new TProcDecl(Pending.Take());
+    case TRecKind::SysProcDecl: return new TSysProcDecl();
+    case TRecKind::TypeDecl: return new TTypeDecl();
+    case TRecKind::LabelDecl: return new TLabelDecl();
+    case TRecKind::MethodDecl: return new TMethodDecl(Scope);
+    case TRecKind::DispPropDecl: return new TDispPropDecl(Scope);
+    case TRecKind::PropDecl: return new TPropDecl();
+    case TRecKind::ThreadVarDecl: return new TThreadVarDecl();
+    case TRecKind::ResStrDef: return new TResStrDef();
+    case TRecKind::ExportDecl: return new TExportDecl();
+    case TRecKind::SetDeftInfo: return new TSetDeftInfo();
+    default: return nullptr;
   }
 }
 
+// A type definition registers itself in TypeTable and joins no chain. One
+// that fails took slot Before (if it got that far) and is gone now.
+void ReadTypeDef(TUnit& Unit) {
+  const int32_t Before = Unit.TypeCount;
+  try {
+    NewTypeDef(CurrentTag);
+  } catch (...) {
+    if (Unit.TypeCount > Before) Unit.TypeTable[static_cast<size_t>(Before)] = nullptr;
+    throw;
+  }
+}
+
+// An embedded list, which waits for the next procedure of the list.
+void ReadEmbeddedList(TUnit& Unit, TPendingLists& Pending) {
+  CurrentTag = GetTag();
+  TNameDecl* Sub = nullptr;
+  try {
+    Unit.ReadDeclList(dsEmbedded, Sub);
+  } catch (...) {
+    Pending.Append(Sub);
+    throw;
+  }
+  Pending.Append(Sub);
+  if (CurrentTag != tagEmbeddedStop) RaiseTagError("Embedded Stop Tag");
+}
+
+// The flag byte 0xFE makes the last procedure read declaration number 1
+// (the entry the header kept empty) in place of the last number given.
+void ReadFirstProcFlag(TUnit& Unit, TProcDecl* LastProc) {
+  const uint8_t F = GetByte();
+  if (F == 0xFE && !Unit.DeclTable.empty()) {
+    Unit.DeclTable[0] = LastProc;
+    Unit.DeclTable.pop_back();
+  }
+}
+
+// An item of a list of Scope that is no record, read as its action says.
+// False when the tag ends the list instead.
+bool ReadOtherItem(TUnit& Unit, TTagAction Action, TDeclScope Scope, TPendingLists& Pending,
+                   TProcDecl* LastProc) {
+  const int32_t V = Unit.Version;
+  const bool ProcList = Scope == dsProcLocals || Scope == dsProcTypeParams;
+  switch (Action) {
+    case TTagAction::SkipDecl:
+      if (!IsRelease7(V)) return false;
+      SkipNamedItem(Unit);
+      return true;
+    case TTagAction::TypeDef: ReadTypeDef(Unit); return true;
+    case TTagAction::Embedded: ReadEmbeddedList(Unit, Pending); return true;
+    case TTagAction::EmbeddedStop: return ProcList && IsRelease4Up(V);
+    case TTagAction::DataBlock:
+      if (Scope != dsUnit) return false;
+      Unit.ReadDataBlock();
+      return true;
+    case TTagAction::Fixups: Unit.ReadFixups(); return true;
+    case TTagAction::CallConv: return true;
+    case TTagAction::CodeLines: Unit.ReadCodeLines(); return true;
+    case TTagAction::LineRanges: Unit.ReadLineRanges(); return true;
+    case TTagAction::SkipFiveTable: SkipFiveValueTable(); return true;
+    case TTagAction::SkipNestedTable: SkipNestedTable(); return true;
+    case TTagAction::LocalVars: Unit.ReadLocalVars(); return true;
+    case TTagAction::SkipRecord4:
+      if (!IsRelease7(V) && V < 103) return false;
+      SkipFourFieldRecord();
+      return true;
+    case TTagAction::FirstProcFlag:
+      if (!IsRelease7(V) || Scope != dsUnit) return false;
+      ReadFirstProcFlag(Unit, LastProc);
+      return true;
+    case TTagAction::EndList: return false;
+    default: return false;  // the actions that open records never come here
+  }
+}
+
+}  // namespace
+
+// Items are read until a tag ends the list: records join the chain at Head
+// in file order, the other items are read where they belong. On an error
+// the records read so far stay in the chain, for the caller to release.
+void TUnit::ReadDeclList(TDeclScope Scope, TNameDecl*& Head) {
+  if (DeclListDepth >= MaxDeclListDepth) RaiseReadError("Declaration lists nested too deeply");
+  TDepthGuard Guard(DeclListDepth);
+  const std::array<TRecKind, 256>& Opens = DeclRecTable[Scope];
+  Head = nullptr;
+  TNameDecl* Last = nullptr;
+  TPendingLists Pending;
+  TProcDecl* LastProc = nullptr;
+  for (;;) {
+    if (TNameDecl* New = NewDeclRec(Opens[CurrentTag], Scope, Pending, LastProc)) {
+      if (Last) Last->Next = New;
+      else Head = New;
+      Last = New;
+    } else if (!ReadOtherItem(*this, TagAction(CurrentTag), Scope, Pending, LastProc)) {
+      break;
+    }
+    CurrentTag = GetTag();
+  }
+  if (!Pending.empty()) RaiseTagError("Unused embedded list");
+}

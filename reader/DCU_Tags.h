@@ -9,7 +9,9 @@
 #include <cstdint>
 #include <string_view>
 
-// What ReadDeclList does when it meets a tag inside a declaration list.
+// What ReadDeclList does when it meets a tag inside a declaration list. The
+// actions Local to ResString, Export and SetDeftInfo open a record, whose
+// class the scope may decide (DeclRecKind, DCU_Stream.h).
 enum class TTagAction : uint8_t {
   EndList,        // not part of a declaration list: the list ends here
   Local,          // 0x20: TLocalDecl in procedure/proc-type lists, TVarDecl elsewhere

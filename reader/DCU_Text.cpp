@@ -1,3 +1,5 @@
+// The 8-bit bytes of a unit file as display text: Windows-1252 with caret
+// notation for the control characters, and the same as UTF-8.
 #include "DCU_Text.h"
 
 TDisplayChar DisplayChar(unsigned char B) {

@@ -12,13 +12,10 @@
 
 #include "DCURecs.h"
 
-TUnit* ActiveUnit = nullptr;
 TUnit* FirstUnit = nullptr;
 uint32_t UnitConstructionCount = 0;
 uint8_t BlockFixupKindA = 0;
 uint8_t BlockFixupKindB = 0;
-
-bool ActiveUnitIsFirst() { return ActiveUnit && ActiveUnit->ConstructionNo == 1; }
 
 namespace {
 
@@ -84,53 +81,72 @@ std::unique_ptr<uint8_t[]> ReadWholeFile(const std::string& Path, int32_t& Size)
   return Buf;
 }
 
+// The bytes given as the image of a unit, with the spare byte after them.
+std::unique_ptr<uint8_t[]> CopyImage(std::span<const uint8_t> Bytes, int32_t& Size) {
+  if (Bytes.size() > static_cast<size_t>(INT32_MAX)) throw EDCUReadError("Unit image too large");
+  Size = static_cast<int32_t>(Bytes.size());
+  auto Buf = std::make_unique_for_overwrite<uint8_t[]>(Bytes.size() + 1);
+  Buf[Bytes.size()] = 0;
+  if (!Bytes.empty()) std::memcpy(Buf.get(), Bytes.data(), Bytes.size());
+  return Buf;
+}
+
 }  // namespace
 
 TUnit::TUnit(const std::string& Path) {
-  ActiveUnit = this;
-  if (!FirstUnit) FirstUnit = this;
-  ConstructionNo = ++UnitConstructionCount;
-  FileName = Path;
-  Image = ReadWholeFile(Path, ImageSize);
-  try {
-    Load();
-  } catch (...) {
-    ReleaseAll();
-    throw;
-  }
+  Construct(Path, [&] { Image = ReadWholeFile(Path, ImageSize); });
 }
 
 TUnit::TUnit(const std::string& DisplayName, std::span<const uint8_t> Bytes) {
-  ActiveUnit = this;
-  if (!FirstUnit) FirstUnit = this;
-  ConstructionNo = ++UnitConstructionCount;
-  FileName = DisplayName;
-  if (Bytes.size() > static_cast<size_t>(INT32_MAX)) throw EDCUReadError("Unit image too large");
-  ImageSize = static_cast<int32_t>(Bytes.size());
-  Image = std::make_unique_for_overwrite<uint8_t[]>(Bytes.size() + 1);
-  Image[Bytes.size()] = 0;
-  if (!Bytes.empty()) std::memcpy(Image.get(), Bytes.data(), Bytes.size());
-  try {
-    Load();
-  } catch (...) {
-    ReleaseAll();
-    throw;
-  }
+  Construct(DisplayName, [&] { Image = CopyImage(Bytes, ImageSize); });
 }
 
 TUnit::~TUnit() { ReleaseAll(); }
 
+// Makes this the unit being read, takes its image and loads it. On any error
+// everything built is released, the unit no longer counts as the one being
+// read (nor as the first one) and the error is passed on.
+template <class TTakeImage>
+void TUnit::Construct(const std::string& Name, TTakeImage TakeImage) {
+  ActiveUnit = this;
+  if (!FirstUnit) FirstUnit = this;
+  ConstructionNo = ++UnitConstructionCount;
+  FileName = Name;
+  try {
+    TakeImage();
+    Load();
+  } catch (...) {
+    ReleaseAll();
+    throw;
+  }
+}
+
+// The order of reading: header, source files, the three used-unit lists, the
+// top-level declaration list with the tables it brings, the finishing passes.
 void TUnit::Load() {
   TArenaScope Records(RecordArena);
   TWindowGuard Window(Image.get(), ImageSize);
+  ReadHeader();
+  ReadSourceFiles();
+  ReadUsedUnits(tagUsesIntf);
+  ReadUsedUnits(tagUsesImpl);
+  ReadUsedUnits(tagUsesDLL);
+  std::exception_ptr Failure = ReadTopLevel();
+  RunFinishingPasses(Failure);
+  if (Failure) std::rethrow_exception(Failure);
+}
+
+// The magic (which gives the version), the stored size and the fields of the
+// version's header, up to the tag that opens the source-file list.
+void TUnit::ReadHeader() {
   // An error before the first tag names offset 0 and the NUL tag.
   TagMark = Image.get();
   CurrentTag = 0;
-  uint32_t Magic = GetDWord();
+  const uint32_t Magic = GetDWord();
   Version = VersionOfMagic(Magic);
   if (Version == 0) RaiseReadErrorFmt("Wrong magic: 0x%x", {Magic});
   SetBlockFixupKinds(Version);
-  uint32_t Len = GetDWord();
+  const uint32_t Len = GetDWord();
   if (static_cast<uint32_t>(ImageSize) != Len)
     RaiseReadErrorFmt("Wrong size: 0x%x<>0x%x", {ImageSize, Len});
   // Units hold one declaration number per 18 to 150 bytes: room for one per
@@ -141,44 +157,54 @@ void TUnit::Load() {
   if (Version == 2) {
     GetByte();
     CurrentTag = GetTag();
-  } else {
-    HeaderFlags = GetDWord();
+    return;
+  }
+  HeaderFlags = GetDWord();
+  GetByte();
+  if (IsRelease7(Version)) {
     GetByte();
-    if (IsRelease7(Version)) {
-      GetByte();
-      AddDecl(nullptr);
-    }
-    CurrentTag = GetTag();
-    if (IsFurtherFormat(Version)) {
-      if (CurrentTag == tagHeaderLong) {
-        while (CurrentTag == tagHeaderLong) {
-          GetDWord();
-          CurrentTag = GetTag();
-        }
-      } else if (CurrentTag != tagHeaderExtra) {
-        SkipBytes(3);
+    AddDecl(nullptr);  // declaration number 1 stays empty
+  }
+  CurrentTag = GetTag();
+  ReadHeaderTail();
+}
+
+// What follows the first tag in versions other than 2: the header tags of the
+// further formats, then the one or two values of tagHeaderExtra.
+void TUnit::ReadHeaderTail() {
+  if (IsFurtherFormat(Version)) {
+    if (CurrentTag == tagHeaderLong) {
+      while (CurrentTag == tagHeaderLong) {
+        GetDWord();
         CurrentTag = GetTag();
       }
-    }
-    if (CurrentTag == tagHeaderExtra) {
-      HeaderExtra1 = GetPackedUInt();
-      if (IsRelease4Up(Version)) HeaderExtra2 = GetPackedUInt();
+    } else if (CurrentTag != tagHeaderExtra) {
+      SkipBytes(3);
       CurrentTag = GetTag();
     }
   }
-  ReadSourceFiles();
-  ReadUsedUnits(tagUsesIntf);
-  ReadUsedUnits(tagUsesImpl);
-  ReadUsedUnits(tagUsesDLL);
-  // The finishing passes run also when the declaration list failed; the
-  // first error is the one reported.
-  std::exception_ptr Failure;
+  if (CurrentTag == tagHeaderExtra) {
+    HeaderExtra1 = GetPackedUInt();
+    if (IsRelease4Up(Version)) HeaderExtra2 = GetPackedUInt();
+    CurrentTag = GetTag();
+  }
+}
+
+// The top-level declaration list, which must have brought the data block and
+// the fixup table. Gives the error it raised, or null.
+std::exception_ptr TUnit::ReadTopLevel() {
   try {
     ReadDeclList(dsUnit, Decls);
     if (!DataBlock || Fixups.empty()) RaiseReadError("stop tag");
   } catch (...) {
-    Failure = std::current_exception();
+    return std::current_exception();
   }
+  return nullptr;
+}
+
+// The finishing passes run also after the top level failed (Failure set);
+// the first error stays the one reported.
+void TUnit::RunFinishingPasses(std::exception_ptr& Failure) {
   try {
     BuildNameIndex(Decls);
     FoldEnumConsts(Decls);
@@ -189,7 +215,6 @@ void TUnit::Load() {
   } catch (...) {
     if (!Failure) Failure = std::current_exception();
   }
-  if (Failure) std::rethrow_exception(Failure);
 }
 
 void TUnit::ReleaseAll() {

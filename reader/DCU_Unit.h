@@ -1,5 +1,6 @@
 // The unit object: one loaded unit file with its header, source files, used
-// units, numbered tables, declaration chain and unit-level tables.
+// units, numbered tables, declaration chain and unit-level tables; the unit
+// being read (ActiveUnit) and the other globals of a construction.
 //
 // A TUnit is constructed from a path or from a block of bytes; the
 // constructor either returns a fully loaded unit or releases everything it
@@ -8,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <span>
 #include <string>
@@ -17,6 +19,7 @@
 #include "DCU_Arena.h"
 #include "DCU_In.h"
 #include "DCU_Tags.h"
+#include "DCU_Versions.h"
 
 // Record classes (records/DCURecs.h).
 class TDCURec;
@@ -136,9 +139,12 @@ void GrowTo(std::vector<T>& List, int64_t N) {
 // bytes. P may be null, which gives an empty text.
 std::string NameText(TPos P);
 
-class TUnit {
+// One loaded unit file. Its image, version and names are its TScanFile
+// part, which the scanner reads while the unit is read.
+class TUnit : public TScanFile {
   // Memory of the records read with this unit. Declared first, so that it
-  // is released after everything else of the unit.
+  // is released after every other member that may hold records (what the
+  // TScanFile part holds is no record).
   TRecordArena RecordArena;
 
  public:
@@ -150,14 +156,9 @@ class TUnit {
   TUnit(const TUnit&) = delete;
   TUnit& operator=(const TUnit&) = delete;
 
-  std::unique_ptr<uint8_t[]> Image;
-  int32_t ImageSize = 0;
-  int32_t Version = 0;
   uint32_t HeaderFlags = 0;
   uint32_t HeaderExtra1 = 0;
   uint32_t HeaderExtra2 = 0;
-  std::string FileName;
-  std::string UnitName;
   std::unique_ptr<TSourceFileRec> SourceFiles;
   std::vector<std::unique_ptr<TUsedUnitRec>> UsedUnits;
   std::vector<TBaseDef*> TypeTable;   // type number N at index N - 1
@@ -179,9 +180,6 @@ class TUnit {
   // The memory the unit's records were taken from.
   const TRecordArena& RecordMemory() const { return RecordArena; }
 
-  // Which construction of the run this unit was (1 for the first).
-  uint32_t ConstructionNo = 0;
-
   // Numbered tables.
   int32_t AddDecl(TDCURec* R) {
     DeclTable.push_back(R);
@@ -202,6 +200,7 @@ class TUnit {
   const TSourceFileRec* SourceFileByNum(int64_t N) const;
 
   // Unit-level tables.
+  void ReadDataBlock();
   void ReadFixups();
   void ReadCodeLines();
   void ReadLineRanges();
@@ -212,26 +211,46 @@ class TUnit {
   void FoldEnumConsts(TNameDecl*& Link);
   void AttachLocalVars();
 
-  // Number of source-file entries and of records in the tables (for summaries).
+  // Number of source-file entries (for summaries).
   size_t SourceFileCount() const;
 
  private:
+  template <class TTakeImage>
+  void Construct(const std::string& Name, TTakeImage TakeImage);
   void Load();
-  void ReadDataBlock();
+  void ReadHeader();
+  void ReadHeaderTail();
+  std::exception_ptr ReadTopLevel();
+  void RunFinishingPasses(std::exception_ptr& Failure);
   void ReleaseAll();
   void ReleaseRecords();
   void NameTypeSlot(size_t Slot, TPos Name);
   int32_t DeclListDepth = 0;
 };
 
-// The unit object the viewer constructs; it adds nothing.
+// The unit object that the programs construct; it adds nothing to TUnit.
 class TJXUnit : public TUnit {
  public:
   using TUnit::TUnit;
 };
 
-// The unit whose file is being read; the first unit constructed in the run.
-extern TUnit* ActiveUnit;
+// The unit whose file is being read: the scanner's ScanFile, which only a
+// unit ever is, seen as the unit. Every construction sets it at its start;
+// it keeps referring to that unit afterwards and is cleared when the unit is
+// released or its construction fails. Reads and assignments go to ScanFile,
+// so that the scanner and the records always agree on the unit.
+struct TActiveUnit {
+  TUnit* get() const { return static_cast<TUnit*>(ScanFile); }
+  operator TUnit*() const { return get(); }
+  TUnit* operator->() const { return get(); }
+  TUnit& operator*() const { return *get(); }
+  TActiveUnit& operator=(TUnit* U) {
+    ScanFile = U;
+    return *this;
+  }
+};
+inline TActiveUnit ActiveUnit;
+// The first unit constructed in the run; cleared when it is released.
 extern TUnit* FirstUnit;
 // Number of units whose construction has started in this run; the unit whose
 // construction was number 1 is the first unit (its error texts have no unit part).
@@ -239,17 +258,3 @@ extern uint32_t UnitConstructionCount;
 // Fixup kinds that open a declaration's block in the data block (by version).
 extern uint8_t BlockFixupKindA;
 extern uint8_t BlockFixupKindB;
-
-// True while the unit being read is the first unit constructed in the run.
-bool ActiveUnitIsFirst();
-
-// The format version of the unit being read; 0 when none is.
-inline int32_t UnitVersion() { return ActiveUnit ? ActiveUnit->Version : 0; }
-
-// Version ranges that more than one rule of the format depends on.
-// Versions 4 to 7 and the further formats 100, 101 and 103.
-inline bool IsRelease4Up(int32_t V) { return V > 3; }
-// Version 7 itself, not the further formats that follow it in number.
-inline bool IsRelease7(int32_t V) { return V >= 7 && V < 100; }
-// The further formats 100, 101 and 103.
-inline bool IsFurtherFormat(int32_t V) { return V >= 100; }

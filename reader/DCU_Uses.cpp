@@ -52,6 +52,56 @@ TUsedUnitRec::~TUsedUnitRec() {
   ImportChain = nullptr;
 }
 
+namespace {
+
+// The names imported from the used unit or DLL of entry E (number Index in
+// UsedUnits), up to the stop tag that ends the entry: each a record of E's
+// import chain with a declaration number; an imported type also takes the
+// next type number.
+void ReadImports(TUnit& Unit, TUsedUnitRec& E, int32_t Index, uint8_t ListTag) {
+  TDCURec* Last = nullptr;
+  auto Link = [&](TDCURec* R) {
+    if (Last) Last->Next = R;
+    else E.ImportChain = R;
+    Last = R;
+  };
+  for (;;) {
+    CurrentTag = GetTag();
+    if ((CurrentTag == tagImpType || CurrentTag == tagImpTypeDef) && ListTag != tagUsesDLL) {
+      TPos N = TakeName();
+      uint32_t RTTISize = 0;
+      if (CurrentTag == tagImpTypeDef) RTTISize = GetPackedUInt();
+      uint32_t Stamp = GetDWord();
+      TImpDef* R;
+      if (CurrentTag == tagImpTypeDef)
+        R = new TImpTypeDefRec(N, Stamp, static_cast<int32_t>(RTTISize), nullptr, Index);
+      else
+        R = new TImpDef('T', N, Stamp, nullptr, Index);
+      Link(R);
+      Unit.TypeTable.push_back(R);
+      Unit.AddDecl(R);
+      Unit.TypeCount = static_cast<int32_t>(Unit.TypeTable.size());
+    } else if (CurrentTag == tagImpAddr) {
+      TPos N = TakeName();
+      uint32_t Stamp = GetDWord();
+      TBaseDef* R;
+      if (ListTag == tagUsesDLL)
+        R = new TDLLImpRec(N, Stamp, nullptr, Index);
+      else
+        R = new TImpDef('A', N, Stamp, nullptr, Index);
+      Link(R);
+      Unit.AddDecl(R);
+    } else if (CurrentTag == tagStop) {
+      CurrentTag = GetTag();
+      return;
+    } else {
+      RaiseReadErrorFmt("Unexpected tag: 0x%x", {CurrentTag});
+    }
+  }
+}
+
+}  // namespace
+
 uint8_t TUnit::ReadUsedUnits(uint8_t ListTag) {
   uint8_t Kind = InterfaceUses;
   char Letter = '?';
@@ -74,46 +124,7 @@ uint8_t TUnit::ReadUsedUnits(uint8_t ListTag) {
     if (IsRelease7(Version)) GetDWord();
     E->UnitDef = std::make_unique<TImpDef>(Letter, Name, Value, nullptr, Index);
     AddDecl(E->UnitDef.get());
-    TDCURec* Last = nullptr;
-    auto Link = [&](TDCURec* R) {
-      if (Last) Last->Next = R;
-      else E->ImportChain = R;
-      Last = R;
-    };
-    for (;;) {
-      CurrentTag = GetTag();
-      if ((CurrentTag == tagImpType || CurrentTag == tagImpTypeDef) && ListTag != tagUsesDLL) {
-        TPos N = TakeName();
-        uint32_t RTTISize = 0;
-        if (CurrentTag == tagImpTypeDef) RTTISize = GetPackedUInt();
-        uint32_t Stamp = GetDWord();
-        TImpDef* R;
-        if (CurrentTag == tagImpTypeDef)
-          R = new TImpTypeDefRec(N, Stamp, static_cast<int32_t>(RTTISize), nullptr, Index);
-        else
-          R = new TImpDef('T', N, Stamp, nullptr, Index);
-        Link(R);
-        TypeTable.push_back(R);
-        AddDecl(R);
-        TypeCount = static_cast<int32_t>(TypeTable.size());
-      } else if (CurrentTag == tagImpAddr) {
-        TPos N = TakeName();
-        uint32_t Stamp = GetDWord();
-        TBaseDef* R;
-        if (ListTag == tagUsesDLL)
-          R = new TDLLImpRec(N, Stamp, nullptr, Index);
-        else
-          R = new TImpDef('A', N, Stamp, nullptr, Index);
-        Link(R);
-        AddDecl(R);
-      } else if (CurrentTag == tagStop) {
-        CurrentTag = GetTag();
-        break;
-      } else {
-        RaiseReadErrorFmt("Unexpected tag: 0x%x", {CurrentTag});
-      }
-    }
+    ReadImports(*this, *E, Index, ListTag);
   }
   return CurrentTag;
 }
-

@@ -1,4 +1,5 @@
-// Root record classes, import records and data declarations.
+// Root record classes (DCURecBase.h), import records and data declarations
+// (DCUDecls.h).
 #include "DCURecs.h"
 
 // ---------------------------------------------------------------------------

@@ -207,3 +207,18 @@ TEST(Header, FirstUnitIsDecidedByConstructionOrder) {
   EXPECT_NE(LoadError(Bad, false, "C:\\x\\Second.dcu").find("Error at 0x4 in Second (Def: 0x0"),
             std::string::npos);
 }
+
+// A unit whose file cannot be read does not stay the unit being read: an
+// error raised afterwards must not reach into the object that never was.
+TEST(Header, AFileThatCannotBeReadLeavesNoUnitBehind) {
+  auto Loaded = readertest::Load(unitbuilder::MinimalUnit(7));
+  EXPECT_EQ(ActiveUnit.get(), Loaded.get());
+  try {
+    TUnit Missing("/nonexistent/folder/unit.dcu");
+    ADD_FAILURE() << "a missing file loaded";
+  } catch (const EDCUReadError&) {
+  }
+  EXPECT_EQ(ActiveUnit.get(), nullptr);
+  EXPECT_EQ(ScanFile, nullptr);
+  EXPECT_EQ(readertest::ErrorOf([] { RaiseReadError("m"); }), "Error: m");
+}

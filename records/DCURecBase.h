@@ -1,0 +1,106 @@
+// The root classes of the records: TDCURec, which every record of a unit
+// is, TBaseDef (what TypeTable holds: type definitions, imported types and
+// the placeholders of names given before their definition), TNameDecl (a
+// declaration of the declaration stream, named by the bytes after its tag)
+// and TNameFDecl (one that also carries flags and an interface stamp).
+//
+// Records are light views into the unit's file image: names and value bytes
+// stay in the image and are referred to by position (TPos). Constructors read
+// their fields through the global scanner (DCU_In.h) at the current position
+// and reach the unit being read through ActiveUnit.
+//
+// Ownership: every record belongs to exactly one chain (linked through Next)
+// and the owner of the chain frees it with FreeChain. A procedure owns its
+// parameter, local and embedded chains; a structured type definition owns its
+// member chain; an enumeration owns the constants folded into it. Type
+// definitions themselves are owned by the unit through its TypeTable.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "DCURecKinds.h"
+#include "DCU_Arena.h"
+#include "DCU_In.h"
+
+// The one-character name "?" (length byte, then the text) that stands in for
+// a record without a name position.
+inline constexpr uint8_t NoNameText[2] = {1, '?'};
+inline const TPos NoName = NoNameText;
+
+// Flags bit of a declaration that belongs to the unit's interface.
+inline constexpr uint32_t IsInterfaceFlag = 0x40;
+
+class TDCURec {
+ public:
+  TDCURec* Next = nullptr;
+
+  // Position of the record's length-prefixed name.
+  virtual TPos GetName() const = 0;
+  // Offers the record the block [Ofs, Ofs + Size) of the data block; returns
+  // the number of bytes left for the records after it in its chain. The
+  // default: the record takes no memory and the offer is an error.
+  virtual int32_t SetMem(int32_t Ofs, int32_t Size);
+  // The kind of the record's own class (DCURecKinds.h); see RecCast.
+  virtual TRecKind RecKind() const = 0;
+  virtual ~TDCURec() = default;
+
+  // Records created while a unit is read take their memory from the unit's
+  // arena (DCU_Arena.h); delete still runs the destructor.
+  static void* operator new(std::size_t Size) { return AllocateRecord(Size); }
+  static void operator delete(void* P, std::size_t Size) noexcept { ReleaseRecord(P, Size); }
+
+  TDCURec(const TDCURec&) = delete;
+  TDCURec& operator=(const TDCURec&) = delete;
+
+ protected:
+  TDCURec() = default;
+};
+
+// Frees First and every record reached from it through Next, in chain order.
+void FreeChain(TDCURec* First);
+
+class TBaseDef : public TDCURec {
+ public:
+  UNITPEEK_RECORD_KIND(BaseDef)
+  TBaseDef(TPos Name, TPos DefPos, int32_t UnitIndex);
+  TPos GetName() const override;
+
+  TPos Name = nullptr;    // null: none
+  TPos DefPos = nullptr;  // tag byte the record began with; null: none
+  int32_t UnitIndex = -1; // -1: the unit being read; else index into UsedUnits
+  // Set by the unit for the entries that its TypeTable owns and frees (type
+  // definitions and placeholders); import records there belong to their
+  // used-unit entries.
+  bool OwnedByTypeTable = false;
+};
+
+class TNameDecl : public TDCURec {
+ public:
+  TPos GetName() const override;
+  // Selector 0: is the declaration part of the unit's interface; 1: the
+  // opposite question; anything else admits everything.
+  virtual bool IsVisible(uint8_t Selector) const;
+
+  TPos DefPos = nullptr;  // the tag byte; the name follows it
+  int32_t DeclIndex = -1; // 1-based number in DeclTable; -1: not entered
+
+ protected:
+  // Reads the head: DefPos from TagMark, the name, and the DeclTable number.
+  TNameDecl();
+  // For records without a name in the file: DefPos from TagMark only.
+  struct TNoHead {};
+  explicit TNameDecl(TNoHead);
+};
+
+class TNameFDecl : public TNameDecl {
+ public:
+  bool IsVisible(uint8_t Selector) const override;
+
+  uint32_t Flags = 0;
+  uint32_t Stamp = 0;  // present in the file only when Flags has IsInterfaceFlag
+
+ protected:
+  // Reads the head of TNameDecl, then the flags and the optional stamp.
+  TNameFDecl();
+};
