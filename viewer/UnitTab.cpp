@@ -152,6 +152,17 @@ void TAdvTabSheet::BuildDeclView() {
 
 void TAdvTabSheet::BuildBytesView() {
   TBusyCursor Busy;
+  CreateBytesPage();
+  FStack->addWidget(FBytesPage);
+  if (LoadBytes()) {
+    // Lay the page out now, so that the dump knows how many rows it shows.
+    FStack->setCurrentWidget(FBytesPage);
+    if (QLayout* L = FBytesPage->layout()) L->activate();
+    UpdateBytesMarks(true);
+  }
+}
+
+void TAdvTabSheet::CreateBytesPage() {
   FBytesPage = new QWidget(FStack);
   FBytesPage->setObjectName(QStringLiteral("BytesPage"));
   Unbold(FBytesPage);
@@ -171,13 +182,17 @@ void TAdvTabSheet::BuildBytesView() {
   FPosition->setObjectName(QStringLiteral("BytesPosition"));
   FPosition->setTextInteractionFlags(Qt::TextSelectableByMouse);
   Foot->addWidget(FPosition, 1);
-  // Go to an offset: hexadecimal with 0x or $ in front, else decimal.
+  Foot->addWidget(CreateGoToBox());
+  Layout->addLayout(Foot);
+  connect(FHex, &THexView::CurrentChanged, this, &TAdvTabSheet::ShowPosition);
+}
+
+// Go to an offset: hexadecimal with 0x or $ in front, else decimal (Ctrl+G).
+QLineEdit* TAdvTabSheet::CreateGoToBox() {
   auto* GoTo = new QLineEdit(FBytesPage);
   GoTo->setObjectName(QStringLiteral("BytesGoTo"));
   GoTo->setPlaceholderText(tr("Go to offset (Ctrl+G)"));
   GoTo->setMaximumWidth(GoTo->fontMetrics().horizontalAdvance(GoTo->placeholderText()) + 24);
-  Foot->addWidget(GoTo);
-  Layout->addLayout(Foot);
   connect(GoTo, &QLineEdit::returnPressed, this, [this, GoTo] {
     if (const int64_t Ofs = ParseOffset(GoTo->text()); Ofs >= 0) {
       FHex->GoTo(Ofs);
@@ -190,11 +205,13 @@ void TAdvTabSheet::BuildBytesView() {
     GoTo->setFocus(Qt::ShortcutFocusReason);
     GoTo->selectAll();
   });
-  connect(FHex, &THexView::CurrentChanged, this, &TAdvTabSheet::ShowPosition);
-  FStack->addWidget(FBytesPage);
+  return GoTo;
+}
 
-  // The file is read again now; the tab kept nothing of it. Only a regular
-  // file: reading a FIFO or a device could wait for ever.
+// The file is read again now; the tab kept nothing of it. Only a regular
+// file: reading a FIFO or a device could wait for ever. False, with the
+// reason shown, when it cannot be read.
+bool TAdvTabSheet::LoadBytes() {
   QFile File(FPath);
   QString Fault;
   if (!QFileInfo(FPath).isFile()) Fault = tr("not a regular file");
@@ -202,14 +219,11 @@ void TAdvTabSheet::BuildBytesView() {
   else if (!File.open(QIODevice::ReadOnly)) Fault = File.errorString();
   if (!Fault.isEmpty()) {
     FBytesInfo->setText(tr("Cannot read %1: %2").arg(FPath.toHtmlEscaped(), Fault.toHtmlEscaped()));
-    return;
+    return false;
   }
   FHex->SetBytes(File.readAll());
   ShowPosition(FHex->Current());
-  // Lay the page out now, so that the dump knows how many rows it shows.
-  FStack->setCurrentWidget(FBytesPage);
-  if (QLayout* L = FBytesPage->layout()) L->activate();
-  UpdateBytesMarks(true);
+  return true;
 }
 
 void TAdvTabSheet::UpdateBytesMarks(bool Scroll) {

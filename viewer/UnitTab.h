@@ -18,6 +18,7 @@
 
 class QAbstractButton;
 class QLabel;
+class QLineEdit;
 class QStackedWidget;
 class QTextEdit;
 class TDeclView;
@@ -81,6 +82,9 @@ class TAdvTabSheet : public QWidget {
   void BuildViewSwitch();
   void BuildDeclView();
   void BuildBytesView();
+  void CreateBytesPage();
+  QLineEdit* CreateGoToBox();
+  bool LoadBytes();
   void UpdateBytesMarks(bool Scroll);
   void ShowPosition(int64_t Offset);
 
