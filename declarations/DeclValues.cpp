@@ -296,9 +296,8 @@ TView ViewType(const TUnit& U, uint32_t N, int Depth = 0) {
     return V;
   }
   if (RecCast<TRecDef>(T)) {
+    // The runtime's own TGUID: the string form is the one sources use.
     V.Shape = T->Name && NameIs(View(T->Name), "TGUID") && T->Size == 16 ? TShape::Guid : TShape::Record;
-    // The runtime's own TGUID is written as a record too when its fields
-    // are not the four of a GUID; the string form is the one sources use.
     return V;
   }
   return V;
@@ -504,6 +503,8 @@ TValue StoredFloat(TFloatKind K, const uint8_t* P) {
 // Sets: bit I of the stored bytes is the element BStart * 8 + I.
 
 TValue SetValue(const TUnit& U, const TSetDef* S, const uint8_t* P, size_t Len) {
+  // A set holds at most 256 elements: 32 bytes.
+  if (Len > 32) return Undecoded(P, Len, "set of more than 32 bytes");
   TValue R = Make(TValueKind::Set);
   const TView Base = S ? ViewType(U, S->BaseType) : TView();
   const int64_t First = S ? int64_t(S->BStart) * 8 : 0;

@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
+#include <iostream>
 #include <limits>
 #include <map>
 #include <span>
@@ -16,6 +18,7 @@
 #include "DCU_Unit.h"
 #include "DeclMembers.h"
 #include "DeclValues.h"
+#include "TestData.h"
 #include "UnitBuilder.h"
 
 using unitbuilder::UnitBuilder;
@@ -483,4 +486,42 @@ TEST(ValueText, ShortestFloatsOfEachFormat) {
   EXPECT_EQ(FloatText(TFloatKind::Extended, Unnormal, 10), "0.5");
   // A length that is not the format's gives no text.
   EXPECT_EQ(FloatText(TFloatKind::Single, E1401, 3), "");
+}
+
+TEST(CorpusValues, EveryValueAndMemberOfTheCorpusDecodesWithinItsUnit) {
+  const std::filesystem::path Dir = testdata::CorpusDir();
+  if (!std::filesystem::is_directory(Dir)) GTEST_SKIP() << "no folder " << Dir << "; skipped";
+  size_t Values = 0, Whole = 0, Members = 0;
+  for (const auto& F : std::filesystem::recursive_directory_iterator(Dir)) {
+    if (F.path().extension() != ".dcu") continue;
+    std::unique_ptr<TUnit> U;
+    try {
+      U = std::make_unique<TUnit>(F.path().string());
+    } catch (const EDCUReadError&) {
+      continue;  // the units of other formats
+    }
+    auto Count = [&](const TValue& V) {
+      ++Values;
+      Whole += !V.HasUndecoded();
+      EXPECT_FALSE(PascalText(V).empty());
+    };
+    for (TDCURec* R = U->Decls; R; R = R->Next) {
+      if (auto* C = RecCast<TConstDecl>(R)) Count(ConstValue(*U, *C));
+      else if (auto* S = RecCast<TResStrDef>(R)) Count(ResStringValue(*U, *S));
+      else if (auto* T = RecCast<TVarCDecl>(R); T && !RecCast<TTypePDecl>(R)) Count(TypedConstValue(*U, *T));
+      else if (auto* T = RecCast<TTypeDecl>(R))
+        if (auto* RB = RecCast<TRecBaseDef>(U->GetTypeDef(T->TypeIndex)))
+          for (TDCURec* M = RB->Fields; M; M = M->Next) {
+            if (auto* N = RecCast<TNameDecl>(M)) {
+              ++Members;
+              MemberFacts(*U, *N, RB).Directives();
+            }
+            if (auto* P = RecCast<TPropDecl>(M))
+              if (auto D = PropDefaultValue(*U, *P, RB)) Count(*D);
+          }
+    }
+  }
+  std::cout << "[corpus values] " << Whole << " of " << Values << " values decoded whole, " << Members
+            << " members\n";
+  EXPECT_GE(100.0 * double(Whole) / double(std::max<size_t>(Values, 1)), 99.0);
 }
