@@ -10,6 +10,7 @@
 #include <limits>
 
 #include "DCU_Text.h"
+#include "DeclMembers.h"
 #include "DCURecs.h"
 #include "DCU_Unit.h"
 
@@ -1208,4 +1209,33 @@ std::optional<TValue> PropDefaultValue(const TUnit& U, const TPropDecl& P, const
     return R;
   }
   return OrdinalOf(U, T, P.DefaultValue);
+}
+
+size_t DecodeEveryValue(const TUnit& U) {
+  size_t N = 0;
+  auto Use = [&N](const TValue& V) {
+    N += !PascalText(V).empty();
+  };
+  // Chains of declarations and the chains of the routines in them (a
+  // stack, not recursion: nesting depth is the file's to choose).
+  std::vector<const TDCURec*> Chains{U.Decls};
+  while (!Chains.empty()) {
+    const TDCURec* R = Chains.back();
+    Chains.pop_back();
+    for (; R; R = R->Next) {
+      if (auto* C = RecCast<TConstDecl>(R)) Use(ConstValue(U, *C));
+      else if (auto* V = RecCast<TVarCDecl>(R)) Use(TypedConstValue(U, *V));
+      else if (auto* P = RecCast<TProcDecl>(R)) Chains.insert(Chains.end(), {P->Params, P->Locals, P->Embedded});
+    }
+  }
+  for (const TBaseDef* D : U.TypeTable) {
+    auto* RB = RecCast<TRecBaseDef>(D);
+    if (!RB) continue;
+    for (const TDCURec* M = RB->Fields; M; M = M->Next) {
+      if (auto* ND = RecCast<TNameDecl>(M)) N += MemberFacts(U, *ND, RB).Directives().size();
+      if (auto* P = RecCast<TPropDecl>(M))
+        if (std::optional<TValue> D2 = PropDefaultValue(U, *P, RB)) Use(*D2);
+    }
+  }
+  return N;
 }

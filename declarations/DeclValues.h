@@ -97,6 +97,13 @@ uint32_t PropTypeNumber(const TUnit& U, const TPropDecl& P, const TRecBaseDef* O
 // the unit holds the ancestor; null otherwise.
 const TPropDecl* InheritedProperty(const TUnit& U, const TRecBaseDef* Owner, std::string_view Name);
 
+// Decodes every value of the unit (constants, typed constants and resource
+// strings at every level, property defaults) and the member facts of every
+// record-like type, writing each as text; returns how many values it
+// decoded. For the fuzz target and the sweeps, which check that no unit the
+// reader accepts makes a decoder fail.
+size_t DecodeEveryValue(const TUnit& U);
+
 // Pascal literal text (UTF-8): 'text' with '' for a quote and #13#10 for
 // control characters and bytes outside Windows-1252; 'A' or #39 for a
 // character; False/True; names; [a, b..d]; (1, 2); (X: 1; Y: 2); @Name; nil;

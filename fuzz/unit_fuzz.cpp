@@ -18,6 +18,7 @@
 #include "DCU_Unit.h"
 #include "DeclJson.h"
 #include "DeclListing.h"
+#include "DeclValues.h"
 #include "UnitBuilder.h"
 #include "UnitJson.h"
 #include "UnitSummary.h"
@@ -41,6 +42,7 @@ void WriteSummaryAndJson(const TUnit& U) {
   QString Text = Sink.PlainText();
   if (Text.isEmpty()) Finding("empty summary", U.FileName);
   const TDeclOutline Decls = BuildDeclOutline(U);
+  DecodeEveryValue(U);
   std::string Json;
   TFileJsonArray Array(Json);
   Array.Add(U.FileName, &Facts, DisplayUtf8(Facts.SummaryError()), &Decls);

@@ -430,18 +430,10 @@ TEST_F(TValues, NoSingleByteChangeMakesADecoderReadOutsideTheUnit) {
         continue;
       }
       ++Loaded;
-      for (TDCURec* R = V->Decls; R; R = R->Next) {
-        if (auto* C = RecCast<TConstDecl>(R)) PascalText(ConstValue(*V, *C));
-        else if (auto* T = RecCast<TVarCDecl>(R)) PascalText(TypedConstValue(*V, *T));
-        else if (auto* T = RecCast<TTypeDecl>(R))
-          if (auto* RB = RecCast<TRecBaseDef>(V->GetTypeDef(T->TypeIndex)))
-            for (TDCURec* M = RB->Fields; M; M = M->Next) {
-              if (auto* N = RecCast<TNameDecl>(M)) MemberFacts(*V, *N, RB).Directives();
-              if (auto* P = RecCast<TPropDecl>(M)) PropDefaultValue(*V, *P, RB);
-            }
-      }
+      DecodeEveryValue(*V);
     }
   EXPECT_GT(Loaded, Bytes.size());
+  EXPECT_GT(DecodeEveryValue(*U), 50u);
 }
 
 TEST(ValueText, PascalLiterals) {
