@@ -1,9 +1,9 @@
 // Visibility and method directives of members (see DeclMembers.h).
 #include "DeclMembers.h"
 
-#include <algorithm>
 
 #include "DCURecs.h"
+#include "DeclValues.h"
 #include "DCU_Unit.h"
 
 namespace {
@@ -22,26 +22,6 @@ constexpr uint32_t OverloadRoutineBit = 0x1000;
 // override of such a method carries both bits although its source states
 // no overload.
 constexpr uint32_t InheritedOverloadBit = 0x2000;
-
-// One packed unsigned number at P, bounded by End; the 9-byte form of
-// version 4 and up counts with its high word (whose value is dropped).
-bool SkipPacked(const uint8_t*& P, const uint8_t* End, int32_t Version, uint32_t* Value) {
-  if (P >= End) return false;
-  const uint8_t B0 = P[0];
-  int Len = (B0 & 1) == 0 ? 1 : (B0 & 2) == 0 ? 2 : (B0 & 4) == 0 ? 3 : (B0 & 8) == 0 ? 4 : 5;
-  if (Len == 5 && IsRelease4Up(Version) && (B0 & 0xF0) != 0) Len = 9;
-  if (End - P < Len) return false;
-  if (Value) {
-    uint32_t W = 0;
-    for (int I = 0; I < std::min(Len, 4); ++I) W |= static_cast<uint32_t>(P[I]) << (8 * I);
-    if (Len < 5)
-      *Value = W >> Len;
-    else
-      *Value = P[1] | (P[2] << 8) | (P[3] << 16) | (static_cast<uint32_t>(P[4]) << 24);
-  }
-  P += Len;
-  return true;
-}
 
 // A stored procedure name without a body part (the rule of the reader,
 // taken with this unit's version).
@@ -78,17 +58,17 @@ std::optional<uint32_t> RoutineFlags(const TUnit& U, const TProcDecl& P) {
   if (End - Name <= Name[0]) return std::nullopt;
   if (NoBodyName(Name, U.Version)) return std::nullopt;
   At = Name + 1 + Name[0];
-  uint32_t Flags = 0;
-  if (!SkipPacked(At, End, U.Version, &Flags)) return std::nullopt;
+  // Flags (and the stamp after them), procedure info, code size, flag word.
+  int64_t Flags = 0, Skipped = 0, Result = 0;
+  if (!ReadPackedAt(At, End, U.Version, false, Flags)) return std::nullopt;
   if (Flags & IsInterfaceFlag) {
     if (End - At < 4) return std::nullopt;
     At += 4;
   }
-  uint32_t Result = 0;
-  if (!SkipPacked(At, End, U.Version, nullptr) || !SkipPacked(At, End, U.Version, nullptr) ||
-      !SkipPacked(At, End, U.Version, &Result))
+  if (!ReadPackedAt(At, End, U.Version, false, Skipped) || !ReadPackedAt(At, End, U.Version, false, Skipped) ||
+      !ReadPackedAt(At, End, U.Version, false, Result))
     return std::nullopt;
-  return Result;
+  return static_cast<uint32_t>(Result);
 }
 
 TMemberFacts MemberFacts(const TUnit& U, const TNameDecl& M, const TRecBaseDef* Owner) {

@@ -53,39 +53,12 @@ TValue Make(TValueKind K) {
   return V;
 }
 
-// ---------------------------------------------------------------------------
-// Packed integers read from memory without the scanner (the bounds of a range,
-// the flag word of a procedure): the forms of the reader, the 9-byte form only
-// in units of version 4 and up. False when the bytes end before the value.
-
-bool ReadPacked(const uint8_t*& P, const uint8_t* End, int32_t Version, bool Signed, int64_t& Out) {
-  if (P >= End) return false;
-  const uint8_t B0 = P[0];
-  int Len = (B0 & 1) == 0 ? 1 : (B0 & 2) == 0 ? 2 : (B0 & 4) == 0 ? 3 : (B0 & 8) == 0 ? 4 : 5;
-  if (Len == 5 && IsRelease4Up(Version) && (B0 & 0xF0) != 0) Len = 9;
-  if (End - P < Len) return false;
-  if (Len < 5) {
-    const uint32_t W = static_cast<uint32_t>(ReadLE(P, static_cast<size_t>(Len)));
-    const uint32_t Bits = static_cast<uint32_t>(8 * Len - Len);
-    const uint64_t Raw = W >> Len;
-    Out = Signed ? static_cast<int64_t>(Raw << (64 - Bits)) >> (64 - Bits) : static_cast<int64_t>(Raw);
-  } else {
-    const uint32_t Low = static_cast<uint32_t>(ReadLE(P + 1, 4));
-    if (Len == 9)
-      Out = static_cast<int64_t>(ReadLE(P + 1, 8));
-    else
-      Out = Signed ? static_cast<int32_t>(Low) : static_cast<int64_t>(Low);
-  }
-  P += Len;
-  return true;
-}
-
 // The bounds of a range or enumeration, read again from the image.
 bool Bounds(const TUnit& U, const TRangeBaseDef* R, int64_t& Lo, int64_t& Hi) {
   if (!R || !R->BoundsPos) return false;
   const uint8_t* P = R->BoundsPos;
   const uint8_t* End = P + R->BoundsLen;
-  return ReadPacked(P, End, U.Version, true, Lo) && ReadPacked(P, End, U.Version, true, Hi);
+  return ReadPackedAt(P, End, U.Version, true, Lo) && ReadPackedAt(P, End, U.Version, true, Hi);
 }
 
 // ---------------------------------------------------------------------------
@@ -102,7 +75,6 @@ struct TView {
   bool HasRange = false;
   int64_t Lo = 0, Hi = 0;
   TFloatKind Float = TFloatKind::Extended;
-  bool MethodPtr = false;
   const TBaseDef* Def = nullptr;
 };
 
@@ -283,9 +255,8 @@ TView ViewType(const TUnit& U, uint32_t N, int Depth = 0) {
     V.Shape = TShape::Array;
     return V;
   }
-  if (auto* P = RecCast<TProcTypeDef>(T)) {
+  if (RecCast<TProcTypeDef>(T)) {
     V.Shape = TShape::Proc;
-    V.MethodPtr = P->IsMethodPointer();
     return V;
   }
   if (RecCast<TObjVMTDef>(T)) {
@@ -967,6 +938,28 @@ bool TValue::HasUndecoded() const {
   for (const TValue& I : Items)
     if (I.HasUndecoded()) return true;
   return false;
+}
+
+bool ReadPackedAt(const uint8_t*& P, const uint8_t* End, int32_t Version, bool Signed, int64_t& Out) {
+  if (P >= End) return false;
+  const uint8_t B0 = P[0];
+  int Len = (B0 & 1) == 0 ? 1 : (B0 & 2) == 0 ? 2 : (B0 & 4) == 0 ? 3 : (B0 & 8) == 0 ? 4 : 5;
+  if (Len == 5 && IsRelease4Up(Version) && (B0 & 0xF0) != 0) Len = 9;
+  if (End - P < Len) return false;
+  if (Len < 5) {
+    const uint32_t W = static_cast<uint32_t>(ReadLE(P, static_cast<size_t>(Len)));
+    const uint32_t Bits = static_cast<uint32_t>(8 * Len - Len);
+    const uint64_t Raw = W >> Len;
+    Out = Signed ? static_cast<int64_t>(Raw << (64 - Bits)) >> (64 - Bits) : static_cast<int64_t>(Raw);
+  } else {
+    const uint32_t Low = static_cast<uint32_t>(ReadLE(P + 1, 4));
+    if (Len == 9)
+      Out = static_cast<int64_t>(ReadLE(P + 1, 8));
+    else
+      Out = Signed ? static_cast<int32_t>(Low) : static_cast<int64_t>(Low);
+  }
+  P += Len;
+  return true;
 }
 
 long double ExtendedValue(const uint8_t* B) {

@@ -104,6 +104,11 @@ const TPropDecl* InheritedProperty(const TUnit& U, const TRecBaseDef* Owner, std
 // reader accepts makes a decoder fail.
 size_t DecodeEveryValue(const TUnit& U);
 
+// A packed integer read from memory at P, not past End, by the forms of the
+// reader (the 9-byte form with its high word only in units of version 4 and
+// up), without the scanner; P moves past it. False when the bytes end first.
+bool ReadPackedAt(const uint8_t*& P, const uint8_t* End, int32_t Version, bool Signed, int64_t& Out);
+
 // Pascal literal text (UTF-8): 'text' with '' for a quote and #13#10 for
 // control characters and bytes outside Windows-1252; 'A' or #39 for a
 // character; False/True; names; [a, b..d]; (1, 2); (X: 1; Y: 2); @Name; nil;

@@ -517,3 +517,29 @@ TEST(CorpusValues, EveryValueAndMemberOfTheCorpusDecodesWithinItsUnit) {
             << " members\n";
   EXPECT_GE(100.0 * double(Whole) / double(std::max<size_t>(Values, 1)), 99.0);
 }
+
+TEST(ValueText, PackedIntegersReadWithoutTheScanner) {
+  // The 1- to 5-byte forms, signed and unsigned; the 9-byte form with its
+  // high word from version 4 on; nothing past the end.
+  const uint8_t Bytes[] = {0xFE, 0x05, 0x80, 0x1F, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88};
+  const uint8_t* P = Bytes;
+  int64_t V = 0;
+  ASSERT_TRUE(ReadPackedAt(P, Bytes + 1, 7, true, V));
+  EXPECT_EQ(V, -1);
+  P = Bytes;
+  ASSERT_TRUE(ReadPackedAt(P, Bytes + 1, 7, false, V));
+  EXPECT_EQ(V, 127);
+  P = Bytes + 1;
+  ASSERT_TRUE(ReadPackedAt(P, Bytes + 3, 7, true, V));  // 05 80: two bytes
+  EXPECT_EQ(V, static_cast<int16_t>(0x8005) >> 2);
+  P = Bytes + 3;
+  ASSERT_TRUE(ReadPackedAt(P, std::end(Bytes), 7, true, V));  // 1F ...: nine bytes in version 7
+  EXPECT_EQ(V, static_cast<int64_t>(0x8877665544332211u));
+  EXPECT_EQ(P, std::end(Bytes));
+  P = Bytes + 3;
+  ASSERT_TRUE(ReadPackedAt(P, std::end(Bytes), 3, true, V));  // five bytes in version 3
+  EXPECT_EQ(V, 0x44332211);
+  P = Bytes + 3;
+  EXPECT_FALSE(ReadPackedAt(P, Bytes + 8, 7, true, V));
+  EXPECT_EQ(P, Bytes + 3);
+}
