@@ -10,7 +10,7 @@
 #include <limits>
 
 #include "DCU_Text.h"
-#include "DeclMembers.h"
+#include "DeclMemberFacts.h"
 #include "DCURecs.h"
 #include "DCU_Unit.h"
 

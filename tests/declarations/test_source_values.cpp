@@ -25,7 +25,7 @@
 
 #include "DCURecs.h"
 #include "DCU_Unit.h"
-#include "DeclMembers.h"
+#include "DeclMemberFacts.h"
 #include "DeclValues.h"
 #include "TestData.h"
 

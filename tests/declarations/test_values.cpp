@@ -16,7 +16,7 @@
 
 #include "DCURecs.h"
 #include "DCU_Unit.h"
-#include "DeclMembers.h"
+#include "DeclMemberFacts.h"
 #include "DeclValues.h"
 #include "TestData.h"
 #include "UnitBuilder.h"

@@ -1,5 +1,5 @@
-// Visibility and method directives of members (see DeclMembers.h).
-#include "DeclMembers.h"
+// Visibility and method directives of members (see DeclMemberFacts.h).
+#include "DeclMemberFacts.h"
 
 
 #include "DCURecs.h"
