@@ -18,6 +18,7 @@
 #include "DCU_Unit.h"
 #include "DeclJson.h"
 #include "DeclListing.h"
+#include "DeclValues.h"
 #include "JsonWriter.h"
 #include "UnitBuilder.h"
 #include "UnitFactsJson.h"
@@ -42,6 +43,7 @@ void WriteSummaryAndJson(const TUnit& U) {
   QString Text = Sink.PlainText();
   if (Text.isEmpty()) Finding("empty summary", U.FileName);
   const TDeclOutline Decls = BuildDeclOutline(U);
+  DecodeEveryValue(U);
   std::string Json;
   {
     TJsonWriter J(Json);

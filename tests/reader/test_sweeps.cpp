@@ -15,6 +15,7 @@
 #include "DCU_Unit.h"
 #include "DeclJsonTestUtil.h"
 #include "DeclListing.h"
+#include "DeclValues.h"
 #include "LargeUnit.h"
 #include "ReaderTestUtil.h"
 #include "SampleUnits.h"
@@ -94,10 +95,13 @@ std::string CheckDecorated(const std::string& Text) {
 
 // What loading Bytes gives: "" when the unit loads, "E" + text for a reader
 // error, "X" + text for any other exception. A unit that loads also gives
-// its declarations outline, listing and JSON (all texts valid UTF-8).
+// its declarations outline, listing and JSON (all texts valid UTF-8) and its
+// decoded values.
 std::string Outcome(const std::vector<uint8_t>& Bytes, bool First) {
   try {
-    const TDeclOutline O = BuildDeclOutline(*readertest::Load(Bytes, First));
+    const std::unique_ptr<TUnit> U = readertest::Load(Bytes, First);
+    const TDeclOutline O = BuildDeclOutline(*U);
+    DecodeEveryValue(*U);
     TDeclTextSink Listing;
     WriteDeclListing(O, Listing);
     DeclsJson(O).dump(-1, ' ', false, nlohmann::json::error_handler_t::strict);
