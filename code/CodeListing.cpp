@@ -1,0 +1,308 @@
+// The routines of a loaded unit, their pieces of the data block, the fixups
+// and line markers that fall inside them.
+#include "CodeListing.h"
+
+#include <algorithm>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "CodeDisasm.h"
+#include "CodeFixupKinds.h"
+#include "CodeSource.h"
+#include "DCURecs.h"
+#include "DCU_Text.h"
+#include "DCU_Unit.h"
+
+namespace {
+
+char FoldAscii(char C) { return C >= 'a' && C <= 'z' ? static_cast<char>(C - 'a' + 'A') : C; }
+
+bool SameNoCase(std::string_view A, std::string_view B) {
+  if (A.size() != B.size()) return false;
+  for (size_t I = 0; I < A.size(); ++I)
+    if (FoldAscii(A[I]) != FoldAscii(B[I])) return false;
+  return true;
+}
+
+// A compiler-made name ".TName": the class table of class TName.
+bool IsClassTableName(std::string_view Name) {
+  return Name.size() > 1 && Name[0] == '.' && !(Name[1] >= '0' && Name[1] <= '9') && Name[1] != '.';
+}
+
+std::string UnitNameOf(const TUnit& U, int32_t Index) {
+  if (Index < 0 || static_cast<size_t>(Index) >= U.UsedUnits.size()) return "?";
+  return DisplayUtf8(NameView(U.UsedUnits[static_cast<size_t>(Index)]->NamePos));
+}
+
+}  // namespace
+
+TCodeArch CodeArchOf(int32_t Version) {
+  // Versions 2 to 7 hold 32-bit x86 code. No unit of the further formats was
+  // at hand to confirm what their code is; they are shown as data.
+  return Version >= 2 && Version <= 7 ? TCodeArch::X86_32 : TCodeArch::Unknown;
+}
+
+std::string_view RoutineRoleName(TRoutineRole R) {
+  switch (R) {
+    case TRoutineRole::Routine: return "routine";
+    case TRoutineRole::Nested: return "nested";
+    case TRoutineRole::Initialization: return "initialization";
+    case TRoutineRole::Finalization: return "finalization";
+  }
+  return "routine";
+}
+
+bool RoutineNameMatches(const TCodeRoutineHead& H, std::string_view Name) {
+  return SameNoCase(H.Name, Name) || SameNoCase(H.QualifiedName, Name);
+}
+
+struct TCodeLister::TPlaced {
+  const TProcDecl* Proc = nullptr;
+};
+
+// Names of fixup targets, made once per declaration number.
+class TTargetNames {
+ public:
+  TTargetNames(const TUnit& U, std::unordered_map<const TProcDecl*, std::string> RoutineNames)
+      : U(U), RoutineNames(std::move(RoutineNames)), Names(U.DeclTable.size()), Known(U.DeclTable.size(), 0) {}
+
+  // The name stays where it is as long as the table: listings keep views.
+  const std::string& Of(uint32_t N) {
+    if (N == 0 || N > Names.size()) {
+      auto [It, New] = Others.try_emplace(N);
+      if (New) It->second = "#" + std::to_string(N);
+      return It->second;
+    }
+    if (!Known[N - 1]) {
+      Names[N - 1] = Make(U.DeclTable[N - 1], N);
+      Known[N - 1] = 1;
+    }
+    return Names[N - 1];
+  }
+
+ private:
+  const TUnit& U;
+  const std::unordered_map<const TProcDecl*, std::string> RoutineNames;
+  std::vector<std::string> Names;
+  std::vector<uint8_t> Known;
+  std::unordered_map<uint32_t, std::string> Others;  // numbers beyond the table
+
+  std::string Make(const TDCURec* R, uint32_t N) const {
+    if (!R) return "#" + std::to_string(N);
+    if (const auto* T = RecCast<TImpTypeDefRec>(R))
+      return "TypeInfo(" + UnitNameOf(U, T->OwnerUnit) + "." + DisplayUtf8(NameView(T->TypeName)) + ")";
+    if (const auto* B = RecCast<TBaseDef>(R)) {
+      const std::string Unit = UnitNameOf(U, B->UnitIndex);
+      if (B->UnitIndex >= 0 && static_cast<size_t>(B->UnitIndex) < U.UsedUnits.size() &&
+          U.UsedUnits[static_cast<size_t>(B->UnitIndex)]->UnitDef.get() == R)
+        return Unit;
+      const std::string_view Raw = NameView(B->GetName());
+      const auto* I = RecCast<TImpDef>(R);
+      if (I && I->Kind == 'T') return "TypeInfo(" + Unit + "." + DisplayUtf8(Raw) + ")";
+      if (IsClassTableName(Raw)) return Unit + "." + DisplayUtf8(Raw.substr(1));
+      return Unit + "." + DisplayUtf8(Raw);
+    }
+    if (const auto* P = RecCast<TProcDecl>(R)) {
+      auto It = RoutineNames.find(P);
+      if (It != RoutineNames.end()) return It->second;
+    }
+    const std::string_view Raw = NameView(R->GetName());
+    if (RecCast<TTypeDecl>(R)) return "TypeInfo(" + DisplayUtf8(Raw) + ")";
+    if (RecCast<TTypePDecl>(R) && IsClassTableName(Raw)) return DisplayUtf8(Raw.substr(1));
+    if (Raw.empty()) return "#" + std::to_string(N);
+    return DisplayUtf8(Raw);
+  }
+};
+
+TCodeLister::TCodeLister(const TUnit& U, const TCodeOptions& Options)
+    : Unit(U), Options(Options), ArchOfUnit(CodeArchOf(U.Version)),
+      Sources(std::make_unique<TCodeSourceFiles>(U, Options)) {
+  FindRoutines();
+}
+
+TCodeLister::~TCodeLister() = default;
+
+std::string TCodeLister::SourcePath() const { return Sources->MainPath(); }
+
+void TCodeLister::FindRoutines() {
+  const TUnit& U = Unit;
+  if (!U.DataBlock || U.DataSize <= 0) return;
+  const uint32_t DataSize = static_cast<uint32_t>(U.DataSize);
+
+  // The block boundaries: where the fixup table starts a piece, and the end.
+  std::vector<uint32_t> Bounds;
+  std::unordered_set<uint32_t> InitDecls;
+  for (const TFixupRec& F : U.Fixups) {
+    const TFixupKindInfo K = FixupKindInfo(U.Version, static_cast<uint8_t>(F.FixupKind));
+    if (K.Use == TFixupUse::BlockStart || K.Use == TFixupUse::BlockEnd) Bounds.push_back(F.FixupOfs);
+    if (K.Use == TFixupUse::BlockEnd) InitDecls.insert(F.FixupDecl);
+  }
+  Bounds.push_back(DataSize);
+  std::sort(Bounds.begin(), Bounds.end());
+
+  struct TFound {
+    const TProcDecl* Proc;
+    std::string Name, Qualified;
+    const TProcDecl* Owner;
+    TRoutineRole Role;
+  };
+  std::vector<TFound> Found;
+  std::unordered_set<const TProcDecl*> Seen;
+  const TPos Image = U.Image.get();
+
+  auto Add = [&](const TProcDecl* P, const TProcDecl* Owner, const std::string& OwnerName) {
+    if (!Seen.insert(P).second) return;
+    std::string Name = DisplayUtf8(NameView(P->GetName()));
+    if (Name.empty()) Name = "#" + std::to_string(P->DeclIndex);
+    TFound F{P, Name, OwnerName.empty() ? Name : OwnerName + "." + Name, Owner, TRoutineRole::Routine};
+    if (Owner) F.Role = TRoutineRole::Nested;
+    else if (InitDecls.count(static_cast<uint32_t>(P->DeclIndex)) || (!U.DeclTable.empty() && U.DeclTable[0] == P))
+      F.Role = TRoutineRole::Initialization;
+    else if (SameNoCase(Name, "Finalization"))
+      F.Role = TRoutineRole::Finalization;
+    Found.push_back(std::move(F));
+  };
+  // Nested routines are the embedded declarations of the routine they are
+  // declared in (and, should a file put them there, its locals). The walk
+  // keeps its own stack: nesting depth comes from the file.
+  struct TLevel {
+    const TDCURec* Next;
+    const TProcDecl* Owner;
+    std::string OwnerName;
+  };
+  std::vector<TLevel> Stack{{U.Decls, nullptr, {}}};
+  while (!Stack.empty()) {
+    TLevel& L = Stack.back();
+    const TDCURec* R = L.Next;
+    if (!R) {
+      Stack.pop_back();
+      continue;
+    }
+    L.Next = R->Next;
+    const auto* P = RecCast<TProcDecl>(R);
+    if (!P) continue;
+    const TProcDecl* Owner = L.Owner;
+    const std::string OwnerName = L.OwnerName;
+    std::string Name = DisplayUtf8(NameView(P->GetName()));
+    if (Name.empty()) Name = "#" + std::to_string(P->DeclIndex);
+    const std::string Qualified = OwnerName.empty() ? Name : OwnerName + "." + Name;
+    if (P->MemOfs >= 0) Add(P, Owner, OwnerName);
+    if (P->Locals) Stack.push_back({P->Locals, P, Qualified});
+    if (P->Embedded) Stack.push_back({P->Embedded, P, Qualified});
+  }
+  // Routines the walk does not reach (a numbered record in no chain the walk
+  // follows).
+  for (const TDCURec* R : U.DeclTable)
+    if (const auto* P = RecCast<TProcDecl>(R))
+      if (P->MemOfs >= 0) Add(P, nullptr, {});
+
+  std::stable_sort(Found.begin(), Found.end(),
+                   [](const TFound& A, const TFound& B) { return A.Proc->MemOfs < B.Proc->MemOfs; });
+  std::unordered_map<const TProcDecl*, uint32_t> DeclOffsets;
+  for (const TFound& F : Found) DeclOffsets[F.Proc] = PosOffset(F.Proc->DefPos, Image);
+  for (const TFound& F : Found) {
+    const TProcDecl* P = F.Proc;
+    const uint32_t Start = std::min(static_cast<uint32_t>(P->MemOfs), DataSize);
+    const uint32_t BlockEnd = *std::upper_bound(Bounds.begin(), Bounds.end(), Start, std::less<>()) ;
+    const uint32_t Room = (Start < DataSize ? BlockEnd : DataSize) - Start;
+    TCodeRoutineHead H;
+    H.Name = F.Name;
+    H.QualifiedName = F.Qualified;
+    H.Role = F.Role;
+    H.BlockOffset = Start;
+    H.Offset = PosOffset(U.DataBlock, Image) + Start;
+    H.Size = P->CodeSize;
+    H.PieceSize = static_cast<int32_t>(P->CodeSize) >= 0 ? std::min(P->CodeSize, Room) : Room;
+    H.DeclOffset = DeclOffsets[P];
+    H.DeclIndex = P->DeclIndex;
+    if (F.Owner) {
+      auto It = DeclOffsets.find(F.Owner);
+      H.OwnerDeclOffset = It != DeclOffsets.end() ? It->second : PosOffset(F.Owner->DefPos, Image);
+    }
+    Heads.push_back(std::move(H));
+    Placed.push_back(TPlaced{P});
+  }
+}
+
+TCodeRoutine TCodeLister::Routine(size_t I) const {
+  const TUnit& U = Unit;
+  const TCodeRoutineHead& H = Heads[I];
+  const TProcDecl* Self = Placed[I].Proc;
+  TCodeRoutine R;
+  R.Head = H;
+  R.Bytes.assign(U.DataBlock + H.BlockOffset, U.DataBlock + H.BlockOffset + H.PieceSize);
+  const uint32_t Start = H.BlockOffset, End = H.BlockOffset + H.PieceSize;
+
+  if (!Names) {
+    std::unordered_map<const TProcDecl*, std::string> Qualified;
+    for (size_t K = 0; K < Heads.size(); ++K) Qualified[Placed[K].Proc] = Heads[K].QualifiedName;
+    Names = std::make_unique<TTargetNames>(U, std::move(Qualified));
+    FixupOrder.resize(U.Fixups.size());
+    for (uint32_t K = 0; K < FixupOrder.size(); ++K) FixupOrder[K] = K;
+    std::stable_sort(FixupOrder.begin(), FixupOrder.end(),
+                     [&](uint32_t A, uint32_t B) { return U.Fixups[A].FixupOfs < U.Fixups[B].FixupOfs; });
+  }
+
+  TPieceInput In;
+  In.Bytes = R.Bytes;
+  In.SelfName = H.QualifiedName;
+  In.Arch = ArchOfUnit;
+  auto First = std::lower_bound(FixupOrder.begin(), FixupOrder.end(), Start,
+                                [&](uint32_t K, uint32_t V) { return U.Fixups[K].FixupOfs < V; });
+  for (auto It = First; It != FixupOrder.end() && U.Fixups[*It].FixupOfs < End; ++It) {
+    const TFixupRec& F = U.Fixups[*It];
+    TPieceFixup P;
+    P.Offset = F.FixupOfs - Start;
+    P.Kind = static_cast<uint8_t>(F.FixupKind);
+    P.Info = FixupKindInfo(U.Version, P.Kind);
+    const TDCURec* T = U.GetDecl(F.FixupDecl);
+    P.Self = T == Self;
+    P.Target = Names->Of(F.FixupDecl);
+    if (T && (RecCast<TTypePDecl>(T) || RecCast<TImpDef>(T)) && IsClassTableName(NameView(T->GetName())))
+      P.Rebase = ClassRefOffset(U.Version);
+    if (T) {
+      const std::string_view Raw = NameView(T->GetName());
+      if (!Raw.empty() && Raw[0] == '@') P.Helper = FlowHelperOf(Raw);
+    }
+    In.Fixups.push_back(std::move(P));
+  }
+  DisassemblePiece(In, R);
+
+  // Line markers: the code-line table's lines are numbered through all the
+  // line ranges in turn (the unit's own file, its include files); a range
+  // maps its numbers to the lines of one source file.
+  auto FirstLine = std::lower_bound(U.CodeLines.begin(), U.CodeLines.end(), Start,
+                                    [](const TCodeLineRec& L, uint32_t V) { return L.LineOfs < V; });
+  const TSourceFileRec* Main = U.SourceFiles.get();
+  for (auto It = FirstLine; It != U.CodeLines.end() && It->LineOfs < End; ++It) {
+    TCodeLine L;
+    L.Offset = It->LineOfs - Start;
+    L.Line = It->LineNum;
+    const TSourceFileRec* File = Main;
+    if (!U.LineRanges.empty()) {
+      const uint32_t G = static_cast<uint32_t>(It->LineNum);
+      auto Range = std::lower_bound(U.LineRanges.begin(), U.LineRanges.end(), G,
+                                    [](const TLineRangeRec& X, uint32_t V) { return X.LineBase + X.LineCount < V; });
+      if (Range != U.LineRanges.end() && G > Range->LineBase) {
+        L.Line = static_cast<int32_t>(Range->FirstLine + (G - Range->LineBase - 1));
+        File = Range->SrcFile;
+      }
+    }
+    if (File && File != Main) L.File = DisplayUtf8(BareFileName(NameView(File->NamePos())));
+    L.HasSource = Sources->LineText(File, L.Line, L.Source);
+    R.Lines.push_back(std::move(L));
+  }
+  return R;
+}
+
+void TCodeLister::ForEach(const std::function<void(const TCodeRoutine&)>& Visit) const {
+  for (size_t I = 0; I < Heads.size(); ++I) Visit(Routine(I));
+}
+
+std::vector<TCodeRoutine> BuildCodeListing(const TUnit& U, const TCodeOptions& Options) {
+  TCodeLister L(U, Options);
+  std::vector<TCodeRoutine> All;
+  All.reserve(L.RoutineCount());
+  for (size_t I = 0; I < L.RoutineCount(); ++I) All.push_back(L.Routine(I));
+  return All;
+}
