@@ -207,9 +207,14 @@ enum class TShape : uint8_t {
   PChar,      // db 'text', 0 (zero-terminated)
 };
 
-class TPiece {
+}  // namespace
+
+// The work of one piece, kept between pieces so that its buffers are made
+// once for a whole listing.
+class TPieceWork {
  public:
-  explicit TPiece(const TPieceInput& In);
+  // Starts on the piece Input (which must outlive the work on it).
+  void Reset(const TPieceInput& Input);
   void Analyse();
   void Emit(TCodeRoutine& Out);
 
@@ -223,10 +228,10 @@ class TPiece {
   std::string Scratch;
 
  private:
-  const TPieceInput& In;
+  const TPieceInput* In = nullptr;
   const TX86Engine& X86 = Engine();
-  const uint8_t* B;
-  uint32_t N;
+  const uint8_t* B = nullptr;
+  uint32_t N = 0;
   std::vector<uint8_t> State;
   // The instructions as the flow decoded them, so that they are decoded
   // once; past this many (a few megabytes) they are decoded again instead.
@@ -237,6 +242,7 @@ class TPiece {
   static constexpr size_t MaxDecoded = 1u << 14;
   std::unique_ptr<TDecoded[]> Decoded;
   size_t DecodedCount = 0, DecodedRoom = 0;
+  std::vector<uint32_t> DecodedAt;     // by offset: index in Decoded + 1; 0: none
   std::vector<uint32_t> Stack;         // code entries to follow
   std::vector<std::pair<uint32_t, bool>> Candidates;  // places an instruction takes the address of; by a push
   std::vector<bool> Tried;             // places a left-over cell pointed to, looked at as code
@@ -303,38 +309,53 @@ class TPiece {
   void InsnText(uint32_t O, TInsn& D, std::string& Out);
 };
 
-TPiece::TPiece(const TPieceInput& In)
-    : In(In), B(In.Bytes.data()), N(static_cast<uint32_t>(In.Bytes.size())), State(N, Free) {
-  // Pages of the block that are never written take no memory.
-  DecodedRoom = std::min<size_t>(N, MaxDecoded);
-  Decoded = std::make_unique_for_overwrite<TDecoded[]>(DecodedRoom);
+void TPieceWork::Reset(const TPieceInput& Input) {
+  In = &Input;
+  B = Input.Bytes.data();
+  N = static_cast<uint32_t>(Input.Bytes.size());
+  State.assign(N, Free);
+  const size_t Room = std::min<size_t>(N, MaxDecoded);
+  if (Room > DecodedRoom) {
+    // Pages of the block that are never written take no memory.
+    Decoded = std::make_unique_for_overwrite<TDecoded[]>(Room);
+    DecodedRoom = Room;
+  }
+  DecodedCount = 0;
+  Stack.clear();
+  Candidates.clear();
+  Tried.clear();
+  JumpTables.clear();
+  MemData.clear();
+  TableElems.clear();
+  Targets.clear();
+  Labels.clear();
 }
 
-const TPieceFixup* TPiece::FieldAt(uint32_t O) const {
-  auto It = std::lower_bound(In.Fixups.begin(), In.Fixups.end(), O,
+const TPieceFixup* TPieceWork::FieldAt(uint32_t O) const {
+  auto It = std::lower_bound(In->Fixups.begin(), In->Fixups.end(), O,
                              [](const TPieceFixup& F, uint32_t V) { return F.Offset < V; });
-  for (; It != In.Fixups.end() && It->Offset == O; ++It)
+  for (; It != In->Fixups.end() && It->Offset == O; ++It)
     if (It->Info.Size == 4) return &*It;
   return nullptr;
 }
 
-bool TPiece::NoFieldIn(uint32_t O, uint32_t Len) const {
+bool TPieceWork::NoFieldIn(uint32_t O, uint32_t Len) const {
   const uint32_t From = O >= 3 ? O - 3 : 0;
-  auto It = std::lower_bound(In.Fixups.begin(), In.Fixups.end(), From,
+  auto It = std::lower_bound(In->Fixups.begin(), In->Fixups.end(), From,
                              [](const TPieceFixup& F, uint32_t V) { return F.Offset < V; });
-  for (; It != In.Fixups.end() && It->Offset < static_cast<uint64_t>(O) + Len; ++It)
+  for (; It != In->Fixups.end() && It->Offset < static_cast<uint64_t>(O) + Len; ++It)
     if (It->Info.Size == 4 && It->Offset + 4u > O) return false;
   return true;
 }
 
 // Every fixup field among the instruction's bytes must be one of its 32-bit
 // displacement or immediate fields; otherwise the bytes are no instruction.
-bool TPiece::FieldsFitInsn(uint32_t O, const TInsn& D) const {
+bool TPieceWork::FieldsFitInsn(uint32_t O, const TInsn& D) const {
   const uint32_t Len = D.I.length;
   const uint32_t From = O >= 3 ? O - 3 : 0;
-  auto It = std::lower_bound(In.Fixups.begin(), In.Fixups.end(), From,
+  auto It = std::lower_bound(In->Fixups.begin(), In->Fixups.end(), From,
                              [](const TPieceFixup& F, uint32_t V) { return F.Offset < V; });
-  for (; It != In.Fixups.end() && It->Offset < static_cast<uint64_t>(O) + Len; ++It) {
+  for (; It != In->Fixups.end() && It->Offset < static_cast<uint64_t>(O) + Len; ++It) {
     if (It->Info.Size != 4 || It->Offset + 4u <= O) continue;
     if (It->Offset < O || It->Offset + 4u > O + Len) return false;
     const uint32_t At = It->Offset - O;
@@ -346,6 +367,8 @@ bool TPiece::FieldsFitInsn(uint32_t O, const TInsn& D) const {
   }
   return true;
 }
+
+namespace {
 
 bool EndsFlow(const ZydisDecodedInstruction& I) {
   switch (I.mnemonic) {
@@ -361,7 +384,9 @@ bool EndsFlow(const ZydisDecodedInstruction& I) {
   }
 }
 
-void TPiece::Flow() {
+}  // namespace
+
+void TPieceWork::Flow() {
   while (!Stack.empty()) {
     uint32_t O = Stack.back();
     Stack.pop_back();
@@ -369,7 +394,7 @@ void TPiece::Flow() {
     while (O < N && State[O] == Free) {
       // Decoded in place at the end of the kept instructions while there is
       // room for them.
-      const bool Keep = DecodedCount < DecodedRoom;
+      const bool Keep = DecodedCount < std::min<size_t>(N, DecodedRoom);
       TInsn& D = Keep ? Decoded[DecodedCount].D : Local;
       if (!Decode(O, D) || !AllFree(O, D.I.length) || !FieldsFitInsn(O, D)) break;
       if (Keep) Decoded[DecodedCount++].Offset = O;
@@ -381,7 +406,7 @@ void TPiece::Flow() {
   }
 }
 
-void TPiece::FollowOperands(uint32_t O, TInsn& D) {
+void TPieceWork::FollowOperands(uint32_t O, TInsn& D) {
   const ZydisDecodedInstruction& I = D.I;
   const auto& R = I.raw;
   const uint32_t End = O + I.length;
@@ -437,7 +462,7 @@ void TPiece::FollowOperands(uint32_t O, TInsn& D) {
 
 // After the jump to the helper of `on E: X do`: the number of handlers, then
 // for each the class it handles (0: every exception) and where it starts.
-void TPiece::ExceptTable(uint32_t O) {
+void TPieceWork::ExceptTable(uint32_t O) {
   if (!AllFree(O, 4) || !NoFieldIn(O, 4)) return;
   const uint32_t Count = ReadDWord(B + O);
   if (Count == 0 || Count > (N - O - 4) / 8) return;
@@ -460,7 +485,7 @@ void TPiece::ExceptTable(uint32_t O) {
 }
 
 // A table of addresses inside the piece, indexed by a `case` selector.
-void TPiece::JumpTable(uint32_t O) {
+void TPieceWork::JumpTable(uint32_t O) {
   for (uint32_t Cell = O; Cell + 4 <= N && AllFree(Cell, 4); Cell += 4) {
     const TPieceFixup* F = FieldAt(Cell);
     if (!F || !F->Self || F->Info.Use != TFixupUse::Absolute) break;
@@ -471,7 +496,7 @@ void TPiece::JumpTable(uint32_t O) {
   }
 }
 
-void TPiece::PlaceMemData(uint32_t O, uint32_t Size) {
+void TPieceWork::PlaceMemData(uint32_t O, uint32_t Size) {
   if (Size == 0 || Size > 16 || !AllFree(O, Size)) return;
   if (Size == 4 && FieldAt(O)) {
     PlaceData(O, 4, TShape::FixupCell);
@@ -485,7 +510,7 @@ void TPiece::PlaceMemData(uint32_t O, uint32_t Size) {
 // length, characters, 0), wide (byte length, characters, 0), zero-terminated
 // text. Short strings (length byte, characters) only when every character is
 // text.
-bool TPiece::PlaceLiteral(uint32_t T) {
+bool TPieceWork::PlaceLiteral(uint32_t T) {
   if (State[T] != Free) return false;
   // Literals longer than this are not looked for: the search stays bounded.
   constexpr uint32_t MaxLiteral = 1u << 16;
@@ -547,7 +572,7 @@ bool TPiece::PlaceLiteral(uint32_t T) {
 // Bytes no flow reached. A fixup field among them that points into the piece
 // (a table of handlers) gives a place to look at as code. True when one was
 // found.
-bool TPiece::CellTargets() {
+bool TPieceWork::CellTargets() {
   bool More = false;
   for (uint32_t P = 0; P < N; ++P) {
     if (State[P] != Free) continue;
@@ -570,7 +595,7 @@ bool TPiece::CellTargets() {
 // bytes is taken as code when instructions tile it exactly, none starts with
 // a zero byte (the compiler never writes one there; text, alignment and
 // tables have them), and every fixup field among them is an operand.
-bool TPiece::DeadCode() {
+bool TPieceWork::DeadCode() {
   bool More = false;
   TInsn D;
   for (uint32_t O = 0; O < N;) {
@@ -597,7 +622,7 @@ bool TPiece::DeadCode() {
 
 // What is left becomes data: fixup fields as cells, the rest zeros, text or
 // bytes; an item starts at every label.
-void TPiece::PlaceRest() {
+void TPieceWork::PlaceRest() {
   std::vector<uint32_t> Cuts(Targets);
   std::sort(Cuts.begin(), Cuts.end());
   size_t CutAt = 0;
@@ -635,7 +660,7 @@ void TPiece::PlaceRest() {
 
 // Free bytes [A, E) without fixup fields. Where an instruction reads a
 // table at A through a register, elements of the size it reads.
-void TPiece::PlaceTableOrBytes(uint32_t A, uint32_t E) {
+void TPieceWork::PlaceTableOrBytes(uint32_t A, uint32_t E) {
   uint32_t Size = 0;
   for (const auto& [T, S] : TableElems)
     if (T == A) Size = S;
@@ -647,7 +672,7 @@ void TPiece::PlaceTableOrBytes(uint32_t A, uint32_t E) {
 
 // Free bytes [A, E) without fixup fields: runs of zeros, text of at least
 // four characters (with its terminating zero), and bytes, eight to an item.
-void TPiece::PlaceLeftBytes(uint32_t A, uint32_t E) {
+void TPieceWork::PlaceLeftBytes(uint32_t A, uint32_t E) {
   uint32_t P = A;
   while (P < E) {
     uint32_t Q = P;
@@ -678,9 +703,9 @@ void TPiece::PlaceLeftBytes(uint32_t A, uint32_t E) {
   }
 }
 
-void TPiece::Analyse() {
+void TPieceWork::Analyse() {
   if (N == 0) return;
-  if (In.Arch == TCodeArch::X86_32) {
+  if (In->Arch == TCodeArch::X86_32) {
     Stack.push_back(0);
     for (;;) {
       Flow();
@@ -707,7 +732,7 @@ void TPiece::Analyse() {
 // ---------------------------------------------------------------------------
 // Texts.
 
-void TPiece::LabelOrOffset(int64_t T, std::string& Out) const {
+void TPieceWork::LabelOrOffset(int64_t T, std::string& Out) const {
   if (InPiece(T)) {
     auto It = std::lower_bound(Labels.begin(), Labels.end(), static_cast<uint32_t>(T),
                                [](const std::pair<uint32_t, std::string>& L, uint32_t V) { return L.first < V; });
@@ -716,13 +741,13 @@ void TPiece::LabelOrOffset(int64_t T, std::string& Out) const {
       return;
     }
   }
-  Out += In.SelfName;
+  Out += In->SelfName;
   AppendSignedHex(Out, T);
 }
 
-void TPiece::FixupText(const TPieceFixup& F, int64_t AddendValue, std::string& Out) const {
+void TPieceWork::FixupText(const TPieceFixup& F, int64_t AddendValue, std::string& Out) const {
   if (F.Self) {
-    if (AddendValue == 0) Out += In.SelfName;
+    if (AddendValue == 0) Out += In->SelfName;
     else LabelOrOffset(AddendValue, Out);
     return;
   }
@@ -730,7 +755,7 @@ void TPiece::FixupText(const TPieceFixup& F, int64_t AddendValue, std::string& O
   AppendSignedHex(Out, AddendValue - F.Rebase);
 }
 
-bool TPiece::ImmText(const ZydisFormatterContext& C) {
+bool TPieceWork::ImmText(const ZydisFormatterContext& C) {
   const auto& R = C.instruction->raw;
   for (int K = 0; K < 2; ++K) {
     if (R.imm[K].size != 32) continue;
@@ -744,7 +769,7 @@ bool TPiece::ImmText(const ZydisFormatterContext& C) {
   return false;
 }
 
-bool TPiece::RelText(const ZydisFormatterContext& C) {
+bool TPieceWork::RelText(const ZydisFormatterContext& C) {
   const auto& R = C.instruction->raw;
   Scratch.clear();
   if (R.imm[0].size == 32)
@@ -756,12 +781,12 @@ bool TPiece::RelText(const ZydisFormatterContext& C) {
   return true;
 }
 
-bool TPiece::DispHasFixup(const ZydisFormatterContext& C) const {
+bool TPieceWork::DispHasFixup(const ZydisFormatterContext& C) const {
   const auto& R = C.instruction->raw;
   return R.disp.size == 32 && FieldAt(CurOfs + R.disp.offset) != nullptr;
 }
 
-bool TPiece::DispText(const ZydisFormatterContext& C, bool Plus) {
+bool TPieceWork::DispText(const ZydisFormatterContext& C, bool Plus) {
   const auto& R = C.instruction->raw;
   if (R.disp.size != 32) return false;
   const TPieceFixup* F = FieldAt(CurOfs + R.disp.offset);
@@ -770,6 +795,8 @@ bool TPiece::DispText(const ZydisFormatterContext& C, bool Plus) {
   FixupText(*F, static_cast<int32_t>(R.disp.value), Scratch);
   return true;
 }
+
+namespace {
 
 ZyanStatus AppendSymbol(ZydisFormatterBuffer* Buf, const std::string& T) {
   ZYAN_CHECK(ZydisFormatterBufferAppend(Buf, ZYDIS_TOKEN_SYMBOL));
@@ -780,28 +807,28 @@ ZyanStatus AppendSymbol(ZydisFormatterBuffer* Buf, const std::string& T) {
   return ZyanStringAppend(S, &V);
 }
 
-TPiece& PieceOf(const ZydisFormatterContext* C) { return *static_cast<TPiece*>(C->user_data); }
+TPieceWork& PieceOf(const ZydisFormatterContext* C) { return *static_cast<TPieceWork*>(C->user_data); }
 
 ZyanStatus HookPrintImm(const ZydisFormatter* F, ZydisFormatterBuffer* B, ZydisFormatterContext* C) {
-  TPiece& P = PieceOf(C);
+  TPieceWork& P = PieceOf(C);
   if (P.ImmText(*C)) return AppendSymbol(B, P.Scratch);
   return OrigPrintImm(F, B, C);
 }
 
 ZyanStatus HookPrintRel(const ZydisFormatter* F, ZydisFormatterBuffer* B, ZydisFormatterContext* C) {
-  TPiece& P = PieceOf(C);
+  TPieceWork& P = PieceOf(C);
   if (P.RelText(*C)) return AppendSymbol(B, P.Scratch);
   return OrigPrintRel(F, B, C);
 }
 
 ZyanStatus HookPrintAbs(const ZydisFormatter* F, ZydisFormatterBuffer* B, ZydisFormatterContext* C) {
-  TPiece& P = PieceOf(C);
+  TPieceWork& P = PieceOf(C);
   if (C->operand->type == ZYDIS_OPERAND_TYPE_MEMORY && P.DispText(*C, false)) return AppendSymbol(B, P.Scratch);
   return OrigPrintAbs(F, B, C);
 }
 
 ZyanStatus HookPrintDisp(const ZydisFormatter* F, ZydisFormatterBuffer* B, ZydisFormatterContext* C) {
-  TPiece& P = PieceOf(C);
+  TPieceWork& P = PieceOf(C);
   if (P.DispText(*C, true)) return AppendSymbol(B, P.Scratch);
   return OrigPrintDisp(F, B, C);
 }
@@ -828,7 +855,9 @@ ZyanStatus HookFormatMem(const ZydisFormatter* F, ZydisFormatterBuffer* B, Zydis
   return OrigFormatMem(Use, B, C);
 }
 
-void TPiece::InsnText(uint32_t O, TInsn& D, std::string& Out) {
+}  // namespace
+
+void TPieceWork::InsnText(uint32_t O, TInsn& D, std::string& Out) {
   ZydisDecodedOperand Ops[ZYDIS_MAX_OPERAND_COUNT_VISIBLE];
   char Buf[512];
   CurOfs = O;
@@ -841,7 +870,7 @@ void TPiece::InsnText(uint32_t O, TInsn& D, std::string& Out) {
   Out += Buf;
 }
 
-void TPiece::DataText(uint32_t O, uint32_t Len, std::string& Out) const {
+void TPieceWork::DataText(uint32_t O, uint32_t Len, std::string& Out) const {
   const uint8_t* P = B + O;
   switch (ShapeAt(O)) {
     case TShape::DWord: {
@@ -928,7 +957,7 @@ void TPiece::DataText(uint32_t O, uint32_t Len, std::string& Out) const {
   Out += "db ?";
 }
 
-void TPiece::Emit(TCodeRoutine& Out) {
+void TPieceWork::Emit(TCodeRoutine& Out) {
   // Labels: the targets an item starts at, in offset order.
   std::sort(Targets.begin(), Targets.end());
   Targets.erase(std::unique(Targets.begin(), Targets.end()), Targets.end());
@@ -945,11 +974,8 @@ void TPiece::Emit(TCodeRoutine& Out) {
   for (uint32_t O = 0; O < N; ++O) Heads += StateAt(O) == InsnHead || StateAt(O) == DataHead;
   Out.Items.reserve(Heads);
   Out.Text.reserve(Heads * 20);
-  std::vector<std::pair<uint32_t, uint32_t>> ByOffset;  // offset, index in Decoded
-  ByOffset.reserve(DecodedCount);
-  for (uint32_t I = 0; I < DecodedCount; ++I) ByOffset.emplace_back(Decoded[I].Offset, I);
-  std::sort(ByOffset.begin(), ByOffset.end());
-  size_t Next = 0;
+  DecodedAt.assign(N, 0);
+  for (uint32_t I = 0; I < DecodedCount; ++I) DecodedAt[Decoded[I].Offset] = I + 1;
   TInsn D;
   for (uint32_t O = 0; O < N;) {
     uint32_t E = O + 1;
@@ -957,10 +983,9 @@ void TPiece::Emit(TCodeRoutine& Out) {
     TCodeItem It;
     It.Offset = O;
     It.Size = E - O;
-    while (Next < ByOffset.size() && ByOffset[Next].first < O) ++Next;
     TInsn* Insn = nullptr;
     if (StateAt(O) == InsnHead) {
-      if (Next < ByOffset.size() && ByOffset[Next].first == O) Insn = &Decoded[ByOffset[Next].second].D;
+      if (DecodedAt[O]) Insn = &Decoded[DecodedAt[O] - 1].D;
       else if (Decode(O, D)) Insn = &D;
     }
     It.TextStart = static_cast<uint32_t>(Out.Text.size());
@@ -977,19 +1002,17 @@ void TPiece::Emit(TCodeRoutine& Out) {
   }
 
   Out.Fixups.clear();
-  Out.Fixups.reserve(In.Fixups.size());
-  for (const TPieceFixup& F : In.Fixups) {
+  Out.Fixups.reserve(In->Fixups.size());
+  for (const TPieceFixup& F : In->Fixups) {
     TCodeFixup X;
     X.Offset = F.Offset;
     X.Size = F.Info.Size;
     X.Kind = F.Kind;
     X.KindName = F.Info.Name.empty() ? "kind " + std::to_string(F.Kind) : std::string(F.Info.Name);
-    X.Target = F.Self ? In.SelfName : F.Target;
+    X.Target = F.Self ? In->SelfName : F.Target;
     Out.Fixups.push_back(std::move(X));
   }
 }
-
-}  // namespace
 
 TFlowHelper FlowHelperOf(std::string_view Name) {
   for (const THelperName& H : HelperNames)
@@ -1001,8 +1024,16 @@ std::string PascalLiteral(std::span<const uint8_t> Bytes) {
   return LiteralOf(Bytes.size(), [&](size_t I) { return Cp1252(Bytes[I]); });
 }
 
+TPieceDisassembler::TPieceDisassembler() : Work(std::make_unique<TPieceWork>()) {}
+TPieceDisassembler::~TPieceDisassembler() = default;
+
+void TPieceDisassembler::Run(const TPieceInput& In, TCodeRoutine& Out) {
+  Work->Reset(In);
+  Work->Analyse();
+  Work->Emit(Out);
+}
+
 void DisassemblePiece(const TPieceInput& In, TCodeRoutine& Out) {
-  TPiece P(In);
-  P.Analyse();
-  P.Emit(Out);
+  TPieceDisassembler D;
+  D.Run(In, Out);
 }

@@ -21,6 +21,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -56,8 +57,24 @@ struct TPieceInput {
   TCodeArch Arch = TCodeArch::X86_32;
 };
 
-// Fills Items, Labels and Fixups of Out from the piece.
+// Fills Items, Text, Labels and Fixups of Out from the piece.
 void DisassemblePiece(const TPieceInput& In, TCodeRoutine& Out);
+
+class TPieceWork;
+
+// The same, with buffers kept from one piece to the next: a listing keeps
+// one, so that routine after routine costs no new memory.
+class TPieceDisassembler {
+ public:
+  TPieceDisassembler();
+  ~TPieceDisassembler();
+  TPieceDisassembler(const TPieceDisassembler&) = delete;
+  TPieceDisassembler& operator=(const TPieceDisassembler&) = delete;
+  void Run(const TPieceInput& In, TCodeRoutine& Out);
+
+ private:
+  std::unique_ptr<TPieceWork> Work;
+};
 
 // Bytes as a Pascal string literal: 'It''s'#13#10'ok' (Windows-1252 read as
 // UTF-8 text); '' for none.

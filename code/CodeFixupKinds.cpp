@@ -42,12 +42,20 @@ struct TKindTables {
 
 }  // namespace
 
-TFixupKindInfo FixupKindInfo(int32_t Version, uint8_t Kind) {
+const TFixupKindInfo* FixupKindTable(int32_t Version) {
   static const TKindTables Tables;
   for (size_t V = 0; V < std::size(Versions); ++V)
-    if (Versions[V] == Version) return Tables.Info[V][Kind];
-  return Lookup(Version, Kind);
+    if (Versions[V] == Version) return Tables.Info[V];
+  static const struct TNoVersion {
+    TFixupKindInfo Info[256];
+    TNoVersion() {
+      for (int K = 0; K < 256; ++K) Info[K] = Lookup(0, static_cast<uint8_t>(K));
+    }
+  } None;
+  return None.Info;
 }
+
+TFixupKindInfo FixupKindInfo(int32_t Version, uint8_t Kind) { return FixupKindTable(Version)[Kind]; }
 
 int32_t ClassRefOffset(int32_t Version) {
   if (Version == 2) return 0x34;

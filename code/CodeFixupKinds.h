@@ -73,6 +73,8 @@ struct TFixupKindInfo {
 
 // The meaning of a fixup kind in a unit of format version Version.
 TFixupKindInfo FixupKindInfo(int32_t Version, uint8_t Kind);
+// The meanings of all 256 kind bytes in a unit of format version Version.
+const TFixupKindInfo* FixupKindTable(int32_t Version);
 
 // Where the class reference lies in a class's table (the piece of the
 // compiler-made declaration ".TName"): references to that table are shown

@@ -132,8 +132,9 @@ void TCodeLister::FindRoutines() {
   // The block boundaries: where the fixup table starts a piece, and the end.
   std::vector<uint32_t> Bounds;
   std::unordered_set<uint32_t> InitDecls;
+  const TFixupKindInfo* Kinds = FixupKindTable(U.Version);
   for (const TFixupRec& F : U.Fixups) {
-    const TFixupKindInfo K = FixupKindInfo(U.Version, static_cast<uint8_t>(F.FixupKind));
+    const TFixupKindInfo& K = Kinds[F.FixupKind];
     if (K.Use == TFixupUse::BlockStart || K.Use == TFixupUse::BlockEnd) Bounds.push_back(F.FixupOfs);
     if (K.Use == TFixupUse::BlockEnd) InitDecls.insert(F.FixupDecl);
   }
@@ -237,6 +238,7 @@ TCodeRoutine TCodeLister::Routine(size_t I) const {
     std::unordered_map<const TProcDecl*, std::string> Qualified;
     for (size_t K = 0; K < Heads.size(); ++K) Qualified[Placed[K].Proc] = Heads[K].QualifiedName;
     Names = std::make_unique<TTargetNames>(U, std::move(Qualified));
+    Disasm = std::make_unique<TPieceDisassembler>();
     FixupOrder.resize(U.Fixups.size());
     for (uint32_t K = 0; K < FixupOrder.size(); ++K) FixupOrder[K] = K;
     std::stable_sort(FixupOrder.begin(), FixupOrder.end(),
@@ -254,7 +256,7 @@ TCodeRoutine TCodeLister::Routine(size_t I) const {
     TPieceFixup P;
     P.Offset = F.FixupOfs - Start;
     P.Kind = static_cast<uint8_t>(F.FixupKind);
-    P.Info = FixupKindInfo(U.Version, P.Kind);
+    P.Info = FixupKindTable(U.Version)[P.Kind];
     const TDCURec* T = U.GetDecl(F.FixupDecl);
     P.Self = T == Self;
     P.Target = Names->Of(F.FixupDecl);
@@ -266,7 +268,7 @@ TCodeRoutine TCodeLister::Routine(size_t I) const {
     }
     In.Fixups.push_back(std::move(P));
   }
-  DisassemblePiece(In, R);
+  Disasm->Run(In, R);
 
   // Line markers: the code-line table's lines are numbered through all the
   // line ranges in turn (the unit's own file, its include files); a range

@@ -121,6 +121,7 @@ TCodeArch CodeArchOf(int32_t Version);
 
 class TCodeSourceFiles;
 class TTargetNames;
+class TPieceDisassembler;
 
 // Walks a loaded unit's routines and disassembles them one at a time. The
 // unit must outlive the lister; what Routine gives outlives both.
@@ -153,6 +154,7 @@ class TCodeLister {
   std::unique_ptr<TCodeSourceFiles> Sources;
   // Made the first time a routine is disassembled.
   mutable std::unique_ptr<TTargetNames> Names;
+  mutable std::unique_ptr<TPieceDisassembler> Disasm;
   mutable std::vector<uint32_t> FixupOrder;  // the fixup table by offset
   void FindRoutines();
 };

@@ -1,26 +1,28 @@
 #include "CodeText.h"
 
-#include <cstdio>
+#include <cstring>
 
 namespace {
 
 constexpr size_t BytesPerLine = 8;
 
+constexpr char Digits[] = "0123456789ABCDEF";
+
 void AppendOffset(std::string& Out, uint32_t V) {
-  char Buf[16];
-  std::snprintf(Buf, sizeof Buf, "%08X", V);
-  Out += Buf;
+  char Buf[8];
+  for (int I = 7; I >= 0; --I, V >>= 4) Buf[I] = Digits[V & 0xF];
+  Out.append(Buf, 8);
 }
 
+// N bytes (at most BytesPerLine) in hexadecimal, padded to the column.
 void AppendBytes(std::string& Out, const uint8_t* P, size_t N) {
-  static const char Digits[] = "0123456789ABCDEF";
-  const size_t Start = Out.size();
+  char Buf[BytesPerLine * 3 + 1];
+  std::memset(Buf, ' ', sizeof Buf);
   for (size_t I = 0; I < N; ++I) {
-    if (I) Out += ' ';
-    Out += Digits[P[I] >> 4];
-    Out += Digits[P[I] & 0xF];
+    Buf[3 * I] = Digits[P[I] >> 4];
+    Buf[3 * I + 1] = Digits[P[I] & 0xF];
   }
-  Out.append(BytesPerLine * 3 + 1 - (Out.size() - Start), ' ');
+  Out.append(Buf, sizeof Buf);
 }
 
 void AppendLineMarker(std::string& Out, const TCodeLine& L) {

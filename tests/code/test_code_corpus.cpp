@@ -28,6 +28,20 @@
 
 namespace fs = std::filesystem;
 
+// Under the sanitizers the listing runs many times slower: a share of the
+// units is listed there (every unit in the normal build).
+#if defined(__SANITIZE_ADDRESS__)
+constexpr size_t UnitStep = 4;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr size_t UnitStep = 4;
+#else
+constexpr size_t UnitStep = 1;
+#endif
+#else
+constexpr size_t UnitStep = 1;
+#endif
+
 namespace {
 
 struct TCorpusUnit {
@@ -40,9 +54,10 @@ struct TCorpusUnit {
 std::vector<TCorpusUnit> LoadCorpus() {
   std::vector<TCorpusUnit> Units;
   const fs::path Root = testdata::CorpusDir();
+  size_t Seen = 0;
   for (const char* V : {"v2", "v3", "v4", "v5", "v6", "v7", "other"})
     for (const fs::path& P : testdata::FilesIn(Root / V)) {
-      if (P.extension() != ".dcu") continue;
+      if (P.extension() != ".dcu" || Seen++ % UnitStep != 0) continue;
       try {
         auto U = std::make_unique<TUnit>(P.string());
         Units.push_back({P, std::string(V) + "/" + P.filename().string(), std::move(U)});
@@ -308,11 +323,12 @@ TEST(CodeCorpus, EveryRoutineListedTiledNamedAndDecodedAlike) {
         LineMisses.push_back(Where + ": first line " + std::to_string(First) + ", heading " + std::to_string(Head));
     });
   }
+  if (UnitStep > 1) std::cout << "[ corpus  ] under the sanitizers: one unit in " << UnitStep << "\n";
   std::cout << "[ corpus  ] " << Units.size() << " units, " << Routines << " routines, " << Insns
             << " instructions, " << Fixups << " fixups; first lines inside their routine's text: " << LinesInside
             << " of " << LinesChecked << "\n";
   for (const std::string& M : LineMisses) std::cout << "[ line    ] " << M << "\n";
-  EXPECT_GE(LinesInside * 100, LinesChecked * 98);
+  EXPECT_GE(LinesInside * 1000, LinesChecked * 985);
   if (!Objdump.Available()) {
     std::cout << "[ objdump ] not installed; instruction lengths not compared\n";
     return;
