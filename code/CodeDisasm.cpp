@@ -666,6 +666,9 @@ void TPieceWork::PlaceTableOrBytes(uint32_t A, uint32_t E) {
     if (T == A) Size = S;
   if (Size == 2 || Size == 4 || Size == 8 || Size == 10) {
     for (; E - A >= Size; A += Size) PlaceData(A, Size, Size == 4 ? TShape::DWord : TShape::Sized);
+  } else if (Size == 1) {
+    // A table of bytes (the first level of a `case` with two tables).
+    for (uint32_t Len; (Len = std::min<uint32_t>(E - A, 8)) > 0; A += Len) PlaceData(A, Len, TShape::Bytes);
   }
   PlaceLeftBytes(A, E);
 }

@@ -7,16 +7,21 @@
 //    jumps and calls inside the piece, the code after the jump to a runtime
 //    helper that calls back (try..finally, try..except), the handlers named
 //    in an exception table and in a jump table, and the places inside the
-//    piece whose address an instruction takes (`push @3` of a try block).
-//    An instruction is taken only where it decodes, its bytes are still
-//    free, and every fixup among its bytes is exactly one of its 32-bit
-//    displacement or immediate fields.
+//    piece whose address a push takes (the handler of a try block). An
+//    instruction is taken only where it decodes inside the piece, its bytes
+//    are still free, and every fixup among its bytes is exactly one of its
+//    32-bit displacement or immediate fields.
 // 2. Data is what the fixups and the instructions show to be data: string
 //    literals (long, wide, short and zero-terminated) whose address an
 //    instruction takes, the operands of memory references into the piece
-//    (constants of `fld`, sets), jump tables, exception tables, and 32-bit
-//    fixup fields that no instruction covers.
-// 3. Whatever is left is data: zero bytes of alignment, text, bytes.
+//    (constants of `fld`, sets), tables read through a register, jump
+//    tables, exception tables, and fixup fields that no instruction covers.
+// 3. What no flow reaches: a fixup cell there that points into the piece is
+//    one more place to look for code; a run of free bytes that instructions
+//    tile exactly, none starting with a zero byte and every fixup among them
+//    an operand, is code the compiler left where no flow goes (a `ret` after
+//    an assembler routine's last jump, statements after an exit).
+// 4. Whatever is left is data: zero bytes of alignment, text, bytes.
 // Every byte of the piece ends in exactly one item.
 #pragma once
 

@@ -73,10 +73,10 @@ uint8_t EndKind(int V) { return BlockKind(V) + 1; }
 
 // Routines: 0 Helper, 1 Main (sharing Helper's block), 2 TryFinally,
 // 3 CaseOf, 4 OnExcept, 5 Texts, 6 Float, 7 Dead, 8 Inner (nested in 9),
-// 9 Outer, 10 Finalization, 11 Demo (the initialization).
+// 9 Outer, 10 Finalization, 11 Demo (the initialization), 12 TwoTables.
 std::vector<TRoutineSpec> Routines(int V) {
   const TNumbers N(V);
-  std::vector<TRoutineSpec> R(12);
+  std::vector<TRoutineSpec> R(13);
   R[0].Name = "Helper";
   R[0].Code.B({0x8B, 0xC2, 0xC3, 0x00});  // mov eax, edx; ret; one byte of alignment
   R[1].Name = "Main";
@@ -137,6 +137,12 @@ std::vector<TRoutineSpec> Routines(int V) {
   R[10].Code.B({0xC3});
   R[11].Name = "Demo";
   R[11].Code.B({0xE8}).Fix(2, N.Routine(11), 0).B({0xC3});  // call Demo (itself); ret
+  R[12].Name = "TwoTables";
+  R[12].Code.B({0x8A, 0x80}).Fix(1, N.Routine(12), 0x0D)      // 00 mov al, [eax+@1]
+      .B({0xFF, 0x24, 0x85}).Fix(1, N.Routine(12), 0x11)      // 06 jmp [eax*4+@2]
+      .B({0x00, 0x01, 0x01, 0x00})                            // 0D @1: a byte for each case
+      .Fix(1, N.Routine(12), 0x19).Fix(1, N.Routine(12), 0x1A)  // 11 @2: where each goes
+      .B({0xC3, 0xC3});                                       // 19 @3: ret; @4: ret
   return R;
 }
 
@@ -340,6 +346,9 @@ TEST(CodeListing, ShowsTheDataAmongTheCodeAsData) {
   EXPECT_EQ(Texts(Find(All, "Float")), "fld qword ptr [@1]\nret\ndb 0\ndq $3FF0000000000000\n");
   // Code no flow reaches is code; text and a fixup field nothing covers are data.
   EXPECT_EQ(Texts(Find(All, "Dead")), "jmp @1\nxor eax, eax\ninc eax\nret\ndb 'ABCD', 0\ndd Form1\n");
+  // A table read through a register: elements of the size read.
+  EXPECT_EQ(Texts(Find(All, "TwoTables")),
+            "mov al, [eax+@1]\njmp dword ptr [eax*4+@2]\ndb $0, $1, $1, $0\ndd @3\ndd @4\nret\nret\n");
   for (const TCodeRoutine& R : All) {
     ExpectTiled(R);
     // Every fixup field whole inside one item.
@@ -398,7 +407,7 @@ TEST(CodeListing, FurtherFormatsShowTheirPiecesAsData) {
     EXPECT_EQ(CodeArchOf(V), TCodeArch::Unknown);
     auto U = Load(DemoCodeUnit(V).Bytes);
     const std::vector<TCodeRoutine> All = BuildCodeListing(*U);
-    ASSERT_EQ(All.size(), 12u);
+    ASSERT_EQ(All.size(), 13u);
     for (const TCodeRoutine& R : All) {
       ExpectTiled(R);
       for (const TCodeItem& It : R.Items) EXPECT_EQ(It.Kind, TCodeItemKind::Data) << R.ItemText(It);
