@@ -58,34 +58,51 @@ bool RoutineNameMatches(const TCodeRoutineHead& H, std::string_view Name) {
 
 struct TCodeLister::TPlaced {
   const TProcDecl* Proc = nullptr;
+  uint32_t Start = 0;       // in the data block
+  uint32_t PieceSize = 0;
+  TRoutineRole Role = TRoutineRole::Routine;
 };
 
-// Names of fixup targets, made once per declaration number.
+// The names a listing shows: of routines (nested ones after the routines
+// they are declared in) and of fixup targets.
 class TTargetNames {
  public:
-  TTargetNames(const TUnit& U, std::unordered_map<const TProcDecl*, std::string> RoutineNames)
-      : U(U), RoutineNames(std::move(RoutineNames)), Names(U.DeclTable.size()), Known(U.DeclTable.size(), 0) {}
+  explicit TTargetNames(const TUnit& U) : U(U) {}
 
-  // The name stays where it is as long as the table: listings keep views.
+  // Nested routine P is declared in Owner.
+  void SetOwner(const TProcDecl* P, const TProcDecl* Owner) { OwnerOf[P] = Owner; }
+  const TProcDecl* Owner(const TProcDecl* P) const {
+    auto It = OwnerOf.find(P);
+    return It == OwnerOf.end() ? nullptr : It->second;
+  }
+  static std::string RoutineName(const TProcDecl* P) {
+    std::string Name = DisplayUtf8(NameView(P->GetName()));
+    return Name.empty() ? "#" + std::to_string(P->DeclIndex) : Name;
+  }
+  std::string QualifiedName(const TProcDecl* P) const {
+    std::string Name = RoutineName(P);
+    // Owners from the file: a chain that comes back to itself stops.
+    size_t Depth = 0;
+    for (const TProcDecl* O = Owner(P); O && Depth < 64; O = Owner(O), ++Depth) Name = RoutineName(O) + "." + Name;
+    return Name;
+  }
+
+  // The name of declaration N; it stays where it is until Trim.
   const std::string& Of(uint32_t N) {
-    if (N == 0 || N > Names.size()) {
-      auto [It, New] = Others.try_emplace(N);
-      if (New) It->second = "#" + std::to_string(N);
-      return It->second;
-    }
-    if (!Known[N - 1]) {
-      Names[N - 1] = Make(U.DeclTable[N - 1], N);
-      Known[N - 1] = 1;
-    }
-    return Names[N - 1];
+    auto [It, New] = Cache.try_emplace(N);
+    if (New) It->second = Make(U.GetDecl(N), N);
+    return It->second;
+  }
+  // Keeps the names made so far from growing without bound: called between
+  // routines, when no name is in use.
+  void Trim() {
+    if (Cache.size() > 4096) Cache.clear();
   }
 
  private:
   const TUnit& U;
-  const std::unordered_map<const TProcDecl*, std::string> RoutineNames;
-  std::vector<std::string> Names;
-  std::vector<uint8_t> Known;
-  std::unordered_map<uint32_t, std::string> Others;  // numbers beyond the table
+  std::unordered_map<const TProcDecl*, const TProcDecl*> OwnerOf;
+  std::unordered_map<uint32_t, std::string> Cache;
 
   std::string Make(const TDCURec* R, uint32_t N) const {
     if (!R) return "#" + std::to_string(N);
@@ -102,10 +119,7 @@ class TTargetNames {
       if (IsClassTableName(Raw)) return Unit + "." + DisplayUtf8(Raw.substr(1));
       return Unit + "." + DisplayUtf8(Raw);
     }
-    if (const auto* P = RecCast<TProcDecl>(R)) {
-      auto It = RoutineNames.find(P);
-      if (It != RoutineNames.end()) return It->second;
-    }
+    if (const auto* P = RecCast<TProcDecl>(R)) return QualifiedName(P);
     const std::string_view Raw = NameView(R->GetName());
     if (RecCast<TTypeDecl>(R)) return "TypeInfo(" + DisplayUtf8(Raw) + ")";
     if (RecCast<TTypePDecl>(R) && IsClassTableName(Raw)) return DisplayUtf8(Raw.substr(1));
@@ -116,7 +130,7 @@ class TTargetNames {
 
 TCodeLister::TCodeLister(const TUnit& U, const TCodeOptions& Options)
     : Unit(U), Options(Options), ArchOfUnit(CodeArchOf(U.Version)),
-      Sources(std::make_unique<TCodeSourceFiles>(U, Options)) {
+      Sources(std::make_unique<TCodeSourceFiles>(U, Options)), Names(std::make_unique<TTargetNames>(U)) {
   FindRoutines();
 }
 
@@ -141,27 +155,41 @@ void TCodeLister::FindRoutines() {
   Bounds.push_back(DataSize);
   std::sort(Bounds.begin(), Bounds.end());
 
-  struct TFound {
-    const TProcDecl* Proc;
-    std::string Name, Qualified;
-    const TProcDecl* Owner;
-    TRoutineRole Role;
+  // Each routine once: marked by its declaration number (a number beyond
+  // the table, which the file cannot give but a moved entry may have, by
+  // the record).
+  std::vector<bool> SeenNo(U.DeclTable.size() + 2);
+  std::unordered_set<const TProcDecl*> SeenOther;
+  auto FirstTime = [&](const TProcDecl* P) {
+    if (P->DeclIndex >= 0 && static_cast<size_t>(P->DeclIndex) < SeenNo.size()) {
+      if (SeenNo[static_cast<size_t>(P->DeclIndex)]) return false;
+      SeenNo[static_cast<size_t>(P->DeclIndex)] = true;
+      return true;
+    }
+    return SeenOther.insert(P).second;
   };
-  std::vector<TFound> Found;
-  std::unordered_set<const TProcDecl*> Seen;
-  const TPos Image = U.Image.get();
-
-  auto Add = [&](const TProcDecl* P, const TProcDecl* Owner, const std::string& OwnerName) {
-    if (!Seen.insert(P).second) return;
-    std::string Name = DisplayUtf8(NameView(P->GetName()));
-    if (Name.empty()) Name = "#" + std::to_string(P->DeclIndex);
-    TFound F{P, Name, OwnerName.empty() ? Name : OwnerName + "." + Name, Owner, TRoutineRole::Routine};
-    if (Owner) F.Role = TRoutineRole::Nested;
-    else if (InitDecls.count(static_cast<uint32_t>(P->DeclIndex)) || (!U.DeclTable.empty() && U.DeclTable[0] == P))
-      F.Role = TRoutineRole::Initialization;
-    else if (SameNoCase(Name, "Finalization"))
-      F.Role = TRoutineRole::Finalization;
-    Found.push_back(std::move(F));
+  size_t Count = 0;
+  for (const TDCURec* R : U.DeclTable)
+    if (const auto* P = RecCast<TProcDecl>(R)) Count += P->MemOfs >= 0;
+  Placed.reserve(Count + 8);
+  auto Add = [&](const TProcDecl* P, const TProcDecl* Owner) {
+    if (!FirstTime(P)) return;
+    TPlaced X;
+    X.Proc = P;
+    if (Owner) {
+      X.Role = TRoutineRole::Nested;
+      Names->SetOwner(P, Owner);
+    } else if (InitDecls.count(static_cast<uint32_t>(P->DeclIndex)) ||
+               (!U.DeclTable.empty() && U.DeclTable[0] == P)) {
+      X.Role = TRoutineRole::Initialization;
+    } else if (SameNoCase(NameView(P->GetName()), "Finalization")) {
+      X.Role = TRoutineRole::Finalization;
+    }
+    X.Start = std::min(static_cast<uint32_t>(P->MemOfs), DataSize);
+    const uint32_t BlockEnd = *std::upper_bound(Bounds.begin(), Bounds.end(), X.Start);
+    const uint32_t Room = (X.Start < DataSize ? BlockEnd : DataSize) - X.Start;
+    X.PieceSize = static_cast<int32_t>(P->CodeSize) >= 0 ? std::min(P->CodeSize, Room) : Room;
+    Placed.push_back(X);
   };
   // Nested routines are the embedded declarations of the routine they are
   // declared in (and, should a file put them there, its locals). The walk
@@ -169,9 +197,8 @@ void TCodeLister::FindRoutines() {
   struct TLevel {
     const TDCURec* Next;
     const TProcDecl* Owner;
-    std::string OwnerName;
   };
-  std::vector<TLevel> Stack{{U.Decls, nullptr, {}}};
+  std::vector<TLevel> Stack{{U.Decls, nullptr}};
   while (!Stack.empty()) {
     TLevel& L = Stack.back();
     const TDCURec* R = L.Next;
@@ -183,76 +210,90 @@ void TCodeLister::FindRoutines() {
     const auto* P = RecCast<TProcDecl>(R);
     if (!P) continue;
     const TProcDecl* Owner = L.Owner;
-    const std::string OwnerName = L.OwnerName;
-    std::string Name = DisplayUtf8(NameView(P->GetName()));
-    if (Name.empty()) Name = "#" + std::to_string(P->DeclIndex);
-    const std::string Qualified = OwnerName.empty() ? Name : OwnerName + "." + Name;
-    if (P->MemOfs >= 0) Add(P, Owner, OwnerName);
-    if (P->Locals) Stack.push_back({P->Locals, P, Qualified});
-    if (P->Embedded) Stack.push_back({P->Embedded, P, Qualified});
+    if (P->MemOfs >= 0) Add(P, Owner);
+    if (P->Locals) Stack.push_back({P->Locals, P});
+    if (P->Embedded) Stack.push_back({P->Embedded, P});
   }
   // Routines the walk does not reach (a numbered record in no chain the walk
   // follows).
   for (const TDCURec* R : U.DeclTable)
     if (const auto* P = RecCast<TProcDecl>(R))
-      if (P->MemOfs >= 0) Add(P, nullptr, {});
+      if (P->MemOfs >= 0) Add(P, nullptr);
 
-  std::stable_sort(Found.begin(), Found.end(),
-                   [](const TFound& A, const TFound& B) { return A.Proc->MemOfs < B.Proc->MemOfs; });
-  std::unordered_map<const TProcDecl*, uint32_t> DeclOffsets;
-  for (const TFound& F : Found) DeclOffsets[F.Proc] = PosOffset(F.Proc->DefPos, Image);
-  for (const TFound& F : Found) {
-    const TProcDecl* P = F.Proc;
-    const uint32_t Start = std::min(static_cast<uint32_t>(P->MemOfs), DataSize);
-    const uint32_t BlockEnd = *std::upper_bound(Bounds.begin(), Bounds.end(), Start, std::less<>()) ;
-    const uint32_t Room = (Start < DataSize ? BlockEnd : DataSize) - Start;
-    TCodeRoutineHead H;
-    H.Name = F.Name;
-    H.QualifiedName = F.Qualified;
-    H.Role = F.Role;
-    H.BlockOffset = Start;
-    H.Offset = PosOffset(U.DataBlock, Image) + Start;
-    H.Size = P->CodeSize;
-    H.PieceSize = static_cast<int32_t>(P->CodeSize) >= 0 ? std::min(P->CodeSize, Room) : Room;
-    H.DeclOffset = DeclOffsets[P];
-    H.DeclIndex = P->DeclIndex;
-    if (F.Owner) {
-      auto It = DeclOffsets.find(F.Owner);
-      H.OwnerDeclOffset = It != DeclOffsets.end() ? It->second : PosOffset(F.Owner->DefPos, Image);
-    }
-    Heads.push_back(std::move(H));
-    Placed.push_back(TPlaced{P});
-  }
+  std::stable_sort(Placed.begin(), Placed.end(), [](const TPlaced& A, const TPlaced& B) { return A.Start < B.Start; });
+}
+
+size_t TCodeLister::RoutineCount() const { return Placed.size(); }
+
+TCodeRoutineHead TCodeLister::Head(size_t I) const {
+  const TPlaced& X = Placed[I];
+  const TProcDecl* P = X.Proc;
+  const TPos Image = Unit.Image.get();
+  TCodeRoutineHead H;
+  H.Name = TTargetNames::RoutineName(P);
+  H.QualifiedName = Names->QualifiedName(P);
+  H.Role = X.Role;
+  H.BlockOffset = X.Start;
+  H.Offset = PosOffset(Unit.DataBlock, Image) + X.Start;
+  H.Size = P->CodeSize;
+  H.PieceSize = X.PieceSize;
+  H.DeclOffset = PosOffset(P->DefPos, Image);
+  H.DeclIndex = P->DeclIndex;
+  if (const TProcDecl* Owner = Names->Owner(P)) H.OwnerDeclOffset = PosOffset(Owner->DefPos, Image);
+  return H;
+}
+
+std::vector<TCodeRoutineHead> TCodeLister::AllHeads() const {
+  std::vector<TCodeRoutineHead> All;
+  All.reserve(Placed.size());
+  for (size_t I = 0; I < Placed.size(); ++I) All.push_back(Head(I));
+  return All;
 }
 
 TCodeRoutine TCodeLister::Routine(size_t I) const {
   const TUnit& U = Unit;
-  const TCodeRoutineHead& H = Heads[I];
   const TProcDecl* Self = Placed[I].Proc;
   TCodeRoutine R;
-  R.Head = H;
+  R.Head = Head(I);
+  const TCodeRoutineHead& H = R.Head;
   R.Bytes.assign(U.DataBlock + H.BlockOffset, U.DataBlock + H.BlockOffset + H.PieceSize);
   const uint32_t Start = H.BlockOffset, End = H.BlockOffset + H.PieceSize;
 
-  if (!Names) {
-    std::unordered_map<const TProcDecl*, std::string> Qualified;
-    for (size_t K = 0; K < Heads.size(); ++K) Qualified[Placed[K].Proc] = Heads[K].QualifiedName;
-    Names = std::make_unique<TTargetNames>(U, std::move(Qualified));
+  Names->Trim();
+  if (!Disasm) {
     Disasm = std::make_unique<TPieceDisassembler>();
-    FixupOrder.resize(U.Fixups.size());
-    for (uint32_t K = 0; K < FixupOrder.size(); ++K) FixupOrder[K] = K;
-    std::stable_sort(FixupOrder.begin(), FixupOrder.end(),
-                     [&](uint32_t A, uint32_t B) { return U.Fixups[A].FixupOfs < U.Fixups[B].FixupOfs; });
+    // The table is in offset order (its offsets are deltas) unless offsets
+    // past 16 MiB lost their upper bits; then an order is made for it.
+    const bool Sorted = std::is_sorted(U.Fixups.begin(), U.Fixups.end(), [](const TFixupRec& A, const TFixupRec& B) {
+      return A.FixupOfs < B.FixupOfs;
+    });
+    if (!Sorted) {
+      FixupOrder.resize(U.Fixups.size());
+      for (uint32_t K = 0; K < FixupOrder.size(); ++K) FixupOrder[K] = K;
+      std::stable_sort(FixupOrder.begin(), FixupOrder.end(),
+                       [&](uint32_t A, uint32_t B) { return U.Fixups[A].FixupOfs < U.Fixups[B].FixupOfs; });
+    }
+  }
+  // The fixups of the piece, by their places in the table.
+  std::vector<uint32_t> InPiece;
+  if (FixupOrder.empty()) {
+    auto First = std::lower_bound(U.Fixups.begin(), U.Fixups.end(), Start,
+                                  [](const TFixupRec& F, uint32_t V) { return F.FixupOfs < V; });
+    for (auto It = First; It != U.Fixups.end() && It->FixupOfs < End; ++It)
+      InPiece.push_back(static_cast<uint32_t>(It - U.Fixups.begin()));
+  } else {
+    auto First = std::lower_bound(FixupOrder.begin(), FixupOrder.end(), Start,
+                                  [&](uint32_t K, uint32_t V) { return U.Fixups[K].FixupOfs < V; });
+    for (auto It = First; It != FixupOrder.end() && U.Fixups[*It].FixupOfs < End; ++It) InPiece.push_back(*It);
   }
 
   TPieceInput In;
   In.Bytes = R.Bytes;
   In.SelfName = H.QualifiedName;
   In.Arch = ArchOfUnit;
-  auto First = std::lower_bound(FixupOrder.begin(), FixupOrder.end(), Start,
-                                [&](uint32_t K, uint32_t V) { return U.Fixups[K].FixupOfs < V; });
-  for (auto It = First; It != FixupOrder.end() && U.Fixups[*It].FixupOfs < End; ++It) {
-    const TFixupRec& F = U.Fixups[*It];
+  In.Fixups.reserve(InPiece.size());
+  for (uint32_t K : InPiece) {
+    const TFixupRec& F = U.Fixups[K];
     TPieceFixup P;
     P.Offset = F.FixupOfs - Start;
     P.Kind = static_cast<uint8_t>(F.FixupKind);
@@ -298,7 +339,7 @@ TCodeRoutine TCodeLister::Routine(size_t I) const {
 }
 
 void TCodeLister::ForEach(const std::function<void(const TCodeRoutine&)>& Visit) const {
-  for (size_t I = 0; I < Heads.size(); ++I) Visit(Routine(I));
+  for (size_t I = 0; I < Placed.size(); ++I) Visit(Routine(I));
 }
 
 std::vector<TCodeRoutine> BuildCodeListing(const TUnit& U, const TCodeOptions& Options) {

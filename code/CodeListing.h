@@ -124,7 +124,9 @@ class TTargetNames;
 class TPieceDisassembler;
 
 // Walks a loaded unit's routines and disassembles them one at a time. The
-// unit must outlive the lister; what Routine gives outlives both.
+// unit must outlive the lister; what Head and Routine give outlives both.
+// The lister keeps a few words per routine (a unit of a hundred thousand
+// routines adds a few megabytes); heads and listings are made when asked for.
 class TCodeLister {
  public:
   TCodeLister(const TUnit& U, const TCodeOptions& Options = {});
@@ -133,9 +135,10 @@ class TCodeLister {
   TCodeLister& operator=(const TCodeLister&) = delete;
 
   TCodeArch Arch() const { return ArchOfUnit; }
-  size_t RoutineCount() const { return Heads.size(); }
-  const TCodeRoutineHead& Head(size_t I) const { return Heads[I]; }
-  const std::vector<TCodeRoutineHead>& AllHeads() const { return Heads; }
+  size_t RoutineCount() const;
+  // What routine I is, without disassembling it.
+  TCodeRoutineHead Head(size_t I) const;
+  std::vector<TCodeRoutineHead> AllHeads() const;
   // The source file found for the unit's first source entry; empty: none.
   std::string SourcePath() const;
 
@@ -149,11 +152,10 @@ class TCodeLister {
   const TUnit& Unit;
   TCodeOptions Options;
   TCodeArch ArchOfUnit;
-  std::vector<TCodeRoutineHead> Heads;
-  std::vector<TPlaced> Placed;
+  std::vector<TPlaced> Placed;  // in data-block order
   std::unique_ptr<TCodeSourceFiles> Sources;
+  std::unique_ptr<TTargetNames> Names;
   // Made the first time a routine is disassembled.
-  mutable std::unique_ptr<TTargetNames> Names;
   mutable std::unique_ptr<TPieceDisassembler> Disasm;
   mutable std::vector<uint32_t> FixupOrder;  // the fixup table by offset
   void FindRoutines();

@@ -228,8 +228,9 @@ TEST(CodeCorpus, EveryRoutineListedTiledNamedAndDecodedAlike) {
     if (HasSource) Heads = ReadHeads(Src);
     // Names of the routines of this unit (lower-cased) and, for each, the
     // names of the routines nested in it.
+    const std::vector<TCodeRoutineHead> AllHeads = L.AllHeads();
     std::set<std::string> AllNames;
-    for (const TCodeRoutineHead& H : L.AllHeads()) AllNames.insert(Lower(H.Name));
+    for (const TCodeRoutineHead& H : AllHeads) AllNames.insert(Lower(H.Name));
 
     L.ForEach([&](const TCodeRoutine& R) {
       ++Routines;
@@ -312,7 +313,7 @@ TEST(CodeCorpus, EveryRoutineListedTiledNamedAndDecodedAlike) {
             if (H > Head && H < First) {
               // A routine nested in this one may stand between.
               bool Nested = false;
-              for (const TCodeRoutineHead& X : L.AllHeads())
+              for (const TCodeRoutineHead& X : AllHeads)
                 if (Lower(X.Name) == Name && Lower(X.QualifiedName).rfind(Prefix, 0) == 0) Nested = true;
               if (!Nested) Inside = false;
             }
