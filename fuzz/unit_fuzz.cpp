@@ -1,7 +1,8 @@
 // Fuzz target: loads a unit from the input bytes and, when it loads, writes
-// its summary into the plain-text sink and its JSON facts, and builds its
-// declarations outline with its listing and JSON, so the summary, JSON and
-// declarations writers see every unit the reader accepts.
+// its summary into the plain-text sink and its JSON facts, builds its
+// declarations outline with its listing and JSON, and lists its code, so the
+// summary, JSON, declarations and code writers see every unit the reader
+// accepts.
 //
 // Allowed outcomes: the unit loads (a summary may still stop at an invalid
 // file stamp), or the reader raises its error with a position-decorated
@@ -15,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "CodeListing.h"
+#include "CodeText.h"
 #include "DCU_Unit.h"
 #include "DeclJson.h"
 #include "DeclListing.h"
@@ -61,6 +64,21 @@ void WriteSummaryAndJson(const TUnit& U) {
   if (Listing.Out.empty()) Finding("empty declarations listing", U.FileName);
 }
 
+// Every routine disassembled and written as text: the pieces lie inside the
+// data block and the listing reads nothing outside them.
+void ListCode(const TUnit& U) {
+  TCodeOptions Options;
+  Options.ReadSources = false;
+  std::string Text;
+  TCodeLister(U, Options).ForEach([&](const TCodeRoutine& R) {
+    size_t Bytes = 0;
+    for (const TCodeItem& It : R.Items) Bytes += It.Size;
+    if (Bytes != R.Bytes.size()) Finding("code items that do not tile their piece", R.Head.QualifiedName);
+    Text.clear();
+    WriteRoutineText(R, Text);
+  });
+}
+
 void ReadOne(std::span<const uint8_t> Bytes) {
   // Inputs of odd length are read as the first unit of the run, the others
   // as a later unit, so both forms of the error text are exercised.
@@ -68,6 +86,7 @@ void ReadOne(std::span<const uint8_t> Bytes) {
   try {
     TJXUnit U("Fuzz.dcu", Bytes);
     WriteSummaryAndJson(U);
+    ListCode(U);
   } catch (const EDCUReadError& E) {
     const std::string& T = E.Text();
     if (T.rfind("Error", 0) != 0) Finding("undecorated reader error", T);

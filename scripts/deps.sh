@@ -6,6 +6,9 @@ set -euo pipefail
 PACKAGES=(cmake g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev
           qt6-base-dev nlohmann-json3-dev pkg-config libgraphviz-dev xvfb xauth)
 
+# The disassembler of the code listing (32-bit x86).
+PACKAGES+=(libzydis-dev)
+
 # The release files, the Debian package (cpack -G DEB) and their tests.
 PACKAGES+=(dpkg-dev file binutils groff-base man-db desktop-file-utils appstream lintian)
 

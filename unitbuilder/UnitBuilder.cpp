@@ -174,6 +174,48 @@ UnitBuilder& UnitBuilder::Fixups(const std::vector<FixupEntry>& Entries) {
   return *this;
 }
 
+UnitBuilder& UnitBuilder::DataBlockBytes(const std::vector<uint8_t>& Block) {
+  Byte(0x6C);
+  PackedUInt(static_cast<uint32_t>(Block.size()));
+  return Raw(Block);
+}
+
+UnitBuilder& UnitBuilder::FixupTable(const std::vector<FixupAt>& Entries) {
+  std::vector<FixupEntry> Deltas;
+  uint32_t At = 0;
+  for (const FixupAt& E : Entries) {
+    if (E.Ofs < At) throw std::invalid_argument("fixups out of offset order");
+    Deltas.push_back({E.Ofs - At, E.Kind, E.Decl});
+    At = E.Ofs;
+  }
+  return Fixups(Deltas);
+}
+
+UnitBuilder& UnitBuilder::CodeLines(const std::vector<std::pair<int32_t, uint32_t>>& Lines) {
+  Byte(0x90);
+  PackedUInt(static_cast<uint32_t>(Lines.size()));
+  int32_t Line = 0;
+  uint32_t Ofs = 0;
+  for (const auto& [L, O] : Lines) {
+    PackedInt(L - Line);
+    PackedUInt(O - Ofs);
+    Line = L;
+    Ofs = O;
+  }
+  return *this;
+}
+
+UnitBuilder& UnitBuilder::LineRanges(const std::vector<LineRange>& Ranges) {
+  Byte(0x91);
+  PackedUInt(static_cast<uint32_t>(Ranges.size()));
+  for (const LineRange& R : Ranges) {
+    PackedUInt(R.FirstLine);
+    PackedUInt(R.Count);
+    PackedUInt(R.File);
+  }
+  return *this;
+}
+
 UnitBuilder& UnitBuilder::FHead(uint8_t Tag, std::string_view N, uint32_t Flags, uint32_t Stamp) {
   Byte(Tag);
   Name(N);

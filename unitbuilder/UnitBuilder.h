@@ -7,6 +7,7 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace unitbuilder {
@@ -18,6 +19,21 @@ struct FixupEntry {
   uint32_t OfsDelta;
   uint8_t Kind;
   uint32_t Decl;
+};
+
+// A fixup at an offset of the data block (FixupTable writes the deltas).
+struct FixupAt {
+  uint32_t Ofs;
+  uint8_t Kind;
+  uint32_t Decl;
+};
+
+// A line range: lines FirstLine .. FirstLine + Count - 1 of source file File
+// (0-based in the source-file list).
+struct LineRange {
+  uint32_t FirstLine;
+  uint32_t Count;
+  uint32_t File;
 };
 
 class UnitBuilder {
@@ -75,6 +91,15 @@ class UnitBuilder {
   UnitBuilder& Fixups(const std::vector<FixupEntry>& Entries);
   // One fixup entry that hands out nothing, enough to pass the end check.
   UnitBuilder& TrivialFixups() { return Fixups({{0, 0, 0}}); }
+  // Data block (tag 0x6C) holding Block, e.g. machine code.
+  UnitBuilder& DataBlockBytes(const std::vector<uint8_t>& Block);
+  // Fixup table (tag 0x6D) from entries at offsets, in offset order.
+  UnitBuilder& FixupTable(const std::vector<FixupAt>& Entries);
+  // Code-line table (tag 0x90): (line, offset in the data block) pairs in
+  // offset order.
+  UnitBuilder& CodeLines(const std::vector<std::pair<int32_t, uint32_t>>& Lines);
+  // Line-range table (tag 0x91).
+  UnitBuilder& LineRanges(const std::vector<LineRange>& Ranges);
 
   // ---- Declarations (after the tag, the head of a named declaration) ----
   // Tag, name, packed flags, and the stamp when the flags have bit 0x40.

@@ -1,0 +1,1042 @@
+// The disassembler of one piece: the flow of its code, the data among it,
+// and the texts of both (Zydis decoder and Intel formatter; the names of the
+// fixups go in through the formatter's hooks).
+#include "CodeDisasm.h"
+
+#include <Zycore/String.h>
+#include <Zydis/Zydis.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <memory>
+
+#include "DCU_Text.h"
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Runtime helpers whose flow the code around a jump or a call depends on.
+// The try..finally and try..except blocks jump to the first three at the end
+// of their protected part; the helper runs the code right after the jump.
+// The handlers of `on E: X do` follow the jump to the fourth as a table.
+
+struct THelperName {
+  std::string_view Name;
+  TFlowHelper Role;
+};
+
+constexpr THelperName HelperNames[] = {
+    {"@HandleFinally", TFlowHelper::CallsBack},
+    {"@HandleAnyException", TFlowHelper::CallsBack},
+    {"@HandleAutoException", TFlowHelper::CallsBack},
+    {"@HandleOnException", TFlowHelper::ExceptTable},
+};
+
+bool SameNoCase(std::string_view A, std::string_view B) {
+  if (A.size() != B.size()) return false;
+  for (size_t I = 0; I < A.size(); ++I) {
+    char X = A[I], Y = B[I];
+    if (X >= 'a' && X <= 'z') X = static_cast<char>(X - 'a' + 'A');
+    if (Y >= 'a' && Y <= 'z') Y = static_cast<char>(Y - 'a' + 'A');
+    if (X != Y) return false;
+  }
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// Texts of numbers and data.
+
+void AppendHex(std::string& Out, uint64_t V) {
+  static const char Digits[] = "0123456789ABCDEF";
+  char Buf[20];
+  int N = 0;
+  do {
+    Buf[N++] = Digits[V & 0xF];
+    V >>= 4;
+  } while (V && N < 16);
+  Out += '$';
+  while (N > 0) Out += Buf[--N];
+}
+
+// "+$1C", "-$4C", nothing for 0.
+void AppendSignedHex(std::string& Out, int64_t V) {
+  if (V == 0) return;
+  Out += V < 0 ? '-' : '+';
+  AppendHex(Out, V < 0 ? static_cast<uint64_t>(0) - static_cast<uint64_t>(V) : static_cast<uint64_t>(V));
+}
+
+uint32_t ReadDWord(const uint8_t* P) {
+  return uint32_t(P[0]) | uint32_t(P[1]) << 8 | uint32_t(P[2]) << 16 | uint32_t(P[3]) << 24;
+}
+
+void AppendUtf8(std::string& S, uint32_t C) {
+  if (C < 0x80) {
+    S += static_cast<char>(C);
+  } else if (C < 0x800) {
+    S += static_cast<char>(0xC0 | (C >> 6));
+    S += static_cast<char>(0x80 | (C & 0x3F));
+  } else if (C < 0x10000) {
+    S += static_cast<char>(0xE0 | (C >> 12));
+    S += static_cast<char>(0x80 | ((C >> 6) & 0x3F));
+    S += static_cast<char>(0x80 | (C & 0x3F));
+  } else {
+    S += static_cast<char>(0xF0 | (C >> 18));
+    S += static_cast<char>(0x80 | ((C >> 12) & 0x3F));
+    S += static_cast<char>(0x80 | ((C >> 6) & 0x3F));
+    S += static_cast<char>(0x80 | (C & 0x3F));
+  }
+}
+
+// Code points as a Pascal literal: printable ones quoted, the others #N.
+template <class Next>
+std::string LiteralOf(size_t Count, Next CodeAt) {
+  std::string S;
+  bool Open = false;
+  for (size_t I = 0; I < Count; ++I) {
+    const uint32_t C = CodeAt(I);
+    const bool Printable =
+        C >= 0x20 && C != 0x7F && !(C >= 0x80 && C <= 0x9F) && !(C >= 0xD800 && C <= 0xDFFF) && C <= 0x10FFFF;
+    if (Printable) {
+      if (!Open) S += '\'';
+      Open = true;
+      if (C == '\'') S += "''";
+      else AppendUtf8(S, C);
+    } else {
+      if (Open) S += '\'';
+      Open = false;
+      S += '#';
+      S += std::to_string(C);
+    }
+  }
+  if (Open) S += '\'';
+  if (S.empty()) S = "''";
+  return S;
+}
+
+uint32_t Cp1252(uint8_t B) {
+  if (B < 0x20 || B == 0x7F) return B;
+  return DisplayChar(B).Code;
+}
+
+// A byte a text in the source language may hold: printable Windows-1252,
+// tab, line feed, carriage return.
+bool TextByte(uint8_t B) { return (B >= 0x20 && B != 0x7F) || B == 9 || B == 10 || B == 13; }
+
+bool WordChar(uint8_t B) {
+  return (B >= 'a' && B <= 'z') || (B >= 'A' && B <= 'Z') || (B >= '0' && B <= '9') || B == ' ';
+}
+
+// ---------------------------------------------------------------------------
+// The decoder and the formatter, made once; the formatter's hooks reach the
+// piece being written through the user data of each call.
+
+ZydisFormatterFunc OrigPrintImm = nullptr;
+ZydisFormatterFunc OrigPrintDisp = nullptr;
+ZydisFormatterFunc OrigPrintAbs = nullptr;
+ZydisFormatterFunc OrigPrintRel = nullptr;
+ZydisFormatterFunc OrigFormatMem = nullptr;
+
+ZyanStatus HookPrintImm(const ZydisFormatter* F, ZydisFormatterBuffer* B, ZydisFormatterContext* C);
+ZyanStatus HookPrintDisp(const ZydisFormatter* F, ZydisFormatterBuffer* B, ZydisFormatterContext* C);
+ZyanStatus HookPrintAbs(const ZydisFormatter* F, ZydisFormatterBuffer* B, ZydisFormatterContext* C);
+ZyanStatus HookPrintRel(const ZydisFormatter* F, ZydisFormatterBuffer* B, ZydisFormatterContext* C);
+ZyanStatus HookFormatMem(const ZydisFormatter* F, ZydisFormatterBuffer* B, ZydisFormatterContext* C);
+
+void SetHook(ZydisFormatter& Fmt, ZydisFormatterFunction Type, ZydisFormatterFunc Hook, ZydisFormatterFunc& Orig) {
+  const void* P = reinterpret_cast<const void*>(Hook);
+  ZydisFormatterSetHook(&Fmt, Type, &P);
+  Orig = reinterpret_cast<ZydisFormatterFunc>(const_cast<void*>(P));
+}
+
+// Intel syntax with `$` for hexadecimal numbers. The memory size ("dword
+// ptr") is shown where the instruction needs it; Fmt leaves it out where a
+// register operand gives it, FmtSized always writes it (HookFormatMem picks).
+struct TX86Engine {
+  ZydisDecoder Dec{};
+  ZydisFormatter Fmt{};
+  ZydisFormatter FmtSized{};
+  static void Init(ZydisFormatter& F, bool Sized) {
+    ZydisFormatterInit(&F, ZYDIS_FORMATTER_STYLE_INTEL);
+    ZydisFormatterSetProperty(&F, ZYDIS_FORMATTER_PROP_HEX_PREFIX, reinterpret_cast<ZyanUPointer>("$"));
+    ZydisFormatterSetProperty(&F, ZYDIS_FORMATTER_PROP_FORCE_SIZE, Sized);
+    SetHook(F, ZYDIS_FORMATTER_FUNC_PRINT_IMM, HookPrintImm, OrigPrintImm);
+    SetHook(F, ZYDIS_FORMATTER_FUNC_PRINT_DISP, HookPrintDisp, OrigPrintDisp);
+    SetHook(F, ZYDIS_FORMATTER_FUNC_PRINT_ADDRESS_ABS, HookPrintAbs, OrigPrintAbs);
+    SetHook(F, ZYDIS_FORMATTER_FUNC_PRINT_ADDRESS_REL, HookPrintRel, OrigPrintRel);
+    SetHook(F, ZYDIS_FORMATTER_FUNC_FORMAT_OPERAND_MEM, HookFormatMem, OrigFormatMem);
+  }
+  TX86Engine() {
+    ZydisDecoderInit(&Dec, ZYDIS_MACHINE_MODE_LEGACY_32, ZYDIS_STACK_WIDTH_32);
+    Init(Fmt, false);
+    Init(FmtSized, true);
+  }
+};
+
+const TX86Engine& Engine() {
+  static const TX86Engine E;
+  return E;
+}
+
+// An instruction decoded without its operands (the flow needs its length
+// and raw fields only); the operands are decoded from the context when they
+// are needed.
+struct TInsn {
+  ZydisDecodedInstruction I;
+  ZydisDecoderContext Ctx;
+};
+
+// ---------------------------------------------------------------------------
+// The piece: one byte of state per byte of code, the fixups in offset order.
+
+// What a byte is; the shape of a data item sits in the upper bits of its
+// first byte.
+enum TByteState : uint8_t { Free = 0, InsnHead = 1, InsnBody = 2, DataHead = 3, DataBody = 4 };
+constexpr uint8_t StateMask = 0x07;
+
+enum class TShape : uint8_t {
+  Bytes,      // db $8B, $C0
+  Zeros,      // db 0, 0, 0
+  Text,       // db 'text', 0 (left-over printable bytes)
+  DWord,      // dd $18
+  FixupCell,  // dd Target
+  AnsiChars,  // db 'text', 0 (the characters of a long string literal)
+  WideChars,  // dw 'text', 0
+  ShortStr,   // db 5, 'Hello'
+  Sized,      // dw / dq / dt: the operand of a memory reference into the piece
+  PChar,      // db 'text', 0 (zero-terminated)
+};
+
+}  // namespace
+
+// The work of one piece, kept between pieces so that its buffers are made
+// once for a whole listing.
+class TPieceWork {
+ public:
+  // Starts on the piece Input (which must outlive the work on it).
+  void Reset(const TPieceInput& Input);
+  void Analyse();
+  void Emit(TCodeRoutine& Out);
+
+  // Formatter hooks: the text of an operand that a fixup or a label names,
+  // into Scratch.
+  bool ImmText(const ZydisFormatterContext& C);
+  bool RelText(const ZydisFormatterContext& C);
+  bool DispText(const ZydisFormatterContext& C, bool Plus);
+  bool DispHasFixup(const ZydisFormatterContext& C) const;
+  const ZydisFormatter& SizedFormatter() const { return X86.FmtSized; }
+  std::string Scratch;
+
+ private:
+  const TPieceInput* In = nullptr;
+  const TX86Engine& X86 = Engine();
+  const uint8_t* B = nullptr;
+  uint32_t N = 0;
+  std::vector<uint8_t> State;
+  // The instructions as the flow decoded them, so that they are decoded
+  // once; past this many (a few megabytes) they are decoded again instead.
+  struct TDecoded {
+    uint32_t Offset;
+    TInsn D;
+  };
+  static constexpr size_t MaxDecoded = 1u << 14;
+  std::unique_ptr<TDecoded[]> Decoded;
+  size_t DecodedCount = 0, DecodedRoom = 0;
+  std::vector<uint32_t> DecodedAt;     // by offset: index in Decoded + 1; 0: none
+  std::vector<uint32_t> Stack;         // code entries to follow
+  std::vector<std::pair<uint32_t, bool>> Candidates;  // places an instruction takes the address of; by a push
+  std::vector<bool> Tried;             // places a left-over cell pointed to, looked at as code
+  std::vector<uint32_t> JumpTables;
+  std::vector<std::pair<uint32_t, uint32_t>> MemData;  // offset, size
+  std::vector<std::pair<uint32_t, uint32_t>> TableElems;  // a table indexed by a register: start, element size
+  std::vector<uint32_t> Targets;       // places a label may go
+  std::vector<std::pair<uint32_t, std::string>> Labels;  // final, in offset order
+  uint32_t CurOfs = 0;                 // the instruction being written
+
+  bool Decode(uint32_t O, TInsn& D) const {
+    return ZYAN_SUCCESS(ZydisDecoderDecodeInstruction(&X86.Dec, &D.Ctx, B + O, N - O, &D.I));
+  }
+  // The visible operands of D into Ops (ZYDIS_MAX_OPERAND_COUNT_VISIBLE).
+  bool Operands(TInsn& D, ZydisDecodedOperand* Ops) const {
+    return ZYAN_SUCCESS(
+        ZydisDecoderDecodeOperands(&X86.Dec, &D.Ctx, &D.I, Ops, D.I.operand_count_visible));
+  }
+  uint8_t StateAt(uint32_t O) const { return State[O] & StateMask; }
+  TShape ShapeAt(uint32_t O) const { return static_cast<TShape>(State[O] >> 3); }
+  bool AllFree(uint32_t O, uint64_t Len) const {
+    if (O + Len > N) return false;
+    for (uint64_t I = 0; I < Len; ++I)
+      if (State[O + I] != Free) return false;
+    return true;
+  }
+  // The fixup whose 32-bit field starts at O, if any.
+  const TPieceFixup* FieldAt(uint32_t O) const;
+  // True when no 32-bit fixup field has a byte in [O, O + Len).
+  bool NoFieldIn(uint32_t O, uint32_t Len) const;
+  bool FieldsFitInsn(uint32_t O, const TInsn& D) const;
+  int32_t Addend(const TPieceFixup& F) const {
+    return F.Offset + 4 <= N ? static_cast<int32_t>(ReadDWord(B + F.Offset)) : 0;
+  }
+  bool InPiece(int64_t T) const { return T >= 0 && T < static_cast<int64_t>(N); }
+
+  void PlaceInsn(uint32_t O, uint32_t Len) {
+    State[O] = InsnHead;
+    for (uint32_t I = 1; I < Len; ++I) State[O + I] = InsnBody;
+  }
+  void PlaceData(uint32_t O, uint32_t Len, TShape Shape) {
+    State[O] = static_cast<uint8_t>(DataHead | (static_cast<uint8_t>(Shape) << 3));
+    for (uint32_t I = 1; I < Len; ++I) State[O + I] = DataBody;
+  }
+  void Target(int64_t T) {
+    if (InPiece(T)) Targets.push_back(static_cast<uint32_t>(T));
+  }
+
+  void Flow();
+  void FollowOperands(uint32_t O, TInsn& D);
+  void ExceptTable(uint32_t O);
+  void JumpTable(uint32_t O);
+  void PlaceMemData(uint32_t O, uint32_t Size);
+  bool PlaceLiteral(uint32_t T);
+  bool CellTargets();
+  bool DeadCode();
+  void PlaceRest();
+  void PlaceTableOrBytes(uint32_t A, uint32_t E);
+  void PlaceLeftBytes(uint32_t A, uint32_t E);
+
+  void FixupText(const TPieceFixup& F, int64_t AddendValue, std::string& Out) const;
+  void LabelOrOffset(int64_t T, std::string& Out) const;
+  void DataText(uint32_t O, uint32_t Len, std::string& Out) const;
+  void InsnText(uint32_t O, TInsn& D, std::string& Out);
+};
+
+void TPieceWork::Reset(const TPieceInput& Input) {
+  In = &Input;
+  B = Input.Bytes.data();
+  N = static_cast<uint32_t>(Input.Bytes.size());
+  State.assign(N, Free);
+  const size_t Room = std::min<size_t>(N, MaxDecoded);
+  if (Room > DecodedRoom) {
+    // Pages of the block that are never written take no memory.
+    Decoded = std::make_unique_for_overwrite<TDecoded[]>(Room);
+    DecodedRoom = Room;
+  }
+  DecodedCount = 0;
+  Stack.clear();
+  Candidates.clear();
+  Tried.clear();
+  JumpTables.clear();
+  MemData.clear();
+  TableElems.clear();
+  Targets.clear();
+  Labels.clear();
+}
+
+const TPieceFixup* TPieceWork::FieldAt(uint32_t O) const {
+  auto It = std::lower_bound(In->Fixups.begin(), In->Fixups.end(), O,
+                             [](const TPieceFixup& F, uint32_t V) { return F.Offset < V; });
+  for (; It != In->Fixups.end() && It->Offset == O; ++It)
+    if (It->Info.Size == 4) return &*It;
+  return nullptr;
+}
+
+bool TPieceWork::NoFieldIn(uint32_t O, uint32_t Len) const {
+  const uint32_t From = O >= 3 ? O - 3 : 0;
+  auto It = std::lower_bound(In->Fixups.begin(), In->Fixups.end(), From,
+                             [](const TPieceFixup& F, uint32_t V) { return F.Offset < V; });
+  for (; It != In->Fixups.end() && It->Offset < static_cast<uint64_t>(O) + Len; ++It)
+    if (It->Info.Size == 4 && It->Offset + 4u > O) return false;
+  return true;
+}
+
+// Every fixup field among the instruction's bytes must be one of its 32-bit
+// displacement or immediate fields; otherwise the bytes are no instruction.
+bool TPieceWork::FieldsFitInsn(uint32_t O, const TInsn& D) const {
+  const uint32_t Len = D.I.length;
+  const uint32_t From = O >= 3 ? O - 3 : 0;
+  auto It = std::lower_bound(In->Fixups.begin(), In->Fixups.end(), From,
+                             [](const TPieceFixup& F, uint32_t V) { return F.Offset < V; });
+  for (; It != In->Fixups.end() && It->Offset < static_cast<uint64_t>(O) + Len; ++It) {
+    if (It->Info.Size != 4 || It->Offset + 4u <= O) continue;
+    if (It->Offset < O || It->Offset + 4u > O + Len) return false;
+    const uint32_t At = It->Offset - O;
+    const auto& R = D.I.raw;
+    const bool Disp = R.disp.size == 32 && R.disp.offset == At;
+    const bool Imm0 = R.imm[0].size == 32 && R.imm[0].offset == At;
+    const bool Imm1 = R.imm[1].size == 32 && R.imm[1].offset == At;
+    if (!Disp && !Imm0 && !Imm1) return false;
+  }
+  return true;
+}
+
+namespace {
+
+bool EndsFlow(const ZydisDecodedInstruction& I) {
+  switch (I.mnemonic) {
+    case ZYDIS_MNEMONIC_RET:
+    case ZYDIS_MNEMONIC_IRETD:
+    case ZYDIS_MNEMONIC_IRET:
+    case ZYDIS_MNEMONIC_JMP:
+    case ZYDIS_MNEMONIC_UD2:
+    case ZYDIS_MNEMONIC_HLT:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+void TPieceWork::Flow() {
+  while (!Stack.empty()) {
+    uint32_t O = Stack.back();
+    Stack.pop_back();
+    TInsn Local;
+    while (O < N && State[O] == Free) {
+      // Decoded in place at the end of the kept instructions while there is
+      // room for them.
+      const bool Keep = DecodedCount < std::min<size_t>(N, DecodedRoom);
+      TInsn& D = Keep ? Decoded[DecodedCount].D : Local;
+      if (!Decode(O, D) || !AllFree(O, D.I.length) || !FieldsFitInsn(O, D)) break;
+      if (Keep) Decoded[DecodedCount++].Offset = O;
+      PlaceInsn(O, D.I.length);
+      FollowOperands(O, D);
+      if (EndsFlow(D.I)) break;
+      O += D.I.length;
+    }
+  }
+}
+
+void TPieceWork::FollowOperands(uint32_t O, TInsn& D) {
+  const ZydisDecodedInstruction& I = D.I;
+  const auto& R = I.raw;
+  const uint32_t End = O + I.length;
+  // Branches: to a label, to the routine itself, to a runtime helper.
+  if (R.imm[0].is_relative) {
+    const TPieceFixup* F = R.imm[0].size == 32 ? FieldAt(O + R.imm[0].offset) : nullptr;
+    if (!F) {
+      const int64_t T = static_cast<int64_t>(End) + R.imm[0].value.s;
+      Target(T);
+      if (InPiece(T)) Stack.push_back(static_cast<uint32_t>(T));
+    } else if (F->Self) {
+      const int64_t T = Addend(*F);
+      Target(T);
+      if (InPiece(T)) Stack.push_back(static_cast<uint32_t>(T));
+    } else if (F->Helper == TFlowHelper::CallsBack && I.mnemonic == ZYDIS_MNEMONIC_JMP) {
+      Stack.push_back(End);
+    } else if (F->Helper == TFlowHelper::ExceptTable && I.mnemonic == ZYDIS_MNEMONIC_JMP) {
+      ExceptTable(End);
+    }
+    return;
+  }
+  // Addresses of places in the piece taken as immediates.
+  for (int K = 0; K < 2; ++K) {
+    if (R.imm[K].size != 32) continue;
+    const TPieceFixup* F = FieldAt(O + R.imm[K].offset);
+    if (!F || !F->Self || F->Info.Use != TFixupUse::Absolute) continue;
+    const int64_t T = Addend(*F);
+    Target(T);
+    if (InPiece(T)) Candidates.emplace_back(static_cast<uint32_t>(T), I.mnemonic == ZYDIS_MNEMONIC_PUSH);
+  }
+  // Memory references into the piece: jump tables, constants, tables.
+  if (R.disp.size != 32) return;
+  const TPieceFixup* F = FieldAt(O + R.disp.offset);
+  if (!F || !F->Self) return;
+  const int64_t T = Addend(*F);
+  Target(T);
+  if (!InPiece(T)) return;
+  ZydisDecodedOperand Ops[ZYDIS_MAX_OPERAND_COUNT_VISIBLE];
+  if (!Operands(D, Ops)) return;
+  for (uint8_t K = 0; K < I.operand_count_visible; ++K) {
+    const ZydisDecodedOperand& Op = Ops[K];
+    if (Op.type != ZYDIS_OPERAND_TYPE_MEMORY || !Op.mem.disp.has_displacement) continue;
+    const bool Branch = I.mnemonic == ZYDIS_MNEMONIC_JMP || I.mnemonic == ZYDIS_MNEMONIC_CALL;
+    const bool Indexed = Op.mem.base != ZYDIS_REGISTER_NONE || Op.mem.index != ZYDIS_REGISTER_NONE;
+    if (Branch && Op.mem.index != ZYDIS_REGISTER_NONE && Op.mem.scale == 4)
+      JumpTables.push_back(static_cast<uint32_t>(T));
+    else if (!Indexed)
+      MemData.emplace_back(static_cast<uint32_t>(T), Op.size / 8);
+    else
+      TableElems.emplace_back(static_cast<uint32_t>(T), Op.size / 8);
+  }
+}
+
+// After the jump to the helper of `on E: X do`: the number of handlers, then
+// for each the class it handles (0: every exception) and where it starts.
+void TPieceWork::ExceptTable(uint32_t O) {
+  if (!AllFree(O, 4) || !NoFieldIn(O, 4)) return;
+  const uint32_t Count = ReadDWord(B + O);
+  if (Count == 0 || Count > (N - O - 4) / 8) return;
+  for (uint32_t I = 0; I < Count; ++I) {
+    const uint32_t Cell = O + 4 + 8 * I;
+    if (!AllFree(Cell, 8)) return;
+    const TPieceFixup* Handler = FieldAt(Cell + 4);
+    if (!Handler || !Handler->Self) return;
+    if (!FieldAt(Cell) && !NoFieldIn(Cell, 4)) return;
+  }
+  PlaceData(O, 4, TShape::DWord);
+  for (uint32_t I = 0; I < Count; ++I) {
+    const uint32_t Cell = O + 4 + 8 * I;
+    PlaceData(Cell, 4, FieldAt(Cell) ? TShape::FixupCell : TShape::DWord);
+    PlaceData(Cell + 4, 4, TShape::FixupCell);
+    const int64_t T = Addend(*FieldAt(Cell + 4));
+    Target(T);
+    if (InPiece(T)) Stack.push_back(static_cast<uint32_t>(T));
+  }
+}
+
+// A table of addresses inside the piece, indexed by a `case` selector.
+void TPieceWork::JumpTable(uint32_t O) {
+  for (uint32_t Cell = O; Cell + 4 <= N && AllFree(Cell, 4); Cell += 4) {
+    const TPieceFixup* F = FieldAt(Cell);
+    if (!F || !F->Self || F->Info.Use != TFixupUse::Absolute) break;
+    PlaceData(Cell, 4, TShape::FixupCell);
+    const int64_t T = Addend(*F);
+    Target(T);
+    if (InPiece(T)) Stack.push_back(static_cast<uint32_t>(T));
+  }
+}
+
+void TPieceWork::PlaceMemData(uint32_t O, uint32_t Size) {
+  if (Size == 0 || Size > 16 || !AllFree(O, Size)) return;
+  if (Size == 4 && FieldAt(O)) {
+    PlaceData(O, 4, TShape::FixupCell);
+    return;
+  }
+  if (!NoFieldIn(O, Size)) return;
+  PlaceData(O, Size, Size == 4 ? TShape::DWord : Size == 1 ? TShape::Bytes : TShape::Sized);
+}
+
+// A string literal whose characters start at T: long (reference count -1,
+// length, characters, 0), wide (byte length, characters, 0), zero-terminated
+// text. Short strings (length byte, characters) only when every character is
+// text.
+bool TPieceWork::PlaceLiteral(uint32_t T) {
+  if (State[T] != Free) return false;
+  // Literals longer than this are not looked for: the search stays bounded.
+  constexpr uint32_t MaxLiteral = 1u << 16;
+  if (T >= 8) {
+    const uint32_t Ref = ReadDWord(B + T - 8), Len = ReadDWord(B + T - 4);
+    if (Ref == 0xFFFFFFFFu && Len < MaxLiteral && Len < N - T && B[T + Len] == 0 && AllFree(T - 8, 9ull + Len) &&
+        NoFieldIn(T - 8, 9 + Len)) {
+      PlaceData(T - 8, 4, TShape::DWord);
+      PlaceData(T - 4, 4, TShape::DWord);
+      PlaceData(T, Len + 1, TShape::AnsiChars);
+      return true;
+    }
+  }
+  if (T >= 4) {
+    const uint32_t Len = ReadDWord(B + T - 4);
+    if (Len % 2 == 0 && Len > 0 && Len < MaxLiteral && uint64_t(Len) + 2 <= N - T && B[T + Len] == 0 && B[T + Len + 1] == 0 &&
+        AllFree(T - 4, 6ull + Len) && NoFieldIn(T - 4, 6 + Len)) {
+      bool Text = true;
+      for (uint32_t I = 0; I < Len && Text; I += 2) {
+        const uint32_t C = uint32_t(B[T + I]) | uint32_t(B[T + I + 1]) << 8;
+        Text = C != 0 && (C >= 0x20 || C == 9 || C == 10 || C == 13) && !(C >= 0xD800 && C <= 0xDFFF);
+      }
+      if (Text) {
+        PlaceData(T - 4, 4, TShape::DWord);
+        PlaceData(T, Len + 2, TShape::WideChars);
+        return true;
+      }
+    }
+  }
+  // Zero-terminated text: mostly letters, digits and blanks.
+  {
+    uint32_t E = T;
+    uint32_t Words = 0;
+    while (E < N && E - T < MaxLiteral && B[E] != 0 && TextByte(B[E])) Words += WordChar(B[E++]);
+    const uint32_t Len = E - T;
+    if (E < N && B[E] == 0 && Len >= 2 && Words * 2 >= Len && AllFree(T, Len + 1ull) && NoFieldIn(T, Len + 1)) {
+      PlaceData(T, Len + 1, TShape::PChar);
+      return true;
+    }
+  }
+  {
+    const uint32_t Len = B[T];
+    if (Len > 0 && Len < N - T && AllFree(T, Len + 1ull) && NoFieldIn(T, Len + 1)) {
+      uint32_t Words = 0;
+      bool Text = true;
+      for (uint32_t I = 1; I <= Len && Text; ++I) {
+        Text = TextByte(B[T + I]);
+        Words += WordChar(B[T + I]);
+      }
+      if (Text && Words * 2 >= Len) {
+        PlaceData(T, Len + 1, TShape::ShortStr);
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
+// Bytes no flow reached. A fixup field among them that points into the piece
+// (a table of handlers) gives a place to look at as code. True when one was
+// found.
+bool TPieceWork::CellTargets() {
+  bool More = false;
+  for (uint32_t P = 0; P < N; ++P) {
+    if (State[P] != Free) continue;
+    const TPieceFixup* F = FieldAt(P);
+    if (!F || !AllFree(P, 4) || !F->Self || F->Info.Use != TFixupUse::Absolute) continue;
+    const int64_t T = Addend(*F);
+    if (!InPiece(T) || State[T] != Free) continue;
+    if (Tried.empty()) Tried.resize(N);
+    if (Tried[static_cast<size_t>(T)]) continue;
+    Tried[static_cast<size_t>(T)] = true;
+    Target(T);
+    Stack.push_back(static_cast<uint32_t>(T));
+    More = true;
+  }
+  return More;
+}
+
+// Code the compiler left where no flow goes (a statement after an exit, the
+// return an assembler routine ends with after its last jump): a run of free
+// bytes is taken as code when instructions tile it exactly, none starts with
+// a zero byte (the compiler never writes one there; text, alignment and
+// tables have them), and every fixup field among them is an operand.
+bool TPieceWork::DeadCode() {
+  bool More = false;
+  TInsn D;
+  for (uint32_t O = 0; O < N;) {
+    if (State[O] != Free) {
+      ++O;
+      continue;
+    }
+    uint32_t E = O;
+    while (E < N && State[E] == Free) ++E;
+    uint32_t P = O;
+    while (P < E && B[P] != 0 && Decode(P, D) && P + D.I.length <= E && FieldsFitInsn(P, D)) P += D.I.length;
+    if (P == E) {
+      for (P = O; P < E; P += D.I.length) {
+        Decode(P, D);
+        PlaceInsn(P, D.I.length);
+        FollowOperands(P, D);
+      }
+      More = true;
+    }
+    O = E;
+  }
+  return More;
+}
+
+// What is left becomes data: fixup fields as cells, the rest zeros, text or
+// bytes; an item starts at every label.
+void TPieceWork::PlaceRest() {
+  std::vector<uint32_t> Cuts(Targets);
+  std::sort(Cuts.begin(), Cuts.end());
+  size_t CutAt = 0;
+  uint32_t O = 0;
+  while (O < N) {
+    if (State[O] != Free) {
+      ++O;
+      continue;
+    }
+    uint32_t E = O;
+    while (E < N && State[E] == Free) ++E;
+    // [O, E) is free.
+    uint32_t A = O;
+    for (uint32_t P = O; P < E;) {
+      const TPieceFixup* F = FieldAt(P);
+      if (F && P + 4 <= E) {
+        PlaceLeftBytes(A, P);
+        PlaceData(P, 4, TShape::FixupCell);
+        if (F->Self) Target(Addend(*F));
+        P += 4;
+        A = P;
+        continue;
+      }
+      while (CutAt < Cuts.size() && Cuts[CutAt] < P) ++CutAt;
+      if (CutAt < Cuts.size() && Cuts[CutAt] == P && P > A) {
+        PlaceTableOrBytes(A, P);
+        A = P;
+      }
+      ++P;
+    }
+    PlaceTableOrBytes(A, E);
+    O = E;
+  }
+}
+
+// Free bytes [A, E) without fixup fields. Where an instruction reads a
+// table at A through a register, elements of the size it reads.
+void TPieceWork::PlaceTableOrBytes(uint32_t A, uint32_t E) {
+  uint32_t Size = 0;
+  for (const auto& [T, S] : TableElems)
+    if (T == A) Size = S;
+  if (Size == 2 || Size == 4 || Size == 8 || Size == 10) {
+    for (; E - A >= Size; A += Size) PlaceData(A, Size, Size == 4 ? TShape::DWord : TShape::Sized);
+  } else if (Size == 1) {
+    // A table of bytes (the first level of a `case` with two tables).
+    for (uint32_t Len; (Len = std::min<uint32_t>(E - A, 8)) > 0; A += Len) PlaceData(A, Len, TShape::Bytes);
+  }
+  PlaceLeftBytes(A, E);
+}
+
+// Free bytes [A, E) without fixup fields: runs of zeros, text of at least
+// four characters (with its terminating zero), and bytes, eight to an item.
+void TPieceWork::PlaceLeftBytes(uint32_t A, uint32_t E) {
+  uint32_t P = A;
+  while (P < E) {
+    uint32_t Q = P;
+    if (B[P] == 0) {
+      while (Q < E && B[Q] == 0 && Q - P < 16) ++Q;
+      PlaceData(P, Q - P, TShape::Zeros);
+      P = Q;
+      continue;
+    }
+    while (Q < E && TextByte(B[Q])) ++Q;
+    if (Q - P >= 4) {
+      if (Q < E && B[Q] == 0) ++Q;
+      PlaceData(P, Q - P, TShape::Text);
+      P = Q;
+      continue;
+    }
+    Q = P;
+    while (Q < E && Q - P < 8 && B[Q] != 0) {
+      // A text run of four ends the bytes before it.
+      uint32_t T = Q;
+      while (T < E && TextByte(B[T]) && T - Q < 4) ++T;
+      if (T - Q >= 4 && Q > P) break;
+      ++Q;
+    }
+    if (Q == P) ++Q;
+    PlaceData(P, Q - P, TShape::Bytes);
+    P = Q;
+  }
+}
+
+void TPieceWork::Analyse() {
+  if (N == 0) return;
+  if (In->Arch == TCodeArch::X86_32) {
+    Stack.push_back(0);
+    for (;;) {
+      Flow();
+      for (size_t I = 0; I < JumpTables.size(); ++I) JumpTable(JumpTables[I]);
+      JumpTables.clear();
+      if (!Stack.empty()) continue;
+      for (const auto& [O, Size] : MemData) PlaceMemData(O, Size);
+      MemData.clear();
+      // Places whose address an instruction takes: text first; a place that
+      // is no text is looked at as code when a push takes it (the handler of
+      // a try block), else left as data.
+      std::vector<std::pair<uint32_t, bool>> Places;
+      Places.swap(Candidates);
+      for (const auto& [T, ByPush] : Places)
+        if (!PlaceLiteral(T) && ByPush && State[T] == Free) Stack.push_back(T);
+      if (!Stack.empty()) continue;
+      if (CellTargets() || DeadCode()) continue;
+      break;
+    }
+  }
+  PlaceRest();
+}
+
+// ---------------------------------------------------------------------------
+// Texts.
+
+void TPieceWork::LabelOrOffset(int64_t T, std::string& Out) const {
+  if (InPiece(T)) {
+    auto It = std::lower_bound(Labels.begin(), Labels.end(), static_cast<uint32_t>(T),
+                               [](const std::pair<uint32_t, std::string>& L, uint32_t V) { return L.first < V; });
+    if (It != Labels.end() && It->first == T) {
+      Out += It->second;
+      return;
+    }
+  }
+  Out += In->SelfName;
+  AppendSignedHex(Out, T);
+}
+
+void TPieceWork::FixupText(const TPieceFixup& F, int64_t AddendValue, std::string& Out) const {
+  if (F.Self) {
+    if (AddendValue == 0) Out += In->SelfName;
+    else LabelOrOffset(AddendValue, Out);
+    return;
+  }
+  Out += F.Target;
+  AppendSignedHex(Out, AddendValue - F.Rebase);
+}
+
+bool TPieceWork::ImmText(const ZydisFormatterContext& C) {
+  const auto& R = C.instruction->raw;
+  for (int K = 0; K < 2; ++K) {
+    if (R.imm[K].size != 32) continue;
+    if (static_cast<uint32_t>(R.imm[K].value.u) != static_cast<uint32_t>(C.operand->imm.value.u)) continue;
+    if (const TPieceFixup* F = FieldAt(CurOfs + R.imm[K].offset)) {
+      Scratch.clear();
+      FixupText(*F, static_cast<int32_t>(R.imm[K].value.u), Scratch);
+      return true;
+    }
+  }
+  return false;
+}
+
+bool TPieceWork::RelText(const ZydisFormatterContext& C) {
+  const auto& R = C.instruction->raw;
+  Scratch.clear();
+  if (R.imm[0].size == 32)
+    if (const TPieceFixup* F = FieldAt(CurOfs + R.imm[0].offset)) {
+      FixupText(*F, static_cast<int32_t>(R.imm[0].value.u), Scratch);
+      return true;
+    }
+  LabelOrOffset(static_cast<int64_t>(CurOfs) + C.instruction->length + C.operand->imm.value.s, Scratch);
+  return true;
+}
+
+bool TPieceWork::DispHasFixup(const ZydisFormatterContext& C) const {
+  const auto& R = C.instruction->raw;
+  return R.disp.size == 32 && FieldAt(CurOfs + R.disp.offset) != nullptr;
+}
+
+bool TPieceWork::DispText(const ZydisFormatterContext& C, bool Plus) {
+  const auto& R = C.instruction->raw;
+  if (R.disp.size != 32) return false;
+  const TPieceFixup* F = FieldAt(CurOfs + R.disp.offset);
+  if (!F) return false;
+  Scratch.assign(Plus ? "+" : "");
+  FixupText(*F, static_cast<int32_t>(R.disp.value), Scratch);
+  return true;
+}
+
+namespace {
+
+ZyanStatus AppendSymbol(ZydisFormatterBuffer* Buf, const std::string& T) {
+  ZYAN_CHECK(ZydisFormatterBufferAppend(Buf, ZYDIS_TOKEN_SYMBOL));
+  ZyanString* S = nullptr;
+  ZYAN_CHECK(ZydisFormatterBufferGetString(Buf, &S));
+  ZyanStringView V;
+  ZYAN_CHECK(ZyanStringViewInsideBufferEx(&V, T.data(), T.size()));
+  return ZyanStringAppend(S, &V);
+}
+
+TPieceWork& PieceOf(const ZydisFormatterContext* C) { return *static_cast<TPieceWork*>(C->user_data); }
+
+ZyanStatus HookPrintImm(const ZydisFormatter* F, ZydisFormatterBuffer* B, ZydisFormatterContext* C) {
+  TPieceWork& P = PieceOf(C);
+  if (P.ImmText(*C)) return AppendSymbol(B, P.Scratch);
+  return OrigPrintImm(F, B, C);
+}
+
+ZyanStatus HookPrintRel(const ZydisFormatter* F, ZydisFormatterBuffer* B, ZydisFormatterContext* C) {
+  TPieceWork& P = PieceOf(C);
+  if (P.RelText(*C)) return AppendSymbol(B, P.Scratch);
+  return OrigPrintRel(F, B, C);
+}
+
+ZyanStatus HookPrintAbs(const ZydisFormatter* F, ZydisFormatterBuffer* B, ZydisFormatterContext* C) {
+  TPieceWork& P = PieceOf(C);
+  if (C->operand->type == ZYDIS_OPERAND_TYPE_MEMORY && P.DispText(*C, false)) return AppendSymbol(B, P.Scratch);
+  return OrigPrintAbs(F, B, C);
+}
+
+ZyanStatus HookPrintDisp(const ZydisFormatter* F, ZydisFormatterBuffer* B, ZydisFormatterContext* C) {
+  TPieceWork& P = PieceOf(C);
+  if (P.DispText(*C, true)) return AppendSymbol(B, P.Scratch);
+  return OrigPrintDisp(F, B, C);
+}
+
+// A memory operand. Its size is written when no register operand of the
+// instruction gives it (`inc dword ptr [X]`, `push dword ptr [ebp-$08]`,
+// `fld tbyte ptr [X]`). A displacement of 0 after a register is left out by
+// the formatter; one that a fixup fills is the address of a declaration and
+// is shown.
+ZyanStatus HookFormatMem(const ZydisFormatter* F, ZydisFormatterBuffer* B, ZydisFormatterContext* C) {
+  const ZydisDecodedOperand& Op = *C->operand;
+  bool Register = false;
+  for (uint8_t K = 0; K < C->instruction->operand_count_visible; ++K)
+    Register = Register || C->operands[K].type == ZYDIS_OPERAND_TYPE_REGISTER;
+  const ZydisFormatter* Use = Register ? F : &PieceOf(C).SizedFormatter();
+  const bool Regs = Op.mem.base != ZYDIS_REGISTER_NONE || Op.mem.index != ZYDIS_REGISTER_NONE;
+  if (Regs && Op.mem.disp.has_displacement && Op.mem.disp.value == 0 && PieceOf(C).DispHasFixup(*C)) {
+    ZydisDecodedOperand Shown = Op;
+    Shown.mem.disp.value = 1;
+    ZydisFormatterContext Ctx = *C;
+    Ctx.operand = &Shown;
+    return OrigFormatMem(Use, B, &Ctx);
+  }
+  return OrigFormatMem(Use, B, C);
+}
+
+}  // namespace
+
+void TPieceWork::InsnText(uint32_t O, TInsn& D, std::string& Out) {
+  ZydisDecodedOperand Ops[ZYDIS_MAX_OPERAND_COUNT_VISIBLE];
+  char Buf[512];
+  CurOfs = O;
+  if (!Operands(D, Ops) ||
+      !ZYAN_SUCCESS(ZydisFormatterFormatInstruction(&X86.Fmt, &D.I, Ops, D.I.operand_count_visible, Buf, sizeof Buf,
+                                                    ZYDIS_RUNTIME_ADDRESS_NONE, this))) {
+    Out += '?';
+    return;
+  }
+  Out += Buf;
+}
+
+void TPieceWork::DataText(uint32_t O, uint32_t Len, std::string& Out) const {
+  const uint8_t* P = B + O;
+  switch (ShapeAt(O)) {
+    case TShape::DWord: {
+      const uint32_t V = ReadDWord(P);
+      Out += "dd ";
+      if (V == 0xFFFFFFFFu) Out += "-1";
+      else AppendHex(Out, V);
+      return;
+    }
+    case TShape::FixupCell:
+      Out += "dd ";
+      FixupText(*FieldAt(O), static_cast<int32_t>(ReadDWord(P)), Out);
+      return;
+    case TShape::AnsiChars:
+    case TShape::PChar:
+      Out += "db ";
+      Out += PascalLiteral({P, Len - 1});
+      Out += ", 0";
+      return;
+    case TShape::Text:
+      Out += "db ";
+      if (P[Len - 1] == 0) {
+        Out += PascalLiteral({P, Len - 1});
+        Out += ", 0";
+      } else {
+        Out += PascalLiteral({P, Len});
+      }
+      return;
+    case TShape::WideChars: {
+      // UTF-16 code units, surrogate pairs joined.
+      std::vector<uint32_t> Codes;
+      for (uint32_t I = 0; I + 3 < Len; I += 2) {
+        uint32_t C = uint32_t(P[I]) | uint32_t(P[I + 1]) << 8;
+        if (C >= 0xD800 && C < 0xDC00 && I + 5 < Len) {
+          const uint32_t C2 = uint32_t(P[I + 2]) | uint32_t(P[I + 3]) << 8;
+          if (C2 >= 0xDC00 && C2 < 0xE000) {
+            C = 0x10000 + ((C - 0xD800) << 10) + (C2 - 0xDC00);
+            I += 2;
+          }
+        }
+        Codes.push_back(C);
+      }
+      Out += "dw ";
+      Out += LiteralOf(Codes.size(), [&](size_t I) { return Codes[I]; });
+      Out += ", 0";
+      return;
+    }
+    case TShape::ShortStr:
+      Out += "db ";
+      Out += std::to_string(P[0]);
+      Out += ", ";
+      Out += PascalLiteral({P + 1, Len - 1});
+      return;
+    case TShape::Sized:
+      if (Len == 2 || Len == 8) {
+        uint64_t V = 0;
+        for (uint32_t I = Len; I-- > 0;) V = V << 8 | P[I];
+        Out += Len == 2 ? "dw " : "dq ";
+        AppendHex(Out, V);
+        return;
+      }
+      if (Len == 10) {
+        static const char Digits[] = "0123456789ABCDEF";
+        Out += "dt $";
+        for (uint32_t I = Len; I-- > 0;) {
+          Out += Digits[P[I] >> 4];
+          Out += Digits[P[I] & 0xF];
+        }
+        return;
+      }
+      [[fallthrough]];
+    case TShape::Bytes:
+      Out += "db ";
+      for (uint32_t I = 0; I < Len; ++I) {
+        if (I) Out += ", ";
+        AppendHex(Out, P[I]);
+      }
+      return;
+    case TShape::Zeros:
+      Out += "db 0";
+      for (uint32_t I = 1; I < Len; ++I) Out += ", 0";
+      return;
+  }
+  Out += "db ?";
+}
+
+void TPieceWork::Emit(TCodeRoutine& Out) {
+  // Labels: the targets an item starts at, in offset order.
+  std::sort(Targets.begin(), Targets.end());
+  Targets.erase(std::unique(Targets.begin(), Targets.end()), Targets.end());
+  Labels.clear();
+  for (uint32_t T : Targets)
+    if (T < N && (StateAt(T) == InsnHead || StateAt(T) == DataHead) && T != 0)
+      Labels.emplace_back(T, "@" + std::to_string(Labels.size() + 1));
+  Out.Labels.clear();
+  for (const auto& [O, Name] : Labels) Out.Labels.push_back(TCodeLabel{O, Name});
+
+  Out.Items.clear();
+  Out.Text.clear();
+  size_t Heads = 0;
+  for (uint32_t O = 0; O < N; ++O) Heads += StateAt(O) == InsnHead || StateAt(O) == DataHead;
+  Out.Items.reserve(Heads);
+  Out.Text.reserve(Heads * 20);
+  DecodedAt.assign(N, 0);
+  for (uint32_t I = 0; I < DecodedCount; ++I) DecodedAt[Decoded[I].Offset] = I + 1;
+  TInsn D;
+  for (uint32_t O = 0; O < N;) {
+    uint32_t E = O + 1;
+    while (E < N && (StateAt(E) == InsnBody || StateAt(E) == DataBody)) ++E;
+    TCodeItem It;
+    It.Offset = O;
+    It.Size = E - O;
+    TInsn* Insn = nullptr;
+    if (StateAt(O) == InsnHead) {
+      if (DecodedAt[O]) Insn = &Decoded[DecodedAt[O] - 1].D;
+      else if (Decode(O, D)) Insn = &D;
+    }
+    It.TextStart = static_cast<uint32_t>(Out.Text.size());
+    if (Insn && Insn->I.length == E - O) {
+      It.Kind = TCodeItemKind::Insn;
+      InsnText(O, *Insn, Out.Text);
+    } else {
+      It.Kind = TCodeItemKind::Data;
+      DataText(O, E - O, Out.Text);
+    }
+    It.TextSize = static_cast<uint32_t>(Out.Text.size()) - It.TextStart;
+    Out.Items.push_back(std::move(It));
+    O = E;
+  }
+
+  Out.Fixups.clear();
+  Out.Fixups.reserve(In->Fixups.size());
+  for (const TPieceFixup& F : In->Fixups) {
+    TCodeFixup X;
+    X.Offset = F.Offset;
+    X.Size = F.Info.Size;
+    X.Kind = F.Kind;
+    X.KindName = F.Info.Name.empty() ? "kind " + std::to_string(F.Kind) : std::string(F.Info.Name);
+    X.Target = F.Self ? In->SelfName : F.Target;
+    Out.Fixups.push_back(std::move(X));
+  }
+}
+
+TFlowHelper FlowHelperOf(std::string_view Name) {
+  for (const THelperName& H : HelperNames)
+    if (SameNoCase(H.Name, Name)) return H.Role;
+  return TFlowHelper::None;
+}
+
+std::string PascalLiteral(std::span<const uint8_t> Bytes) {
+  return LiteralOf(Bytes.size(), [&](size_t I) { return Cp1252(Bytes[I]); });
+}
+
+TPieceDisassembler::TPieceDisassembler() : Work(std::make_unique<TPieceWork>()) {}
+TPieceDisassembler::~TPieceDisassembler() = default;
+
+void TPieceDisassembler::Run(const TPieceInput& In, TCodeRoutine& Out) {
+  Work->Reset(In);
+  Work->Analyse();
+  Work->Emit(Out);
+}
+
+void DisassemblePiece(const TPieceInput& In, TCodeRoutine& Out) {
+  TPieceDisassembler D;
+  D.Run(In, Out);
+}

@@ -1,0 +1,351 @@
+// The routines of a loaded unit, their pieces of the data block, the fixups
+// and line markers that fall inside them.
+#include "CodeListing.h"
+
+#include <algorithm>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "CodeDisasm.h"
+#include "CodeFixupKinds.h"
+#include "CodeSource.h"
+#include "DCURecs.h"
+#include "DCU_Text.h"
+#include "DCU_Unit.h"
+
+namespace {
+
+char FoldAscii(char C) { return C >= 'a' && C <= 'z' ? static_cast<char>(C - 'a' + 'A') : C; }
+
+bool SameNoCase(std::string_view A, std::string_view B) {
+  if (A.size() != B.size()) return false;
+  for (size_t I = 0; I < A.size(); ++I)
+    if (FoldAscii(A[I]) != FoldAscii(B[I])) return false;
+  return true;
+}
+
+// A compiler-made name ".TName": the class table of class TName.
+bool IsClassTableName(std::string_view Name) {
+  return Name.size() > 1 && Name[0] == '.' && !(Name[1] >= '0' && Name[1] <= '9') && Name[1] != '.';
+}
+
+std::string UnitNameOf(const TUnit& U, int32_t Index) {
+  if (Index < 0 || static_cast<size_t>(Index) >= U.UsedUnits.size()) return "?";
+  return DisplayUtf8(NameView(U.UsedUnits[static_cast<size_t>(Index)]->NamePos));
+}
+
+}  // namespace
+
+TCodeArch CodeArchOf(int32_t Version) {
+  // Versions 2 to 7 hold 32-bit x86 code. No unit of the further formats was
+  // at hand to confirm what their code is; they are shown as data.
+  return Version >= 2 && Version <= 7 ? TCodeArch::X86_32 : TCodeArch::Unknown;
+}
+
+std::string_view RoutineRoleName(TRoutineRole R) {
+  switch (R) {
+    case TRoutineRole::Routine: return "routine";
+    case TRoutineRole::Nested: return "nested";
+    case TRoutineRole::Initialization: return "initialization";
+    case TRoutineRole::Finalization: return "finalization";
+  }
+  return "routine";
+}
+
+bool RoutineNameMatches(const TCodeRoutineHead& H, std::string_view Name) {
+  return SameNoCase(H.Name, Name) || SameNoCase(H.QualifiedName, Name);
+}
+
+struct TCodeLister::TPlaced {
+  const TProcDecl* Proc = nullptr;
+  uint32_t Start = 0;       // in the data block
+  uint32_t PieceSize = 0;
+  TRoutineRole Role = TRoutineRole::Routine;
+};
+
+// The names a listing shows: of routines (nested ones after the routines
+// they are declared in) and of fixup targets.
+class TTargetNames {
+ public:
+  explicit TTargetNames(const TUnit& U) : U(U) {}
+
+  // Nested routine P is declared in Owner.
+  void SetOwner(const TProcDecl* P, const TProcDecl* Owner) { OwnerOf[P] = Owner; }
+  const TProcDecl* Owner(const TProcDecl* P) const {
+    auto It = OwnerOf.find(P);
+    return It == OwnerOf.end() ? nullptr : It->second;
+  }
+  static std::string RoutineName(const TProcDecl* P) {
+    std::string Name = DisplayUtf8(NameView(P->GetName()));
+    return Name.empty() ? "#" + std::to_string(P->DeclIndex) : Name;
+  }
+  std::string QualifiedName(const TProcDecl* P) const {
+    std::string Name = RoutineName(P);
+    // Owners from the file: a chain that comes back to itself stops.
+    size_t Depth = 0;
+    for (const TProcDecl* O = Owner(P); O && Depth < 64; O = Owner(O), ++Depth) Name = RoutineName(O) + "." + Name;
+    return Name;
+  }
+
+  // The name of declaration N; it stays where it is until Trim.
+  const std::string& Of(uint32_t N) {
+    auto [It, New] = Cache.try_emplace(N);
+    if (New) It->second = Make(U.GetDecl(N), N);
+    return It->second;
+  }
+  // Keeps the names made so far from growing without bound: called between
+  // routines, when no name is in use.
+  void Trim() {
+    if (Cache.size() > 4096) Cache.clear();
+  }
+
+ private:
+  const TUnit& U;
+  std::unordered_map<const TProcDecl*, const TProcDecl*> OwnerOf;
+  std::unordered_map<uint32_t, std::string> Cache;
+
+  std::string Make(const TDCURec* R, uint32_t N) const {
+    if (!R) return "#" + std::to_string(N);
+    if (const auto* T = RecCast<TImpTypeDefRec>(R))
+      return "TypeInfo(" + UnitNameOf(U, T->OwnerUnit) + "." + DisplayUtf8(NameView(T->TypeName)) + ")";
+    if (const auto* B = RecCast<TBaseDef>(R)) {
+      const std::string Unit = UnitNameOf(U, B->UnitIndex);
+      if (B->UnitIndex >= 0 && static_cast<size_t>(B->UnitIndex) < U.UsedUnits.size() &&
+          U.UsedUnits[static_cast<size_t>(B->UnitIndex)]->UnitDef.get() == R)
+        return Unit;
+      const std::string_view Raw = NameView(B->GetName());
+      const auto* I = RecCast<TImpDef>(R);
+      if (I && I->Kind == 'T') return "TypeInfo(" + Unit + "." + DisplayUtf8(Raw) + ")";
+      if (IsClassTableName(Raw)) return Unit + "." + DisplayUtf8(Raw.substr(1));
+      return Unit + "." + DisplayUtf8(Raw);
+    }
+    if (const auto* P = RecCast<TProcDecl>(R)) return QualifiedName(P);
+    const std::string_view Raw = NameView(R->GetName());
+    if (RecCast<TTypeDecl>(R)) return "TypeInfo(" + DisplayUtf8(Raw) + ")";
+    if (RecCast<TTypePDecl>(R) && IsClassTableName(Raw)) return DisplayUtf8(Raw.substr(1));
+    if (Raw.empty()) return "#" + std::to_string(N);
+    return DisplayUtf8(Raw);
+  }
+};
+
+TCodeLister::TCodeLister(const TUnit& U, const TCodeOptions& Options)
+    : Unit(U), Options(Options), ArchOfUnit(CodeArchOf(U.Version)),
+      Sources(std::make_unique<TCodeSourceFiles>(U, Options)), Names(std::make_unique<TTargetNames>(U)) {
+  FindRoutines();
+}
+
+TCodeLister::~TCodeLister() = default;
+
+std::string TCodeLister::SourcePath() const { return Sources->MainPath(); }
+
+void TCodeLister::FindRoutines() {
+  const TUnit& U = Unit;
+  if (!U.DataBlock || U.DataSize <= 0) return;
+  const uint32_t DataSize = static_cast<uint32_t>(U.DataSize);
+
+  // The block boundaries: where the fixup table starts a piece, and the end.
+  std::vector<uint32_t> Bounds;
+  std::unordered_set<uint32_t> InitDecls;
+  const TFixupKindInfo* Kinds = FixupKindTable(U.Version);
+  for (const TFixupRec& F : U.Fixups) {
+    const TFixupKindInfo& K = Kinds[F.FixupKind];
+    if (K.Use == TFixupUse::BlockStart || K.Use == TFixupUse::BlockEnd) Bounds.push_back(F.FixupOfs);
+    if (K.Use == TFixupUse::BlockEnd) InitDecls.insert(F.FixupDecl);
+  }
+  Bounds.push_back(DataSize);
+  std::sort(Bounds.begin(), Bounds.end());
+
+  // Each routine once: marked by its declaration number (a number beyond
+  // the table, which the file cannot give but a moved entry may have, by
+  // the record).
+  std::vector<bool> SeenNo(U.DeclTable.size() + 2);
+  std::unordered_set<const TProcDecl*> SeenOther;
+  auto FirstTime = [&](const TProcDecl* P) {
+    if (P->DeclIndex >= 0 && static_cast<size_t>(P->DeclIndex) < SeenNo.size()) {
+      if (SeenNo[static_cast<size_t>(P->DeclIndex)]) return false;
+      SeenNo[static_cast<size_t>(P->DeclIndex)] = true;
+      return true;
+    }
+    return SeenOther.insert(P).second;
+  };
+  size_t Count = 0;
+  for (const TDCURec* R : U.DeclTable)
+    if (const auto* P = RecCast<TProcDecl>(R)) Count += P->MemOfs >= 0;
+  Placed.reserve(Count + 8);
+  auto Add = [&](const TProcDecl* P, const TProcDecl* Owner) {
+    if (!FirstTime(P)) return;
+    TPlaced X;
+    X.Proc = P;
+    if (Owner) {
+      X.Role = TRoutineRole::Nested;
+      Names->SetOwner(P, Owner);
+    } else if (InitDecls.count(static_cast<uint32_t>(P->DeclIndex)) ||
+               (!U.DeclTable.empty() && U.DeclTable[0] == P)) {
+      X.Role = TRoutineRole::Initialization;
+    } else if (SameNoCase(NameView(P->GetName()), "Finalization")) {
+      X.Role = TRoutineRole::Finalization;
+    }
+    X.Start = std::min(static_cast<uint32_t>(P->MemOfs), DataSize);
+    const uint32_t BlockEnd = *std::upper_bound(Bounds.begin(), Bounds.end(), X.Start);
+    const uint32_t Room = (X.Start < DataSize ? BlockEnd : DataSize) - X.Start;
+    X.PieceSize = static_cast<int32_t>(P->CodeSize) >= 0 ? std::min(P->CodeSize, Room) : Room;
+    Placed.push_back(X);
+  };
+  // Nested routines are the embedded declarations of the routine they are
+  // declared in (and, should a file put them there, its locals). The walk
+  // keeps its own stack: nesting depth comes from the file.
+  struct TLevel {
+    const TDCURec* Next;
+    const TProcDecl* Owner;
+  };
+  std::vector<TLevel> Stack{{U.Decls, nullptr}};
+  while (!Stack.empty()) {
+    TLevel& L = Stack.back();
+    const TDCURec* R = L.Next;
+    if (!R) {
+      Stack.pop_back();
+      continue;
+    }
+    L.Next = R->Next;
+    const auto* P = RecCast<TProcDecl>(R);
+    if (!P) continue;
+    const TProcDecl* Owner = L.Owner;
+    if (P->MemOfs >= 0) Add(P, Owner);
+    if (P->Locals) Stack.push_back({P->Locals, P});
+    if (P->Embedded) Stack.push_back({P->Embedded, P});
+  }
+  // Routines the walk does not reach (a numbered record in no chain the walk
+  // follows).
+  for (const TDCURec* R : U.DeclTable)
+    if (const auto* P = RecCast<TProcDecl>(R))
+      if (P->MemOfs >= 0) Add(P, nullptr);
+
+  std::stable_sort(Placed.begin(), Placed.end(), [](const TPlaced& A, const TPlaced& B) { return A.Start < B.Start; });
+}
+
+size_t TCodeLister::RoutineCount() const { return Placed.size(); }
+
+TCodeRoutineHead TCodeLister::Head(size_t I) const {
+  const TPlaced& X = Placed[I];
+  const TProcDecl* P = X.Proc;
+  const TPos Image = Unit.Image.get();
+  TCodeRoutineHead H;
+  H.Name = TTargetNames::RoutineName(P);
+  H.QualifiedName = Names->QualifiedName(P);
+  H.Role = X.Role;
+  H.BlockOffset = X.Start;
+  H.Offset = PosOffset(Unit.DataBlock, Image) + X.Start;
+  H.Size = P->CodeSize;
+  H.PieceSize = X.PieceSize;
+  H.DeclOffset = PosOffset(P->DefPos, Image);
+  H.DeclIndex = P->DeclIndex;
+  if (const TProcDecl* Owner = Names->Owner(P)) H.OwnerDeclOffset = PosOffset(Owner->DefPos, Image);
+  return H;
+}
+
+std::vector<TCodeRoutineHead> TCodeLister::AllHeads() const {
+  std::vector<TCodeRoutineHead> All;
+  All.reserve(Placed.size());
+  for (size_t I = 0; I < Placed.size(); ++I) All.push_back(Head(I));
+  return All;
+}
+
+TCodeRoutine TCodeLister::Routine(size_t I) const {
+  const TUnit& U = Unit;
+  const TProcDecl* Self = Placed[I].Proc;
+  TCodeRoutine R;
+  R.Head = Head(I);
+  const TCodeRoutineHead& H = R.Head;
+  R.Bytes.assign(U.DataBlock + H.BlockOffset, U.DataBlock + H.BlockOffset + H.PieceSize);
+  const uint32_t Start = H.BlockOffset, End = H.BlockOffset + H.PieceSize;
+
+  Names->Trim();
+  if (!Disasm) {
+    Disasm = std::make_unique<TPieceDisassembler>();
+    // The table is in offset order (its offsets are deltas) unless offsets
+    // past 16 MiB lost their upper bits; then an order is made for it.
+    const bool Sorted = std::is_sorted(U.Fixups.begin(), U.Fixups.end(), [](const TFixupRec& A, const TFixupRec& B) {
+      return A.FixupOfs < B.FixupOfs;
+    });
+    if (!Sorted) {
+      FixupOrder.resize(U.Fixups.size());
+      for (uint32_t K = 0; K < FixupOrder.size(); ++K) FixupOrder[K] = K;
+      std::stable_sort(FixupOrder.begin(), FixupOrder.end(),
+                       [&](uint32_t A, uint32_t B) { return U.Fixups[A].FixupOfs < U.Fixups[B].FixupOfs; });
+    }
+  }
+  // The fixups of the piece, by their places in the table.
+  std::vector<uint32_t> InPiece;
+  if (FixupOrder.empty()) {
+    auto First = std::lower_bound(U.Fixups.begin(), U.Fixups.end(), Start,
+                                  [](const TFixupRec& F, uint32_t V) { return F.FixupOfs < V; });
+    for (auto It = First; It != U.Fixups.end() && It->FixupOfs < End; ++It)
+      InPiece.push_back(static_cast<uint32_t>(It - U.Fixups.begin()));
+  } else {
+    auto First = std::lower_bound(FixupOrder.begin(), FixupOrder.end(), Start,
+                                  [&](uint32_t K, uint32_t V) { return U.Fixups[K].FixupOfs < V; });
+    for (auto It = First; It != FixupOrder.end() && U.Fixups[*It].FixupOfs < End; ++It) InPiece.push_back(*It);
+  }
+
+  TPieceInput In;
+  In.Bytes = R.Bytes;
+  In.SelfName = H.QualifiedName;
+  In.Arch = ArchOfUnit;
+  In.Fixups.reserve(InPiece.size());
+  for (uint32_t K : InPiece) {
+    const TFixupRec& F = U.Fixups[K];
+    TPieceFixup P;
+    P.Offset = F.FixupOfs - Start;
+    P.Kind = static_cast<uint8_t>(F.FixupKind);
+    P.Info = FixupKindTable(U.Version)[P.Kind];
+    const TDCURec* T = U.GetDecl(F.FixupDecl);
+    P.Self = T == Self;
+    P.Target = Names->Of(F.FixupDecl);
+    if (T && (RecCast<TTypePDecl>(T) || RecCast<TImpDef>(T)) && IsClassTableName(NameView(T->GetName())))
+      P.Rebase = ClassRefOffset(U.Version);
+    if (T) {
+      const std::string_view Raw = NameView(T->GetName());
+      if (!Raw.empty() && Raw[0] == '@') P.Helper = FlowHelperOf(Raw);
+    }
+    In.Fixups.push_back(std::move(P));
+  }
+  Disasm->Run(In, R);
+
+  // Line markers: the code-line table's lines are numbered through all the
+  // line ranges in turn (the unit's own file, its include files); a range
+  // maps its numbers to the lines of one source file.
+  auto FirstLine = std::lower_bound(U.CodeLines.begin(), U.CodeLines.end(), Start,
+                                    [](const TCodeLineRec& L, uint32_t V) { return L.LineOfs < V; });
+  const TSourceFileRec* Main = U.SourceFiles.get();
+  for (auto It = FirstLine; It != U.CodeLines.end() && It->LineOfs < End; ++It) {
+    TCodeLine L;
+    L.Offset = It->LineOfs - Start;
+    L.Line = It->LineNum;
+    const TSourceFileRec* File = Main;
+    if (!U.LineRanges.empty()) {
+      const uint32_t G = static_cast<uint32_t>(It->LineNum);
+      auto Range = std::lower_bound(U.LineRanges.begin(), U.LineRanges.end(), G,
+                                    [](const TLineRangeRec& X, uint32_t V) { return X.LineBase + X.LineCount < V; });
+      if (Range != U.LineRanges.end() && G > Range->LineBase) {
+        L.Line = static_cast<int32_t>(Range->FirstLine + (G - Range->LineBase - 1));
+        File = Range->SrcFile;
+      }
+    }
+    if (File && File != Main) L.File = DisplayUtf8(BareFileName(NameView(File->NamePos())));
+    L.HasSource = Sources->LineText(File, L.Line, L.Source);
+    R.Lines.push_back(std::move(L));
+  }
+  return R;
+}
+
+void TCodeLister::ForEach(const std::function<void(const TCodeRoutine&)>& Visit) const {
+  for (size_t I = 0; I < Placed.size(); ++I) Visit(Routine(I));
+}
+
+std::vector<TCodeRoutine> BuildCodeListing(const TUnit& U, const TCodeOptions& Options) {
+  TCodeLister L(U, Options);
+  std::vector<TCodeRoutine> All;
+  All.reserve(L.RoutineCount());
+  for (size_t I = 0; I < L.RoutineCount(); ++I) All.push_back(L.Routine(I));
+  return All;
+}

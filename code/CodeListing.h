@@ -1,0 +1,172 @@
+// The code listing of a unit: every routine that owns a piece of the data
+// block, its machine code disassembled, the places the fixup table names,
+// and the code-line table's line markers with the source lines beside them.
+// Plain strings and numbers, so a routine's listing outlives the unit.
+//
+// Routines are the procedures the fixup table's block starts gave a piece
+// (TProcDecl::MemOfs set): procedures, functions, methods, constructors,
+// destructors, nested routines, the unit's initialization and finalization.
+// They are listed in the order of their pieces in the data block.
+//
+// Two shapes: TCodeLister walks a loaded unit and disassembles one routine
+// at a time (memory stays bounded by the largest routine, for huge units and
+// for writers that stream); BuildCodeListing gives every routine at once.
+//
+// Texts are UTF-8: names and string literals are read as Windows-1252 (the
+// rule of the other writers), source lines as UTF-8 when they are, else as
+// Windows-1252.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class TUnit;
+
+enum class TCodeItemKind : uint8_t { Insn, Data };
+
+// One instruction or one piece of data; the items of a routine tile its
+// piece in offset order. The item's text ("call System.@LStrAsg", "dd @3",
+// "db 'Hello', 0") is kept in its routine's Text (TCodeRoutine::ItemText):
+// one block for all of them, so that a routine of many items costs few
+// allocations and little memory.
+struct TCodeItem {
+  uint32_t Offset = 0;  // from the routine's first byte
+  uint32_t Size = 0;
+  TCodeItemKind Kind = TCodeItemKind::Insn;
+  uint32_t TextStart = 0;
+  uint32_t TextSize = 0;
+};
+
+// A place the fixup table names inside the piece.
+struct TCodeFixup {
+  uint32_t Offset = 0;  // from the routine's first byte
+  uint8_t Size = 4;     // bytes the fixup fills; 0 for a block start
+  uint8_t Kind = 0;     // the kind byte as the file stores it
+  std::string KindName; // "absolute", "relative", ... (CodeFixupKinds.h)
+  std::string Target;   // the declaration it refers to: "System.@LStrAsg", "Form1"
+};
+
+// A line marker of the code-line table.
+struct TCodeLine {
+  uint32_t Offset = 0;  // from the routine's first byte
+  int32_t Line = 0;     // line in its source file
+  std::string File;     // the source file when it is not the unit's own (an include file)
+  bool HasSource = false;
+  std::string Source;   // the source line itself, when the file was found
+};
+
+// A place inside the routine that a jump, a call or a reference goes to.
+struct TCodeLabel {
+  uint32_t Offset = 0;  // from the routine's first byte; an item starts there
+  std::string Name;     // "@1", "@2", ... in offset order
+};
+
+enum class TRoutineRole : uint8_t {
+  Routine,         // a procedure, function, method, constructor or destructor
+  Nested,          // a routine declared inside another one
+  Initialization,  // the unit's initialization (named after the unit)
+  Finalization,    // the unit's finalization
+};
+
+// What a routine is, known without disassembling it (for outlines, filters
+// and headings).
+struct TCodeRoutineHead {
+  std::string Name;          // as stored; methods "TForm1.Button1Click"
+  std::string QualifiedName; // nested routines after their owners: "TList.Error.ReturnAddr"
+  TRoutineRole Role = TRoutineRole::Routine;
+  uint32_t Offset = 0;       // file offset of the routine's first byte
+  uint32_t Size = 0;         // the routine's code size as the file gives it
+  uint32_t BlockOffset = 0;  // offset of the first byte in the data block
+  uint32_t PieceSize = 0;    // bytes listed: Size, cut at the end of the block
+  uint32_t DeclOffset = 0;   // file offset of the routine's record (its tag byte)
+  int32_t DeclIndex = 0;     // declaration number
+  int64_t OwnerDeclOffset = -1;  // nested routines: DeclOffset of the routine they are declared in
+};
+
+struct TCodeRoutine {
+  TCodeRoutineHead Head;
+  std::vector<uint8_t> Bytes;  // the piece
+  std::vector<TCodeItem> Items;
+  std::string Text;            // the texts of the items, one after the other
+  std::vector<TCodeFixup> Fixups;
+  std::vector<TCodeLine> Lines;
+  std::vector<TCodeLabel> Labels;
+
+  std::string_view ItemText(const TCodeItem& It) const {
+    return std::string_view(Text).substr(It.TextStart, It.TextSize);
+  }
+};
+
+struct TCodeOptions {
+  // Where the unit's source file is looked for besides the unit's own
+  // folder: its bare name (any letter case) in this folder.
+  std::string SourceDir;
+  // A source file given outright, taken for the unit's first source entry
+  // (tests pair units with sources stored under other names).
+  std::string SourceFile;
+  // False: no source lines are looked for.
+  bool ReadSources = true;
+};
+
+// The architecture of a format version's code.
+enum class TCodeArch : uint8_t {
+  X86_32,   // 32-bit x86: disassembled
+  Unknown,  // shown as data
+};
+TCodeArch CodeArchOf(int32_t Version);
+
+class TCodeSourceFiles;
+class TTargetNames;
+class TPieceDisassembler;
+
+// Walks a loaded unit's routines and disassembles them one at a time. The
+// unit must outlive the lister; what Head and Routine give outlives both.
+// The lister keeps a few words per routine (a unit of a hundred thousand
+// routines adds a few megabytes); heads and listings are made when asked for.
+class TCodeLister {
+ public:
+  TCodeLister(const TUnit& U, const TCodeOptions& Options = {});
+  ~TCodeLister();
+  TCodeLister(const TCodeLister&) = delete;
+  TCodeLister& operator=(const TCodeLister&) = delete;
+
+  TCodeArch Arch() const { return ArchOfUnit; }
+  size_t RoutineCount() const;
+  // What routine I is, without disassembling it.
+  TCodeRoutineHead Head(size_t I) const;
+  std::vector<TCodeRoutineHead> AllHeads() const;
+  // The source file found for the unit's first source entry; empty: none.
+  std::string SourcePath() const;
+
+  // Routine I with its piece disassembled.
+  TCodeRoutine Routine(size_t I) const;
+  // Every routine in turn, each released after Visit returns.
+  void ForEach(const std::function<void(const TCodeRoutine&)>& Visit) const;
+
+ private:
+  struct TPlaced;
+  const TUnit& Unit;
+  TCodeOptions Options;
+  TCodeArch ArchOfUnit;
+  std::vector<TPlaced> Placed;  // in data-block order
+  std::unique_ptr<TCodeSourceFiles> Sources;
+  std::unique_ptr<TTargetNames> Names;
+  // Made the first time a routine is disassembled.
+  mutable std::unique_ptr<TPieceDisassembler> Disasm;
+  mutable std::vector<uint32_t> FixupOrder;  // the fixup table by offset
+  void FindRoutines();
+};
+
+// Every routine of the unit at once.
+std::vector<TCodeRoutine> BuildCodeListing(const TUnit& U, const TCodeOptions& Options = {});
+
+// Finds routines by name: the stored name or the qualified name, letter case
+// ignored ("tform1.button1click" finds "TForm1.Button1Click").
+bool RoutineNameMatches(const TCodeRoutineHead& H, std::string_view Name);
+
+// "routine", "nested", "initialization", "finalization".
+std::string_view RoutineRoleName(TRoutineRole R);

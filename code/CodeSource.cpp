@@ -1,0 +1,143 @@
+#include "CodeSource.h"
+
+#include <fstream>
+#include <iterator>
+#include <system_error>
+
+#include "CodeListing.h"
+#include "DCU_Text.h"
+#include "DCU_Unit.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Length of the UTF-8 sequence at S[I], or 0 when it is none.
+size_t Utf8Length(std::string_view S, size_t I) {
+  const auto B = static_cast<unsigned char>(S[I]);
+  size_t Len = B < 0x80 ? 1 : (B >> 5) == 6 ? 2 : (B >> 4) == 14 ? 3 : (B >> 3) == 30 ? 4 : 0;
+  if (Len == 0 || I + Len > S.size()) return 0;
+  for (size_t K = 1; K < Len; ++K)
+    if ((static_cast<unsigned char>(S[I + K]) & 0xC0) != 0x80) return 0;
+  return Len;
+}
+
+bool IsUtf8(std::string_view S) {
+  for (size_t I = 0; I < S.size();) {
+    const size_t Len = Utf8Length(S, I);
+    if (Len == 0) return false;
+    I += Len;
+  }
+  return true;
+}
+
+char FoldAscii(char C) { return C >= 'a' && C <= 'z' ? static_cast<char>(C - 'a' + 'A') : C; }
+
+bool SameNameNoCase(std::string_view A, std::string_view B) {
+  if (A.size() != B.size()) return false;
+  for (size_t I = 0; I < A.size(); ++I)
+    if (FoldAscii(A[I]) != FoldAscii(B[I])) return false;
+  return true;
+}
+
+}  // namespace
+
+std::string SourceLineText(std::string_view Bytes) {
+  while (!Bytes.empty() && (Bytes.back() == '\r' || Bytes.back() == '\n')) Bytes.remove_suffix(1);
+  const bool Utf8 = IsUtf8(Bytes);
+  std::string S;
+  S.reserve(Bytes.size());
+  size_t Column = 0;
+  for (size_t I = 0; I < Bytes.size();) {
+    const char C = Bytes[I];
+    if (C == '\t') {
+      do {
+        S += ' ';
+        ++Column;
+      } while (Column % 8 != 0);
+      ++I;
+      continue;
+    }
+    if (Utf8 && static_cast<unsigned char>(C) >= 0x80) {
+      const size_t Len = Utf8Length(Bytes, I);
+      S.append(Bytes.substr(I, Len));
+      I += Len;
+    } else {
+      S += DisplayUtf8(Bytes.substr(I, 1));
+      ++I;
+    }
+    ++Column;
+  }
+  return S;
+}
+
+fs::path FindFileNoCase(const fs::path& Dir, std::string_view Name) {
+  if (Dir.empty() || Name.empty()) return {};
+  std::error_code Ec;
+  const fs::path Exact = Dir / fs::path(std::string(Name));
+  if (fs::is_regular_file(Exact, Ec)) return Exact;
+  for (fs::directory_iterator It(Dir, Ec), End; !Ec && It != End; It.increment(Ec)) {
+    const std::string File = It->path().filename().string();
+    if (SameNameNoCase(File, Name) && It->is_regular_file(Ec)) return It->path();
+  }
+  return {};
+}
+
+TCodeSourceFiles::TCodeSourceFiles(const TUnit& U, const TCodeOptions& Options) {
+  Enabled = Options.ReadSources;
+  UnitDir = fs::path(U.FileName).parent_path();
+  if (UnitDir.empty()) UnitDir = ".";
+  SourceDir = Options.SourceDir;
+  GivenMain = Options.SourceFile;
+  for (const TSourceFileRec* S = U.SourceFiles.get(); S; S = S->Next.get()) {
+    TFile F;
+    F.Entry = S;
+    Files.push_back(std::move(F));
+  }
+}
+
+TCodeSourceFiles::TFile* TCodeSourceFiles::FileOf(const TSourceFileRec* S) {
+  for (size_t I = 0; I < Files.size(); ++I)
+    if (Files[I].Entry == S) {
+      if (!Files[I].Read) ReadFile(Files[I], I == 0);
+      return &Files[I];
+    }
+  return nullptr;
+}
+
+void TCodeSourceFiles::ReadFile(TFile& F, bool Main) {
+  F.Read = true;
+  if (!Enabled) return;
+  if (Main && !GivenMain.empty()) {
+    F.Path = GivenMain;
+  } else {
+    const std::string Bare = BareFileName(NameView(F.Entry->NamePos()));
+    if (!SourceDir.empty()) F.Path = FindFileNoCase(SourceDir, Bare);
+    if (F.Path.empty()) F.Path = FindFileNoCase(UnitDir, Bare);
+  }
+  if (F.Path.empty()) return;
+  std::ifstream In(F.Path, std::ios::binary);
+  if (!In) {
+    F.Path.clear();
+    return;
+  }
+  F.Text.assign(std::istreambuf_iterator<char>(In), std::istreambuf_iterator<char>());
+  F.Starts.push_back(0);
+  for (size_t I = 0; I < F.Text.size(); ++I)
+    if (F.Text[I] == '\n' && I + 1 < F.Text.size()) F.Starts.push_back(static_cast<uint32_t>(I + 1));
+}
+
+bool TCodeSourceFiles::LineText(const TSourceFileRec* S, int32_t Line, std::string& Out) {
+  TFile* F = S ? FileOf(S) : nullptr;
+  if (!F || F->Path.empty() || Line < 1 || static_cast<size_t>(Line) > F->Starts.size()) return false;
+  const size_t From = F->Starts[static_cast<size_t>(Line - 1)];
+  const size_t To = static_cast<size_t>(Line) < F->Starts.size() ? F->Starts[static_cast<size_t>(Line)] : F->Text.size();
+  Out = SourceLineText(std::string_view(F->Text).substr(From, To - From));
+  return true;
+}
+
+std::string TCodeSourceFiles::MainPath() {
+  if (Files.empty()) return {};
+  TFile* F = FileOf(Files[0].Entry);
+  return F ? F->Path.string() : std::string();
+}
