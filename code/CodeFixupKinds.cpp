@@ -1,3 +1,5 @@
+// The fixup kinds of each format version and what each means, looked up
+// from the one table of CodeFixupKinds.h.
 #include "CodeFixupKinds.h"
 
 #include <iterator>

@@ -1,3 +1,5 @@
+// The unit's source files found on disk (a given folder, else beside the
+// unit) and read as lines for the code listing's line markers.
 #include "CodeSource.h"
 
 #include <fstream>

@@ -1,3 +1,5 @@
+// The code listing as plain text: a heading per routine, then offsets,
+// bytes, instructions or data, labels and line markers.
 #include "CodeText.h"
 
 #include <cstring>
