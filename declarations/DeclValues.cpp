@@ -1176,8 +1176,10 @@ bool AppendJson(const TValue& V, std::string& Out) {
     }
     case TValueKind::Enum: TJsonWriter::Quote(Out, DisplayUtf8(V.Text)); return true;
     case TValueKind::Float:
-      if (JsonNumber(V.Text)) Out += V.Text;
-      else TJsonWriter::Quote(Out, V.Text);  // NaN, Infinity, NegInfinity
+      // NaN, the infinities and the Extended values past the range of a
+      // double (which JSON readers take numbers as) by their text.
+      if (JsonNumber(V.Text) && std::fabs(V.Float) <= std::numeric_limits<double>::max()) Out += V.Text;
+      else TJsonWriter::Quote(Out, V.Text);
       return true;
     case TValueKind::String:
       if (V.Wide) {

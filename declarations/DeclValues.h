@@ -121,8 +121,9 @@ std::string PascalChar(uint32_t Code, bool Wide = false);
 // The value as flat JSON text, appended to Out: a string for strings and
 // characters (UTF-8; the bytes read as Windows-1252), a number for ordinals
 // (unsigned ones as such) and floats (the text of FloatText; NaN and the
-// infinities as the strings "NaN", "Infinity", "NegInfinity", which JSON
-// has no number for), true/false, an enumeration's name as a string, arrays
+// infinities, which JSON has no number for, as the strings "NaN",
+// "Infinity", "NegInfinity", and so an Extended past the range of a double,
+// which JSON readers take numbers as, "1.2E4000"), true/false, an enumeration's name as a string, arrays
 // for sets and arrays, an object for a record (its field names as keys),
 // {"ref": "Name"} for a pointer, a procedural value or a class reference
 // ({"offset": N, "ref": "Name"} when it points N bytes into the

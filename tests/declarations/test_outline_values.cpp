@@ -236,7 +236,7 @@ TEST_F(TOutlineValues, WithoutSpansTheTextsAreTheSame) {
   EXPECT_EQ(DeclsJson(Without), Json);
 }
 
-TEST(ValueJson, WideCharactersPointersIntoADeclarationAndPartsNotDecoded) {
+TEST(ValueJson, WideCharactersHugeFloatsPointersIntoADeclarationAndPartsNotDecoded) {
   auto Json = [](const TValue& V) {
     std::string S = "<";
     return ValueJson(V, S) ? S.substr(1) : "(none: " + S + ")";
@@ -257,6 +257,16 @@ TEST(ValueJson, WideCharactersPointersIntoADeclarationAndPartsNotDecoded) {
   EXPECT_EQ(Json(C), "\"\xE2\x82\xAC\"");
   C.Int = 0;
   EXPECT_EQ(Json(C), "\"\\u0000\"");
+  // Floats: numbers, but not past the range of a double, which JSON readers
+  // take numbers as (and reject as out of range).
+  TValue F;
+  F.Kind = TValueKind::Float;
+  F.Text = "-2.5E-7";
+  F.Float = -2.5e-7L;
+  EXPECT_EQ(Json(F), "-2.5E-7");
+  F.Text = "1.2E4000";
+  F.Float = 1.2e4000L;
+  EXPECT_EQ(Json(F), "\"1.2E4000\"");
   TValue R;
   R.Kind = TValueKind::Ref;
   R.Text = "Table";

@@ -1,7 +1,7 @@
 // A synthetic unit that holds a value of every kind the declarations
 // decode, and a class with members of every section and method directive:
-// for the tests of the value decoders, of the outline's listing and JSON,
-// and of the viewer's Declarations view.
+// for the tests of the value decoders, of the outline's listing and JSON and
+// of the viewer's Declarations view, and a seed of the fuzz target.
 //
 // Unit Vals (version 7), among others:
 //   constants MinI64 (the most negative Int64), BigI64, AllBits32 and
