@@ -18,7 +18,10 @@ const TPropDecl* NearestDeclaration(const TUnit& U, const TRecBaseDef& Owner, st
     C = RecCast<TRecBaseDef>(U.GetTypeDef(Parent));
     if (!C) return nullptr;
     for (TDCURec* R = C->Fields; R; R = R->Next)
-      if (auto* P = RecCast<TPropDecl>(R); P && CompareNamesNoCase(NameView(P->GetName()), Name) == 0) return P;
+      if (auto* P = RecCast<TPropDecl>(R)) {
+        const std::string_view N = NameView(P->GetName());
+        if (N.size() == Name.size() && CompareNamesNoCase(N, Name) == 0) return P;
+      }
   }
   return nullptr;
 }
@@ -27,6 +30,9 @@ const TPropDecl* NearestDeclaration(const TUnit& U, const TRecBaseDef& Owner, st
 
 void TOutlineBuilder::Members(const TRecBaseDef& Owner, std::vector<TDeclMember>& Out) {
   TNameDecl* Chain = Owner.Fields;
+  // Only members of classes and objects stand in sections and have
+  // directives; of the others only a property can be the default one.
+  const bool ClassLike = RecCast<TClassDef>(&Owner) || RecCast<TObjDef>(&Owner);
   size_t Count = 0;
   for (TDCURec* R = Chain; R; R = R->Next) Count += RecCast<TNameDecl>(R) != nullptr;
   Out.reserve(Count);
@@ -50,7 +56,7 @@ void TOutlineBuilder::Members(const TRecBaseDef& Owner, std::vector<TDeclMember>
         M.Kind = TMemberKind::Field;
         M.Type = TypeRef(static_cast<const TLocalDecl&>(*ND).TypeIndex);
     }
-    MemberFacts(*ND, Owner, M);
+    if (ClassLike || Kind == TRecKind::PropDecl) MemberFacts(*ND, Owner, M);
   }
 }
 

@@ -143,14 +143,16 @@ struct TDeclMember {
   // others None); VisibilityBits the stored bits when they are Unknown.
   TVisibility Visibility = TVisibility::None;
   uint8_t VisibilityBits = 0;
-  std::string Name;
+  // Properties: nodefault (a default of the ancestor's declaration taken
+  // away), and "; default" after the class's default array property.
+  bool NoDefault = false;
+  bool DefaultProperty = false;
   uint32_t Offset = 0;
+  TDeclDirectives Directives;  // methods, constructors, destructors of classes and objects
+  std::string Name;
   TDeclText Type;        // fields and properties
   TDeclRoutine Routine;  // methods, constructors, destructors
-  TDeclDirectives Directives;  // methods, constructors, destructors of classes and objects
   // Properties.
-  bool NoDefault = false;        // nodefault: a default of the ancestor's declaration taken away
-  bool DefaultProperty = false;  // "; default" after an array property
   std::vector<TDeclParam> IndexParams;  // array properties: [A: T; ...]
   std::string ReadAccess, WriteAccess, StoredAccess;
   std::optional<int32_t> Index;

@@ -3,6 +3,7 @@
 // and the values of constants, typed constants and resource strings as the
 // decoders (DeclValues.h) read them, in the listing's text and as JSON.
 #include <algorithm>
+#include <charconv>
 
 #include "DeclBuilder.h"
 
@@ -104,6 +105,17 @@ void ValueText(const TValue& V, TDeclText& T) {
 }  // namespace
 
 void TOutlineBuilder::SetValue(const TValue& V, TDeclEntry& E, const uint8_t* Block, size_t BlockLen) {
+  if (V.Kind == TValueKind::Ordinal) {
+    // Most constants: the same digits in the listing and the JSON.
+    char Buf[24];
+    const char* End = V.Unsigned ? std::to_chars(Buf, Buf + sizeof Buf, static_cast<uint64_t>(V.Int)).ptr
+                                 : std::to_chars(Buf, Buf + sizeof Buf, V.Int).ptr;
+    const std::string_view Digits(Buf, static_cast<size_t>(End - Buf));
+    E.Value.Plain(Digits);
+    E.ValueJson = Digits;
+    E.ValueForm = TDeclValueForm::Json;
+    return;
+  }
   if (!V.HasUndecoded()) {
     E.Value.Plain(PascalText(V));
     ValueJson(V, E.ValueJson);

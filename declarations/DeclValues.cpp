@@ -27,7 +27,9 @@ constexpr uint8_t AddressFixupKind = 1;
 
 std::string_view View(TPos Name) { return NameView(Name); }
 
-bool NameIs(std::string_view A, std::string_view B) { return CompareNamesNoCase(A, B) == 0; }
+// Names of different lengths differ: most of the names a type is looked
+// up among are passed over at once.
+bool NameIs(std::string_view A, std::string_view B) { return A.size() == B.size() && CompareNamesNoCase(A, B) == 0; }
 
 uint64_t ReadLE(const uint8_t* P, size_t N) {
   uint64_t V = 0;
@@ -1031,6 +1033,15 @@ std::string FloatText(TFloatKind Kind, const uint8_t* B, size_t Len, long double
 }
 
 std::string PascalString(std::string_view Bytes) {
+  // Printable ASCII without a quote (nearly every string): as it stands.
+  if (!Bytes.empty() && std::all_of(Bytes.begin(), Bytes.end(), [](char C) { return C >= 0x20 && C < 0x7F && C != '\''; })) {
+    std::string S;
+    S.reserve(Bytes.size() + 2);
+    S += '\'';
+    S += Bytes;
+    S += '\'';
+    return S;
+  }
   return LiteralOf(Bytes.size(), [&](size_t I) {
     const auto B = static_cast<uint8_t>(Bytes[I]);
     return std::pair<bool, uint32_t>(Quotable(B), Quotable(B) ? CodePoint(B) : B);
@@ -1124,6 +1135,10 @@ void AppendWin1252(std::string& Out, std::string_view S) {
 }
 
 void QuoteWin1252(std::string& Out, std::string_view S) {
+  if (std::all_of(S.begin(), S.end(), [](char C) { return static_cast<uint8_t>(C) < 0x80; })) {
+    TJsonWriter::Quote(Out, S);  // the same bytes in UTF-8
+    return;
+  }
   std::string U;
   U.reserve(S.size() + 8);
   AppendWin1252(U, S);
