@@ -6,6 +6,12 @@
 // unit. Tree: sections -> blocks (runs of one kind in file order) ->
 // entries (declarations) -> members (fields, methods, properties).
 //
+// A value (of a constant, typed constant, resource string or property
+// default) is kept as the listing writes it and as flat JSON text, never as
+// the decoders' tree; members of classes and objects carry their section
+// and methods their directives as a few bits (the listing and the JSON make
+// the words).
+//
 // Texts are UTF-8 with marked runs (DeclText.h). Every entry and member
 // keeps the file offset of the tag byte its record began with; that offset
 // is also its anchor: a type reference to a declaration of the same unit
