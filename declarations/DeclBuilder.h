@@ -5,7 +5,8 @@
 //   DeclMembers.cpp    the members of record-like types
 //   DeclTypeText.cpp   type references and type definitions as text
 //   DeclRoutines.cpp   parameters, results and calling conventions
-//   DeclValueText.cpp  values as text: ordinals, bounds, bytes, GUIDs
+//   DeclValueText.cpp  values as text: ordinals, bounds, bytes, GUIDs, and
+//                      the decoded values of constants (DeclValues.h)
 //
 // The builder reads a loaded unit and copies out what the outline holds; the
 // unit's records are read here and nowhere else in declarations/.
@@ -21,6 +22,7 @@
 #include "DCURecs.h"
 #include "DCU_Unit.h"
 #include "DeclOutline.h"
+#include "DeclValues.h"
 
 // Longest text an anonymous type is written out to inline; a longer one
 // ends in "...". Keeps the outline linear in the unit's size whatever the
@@ -70,11 +72,14 @@ class TOutlineBuilder {
   // The name declaration number DeclNo stands for, or "{#N}".
   std::string DeclName(uint32_t DeclNo, bool LastPartOnly);
 
-  // Members (DeclMembers.cpp).
-  void Members(TNameDecl* Chain, std::vector<TDeclMember>& Out);
+  // Members (DeclMembers.cpp) of the record-like type Owner.
+  void Members(const TRecBaseDef& Owner, std::vector<TDeclMember>& Out);
   void MethodMember(const TMethodDecl& Me, std::string_view Name, TDeclMember& M);
   void DispPropMember(const TDispPropDecl& P, TDeclMember& M);
-  void PropertyMember(const TPropDecl& P, TDeclMember& M);
+  void PropertyMember(const TPropDecl& P, const TRecBaseDef& Owner, TDeclMember& M);
+  // Visibility and directives as the member's flags (and the routine of a
+  // method) record them.
+  void MemberFacts(const TNameDecl& D, const TRecBaseDef& Owner, TDeclMember& M);
 
   // Type text (DeclTypeText.cpp).
   // Type number -> the shown type declaration that type references link
@@ -144,7 +149,8 @@ class TOutlineBuilder {
   std::string OrdinalText(uint32_t TypeN, int64_t V, bool* Named);
   // "Lo..Hi" of a range, its values written by BaseN when that names them.
   void RangeText(TDeclText& T, const TRangeBaseDef& R, uint32_t BaseN, uint8_t Tag);
-  // A constant's value: an ordinal, or the bytes whose meaning depends on
-  // the type.
-  void ConstValue(const TConstDecl& C, TDeclEntry& E);
+  // The value of a constant (Block null) or of a typed constant or
+  // resource string (Block: its bytes in the data block, BlockLen of them;
+  // null when it has none): the listing's text and the JSON form.
+  void SetValue(const TValue& V, TDeclEntry& E, const uint8_t* Block, size_t BlockLen);
 };

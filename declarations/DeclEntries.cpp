@@ -34,7 +34,7 @@ void TOutlineBuilder::TypeEntry(const TTypeDecl* T, TDeclEntry& E) {
   if (auto* En = RecCast<TEnumDef>(D); En && En->NameList)
     for (const TConstDecl* C : *En->NameList) E.Values.push_back(DeclDisplayText(NameView(C->GetName())));
   if (auto* RB = RecCast<TRecBaseDef>(D); RB && !RecCast<TProcTypeDef>(D)) {
-    Members(RB->Fields, E.Members);
+    Members(*RB, E.Members);
     if (auto* I = RecCast<TInterfaceDef>(D); I && I->GUID) E.Guid = GuidText(I->GUID);
   }
   if (auto* PT = RecCast<TProcTypeDef>(D)) E.Routine = ProcTypeRoutine(PT, 0);
@@ -79,10 +79,16 @@ void TOutlineBuilder::MakeEntry(TNameDecl* D, TDeclKind Kind, TDeclEntry& E) {
   } else if (auto* RS = RecCast<TResStrDef>(D)) {
     SetType(RS->TypeIndex);
     E.DataSize = RS->MemSize;
+    SetValue(ResStringValue(U, *RS), E, nullptr, 0);
   } else if (auto* TC = RecCast<TVarCDecl>(D)) {
     E.Typed = true;
     SetType(TC->TypeIndex);
     E.DataSize = TC->MemSize;
+    // The block's bytes stand for a value not decoded.
+    const bool InData = U.DataBlock && TC->Ofs >= 0 && TC->MemSize >= 0 &&
+                        int64_t(TC->Ofs) + TC->MemSize <= int64_t(U.DataSize);
+    SetValue(TypedConstValue(U, *TC), E, InData ? U.DataBlock + TC->Ofs : nullptr,
+             InData ? static_cast<size_t>(TC->MemSize) : 0);
   } else if (auto* A = RecCast<TAbsVarDecl>(D)) {
     E.Absolute = true;
     SetType(A->TypeIndex);
@@ -91,7 +97,7 @@ void TOutlineBuilder::MakeEntry(TNameDecl* D, TDeclKind Kind, TDeclEntry& E) {
     SetType(V->TypeIndex);  // also thread variables
   } else if (auto* C = RecCast<TConstDecl>(D)) {
     SetType(C->TypeIndex);
-    ConstValue(*C, E);
+    SetValue(::ConstValue(U, *C), E, nullptr, 0);
   } else if (auto* P = RecCast<TProcDecl>(D)) {
     E.Routine = ProcRoutine(P, N.find('.') != std::string_view::npos, 0);
     E.Kind = E.Routine.IsFunction ? TDeclKind::Function : TDeclKind::Procedure;

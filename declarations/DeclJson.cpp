@@ -15,6 +15,7 @@ class TWriter {
   void CallConv(const TDeclRoutine& R);
   void ParamsAndResult(const TDeclRoutine& R);
   void Member(const TDeclMember& M);
+  void Directives(const TDeclDirectives& D);
   // The "text" of an entry or member: its one-line rendering.
   template <class T, class F>
   void Text(const T& Item, F Render) {
@@ -56,11 +57,15 @@ void TWriter::Member(const TDeclMember& M) {
   const bool Routine = !Prop && M.Kind != TMemberKind::Field;
   J.BeginObject();
   if (Routine) CallConv(M.Routine);
-  if (Prop && M.Default) J.Number("default", *M.Default);
+  if (Routine && M.Directives.ClassMethod) J.Bool("classMethod", true);
+  if (Prop && !M.Default.empty()) J.Raw("default", M.DefaultJson);
+  if (Prop && M.DefaultProperty) J.Bool("defaultProperty", true);
+  if (Routine) Directives(M.Directives);
   if (Prop && M.DispId) J.Number("dispid", *M.DispId);
   if (Prop && M.Index) J.Number("index", *M.Index);
   J.String("kind", MemberKindName(M.Kind));
   J.String("name", M.Name);
+  if (Prop && M.NoDefault) J.Bool("nodefault", true);
   J.Number("offset", M.Offset);
   if (Routine) ParamsAndResult(M.Routine);
   if (Prop && !M.IndexParams.empty()) {
@@ -71,8 +76,24 @@ void TWriter::Member(const TDeclMember& M) {
   if (Prop && !M.StoredAccess.empty()) J.String("stored", M.StoredAccess);
   Text(M, AppendMemberLine);
   if (!Routine) J.String("type", M.Type.Text);
+  if (M.Visibility != TVisibility::None)
+    J.String("visibility", M.Visibility == TVisibility::Unknown ? "unknown" : VisibilityName(M.Visibility));
   if (Prop && !M.WriteAccess.empty()) J.String("write", M.WriteAccess);
   J.EndObject();
+}
+
+// "directives": [...] in source order, when there is any.
+void TWriter::Directives(const TDeclDirectives& D) {
+  bool Any = false;
+  ForEachDirective(D, [&](std::string_view Word) {
+    if (!Any) {
+      J.Key("directives");
+      J.BeginArray();
+      Any = true;
+    }
+    J.String(Word);
+  });
+  if (Any) J.EndArray();
 }
 
 void TWriter::Entry(const TDeclEntry& E) {
@@ -105,8 +126,10 @@ void TWriter::Entry(const TDeclEntry& E) {
   if (Data && !E.TypeUnit.empty()) J.String("typeUnit", E.TypeUnit);
   if (Data && E.Typed) J.Bool("typed", true);
   if (Type && !E.TypeUnit.empty()) J.String("unit", E.TypeUnit);
-  if (Data && E.OrdValue) J.Number("value", *E.OrdValue);
-  if (Data && !E.ValueBytes.empty()) J.String("valueBytes", E.ValueBytes);
+  if (Data && (E.ValueForm == TDeclValueForm::Json || E.ValueForm == TDeclValueForm::Float))
+    J.Raw("value", E.ValueJson);
+  if (Data && E.ValueForm == TDeclValueForm::Bytes) J.String("valueBytes", E.ValueJson);
+  if (Data && E.ValueForm == TDeclValueForm::Float) J.String("valueText", E.Value.Text);
   if (Type && !E.Values.empty()) {
     J.Key("values");
     J.BeginArray();

@@ -6,6 +6,11 @@ namespace {
 
 void Space(TDeclText& T) { T.Plain(" "); }
 
+std::string HexByte(uint8_t B) {
+  static const char* Digits = "0123456789ABCDEF";
+  return {Digits[B >> 4], Digits[B & 15]};
+}
+
 std::string_view BlockKeyword(TDeclKind K) {
   switch (K) {
     case TDeclKind::Procedure:
@@ -57,7 +62,14 @@ void WriteSection(TDeclSink& Sink, const TDeclSection& S) {
         G.Plain("['" + E.Guid + "']");
         Line(Sink, Indent + 1, G, {});
       }
-      for (const TDeclMember& M : E.Members) Line(Sink, Indent + 1, MemberLine(M), ";");
+      // Members of classes and objects under their sections' keywords.
+      ForEachVisibilityRun(E.Members, [&](TVisibility V, uint8_t Bits, size_t First, size_t Last) {
+        if (V == TVisibility::Unknown)
+          Words(Sink, Indent, TDeclRunKind::Comment, "{unknown visibility $" + HexByte(Bits) + "}");
+        else if (V != TVisibility::None)
+          Words(Sink, Indent, TDeclRunKind::Keyword, VisibilityName(V));
+        for (size_t I = First; I < Last; ++I) Line(Sink, Indent + 1, MemberLine(E.Members[I]), ";");
+      });
       TDeclText End;
       End.Keyword("end");
       Line(Sink, Indent, End, ";");
@@ -75,10 +87,12 @@ void Clause(TDeclText& T, std::string_view Keyword, const std::string& Value) {
   T.Plain(" " + Value);
 }
 
-// What the file keeps of a typed constant's or resource string's value.
-void DataSizeComment(TDeclText& T, int32_t DataSize) {
-  T.Comment(DataSize >= 0 ? "{" + std::to_string(DataSize) + " bytes in the data block}"
-                          : "{no value in the data block}");
+// A typed constant's or resource string's value: decoded, or what the file
+// keeps of it.
+void DataValue(TDeclText& T, const TDeclEntry& E) {
+  if (!E.Value.Empty()) T.Append(E.Value);
+  else if (E.DataSize >= 0) T.Comment("{" + std::to_string(E.DataSize) + " bytes in the data block, not decoded}");
+  else T.Comment("{no value in the data block}");
 }
 
 void ConstLine(const TDeclEntry& E, TDeclText& T) {
@@ -87,7 +101,7 @@ void ConstLine(const TDeclEntry& E, TDeclText& T) {
     T.Plain(": ");
     T.Append(E.Type);
     T.Plain(" = ");
-    DataSizeComment(T, E.DataSize);
+    DataValue(T, E);
     return;
   }
   T.Plain(" = ");
@@ -129,6 +143,10 @@ void ExportsLine(const TDeclEntry& E, TDeclText& T) {
 }
 
 void MethodLine(const TDeclMember& M, TDeclText& T) {
+  if (M.Directives.ClassMethod) {
+    T.Keyword("class");
+    Space(T);
+  }
   if (M.Kind == TMemberKind::Constructor) T.Keyword("constructor");
   else if (M.Kind == TMemberKind::Destructor) T.Keyword("destructor");
   else if (!M.Routine.Known) T.Keyword("method");
@@ -136,6 +154,10 @@ void MethodLine(const TDeclMember& M, TDeclText& T) {
   Space(T);
   NameDef(T, M.Name, M.Offset);
   WriteSignature(T, M.Routine);
+  ForEachDirective(M.Directives, [&](std::string_view D) {
+    T.Plain("; ");
+    T.Keyword(D);
+  });
 }
 
 void PropertyLine(const TDeclMember& M, TDeclText& T) {
@@ -151,12 +173,20 @@ void PropertyLine(const TDeclMember& M, TDeclText& T) {
   if (!M.ReadAccess.empty()) Clause(T, "read", M.ReadAccess);
   if (!M.WriteAccess.empty()) Clause(T, "write", M.WriteAccess);
   if (!M.StoredAccess.empty()) Clause(T, "stored", M.StoredAccess);
-  if (M.Default) Clause(T, "default", std::to_string(*M.Default));
+  if (!M.Default.empty()) Clause(T, "default", M.Default);
+  if (M.NoDefault) {
+    Space(T);
+    T.Keyword("nodefault");
+  }
   if (!M.Access.empty()) {
     Space(T);
     T.Keyword(M.Access);
   }
   if (M.DispId) Clause(T, "dispid", std::to_string(*M.DispId));
+  if (M.DefaultProperty) {
+    T.Plain("; ");
+    T.Keyword("default");
+  }
 }
 
 }  // namespace
@@ -172,7 +202,7 @@ void AppendEntryLine(const TDeclEntry& E, TDeclText& T) {
     case TDeclKind::ResourceString:
       NameDef(T, E.Name, E.Offset);
       T.Plain(" = ");
-      DataSizeComment(T, E.DataSize);
+      DataValue(T, E);
       break;
     case TDeclKind::Var:
     case TDeclKind::ThreadVar: VarLine(E, T); break;

@@ -1,6 +1,7 @@
 // The declarations listing: an outline (DeclOutline.h) written as Pascal-like
 // source, section by section, in blocks headed by their keyword (type, const,
-// var, ...), record-like types with their members.
+// var, ...), record-like types with their members (those of classes and
+// objects under their sections' keywords).
 //
 // The writer hands its text to a sink in runs of one kind (plain, keyword,
 // comment, the name a declaration defines, a type name); a plain-text sink

@@ -3,7 +3,36 @@
 // properties.
 #include "DeclBuilder.h"
 
-void TOutlineBuilder::Members(TNameDecl* Chain, std::vector<TDeclMember>& Out) {
+namespace {
+
+// The property Name as the nearest ancestor of Owner that the unit holds
+// and that declares or redeclares it has it; null when the unit holds none
+// (an ancestor from another unit ends the search).
+const TPropDecl* NearestDeclaration(const TUnit& U, const TRecBaseDef& Owner, std::string_view Name) {
+  const TRecBaseDef* C = &Owner;
+  // Ancestors through their parent type numbers; a chain that loops is cut.
+  for (int Step = 0; Step < 256; ++Step) {
+    uint32_t Parent = 0;
+    if (auto* Cl = RecCast<TClassDef>(C)) Parent = Cl->ParentType;
+    else if (auto* O = RecCast<TObjDef>(C)) Parent = O->ParentType;
+    C = RecCast<TRecBaseDef>(U.GetTypeDef(Parent));
+    if (!C) return nullptr;
+    for (TDCURec* R = C->Fields; R; R = R->Next)
+      if (auto* P = RecCast<TPropDecl>(R)) {
+        const std::string_view N = NameView(P->GetName());
+        if (N.size() == Name.size() && CompareNamesNoCase(N, Name) == 0) return P;
+      }
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+void TOutlineBuilder::Members(const TRecBaseDef& Owner, std::vector<TDeclMember>& Out) {
+  TNameDecl* Chain = Owner.Fields;
+  // Only members of classes and objects stand in sections and have
+  // directives; of the others only a property can be the default one.
+  const bool ClassLike = RecCast<TClassDef>(&Owner) || RecCast<TObjDef>(&Owner);
   size_t Count = 0;
   for (TDCURec* R = Chain; R; R = R->Next) Count += RecCast<TNameDecl>(R) != nullptr;
   Out.reserve(Count);
@@ -22,12 +51,31 @@ void TOutlineBuilder::Members(TNameDecl* Chain, std::vector<TDeclMember>& Out) {
     switch (Kind) {
       case TRecKind::MethodDecl: MethodMember(static_cast<const TMethodDecl&>(*ND), N, M); break;
       case TRecKind::DispPropDecl: DispPropMember(static_cast<const TDispPropDecl&>(*ND), M); break;
-      case TRecKind::PropDecl: PropertyMember(static_cast<const TPropDecl&>(*ND), M); break;
+      case TRecKind::PropDecl: PropertyMember(static_cast<const TPropDecl&>(*ND), Owner, M); break;
       default:
         M.Kind = TMemberKind::Field;
         M.Type = TypeRef(static_cast<const TLocalDecl&>(*ND).TypeIndex);
     }
+    if (ClassLike || Kind == TRecKind::PropDecl) MemberFacts(*ND, Owner, M);
   }
+}
+
+void TOutlineBuilder::MemberFacts(const TNameDecl& D, const TRecBaseDef& Owner, TDeclMember& M) {
+  const TMemberFacts F = ::MemberFacts(U, D, &Owner);
+  M.Visibility = F.Visibility;
+  if (F.Visibility == TVisibility::Unknown) M.VisibilityBits = static_cast<uint8_t>(F.Flags & 0x0E);
+  if (M.Kind == TMemberKind::Property) {
+    M.DefaultProperty = F.DefaultProperty;
+    return;
+  }
+  if (M.Kind == TMemberKind::Field) return;
+  TDeclDirectives& Di = M.Directives;
+  Di.Binding = F.Binding;
+  Di.ClassMethod = F.ClassMethod;
+  Di.Override = F.Override;
+  Di.Abstract = F.Abstract;
+  Di.Overload = F.Overload;
+  Di.Message = F.Message;
 }
 
 void TOutlineBuilder::MethodMember(const TMethodDecl& Me, std::string_view Name, TDeclMember& M) {
@@ -55,7 +103,7 @@ void TOutlineBuilder::DispPropMember(const TDispPropDecl& P, TDeclMember& M) {
   if ((P.IntfAttrs & 6) == 4) M.Access = "writeonly";
 }
 
-void TOutlineBuilder::PropertyMember(const TPropDecl& P, TDeclMember& M) {
+void TOutlineBuilder::PropertyMember(const TPropDecl& P, const TRecBaseDef& Owner, TDeclMember& M) {
   M.Kind = TMemberKind::Property;
   const TBaseDef* D = U.GetTypeDef(P.TypeIndex);
   auto* PT = RecCast<TProcTypeDef>(D);
@@ -73,5 +121,14 @@ void TOutlineBuilder::PropertyMember(const TPropDecl& P, TDeclMember& M) {
   if (P.WriteAccess) M.WriteAccess = DeclName(P.WriteAccess, true);
   if (P.StoredAccess) M.StoredAccess = DeclName(P.StoredAccess, true);
   if (P.IndexSpec != NoPropValue) M.Index = P.IndexSpec;
-  if (P.DefaultValue != NoPropValue) M.Default = P.DefaultValue;
+  if (std::optional<TValue> D = PropDefaultValue(U, P, &Owner)) {
+    M.Default = PascalText(*D);
+    if (!ValueJson(*D, M.DefaultJson)) M.DefaultJson = std::to_string(P.DefaultValue);
+  } else if (P.TypeIndex == 0) {
+    // A property taken over keeps its ancestor's default in the file
+    // unless the redeclaration says nodefault; an ancestor of the unit
+    // tells which.
+    const TPropDecl* A = NearestDeclaration(U, Owner, NameView(P.GetName()));
+    M.NoDefault = A && A->DefaultValue != NoPropValue;
+  }
 }

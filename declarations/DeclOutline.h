@@ -6,6 +6,12 @@
 // unit. Tree: sections -> blocks (runs of one kind in file order) ->
 // entries (declarations) -> members (fields, methods, properties).
 //
+// A value (of a constant, typed constant, resource string or property
+// default) is kept as the listing writes it and as flat JSON text, never as
+// the decoders' tree; members of classes and objects carry their section
+// and methods their directives as a few bits (the listing and the JSON make
+// the words).
+//
 // Texts are UTF-8 with marked runs (DeclText.h). Every entry and member
 // keeps the file offset of the tag byte its record began with; that offset
 // is also its anchor: a type reference to a declaration of the same unit
@@ -13,12 +19,14 @@
 #pragma once
 
 #include <array>
+#include <charconv>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "DeclMemberFacts.h"
 #include "DeclText.h"
 
 class TUnit;
@@ -105,18 +113,82 @@ struct TDeclRoutine {
   bool OfObject = false;
 };
 
+// What the file records of a method's directives (see DeclMemberFacts.h).
+struct TDeclDirectives {
+  TBinding Binding = TBinding::Static;
+  bool ClassMethod = false;  // class procedure / class function
+  bool Override = false;     // with Binding Virtual or Dynamic
+  bool Abstract = false;
+  bool Overload = false;
+  uint32_t Message = 0;      // Binding Message: the message number
+};
+
+// The directives in the order a source writes them, each handed to Each as
+// text: "overload", "virtual" / "dynamic" / "override" / "message N",
+// "abstract". (class is no directive: it stands before the keyword.)
+template <class F>
+void ForEachDirective(const TDeclDirectives& D, F&& Each) {
+  if (D.Overload) Each(std::string_view("overload"));
+  switch (D.Binding) {
+    case TBinding::Static: break;
+    case TBinding::Virtual: Each(std::string_view(D.Override ? "override" : "virtual")); break;
+    case TBinding::Dynamic: Each(std::string_view(D.Override ? "override" : "dynamic")); break;
+    case TBinding::Message: {
+      char Buf[24] = "message ";
+      const char* End = std::to_chars(Buf + 8, Buf + sizeof Buf, D.Message).ptr;
+      Each(std::string_view(Buf, static_cast<size_t>(End - Buf)));
+      break;
+    }
+  }
+  if (D.Abstract) Each(std::string_view("abstract"));
+}
+
 struct TDeclMember {
   TMemberKind Kind = TMemberKind::Field;
-  std::string Name;
+  // Members of classes and objects: the section the member stands in (the
+  // others None); VisibilityBits the stored bits when they are Unknown.
+  TVisibility Visibility = TVisibility::None;
+  uint8_t VisibilityBits = 0;
+  // Properties: nodefault (a default of the ancestor's declaration taken
+  // away), and "; default" after the class's default array property.
+  bool NoDefault = false;
+  bool DefaultProperty = false;
   uint32_t Offset = 0;
+  TDeclDirectives Directives;  // methods, constructors, destructors of classes and objects
+  std::string Name;
   TDeclText Type;        // fields and properties
   TDeclRoutine Routine;  // methods, constructors, destructors
   // Properties.
   std::vector<TDeclParam> IndexParams;  // array properties: [A: T; ...]
   std::string ReadAccess, WriteAccess, StoredAccess;
-  std::optional<int32_t> Index, Default;
+  std::optional<int32_t> Index;
+  // The default by the property's type: as the listing writes it ("False",
+  // "taLeftJustify", "[fsBold]"; empty: none) and as JSON.
+  std::string Default, DefaultJson;
   std::optional<int32_t> DispId;  // dispinterface properties
   std::string Access;             // dispinterface properties: "readonly" / "writeonly"
+};
+
+// The members of a class or object in runs of one visibility, in file
+// order: the sections of its source. Each(Visibility, Bits, First, Last)
+// for the members [First, Last); members without a section (records,
+// interfaces) form runs of None.
+template <class F>
+void ForEachVisibilityRun(const std::vector<TDeclMember>& Ms, F&& Each) {
+  for (size_t I = 0; I < Ms.size();) {
+    size_t J = I + 1;
+    while (J < Ms.size() && Ms[J].Visibility == Ms[I].Visibility && Ms[J].VisibilityBits == Ms[I].VisibilityBits) ++J;
+    Each(Ms[I].Visibility, Ms[I].VisibilityBits, I, J);
+    I = J;
+  }
+}
+
+// How a constant's value is kept for the JSON (TDeclEntry::ValueJson).
+enum class TDeclValueForm : uint8_t {
+  None,   // no value
+  Json,   // the decoded value as flat JSON text
+  Float,  // the same, a float: the listing's text goes beside it ("valueText")
+  Bytes,  // not decoded: the bytes, hexadecimal
 };
 
 struct TDeclEntry {
@@ -135,9 +207,12 @@ struct TDeclEntry {
   TDeclRoutine Routine;              // routines and procedural types
 
   bool Typed = false;                // a typed constant
-  std::optional<int64_t> OrdValue;   // ordinal constants
-  TDeclText Value;                   // constants: the value as text
-  std::string ValueBytes;            // constants stored as bytes: hexadecimal
+  TDeclValueForm ValueForm = TDeclValueForm::None;
+  // Constants (typed or not) and resource strings: the value as the listing
+  // writes it (empty for a typed constant or resource string not decoded),
+  // and as ValueForm says.
+  TDeclText Value;
+  std::string ValueJson;
   int32_t DataSize = -1;             // typed constants, resource strings: bytes in the data block
   bool Absolute = false;
   std::string AbsoluteTarget;

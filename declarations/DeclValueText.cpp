@@ -1,7 +1,9 @@
-// Values as text: ordinal constants (by their type: enumeration names,
-// False/True, characters, numbers), the bounds of ranges, constants kept as
-// bytes, and interface GUIDs.
+// Values as text: ordinals of ranges (by their type: enumeration names,
+// False/True, characters, numbers) and their bounds, bytes, interface GUIDs,
+// and the values of constants, typed constants and resource strings as the
+// decoders (DeclValues.h) read them, in the listing's text and as JSON.
 #include <algorithm>
+#include <charconv>
 
 #include "DeclBuilder.h"
 
@@ -71,17 +73,65 @@ void TOutlineBuilder::RangeText(TDeclText& T, const TRangeBaseDef& R, uint32_t B
   T.Plain(One(Lo) + ".." + One(Hi));
 }
 
-void TOutlineBuilder::ConstValue(const TConstDecl& C, TDeclEntry& E) {
-  if (!C.ValueData) {
-    E.OrdValue = C.OrdValue64();
-    E.Value.Plain(OrdinalText(C.TypeIndex, *E.OrdValue, nullptr));
+namespace {
+
+// A value as the listing writes it: the parts not decoded as comments
+// ("{4 bytes: 00 00 00 00}"), the rest plain.
+void ValueText(const TValue& V, TDeclText& T) {
+  switch (V.Kind) {
+    case TValueKind::Undecoded: T.Comment(PascalText(V)); return;
+    case TValueKind::Array:
+    case TValueKind::Record:
+      if (V.HasUndecoded()) {
+        const bool Rec = V.Kind == TValueKind::Record;
+        T.Plain("(");
+        for (size_t I = 0; I < V.Items.size(); ++I) {
+          if (I) T.Plain(Rec ? "; " : ", ");
+          if (Rec) {
+            T.Plain(DeclDisplayText(I < V.Names.size() ? V.Names[I] : std::string("?")));
+            T.Plain(": ");
+          }
+          ValueText(V.Items[I], T);
+        }
+        T.Plain(")");
+        return;
+      }
+      break;
+    default: break;
+  }
+  T.Plain(PascalText(V));
+}
+
+}  // namespace
+
+void TOutlineBuilder::SetValue(const TValue& V, TDeclEntry& E, const uint8_t* Block, size_t BlockLen) {
+  if (V.Kind == TValueKind::Ordinal) {
+    // Most constants: the same digits in the listing and the JSON.
+    char Buf[24];
+    const char* End = V.Unsigned ? std::to_chars(Buf, Buf + sizeof Buf, static_cast<uint64_t>(V.Int)).ptr
+                                 : std::to_chars(Buf, Buf + sizeof Buf, V.Int).ptr;
+    const std::string_view Digits(Buf, static_cast<size_t>(End - Buf));
+    E.Value.Plain(Digits);
+    E.ValueJson = Digits;
+    E.ValueForm = TDeclValueForm::Json;
     return;
   }
-  // Bytes whose meaning depends on the type: shown as they are.
-  const int32_t Len = C.ValueSize;
-  const size_t N = Len > 0 ? static_cast<size_t>(Len) : 0;
-  E.ValueBytes = HexBytes(C.ValueData, N, "");
-  std::string Shown = HexBytes(C.ValueData, std::min<size_t>(N, 32), " ");
-  if (Len > 32) Shown += " ...";
-  E.Value.Comment("{" + std::to_string(Len) + " bytes: " + Shown + "}");
+  if (!V.HasUndecoded()) {
+    E.Value.Plain(PascalText(V));
+    ValueJson(V, E.ValueJson);
+    E.ValueForm = V.Kind == TValueKind::Float ? TDeclValueForm::Float : TDeclValueForm::Json;
+    return;
+  }
+  // Not decoded, or not all of it: the JSON has the bytes; the listing the
+  // parts decoded, or for a value in the data block of which nothing is,
+  // its size (the writer's comment).
+  const bool InData = E.Typed || E.Kind == TDeclKind::ResourceString;
+  if (!InData || V.Kind != TValueKind::Undecoded) ValueText(V, E.Value);
+  if (!InData) {
+    E.ValueJson = HexBytes(reinterpret_cast<const uint8_t*>(V.Bytes.data()), V.Bytes.size(), "");
+    E.ValueForm = TDeclValueForm::Bytes;
+  } else if (Block) {
+    E.ValueJson = HexBytes(Block, BlockLen, "");
+    E.ValueForm = TDeclValueForm::Bytes;
+  }
 }

@@ -13,6 +13,7 @@
 #include "DeclMemberFacts.h"
 #include "DCURecs.h"
 #include "DCU_Unit.h"
+#include "JsonWriter.h"
 
 namespace {
 
@@ -26,7 +27,9 @@ constexpr uint8_t AddressFixupKind = 1;
 
 std::string_view View(TPos Name) { return NameView(Name); }
 
-bool NameIs(std::string_view A, std::string_view B) { return CompareNamesNoCase(A, B) == 0; }
+// Names of different lengths differ: most of the names a type is looked
+// up among are passed over at once.
+bool NameIs(std::string_view A, std::string_view B) { return A.size() == B.size() && CompareNamesNoCase(A, B) == 0; }
 
 uint64_t ReadLE(const uint8_t* P, size_t N) {
   uint64_t V = 0;
@@ -1030,6 +1033,15 @@ std::string FloatText(TFloatKind Kind, const uint8_t* B, size_t Len, long double
 }
 
 std::string PascalString(std::string_view Bytes) {
+  // Printable ASCII without a quote (nearly every string): as it stands.
+  if (!Bytes.empty() && std::all_of(Bytes.begin(), Bytes.end(), [](char C) { return C >= 0x20 && C < 0x7F && C != '\''; })) {
+    std::string S;
+    S.reserve(Bytes.size() + 2);
+    S += '\'';
+    S += Bytes;
+    S += '\'';
+    return S;
+  }
   return LiteralOf(Bytes.size(), [&](size_t I) {
     const auto B = static_cast<uint8_t>(Bytes[I]);
     return std::pair<bool, uint32_t>(Quotable(B), Quotable(B) ? CodePoint(B) : B);
@@ -1091,6 +1103,150 @@ std::string PascalText(const TValue& V) {
     case TValueKind::Nil: return "nil";
   }
   return {};
+}
+
+namespace {
+
+// Two-byte characters as UTF-8: pairs of surrogates as the character they
+// make, a surrogate alone as U+FFFD.
+void AppendUtf16(std::string& Out, std::u16string_view S) {
+  for (size_t I = 0; I < S.size(); ++I) {
+    uint32_t C = S[I];
+    if (C >= 0xD800 && C <= 0xDBFF && I + 1 < S.size() && S[I + 1] >= 0xDC00 && S[I + 1] <= 0xDFFF) {
+      C = 0x10000 + ((C - 0xD800) << 10) + (S[++I] - 0xDC00u);
+      Out += static_cast<char>(0xF0 | (C >> 18));
+      Out += static_cast<char>(0x80 | ((C >> 12) & 0x3F));
+      Out += static_cast<char>(0x80 | ((C >> 6) & 0x3F));
+      Out += static_cast<char>(0x80 | (C & 0x3F));
+      continue;
+    }
+    Out += Utf8Of(C >= 0xD800 && C <= 0xDFFF ? 0xFFFD : C);
+  }
+}
+
+// The unit's 8-bit characters as UTF-8 by Windows-1252, control characters
+// as they are (the JSON string escapes them).
+void AppendWin1252(std::string& Out, std::string_view S) {
+  for (char Ch : S) {
+    const auto B = static_cast<uint8_t>(Ch);
+    if (B < 0x80) Out += Ch;
+    else Out += Utf8Of(CodePoint(B));
+  }
+}
+
+void QuoteWin1252(std::string& Out, std::string_view S) {
+  if (std::all_of(S.begin(), S.end(), [](char C) { return static_cast<uint8_t>(C) < 0x80; })) {
+    TJsonWriter::Quote(Out, S);  // the same bytes in UTF-8
+    return;
+  }
+  std::string U;
+  U.reserve(S.size() + 8);
+  AppendWin1252(U, S);
+  TJsonWriter::Quote(Out, U);
+}
+
+// Whether S is a number as JSON writes one: -?(0|[1-9]d*)(.d+)?([eE][+-]?d+)?
+bool JsonNumber(std::string_view S) {
+  size_t I = 0;
+  auto Digits = [&] {
+    const size_t From = I;
+    while (I < S.size() && S[I] >= '0' && S[I] <= '9') ++I;
+    return I > From;
+  };
+  if (I < S.size() && S[I] == '-') ++I;
+  if (I < S.size() && S[I] == '0') ++I;
+  else if (!Digits()) return false;
+  if (I < S.size() && S[I] == '.' && (++I, !Digits())) return false;
+  if (I < S.size() && (S[I] == 'e' || S[I] == 'E')) {
+    ++I;
+    if (I < S.size() && (S[I] == '+' || S[I] == '-')) ++I;
+    if (!Digits()) return false;
+  }
+  return I == S.size();
+}
+
+void NumberJson(std::string& Out, int64_t V, bool Unsigned) {
+  char Buf[24];
+  const char* End = Unsigned ? std::to_chars(Buf, Buf + sizeof Buf, static_cast<uint64_t>(V)).ptr
+                             : std::to_chars(Buf, Buf + sizeof Buf, V).ptr;
+  Out.append(Buf, static_cast<size_t>(End - Buf));
+}
+
+bool AppendJson(const TValue& V, std::string& Out) {
+  switch (V.Kind) {
+    case TValueKind::Undecoded: return false;
+    case TValueKind::Ordinal: NumberJson(Out, V.Int, V.Unsigned); return true;
+    case TValueKind::Bool: Out += V.Int ? "true" : "false"; return true;
+    case TValueKind::Char: {
+      std::string C;
+      if (V.Wide) {
+        const char16_t W = static_cast<char16_t>(V.Int);
+        AppendUtf16(C, std::u16string_view(&W, 1));
+      } else {
+        const char B = static_cast<char>(V.Int);
+        AppendWin1252(C, std::string_view(&B, 1));
+      }
+      TJsonWriter::Quote(Out, C);
+      return true;
+    }
+    case TValueKind::Enum: TJsonWriter::Quote(Out, DisplayUtf8(V.Text)); return true;
+    case TValueKind::Float:
+      // NaN, the infinities and the Extended values past the range of a
+      // double (which JSON readers take numbers as) by their text.
+      if (JsonNumber(V.Text) && std::fabs(V.Float) <= std::numeric_limits<double>::max()) Out += V.Text;
+      else TJsonWriter::Quote(Out, V.Text);
+      return true;
+    case TValueKind::String:
+      if (V.Wide) {
+        std::string U;
+        AppendUtf16(U, V.WideText);
+        TJsonWriter::Quote(Out, U);
+      } else {
+        QuoteWin1252(Out, V.Text);
+      }
+      return true;
+    case TValueKind::Set:
+    case TValueKind::Array:
+      Out += '[';
+      for (size_t I = 0; I < V.Items.size(); ++I) {
+        if (I) Out += ',';
+        if (!AppendJson(V.Items[I], Out)) return false;
+      }
+      Out += ']';
+      return true;
+    case TValueKind::Record:
+      Out += '{';
+      for (size_t I = 0; I < V.Items.size(); ++I) {
+        if (I) Out += ',';
+        TJsonWriter::Quote(Out, DisplayUtf8(I < V.Names.size() ? V.Names[I] : std::string("?")));
+        Out += ':';
+        if (!AppendJson(V.Items[I], Out)) return false;
+      }
+      Out += '}';
+      return true;
+    case TValueKind::Ref:
+      Out += '{';
+      if (V.Int) {
+        Out += "\"offset\":";
+        NumberJson(Out, V.Int, false);
+        Out += ',';
+      }
+      Out += "\"ref\":";
+      TJsonWriter::Quote(Out, DisplayUtf8(V.Text));
+      Out += '}';
+      return true;
+    case TValueKind::Nil: Out += "null"; return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool ValueJson(const TValue& V, std::string& Out) {
+  const size_t At = Out.size();
+  if (AppendJson(V, Out)) return true;
+  Out.resize(At);
+  return false;
 }
 
 TValue OrdinalValue(const TUnit& U, uint32_t TypeN, int64_t V) { return OrdinalOf(U, ViewType(U, TypeN), V); }

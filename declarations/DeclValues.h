@@ -118,6 +118,19 @@ std::string PascalString(std::string_view Bytes);
 std::string PascalWideString(std::u16string_view Chars);
 std::string PascalChar(uint32_t Code, bool Wide = false);
 
+// The value as flat JSON text, appended to Out: a string for strings and
+// characters (UTF-8; the bytes read as Windows-1252), a number for ordinals
+// (unsigned ones as such) and floats (the text of FloatText; NaN and the
+// infinities, which JSON has no number for, as the strings "NaN",
+// "Infinity", "NegInfinity", and so an Extended past the range of a double,
+// which JSON readers take numbers as, "1.2E4000"), true/false, an enumeration's name as a string, arrays
+// for sets and arrays, an object for a record (its field names as keys),
+// {"ref": "Name"} for a pointer, a procedural value or a class reference
+// ({"offset": N, "ref": "Name"} when it points N bytes into the
+// declaration), null for nil. False, and Out as it was, when a part of the
+// value is Undecoded.
+bool ValueJson(const TValue& V, std::string& Out);
+
 // The shortest decimal text that reads back to the same value of its format
 // ("0.1", "1E18", "14.0"); NaN and the infinities by name. For an Extended
 // the ten bytes of the x86 format; the value itself is stored in Out.

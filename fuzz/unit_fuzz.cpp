@@ -1,8 +1,9 @@
 // Fuzz target: loads a unit from the input bytes and, when it loads, writes
 // its summary into the plain-text sink and its JSON facts, builds its
-// declarations outline with its listing and JSON, and lists its code, so the
-// summary, JSON, declarations and code writers see every unit the reader
-// accepts.
+// declarations outline (its values, member visibility and method directives
+// decoded) with its listing and JSON, and lists its code, so the summary,
+// JSON, declarations, value decoders and code writers see every unit the
+// reader accepts.
 //
 // Allowed outcomes: the unit loads (a summary may still stop at an invalid
 // file stamp), or the reader raises its error with a position-decorated
@@ -46,6 +47,7 @@ void WriteSummaryAndJson(const TUnit& U) {
   QString Text = Sink.PlainText();
   if (Text.isEmpty()) Finding("empty summary", U.FileName);
   const TDeclOutline Decls = BuildDeclOutline(U);
+  // The values the outline does not show too (constants of routines).
   DecodeEveryValue(U);
   std::string Json;
   {

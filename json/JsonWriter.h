@@ -112,6 +112,23 @@ class TJsonWriter {
     Key(K);
     Null();
   }
+  // A member whose value is JSON text made beforehand (by Quote, numbers
+  // and the punctuation of the flat layout): copied as it stands. The text
+  // must be one flat JSON value; the writer does not look into it.
+  void Raw(TJsonKey K, std::string_view Json) {
+    char* P = KeyAt(Room(K.Size + 8 + Indent() + Json.size()), K);
+    std::memcpy(P, Json.data(), Json.size());
+    Commit(P + Json.size());
+  }
+
+  // V as a JSON string, quoted and escaped as String writes it, appended to
+  // Out: a piece of a value given to Raw later.
+  static void Quote(std::string& Out, std::string_view V) {
+    const size_t At = Out.size();
+    Out.resize(At + StringRoom(V));
+    const char* End = StringAt(Out.data() + At, V);
+    Out.resize(static_cast<size_t>(End - Out.data()));
+  }
 
  private:
   struct TLevel {

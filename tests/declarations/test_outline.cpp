@@ -171,14 +171,14 @@ TEST(DeclOutline, ListsEveryKindAsPascalSource) {
       "  TReal8 = {float, 8 bytes};\n  TVar = Variant;\n",
       "  TRec = record\n    F: Integer;\n    Inner: record X: Integer; end;\n  end;\n",
       "  TNotify = procedure(Sender: Integer; var Done: TFlag) of object; stdcall;\n",
-      "  TThing = class(IThing)\n    FCount: Integer;\n    function GetCount: Integer;\n"
+      "  TThing = class(IThing)\n  private\n    FCount: Integer;\n    function GetCount: Integer;\n"
       "    constructor Create(AOwner: Integer);\n    destructor Destroy;\n"
       "    property Count: Integer index 3 read FCount write GetCount default 5;\n    property Caption;\n  end;\n",
       "  TThingClass = class of TThing;\n",
       "  IThing = interface\n    ['{12345678-1234-5678-0102-030405060708}']\n    method Ping;\n  end;\n",
       "  DThing = dispinterface(IThing)\n    ['{00000000-0000-0000-0000-000000000000}']\n"
       "    property Level: Integer readonly dispid 7;\n  end;\n",
-      "  TOld = object\n    V: Integer;\n  end;\n  TInt = Integer;\n\nconst\n",
+      "  TOld = object\n  private\n    V: Integer;\n  end;\n  TInt = Integer;\n\nconst\n",
       "  C1 = 5 { Integer };\n  C2 = 1000 { Integer };\n  C3 = 100000 { Integer };\n  C4 = -20000000 { Integer };\n",
       "  C5 = 2147483647 { Integer };\n  C9 = 81985529216486895 { Integer };\n  CMin = -9223372036854775808 { Integer };\n",
       "  Favourite = Green { TColor };\n  Yes = True { TFlag };\n  Letter = 'q' { TLower };\n",

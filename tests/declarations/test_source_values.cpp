@@ -1,12 +1,14 @@
-// Decoded values, visibility and directives against the truth: for every unit
-// of ../shared/corpus whose Pascal source lies in ../shared/corpus-src, each
+// Values, visibility and directives end to end against the truth: for every
+// unit of ../shared/corpus whose Pascal source lies in ../shared/corpus-src,
+// the declarations outline is built as the command line builds it, and each
 // constant, typed constant (and initialised variable) and resource string of
 // the unit level whose source value is a literal expression (numbers,
 // strings, characters, sets, arrays, records, nil, True/False, enumeration
-// names, @Name, simple arithmetic) must agree with the value the decoders
-// read from the unit; each member of a class must sit in the section the
-// source puts it in; each method whose source states a directive the file can
-// keep must have it. Reports the shares, the misses by category and the
+// names, @Name, simple arithmetic) must agree with the value the outline
+// holds for its JSON (for a float, with the listing's text); each member of
+// a class must sit in the section the source puts it in; each method whose
+// source states a directive the file can keep must have it; each property
+// default must agree. Reports the shares, the misses by category and the
 // declarations left out (values that name other constants or call
 // functions), and fails below the floors.
 //
@@ -23,10 +25,11 @@
 #include <map>
 #include <set>
 
-#include "DCURecs.h"
+#include <nlohmann/json.hpp>
+
 #include "DCU_Unit.h"
-#include "DeclMemberFacts.h"
-#include "DeclValues.h"
+#include "DeclListing.h"
+#include "DeclOutline.h"
 #include "TestData.h"
 
 namespace fs = std::filesystem;
@@ -395,15 +398,23 @@ class TExpr {
 };
 
 // ---------------------------------------------------------------------------
-// Comparing a source value with a decoded one: they agree; the source names
-// something the decoded value gives as a number or text (another constant),
-// so it is no literal; or they differ. In this order, so that the worst part
-// of an array or record is the greatest.
+// Comparing a source value with the value the outline holds (its JSON form,
+// and for a float the listing's text): they agree; the source names
+// something the outline gives as a number or text (another constant), so it
+// is no literal; or they differ. In this order, so that the worst part of an
+// array or record is the greatest.
 
 constexpr int Agree = 0, NamesOther = 1, Differ = 2;
 
+using json = nlohmann::json;
 
-int Compare(const TSrc& S, const TValue& V);
+// What a comparison knows of the unit: the names of its enumerations'
+// values (a name among them is a value, not another constant).
+struct TUnitNames {
+  std::set<std::string> EnumValues;  // lower-cased
+};
+
+int Compare(const TSrc& S, const json& V, const TUnitNames& N, const std::string* FloatText = nullptr);
 
 bool IsGuidText(const std::string& S) {
   if (S.size() != 38 || S[0] != '{' || S[37] != '}') return false;
@@ -431,138 +442,209 @@ std::string GuidOfRecord(const TSrc& S) {
   return Buf;
 }
 
-int CompareNumber(const TSrc& S, const TValue& V) {
-  if (V.Kind == TValueKind::Ordinal) {
-    if (S.K != TSrc::Int) return Differ;
-    const TBig D = V.Unsigned ? static_cast<TBig>(static_cast<uint64_t>(V.Int)) : static_cast<TBig>(V.Int);
-    return S.I == D ? Agree : Differ;
-  }
-  if (V.Kind == TValueKind::Float) {
-    if (S.K != TSrc::Int && S.K != TSrc::Real) return Differ;
-    const long double A = S.K == TSrc::Int ? static_cast<long double>(S.I) : S.R, B = V.Float;
-    switch (V.FloatKind) {
-      case TFloatKind::Single: return static_cast<float>(A) == static_cast<float>(B) ? Agree : Differ;
-      case TFloatKind::Double:
-      case TFloatKind::Real48:
-        if (static_cast<double>(A) == static_cast<double>(B)) return Agree;
-        return std::fabs(static_cast<double>(A - B)) <= 1e-11 * std::fabs(static_cast<double>(A)) ? Agree : Differ;
-      case TFloatKind::Currency:
-      case TFloatKind::Comp: return std::llround(A * 10000) == std::llround(B * 10000) ? Agree : Differ;
-      case TFloatKind::Extended:
-        if (A == B) return Agree;
-        // Arithmetic in the compiler and here may round differently.
-        return std::fabs(A - B) <= 1e-17L * std::fabs(A) ? Agree : Differ;
+// The source's 8-bit string as the JSON holds it: UTF-8 by Windows-1252.
+std::string Utf8OfSource(const std::string& Bytes) {
+  static const char16_t High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+  std::string S;
+  for (char Ch : Bytes) {
+    const auto B = static_cast<uint8_t>(Ch);
+    const uint32_t C = B >= 0x80 && B < 0xA0 ? High[B - 0x80] : B;
+    if (C < 0x80) {
+      S += static_cast<char>(C);
+    } else if (C < 0x800) {
+      S += static_cast<char>(0xC0 | (C >> 6));
+      S += static_cast<char>(0x80 | (C & 0x3F));
+    } else {
+      S += static_cast<char>(0xE0 | (C >> 12));
+      S += static_cast<char>(0x80 | ((C >> 6) & 0x3F));
+      S += static_cast<char>(0x80 | (C & 0x3F));
     }
   }
+  return S;
+}
+
+// A float of the outline (its text: the shortest that reads back in its
+// format) against the source's number: equal, equal in the precision of one
+// of the formats the text can come from, or (arithmetic in the compiler and
+// here rounding differently) equal to 11 digits.
+int CompareFloat(const TSrc& S, const std::string& Text) {
+  if (S.K != TSrc::Int && S.K != TSrc::Real) return S.HasName ? NamesOther : Differ;
+  const long double A = S.K == TSrc::Int ? static_cast<long double>(S.I) : S.R;
+  const long double B = std::strtold(Text.c_str(), nullptr);
+  if (A == B || static_cast<double>(A) == static_cast<double>(B)) return Agree;
+  size_t Digits = 0;
+  for (char C : Text.substr(0, Text.find('E'))) Digits += std::isdigit(static_cast<unsigned char>(C)) != 0;
+  if (Digits <= 9 && static_cast<float>(A) == static_cast<float>(B)) return Agree;
+  // Currency: four places.
+  if (std::fabs(A) < 9e14L && std::llround(A * 10000) == std::llround(B * 10000) &&
+      (Text.find('.') == std::string::npos || Text.size() - Text.find('.') <= 5))
+    return Agree;
+  return std::fabs(A - B) <= 1e-11L * std::fabs(A) ? Agree : Differ;
+}
+
+int CompareNumber(const TSrc& S, const json& V) {
+  if (S.HasName && S.K != TSrc::Int && S.K != TSrc::Real) return NamesOther;
+  if (V.is_number_float()) return CompareFloat(S, V.dump());
+  // Only a number agrees with a number: a Boolean, a character or nil the
+  // outline shows as a number is not as the source wrote it.
+  if (S.K == TSrc::Int) {
+    const TBig D = V.is_number_unsigned() ? static_cast<TBig>(V.get<uint64_t>()) : static_cast<TBig>(V.get<int64_t>());
+    if (S.I == D) return Agree;
+    return S.HasName ? NamesOther : Differ;
+  }
+  if (S.K == TSrc::Real) return CompareFloat(S, V.dump());
+  return S.K == TSrc::Name ? NamesOther : Differ;
+}
+
+// The key of a set element: a JSON string as it stands, a number or
+// Boolean as "#N".
+std::string SetKey(const json& E) {
+  if (E.is_string()) return E.get<std::string>();
+  if (E.is_boolean()) return "#" + std::to_string(int(E.get<bool>()));
+  return "#" + E.dump();
+}
+
+int CompareSet(const TSrc& S, const json& V, const TUnitNames& N) {
+  if (S.K != TSrc::Set) return S.HasName ? NamesOther : Differ;
+  std::set<std::string> A, B;
+  std::map<std::string, std::string> ByLower;  // names of the outline's elements, lower-cased
+  for (const json& E : V) {
+    B.insert(SetKey(E));
+    if (E.is_string()) ByLower.emplace(Lower(E.get<std::string>()), E.get<std::string>());
+  }
+  // The source's element as a key, and its number when it has one.
+  auto Key = [&](const TSrc& X, TBig& Num) -> std::string {
+    Num = -1;
+    if (X.K == TSrc::Name) {
+      auto It = ByLower.find(Lower(X.S));
+      return It != ByLower.end() ? It->second : "?" + Lower(X.S);
+    }
+    if (X.K == TSrc::Str && X.S.size() == 1) {
+      Num = static_cast<uint8_t>(X.S[0]);
+      return Utf8OfSource(X.S);
+    }
+    if (X.K == TSrc::Int || X.K == TSrc::Bool) {
+      Num = X.I;
+      return "#" + std::to_string(int64_t(X.I));
+    }
+    return "?";
+  };
+  bool Chars = false;
+  for (size_t K = 0; K < S.Items.size(); ++K) {
+    TBig Lo, Hi;
+    const std::string L = Key(S.Items[K], Lo);
+    Chars |= S.Items[K].K == TSrc::Str;
+    if (S.Hi[K].K == TSrc::Bad) {
+      A.insert(L);
+      continue;
+    }
+    const std::string H = Key(S.Hi[K], Hi);
+    if (Lo < 0 || Hi < 0) {
+      // A range of names: the outline's names between, in its order.
+      if (!B.count(L) || !B.count(H)) return S.HasName ? NamesOther : Differ;
+      bool In = false;
+      for (const json& E : V) {
+        const std::string EK = SetKey(E);
+        if (EK == L) In = true;
+        if (In) A.insert(EK);
+        if (EK == H) In = false;
+      }
+      continue;
+    }
+    if (Hi - Lo > 65536) return Differ;
+    for (TBig X = Lo; X <= Hi; ++X)
+      A.insert(Chars ? Utf8OfSource(std::string(1, static_cast<char>(X))) : "#" + std::to_string(int64_t(X)));
+  }
+  if (A == B) return Agree;
+  for (const std::string& K : A)
+    if (!B.count(K) && K[0] == '?' && !N.EnumValues.count(K.substr(1))) return NamesOther;
   return Differ;
 }
 
-int Compare(const TSrc& S, const TValue& V) {
+int CompareString(const TSrc& S, const std::string& V, const TUnitNames& N) {
+  if (IsGuidText(V)) {
+    // A GUID is written as a string or as its record.
+    if (S.K == TSrc::Str) return Lower(S.S) == Lower(V) ? Agree : Differ;
+    return S.K == TSrc::Rec && Lower(GuidOfRecord(S)) == Lower(V) ? Agree : Differ;
+  }
+  if (S.K == TSrc::Name) {
+    // An enumeration's value by name, or another constant.
+    if (Lower(S.S) == Lower(V)) return Agree;
+    return N.EnumValues.count(Lower(S.S)) || N.EnumValues.count(Lower(V)) ? Differ : NamesOther;
+  }
+  if (S.K == TSrc::Int && V.size() <= 4 && !V.empty()) {
+    // A character given by its code (Chr(N) is no literal; #N is a string).
+    const std::string One = Utf8OfSource(std::string(1, static_cast<char>(S.I)));
+    return S.I >= 0 && S.I < 256 && One == V ? Agree : Differ;
+  }
+  if (S.K == TSrc::Agg) {
+    // An array of characters written character by character.
+    std::string Chars;
+    for (const TSrc& E : S.Items) {
+      if (E.K != TSrc::Str || E.S.size() != 1) return S.HasName ? NamesOther : Differ;
+      Chars += E.S;
+    }
+    return Utf8OfSource(Chars) == V ? Agree : Differ;
+  }
+  if (S.K != TSrc::Str) return S.HasName ? NamesOther : Differ;
+  return Utf8OfSource(S.S) == V ? Agree : Differ;
+}
+
+int Compare(const TSrc& S, const json& V, const TUnitNames& N, const std::string* FloatText) {
   if (S.K == TSrc::Bad) return Differ;
-  switch (V.Kind) {
-    case TValueKind::Ordinal:
-    case TValueKind::Float:
-      if (S.K == TSrc::Name) return NamesOther;
-      if (S.HasName) return NamesOther;
-      return CompareNumber(S, V);
-    case TValueKind::Bool:
-      if (S.K == TSrc::Bool) return S.I == (V.Int != 0) ? Agree : Differ;
-      if (S.K == TSrc::Int) return S.I == V.Int ? Agree : Differ;
+  // NaN and the infinities are strings; other floats numbers with their text.
+  if (FloatText && V.is_number()) return CompareFloat(S, *FloatText);
+  if (FloatText && V.is_string() && S.K == TSrc::Name) return Lower(S.S) == Lower(V.get<std::string>()) ? Agree : NamesOther;
+  switch (V.type()) {
+    case json::value_t::number_integer:
+    case json::value_t::number_unsigned:
+    case json::value_t::number_float: return CompareNumber(S, V);
+    case json::value_t::boolean:
+      if (S.K == TSrc::Bool || S.K == TSrc::Int) return S.I == TBig(V.get<bool>()) ? Agree : Differ;
       return S.K == TSrc::Name ? NamesOther : Differ;
-    case TValueKind::Char:
-      if (S.K == TSrc::Str && S.S.size() == 1) return static_cast<uint8_t>(S.S[0]) == V.Int ? Agree : Differ;
-      if (S.K == TSrc::Int) return S.I == V.Int ? Agree : Differ;
-      return S.K == TSrc::Name || S.HasName ? NamesOther : Differ;
-    case TValueKind::Enum:
-      if (S.K == TSrc::Name) return Lower(S.S) == Lower(V.Text) ? Agree : Differ;
-      if (S.K == TSrc::Int) return S.I == V.Int ? Agree : Differ;
-      return Differ;
-    case TValueKind::String: {
-      if (IsGuidText(V.Text)) {
-        // A GUID is written as a string or as its record.
-        if (S.K == TSrc::Str) return Lower(S.S) == Lower(V.Text) ? Agree : Differ;
-        return S.K == TSrc::Rec && Lower(GuidOfRecord(S)) == Lower(V.Text) ? Agree : Differ;
-      }
-      if (S.K != TSrc::Str) return S.HasName ? NamesOther : Differ;
-      if (!V.Wide) return S.S == V.Text ? Agree : Differ;
-      if (S.S.size() != V.WideText.size()) return Differ;
-      for (size_t I = 0; I < S.S.size(); ++I)
-        if (static_cast<uint8_t>(S.S[I]) != V.WideText[I]) return Differ;
-      return Agree;
-    }
-    case TValueKind::Set: {
-      if (S.K != TSrc::Set) return S.HasName ? NamesOther : Differ;
-      // Both as sets of keys: names lower-cased, numbers and codes as numbers.
-      std::set<std::string> A, B;
-      for (const TValue& E : V.Items)
-        B.insert(E.Kind == TValueKind::Enum ? Lower(E.Text) : std::to_string(E.Int));
-      for (size_t K = 0; K < S.Items.size(); ++K) {
-        auto Key = [&](const TSrc& X, TBig& N) -> std::string {
-          if (X.K == TSrc::Name) return Lower(X.S);
-          if (X.K == TSrc::Str && X.S.size() == 1) { N = static_cast<uint8_t>(X.S[0]); return std::to_string(int64_t(N)); }
-          if (X.K == TSrc::Int) { N = X.I; return std::to_string(int64_t(N)); }
-          if (X.K == TSrc::Bool) { N = X.I; return std::to_string(int64_t(N)); }
-          return "?";
-        };
-        TBig Lo = -1, Hi = -1;
-        const std::string L = Key(S.Items[K], Lo);
-        if (S.Hi[K].K == TSrc::Bad) {
-          A.insert(L);
-          continue;
-        }
-        const std::string H = Key(S.Hi[K], Hi);
-        if (Lo < 0 || Hi < 0) {
-          // A range of names: the decoded names between, by their order.
-          bool In = false;
-          for (const TValue& E : V.Items) {
-            const std::string N = Lower(E.Text);
-            if (N == L) In = true;
-            if (In) A.insert(N);
-            if (N == H) In = false;
-          }
-          if (!B.count(L) || !B.count(H)) return S.HasName ? NamesOther : Differ;
-          continue;
-        }
-        if (Hi - Lo > 65536) return Differ;
-        for (TBig N = Lo; N <= Hi; ++N) A.insert(std::to_string(int64_t(N)));
-      }
-      if (A == B) return Agree;
-      for (const std::string& K : A)
-        if (!B.count(K) && !std::isdigit(static_cast<unsigned char>(K[0])) && K[0] != '-') return NamesOther;
-      return Differ;
-    }
-    case TValueKind::Array: {
-      if (S.K != TSrc::Agg || S.Items.size() != V.Items.size()) return S.HasName && S.K != TSrc::Agg ? NamesOther : Differ;
+    case json::value_t::string: return CompareString(S, V.get<std::string>(), N);
+    case json::value_t::null:
+      return S.K == TSrc::Nil || (S.K == TSrc::Int && S.I == 0) ? Agree : S.K == TSrc::Name ? NamesOther : Differ;
+    case json::value_t::array: {
+      if (S.K == TSrc::Set || (V.empty() && S.K != TSrc::Agg)) return CompareSet(S, V, N);
+      if (S.K != TSrc::Agg || S.Items.size() != V.size()) return S.HasName && S.K != TSrc::Agg ? NamesOther : Differ;
       int R = Agree;
-      for (size_t K = 0; K < V.Items.size(); ++K) R = std::max(R, Compare(S.Items[K], V.Items[K]));
+      for (size_t K = 0; K < V.size(); ++K) R = std::max(R, Compare(S.Items[K], V[K], N));
       return R;
     }
-    case TValueKind::Record: {
+    case json::value_t::object: {
+      if (V.contains("ref") && V.size() <= 2) {
+        if (S.K != TSrc::Ref && S.K != TSrc::Name) return Differ;
+        // The runtime's routines "_Name" are "@Name" in the file.
+        std::string A = Lower(S.S), B = Lower(V["ref"].get<std::string>());
+        if (!A.empty() && A[0] == '_') A[0] = '@';
+        return A == B ? Agree : Differ;
+      }
       if (S.K != TSrc::Rec) return Differ;
       int R = Agree;
       for (size_t K = 0; K < S.Items.size(); ++K) {
-        size_t F = 0;
-        while (F < V.Names.size() && Lower(V.Names[F]) != Lower(S.Names[K])) ++F;
-        if (F == V.Names.size()) return Differ;
-        const int C = Compare(S.Items[K], V.Items[F]);
+        const json* F = nullptr;
+        for (auto It = V.begin(); It != V.end() && !F; ++It)
+          if (Lower(It.key()) == Lower(S.Names[K])) F = &It.value();
+        if (!F) return Differ;
+        const int C = Compare(S.Items[K], *F, N);
         if (C == Differ) return Differ;
         R = std::max(R, C);
       }
       return R;
     }
-    case TValueKind::Ref: {
-      if (S.K != TSrc::Ref && S.K != TSrc::Name) return Differ;
-      // The runtime's routines "_Name" are "@Name" in the file.
-      std::string A = Lower(S.S), B = Lower(V.Text);
-      if (!A.empty() && A[0] == '_') A[0] = '@';
-      return A == B ? Agree : Differ;
-    }
-    case TValueKind::Nil:
-      return S.K == TSrc::Nil || (S.K == TSrc::Int && S.I == 0) ? Agree : S.K == TSrc::Name ? NamesOther : Differ;
-    case TValueKind::Undecoded:
-      return Differ;
+    default: return Differ;
   }
-  return Differ;
+}
+
+// The value an outline entry holds, as JSON: null JSON "discarded" when it
+// holds none (not decoded).
+json EntryValue(const TDeclEntry& E) {
+  if (E.ValueForm != TDeclValueForm::Json && E.ValueForm != TDeclValueForm::Float) return json(json::value_t::discarded);
+  return json::parse(E.ValueJson);
 }
 
 // ---------------------------------------------------------------------------
@@ -901,22 +983,23 @@ std::string SrcText(const std::vector<TTok>& T, size_t From, size_t To) {
   return S;
 }
 
-// What a class member record of the unit is: field, method or property.
-std::string MemberKind(const TDCURec* R) {
-  if (RecCast<TMethodDecl>(R)) return "method";
-  if (RecCast<TPropDecl>(R)) return "property";
-  if (RecCast<TLocalDecl>(R)) return "field";
-  return "";
+// What a class member of the outline is, as the source walker names it.
+std::string MemberKind(const TDeclMember& M) {
+  switch (M.Kind) {
+    case TMemberKind::Field: return "field";
+    case TMemberKind::Property: return "property";
+    default: return "method";
+  }
 }
 
 }  // namespace
 
-TEST(SourceValues, ConstantsVisibilityAndDirectivesOfTheCorpusSources) {
+TEST(SourceValues, ConstantsVisibilityAndDirectivesOfTheCorpusSourcesThroughTheOutline) {
   const fs::path SrcDir = testdata::CorpusSourceDir(), UnitDir = testdata::CorpusDir();
   if (!fs::is_directory(SrcDir) || !fs::is_directory(UnitDir))
     GTEST_SKIP() << "no folder " << SrcDir << " or " << UnitDir << "; skipped";
   TShare Consts, Typed, ResStrings, Visibility, Directives, Defaults;
-  size_t Pairs = 0;
+  size_t Pairs = 0, NoDefaults = 0, NoDefaultsShown = 0;
   for (const auto& F : fs::recursive_directory_iterator(SrcDir)) {
     if (F.path().extension() != ".pas") continue;
     const fs::path UnitPath = UnitDir / fs::relative(F.path(), SrcDir).replace_extension(".dcu");
@@ -924,58 +1007,59 @@ TEST(SourceValues, ConstantsVisibilityAndDirectivesOfTheCorpusSources) {
     const std::vector<uint8_t> Bytes = testdata::ReadFileBytes(F.path());
     TUnitSource Src(Tokenize(std::string(Bytes.begin(), Bytes.end())));
     Src.Run();
-    std::unique_ptr<TUnit> U;
+    // The outline, as the command line builds it; the unit is gone after.
+    TDeclOutline O;
     try {
-      U = std::make_unique<TUnit>(UnitPath.string());
+      const TUnit U(UnitPath.string());
+      O = BuildDeclOutline(U, TDeclOutlineOptions{.KeepSpans = false});
     } catch (const std::exception& E) {
       ADD_FAILURE() << UnitPath << ": " << E.what();
       continue;
     }
     ++Pairs;
     const std::string Tag = F.path().filename().string() + ": ";
-    // Unit-level declarations by name.
-    std::multimap<std::string, const TNameDecl*> ByName;
-    std::multimap<std::string, const TRecBaseDef*> Classes;
-    for (TDCURec* R = U->Decls; R; R = R->Next) {
-      auto* D = RecCast<TNameDecl>(R);
-      if (!D) continue;
-      ByName.emplace(Lower(NameView(D->GetName())), D);
-      if (auto* T = RecCast<TTypeDecl>(D))
-        if (auto* C = RecCast<TRecBaseDef>(U->GetTypeDef(T->TypeIndex)); C && (RecCast<TClassDef>(C) || RecCast<TObjDef>(C)))
-          Classes.emplace(Lower(NameView(D->GetName())), C);
-    }
+    // The outline's entries by name, its classes and objects, the names of
+    // its enumerations' values.
+    std::multimap<std::string, const TDeclEntry*> ByName;
+    std::multimap<std::string, const TDeclEntry*> Classes;
+    TUnitNames Names;
+    for (const TDeclSection* S : {&O.Interface, &O.Implementation})
+      for (const TDeclBlock& B : S->Blocks)
+        for (const TDeclEntry& E : B.Entries) {
+          ByName.emplace(Lower(E.Name), &E);
+          if (E.TypeKind == TDeclTypeKind::Class || E.TypeKind == TDeclTypeKind::Object) Classes.emplace(Lower(E.Name), &E);
+          for (const std::string& V : E.Values) Names.EnumValues.insert(Lower(V));
+        }
     for (const TSrcConst& C : Src.Consts) {
       const TSrc SV = TExpr(Src.Tokens(), C.From, C.To).Parse();
       const std::string Where = Tag + C.Name + " = " + SrcText(Src.Tokens(), C.From, C.To) + (C.Cond ? " (conditional)" : "");
-      // The declarations of that name; their kind decides the share (a
-      // section keyword inside a conditional branch may not be the one the
+      // The entries of that name; their kind decides the share (a section
+      // keyword inside a conditional branch may not be the one the
       // compiler read).
       auto [Lo, Hi] = ByName.equal_range(Lower(C.Name));
-      std::vector<std::pair<TValue, TShare*>> Decoded;
+      std::vector<std::pair<const TDeclEntry*, TShare*>> Found;
       for (auto It = Lo; It != Hi; ++It) {
-        const TNameDecl* D = It->second;
-        if (auto* R = RecCast<TResStrDef>(D))
-          Decoded.emplace_back(ResStringValue(*U, *R), &ResStrings);
-        else if (auto* V = RecCast<TVarCDecl>(D); V && !RecCast<TTypePDecl>(D))
-          Decoded.emplace_back(TypedConstValue(*U, *V), &Typed);
-        else if (auto* K = RecCast<TConstDecl>(D))
-          Decoded.emplace_back(ConstValue(*U, *K), &Consts);
+        const TDeclEntry* E = It->second;
+        if (E->Kind == TDeclKind::ResourceString) Found.emplace_back(E, &ResStrings);
+        else if (E->Kind == TDeclKind::Const) Found.emplace_back(E, E->Typed ? &Typed : &Consts);
       }
       TShare& Named = C.Kind == "typed" ? Typed : C.Kind == "resourcestring" ? ResStrings : Consts;
       if (SV.K == TSrc::Bad) {
-        ++(Decoded.empty() ? Named : *Decoded[0].second).Left["not a literal (" + SV.S + ")"];
+        ++(Found.empty() ? Named : *Found[0].second).Left["not a literal (" + SV.S + ")"];
         if (std::getenv("UNITPEEK_SOURCE_ABSENT")) std::cout << "  not literal (" << SV.S << "): " << Where << "\n";
         continue;
       }
-      if (Decoded.empty()) {
+      if (Found.empty()) {
         ++Named.Left[C.Cond ? "not in the unit (conditional)" : "not in the unit"];
         if (std::getenv("UNITPEEK_SOURCE_ABSENT")) std::cout << "  absent: " << Where << "\n";
         continue;
       }
       int Best = Differ + 1;
-      const std::pair<TValue, TShare*>* Shown = &Decoded[0];
-      for (const auto& D : Decoded) {
-        const int R = Compare(SV, D.first);
+      const std::pair<const TDeclEntry*, TShare*>* Shown = &Found[0];
+      for (const auto& D : Found) {
+        const json V = EntryValue(*D.first);
+        const int R = V.is_discarded() ? Differ
+                                       : Compare(SV, V, Names, D.first->ValueForm == TDeclValueForm::Float ? &D.first->Value.Text : nullptr);
         if (R < Best) Shown = &D;
         Best = std::min(Best, R);
       }
@@ -984,47 +1068,50 @@ TEST(SourceValues, ConstantsVisibilityAndDirectivesOfTheCorpusSources) {
         ++Share.Left["names other constants"];
         continue;
       }
-      const TValue& V = Shown->first;
-      std::string Cat = C.Cond ? "conditional compilation" : V.HasUndecoded() ? "undecoded" : "different value";
-      if (V.Kind == TValueKind::Undecoded) Cat += " (" + V.Text + ")";
-      Share.Count(Best == Agree, Cat, Where + "  ->  " + PascalText(V));
+      const TDeclEntry& E = *Shown->first;
+      const bool Whole = E.ValueForm == TDeclValueForm::Json || E.ValueForm == TDeclValueForm::Float;
+      const std::string Cat = C.Cond ? "conditional compilation" : Whole ? "different value" : "not decoded (" + E.Type.Text + ")";
+      Share.Count(Best == Agree, Cat, Where + "  ->  " + EntryLine(E).Text.substr(0, 160));
     }
     // Members of classes.
     std::map<std::pair<std::string, std::string>, size_t> Seen;
     for (const TSrcMember& M : Src.Members) {
       auto [Lo, Hi] = Classes.equal_range(Lower(M.Class));
       if (Lo == Hi) continue;
-      const TRecBaseDef* C = Lo->second;
+      const TDeclEntry& C = *Lo->second;
       // The n-th member of that name and kind (overloads in order).
       const size_t Nth = Seen[{Lower(M.Class), Lower(M.Kind + " " + M.Name)}]++;
-      const TNameDecl* Rec = nullptr;
+      const TDeclMember* Mem = nullptr;
       size_t K = 0;
-      for (TDCURec* R = C->Fields; R && !Rec; R = R->Next)
-        if (MemberKind(R) == M.Kind && Lower(NameView(R->GetName())) == Lower(M.Name) && K++ == Nth)
-          Rec = static_cast<const TNameDecl*>(R);
-      if (!Rec) continue;
-      const TMemberFacts MF = MemberFacts(*U, *Rec, C);
+      for (const TDeclMember& X : C.Members)
+        if (MemberKind(X) == M.Kind && Lower(X.Name) == Lower(M.Name) && K++ == Nth) {
+          Mem = &X;
+          break;
+        }
+      if (!Mem) continue;
       const std::string Where = Tag + M.Class + "." + M.Name + " (" + M.Kind + ")" + (M.Cond ? " (conditional)" : "");
-      const std::string Got(VisibilityName(MF.Visibility));
+      const std::string Got = Mem->Visibility == TVisibility::Unknown ? "unknown" : std::string(VisibilityName(Mem->Visibility));
       // Before any section a class with run-time type information starts
       // published, any other class public.
       const bool VisOk = M.Implicit ? (Got == "published" || Got == "public") : Got == M.Section;
       Visibility.Count(VisOk, M.Cond ? "conditional compilation" : "section " + (M.Implicit ? "(none)" : M.Section) + " read as " + Got, Where);
-      if (auto* P = RecCast<TPropDecl>(Rec)) {
-        // The default as the file gives it, by the property's type.
-        const std::optional<TValue> D = PropDefaultValue(*U, *P, C);
+      if (M.Kind == "property") {
+        // The default as the outline shows it.
+        const bool HasDefault = !Mem->Default.empty();
         if (M.NoDefault) {
-          Defaults.Count(!D, M.Cond ? "conditional compilation" : "nodefault read as a default", Where);
+          ++NoDefaults;
+          NoDefaultsShown += Mem->NoDefault;
+          Defaults.Count(!HasDefault, M.Cond ? "conditional compilation" : "nodefault read as a default", Where);
         } else if (M.DefaultTo > M.DefaultFrom) {
           const TSrc SV = TExpr(Src.Tokens(), M.DefaultFrom, M.DefaultTo).Parse();
-          const int R = SV.K == TSrc::Bad ? NamesOther : D ? Compare(SV, *D) : Differ;
+          const int R = SV.K == TSrc::Bad ? NamesOther : HasDefault ? Compare(SV, json::parse(Mem->DefaultJson), Names) : Differ;
           const std::string W2 = Where + " default " + SrcText(Src.Tokens(), M.DefaultFrom, M.DefaultTo) + "  ->  " +
-                                 (D ? PascalText(*D) : std::string("none"));
+                                 (HasDefault ? Mem->Default : std::string("none"));
           if (R == NamesOther) ++Defaults.Left[SV.K == TSrc::Bad ? "not a literal (" + SV.S + ")" : "names other constants"];
           else
             Defaults.Count(R == Agree,
                            M.Cond ? "conditional compilation"
-                           : PropTypeNumber(*U, *P, C) == 0
+                           : Mem->Type.Empty() && HasDefault && json::parse(Mem->DefaultJson).is_number()
                                ? "taken over from an ancestor of another unit: the type is unknown, the number shown"
                                : "different default",
                            W2);
@@ -1034,21 +1121,22 @@ TEST(SourceValues, ConstantsVisibilityAndDirectivesOfTheCorpusSources) {
       std::set<std::string> Want, Have;
       for (const std::string& D : M.Directives)
         if (D == "virtual" || D == "dynamic" || D == "override" || D == "abstract" || D == "overload" ||
-            D == "reintroduce" || D == "message")
+            D == "reintroduce" || D == "message" || D == "static")
           Want.insert(D);
       if (M.ClassMethod) Want.insert("class");
       if (Want.empty()) continue;
-      for (const std::string& D : MF.Directives()) Have.insert(D.rfind("message", 0) == 0 ? "message" : D);
-      if (MF.ClassMethod) Have.insert("class");
-      Have.erase("deprecated");
-      Have.erase("platform");
+      ForEachDirective(Mem->Directives, [&](std::string_view D) {
+        Have.insert(D.substr(0, 8) == "message " ? std::string("message") : std::string(D));
+      });
+      if (Mem->Directives.ClassMethod) Have.insert("class");
       std::string Cat = M.Cond ? "conditional compilation" : Want.count("reintroduce") ? "reintroduce (not kept in the file)" : "different directives";
       std::string Got2;
       for (const std::string& D : Have) Got2 += " " + D;
       Directives.Count(Want == Have, Cat, Where + " ->" + Got2);
     }
   }
-  std::cout << "[source values] " << Pairs << " pairs\n";
+  std::cout << "[source values] " << Pairs << " pairs; " << NoDefaults << " properties stating nodefault, "
+            << NoDefaultsShown << " shown as such (the file keeps nodefault only as the absence of a default)\n";
   const char* Env = std::getenv("UNITPEEK_SOURCE_MISSES");
   const size_t MaxShown = Env ? std::strtoul(Env, nullptr, 10) : 8;
   for (auto [Label, S, Floor] : {std::tuple{"constants", &Consts, 99.0}, {"typed constants", &Typed, 95.0},

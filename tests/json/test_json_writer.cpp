@@ -170,6 +170,38 @@ TEST(JsonWriter, FlatItemsStandOnLinesOfTheirOwnInsideAPrettyText) {
             "}");
 }
 
+TEST(JsonWriter, QuotedPiecesAndRawValuesMakeWhatTheWriterWouldWrite) {
+  // Quote escapes and replaces as String does, whatever Out holds before.
+  for (const std::string& S : {std::string(""), std::string("plain"), std::string("a\"b\\\x01\xC3\xA9\xFF\n"),
+                              std::string(40, 'x') + "\x7F\x80"}) {
+    std::string Out = "[";
+    TJsonWriter::Quote(Out, S);
+    EXPECT_EQ(Out, "[" + Written(S));
+  }
+  // A value made beforehand goes in as it stands, in a flat and in a pretty
+  // object, a big one past the buffer too.
+  std::string Piece = "[";
+  TJsonWriter::Quote(Piece, "x\ty");
+  Piece += ",{\"k\":null}]";
+  const std::string Big = "\"" + std::string(100000, 'z') + "\"";
+  for (TJsonLayout L : {TJsonLayout::Flat, TJsonLayout::Pretty}) {
+    std::string Out;
+    {
+      TJsonWriter J(Out, L);
+      J.BeginObject();
+      J.Number("a", 1);
+      J.Raw("b", Piece);
+      J.Raw("c", Big);
+      J.EndObject();
+    }
+    const ordered_json Value = ordered_json::parse(Out);
+    EXPECT_EQ(Value["b"], ordered_json::parse(R"(["x\ty",{"k":null}])"));
+    EXPECT_EQ(Value["c"].get<std::string>().size(), 100000u);
+    if (L == TJsonLayout::Flat) EXPECT_EQ(Out, Value.dump());
+    else EXPECT_EQ(Out, "{\n  \"a\": 1,\n  \"b\": " + Piece + ",\n  \"c\": " + Big + "\n}");
+  }
+}
+
 TEST(JsonWriter, LongTextsReachTheSinkInPiecesThatMakeTheWholeText) {
   // Many items past the buffer, and one string larger than it.
   std::vector<std::string_view> Pieces;

@@ -21,6 +21,7 @@
 #include "SampleUnits.h"
 #include "TestData.h"
 #include "UnitBuilder.h"
+#include "ValuesUnit.h"
 
 using unitbuilder::DemoUnit;
 using unitbuilder::UnitBuilder;
@@ -68,6 +69,9 @@ std::vector<std::pair<std::string, std::vector<uint8_t>>> SweepUnits(int V) {
   std::vector<std::pair<std::string, std::vector<uint8_t>>> Units = {{"Demo" + Tail, DemoUnit(V)},
                                                                      {"Rich" + Tail, RichUnit(V)}};
   if (V == 3 || V == 7 || V == 103) Units.emplace_back("Large" + Tail, unitbuilder::LargeUnit(1, V));
+  // Every kind of value, member flag and routine flag word, for the
+  // decoders the outline runs.
+  if (V == 7) Units.emplace_back("Vals" + Tail, unitbuilder::ValuesUnit());
   return Units;
 }
 
@@ -95,8 +99,9 @@ std::string CheckDecorated(const std::string& Text) {
 
 // What loading Bytes gives: "" when the unit loads, "E" + text for a reader
 // error, "X" + text for any other exception. A unit that loads also gives
-// its declarations outline, listing and JSON (all texts valid UTF-8) and its
-// decoded values.
+// its declarations outline with its decoded values, visibility and
+// directives, listing and JSON (all texts valid UTF-8), and the values the
+// outline does not show (constants of routines).
 std::string Outcome(const std::vector<uint8_t>& Bytes, bool First) {
   try {
     const std::unique_ptr<TUnit> U = readertest::Load(Bytes, First);

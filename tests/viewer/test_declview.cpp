@@ -1,6 +1,7 @@
 // The Declarations view of a file tab: the outline jumps and marks the tag
 // byte, the filter narrows, a link jumps and Back returns, Copy and Save as
-// .pas give the listing.
+// .pas give the listing; a class shows its sections and its methods'
+// directives.
 #include <QAbstractItemModel>
 #include <QApplication>
 #include <QClipboard>
@@ -19,6 +20,7 @@
 #include "DeclView.h"
 #include "HexView.h"
 #include "UnitBuilder.h"
+#include "ValuesUnit.h"
 #include "ViewerTestUtil.h"
 #include "uMain.h"
 
@@ -212,6 +214,26 @@ class TestDeclView : public QObject {
     O.W->SaveAs = Dir.filePath("no/such/folder/Out.pas");
     QVERIFY(!V->SaveListing());
     QVERIFY(V->Status->isVisible() && V->Status->text().startsWith("Cannot write"));
+  }
+
+  void aClassShowsItsSectionsAndDirectives() {
+    TOpened O = OpenDeclarations(WriteFile(Dir, "Vals.dcu", unitbuilder::ValuesUnit()));
+    const QString Listing = O.View->ListingText();
+    // The members of a class under the keywords of their sections, methods
+    // with their directives, values by their types.
+    QVERIFY(Listing.contains("  TThing = class\n  private\n    FPriv: Integer;\n  protected\n    FProt: Integer;\n"));
+    QVERIFY(Listing.contains("  published\n    FPubl: Integer;\n"));
+    QVERIFY(Listing.contains("  protected\n    procedure Run; virtual; abstract;\n"));
+    QVERIFY(Listing.contains("    class procedure Make; overload;\n"));
+    QVERIFY(Listing.contains("    property Kind: TKind read FPubl default ckC;\n"));
+    QVERIFY(Listing.contains("  Text1 = 'It''s'#13#10 { AnsiString };\n"));
+    QVERIFY(Listing.contains("  SHello = 'Hello, ''world''';\n"));
+    // The outline still leads to the members.
+    const QModelIndex Run = Find(O.View->Outline->model(), "Run");
+    QVERIFY(Run.isValid());
+    O.View->Outline->setCurrentIndex(Run);
+    QCOMPARE(O.View->Listing->textCursor().selectedText(), QStringLiteral("Run"));
+    QVERIFY(LineAtCursor(O.View->Listing).endsWith("procedure Run; virtual; abstract;"));
   }
 
   void aFailedFileHasNoListing() {
