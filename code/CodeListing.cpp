@@ -56,6 +56,48 @@ bool RoutineNameMatches(const TCodeRoutineHead& H, std::string_view Name) {
   return SameNoCase(H.Name, Name) || SameNoCase(H.QualifiedName, Name);
 }
 
+namespace {
+
+// Text matched whole by Pattern (`*` any run, `?` one character; ASCII letter
+// case ignored). Greedy with one point to go back to: linear in practice.
+bool WildcardMatches(std::string_view Text, std::string_view Pattern) {
+  size_t T = 0, P = 0, StarP = std::string_view::npos, StarT = 0;
+  while (T < Text.size()) {
+    if (P < Pattern.size() && Pattern[P] == '*') {
+      StarP = P++;
+      StarT = T;
+    } else if (P < Pattern.size() && Pattern[P] == '?') {
+      // One character: a UTF-8 sequence whole.
+      ++P;
+      ++T;
+      while (T < Text.size() && (static_cast<uint8_t>(Text[T]) & 0xC0) == 0x80) ++T;
+    } else if (P < Pattern.size() && FoldAscii(Pattern[P]) == FoldAscii(Text[T])) {
+      ++P;
+      ++T;
+    } else if (StarP != std::string_view::npos) {
+      P = StarP + 1;
+      T = ++StarT;
+    } else {
+      return false;
+    }
+  }
+  while (P < Pattern.size() && Pattern[P] == '*') ++P;
+  return P == Pattern.size();
+}
+
+std::string_view BareName(std::string_view Name) {
+  const size_t Dot = Name.rfind('.');
+  return Dot == std::string_view::npos || Dot + 1 >= Name.size() ? Name : Name.substr(Dot + 1);
+}
+
+}  // namespace
+
+bool RoutinePatternMatches(const TCodeRoutineHead& H, std::string_view Pattern) {
+  for (std::string_view Name : {std::string_view(H.QualifiedName), std::string_view(H.Name), BareName(H.QualifiedName)})
+    if (WildcardMatches(Name, Pattern)) return true;
+  return false;
+}
+
 struct TCodeLister::TPlaced {
   const TProcDecl* Proc = nullptr;
   uint32_t Start = 0;       // in the data block
@@ -422,6 +464,17 @@ TCodeRoutine TCodeLister::Routine(size_t I) const {
 
 void TCodeLister::ForEach(const std::function<void(const TCodeRoutine&)>& Visit) const {
   for (size_t I = 0; I < Placed.size(); ++I) Visit(Routine(I));
+}
+
+size_t TCodeLister::ForEach(const std::function<bool(const TCodeRoutineHead&)>& Want,
+                            const std::function<void(const TCodeRoutine&)>& Visit) const {
+  size_t Visited = 0;
+  for (size_t I = 0; I < Placed.size(); ++I)
+    if (!Want || Want(Head(I))) {
+      Visit(Routine(I));
+      ++Visited;
+    }
+  return Visited;
 }
 
 std::span<const TCodeSpan> TCodeRoutine::ItemSpans(const TCodeItem& It) const {

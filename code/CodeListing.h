@@ -184,6 +184,10 @@ class TCodeLister {
   TCodeRoutine Routine(size_t I) const;
   // Every routine in turn, each released after Visit returns.
   void ForEach(const std::function<void(const TCodeRoutine&)>& Visit) const;
+  // The routines whose heads Want takes, in turn; the others are not
+  // disassembled. Returns how many were visited.
+  size_t ForEach(const std::function<bool(const TCodeRoutineHead&)>& Want,
+                 const std::function<void(const TCodeRoutine&)>& Visit) const;
 
  private:
   struct TPlaced;
@@ -207,6 +211,13 @@ std::vector<TCodeRoutine> BuildCodeListing(const TUnit& U, const TCodeOptions& O
 // Finds routines by name: the stored name or the qualified name, letter case
 // ignored ("tform1.button1click" finds "TForm1.Button1Click").
 bool RoutineNameMatches(const TCodeRoutineHead& H, std::string_view Name);
+
+// Finds routines by a pattern, letter case ignored: the qualified name, the
+// stored name, or the bare name (the part after the last dot: "Button1Click"
+// finds "TForm1.Button1Click"), each matched whole; `*` stands for any run
+// of characters (dots too), `?` for one character. Without `*` and `?` the
+// same as RoutineNameMatches, or a bare name.
+bool RoutinePatternMatches(const TCodeRoutineHead& H, std::string_view Pattern);
 
 // "routine", "nested", "initialization", "finalization".
 std::string_view RoutineRoleName(TRoutineRole R);

@@ -6,6 +6,7 @@
 //   DeclTypeText.cpp   type references and type definitions as text
 //   DeclRoutines.cpp   parameters, results and calling conventions
 //   DeclValueText.cpp  values as text: ordinals, bounds, bytes, GUIDs
+//   DeclEntryMaker.cpp single entries without the whole outline
 //
 // The builder reads a loaded unit and copies out what the outline holds; the
 // unit's records are read here and nowhere else in declarations/.
@@ -49,6 +50,11 @@ class TOutlineBuilder {
  public:
   TOutlineBuilder(const TUnit& U, bool KeepSpans) : U(U), KeepSpans(KeepSpans) {}
   TDeclOutline Build();
+  // Entries made one at a time (TDeclEntryMaker, DeclEntryMaker.cpp):
+  // PrepareEntries once, then EntryOf for each declaration wanted; false
+  // when the outline leaves D out.
+  void PrepareEntries() { FindOwners(); }
+  bool EntryOf(TNameDecl* D, TDeclEntry& E);
 
  private:
   const TUnit& U;
