@@ -55,6 +55,10 @@ class TOutlineBuilder {
   // when the outline leaves D out.
   void PrepareEntries() { FindOwners(); }
   bool EntryOf(TNameDecl* D, TDeclEntry& E);
+  // Forgets the type texts made so far once there are more than Keep of
+  // them (between entries, when none is in use): entries made one at a
+  // time keep the builder's memory bounded.
+  void TrimTexts(size_t Keep);
 
  private:
   const TUnit& U;

@@ -10,6 +10,13 @@ bool TOutlineBuilder::EntryOf(TNameDecl* D, TDeclEntry& E) {
   return true;
 }
 
+void TOutlineBuilder::TrimTexts(size_t Keep) {
+  if (Texts.size() <= Keep) return;
+  Texts.clear();
+  Numbers.clear();
+  State.clear();
+}
+
 TDeclEntryMaker::TDeclEntryMaker(const TUnit& U, const TDeclOutlineOptions& Options)
     : U(U), Builder(std::make_unique<TOutlineBuilder>(U, Options.KeepSpans)) {
   Builder->PrepareEntries();
@@ -18,6 +25,9 @@ TDeclEntryMaker::TDeclEntryMaker(const TUnit& U, const TDeclOutlineOptions& Opti
 TDeclEntryMaker::~TDeclEntryMaker() = default;
 
 std::optional<TDeclEntry> TDeclEntryMaker::Entry(int64_t N) {
+  // Type texts are made again after a few thousand: the entries wanted are
+  // a stream, not a whole outline.
+  Builder->TrimTexts(4096);
   TDeclEntry E;
   if (!Builder->EntryOf(RecCast<TNameDecl>(U.GetDecl(N)), E)) return std::nullopt;
   return E;
