@@ -47,7 +47,7 @@ class TRoutineHeadings {
   std::string operator()(const TCodeRoutineHead& H) {
     if (H.Role == TRoutineRole::Initialization) return "initialization";
     if (H.Role == TRoutineRole::Finalization) return "finalization";
-    std::optional<TDeclEntry> E = Maker.Entry(H.DeclIndex);
+    std::optional<TDeclEntry> E = Maker.EntryAt(H.DeclOffset, H.DeclIndex);
     if (!E || E->Offset != H.DeclOffset || (E->Kind != TDeclKind::Procedure && E->Kind != TDeclKind::Function))
       return DefaultRoutineHeading(H);
     if (H.Role == TRoutineRole::Nested) E->Name = H.QualifiedName;

@@ -9,9 +9,12 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <utility>
+#include <vector>
 
 #include "DeclOutline.h"
 
+class TNameDecl;
 class TOutlineBuilder;
 
 class TDeclEntryMaker {
@@ -23,13 +26,22 @@ class TDeclEntryMaker {
   TDeclEntryMaker(const TDeclEntryMaker&) = delete;
   TDeclEntryMaker& operator=(const TDeclEntryMaker&) = delete;
 
-  // The entry of declaration number N, for a declaration the outline lists
-  // (a top-level one; a routine nested in another is made the same way);
-  // none for a number the unit does not resolve or a declaration the
-  // outline leaves out (compiler-made names).
-  std::optional<TDeclEntry> Entry(int64_t N);
+  // The entry of the declaration whose record starts at file offset Offset
+  // (the outline's anchor of its entry), for a declaration the outline lists
+  // (a top-level one; a routine nested in another is made the same way when
+  // Hint finds it); none for an offset where no such declaration starts or
+  // one the outline leaves out (compiler-made names). Hint, the
+  // declaration's number when known, finds it at once; a number another
+  // record took over, or none, makes the maker look it up among the
+  // top-level declarations.
+  std::optional<TDeclEntry> EntryAt(uint32_t Offset, int64_t Hint = -1);
 
  private:
   const TUnit& U;
   std::unique_ptr<TOutlineBuilder> Builder;
+  // The top-level declarations by offset, made at the first lookup a number
+  // does not answer.
+  std::vector<std::pair<uint32_t, TNameDecl*>> ByOffset;
+  bool ByOffsetMade = false;
+  TNameDecl* Find(uint32_t Offset, int64_t Hint);
 };

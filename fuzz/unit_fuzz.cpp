@@ -79,7 +79,7 @@ void ListCode(const TUnit& U) {
   TDeclEntryMaker Entries(U, TDeclOutlineOptions{.KeepSpans = false});
   TCodeTextOptions TextOptions;
   TextOptions.Heading = [&](const TCodeRoutineHead& H) {
-    const std::optional<TDeclEntry> E = Entries.Entry(H.DeclIndex);
+    const std::optional<TDeclEntry> E = Entries.EntryAt(H.DeclOffset, H.DeclIndex);
     return E ? EntryLine(*E).Text : DefaultRoutineHeading(H);
   };
   std::string Text;

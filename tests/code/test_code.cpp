@@ -279,6 +279,30 @@ TEST(CodeListing, ListsEveryRoutineWithItsPieceInBlockOrder) {
   EXPECT_FALSE(RoutineNameMatches(L.Head(8), "Outer"));
 }
 
+TEST(CodeListing, RoutinePatterns) {
+  TCodeRoutineHead Method;
+  Method.Name = Method.QualifiedName = "TForm1.Button1Click";
+  TCodeRoutineHead Nested;
+  Nested.Name = "Inner";
+  Nested.QualifiedName = "TList.Error.Inner";
+  TCodeRoutineHead Accented;
+  Accented.Name = Accented.QualifiedName = "Caf\xC3\xA9";
+  // Whole names, qualified or bare, any letter case.
+  EXPECT_TRUE(RoutinePatternMatches(Method, "tform1.button1click"));
+  EXPECT_TRUE(RoutinePatternMatches(Method, "BUTTON1CLICK"));
+  EXPECT_FALSE(RoutinePatternMatches(Method, "Button1"));
+  EXPECT_FALSE(RoutinePatternMatches(Nested, "Error"));
+  // `*` runs over dots; `?` is one character, also of several bytes.
+  EXPECT_TRUE(RoutinePatternMatches(Method, "*click"));
+  EXPECT_TRUE(RoutinePatternMatches(Nested, "tlist*inner"));
+  EXPECT_TRUE(RoutinePatternMatches(Nested, "T*.*.I?ner"));
+  EXPECT_TRUE(RoutinePatternMatches(Accented, "caf?"));
+  EXPECT_FALSE(RoutinePatternMatches(Accented, "caf??"));
+  EXPECT_TRUE(RoutinePatternMatches(Nested, "*"));
+  EXPECT_FALSE(RoutinePatternMatches(Nested, "?"));
+  EXPECT_TRUE(RoutinePatternMatches(Method, "**1*1*"));
+}
+
 TEST(CodeListing, NamesEveryFixupTargetThroughTheFormatter) {
   for (int V : {2, 3, 4, 5, 6, 7}) {
     SCOPED_TRACE("version " + std::to_string(V));
