@@ -1,7 +1,8 @@
 // unitpeek-dump: prints the summary of unit files as plain text (the lines
 // the viewer's tab would show) or as JSON, for scripts and machines without
 // a display. With --decls: what each unit declares, as a Pascal-like listing
-// instead of the summary, or in the JSON as "decls" beside the facts.
+// instead of the summary, or in the JSON as "decls" beside the facts. With
+// --code: each unit's routines disassembled (CodeCommand.h).
 //
 // Exit status: 0 when every file loaded and its summary (or listing) was
 // written, 1 when any did not, 2 on a usage error.
@@ -16,6 +17,7 @@
 #include <thread>
 #include <variant>
 
+#include "CodeCommand.h"
 #include "DeclJson.h"
 #include "DeclListing.h"
 #include "JsonWriter.h"
@@ -173,6 +175,7 @@ bool PrintJson(const std::vector<std::string>& Files, bool WithDecls) {
 // What the command line asks for.
 struct TDumpOptions {
   bool Json = false, Decls = false, Report = false, Graph = false;
+  TCodeCommandOptions Code;
   std::vector<std::string> Files;  // the FILE arguments' bytes as given
 };
 
@@ -187,6 +190,7 @@ void AddOptions(QCommandLineParser& Parser) {
                     QStringLiteral("Report on folders of units (PATHs: unit files or folders).")});
   Parser.addOption({QStringLiteral("graph"),
                     QStringLiteral("Print the uses graph of folders of units as Graphviz DOT.")});
+  AddCodeOptions(Parser);
   Parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("Unit files to read."),
                                QStringLiteral("FILE..."));
 }
@@ -220,12 +224,15 @@ std::variant<TDumpOptions, int> ParseOptions(int argc, char** argv) {
   if (O.Graph && O.Json) return UsageError(Parser, "--graph and --json exclude each other");
   if ((O.Report || O.Graph) && O.Decls)
     return UsageError(Parser, "--decls goes with unit files, not with --report or --graph");
+  if (std::string E = TakeCodeOptions(Parser, O.Report || O.Graph, O.Code); !E.empty()) return UsageError(Parser, E);
+  O.Code.Decls = O.Decls;
   return O;
 }
 
 // Runs what the options ask for; returns the exit status.
 int Run(const TDumpOptions& O) {
   if (O.Report || O.Graph) return RunReportCommand(O.Files, ReportFormat(O.Graph, O.Json), std::cout);
+  if (O.Code.Code) return RunCodeCommand(O.Files, O.Code, O.Json);
   bool AllGood = true;
   if (O.Json) {
     AllGood = PrintJson(O.Files, O.Decls);

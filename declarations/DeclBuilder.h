@@ -7,6 +7,7 @@
 //   DeclRoutines.cpp   parameters, results and calling conventions
 //   DeclValueText.cpp  values as text: ordinals, bounds, bytes, GUIDs, and
 //                      the decoded values of constants (DeclValues.h)
+//   DeclEntryMaker.cpp single entries without the whole outline
 //
 // The builder reads a loaded unit and copies out what the outline holds; the
 // unit's records are read here and nowhere else in declarations/.
@@ -51,6 +52,15 @@ class TOutlineBuilder {
  public:
   TOutlineBuilder(const TUnit& U, bool KeepSpans) : U(U), KeepSpans(KeepSpans) {}
   TDeclOutline Build();
+  // Entries made one at a time (TDeclEntryMaker, DeclEntryMaker.cpp):
+  // PrepareEntries once, then EntryOf for each declaration wanted; false
+  // when the outline leaves D out.
+  void PrepareEntries() { FindOwners(); }
+  bool EntryOf(TNameDecl* D, TDeclEntry& E);
+  // Forgets the type texts made so far once there are more than Keep of
+  // them (between entries, when none is in use): entries made one at a
+  // time keep the builder's memory bounded.
+  void TrimTexts(size_t Keep);
 
  private:
   const TUnit& U;

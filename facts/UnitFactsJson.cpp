@@ -66,26 +66,54 @@ void Uses(TJsonWriter& J, const TUnitFacts& F) {
 
 void WriteUnitFactsJson(TJsonWriter& J, std::string_view Path, const TUnitFacts* F, std::string_view Error,
                         const std::function<void(TJsonWriter&)>& Decls) {
+  if (!Decls) return WriteUnitFactsJson(J, Path, F, Error, std::span<const TUnitJsonMember>());
+  const TUnitJsonMember Extra[] = {{"decls", Decls}};
+  WriteUnitFactsJson(J, Path, F, Error, Extra);
+}
+
+void WriteUnitFactsJson(TJsonWriter& J, std::string_view Path, const TUnitFacts* F, std::string_view Error,
+                        std::span<const TUnitJsonMember> Extra) {
+  // The extra members whose keys come before Key, then Key itself.
+  size_t Next = 0;
+  auto KeyAt = [&](TJsonKey Key) {
+    const std::string_view K(Key.Text, Key.Size);
+    for (; F && Next < Extra.size() && std::string_view(Extra[Next].Key.Text, Extra[Next].Key.Size) < K; ++Next) {
+      J.Key(Extra[Next].Key);
+      Extra[Next].Write(J);
+    }
+    J.Key(Key);
+  };
   J.BeginObject();
-  if (F) J.Bool("debugInfo", F->DebugInfo);
-  if (F && Decls) {
-    J.Key("decls");
-    Decls(J);
-  }
-  if (Error.empty()) J.Null("error");
-  else J.String("error", DisplayUtf8(Error));
-  if (F) J.Bool("localSymbols", F->LocalSymbols);
-  J.Bool("ok", F != nullptr);
-  J.String("path", Path);
   if (F) {
-    J.Key("sourceFiles");
+    KeyAt("debugInfo");
+    J.Bool(F->DebugInfo);
+  }
+  KeyAt("error");
+  if (Error.empty()) J.Null();
+  else J.String(DisplayUtf8(Error));
+  if (F) {
+    KeyAt("localSymbols");
+    J.Bool(F->LocalSymbols);
+  }
+  KeyAt("ok");
+  J.Bool(F != nullptr);
+  KeyAt("path");
+  J.String(Path);
+  if (F) {
+    KeyAt("sourceFiles");
     SourceFiles(J, *F);
-    J.Key("stats");
+    KeyAt("stats");
     Stats(J, F->Stats);
-    J.String("unit", DisplayUtf8(F->UnitName));
-    J.Key("uses");
+    KeyAt("unit");
+    J.String(DisplayUtf8(F->UnitName));
+    KeyAt("uses");
     Uses(J, *F);
-    J.Number("version", F->Version);
+    KeyAt("version");
+    J.Number(F->Version);
+  }
+  for (; F && Next < Extra.size(); ++Next) {
+    J.Key(Extra[Next].Key);
+    Extra[Next].Write(J);
   }
   J.EndObject();
 }

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <functional>
+#include <span>
 #include <string_view>
 
 #include "JsonWriter.h"
@@ -19,3 +20,16 @@
 // the value of the member "decls" (the declarations outline).
 void WriteUnitFactsJson(TJsonWriter& J, std::string_view Path, const TUnitFacts* Facts, std::string_view Error,
                         const std::function<void(TJsonWriter&)>& Decls = {});
+
+// A member of a unit's object besides its facts ("code", "decls"): its key
+// and the writer of its value.
+struct TUnitJsonMember {
+  TJsonKey Key;
+  std::function<void(TJsonWriter&)> Write;
+};
+
+// The same with further members, for a unit that loaded: each written among
+// the facts in the order of the keys (Extra in key order, keys none of the
+// facts' own).
+void WriteUnitFactsJson(TJsonWriter& J, std::string_view Path, const TUnitFacts* Facts, std::string_view Error,
+                        std::span<const TUnitJsonMember> Extra);

@@ -1,7 +1,8 @@
 // Fuzz target: loads a unit from the input bytes and, when it loads, writes
 // its summary into the plain-text sink and its JSON facts, builds its
 // declarations outline (its values, member visibility and method directives
-// decoded) with its listing and JSON, and lists its code, so the summary,
+// decoded) with its listing and JSON, and lists its code as text (each
+// routine headed by its declaration's line) and as JSON, so the summary,
 // JSON, declarations, value decoders and code writers see every unit the
 // reader accepts.
 //
@@ -13,13 +14,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
+#include "CodeJson.h"
 #include "CodeListing.h"
 #include "CodeText.h"
 #include "DCU_Unit.h"
+#include "DeclEntryMaker.h"
 #include "DeclJson.h"
 #include "DeclListing.h"
 #include "DeclValues.h"
@@ -66,19 +70,39 @@ void WriteSummaryAndJson(const TUnit& U) {
   if (Listing.Out.empty()) Finding("empty declarations listing", U.FileName);
 }
 
-// Every routine disassembled and written as text: the pieces lie inside the
-// data block and the listing reads nothing outside them.
+// Every routine disassembled and written as text, headed by its
+// declaration's line, and as JSON: the pieces lie inside the data block and
+// the listing reads nothing outside them; the names marked in each item lie
+// inside its text.
 void ListCode(const TUnit& U) {
   TCodeOptions Options;
   Options.ReadSources = false;
+  const TCodeLister L(U, Options);
+  TDeclEntryMaker Entries(U, TDeclOutlineOptions{.KeepSpans = false});
+  TCodeTextOptions TextOptions;
+  TextOptions.Heading = [&](const TCodeRoutineHead& H) {
+    const std::optional<TDeclEntry> E = Entries.EntryAt(H.DeclOffset, H.DeclIndex);
+    return E ? EntryLine(*E).Text : DefaultRoutineHeading(H);
+  };
   std::string Text;
-  TCodeLister(U, Options).ForEach([&](const TCodeRoutine& R) {
+  L.ForEach([&](const TCodeRoutine& R) {
     size_t Bytes = 0;
-    for (const TCodeItem& It : R.Items) Bytes += It.Size;
+    for (const TCodeItem& It : R.Items) {
+      Bytes += It.Size;
+      for (const TCodeSpan& S : R.ItemSpans(It))
+        if (S.Start + static_cast<size_t>(S.Len) > It.TextStart + It.TextSize)
+          Finding("a name outside its item's text", R.Head.QualifiedName);
+    }
     if (Bytes != R.Bytes.size()) Finding("code items that do not tile their piece", R.Head.QualifiedName);
     Text.clear();
-    WriteRoutineText(R, Text);
+    WriteRoutineText(R, Text, TextOptions);
   });
+  std::string Json;
+  {
+    TJsonWriter J(Json);
+    WriteCodeJson(L, J);
+  }
+  if (nlohmann::json::parse(Json).size() != L.RoutineCount()) Finding("code JSON without every routine", U.FileName);
 }
 
 void ReadOne(std::span<const uint8_t> Bytes) {

@@ -5,10 +5,13 @@
 #   2. unitpeek-dump --json over the whole corpus, all files in one
 #      invocation and one file per invocation, against cksum of the same
 #      files, reading and summing them, and cat, and unitpeek-dump --json
-#      --decls (the declarations too) next to --json (target: at most 2x)
-#      (scripts/bench_cli.py, medians of five rounds);
+#      --decls (the declarations too) next to --json (target: at most 2x),
+#      and unitpeek-dump --code --json (every routine disassembled) next to
+#      --json (target: at most 8x) (scripts/bench_cli.py, medians of five
+#      rounds);
 #   3. the peak resident memory while loading the large synthetic unit,
-#      against its file size;
+#      against its file size, and that of unitpeek-dump --code and --code
+#      --json on it (routine by routine: at most 3x the file + 16 MB);
 #   4. unitpeek-dump --report over the corpus against its --json run, and the
 #      peak memory of the report over 10,000 units (the corpus linked into
 #      many folders);
@@ -96,6 +99,9 @@ for S in 1 4 16; do
   EMPTY=$(/usr/bin/time -f "%M" "$TOOL" load 2>&1 >/dev/null | tail -1)
   DRSS=$(/usr/bin/time -f "%M" "$DUMP" --json "$WORK/large$S.dcu" 2>&1 >/dev/null | tail -1)
   echo "mem_${S}x $SIZE $RSS $EMPTY $DRSS" >>"$FIG"
+  CRSS=$(/usr/bin/time -f "%M" "$DUMP" --code "$WORK/large$S.dcu" 2>&1 >/dev/null | tail -1)
+  CJRSS=$(/usr/bin/time -f "%M" "$DUMP" --code --json "$WORK/large$S.dcu" 2>&1 >/dev/null | tail -1)
+  echo "codemem_${S}x $SIZE $CRSS $CJRSS $DRSS" >>"$FIG"
 done
 
 # ---- folder report over 10,000 units ------------------------------------------

@@ -7,6 +7,7 @@ Runs, over the files listed in FILELIST (one path a line), with all files in
 one invocation and with one invocation per file:
   dump   unitpeek-dump --json
   decls  unitpeek-dump --json --decls (the declarations too)
+  code   unitpeek-dump --code --json (every routine disassembled too)
   cksum  cksum (reading and checksumming the same files)
   sum    unitpeek_benchtool sum (reading and summing them)
   cat    cat
@@ -49,6 +50,7 @@ def main():
     commands = {
         "dump": [dump, "--json"],
         "decls": [dump, "--json", "--decls"],
+        "code": [dump, "--code", "--json"],
         "cksum": ["cksum"],
         "sum": [tool, "sum"],
         "cat": ["cat"],

@@ -133,6 +133,12 @@ def main():
                 verdicts.append((f"--json --decls within 2x --json ({mode})", ok, f"{ec / dc:.2f}x CPU, {ew / dw:.2f}x wall"))
                 print(f"  {'':<28} unitpeek-dump --json --decls {ew:7.1f} /{ec:7.1f}   "
                       f"ratio to --json {ew / dw:4.2f}x wall {ec / dc:4.2f}x CPU (target 2x)")
+            if f"cli_code_{mode}" in fig:
+                xw, xc = cell("code")
+                ok = xc <= 8 * dc
+                verdicts.append((f"--code --json within 8x --json ({mode})", ok, f"{xc / dc:.2f}x CPU, {xw / dw:.2f}x wall"))
+                print(f"  {'':<28} unitpeek-dump --code --json {xw:7.1f} /{xc:7.1f}   "
+                      f"ratio to --json {xw / dw:4.2f}x wall {xc / dc:4.2f}x CPU (target 8x)")
 
     if "report_text_ms" in fig and "report_base_ms" in fig:
         print()
@@ -178,6 +184,23 @@ def main():
                   f"(process alone {empty_kb / 1024:5.1f})  limit {limit / 2**20:7.1f} MiB  "
                   f"{rss / size:4.2f}x file  {'met' if ok else 'NOT met'}"
                   f"   [unitpeek-dump --json: {dump_kb / 1024:7.1f} MiB]")
+
+    codemems = [k for k in fig if k.startswith("codemem_")]
+    if codemems:
+        print()
+        print("Peak resident memory of unitpeek-dump --code on the large unit, routine by routine"
+              " (limit: 3 x file size + 16 MB)")
+        for k in sorted(codemems, key=lambda x: int(x[8:-1])):
+            size, text_kb, json_kb, dump_kb = (int(v) for v in fig[k])
+            limit = 3 * size + 16 * 2**20
+            cells = []
+            for label, kb in (("--code", text_kb), ("--code --json", json_kb)):
+                rss = kb * 1024
+                ok = rss <= limit
+                verdicts.append((f"{label} peak memory {k[8:]}", ok, f"{rss / 2**20:.1f} MiB of {limit / 2**20:.1f}"))
+                cells.append(f"{label} {rss / 2**20:7.1f} MiB {'met' if ok else 'NOT met'}")
+            print(f"  {k[8:]:>4}  file {size / 2**20:7.1f} MiB  limit {limit / 2**20:7.1f} MiB  " + "   ".join(cells) +
+                  f"   [--json: {dump_kb / 1024:7.1f} MiB]")
 
     viewer = {k[len("viewer_"):]: float(v[0]) for k, v in fig.items() if k.startswith("viewer_")}
     if viewer:

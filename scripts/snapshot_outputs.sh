@@ -12,7 +12,7 @@
 # named relative to UNITS_DIR, in name order, so the paths in the output do
 # not depend on where the folder lies. Runs under LC_ALL=C and C.UTF-8.
 # Extra modes can be added with SNAPSHOT_EXTRA_MODES (a space-separated list
-# of option sets with commas for blanks, e.g. "--code --code,--json").
+# of option sets with commas for blanks, e.g. "--code,--decls").
 set -euo pipefail
 
 [ $# -ge 2 ] || { echo "usage: $0 DUMP OUTDIR [UNITS_DIR]" >&2; exit 2; }
@@ -45,6 +45,8 @@ done
 export LC_ALL=C
 run json --json "${FILES[@]}"
 run json-decls --json --decls "${FILES[@]}"
+run code --code "${FILES[@]}"
+run code-json --code --json "${FILES[@]}"
 run report --report .
 run report-json --report --json .
 run graph --graph .

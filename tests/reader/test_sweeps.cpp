@@ -1,7 +1,10 @@
 // Damaged-input sweeps: every prefix of a unit must fail with a decorated
 // reader error, and every single-byte change of a unit must either load or
 // fail with a reader error (never another exception, never a sanitizer
-// report when these run under ASan and UBSan).
+// report when these run under ASan and UBSan). A unit that loads has its
+// code listed too: every piece inside the data block, tiled by its items,
+// nothing read outside it (each piece is disassembled from a copy of its
+// own bytes, so the sanitizers see any read past it).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,6 +15,9 @@
 #include <string>
 #include <vector>
 
+#include "CodeJson.h"
+#include "CodeListing.h"
+#include "CodeText.h"
 #include "DCU_Unit.h"
 #include "DeclJsonTestUtil.h"
 #include "DeclListing.h"
@@ -97,11 +103,42 @@ std::string CheckDecorated(const std::string& Text) {
   return {};
 }
 
+// Routines listed by the sweeps so far.
+size_t RoutinesListed = 0;
+
+// The code of a loaded unit listed as text and JSON; empty, or what is
+// wrong with it.
+std::string ListCode(const TUnit& U) {
+  TCodeOptions Options;
+  Options.ReadSources = false;
+  const TCodeLister L(U, Options);
+  std::string Wrong, Text;
+  L.ForEach([&](const TCodeRoutine& R) {
+    ++RoutinesListed;
+    const TCodeRoutineHead& H = R.Head;
+    uint64_t At = 0;
+    for (const TCodeItem& It : R.Items) At = It.Offset == At ? At + It.Size : UINT64_MAX;
+    if (At != R.Bytes.size() || R.Bytes.size() != H.PieceSize ||
+        static_cast<uint64_t>(H.BlockOffset) + H.PieceSize > static_cast<uint64_t>(std::max(U.DataSize, 0)))
+      Wrong = "code of " + H.QualifiedName + " not tiled or outside the data block";
+    Text.clear();
+    WriteRoutineText(R, Text);
+  });
+  std::string Json;
+  {
+    TJsonWriter J(Json);
+    WriteCodeJson(L, J);
+  }
+  if (nlohmann::json::parse(Json).size() != L.RoutineCount()) Wrong += "code JSON without every routine";
+  return Wrong;
+}
+
 // What loading Bytes gives: "" when the unit loads, "E" + text for a reader
-// error, "X" + text for any other exception. A unit that loads also gives
-// its declarations outline with its decoded values, visibility and
-// directives, listing and JSON (all texts valid UTF-8), and the values the
-// outline does not show (constants of routines).
+// error, "X" + text for any other exception or a fault of what a loaded unit
+// gives. A unit that loads also gives its declarations outline with its
+// decoded values, visibility and directives, listing and JSON (all texts
+// valid UTF-8), the values the outline does not show (constants of
+// routines), and its code listing.
 std::string Outcome(const std::vector<uint8_t>& Bytes, bool First) {
   try {
     const std::unique_ptr<TUnit> U = readertest::Load(Bytes, First);
@@ -110,6 +147,7 @@ std::string Outcome(const std::vector<uint8_t>& Bytes, bool First) {
     TDeclTextSink Listing;
     WriteDeclListing(O, Listing);
     DeclsJson(O).dump(-1, ' ', false, nlohmann::json::error_handler_t::strict);
+    if (std::string Code = ListCode(*U); !Code.empty()) return "X" + Code;
     return "";
   } catch (const EDCUReadError& E) {
     return "E" + E.Text();
@@ -147,8 +185,11 @@ const auto ReadBytes = testdata::ReadFileBytes;
 
 TEST(Sweeps, SampleUnitsLoadWhole) {
   // The sweeps below rely on the whole units loading.
+  const size_t Before = RoutinesListed;
   for (int V : Versions)
     for (const auto& [Label, Unit] : SweepUnits(V)) EXPECT_EQ(Outcome(Unit, true), "") << Label;
+  // The large unit's groups have routines with code.
+  EXPECT_GT(RoutinesListed, Before);
 }
 
 TEST(Sweeps, EveryPrefixOfTheSampleUnitsFailsDecorated) {
@@ -185,6 +226,7 @@ TEST(Sweeps, EveryPrefixOfCorpusFilesFailsDecorated) {
 
 TEST(Sweeps, EverySingleByteChangeLoadsOrFailsCleanly) {
   size_t Count = 0, Loaded = 0;
+  const size_t Routines = RoutinesListed;
   std::string Failures;
   for (int V : Versions) {
     for (const auto& [Label, Unit] : SweepUnits(V)) {
@@ -208,6 +250,7 @@ TEST(Sweeps, EverySingleByteChangeLoadsOrFailsCleanly) {
       }
     }
   }
-  std::cout << "[sweep] single-byte changes: " << Count << " loads, " << Loaded << " loaded\n";
+  std::cout << "[sweep] single-byte changes: " << Count << " loads, " << Loaded << " loaded, "
+            << RoutinesListed - Routines << " routines listed\n";
   EXPECT_TRUE(Failures.empty()) << Failures;
 }

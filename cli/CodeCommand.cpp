@@ -1,0 +1,188 @@
+// unitpeek-dump --code (see CodeCommand.h): the units are read one at a time
+// and their routines written one at a time, while the unit is loaded (the
+// code lister reads it), so that memory stays bounded by one unit and one
+// routine.
+#include "CodeCommand.h"
+
+#include <QCommandLineParser>
+#include <QFileInfo>
+#include <cstdio>
+#include <iostream>
+#include <optional>
+
+#include "CodeJson.h"
+#include "CodeListing.h"
+#include "CodeText.h"
+#include "DeclEntryMaker.h"
+#include "DeclJson.h"
+#include "DeclListing.h"
+#include "JsonWriter.h"
+#include "UnitFactsJson.h"
+#include "UnitLoad.h"
+#include "UnitSummary.h"
+
+namespace {
+
+void WriteOut(std::string_view Bytes) { std::fwrite(Bytes.data(), 1, Bytes.size(), stdout); }
+
+TCodeOptions ListerOptions(const TCodeCommandOptions& O) {
+  TCodeOptions L;
+  L.SourceDir = O.SourceDir;
+  return L;
+}
+
+std::function<bool(const TCodeRoutineHead&)> Wanted(const TCodeCommandOptions& O) {
+  if (O.Routine.empty()) return {};
+  return [&O](const TCodeRoutineHead& H) { return RoutinePatternMatches(H, O.Routine); };
+}
+
+// The heading of each routine: the line the declarations listing writes for
+// its declaration; nested routines under their qualified names; the unit's
+// initialization and finalization as their sections begin; a routine the
+// outline has no entry for (compiler-made, without a name) by its name.
+class TRoutineHeadings {
+ public:
+  explicit TRoutineHeadings(const TUnit& U) : Maker(U, TDeclOutlineOptions{.KeepSpans = false}) {}
+
+  std::string operator()(const TCodeRoutineHead& H) {
+    if (H.Role == TRoutineRole::Initialization) return "initialization";
+    if (H.Role == TRoutineRole::Finalization) return "finalization";
+    std::optional<TDeclEntry> E = Maker.EntryAt(H.DeclOffset, H.DeclIndex);
+    if (!E || E->Offset != H.DeclOffset || (E->Kind != TDeclKind::Procedure && E->Kind != TDeclKind::Function))
+      return DefaultRoutineHeading(H);
+    if (H.Role == TRoutineRole::Nested) E->Name = H.QualifiedName;
+    TDeclText Line;
+    Line.KeepSpans = false;
+    AppendEntryLine(*E, Line);
+    Line.Text += ';';
+    return std::move(Line.Text);
+  }
+
+ private:
+  TDeclEntryMaker Maker;
+};
+
+// The error block of a unit that did not load, as the summary writes it.
+void PrintErrorBlock(const std::string& Error) {
+  TJX_RecordingSink Sink;
+  WriteErrorBlock(Sink, DisplayText(Error));
+  std::cout << Sink.PlainText().toStdString();
+}
+
+// Text: the listing when asked for, then the routines, a blank line
+// between. True when the unit loaded.
+bool PrintCodeText(const std::string& Path, const TCodeCommandOptions& O, size_t& Matched) {
+  std::cout.flush();
+  TUnitLoad L = TryLoadUnit(Path, [&](const TUnit& U) {
+    if (O.Decls) {
+      TDeclTextSink Listing;
+      WriteDeclListing(BuildDeclOutline(U, TDeclOutlineOptions{.KeepSpans = false}), Listing);
+      Listing.Out += '\n';
+      WriteOut(Listing.Out);
+    }
+    const TCodeLister Lister(U, ListerOptions(O));
+    if (Lister.Arch() != TCodeArch::X86_32)
+      WriteOut("{the machine code of this format version is not known: its pieces are shown as data}\n\n");
+    TRoutineHeadings Headings(U);
+    TCodeTextOptions Text;
+    Text.Heading = [&Headings](const TCodeRoutineHead& H) { return Headings(H); };
+    std::string Out;
+    bool First = true;
+    Matched += Lister.ForEach(Wanted(O), [&](const TCodeRoutine& R) {
+      Out.clear();
+      if (!First) Out += '\n';
+      First = false;
+      WriteRoutineText(R, Out, Text);
+      WriteOut(Out);
+    });
+  });
+  std::fflush(stdout);
+  if (L.Facts) return true;
+  PrintErrorBlock(L.Error);
+  return false;
+}
+
+// JSON: one object per file, "code" (and "decls") among the facts, written
+// while the unit is loaded. True when every file loaded without an error.
+bool PrintCodeJson(const std::vector<std::string>& Files, const TCodeCommandOptions& O, size_t& Matched) {
+  bool AllGood = true;
+  std::cout.flush();
+  TJsonWriter J(WriteOut);
+  J.BeginArray();
+  for (const std::string& Path : Files) {
+    bool Written = false;
+    std::string SummaryError;
+    TUnitLoad L = TryLoadUnit(Path, [&](const TUnit& U) {
+      const TUnitFacts Facts = ExtractUnitFacts(U);
+      SummaryError = Facts.SummaryError();
+      std::optional<TDeclOutline> Outline;
+      if (O.Decls) Outline = BuildDeclOutline(U, TDeclOutlineOptions{.KeepSpans = false});
+      const TCodeLister Lister(U, ListerOptions(O));
+      std::vector<TUnitJsonMember> Extra;
+      Extra.push_back({"code", [&](TJsonWriter& W) { Matched += WriteCodeJson(Lister, W, Wanted(O)); }});
+      if (Outline) Extra.push_back({"decls", [&](TJsonWriter& W) { WriteDeclsJson(*Outline, W); }});
+      // From here the object is on its way out: a failure after this point
+      // cannot be written as the unit's error.
+      Written = true;
+      WriteUnitFactsJson(J, Path, &Facts, SummaryError, Extra);
+    });
+    if (!Written) WriteUnitFactsJson(J, Path, nullptr, L.Error);
+    AllGood = AllGood && L.Facts && SummaryError.empty();
+    J.Flush();
+  }
+  J.EndArray();
+  J.Flush();
+  WriteOut("\n");
+  std::fflush(stdout);
+  return AllGood;
+}
+
+}  // namespace
+
+void AddCodeOptions(QCommandLineParser& Parser) {
+  Parser.addOption({QStringLiteral("code"),
+                    QStringLiteral("Print each unit's routines disassembled instead of the summary (with --json: add "
+                                   "\"code\" to each unit; with --decls: the listing, then the code).")});
+  Parser.addOption({QStringLiteral("routine"),
+                    QStringLiteral("With --code: only the routines of this name (qualified or bare, any letter case; "
+                                   "* and ? as wildcards)."),
+                    QStringLiteral("NAME")});
+  Parser.addOption({QStringLiteral("source-dir"),
+                    QStringLiteral("With --code: look for the units' sources in DIR first (else beside each unit)."),
+                    QStringLiteral("DIR")});
+}
+
+std::string TakeCodeOptions(const QCommandLineParser& Parser, bool Report, TCodeCommandOptions& O) {
+  O.Code = Parser.isSet(QStringLiteral("code"));
+  const bool Routine = Parser.isSet(QStringLiteral("routine")), SourceDir = Parser.isSet(QStringLiteral("source-dir"));
+  if (!O.Code && (Routine || SourceDir)) return "--routine and --source-dir go with --code";
+  if (!O.Code) return {};
+  if (Report) return "--code goes with unit files, not with --report or --graph";
+  O.Routine = Parser.value(QStringLiteral("routine")).toStdString();
+  if (Routine && O.Routine.empty()) return "--routine needs a NAME";
+  if (SourceDir) {
+    const QString Dir = Parser.value(QStringLiteral("source-dir"));
+    if (!QFileInfo(Dir).isDir()) return "--source-dir: no folder " + Dir.toStdString();
+    O.SourceDir = Dir.toLocal8Bit().toStdString();
+  }
+  return {};
+}
+
+int RunCodeCommand(const std::vector<std::string>& Files, const TCodeCommandOptions& O, bool Json) {
+  bool AllGood = true;
+  size_t Matched = 0;
+  if (Json) {
+    AllGood = PrintCodeJson(Files, O, Matched);
+  } else {
+    for (const std::string& Path : Files) {
+      if (Files.size() > 1) std::cout << "==> " << Path << " <==\n";
+      AllGood = PrintCodeText(Path, O, Matched) && AllGood;
+    }
+  }
+  std::cout.flush();
+  if (!O.Routine.empty() && Matched == 0) {
+    std::cerr << "unitpeek-dump: no routine matches " << O.Routine << "\n";
+    return 1;
+  }
+  return AllGood ? 0 : 1;
+}
