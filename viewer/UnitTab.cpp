@@ -10,7 +10,6 @@
 #include <QLineEdit>
 #include <QShortcut>
 #include <QStackedWidget>
-#include <QTextBrowser>
 #include <QTextEdit>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -20,6 +19,7 @@
 #include "DeclView.h"
 #include "HexView.h"
 #include "Jx_PanelGradient.h"
+#include "ListingView.h"
 #include "ParseOffset.h"
 
 namespace {
