@@ -219,10 +219,11 @@ class TPieceWork {
   void Emit(TCodeRoutine& Out);
 
   // Formatter hooks: the text of an operand that a fixup or a label names,
-  // into Scratch.
-  bool ImmText(const ZydisFormatterContext& C);
-  bool RelText(const ZydisFormatterContext& C);
-  bool DispText(const ZydisFormatterContext& C, bool Plus);
+  // into Scratch; At is where the formatter's output stands, so that the
+  // spans of the names land where Scratch will.
+  bool ImmText(const ZydisFormatterContext& C, uint32_t At);
+  bool RelText(const ZydisFormatterContext& C, uint32_t At);
+  bool DispText(const ZydisFormatterContext& C, bool Plus, uint32_t At);
   bool DispHasFixup(const ZydisFormatterContext& C) const;
   const ZydisFormatter& SizedFormatter() const { return X86.FmtSized; }
   std::string Scratch;
@@ -252,6 +253,10 @@ class TPieceWork {
   std::vector<uint32_t> Targets;       // places a label may go
   std::vector<std::pair<uint32_t, std::string>> Labels;  // final, in offset order
   uint32_t CurOfs = 0;                 // the instruction being written
+  // Where the names written go (the routine's Spans), and the place in the
+  // routine's Text where the instruction being formatted starts.
+  std::vector<TCodeSpan>* Spans = nullptr;
+  uint32_t InsnStart = 0;
 
   bool Decode(uint32_t O, TInsn& D) const {
     return ZYAN_SUCCESS(ZydisDecoderDecodeInstruction(&X86.Dec, &D.Ctx, B + O, N - O, &D.I));
@@ -303,9 +308,13 @@ class TPieceWork {
   void PlaceTableOrBytes(uint32_t A, uint32_t E);
   void PlaceLeftBytes(uint32_t A, uint32_t E);
 
-  void FixupText(const TPieceFixup& F, int64_t AddendValue, std::string& Out) const;
-  void LabelOrOffset(int64_t T, std::string& Out) const;
-  void DataText(uint32_t O, uint32_t Len, std::string& Out) const;
+  // The texts that name places append to Out; the span of each name is
+  // recorded at Base + its place in Out.
+  void Name(std::string& Out, uint32_t Base, std::string_view Text, const TCodeSpan& Ref);
+  void SelfName(std::string& Out, uint32_t Base);
+  void FixupText(const TPieceFixup& F, int64_t AddendValue, std::string& Out, uint32_t Base);
+  void LabelOrOffset(int64_t T, std::string& Out, uint32_t Base);
+  void DataText(uint32_t O, uint32_t Len, std::string& Out);
   void InsnText(uint32_t O, TInsn& D, std::string& Out);
 };
 
@@ -735,52 +744,72 @@ void TPieceWork::Analyse() {
 // ---------------------------------------------------------------------------
 // Texts.
 
-void TPieceWork::LabelOrOffset(int64_t T, std::string& Out) const {
+void TPieceWork::Name(std::string& Out, uint32_t Base, std::string_view Text, const TCodeSpan& Ref) {
+  TCodeSpan S = Ref;
+  S.Start = Base + static_cast<uint32_t>(Out.size());
+  S.Len = static_cast<uint16_t>(std::min<size_t>(Text.size(), UINT16_MAX));
+  Out += Text;
+  if (Spans && S.Len) Spans->push_back(S);
+}
+
+void TPieceWork::SelfName(std::string& Out, uint32_t Base) {
+  TCodeSpan Ref;
+  Ref.Kind = TCodeRefKind::Routine;
+  Ref.Target = In->SelfIndex;
+  Ref.DeclOffset = In->SelfDecl;
+  Name(Out, Base, In->SelfName, Ref);
+}
+
+void TPieceWork::LabelOrOffset(int64_t T, std::string& Out, uint32_t Base) {
   if (InPiece(T)) {
     auto It = std::lower_bound(Labels.begin(), Labels.end(), static_cast<uint32_t>(T),
                                [](const std::pair<uint32_t, std::string>& L, uint32_t V) { return L.first < V; });
     if (It != Labels.end() && It->first == T) {
-      Out += It->second;
+      TCodeSpan Ref;
+      Ref.Kind = TCodeRefKind::Label;
+      Ref.Target = It->first;
+      Name(Out, Base, It->second, Ref);
       return;
     }
   }
-  Out += In->SelfName;
+  SelfName(Out, Base);
   AppendSignedHex(Out, T);
 }
 
-void TPieceWork::FixupText(const TPieceFixup& F, int64_t AddendValue, std::string& Out) const {
+void TPieceWork::FixupText(const TPieceFixup& F, int64_t AddendValue, std::string& Out, uint32_t Base) {
   if (F.Self) {
-    if (AddendValue == 0) Out += In->SelfName;
-    else LabelOrOffset(AddendValue, Out);
+    if (AddendValue == 0) SelfName(Out, Base);
+    else LabelOrOffset(AddendValue, Out, Base);
     return;
   }
-  Out += F.Target;
+  Name(Out, Base, F.Target, F.Ref);
   AppendSignedHex(Out, AddendValue - F.Rebase);
 }
 
-bool TPieceWork::ImmText(const ZydisFormatterContext& C) {
+bool TPieceWork::ImmText(const ZydisFormatterContext& C, uint32_t At) {
   const auto& R = C.instruction->raw;
   for (int K = 0; K < 2; ++K) {
     if (R.imm[K].size != 32) continue;
     if (static_cast<uint32_t>(R.imm[K].value.u) != static_cast<uint32_t>(C.operand->imm.value.u)) continue;
     if (const TPieceFixup* F = FieldAt(CurOfs + R.imm[K].offset)) {
       Scratch.clear();
-      FixupText(*F, static_cast<int32_t>(R.imm[K].value.u), Scratch);
+      FixupText(*F, static_cast<int32_t>(R.imm[K].value.u), Scratch, InsnStart + At);
       return true;
     }
   }
   return false;
 }
 
-bool TPieceWork::RelText(const ZydisFormatterContext& C) {
+bool TPieceWork::RelText(const ZydisFormatterContext& C, uint32_t At) {
   const auto& R = C.instruction->raw;
   Scratch.clear();
   if (R.imm[0].size == 32)
     if (const TPieceFixup* F = FieldAt(CurOfs + R.imm[0].offset)) {
-      FixupText(*F, static_cast<int32_t>(R.imm[0].value.u), Scratch);
+      FixupText(*F, static_cast<int32_t>(R.imm[0].value.u), Scratch, InsnStart + At);
       return true;
     }
-  LabelOrOffset(static_cast<int64_t>(CurOfs) + C.instruction->length + C.operand->imm.value.s, Scratch);
+  LabelOrOffset(static_cast<int64_t>(CurOfs) + C.instruction->length + C.operand->imm.value.s, Scratch,
+                InsnStart + At);
   return true;
 }
 
@@ -789,13 +818,13 @@ bool TPieceWork::DispHasFixup(const ZydisFormatterContext& C) const {
   return R.disp.size == 32 && FieldAt(CurOfs + R.disp.offset) != nullptr;
 }
 
-bool TPieceWork::DispText(const ZydisFormatterContext& C, bool Plus) {
+bool TPieceWork::DispText(const ZydisFormatterContext& C, bool Plus, uint32_t At) {
   const auto& R = C.instruction->raw;
   if (R.disp.size != 32) return false;
   const TPieceFixup* F = FieldAt(CurOfs + R.disp.offset);
   if (!F) return false;
   Scratch.assign(Plus ? "+" : "");
-  FixupText(*F, static_cast<int32_t>(R.disp.value), Scratch);
+  FixupText(*F, static_cast<int32_t>(R.disp.value), Scratch, InsnStart + At);
   return true;
 }
 
@@ -812,27 +841,38 @@ ZyanStatus AppendSymbol(ZydisFormatterBuffer* Buf, const std::string& T) {
 
 TPieceWork& PieceOf(const ZydisFormatterContext* C) { return *static_cast<TPieceWork*>(C->user_data); }
 
+// Where the next text of the formatter's output goes: the instructions are
+// formatted into a plain buffer (no token list), whose string is the whole
+// output so far.
+uint32_t OutputSize(ZydisFormatterBuffer* B) {
+  ZyanString* S = nullptr;
+  ZyanUSize Size = 0;
+  if (!ZYAN_SUCCESS(ZydisFormatterBufferGetString(B, &S)) || !ZYAN_SUCCESS(ZyanStringGetSize(S, &Size))) return 0;
+  return static_cast<uint32_t>(Size);
+}
+
 ZyanStatus HookPrintImm(const ZydisFormatter* F, ZydisFormatterBuffer* B, ZydisFormatterContext* C) {
   TPieceWork& P = PieceOf(C);
-  if (P.ImmText(*C)) return AppendSymbol(B, P.Scratch);
+  if (P.ImmText(*C, OutputSize(B))) return AppendSymbol(B, P.Scratch);
   return OrigPrintImm(F, B, C);
 }
 
 ZyanStatus HookPrintRel(const ZydisFormatter* F, ZydisFormatterBuffer* B, ZydisFormatterContext* C) {
   TPieceWork& P = PieceOf(C);
-  if (P.RelText(*C)) return AppendSymbol(B, P.Scratch);
+  if (P.RelText(*C, OutputSize(B))) return AppendSymbol(B, P.Scratch);
   return OrigPrintRel(F, B, C);
 }
 
 ZyanStatus HookPrintAbs(const ZydisFormatter* F, ZydisFormatterBuffer* B, ZydisFormatterContext* C) {
   TPieceWork& P = PieceOf(C);
-  if (C->operand->type == ZYDIS_OPERAND_TYPE_MEMORY && P.DispText(*C, false)) return AppendSymbol(B, P.Scratch);
+  if (C->operand->type == ZYDIS_OPERAND_TYPE_MEMORY && P.DispText(*C, false, OutputSize(B)))
+    return AppendSymbol(B, P.Scratch);
   return OrigPrintAbs(F, B, C);
 }
 
 ZyanStatus HookPrintDisp(const ZydisFormatter* F, ZydisFormatterBuffer* B, ZydisFormatterContext* C) {
   TPieceWork& P = PieceOf(C);
-  if (P.DispText(*C, true)) return AppendSymbol(B, P.Scratch);
+  if (P.DispText(*C, true, OutputSize(B))) return AppendSymbol(B, P.Scratch);
   return OrigPrintDisp(F, B, C);
 }
 
@@ -864,16 +904,27 @@ void TPieceWork::InsnText(uint32_t O, TInsn& D, std::string& Out) {
   ZydisDecodedOperand Ops[ZYDIS_MAX_OPERAND_COUNT_VISIBLE];
   char Buf[512];
   CurOfs = O;
+  InsnStart = static_cast<uint32_t>(Out.size());
+  const size_t SpansBefore = Spans ? Spans->size() : 0;
   if (!Operands(D, Ops) ||
       !ZYAN_SUCCESS(ZydisFormatterFormatInstruction(&X86.Fmt, &D.I, Ops, D.I.operand_count_visible, Buf, sizeof Buf,
                                                     ZYDIS_RUNTIME_ADDRESS_NONE, this))) {
+    if (Spans) Spans->resize(SpansBefore);
     Out += '?';
     return;
   }
   Out += Buf;
+  // The names stand inside the text written (a formatter that wrote them
+  // elsewhere would leave them out, not point past the text).
+  if (Spans)
+    for (size_t K = SpansBefore; K < Spans->size(); ++K)
+      if ((*Spans)[K].Start + static_cast<size_t>((*Spans)[K].Len) > Out.size()) {
+        Spans->resize(SpansBefore);
+        break;
+      }
 }
 
-void TPieceWork::DataText(uint32_t O, uint32_t Len, std::string& Out) const {
+void TPieceWork::DataText(uint32_t O, uint32_t Len, std::string& Out) {
   const uint8_t* P = B + O;
   switch (ShapeAt(O)) {
     case TShape::DWord: {
@@ -885,7 +936,7 @@ void TPieceWork::DataText(uint32_t O, uint32_t Len, std::string& Out) const {
     }
     case TShape::FixupCell:
       Out += "dd ";
-      FixupText(*FieldAt(O), static_cast<int32_t>(ReadDWord(P)), Out);
+      FixupText(*FieldAt(O), static_cast<int32_t>(ReadDWord(P)), Out, 0);
       return;
     case TShape::AnsiChars:
     case TShape::PChar:
@@ -973,6 +1024,8 @@ void TPieceWork::Emit(TCodeRoutine& Out) {
 
   Out.Items.clear();
   Out.Text.clear();
+  Out.Spans.clear();
+  Spans = &Out.Spans;
   size_t Heads = 0;
   for (uint32_t O = 0; O < N; ++O) Heads += StateAt(O) == InsnHead || StateAt(O) == DataHead;
   Out.Items.reserve(Heads);
@@ -1003,6 +1056,7 @@ void TPieceWork::Emit(TCodeRoutine& Out) {
     Out.Items.push_back(std::move(It));
     O = E;
   }
+  Spans = nullptr;
 
   Out.Fixups.clear();
   Out.Fixups.reserve(In->Fixups.size());

@@ -50,6 +50,8 @@ struct TPieceFixup {
   uint8_t Kind = 0;         // as stored
   TFixupKindInfo Info;
   std::string_view Target;  // the target's name, shown where the field is (kept by the caller)
+  // What the name refers to (the span written with it; Start and Len unused).
+  TCodeSpan Ref;
   bool Self = false;        // the target is the piece's own routine: the addend is an offset in it
   int32_t Rebase = 0;       // subtracted from the addend before it is shown
   TFlowHelper Helper = TFlowHelper::None;
@@ -59,10 +61,12 @@ struct TPieceInput {
   std::span<const uint8_t> Bytes;
   std::vector<TPieceFixup> Fixups;  // in offset order
   std::string SelfName;             // the routine's name, for references to itself
+  uint32_t SelfIndex = 0;           // the routine's index in its listing (spans that name it)
+  uint32_t SelfDecl = NoCodeDecl;   // its declaration's file offset
   TCodeArch Arch = TCodeArch::X86_32;
 };
 
-// Fills Items, Text, Labels and Fixups of Out from the piece.
+// Fills Items, Text, Spans, Labels and Fixups of Out from the piece.
 void DisassemblePiece(const TPieceInput& In, TCodeRoutine& Out);
 
 class TPieceWork;

@@ -63,11 +63,20 @@ struct TCodeLister::TPlaced {
   TRoutineRole Role = TRoutineRole::Routine;
 };
 
+// A fixup target: its name and what the name refers to.
+struct TCodeTarget {
+  std::string Name;
+  TCodeSpan Ref;
+};
+
 // The names a listing shows: of routines (nested ones after the routines
 // they are declared in) and of fixup targets.
 class TTargetNames {
  public:
-  explicit TTargetNames(const TUnit& U) : U(U) {}
+  // RoutineIndex gives a placed routine's index in the listing, -1 for a
+  // procedure that has none.
+  TTargetNames(const TUnit& U, std::function<int64_t(const TProcDecl*)> RoutineIndex)
+      : U(U), RoutineIndex(std::move(RoutineIndex)) {}
 
   // Nested routine P is declared in Owner.
   void SetOwner(const TProcDecl* P, const TProcDecl* Owner) { OwnerOf[P] = Owner; }
@@ -88,9 +97,13 @@ class TTargetNames {
   }
 
   // The name of declaration N; it stays where it is until Trim.
-  const std::string& Of(uint32_t N) {
+  const TCodeTarget& Of(uint32_t N) {
     auto [It, New] = Cache.try_emplace(N);
-    if (New) It->second = Make(U.GetDecl(N), N);
+    if (New) {
+      const TDCURec* R = U.GetDecl(N);
+      It->second.Name = Make(R, N);
+      It->second.Ref = RefOf(R);
+    }
     return It->second;
   }
   // Keeps the names made so far from growing without bound: called between
@@ -101,8 +114,55 @@ class TTargetNames {
 
  private:
   const TUnit& U;
+  std::function<int64_t(const TProcDecl*)> RoutineIndex;
   std::unordered_map<const TProcDecl*, const TProcDecl*> OwnerOf;
-  std::unordered_map<uint32_t, std::string> Cache;
+  std::unordered_map<uint32_t, TCodeTarget> Cache;
+  // The unit's type declarations by name (made when a class table is first
+  // named): the class of a class table ".TName" is the type TName.
+  std::unordered_map<std::string_view, uint32_t> TypeDecls;
+  bool TypeDeclsMade = false;
+
+  uint32_t OffsetOf(TPos P) const { return P ? PosOffset(P, U.Image.get()) : NoCodeDecl; }
+
+  uint32_t ClassTypeDecl(std::string_view ClassName) {
+    if (!TypeDeclsMade) {
+      TypeDeclsMade = true;
+      for (const TDCURec* R = U.Decls; R; R = R->Next)
+        if (const auto* T = RecCast<TTypeDecl>(R)) TypeDecls.try_emplace(NameView(T->GetName()), OffsetOf(T->DefPos));
+    }
+    auto It = TypeDecls.find(ClassName);
+    return It == TypeDecls.end() ? NoCodeDecl : It->second;
+  }
+
+  // What the name of declaration R refers to: a routine of the listing,
+  // another declaration of the unit, a name of another unit.
+  TCodeSpan RefOf(const TDCURec* R) {
+    TCodeSpan Ref;
+    if (!R) return Ref;  // unresolved
+    if (const auto* B = RecCast<TBaseDef>(R)) {
+      Ref.Kind = TCodeRefKind::Import;
+      if (B->UnitIndex < 0) {
+        Ref.Kind = TCodeRefKind::Decl;
+        Ref.DeclOffset = OffsetOf(B->DefPos);
+      }
+      return Ref;
+    }
+    const auto* D = RecCast<TNameDecl>(R);
+    if (!D) return Ref;
+    Ref.Kind = TCodeRefKind::Decl;
+    Ref.DeclOffset = OffsetOf(D->DefPos);
+    if (const auto* P = RecCast<TProcDecl>(R)) {
+      const int64_t I = RoutineIndex(P);
+      if (I >= 0) {
+        Ref.Kind = TCodeRefKind::Routine;
+        Ref.Target = static_cast<uint32_t>(I);
+      }
+    } else if (RecCast<TTypePDecl>(R) && IsClassTableName(NameView(R->GetName()))) {
+      const uint32_t Class = ClassTypeDecl(NameView(R->GetName()).substr(1));
+      if (Class != NoCodeDecl) Ref.DeclOffset = Class;
+    }
+    return Ref;
+  }
 
   std::string Make(const TDCURec* R, uint32_t N) const {
     if (!R) return "#" + std::to_string(N);
@@ -130,7 +190,8 @@ class TTargetNames {
 
 TCodeLister::TCodeLister(const TUnit& U, const TCodeOptions& Options)
     : Unit(U), Options(Options), ArchOfUnit(CodeArchOf(U.Version)),
-      Sources(std::make_unique<TCodeSourceFiles>(U, Options)), Names(std::make_unique<TTargetNames>(U)) {
+      Sources(std::make_unique<TCodeSourceFiles>(U, Options)),
+      Names(std::make_unique<TTargetNames>(U, [this](const TProcDecl* P) { return IndexOf(P); })) {
   FindRoutines();
 }
 
@@ -225,6 +286,23 @@ void TCodeLister::FindRoutines() {
 
 size_t TCodeLister::RoutineCount() const { return Placed.size(); }
 
+int64_t TCodeLister::IndexOf(const TProcDecl* P) const {
+  if (!P || P->MemOfs < 0 || !Unit.DataBlock || Unit.DataSize <= 0) return -1;
+  const uint32_t Start = std::min(static_cast<uint32_t>(P->MemOfs), static_cast<uint32_t>(Unit.DataSize));
+  auto It = std::lower_bound(Placed.begin(), Placed.end(), Start,
+                             [](const TPlaced& X, uint32_t V) { return X.Start < V; });
+  for (; It != Placed.end() && It->Start == Start; ++It)
+    if (It->Proc == P) return It - Placed.begin();
+  return -1;
+}
+
+std::optional<size_t> TCodeLister::RoutineAtDecl(uint32_t DeclOffset) const {
+  const TPos Image = Unit.Image.get();
+  for (size_t I = 0; I < Placed.size(); ++I)
+    if (PosOffset(Placed[I].Proc->DefPos, Image) == DeclOffset) return I;
+  return std::nullopt;
+}
+
 TCodeRoutineHead TCodeLister::Head(size_t I) const {
   const TPlaced& X = Placed[I];
   const TProcDecl* P = X.Proc;
@@ -290,6 +368,8 @@ TCodeRoutine TCodeLister::Routine(size_t I) const {
   TPieceInput In;
   In.Bytes = R.Bytes;
   In.SelfName = H.QualifiedName;
+  In.SelfIndex = static_cast<uint32_t>(I);
+  In.SelfDecl = H.DeclOffset;
   In.Arch = ArchOfUnit;
   In.Fixups.reserve(InPiece.size());
   for (uint32_t K : InPiece) {
@@ -300,7 +380,9 @@ TCodeRoutine TCodeLister::Routine(size_t I) const {
     P.Info = FixupKindTable(U.Version)[P.Kind];
     const TDCURec* T = U.GetDecl(F.FixupDecl);
     P.Self = T == Self;
-    P.Target = Names->Of(F.FixupDecl);
+    const TCodeTarget& Target = Names->Of(F.FixupDecl);
+    P.Target = Target.Name;
+    P.Ref = Target.Ref;
     if (T && (RecCast<TTypePDecl>(T) || RecCast<TImpDef>(T)) && IsClassTableName(NameView(T->GetName())))
       P.Rebase = ClassRefOffset(U.Version);
     if (T) {
@@ -340,6 +422,14 @@ TCodeRoutine TCodeLister::Routine(size_t I) const {
 
 void TCodeLister::ForEach(const std::function<void(const TCodeRoutine&)>& Visit) const {
   for (size_t I = 0; I < Placed.size(); ++I) Visit(Routine(I));
+}
+
+std::span<const TCodeSpan> TCodeRoutine::ItemSpans(const TCodeItem& It) const {
+  auto First = std::lower_bound(Spans.begin(), Spans.end(), It.TextStart,
+                                [](const TCodeSpan& S, uint32_t V) { return S.Start < V; });
+  auto Last = First;
+  while (Last != Spans.end() && Last->Start < It.TextStart + It.TextSize) ++Last;
+  return {First, Last};
 }
 
 std::vector<TCodeRoutine> BuildCodeListing(const TUnit& U, const TCodeOptions& Options) {

@@ -20,11 +20,14 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 class TUnit;
+class TProcDecl;
 
 enum class TCodeItemKind : uint8_t { Insn, Data };
 
@@ -39,6 +42,34 @@ struct TCodeItem {
   TCodeItemKind Kind = TCodeItemKind::Insn;
   uint32_t TextStart = 0;
   uint32_t TextSize = 0;
+};
+
+// What a name in an item's text refers to (TCodeSpan).
+enum class TCodeRefKind : uint8_t {
+  Label,       // a label of the same routine ("@3"): Target is the offset of the item it stands at
+  Routine,     // a routine of the unit ("call Helper", the routine itself): Target is its index in
+               // the listing (TCodeLister), DeclOffset its declaration's
+  Decl,        // another declaration of the unit ("[Form1]", "TypeInfo(TItem)", the class "TForm1"):
+               // DeclOffset is its record's file offset
+  Import,      // a name of another unit or of a DLL ("System.@LStrAsg"): nothing of this file
+  Unresolved,  // a declaration number the unit does not resolve ("#12")
+};
+
+// The declaration offset of a span that names none.
+inline constexpr uint32_t NoCodeDecl = UINT32_MAX;
+
+// Where a name stands in a routine's Text and what it refers to. The
+// formatter's hooks record it as they write the name; the addend after it
+// ("+$4", "-$4C") is not part of it. DeclOffset is the declarations
+// outline's anchor of the declaration (the file offset of its tag byte;
+// class tables give the class's type declaration); declarations the outline
+// does not list (compiler-made ones, "#4") keep their own offset.
+struct TCodeSpan {
+  uint32_t Start = 0;  // in TCodeRoutine::Text
+  uint16_t Len = 0;
+  TCodeRefKind Kind = TCodeRefKind::Unresolved;
+  uint32_t Target = 0;
+  uint32_t DeclOffset = NoCodeDecl;
 };
 
 // A place the fixup table names inside the piece.
@@ -92,6 +123,7 @@ struct TCodeRoutine {
   std::vector<uint8_t> Bytes;  // the piece
   std::vector<TCodeItem> Items;
   std::string Text;            // the texts of the items, one after the other
+  std::vector<TCodeSpan> Spans;  // the names in Text, in text order
   std::vector<TCodeFixup> Fixups;
   std::vector<TCodeLine> Lines;
   std::vector<TCodeLabel> Labels;
@@ -99,6 +131,8 @@ struct TCodeRoutine {
   std::string_view ItemText(const TCodeItem& It) const {
     return std::string_view(Text).substr(It.TextStart, It.TextSize);
   }
+  // The names in item It's text (their Start counts from Text's first byte).
+  std::span<const TCodeSpan> ItemSpans(const TCodeItem& It) const;
 };
 
 struct TCodeOptions {
@@ -142,6 +176,10 @@ class TCodeLister {
   // The source file found for the unit's first source entry; empty: none.
   std::string SourcePath() const;
 
+  // The routine whose declaration record starts at DeclOffset (the
+  // declarations outline's anchor of its entry), if it has code.
+  std::optional<size_t> RoutineAtDecl(uint32_t DeclOffset) const;
+
   // Routine I with its piece disassembled.
   TCodeRoutine Routine(size_t I) const;
   // Every routine in turn, each released after Visit returns.
@@ -159,6 +197,8 @@ class TCodeLister {
   mutable std::unique_ptr<TPieceDisassembler> Disasm;
   mutable std::vector<uint32_t> FixupOrder;  // the fixup table by offset
   void FindRoutines();
+  // The index of placed routine P; -1 when P has no piece.
+  int64_t IndexOf(const TProcDecl* P) const;
 };
 
 // Every routine of the unit at once.

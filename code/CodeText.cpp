@@ -1,7 +1,9 @@
-// The code listing as plain text: a heading per routine, then offsets,
-// bytes, instructions or data, labels and line markers.
+// The code listing as text through a sink of runs: a heading per routine,
+// then offsets, bytes, instructions or data with their names marked, labels
+// and line markers.
 #include "CodeText.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -10,38 +12,77 @@ constexpr size_t BytesPerLine = 8;
 
 constexpr char Digits[] = "0123456789ABCDEF";
 
-void AppendOffset(std::string& Out, uint32_t V) {
+void Offset(TCodeSink& Sink, uint32_t V, uint32_t ItemOffset) {
   char Buf[8];
   for (int I = 7; I >= 0; --I, V >>= 4) Buf[I] = Digits[V & 0xF];
-  Out.append(Buf, 8);
+  Sink.Run(TCodeRunKind::Offset, std::string_view(Buf, 8), ItemOffset);
 }
 
-// N bytes (at most BytesPerLine) in hexadecimal, padded to the column.
-void AppendBytes(std::string& Out, const uint8_t* P, size_t N) {
+// N bytes (at most BytesPerLine) in hexadecimal, padded to the column, or
+// (Trim) without the blanks after them.
+void Bytes(TCodeSink& Sink, const uint8_t* P, size_t N, bool Trim) {
   char Buf[BytesPerLine * 3 + 1];
   std::memset(Buf, ' ', sizeof Buf);
   for (size_t I = 0; I < N; ++I) {
     Buf[3 * I] = Digits[P[I] >> 4];
     Buf[3 * I + 1] = Digits[P[I] & 0xF];
   }
-  Out.append(Buf, sizeof Buf);
+  if (!Trim) {
+    Sink.Run(TCodeRunKind::Bytes, std::string_view(Buf, sizeof Buf), NoCodeAnchor);
+  } else if (N) {
+    Sink.Run(TCodeRunKind::Bytes, std::string_view(Buf, 3 * N - 1), NoCodeAnchor);
+  }
 }
 
-void AppendLineMarker(std::string& Out, const TCodeLine& L) {
-  Out += "  ; ";
+void LineMarker(TCodeSink& Sink, const TCodeLine& L) {
+  Sink.Run(TCodeRunKind::Plain, "  ", NoCodeAnchor);
+  std::string M = "; ";
   if (!L.File.empty()) {
-    Out += L.File;
-    Out += ' ';
+    M += L.File;
+    M += ' ';
   }
-  Out += std::to_string(L.Line);
-  if (L.HasSource) {
-    Out += ": ";
-    Out += L.Source;
+  M += std::to_string(L.Line);
+  if (L.HasSource) M += ": ";
+  Sink.Run(TCodeRunKind::Marker, M, L.Line);
+  if (L.HasSource && !L.Source.empty()) Sink.Run(TCodeRunKind::Source, L.Source, L.Line);
+  Sink.EndLine();
+}
+
+// An item's text with its names.
+void ItemText(TCodeSink& Sink, const TCodeRoutine& R, const TCodeItem& It) {
+  const std::string_view Text = R.ItemText(It);
+  uint32_t At = 0;
+  for (const TCodeSpan& S : R.ItemSpans(It)) {
+    const uint32_t From = S.Start - It.TextStart;
+    if (From < At || From + static_cast<size_t>(S.Len) > Text.size()) continue;
+    if (From > At) Sink.Run(TCodeRunKind::Plain, Text.substr(At, From - At), NoCodeAnchor);
+    Sink.Name(Text.substr(From, S.Len), S);
+    At = From + S.Len;
   }
-  Out += '\n';
+  if (At < Text.size()) Sink.Run(TCodeRunKind::Plain, Text.substr(At), NoCodeAnchor);
 }
 
 }  // namespace
+
+TCodeRunKind CodeRunKindOf(TCodeRefKind K) {
+  switch (K) {
+    case TCodeRefKind::Label: return TCodeRunKind::LabelRef;
+    case TCodeRefKind::Routine: return TCodeRunKind::RoutineRef;
+    case TCodeRefKind::Decl: return TCodeRunKind::DeclRef;
+    case TCodeRefKind::Import: return TCodeRunKind::ImportRef;
+    case TCodeRefKind::Unresolved: return TCodeRunKind::Unresolved;
+  }
+  return TCodeRunKind::Unresolved;
+}
+
+int64_t CodeAnchorOf(const TCodeSpan& S) {
+  switch (S.Kind) {
+    case TCodeRefKind::Label: return S.Target;
+    case TCodeRefKind::Routine:
+    case TCodeRefKind::Decl: return S.DeclOffset == NoCodeDecl ? NoCodeAnchor : S.DeclOffset;
+    default: return NoCodeAnchor;
+  }
+}
 
 std::string DefaultRoutineHeading(const TCodeRoutineHead& H) {
   switch (H.Role) {
@@ -51,36 +92,44 @@ std::string DefaultRoutineHeading(const TCodeRoutineHead& H) {
   }
 }
 
-void WriteRoutineText(const TCodeRoutine& R, std::string& Out, const TCodeTextOptions& Options) {
-  Out += Options.Heading ? Options.Heading(R.Head) : DefaultRoutineHeading(R.Head);
-  Out += '\n';
+void WriteRoutineListing(const TCodeRoutine& R, TCodeSink& Sink, const TCodeTextOptions& Options) {
+  Sink.Run(TCodeRunKind::Heading, Options.Heading ? Options.Heading(R.Head) : DefaultRoutineHeading(R.Head),
+           R.Head.DeclOffset);
+  Sink.EndLine();
   size_t L = 0, Lab = 0;
-  for (const TCodeItem& It : R.Items) {
+  for (size_t K = 0; K < R.Items.size(); ++K) {
+    const TCodeItem& It = R.Items[K];
+    Sink.BeginItem(R, K);
     // The item's label, then the markers at its first byte and any that
     // fall inside it.
     for (; Lab < R.Labels.size() && R.Labels[Lab].Offset <= It.Offset; ++Lab)
       if (R.Labels[Lab].Offset == It.Offset) {
-        Out += R.Labels[Lab].Name;
-        Out += ":\n";
+        Sink.Run(TCodeRunKind::LabelDef, R.Labels[Lab].Name, It.Offset);
+        Sink.Run(TCodeRunKind::Plain, ":", NoCodeAnchor);
+        Sink.EndLine();
       }
-    for (; L < R.Lines.size() && R.Lines[L].Offset < It.Offset + It.Size; ++L) AppendLineMarker(Out, R.Lines[L]);
-    Out += "  ";
-    AppendOffset(Out, R.Head.Offset + It.Offset);
-    Out += "  ";
+    for (; L < R.Lines.size() && R.Lines[L].Offset < It.Offset + It.Size; ++L) LineMarker(Sink, R.Lines[L]);
+    Sink.Run(TCodeRunKind::Plain, "  ", NoCodeAnchor);
+    Offset(Sink, R.Head.Offset + It.Offset, It.Offset);
+    Sink.Run(TCodeRunKind::Plain, "  ", NoCodeAnchor);
     const uint8_t* P = R.Bytes.data() + It.Offset;
     const bool Whole = It.Offset + static_cast<size_t>(It.Size) <= R.Bytes.size();
-    if (Options.Bytes && Whole) AppendBytes(Out, P, std::min<size_t>(It.Size, BytesPerLine));
-    Out += R.ItemText(It);
-    Out += '\n';
+    if (Options.Bytes && Whole) Bytes(Sink, P, std::min<size_t>(It.Size, BytesPerLine), false);
+    ItemText(Sink, R, It);
+    Sink.EndLine();
     if (Options.Bytes && Whole)
-      for (size_t K = BytesPerLine; K < It.Size; K += BytesPerLine) {
-        Out += "  ";
-        AppendOffset(Out, R.Head.Offset + It.Offset + static_cast<uint32_t>(K));
-        Out += "  ";
-        AppendBytes(Out, P + K, std::min<size_t>(It.Size - K, BytesPerLine));
-        while (!Out.empty() && Out.back() == ' ') Out.pop_back();
-        Out += '\n';
+      for (size_t B = BytesPerLine; B < It.Size; B += BytesPerLine) {
+        Sink.Run(TCodeRunKind::Plain, "  ", NoCodeAnchor);
+        Offset(Sink, R.Head.Offset + It.Offset + static_cast<uint32_t>(B), It.Offset);
+        Sink.Run(TCodeRunKind::Plain, "  ", NoCodeAnchor);
+        Bytes(Sink, P + B, std::min<size_t>(It.Size - B, BytesPerLine), true);
+        Sink.EndLine();
       }
   }
-  for (; L < R.Lines.size(); ++L) AppendLineMarker(Out, R.Lines[L]);
+  for (; L < R.Lines.size(); ++L) LineMarker(Sink, R.Lines[L]);
+}
+
+void WriteRoutineText(const TCodeRoutine& R, std::string& Out, const TCodeTextOptions& Options) {
+  TCodeTextSink Sink(Out);
+  WriteRoutineListing(R, Sink, Options);
 }

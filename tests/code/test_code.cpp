@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <algorithm>
 #include <memory>
 #include <random>
 #include <string>
@@ -20,6 +21,7 @@
 #include "CodeListing.h"
 #include "CodeSource.h"
 #include "CodeText.h"
+#include "DCURecs.h"
 #include "DCU_Unit.h"
 #include "UnitBuilder.h"
 
@@ -540,6 +542,198 @@ TEST(CodeText, LongItemsGoOnOverSeveralLines) {
             "  00000100  61 61 61 61 61 61 61 61  db 'x'\n"
             "  00000108  61 61 61 61 61 61 61 61\n"
             "  00000110  61 61 61 61\n");
+}
+
+// ---------------------------------------------------------------------------
+// Names marked in the texts, and the writer's runs.
+
+namespace {
+
+// The names of a routine's items: "text=kind" for each span, the spans
+// checked to lie inside their items.
+std::vector<std::string> SpanTexts(const TCodeRoutine& R) {
+  std::vector<std::string> Out;
+  size_t Seen = 0;
+  for (const TCodeItem& It : R.Items)
+    for (const TCodeSpan& S : R.ItemSpans(It)) {
+      ++Seen;
+      EXPECT_GE(S.Start, It.TextStart);
+      EXPECT_LE(S.Start + S.Len, It.TextStart + It.TextSize);
+      static const char* Kinds[] = {"label", "routine", "decl", "import", "unresolved"};
+      Out.push_back(R.Text.substr(S.Start, S.Len) + "=" + Kinds[static_cast<int>(S.Kind)]);
+    }
+  EXPECT_EQ(Seen, R.Spans.size()) << "every span in one item";
+  return Out;
+}
+
+const TCodeSpan* SpanNamed(const TCodeRoutine& R, std::string_view Text) {
+  for (const TCodeSpan& S : R.Spans)
+    if (std::string_view(R.Text).substr(S.Start, S.Len) == Text) return &S;
+  return nullptr;
+}
+
+uint32_t DeclOffsetOf(const TUnit& U, uint32_t N) {
+  const auto* D = RecCast<TNameDecl>(U.GetDecl(N));
+  return D ? static_cast<uint32_t>(D->DefPos - U.Image.get()) : NoCodeDecl;
+}
+
+// Records the runs of the writer: kind, text, anchor.
+struct TRecordingCodeSink : TCodeSink {
+  struct TRun {
+    TCodeRunKind Kind;
+    std::string Text;
+    int64_t Anchor;
+  };
+  std::vector<TRun> Runs;
+  std::string Text;
+  std::vector<size_t> Items;  // item index at each BeginItem
+  std::vector<int64_t> NameRoutines;  // Target of each routine name
+  void Run(TCodeRunKind K, std::string_view T, int64_t A) override {
+    Runs.push_back({K, std::string(T), A});
+    Text += T;
+  }
+  void Name(std::string_view T, const TCodeSpan& Ref) override {
+    if (Ref.Kind == TCodeRefKind::Routine) NameRoutines.push_back(Ref.Target);
+    TCodeSink::Name(T, Ref);
+  }
+  void EndLine() override { Text += '\n'; }
+  void BeginItem(const TCodeRoutine&, size_t I) override { Items.push_back(I); }
+  std::vector<std::string> Of(TCodeRunKind K) const {
+    std::vector<std::string> Out;
+    for (const TRun& R : Runs)
+      if (R.Kind == K) Out.push_back(R.Text + "@" + std::to_string(R.Anchor));
+    return Out;
+  }
+};
+
+}  // namespace
+
+TEST(CodeSpans, EveryNameMarkedWithWhatItRefersTo) {
+  for (int V : {3, 7, 101}) {
+    SCOPED_TRACE("version " + std::to_string(V));
+    const TNumbers N(V);
+    auto U = Load(DemoCodeUnit(V).Bytes);
+    TCodeLister L(*U);
+    const TCodeRoutine Main = L.Routine(1);
+    if (V == 101) {
+      // Shown as data: the fixup cells name their targets all the same.
+      const TCodeSpan* Form = SpanNamed(Main, "Form1");
+      ASSERT_NE(Form, nullptr);
+      EXPECT_EQ(Form->Kind, TCodeRefKind::Decl);
+      continue;
+    }
+    EXPECT_EQ(SpanTexts(Main), (std::vector<std::string>{"Form1=decl", "Form1=decl", "System.Exception=import",
+                                                          "Helper=routine", "System.@LStrAsg=import", "@2=label",
+                                                          "@1=label"}));
+    // A variable of the unit: its record's offset, the outline's anchor.
+    EXPECT_EQ(SpanNamed(Main, "Form1")->DeclOffset, DeclOffsetOf(*U, N.Form1()));
+    EXPECT_EQ(U->Image[SpanNamed(Main, "Form1")->DeclOffset], 0x20);  // a variable's tag
+    // A routine: its index in the listing and its declaration.
+    const TCodeSpan* Helper = SpanNamed(Main, "Helper");
+    EXPECT_EQ(Helper->Target, 0u);
+    EXPECT_EQ(Helper->DeclOffset, L.Head(0).DeclOffset);
+    EXPECT_EQ(L.RoutineAtDecl(Helper->DeclOffset), std::optional<size_t>(0));
+    EXPECT_EQ(SpanNamed(Main, "System.@LStrAsg")->DeclOffset, NoCodeDecl);
+    // A label: the offset of the item it stands at.
+    EXPECT_EQ(SpanNamed(Main, "@1")->Target, 0x27u);
+    EXPECT_EQ(SpanNamed(Main, "@2")->Target, 0x34u);
+
+    // Names in data cells; the addend stays outside the name.
+    const TCodeRoutine On = L.Routine(4);
+    EXPECT_EQ(SpanTexts(On), (std::vector<std::string>{"System.@HandleOnException=import",
+                                                        "System.Exception=import", "@1=label"}));
+    // The routine itself (a call of itself, a place outside the piece),
+    // nested routines by their index.
+    const TCodeRoutine Demo = L.Routine(11);
+    EXPECT_EQ(SpanTexts(Demo), std::vector<std::string>{"Demo=routine"});
+    EXPECT_EQ(SpanNamed(Demo, "Demo")->Target, 11u);
+    EXPECT_EQ(SpanNamed(Demo, "Demo")->DeclOffset, L.Head(11).DeclOffset);
+    EXPECT_EQ(SpanNamed(L.Routine(9), "Outer.Inner")->Target, 8u);
+    EXPECT_EQ(SpanNamed(L.Routine(8), "Outer")->Target, 9u);
+    const TCodeRoutine Dead = L.Routine(7);
+    EXPECT_EQ(SpanTexts(Dead), (std::vector<std::string>{"@1=label", "Form1=decl"}));
+  }
+}
+
+TEST(CodeSpans, ClassTablesNameTheirClassAndUnresolvedNumbersAreMarked) {
+  // Own class table ".TThing" of type TThing; a fixup to a number the unit
+  // does not have.
+  TAsm Code;
+  Code.B({0xBA}).Fix(1, 4, 0x4C);  // mov edx, TThing
+  Code.B({0xB8}).Fix(1, 40);       // mov eax, #40
+  Code.B({0xC3});
+  UnitBuilder B(7);
+  B.Header();
+  B.SourceFile("Demo.pas");
+  B.Uses(0x64, "System").EndEntry();
+  B.TypeDecl("TThing", 1);
+  B.VarDecl(".TThing", 1, 0, 0, 0x26);  // the class table
+  B.Proc("Run", Code.Size());
+  // Numbers: 2 System, 3 TThing, 4 .TThing, 5 Run.
+  std::vector<FixupAt> Fixups{{0, 6, 5}};
+  for (const FixupAt& F : Code.Fixups) Fixups.push_back(F);
+  Fixups.push_back({Code.Size(), 7, 5});
+  B.DataBlockBytes(Code.Bytes);
+  B.FixupTable(Fixups);
+  B.Stop();
+  std::unique_ptr<TUnit> U;
+  try {
+    U = Load(B.Finish());
+  } catch (const EDCUReadError& E) {
+    FAIL() << E.what();
+  }
+  TCodeLister L(*U);
+  ASSERT_EQ(L.RoutineCount(), 1u);
+  const TCodeRoutine R = L.Routine(0);
+  EXPECT_EQ(Texts(R), "mov edx, TThing\nmov eax, #40\nret\n");
+  EXPECT_EQ(SpanTexts(R), (std::vector<std::string>{"TThing=decl", "#40=unresolved"}));
+  // The class's own declaration, not the table's.
+  EXPECT_EQ(SpanNamed(R, "TThing")->DeclOffset, DeclOffsetOf(*U, 3));
+  EXPECT_NE(SpanNamed(R, "TThing")->DeclOffset, DeclOffsetOf(*U, 4));
+}
+
+TEST(CodeText, RunsOfTheWriterMakeTheTextAndCarryAnchors) {
+  auto U = Load(DemoCodeUnit(7).Bytes);
+  TCodeLister L(*U);
+  for (size_t I = 0; I < L.RoutineCount(); ++I) {
+    const TCodeRoutine R = L.Routine(I);
+    TRecordingCodeSink Sink;
+    WriteRoutineListing(R, Sink);
+    std::string Plain;
+    WriteRoutineText(R, Plain);
+    EXPECT_EQ(Sink.Text, Plain) << R.Head.Name;
+    ASSERT_EQ(Sink.Items.size(), R.Items.size());
+    for (size_t K = 0; K < Sink.Items.size(); ++K) EXPECT_EQ(Sink.Items[K], K);
+    EXPECT_EQ(Sink.Runs.front().Kind, TCodeRunKind::Heading);
+    EXPECT_EQ(Sink.Runs.front().Anchor, R.Head.DeclOffset);
+    for (int64_t T : Sink.NameRoutines) EXPECT_LT(T, static_cast<int64_t>(L.RoutineCount()));
+  }
+  const TCodeRoutine Main = L.Routine(1);
+  TRecordingCodeSink Sink;
+  WriteRoutineListing(Main, Sink);
+  EXPECT_EQ(Sink.Of(TCodeRunKind::LabelDef), (std::vector<std::string>{"@1@39", "@2@52"}));
+  EXPECT_EQ(Sink.Of(TCodeRunKind::LabelRef), (std::vector<std::string>{"@2@52", "@1@39"}));
+  EXPECT_EQ(Sink.Of(TCodeRunKind::RoutineRef),
+            std::vector<std::string>{"Helper@" + std::to_string(L.Head(0).DeclOffset)});
+  EXPECT_EQ(Sink.Of(TCodeRunKind::ImportRef), (std::vector<std::string>{"System.Exception@-1", "System.@LStrAsg@-1"}));
+  EXPECT_EQ(Sink.Of(TCodeRunKind::Marker), (std::vector<std::string>{"; 10@10", "; 11@11"}));
+  EXPECT_EQ(Sink.Of(TCodeRunKind::Offset).front(), "0000" + [&] {
+    char B[8];
+    std::snprintf(B, sizeof B, "%04X", Main.Head.Offset & 0xFFFF);
+    return std::string(B);
+  }() + "@0");
+  // An item of more than eight bytes: its further lines of bytes have no
+  // blanks after them, and their offsets the item's anchor.
+  TCodeRoutine Long;
+  Long.Head.Offset = 0x100;
+  Long.Bytes.assign(12, 0xAB);
+  Long.Text = "db ?";
+  Long.Items.push_back(TCodeItem{0, 12, TCodeItemKind::Data, 0, 4});
+  TRecordingCodeSink LongSink;
+  WriteRoutineListing(Long, LongSink);
+  EXPECT_EQ(LongSink.Of(TCodeRunKind::Bytes),
+            (std::vector<std::string>{"AB AB AB AB AB AB AB AB  @-1", "AB AB AB AB@-1"}));
+  EXPECT_EQ(LongSink.Of(TCodeRunKind::Offset), (std::vector<std::string>{"00000100@0", "00000108@0"}));
 }
 
 // ---------------------------------------------------------------------------

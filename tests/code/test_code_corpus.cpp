@@ -17,6 +17,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <span>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -211,7 +212,7 @@ TEST(CodeCorpus, EveryRoutineListedTiledNamedAndDecodedAlike) {
   std::vector<TCorpusUnit> Units = LoadCorpus();
   ASSERT_FALSE(Units.empty());
   TObjdumpCheck Objdump;
-  size_t Routines = 0, Insns = 0, Fixups = 0, LinesChecked = 0, LinesInside = 0;
+  size_t Routines = 0, Insns = 0, Fixups = 0, Names = 0, LinesChecked = 0, LinesInside = 0;
   std::vector<std::string> LineMisses;
   for (TCorpusUnit& C : Units) {
     const TUnit& U = *C.Unit;
@@ -275,6 +276,41 @@ TEST(CodeCorpus, EveryRoutineListedTiledNamedAndDecodedAlike) {
         }
         EXPECT_NE(F.KindName.rfind("kind ", 0), 0u) << Where << " fixup at " << F.Offset;
       }
+      // Every name marked, and what it refers to is what it says.
+      for (const TCodeItem& It : R.Items) {
+        const std::span<const TCodeSpan> Spans = R.ItemSpans(It);
+        bool HasField = false;
+        for (const TCodeFixup& F : R.Fixups)
+          HasField = HasField || (F.Size && F.Offset >= It.Offset && F.Offset + F.Size <= It.Offset + It.Size);
+        if (HasField && Spans.empty()) ADD_FAILURE() << Where << " no name marked in " << R.ItemText(It);
+        for (const TCodeSpan& S : Spans) {
+          ++Names;
+          ASSERT_LE(S.Start + S.Len, It.TextStart + It.TextSize) << Where;
+          const std::string_view Text = std::string_view(R.Text).substr(S.Start, S.Len);
+          switch (S.Kind) {
+            case TCodeRefKind::Routine:
+              ASSERT_LT(S.Target, AllHeads.size()) << Where;
+              EXPECT_EQ(Text, AllHeads[S.Target].QualifiedName) << Where;
+              EXPECT_EQ(S.DeclOffset, AllHeads[S.Target].DeclOffset) << Where;
+              break;
+            case TCodeRefKind::Label: {
+              bool Found = false;
+              for (const TCodeLabel& Lab : R.Labels) Found = Found || (Lab.Offset == S.Target && Lab.Name == Text);
+              EXPECT_TRUE(Found) << Where << " " << Text;
+              break;
+            }
+            case TCodeRefKind::Decl:
+              EXPECT_LT(S.DeclOffset, static_cast<uint32_t>(U.ImageSize)) << Where << " " << Text;
+              break;
+            case TCodeRefKind::Import:
+              EXPECT_EQ(S.DeclOffset, NoCodeDecl) << Where;
+              break;
+            case TCodeRefKind::Unresolved:
+              EXPECT_EQ(Text[0], '#') << Where;
+              break;
+          }
+        }
+      }
       // The first line marker inside the routine's text: after the last
       // heading of that name before it, with no heading of a routine not
       // nested in it between.
@@ -326,7 +362,7 @@ TEST(CodeCorpus, EveryRoutineListedTiledNamedAndDecodedAlike) {
   }
   if (UnitStep > 1) std::cout << "[ corpus  ] under the sanitizers: one unit in " << UnitStep << "\n";
   std::cout << "[ corpus  ] " << Units.size() << " units, " << Routines << " routines, " << Insns
-            << " instructions, " << Fixups << " fixups; first lines inside their routine's text: " << LinesInside
+            << " instructions, " << Fixups << " fixups, " << Names << " names; first lines inside their routine's text: " << LinesInside
             << " of " << LinesChecked << "\n";
   for (const std::string& M : LineMisses) std::cout << "[ line    ] " << M << "\n";
   EXPECT_GE(LinesInside * 1000, LinesChecked * 985);
