@@ -43,18 +43,28 @@ TListingView::~TListingView() = default;
 // ---- text and metrics ---------------------------------------------------------
 
 void TListingView::SetText(TListingText Text) {
+  const bool HadHistory = !FHistory.empty();
+  FHistory.clear();
+  FPage = 0;
+  TakeText(std::move(Text));
+  if (HadHistory) emit HistoryChanged(false);
+}
+
+void TListingView::ReplaceText(TListingText Text, int64_t Page) {
+  FPage = Page;
+  TakeText(std::move(Text));
+}
+
+void TListingView::TakeText(TListingText Text) {
   FText = std::move(Text);
   FText.Finish();
   FCursor = FAnchorPos = 0;
   ClearLayouts();
-  const bool HadHistory = !FHistory.empty();
-  FHistory.clear();
   UpdateScrollBars();
   verticalScrollBar()->setValue(0);
   horizontalScrollBar()->setValue(0);
   if (!FFind.isEmpty()) SetFindText(FFind);
   viewport()->update();
-  if (HadHistory) emit HistoryChanged(false);
   emit CursorMoved(FCursor);
 }
 
@@ -321,13 +331,13 @@ void TListingView::ActivateLink(const TListingRun& R) {
 
 void TListingView::PushPlace() {
   if (FHistory.size() >= MaxHistory) FHistory.erase(FHistory.begin());
-  FHistory.push_back({FCursor, TopLine(), horizontalScrollBar()->value(), {}});
+  FHistory.push_back({FPage, FCursor, TopLine(), horizontalScrollBar()->value(), {}});
   emit HistoryChanged(true);
 }
 
 void TListingView::PushReturn(std::function<void()> Return) {
   if (FHistory.size() >= MaxHistory) FHistory.erase(FHistory.begin());
-  FHistory.push_back({FCursor, TopLine(), horizontalScrollBar()->value(), std::move(Return)});
+  FHistory.push_back({FPage, FCursor, TopLine(), horizontalScrollBar()->value(), std::move(Return)});
   emit HistoryChanged(true);
 }
 
@@ -340,6 +350,8 @@ bool TListingView::Back() {
     P.Return();
     return true;
   }
+  if (P.Page != FPage && PageWanted) PageWanted(P.Page);
+  if (P.Page != FPage) return true;  // the page is gone
   MoveCaret(P.Cursor, false, false);
   SetTopLine(P.Top);
   horizontalScrollBar()->setValue(P.Across);
@@ -391,17 +403,17 @@ std::vector<qsizetype> TListingView::MatchesInLine(qsizetype Line) const {
   return At;
 }
 
-bool TListingView::FindNext(bool Backward) {
+bool TListingView::FindNext(bool Backward, bool Wrap) {
   if (FFind.isEmpty() || FFindCount == 0) return false;
   const QString& T = FText.Text();
   qsizetype At;
   if (Backward) {
     const qsizetype From = std::min(FCursor, FAnchorPos) - 1;
     At = From >= 0 ? T.lastIndexOf(FFind, From, Qt::CaseInsensitive) : -1;
-    if (At < 0) At = T.lastIndexOf(FFind, -1, Qt::CaseInsensitive);
+    if (At < 0 && Wrap) At = T.lastIndexOf(FFind, -1, Qt::CaseInsensitive);
   } else {
     At = T.indexOf(FFind, std::max(FCursor, FAnchorPos), Qt::CaseInsensitive);
-    if (At < 0) At = T.indexOf(FFind, 0, Qt::CaseInsensitive);
+    if (At < 0 && Wrap) At = T.indexOf(FFind, 0, Qt::CaseInsensitive);
   }
   if (At < 0) return false;
   const qsizetype Line = FText.LineOf(At);
@@ -462,6 +474,7 @@ void TListingView::mousePressEvent(QMouseEvent* Event) {
   FPressOnLink = !Shift && LinkAt(Pt);
   FDragging = true;
   MoveCaret(FPressPos, Shift, false);
+  Event->accept();
 }
 
 void TListingView::mouseMoveEvent(QMouseEvent* Event) {
@@ -483,10 +496,11 @@ void TListingView::mouseReleaseEvent(QMouseEvent* Event) {
       const TListingRun Run = *R;  // following may replace the text
       ActivateLink(Run);
     }
+    Event->accept();
     return;
   }
   FPressOnLink = false;
-  QAbstractScrollArea::mouseReleaseEvent(Event);
+  Event->accept();
 }
 
 void TListingView::mouseDoubleClickEvent(QMouseEvent* Event) {

@@ -42,6 +42,12 @@ class TListingView : public QAbstractScrollArea {
   // Shows Text from its start; the history and the find marks of the old
   // text go (the find text stays and is looked for in the new one).
   void SetText(TListingText Text);
+  // Shows Text as page Page of a listing shown a page at a time (the Code
+  // view: a routine a page), keeping the history: Back to a place on another
+  // page asks for that page first (PageWanted, which calls ReplaceText).
+  void ReplaceText(TListingText Text, int64_t Page);
+  int64_t Page() const { return FPage; }
+  std::function<void(int64_t Page)> PageWanted;
   void SetPlainText(const QString& Text);
   const TListingText& Text() const { return FText; }
   const QString& PlainText() const { return FText.Text(); }
@@ -98,8 +104,9 @@ class TListingView : public QAbstractScrollArea {
   const QString& FindText() const { return FFind; }
   int FindCount() const { return FFindCount; }
   // Selects the next match after the caret (Backward: before the
-  // selection), from the other end when there is none; false: no match.
-  bool FindNext(bool Backward = false);
+  // selection), from the other end when there is none and Wrap is set;
+  // false: no match.
+  bool FindNext(bool Backward = false, bool Wrap = true);
   // The matches marked in the line (positions in the text).
   std::vector<qsizetype> MatchesInLine(qsizetype Line) const;
 
@@ -129,6 +136,7 @@ class TListingView : public QAbstractScrollArea {
 
  private:
   struct TPlace {
+    int64_t Page = 0;
     qsizetype Cursor = 0;
     qsizetype Top = 0;
     int Across = 0;
@@ -144,7 +152,10 @@ class TListingView : public QAbstractScrollArea {
   void MoveByLines(qsizetype Lines, bool KeepAnchor);
   const TListingRun* LinkAt(const QPoint& Point);
 
+  void TakeText(TListingText Text);
+
   TListingText FText;
+  int64_t FPage = 0;
   QColor FCommentColor = QColor(0, 128, 0);
   qsizetype FCursor = 0;
   qsizetype FAnchorPos = 0;

@@ -7,7 +7,7 @@
 //   window_shown_ms <number>
 //   tabs_filled_ms <number>
 //
-//   viewer_timing --view declarations|bytes FILE
+//   viewer_timing --view declarations|bytes|code FILE
 // Opens FILE in a window and measures showing one view of its tab, from the
 // switch to the view painted, and the peak resident memory before and after:
 //   view_shown_ms <number>
@@ -52,7 +52,8 @@ long PeakRssKb() {
 // viewer_timing --view NAME FILE
 int TimeView(QApplication& App, const QString& Name, const QString& File) {
   static const QMap<QString, TUnitView> Views = {{QStringLiteral("declarations"), TUnitView::Declarations},
-                                                 {QStringLiteral("bytes"), TUnitView::Bytes}};
+                                                 {QStringLiteral("bytes"), TUnitView::Bytes},
+                                                 {QStringLiteral("code"), TUnitView::Code}};
   if (!Views.contains(Name)) {
     QTextStream(stderr) << "viewer_timing: no view " << Name << "\n";
     return 2;
