@@ -1,15 +1,19 @@
 // Loading a unit file for what is taken from it: the one place where a unit
 // is constructed from a path and its failure turned into the error text.
 // The unit lives only inside TryLoadUnit; what the callers keep (the facts,
-// the declarations outline, the folder scan's stamps) outlives it.
+// the declarations outline, the folder scan's stamps) outlives it. Only
+// TryLoadUnitKept hands the unit itself over.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "UnitFacts.h"
+
+class TUnit;
 
 // The facts of a unit that loaded, or the error that stopped it.
 struct TUnitLoad {
@@ -27,3 +31,8 @@ struct TUnitLoad {
 // is called with the loaded unit before it is released, to take more from it;
 // an exception it raises fails the load as a reader error does.
 TUnitLoad TryLoadUnit(const std::string& Path, const std::function<void(const TUnit&)>& Also = {});
+
+// Loads the unit at Path and keeps it, for a view that reads from it on
+// demand (the Code view disassembles a routine when it is shown). Null when
+// it does not load, with the error and its offsets in Failure.
+std::unique_ptr<TUnit> TryLoadUnitKept(const std::string& Path, TUnitLoad& Failure);

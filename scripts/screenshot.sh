@@ -5,6 +5,10 @@
 #   docs/declarations.png  the Declarations view of a unit of the corpus
 #   docs/bytes.png         the Bytes view of the same unit, a declaration's
 #                          tag byte marked
+#   docs/code.png          the Code view of another corpus unit, one of its
+#                          routines beside its source lines (the unit and its
+#                          source linked into a temporary folder, under the
+#                          names the unit gives them)
 # Every picture shows the file under a user's home folder (SHOWN_DIR), not
 # where it lies on the machine that draws it.
 set -euo pipefail
@@ -15,6 +19,8 @@ ROOT=$(pwd)
 BUILD=${UNITPEEK_BUILD_DIR:-$ROOT/build}
 SHOWN_DIR=/home/user/units
 CORPUS_UNIT="$ROOT/../shared/corpus/v7/delphi-pascal--abf-dialogs__AbfDialogs_units_abfAppProps.dcu"
+CODE_UNIT="$ROOT/../shared/corpus/v7/johndempster-ChartXE__ZOOM.dcu"
+CODE_SOURCE="$ROOT/../shared/corpus-src/v7/johndempster-ChartXE__ZOOM.pas"
 
 bash "$ROOT/scripts/deps.sh"
 
@@ -42,4 +48,15 @@ if [ -f "$CORPUS_UNIT" ]; then
     --as "$AS" "$CORPUS_UNIT"
 else
   echo "== no corpus unit at $CORPUS_UNIT: declarations.png and bytes.png not drawn"
+fi
+
+if [ -f "$CODE_UNIT" ]; then
+  LINKS=$(mktemp -d "${TMPDIR:-/tmp}/unitpeek-shot.XXXXXX")
+  trap 'rm -rf "$LINKS"' EXIT
+  ln -s "$CODE_UNIT" "$LINKS/ZOOM.dcu"
+  [ -f "$CODE_SOURCE" ] && ln -s "$CODE_SOURCE" "$LINKS/ZOOM.pas"
+  shoot "$ROOT/docs/code.png" --size 900x600 --routine TZoomFrm.FormActivate --line 'call dword ptr [edx+$D8]' \
+    --as "$SHOWN_DIR/ZOOM.dcu" "$LINKS/ZOOM.dcu"
+else
+  echo "== no corpus unit at $CODE_UNIT: code.png not drawn"
 fi

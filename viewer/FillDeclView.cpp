@@ -2,41 +2,42 @@
 #include "FillDeclView.h"
 
 #include <QFile>
-#include <QTextDocument>
 #include <map>
-#include <memory>
+#include <unordered_set>
 
+#include "CodeListing.h"
 #include "DeclListing.h"
 #include "DeclOutline.h"
 #include "DeclView.h"
+#include "ListingView.h"
 #include "UnitLoad.h"
 #include "UnitSummary.h"
 
 namespace {
 
-QString Utf8(std::string_view S) { return QString::fromUtf8(S.data(), static_cast<qsizetype>(S.size())); }
-
-// Declarations are known in the listing by the file offset of their tag byte.
-QString AnchorName(int64_t Anchor) { return Anchor == NoAnchor ? QString() : QString::number(Anchor); }
-
-// Hands the listing's runs to the document builder.
+// Hands the listing's runs to the text of the view. The names of routines
+// that have code (their tag bytes in Coded) lead to it.
 class TListingSink : public TDeclSink {
  public:
-  explicit TListingSink(TDeclListingBuilder& To) : To(To) {}
+  TListingSink(TListingText& To, const std::unordered_set<int64_t>& Coded) : To(To), Coded(Coded) {}
   void Run(TDeclRunKind Kind, std::string_view Text, int64_t Anchor) override {
-    const QString T = Utf8(Text);
     switch (Kind) {
-      case TDeclRunKind::Plain: To.Plain(T); break;
-      case TDeclRunKind::Keyword: To.Keyword(T); break;
-      case TDeclRunKind::Comment: To.Comment(T); break;
-      case TDeclRunKind::NameDef: To.NameDef(T, AnchorName(Anchor)); break;
-      case TDeclRunKind::TypeRef: To.TypeRef(T, AnchorName(Anchor)); break;
+      case TDeclRunKind::Plain: To.AddUtf8(TRunStyle::Plain, Text); break;
+      case TDeclRunKind::Keyword: To.AddUtf8(TRunStyle::Keyword, Text); break;
+      case TDeclRunKind::Comment: To.AddUtf8(TRunStyle::Comment, Text); break;
+      case TDeclRunKind::NameDef:
+        To.AddUtf8(Coded.count(Anchor) ? TRunStyle::NameLink : TRunStyle::Name, Text, Anchor);
+        break;
+      case TDeclRunKind::TypeRef:
+        To.AddUtf8(Anchor == NoAnchor ? TRunStyle::Plain : TRunStyle::Link, Text, Anchor);
+        break;
     }
   }
   void EndLine() override { To.EndLine(); }
 
  private:
-  TDeclListingBuilder& To;
+  TListingText& To;
+  const std::unordered_set<int64_t>& Coded;
 };
 
 // Heading of the outline node that gathers the declarations of one kind.
@@ -55,45 +56,50 @@ QString KindHeading(TDeclKind K) {
   return {};
 }
 
-TOutlineEntry SectionOutline(const QString& Title, const TDeclSection& S) {
-  TOutlineEntry Section{Title, {}, -1, {}};
+void AddSection(TOutlineTree& T, const QString& Title, const TDeclSection& S) {
+  const int32_t Section = T.Add(TOutlineTree::Top, Title);
   // One node per kind, in the order the kinds first occur; the entries of
   // every block of that kind under it in file order.
-  std::map<QString, size_t> KindAt;
+  std::map<QString, int32_t> KindAt;
   for (const TDeclBlock& B : S.Blocks) {
     const QString Heading = KindHeading(B.Kind);
-    auto [It, New] = KindAt.try_emplace(Heading, Section.Children.size());
-    if (New) Section.Children.push_back({Heading, {}, -1, {}});
-    TOutlineEntry& Kind = Section.Children[It->second];
+    auto It = KindAt.find(Heading);
+    if (It == KindAt.end()) It = KindAt.emplace(Heading, T.Add(Section, Heading)).first;
     for (const TDeclEntry& E : B.Entries) {
-      TOutlineEntry Entry{Utf8(E.Name), AnchorName(E.Offset), E.Offset, {}};
-      for (const TDeclMember& M : E.Members)
-        Entry.Children.push_back({Utf8(M.Name), AnchorName(M.Offset), M.Offset, {}});
-      Kind.Children.push_back(std::move(Entry));
+      const int32_t Entry = T.AddUtf8(It->second, E.Name, E.Offset, E.Offset);
+      for (const TDeclMember& M : E.Members) T.AddUtf8(Entry, M.Name, M.Offset, M.Offset);
     }
   }
-  return Section;
 }
 
 }  // namespace
 
-std::vector<TOutlineEntry> OutlineEntries(const TDeclOutline& O) {
-  return {SectionOutline(QObject::tr("Interface"), O.Interface),
-          SectionOutline(QObject::tr("Implementation"), O.Implementation)};
+TOutlineTree OutlineTree(const TDeclOutline& O) {
+  TOutlineTree T;
+  AddSection(T, QObject::tr("Interface"), O.Interface);
+  AddSection(T, QObject::tr("Implementation"), O.Implementation);
+  return T;
 }
 
 void FillDeclView(TDeclView& View, const QString& Path, const QColor& CommentColor) {
-  // The unit is loaded again and released as soon as its outline is taken.
+  // The unit is loaded again and released as soon as its outline and the
+  // tag bytes of its routines with code are taken.
   TDeclOutline Outline;
-  const TUnitLoad L =
-      TryLoadUnit(QFile::encodeName(Path).toStdString(), [&](const TUnit& U) { Outline = BuildDeclOutline(U); });
+  std::unordered_set<int64_t> Coded;
+  const TUnitLoad L = TryLoadUnit(QFile::encodeName(Path).toStdString(), [&](const TUnit& U) {
+    Outline = BuildDeclOutline(U);
+    TCodeOptions Options;
+    Options.ReadSources = false;
+    const TCodeLister Lister(U, Options);
+    for (size_t I = 0; I < Lister.RoutineCount(); ++I) Coded.insert(Lister.Head(I).DeclOffset);
+  });
   if (!L.Facts) {
     View.SetMessage(QObject::tr("No declarations: the file did not load.\n\n%1").arg(DisplayText(L.Error)));
     return;
   }
-  auto Doc = std::make_unique<QTextDocument>();
-  TDeclListingBuilder Builder(Doc.get(), CommentColor);
-  TListingSink Sink(Builder);
+  TListingText Text;
+  TListingSink Sink(Text, Coded);
   WriteDeclListing(Outline, Sink);
-  View.SetListing(std::move(Doc), Builder.Anchors(), OutlineEntries(Outline));
+  View.Listing->SetCommentColor(CommentColor);
+  View.SetListing(std::move(Text), OutlineTree(Outline));
 }

@@ -5,10 +5,10 @@
 
 #include <QColor>
 #include <QString>
-#include <vector>
 
-#include "DeclView.h"
+#include "OutlineModel.h"
 
+class TDeclView;
 struct TDeclOutline;
 
 // Reads the unit file at Path again and fills View with its declarations; a
@@ -17,4 +17,4 @@ void FillDeclView(TDeclView& View, const QString& Path, const QColor& CommentCol
 
 // The outline tree of a unit: its two sections, in each one node per kind of
 // declaration, under it the declarations with their members.
-std::vector<TOutlineEntry> OutlineEntries(const TDeclOutline& Outline);
+TOutlineTree OutlineTree(const TDeclOutline& Outline);

@@ -53,9 +53,11 @@ void THexView::SetMarks(std::vector<TMark> Marks) {
 }
 
 const THexView::TMark* THexView::MarkAt(int64_t Offset) const {
-  auto It = std::lower_bound(FMarks.begin(), FMarks.end(), Offset,
-                             [](const TMark& M, int64_t O) { return M.Offset < O; });
-  return It != FMarks.end() && It->Offset == Offset ? &*It : nullptr;
+  auto It = std::upper_bound(FMarks.begin(), FMarks.end(), Offset,
+                             [](int64_t O, const TMark& M) { return O < M.Offset; });
+  if (It == FMarks.begin()) return nullptr;
+  --It;
+  return Offset < It->Offset + std::max<int64_t>(1, It->Size) ? &*It : nullptr;
 }
 
 int64_t THexView::RowCount() const { return (FBytes.size() + BytesPerRow - 1) / BytesPerRow; }

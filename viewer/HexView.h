@@ -3,7 +3,7 @@
 // sight are drawn, so a file of any size scrolls as fast as a small one.
 //
 // Bytes can be marked with a background colour (the place where reading a
-// file stopped, the tag byte of a declaration). One byte is current: arrow
+// file stopped, the tag byte of a declaration, the bytes of an instruction). One byte is current: arrow
 // keys, page keys and clicks move it, and the view follows.
 #pragma once
 
@@ -19,10 +19,12 @@ class THexView : public QAbstractScrollArea {
  public:
   static constexpr int BytesPerRow = 16;
 
+  // Size bytes from Offset (marks do not overlap).
   struct TMark {
     int64_t Offset = 0;
     QColor Background;
     QString Label;  // what the mark stands for, shown as the byte's tool tip
+    int64_t Size = 1;
   };
 
   explicit THexView(QWidget* Parent = nullptr);

@@ -1,4 +1,4 @@
-// The file tab: header, view switch and the three views (see UnitTab.h).
+// The file tab: header, view switch and the four views (see UnitTab.h).
 #include "UnitTab.h"
 
 #include <QFile>
@@ -10,22 +10,24 @@
 #include <QLineEdit>
 #include <QShortcut>
 #include <QStackedWidget>
-#include <QTextBrowser>
 #include <QTextEdit>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 #include "BusyCursor.h"
+#include "CodeView.h"
 #include "FillDeclView.h"
 #include "DeclView.h"
 #include "HexView.h"
 #include "Jx_PanelGradient.h"
+#include "ListingView.h"
 #include "ParseOffset.h"
 
 namespace {
 const QColor FailMarkColor(255, 128, 128);
 const QColor DefMarkColor(255, 200, 96);
 const QColor DeclMarkColor(150, 195, 255);
+const QColor CodeMarkColor(160, 225, 160);
 
 QString Hex(int64_t Offset) { return QStringLiteral("0x") + QString::number(Offset, 16).toUpper(); }
 
@@ -77,8 +79,9 @@ void TAdvTabSheet::BuildViewSwitch() {
   auto* Bar = new QHBoxLayout;
   Bar->setContentsMargins(0, 2, 0, 2);
   Bar->setSpacing(2);
-  static const char* const Names[3] = {QT_TR_NOOP("Summary"), QT_TR_NOOP("Declarations"), QT_TR_NOOP("Bytes")};
-  for (int I = 0; I < 3; ++I) {
+  static const char* const Names[UnitViewCount] = {QT_TR_NOOP("Summary"), QT_TR_NOOP("Declarations"),
+                                                   QT_TR_NOOP("Bytes"), QT_TR_NOOP("Code")};
+  for (int I = 0; I < UnitViewCount; ++I) {
     auto* B = new QToolButton(this);
     B->setObjectName(QStringLiteral("View") + QLatin1String(Names[I]));
     B->setText(tr(Names[I]));
@@ -119,6 +122,9 @@ void TAdvTabSheet::ShowView(TUnitView View) {
   } else if (View == TUnitView::Bytes) {
     if (!FHex) BuildBytesView();
     W = FBytesPage;
+  } else if (View == TUnitView::Code) {
+    if (!FCode) BuildCodeView();
+    W = FCode;
   }
   if (FButtons[0]) FButtons[static_cast<int>(View)]->setChecked(true);
   const bool Changed = View != FView;
@@ -126,6 +132,7 @@ void TAdvTabSheet::ShowView(TUnitView View) {
   FStack->setCurrentWidget(W);
   if (View == TUnitView::Bytes) FHex->setFocus();
   else if (View == TUnitView::Declarations) FDecl->Listing->setFocus();
+  else if (View == TUnitView::Code) FCode->Listing->setFocus();
   else TextView->setFocus();
   if (Changed) emit ViewChanged(View);
 }
@@ -141,6 +148,7 @@ void TAdvTabSheet::BuildDeclView() {
   const QFileInfo Info(FPath);
   FDecl->SuggestedSaveName = Info.dir().filePath(Info.completeBaseName() + QStringLiteral(".pas"));
   connect(FDecl, &TDeclView::DeclarationChosen, this, &TAdvTabSheet::MarkDeclaration);
+  connect(FDecl, &TDeclView::CodeWanted, this, &TAdvTabSheet::ShowCodeOf);
   if (FFailed)
     FDecl->SetMessage(tr("No declarations: the file did not load.\n\n%1\n\n"
                          "The Bytes view shows where reading stopped.")
@@ -148,6 +156,41 @@ void TAdvTabSheet::BuildDeclView() {
   else
     FillDeclView(*FDecl, FPath, CommentColor);
   FStack->addWidget(FDecl);
+}
+
+void TAdvTabSheet::BuildCodeView() {
+  TBusyCursor Busy;
+  FCode = new TCodeView(FStack);
+  FCode->setObjectName(QStringLiteral("CodeView"));
+  Unbold(FCode);
+  FCode->Listing->SetCommentColor(CommentColor);
+  FCode->ShowDeclaration = [this](int64_t TagOffset) { return ShowDeclarationOf(TagOffset); };
+  connect(FCode, &TCodeView::ItemChosen, this, &TAdvTabSheet::MarkCodeItem);
+  if (FFailed)
+    FCode->SetMessage(tr("No code: the file did not load.\n\n%1\n\n"
+                         "The Bytes view shows where reading stopped.")
+                          .arg(FFailMessage));
+  else
+    FCode->Open(FPath);
+  FStack->addWidget(FCode);
+}
+
+bool TAdvTabSheet::ShowDeclarationOf(int64_t TagOffset) {
+  if (!FDecl) BuildDeclView();
+  if (!FDecl->Listing->Text().Place(TagOffset)) return false;
+  ShowView(TUnitView::Declarations);
+  FDecl->Listing->PushReturn([this] { ShowView(TUnitView::Code); });
+  FDecl->JumpTo(TagOffset, false);
+  return true;
+}
+
+bool TAdvTabSheet::ShowCodeOf(int64_t TagOffset) {
+  if (!FCode) BuildCodeView();
+  if (!FCode->RoutineAtDecl(TagOffset)) return false;
+  FCode->Listing->PushReturn([this] { ShowView(TUnitView::Declarations); });
+  FCode->ShowRoutineAtDecl(TagOffset, false);
+  ShowView(TUnitView::Code);
+  return true;
 }
 
 void TAdvTabSheet::BuildBytesView() {
@@ -241,11 +284,17 @@ void TAdvTabSheet::UpdateBytesMarks(bool Scroll) {
       Info += QStringLiteral("&nbsp;&nbsp; ") + Swatch(DefMarkColor) + tr("Def: the tag byte read last, at %1").arg(Hex(FFailDef));
     }
     if (FFailAt < 0) Info = tr("The message names no place in the file.");
+  } else if (FMarkOffset >= 0 && FMarkIsCode) {
+    Marks.push_back({FMarkOffset, CodeMarkColor, FMarkName, FMarkSize});
+    Info = Swatch(CodeMarkColor) + tr("Bytes of %1 at %2 (%3)")
+                                       .arg(FMarkName.toHtmlEscaped(), Hex(FMarkOffset),
+                                            FMarkSize == 1 ? tr("1 byte") : tr("%1 bytes").arg(FMarkSize));
   } else if (FMarkOffset >= 0) {
     Marks.push_back({FMarkOffset, DeclMarkColor, tr("Tag byte of %1").arg(FMarkName)});
     Info = Swatch(DeclMarkColor) + tr("Tag byte of %1 at %2").arg(FMarkName.toHtmlEscaped(), Hex(FMarkOffset));
   } else {
-    Info = tr("Choose a declaration in the outline of the Declarations view to mark its tag byte here.");
+    Info = tr("Choose a declaration in the outline of the Declarations view to mark its tag byte here, "
+              "or a line of the Code view to mark its bytes.");
   }
   FHex->SetMarks(std::move(Marks));
   FBytesInfo->setText(Info);
@@ -258,6 +307,16 @@ void TAdvTabSheet::UpdateBytesMarks(bool Scroll) {
 void TAdvTabSheet::MarkDeclaration(const QString& Name, int64_t TagOffset) {
   FMarkName = Name;
   FMarkOffset = TagOffset;
+  FMarkSize = 1;
+  FMarkIsCode = false;
+  UpdateBytesMarks(true);
+}
+
+void TAdvTabSheet::MarkCodeItem(const QString& Text, int64_t Offset, int64_t Size) {
+  FMarkName = Text;
+  FMarkOffset = Offset;
+  FMarkSize = std::max<int64_t>(1, Size);
+  FMarkIsCode = true;
   UpdateBytesMarks(true);
 }
 

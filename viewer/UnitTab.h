@@ -1,13 +1,17 @@
-// A file tab: the header strip with the full path, a switch between three
+// A file tab: the header strip with the full path, a switch between four
 // views of the file, and the views themselves.
 //
 //   Summary       the summary written when the file was opened (the default)
 //   Declarations  the listing of the unit's declarations with an outline
 //   Bytes         a hex and character dump of the file
+//   Code          the routines' machine code, disassembled, with an outline
 //
-// Only the summary is made with the tab. The other two are built the first
+// Only the summary is made with the tab. The others are built the first
 // time they are shown, reading the file again then; a view that is never
-// shown costs nothing. Each tab remembers its view while it is open.
+// shown costs nothing. Each tab remembers its view while it is open. The
+// views lead into each other: a routine's name in the Declarations view to
+// its code, a declaration named in the code to the Declarations view (Back
+// returns), and what is chosen in either is marked in the Bytes view.
 #pragma once
 
 #include <QColor>
@@ -21,11 +25,13 @@ class QLabel;
 class QLineEdit;
 class QStackedWidget;
 class QTextEdit;
+class TCodeView;
 class TDeclView;
 class THexView;
 class TJx_PanelGradient;
 
-enum class TUnitView { Summary = 0, Declarations = 1, Bytes = 2 };
+enum class TUnitView { Summary = 0, Declarations = 1, Bytes = 2, Code = 3 };
+inline constexpr int UnitViewCount = 4;
 
 // The welcome tab is a plain page; every file tab is one of these.
 class TAdvTabSheet : public QWidget {
@@ -60,12 +66,22 @@ class TAdvTabSheet : public QWidget {
   // The views built so far (null until first shown).
   TDeclView* DeclView() const { return FDecl; }
   THexView* HexView() const { return FHex; }
+  TCodeView* CodeView() const { return FCode; }
   // The line above the dump: what the marks stand for.
   QLabel* BytesInfo() const { return FBytesInfo; }
 
   // Marks the tag byte of a declaration in the Bytes view, now or when the
   // view is built, and puts it in sight there.
   void MarkDeclaration(const QString& Name, int64_t TagOffset);
+  // Marks the bytes of an instruction or of data of the Code view so.
+  void MarkCodeItem(const QString& Text, int64_t Offset, int64_t Size);
+
+  // Shows the Declarations view at the declaration with the tag byte at
+  // TagOffset, Back returning to the Code view; false when it is not listed.
+  bool ShowDeclarationOf(int64_t TagOffset);
+  // Shows the Code view at the routine declared at TagOffset, Back
+  // returning to the Declarations view; false when it has no code.
+  bool ShowCodeOf(int64_t TagOffset);
 
   // Set by the window: the colour of comments in the listing, and the seam
   // that asks where to save the listing.
@@ -82,6 +98,7 @@ class TAdvTabSheet : public QWidget {
   void BuildViewSwitch();
   void BuildDeclView();
   void BuildBytesView();
+  void BuildCodeView();
   void CreateBytesPage();
   QLineEdit* CreateGoToBox();
   bool LoadBytes();
@@ -90,10 +107,11 @@ class TAdvTabSheet : public QWidget {
 
   QString FPath;
   TUnitView FView = TUnitView::Summary;
-  QAbstractButton* FButtons[3] = {};
+  QAbstractButton* FButtons[UnitViewCount] = {};
   QStackedWidget* FStack = nullptr;
   TDeclView* FDecl = nullptr;
   THexView* FHex = nullptr;
+  TCodeView* FCode = nullptr;
   QWidget* FBytesPage = nullptr;
   QLabel* FBytesInfo = nullptr;
   QLabel* FPosition = nullptr;
@@ -102,6 +120,10 @@ class TAdvTabSheet : public QWidget {
   QString FFailMessage;
   int64_t FFailAt = -1;
   int64_t FFailDef = -1;
+  // What the Bytes view marks of a loaded file: a declaration's tag byte or
+  // an item of the code (Offset -1: nothing).
   QString FMarkName;
   int64_t FMarkOffset = -1;
+  int64_t FMarkSize = 1;
+  bool FMarkIsCode = false;
 };

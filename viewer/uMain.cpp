@@ -213,6 +213,8 @@ void TfrmJXUnitPeek::CreateActions() {
        {QKeySequence(Qt::CTRL | Qt::Key_2)}, [this] { ShowActiveView(TUnitView::Declarations); });
   Make(actShowBytes, QStringLiteral("actShowBytes"), tr("Bytes"), {QKeySequence(Qt::CTRL | Qt::Key_3)},
        [this] { ShowActiveView(TUnitView::Bytes); });
+  Make(actShowCode, QStringLiteral("actShowCode"), tr("Code"), {QKeySequence(Qt::CTRL | Qt::Key_4)},
+       [this] { ShowActiveView(TUnitView::Code); });
 }
 
 TfrmJXUnitPeek::~TfrmJXUnitPeek() = default;

@@ -70,7 +70,7 @@ class TfrmJXUnitPeek : public QMainWindow {
   QTextBrowser* reInfo = nullptr;
   QFileDialog* openDialog = nullptr;
   // Keyboard: Ctrl+O, Ctrl+Shift+O, Ctrl+W, Ctrl+Tab, Ctrl+Shift+Tab, F1, and Ctrl+1 to
-  // Ctrl+3 for the views of the active file tab.
+  // Ctrl+4 for the views of the active file tab.
   QAction* actOpen = nullptr;
   QAction* actOpenFolder = nullptr;
   QAction* actCloseTab = nullptr;
@@ -80,6 +80,7 @@ class TfrmJXUnitPeek : public QMainWindow {
   QAction* actShowSummary = nullptr;
   QAction* actShowDeclarations = nullptr;
   QAction* actShowBytes = nullptr;
+  QAction* actShowCode = nullptr;
   // Colour of comment lines in the summaries.
   QColor CommentColor;
 

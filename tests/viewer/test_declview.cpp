@@ -12,13 +12,12 @@
 #include <QSortFilterProxyModel>
 #include <QTabWidget>
 #include <QTest>
-#include <QTextBlock>
-#include <QTextBrowser>
 #include <QToolButton>
 #include <QTreeView>
 
 #include "DeclView.h"
 #include "HexView.h"
+#include "ListingView.h"
 #include "UnitBuilder.h"
 #include "ValuesUnit.h"
 #include "ViewerTestUtil.h"
@@ -61,10 +60,12 @@ QStringList Leaves(const QAbstractItemModel* M, const QModelIndex& Parent = {}) 
   return L;
 }
 
-QString LineAtCursor(const QTextBrowser* B) { return B->textCursor().block().text(); }
+QString LineAtCursor(const TListingView* B) { return B->CurrentLineText(); }
 
 // The line at the cursor is in sight.
-bool CursorInSight(QTextBrowser* B) { return B->viewport()->rect().contains(B->cursorRect().center()); }
+bool CursorInSight(TListingView* B) {
+  return B->viewport()->rect().contains(B->PositionRect(B->CursorPosition()).center());
+}
 
 struct TOpened {
   std::unique_ptr<TSaveWindow> W;
@@ -108,13 +109,13 @@ class TestDeclView : public QObject {
     // Exactly the name is selected, also where plain text follows it.
     const QModelIndex Type = Find(M, "TCount");
     V->Outline->setCurrentIndex(Type);
-    QCOMPARE(V->Listing->textCursor().selectedText(), QStringLiteral("TCount"));
+    QCOMPARE(V->Listing->SelectedText(), QStringLiteral("TCount"));
 
     const QModelIndex Helper = Find(M, "Helper");
     QVERIFY(Helper.isValid());
     V->Outline->setCurrentIndex(Helper);
     emit V->Outline->activated(Helper);
-    QCOMPARE(V->Listing->textCursor().selectedText(), QStringLiteral("Helper"));
+    QCOMPARE(V->Listing->SelectedText(), QStringLiteral("Helper"));
     QVERIFY(LineAtCursor(V->Listing).startsWith("procedure Helper("));
     QVERIFY(CursorInSight(V->Listing));
     QVERIFY(V->Listing->verticalScrollBar()->value() > 0);
@@ -144,7 +145,10 @@ class TestDeclView : public QObject {
     Shown.sort();
     QCOMPARE(Shown, QStringList({"Counter", "MaxCount", "TCount"}));
     QCOMPARE(V->MatchCount(), static_cast<int>(V->ListingText().count("count", Qt::CaseInsensitive)));
-    QCOMPARE(V->Listing->extraSelections().size(), V->MatchCount());
+    size_t Marked = 0;
+    for (qsizetype L = 0; L < V->Listing->Text().LineCount(); ++L) Marked += V->Listing->MatchesInLine(L).size();
+    QCOMPARE(static_cast<int>(Marked), V->MatchCount());
+    QCOMPARE(V->Listing->SelectedText().toLower(), QStringLiteral("count"));
     // Nothing matches: an empty outline; cleared: everything again.
     V->SetFilter("nothing like this");
     QCOMPARE(V->Outline->model()->rowCount(), 0);
@@ -152,7 +156,8 @@ class TestDeclView : public QObject {
     QTest::keyClick(V->FilterBox, Qt::Key_Escape);
     QCOMPARE(V->FilterBox->text(), QString());
     QCOMPARE(Leaves(V->Outline->model()), All);
-    QVERIFY(V->Listing->extraSelections().isEmpty());
+    QVERIFY(V->Listing->MatchesInLine(V->Listing->CurrentLine()).empty());
+    QCOMPARE(V->Listing->FindCount(), 0);
   }
 
   void linkJumpsAndBackReturns() {
@@ -162,18 +167,16 @@ class TestDeclView : public QObject {
     // The type name in the parameter list of Helper, at the end of the listing.
     const QString Text = V->ListingText();
     const int At = static_cast<int>(Text.indexOf("Value: TCount")) + 7;
-    QTextCursor C(V->Listing->document());
-    C.setPosition(At + 2);
-    V->Listing->setTextCursor(C);
-    V->Listing->ensureCursorVisible();
+    V->Listing->SetCursorPosition(At + 2);
+    V->Listing->EnsureCursorVisible();
     QApplication::processEvents();
     const int ScrollBefore = V->Listing->verticalScrollBar()->value();
     QVERIFY(ScrollBefore > 0);
     QVERIFY(!V->CanGoBack());
     // A click on the link.
-    const QRect R = V->Listing->cursorRect(C);
+    const QRect R = V->Listing->PositionRect(At + 2);
     QTest::mouseClick(V->Listing->viewport(), Qt::LeftButton, Qt::NoModifier, R.center());
-    QCOMPARE(V->Listing->textCursor().selectedText(), QStringLiteral("TCount"));
+    QCOMPARE(V->Listing->SelectedText(), QStringLiteral("TCount"));
     QVERIFY(LineAtCursor(V->Listing).trimmed().startsWith("TCount = "));
     QVERIFY(CursorInSight(V->Listing));
     QVERIFY(V->CanGoBack() && V->BackButton->isEnabled());

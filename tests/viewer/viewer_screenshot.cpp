@@ -4,9 +4,14 @@
 //   --as PATH        the path shown for the next FILE (in the header and the
 //                    title), so that a picture shows a path a user would have
 //                    rather than where the file lies on the drawing machine
-//   --view NAME      summary, declarations or bytes: the view of the last tab
+//   --view NAME      summary, declarations, bytes or code: the view of the last tab
 //   --select NAME    in the Declarations view, choose the outline entry NAME
 //                    (its tag byte is then marked in the Bytes view)
+//   --routine NAME   in the Code view, show the routine NAME (its qualified
+//                    name, letter case ignored)
+//   --line TEXT      in the Code view, put the caret on the first line that
+//                    holds TEXT (its item's bytes are then marked in the
+//                    Bytes view)
 //   --filter TEXT    type TEXT into the Declarations filter
 //   --size WxH       window size (default 409x450, the window's own)
 // Not a test; scripts/screenshot.sh runs it under Xvfb or offscreen.
@@ -20,7 +25,10 @@
 #include <QTextStream>
 #include <QTreeView>
 
+#include "CodeListing.h"
+#include "CodeView.h"
 #include "DeclView.h"
+#include "ListingView.h"
 #include "Jx_PanelGradient.h"
 #include "uMain.h"
 
@@ -43,8 +51,9 @@ QModelIndex FindEntry(const QAbstractItemModel* M, const QModelIndex& Parent, co
 }
 
 int Usage() {
-  QTextStream(stderr) << "usage: viewer_screenshot OUT.png [--as PATH] [--view summary|declarations|bytes]\n"
-                         "       [--select NAME] [--filter TEXT] [--size WxH] FILE.dcu ...\n";
+  QTextStream(stderr) << "usage: viewer_screenshot OUT.png [--as PATH] [--view summary|declarations|bytes|code]\n"
+                         "       [--select NAME] [--filter TEXT] [--routine NAME] [--line TEXT] [--size WxH]\n"
+                         "       FILE.dcu ...\n";
   return 2;
 }
 }  // namespace
@@ -58,7 +67,7 @@ int main(int argc, char** argv) {
   const QString Out = Args.takeFirst();
 
   QStringList Files, Shown;
-  QString View, Select, Filter;
+  QString View, Select, Filter, Routine, Line;
   QSize Size(409, 450);
   QString NextAs;
   for (int I = 0; I < Args.size(); ++I) {
@@ -68,6 +77,8 @@ int main(int argc, char** argv) {
     else if (A == QLatin1String("--view")) View = Value();
     else if (A == QLatin1String("--select")) Select = Value();
     else if (A == QLatin1String("--filter")) Filter = Value();
+    else if (A == QLatin1String("--routine")) Routine = Value();
+    else if (A == QLatin1String("--line")) Line = Value();
     else if (A == QLatin1String("--size")) {
       const QStringList WH = Value().split(QLatin1Char('x'));
       if (WH.size() != 2) return Usage();
@@ -111,6 +122,30 @@ int main(int argc, char** argv) {
       D->Outline->scrollTo(Ix);
       emit D->Outline->activated(Ix);
     }
+  }
+  if (Sheet && (!Routine.isEmpty() || !Line.isEmpty() || View == QLatin1String("code"))) {
+    Sheet->ShowView(TUnitView::Code);
+    Settle(100);
+    TCodeView* C = Sheet->CodeView();
+    if (!Routine.isEmpty()) {
+      size_t I = 0;
+      while (I < C->RoutineCount() && !RoutineNameMatches(C->Head(I), Routine.toStdString())) ++I;
+      if (I == C->RoutineCount()) {
+        QTextStream(stderr) << "no routine " << Routine << "\n";
+        return 1;
+      }
+      C->ShowRoutine(I, false);
+    }
+    if (!Line.isEmpty()) {
+      const qsizetype At = C->Listing->PlainText().indexOf(Line);
+      if (At < 0) {
+        QTextStream(stderr) << "no line holding " << Line << "\n";
+        return 1;
+      }
+      C->Listing->SetCursorPosition(At);
+      C->Listing->SetTopLine(std::max<qsizetype>(0, C->Listing->CurrentLine() - 6));
+    }
+    C->Listing->setFocus();
   }
   if (Sheet) {
     if (View == QLatin1String("summary")) Sheet->ShowView(TUnitView::Summary);

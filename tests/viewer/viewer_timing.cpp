@@ -1,4 +1,4 @@
-// Start-up timing of the viewer, offscreen; not a test.
+// Timing of the viewer, offscreen; not a test.
 //   viewer_timing [COUNT [SAMPLE_DIR]]
 // Copies the sample units under COUNT distinct names (default 100) into a
 // temporary folder, then measures from the application start (after the
@@ -6,6 +6,13 @@
 // command-line files standing in their filled tabs. Prints two lines, each a name and milliseconds:
 //   window_shown_ms <number>
 //   tabs_filled_ms <number>
+//
+//   viewer_timing --view declarations|bytes|code FILE
+// Opens FILE in a window and measures showing one view of its tab, from the
+// switch to the view painted, and the peak resident memory before and after:
+//   view_shown_ms <number>
+//   rss_before_kb <number>
+//   peak_rss_kb <number>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -13,8 +20,12 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <QMap>
+#include <string_view>
 
 #include "uMain.h"
+
+#include <sys/resource.h>
 
 namespace {
 // Notes the time the window receives its first show event.
@@ -32,12 +43,58 @@ class TShowProbe : public QObject {
  private:
   const QElapsedTimer& Clock;
 };
+long PeakRssKb() {
+  struct rusage R {};
+  getrusage(RUSAGE_SELF, &R);
+  return R.ru_maxrss;
+}
+
+// viewer_timing --view NAME FILE
+int TimeView(QApplication& App, const QString& Name, const QString& File) {
+  static const QMap<QString, TUnitView> Views = {{QStringLiteral("declarations"), TUnitView::Declarations},
+                                                 {QStringLiteral("bytes"), TUnitView::Bytes},
+                                                 {QStringLiteral("code"), TUnitView::Code}};
+  if (!Views.contains(Name)) {
+    QTextStream(stderr) << "viewer_timing: no view " << Name << "\n";
+    return 2;
+  }
+  TfrmJXUnitPeek W;
+  W.resize(1000, 700);
+  W.show();
+  App.processEvents();
+  W.OpenUnitFile(File);
+  auto* Sheet = qobject_cast<TAdvTabSheet*>(W.advPageControl->widget(W.advPageControl->count() - 1));
+  if (!Sheet) {
+    QTextStream(stderr) << "viewer_timing: no tab for " << File << "\n";
+    return 1;
+  }
+  W.advPageControl->setCurrentWidget(Sheet);
+  App.processEvents();
+  const long Before = PeakRssKb();
+  QElapsedTimer T;
+  T.start();
+  Sheet->ShowView(Views[Name]);
+  Sheet->ViewWidget()->repaint();
+  App.processEvents();
+  const qint64 Ns = T.nsecsElapsed();
+  QTextStream Out(stdout);
+  Out.setRealNumberNotation(QTextStream::FixedNotation);
+  Out.setRealNumberPrecision(3);
+  Out << "view_shown_ms " << Ns / 1e6 << "\n";
+  Out << "rss_before_kb " << Before << "\n";
+  Out << "peak_rss_kb " << PeakRssKb() << "\n";
+  return 0;
+}
 }  // namespace
 
 int main(int argc, char** argv) {
   QElapsedTimer Clock;
   Clock.start();
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  if (argc == 4 && std::string_view(argv[1]) == "--view") {
+    QApplication App(argc, argv);
+    return TimeView(App, QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
+  }
   int Count = argc > 1 ? std::atoi(argv[1]) : 100;
   QString SampleDir = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral(UNITPEEK_SAMPLE_DIR);
   if (Count < 0) Count = 0;

@@ -1,0 +1,90 @@
+// The Code view of a file tab: the unit's routines as an outline (nested
+// routines under the routine they are declared in) beside the listing of
+// the routine chosen, disassembled when it is shown.
+//
+// - The outline comes from the routines' heads; no routine is disassembled
+//   before it is shown, so a unit of any size opens at once (a routine at a
+//   time is also what the largest corpus unit needs to show within 200 ms:
+//   its whole listing takes longer).
+// - In the listing, labels and the routines and declarations of the unit
+//   that instructions name are links: a label or a routine goes to its code,
+//   another declaration to the Declarations view (ShowDeclaration); the
+//   routine's heading goes to its declaration. Back (Alt+Left) returns,
+//   across routines and views.
+// - Find (Ctrl+F) marks the matches in the routine shown; Enter and F3 go on
+//   into the routines after it (before it, with Shift).
+// - Choosing a line of an instruction or of data reports its bytes
+//   (ItemChosen; the tab marks them in the Bytes view).
+// - Copy puts the routine's listing on the clipboard.
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "ListingPane.h"
+
+class QModelIndex;
+class TOutlineModel;
+struct TCodeRoutine;
+struct TCodeRoutineHead;
+
+class TCodeView : public TListingPane {
+  Q_OBJECT
+ public:
+  explicit TCodeView(QWidget* Parent = nullptr);
+  ~TCodeView() override;
+
+  // Loads the unit file at Path (kept while the view lives, to disassemble
+  // from) and lists its routines, the first one shown. False, with a
+  // message shown instead, when it does not load.
+  bool Open(const QString& Path);
+  // Shows a message instead of a listing.
+  void SetMessage(const QString& Text);
+
+  size_t RoutineCount() const;
+  const TCodeRoutineHead& Head(size_t I) const;
+  // The routine shown, disassembled; null when none.
+  const TCodeRoutine* Shown() const;
+  std::optional<size_t> ShownIndex() const;
+  // Shows routine I from its heading; Record puts where the view stood onto
+  // the Back history.
+  bool ShowRoutine(size_t I, bool Record = true);
+  // The routine whose declaration's tag byte is at DeclOffset.
+  bool ShowRoutineAtDecl(int64_t DeclOffset, bool Record = true);
+  std::optional<size_t> RoutineAtDecl(int64_t DeclOffset) const;
+  // The item (instruction or data) of the caret's line; -1 when none.
+  int CurrentItem() const;
+  // The listing line where item I of the routine shown starts.
+  qsizetype ItemLine(size_t I) const;
+
+  bool NextMatch(bool Backward = false) override;
+
+  // Goes to the declaration at the tag byte offset in the Declarations
+  // view; false when that view does not list it.
+  std::function<bool(int64_t TagOffset)> ShowDeclaration;
+
+ signals:
+  // The caret came to a line of an item: its text, file offset and size.
+  void ItemChosen(const QString& Text, int64_t Offset, int64_t Size);
+
+ protected:
+  void FilterChanged(const QString& Text) override;
+
+ private:
+  struct TData;
+  void FillOutline();
+  void ShowListingOf(size_t I);
+  void OutlineChosen(const QModelIndex& Index);
+  void SelectInOutline(size_t I);
+  void LinkOutside(int64_t Anchor, const QString& Text);
+  void CaretMoved();
+
+  std::unique_ptr<TData> D;
+  TOutlineModel* FOutlineModel = nullptr;
+  bool FSelecting = false;
+  int FLastItem = -1;
+};
