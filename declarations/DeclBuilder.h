@@ -6,6 +6,7 @@
 //   DeclTypeText.cpp   type references and type definitions as text
 //   DeclRoutines.cpp   parameters, results and calling conventions
 //   DeclValueText.cpp  values as text: ordinals, bounds, bytes, GUIDs
+//   DeclNames.cpp      entries and members by name, kind and offset alone
 //
 // The builder reads a loaded unit and copies out what the outline holds; the
 // unit's records are read here and nowhere else in declarations/.
@@ -47,12 +48,14 @@ std::string OrdinalByKind(uint8_t Tag, int64_t V);
 
 class TOutlineBuilder {
  public:
-  TOutlineBuilder(const TUnit& U, bool KeepSpans) : U(U), KeepSpans(KeepSpans) {}
+  TOutlineBuilder(const TUnit& U, bool KeepSpans, bool NamesOnly = false)
+      : U(U), KeepSpans(KeepSpans), NamesOnly(NamesOnly) {}
   TDeclOutline Build();
 
  private:
   const TUnit& U;
   const bool KeepSpans;
+  const bool NamesOnly;
   TDeclText NewText() const {
     TDeclText T;
     T.KeepSpans = KeepSpans;
@@ -70,8 +73,14 @@ class TOutlineBuilder {
   // The name declaration number DeclNo stands for, or "{#N}".
   std::string DeclName(uint32_t DeclNo, bool LastPartOnly);
 
+  // Names only (DeclNames.cpp): the entry without texts, and the kind of a
+  // type's definition as WriteStructure answers it.
+  void NameEntry(TNameDecl* D, TDeclKind Kind, TDeclEntry& E);
+  TDeclTypeKind TypeKindOf(const TBaseDef* D) const;
+
   // Members (DeclMembers.cpp).
   void Members(TNameDecl* Chain, std::vector<TDeclMember>& Out);
+  static TMemberKind MethodKind(const TMethodDecl& Me);
   void MethodMember(const TMethodDecl& Me, std::string_view Name, TDeclMember& M);
   void DispPropMember(const TDispPropDecl& P, TDeclMember& M);
   void PropertyMember(const TPropDecl& P, TDeclMember& M);
@@ -136,6 +145,8 @@ class TOutlineBuilder {
   // Routines (DeclRoutines.cpp).
   void Params(TNameDecl* Chain, std::vector<TDeclParam>& Out, bool SkipSelf, int Depth);
   void SetResult(TDeclRoutine& R, uint32_t ResultType, int Depth);
+  // A result type that is none or void makes a procedure.
+  bool ReturnsValue(uint32_t ResultType) const;
   TDeclRoutine ProcRoutine(const TProcDecl* P, bool SkipSelf, int Depth);
   TDeclRoutine ProcTypeRoutine(const TProcTypeDef* P, int Depth);
 

@@ -193,7 +193,7 @@ std::string ListingLine(const TDeclEntry& E, const TDeclMember* M) {
 // Building
 
 TFindUnit TFindIndex::Take(const TUnit& U) {
-  const TDeclOutline O = BuildDeclOutline(U, TDeclOutlineOptions{.KeepSpans = false});
+  const TDeclOutline O = BuildDeclOutline(U, TDeclOutlineOptions{.KeepSpans = false, .NamesOnly = true});
   TFindUnit F;
   F.Name = Names.Add(O.UnitName);
   int64_t Last = 0;
