@@ -288,6 +288,8 @@ void TFindIndex::Finish() {
     std::copy(Enc.begin(), Enc.end(), Tables[T]->Bytes.begin() + Fill[T][Key]);
     Fill[T][Key] += static_cast<uint32_t>(Enc.size());
   });
+  PackedBytes = 0;
+  for (const TIndexedUnit& U : Units) PackedBytes += U.Packed.size();
   Finished = Units.size();
 }
 
@@ -320,69 +322,121 @@ size_t TFindIndex::MemoryBytes() const {
 // ---------------------------------------------------------------------------
 // Queries
 
-std::vector<bool> TFindIndex::MatchingNames(const std::string& F) const {
-  std::vector<bool> Match(Names.Size(), false);
+// Every number is flagged as its folded number is, so that a packed
+// declaration's own number tells.
+std::vector<uint8_t> TFindIndex::MatchingNames(const std::string& F) const {
+  const uint32_t N = static_cast<uint32_t>(Names.Size());
+  if (!F.empty() && F.find_first_not_of('*') == std::string::npos) return std::vector<uint8_t>(N, 1);
+  std::vector<uint8_t> Match(N, 0);
   if (!TFindPattern::HasWildcards(F)) {
     const uint32_t Id = Names.Lookup(F);
-    if (Id != TNamePool::NotFound) Match[Names.Folded(Id)] = true;
+    if (Id == TNamePool::NotFound) return Match;
+    for (uint32_t I = 0; I < N; ++I) Match[I] = Names.Folded(I) == Id;
     return Match;
   }
-  for (uint32_t Id = 0; Id < Names.Size(); ++Id)
-    if (Names.Folded(Id) == Id && WildcardMatch(F, Names.Text(Id))) Match[Id] = true;
+  for (uint32_t Id = 0; Id < N; ++Id)
+    if (Names.Folded(Id) == Id && WildcardMatch(F, Names.Text(Id))) Match[Id] = 1;
+  for (uint32_t Id = 0; Id < N; ++Id) Match[Id] = Match[Names.Folded(Id)];
   return Match;
+}
+
+TFindIndex::TMatch TFindIndex::Match(const TFindPattern& P) const {
+  TMatch M;
+  M.Decl = MatchingNames(P.FoldedWhole());
+  M.Members = P.FindsMembers();
+  if (M.Members) {
+    M.Member = MatchingNames(P.FoldedMember());
+    M.Owner = MatchingNames(P.FoldedOwner());
+  }
+  return M;
+}
+
+void TFindIndex::TPostings::Mark(const std::vector<uint8_t>& Match, std::vector<uint8_t>& Read) const {
+  for (uint32_t Id = 0; Id < Match.size() && Id + 1 < Start.size(); ++Id) {
+    if (!Match[Id] || Start[Id] == Start[Id + 1]) continue;
+    const char* P = Bytes.data() + Start[Id];
+    const char* E = Bytes.data() + Start[Id + 1];
+    for (uint32_t U = 0, First = 1; P < E; First = 0) {
+      const auto V = static_cast<uint32_t>(GetVarint(P));
+      U = First ? V : U + 1 + V;
+      Read[U] = true;
+    }
+  }
+}
+
+size_t TFindIndex::TPostings::Cost(const std::vector<uint8_t>& Match) const {
+  size_t N = 0;
+  for (uint32_t Id = 0; Id < Match.size() && Id + 1 < Start.size(); ++Id)
+    if (Match[Id]) N += Start[Id + 1] - Start[Id];
+  return N;
+}
+
+std::vector<uint8_t> TFindIndex::Candidates(const TMatch& M) const {
+  // A byte of a list costs about what a byte of packed declarations does:
+  // lists of a good part of all those bytes lead to most units anyway.
+  const size_t All = Units.size();
+  const size_t DeclCost = DeclsOf.Cost(M.Decl);
+  // A member's unit also declares its owner: the shorter of the two lists will do.
+  size_t MemberCost = 0;
+  const TPostings* MemberTable = nullptr;
+  const std::vector<uint8_t>* MemberMatch = nullptr;
+  if (M.Members) {
+    const size_t ByMember = MembersOf.Cost(M.Member), ByOwner = DeclsOf.Cost(M.Owner);
+    MemberTable = ByMember <= ByOwner ? &MembersOf : &DeclsOf;
+    MemberMatch = ByMember <= ByOwner ? &M.Member : &M.Owner;
+    MemberCost = std::min(ByMember, ByOwner);
+  }
+  if ((DeclCost + MemberCost) * 4 >= PackedBytes) return std::vector<uint8_t>(All, true);
+  std::vector<uint8_t> Read(All, false);
+  for (size_t U = Finished; U < All; ++U) Read[U] = true;
+  DeclsOf.Mark(M.Decl, Read);
+  if (MemberTable) MemberTable->Mark(*MemberMatch, Read);
+  return Read;
+}
+
+void TFindIndex::UnitHits(const TIndexedUnit& Unit, const TMatch& M, std::vector<TRawHit>& Out) const {
+  Out.clear();
+  uint32_t Owner = 0, Ordinal = 0;
+  TUnpacker Up(Unit.Packed);
+  for (TPacked D; Up.Next(D); ++Ordinal) {
+    bool Hit;
+    if (!IsMemberKind(D.Kind)) {
+      Owner = D.Name;
+      Hit = M.Decl[D.Name];
+    } else {
+      Hit = M.Members && M.Member[D.Name] && M.Owner[Owner];
+    }
+    if (Hit) Out.push_back({Ordinal, D.Name, Owner, D.Offset, D.Kind, D.Section});
+  }
+}
+
+TFindHit TFindIndex::MakeHit(uint32_t U, const TRawHit& R) const {
+  TFindHit H;
+  H.Unit = U;
+  H.UnitName = Names.Text(Units[U].Name);
+  H.Path = Units[U].Path;
+  H.Section = R.Section;
+  H.Kind = R.Kind;
+  H.Name = IsMemberKind(R.Kind) ? std::string(Names.Text(R.Owner)) + "." + std::string(Names.Text(R.Name))
+                                : std::string(Names.Text(R.Name));
+  H.Offset = R.Offset;
+  H.Ordinal = R.Ordinal;
+  return H;
 }
 
 size_t TFindIndex::FindDecls(const TFindPattern& P, const std::function<bool(std::vector<TFindHit>&)>& Each) const {
   if (P.Empty()) return 0;
-  const std::vector<bool> DeclMatch = MatchingNames(P.FoldedWhole());
-  std::vector<bool> MemberMatch, OwnerMatch;
-  if (P.FindsMembers()) {
-    MemberMatch = MatchingNames(P.FoldedMember());
-    OwnerMatch = MatchingNames(P.FoldedOwner());
-  }
-  // The units to read: those the tables name, and any added since they were laid out.
-  std::vector<bool> Read(Units.size(), false);
-  for (size_t U = Finished; U < Units.size(); ++U) Read[U] = true;
-  auto Mark = [&](const TPostings& T, const std::vector<bool>& Match) {
-    for (uint32_t Id = 0; Id < Match.size(); ++Id)
-      if (Match[Id])
-        for (uint32_t U : T.UnitsOf(Id)) Read[U] = true;
-  };
-  Mark(DeclsOf, DeclMatch);
-  if (P.FindsMembers() && std::find(OwnerMatch.begin(), OwnerMatch.end(), true) != OwnerMatch.end())
-    Mark(MembersOf, MemberMatch);
-
+  const TMatch M = Match(P);
+  const std::vector<uint8_t> Read = Candidates(M);
   size_t Count = 0;
+  std::vector<TRawHit> Raw;
   std::vector<TFindHit> Hits;
   for (uint32_t U = 0; U < Units.size(); ++U) {
     if (!Read[U]) continue;
-    const TIndexedUnit& Unit = Units[U];
+    UnitHits(Units[U], M, Raw);
+    if (Raw.empty()) continue;
     Hits.clear();
-    uint32_t Owner = 0, Ordinal = 0;
-    TUnpacker Up(Unit.Packed);
-    for (TPacked D; Up.Next(D); ++Ordinal) {
-      const uint32_t Key = Names.Folded(D.Name);
-      bool Hit;
-      if (!IsMemberKind(D.Kind)) {
-        Owner = D.Name;
-        Hit = DeclMatch[Key];
-      } else {
-        Hit = P.FindsMembers() && MemberMatch[Key] && OwnerMatch[Names.Folded(Owner)];
-      }
-      if (!Hit) continue;
-      TFindHit H;
-      H.Unit = U;
-      H.UnitName = Names.Text(Unit.Name);
-      H.Path = Unit.Path;
-      H.Section = D.Section;
-      H.Kind = D.Kind;
-      H.Name = IsMemberKind(D.Kind) ? std::string(Names.Text(Owner)) + "." + std::string(Names.Text(D.Name))
-                                    : std::string(Names.Text(D.Name));
-      H.Offset = D.Offset;
-      H.Ordinal = Ordinal;
-      Hits.push_back(std::move(H));
-    }
-    if (Hits.empty()) continue;
+    for (const TRawHit& R : Raw) Hits.push_back(MakeHit(U, R));
     Count += Hits.size();
     if (!Each(Hits)) break;
   }
@@ -390,18 +444,19 @@ size_t TFindIndex::FindDecls(const TFindPattern& P, const std::function<bool(std
 }
 
 std::vector<TFindUnitUsers> TFindIndex::FindUnits(const TFindPattern& P) const {
+  if (P.Empty()) return {};
+  return FindUnits(MatchingNames(P.FoldedWhole()));
+}
+
+std::vector<TFindUnitUsers> TFindIndex::FindUnits(const std::vector<uint8_t>& Match) const {
   std::vector<TFindUnitUsers> Out;
-  if (P.Empty()) return Out;
-  std::unordered_map<uint32_t, size_t> Of;  // folded name -> Out index, or npos: no match
-  constexpr size_t NoMatch = static_cast<size_t>(-1);
+  std::unordered_map<uint32_t, size_t> Of;  // folded name -> Out index
   auto Entry = [&](uint32_t Name) -> TFindUnitUsers* {
     const uint32_t Key = Names.Folded(Name);
-    auto [It, New] = Of.try_emplace(Key, NoMatch);
-    if (New && WildcardMatch(P.FoldedWhole(), Names.Text(Key))) {
-      It->second = Out.size();
-      Out.push_back({std::string(Names.Text(Name)), {}, {}});
-    }
-    return It->second == NoMatch ? nullptr : &Out[It->second];
+    if (Name >= Match.size() || !Match[Name]) return nullptr;
+    auto [It, New] = Of.try_emplace(Key, Out.size());
+    if (New) Out.push_back({std::string(Names.Text(Name)), {}, {}});
+    return &Out[It->second];
   };
   for (uint32_t U = 0; U < Units.size(); ++U)
     if (Units[U].Ok)
@@ -419,10 +474,10 @@ std::vector<TFindUnitUsers> TFindIndex::FindUnits(const TFindPattern& P) const {
       E->Users.push_back({U, std::string(Names.Text(Unit.Name)), Unit.Path, Use.Interface});
     }
   }
-  // By folded name: the keys of Of that matched.
+  // By folded name.
   std::vector<std::pair<std::string_view, size_t>> Order;
-  for (auto [Key, I] : Of)
-    if (I != NoMatch) Order.emplace_back(Names.Text(Key), I);
+  Order.reserve(Of.size());
+  for (auto [Key, I] : Of) Order.emplace_back(Names.Text(Key), I);
   std::sort(Order.begin(), Order.end());
   std::vector<TFindUnitUsers> Sorted;
   Sorted.reserve(Order.size());
@@ -458,12 +513,17 @@ std::vector<TFindUser> TFindIndex::UsersOf(const TFindHit& H) const {
 
 TFindResult TFindIndex::Find(const TFindPattern& P, size_t MaxHits) const {
   TFindResult R;
-  R.TotalHits = FindDecls(P, [&](std::vector<TFindHit>& Hits) {
-    for (TFindHit& H : Hits)
-      if (R.Hits.size() < MaxHits) R.Hits.push_back(std::move(H));
-    return true;
-  });
-  R.Units = FindUnits(P);
+  if (P.Empty()) return R;
+  const TMatch M = Match(P);
+  const std::vector<uint8_t> Read = Candidates(M);
+  std::vector<TRawHit> Raw;
+  for (uint32_t U = 0; U < Units.size(); ++U) {
+    if (!Read[U]) continue;
+    UnitHits(Units[U], M, Raw);
+    R.TotalHits += Raw.size();
+    for (size_t K = 0; K < Raw.size() && R.Hits.size() < MaxHits; ++K) R.Hits.push_back(MakeHit(U, Raw[K]));
+  }
+  R.Units = FindUnits(M.Decl);
   return R;
 }
 

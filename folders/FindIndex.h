@@ -214,15 +214,38 @@ class TFindIndex {
     std::vector<uint32_t> Start;
     std::string Bytes;
     std::vector<uint32_t> UnitsOf(uint32_t Folded) const;
+    // Marks the units of every name Match flags in Read.
+    void Mark(const std::vector<uint8_t>& Match, std::vector<uint8_t>& Read) const;
+    // The bytes of the lists of the names Match flags (the work of Mark).
+    size_t Cost(const std::vector<uint8_t>& Match) const;
   };
   // Folded name numbers that a folded pattern matches, as flags by number.
-  std::vector<bool> MatchingNames(const std::string& Folded) const;
+  std::vector<uint8_t> MatchingNames(const std::string& Folded) const;
+  // A pattern's names: declarations, and members with their owners.
+  struct TMatch {
+    std::vector<uint8_t> Decl, Member, Owner;
+    bool Members = false;
+  };
+  TMatch Match(const TFindPattern& P) const;
+  // The units that may hold hits: all that the tables lead to (or all, when
+  // that is nearly every unit anyway) and those added since Finish.
+  std::vector<uint8_t> Candidates(const TMatch& M) const;
+  // A hit as read from a unit's packed declarations.
+  struct TRawHit {
+    uint32_t Ordinal, Name, Owner, Offset;
+    TFindKind Kind;
+    TFindSection Section;
+  };
+  void UnitHits(const TIndexedUnit& U, const TMatch& M, std::vector<TRawHit>& Out) const;
+  TFindHit MakeHit(uint32_t Unit, const TRawHit& R) const;
+  std::vector<TFindUnitUsers> FindUnits(const std::vector<uint8_t>& Match) const;
 
   TNamePool Names;
   std::vector<TIndexedUnit> Units;
   size_t DeclCount = 0;
   TPostings DeclsOf, MembersOf, ImportsOf;
-  size_t Finished = 0;  // units in the tables
+  size_t Finished = 0;     // units in the tables
+  size_t PackedBytes = 0;  // of the units in the tables
 };
 
 // Sets Line of every hit by loading each unit of the hits again, one at a
