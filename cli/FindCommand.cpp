@@ -21,10 +21,11 @@ class TTextOut {
     Part();
     Out << Hits.front().UnitName << " (" << Hits.front().Path << ")\n";
     for (const TFindHit& H : Hits) {
-      // The kind, unless the line starts with it as its keyword.
+      // The kind, unless a declaration's line starts with it (a routine's
+      // keyword); a member's always.
       const std::string_view Kind = FindKindName(H.Kind);
       Out << "  " << FindSectionName(H.Section) << ' ';
-      if (H.Line.compare(0, Kind.size() + 1, std::string(Kind) + " ") != 0) Out << Kind << ' ';
+      if (IsMemberKind(H.Kind) || H.Line.compare(0, Kind.size() + 1, std::string(Kind) + " ") != 0) Out << Kind << ' ';
       if (IsMemberKind(H.Kind) || H.Line.empty()) Out << H.Name << (H.Line.empty() ? "" : ": ");
       Out << H.Line << '\n';
       for (const TFindUser& User : Index.UsersOf(H)) Out << "  " << UserLine(User);

@@ -546,10 +546,12 @@ bool FillFindLines(std::vector<TFindHit>& Hits, std::string* Error) {
       ForEachDecl(O, [&](TFindSection, const TDeclEntry& E, const TDeclMember* M) {
         for (; Next < ByOrdinal.size() && Hits[ByOrdinal[Next]].Ordinal == Ordinal; ++Next) {
           TFindHit& H = Hits[ByOrdinal[Next]];
-          const std::string& Name = M ? M->Name : E.Name;
-          const bool Same = H.Offset == (M ? M->Offset : E.Offset) &&
-                            H.Kind == (M ? KindOf(M->Kind) : KindOf(E.Kind)) && H.Name.size() >= Name.size() &&
-                            H.Name.compare(H.Name.size() - Name.size(), Name.size(), Name) == 0;
+          const bool SameName = M ? H.Name.size() == E.Name.size() + 1 + M->Name.size() &&
+                                        H.Name.starts_with(E.Name) && H.Name[E.Name.size()] == '.' &&
+                                        H.Name.ends_with(M->Name)
+                                  : H.Name == E.Name;
+          const bool Same =
+              SameName && H.Offset == (M ? M->Offset : E.Offset) && H.Kind == (M ? KindOf(M->Kind) : KindOf(E.Kind));
           if (Same) H.Line = ListingLine(E, M);
         }
         ++Ordinal;

@@ -12,6 +12,7 @@
 #include "TestData.h"
 #include "UnitBuilder.h"
 #include "UnitFolders.h"
+#include "UnitLoad.h"
 
 namespace fs = std::filesystem;
 using unitbuilder::TUseSpec;
@@ -167,4 +168,141 @@ TEST(FindIndex, BuiltWithTheFolderScanNumbersUnitsAsTheReport) {
   ASSERT_EQ(Found.Hits.size(), 1u);
   EXPECT_EQ(R.Units[Found.Hits[0].Unit].Path, (F.Root / "Lib.dcu").string());
   EXPECT_EQ(Index.Declarations(), 2u);
+}
+
+TEST(FindIndex, MembersByOwnerAndNameWithTheirListingLines) {
+  TFolder F;
+  F.Write("Shapes.dcu", unitbuilder::MembersUnit("Shapes", "TShape"));
+  F.Write("Things.dcu", unitbuilder::MembersUnit("Things", "TThing", {{"Shapes", {{"Current", 7}}}}));
+  const TFindIndex Index = BuildFindIndex({F.Path()});
+  ASSERT_TRUE(Index.Loaded(0) && Index.Loaded(1)) << Index.Error(0) << Index.Error(1);
+
+  // Without a '.': declarations only, members not.
+  TFindResult R = Index.Find("count");
+  EXPECT_EQ(R.TotalHits, 0u);
+  // Owner.Member: the one member; the method body of the same name (an
+  // entry of the implementation) too.
+  R = Index.Find("tshape.GETCOUNT");
+  ASSERT_EQ(R.Hits.size(), 2u);
+  EXPECT_EQ(R.Hits[0].Name, "TShape.GetCount");
+  EXPECT_EQ(R.Hits[0].Kind, TFindKind::Method);
+  EXPECT_EQ(R.Hits[0].Section, TFindSection::Interface);
+  EXPECT_EQ(R.Hits[1].Name, "TShape.GetCount");
+  EXPECT_EQ(R.Hits[1].Kind, TFindKind::Function);
+  EXPECT_EQ(R.Hits[1].Section, TFindSection::Implementation);
+  EXPECT_NE(R.Hits[0].Offset, R.Hits[1].Offset);
+
+  // A member name under any owner: the class's property and the record's field, in both units.
+  R = Index.Find("*.Count");
+  std::vector<std::pair<std::string, TFindKind>> Got;
+  for (const TFindHit& H : R.Hits) Got.emplace_back(H.UnitName + ":" + H.Name, H.Kind);
+  EXPECT_EQ(Got, (std::vector<std::pair<std::string, TFindKind>>{{"Shapes:TShape.Count", TFindKind::Property},
+                                                                  {"Shapes:TPoint.Count", TFindKind::Field},
+                                                                  {"Things:TThing.Count", TFindKind::Property},
+                                                                  {"Things:TPoint.Count", TFindKind::Field}}));
+  // Wildcards on both sides; '?' for one character.
+  EXPECT_EQ(Index.Find("T?ing.*").TotalHits, 0u);  // one character, not two
+  R = Index.Find("T?hing.*");
+  ASSERT_EQ(R.Hits.size(), 4u + 1u);  // FCount, GetCount, Create, Count; the body TThing.GetCount
+  EXPECT_EQ(R.Hits[2].Kind, TFindKind::Constructor);
+  EXPECT_EQ(Index.Find("TPoint.").TotalHits, 4u);  // an empty member part is '*'
+
+  // The listing lines, as the listing writes them.
+  R = Index.Find("Shapes*");
+  EXPECT_EQ(R.TotalHits, 0u);
+  R = Index.Find("TShape*");
+  ASSERT_TRUE(FillFindLines(R.Hits));
+  TStrings Lines;
+  for (const TFindHit& H : R.Hits) Lines.push_back(H.Line);
+  ASSERT_EQ(Lines.size(), 2u);
+  EXPECT_EQ(Lines[0], "TShape = class");
+  EXPECT_EQ(Lines[1].rfind("function TShape.GetCount", 0), 0u) << Lines[1];
+  R = Index.Find("TShape.*");
+  ASSERT_TRUE(FillFindLines(R.Hits));
+  ASSERT_GE(R.Hits.size(), 4u);
+  EXPECT_EQ(R.Hits[0].Line, "FCount: Integer;");
+  EXPECT_EQ(R.Hits[2].Line.rfind("constructor Create", 0), 0u) << R.Hits[2].Line;
+
+  // Users of a declaration: Things imports Current from Shapes.
+  R = Index.Find("current");
+  ASSERT_EQ(R.Hits.size(), 2u);
+  EXPECT_EQ(UsersOf(Index.UsersOf(R.Hits[0])), TStrings({"Things:interface"}));
+  EXPECT_TRUE(Index.UsersOf(R.Hits[1]).empty());
+  // Members and the implementation's declarations have none.
+  EXPECT_TRUE(Index.UsersOf(Index.Find("TShape.FCount").Hits.at(0)).empty());
+  EXPECT_TRUE(Index.UsersOf(Index.Find("Helper").Hits.at(0)).empty());
+}
+
+TEST(FindIndex, LinesOfAFileChangedSinceTheScanStayEmpty) {
+  TFolder F;
+  const std::string Path = F.Write("Shapes.dcu", unitbuilder::MembersUnit("Shapes", "TShape"));
+  const TFindIndex Index = BuildFindIndex({F.Path()});
+  TFindResult R = Index.Find("TShape.*");
+  ASSERT_FALSE(R.Hits.empty());
+  // Another unit in its place: the hits' declarations are not there.
+  F.Write("Shapes.dcu", unitbuilder::MembersUnit("Shapes", "TOther"));
+  EXPECT_TRUE(FillFindLines(R.Hits));
+  for (const TFindHit& H : R.Hits) EXPECT_EQ(H.Line, "") << H.Name;
+  // A file that no longer loads: false, with its error.
+  F.Write("Shapes.dcu", {1, 2, 3});
+  std::string Error;
+  EXPECT_FALSE(FillFindLines(R.Hits, &Error));
+  EXPECT_FALSE(Error.empty());
+}
+
+TEST(FindIndex, UnitsAddedAfterFinishAreFoundToo) {
+  TFolder F;
+  const std::string A = F.Write("A.dcu", unitbuilder::FolderUnit("A", 7, {}, {{"Alpha", 1}}));
+  const std::string B = F.Write("B.dcu", unitbuilder::FolderUnit("B", 7, {{"A", {{"Alpha", 1}}}}, {{"Beta", 2}}));
+  TFindIndex Index;
+  TFolderScanner S({A}, &Index);
+  while (S.ReadNext()) {
+  }
+  S.Finish();
+  // B read by hand after the tables were laid out.
+  std::optional<TFindUnit> Taken;
+  TUnitLoad L = TryLoadUnit(B, [&](const TUnit& U) { Taken = Index.Take(U); });
+  ASSERT_TRUE(L.Facts.has_value());
+  Index.Add(B, std::move(Taken));
+  EXPECT_EQ(Index.Find("beta").TotalHits, 1u);
+  const TFindResult Alpha = Index.Find("alpha");
+  ASSERT_EQ(Alpha.TotalHits, 1u);
+  EXPECT_EQ(UsersOf(Index.UsersOf(Alpha.Hits[0])), TStrings({"B:interface"}));
+  Index.Finish();
+  EXPECT_EQ(Index.Find("b*").Hits.size(), 1u);
+}
+
+TEST(FindIndexCorpus, TheDpeFormUnitAloneDeclaresItsFormAndNineUnitsUseIt) {
+  const fs::path V3 = testdata::CorpusDir() / "v3";
+  if (!fs::is_directory(V3)) GTEST_SKIP() << "no corpus folder " << V3 << "; skipped";
+  const TFindIndex Index = BuildFindIndex({V3.string()});
+  const std::string Form = (V3 / "vrodic-DPE__DPEMFORM.dcu").string();
+
+  // The form's class and its variable: in the form unit alone.
+  TFindResult R = Index.Find("TDPEMain");
+  ASSERT_EQ(R.Hits.size(), 1u);
+  EXPECT_EQ(R.Hits[0].Path, Form);
+  EXPECT_EQ(R.Hits[0].UnitName, "dpemform");
+  EXPECT_EQ(R.Hits[0].Kind, TFindKind::Type);
+  R = Index.Find("dpemain");
+  ASSERT_EQ(R.Hits.size(), 1u);
+  EXPECT_EQ(R.Hits[0].Kind, TFindKind::Var);
+  ASSERT_TRUE(FillFindLines(R.Hits));
+  EXPECT_EQ(R.Hits[0].Line, "DPEMain: TDPEMain;");
+  // The nine files that import the variable from it.
+  TStrings Users;
+  for (const TFindUser& U : Index.UsersOf(R.Hits[0])) Users.push_back(fs::path(U.Path).filename().string());
+  EXPECT_EQ(Users, TStrings({"vrodic-DPE__ABLENDUN.dcu", "vrodic-DPE__ADCLRUN.dcu", "vrodic-DPE__ADCLRUN_2.dcu",
+                             "vrodic-DPE__CCUN.dcu", "vrodic-DPE__CONUN.dcu", "vrodic-DPE__FS_UN.dcu",
+                             "vrodic-DPE__LDUN.dcu", "vrodic-DPE__LDUN_2.dcu", "vrodic-DPE__TIFMAP.dcu"}));
+  // The unit itself: used by 18 files of 14 units, all in their implementation.
+  R = Index.Find("DPEMFORM");
+  ASSERT_EQ(R.Units.size(), 1u);
+  EXPECT_EQ(R.Units[0].Files.size(), 1u);
+  EXPECT_EQ(R.Units[0].Users.size(), 18u);
+  for (const TFindUser& U : R.Units[0].Users) EXPECT_FALSE(U.Interface) << U.Path;
+  // Its members.
+  R = Index.Find("TDPEMain.MNU*Click");
+  EXPECT_GT(R.TotalHits, 5u);
+  for (const TFindHit& H : R.Hits) EXPECT_EQ(H.Path, Form);
 }
