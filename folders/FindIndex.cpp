@@ -145,7 +145,8 @@ class TUnpacker {
     const auto K = static_cast<uint8_t>(*P++);
     D.Kind = static_cast<TFindKind>(K & 0x0F);
     D.Section = (K & ImplementationBit) ? TFindSection::Implementation : TFindSection::Interface;
-    D.Name = static_cast<uint32_t>(GetVarint(P));
+    Name += UnZigZag(GetVarint(P));
+    D.Name = static_cast<uint32_t>(Name);
     Offset += UnZigZag(GetVarint(P));
     D.Offset = static_cast<uint32_t>(Offset);
     return true;
@@ -154,7 +155,7 @@ class TUnpacker {
  private:
   const char* P;
   const char* End;
-  int64_t Offset = 0;
+  int64_t Name = 0, Offset = 0;
 };
 
 // Every declaration of an outline in listing order: each entry, and the
@@ -196,14 +197,19 @@ TFindUnit TFindIndex::Take(const TUnit& U) {
   const TDeclOutline O = BuildDeclOutline(U, TDeclOutlineOptions{.KeepSpans = false, .NamesOnly = true});
   TFindUnit F;
   F.Name = Names.Add(O.UnitName);
-  int64_t Last = 0;
+  // Names and offsets as distances from the declaration before: a unit's
+  // own names come into the pool one after another, and its records follow
+  // each other in the file.
+  int64_t LastName = 0, LastOffset = 0;
   ForEachDecl(O, [&](TFindSection S, const TDeclEntry& E, const TDeclMember* M) {
     const TFindKind K = M ? KindOf(M->Kind) : KindOf(E.Kind);
     const uint32_t Offset = M ? M->Offset : E.Offset;
+    const uint32_t Name = Names.Add(M ? M->Name : E.Name);
     F.Packed += static_cast<char>(static_cast<uint8_t>(K) | (S == TFindSection::Implementation ? ImplementationBit : 0));
-    PutVarint(F.Packed, Names.Add(M ? M->Name : E.Name));
-    PutVarint(F.Packed, ZigZag(int64_t(Offset) - Last));
-    Last = Offset;
+    PutVarint(F.Packed, ZigZag(int64_t(Name) - LastName));
+    PutVarint(F.Packed, ZigZag(int64_t(Offset) - LastOffset));
+    LastName = Name;
+    LastOffset = Offset;
     ++F.Declarations;
   });
   F.Packed.shrink_to_fit();

@@ -5,13 +5,14 @@
 // for (FillFindLines).
 //
 // What the index keeps per unit: its path, its name, the units it uses with
-// the names it imports from each, and its declarations in the order of the declarations outline (sections,
-// blocks, entries, each record-like type's members after it), each as a
-// byte of kind and section, its name's number in the index's name pool and
-// the distance of its anchor (file offset) from the one before, both
-// variable-length. A name's folded number leads to the units that declare
-// it (three tables: declarations, members, imported names), so that a query
-// reads the declarations of those units only. That keeps about six bytes per
+// the names it imports from each, and its declarations in the order of the
+// declarations outline (sections, blocks, entries, each record-like type's
+// members after it), each as a byte of kind and section and the distances
+// of its name's number in the index's name pool and of its anchor (file
+// offset) from those of the declaration before, both variable-length. A
+// name's folded number leads to the units that declare it (three tables:
+// declarations, members, imported names), so that a query reads the
+// declarations of those units only. That keeps about five bytes per
 // declaration; the listing lines themselves (some forty bytes each) are not
 // kept.
 //
