@@ -8,6 +8,7 @@
 //   DeclValueText.cpp  values as text: ordinals, bounds, bytes, GUIDs, and
 //                      the decoded values of constants (DeclValues.h)
 //   DeclEntryMaker.cpp single entries without the whole outline
+//   DeclNames.cpp      entries and members by name, kind and offset alone
 //
 // The builder reads a loaded unit and copies out what the outline holds; the
 // unit's records are read here and nowhere else in declarations/.
@@ -50,7 +51,8 @@ std::string OrdinalByKind(uint8_t Tag, int64_t V);
 
 class TOutlineBuilder {
  public:
-  TOutlineBuilder(const TUnit& U, bool KeepSpans) : U(U), KeepSpans(KeepSpans) {}
+  TOutlineBuilder(const TUnit& U, bool KeepSpans, bool NamesOnly = false)
+      : U(U), KeepSpans(KeepSpans), NamesOnly(NamesOnly) {}
   TDeclOutline Build();
   // Entries made one at a time (TDeclEntryMaker, DeclEntryMaker.cpp):
   // PrepareEntries once, then EntryOf for each declaration wanted; false
@@ -65,6 +67,7 @@ class TOutlineBuilder {
  private:
   const TUnit& U;
   const bool KeepSpans;
+  const bool NamesOnly;
   TDeclText NewText() const {
     TDeclText T;
     T.KeepSpans = KeepSpans;
@@ -82,8 +85,14 @@ class TOutlineBuilder {
   // The name declaration number DeclNo stands for, or "{#N}".
   std::string DeclName(uint32_t DeclNo, bool LastPartOnly);
 
+  // Names only (DeclNames.cpp): the entry without texts, and the kind of a
+  // type's definition as WriteStructure answers it.
+  void NameEntry(TNameDecl* D, TDeclKind Kind, TDeclEntry& E);
+  TDeclTypeKind TypeKindOf(const TBaseDef* D) const;
+
   // Members (DeclMembers.cpp) of the record-like type Owner.
   void Members(const TRecBaseDef& Owner, std::vector<TDeclMember>& Out);
+  static TMemberKind MethodKind(const TMethodDecl& Me);
   void MethodMember(const TMethodDecl& Me, std::string_view Name, TDeclMember& M);
   void DispPropMember(const TDispPropDecl& P, TDeclMember& M);
   void PropertyMember(const TPropDecl& P, const TRecBaseDef& Owner, TDeclMember& M);
@@ -151,6 +160,8 @@ class TOutlineBuilder {
   // Routines (DeclRoutines.cpp).
   void Params(TNameDecl* Chain, std::vector<TDeclParam>& Out, bool SkipSelf, int Depth);
   void SetResult(TDeclRoutine& R, uint32_t ResultType, int Depth);
+  // A result type that is none or void makes a procedure.
+  bool ReturnsValue(uint32_t ResultType) const;
   TDeclRoutine ProcRoutine(const TProcDecl* P, bool SkipSelf, int Depth);
   TDeclRoutine ProcTypeRoutine(const TProcTypeDef* P, int Depth);
 

@@ -65,6 +65,7 @@ std::optional<TDeclKind> TOutlineBuilder::EntryKind(const TNameDecl* D) const {
 }
 
 void TOutlineBuilder::MakeEntry(TNameDecl* D, TDeclKind Kind, TDeclEntry& E) {
+  if (NamesOnly) return NameEntry(D, Kind, E);
   std::string_view N = NameView(D->GetName());
   E.Kind = Kind;
   E.Name = DeclDisplayText(N);
@@ -169,5 +170,5 @@ TDeclOutline TOutlineBuilder::Build() {
 TDeclOutline BuildDeclOutline(const TUnit& U) { return BuildDeclOutline(U, TDeclOutlineOptions()); }
 
 TDeclOutline BuildDeclOutline(const TUnit& U, const TDeclOutlineOptions& Options) {
-  return TOutlineBuilder(U, Options.KeepSpans).Build();
+  return TOutlineBuilder(U, Options.KeepSpans, Options.NamesOnly).Build();
 }

@@ -48,6 +48,12 @@ void TOutlineBuilder::Members(const TRecBaseDef& Owner, std::vector<TDeclMember>
     TDeclMember& M = Out.emplace_back();  // made in place (room reserved)
     M.Name = DeclDisplayText(N);
     M.Offset = OffsetOf(U, ND->DefPos);
+    if (NamesOnly) {
+      M.Kind = Kind == TRecKind::MethodDecl ? MethodKind(static_cast<const TMethodDecl&>(*ND))
+               : Kind == TRecKind::LocalDecl ? TMemberKind::Field
+                                             : TMemberKind::Property;
+      continue;
+    }
     switch (Kind) {
       case TRecKind::MethodDecl: MethodMember(static_cast<const TMethodDecl&>(*ND), N, M); break;
       case TRecKind::DispPropDecl: DispPropMember(static_cast<const TDispPropDecl&>(*ND), M); break;
@@ -78,11 +84,15 @@ void TOutlineBuilder::MemberFacts(const TNameDecl& D, const TRecBaseDef& Owner, 
   Di.Message = F.Message;
 }
 
-void TOutlineBuilder::MethodMember(const TMethodDecl& Me, std::string_view Name, TDeclMember& M) {
+TMemberKind TOutlineBuilder::MethodKind(const TMethodDecl& Me) {
   const uint8_t Tag = TagAt(Me.DefPos);
-  M.Kind = Tag == tagConstructor  ? TMemberKind::Constructor
-           : Tag == tagDestructor ? TMemberKind::Destructor
-                                  : TMemberKind::Method;
+  return Tag == tagConstructor ? TMemberKind::Constructor
+         : Tag == tagDestructor ? TMemberKind::Destructor
+                                : TMemberKind::Method;
+}
+
+void TOutlineBuilder::MethodMember(const TMethodDecl& Me, std::string_view Name, TDeclMember& M) {
+  M.Kind = MethodKind(Me);
   // A method's location names the routine that implements it; its
   // parameters are that routine's, less the object itself. Only a routine
   // named after the method ("TList.Get" for Get) is taken.

@@ -256,6 +256,12 @@ struct TDeclOutlineOptions {
   // writers that do not mark runs (plain text, JSON); saves an allocation
   // for nearly every type reference.
   bool KeepSpans = true;
+  // True: each entry and member carries its kind, name and offset only (a
+  // type also its TypeKind and members, a routine whether it is a
+  // function): no texts, values or parameters. What a name index takes, at
+  // a fraction of the cost; the entries, their order and sections are those
+  // of the whole outline.
+  bool NamesOnly = false;
 };
 TDeclOutline BuildDeclOutline(const TUnit& U, const TDeclOutlineOptions& Options);
 

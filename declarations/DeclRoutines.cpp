@@ -28,9 +28,12 @@ void TOutlineBuilder::Params(TNameDecl* Chain, std::vector<TDeclParam>& Out, boo
   }
 }
 
-// A result type that is none or void makes a procedure.
+bool TOutlineBuilder::ReturnsValue(uint32_t ResultType) const {
+  return ResultType != 0 && !RecCast<TVoidDef>(U.GetTypeDef(ResultType));
+}
+
 void TOutlineBuilder::SetResult(TDeclRoutine& R, uint32_t ResultType, int Depth) {
-  if (ResultType == 0 || RecCast<TVoidDef>(U.GetTypeDef(ResultType))) return;
+  if (!ReturnsValue(ResultType)) return;
   R.IsFunction = true;
   R.Result = TypeRef(ResultType, Depth);
 }

@@ -14,7 +14,10 @@
 #      --json on it (routine by routine: at most 3x the file + 16 MB);
 #   4. unitpeek-dump --report over the corpus against its --json run, and the
 #      peak memory of the report over 10,000 units (the corpus linked into
-#      many folders);
+#      many folders); unitpeek-dump --find next to --report, over the corpus
+#      and over the 10,000 units (time and peak memory, target: at most 2x
+#      the time and 150 MB), the find index built with the folder scan as
+#      the viewer builds it (peak memory) and its queries (target: 50 ms);
 #   5. the viewer timing tool, when it has been built;
 # and prints a table of the figures with the targets.
 #
@@ -69,7 +72,8 @@ import os, subprocess, sys, time
 dump = sys.argv[1]
 with open(sys.argv[2]) as f:
     files = [line.rstrip("\n") for line in f if line.strip()]
-modes = {"base": ["--json"], "text": ["--report"], "json": ["--report", "--json"]}
+modes = {"base": ["--json"], "text": ["--report"], "json": ["--report", "--json"],
+         "find": ["--find", "TDPEMain"]}
 wall, cpu = {}, {}
 for _ in range(10):
     for key, flags in modes.items():
@@ -128,6 +132,21 @@ if [ "${#FILES[@]}" -gt 0 ]; then
     T1=$(now)
     echo "report_many_$MODE $n $RSS $(awk -v a="$T0" -v b="$T1" 'BEGIN { printf "%.0f", (b - a) * 1000 }')" >>"$FIG"
   done
+  # --find over the same units: the index alone, and the lines of the 36
+  # hits (the form variable of the DPE form unit, in every copy).
+  echo "== find over 10000 units"
+  T0=$(now)
+  RSS=$( ("/usr/bin/time" -f "%M" "$DUMP" --find DPEMain "$MANY" 2>&1 >/dev/null || true) | tail -1)
+  T1=$(now)
+  echo "find_many $n $RSS $(awk -v a="$T0" -v b="$T1" 'BEGIN { printf "%.0f", (b - a) * 1000 }')" >>"$FIG"
+  # The index built with the folder scan (the report's facts kept too, as in
+  # the viewer), then queries: exact, members, a unit name, wildcards, all.
+  "$TOOL" find "$MANY" DPEMain 'TDPEMain.*' dpemform 'T?PEM*' '*.Create' '*Form*' '*' | tee "$WORK/find.txt"
+  awk '/^find_scan/ { for (i = 2; i <= NF; i++) { split($i, kv, "="); v[kv[1]] = kv[2] }
+                      print "find_scan", v["units"], v["declarations"], v["ms"], v["index_bytes"], v["peakrss_kb"] }
+       /^find_query/ { q++; for (i = 2; i <= NF; i++) { split($i, kv, "="); v[kv[1]] = kv[2] }
+                       print "find_query_" q, v["pattern"], v["hits"], v["units"], v["users"], v["ms"], v["cpu_ms"], v["lines_ms"] }' \
+    "$WORK/find.txt" >>"$FIG"
 fi
 
 # ---- viewer ------------------------------------------------------------------

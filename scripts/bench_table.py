@@ -170,6 +170,42 @@ def main():
             print(f"  --report {k[12:]:<5} {units} units  peak {rss_kb * 1024 / 1e6:6.1f} MB  "
                   f"wall {ms / 1000:6.1f} s  {'met' if ok else 'NOT met'}")
 
+    if "report_find_ms" in fig and "report_text_ms" in fig:
+        print()
+        print("Find (--find TDPEMain) over the corpus against --report (target: at most 2x, judged on processor time)")
+        for unit, suffix in (("wall", "_ms"), ("cpu", "_cpu_ms")):
+            ms, rep = float(fig[f"report_find{suffix}"][0]), float(fig[f"report_text{suffix}"][0])
+            print(f"  {unit:<5} --find {ms:8.1f}  --report {rep:8.1f}  ratio {ms / rep:5.2f}x")
+            if unit == "cpu":
+                verdicts.append(("--find <= 2x --report (corpus)", ms <= 2 * rep, f"{ms / rep:.2f}x cpu"))
+    if "find_many" in fig:
+        units, rss_kb, ms = (int(v) for v in fig["find_many"])
+        print()
+        print("Find over many units (targets: peak 150 MB, at most 2x the time of --report)")
+        ok = rss_kb * 1024 <= 150e6
+        verdicts.append((f"--find over {units} units <= 150 MB", ok, f"{rss_kb * 1024 / 1e6:.1f} MB"))
+        line = f"  --find        {units} units  peak {rss_kb * 1024 / 1e6:6.1f} MB  wall {ms / 1000:6.1f} s"
+        if "report_many_text" in fig:
+            rep_ms = int(fig["report_many_text"][2])
+            verdicts.append((f"--find over {units} units <= 2x --report", ms <= 2 * rep_ms, f"{ms / rep_ms:.2f}x wall"))
+            line += f"  ratio to --report {ms / rep_ms:4.2f}x"
+        print(line)
+        if "find_scan" in fig:
+            units, decls, scan_ms, index_bytes, peak_kb = (int(v) for v in fig["find_scan"])
+            ok = peak_kb * 1024 <= 150e6
+            verdicts.append(("scan with index (viewer) <= 150 MB", ok, f"{peak_kb * 1024 / 1e6:.1f} MB"))
+            print(f"  scan + index  {units} units, {decls} declarations  peak {peak_kb * 1024 / 1e6:6.1f} MB"
+                  f"  (index {index_bytes / 1e6:5.1f} MB)  {scan_ms / 1000:6.1f} s")
+        queries = sorted((k for k in fig if k.startswith("find_query_")), key=lambda k: int(k[11:]))
+        if queries:
+            print("  queries (least of 20; lines: reading the listing lines of the first 200 hits)")
+            for k in queries:
+                pattern, hits, unit_names, users, ms, cpu, lines = fig[k]
+                ok = float(cpu) <= 50
+                verdicts.append((f"query {pattern} <= 50 ms", ok, f"{float(cpu):.1f} ms cpu, {float(ms):.1f} wall"))
+                print(f"    {pattern:<12} {int(hits):>8} hits {int(unit_names):>4} unit names {int(users):>7} users"
+                      f"  {float(ms):7.2f} ms wall {float(cpu):7.2f} ms cpu  lines {float(lines):6.1f} ms")
+
     mems = [k for k in fig if k.startswith("mem_")]
     if mems:
         print()

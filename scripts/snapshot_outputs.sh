@@ -56,6 +56,15 @@ for d in "${DIRS[@]}"; do
   run "report-json-$n" --report --json "$d"
   run "graph-$n" --graph "$d"
 done
+run graph-hide-runtime --graph --hide-runtime .
+# Find over all folders: declarations with wildcards, members, a unit name
+# and its users, the JSON, nothing found.
+run find-text --find 'T*Form*' .
+run find-json --find 'T*Form*' --json .
+run find-members --find '*.Create' .
+run find-unit --find dpemform .
+run find-unit-json --find 'sys*' --json .
+run find-none --find NoSuchName .
 # One file per call for a few files of each folder: the single-file paths.
 for d in "${DIRS[@]}"; do
   n=$(basename "$d")

@@ -10,6 +10,7 @@
 #include "DCU_Unit.h"
 #include "DeclJsonTestUtil.h"
 #include "DeclListing.h"
+#include "OutlineNamesCompare.h"
 #include "UnitBuilder.h"
 
 using unitbuilder::UnitBuilder;
@@ -380,4 +381,13 @@ TEST(DeclOutline, AnAnonymousTypeIsCutInlineButNotWhereItIsDeclared) {
   EXPECT_EQ(EntryLine(*Find(O.Interface, "TWide")).Text, "TWide = array of Integer");
   EXPECT_EQ(EntryLine(*Find(O.Interface, "TNothing")).Text, "TNothing = {void}");
   EXPECT_EQ(EntryLine(*Find(O.Interface, "TLost")).Text, "TLost = {#0}");
+}
+
+TEST(DeclOutline, ByNamesAloneKeepsEveryEntryMemberAndKind) {
+  for (const std::vector<uint8_t>& Bytes : {KindsUnit({}), MoreKindsUnit()}) {
+    TUnit U("Kinds.dcu", std::span<const uint8_t>(Bytes));
+    const TDeclOutline Names = BuildDeclOutline(U, {.KeepSpans = false, .NamesOnly = true});
+    EXPECT_EQ(outlinetest::CompareNamesOnly(BuildDeclOutline(U), Names), "");
+    EXPECT_GT(Names.Interface.EntryCount(), 5u);
+  }
 }

@@ -30,4 +30,13 @@ struct TDeclSpec {
 std::vector<uint8_t> FolderUnit(const std::string& Name, int Version, const std::vector<TUseSpec>& Uses,
                                 const std::vector<TDeclSpec>& Decls = {});
 
+// A unit of version 7 with members to find: uses System (Integer, type 1)
+// and Uses after it; in its interface a class ClassName (type 2) with the
+// field FCount, the method GetCount, the constructor Create and the property
+// Count; a record TPoint (type 3) with the fields X and Count; the variable
+// Current of the class, the function Twice; in its implementation the body
+// ClassName.GetCount and the procedure Helper.
+std::vector<uint8_t> MembersUnit(const std::string& Name, const std::string& ClassName,
+                                 const std::vector<TUseSpec>& Uses = {});
+
 }  // namespace unitbuilder

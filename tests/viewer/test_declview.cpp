@@ -235,7 +235,7 @@ class TestDeclView : public QObject {
     const QModelIndex Run = Find(O.View->Outline->model(), "Run");
     QVERIFY(Run.isValid());
     O.View->Outline->setCurrentIndex(Run);
-    QCOMPARE(O.View->Listing->textCursor().selectedText(), QStringLiteral("Run"));
+    QCOMPARE(O.View->Listing->SelectedText(), QStringLiteral("Run"));
     QVERIFY(LineAtCursor(O.View->Listing).endsWith("procedure Run; virtual; abstract;"));
   }
 
