@@ -123,8 +123,12 @@ uint32_t Cp1252(uint8_t B) {
 // tab, line feed, carriage return.
 bool TextByte(uint8_t B) { return (B >= 0x20 && B != 0x7F) || B == 9 || B == 10 || B == 13; }
 
+// A byte of a word: a digit, a blank, an ASCII letter, or a byte from 0xC0
+// up, where the 8-bit code pages of the sources keep their letters
+// (Windows-1252's accented ones, the Cyrillic, Greek and Arabic alphabets of
+// the others), so that a literal of another language counts as text.
 bool WordChar(uint8_t B) {
-  return (B >= 'a' && B <= 'z') || (B >= 'A' && B <= 'Z') || (B >= '0' && B <= '9') || B == ' ';
+  return (B >= 'a' && B <= 'z') || (B >= 'A' && B <= 'Z') || (B >= '0' && B <= '9') || B == ' ' || B >= 0xC0;
 }
 
 // ---------------------------------------------------------------------------

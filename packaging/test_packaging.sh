@@ -112,7 +112,7 @@ deb)
   if ldd "$root/usr/bin/unitpeek" "$root/usr/bin/unitpeek-dump" | grep 'not found'; then fail "unresolved libraries"; fi
   got=$("$root/usr/bin/unitpeek-dump" --version)
   [ "$got" = "unitpeek-dump $version" ] || fail "--version printed '$got'"
-  for args in "" "--json"; do
+  for args in "" "--json" "--code"; do
     # shellcheck disable=SC2086
     "$root/usr/bin/unitpeek-dump" $args "$sample" >"$scratch/pkg.out" || fail "packaged unitpeek-dump $args failed"
     # shellcheck disable=SC2086

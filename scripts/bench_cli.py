@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Times the command line against its baselines for scripts/bench.sh.
 
-Usage: bench_cli.py DUMP BENCHTOOL FILELIST [RUNS]
+Usage: bench_cli.py DUMP BENCHTOOL FILELIST [RUNS [COMMAND...]]
 
 Runs, over the files listed in FILELIST (one path a line), with all files in
 one invocation and with one invocation per file:
@@ -14,7 +14,8 @@ one invocation and with one invocation per file:
 Each round runs every command once, in turn, so that the load of a shared
 machine falls on all of them alike. Prints "cli_<command>_<mode> WALL CPU",
 the medians over the rounds in milliseconds; CPU is user plus system time
-of the processes started.
+of the processes started. COMMANDs (names above) run only those, as
+"dump code" for --code --json against its --json baseline.
 """
 import os
 import statistics
@@ -55,6 +56,12 @@ def main():
         "sum": [tool, "sum"],
         "cat": ["cat"],
     }
+    wanted = sys.argv[5:]
+    unknown = [name for name in wanted if name not in commands]
+    if unknown:
+        sys.exit(f"bench_cli.py: no command {', '.join(unknown)} (one of {', '.join(commands)})")
+    if wanted:
+        commands = {name: prefix for name, prefix in commands.items() if name in wanted}
     results = {}
     for _ in range(rounds):
         for name, prefix in commands.items():

@@ -815,6 +815,39 @@ TEST(CodeDisasm, TruncatedAndOverlappingInputsStayInsideThePiece) {
   EXPECT_EQ(Texts(R), "jmp Cut+$12\n");
 }
 
+TEST(CodeDisasm, LiteralsOfOtherCodePagesAreText) {
+  // MessageBox(0, 'ÑæÒ 1', '!ÎØÇ', 0) of a unit whose source is in an Arabic
+  // code page: the characters' addresses pushed; no flow reaches them. They
+  // are literals, not code.
+  const std::vector<uint8_t> Bytes = {0x6A, 0x00,                          // push $00
+                                      0x68, 0x00, 0x00, 0x00, 0x00,        // push @1
+                                      0x68, 0x00, 0x00, 0x00, 0x00,        // push @2
+                                      0x6A, 0x00, 0xC3, 0x00,              // push $00; ret; alignment
+                                      0x21, 0xCE, 0xD8, 0xC7, 0x00,        // @1 (16)
+                                      0xD1, 0xE6, 0xD2, 0x20, 0x31, 0x00}; // @2 (21)
+  std::vector<uint8_t> Piece = Bytes;
+  Piece[3] = 16;
+  Piece[8] = 21;
+  TPieceInput In;
+  In.Bytes = Piece;
+  In.SelfName = "Warn";
+  for (uint32_t At : {3u, 8u}) {
+    TPieceFixup F;
+    F.Offset = At;
+    F.Kind = 1;
+    F.Info = FixupKindInfo(7, 1);
+    F.Self = true;
+    In.Fixups.push_back(F);
+  }
+  TCodeRoutine R;
+  R.Bytes = Piece;
+  DisassemblePiece(In, R);
+  EXPECT_EQ(Texts(R),
+            "push $00\npush @1\npush @2\npush $00\nret\ndb 0\n"
+            "db '!\xC3\x8E\xC3\x98\xC3\x87', 0\ndb '\xC3\x91\xC3\xA6\xC3\x92 1', 0\n");
+  ExpectTiled(R);
+}
+
 // Random bytes with random fixups, the piece exactly as long as its bytes
 // (the sanitizers see any read past it): every byte in one item, labels at
 // items, fixups listed.
