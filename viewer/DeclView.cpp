@@ -126,6 +126,7 @@ void TDeclView::CreateToolBar(QVBoxLayout* Layout) {
 // width to three quarters.
 void TDeclView::CreateOutlineAndListing(QVBoxLayout* Layout) {
   FSplitter = new QSplitter(Qt::Horizontal, this);
+  FSplitter->setObjectName(QStringLiteral("DeclSplitter"));  // its position is kept by that name
   Outline = new QTreeView(FSplitter);
   Outline->setObjectName(QStringLiteral("Outline"));
   Outline->setHeaderHidden(true);

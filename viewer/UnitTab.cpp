@@ -1,8 +1,8 @@
 // The file tab: header, view switch and the three views (see UnitTab.h).
 #include "UnitTab.h"
 
-#include <QFile>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QHBoxLayout>
@@ -12,7 +12,10 @@
 #include <QStackedWidget>
 #include <QTextBrowser>
 #include <QTextEdit>
+#include <QStandardItemModel>
+#include <QSortFilterProxyModel>
 #include <QToolButton>
+#include <QTreeView>
 #include <QVBoxLayout>
 
 #include "BusyCursor.h"
@@ -259,6 +262,21 @@ void TAdvTabSheet::MarkDeclaration(const QString& Name, int64_t TagOffset) {
   FMarkName = Name;
   FMarkOffset = TagOffset;
   UpdateBytesMarks(true);
+}
+
+bool TAdvTabSheet::ShowDeclaration(int64_t TagOffset) {
+  ShowView(TUnitView::Declarations);
+  if (!FDecl) return false;
+  const QString Anchor = QString::number(TagOffset);
+  const QModelIndexList Found = FDecl->OutlineModel->match(FDecl->OutlineModel->index(0, 0), OutlineAnchorRole,
+                                                           Anchor, 1, Qt::MatchExactly | Qt::MatchRecursive);
+  const QModelIndex Entry = Found.isEmpty() ? QModelIndex() : FDecl->OutlineFilter->mapFromSource(Found.first());
+  if (Entry.isValid()) {
+    FDecl->Outline->setCurrentIndex(Entry);
+    FDecl->Outline->scrollTo(Entry);
+    MarkDeclaration(Entry.data(Qt::DisplayRole).toString(), TagOffset);
+  }
+  return FDecl->JumpTo(Anchor, false);
 }
 
 void TAdvTabSheet::ShowPosition(int64_t Offset) {

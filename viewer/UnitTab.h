@@ -66,6 +66,11 @@ class TAdvTabSheet : public QWidget {
   // Marks the tag byte of a declaration in the Bytes view, now or when the
   // view is built, and puts it in sight there.
   void MarkDeclaration(const QString& Name, int64_t TagOffset);
+  // Shows the Declarations view at the declaration whose tag byte is at
+  // TagOffset (its anchor in the listing): its outline entry chosen when the
+  // outline shows it, its name selected in the listing. False when the
+  // listing has no such declaration (or the file did not load).
+  bool ShowDeclaration(int64_t TagOffset);
 
   // Set by the window: the colour of comments in the listing, and the seam
   // that asks where to save the listing.

@@ -12,6 +12,8 @@
 // Not a test; scripts/screenshot.sh runs it under Xvfb or offscreen.
 #include <QAbstractItemModel>
 #include <QApplication>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -81,6 +83,9 @@ int main(int argc, char** argv) {
     }
   }
 
+  // A window of a first run: no settings of the user's read or written.
+  QTemporaryDir Settings;
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, Settings.path());
   TfrmJXUnitPeek W(Files);
   W.resize(Size);
   W.show();

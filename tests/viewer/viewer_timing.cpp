@@ -7,6 +7,8 @@
 //   window_shown_ms <number>
 //   tabs_filled_ms <number>
 #include <QApplication>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -63,6 +65,9 @@ int main(int argc, char** argv) {
   QApplication App(argc, argv);
   QApplication::setApplicationName(QStringLiteral("UnitPeek"));
   QApplication::setApplicationDisplayName(QStringLiteral("UnitPeek"));
+  // A window of a first run: no settings of the user's read or written.
+  QTemporaryDir Settings;
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, Settings.path());
   TfrmJXUnitPeek W(Files);
   TShowProbe Probe(Clock);
   W.installEventFilter(&Probe);
