@@ -7,12 +7,13 @@
 #include "UnitFolders.h"
 #include "UsesGraph.h"
 
-int RunReportCommand(const std::vector<std::string>& Paths, TReportFormat Format, std::ostream& Out) {
+int RunReportCommand(const std::vector<std::string>& Paths, TReportFormat Format, std::ostream& Out,
+                     const TDotOptions& Dot) {
   TFolderReport Report = ScanFolders(Paths);
   switch (Format) {
     case TReportFormat::Text: WriteReportText(Report, Out); break;
     case TReportFormat::Json: WriteReportJson(Report, Out); break;
-    case TReportFormat::Graph: Out << UsesGraphDot(BuildUsesGraph(Report)); break;
+    case TReportFormat::Graph: Out << UsesGraphDot(BuildUsesGraph(Report), Dot); break;
   }
   Out.flush();
   return Report.Clean() ? 0 : 1;

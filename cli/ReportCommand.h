@@ -7,12 +7,15 @@
 #include <string>
 #include <vector>
 
+#include "UsesGraph.h"
+
 enum class TReportFormat { Text, Json, Graph };
 inline TReportFormat ReportFormat(bool Graph, bool Json) {
   return Graph ? TReportFormat::Graph : Json ? TReportFormat::Json : TReportFormat::Text;
 }
 
 // Walks Paths (unit files or folders), reads every unit once and writes the
-// report to Out. Returns the exit status: 0 when every file loaded and no
-// interface mismatch was found, 1 otherwise.
-int RunReportCommand(const std::vector<std::string>& Paths, TReportFormat Format, std::ostream& Out);
+// report to Out (the graph drawn as Dot says). Returns the exit status: 0
+// when every file loaded and no interface mismatch was found, 1 otherwise.
+int RunReportCommand(const std::vector<std::string>& Paths, TReportFormat Format, std::ostream& Out,
+                     const TDotOptions& Dot = {});

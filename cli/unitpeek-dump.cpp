@@ -1,10 +1,12 @@
 // unitpeek-dump: prints the summary of unit files as plain text (the lines
 // the viewer's tab would show) or as JSON, for scripts and machines without
 // a display. With --decls: what each unit declares, as a Pascal-like listing
-// instead of the summary, or in the JSON as "decls" beside the facts.
+// instead of the summary, or in the JSON as "decls" beside the facts. With
+// --report, --graph and --find: folders of units (ReportCommand.h,
+// FindCommand.h).
 //
 // Exit status: 0 when every file loaded and its summary (or listing) was
-// written, 1 when any did not, 2 on a usage error.
+// written, 1 when any did not, 2 on a usage error (--find: FindCommand.h).
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <condition_variable>
@@ -18,6 +20,7 @@
 
 #include "DeclJson.h"
 #include "DeclListing.h"
+#include "FindCommand.h"
 #include "JsonWriter.h"
 #include "ReportCommand.h"
 #include "UnitFactsJson.h"
@@ -173,6 +176,8 @@ bool PrintJson(const std::vector<std::string>& Files, bool WithDecls) {
 // What the command line asks for.
 struct TDumpOptions {
   bool Json = false, Decls = false, Report = false, Graph = false;
+  bool HideRuntime = false;
+  std::optional<std::string> Find;  // --find's pattern
   std::vector<std::string> Files;  // the FILE arguments' bytes as given
 };
 
@@ -187,6 +192,13 @@ void AddOptions(QCommandLineParser& Parser) {
                     QStringLiteral("Report on folders of units (PATHs: unit files or folders).")});
   Parser.addOption({QStringLiteral("graph"),
                     QStringLiteral("Print the uses graph of folders of units as Graphviz DOT.")});
+  Parser.addOption({QStringLiteral("hide-runtime"),
+                    QStringLiteral("With --graph: leave out the units outside the folders that more than half of "
+                                   "their units use.")});
+  Parser.addOption({QStringLiteral("find"),
+                    QStringLiteral("Find declarations and units by name in folders of units (PATHs as for --report; "
+                                   "* and ? wildcards, Class.Member for members)."),
+                    QStringLiteral("PATTERN")});
   Parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("Unit files to read."),
                                QStringLiteral("FILE..."));
 }
@@ -215,17 +227,25 @@ std::variant<TDumpOptions, int> ParseOptions(int argc, char** argv) {
   O.Decls = Parser.isSet(QStringLiteral("decls"));
   O.Report = Parser.isSet(QStringLiteral("report"));
   O.Graph = Parser.isSet(QStringLiteral("graph"));
+  O.HideRuntime = Parser.isSet(QStringLiteral("hide-runtime"));
+  if (Parser.isSet(QStringLiteral("find"))) O.Find = Utf8(Parser.value(QStringLiteral("find")));
   O.Files = RawPositionals(Parser.positionalArguments(), argc, argv);
   if (O.Files.empty()) return UsageError(Parser, "no FILE given");
   if (O.Graph && O.Json) return UsageError(Parser, "--graph and --json exclude each other");
   if ((O.Report || O.Graph) && O.Decls)
     return UsageError(Parser, "--decls goes with unit files, not with --report or --graph");
+  if (O.HideRuntime && !O.Graph) return UsageError(Parser, "--hide-runtime goes with --graph");
+  if (O.Find && (O.Report || O.Graph || O.Decls))
+    return UsageError(Parser, "--find goes alone or with --json, not with --report, --graph or --decls");
+  if (O.Find && O.Find->empty()) return UsageError(Parser, "--find needs a PATTERN");
   return O;
 }
 
 // Runs what the options ask for; returns the exit status.
 int Run(const TDumpOptions& O) {
-  if (O.Report || O.Graph) return RunReportCommand(O.Files, ReportFormat(O.Graph, O.Json), std::cout);
+  if (O.Find) return RunFindCommand(*O.Find, O.Files, O.Json, std::cout, std::cerr);
+  if (O.Report || O.Graph)
+    return RunReportCommand(O.Files, ReportFormat(O.Graph, O.Json), std::cout, {.HideRuntime = O.HideRuntime});
   bool AllGood = true;
   if (O.Json) {
     AllGood = PrintJson(O.Files, O.Decls);

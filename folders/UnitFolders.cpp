@@ -14,6 +14,7 @@
 #include "DCURecs.h"
 #include "DCU_Fold.h"
 #include "DCU_Unit.h"
+#include "FindIndex.h"
 #include "UnitLoad.h"
 
 namespace fs = std::filesystem;
@@ -169,6 +170,20 @@ uint32_t TNamePool::Insert(std::string_view Text, uint32_t Hash) {
   return Id;
 }
 
+uint32_t TNamePool::Lookup(std::string_view Text) const {
+  if (Slots.empty()) return NotFound;
+  const uint32_t Hash = NameHash(Text);
+  const size_t Mask = Slots.size() - 1;
+  for (size_t I = Hash & Mask; Slots[I].Id; I = (I + 1) & Mask)
+    if (Slots[I].Hash == Hash && Texts[Slots[I].Id - 1] == Text) return Slots[I].Id - 1;
+  return NotFound;
+}
+
+size_t TNamePool::MemoryBytes() const {
+  return Blocks.size() * 64 * 1024 + Texts.capacity() * sizeof(std::string_view) + FoldedIds.capacity() * 4 +
+         Slots.capacity() * sizeof(TSlot);
+}
+
 uint32_t TNamePool::AddFolded(std::string_view Text) {
   Scratch.resize(Text.size());
   uint32_t H = 2166136261u;  // NameHash of the folded text, while folding
@@ -255,11 +270,12 @@ void TakeStampedDecls(const TUnit& U, TFolderUnit& F, TNamePool& Pool) {
 
 }  // namespace
 
-TFolderUnit ReadFolderUnit(const std::string& Path, TNamePool& Pool) {
+TFolderUnit ReadFolderUnit(const std::string& Path, TNamePool& Pool, const std::function<void(const TUnit&)>& Also) {
   TFolderUnit F;
   TUnitLoad L = TryLoadUnit(Path, [&](const TUnit& U) {
     TakeImports(U, F, Pool);
     TakeStampedDecls(U, F, Pool);
+    if (Also) Also(U);
   });
   if (!L.Facts) {
     F = TFolderUnit();
@@ -526,7 +542,7 @@ void ComputeFindings(TFolderReport& R) {
 // ---------------------------------------------------------------------------
 // Scanning
 
-TFolderScanner::TFolderScanner(const std::vector<std::string>& Paths) {
+TFolderScanner::TFolderScanner(const std::vector<std::string>& Paths, TFindIndex* Index) : Index(Index) {
   TUnitFileList L = FindUnitFiles(Paths);
   Files = std::move(L.Files);
   Report.Unreadable = std::move(L.Unreadable);
@@ -540,7 +556,16 @@ const std::string& TFolderScanner::NextPath() const {
 
 bool TFolderScanner::ReadNext() {
   if (Next >= Files.size()) return false;
-  Report.Units.push_back(ReadFolderUnit(Files[Next], Report.Names));
+  if (!Index) {
+    Report.Units.push_back(ReadFolderUnit(Files[Next], Report.Names));
+  } else {
+    std::optional<TFindUnit> Taken;
+    Report.Units.push_back(
+        ReadFolderUnit(Files[Next], Report.Names, [&](const TUnit& U) { Taken = Index->Take(U); }));
+    const TFolderUnit& F = Report.Units.back();
+    if (!F.Ok) Taken.reset();
+    Index->Add(F.Path, std::move(Taken), F.Error);
+  }
   std::string().swap(Files[Next]);  // the path lives on in the facts
   ++Next;
   return true;
@@ -549,14 +574,16 @@ bool TFolderScanner::ReadNext() {
 TFolderReport TFolderScanner::Finish() {
   Report.Units.shrink_to_fit();
   ComputeFindings(Report);
+  if (Index) Index->Finish();
   Files.clear();
   Next = 0;
   return std::move(Report);
 }
 
 TFolderReport ScanFolders(const std::vector<std::string>& Paths,
-                          const std::function<bool(size_t, size_t, const std::string&)>& Progress) {
-  TFolderScanner S(Paths);
+                          const std::function<bool(size_t, size_t, const std::string&)>& Progress,
+                          TFindIndex* Index) {
+  TFolderScanner S(Paths, Index);
   while (!S.AtEnd()) {
     if (Progress && !Progress(S.Done(), S.Total(), S.NextPath())) break;
     S.ReadNext();

@@ -31,6 +31,9 @@
 #include "DCU_Text.h"
 #include "UnitFacts.h"
 
+class TFindIndex;
+class TUnit;
+
 // The names of a set, each text kept once. A number stands for one exact
 // text; Folded gives the number of its letter-case-folded text (lower-cased
 // by the rule of DCU_Fold.h, the name index's), so two numbers name the same
@@ -45,9 +48,14 @@ class TNamePool {
   // The number of the letter-case-folded text of Text (Folded(Add(Text)),
   // without keeping Text itself).
   uint32_t AddFolded(std::string_view Text);
+  // The number of Text when it is kept, else NotFound.
+  static constexpr uint32_t NotFound = UINT32_MAX;
+  uint32_t Lookup(std::string_view Text) const;
   std::string_view Text(uint32_t Id) const { return Texts[Id]; }
   uint32_t Folded(uint32_t Id) const { return FoldedIds[Id]; }
   size_t Size() const { return Texts.size(); }
+  // The bytes the pool holds, roughly.
+  size_t MemoryBytes() const;
 
  private:
   // The texts, packed into blocks that never move; an open-addressing index
@@ -178,17 +186,22 @@ TUnitFileList FindUnitFiles(const std::vector<std::string>& Paths);
 
 // Loads the unit at Path, takes its facts and stamps (names into Pool) and
 // releases it. A unit that does not load gives Ok false and its error.
-TFolderUnit ReadFolderUnit(const std::string& Path, TNamePool& Pool);
+// Also, when given, is called with the loaded unit last, to take more from it.
+TFolderUnit ReadFolderUnit(const std::string& Path, TNamePool& Pool,
+                           const std::function<void(const TUnit&)>& Also = {});
 
 // Fills Report.Findings and every unit's Problems from its Units and Unreadable.
 void ComputeFindings(TFolderReport& Report);
 
 // Reading a walked set one unit at a time, for callers that show progress or
 // may stop early (the viewer): ReadNext reads one unit, Finish computes the
-// findings of the units read so far.
+// findings of the units read so far. With a find index (FindIndex.h), each
+// unit read is also added to it while it is loaded, under its number in the
+// report's Units, and Finish finishes the index too; the index must outlive
+// the scan.
 class TFolderScanner {
  public:
-  explicit TFolderScanner(const std::vector<std::string>& Paths);
+  explicit TFolderScanner(const std::vector<std::string>& Paths, TFindIndex* Index = nullptr);
   size_t Total() const { return Files.size(); }
   size_t Done() const { return Next; }
   bool AtEnd() const { return Next >= Files.size(); }
@@ -204,11 +217,14 @@ class TFolderScanner {
   std::vector<std::string> Files;
   size_t Next = 0;
   TFolderReport Report;
+  TFindIndex* Index = nullptr;
 };
 
 // Walks Paths, reads every unit and computes the findings. Progress, when
 // given, is called before each unit with the number done, the total and the
 // path; it returns false to stop (the report then holds the units read).
+// Index, when given, is built as TFolderScanner builds it.
 TFolderReport ScanFolders(
     const std::vector<std::string>& Paths,
-    const std::function<bool(size_t Done, size_t Total, const std::string& Path)>& Progress = {});
+    const std::function<bool(size_t Done, size_t Total, const std::string& Path)>& Progress = {},
+    TFindIndex* Index = nullptr);

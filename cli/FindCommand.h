@@ -1,0 +1,31 @@
+// unitpeek-dump --find PATTERN [--json] PATH...: the declarations that a
+// name pattern matches across folders of units, and the units that use the
+// units it names (FindIndex.h has the pattern rules).
+//
+// Text: the hits grouped by unit, a head line "UNIT (PATH)" and a line per
+// hit: "  SECTION KIND LINE", the declaration's listing line; a member's line
+// comes after its qualified name ("  interface field TFoo.Count: Count:
+// Integer;"). Then, for each unit name matched, "unit NAME (PATHS), used by N
+// units" (or "(not in the folders)") and a line per user: "  interface
+// USER (PATH)" or "  implementation USER (PATH)". Groups are parted by an
+// empty line.
+//
+// JSON: {"pattern": P, "declarations": [{"unit", "path", "section", "kind",
+// "name", "offset", "line"}...], "units": [{"unit", "files": [PATH...],
+// "usedBy": [{"unit", "path", "section"}...]}...], "notLoaded": [{"path",
+// "error"}...]}; "offset" is the declaration's file offset (its anchor in the
+// declarations outline), "name" a member's "Owner.Member".
+//
+// Files that do not load and folder entries that cannot be read are named
+// on standard error ("notLoaded" in the JSON) and searched no further; they
+// do not change the exit status. Exit status: 0 when something was found, 1
+// when nothing was, 2 when a given PATH itself cannot be read (it does not
+// exist, or is a folder that cannot be opened).
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+int RunFindCommand(const std::string& Pattern, const std::vector<std::string>& Paths, bool Json, std::ostream& Out,
+                   std::ostream& Err);

@@ -1,0 +1,522 @@
+// Find in folders of units: patterns, the index built unit by unit, its
+// queries and the listing lines of the hits (see FindIndex.h).
+#include "FindIndex.h"
+
+#include <algorithm>
+#include <unordered_map>
+
+#include "DCURecs.h"
+#include "DCU_Fold.h"
+#include "DCU_In.h"
+#include "DCU_Text.h"
+#include "DCU_Unit.h"
+#include "DeclListing.h"
+#include "DeclOutline.h"
+#include "UnitLoad.h"
+
+// ---------------------------------------------------------------------------
+// Patterns
+
+namespace {
+
+std::string Folded(std::string_view S) {
+  std::string F(S);
+  for (char& C : F) C = static_cast<char>(FoldLower(static_cast<unsigned char>(C)));
+  return F;
+}
+
+bool IsContinuation(char C) { return (static_cast<unsigned char>(C) & 0xC0) == 0x80; }
+
+}  // namespace
+
+bool WildcardMatch(std::string_view P, std::string_view T) {
+  // Greedy with one point to return to: the last '*' and where the text
+  // stood when it was met.
+  size_t Pi = 0, Ti = 0;
+  size_t StarP = std::string_view::npos, StarT = 0;
+  while (Ti < T.size()) {
+    if (Pi < P.size() && P[Pi] == '*') {
+      StarP = ++Pi;
+      StarT = Ti;
+    } else if (Pi < P.size() && P[Pi] == '?') {
+      ++Pi;
+      ++Ti;
+      while (Ti < T.size() && IsContinuation(T[Ti])) ++Ti;
+    } else if (Pi < P.size() && P[Pi] == T[Ti]) {
+      ++Pi;
+      ++Ti;
+    } else if (StarP != std::string_view::npos) {
+      Pi = StarP;
+      Ti = ++StarT;
+      while (Ti < T.size() && IsContinuation(T[Ti])) Ti = ++StarT;
+    } else {
+      return false;
+    }
+  }
+  while (Pi < P.size() && P[Pi] == '*') ++Pi;
+  return Pi == P.size();
+}
+
+TFindPattern::TFindPattern(std::string_view Text) : Given(Text), Whole(Folded(Text)) {
+  const size_t Dot = Whole.rfind('.');
+  if (Dot == std::string::npos) return;
+  HasMember = true;
+  Owner = Whole.substr(0, Dot);
+  Member = Whole.substr(Dot + 1);
+  if (Owner.empty()) Owner = "*";
+  if (Member.empty()) Member = "*";
+}
+
+bool TFindPattern::HasWildcards(std::string_view F) { return F.find_first_of("*?") != std::string_view::npos; }
+
+bool TFindPattern::MatchesFolded(const std::string& F, std::string_view Name) {
+  return WildcardMatch(F, Folded(Name));
+}
+
+std::string_view FindSectionName(TFindSection S) {
+  return S == TFindSection::Interface ? "interface" : "implementation";
+}
+
+namespace {
+
+constexpr uint8_t FirstMemberKind = static_cast<uint8_t>(TFindKind::Field);
+constexpr uint8_t ImplementationBit = 0x10;
+
+TFindKind KindOf(TDeclKind K) { return static_cast<TFindKind>(static_cast<uint8_t>(K)); }
+TFindKind KindOf(TMemberKind K) { return static_cast<TFindKind>(FirstMemberKind + static_cast<uint8_t>(K)); }
+
+static_assert(static_cast<uint8_t>(TDeclKind::Exports) + 1 == FirstMemberKind);
+static_assert(static_cast<uint8_t>(TMemberKind::Property) + FirstMemberKind == static_cast<uint8_t>(TFindKind::Property));
+
+}  // namespace
+
+std::string_view FindKindName(TFindKind K) {
+  const auto N = static_cast<uint8_t>(K);
+  return N < FirstMemberKind ? DeclKindName(static_cast<TDeclKind>(N))
+                             : MemberKindName(static_cast<TMemberKind>(N - FirstMemberKind));
+}
+
+// ---------------------------------------------------------------------------
+// Packed declarations
+
+namespace {
+
+void PutVarint(std::string& Out, uint64_t V) {
+  while (V >= 0x80) {
+    Out += static_cast<char>(V | 0x80);
+    V >>= 7;
+  }
+  Out += static_cast<char>(V);
+}
+
+uint64_t GetVarint(const char*& P) {
+  uint64_t V = 0;
+  for (int Shift = 0;; Shift += 7) {
+    const auto B = static_cast<uint8_t>(*P++);
+    V |= uint64_t(B & 0x7F) << Shift;
+    if (!(B & 0x80)) return V;
+  }
+}
+
+size_t VarintSize(uint32_t V) {
+  size_t N = 1;
+  for (; V >= 0x80; V >>= 7) ++N;
+  return N;
+}
+
+// Offsets differ by less than 2^32 either way.
+uint64_t ZigZag(int64_t D) { return D < 0 ? (uint64_t(-D - 1) << 1) | 1 : uint64_t(D) << 1; }
+int64_t UnZigZag(uint64_t V) { return (V & 1) ? -int64_t(V >> 1) - 1 : int64_t(V >> 1); }
+
+// One declaration as unpacked.
+struct TPacked {
+  TFindKind Kind;
+  TFindSection Section;
+  uint32_t Name;
+  uint32_t Offset;
+};
+
+// Reads a unit's packed declarations in order.
+class TUnpacker {
+ public:
+  explicit TUnpacker(const std::string& Packed) : P(Packed.data()), End(Packed.data() + Packed.size()) {}
+  bool Next(TPacked& D) {
+    if (P >= End) return false;
+    const auto K = static_cast<uint8_t>(*P++);
+    D.Kind = static_cast<TFindKind>(K & 0x0F);
+    D.Section = (K & ImplementationBit) ? TFindSection::Implementation : TFindSection::Interface;
+    D.Name = static_cast<uint32_t>(GetVarint(P));
+    Offset += UnZigZag(GetVarint(P));
+    D.Offset = static_cast<uint32_t>(Offset);
+    return true;
+  }
+
+ private:
+  const char* P;
+  const char* End;
+  int64_t Offset = 0;
+};
+
+// Every declaration of an outline in listing order: each entry, and the
+// members of a record-like type after it (the listing writes no others).
+template <class F>
+void ForEachDecl(const TDeclOutline& O, F&& Fn) {
+  for (const TDeclSection* S : {&O.Interface, &O.Implementation}) {
+    const TFindSection Section = S == &O.Interface ? TFindSection::Interface : TFindSection::Implementation;
+    for (const TDeclBlock& B : S->Blocks)
+      for (const TDeclEntry& E : B.Entries) {
+        Fn(Section, E, static_cast<const TDeclMember*>(nullptr));
+        if (IsRecordLike(E))
+          for (const TDeclMember& M : E.Members) Fn(Section, E, &M);
+      }
+  }
+}
+
+// The line the declarations listing writes for an entry or a member,
+// without its indentation.
+std::string ListingLine(const TDeclEntry& E, const TDeclMember* M) {
+  TDeclText T;
+  T.KeepSpans = false;
+  if (M) {
+    AppendMemberLine(*M, T);
+    T.Plain(";");
+  } else {
+    AppendEntryLine(E, T);
+    if (!IsRecordLike(E)) T.Plain(";");
+  }
+  return std::move(T.Text);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Building
+
+TFindUnit TFindIndex::Take(const TUnit& U) {
+  const TDeclOutline O = BuildDeclOutline(U, TDeclOutlineOptions{.KeepSpans = false});
+  TFindUnit F;
+  F.Name = Names.Add(O.UnitName);
+  int64_t Last = 0;
+  ForEachDecl(O, [&](TFindSection S, const TDeclEntry& E, const TDeclMember* M) {
+    const TFindKind K = M ? KindOf(M->Kind) : KindOf(E.Kind);
+    const uint32_t Offset = M ? M->Offset : E.Offset;
+    F.Packed += static_cast<char>(static_cast<uint8_t>(K) | (S == TFindSection::Implementation ? ImplementationBit : 0));
+    PutVarint(F.Packed, Names.Add(M ? M->Name : E.Name));
+    PutVarint(F.Packed, ZigZag(int64_t(Offset) - Last));
+    Last = Offset;
+    ++F.Declarations;
+  });
+  F.Packed.shrink_to_fit();
+  // The used units and the names imported from each: types (also those with
+  // run-time type data) and addresses.
+  F.Uses.reserve(U.UsedUnits.size());
+  for (const auto& E : U.UsedUnits) {
+    if (E->UseKind == DllImports) continue;
+    TFindUnit::TUse Use{Names.Add(DisplayUtf8(NameView(E->NamePos))), E->UseKind == InterfaceUses};
+    Use.First = static_cast<uint32_t>(F.Imports.size());
+    for (const TDCURec* R = E->ImportChain; R; R = R->Next) {
+      if (const auto* T = RecCast<TImpTypeDefRec>(R))
+        F.Imports.push_back(Names.Add(DisplayUtf8(NameView(T->TypeName))));
+      else if (const auto* I = RecCast<TImpDef>(R); I && (I->Kind == 'T' || I->Kind == 'A'))
+        F.Imports.push_back(Names.Add(DisplayUtf8(NameView(I->GetName()))));
+    }
+    Use.Count = static_cast<uint32_t>(F.Imports.size()) - Use.First;
+    F.Uses.push_back(Use);
+  }
+  F.Imports.shrink_to_fit();
+  return F;
+}
+
+void TFindIndex::Add(std::string Path, std::optional<TFindUnit> Unit, std::string Error) {
+  TIndexedUnit I;
+  I.Path = std::move(Path);
+  if (Unit) {
+    I.Ok = true;
+    I.Name = Unit->Name;
+    I.Declarations = Unit->Declarations;
+    I.Packed = std::move(Unit->Packed);
+    I.Uses = std::move(Unit->Uses);
+    I.Uses.shrink_to_fit();
+    I.Imports = std::move(Unit->Imports);
+    DeclCount += I.Declarations;
+  } else {
+    I.Error = std::move(Error);
+  }
+  Units.push_back(std::move(I));
+}
+
+// Two passes over the packed declarations: the bytes each name's list takes,
+// then the lists.
+void TFindIndex::Finish() {
+  if (Finished == Units.size() && !DeclsOf.Start.empty()) return;
+  Units.shrink_to_fit();
+  const size_t N = Names.Size();
+  constexpr uint32_t None = UINT32_MAX;
+  TPostings* Tables[3] = {&DeclsOf, &MembersOf, &ImportsOf};
+  std::vector<uint32_t> Last[3];
+  for (int T = 0; T < 3; ++T) {
+    Tables[T]->Start.assign(N + 1, 0);
+    Last[T].assign(N, None);
+  }
+  // Calls Fn(table, key, the number to store) once per name and unit.
+  auto Walk = [&](auto&& Fn) {
+    for (int T = 0; T < 3; ++T) std::fill(Last[T].begin(), Last[T].end(), None);
+    for (uint32_t U = 0; U < Units.size(); ++U) {
+      auto Put = [&](int T, uint32_t Name) {
+        const uint32_t Key = Names.Folded(Name);
+        uint32_t& L = Last[T][Key];
+        if (L == U) return;
+        Fn(T, Key, L == None ? U : U - L - 1);
+        L = U;
+      };
+      TUnpacker Up(Units[U].Packed);
+      for (TPacked D; Up.Next(D);) Put(IsMemberKind(D.Kind) ? 1 : 0, D.Name);
+      for (uint32_t Name : Units[U].Imports) Put(2, Name);
+    }
+  };
+  Walk([&](int T, uint32_t Key, uint32_t V) { Tables[T]->Start[Key + 1] += static_cast<uint32_t>(VarintSize(V)); });
+  std::vector<uint32_t> Fill[3];
+  for (int T = 0; T < 3; ++T) {
+    std::vector<uint32_t>& S = Tables[T]->Start;
+    for (size_t K = 0; K < N; ++K) S[K + 1] += S[K];
+    Tables[T]->Bytes.assign(S[N], '\0');
+    Fill[T].assign(S.begin(), S.end() - 1);
+  }
+  Walk([&](int T, uint32_t Key, uint32_t V) {
+    std::string Enc;
+    PutVarint(Enc, V);
+    std::copy(Enc.begin(), Enc.end(), Tables[T]->Bytes.begin() + Fill[T][Key]);
+    Fill[T][Key] += static_cast<uint32_t>(Enc.size());
+  });
+  Finished = Units.size();
+}
+
+std::vector<uint32_t> TFindIndex::TPostings::UnitsOf(uint32_t Folded) const {
+  std::vector<uint32_t> Out;
+  if (Folded + 1 >= Start.size()) return Out;
+  const char* P = Bytes.data() + Start[Folded];
+  const char* E = Bytes.data() + Start[Folded + 1];
+  for (uint32_t U = 0, First = 1; P < E; First = 0) {
+    const auto V = static_cast<uint32_t>(GetVarint(P));
+    U = First ? V : U + 1 + V;
+    Out.push_back(U);
+  }
+  return Out;
+}
+
+std::string TFindIndex::UnitName(uint32_t Unit) const {
+  return Units[Unit].Ok ? std::string(Names.Text(Units[Unit].Name)) : std::string();
+}
+
+size_t TFindIndex::MemoryBytes() const {
+  size_t B = Units.capacity() * sizeof(TIndexedUnit);
+  for (const TIndexedUnit& U : Units)
+    B += U.Path.capacity() + U.Error.capacity() + U.Packed.capacity() + U.Uses.capacity() * sizeof(TFindUnit::TUse) +
+         U.Imports.capacity() * 4;
+  for (const TPostings* T : {&DeclsOf, &MembersOf, &ImportsOf}) B += T->Start.capacity() * 4 + T->Bytes.capacity();
+  return B + Names.MemoryBytes();
+}
+
+// ---------------------------------------------------------------------------
+// Queries
+
+std::vector<bool> TFindIndex::MatchingNames(const std::string& F) const {
+  std::vector<bool> Match(Names.Size(), false);
+  if (!TFindPattern::HasWildcards(F)) {
+    const uint32_t Id = Names.Lookup(F);
+    if (Id != TNamePool::NotFound) Match[Names.Folded(Id)] = true;
+    return Match;
+  }
+  for (uint32_t Id = 0; Id < Names.Size(); ++Id)
+    if (Names.Folded(Id) == Id && WildcardMatch(F, Names.Text(Id))) Match[Id] = true;
+  return Match;
+}
+
+size_t TFindIndex::FindDecls(const TFindPattern& P, const std::function<bool(std::vector<TFindHit>&)>& Each) const {
+  if (P.Empty()) return 0;
+  const std::vector<bool> DeclMatch = MatchingNames(P.FoldedWhole());
+  std::vector<bool> MemberMatch, OwnerMatch;
+  if (P.FindsMembers()) {
+    MemberMatch = MatchingNames(P.FoldedMember());
+    OwnerMatch = MatchingNames(P.FoldedOwner());
+  }
+  // The units to read: those the tables name, and any added since they were laid out.
+  std::vector<bool> Read(Units.size(), false);
+  for (size_t U = Finished; U < Units.size(); ++U) Read[U] = true;
+  auto Mark = [&](const TPostings& T, const std::vector<bool>& Match) {
+    for (uint32_t Id = 0; Id < Match.size(); ++Id)
+      if (Match[Id])
+        for (uint32_t U : T.UnitsOf(Id)) Read[U] = true;
+  };
+  Mark(DeclsOf, DeclMatch);
+  if (P.FindsMembers() && std::find(OwnerMatch.begin(), OwnerMatch.end(), true) != OwnerMatch.end())
+    Mark(MembersOf, MemberMatch);
+
+  size_t Count = 0;
+  std::vector<TFindHit> Hits;
+  for (uint32_t U = 0; U < Units.size(); ++U) {
+    if (!Read[U]) continue;
+    const TIndexedUnit& Unit = Units[U];
+    Hits.clear();
+    uint32_t Owner = 0, Ordinal = 0;
+    TUnpacker Up(Unit.Packed);
+    for (TPacked D; Up.Next(D); ++Ordinal) {
+      const uint32_t Key = Names.Folded(D.Name);
+      bool Hit;
+      if (!IsMemberKind(D.Kind)) {
+        Owner = D.Name;
+        Hit = DeclMatch[Key];
+      } else {
+        Hit = P.FindsMembers() && MemberMatch[Key] && OwnerMatch[Names.Folded(Owner)];
+      }
+      if (!Hit) continue;
+      TFindHit H;
+      H.Unit = U;
+      H.UnitName = Names.Text(Unit.Name);
+      H.Path = Unit.Path;
+      H.Section = D.Section;
+      H.Kind = D.Kind;
+      H.Name = IsMemberKind(D.Kind) ? std::string(Names.Text(Owner)) + "." + std::string(Names.Text(D.Name))
+                                    : std::string(Names.Text(D.Name));
+      H.Offset = D.Offset;
+      H.Ordinal = Ordinal;
+      Hits.push_back(std::move(H));
+    }
+    if (Hits.empty()) continue;
+    Count += Hits.size();
+    if (!Each(Hits)) break;
+  }
+  return Count;
+}
+
+std::vector<TFindUnitUsers> TFindIndex::FindUnits(const TFindPattern& P) const {
+  std::vector<TFindUnitUsers> Out;
+  if (P.Empty()) return Out;
+  std::unordered_map<uint32_t, size_t> Of;  // folded name -> Out index, or npos: no match
+  constexpr size_t NoMatch = static_cast<size_t>(-1);
+  auto Entry = [&](uint32_t Name) -> TFindUnitUsers* {
+    const uint32_t Key = Names.Folded(Name);
+    auto [It, New] = Of.try_emplace(Key, NoMatch);
+    if (New && WildcardMatch(P.FoldedWhole(), Names.Text(Key))) {
+      It->second = Out.size();
+      Out.push_back({std::string(Names.Text(Name)), {}, {}});
+    }
+    return It->second == NoMatch ? nullptr : &Out[It->second];
+  };
+  for (uint32_t U = 0; U < Units.size(); ++U)
+    if (Units[U].Ok)
+      if (TFindUnitUsers* E = Entry(Units[U].Name)) E->Files.push_back(U);
+  for (uint32_t U = 0; U < Units.size(); ++U) {
+    const TIndexedUnit& Unit = Units[U];
+    if (!Unit.Ok) continue;
+    for (const TFindUnit::TUse& Use : Unit.Uses) {
+      TFindUnitUsers* E = Entry(Use.Name);
+      if (!E) continue;
+      if (!E->Users.empty() && E->Users.back().Unit == U) {
+        E->Users.back().Interface = E->Users.back().Interface || Use.Interface;
+        continue;
+      }
+      E->Users.push_back({U, std::string(Names.Text(Unit.Name)), Unit.Path, Use.Interface});
+    }
+  }
+  // By folded name: the keys of Of that matched.
+  std::vector<std::pair<std::string_view, size_t>> Order;
+  for (auto [Key, I] : Of)
+    if (I != NoMatch) Order.emplace_back(Names.Text(Key), I);
+  std::sort(Order.begin(), Order.end());
+  std::vector<TFindUnitUsers> Sorted;
+  Sorted.reserve(Order.size());
+  for (auto& [Key, I] : Order) Sorted.push_back(std::move(Out[I]));
+  return Sorted;
+}
+
+std::vector<TFindUser> TFindIndex::UsersOf(const TFindHit& H) const {
+  std::vector<TFindUser> Users;
+  if (IsMemberKind(H.Kind) || H.Section != TFindSection::Interface || H.Unit >= Units.size() || !Units[H.Unit].Ok)
+    return Users;
+  const uint32_t Id = Names.Lookup(Folded(H.Name));
+  if (Id == TNamePool::NotFound) return Users;
+  const uint32_t Name = Names.Folded(Id);
+  const uint32_t Owner = Names.Folded(Units[H.Unit].Name);
+  auto Imports = [&](uint32_t U) -> std::optional<bool> {  // interface use, when U imports it
+    const TIndexedUnit& Unit = Units[U];
+    for (const TFindUnit::TUse& Use : Unit.Uses) {
+      if (Names.Folded(Use.Name) != Owner) continue;
+      for (uint32_t K = Use.First; K < Use.First + Use.Count; ++K)
+        if (Names.Folded(Unit.Imports[K]) == Name) return Use.Interface;
+    }
+    return std::nullopt;
+  };
+  std::vector<uint32_t> Candidates = ImportsOf.UnitsOf(Name);
+  for (size_t U = Finished; U < Units.size(); ++U) Candidates.push_back(static_cast<uint32_t>(U));
+  for (uint32_t U : Candidates)
+    if (U != H.Unit && Units[U].Ok)
+      if (std::optional<bool> Interface = Imports(U))
+        Users.push_back({U, std::string(Names.Text(Units[U].Name)), Units[U].Path, *Interface});
+  return Users;
+}
+
+TFindResult TFindIndex::Find(const TFindPattern& P, size_t MaxHits) const {
+  TFindResult R;
+  R.TotalHits = FindDecls(P, [&](std::vector<TFindHit>& Hits) {
+    for (TFindHit& H : Hits)
+      if (R.Hits.size() < MaxHits) R.Hits.push_back(std::move(H));
+    return true;
+  });
+  R.Units = FindUnits(P);
+  return R;
+}
+
+// ---------------------------------------------------------------------------
+// Listing lines
+
+bool FillFindLines(std::vector<TFindHit>& Hits, std::string* Error) {
+  bool AllLoaded = true;
+  for (size_t First = 0; First < Hits.size();) {
+    size_t End = First + 1;
+    while (End < Hits.size() && Hits[End].Unit == Hits[First].Unit && Hits[End].Path == Hits[First].Path) ++End;
+    // The group's hits by ordinal.
+    std::vector<size_t> ByOrdinal;
+    for (size_t I = First; I < End; ++I) ByOrdinal.push_back(I);
+    std::sort(ByOrdinal.begin(), ByOrdinal.end(), [&](size_t A, size_t B) { return Hits[A].Ordinal < Hits[B].Ordinal; });
+    TUnitLoad L = TryLoadUnit(Hits[First].Path, [&](const TUnit& U) {
+      const TDeclOutline O = BuildDeclOutline(U, TDeclOutlineOptions{.KeepSpans = false});
+      uint32_t Ordinal = 0;
+      size_t Next = 0;
+      ForEachDecl(O, [&](TFindSection, const TDeclEntry& E, const TDeclMember* M) {
+        for (; Next < ByOrdinal.size() && Hits[ByOrdinal[Next]].Ordinal == Ordinal; ++Next) {
+          TFindHit& H = Hits[ByOrdinal[Next]];
+          const std::string& Name = M ? M->Name : E.Name;
+          const bool Same = H.Offset == (M ? M->Offset : E.Offset) &&
+                            H.Kind == (M ? KindOf(M->Kind) : KindOf(E.Kind)) && H.Name.size() >= Name.size() &&
+                            H.Name.compare(H.Name.size() - Name.size(), Name.size(), Name) == 0;
+          if (Same) H.Line = ListingLine(E, M);
+        }
+        ++Ordinal;
+      });
+    });
+    if (!L.Facts) {
+      if (Error && AllLoaded) *Error = L.Error;
+      AllLoaded = false;
+    }
+    First = End;
+  }
+  return AllLoaded;
+}
+
+// ---------------------------------------------------------------------------
+// The index alone
+
+TFindIndex BuildFindIndex(const std::vector<std::string>& Paths, std::vector<TUnreadableEntry>* Unreadable) {
+  TUnitFileList L = FindUnitFiles(Paths);
+  if (Unreadable) *Unreadable = std::move(L.Unreadable);
+  TFindIndex Index;
+  for (std::string& Path : L.Files) {
+    std::optional<TFindUnit> Taken;
+    TUnitLoad Load = TryLoadUnit(Path, [&](const TUnit& U) { Taken = Index.Take(U); });
+    if (!Load.Facts) Taken.reset();
+    Index.Add(std::move(Path), std::move(Taken), std::move(Load.Error));
+  }
+  Index.Finish();
+  return Index;
+}

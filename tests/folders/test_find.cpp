@@ -1,0 +1,170 @@
+// The find index: patterns (wildcards, letter case, members), the index
+// built with the folder scan and alone, its hits and listing lines, the
+// users of units and of declarations, and the corpus when it is there.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "FindIndex.h"
+#include "FolderUnits.h"
+#include "TestData.h"
+#include "UnitBuilder.h"
+#include "UnitFolders.h"
+
+namespace fs = std::filesystem;
+using unitbuilder::TUseSpec;
+
+namespace {
+
+using TStrings = std::vector<std::string>;
+
+// A folder of its own under the temporary folder, removed with the object.
+class TFolder {
+ public:
+  TFolder() {
+    static int Counter = 0;
+    Root = fs::temp_directory_path() / ("unitpeek-find-" + std::to_string(::getpid()) + "-" + std::to_string(++Counter));
+    fs::create_directories(Root);
+  }
+  ~TFolder() {
+    std::error_code E;
+    fs::remove_all(Root, E);
+  }
+  std::string Write(const std::string& Rel, const std::vector<uint8_t>& Bytes) const {
+    fs::create_directories((Root / Rel).parent_path());
+    unitbuilder::WriteUnitFile((Root / Rel).string(), Bytes);
+    return (Root / Rel).string();
+  }
+  std::string Path() const { return Root.string(); }
+  fs::path Root;
+};
+
+TStrings UsersOf(const std::vector<TFindUser>& Users) {
+  TStrings N;
+  for (const TFindUser& U : Users) N.push_back(U.UnitName + (U.Interface ? ":interface" : ":implementation"));
+  return N;
+}
+
+}  // namespace
+
+TEST(FindPattern, WildcardsLetterCaseAndMembers) {
+  // Wildcards over folded text.
+  EXPECT_TRUE(WildcardMatch("t*", "tfoo"));
+  EXPECT_TRUE(WildcardMatch("*", ""));
+  EXPECT_TRUE(WildcardMatch("*foo*", "tfoobar"));
+  EXPECT_TRUE(WildcardMatch("t?o", "too"));
+  EXPECT_FALSE(WildcardMatch("t?o", "to"));
+  EXPECT_FALSE(WildcardMatch("t?o", "tooo"));
+  EXPECT_TRUE(WildcardMatch("a*b*c", "axxbyybzc"));
+  EXPECT_FALSE(WildcardMatch("a*b*c", "axxbyyb"));
+  EXPECT_TRUE(WildcardMatch("*ab", "aab"));  // the star gives back what it took
+  EXPECT_FALSE(WildcardMatch("foo", "foobar"));
+  // '?' takes one UTF-8 character, not one byte.
+  EXPECT_TRUE(WildcardMatch("gr?n", "gr\xC3\xBCn"));
+  EXPECT_FALSE(WildcardMatch("gr??n", "gr\xC3\xBCn"));
+  EXPECT_TRUE(WildcardMatch("*\xC3\xBCn", "gr\xC3\xBCn"));
+
+  const TFindPattern Plain("TFoo*");
+  EXPECT_TRUE(Plain.Matches("tfoobar"));
+  EXPECT_TRUE(Plain.Matches("TFOO"));
+  EXPECT_FALSE(Plain.FindsMembers());
+
+  const TFindPattern Member("TFoo.c?unt");
+  ASSERT_TRUE(Member.FindsMembers());
+  EXPECT_TRUE(Member.OwnerMatches("TFOO"));
+  EXPECT_TRUE(Member.MemberMatches("Count"));
+  EXPECT_FALSE(Member.MemberMatches("Counter"));
+  EXPECT_TRUE(Member.Matches("tfoo.count"));  // a method body's name is the whole pattern
+
+  // The last '.' parts owner and member; an empty part counts as '*'.
+  const TFindPattern Dotted("A.B.C");
+  EXPECT_TRUE(Dotted.OwnerMatches("a.b"));
+  EXPECT_TRUE(Dotted.MemberMatches("C"));
+  const TFindPattern Ends("TFoo.");
+  EXPECT_TRUE(Ends.MemberMatches("Anything"));
+  const TFindPattern Starts(".Create");
+  EXPECT_TRUE(Starts.OwnerMatches("TAnything"));
+  EXPECT_TRUE(TFindPattern("").Empty());
+}
+
+TEST(FindIndex, UnitUsersAndDeclarationUsersOnSyntheticUnits) {
+  // Lib declares Run and Shared; App imports Run in its interface, Tool
+  // imports Shared in its implementation; Other declares a Run of its own
+  // that nobody imports.
+  TFolder F;
+  F.Write("a/Lib.dcu", unitbuilder::FolderUnit("Lib", 7, {}, {{"Run", 1}, {"Shared", 2}}));
+  F.Write("a/App.dcu", unitbuilder::FolderUnit("App", 7, {{"Lib", {{"Run", 1}}}}));
+  F.Write("b/Tool.dcu", unitbuilder::FolderUnit("Tool", 7, {{"System"}, {"lib", {{"SHARED", 2}}, 0x65}}));
+  F.Write("b/Other.dcu", unitbuilder::FolderUnit("Other", 7, {}, {{"Run", 3}}));
+  F.Write("b/Broken.dcu", {1, 2, 3});
+
+  std::vector<TUnreadableEntry> Unreadable;
+  const TFindIndex Index = BuildFindIndex({F.Path(), (F.Root / "none").string()}, &Unreadable);
+  ASSERT_EQ(Index.Size(), 5u);  // walking order: a/App, a/Lib, b/Broken, b/Other, b/Tool
+  EXPECT_EQ(Index.UnitName(0), "App");
+  EXPECT_FALSE(Index.Loaded(2));
+  EXPECT_FALSE(Index.Error(2).empty());
+  ASSERT_EQ(Unreadable.size(), 1u);
+
+  // A declaration in two units; letter case ignored.
+  TFindResult R = Index.Find("rUN");
+  ASSERT_EQ(R.Hits.size(), 2u);
+  EXPECT_EQ(R.TotalHits, 2u);
+  EXPECT_EQ(R.Hits[0].UnitName, "Lib");
+  EXPECT_EQ(R.Hits[0].Path, (F.Root / "a/Lib.dcu").string());
+  EXPECT_EQ(R.Hits[0].Kind, TFindKind::Var);
+  EXPECT_EQ(R.Hits[0].Section, TFindSection::Interface);
+  EXPECT_EQ(R.Hits[1].UnitName, "Other");
+  EXPECT_TRUE(R.Units.empty());
+  EXPECT_EQ(UsersOf(Index.UsersOf(R.Hits[0])), TStrings({"App:interface"}));
+  EXPECT_TRUE(Index.UsersOf(R.Hits[1]).empty());  // App imports Run from Lib, not from Other
+  EXPECT_EQ(UsersOf(Index.UsersOf(Index.Find("shared").Hits.at(0))), TStrings({"Tool:implementation"}));
+
+  // Listing lines come from the units, read again.
+  std::string Error;
+  ASSERT_TRUE(FillFindLines(R.Hits, &Error)) << Error;
+  EXPECT_EQ(R.Hits[0].Line.rfind("Run: ", 0), 0u) << R.Hits[0].Line;
+  EXPECT_EQ(R.Hits[0].Line.back(), ';');
+
+  // A unit name: its files and users; a name only used (System) too.
+  R = Index.Find("LIB");
+  EXPECT_EQ(R.TotalHits, 0u);
+  ASSERT_EQ(R.Units.size(), 1u);
+  EXPECT_EQ(R.Units[0].Name, "Lib");
+  EXPECT_EQ(R.Units[0].Files, std::vector<uint32_t>({1}));
+  EXPECT_EQ(UsersOf(R.Units[0].Users), TStrings({"App:interface", "Tool:implementation"}));
+  R = Index.Find("sys*");
+  ASSERT_EQ(R.Units.size(), 1u);
+  EXPECT_TRUE(R.Units[0].Files.empty());
+  EXPECT_EQ(UsersOf(R.Units[0].Users), TStrings({"Tool:interface"}));
+
+  // Wildcards over units and declarations together; nothing found.
+  R = Index.Find("*");
+  EXPECT_EQ(R.TotalHits, 3u);
+  EXPECT_EQ(R.Units.size(), 5u);  // App, Lib, Other, System, Tool
+  EXPECT_EQ(R.Units.front().Name, "App");
+  EXPECT_EQ(Index.Find("*", 1).Hits.size(), 1u);
+  EXPECT_EQ(Index.Find("*", 1).TotalHits, 3u);
+  EXPECT_FALSE(Index.Find("Nothing*").Found());
+  EXPECT_FALSE(Index.Find("").Found());
+}
+
+TEST(FindIndex, BuiltWithTheFolderScanNumbersUnitsAsTheReport) {
+  TFolder F;
+  F.Write("Lib.dcu", unitbuilder::FolderUnit("Lib", 7, {}, {{"Run", 1}}));
+  F.Write("Bad.dcu", {0});
+  F.Write("App.dcu", unitbuilder::FolderUnit("App", 7, {{"Lib", {{"Run", 1}}}}, {{"Main", 5}}));
+  TFindIndex Index;
+  const TFolderReport R = ScanFolders({F.Path()}, {}, &Index);
+  ASSERT_EQ(Index.Size(), R.Units.size());
+  for (uint32_t I = 0; I < R.Units.size(); ++I) {
+    EXPECT_EQ(Index.Path(I), R.Units[I].Path);
+    EXPECT_EQ(Index.Loaded(I), R.Units[I].Ok);
+  }
+  const TFindResult Found = Index.Find("run");
+  ASSERT_EQ(Found.Hits.size(), 1u);
+  EXPECT_EQ(R.Units[Found.Hits[0].Unit].Path, (F.Root / "Lib.dcu").string());
+  EXPECT_EQ(Index.Declarations(), 2u);
+}
