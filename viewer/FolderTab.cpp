@@ -13,6 +13,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTabWidget>
@@ -22,6 +23,7 @@
 #include <QVBoxLayout>
 #include <unordered_map>
 
+#include "FolderFind.h"
 #include "FolderReportWriters.h"
 #include "GraphView.h"
 #include "Jx_PanelGradient.h"
@@ -79,7 +81,7 @@ void TFolderTab::CreateHeader(QVBoxLayout* Layout) {
 }
 
 // What the scan is doing, its progress bar and the Cancel button; the
-// Rescan button once it is done.
+// Rescan button once it is done; the Find button (to the Find page).
 void TFolderTab::CreateProgressRow(QVBoxLayout* Layout) {
   auto* ProgressRow = new QHBoxLayout;
   Status = new QLabel(tr("Looking for unit files..."), this);
@@ -90,16 +92,21 @@ void TFolderTab::CreateProgressRow(QVBoxLayout* Layout) {
   RescanButton->setObjectName(QStringLiteral("RescanButton"));
   RescanButton->setToolTip(tr("Read every unit of the folder again (F5)"));
   RescanButton->hide();
+  FindButton = new QPushButton(tr("Find..."), this);
+  FindButton->setObjectName(QStringLiteral("FindButton"));
+  FindButton->setToolTip(tr("Find declarations and units by name in the folder (Ctrl+Shift+F)"));
   ProgressRow->addWidget(Status, 1);
   ProgressRow->addWidget(Progress, 2);
   ProgressRow->addWidget(CancelButton);
   ProgressRow->addWidget(RescanButton);
+  ProgressRow->addWidget(FindButton);
   Layout->addLayout(ProgressRow);
   connect(CancelButton, &QPushButton::clicked, this, &TFolderTab::Cancel);
   connect(RescanButton, &QPushButton::clicked, this, &TFolderTab::Rescan);
+  connect(FindButton, &QPushButton::clicked, this, &TFolderTab::StartFind);
 }
 
-// The pages of the report: units, findings, graph.
+// The pages of the report: units, findings, graph, find.
 void TFolderTab::CreatePages(QVBoxLayout* Layout) {
   Pages = new QTabWidget(this);
   Pages->setObjectName(QStringLiteral("FolderPages"));
@@ -110,6 +117,21 @@ void TFolderTab::CreatePages(QVBoxLayout* Layout) {
   Pages->addTab(CreateUnitsPage(), tr("Units"));
   Pages->addTab(CreateFindingsPage(), tr("Findings"));
   Pages->addTab(CreateGraphPage(), tr("Graph"));
+  Pages->addTab(CreateFindPage(), tr("Find"));
+}
+
+// Declarations and units by name; what is chosen there is asked for.
+QWidget* TFolderTab::CreateFindPage() {
+  FindPage = new TFolderFindPage(FPath, this);
+  connect(FindPage, &TFolderFindPage::declarationRequested, this, &TFolderTab::declarationRequested);
+  connect(FindPage, &TFolderFindPage::unitRequested, this, &TFolderTab::unitRequested);
+  return FindPage;
+}
+
+void TFolderTab::StartFind() {
+  Pages->setCurrentWidget(FindPage);
+  FindPage->FindBox->setFocus(Qt::ShortcutFocusReason);
+  FindPage->FindBox->selectAll();
 }
 
 // One row per unit file; a double-click asks for the row's file.
@@ -166,7 +188,11 @@ void TFolderTab::StartScan() {
     // The folders are watched from the start: what is added while the scan
     // runs is read after it.
     UpdateWatched();
-    Scanner = std::make_unique<TFolderScanner>(std::vector<std::string>{QFile::encodeName(FPath).toStdString()});
+    FScanIndex = std::make_unique<TFindIndex>();
+    // Before the first scan is done, finds ask the index as far as it is built.
+    if (!FIndex) FindPage->SetIndex(FScanIndex.get());
+    Scanner = std::make_unique<TFolderScanner>(std::vector<std::string>{QFile::encodeName(FPath).toStdString()},
+                                               FScanIndex.get());
     FScanStamps.clear();
     FScanStamps.reserve(Scanner->Total());
     Progress->setRange(0, int(Scanner->Total()));
@@ -183,11 +209,16 @@ struct TFolderTab::TRefresher {
   std::vector<size_t> Kept;  // the unit of the report, or Read
   std::vector<TUnreadableEntry> Unreadable;
   std::vector<TFolderUnit> Units;
+  // The number in the index of each unit read again (added after the others).
+  std::vector<uint32_t> Indexed;
   size_t Next = 0;     // the next entry to look at for reading
   size_t ToRead = 0, DoneReading = 0;
 };
 
-TFolderTab::~TFolderTab() = default;
+TFolderTab::~TFolderTab() {
+  // The page lets go of the index before it goes.
+  FindPage->SetIndex(nullptr);
+}
 
 TFolderTab::TFileStamp TFolderTab::StampOf(const std::string& Path) {
   struct stat St {};
@@ -246,7 +277,7 @@ void TFolderTab::NoteChange() {
 }
 
 void TFolderTab::Refresh() {
-  if (FCancelled) return;
+  if (FCancelled || !FIndex) return;
   if (Scanning()) {
     FChangedMeanwhile = true;
     return;
@@ -276,10 +307,12 @@ void TFolderTab::Refresh() {
   R->Paths = std::move(Walk.Files);
   R->Unreadable = std::move(Walk.Unreadable);
   R->Units.resize(R->Paths.size());
+  R->Indexed.resize(R->Paths.size());
   Progress->setRange(0, int(R->ToRead));
   Progress->setValue(0);
   Progress->setVisible(R->ToRead > 0);
-  Status->setText(tr("Reading %n changed unit(s)...", nullptr, int(R->ToRead)));
+  Status->setText(R->ToRead == 1 ? tr("Reading 1 changed unit...")
+                                 : tr("Reading %1 changed units...").arg(R->ToRead));
   Refresher = std::move(R);
   QTimer::singleShot(0, this, &TFolderTab::RefreshSlice);
 }
@@ -291,7 +324,11 @@ void TFolderTab::RefreshSlice() {
   Clock.start();
   while (R->DoneReading < R->ToRead) {
     while (R->Kept[R->Next] != TRefresher::Read) ++R->Next;
-    R->Units[R->Next] = ReadFolderUnit(R->Paths[R->Next], FReport.Names);
+    std::optional<TFindUnit> Taken;
+    R->Units[R->Next] = ReadFolderUnit(R->Paths[R->Next], FReport.Names,
+                                       [&](const TUnit& U) { Taken = FIndex->Take(U); });
+    R->Indexed[R->Next] = uint32_t(FIndex->Size());
+    FIndex->Add(R->Paths[R->Next], std::move(Taken), R->Units[R->Next].Error);
     ++FUnitsRead;
     ++R->Next;
     ++R->DoneReading;
@@ -308,8 +345,13 @@ void TFolderTab::RefreshSlice() {
 // The new walk's units in its order, those kept moved over from the report.
 void TFolderTab::FinishRefresh() {
   std::unique_ptr<TRefresher> R = std::move(Refresher);
-  for (size_t I = 0; I < R->Paths.size(); ++I)
+  std::vector<uint32_t> IndexOrder(R->Paths.size());
+  for (size_t I = 0; I < R->Paths.size(); ++I) {
     if (R->Kept[I] != TRefresher::Read) R->Units[I] = std::move(FReport.Units[R->Kept[I]]);
+    IndexOrder[I] = R->Kept[I] != TRefresher::Read ? uint32_t(R->Kept[I]) : R->Indexed[I];
+  }
+  // The index numbers its units as the report again.
+  FIndex->Reorder(IndexOrder);
   FReport.Units = std::move(R->Units);
   FReport.Unreadable = std::move(R->Unreadable);
   FStamps = std::move(R->Stamps);
@@ -320,6 +362,8 @@ void TFolderTab::FinishRefresh() {
 void TFolderTab::ShowReport() {
   FReport = Scanner->Finish();
   Scanner.reset();
+  FIndex = std::move(FScanIndex);
+  FindPage->SetIndex(FIndex.get());
   FStamps = std::move(FScanStamps);
   FScanStamps.clear();
   ShowResults();
@@ -337,6 +381,7 @@ void TFolderTab::ShowResults() {
   SelectFiles(Selected, Current);
   FillFindings();
   ShowGraph();
+  if (!FindPage->FindBox->text().trimmed().isEmpty()) FindPage->Rerun();
   if (!FCancelled) UpdateWatched();
   emit scanFinished();
   if (FChangedMeanwhile && !FCancelled) {

@@ -6,7 +6,13 @@
 //
 // The tab opens nothing itself: a double-click on a unit or a finding, or a
 // click on a unit of the graph, asks for the unit's file by unitRequested,
-// which the window connects to its own OpenUnitFile.
+// which the window connects to its own OpenUnitFile; a declaration found on
+// the Find page asks for its unit at the declaration by declarationRequested.
+//
+// The scan also builds the folder's find index (FindIndex.h), unit by unit in
+// the same slices; the Find page asks it. Until the first scan is done the
+// page asks the index as far as it is built; a rescan builds a new one and
+// the page keeps the last whole one meanwhile.
 //
 // The tab follows the folder on disk: a watcher on its folders and unit
 // files notes every change, the changes are gathered until the folder has
@@ -23,6 +29,7 @@
 #include <memory>
 #include <vector>
 
+#include "FindIndex.h"
 #include "UnitFolders.h"
 #include "UsesGraph.h"
 
@@ -35,6 +42,7 @@ class QPushButton;
 class QTabWidget;
 class QTableWidget;
 class QTreeWidget;
+class TFolderFindPage;
 class TGraphView;
 class QVBoxLayout;
 class TJx_PanelGradient;
@@ -54,6 +62,8 @@ class TFolderTab : public QWidget {
   // The report of the finished (or cancelled) scan.
   const TFolderReport& Report() const { return FReport; }
   const TUsesGraph& Graph() const { return FGraph; }
+  // The find index of the report's units (null until the first scan is done).
+  const TFindIndex* Index() const { return FIndex.get(); }
   // Units read from disk since the tab was made, by scans and refreshes.
   size_t UnitsRead() const { return FUnitsRead; }
 
@@ -67,17 +77,21 @@ class TFolderTab : public QWidget {
   void Refresh();
   // Asks for the unit file in row Row of the units table.
   void OpenRow(int Row);
+  // Shows the Find page with its pattern selected, for a new one.
+  void StartFind();
 
   TJx_PanelGradient* Header = nullptr;
   QLabel* Status = nullptr;
   QProgressBar* Progress = nullptr;
   QPushButton* CancelButton = nullptr;
   QPushButton* RescanButton = nullptr;
+  QPushButton* FindButton = nullptr;
   QTabWidget* Pages = nullptr;
   QTableWidget* UnitsTable = nullptr;
   QTreeWidget* FindingsList = nullptr;
   QCheckBox* HideRuntime = nullptr;
   TGraphView* GraphView = nullptr;
+  TFolderFindPage* FindPage = nullptr;
   // How long one slice of the scan may read (at least one unit) before the
   // event loop runs again.
   int SliceMs = 30;
@@ -94,16 +108,20 @@ class TFolderTab : public QWidget {
   void scanFinished();
   // The user chose a unit file (full path) to open in a tab of its own.
   void unitRequested(const QString& Path);
+  // The user chose a declaration found: its unit file and the file offset of
+  // its tag byte.
+  void declarationRequested(const QString& Path, qint64 Offset);
 
  private:
   // The steps of building the tab, in this order; CreatePages adds the
-  // three pages that the next three make.
+  // four pages that the next four make.
   void CreateHeader(QVBoxLayout* Layout);
   void CreateProgressRow(QVBoxLayout* Layout);
   void CreatePages(QVBoxLayout* Layout);
   QWidget* CreateUnitsPage();
   QWidget* CreateFindingsPage();
   QWidget* CreateGraphPage();
+  QWidget* CreateFindPage();
   void StartScan();
   void CreateWatcher();
 
@@ -144,6 +162,9 @@ class TFolderTab : public QWidget {
   // The stamp of each of FReport.Units, as read.
   std::vector<TFileStamp> FStamps;
   std::vector<TFileStamp> FScanStamps;  // of the units the scan under way read
+  // The index of FReport's units, numbered as they are, and the one the scan
+  // under way builds.
+  std::unique_ptr<TFindIndex> FIndex, FScanIndex;
   // A scan asked for and not yet begun; the number of the scan last asked for.
   bool FStarting = false;
   int FGeneration = 0;

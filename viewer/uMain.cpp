@@ -232,6 +232,10 @@ void TfrmJXUnitPeek::CreateActions() {
        {QKeySequence(Qt::CTRL | Qt::Key_2)}, [this] { ShowActiveView(TUnitView::Declarations); });
   Make(actShowBytes, QStringLiteral("actShowBytes"), tr("Bytes"), {QKeySequence(Qt::CTRL | Qt::Key_3)},
        [this] { ShowActiveView(TUnitView::Bytes); });
+  Make(actFind, QStringLiteral("actFind"), tr("Find in Folder"), {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F)},
+       [this] {
+         if (TFolderTab* F = ActiveFolder()) F->StartFind();
+       });
   Make(actRescan, QStringLiteral("actRescan"), tr("Rescan Folder"), {QKeySequence(Qt::Key_F5)}, [this] {
     if (TFolderTab* F = ActiveFolder()) F->Rescan();
   });
@@ -401,6 +405,8 @@ TFolderTab* TfrmJXUnitPeek::OpenFolder(const QString& Path) {
   }
   auto* Tab = new TFolderTab(Path);
   connect(Tab, &TFolderTab::unitRequested, this, &TfrmJXUnitPeek::OpenUnitFile);
+  connect(Tab, &TFolderTab::declarationRequested, this,
+          [this](const QString& File, qint64 Offset) { OpenDeclaration(File, Offset); });
   QString Caption = QFileInfo(QDir::cleanPath(Path)).fileName();
   if (Caption.isEmpty()) Caption = Path;
   advPageControl->setCurrentIndex(advPageControl->addTab(Tab, Caption + QLatin1Char('/')));

@@ -57,7 +57,7 @@ class TfrmJXUnitPeek : public QMainWindow {
   void OpenUnitFile(const QString& Path);
   // Opens a folder of units in a folder tab that starts scanning it, or
   // brings the folder's open tab to the front; the tab's requests for a
-  // unit go to OpenUnitFile.
+  // unit go to OpenUnitFile, those for a declaration to OpenDeclaration.
   TFolderTab* OpenFolder(const QString& Path);
   // A folder (or a link to one) to OpenFolder, anything else to OpenUnitFile:
   // the command line and drops come here.
@@ -89,8 +89,8 @@ class TfrmJXUnitPeek : public QMainWindow {
   // Keeps the positions of the named splitters of the window's views.
   TSplitterMemory* SplitterMemory = nullptr;
   // Keyboard: Ctrl+O, Ctrl+Shift+O, Ctrl+W, Ctrl+Tab, Ctrl+Shift+Tab, F1, Ctrl+1 to
-  // Ctrl+3 for the views of the active file tab and F5 for the rescan of the
-  // active folder tab.
+  // Ctrl+3 for the views of the active file tab, and for the active folder
+  // tab Ctrl+Shift+F (its Find page) and F5 (Rescan).
   QAction* actOpen = nullptr;
   QAction* actOpenFolder = nullptr;
   QAction* actCloseTab = nullptr;
@@ -100,6 +100,7 @@ class TfrmJXUnitPeek : public QMainWindow {
   QAction* actShowSummary = nullptr;
   QAction* actShowDeclarations = nullptr;
   QAction* actShowBytes = nullptr;
+  QAction* actFind = nullptr;
   QAction* actRescan = nullptr;
   // Colour of comment lines in the summaries.
   QColor CommentColor;
