@@ -6,16 +6,30 @@
 // command-line files standing in their filled tabs. Prints two lines, each a name and milliseconds:
 //   window_shown_ms <number>
 //   tabs_filled_ms <number>
+//
+//   viewer_timing --folder PATH [PATTERN...]
+// Opens PATH in a folder tab and measures its scan (the units, the findings,
+// the graph and the find index), then each PATTERN on its Find page (the
+// query and its rows; then the listing lines read from the units), and the
+// peak memory of the process. Prints lines of a name and a number:
+//   folder_units <count>
+//   folder_scan_ms <number>
+//   find_ms <number> <PATTERN> <rows>
+//   find_lines_ms <number> <PATTERN>
+//   peak_rss_kb <number>
 #include <QApplication>
 #include <QSettings>
-#include <QTemporaryDir>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <QLabel>
+#include <QTreeWidget>
 
+#include "FolderFind.h"
+#include "FolderTab.h"
 #include "uMain.h"
 
 namespace {
@@ -36,7 +50,54 @@ class TShowProbe : public QObject {
 };
 }  // namespace
 
+// The peak resident memory of the process, from /proc (0 where there is none).
+long PeakRssKb() {
+  QFile F(QStringLiteral("/proc/self/status"));
+  if (!F.open(QIODevice::ReadOnly)) return 0;
+  for (const QByteArray& L : F.readAll().split('\n'))
+    if (L.startsWith("VmHWM:")) return L.mid(6).trimmed().split(' ').first().toLong();
+  return 0;
+}
+
+int FolderTiming(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication App(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("UnitPeek"));
+  QTemporaryDir Settings;
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, Settings.path());
+  const QStringList Args = App.arguments().mid(2);
+  if (Args.isEmpty()) {
+    QTextStream(stderr) << "usage: viewer_timing --folder PATH [PATTERN...]\n";
+    return 2;
+  }
+  TfrmJXUnitPeek W;
+  W.show();
+  QElapsedTimer Clock;
+  Clock.start();
+  TFolderTab* Tab = W.OpenFolder(Args[0]);
+  while (Tab->Scanning()) App.processEvents(QEventLoop::AllEvents, 50);
+  QTextStream Out(stdout);
+  Out.setRealNumberNotation(QTextStream::FixedNotation);
+  Out.setRealNumberPrecision(3);
+  Out << "folder_units " << Tab->Report().Units.size() << "\n";
+  Out << "folder_scan_ms " << Clock.nsecsElapsed() / 1e6 << "\n";
+  TFolderFindPage* P = Tab->FindPage;
+  Tab->StartFind();
+  for (const QString& Pattern : Args.mid(1)) {
+    Clock.restart();
+    P->Find(Pattern);
+    Out << "find_ms " << Clock.nsecsElapsed() / 1e6 << " " << Pattern << " " << P->Results->topLevelItemCount() << " ("
+        << P->Status->text() << ")\n";
+    Clock.restart();
+    while (!P->LinesDone()) App.processEvents(QEventLoop::AllEvents, 50);
+    Out << "find_lines_ms " << Clock.nsecsElapsed() / 1e6 << " " << Pattern << "\n";
+  }
+  Out << "peak_rss_kb " << PeakRssKb() << "\n";
+  return 0;
+}
+
 int main(int argc, char** argv) {
+  if (argc > 1 && qstrcmp(argv[1], "--folder") == 0) return FolderTiming(argc, argv);
   QElapsedTimer Clock;
   Clock.start();
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
