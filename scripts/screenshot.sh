@@ -5,6 +5,8 @@
 #   docs/declarations.png  the Declarations view of a unit of the corpus
 #   docs/bytes.png         the Bytes view of the same unit, a declaration's
 #                          tag byte marked
+#   docs/find.png          a folder tab of the corpus's DPE units, a name
+#                          found on its Find page with the units that use it
 # Every picture shows the file under a user's home folder (SHOWN_DIR), not
 # where it lies on the machine that draws it.
 set -euo pipefail
@@ -15,6 +17,8 @@ ROOT=$(pwd)
 BUILD=${UNITPEEK_BUILD_DIR:-$ROOT/build}
 SHOWN_DIR=/home/user/units
 CORPUS_UNIT="$ROOT/../shared/corpus/v7/delphi-pascal--abf-dialogs__AbfDialogs_units_abfAppProps.dcu"
+# The units of one program in the corpus, by the prefix of their names.
+CORPUS_FOLDER_UNITS=("$ROOT"/../shared/corpus/v3/vrodic-DPE__*.dcu)
 
 bash "$ROOT/scripts/deps.sh"
 
@@ -42,4 +46,19 @@ if [ -f "$CORPUS_UNIT" ]; then
     --as "$AS" "$CORPUS_UNIT"
 else
   echo "== no corpus unit at $CORPUS_UNIT: declarations.png and bytes.png not drawn"
+fi
+
+if [ -f "${CORPUS_FOLDER_UNITS[0]}" ]; then
+  # The units linked into a folder of their own under their own names, as a
+  # user keeps them.
+  TMP=$(mktemp -d)
+  trap 'rm -rf "$TMP"' EXIT
+  mkdir "$TMP/DPE"
+  for f in "${CORPUS_FOLDER_UNITS[@]}"; do
+    b=$(basename "$f")
+    ln -s "$(cd "$(dirname "$f")" && pwd)/$b" "$TMP/DPE/${b#vrodic-DPE__}"
+  done
+  shoot "$ROOT/docs/find.png" --size 900x560 --find DPEMain --as "$SHOWN_DIR/DPE" "$TMP/DPE"
+else
+  echo "== no corpus units at ${CORPUS_FOLDER_UNITS[0]}: find.png not drawn"
 fi

@@ -9,8 +9,11 @@
 //                    (its tag byte is then marked in the Bytes view)
 //   --filter TEXT    type TEXT into the Declarations filter
 //   --size WxH       window size (default 409x450, the window's own)
+//   --find PATTERN   the last FILE is a folder: once its tab has read it,
+//                    find PATTERN on its Find page
 // Not a test; scripts/screenshot.sh runs it under Xvfb or offscreen.
 #include <QAbstractItemModel>
+#include <QLabel>
 #include <QApplication>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -18,11 +21,14 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPixmap>
+#include <QRegularExpression>
 #include <QTabWidget>
 #include <QTextStream>
 #include <QTreeView>
 
 #include "DeclView.h"
+#include "FolderFind.h"
+#include "FolderTab.h"
 #include "Jx_PanelGradient.h"
 #include "uMain.h"
 
@@ -46,7 +52,7 @@ QModelIndex FindEntry(const QAbstractItemModel* M, const QModelIndex& Parent, co
 
 int Usage() {
   QTextStream(stderr) << "usage: viewer_screenshot OUT.png [--as PATH] [--view summary|declarations|bytes]\n"
-                         "       [--select NAME] [--filter TEXT] [--size WxH] FILE.dcu ...\n";
+                         "       [--select NAME] [--filter TEXT] [--size WxH] [--find PATTERN] FILE.dcu|FOLDER ...\n";
   return 2;
 }
 }  // namespace
@@ -60,7 +66,7 @@ int main(int argc, char** argv) {
   const QString Out = Args.takeFirst();
 
   QStringList Files, Shown;
-  QString View, Select, Filter;
+  QString View, Select, Filter, Find;
   QSize Size(409, 450);
   QString NextAs;
   for (int I = 0; I < Args.size(); ++I) {
@@ -70,6 +76,7 @@ int main(int argc, char** argv) {
     else if (A == QLatin1String("--view")) View = Value();
     else if (A == QLatin1String("--select")) Select = Value();
     else if (A == QLatin1String("--filter")) Filter = Value();
+    else if (A == QLatin1String("--find")) Find = Value();
     else if (A == QLatin1String("--size")) {
       const QStringList WH = Value().split(QLatin1Char('x'));
       if (WH.size() != 2) return Usage();
@@ -120,6 +127,23 @@ int main(int argc, char** argv) {
   if (Sheet) {
     if (View == QLatin1String("summary")) Sheet->ShowView(TUnitView::Summary);
     else if (View == QLatin1String("bytes")) Sheet->ShowView(TUnitView::Bytes);
+  }
+  if (auto* Folder = qobject_cast<TFolderTab*>(W.advPageControl->currentWidget())) {
+    while (Folder->Scanning()) QApplication::processEvents(QEventLoop::AllEvents, 50);
+    if (Shown.last() != Files.last()) {
+      Folder->Header->SetCaption(Shown.last());
+      W.advPageControl->setTabText(W.advPageControl->currentIndex(), QFileInfo(Shown.last()).fileName() + '/');
+      W.setWindowTitle(QFileInfo(Shown.last()).fileName() + QStringLiteral("/ \u2014 ") +
+                       QApplication::applicationDisplayName());
+    }
+    if (!Find.isEmpty()) {
+      Folder->StartFind();
+      Folder->FindPage->Find(Find);
+      while (!Folder->FindPage->LinesDone()) QApplication::processEvents(QEventLoop::AllEvents, 50);
+      // The status line gives how long the find took; a picture shows none.
+      Folder->FindPage->Status->setText(
+          Folder->FindPage->Status->text().remove(QRegularExpression(QStringLiteral(" \\(\\d+ ms\\)$"))));
+    }
   }
   if (Sheet && Shown.last() != Files.last())
     W.setWindowTitle(QFileInfo(Shown.last()).fileName() + QStringLiteral(" \u2014 ") +
