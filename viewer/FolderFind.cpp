@@ -118,7 +118,7 @@ void TFolderFindPage::Find(const QString& Pattern) {
     if (R.TotalHits > R.Hits.size()) Parts.last() += tr(" (the first %1 shown)").arg(R.Hits.size());
   }
   if (!R.Units.empty()) Parts << Count(R.Units.size(), tr("unit name"), tr("unit names"));
-  Status->setText(R.Found() ? tr("%1 (%2 ms)").arg(Parts.join(QStringLiteral(", "))).arg(Ms)
+  Status->setText(R.Found() ? tr("%1 in %2 ms").arg(Parts.join(QStringLiteral(", "))).arg(Ms)
                             : tr("Nothing named %1").arg(Given));
   if (!FGroups.empty()) QTimer::singleShot(0, this, &TFolderFindPage::FillLines);
 }

@@ -96,7 +96,7 @@ class TestFolderFind : public QObject {
     QVERIFY(Rows[0].endsWith(';'));
     QCOMPARE(Children(P->Results->topLevelItem(0)), QStringList({"App|interface|uses"}));
     QCOMPARE(P->Results->topLevelItem(1)->childCount(), 0);
-    QVERIFY(P->Status->text().startsWith("2 declarations ("));
+    QVERIFY2(P->Status->text().startsWith("2 declarations in "), qPrintable(P->Status->text()));
 
     // A double-click on Lib's Run: Lib's tab in front, its Declarations view
     // at Run.

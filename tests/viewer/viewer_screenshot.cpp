@@ -142,7 +142,7 @@ int main(int argc, char** argv) {
       while (!Folder->FindPage->LinesDone()) QApplication::processEvents(QEventLoop::AllEvents, 50);
       // The status line gives how long the find took; a picture shows none.
       Folder->FindPage->Status->setText(
-          Folder->FindPage->Status->text().remove(QRegularExpression(QStringLiteral(" \\(\\d+ ms\\)$"))));
+          Folder->FindPage->Status->text().remove(QRegularExpression(QStringLiteral(" in \\d+ ms$"))));
     }
   }
   if (Sheet && Shown.last() != Files.last())
