@@ -149,10 +149,16 @@ void TFolderFindPage::AddUnitRows(const std::vector<TFindUnitUsers>& Units, QLis
     if (U.Files.empty()) {
       Item->setText(ColDeclaration, tr("not in the folder; %1").arg(Users));
     } else {
+      // A name in several files (a finding of its own) says so; the first
+      // file is the one opened.
       const std::string& File = FIndex->Path(U.Files.front());
-      Item->setText(ColDeclaration, tr("%1; %2").arg(Shown(File), Users));
+      QString Files = Shown(File);
+      QStringList All;
+      for (uint32_t F : U.Files) All << PathText(FIndex->Path(F));
+      if (U.Files.size() > 1) Files += tr(" and %1 more").arg(U.Files.size() - 1);
+      Item->setText(ColDeclaration, tr("%1; %2").arg(Files, Users));
       Item->setData(0, Qt::UserRole, PathText(File));
-      Item->setToolTip(ColDeclaration, PathText(File));
+      Item->setToolTip(ColDeclaration, All.join(QLatin1Char('\n')));
     }
     Item->setData(0, OffsetRole, qlonglong(-1));
     AddUserRows(Item, U.Users);

@@ -4,6 +4,7 @@
 // index follows the folder on disk. On the corpus (skipped without it): the
 // DPE units, TDPEMain declared by the form unit alone and the nine units
 // that import DPEMain from it.
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -228,6 +229,23 @@ class TestFolderFind : public QObject {
     QCOMPARE(Rows, std::vector<int>({1, 2, 3, 3, 1, 2, 3, 4, 5, 6}));
     QCOMPARE(Tab.FindPage->Results->topLevelItemCount(), 6);
     QCOMPARE(Tab.Index()->Size(), size_t(6));
+  }
+
+  // A unit name in several files: the row names the first, says how many
+  // more there are, and lists them all in its tip.
+  void unitNameInSeveralFiles() {
+    QTemporaryDir Dir;
+    QVERIFY(QDir(Dir.path()).mkpath("a") && QDir(Dir.path()).mkpath("b"));
+    WriteFile(Dir, "a/Lib.dcu", unitbuilder::FolderUnit("Lib", 7, {}, {{"Run", 1}}));
+    WriteFile(Dir, "b/Lib.dcu", unitbuilder::FolderUnit("Lib", 7, {}, {{"Run", 2}}));
+    TFolderTab Tab(Dir.path());
+    QTRY_VERIFY(!Tab.Scanning());
+    Tab.FindPage->Find("lib");
+    QCOMPARE(Tab.FindPage->Results->topLevelItemCount(), 1);
+    const QTreeWidgetItem* Row = Tab.FindPage->Results->topLevelItem(0);
+    QCOMPARE(RowText(Row), QStringLiteral("Lib||unit|a/Lib.dcu and 1 more; used by 0 units"));
+    QCOMPARE(Row->toolTip(TCol::ColDeclaration), Dir.filePath("a/Lib.dcu") + '\n' + Dir.filePath("b/Lib.dcu"));
+    QCOMPARE(Row->data(0, Qt::UserRole).toString(), Dir.filePath("a/Lib.dcu"));
   }
 
   void corpusFolderFindsTheFormAndItsUsers() {
