@@ -299,6 +299,23 @@ void TFindIndex::Finish() {
   Finished = Units.size();
 }
 
+void TFindIndex::Reorder(const std::vector<uint32_t>& Order) {
+  std::vector<TIndexedUnit> Kept;
+  Kept.reserve(Order.size());
+  DeclCount = 0;
+  for (uint32_t U : Order) {
+    Kept.push_back(std::move(Units[U]));
+    DeclCount += Kept.back().Declarations;
+  }
+  Units = std::move(Kept);
+  Finished = 0;
+  for (TPostings* T : {&DeclsOf, &MembersOf, &ImportsOf}) {
+    T->Start.clear();
+    T->Bytes.clear();
+  }
+  Finish();
+}
+
 std::vector<uint32_t> TFindIndex::TPostings::UnitsOf(uint32_t Folded) const {
   std::vector<uint32_t> Out;
   if (Folded + 1 >= Start.size()) return Out;

@@ -175,6 +175,11 @@ class TFindIndex {
   // Lays out the tables that lead from names to units; Find calls it when
   // units were added since.
   void Finish();
+  // Keeps the units Order names (numbers before the call, each at most
+  // once), in that order, drops the others and lays the tables out again: a
+  // set read again in part (the viewer's live folders) keeps its unchanged
+  // units, adds the units read again, then puts them all in the walk's order.
+  void Reorder(const std::vector<uint32_t>& Order);
 
   size_t Size() const { return Units.size(); }
   bool Loaded(uint32_t Unit) const { return Units[Unit].Ok; }

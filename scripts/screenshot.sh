@@ -9,6 +9,8 @@
 #                          routines beside its source lines (the unit and its
 #                          source linked into a temporary folder, under the
 #                          names the unit gives them)
+#   docs/find.png          a folder tab of the corpus's DPE units, a name
+#                          found on its Find page with the units that use it
 # Every picture shows the file under a user's home folder (SHOWN_DIR), not
 # where it lies on the machine that draws it.
 set -euo pipefail
@@ -21,6 +23,8 @@ SHOWN_DIR=/home/user/units
 CORPUS_UNIT="$ROOT/../shared/corpus/v7/delphi-pascal--abf-dialogs__AbfDialogs_units_abfAppProps.dcu"
 CODE_UNIT="$ROOT/../shared/corpus/v7/johndempster-ChartXE__ZOOM.dcu"
 CODE_SOURCE="$ROOT/../shared/corpus-src/v7/johndempster-ChartXE__ZOOM.pas"
+# The units of one program in the corpus, by the prefix of their names.
+CORPUS_FOLDER_UNITS=("$ROOT"/../shared/corpus/v3/vrodic-DPE__*.dcu)
 
 bash "$ROOT/scripts/deps.sh"
 
@@ -50,13 +54,28 @@ else
   echo "== no corpus unit at $CORPUS_UNIT: declarations.png and bytes.png not drawn"
 fi
 
+# Links to corpus files under the names a user's folders would give them.
+LINKS=$(mktemp -d "${TMPDIR:-/tmp}/unitpeek-shot.XXXXXX")
+trap 'rm -rf "$LINKS"' EXIT
+
 if [ -f "$CODE_UNIT" ]; then
-  LINKS=$(mktemp -d "${TMPDIR:-/tmp}/unitpeek-shot.XXXXXX")
-  trap 'rm -rf "$LINKS"' EXIT
   ln -s "$CODE_UNIT" "$LINKS/ZOOM.dcu"
   [ -f "$CODE_SOURCE" ] && ln -s "$CODE_SOURCE" "$LINKS/ZOOM.pas"
   shoot "$ROOT/docs/code.png" --size 900x600 --routine TZoomFrm.FormActivate --line 'call dword ptr [edx+$D8]' \
     --as "$SHOWN_DIR/ZOOM.dcu" "$LINKS/ZOOM.dcu"
 else
   echo "== no corpus unit at $CODE_UNIT: code.png not drawn"
+fi
+
+if [ -f "${CORPUS_FOLDER_UNITS[0]}" ]; then
+  # The units linked into a folder of their own under their own names, as a
+  # user keeps them.
+  mkdir "$LINKS/DPE"
+  for f in "${CORPUS_FOLDER_UNITS[@]}"; do
+    b=$(basename "$f")
+    ln -s "$(cd "$(dirname "$f")" && pwd)/$b" "$LINKS/DPE/${b#vrodic-DPE__}"
+  done
+  shoot "$ROOT/docs/find.png" --size 900x560 --find DPEMain --as "$SHOWN_DIR/DPE" "$LINKS/DPE"
+else
+  echo "== no corpus units at ${CORPUS_FOLDER_UNITS[0]}: find.png not drawn"
 fi

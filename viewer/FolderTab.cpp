@@ -1,13 +1,19 @@
 // The folder tab (see FolderTab.h).
 #include "FolderTab.h"
 
+#include <sys/stat.h>
+
 #include <QCheckBox>
 #include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileSystemWatcher>
+#include <QSet>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTabWidget>
@@ -15,7 +21,9 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <unordered_map>
 
+#include "FolderFind.h"
 #include "FolderReportWriters.h"
 #include "GraphView.h"
 #include "Jx_PanelGradient.h"
@@ -51,7 +59,19 @@ TFolderTab::TFolderTab(const QString& Path, QWidget* Parent) : QWidget(Parent), 
   CreateHeader(Layout);
   CreateProgressRow(Layout);
   CreatePages(Layout);
+  CreateWatcher();
   StartScan();
+}
+
+// The watcher of the folder; its changes wait in SettleTimer until the
+// folder is quiet. What it watches is set after each scan (UpdateWatched).
+void TFolderTab::CreateWatcher() {
+  Watcher = new QFileSystemWatcher(this);
+  SettleTimer = new QTimer(this);
+  SettleTimer->setSingleShot(true);
+  connect(Watcher, &QFileSystemWatcher::directoryChanged, this, &TFolderTab::NoteChange);
+  connect(Watcher, &QFileSystemWatcher::fileChanged, this, &TFolderTab::NoteChange);
+  connect(SettleTimer, &QTimer::timeout, this, &TFolderTab::Refresh);
 }
 
 // The folder's path on a strip of the window colour.
@@ -60,21 +80,33 @@ void TFolderTab::CreateHeader(QVBoxLayout* Layout) {
   Layout->addWidget(Header);
 }
 
-// What the scan is doing, its progress bar and the Cancel button.
+// What the scan is doing, its progress bar and the Cancel button; the
+// Rescan button once it is done; the Find button (to the Find page).
 void TFolderTab::CreateProgressRow(QVBoxLayout* Layout) {
   auto* ProgressRow = new QHBoxLayout;
   Status = new QLabel(tr("Looking for unit files..."), this);
   Progress = new QProgressBar(this);
   Progress->setTextVisible(true);
   CancelButton = new QPushButton(tr("Cancel"), this);
+  RescanButton = new QPushButton(tr("Rescan"), this);
+  RescanButton->setObjectName(QStringLiteral("RescanButton"));
+  RescanButton->setToolTip(tr("Read every unit of the folder again (F5)"));
+  RescanButton->hide();
+  FindButton = new QPushButton(tr("Find..."), this);
+  FindButton->setObjectName(QStringLiteral("FindButton"));
+  FindButton->setToolTip(tr("Find declarations and units by name in the folder (Ctrl+Shift+F)"));
   ProgressRow->addWidget(Status, 1);
   ProgressRow->addWidget(Progress, 2);
   ProgressRow->addWidget(CancelButton);
+  ProgressRow->addWidget(RescanButton);
+  ProgressRow->addWidget(FindButton);
   Layout->addLayout(ProgressRow);
   connect(CancelButton, &QPushButton::clicked, this, &TFolderTab::Cancel);
+  connect(RescanButton, &QPushButton::clicked, this, &TFolderTab::Rescan);
+  connect(FindButton, &QPushButton::clicked, this, &TFolderTab::StartFind);
 }
 
-// The pages of the report: units, findings, graph.
+// The pages of the report: units, findings, graph, find.
 void TFolderTab::CreatePages(QVBoxLayout* Layout) {
   Pages = new QTabWidget(this);
   Pages->setObjectName(QStringLiteral("FolderPages"));
@@ -85,6 +117,21 @@ void TFolderTab::CreatePages(QVBoxLayout* Layout) {
   Pages->addTab(CreateUnitsPage(), tr("Units"));
   Pages->addTab(CreateFindingsPage(), tr("Findings"));
   Pages->addTab(CreateGraphPage(), tr("Graph"));
+  Pages->addTab(CreateFindPage(), tr("Find"));
+}
+
+// Declarations and units by name; what is chosen there is asked for.
+QWidget* TFolderTab::CreateFindPage() {
+  FindPage = new TFolderFindPage(FPath, this);
+  connect(FindPage, &TFolderFindPage::declarationRequested, this, &TFolderTab::declarationRequested);
+  connect(FindPage, &TFolderFindPage::unitRequested, this, &TFolderTab::unitRequested);
+  return FindPage;
+}
+
+void TFolderTab::StartFind() {
+  Pages->setCurrentWidget(FindPage);
+  FindPage->FindBox->setFocus(Qt::ShortcutFocusReason);
+  FindPage->FindBox->selectAll();
 }
 
 // One row per unit file; a double-click asks for the row's file.
@@ -133,21 +180,62 @@ QWidget* TFolderTab::CreateGraphPage() {
 
 // The scan starts once the tab is shown and the event loop runs.
 void TFolderTab::StartScan() {
-  QTimer::singleShot(0, this, [this] {
-    Scanner = std::make_unique<TFolderScanner>(std::vector<std::string>{QFile::encodeName(FPath).toStdString()});
+  const int Generation = ++FGeneration;
+  FStarting = true;
+  QTimer::singleShot(0, this, [this, Generation] {
+    if (Generation != FGeneration) return;  // a rescan asked meanwhile starts its own
+    FStarting = false;
+    // The folders are watched from the start: what is added while the scan
+    // runs is read after it.
+    UpdateWatched();
+    FScanIndex = std::make_unique<TFindIndex>();
+    // Before the first scan is done, finds ask the index as far as it is built.
+    if (!FIndex) FindPage->SetIndex(FScanIndex.get());
+    Scanner = std::make_unique<TFolderScanner>(std::vector<std::string>{QFile::encodeName(FPath).toStdString()},
+                                               FScanIndex.get());
+    FScanStamps.clear();
+    FScanStamps.reserve(Scanner->Total());
     Progress->setRange(0, int(Scanner->Total()));
     ScanSlice();
   });
 }
 
-TFolderTab::~TFolderTab() = default;
+// Reading again what changed: the files of the new walk, each either a unit
+// of the report kept as it is or one to read.
+struct TFolderTab::TRefresher {
+  static constexpr size_t Read = size_t(-1);
+  std::vector<std::string> Paths;
+  std::vector<TFileStamp> Stamps;
+  std::vector<size_t> Kept;  // the unit of the report, or Read
+  std::vector<TUnreadableEntry> Unreadable;
+  std::vector<TFolderUnit> Units;
+  // The number in the index of each unit read again (added after the others).
+  std::vector<uint32_t> Indexed;
+  size_t Next = 0;     // the next entry to look at for reading
+  size_t ToRead = 0, DoneReading = 0;
+};
+
+TFolderTab::~TFolderTab() {
+  // The page lets go of the index before it goes.
+  FindPage->SetIndex(nullptr);
+}
+
+TFolderTab::TFileStamp TFolderTab::StampOf(const std::string& Path) {
+  struct stat St {};
+  if (::stat(Path.c_str(), &St) != 0) return {};
+  auto Ns = [](const timespec& T) { return int64_t(T.tv_sec) * 1000000000 + T.tv_nsec; };
+  return {int64_t(St.st_size), int64_t(St.st_ino), Ns(St.st_mtim), Ns(St.st_ctim)};
+}
 
 void TFolderTab::ScanSlice() {
   if (!Scanner) return;
   QElapsedTimer Clock;
   Clock.start();
   do {
+    // Taken before the read: a change while reading shows as a later stamp.
+    FScanStamps.push_back(StampOf(Scanner->NextPath()));
     Scanner->ReadNext();
+    ++FUnitsRead;
   } while (!Scanner->AtEnd() && Clock.elapsed() < SliceMs);
   Progress->setValue(int(Scanner->Done()));
   Status->setText(tr("Reading unit %1 of %2").arg(Scanner->Done()).arg(Scanner->Total()));
@@ -163,20 +251,189 @@ void TFolderTab::ScanSlice() {
 void TFolderTab::Cancel() {
   if (!Scanner) return;
   FCancelled = true;
+  SettleTimer->stop();
+  if (const QStringList W = Watcher->files() + Watcher->directories(); !W.isEmpty()) Watcher->removePaths(W);
   ShowReport();
+}
+
+void TFolderTab::Rescan() {
+  Scanner.reset();
+  Refresher.reset();
+  SettleTimer->stop();
+  FCancelled = false;
+  FChangedMeanwhile = false;
+  Status->setText(tr("Looking for unit files..."));
+  Progress->setValue(0);
+  Progress->show();
+  CancelButton->show();
+  RescanButton->hide();
+  StartScan();
+}
+
+void TFolderTab::NoteChange() {
+  if (!SettleTimer->isActive()) FFirstChange.start();
+  // Changes that keep coming postpone the reading only so long.
+  if (!SettleTimer->isActive() || FFirstChange.elapsed() < 5 * qint64(SettleMs)) SettleTimer->start(SettleMs);
+}
+
+void TFolderTab::Refresh() {
+  if (FCancelled || !FIndex) return;
+  if (Scanning()) {
+    FChangedMeanwhile = true;
+    return;
+  }
+  TUnitFileList Walk = FindUnitFiles({QFile::encodeName(FPath).toStdString()});
+  auto R = std::make_unique<TRefresher>();
+  std::unordered_map<std::string_view, size_t> Old;
+  for (size_t I = 0; I < FReport.Units.size(); ++I) Old.emplace(FReport.Units[I].Path, I);
+  bool Same = Walk.Files.size() == FReport.Units.size();
+  for (size_t I = 0; I < Walk.Files.size(); ++I) {
+    R->Stamps.push_back(StampOf(Walk.Files[I]));
+    auto It = Old.find(Walk.Files[I]);
+    const bool Keep = It != Old.end() && FStamps[It->second] == R->Stamps.back();
+    R->Kept.push_back(Keep ? It->second : TRefresher::Read);
+    R->ToRead += Keep ? 0 : 1;
+    Same = Same && Keep && It->second == I;
+  }
+  Same = Same && Walk.Unreadable.size() == FReport.Unreadable.size() &&
+         std::equal(Walk.Unreadable.begin(), Walk.Unreadable.end(), FReport.Unreadable.begin(),
+                    [](const TUnreadableEntry& A, const TUnreadableEntry& B) {
+                      return A.Path == B.Path && A.Error == B.Error;
+                    });
+  if (Same) {  // a change that touched no unit file (another kind of file)
+    UpdateWatched();
+    return;
+  }
+  R->Paths = std::move(Walk.Files);
+  R->Unreadable = std::move(Walk.Unreadable);
+  R->Units.resize(R->Paths.size());
+  R->Indexed.resize(R->Paths.size());
+  Progress->setRange(0, int(R->ToRead));
+  Progress->setValue(0);
+  Progress->setVisible(R->ToRead > 0);
+  Status->setText(R->ToRead == 1 ? tr("Reading 1 changed unit...")
+                                 : tr("Reading %1 changed units...").arg(R->ToRead));
+  Refresher = std::move(R);
+  QTimer::singleShot(0, this, &TFolderTab::RefreshSlice);
+}
+
+void TFolderTab::RefreshSlice() {
+  TRefresher* R = Refresher.get();
+  if (!R) return;
+  QElapsedTimer Clock;
+  Clock.start();
+  while (R->DoneReading < R->ToRead) {
+    while (R->Kept[R->Next] != TRefresher::Read) ++R->Next;
+    std::optional<TFindUnit> Taken;
+    R->Units[R->Next] = ReadFolderUnit(R->Paths[R->Next], FReport.Names,
+                                       [&](const TUnit& U) { Taken = FIndex->Take(U); });
+    R->Indexed[R->Next] = uint32_t(FIndex->Size());
+    FIndex->Add(R->Paths[R->Next], std::move(Taken), R->Units[R->Next].Error);
+    ++FUnitsRead;
+    ++R->Next;
+    ++R->DoneReading;
+    if (Clock.elapsed() >= SliceMs) break;
+  }
+  Progress->setValue(int(R->DoneReading));
+  if (R->DoneReading < R->ToRead) {
+    QTimer::singleShot(0, this, &TFolderTab::RefreshSlice);
+    return;
+  }
+  FinishRefresh();
+}
+
+// The new walk's units in its order, those kept moved over from the report.
+void TFolderTab::FinishRefresh() {
+  std::unique_ptr<TRefresher> R = std::move(Refresher);
+  std::vector<uint32_t> IndexOrder(R->Paths.size());
+  for (size_t I = 0; I < R->Paths.size(); ++I) {
+    if (R->Kept[I] != TRefresher::Read) R->Units[I] = std::move(FReport.Units[R->Kept[I]]);
+    IndexOrder[I] = R->Kept[I] != TRefresher::Read ? uint32_t(R->Kept[I]) : R->Indexed[I];
+  }
+  // The index numbers its units as the report again.
+  FIndex->Reorder(IndexOrder);
+  FReport.Units = std::move(R->Units);
+  FReport.Unreadable = std::move(R->Unreadable);
+  FStamps = std::move(R->Stamps);
+  ComputeFindings(FReport);
+  ShowResults();
 }
 
 void TFolderTab::ShowReport() {
   FReport = Scanner->Finish();
   Scanner.reset();
+  FIndex = std::move(FScanIndex);
+  FindPage->SetIndex(FIndex.get());
+  FStamps = std::move(FScanStamps);
+  FScanStamps.clear();
+  ShowResults();
+}
+
+void TFolderTab::ShowResults() {
+  QString Current;
+  const QStringList Selected = SelectedFiles(&Current);
   FGraph = BuildUsesGraph(FReport);
   CancelButton->hide();
   Progress->hide();
+  RescanButton->show();
   ShowStatus();
   FillUnitsTable();
+  SelectFiles(Selected, Current);
   FillFindings();
   ShowGraph();
+  if (!FindPage->FindBox->text().trimmed().isEmpty()) FindPage->Rerun();
+  if (!FCancelled) UpdateWatched();
   emit scanFinished();
+  if (FChangedMeanwhile && !FCancelled) {
+    FChangedMeanwhile = false;
+    NoteChange();
+  }
+}
+
+void TFolderTab::UpdateWatched() {
+  QSet<QString> Want;
+  if (QFileInfo(FPath).isDir()) {
+    Want.insert(FPath);
+    // The folders the walk enters: links to folders are not followed.
+    QDirIterator It(FPath, QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks | QDir::Hidden,
+                    QDirIterator::Subdirectories);
+    while (It.hasNext()) Want.insert(It.next());
+  }
+  for (const TFolderUnit& U : FReport.Units) Want.insert(PathText(U.Path));
+  const QStringList HaveList = Watcher->files() + Watcher->directories();
+  const QSet<QString> Have(HaveList.begin(), HaveList.end());
+  const QSet<QString> Gone = Have - Want, New = Want - Have;
+  if (!Gone.isEmpty()) Watcher->removePaths(Gone.values());
+  // Paths past the system's limit of watches stay unwatched; Rescan reads them.
+  if (!New.isEmpty()) Watcher->addPaths(New.values());
+}
+
+QStringList TFolderTab::SelectedFiles(QString* Current) const {
+  QStringList Files;
+  for (const QModelIndex& I : UnitsTable->selectionModel()->selectedRows(0))
+    Files << I.data(Qt::UserRole).toString();
+  if (Current) {
+    const QTableWidgetItem* C = UnitsTable->item(UnitsTable->currentRow(), 0);
+    *Current = C ? C->data(Qt::UserRole).toString() : QString();
+  }
+  return Files;
+}
+
+void TFolderTab::SelectFiles(const QStringList& Files, const QString& Current) {
+  QHash<QString, int> RowOf;
+  for (int Row = 0; Row < UnitsTable->rowCount(); ++Row)
+    if (const QTableWidgetItem* I = UnitsTable->item(Row, 0)) RowOf.insert(I->data(Qt::UserRole).toString(), Row);
+  QItemSelectionModel* Sel = UnitsTable->selectionModel();
+  Sel->clearSelection();
+  if (const auto It = RowOf.constFind(Current); It != RowOf.constEnd()) {
+    Sel->setCurrentIndex(UnitsTable->model()->index(*It, 0), QItemSelectionModel::NoUpdate);
+    UnitsTable->scrollTo(UnitsTable->model()->index(*It, 0));
+  }
+  QItemSelection Rows;
+  for (const QString& F : Files)
+    if (const auto It = RowOf.constFind(F); It != RowOf.constEnd())
+      Rows.select(UnitsTable->model()->index(*It, 0), UnitsTable->model()->index(*It, UnitsTable->columnCount() - 1));
+  Sel->select(Rows, QItemSelectionModel::Select);
 }
 
 void TFolderTab::ShowStatus() {
@@ -237,7 +494,7 @@ void TFolderTab::FillFindings() {
 }
 
 void TFolderTab::ShowGraph() {
-  if (!Scanner) GraphView->SetGraph(FGraph, HideRuntime->isChecked());
+  if (!Scanner && !FStarting) GraphView->SetGraph(FGraph, HideRuntime->isChecked());
 }
 
 void TFolderTab::OpenRow(int Row) {

@@ -6,23 +6,43 @@
 //
 // The tab opens nothing itself: a double-click on a unit or a finding, or a
 // click on a unit of the graph, asks for the unit's file by unitRequested,
-// which the window connects to its own OpenUnitFile.
+// which the window connects to its own OpenUnitFile; a declaration found on
+// the Find page asks for its unit at the declaration by declarationRequested.
+//
+// The scan also builds the folder's find index (FindIndex.h), unit by unit in
+// the same slices; the Find page asks it. Until the first scan is done the
+// page asks the index as far as it is built; a rescan builds a new one and
+// the page keeps the last whole one meanwhile.
+//
+// The tab follows the folder on disk: a watcher on its folders and unit
+// files notes every change, the changes are gathered until the folder has
+// been quiet for SettleMs, and then the units that were added or changed
+// (size, times or file identity) are read again and those removed dropped;
+// the table keeps its selection. Rescan reads every unit again. A scan that
+// was cancelled is not followed (following it would read the units the
+// cancel left out); Rescan starts it again.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QString>
 #include <QWidget>
 #include <memory>
+#include <vector>
 
+#include "FindIndex.h"
 #include "UnitFolders.h"
 #include "UsesGraph.h"
 
 class QCheckBox;
+class QFileSystemWatcher;
+class QTimer;
 class QLabel;
 class QProgressBar;
 class QPushButton;
 class QTabWidget;
 class QTableWidget;
 class QTreeWidget;
+class TFolderFindPage;
 class TGraphView;
 class QVBoxLayout;
 class TJx_PanelGradient;
@@ -35,51 +55,89 @@ class TFolderTab : public QWidget {
   ~TFolderTab() override;
 
   const QString& Path() const { return FPath; }
-  bool Scanning() const { return Scanner != nullptr; }
+  // Units are being read: the first scan, a rescan or the reading of what
+  // changed.
+  bool Scanning() const { return FStarting || Scanner != nullptr || Refresher != nullptr; }
   bool Cancelled() const { return FCancelled; }
   // The report of the finished (or cancelled) scan.
   const TFolderReport& Report() const { return FReport; }
   const TUsesGraph& Graph() const { return FGraph; }
+  // The find index of the report's units (null until the first scan is done).
+  const TFindIndex* Index() const { return FIndex.get(); }
+  // Units read from disk since the tab was made, by scans and refreshes.
+  size_t UnitsRead() const { return FUnitsRead; }
 
   // Stops the scan; the tab shows the units read so far.
   void Cancel();
+  // Reads every unit of the folder again (a scan under way starts over).
+  void Rescan();
+  // Reads again the units that changed on disk since they were read, drops
+  // those that are gone and reads the new ones; the watcher calls it once
+  // the changes have settled. Waits for a scan under way.
+  void Refresh();
   // Asks for the unit file in row Row of the units table.
   void OpenRow(int Row);
+  // Shows the Find page with its pattern selected, for a new one.
+  void StartFind();
 
   TJx_PanelGradient* Header = nullptr;
   QLabel* Status = nullptr;
   QProgressBar* Progress = nullptr;
   QPushButton* CancelButton = nullptr;
+  QPushButton* RescanButton = nullptr;
+  QPushButton* FindButton = nullptr;
   QTabWidget* Pages = nullptr;
   QTableWidget* UnitsTable = nullptr;
   QTreeWidget* FindingsList = nullptr;
   QCheckBox* HideRuntime = nullptr;
   TGraphView* GraphView = nullptr;
+  TFolderFindPage* FindPage = nullptr;
   // How long one slice of the scan may read (at least one unit) before the
   // event loop runs again.
   int SliceMs = 30;
+  // How long the folder must be quiet after a change before it is read
+  // again; changes that keep coming are read at the latest after five times
+  // as long.
+  int SettleMs = 500;
+  QFileSystemWatcher* Watcher = nullptr;
 
  signals:
   // After each slice of the scan: the units read so far and their number.
   void scanProgress(int Done, int Total);
+  // A scan, a rescan or the reading of what changed has been shown.
   void scanFinished();
   // The user chose a unit file (full path) to open in a tab of its own.
   void unitRequested(const QString& Path);
+  // The user chose a declaration found: its unit file and the file offset of
+  // its tag byte.
+  void declarationRequested(const QString& Path, qint64 Offset);
 
  private:
   // The steps of building the tab, in this order; CreatePages adds the
-  // three pages that the next three make.
+  // four pages that the next four make.
   void CreateHeader(QVBoxLayout* Layout);
   void CreateProgressRow(QVBoxLayout* Layout);
   void CreatePages(QVBoxLayout* Layout);
   QWidget* CreateUnitsPage();
   QWidget* CreateFindingsPage();
   QWidget* CreateGraphPage();
+  QWidget* CreateFindPage();
   void StartScan();
+  void CreateWatcher();
 
   void ScanSlice();
+  void RefreshSlice();
+  void FinishRefresh();
+  // A change on disk: (re)starts the wait for the folder to settle.
+  void NoteChange();
+  // Watches the folders of the tree and the unit files of the report.
+  void UpdateWatched();
+  // The full paths of the selected rows and of the current one, and back.
+  QStringList SelectedFiles(QString* Current) const;
+  void SelectFiles(const QStringList& Files, const QString& Current);
   // The steps of showing the finished scan.
   void ShowReport();
+  void ShowResults();
   void ShowStatus();
   void FillUnitsTable();
   void FillFindings();
@@ -87,9 +145,33 @@ class TFolderTab : public QWidget {
   // Asks for the file of a graph node (nothing for a unit outside the set).
   void OpenNode(int Node);
 
+  // What a file was like when its unit was read; a unit is read again when
+  // this differs.
+  struct TFileStamp {
+    int64_t Size = -1, Inode = -1, MTimeNs = -1, CTimeNs = -1;
+    bool operator==(const TFileStamp&) const = default;
+  };
+  static TFileStamp StampOf(const std::string& Path);
+  struct TRefresher;
+
   QString FPath;
   std::unique_ptr<TFolderScanner> Scanner;
+  std::unique_ptr<TRefresher> Refresher;
   bool FCancelled = false;
   TFolderReport FReport;
+  // The stamp of each of FReport.Units, as read.
+  std::vector<TFileStamp> FStamps;
+  std::vector<TFileStamp> FScanStamps;  // of the units the scan under way read
+  // The index of FReport's units, numbered as they are, and the one the scan
+  // under way builds.
+  std::unique_ptr<TFindIndex> FIndex, FScanIndex;
+  // A scan asked for and not yet begun; the number of the scan last asked for.
+  bool FStarting = false;
+  int FGeneration = 0;
   TUsesGraph FGraph;
+  QTimer* SettleTimer = nullptr;
+  QElapsedTimer FFirstChange;
+  // A change came while units were being read.
+  bool FChangedMeanwhile = false;
+  size_t FUnitsRead = 0;
 };

@@ -1,8 +1,8 @@
 // The file tab: header, view switch and the four views (see UnitTab.h).
 #include "UnitTab.h"
 
-#include <QFile>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QHBoxLayout>
@@ -11,7 +11,10 @@
 #include <QShortcut>
 #include <QStackedWidget>
 #include <QTextEdit>
+#include <QStandardItemModel>
+#include <QSortFilterProxyModel>
 #include <QToolButton>
+#include <QTreeView>
 #include <QVBoxLayout>
 
 #include "BusyCursor.h"
@@ -318,6 +321,24 @@ void TAdvTabSheet::MarkCodeItem(const QString& Text, int64_t Offset, int64_t Siz
   FMarkSize = std::max<int64_t>(1, Size);
   FMarkIsCode = true;
   UpdateBytesMarks(true);
+}
+
+bool TAdvTabSheet::ShowDeclaration(int64_t TagOffset) {
+  ShowView(TUnitView::Declarations);
+  if (!FDecl || !FDecl->Listing->Text().Place(TagOffset)) return false;
+  // Its outline entry chosen (the listing follows it, and the Bytes view
+  // marks it); a declaration the outline does not show is found in the
+  // listing alone.
+  const TOutlineTree& Tree = FDecl->OutlineModel->Tree();
+  for (int32_t N = 0; N < Tree.Size(); ++N)
+    if (Tree.Anchor(N) == TagOffset) {
+      const QModelIndex Entry = FDecl->OutlineModel->IndexOf(N);
+      if (!Entry.isValid()) break;
+      FDecl->Outline->setCurrentIndex(Entry);
+      FDecl->Outline->scrollTo(Entry);
+      break;
+    }
+  return FDecl->JumpTo(TagOffset, false);
 }
 
 void TAdvTabSheet::ShowPosition(int64_t Offset) {

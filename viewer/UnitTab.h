@@ -82,6 +82,11 @@ class TAdvTabSheet : public QWidget {
   // Shows the Code view at the routine declared at TagOffset, Back
   // returning to the Declarations view; false when it has no code.
   bool ShowCodeOf(int64_t TagOffset);
+  // Shows the Declarations view at the declaration whose tag byte is at
+  // TagOffset (its anchor in the listing): its outline entry chosen when the
+  // outline shows it, its name selected in the listing. False when the
+  // listing has no such declaration (or the file did not load).
+  bool ShowDeclaration(int64_t TagOffset);
 
   // Set by the window: the colour of comments in the listing, and the seam
   // that asks where to save the listing.

@@ -1,5 +1,7 @@
 // The viewer: one main window; every command-line argument is a unit file
-// to open when the window is first shown.
+// or a folder to open when the window is first shown. The organisation and
+// application names set here place the settings the window keeps
+// (ViewerSettings.h).
 #include <QApplication>
 #include <QIcon>
 
@@ -7,6 +9,7 @@
 
 int main(int argc, char** argv) {
   QApplication App(argc, argv);
+  QApplication::setOrganizationName(QStringLiteral("UnitPeek"));
   QApplication::setApplicationName(QStringLiteral("UnitPeek"));
   QApplication::setApplicationDisplayName(QStringLiteral("UnitPeek"));
   QApplication::setApplicationVersion(QStringLiteral(UNITPEEK_VERSION));

@@ -10,6 +10,8 @@
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLocale>
+#include <QMenu>
+#include <QCloseEvent>
 #include <QResizeEvent>
 #include <QScreen>
 #include <QShowEvent>
@@ -27,6 +29,7 @@
 #include "Jx_PanelDropFile.h"
 #include "Jx_PanelGradient.h"
 #include "UnitSummary.h"
+#include "ViewerSettings.h"
 #include "jx_richEdit.h"
 
 bool TFileIndexLess::operator()(const QString& A, const QString& B) const {
@@ -89,11 +92,27 @@ TfrmJXUnitPeek::TfrmJXUnitPeek(const QStringList& Arguments, QWidget* Parent)
   CreateWelcomeTab();
   CreateOpenDialog();
   CreateActions();
+  CreateRecentMenus();
+  SplitterMemory = new TSplitterMemory(this);
 
   FormCreate();
+  RestoreGeometry();
 }
 
-// The toolbar strip with the Open, Open Folder, About and Close buttons.
+// Size and position of the last run, when there was one; else the window
+// keeps its first size, centred.
+void TfrmJXUnitPeek::RestoreGeometry() {
+  const QByteArray Geometry = viewersettings::WindowGeometry();
+  if (!Geometry.isEmpty()) restoreGeometry(Geometry);
+}
+
+void TfrmJXUnitPeek::closeEvent(QCloseEvent* Event) {
+  viewersettings::SetWindowGeometry(saveGeometry());
+  QMainWindow::closeEvent(Event);
+}
+
+// The toolbar strip with the Open, Open Folder, About and Close buttons; the
+// first two carry a menu (their arrow) of the recent files and folders.
 void TfrmJXUnitPeek::CreateToolBar(QVBoxLayout* Layout) {
   pnlButtons = new QWidget(centralWidget());
   pnlButtons->setObjectName(QStringLiteral("pnlButtons"));
@@ -104,20 +123,20 @@ void TfrmJXUnitPeek::CreateToolBar(QVBoxLayout* Layout) {
 
   jxhOpen = new TJX_hotButton(QStringLiteral(":/unitpeek/open.png"), tr("Open"), true, pnlButtons);
   jxhOpen->setObjectName(QStringLiteral("jxhOpen"));
-  jxhOpen->setGeometry(8, 3, 22, 19);
+  jxhOpen->setGeometry(8, 3, 34, 19);
   jxhAbout = new TJX_hotButton(QStringLiteral(":/unitpeek/about.png"), tr("About"), true, pnlButtons);
   jxhAbout->setObjectName(QStringLiteral("jxhAbout"));
-  jxhAbout->setGeometry(58, 3, 22, 19);
+  jxhAbout->setGeometry(82, 3, 22, 19);
   jxhClose = new TJX_hotButton(QStringLiteral(":/unitpeek/close.png"), tr("Close"), false, pnlButtons);
   jxhClose->setObjectName(QStringLiteral("jxhClose"));
-  jxhClose->setGeometry(87, 3, 22, 19);
+  jxhClose->setGeometry(111, 3, 22, 19);
   connect(jxhOpen, &QToolButton::clicked, this, &TfrmJXUnitPeek::jxhOpenClick);
   connect(jxhAbout, &QToolButton::clicked, this, &TfrmJXUnitPeek::jxhAboutClick);
   connect(jxhClose, &QToolButton::clicked, this, &TfrmJXUnitPeek::jxhCloseClick);
   jxhOpenFolder = new TJX_hotButton(QStringLiteral(":/unitpeek/openfolder.png"), tr("Open Folder..."), true,
                                     pnlButtons);
   jxhOpenFolder->setObjectName(QStringLiteral("jxhOpenFolder"));
-  jxhOpenFolder->setGeometry(33, 3, 22, 19);
+  jxhOpenFolder->setGeometry(45, 3, 34, 19);
   connect(jxhOpenFolder, &QToolButton::clicked, this, &TfrmJXUnitPeek::jxhOpenFolderClick);
 }
 
@@ -215,6 +234,52 @@ void TfrmJXUnitPeek::CreateActions() {
        [this] { ShowActiveView(TUnitView::Bytes); });
   Make(actShowCode, QStringLiteral("actShowCode"), tr("Code"), {QKeySequence(Qt::CTRL | Qt::Key_4)},
        [this] { ShowActiveView(TUnitView::Code); });
+  Make(actFind, QStringLiteral("actFind"), tr("Find in Folder"), {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F)},
+       [this] {
+         if (TFolderTab* F = ActiveFolder()) F->StartFind();
+       });
+  Make(actRescan, QStringLiteral("actRescan"), tr("Rescan Folder"), {QKeySequence(Qt::Key_F5)}, [this] {
+    if (TFolderTab* F = ActiveFolder()) F->Rescan();
+  });
+}
+
+// The menus of the Open and Open Folder buttons, filled from the settings
+// each time one opens (another window may have opened something meanwhile).
+void TfrmJXUnitPeek::CreateRecentMenus() {
+  mnuRecentFiles = new QMenu(this);
+  mnuRecentFiles->setObjectName(QStringLiteral("mnuRecentFiles"));
+  mnuRecentFolders = new QMenu(this);
+  mnuRecentFolders->setObjectName(QStringLiteral("mnuRecentFolders"));
+  connect(mnuRecentFiles, &QMenu::aboutToShow, this, [this] { FillRecentMenu(mnuRecentFiles, false); });
+  connect(mnuRecentFolders, &QMenu::aboutToShow, this, [this] { FillRecentMenu(mnuRecentFolders, true); });
+  for (auto [Button, Menu] : {std::pair{jxhOpen, mnuRecentFiles}, std::pair{jxhOpenFolder, mnuRecentFolders}}) {
+    Button->setMenu(Menu);
+    Button->setPopupMode(QToolButton::MenuButtonPopup);
+  }
+  FillRecentMenu(mnuRecentFiles, false);
+  FillRecentMenu(mnuRecentFolders, true);
+}
+
+void TfrmJXUnitPeek::FillRecentMenu(QMenu* Menu, bool Folders) {
+  using namespace viewersettings;
+  const TRecentKind Kind = Folders ? TRecentKind::Folders : TRecentKind::Files;
+  Menu->clear();
+  const QStringList Paths = Recent(Kind);
+  if (Paths.isEmpty()) Menu->addAction(Folders ? tr("No recent folders") : tr("No recent files"))->setEnabled(false);
+  for (int I = 0; I < Paths.size(); ++I) {
+    const QString Path = Paths[I];
+    QString Shown = QDir::toNativeSeparators(Path);
+    Shown.replace(QLatin1Char('&'), QStringLiteral("&&"));
+    QAction* A = Menu->addAction(QStringLiteral("&%1  %2").arg((I + 1) % 10).arg(Shown));
+    connect(A, &QAction::triggered, this, [this, Path, Folders] {
+      if (Folders) OpenFolder(Path);
+      else OpenUnitFile(Path);
+    });
+  }
+  Menu->addSeparator();
+  QAction* Clear = Menu->addAction(tr("Clear List"));
+  Clear->setEnabled(!Paths.isEmpty());
+  connect(Clear, &QAction::triggered, this, [Kind] { ClearRecent(Kind); });
 }
 
 TfrmJXUnitPeek::~TfrmJXUnitPeek() = default;
@@ -243,7 +308,7 @@ void TfrmJXUnitPeek::showEvent(QShowEvent* Event) {
 }
 
 void TfrmJXUnitPeek::FormShow() {
-  for (const QString& A : FArguments) OpenUnitFile(A);
+  for (const QString& A : FArguments) OpenPath(A);
   jxnBack->SetAccept(true);
 }
 
@@ -273,6 +338,10 @@ TAdvTabSheet* TfrmJXUnitPeek::ActiveSheet() const {
   return qobject_cast<TAdvTabSheet*>(advPageControl->currentWidget());
 }
 
+TFolderTab* TfrmJXUnitPeek::ActiveFolder() const {
+  return qobject_cast<TFolderTab*>(advPageControl->currentWidget());
+}
+
 void TfrmJXUnitPeek::ShowActiveView(TUnitView View) {
   if (TAdvTabSheet* S = ActiveSheet()) S->ShowView(View);
 }
@@ -292,6 +361,7 @@ void TfrmJXUnitPeek::UpdateTitle() {
 
 void TfrmJXUnitPeek::OpenUnitFile(const QString& Path) {
   const QString Key = QLocale().toLower(Path);
+  if (QFileInfo(Path).isFile()) viewersettings::AddRecent(viewersettings::TRecentKind::Files, Path);
   auto Known = FFileIndex.find(Key);
   if (Known != FFileIndex.end()) {
     advPageControl->setCurrentWidget(Known->second);
@@ -307,14 +377,27 @@ void TfrmJXUnitPeek::OpenUnitFile(const QString& Path) {
   if (OnTabBuilding) OnTabBuilding();
   // Loads, writes the summary (or the error block) and releases the unit.
   TSummaryOutcome Outcome = LoadAndSummarize(QFile::encodeName(Path).toStdString(), Sink);
-  // A failed file keeps its tab behind the one that was in front.
-  if (Outcome.Loaded && Outcome.Written)
-    advPageControl->setCurrentWidget(Page);
-  else
-    Page->SetFailure(Outcome.Error, Outcome.FailOffset, Outcome.DefOffset);
+  if (!Outcome.Loaded || !Outcome.Written) Page->SetFailure(Outcome.Error, Outcome.FailOffset, Outcome.DefOffset);
+  // In front also when the file failed: the error is what was asked for.
+  advPageControl->setCurrentWidget(Page);
+}
+
+void TfrmJXUnitPeek::OpenPath(const QString& Path) {
+  if (QFileInfo(Path).isDir()) OpenFolder(Path);
+  else OpenUnitFile(Path);
+}
+
+TAdvTabSheet* TfrmJXUnitPeek::OpenDeclaration(const QString& Path, int64_t Offset) {
+  OpenUnitFile(Path);
+  TAdvTabSheet* Sheet = FFileIndex.count(QLocale().toLower(Path))
+                            ? qobject_cast<TAdvTabSheet*>(FFileIndex.at(QLocale().toLower(Path)))
+                            : nullptr;
+  if (Sheet) Sheet->ShowDeclaration(Offset);
+  return Sheet;
 }
 
 TFolderTab* TfrmJXUnitPeek::OpenFolder(const QString& Path) {
+  if (QFileInfo(Path).isDir()) viewersettings::AddRecent(viewersettings::TRecentKind::Folders, Path);
   for (int I = 0; I < advPageControl->count(); ++I) {
     auto* Tab = qobject_cast<TFolderTab*>(advPageControl->widget(I));
     if (Tab && QFileInfo(Tab->Path()) == QFileInfo(Path)) {
@@ -324,7 +407,9 @@ TFolderTab* TfrmJXUnitPeek::OpenFolder(const QString& Path) {
   }
   auto* Tab = new TFolderTab(Path);
   connect(Tab, &TFolderTab::unitRequested, this, &TfrmJXUnitPeek::OpenUnitFile);
-  QString Caption = QFileInfo(Path).fileName();
+  connect(Tab, &TFolderTab::declarationRequested, this,
+          [this](const QString& File, qint64 Offset) { OpenDeclaration(File, Offset); });
+  QString Caption = QFileInfo(QDir::cleanPath(Path)).fileName();
   if (Caption.isEmpty()) Caption = Path;
   advPageControl->setCurrentIndex(advPageControl->addTab(Tab, Caption + QLatin1Char('/')));
   return Tab;
@@ -364,7 +449,7 @@ void TfrmJXUnitPeek::jxhCloseClick() { close(); }
 
 void TfrmJXUnitPeek::jxnBackDropFiles(const QStringList& FileNames) {
   for (const QString& F : FileNames)
-    if (!F.isEmpty()) OpenUnitFile(F);
+    if (!F.isEmpty()) OpenPath(F);
 }
 
 void TfrmJXUnitPeek::advTabSheetInfoClose(QWidget* Sender) {

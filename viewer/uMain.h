@@ -1,14 +1,19 @@
 // The main window: a welcome tab, one closable tab per opened unit file and
-// one per opened folder of units. Unit files come from the Open button, the
-// command line, drag and drop and the folder tabs; all of them end in
-// OpenUnitFile. Folders come from the Open Folder button and end in
-// OpenFolder. The window alone adds, brings to the front and closes tabs.
+// one per opened folder of units. Paths come from the Open and Open Folder
+// buttons and their menus of recent files and folders, the command line,
+// drag and drop and the folder tabs. A folder ends in OpenFolder, anything
+// else in OpenUnitFile (OpenPath tells them apart). The window alone adds,
+// brings to the front and closes tabs; every tab it adds comes to the front.
+//
+// The window remembers its size and position, the recent files and folders
+// and the positions of named splitters (ViewerSettings.h).
 #pragma once
 
 #include <QColor>
 #include <QMainWindow>
 #include <QString>
 #include <QStringList>
+#include <cstdint>
 #include <functional>
 #include <map>
 
@@ -16,6 +21,7 @@
 
 class QAction;
 class QFileDialog;
+class QMenu;
 class QTabWidget;
 class QTextBrowser;
 class QTextEdit;
@@ -25,6 +31,7 @@ class TJX_hotButton;
 class TJx_PanelDropFile;
 class TJx_PanelGradient;
 class TFolderTab;
+class TSplitterMemory;
 
 // Order of FileIndex: case-insensitive and locale-aware; keys that compare
 // equal there but are not the same text are told apart by their code points,
@@ -45,13 +52,19 @@ class TfrmJXUnitPeek : public QMainWindow {
 
   // Opens one unit file: activates its tab when the path (in any letter case)
   // is open already, else builds a new tab, loads the unit, writes its
-  // summary and releases the unit. A file that fails gets a tab with the
-  // error that is not brought to the front.
+  // summary, releases the unit and brings the tab to the front. A file that
+  // fails gets a tab with the error, in front as well.
   void OpenUnitFile(const QString& Path);
   // Opens a folder of units in a folder tab that starts scanning it, or
   // brings the folder's open tab to the front; the tab's requests for a
-  // unit go to OpenUnitFile.
+  // unit go to OpenUnitFile, those for a declaration to OpenDeclaration.
   TFolderTab* OpenFolder(const QString& Path);
+  // A folder (or a link to one) to OpenFolder, anything else to OpenUnitFile:
+  // the command line and drops come here.
+  void OpenPath(const QString& Path);
+  // Opens the unit file at Path (OpenUnitFile) and shows its Declarations
+  // view at the declaration whose tag byte is at Offset; the file's tab.
+  TAdvTabSheet* OpenDeclaration(const QString& Path, int64_t Offset);
 
   // The lower-cased path -> its file tab. The window owns the index, the tab
   // control owns the pages.
@@ -69,8 +82,15 @@ class TfrmJXUnitPeek : public QMainWindow {
   QWidget* advTabSheetInfo = nullptr;
   QTextBrowser* reInfo = nullptr;
   QFileDialog* openDialog = nullptr;
-  // Keyboard: Ctrl+O, Ctrl+Shift+O, Ctrl+W, Ctrl+Tab, Ctrl+Shift+Tab, F1, and Ctrl+1 to
-  // Ctrl+4 for the views of the active file tab.
+  // The menus of the Open and Open Folder buttons: the recent files and
+  // folders, filled each time they open.
+  QMenu* mnuRecentFiles = nullptr;
+  QMenu* mnuRecentFolders = nullptr;
+  // Keeps the positions of the named splitters of the window's views.
+  TSplitterMemory* SplitterMemory = nullptr;
+  // Keyboard: Ctrl+O, Ctrl+Shift+O, Ctrl+W, Ctrl+Tab, Ctrl+Shift+Tab, F1, Ctrl+1 to
+  // Ctrl+4 for the views of the active file tab, and for the active folder
+  // tab Ctrl+Shift+F (its Find page) and F5 (Rescan).
   QAction* actOpen = nullptr;
   QAction* actOpenFolder = nullptr;
   QAction* actCloseTab = nullptr;
@@ -81,6 +101,8 @@ class TfrmJXUnitPeek : public QMainWindow {
   QAction* actShowDeclarations = nullptr;
   QAction* actShowBytes = nullptr;
   QAction* actShowCode = nullptr;
+  QAction* actFind = nullptr;
+  QAction* actRescan = nullptr;
   // Colour of comment lines in the summaries.
   QColor CommentColor;
 
@@ -113,6 +135,8 @@ class TfrmJXUnitPeek : public QMainWindow {
   virtual QString RunSaveDialog(const QString& Suggested);
 
   void showEvent(QShowEvent* Event) override;
+  // Keeps the window's size and position for the next start.
+  void closeEvent(QCloseEvent* Event) override;
   void resizeEvent(QResizeEvent* Event) override;
 
  private:
@@ -122,12 +146,17 @@ class TfrmJXUnitPeek : public QMainWindow {
   void CreateWelcomeTab();
   void CreateOpenDialog();
   void CreateActions();
+  void CreateRecentMenus();
+  void FillRecentMenu(QMenu* Menu, bool Folders);
+  void RestoreGeometry();
 
   void FormCreate();
   void FormShow();
   TAdvTabSheet* MakeFileTab(const QString& Path);
   // The active file tab, or null on the welcome tab and on folder tabs.
   TAdvTabSheet* ActiveSheet() const;
+  // The active folder tab, or null.
+  TFolderTab* ActiveFolder() const;
   void ShowActiveView(TUnitView View);
   void StepTab(int By);
   void UpdateTitle();

@@ -30,6 +30,10 @@ struct TRegister {
 
 // The folder of the generated sample units.
 QString SampleDir();
+// The folder of the run's settings (a temporary one, never the user's), and
+// emptying them, so that a window starts as on a first run.
+extern QString SettingsPath;
+void ClearSettings();
 // Writes Bytes to Dir/Name and returns the full path.
 QString WriteFile(const QTemporaryDir& Dir, const QString& Name, const std::vector<uint8_t>& Bytes);
 // Copies the sample unit Demo<Version>.dcu to Dir/Name and returns the path.

@@ -3,8 +3,10 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QMimeData>
 #include <QFile>
+#include <QMimeData>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextEdit>
@@ -19,6 +21,14 @@ std::vector<TFactory>& Registry() {
 }
 
 QString SampleDir() { return QStringLiteral(UNITPEEK_SAMPLE_DIR); }
+
+QString SettingsPath;
+
+void ClearSettings() {
+  QSettings S;
+  S.clear();
+  S.sync();
+}
 
 QString WriteFile(const QTemporaryDir& Dir, const QString& Name, const std::vector<uint8_t>& Bytes) {
   QString Path = Dir.filePath(Name);
@@ -101,8 +111,17 @@ QList<QUrl> FileUrls(const QStringList& Paths) {
 
 int main(int argc, char** argv) {
   QApplication App(argc, argv);
+  QApplication::setOrganizationName(QStringLiteral("UnitPeek"));
   QApplication::setApplicationName(QStringLiteral("UnitPeek"));
   QApplication::setApplicationDisplayName(QStringLiteral("UnitPeek"));
+  // The windows keep their settings in a folder of the run's own, never in
+  // the user's.
+  QStandardPaths::setTestModeEnabled(true);
+  QTemporaryDir SettingsDir;
+  if (!SettingsDir.isValid()) qFatal("no temporary folder for the settings");
+  viewertest::SettingsPath = SettingsDir.path();
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, SettingsDir.path());
+  QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, SettingsDir.path());
   int Failed = 0;
   for (const auto& Make : viewertest::Registry()) {
     std::unique_ptr<QObject> T = Make();

@@ -135,7 +135,8 @@ class TestMainWindow : public QObject {
     QCOMPARE(W.advPageControl->count(), 4);
   }
 
-  void failingFileGetsATabBehindTheActiveOne() {
+  // A file that fails gets a tab with the error, in front like any new tab.
+  void failingFileGetsATabInFront() {
     QString Good = CopySample(Dir, "Good.dcu");
     std::vector<uint8_t> Bytes = unitbuilder::MinimalUnit(7);
     Bytes.resize(20);
@@ -146,7 +147,7 @@ class TestMainWindow : public QObject {
     QCOMPARE(W.advPageControl->currentIndex(), 1);
     W.OpenUnitFile(Bad);
     QCOMPARE(W.advPageControl->count(), 3);
-    QCOMPARE(W.advPageControl->currentIndex(), 1);
+    QCOMPARE(W.advPageControl->currentIndex(), 2);
     TAdvTabSheet* S = Sheet(W, 2);
     QCOMPARE(W.advPageControl->tabText(2), QStringLiteral("Bad.dcu"));
     QVERIFY2(IsErrorTab(S), qPrintable(ViewTexts(S->TextView).join('|')));
@@ -156,13 +157,14 @@ class TestMainWindow : public QObject {
     QVERIFY(!L[2].Bold[0] && L[2].Color[0] == Red);
     QVERIFY(W.jxnBack->Accept());
     // Opening it again brings its tab to the front and does not retry.
+    W.advPageControl->setCurrentIndex(1);
     W.OpenUnitFile(Bad);
     QCOMPARE(W.advPageControl->count(), 3);
     QCOMPARE(W.advPageControl->currentIndex(), 2);
-    // A folder is no unit file either.
+    // A folder is no unit file either (OpenPath gives it a folder tab).
     W.OpenUnitFile(Dir.path());
     QVERIFY(IsErrorTab(Sheet(W, 3)));
-    QCOMPARE(W.advPageControl->currentIndex(), 2);
+    QCOMPARE(W.advPageControl->currentIndex(), 3);
     // Nor is a FIFO, which is refused before anything would block on it.
     const QString Fifo = Dir.filePath(QStringLiteral("pipe.dcu"));
     QCOMPARE(mkfifo(QFile::encodeName(Fifo).constData(), 0600), 0);
@@ -302,7 +304,7 @@ class TestMainWindow : public QObject {
     QVERIFY(Drops(W.jxnBack, FileUrls(Files)));
     QCOMPARE(W.advPageControl->count(), 201);
     QCOMPARE(W.FileIndex().size(), size_t(200));
-    QCOMPARE(W.advPageControl->currentIndex(), 0);
+    QCOMPARE(W.advPageControl->currentIndex(), 200);
     for (int I = 1; I <= 200; ++I)
       QVERIFY2(IsErrorTab(Sheet(W, I)), qPrintable(W.advPageControl->tabText(I)));
     QVERIFY(W.jxnBack->Accept());

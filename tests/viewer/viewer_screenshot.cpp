@@ -14,13 +14,19 @@
 //                    Bytes view)
 //   --filter TEXT    type TEXT into the Declarations filter
 //   --size WxH       window size (default 409x450, the window's own)
+//   --find PATTERN   the last FILE is a folder: once its tab has read it,
+//                    find PATTERN on its Find page
 // Not a test; scripts/screenshot.sh runs it under Xvfb or offscreen.
 #include <QAbstractItemModel>
+#include <QLabel>
 #include <QApplication>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPixmap>
+#include <QRegularExpression>
 #include <QTabWidget>
 #include <QTextStream>
 #include <QTreeView>
@@ -29,6 +35,8 @@
 #include "CodeView.h"
 #include "DeclView.h"
 #include "ListingView.h"
+#include "FolderFind.h"
+#include "FolderTab.h"
 #include "Jx_PanelGradient.h"
 #include "uMain.h"
 
@@ -53,7 +61,7 @@ QModelIndex FindEntry(const QAbstractItemModel* M, const QModelIndex& Parent, co
 int Usage() {
   QTextStream(stderr) << "usage: viewer_screenshot OUT.png [--as PATH] [--view summary|declarations|bytes|code]\n"
                          "       [--select NAME] [--filter TEXT] [--routine NAME] [--line TEXT] [--size WxH]\n"
-                         "       FILE.dcu ...\n";
+                         "       [--find PATTERN] FILE.dcu|FOLDER ...\n";
   return 2;
 }
 }  // namespace
@@ -67,7 +75,7 @@ int main(int argc, char** argv) {
   const QString Out = Args.takeFirst();
 
   QStringList Files, Shown;
-  QString View, Select, Filter, Routine, Line;
+  QString View, Select, Filter, Routine, Line, Find;
   QSize Size(409, 450);
   QString NextAs;
   for (int I = 0; I < Args.size(); ++I) {
@@ -79,6 +87,7 @@ int main(int argc, char** argv) {
     else if (A == QLatin1String("--filter")) Filter = Value();
     else if (A == QLatin1String("--routine")) Routine = Value();
     else if (A == QLatin1String("--line")) Line = Value();
+    else if (A == QLatin1String("--find")) Find = Value();
     else if (A == QLatin1String("--size")) {
       const QStringList WH = Value().split(QLatin1Char('x'));
       if (WH.size() != 2) return Usage();
@@ -92,6 +101,9 @@ int main(int argc, char** argv) {
     }
   }
 
+  // A window of a first run: no settings of the user's read or written.
+  QTemporaryDir Settings;
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, Settings.path());
   TfrmJXUnitPeek W(Files);
   W.resize(Size);
   W.show();
@@ -150,6 +162,23 @@ int main(int argc, char** argv) {
   if (Sheet) {
     if (View == QLatin1String("summary")) Sheet->ShowView(TUnitView::Summary);
     else if (View == QLatin1String("bytes")) Sheet->ShowView(TUnitView::Bytes);
+  }
+  if (auto* Folder = qobject_cast<TFolderTab*>(W.advPageControl->currentWidget())) {
+    while (Folder->Scanning()) QApplication::processEvents(QEventLoop::AllEvents, 50);
+    if (Shown.last() != Files.last()) {
+      Folder->Header->SetCaption(Shown.last());
+      W.advPageControl->setTabText(W.advPageControl->currentIndex(), QFileInfo(Shown.last()).fileName() + '/');
+      W.setWindowTitle(QFileInfo(Shown.last()).fileName() + QStringLiteral("/ \u2014 ") +
+                       QApplication::applicationDisplayName());
+    }
+    if (!Find.isEmpty()) {
+      Folder->StartFind();
+      Folder->FindPage->Find(Find);
+      while (!Folder->FindPage->LinesDone()) QApplication::processEvents(QEventLoop::AllEvents, 50);
+      // The status line gives how long the find took; a picture shows none.
+      Folder->FindPage->Status->setText(
+          Folder->FindPage->Status->text().remove(QRegularExpression(QStringLiteral(" in \\d+ ms$"))));
+    }
   }
   if (Sheet && Shown.last() != Files.last())
     W.setWindowTitle(QFileInfo(Shown.last()).fileName() + QStringLiteral(" \u2014 ") +

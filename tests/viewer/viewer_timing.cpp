@@ -13,7 +13,19 @@
 //   view_shown_ms <number>
 //   rss_before_kb <number>
 //   peak_rss_kb <number>
+//
+//   viewer_timing --folder PATH [PATTERN...]
+// Opens PATH in a folder tab and measures its scan (the units, the findings,
+// the graph and the find index), then each PATTERN on its Find page (the
+// query and its rows; then the listing lines read from the units), and the
+// peak memory of the process. Prints lines of a name and a number:
+//   folder_units <count>
+//   folder_scan_ms <number>
+//   find_ms <number> <PATTERN> <rows>
+//   find_lines_ms <number> <PATTERN>
+//   peak_rss_kb <number>
 #include <QApplication>
+#include <QSettings>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -22,7 +34,11 @@
 #include <QTextStream>
 #include <QMap>
 #include <string_view>
+#include <QLabel>
+#include <QTreeWidget>
 
+#include "FolderFind.h"
+#include "FolderTab.h"
 #include "uMain.h"
 
 #include <sys/resource.h>
@@ -43,6 +59,7 @@ class TShowProbe : public QObject {
  private:
   const QElapsedTimer& Clock;
 };
+// The peak resident memory of the process.
 long PeakRssKb() {
   struct rusage R {};
   getrusage(RUSAGE_SELF, &R);
@@ -87,7 +104,46 @@ int TimeView(QApplication& App, const QString& Name, const QString& File) {
 }
 }  // namespace
 
+
+int FolderTiming(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication App(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("UnitPeek"));
+  QTemporaryDir Settings;
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, Settings.path());
+  const QStringList Args = App.arguments().mid(2);
+  if (Args.isEmpty()) {
+    QTextStream(stderr) << "usage: viewer_timing --folder PATH [PATTERN...]\n";
+    return 2;
+  }
+  TfrmJXUnitPeek W;
+  W.show();
+  QElapsedTimer Clock;
+  Clock.start();
+  TFolderTab* Tab = W.OpenFolder(Args[0]);
+  while (Tab->Scanning()) App.processEvents(QEventLoop::AllEvents, 50);
+  QTextStream Out(stdout);
+  Out.setRealNumberNotation(QTextStream::FixedNotation);
+  Out.setRealNumberPrecision(3);
+  Out << "folder_units " << Tab->Report().Units.size() << "\n";
+  Out << "folder_scan_ms " << Clock.nsecsElapsed() / 1e6 << "\n";
+  TFolderFindPage* P = Tab->FindPage;
+  Tab->StartFind();
+  for (const QString& Pattern : Args.mid(1)) {
+    Clock.restart();
+    P->Find(Pattern);
+    Out << "find_ms " << Clock.nsecsElapsed() / 1e6 << " " << Pattern << " " << P->Results->topLevelItemCount() << " ("
+        << P->Status->text() << ")\n";
+    Clock.restart();
+    while (!P->LinesDone()) App.processEvents(QEventLoop::AllEvents, 50);
+    Out << "find_lines_ms " << Clock.nsecsElapsed() / 1e6 << " " << Pattern << "\n";
+  }
+  Out << "peak_rss_kb " << PeakRssKb() << "\n";
+  return 0;
+}
+
 int main(int argc, char** argv) {
+  if (argc > 1 && qstrcmp(argv[1], "--folder") == 0) return FolderTiming(argc, argv);
   QElapsedTimer Clock;
   Clock.start();
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -120,6 +176,9 @@ int main(int argc, char** argv) {
   QApplication App(argc, argv);
   QApplication::setApplicationName(QStringLiteral("UnitPeek"));
   QApplication::setApplicationDisplayName(QStringLiteral("UnitPeek"));
+  // A window of a first run: no settings of the user's read or written.
+  QTemporaryDir Settings;
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, Settings.path());
   TfrmJXUnitPeek W(Files);
   TShowProbe Probe(Clock);
   W.installEventFilter(&Probe);
