@@ -118,6 +118,11 @@ void TFolderTab::CreatePages(QVBoxLayout* Layout) {
   Pages->addTab(CreateFindingsPage(), tr("Findings"));
   Pages->addTab(CreateGraphPage(), tr("Graph"));
   Pages->addTab(CreateFindPage(), tr("Find"));
+  // The graph is laid out when its page is shown: a large folder's layout
+  // takes long, and it need not hold up its other pages.
+  connect(Pages, &QTabWidget::currentChanged, this, [this] {
+    if (FGraphStale) ShowGraph();
+  });
 }
 
 // Declarations and units by name; what is chosen there is asked for.
@@ -163,7 +168,7 @@ QWidget* TFolderTab::CreateFindingsPage() {
 // The uses graph under the switch that hides the runtime units; a click on
 // a unit of the folder asks for its file.
 QWidget* TFolderTab::CreateGraphPage() {
-  auto* GraphPage = new QWidget(this);
+  GraphPage = new QWidget(this);
   auto* GraphLayout = new QVBoxLayout(GraphPage);
   GraphLayout->setContentsMargins(0, 4, 0, 0);
   HideRuntime = new QCheckBox(tr("Hide the runtime units (used by more than half of the units, not in the folder)"),
@@ -494,7 +499,9 @@ void TFolderTab::FillFindings() {
 }
 
 void TFolderTab::ShowGraph() {
-  if (!Scanner && !FStarting) GraphView->SetGraph(FGraph, HideRuntime->isChecked());
+  if (Scanner || FStarting) return;
+  FGraphStale = Pages->currentWidget() != GraphPage;
+  if (!FGraphStale) GraphView->SetGraph(FGraph, HideRuntime->isChecked());
 }
 
 void TFolderTab::OpenRow(int Row) {

@@ -141,6 +141,8 @@ class TFolderTab : public QWidget {
   void ShowStatus();
   void FillUnitsTable();
   void FillFindings();
+  // Lays the uses graph out now when the Graph page is shown, else when it
+  // next is.
   void ShowGraph();
   // Asks for the file of a graph node (nothing for a unit outside the set).
   void OpenNode(int Node);
@@ -169,6 +171,10 @@ class TFolderTab : public QWidget {
   bool FStarting = false;
   int FGeneration = 0;
   TUsesGraph FGraph;
+  // The Graph page, and whether FGraph is newer than its layout (laid out
+  // when the page is next shown).
+  QWidget* GraphPage = nullptr;
+  bool FGraphStale = false;
   QTimer* SettleTimer = nullptr;
   QElapsedTimer FFirstChange;
   // A change came while units were being read.

@@ -94,7 +94,10 @@ class TestFolderTab : public QObject {
     QCOMPARE(int(W.FileIndex().size()), 1);
     QCOMPARE(W.FileIndex().begin()->first, QLocale().toLower(Lib));
 
-    // The graph: App and Lib laid out; a click on App opens it.
+    // The graph: laid out only once its page is shown; App and Lib; a click
+    // on App opens it.
+    QVERIFY(Tab->Pages->currentIndex() != 2);
+    QCOMPARE(Tab->GraphView->NodeItemCount(), 0);
     Tab->Pages->setCurrentIndex(2);
     W.advPageControl->setCurrentWidget(Tab);
     QVERIFY(Tab->GraphView->LayoutError().isEmpty());
