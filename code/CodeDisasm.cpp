@@ -70,24 +70,6 @@ uint32_t ReadDWord(const uint8_t* P) {
   return uint32_t(P[0]) | uint32_t(P[1]) << 8 | uint32_t(P[2]) << 16 | uint32_t(P[3]) << 24;
 }
 
-void AppendUtf8(std::string& S, uint32_t C) {
-  if (C < 0x80) {
-    S += static_cast<char>(C);
-  } else if (C < 0x800) {
-    S += static_cast<char>(0xC0 | (C >> 6));
-    S += static_cast<char>(0x80 | (C & 0x3F));
-  } else if (C < 0x10000) {
-    S += static_cast<char>(0xE0 | (C >> 12));
-    S += static_cast<char>(0x80 | ((C >> 6) & 0x3F));
-    S += static_cast<char>(0x80 | (C & 0x3F));
-  } else {
-    S += static_cast<char>(0xF0 | (C >> 18));
-    S += static_cast<char>(0x80 | ((C >> 12) & 0x3F));
-    S += static_cast<char>(0x80 | ((C >> 6) & 0x3F));
-    S += static_cast<char>(0x80 | (C & 0x3F));
-  }
-}
-
 // Code points as a Pascal literal: printable ones quoted, the others #N.
 template <class Next>
 std::string LiteralOf(size_t Count, Next CodeAt) {

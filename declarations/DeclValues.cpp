@@ -849,16 +849,7 @@ bool Quotable(uint32_t C) {
 
 std::string Utf8Of(uint32_t C) {
   std::string S;
-  if (C < 0x80) {
-    S += static_cast<char>(C);
-  } else if (C < 0x800) {
-    S += static_cast<char>(0xC0 | (C >> 6));
-    S += static_cast<char>(0x80 | (C & 0x3F));
-  } else {
-    S += static_cast<char>(0xE0 | (C >> 12));
-    S += static_cast<char>(0x80 | ((C >> 6) & 0x3F));
-    S += static_cast<char>(0x80 | (C & 0x3F));
-  }
+  AppendUtf8(S, C);
   return S;
 }
 

@@ -24,17 +24,25 @@ std::string DisplayUtf8(std::string_view Bytes) {
   for (char Ch : Bytes) {
     const TDisplayChar D = DisplayChar(static_cast<unsigned char>(Ch));
     if (D.Caret) S += '^';
-    const char16_t C = D.Code;
-    if (C < 0x80) {
-      S += static_cast<char>(C);
-    } else if (C < 0x800) {
-      S += static_cast<char>(0xC0 | (C >> 6));
-      S += static_cast<char>(0x80 | (C & 0x3F));
-    } else {
-      S += static_cast<char>(0xE0 | (C >> 12));
-      S += static_cast<char>(0x80 | ((C >> 6) & 0x3F));
-      S += static_cast<char>(0x80 | (C & 0x3F));
-    }
+    AppendUtf8(S, D.Code);
   }
   return S;
+}
+
+void AppendUtf8(std::string& S, char32_t C) {
+  if (C < 0x80) {
+    S += static_cast<char>(C);
+  } else if (C < 0x800) {
+    S += static_cast<char>(0xC0 | (C >> 6));
+    S += static_cast<char>(0x80 | (C & 0x3F));
+  } else if (C < 0x10000) {
+    S += static_cast<char>(0xE0 | (C >> 12));
+    S += static_cast<char>(0x80 | ((C >> 6) & 0x3F));
+    S += static_cast<char>(0x80 | (C & 0x3F));
+  } else {
+    S += static_cast<char>(0xF0 | (C >> 18));
+    S += static_cast<char>(0x80 | ((C >> 12) & 0x3F));
+    S += static_cast<char>(0x80 | ((C >> 6) & 0x3F));
+    S += static_cast<char>(0x80 | (C & 0x3F));
+  }
 }

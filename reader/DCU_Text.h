@@ -16,5 +16,8 @@ struct TDisplayChar {
 
 TDisplayChar DisplayChar(unsigned char B);
 
+// Appends the code point C (not a surrogate) in UTF-8.
+void AppendUtf8(std::string& S, char32_t C);
+
 // Bytes as display text in UTF-8.
 std::string DisplayUtf8(std::string_view Bytes);
