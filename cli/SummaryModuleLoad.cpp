@@ -26,8 +26,9 @@ std::unique_ptr<TSummaryModule> TSummaryModule::Load(std::string& Error) {
   for (const std::filesystem::path& P : Candidates) {
     std::error_code Ec;
     if (!std::filesystem::exists(P, Ec)) continue;
-    // Never closed: Qt stays loaded until the program ends.
-    void* Handle = dlopen(P.c_str(), RTLD_NOW | RTLD_LOCAL);
+    // Never closed: Qt stays loaded until the program ends. Bound lazily, as
+    // the libraries the program links are.
+    void* Handle = dlopen(P.c_str(), RTLD_LAZY | RTLD_LOCAL);
     if (!Handle) {
       Error = dlerror();
       return nullptr;
