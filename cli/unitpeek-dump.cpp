@@ -26,8 +26,8 @@
 #include "FindCommand.h"
 #include "JsonWriter.h"
 #include "ReportCommand.h"
-#include "UnitFactsJson.h"
 #include "SummaryModule.h"
+#include "UnitFactsJson.h"
 #include "UnitLoad.h"
 
 namespace {
@@ -182,12 +182,10 @@ int Run(const TDumpOptions& O) {
   return AllGood ? 0 : 1;
 }
 
-}  // namespace
-
 // The C library's locale from the environment, as the program has always
-// set it (system error texts in the user's language). Where the locale's
-// character set is not UTF-8, its UTF-8 twin or C.UTF-8 for the character
-// classes, as Qt does.
+// run (system error texts in the user's language); where the locale's
+// character set is not UTF-8, the character classes of its UTF-8 twin, or
+// of C.UTF-8, so that those texts come as UTF-8.
 void InitLocale() {
   const char* Name = std::setlocale(LC_ALL, "");
   if (!Name || std::strcmp(Name, "C") == 0 || std::strcmp(Name, "POSIX") == 0) return;
@@ -198,6 +196,8 @@ void InitLocale() {
   if (!std::setlocale(LC_CTYPE, Ctype.c_str()) && !std::setlocale(LC_CTYPE, "C.UTF-8"))
     std::setlocale(LC_CTYPE, "C.utf8");
 }
+
+}  // namespace
 
 int main(int argc, char** argv) {
   InitLocale();
