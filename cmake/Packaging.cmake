@@ -29,7 +29,7 @@ set(PKG_OUT ${CMAKE_BINARY_DIR}/packaging)
 set(UNITPEEK_MANPAGES unitpeek-dump.1 unitpeek.1)
 # The text summary module of unitpeek-dump (cli/CMakeLists.txt installs it),
 # relative to the prefix, with its dashes as man(7) writes them.
-string(REPLACE "-" "\\-" UNITPEEK_MODULE_MAN "${CMAKE_INSTALL_LIBDIR}/unitpeek/unitpeek-dump-summary.so")
+string(REPLACE "-" "\\-" UNITPEEK_MODULE_MAN "${UNITPEEK_PRIVATE_LIBDIR}/unitpeek-dump-summary.so")
 set(MANPAGE_FILES "")
 set(MANPAGE_GZ "")
 foreach(page ${UNITPEEK_MANPAGES})
