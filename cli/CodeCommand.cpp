@@ -4,8 +4,6 @@
 // routine.
 #include "CodeCommand.h"
 
-#include <QCommandLineParser>
-#include <QFileInfo>
 #include <cstdio>
 #include <iostream>
 #include <optional>
@@ -18,8 +16,8 @@
 #include "DeclListing.h"
 #include "JsonWriter.h"
 #include "UnitFactsJson.h"
+#include "SummaryModule.h"
 #include "UnitLoad.h"
-#include "UnitSummary.h"
 
 namespace {
 
@@ -62,13 +60,6 @@ class TRoutineHeadings {
   TDeclEntryMaker Maker;
 };
 
-// The error block of a unit that did not load, as the summary writes it.
-void PrintErrorBlock(const std::string& Error) {
-  TJX_RecordingSink Sink;
-  WriteErrorBlock(Sink, DisplayText(Error));
-  std::cout << Sink.PlainText().toStdString();
-}
-
 // Text: the listing when asked for, then the routines, a blank line
 // between. True when the unit loaded.
 bool PrintCodeText(const std::string& Path, const TCodeCommandOptions& O, size_t& Matched) {
@@ -98,7 +89,7 @@ bool PrintCodeText(const std::string& Path, const TCodeCommandOptions& O, size_t
   });
   std::fflush(stdout);
   if (L.Facts) return true;
-  PrintErrorBlock(L.Error);
+  std::cout << ErrorBlockText(L.Error);
   return false;
 }
 
@@ -138,35 +129,6 @@ bool PrintCodeJson(const std::vector<std::string>& Files, const TCodeCommandOpti
 }
 
 }  // namespace
-
-void AddCodeOptions(QCommandLineParser& Parser) {
-  Parser.addOption({QStringLiteral("code"),
-                    QStringLiteral("Print each unit's routines disassembled instead of the summary (with --json: add "
-                                   "\"code\" to each unit; with --decls: the listing, then the code).")});
-  Parser.addOption({QStringLiteral("routine"),
-                    QStringLiteral("With --code: only the routines of this name (qualified or bare, any letter case; "
-                                   "* and ? as wildcards)."),
-                    QStringLiteral("NAME")});
-  Parser.addOption({QStringLiteral("source-dir"),
-                    QStringLiteral("With --code: look for the units' sources in DIR first (else beside each unit)."),
-                    QStringLiteral("DIR")});
-}
-
-std::string TakeCodeOptions(const QCommandLineParser& Parser, bool Report, TCodeCommandOptions& O) {
-  O.Code = Parser.isSet(QStringLiteral("code"));
-  const bool Routine = Parser.isSet(QStringLiteral("routine")), SourceDir = Parser.isSet(QStringLiteral("source-dir"));
-  if (!O.Code && (Routine || SourceDir)) return "--routine and --source-dir go with --code";
-  if (!O.Code) return {};
-  if (Report) return "--code goes with unit files, not with --report or --graph";
-  O.Routine = Parser.value(QStringLiteral("routine")).toStdString();
-  if (Routine && O.Routine.empty()) return "--routine needs a NAME";
-  if (SourceDir) {
-    const QString Dir = Parser.value(QStringLiteral("source-dir"));
-    if (!QFileInfo(Dir).isDir()) return "--source-dir: no folder " + Dir.toStdString();
-    O.SourceDir = Dir.toLocal8Bit().toStdString();
-  }
-  return {};
-}
 
 int RunCodeCommand(const std::vector<std::string>& Files, const TCodeCommandOptions& O, bool Json) {
   bool AllGood = true;

@@ -7,50 +7,30 @@
 //
 // Exit status: 0 when every file loaded and its summary (or listing) was
 // written, 1 when any did not, 2 on a usage error (--find: FindCommand.h).
-#include <QCommandLineParser>
-#include <QCoreApplication>
+#include <langinfo.h>
+
+#include <clocale>
 #include <condition_variable>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <iostream>
 #include <mutex>
 #include <optional>
 #include <thread>
-#include <variant>
 
 #include "CodeCommand.h"
 #include "DeclJson.h"
 #include "DeclListing.h"
+#include "DumpCommandLine.h"
 #include "FindCommand.h"
 #include "JsonWriter.h"
 #include "ReportCommand.h"
+#include "SummaryModule.h"
 #include "UnitFactsJson.h"
 #include "UnitLoad.h"
-#include "UnitSummary.h"
 
 namespace {
-
-std::string Utf8(const QString& S) { return S.toStdString(); }
-
-// The command line's bytes of each positional argument the parser found, in
-// its order. Paths stay in the local 8-bit encoding they were given in, also
-// where that is no valid text: each argument is matched to the next raw
-// argument that decodes to it.
-std::vector<std::string> RawPositionals(const QStringList& Found, int argc, char** argv) {
-  std::vector<std::string> Raw;
-  int Next = 1;
-  for (const QString& A : Found) {
-    int I = Next;
-    while (I < argc && QString::fromLocal8Bit(argv[I]) != A) ++I;
-    if (I < argc) {
-      Raw.emplace_back(argv[I]);
-      Next = I + 1;
-    } else {
-      Raw.push_back(A.toLocal8Bit().toStdString());
-    }
-  }
-  return Raw;
-}
 
 // One loaded unit's facts (and, when asked for, its declarations outline),
 // or the raw text of the error that stopped its load.
@@ -69,12 +49,14 @@ TLoadResult LoadFacts(const std::string& Path, bool WithDecls) {
   return R;
 }
 
-// Text mode: the lines a tab would show. True when the summary was written.
-bool PrintSummary(const std::string& Path) {
-  TJX_RecordingSink Sink;
-  TSummaryOutcome R = LoadAndSummarize(Path, Sink);
-  std::cout << Utf8(Sink.PlainText());
-  return R.Loaded && R.Written;
+// Text mode: the lines a tab would show, written by the summary module (it
+// loads Qt). True when the summary was written.
+bool PrintSummary(const TSummaryModule& Module, const std::string& Path) {
+  const TUnitLoad L = TryLoadUnit(Path);
+  std::string Out;
+  const bool Written = L.Facts ? Module.Write(*L.Facts, Out) : (Out = ErrorBlockText(L.Error), false);
+  std::cout << Out;
+  return Written;
 }
 
 // Text mode with --decls: the declarations listing, or the error block.
@@ -82,9 +64,7 @@ bool PrintSummary(const std::string& Path) {
 bool PrintDecls(const std::string& Path) {
   TLoadResult R = LoadFacts(Path, true);
   if (!R.Decls) {
-    TJX_RecordingSink Sink;
-    WriteErrorBlock(Sink, DisplayText(R.Unit.Error));
-    std::cout << Utf8(Sink.PlainText());
+    std::cout << ErrorBlockText(R.Unit.Error);
     return false;
   }
   TDeclTextSink Listing;
@@ -174,78 +154,6 @@ bool PrintJson(const std::vector<std::string>& Files, bool WithDecls) {
   return AllGood;
 }
 
-// What the command line asks for.
-struct TDumpOptions {
-  bool Json = false, Decls = false, Report = false, Graph = false;
-  TCodeCommandOptions Code;
-  bool HideRuntime = false;
-  std::optional<std::string> Find;  // --find's pattern
-  std::vector<std::string> Files;  // the FILE arguments' bytes as given
-};
-
-void AddOptions(QCommandLineParser& Parser) {
-  Parser.setApplicationDescription(QStringLiteral("Prints the summary of unit files (.dcu)."));
-  Parser.addHelpOption();
-  Parser.addVersionOption();
-  Parser.addOption({QStringLiteral("json"), QStringLiteral("Write one JSON array instead of text.")});
-  Parser.addOption({QStringLiteral("decls"), QStringLiteral("Print what each unit declares instead of the summary "
-                                                            "(with --json: add \"decls\" to each unit).")});
-  Parser.addOption({QStringLiteral("report"),
-                    QStringLiteral("Report on folders of units (PATHs: unit files or folders).")});
-  Parser.addOption({QStringLiteral("graph"),
-                    QStringLiteral("Print the uses graph of folders of units as Graphviz DOT.")});
-  AddCodeOptions(Parser);
-  Parser.addOption({QStringLiteral("hide-runtime"),
-                    QStringLiteral("With --graph: leave out the units outside the folders that more than half of "
-                                   "their units use.")});
-  Parser.addOption({QStringLiteral("find"),
-                    QStringLiteral("Find declarations and units by name in folders of units (PATHs as for --report; "
-                                   "* and ? wildcards, Class.Member for members)."),
-                    QStringLiteral("PATTERN")});
-  Parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("Unit files to read."),
-                               QStringLiteral("FILE..."));
-}
-
-int UsageError(const QCommandLineParser& Parser, const std::string& Text) {
-  std::cerr << "unitpeek-dump: " << Text << "\n" << Utf8(Parser.helpText());
-  return 2;
-}
-
-// The options of the command line, or the exit status when there is nothing
-// to run: 0 after --help or --version, 2 on a usage error.
-std::variant<TDumpOptions, int> ParseOptions(int argc, char** argv) {
-  QCommandLineParser Parser;
-  AddOptions(Parser);
-  if (!Parser.parse(QCoreApplication::arguments())) return UsageError(Parser, Utf8(Parser.errorText()));
-  if (Parser.isSet(QStringLiteral("help"))) {
-    std::cout << Utf8(Parser.helpText());
-    return 0;
-  }
-  if (Parser.isSet(QStringLiteral("version"))) {
-    std::cout << "unitpeek-dump " << UNITPEEK_VERSION << "\n";
-    return 0;
-  }
-  TDumpOptions O;
-  O.Json = Parser.isSet(QStringLiteral("json"));
-  O.Decls = Parser.isSet(QStringLiteral("decls"));
-  O.Report = Parser.isSet(QStringLiteral("report"));
-  O.Graph = Parser.isSet(QStringLiteral("graph"));
-  O.HideRuntime = Parser.isSet(QStringLiteral("hide-runtime"));
-  if (Parser.isSet(QStringLiteral("find"))) O.Find = Utf8(Parser.value(QStringLiteral("find")));
-  O.Files = RawPositionals(Parser.positionalArguments(), argc, argv);
-  if (O.Files.empty()) return UsageError(Parser, "no FILE given");
-  if (O.Graph && O.Json) return UsageError(Parser, "--graph and --json exclude each other");
-  if ((O.Report || O.Graph) && O.Decls)
-    return UsageError(Parser, "--decls goes with unit files, not with --report or --graph");
-  if (std::string E = TakeCodeOptions(Parser, O.Report || O.Graph, O.Code); !E.empty()) return UsageError(Parser, E);
-  O.Code.Decls = O.Decls;
-  if (O.HideRuntime && !O.Graph) return UsageError(Parser, "--hide-runtime goes with --graph");
-  if (O.Find && (O.Report || O.Graph || O.Decls || O.Code.Code))
-    return UsageError(Parser, "--find goes alone or with --json, not with --report, --graph, --decls or --code");
-  if (O.Find && O.Find->empty()) return UsageError(Parser, "--find needs a PATTERN");
-  return O;
-}
-
 // Runs what the options ask for; returns the exit status.
 int Run(const TDumpOptions& O) {
   if (O.Find) return RunFindCommand(*O.Find, O.Files, O.Json, std::cout, std::cerr);
@@ -253,25 +161,51 @@ int Run(const TDumpOptions& O) {
     return RunReportCommand(O.Files, ReportFormat(O.Graph, O.Json), std::cout, {.HideRuntime = O.HideRuntime});
   if (O.Code.Code) return RunCodeCommand(O.Files, O.Code, O.Json);
   bool AllGood = true;
+  std::unique_ptr<TSummaryModule> Module;
+  if (!O.Json && !O.Decls) {
+    std::string Error;
+    Module = TSummaryModule::Load(Error);
+    if (!Module) {
+      std::cerr << "unitpeek-dump: the text summary cannot be written: " << Error << "\n";
+      return 1;
+    }
+  }
   if (O.Json) {
     AllGood = PrintJson(O.Files, O.Decls);
   } else {
     for (const std::string& Path : O.Files) {
       if (O.Files.size() > 1) std::cout << "==> " << Path << " <==\n";
-      AllGood = (O.Decls ? PrintDecls(Path) : PrintSummary(Path)) && AllGood;
+      AllGood = (O.Decls ? PrintDecls(Path) : PrintSummary(*Module, Path)) && AllGood;
     }
   }
   std::cout.flush();
   return AllGood ? 0 : 1;
 }
 
+// The C library's locale from the environment, as the program has always
+// run (system error texts in the user's language); where the locale's
+// character set is not UTF-8, the character classes of its UTF-8 twin, or
+// of C.UTF-8, so that those texts come as UTF-8.
+void InitLocale() {
+  const char* Name = std::setlocale(LC_ALL, "");
+  if (!Name || std::strcmp(Name, "C") == 0 || std::strcmp(Name, "POSIX") == 0) return;
+  const char* Codeset = nl_langinfo(CODESET);
+  if (std::strcmp(Codeset, "UTF-8") == 0 || std::strcmp(Codeset, "utf8") == 0) return;
+  std::string Ctype = std::setlocale(LC_CTYPE, nullptr);
+  Ctype = Ctype.substr(0, Ctype.find_first_of(".@")) + ".UTF-8";
+  if (!std::setlocale(LC_CTYPE, Ctype.c_str()) && !std::setlocale(LC_CTYPE, "C.UTF-8"))
+    std::setlocale(LC_CTYPE, "C.utf8");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  QCoreApplication App(argc, argv);
-  QCoreApplication::setApplicationName(QStringLiteral("unitpeek-dump"));
-  QCoreApplication::setApplicationVersion(QStringLiteral(UNITPEEK_VERSION));
-  const std::variant<TDumpOptions, int> Parsed = ParseOptions(argc, argv);
-  if (const int* Status = std::get_if<int>(&Parsed)) return *Status;
-  return Run(std::get<TDumpOptions>(Parsed));
+  InitLocale();
+  const TDumpCommandLine C = ParseDumpCommandLine(argc, argv);
+  if (!C.Options) {
+    std::cout << C.Out;
+    std::cerr << C.Err;
+    return C.Status;
+  }
+  return Run(*C.Options);
 }

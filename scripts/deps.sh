@@ -3,7 +3,7 @@
 # Sourced or run by the other scripts.
 set -euo pipefail
 
-PACKAGES=(cmake g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev
+PACKAGES=(cmake g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
           qt6-base-dev nlohmann-json3-dev pkg-config libgraphviz-dev xvfb xauth)
 
 # The disassembler of the code listing (32-bit x86).

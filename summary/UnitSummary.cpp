@@ -1,6 +1,7 @@
-// The summary writers and LoadAndSummarize (see UnitSummary.h): stamps as
-// dates of the user's locale, used units in the locale's order, the error
-// block.
+// The summary writers (see UnitSummary.h): stamps as dates of the user's
+// locale, used units in the locale's order, the error block. They need the
+// facts alone, not the reader: the command line's text summary module is
+// built from them (LoadAndSummarize is in SummaryLoad.cpp).
 #include "UnitSummary.h"
 
 #include <QCollator>
@@ -9,8 +10,7 @@
 #include <QRegularExpression>
 #include <QTime>
 
-#include "DCU_Unit.h"
-#include "UnitLoad.h"
+#include "DCU_Unit.h"  // the kinds of used units
 
 QString DisplayText(std::string_view Bytes) {
   QString S;
@@ -155,31 +155,8 @@ void WriteUnitSummary(const TUnitFacts& Unit, TJX_RichSink& View) {
   View.ScrollToTop();
 }
 
-void WriteUnitSummary(const TUnit& Unit, TJX_RichSink& View) { WriteUnitSummary(ExtractUnitFacts(Unit), View); }
-
 void WriteErrorBlock(TJX_RichSink& View, const QString& Message) {
   View.AddLine(QString(), TFontStyle::Regular);
   View.AddLine(QStringLiteral("Error:"), TFontStyle::Bold, ErrorColor);
   View.AddLine(Message, TFontStyle::Regular, ErrorColor);
-}
-
-TSummaryOutcome LoadAndSummarize(const std::string& Path, TJX_RichSink& View) {
-  TSummaryOutcome R;
-  const TUnitLoad L = TryLoadUnit(Path);
-  if (!L.Facts) {
-    R.Error = DisplayText(L.Error);
-    R.FailOffset = L.FailOffset;
-    R.DefOffset = L.DefOffset;
-    WriteErrorBlock(View, R.Error);
-    return R;
-  }
-  R.Loaded = true;
-  try {
-    WriteUnitSummary(*L.Facts, View);
-    R.Written = true;
-  } catch (const std::exception& E) {  // an invalid stamp (ESummaryError)
-    R.Error = DisplayText(E.what());
-    WriteErrorBlock(View, R.Error);
-  }
-  return R;
 }

@@ -1,0 +1,209 @@
+// The command line of unitpeek-dump (see DumpCommandLine.h). A first pass
+// over the arguments finds what CLI11 would read otherwise than the program
+// always has (unknown short options run together, a value option's value
+// that starts with a dash or is empty, a flag given a value) and writes the
+// value options as CLI11 reads them; CLI11 then parses the arguments.
+#include "DumpCommandLine.h"
+
+#include <CLI/CLI.hpp>
+#include <array>
+#include <filesystem>
+#include <string_view>
+
+namespace {
+
+constexpr std::array<std::string_view, 9> FlagNames = {"help", "help-all", "version", "json",        "decls",
+                                                        "report", "graph", "code",    "hide-runtime"};
+constexpr std::array<std::string_view, 3> ValueNames = {"find", "routine", "source-dir"};
+constexpr std::string_view ShortFlags = "hv";
+
+template <size_t N>
+bool IsOneOf(std::string_view Name, const std::array<std::string_view, N>& Names) {
+  for (std::string_view N2 : Names)
+    if (Name == N2) return true;
+  return false;
+}
+
+// The arguments as CLI11 is to read them, or the first line of a usage error.
+struct TPrepared {
+  std::vector<std::string> Args;  // without the program name
+  std::string Error;
+};
+
+// Value options become "--name=VALUE", or "--name" and "" for an empty
+// value (CLI11 would take the next argument for "--name="). The errors are
+// reported as the program always has: a missing or unexpected value at
+// once, unknown options (named without their dashes, each letter of a
+// short group alone) when the rest is sound.
+TPrepared Prepare(int argc, const char* const* argv) {
+  TPrepared P;
+  std::vector<std::string> Unknown;
+  bool Files = false;  // after --
+  for (int I = 1; I < argc; ++I) {
+    const std::string_view A = argv[I];
+    if (Files || A.size() < 2 || A[0] != '-') {
+      P.Args.emplace_back(A);
+      continue;
+    }
+    if (A == "--") {
+      Files = true;
+      P.Args.emplace_back(A);
+      continue;
+    }
+    if (A[1] != '-') {  // -hv: short options run together; "=" after one is a value
+      for (size_t C = 1; C < A.size(); ++C) {
+        if (ShortFlags.find(A[C]) == std::string_view::npos) {
+          Unknown.emplace_back(1, A[C]);
+        } else if (C + 1 < A.size() && A[C + 1] == '=') {
+          P.Error = "Unexpected value after '" + std::string(A.substr(0, C + 1)) + "'.";
+          return P;
+        }
+      }
+      P.Args.emplace_back(A);
+      continue;
+    }
+    const size_t Eq = A.find('=');
+    const std::string_view Name = A.substr(2, Eq == std::string_view::npos ? std::string_view::npos : Eq - 2);
+    if (IsOneOf(Name, ValueNames)) {
+      std::string Value;
+      if (Eq != std::string_view::npos) {
+        Value = A.substr(Eq + 1);
+      } else if (I + 1 < argc) {
+        Value = argv[++I];
+      } else {
+        P.Error = "Missing value after '" + std::string(A) + "'.";
+        return P;
+      }
+      if (Value.empty()) {
+        P.Args.push_back("--" + std::string(Name));
+        P.Args.emplace_back();
+      } else {
+        P.Args.push_back("--" + std::string(Name) + "=" + Value);
+      }
+    } else if (IsOneOf(Name, FlagNames)) {
+      if (Eq != std::string_view::npos) {
+        P.Error = "Unexpected value after '" + std::string(A.substr(0, Eq)) + "'.";
+        return P;
+      }
+      P.Args.emplace_back(A);
+    } else {
+      Unknown.emplace_back(Name);
+    }
+  }
+  if (Unknown.size() == 1) {
+    P.Error = "Unknown option '" + Unknown[0] + "'.";
+  } else if (Unknown.size() > 1) {
+    P.Error = "Unknown options: ";
+    for (size_t I = 0; I < Unknown.size(); ++I) P.Error += (I ? ", " : "") + Unknown[I];
+    P.Error += ".";
+  }
+  return P;
+}
+
+TDumpCommandLine UsageError(const std::string& Program, const std::string& Text) {
+  TDumpCommandLine C;
+  C.Status = 2;
+  C.Err = "unitpeek-dump: " + Text + "\n" + DumpHelpText(Program);
+  return C;
+}
+
+// --code and its options: the text of a usage error, or empty.
+std::string TakeCodeOptions(const std::optional<std::string>& Routine, const std::optional<std::string>& SourceDir,
+                            bool Report, TCodeCommandOptions& O) {
+  if (!O.Code && (Routine || SourceDir)) return "--routine and --source-dir go with --code";
+  if (!O.Code) return {};
+  if (Report) return "--code goes with unit files, not with --report or --graph";
+  O.Routine = Routine.value_or("");
+  if (Routine && O.Routine.empty()) return "--routine needs a NAME";
+  if (SourceDir) {
+    std::error_code Ec;
+    if (!std::filesystem::is_directory(*SourceDir, Ec)) return "--source-dir: no folder " + *SourceDir;
+    O.SourceDir = *SourceDir;
+  }
+  return {};
+}
+
+}  // namespace
+
+std::string DumpHelpText(const std::string& Program) {
+  return "Usage: " + Program + " [options] FILE...\n" + R"(Prints the summary of unit files (.dcu).
+
+Options:
+  -h, --help          Displays help on commandline options.
+  --help-all          Displays help on commandline options (as --help).
+  -v, --version       Displays version information.
+  --json              Write one JSON array instead of text.
+  --decls             Print what each unit declares instead of the summary
+                      (with --json: add "decls" to each unit).
+  --report            Report on folders of units (PATHs: unit files or
+                      folders).
+  --graph             Print the uses graph of folders of units as Graphviz DOT.
+  --code              Print each unit's routines disassembled instead of the
+                      summary (with --json: add "code" to each unit; with
+                      --decls: the listing, then the code).
+  --routine <NAME>    With --code: only the routines of this name (qualified or
+                      bare, any letter case; * and ? as wildcards).
+  --source-dir <DIR>  With --code: look for the units' sources in DIR first
+                      (else beside each unit).
+  --hide-runtime      With --graph: leave out the units outside the folders
+                      that more than half of their units use.
+  --find <PATTERN>    Find declarations and units by name in folders of units
+                      (PATHs as for --report; * and ? wildcards, Class.Member
+                      for members).
+
+Arguments:
+  FILE                Unit files to read.
+)";
+}
+
+TDumpCommandLine ParseDumpCommandLine(int argc, const char* const* argv) {
+  const std::string Program = argc > 0 ? argv[0] : "unitpeek-dump";
+  TPrepared P = Prepare(argc, argv);
+  if (!P.Error.empty()) return UsageError(Program, P.Error);
+
+  TDumpOptions O;
+  bool Help = false, HelpAll = false, Version = false;
+  std::optional<std::string> Find, Routine, SourceDir;
+  CLI::App App;
+  App.set_help_flag();  // the usage text is the program's own
+  App.add_flag("-h,--help", Help);
+  App.add_flag("--help-all", HelpAll);
+  App.add_flag("-v,--version", Version);
+  App.add_flag("--json", O.Json);
+  App.add_flag("--decls", O.Decls);
+  App.add_flag("--report", O.Report);
+  App.add_flag("--graph", O.Graph);
+  App.add_flag("--code", O.Code.Code);
+  App.add_flag("--hide-runtime", O.HideRuntime);
+  App.add_option("--find", Find)->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  App.add_option("--routine", Routine)->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  App.add_option("--source-dir", SourceDir)->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  App.add_option("FILE", O.Files);
+  std::vector<const char*> Argv{Program.c_str()};
+  for (const std::string& A : P.Args) Argv.push_back(A.c_str());
+  try {
+    App.parse(static_cast<int>(Argv.size()), Argv.data());
+  } catch (const CLI::ParseError& E) {
+    return UsageError(Program, E.what());
+  }
+
+  if (Help || HelpAll) return TDumpCommandLine{.Options = {}, .Status = 0, .Out = DumpHelpText(Program), .Err = {}};
+  if (Version) {
+    return TDumpCommandLine{.Options = {}, .Status = 0, .Out = "unitpeek-dump " UNITPEEK_VERSION "\n", .Err = {}};
+  }
+  O.Find = Find;
+  if (O.Files.empty()) return UsageError(Program, "no FILE given");
+  if (O.Graph && O.Json) return UsageError(Program, "--graph and --json exclude each other");
+  if ((O.Report || O.Graph) && O.Decls)
+    return UsageError(Program, "--decls goes with unit files, not with --report or --graph");
+  if (std::string E = TakeCodeOptions(Routine, SourceDir, O.Report || O.Graph, O.Code); !E.empty())
+    return UsageError(Program, E);
+  O.Code.Decls = O.Decls;
+  if (O.HideRuntime && !O.Graph) return UsageError(Program, "--hide-runtime goes with --graph");
+  if (O.Find && (O.Report || O.Graph || O.Decls || O.Code.Code))
+    return UsageError(Program, "--find goes alone or with --json, not with --report, --graph, --decls or --code");
+  if (O.Find && O.Find->empty()) return UsageError(Program, "--find needs a PATTERN");
+  TDumpCommandLine C;
+  C.Options = std::move(O);
+  return C;
+}
