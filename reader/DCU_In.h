@@ -223,6 +223,13 @@ inline int32_t GetPackedInt() {
   return GetPackedIntChecked();
 }
 
+// The signed packed value at P read without the scanner, by the rules of
+// format Version (whether the long form carries a high dword): the low 32
+// bits with the high 32 bits above them, as GetPackedInt and PackedHigh give
+// them. Len receives the length of the form; 0 when the Avail bytes at P do
+// not hold all of it.
+int64_t PackedInt64At(TPos P, uint64_t Avail, int32_t Version, uint32_t& Len);
+
 TPos SkipPastByte(uint8_t B);
 
 std::string BareFileName(std::string_view Path);

@@ -9,11 +9,6 @@ namespace {
 // Longest packed value: the flag byte, the low and the high dword.
 constexpr uint32_t MaxPackedLen = 9;
 
-int64_t PackedValue64(int32_t Low) {
-  return static_cast<int64_t>((static_cast<uint64_t>(static_cast<uint32_t>(PackedHigh)) << 32) |
-                              static_cast<uint32_t>(Low));
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -53,17 +48,19 @@ void TRangeBaseDef::ReadBounds() {
   BoundsPos = WinPos;
   const uint32_t Avail = WinLimit ? PosOffset(WinLimit, BoundsPos) : 0;
   BoundsLen = static_cast<uint8_t>(std::min<uint32_t>(Avail, 2 * MaxPackedLen));
+  BoundsVersion = static_cast<uint8_t>(UnitVersion());
   GetPackedInt();
   GetPackedInt();
   RangeB = GetByte();
 }
 
 void TRangeBaseDef::GetBounds(int64_t& Lo, int64_t& Hi) const {
-  TWindowGuard W(BoundsPos, BoundsLen);
-  const int32_t L = GetPackedInt();
-  Lo = PackedValue64(L);
-  const int32_t H = GetPackedInt();
-  Hi = PackedValue64(H);
+  // The bytes were read the same way when the range was, so they hold both
+  // values; the check only guards against a record changed since.
+  uint32_t LoLen = 0, HiLen = 0;
+  Lo = PackedInt64At(BoundsPos, BoundsLen, BoundsVersion, LoLen);
+  Hi = LoLen ? PackedInt64At(BoundsPos + LoLen, BoundsLen - LoLen, BoundsVersion, HiLen) : 0;
+  if (!HiLen) throw EDCUReadError("Range bounds cut short");
 }
 
 TEnumDef::TEnumDef() : TRangeBaseDef(THeadOnly{}) {

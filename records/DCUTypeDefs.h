@@ -28,7 +28,8 @@ class TTypeDef : public TBaseDef {
 class TRangeBaseDef : public TTypeDef {
  public:
   // Re-reads both bounds from the image as 64-bit values (low 32 bits from
-  // the packed value, high 32 bits from PackedHigh).
+  // the packed value, high 32 bits as PackedHigh holds them), by the rules
+  // of the unit the range was read from, whichever unit is read now.
   void GetBounds(int64_t& Lo, int64_t& Hi) const;
 
   uint32_t BaseType = 0;
@@ -37,6 +38,9 @@ class TRangeBaseDef : public TTypeDef {
   // Bytes that may be read at BoundsPos: at most 18 (two 9-byte packed
   // values), never past the end of the window the bounds were read from.
   uint8_t BoundsLen = 0;
+  // Format version of the unit the bounds were read from (the long packed
+  // form carries a high dword from version 4 on).
+  uint8_t BoundsVersion = 0;
 
  protected:
   // Reads a range: base type, both bounds, the trailing byte.
