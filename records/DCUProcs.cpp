@@ -41,7 +41,7 @@ bool IsNoBodyName(TPos Name) {
 
 // The embedded chain belongs to the procedure from the start: when any part
 // of reading fails (the head included) it is released with what was read.
-TProcDecl::TProcDecl(TNameDecl* EmbeddedChain) try : TNameFDecl(), Embedded(EmbeddedChain) {
+TProcDecl::TProcDecl(TNameDecl* EmbeddedChain) try : TNameFDecl(OwnKind), Embedded(EmbeddedChain) {
   try {
     MemOfs = -1;
     const bool NoBody = IsNoBodyName(DefPos + 1);
@@ -101,7 +101,7 @@ int32_t TProcDecl::SetMem(int32_t O, int32_t S) {
   return static_cast<int32_t>(static_cast<uint32_t>(S) - CodeSize);
 }
 
-TLocalDecl::TLocalDecl(TDeclScope Scope) {
+TLocalDecl::TLocalDecl(TRecKind Kind, TDeclScope Scope) : TNameDecl(Kind) {
   const bool M = IsMethodTag(*DefPos);
   const bool Swap = M && UnitVersion() == 2;
   Flags = GetPackedUInt();
@@ -116,13 +116,13 @@ TLocalDecl::TLocalDecl(TDeclScope Scope) {
     Ofs = M ? static_cast<int32_t>(GetPackedUInt()) : GetPackedInt();
 }
 
-TMethodDecl::TMethodDecl(TDeclScope Scope) : TLocalDecl(Scope) {
+TMethodDecl::TMethodDecl(TDeclScope Scope) : TLocalDecl(OwnKind, Scope) {
   InInterface = IsInterfaceScope(Scope);
   const int32_t V = UnitVersion();
   if (!InInterface && (IsRelease7(V) || DefPos[1] == 0)) ImplHandle = GetPackedUInt();
 }
 
-TPropDecl::TPropDecl() {
+TPropDecl::TPropDecl() : TNameDecl(OwnKind) {
   Flags = GetPackedInt();
   TypeIndex = GetPackedUInt();
   PropNdx = GetPackedInt();
@@ -133,7 +133,7 @@ TPropDecl::TPropDecl() {
   DefaultValue = GetPackedInt();
 }
 
-TSysProcDecl::TSysProcDecl() {
+TSysProcDecl::TSysProcDecl() : TNameDecl(OwnKind) {
   ProcId = GetPackedUInt();
   ProcArg = GetPackedInt();
 }

@@ -17,22 +17,23 @@ void FreeChain(TDCURec* First) {
   }
 }
 
-TBaseDef::TBaseDef(TPos Name, TPos DefPos, int32_t UnitIndex) : Name(Name), DefPos(DefPos), UnitIndex(UnitIndex) {}
+TBaseDef::TBaseDef(TRecKind Kind, TPos Name, TPos DefPos, int32_t UnitIndex)
+    : TDCURec(Kind), UnitIndex(UnitIndex), Name(Name), DefPos(DefPos) {}
 
 TPos TBaseDef::GetName() const { return Name ? Name : NoName; }
 
-TNameDecl::TNameDecl() : DefPos(TagMark) {
+TNameDecl::TNameDecl(TRecKind Kind) : TDCURec(Kind), DefPos(TagMark) {
   TakeName();
   DeclIndex = ActiveUnit->AddDecl(this);
 }
 
-TNameDecl::TNameDecl(TNoHead) : DefPos(TagMark) {}
+TNameDecl::TNameDecl(TRecKind Kind, TNoHead) : TDCURec(Kind), DefPos(TagMark) {}
 
 TPos TNameDecl::GetName() const { return DefPos ? DefPos + 1 : NoName; }
 
 bool TNameDecl::IsVisible(uint8_t) const { return true; }
 
-TNameFDecl::TNameFDecl() {
+TNameFDecl::TNameFDecl(TRecKind Kind) : TNameDecl(Kind) {
   Flags = GetPackedUInt();
   if (Flags & IsInterfaceFlag) Stamp = GetDWord();
 }
@@ -47,14 +48,14 @@ bool TNameFDecl::IsVisible(uint8_t Selector) const {
 // ---------------------------------------------------------------------------
 // Import records
 
-TImpDef::TImpDef(char Kind, TPos Name, uint32_t Stamp, TPos DefPos, int32_t UnitIndex)
-    : TBaseDef(Name, DefPos, UnitIndex), Kind(Kind), Stamp(Stamp) {}
+TImpDef::TImpDef(TRecKind RecordKind, char Kind, TPos Name, uint32_t Stamp, TPos DefPos, int32_t UnitIndex)
+    : TBaseDef(RecordKind, Name, DefPos, UnitIndex), Kind(Kind), Stamp(Stamp) {}
 
 TDLLImpRec::TDLLImpRec(TPos Name, uint32_t EntryIndex, TPos DefPos, int32_t UnitIndex)
-    : TBaseDef(Name, DefPos, UnitIndex), EntryIndex(EntryIndex) {}
+    : TBaseDef(OwnKind, Name, DefPos, UnitIndex), EntryIndex(EntryIndex) {}
 
 TImpTypeDefRec::TImpTypeDefRec(TPos Name, uint32_t Stamp, int32_t RTTISize, TPos DefPos, int32_t UnitIndex)
-    : TImpDef('T', Name, Stamp, DefPos, UnitIndex), RTTISize(RTTISize) {
+    : TImpDef(OwnKind, 'T', Name, Stamp, DefPos, UnitIndex), RTTISize(RTTISize) {
   OwnerUnit = this->UnitIndex;
   this->UnitIndex = -1;
   TypeName = this->Name;
@@ -74,7 +75,7 @@ int32_t TImpTypeDefRec::SetMem(int32_t Ofs, int32_t Size) {
 // ---------------------------------------------------------------------------
 // Data declarations
 
-TTypeDecl::TTypeDecl() {
+TTypeDecl::TTypeDecl() : TNameFDecl(OwnKind) {
   TypeIndex = GetPackedUInt();
   ActiveUnit->NameType(TypeIndex, DefPos + 1);
 }
@@ -90,12 +91,12 @@ int32_t TTypeDecl::SetMem(int32_t Ofs, int32_t Size) {
   return D ? D->SetMem(Ofs, Size) : 0;
 }
 
-TVarDecl::TVarDecl() {
+TVarDecl::TVarDecl(TRecKind Kind) : TNameFDecl(Kind) {
   TypeIndex = GetPackedUInt();
   Ofs = static_cast<int32_t>(GetPackedUInt());
 }
 
-TVarCDecl::TVarCDecl() {
+TVarCDecl::TVarCDecl(TRecKind Kind) : TVarDecl(Kind) {
   MemSize = -1;
   FileOfs = Ofs;
   Ofs = -1;
@@ -114,7 +115,7 @@ int32_t TVarCDecl::SetMem(int32_t O, int32_t S) {
 
 bool TTypePDecl::IsVisible(uint8_t) const { return false; }
 
-TConstDeclBase::TConstDeclBase() {
+TConstDeclBase::TConstDeclBase(TRecKind Kind) : TNameFDecl(Kind) {
   TypeIndex = GetPackedUInt();
   if (UnitVersion() > 4) AuxValue = GetPackedUInt();
   ReadConstValue();
@@ -136,16 +137,16 @@ void TConstDeclBase::ReadConstValue() {
   }
 }
 
-TLabelDecl::TLabelDecl() { CodeOfs = GetPackedUInt(); }
+TLabelDecl::TLabelDecl() : TNameDecl(OwnKind) { CodeOfs = GetPackedUInt(); }
 
 bool TLabelDecl::IsVisible(uint8_t Selector) const { return Selector != 0; }
 
-TExportDecl::TExportDecl() {
+TExportDecl::TExportDecl() : TNameDecl(OwnKind) {
   ExportedDecl = GetPackedUInt();
   ExportIndex = GetPackedUInt();
 }
 
-TSetDeftInfo::TSetDeftInfo() : TNameDecl(TNoHead{}) {
+TSetDeftInfo::TSetDeftInfo() : TNameDecl(OwnKind, TNoHead{}) {
   DeclIndex = -1;
   SourceDecl = GetPackedUInt();
   TargetDecl = GetPackedUInt();

@@ -14,7 +14,7 @@ constexpr uint32_t MaxPackedLen = 9;
 // ---------------------------------------------------------------------------
 // Common head
 
-TTypeDef::TTypeDef() : TBaseDef(nullptr, TagMark, -1) {
+TTypeDef::TTypeDef(TRecKind Kind) : TBaseDef(Kind, nullptr, TagMark, -1) {
   ReadTypeHead();
   ActiveUnit->AddTypeDef(this);
   RTTIOfs = -1;
@@ -39,7 +39,7 @@ int32_t TTypeDef::SetMem(int32_t Ofs, int32_t Len) {
 // ---------------------------------------------------------------------------
 // Ranges and enumerations
 
-TRangeBaseDef::TRangeBaseDef() {
+TRangeBaseDef::TRangeBaseDef(TRecKind Kind) : TTypeDef(Kind) {
   BaseType = GetPackedUInt();
   ReadBounds();
 }
@@ -63,7 +63,7 @@ void TRangeBaseDef::GetBounds(int64_t& Lo, int64_t& Hi) const {
   if (!HiLen) throw EDCUReadError("Range bounds cut short");
 }
 
-TEnumDef::TEnumDef() : TRangeBaseDef(THeadOnly{}) {
+TEnumDef::TEnumDef() : TRangeBaseDef(OwnKind, THeadOnly{}) {
   BaseType = GetPackedUInt();
   EnumNdx = GetPackedInt();
   ReadBounds();
@@ -76,28 +76,28 @@ TEnumDef::~TEnumDef() {
 // ---------------------------------------------------------------------------
 // Other simple kinds
 
-TFloatDef::TFloatDef() { FloatB = GetByte(); }
+TFloatDef::TFloatDef() : TTypeDef(OwnKind) { FloatB = GetByte(); }
 
-TPtrDef::TPtrDef() { BaseType = GetPackedUInt(); }
+TPtrDef::TPtrDef() : TTypeDef(OwnKind) { BaseType = GetPackedUInt(); }
 
-TFileDef::TFileDef() { BaseType = GetPackedUInt(); }
+TFileDef::TFileDef() : TTypeDef(OwnKind) { BaseType = GetPackedUInt(); }
 
-TSetDef::TSetDef() {
+TSetDef::TSetDef() : TTypeDef(OwnKind) {
   BStart = GetByte();
   BaseType = GetPackedUInt();
 }
 
-TArrayDef::TArrayDef() {
+TArrayDef::TArrayDef(TRecKind Kind) : TTypeDef(Kind) {
   B1 = GetByte();
   IndexType = GetPackedUInt();
   ElemType = GetPackedUInt();
 }
 
-TVariantDef::TVariantDef() {
+TVariantDef::TVariantDef() : TTypeDef(OwnKind) {
   if (UnitVersion() > 2) VariantB = GetByte();
 }
 
-TObjVMTDef::TObjVMTDef() {
+TObjVMTDef::TObjVMTDef() : TTypeDef(OwnKind) {
   ObjType = GetPackedUInt();
   NDX1 = GetPackedUInt();
 }
@@ -114,12 +114,12 @@ void TRecBaseDef::ReadFields(TDeclScope Scope) {
   if (CurrentTag != tagStop) RaiseTagError("Stop Tag");
 }
 
-TRecDef::TRecDef() {
+TRecDef::TRecDef() : TRecBaseDef(OwnKind) {
   B2 = GetByte();
   ReadFields(dsRecord);
 }
 
-TProcTypeDef::TProcTypeDef() {
+TProcTypeDef::TProcTypeDef() : TRecBaseDef(OwnKind) {
   if (UnitVersion() > 2) NDX0 = GetPackedUInt();
   ResultType = GetPackedUInt();
   AddSz = 0;
@@ -140,7 +140,7 @@ TProcTypeDef::TProcTypeDef() {
   }
 }
 
-TObjDef::TObjDef() {
+TObjDef::TObjDef() : TRecBaseDef(OwnKind) {
   B03 = GetByte();
   ParentType = GetPackedUInt();
   BFE = GetByte();
@@ -149,7 +149,7 @@ TObjDef::TObjDef() {
   ReadFields(dsRecord);
 }
 
-TClassDef::TClassDef() {
+TClassDef::TClassDef() : TRecBaseDef(OwnKind) {
   ParentType = GetPackedUInt();
   InstRTTISize = GetPackedUInt();
   InstSize = GetPackedInt();
@@ -173,7 +173,7 @@ TClassDef::TClassDef() {
   ReadFields(dsClass);
 }
 
-TInterfaceDef::TInterfaceDef() {
+TInterfaceDef::TInterfaceDef() : TRecBaseDef(OwnKind) {
   ParentType = GetPackedUInt();
   Ndx1 = GetPackedInt();
   GUID = TakeBytes(16);

@@ -13,7 +13,6 @@
 
 class TTypeDef : public TBaseDef {
  public:
-  TTypeDef();
   int32_t SetMem(int32_t Ofs, int32_t Size) override;
 
   int32_t RTTISize = 0;
@@ -22,6 +21,8 @@ class TTypeDef : public TBaseDef {
   int32_t RTTIOfs = -1;
 
  protected:
+  // Reads the head and registers the definition in TypeTable.
+  explicit TTypeDef(TRecKind Kind);
   void ReadTypeHead();
 };
 
@@ -44,9 +45,9 @@ class TRangeBaseDef : public TTypeDef {
 
  protected:
   // Reads a range: base type, both bounds, the trailing byte.
-  TRangeBaseDef();
+  explicit TRangeBaseDef(TRecKind Kind);
   struct THeadOnly {};
-  explicit TRangeBaseDef(THeadOnly) {}
+  TRangeBaseDef(TRecKind Kind, THeadOnly) : TTypeDef(Kind) {}
   void ReadBounds();
 };
 
@@ -100,10 +101,13 @@ class TSetDef : public TTypeDef {
 class TArrayDef : public TTypeDef {
  public:
   UNITPEEK_RECORD_KIND(ArrayDef)
-  TArrayDef();
+  TArrayDef() : TArrayDef(OwnKind) {}
   uint8_t B1 = 0;
   uint32_t IndexType = 0;
   uint32_t ElemType = 0;
+
+ protected:
+  explicit TArrayDef(TRecKind Kind);
 };
 
 UNITPEEK_KIND_ONLY_CLASS(ShortStrDef, TShortStrDef, TArrayDef)
@@ -137,7 +141,7 @@ class TRecBaseDef : public TTypeDef {
   TNameDecl* Fields = nullptr;  // owned
 
  protected:
-  TRecBaseDef() = default;
+  explicit TRecBaseDef(TRecKind Kind) : TTypeDef(Kind) {}
 };
 
 class TRecDef : public TRecBaseDef {
