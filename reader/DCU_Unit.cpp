@@ -240,16 +240,24 @@ TBaseDef* TUnit::GetTypeDef(int64_t N) const {
 
 void TUnit::ReleaseRecords() {
   NameIndex.clear();
+  // The records of the arena holding heap memory are destroyed in place.
+  // Every other record of the arena goes with it without being visited: the
+  // chains of the unit were all made while it was read.
+  for (TDCURec* R : ArenaRecordsWithHeapMemory) DestroyRecord(R);
+  ArenaRecordsWithHeapMemory.clear();
+  const bool AllInArena = RecordArenasInUse();
   // Type definitions and placeholders belong to the table; import records in
   // it belong to their used-unit entries.
-  for (TBaseDef*& D : TypeTable) {
-    if (D && D->OwnedByTypeTable) delete D;
-    D = nullptr;
-  }
+  if (!AllInArena || HeapTypeEntries > 0)
+    for (TBaseDef*& D : TypeTable) {
+      if (D && D->OwnedByTypeTable && !D->InArena()) delete D;
+      D = nullptr;
+    }
+  HeapTypeEntries = 0;
   TypeTable.clear();
   UsedUnits.clear();
   DeclTable.clear();
-  FreeChain(Decls);
+  if (!AllInArena) FreeChain(Decls);
   Decls = nullptr;
 }
 

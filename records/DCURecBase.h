@@ -14,6 +14,12 @@
 // parameter, local and embedded chains; a structured type definition owns its
 // member chain; an enumeration owns the constants folded into it. Type
 // definitions themselves are owned by the unit through its TypeTable.
+//
+// Records made while a unit is read live in the unit's arena (DCU_Arena.h),
+// and what such a record owns is of the same arena. Releasing one does not
+// give memory back (the arena's memory goes with the unit); it only needs to
+// run the destructor when the record holds heap memory of its own (the name
+// list of an enumeration, the interface pairs of a class), see DestroyRecord.
 #pragma once
 
 #include <cstddef>
@@ -43,6 +49,8 @@ class TDCURec {
   virtual int32_t SetMem(int32_t Ofs, int32_t Size);
   // The kind of the record's own class (DCURecKinds.h); see RecCast.
   TRecKind RecKind() const { return KindOfRecord; }
+  // True for a record of a unit's arena (made while the unit was read).
+  bool InArena() const { return FromArena; }
   virtual ~TDCURec() = default;
 
   // Records created while a unit is read take their memory from the unit's
@@ -61,9 +69,23 @@ class TDCURec {
  private:
   // A byte instead of a virtual call: "is a" and the casts read it directly.
   TRecKind KindOfRecord;
+  // Made while a unit's arena was active, so from that arena (operator new
+  // takes the memory of a record from the arena that is active then).
+  bool FromArena = ActiveRecordArena != nullptr;
+
+  friend void DestroyRecord(TDCURec* R) noexcept;
 };
 
-// Frees First and every record reached from it through Next, in chain order.
+// Ends the record R (null: nothing). A heap record is deleted; a record of an
+// arena is destroyed in place, and only when its class holds heap memory of
+// its own: the rest of it, and every record it owns, is memory of the arena.
+void DestroyRecord(TDCURec* R) noexcept;
+
+// True when records of kind K hold heap memory of their own (beside the
+// chains of records they own), which their destructor gives back.
+constexpr bool HoldsHeapMemory(TRecKind K) { return K == TRecKind::EnumDef || K == TRecKind::ClassDef; }
+
+// Ends First and every record reached from it through Next, in chain order.
 void FreeChain(TDCURec* First);
 
 class TBaseDef : public TDCURec {

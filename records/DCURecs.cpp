@@ -9,10 +9,18 @@ int32_t TDCURec::SetMem(int32_t Ofs, int32_t Size) {
   RaiseReadErrorFmt("Trying to set memory 0x%x[0x%x] to %s", {Ofs, Size, NameText(GetName())});
 }
 
+void DestroyRecord(TDCURec* R) noexcept {
+  if (!R) return;
+  if (!R->FromArena)
+    delete R;
+  else if (HoldsHeapMemory(R->RecKind()))
+    R->~TDCURec();
+}
+
 void FreeChain(TDCURec* First) {
   while (First) {
     TDCURec* Next = First->Next;
-    delete First;
+    DestroyRecord(First);
     First = Next;
   }
 }

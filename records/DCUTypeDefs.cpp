@@ -171,6 +171,8 @@ TClassDef::TClassDef() : TRecBaseDef(OwnKind) {
     }
   }
   ReadFields(dsClass);
+  // Only now: a class that failed is destroyed where it failed.
+  if (InArena() && IntfPairs.capacity() > 0) ActiveUnit->NoteHeapMemory(this);
 }
 
 TInterfaceDef::TInterfaceDef() : TRecBaseDef(OwnKind) {
