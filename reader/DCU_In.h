@@ -9,6 +9,7 @@
 // belong to different blocks.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
@@ -38,9 +39,17 @@ extern int32_t PackedHigh;
 // version (the long packed form depends on it) and what names it in error
 // texts. The unit object (TUnit, DCU_Unit.h) is one; the scanner knows it
 // only as this.
+// Gives the image of a unit back when it goes: a large one is kept for the
+// unit read next (NewImageBlock, DCU_Arena.h). Size is the size of the block.
+struct TImageRelease {
+  std::size_t Size = 0;
+  void operator()(uint8_t* P) const noexcept;
+};
+using TImageBlock = std::unique_ptr<uint8_t[], TImageRelease>;
+
 class TScanFile {
  public:
-  std::unique_ptr<uint8_t[]> Image;
+  TImageBlock Image;
   int32_t ImageSize = 0;
   int32_t Version = 0;
   std::string FileName;

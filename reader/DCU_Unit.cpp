@@ -54,7 +54,7 @@ void SetBlockFixupKinds(int32_t V) {
 }
 
 // Reads the whole file at Path into a new block.
-std::unique_ptr<uint8_t[]> ReadWholeFile(const std::string& Path, int32_t& Size) {
+TImageBlock ReadWholeFile(const std::string& Path, int32_t& Size) {
   // Only a regular file is read. A folder opens as a stream on some systems
   // and then reports a huge or negative length; a FIFO, a device or a socket
   // would block the read or never end.
@@ -74,7 +74,7 @@ std::unique_ptr<uint8_t[]> ReadWholeFile(const std::string& Path, int32_t& Size)
   Size = static_cast<int32_t>(Len);
   // Every byte but the spare one after the file is overwritten by the read:
   // the block is not cleared first.
-  auto Buf = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(Size) + 1);
+  TImageBlock Buf = NewImageBlock(static_cast<size_t>(Size) + 1);
   Buf[static_cast<size_t>(Size)] = 0;
   if (Size > 0 && !F.read(reinterpret_cast<char*>(Buf.get()), Size))
     RaiseFileError(Path, std::strerror(errno ? errno : EIO));
@@ -82,10 +82,10 @@ std::unique_ptr<uint8_t[]> ReadWholeFile(const std::string& Path, int32_t& Size)
 }
 
 // The bytes given as the image of a unit, with the spare byte after them.
-std::unique_ptr<uint8_t[]> CopyImage(std::span<const uint8_t> Bytes, int32_t& Size) {
+TImageBlock CopyImage(std::span<const uint8_t> Bytes, int32_t& Size) {
   if (Bytes.size() > static_cast<size_t>(INT32_MAX)) throw EDCUReadError("Unit image too large");
   Size = static_cast<int32_t>(Bytes.size());
-  auto Buf = std::make_unique_for_overwrite<uint8_t[]>(Bytes.size() + 1);
+  TImageBlock Buf = NewImageBlock(Bytes.size() + 1);
   Buf[Bytes.size()] = 0;
   if (!Bytes.empty()) std::memcpy(Buf.get(), Bytes.data(), Bytes.size());
   return Buf;

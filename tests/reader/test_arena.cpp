@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <malloc.h>
 
+#include <cstring>
+
 #include "DCURecs.h"
 #include "LargeUnit.h"
 #include "ReaderTestUtil.h"
@@ -82,6 +84,50 @@ TEST(RecordArena, ReleaseGivesBackTheHeapMemoryOfRecords) {
   const size_t After = mallinfo2().uordblks;
   // 50 loads of 200 lists and 200 pair vectors would leave megabytes.
   EXPECT_LT(After, Before + 64 * 1024) << "heap in use grew from " << Before << " to " << After;
+}
+
+// Units read one after another reuse the blocks of the units released
+// before them: the image and the arena blocks of a unit read again are the
+// ones it had, and the blocks kept between the loads do not grow.
+TEST(UnitMemory, AUnitReadAgainGetsItsBlocksBack) {
+  if (!RecordArenasInUse()) GTEST_SKIP() << "sanitizer build: every block is a heap allocation of its own";
+  const auto Bytes = unitbuilder::LargeUnit(600);
+  ASSERT_GT(Bytes.size(), size_t{300} << 10);
+  const uint8_t* Image = nullptr;
+  size_t Kept = 0;
+  for (int Round = 0; Round < 4; ++Round) {
+    {
+      auto U = readertest::Load(Bytes, false);
+      ASSERT_EQ(static_cast<size_t>(U->ImageSize), Bytes.size());
+      EXPECT_EQ(std::memcmp(U->Image.get(), Bytes.data(), Bytes.size()), 0);
+      if (Round > 0) {
+        EXPECT_EQ(U->Image.get(), Image) << "round " << Round;
+      }
+      Image = U->Image.get();
+    }
+    if (Round > 0) {
+      EXPECT_EQ(SpareBlockBytes(), Kept) << "round " << Round;
+    }
+    Kept = SpareBlockBytes();
+  }
+  EXPECT_GE(Kept, Bytes.size());
+}
+
+// An image takes a kept block of at most twice its size: a small unit read
+// after a large one leaves the large image's block for the next large unit.
+TEST(UnitMemory, ASmallImageLeavesALargeBlock) {
+  if (!RecordArenasInUse()) GTEST_SKIP() << "sanitizer build: every block is a heap allocation of its own";
+  const auto Large = unitbuilder::LargeUnit(2400);
+  const auto Small = unitbuilder::LargeUnit(300);
+  ASSERT_GT(Small.size(), size_t{256} << 10);
+  const uint8_t* LargeImage = readertest::Load(Large, false)->Image.get();
+  {
+    auto U = readertest::Load(Small, false);
+    EXPECT_NE(U->Image.get(), LargeImage);
+  }
+  auto U = readertest::Load(Large, false);
+  EXPECT_EQ(U->Image.get(), LargeImage);
+  EXPECT_EQ(std::memcmp(U->Image.get(), Large.data(), Large.size()), 0);
 }
 
 TEST(RecordArena, ScopesNestAndAllocationsAreAligned) {
