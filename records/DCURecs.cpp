@@ -1,6 +1,7 @@
 // Root record classes (DCURecBase.h), import records and data declarations
 // (DCUDecls.h).
 #include "DCURecs.h"
+#include "DCU_Cursor.h"
 
 // ---------------------------------------------------------------------------
 // Root classes
@@ -100,8 +101,9 @@ int32_t TTypeDecl::SetMem(int32_t Ofs, int32_t Size) {
 }
 
 TVarDecl::TVarDecl(TRecKind Kind) : TNameFDecl(Kind) {
-  TypeIndex = GetPackedUInt();
-  Ofs = static_cast<int32_t>(GetPackedUInt());
+  TReadCursor In;
+  TypeIndex = In.PackedUInt();
+  Ofs = static_cast<int32_t>(In.PackedUInt());
 }
 
 TVarCDecl::TVarCDecl(TRecKind Kind) : TVarDecl(Kind) {
