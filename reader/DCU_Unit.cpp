@@ -228,6 +228,12 @@ void TUnit::ReleaseAll() {
   if (FirstUnit == this) FirstUnit = nullptr;
 }
 
+// Out of line, so that the inline AddDecl stays small.
+[[gnu::noinline]] int32_t TUnit::AddDeclGrowing(TDCURec* R) {
+  DeclTable.push_back(R);
+  return static_cast<int32_t>(DeclTable.size());
+}
+
 TDCURec* TUnit::GetDecl(int64_t N) const {
   if (N < 1 || N > static_cast<int64_t>(DeclTable.size())) return nullptr;
   return DeclTable[static_cast<size_t>(N - 1)];

@@ -182,6 +182,10 @@ class TUnit : public TScanFile {
 
   // Numbered tables.
   int32_t AddDecl(TDCURec* R) {
+    // The table has room for the declarations of most units from the start
+    // (ReadHeader): growing it stays out of the records' constructors.
+    if (DeclTable.size() == DeclTable.capacity()) [[unlikely]]
+      return AddDeclGrowing(R);
     DeclTable.push_back(R);
     return static_cast<int32_t>(DeclTable.size());
   }
@@ -229,6 +233,7 @@ class TUnit : public TScanFile {
   void ReleaseRecords();
   void NameTypeSlot(size_t Slot, TPos Name);
   void OwnTypeEntry(TBaseDef* D);
+  int32_t AddDeclGrowing(TDCURec* R);
   int32_t DeclListDepth = 0;
   // The records of the arena that the release must destroy in place; the
   // other records of the arena are released with it, unvisited.
