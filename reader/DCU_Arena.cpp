@@ -1,9 +1,11 @@
 // Memory for the records of one unit: blocks handed out from the front,
-// growing in size, blocks of released arenas kept for the next unit, and the
-// release of a single record (a no-op for the memory of a live arena).
+// growing in size, blocks of released arenas and unit images kept for the
+// next units, and the release of a single record (a no-op for the memory of
+// a live arena).
 #include "DCU_Arena.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <new>
 
 #if defined(__linux__)
@@ -32,21 +34,64 @@ constexpr std::size_t LargestBlock = std::size_t{8} << 20;
 
 TRecordArena* NewestLive = nullptr;
 
-// Blocks of released arenas kept for the next unit, up to SpareLimit bytes:
-// fresh blocks cost a page fault per page on first touch, which for units
-// loaded one after another would eat much of what the arena saves.
-constexpr std::size_t SpareLimit = std::size_t{16} << 20;
-// Never destroyed, so that a unit released during the program's exit still
-// finds them.
-std::vector<std::unique_ptr<std::byte[]>>& SpareMem() {
-  static auto* Mem = new std::vector<std::unique_ptr<std::byte[]>>;
-  return *Mem;
-}
-std::vector<std::size_t>& SpareSize() {
-  static auto* Size = new std::vector<std::size_t>;
-  return *Size;
+// Blocks of released arenas and images kept for the next units. Fresh
+// blocks cost a page fault per page on first touch (and the system clears
+// each page), which for units loaded one after another would eat much of
+// what the arena saves. Never destroyed, so that a unit released during the
+// program's exit still finds them.
+struct TSpareBlock {
+  std::unique_ptr<std::byte[]> Mem;
+  std::size_t Size;
+};
+std::vector<TSpareBlock>& Spares() {
+  static auto* Blocks = new std::vector<TSpareBlock>;
+  return *Blocks;
 }
 std::size_t SpareBytes = 0;
+
+// What the kept blocks may add up to: what the largest arena and the
+// largest image of the run took, at least SpareFloor, at most SpareCeiling.
+constexpr std::size_t SpareFloor = std::size_t{16} << 20;
+constexpr std::size_t SpareCeiling = std::size_t{1} << 30;
+std::size_t LargestArena = 0;
+std::size_t LargestImage = 0;
+std::size_t SpareLimit() {
+  return std::min(SpareCeiling, std::max(SpareFloor, LargestArena + LargestImage));
+}
+
+// Images below this size come from the heap and go back to it.
+constexpr std::size_t PooledImageMin = std::size_t{256} << 10;
+
+// Keeps a released block, the oldest kept blocks giving way to it while
+// the kept blocks would exceed the limit.
+void KeepSpare(std::unique_ptr<std::byte[]> Mem, std::size_t Size) noexcept {
+  auto& Blocks = Spares();
+  try {
+    Blocks.push_back(TSpareBlock{std::move(Mem), Size});
+  } catch (...) {
+    return;  // no room to note it: the block went back to the heap
+  }
+  SpareBytes += Size;
+  std::size_t Drop = 0;
+  while (SpareBytes > SpareLimit() && Drop < Blocks.size()) SpareBytes -= Blocks[Drop++].Size;
+  Blocks.erase(Blocks.begin(), Blocks.begin() + static_cast<std::ptrdiff_t>(Drop));
+}
+
+// The smallest kept block of Size to MaxSize bytes (its size in Got), or null.
+std::unique_ptr<std::byte[]> TakeSpare(std::size_t Size, std::size_t MaxSize, std::size_t& Got) {
+  auto& Blocks = Spares();
+  std::size_t Best = Blocks.size();
+  for (std::size_t I = 0; I < Blocks.size(); ++I) {
+    const std::size_t N = Blocks[I].Size;
+    if (N >= Size && N <= MaxSize && (Best == Blocks.size() || N < Blocks[Best].Size)) Best = I;
+  }
+  if (Best == Blocks.size()) return nullptr;
+  Got = Blocks[Best].Size;
+  std::unique_ptr<std::byte[]> Mem = std::move(Blocks[Best].Mem);
+  Blocks.erase(Blocks.begin() + static_cast<std::ptrdiff_t>(Best));
+  SpareBytes -= Got;
+  return Mem;
+}
 
 // Records fill a block from its start, so every page of it is touched and
 // faulted in one after the other: where the system offers huge pages, a
@@ -82,13 +127,10 @@ TRecordArena::~TRecordArena() {
   else NewestLive = Older;
   if (Older) Older->Newer = Newer;
   if (ActiveRecordArena == this) ActiveRecordArena = nullptr;
-  for (TBlock& B : Blocks) {
-    const std::size_t Size = B.End - B.Begin;
-    if (SpareBytes + Size > SpareLimit) continue;  // released with the vector
-    SpareMem().push_back(std::move(B.Mem));
-    SpareSize().push_back(Size);
-    SpareBytes += Size;
-  }
+  std::size_t Total = 0;
+  for (const TBlock& B : Blocks) Total += B.End - B.Begin;
+  LargestArena = std::max(LargestArena, Total);
+  for (TBlock& B : Blocks) KeepSpare(std::move(B.Mem), B.End - B.Begin);
 }
 
 void* TRecordArena::AllocateInNewBlock(std::size_t Size) {
@@ -98,18 +140,11 @@ void* TRecordArena::AllocateInNewBlock(std::size_t Size) {
   if (Want < Size) Want = Size;
   // operator new[] of std::byte gives memory aligned for any object of at
   // most the default new alignment, and RecordAlign is not more than that.
-  std::unique_ptr<std::byte[]> Mem;
-  auto& Sizes = SpareSize();
-  for (std::size_t I = Sizes.size(); I-- > 0;) {
-    if (Sizes[I] < Want) continue;
-    Want = Sizes[I];
-    Mem = std::move(SpareMem()[I]);
-    SpareMem().erase(SpareMem().begin() + static_cast<std::ptrdiff_t>(I));
-    Sizes.erase(Sizes.begin() + static_cast<std::ptrdiff_t>(I));
-    SpareBytes -= Want;
-    break;
-  }
-  if (!Mem) {
+  std::size_t Got = 0;
+  std::unique_ptr<std::byte[]> Mem = TakeSpare(Want, SIZE_MAX, Got);
+  if (Mem) {
+    Want = Got;
+  } else {
     Mem.reset(new std::byte[Want]);
     AskForHugePages(Mem.get(), Want);
   }
@@ -148,3 +183,28 @@ void ReleaseRecord(void* P, std::size_t Size) noexcept {
 }
 
 bool RecordArenasInUse() { return UseArenas; }
+
+TImageBlock NewImageBlock(std::size_t Size) {
+  if (Size == 0) Size = 1;
+  std::size_t Got = Size;
+  std::unique_ptr<std::byte[]> Mem;
+  // A kept block up to twice the size: an image does not hold on to a block
+  // that a larger unit's arena or image could use.
+  if (UseArenas && Size >= PooledImageMin) Mem = TakeSpare(Size, 2 * Size, Got);
+  if (!Mem) {
+    Mem.reset(new std::byte[Size]);
+    Got = Size;
+  }
+  // The bytes of the block are accessed as unsigned char, which may access
+  // the bytes of any object.
+  return TImageBlock(reinterpret_cast<uint8_t*>(Mem.release()), TImageRelease{Got});
+}
+
+void TImageRelease::operator()(uint8_t* P) const noexcept {
+  std::unique_ptr<std::byte[]> Mem(reinterpret_cast<std::byte*>(P));
+  if (!Mem || !UseArenas || Size < PooledImageMin) return;
+  LargestImage = std::max(LargestImage, Size);
+  KeepSpare(std::move(Mem), Size);
+}
+
+std::size_t SpareBlockBytes() { return SpareBytes; }

@@ -8,12 +8,19 @@
 // other time come from the heap. Deleting a record runs its destructor as
 // usual; memory of an arena is given back only with the arena itself, which
 // the unit releases after all its records.
+//
+// The blocks of released arenas and large unit images are kept for the
+// units read after them, up to what the largest unit of the run took (at
+// least 16 MiB, at most 1 GiB): the memory a run holds stays what one unit
+// needed, and a unit read again finds its blocks ready.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <vector>
+
+#include "DCU_In.h"
 
 class TRecordArena {
  public:
@@ -81,3 +88,13 @@ void ReleaseRecord(void* P, std::size_t Size) noexcept;
 
 // False in sanitizer builds, where every record is a heap allocation of its own.
 bool RecordArenasInUse();
+
+// A block of Size bytes (not cleared) for the image of a unit. A large one
+// is taken from the blocks that units released before, when one of them
+// fits: units read one after another then reuse the same memory instead of
+// each having the system map and clear fresh pages.
+TImageBlock NewImageBlock(std::size_t Size);
+
+// Bytes of the blocks that released units left for the next ones (for
+// measurements and tests).
+std::size_t SpareBlockBytes();

@@ -114,6 +114,37 @@ int32_t GetPackedIntChecked() {
   return V;
 }
 
+int64_t PackedInt64At(TPos P, uint64_t Avail, int32_t Version, uint32_t& Len) {
+  Len = 0;
+  if (Avail < 1) return 0;
+  const uint8_t B0 = P[0];
+  const uint32_t N = (B0 & 1) == 0 ? 1 : (B0 & 2) == 0 ? 2 : (B0 & 4) == 0 ? 3 : (B0 & 8) == 0 ? 4 : 5;
+  if (Avail < N) return 0;
+  // The forms of one to four bytes use only their own bytes of W.
+  uint32_t W = 0;
+  if (Avail >= 4)
+    W = PeekDWord(P);
+  else
+    for (uint32_t I = 0; I < N; ++I) W |= static_cast<uint32_t>(P[I]) << (8 * I);
+  int32_t V;
+  switch (N) {
+    case 1: V = static_cast<int8_t>(W) >> 1; break;
+    case 2: V = static_cast<int16_t>(W) >> 2; break;
+    case 3: V = static_cast<int32_t>(W << 8) >> 11; break;
+    case 4: V = static_cast<int32_t>(W) >> 4; break;
+    default: V = static_cast<int32_t>(PeekDWord(P + 1)); break;
+  }
+  uint32_t High = V < 0 ? 0xFFFFFFFFu : 0;
+  if (N == 5 && IsRelease4Up(Version) && (B0 & 0xF0) != 0) {
+    if (Avail < 9) return 0;
+    High = PeekDWord(P + 5);
+    Len = 9;
+  } else {
+    Len = N;
+  }
+  return static_cast<int64_t>((static_cast<uint64_t>(High) << 32) | static_cast<uint32_t>(V));
+}
+
 TPos SkipPastByte(uint8_t B) {
   TPos P = WinPos;
   while (GetByte() != B) {

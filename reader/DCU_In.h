@@ -9,6 +9,7 @@
 // belong to different blocks.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
@@ -38,9 +39,17 @@ extern int32_t PackedHigh;
 // version (the long packed form depends on it) and what names it in error
 // texts. The unit object (TUnit, DCU_Unit.h) is one; the scanner knows it
 // only as this.
+// Gives the image of a unit back when it goes: a large one is kept for the
+// unit read next (NewImageBlock, DCU_Arena.h). Size is the size of the block.
+struct TImageRelease {
+  std::size_t Size = 0;
+  void operator()(uint8_t* P) const noexcept;
+};
+using TImageBlock = std::unique_ptr<uint8_t[], TImageRelease>;
+
 class TScanFile {
  public:
-  std::unique_ptr<uint8_t[]> Image;
+  TImageBlock Image;
   int32_t ImageSize = 0;
   int32_t Version = 0;
   std::string FileName;
@@ -115,6 +124,13 @@ inline uint64_t WindowLeft() {
   return Lim > Pos ? Lim - Pos : 0;
 }
 
+// True when the window holds N more bytes: the same as WindowLeft() >= N,
+// in one comparison (the read position never passes the end of the window,
+// and both are null when there is no window).
+inline bool WindowHolds(uint32_t N) {
+  return reinterpret_cast<uintptr_t>(WinPos) + N <= reinterpret_cast<uintptr_t>(WinLimit);
+}
+
 // The reads below take the bytes at once when the window holds them and
 // otherwise go the checked way (DCU_In.cpp), which reads byte by byte and
 // raises at the byte that is missing. Both ways give the same values and the
@@ -125,7 +141,7 @@ int32_t GetPackedIntChecked();
 TPos TakeNameChecked();
 
 inline uint8_t GetByte() {
-  if (WindowLeft() >= 1) return *WinPos++;
+  if (WindowHolds(1)) return *WinPos++;
   return GetByteChecked();
 }
 
@@ -141,14 +157,14 @@ inline uint32_t PeekDWord(TPos P) {
 }
 
 inline uint32_t GetDWord() {
-  if (WindowLeft() < 4) EnsureBytes(4);
+  if (!WindowHolds(4)) EnsureBytes(4);
   const uint32_t V = PeekDWord(WinPos);
   WinPos += 4;
   return V;
 }
 
 inline void SkipBytes(int32_t N) {
-  if (N < 0 || static_cast<uint64_t>(N) > WindowLeft()) EnsureBytes(N);
+  if (N < 0 || !WindowHolds(static_cast<uint32_t>(N))) EnsureBytes(N);
   WinPos += N;
 }
 
@@ -160,8 +176,7 @@ inline TPos TakeBytes(int32_t N) {
 
 inline TPos TakeName() {
   const TPos P = WinPos;
-  const uint64_t Left = WindowLeft();
-  if (Left >= 1 && Left - 1 >= P[0]) {
+  if (WindowHolds(1) && WindowHolds(1u + P[0])) {
     WinPos += 1 + P[0];
     return P;
   }
@@ -173,7 +188,7 @@ inline TPos TakeName() {
 // the window these forms are read here from one word; the five-byte form and
 // the last bytes of a window go the checked way.
 inline uint32_t GetPackedUInt() {
-  if (WindowLeft() >= 4) {
+  if (WindowHolds(4)) {
     const uint32_t W = PeekDWord(WinPos);
     uint32_t V;
     if ((W & 1) == 0) {
@@ -199,7 +214,7 @@ inline uint32_t GetPackedUInt() {
 
 // The signed forms: the same lengths, the value bits sign-extended.
 inline int32_t GetPackedInt() {
-  if (WindowLeft() >= 4) {
+  if (WindowHolds(4)) {
     const uint32_t W = PeekDWord(WinPos);
     int32_t V;
     if ((W & 1) == 0) {
@@ -222,6 +237,13 @@ inline int32_t GetPackedInt() {
   }
   return GetPackedIntChecked();
 }
+
+// The signed packed value at P read without the scanner, by the rules of
+// format Version (whether the long form carries a high dword): the low 32
+// bits with the high 32 bits above them, as GetPackedInt and PackedHigh give
+// them. Len receives the length of the form; 0 when the Avail bytes at P do
+// not hold all of it.
+int64_t PackedInt64At(TPos P, uint64_t Avail, int32_t Version, uint32_t& Len);
 
 TPos SkipPastByte(uint8_t B);
 

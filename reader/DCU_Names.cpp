@@ -209,10 +209,15 @@ void TUnit::NameTypeSlot(size_t Slot, TPos Name) {
   TBaseDef*& P = TypeTable[Slot];
   if (!P) {
     P = new TBaseDef(Name, nullptr, -1);
-    P->OwnedByTypeTable = true;
+    OwnTypeEntry(P);
   }
   else if (!P->Name)
     P->Name = Name;
+}
+
+void TUnit::OwnTypeEntry(TBaseDef* D) {
+  D->OwnedByTypeTable = true;
+  if (!D->InArena()) ++HeapTypeEntries;
 }
 
 void TUnit::AddTypeDef(TBaseDef* D) {
@@ -223,9 +228,9 @@ void TUnit::AddTypeDef(TBaseDef* D) {
     if (P->DefPos) RaiseReadErrorFmt("Type def #%x override", {N + 1});
     if (D->UnitIndex != P->UnitIndex) RaiseReadErrorFmt("Type def #%x unit mismatch", {N + 1});
     D->Name = P->GetName();
-    if (P->OwnedByTypeTable) delete P;
+    if (P->OwnedByTypeTable) DestroyRecord(P);
   }
-  D->OwnedByTypeTable = true;
+  OwnTypeEntry(D);
   TypeTable[static_cast<size_t>(N)] = D;
   TypeCount = N + 1;
 }
@@ -314,6 +319,7 @@ void TUnit::FoldEnumConsts(TNameDecl*& Head) {
         Prev->Next = nullptr;  // the run's last constant
         for (TDCURec* C = RunFirst; C; C = C->Next) List->push_back(static_cast<TConstDecl*>(C));
         D->NameList = std::move(List);
+        if (D->InArena()) NoteHeapMemory(D);
       }
     }
     RunFirst = nullptr;

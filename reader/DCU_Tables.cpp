@@ -3,6 +3,7 @@
 // slices of the local-variable table that belong to each procedure.
 #include <algorithm>
 
+#include "DCU_Cursor.h"
 #include "DCU_Unit.h"
 #include "DCURecs.h"
 
@@ -30,15 +31,20 @@ void TUnit::ReadFixups() {
   FixupCount = N;
   ReserveEntries(Fixups, N, 3);
   uint32_t Ofs = 0;
-  for (uint32_t I = 0; I < N; ++I) {
-    Ofs += GetPackedUInt();
-    if (PackedHigh != 0 || Ofs > static_cast<uint32_t>(DataSize))
-      RaiseReadErrorFmt("Fixup offset 0x%x>Block size = 0x%x", {Ofs, DataSize});
-    TFixupRec F{};
-    F.FixupOfs = Ofs & 0xFFFFFF;
-    F.FixupKind = GetByte();
-    F.FixupDecl = GetPackedUInt();
-    Fixups.push_back(F);
+  {
+    TReadCursor In;
+    for (uint32_t I = 0; I < N; ++I) {
+      Ofs += In.PackedUInt();
+      if (In.LastHigh() != 0 || Ofs > static_cast<uint32_t>(DataSize)) {
+        In.Sync();
+        RaiseReadErrorFmt("Fixup offset 0x%x>Block size = 0x%x", {Ofs, DataSize});
+      }
+      TFixupRec F{};
+      F.FixupOfs = Ofs & 0xFFFFFF;
+      F.FixupKind = In.Byte();
+      F.FixupDecl = In.PackedUInt();
+      Fixups.push_back(F);
+    }
   }
   int32_t PendingDecl = 0;
   int32_t PendingOfs = 0;
@@ -58,11 +64,14 @@ void TUnit::ReadCodeLines() {
   ReserveEntries(CodeLines, N, 2);
   uint32_t Line = 0;
   uint32_t Ofs = 0;
+  TReadCursor In;
   for (uint32_t I = 0; I < N; ++I) {
-    Line += static_cast<uint32_t>(GetPackedInt());
-    Ofs += GetPackedUInt();
-    if (PackedHigh != 0 || Ofs > static_cast<uint32_t>(DataSize))
+    Line += static_cast<uint32_t>(In.PackedInt());
+    Ofs += In.PackedUInt();
+    if (In.LastHigh() != 0 || Ofs > static_cast<uint32_t>(DataSize)) {
+      In.Sync();
       RaiseReadErrorFmt("Code line offset 0x%x>Block size = 0x%x", {Ofs, DataSize});
+    }
     CodeLines.push_back(TCodeLineRec{Ofs, static_cast<int32_t>(Line)});
   }
 }
@@ -97,11 +106,12 @@ void TUnit::ReadLocalVars() {
   uint32_t N = GetPackedUInt();
   LocalVarCount = N;
   ReserveEntries(LocalVars, N, 3);
+  TReadCursor In;
   for (uint32_t I = 0; I < N; ++I) {
     TLocalVarRec R{};
-    R.VarDecl = GetPackedUInt();
-    R.VarCodeOfs = GetPackedUInt();
-    R.VarLocation = GetPackedInt();
+    R.VarDecl = In.PackedUInt();
+    R.VarCodeOfs = In.PackedUInt();
+    R.VarLocation = In.PackedInt();
     LocalVars.push_back(R);
   }
 }

@@ -54,7 +54,7 @@ void SetBlockFixupKinds(int32_t V) {
 }
 
 // Reads the whole file at Path into a new block.
-std::unique_ptr<uint8_t[]> ReadWholeFile(const std::string& Path, int32_t& Size) {
+TImageBlock ReadWholeFile(const std::string& Path, int32_t& Size) {
   // Only a regular file is read. A folder opens as a stream on some systems
   // and then reports a huge or negative length; a FIFO, a device or a socket
   // would block the read or never end.
@@ -74,7 +74,7 @@ std::unique_ptr<uint8_t[]> ReadWholeFile(const std::string& Path, int32_t& Size)
   Size = static_cast<int32_t>(Len);
   // Every byte but the spare one after the file is overwritten by the read:
   // the block is not cleared first.
-  auto Buf = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(Size) + 1);
+  TImageBlock Buf = NewImageBlock(static_cast<size_t>(Size) + 1);
   Buf[static_cast<size_t>(Size)] = 0;
   if (Size > 0 && !F.read(reinterpret_cast<char*>(Buf.get()), Size))
     RaiseFileError(Path, std::strerror(errno ? errno : EIO));
@@ -82,10 +82,10 @@ std::unique_ptr<uint8_t[]> ReadWholeFile(const std::string& Path, int32_t& Size)
 }
 
 // The bytes given as the image of a unit, with the spare byte after them.
-std::unique_ptr<uint8_t[]> CopyImage(std::span<const uint8_t> Bytes, int32_t& Size) {
+TImageBlock CopyImage(std::span<const uint8_t> Bytes, int32_t& Size) {
   if (Bytes.size() > static_cast<size_t>(INT32_MAX)) throw EDCUReadError("Unit image too large");
   Size = static_cast<int32_t>(Bytes.size());
-  auto Buf = std::make_unique_for_overwrite<uint8_t[]>(Bytes.size() + 1);
+  TImageBlock Buf = NewImageBlock(Bytes.size() + 1);
   Buf[Bytes.size()] = 0;
   if (!Bytes.empty()) std::memcpy(Buf.get(), Bytes.data(), Bytes.size());
   return Buf;
@@ -228,6 +228,12 @@ void TUnit::ReleaseAll() {
   if (FirstUnit == this) FirstUnit = nullptr;
 }
 
+// Out of line, so that the inline AddDecl stays small.
+[[gnu::noinline]] int32_t TUnit::AddDeclGrowing(TDCURec* R) {
+  DeclTable.push_back(R);
+  return static_cast<int32_t>(DeclTable.size());
+}
+
 TDCURec* TUnit::GetDecl(int64_t N) const {
   if (N < 1 || N > static_cast<int64_t>(DeclTable.size())) return nullptr;
   return DeclTable[static_cast<size_t>(N - 1)];
@@ -240,16 +246,24 @@ TBaseDef* TUnit::GetTypeDef(int64_t N) const {
 
 void TUnit::ReleaseRecords() {
   NameIndex.clear();
+  // The records of the arena holding heap memory are destroyed in place.
+  // Every other record of the arena goes with it without being visited: the
+  // chains of the unit were all made while it was read.
+  for (TDCURec* R : ArenaRecordsWithHeapMemory) DestroyRecord(R);
+  ArenaRecordsWithHeapMemory.clear();
+  const bool AllInArena = RecordArenasInUse();
   // Type definitions and placeholders belong to the table; import records in
   // it belong to their used-unit entries.
-  for (TBaseDef*& D : TypeTable) {
-    if (D && D->OwnedByTypeTable) delete D;
-    D = nullptr;
-  }
+  if (!AllInArena || HeapTypeEntries > 0)
+    for (TBaseDef*& D : TypeTable) {
+      if (D && D->OwnedByTypeTable && !D->InArena()) delete D;
+      D = nullptr;
+    }
+  HeapTypeEntries = 0;
   TypeTable.clear();
   UsedUnits.clear();
   DeclTable.clear();
-  FreeChain(Decls);
+  if (!AllInArena) FreeChain(Decls);
   Decls = nullptr;
 }
 

@@ -182,6 +182,10 @@ class TUnit : public TScanFile {
 
   // Numbered tables.
   int32_t AddDecl(TDCURec* R) {
+    // The table has room for the declarations of most units from the start
+    // (ReadHeader): growing it stays out of the records' constructors.
+    if (DeclTable.size() == DeclTable.capacity()) [[unlikely]]
+      return AddDeclGrowing(R);
     DeclTable.push_back(R);
     return static_cast<int32_t>(DeclTable.size());
   }
@@ -189,6 +193,9 @@ class TUnit : public TScanFile {
   TBaseDef* GetTypeDef(int64_t N) const;
   void NameType(int64_t N, TPos Name);
   void AddTypeDef(TBaseDef* D);
+  // R, a record of the unit's arena, holds heap memory of its own
+  // (HoldsHeapMemory): it is destroyed in place when the unit is released.
+  void NoteHeapMemory(TDCURec* R) { ArenaRecordsWithHeapMemory.push_back(R); }
   void AssignDeclMem(int64_t N, int32_t Ofs, int32_t Len);
 
   // Declaration stream: reads the list that begins with CurrentTag into Head.
@@ -225,7 +232,15 @@ class TUnit : public TScanFile {
   void ReleaseAll();
   void ReleaseRecords();
   void NameTypeSlot(size_t Slot, TPos Name);
+  void OwnTypeEntry(TBaseDef* D);
+  int32_t AddDeclGrowing(TDCURec* R);
   int32_t DeclListDepth = 0;
+  // The records of the arena that the release must destroy in place; the
+  // other records of the arena are released with it, unvisited.
+  std::vector<TDCURec*> ArenaRecordsWithHeapMemory;
+  // Entries of TypeTable that it owns and that are no records of the arena
+  // (made after the load): the release deletes them.
+  size_t HeapTypeEntries = 0;
 };
 
 // The unit object that the programs construct; it adds nothing to TUnit.

@@ -12,10 +12,14 @@
 class TImpDef : public TBaseDef {
  public:
   UNITPEEK_RECORD_KIND(ImpDef)
-  TImpDef(char Kind, TPos Name, uint32_t Stamp, TPos DefPos, int32_t UnitIndex);
+  TImpDef(char Kind, TPos Name, uint32_t Stamp, TPos DefPos, int32_t UnitIndex)
+      : TImpDef(OwnKind, Kind, Name, Stamp, DefPos, UnitIndex) {}
 
   char Kind = '?';  // '?' interface unit, 'U' implementation unit, 'D' DLL, 'T' type, 'A' address
   uint32_t Stamp = 0;
+
+ protected:
+  TImpDef(TRecKind RecordKind, char Kind, TPos Name, uint32_t Stamp, TPos DefPos, int32_t UnitIndex);
 };
 
 class TDLLImpRec : public TBaseDef {
@@ -57,10 +61,13 @@ class TTypeDecl : public TNameFDecl {
 class TVarDecl : public TNameFDecl {
  public:
   UNITPEEK_RECORD_KIND(VarDecl)
-  TVarDecl();
+  TVarDecl() : TVarDecl(OwnKind) {}
 
   uint32_t TypeIndex = 0;
   int32_t Ofs = 0;
+
+ protected:
+  explicit TVarDecl(TRecKind Kind);
 };
 
 UNITPEEK_KIND_ONLY_CLASS(AbsVarDecl, TAbsVarDecl, TVarDecl)
@@ -72,17 +79,20 @@ UNITPEEK_KIND_ONLY_CLASS(ThreadVarDecl, TThreadVarDecl, TVarDecl)
 class TVarCDecl : public TVarDecl {
  public:
   UNITPEEK_RECORD_KIND(VarCDecl)
-  TVarCDecl();
+  TVarCDecl() : TVarCDecl(OwnKind) {}
   int32_t SetMem(int32_t Ofs, int32_t Size) override;
 
   int32_t MemSize = -1;
   int32_t FileOfs = 0;
+
+ protected:
+  explicit TVarCDecl(TRecKind Kind);
 };
 
 class TTypePDecl : public TVarCDecl {
  public:
   UNITPEEK_RECORD_KIND(TypePDecl)
-  TTypePDecl() = default;
+  TTypePDecl() : TVarCDecl(OwnKind) {}
   bool IsVisible(uint8_t Selector) const override;
 };
 
@@ -103,7 +113,7 @@ class TConstDeclBase : public TNameFDecl {
   }
 
  protected:
-  TConstDeclBase();
+  explicit TConstDeclBase(TRecKind Kind);
   void ReadConstValue();
 };
 

@@ -1,5 +1,6 @@
 // Procedures, locals, methods, properties and system procedures.
 #include "DCURecs.h"
+#include "DCU_Cursor.h"
 
 namespace {
 
@@ -41,15 +42,18 @@ bool IsNoBodyName(TPos Name) {
 
 // The embedded chain belongs to the procedure from the start: when any part
 // of reading fails (the head included) it is released with what was read.
-TProcDecl::TProcDecl(TNameDecl* EmbeddedChain) try : TNameFDecl(), Embedded(EmbeddedChain) {
+TProcDecl::TProcDecl(TNameDecl* EmbeddedChain) try : TNameFDecl(OwnKind), Embedded(EmbeddedChain) {
   try {
     MemOfs = -1;
     const bool NoBody = IsNoBodyName(DefPos + 1);
-    ProcInfo = GetPackedUInt();
-    CodeSize = GetPackedUInt();
-    if (NoBody) return;
-    if (UnitVersion() > 2) ProcFlags = GetPackedInt();
-    ResultType = GetPackedUInt();
+    {
+      TReadCursor In;
+      ProcInfo = In.PackedUInt();
+      CodeSize = In.PackedUInt();
+      if (NoBody) return;
+      if (UnitVersion() > 2) ProcFlags = In.PackedInt();
+      ResultType = In.PackedUInt();
+    }
     CurrentTag = GetTag();
     CallConv = ReadCallConv();
     ActiveUnit->ReadDeclList(dsProcLocals, Params);
@@ -101,39 +105,41 @@ int32_t TProcDecl::SetMem(int32_t O, int32_t S) {
   return static_cast<int32_t>(static_cast<uint32_t>(S) - CodeSize);
 }
 
-TLocalDecl::TLocalDecl(TDeclScope Scope) {
+TLocalDecl::TLocalDecl(TRecKind Kind, TDeclScope Scope) : TNameDecl(Kind) {
   const bool M = IsMethodTag(*DefPos);
   const bool Swap = M && UnitVersion() == 2;
-  Flags = GetPackedUInt();
+  TReadCursor In;
+  Flags = In.PackedUInt();
   if (Swap)
-    Ofs = static_cast<int32_t>(GetPackedUInt());
+    Ofs = static_cast<int32_t>(In.PackedUInt());
   else
-    TypeIndex = GetPackedUInt();
-  IntfAttrs = IsInterfaceScope(Scope) ? static_cast<int32_t>(GetPackedUInt()) : -1;
+    TypeIndex = In.PackedUInt();
+  IntfAttrs = IsInterfaceScope(Scope) ? static_cast<int32_t>(In.PackedUInt()) : -1;
   if (Swap)
-    TypeIndex = GetPackedUInt();
+    TypeIndex = In.PackedUInt();
   else
-    Ofs = M ? static_cast<int32_t>(GetPackedUInt()) : GetPackedInt();
+    Ofs = M ? static_cast<int32_t>(In.PackedUInt()) : In.PackedInt();
 }
 
-TMethodDecl::TMethodDecl(TDeclScope Scope) : TLocalDecl(Scope) {
+TMethodDecl::TMethodDecl(TDeclScope Scope) : TLocalDecl(OwnKind, Scope) {
   InInterface = IsInterfaceScope(Scope);
   const int32_t V = UnitVersion();
   if (!InInterface && (IsRelease7(V) || DefPos[1] == 0)) ImplHandle = GetPackedUInt();
 }
 
-TPropDecl::TPropDecl() {
-  Flags = GetPackedInt();
-  TypeIndex = GetPackedUInt();
-  PropNdx = GetPackedInt();
-  IndexSpec = GetPackedInt();
-  ReadAccess = GetPackedUInt();
-  WriteAccess = GetPackedUInt();
-  StoredAccess = GetPackedUInt();
-  DefaultValue = GetPackedInt();
+TPropDecl::TPropDecl() : TNameDecl(OwnKind) {
+  TReadCursor In;
+  Flags = In.PackedInt();
+  TypeIndex = In.PackedUInt();
+  PropNdx = In.PackedInt();
+  IndexSpec = In.PackedInt();
+  ReadAccess = In.PackedUInt();
+  WriteAccess = In.PackedUInt();
+  StoredAccess = In.PackedUInt();
+  DefaultValue = In.PackedInt();
 }
 
-TSysProcDecl::TSysProcDecl() {
+TSysProcDecl::TSysProcDecl() : TNameDecl(OwnKind) {
   ProcId = GetPackedUInt();
   ProcArg = GetPackedInt();
 }

@@ -50,12 +50,15 @@ class TProcDecl : public TNameFDecl {
 class TLocalDecl : public TNameDecl {
  public:
   UNITPEEK_RECORD_KIND(LocalDecl)
-  explicit TLocalDecl(TDeclScope Scope);
+  explicit TLocalDecl(TDeclScope Scope) : TLocalDecl(OwnKind, Scope) {}
 
   uint32_t Flags = 0;
   uint32_t TypeIndex = 0;
   int32_t IntfAttrs = -1;  // interface member lists only
   int32_t Ofs = 0;
+
+ protected:
+  TLocalDecl(TRecKind Kind, TDeclScope Scope);
 };
 
 // Method, constructor or destructor (tag 0x2D, 0x2E, 0x2F at DefPos).

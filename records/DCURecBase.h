@@ -14,6 +14,12 @@
 // parameter, local and embedded chains; a structured type definition owns its
 // member chain; an enumeration owns the constants folded into it. Type
 // definitions themselves are owned by the unit through its TypeTable.
+//
+// Records made while a unit is read live in the unit's arena (DCU_Arena.h),
+// and what such a record owns is of the same arena. Releasing one does not
+// give memory back (the arena's memory goes with the unit); it only needs to
+// run the destructor when the record holds heap memory of its own (the name
+// list of an enumeration, the interface pairs of a class), see DestroyRecord.
 #pragma once
 
 #include <cstddef>
@@ -42,7 +48,9 @@ class TDCURec {
   // default: the record takes no memory and the offer is an error.
   virtual int32_t SetMem(int32_t Ofs, int32_t Size);
   // The kind of the record's own class (DCURecKinds.h); see RecCast.
-  virtual TRecKind RecKind() const = 0;
+  TRecKind RecKind() const { return KindOfRecord; }
+  // True for a record of a unit's arena (made while the unit was read).
+  bool InArena() const { return FromArena; }
   virtual ~TDCURec() = default;
 
   // Records created while a unit is read take their memory from the unit's
@@ -54,25 +62,49 @@ class TDCURec {
   TDCURec& operator=(const TDCURec&) = delete;
 
  protected:
-  TDCURec() = default;
+  // Every constructor of a record class passes the kind of its own records
+  // (its OwnKind) down to here.
+  explicit TDCURec(TRecKind Kind) : KindOfRecord(Kind) {}
+
+ private:
+  // A byte instead of a virtual call: "is a" and the casts read it directly.
+  TRecKind KindOfRecord;
+  // Made while a unit's arena was active, so from that arena (operator new
+  // takes the memory of a record from the arena that is active then).
+  bool FromArena = ActiveRecordArena != nullptr;
+
+  friend void DestroyRecord(TDCURec* R) noexcept;
 };
 
-// Frees First and every record reached from it through Next, in chain order.
+// Ends the record R (null: nothing). A heap record is deleted; a record of an
+// arena is destroyed in place, and only when its class holds heap memory of
+// its own: the rest of it, and every record it owns, is memory of the arena.
+void DestroyRecord(TDCURec* R) noexcept;
+
+// True when records of kind K hold heap memory of their own (beside the
+// chains of records they own), which their destructor gives back.
+constexpr bool HoldsHeapMemory(TRecKind K) { return K == TRecKind::EnumDef || K == TRecKind::ClassDef; }
+
+// Ends First and every record reached from it through Next, in chain order.
 void FreeChain(TDCURec* First);
 
 class TBaseDef : public TDCURec {
  public:
   UNITPEEK_RECORD_KIND(BaseDef)
-  TBaseDef(TPos Name, TPos DefPos, int32_t UnitIndex);
+  TBaseDef(TPos Name, TPos DefPos, int32_t UnitIndex) : TBaseDef(OwnKind, Name, DefPos, UnitIndex) {}
   TPos GetName() const override;
 
-  TPos Name = nullptr;    // null: none
-  TPos DefPos = nullptr;  // tag byte the record began with; null: none
-  int32_t UnitIndex = -1; // -1: the unit being read; else index into UsedUnits
+  // The small fields first: they fill the room after the kind byte.
   // Set by the unit for the entries that its TypeTable owns and frees (type
   // definitions and placeholders); import records there belong to their
   // used-unit entries.
   bool OwnedByTypeTable = false;
+  int32_t UnitIndex = -1; // -1: the unit being read; else index into UsedUnits
+  TPos Name = nullptr;    // null: none
+  TPos DefPos = nullptr;  // tag byte the record began with; null: none
+
+ protected:
+  TBaseDef(TRecKind Kind, TPos Name, TPos DefPos, int32_t UnitIndex);
 };
 
 class TNameDecl : public TDCURec {
@@ -82,15 +114,15 @@ class TNameDecl : public TDCURec {
   // opposite question; anything else admits everything.
   virtual bool IsVisible(uint8_t Selector) const;
 
-  TPos DefPos = nullptr;  // the tag byte; the name follows it
   int32_t DeclIndex = -1; // 1-based number in DeclTable; -1: not entered
+  TPos DefPos = nullptr;  // the tag byte; the name follows it
 
  protected:
   // Reads the head: DefPos from TagMark, the name, and the DeclTable number.
-  TNameDecl();
+  explicit TNameDecl(TRecKind Kind);
   // For records without a name in the file: DefPos from TagMark only.
   struct TNoHead {};
-  explicit TNameDecl(TNoHead);
+  TNameDecl(TRecKind Kind, TNoHead);
 };
 
 class TNameFDecl : public TNameDecl {
@@ -102,5 +134,5 @@ class TNameFDecl : public TNameDecl {
 
  protected:
   // Reads the head of TNameDecl, then the flags and the optional stamp.
-  TNameFDecl();
+  explicit TNameFDecl(TRecKind Kind);
 };

@@ -1,5 +1,6 @@
 // The kinds of records, from one list of the record classes. Every record
-// answers its own kind (TDCURec::RecKind). The list follows the class tree,
+// holds the kind of its own class in a byte (TDCURec::RecKind), given to it
+// by the constructor of that class. The list follows the class tree,
 // so each class stands for one closed range of kinds, those of its own
 // records and of the classes below it, and "is a" is two comparisons (IsA,
 // DCURecs.h). From the list come the kind constants, their names, the
@@ -137,20 +138,22 @@ struct TRecKindRange {
   }();
 };
 
-// In the body of a class whose records are of kind Kind: the answer of its
-// records to RecKind. The class must be the one the list gives for Kind.
-#define UNITPEEK_RECORD_KIND(Kind)                                                                     \
-  TRecKind RecKind() const override {                                                                  \
+// In the body of a class whose records are of kind Kind: OwnKind, the kind
+// that its constructors give their records. The class must be the one the
+// list gives for Kind.
+#define UNITPEEK_RECORD_KIND(Kind)                                                                   \
+  static constexpr TRecKind OwnKind = TRecKind::Kind;                                                \
+  void CheckOwnKind() const {                                                                        \
     static_assert(std::is_same_v<std::remove_cvref_t<decltype(*this)>, TRecKindClass<TRecKind::Kind>::Type>, \
-                  "the list of record classes gives kind " #Kind " to another class");                 \
-    return TRecKind::Kind;                                                                             \
+                  "the list of record classes gives kind " #Kind " to another class");               \
   }
 
 // A class that differs from its base only in the kind of its records; it
-// takes the constructors of its base.
-#define UNITPEEK_KIND_ONLY_CLASS(Kind, Class, Base) \
-  class Class : public Base {                      \
-   public:                                         \
-    using Base::Base;                              \
-    UNITPEEK_RECORD_KIND(Kind)                     \
+// takes the constructors of its base (those that take the kind first).
+#define UNITPEEK_KIND_ONLY_CLASS(Kind, Class, Base)                   \
+  class Class : public Base {                                        \
+   public:                                                           \
+    UNITPEEK_RECORD_KIND(Kind)                                       \
+    template <class... TArgs>                                        \
+    explicit Class(TArgs... Args) : Base(OwnKind, Args...) {}        \
   };

@@ -1,6 +1,7 @@
 // Root record classes (DCURecBase.h), import records and data declarations
 // (DCUDecls.h).
 #include "DCURecs.h"
+#include "DCU_Cursor.h"
 
 // ---------------------------------------------------------------------------
 // Root classes
@@ -9,30 +10,39 @@ int32_t TDCURec::SetMem(int32_t Ofs, int32_t Size) {
   RaiseReadErrorFmt("Trying to set memory 0x%x[0x%x] to %s", {Ofs, Size, NameText(GetName())});
 }
 
+void DestroyRecord(TDCURec* R) noexcept {
+  if (!R) return;
+  if (!R->FromArena)
+    delete R;
+  else if (HoldsHeapMemory(R->RecKind()))
+    R->~TDCURec();
+}
+
 void FreeChain(TDCURec* First) {
   while (First) {
     TDCURec* Next = First->Next;
-    delete First;
+    DestroyRecord(First);
     First = Next;
   }
 }
 
-TBaseDef::TBaseDef(TPos Name, TPos DefPos, int32_t UnitIndex) : Name(Name), DefPos(DefPos), UnitIndex(UnitIndex) {}
+TBaseDef::TBaseDef(TRecKind Kind, TPos Name, TPos DefPos, int32_t UnitIndex)
+    : TDCURec(Kind), UnitIndex(UnitIndex), Name(Name), DefPos(DefPos) {}
 
 TPos TBaseDef::GetName() const { return Name ? Name : NoName; }
 
-TNameDecl::TNameDecl() : DefPos(TagMark) {
+TNameDecl::TNameDecl(TRecKind Kind) : TDCURec(Kind), DefPos(TagMark) {
   TakeName();
   DeclIndex = ActiveUnit->AddDecl(this);
 }
 
-TNameDecl::TNameDecl(TNoHead) : DefPos(TagMark) {}
+TNameDecl::TNameDecl(TRecKind Kind, TNoHead) : TDCURec(Kind), DefPos(TagMark) {}
 
 TPos TNameDecl::GetName() const { return DefPos ? DefPos + 1 : NoName; }
 
 bool TNameDecl::IsVisible(uint8_t) const { return true; }
 
-TNameFDecl::TNameFDecl() {
+TNameFDecl::TNameFDecl(TRecKind Kind) : TNameDecl(Kind) {
   Flags = GetPackedUInt();
   if (Flags & IsInterfaceFlag) Stamp = GetDWord();
 }
@@ -47,14 +57,14 @@ bool TNameFDecl::IsVisible(uint8_t Selector) const {
 // ---------------------------------------------------------------------------
 // Import records
 
-TImpDef::TImpDef(char Kind, TPos Name, uint32_t Stamp, TPos DefPos, int32_t UnitIndex)
-    : TBaseDef(Name, DefPos, UnitIndex), Kind(Kind), Stamp(Stamp) {}
+TImpDef::TImpDef(TRecKind RecordKind, char Kind, TPos Name, uint32_t Stamp, TPos DefPos, int32_t UnitIndex)
+    : TBaseDef(RecordKind, Name, DefPos, UnitIndex), Kind(Kind), Stamp(Stamp) {}
 
 TDLLImpRec::TDLLImpRec(TPos Name, uint32_t EntryIndex, TPos DefPos, int32_t UnitIndex)
-    : TBaseDef(Name, DefPos, UnitIndex), EntryIndex(EntryIndex) {}
+    : TBaseDef(OwnKind, Name, DefPos, UnitIndex), EntryIndex(EntryIndex) {}
 
 TImpTypeDefRec::TImpTypeDefRec(TPos Name, uint32_t Stamp, int32_t RTTISize, TPos DefPos, int32_t UnitIndex)
-    : TImpDef('T', Name, Stamp, DefPos, UnitIndex), RTTISize(RTTISize) {
+    : TImpDef(OwnKind, 'T', Name, Stamp, DefPos, UnitIndex), RTTISize(RTTISize) {
   OwnerUnit = this->UnitIndex;
   this->UnitIndex = -1;
   TypeName = this->Name;
@@ -74,7 +84,7 @@ int32_t TImpTypeDefRec::SetMem(int32_t Ofs, int32_t Size) {
 // ---------------------------------------------------------------------------
 // Data declarations
 
-TTypeDecl::TTypeDecl() {
+TTypeDecl::TTypeDecl() : TNameFDecl(OwnKind) {
   TypeIndex = GetPackedUInt();
   ActiveUnit->NameType(TypeIndex, DefPos + 1);
 }
@@ -90,12 +100,13 @@ int32_t TTypeDecl::SetMem(int32_t Ofs, int32_t Size) {
   return D ? D->SetMem(Ofs, Size) : 0;
 }
 
-TVarDecl::TVarDecl() {
-  TypeIndex = GetPackedUInt();
-  Ofs = static_cast<int32_t>(GetPackedUInt());
+TVarDecl::TVarDecl(TRecKind Kind) : TNameFDecl(Kind) {
+  TReadCursor In;
+  TypeIndex = In.PackedUInt();
+  Ofs = static_cast<int32_t>(In.PackedUInt());
 }
 
-TVarCDecl::TVarCDecl() {
+TVarCDecl::TVarCDecl(TRecKind Kind) : TVarDecl(Kind) {
   MemSize = -1;
   FileOfs = Ofs;
   Ofs = -1;
@@ -114,7 +125,7 @@ int32_t TVarCDecl::SetMem(int32_t O, int32_t S) {
 
 bool TTypePDecl::IsVisible(uint8_t) const { return false; }
 
-TConstDeclBase::TConstDeclBase() {
+TConstDeclBase::TConstDeclBase(TRecKind Kind) : TNameFDecl(Kind) {
   TypeIndex = GetPackedUInt();
   if (UnitVersion() > 4) AuxValue = GetPackedUInt();
   ReadConstValue();
@@ -136,16 +147,16 @@ void TConstDeclBase::ReadConstValue() {
   }
 }
 
-TLabelDecl::TLabelDecl() { CodeOfs = GetPackedUInt(); }
+TLabelDecl::TLabelDecl() : TNameDecl(OwnKind) { CodeOfs = GetPackedUInt(); }
 
 bool TLabelDecl::IsVisible(uint8_t Selector) const { return Selector != 0; }
 
-TExportDecl::TExportDecl() {
+TExportDecl::TExportDecl() : TNameDecl(OwnKind) {
   ExportedDecl = GetPackedUInt();
   ExportIndex = GetPackedUInt();
 }
 
-TSetDeftInfo::TSetDeftInfo() : TNameDecl(TNoHead{}) {
+TSetDeftInfo::TSetDeftInfo() : TNameDecl(OwnKind, TNoHead{}) {
   DeclIndex = -1;
   SourceDecl = GetPackedUInt();
   TargetDecl = GetPackedUInt();

@@ -19,8 +19,8 @@
 #include "DCU_Unit.h"
 
 // Every class of the list stands for the closed range of its kinds, and a
-// class with records of its own kind comes first in its range and answers
-// RecKind itself.
+// class with records of its own kind comes first in its range and gives its
+// records that kind itself (its own OwnKind, not one of a class above it).
 #define UNITPEEK_REC_CHECK_G(Class)                                             \
   static_assert(TRecKindRange<Class>::Closed, "the kinds below " #Class         \
                                               " are not one range: the list of " \
@@ -28,8 +28,7 @@
 #define UNITPEEK_REC_CHECK_K(Kind, Class)                                                    \
   UNITPEEK_REC_CHECK_G(Class)                                                                \
   static_assert(TRecKindRange<Class>::First == TRecKind::Kind, #Class " comes after a class below it"); \
-  static_assert(std::is_same_v<decltype(&Class::RecKind), TRecKind (Class::*)() const>,        \
-                #Class " does not answer RecKind itself");
+  static_assert(Class::OwnKind == TRecKind::Kind, #Class " does not give its records its own kind");
 UNITPEEK_RECORD_CLASSES(UNITPEEK_REC_CHECK_K, UNITPEEK_REC_CHECK_G)
 #undef UNITPEEK_REC_CHECK_K
 #undef UNITPEEK_REC_CHECK_G

@@ -9,17 +9,12 @@ namespace {
 // Longest packed value: the flag byte, the low and the high dword.
 constexpr uint32_t MaxPackedLen = 9;
 
-int64_t PackedValue64(int32_t Low) {
-  return static_cast<int64_t>((static_cast<uint64_t>(static_cast<uint32_t>(PackedHigh)) << 32) |
-                              static_cast<uint32_t>(Low));
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------
 // Common head
 
-TTypeDef::TTypeDef() : TBaseDef(nullptr, TagMark, -1) {
+TTypeDef::TTypeDef(TRecKind Kind) : TBaseDef(Kind, nullptr, TagMark, -1) {
   ReadTypeHead();
   ActiveUnit->AddTypeDef(this);
   RTTIOfs = -1;
@@ -44,7 +39,7 @@ int32_t TTypeDef::SetMem(int32_t Ofs, int32_t Len) {
 // ---------------------------------------------------------------------------
 // Ranges and enumerations
 
-TRangeBaseDef::TRangeBaseDef() {
+TRangeBaseDef::TRangeBaseDef(TRecKind Kind) : TTypeDef(Kind) {
   BaseType = GetPackedUInt();
   ReadBounds();
 }
@@ -53,20 +48,22 @@ void TRangeBaseDef::ReadBounds() {
   BoundsPos = WinPos;
   const uint32_t Avail = WinLimit ? PosOffset(WinLimit, BoundsPos) : 0;
   BoundsLen = static_cast<uint8_t>(std::min<uint32_t>(Avail, 2 * MaxPackedLen));
+  BoundsVersion = static_cast<uint8_t>(UnitVersion());
   GetPackedInt();
   GetPackedInt();
   RangeB = GetByte();
 }
 
 void TRangeBaseDef::GetBounds(int64_t& Lo, int64_t& Hi) const {
-  TWindowGuard W(BoundsPos, BoundsLen);
-  const int32_t L = GetPackedInt();
-  Lo = PackedValue64(L);
-  const int32_t H = GetPackedInt();
-  Hi = PackedValue64(H);
+  // The bytes were read the same way when the range was, so they hold both
+  // values; the check only guards against a record changed since.
+  uint32_t LoLen = 0, HiLen = 0;
+  Lo = PackedInt64At(BoundsPos, BoundsLen, BoundsVersion, LoLen);
+  Hi = LoLen ? PackedInt64At(BoundsPos + LoLen, BoundsLen - LoLen, BoundsVersion, HiLen) : 0;
+  if (!HiLen) throw EDCUReadError("Range bounds cut short");
 }
 
-TEnumDef::TEnumDef() : TRangeBaseDef(THeadOnly{}) {
+TEnumDef::TEnumDef() : TRangeBaseDef(OwnKind, THeadOnly{}) {
   BaseType = GetPackedUInt();
   EnumNdx = GetPackedInt();
   ReadBounds();
@@ -79,28 +76,28 @@ TEnumDef::~TEnumDef() {
 // ---------------------------------------------------------------------------
 // Other simple kinds
 
-TFloatDef::TFloatDef() { FloatB = GetByte(); }
+TFloatDef::TFloatDef() : TTypeDef(OwnKind) { FloatB = GetByte(); }
 
-TPtrDef::TPtrDef() { BaseType = GetPackedUInt(); }
+TPtrDef::TPtrDef() : TTypeDef(OwnKind) { BaseType = GetPackedUInt(); }
 
-TFileDef::TFileDef() { BaseType = GetPackedUInt(); }
+TFileDef::TFileDef() : TTypeDef(OwnKind) { BaseType = GetPackedUInt(); }
 
-TSetDef::TSetDef() {
+TSetDef::TSetDef() : TTypeDef(OwnKind) {
   BStart = GetByte();
   BaseType = GetPackedUInt();
 }
 
-TArrayDef::TArrayDef() {
+TArrayDef::TArrayDef(TRecKind Kind) : TTypeDef(Kind) {
   B1 = GetByte();
   IndexType = GetPackedUInt();
   ElemType = GetPackedUInt();
 }
 
-TVariantDef::TVariantDef() {
+TVariantDef::TVariantDef() : TTypeDef(OwnKind) {
   if (UnitVersion() > 2) VariantB = GetByte();
 }
 
-TObjVMTDef::TObjVMTDef() {
+TObjVMTDef::TObjVMTDef() : TTypeDef(OwnKind) {
   ObjType = GetPackedUInt();
   NDX1 = GetPackedUInt();
 }
@@ -117,12 +114,12 @@ void TRecBaseDef::ReadFields(TDeclScope Scope) {
   if (CurrentTag != tagStop) RaiseTagError("Stop Tag");
 }
 
-TRecDef::TRecDef() {
+TRecDef::TRecDef() : TRecBaseDef(OwnKind) {
   B2 = GetByte();
   ReadFields(dsRecord);
 }
 
-TProcTypeDef::TProcTypeDef() {
+TProcTypeDef::TProcTypeDef() : TRecBaseDef(OwnKind) {
   if (UnitVersion() > 2) NDX0 = GetPackedUInt();
   ResultType = GetPackedUInt();
   AddSz = 0;
@@ -143,7 +140,7 @@ TProcTypeDef::TProcTypeDef() {
   }
 }
 
-TObjDef::TObjDef() {
+TObjDef::TObjDef() : TRecBaseDef(OwnKind) {
   B03 = GetByte();
   ParentType = GetPackedUInt();
   BFE = GetByte();
@@ -152,7 +149,7 @@ TObjDef::TObjDef() {
   ReadFields(dsRecord);
 }
 
-TClassDef::TClassDef() {
+TClassDef::TClassDef() : TRecBaseDef(OwnKind) {
   ParentType = GetPackedUInt();
   InstRTTISize = GetPackedUInt();
   InstSize = GetPackedInt();
@@ -174,9 +171,11 @@ TClassDef::TClassDef() {
     }
   }
   ReadFields(dsClass);
+  // Only now: a class that failed is destroyed where it failed.
+  if (InArena() && IntfPairs.capacity() > 0) ActiveUnit->NoteHeapMemory(this);
 }
 
-TInterfaceDef::TInterfaceDef() {
+TInterfaceDef::TInterfaceDef() : TRecBaseDef(OwnKind) {
   ParentType = GetPackedUInt();
   Ndx1 = GetPackedInt();
   GUID = TakeBytes(16);

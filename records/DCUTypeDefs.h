@@ -13,7 +13,6 @@
 
 class TTypeDef : public TBaseDef {
  public:
-  TTypeDef();
   int32_t SetMem(int32_t Ofs, int32_t Size) override;
 
   int32_t RTTISize = 0;
@@ -22,13 +21,16 @@ class TTypeDef : public TBaseDef {
   int32_t RTTIOfs = -1;
 
  protected:
+  // Reads the head and registers the definition in TypeTable.
+  explicit TTypeDef(TRecKind Kind);
   void ReadTypeHead();
 };
 
 class TRangeBaseDef : public TTypeDef {
  public:
   // Re-reads both bounds from the image as 64-bit values (low 32 bits from
-  // the packed value, high 32 bits from PackedHigh).
+  // the packed value, high 32 bits as PackedHigh holds them), by the rules
+  // of the unit the range was read from, whichever unit is read now.
   void GetBounds(int64_t& Lo, int64_t& Hi) const;
 
   uint32_t BaseType = 0;
@@ -37,12 +39,15 @@ class TRangeBaseDef : public TTypeDef {
   // Bytes that may be read at BoundsPos: at most 18 (two 9-byte packed
   // values), never past the end of the window the bounds were read from.
   uint8_t BoundsLen = 0;
+  // Format version of the unit the bounds were read from (the long packed
+  // form carries a high dword from version 4 on).
+  uint8_t BoundsVersion = 0;
 
  protected:
   // Reads a range: base type, both bounds, the trailing byte.
-  TRangeBaseDef();
+  explicit TRangeBaseDef(TRecKind Kind);
   struct THeadOnly {};
-  explicit TRangeBaseDef(THeadOnly) {}
+  TRangeBaseDef(TRecKind Kind, THeadOnly) : TTypeDef(Kind) {}
   void ReadBounds();
 };
 
@@ -96,10 +101,13 @@ class TSetDef : public TTypeDef {
 class TArrayDef : public TTypeDef {
  public:
   UNITPEEK_RECORD_KIND(ArrayDef)
-  TArrayDef();
+  TArrayDef() : TArrayDef(OwnKind) {}
   uint8_t B1 = 0;
   uint32_t IndexType = 0;
   uint32_t ElemType = 0;
+
+ protected:
+  explicit TArrayDef(TRecKind Kind);
 };
 
 UNITPEEK_KIND_ONLY_CLASS(ShortStrDef, TShortStrDef, TArrayDef)
@@ -133,7 +141,7 @@ class TRecBaseDef : public TTypeDef {
   TNameDecl* Fields = nullptr;  // owned
 
  protected:
-  TRecBaseDef() = default;
+  explicit TRecBaseDef(TRecKind Kind) : TTypeDef(Kind) {}
 };
 
 class TRecDef : public TRecBaseDef {

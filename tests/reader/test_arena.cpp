@@ -2,6 +2,9 @@
 // records made at any other time from the heap, and either kind may be
 // deleted while any number of units (and arenas) are alive.
 #include <gtest/gtest.h>
+#include <malloc.h>
+
+#include <cstring>
 
 #include "DCURecs.h"
 #include "LargeUnit.h"
@@ -46,6 +49,85 @@ TEST(RecordArena, UnitsReleasedInAnyOrderAndAfterFailedLoads) {
   }
   D.reset();
   C.reset();
+}
+
+// Releasing a unit visits only the records of its arena that hold heap
+// memory of their own (enumerations with their name lists, classes with
+// interface pairs); whether that memory comes back is seen in the heap.
+TEST(RecordArena, ReleaseGivesBackTheHeapMemoryOfRecords) {
+  unitbuilder::UnitBuilder B(7);
+  B.MinimalStart();
+  for (int I = 0; I < 200; ++I) {
+    // A class with two interface pairs and a field; an enumeration whose
+    // constants fold into its name list.
+    B.TypeDefHead(0x46).PackedUInt(0).PackedUInt(0).PackedInt(4).PackedUInt(0).PackedUInt(0).PackedUInt(0)
+        .PackedUInt(0).Byte(0).PackedInt(2).PackedUInt(1).PackedUInt(2).PackedUInt(3).PackedUInt(4)
+        .Local(0x2C, "F", 1).Stop();
+    B.EnumDef(0, 1);
+    B.ConstDecl("A" + std::to_string(I), 2 * I + 2, 0).ConstDecl("B" + std::to_string(I), 2 * I + 2, 1);
+    B.TypeDecl("T" + std::to_string(I), 2 * I + 2);
+  }
+  const auto Bytes = B.Stop().Finish();
+  {
+    auto U = readertest::Load(Bytes);
+    auto* C = RecCast<TClassDef>(U->GetTypeDef(1));
+    ASSERT_NE(C, nullptr);
+    EXPECT_EQ(C->IntfPairs.size(), 4u);
+    auto* E = RecCast<TEnumDef>(U->GetTypeDef(2));
+    ASSERT_NE(E, nullptr);
+    ASSERT_TRUE(E->NameList);
+    EXPECT_EQ(E->NameList->size(), 2u);
+  }
+  // The first load leaves its arena blocks for the next ones.
+  const size_t Before = mallinfo2().uordblks;
+  for (int Round = 0; Round < 50; ++Round) readertest::Load(Bytes, false);
+  const size_t After = mallinfo2().uordblks;
+  // 50 loads of 200 lists and 200 pair vectors would leave megabytes.
+  EXPECT_LT(After, Before + 64 * 1024) << "heap in use grew from " << Before << " to " << After;
+}
+
+// Units read one after another reuse the blocks of the units released
+// before them: the image and the arena blocks of a unit read again are the
+// ones it had, and the blocks kept between the loads do not grow.
+TEST(UnitMemory, AUnitReadAgainGetsItsBlocksBack) {
+  if (!RecordArenasInUse()) GTEST_SKIP() << "sanitizer build: every block is a heap allocation of its own";
+  const auto Bytes = unitbuilder::LargeUnit(600);
+  ASSERT_GT(Bytes.size(), size_t{300} << 10);
+  const uint8_t* Image = nullptr;
+  size_t Kept = 0;
+  for (int Round = 0; Round < 4; ++Round) {
+    {
+      auto U = readertest::Load(Bytes, false);
+      ASSERT_EQ(static_cast<size_t>(U->ImageSize), Bytes.size());
+      EXPECT_EQ(std::memcmp(U->Image.get(), Bytes.data(), Bytes.size()), 0);
+      if (Round > 0) {
+        EXPECT_EQ(U->Image.get(), Image) << "round " << Round;
+      }
+      Image = U->Image.get();
+    }
+    if (Round > 0) {
+      EXPECT_EQ(SpareBlockBytes(), Kept) << "round " << Round;
+    }
+    Kept = SpareBlockBytes();
+  }
+  EXPECT_GE(Kept, Bytes.size());
+}
+
+// An image takes a kept block of at most twice its size: a small unit read
+// after a large one leaves the large image's block for the next large unit.
+TEST(UnitMemory, ASmallImageLeavesALargeBlock) {
+  if (!RecordArenasInUse()) GTEST_SKIP() << "sanitizer build: every block is a heap allocation of its own";
+  const auto Large = unitbuilder::LargeUnit(2400);
+  const auto Small = unitbuilder::LargeUnit(300);
+  ASSERT_GT(Small.size(), size_t{256} << 10);
+  const uint8_t* LargeImage = readertest::Load(Large, false)->Image.get();
+  {
+    auto U = readertest::Load(Small, false);
+    EXPECT_NE(U->Image.get(), LargeImage);
+  }
+  auto U = readertest::Load(Large, false);
+  EXPECT_EQ(U->Image.get(), LargeImage);
+  EXPECT_EQ(std::memcmp(U->Image.get(), Large.data(), Large.size()), 0);
 }
 
 TEST(RecordArena, ScopesNestAndAllocationsAreAligned) {

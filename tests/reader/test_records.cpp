@@ -344,6 +344,40 @@ TEST(TypeDefs, BoundsRereadWithHighWords) {
   EXPECT_EQ(E->NameList, nullptr);
 }
 
+// The long packed form carries a high dword from version 4 on: a range
+// answers by the rules of its own unit, also after a unit of another version
+// was loaded (and is the one being read).
+TEST(TypeDefs, BoundsByTheRulesOfTheirOwnUnit) {
+  UnitBuilder Seven(7);
+  Seven.MinimalStart("Seven").TypeDefHead(0x44, 0, 8).PackedUInt(0).Packed9(0xFFFFFFFE, 0xFFFFFFFF);
+  Seven.Packed9(5, 1).Byte(0).Stop();
+  // Version 3 takes five bytes of a long form whatever its upper nibble.
+  UnitBuilder Three(3);
+  Three.MinimalStart("Three").TypeDefHead(0x44, 0, 8).PackedUInt(0).Raw({0x1F, 0x10, 0, 0, 0});
+  Three.PackedInt(100).Byte(0).Stop();
+  auto Bounds = [](const TUnit& U) {
+    auto* R = RecCast<TRangeDef>(U.GetTypeDef(1));
+    EXPECT_NE(R, nullptr);
+    std::pair<int64_t, int64_t> LoHi{0, 0};
+    if (R) R->GetBounds(LoHi.first, LoHi.second);
+    return LoHi;
+  };
+  const std::pair<int64_t, int64_t> SevenBounds{-2, 0x100000005ll}, ThreeBounds{16, 100};
+  auto A = readertest::Load(Seven.Finish());
+  EXPECT_EQ(Bounds(*A), SevenBounds);
+  auto B = readertest::Load(Three.Finish(), false);
+  ASSERT_EQ(ActiveUnit.get(), B.get());
+  EXPECT_EQ(Bounds(*A), SevenBounds);
+  EXPECT_EQ(Bounds(*B), ThreeBounds);
+  auto C = readertest::Load(Seven.Finish(), false);
+  EXPECT_EQ(Bounds(*B), ThreeBounds);
+  EXPECT_EQ(Bounds(*C), SevenBounds);
+  C.reset();
+  // No unit is being read any more.
+  EXPECT_EQ(Bounds(*B), ThreeBounds);
+  EXPECT_EQ(Bounds(*A), SevenBounds);
+}
+
 TEST(TypeDefs, StructuredKinds) {
   // A record whose member list holds a nested definition: the record is
   // numbered first, the definition after it follows the nested one.

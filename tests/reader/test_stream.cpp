@@ -54,6 +54,25 @@ TEST(Stream, ListEndingAtOnceAndTypeDefsOutsideTheChain) {
   EXPECT_EQ(NameText(D->GetName()), "A");
 }
 
+// Declarations packed closer than the declaration table's first room
+// (one per 16 bytes of the file) make it grow while the records are read:
+// the numbers stay in file order and each names its own record.
+TEST(Stream, DeclarationNumbersWhileTheTableGrows) {
+  UnitBuilder B = Start();
+  B.VoidDef();
+  constexpr int Count = 3000;
+  for (int I = 0; I < Count; ++I) B.TypeDecl("T", 1);
+  auto U = Load(B.Stop().Finish());
+  ASSERT_GT(U->DeclTable.size(), static_cast<size_t>(U->ImageSize) / 16);
+  auto C = Chain(U->Decls);
+  ASSERT_EQ(C.size(), static_cast<size_t>(Count));
+  for (size_t I = 0; I < C.size(); ++I) {
+    ASSERT_EQ(C[I]->DeclIndex, C[0]->DeclIndex + static_cast<int32_t>(I));
+    ASSERT_EQ(U->GetDecl(C[I]->DeclIndex), C[I]);
+  }
+  EXPECT_EQ(static_cast<size_t>(C.back()->DeclIndex), U->DeclTable.size());
+}
+
 TEST(Stream, TypeNamesAndPlaceholders) {
   UnitBuilder B = Start(6);
   B.VoidDef().TypeDecl("First", 1).TypeDecl("Again", 1);  // definition read before its name
