@@ -150,22 +150,25 @@ uint64_t TailWord(const char* P, size_t N) {
 // The hash of a name: eight bytes a step, each word mixed in by a multiply,
 // the length first and a finishing mix so that the low bits (the slot)
 // depend on every byte.
+constexpr uint64_t HashK = 0x9E3779B97F4A7C15ull;
+uint64_t HashStart(size_t N) { return (N + 1) * HashK; }
+uint64_t HashWord(uint64_t H, uint64_t W) {
+  H = (H ^ W) * HashK;
+  return H ^ (H >> 29);
+}
+uint32_t HashEnd(uint64_t H) {
+  H *= 0xBF58476D1CE4E5B9ull;
+  return static_cast<uint32_t>(H ^ (H >> 32));
+}
+
 uint32_t NameHash(std::string_view Text) {
   const char* P = Text.data();
   const size_t N = Text.size();
-  constexpr uint64_t K = 0x9E3779B97F4A7C15ull;
-  uint64_t H = (N + 1) * K;
+  uint64_t H = HashStart(N);
   size_t I = 0;
-  for (; I + 8 <= N; I += 8) {
-    H = (H ^ WordAt(P + I)) * K;
-    H ^= H >> 29;
-  }
-  if (I < N) {
-    H = (H ^ TailWord(P + I, N - I)) * K;
-    H ^= H >> 29;
-  }
-  H *= 0xBF58476D1CE4E5B9ull;
-  return static_cast<uint32_t>(H ^ (H >> 32));
+  for (; I + 8 <= N; I += 8) H = HashWord(H, WordAt(P + I));
+  if (I < N) H = HashWord(H, TailWord(P + I, N - I));
+  return HashEnd(H);
 }
 
 // FoldLower of each of the eight bytes of W at once (the mirror of
@@ -243,15 +246,22 @@ size_t TNamePool::MemoryBytes() const {
 }
 
 uint32_t TNamePool::AddFolded(std::string_view Text) {
-  // Folded eight bytes a step.
-  Scratch.resize(Text.size());
+  // Folded and hashed (as NameHash of the folded text) eight bytes a step.
+  const size_t N = Text.size();
+  Scratch.resize(N);
+  char* Out = Scratch.data();
+  uint64_t H = HashStart(N);
   size_t I = 0;
-  for (; I + 8 <= Text.size(); I += 8) {
+  for (; I + 8 <= N; I += 8) {
     const uint64_t W = FoldLowerWord(WordAt(Text.data() + I));
-    std::memcpy(Scratch.data() + I, &W, 8);
+    std::memcpy(Out + I, &W, 8);
+    H = HashWord(H, W);
   }
-  for (; I < Text.size(); ++I) Scratch[I] = static_cast<char>(FoldLower(static_cast<unsigned char>(Text[I])));
-  return Insert(Scratch, NameHash(Scratch));
+  if (I < N) {
+    for (size_t J = I; J < N; ++J) Out[J] = static_cast<char>(FoldLower(static_cast<unsigned char>(Text[J])));
+    H = HashWord(H, TailWord(Out + I, N - I));
+  }
+  return Insert(Scratch, HashEnd(H));
 }
 
 uint32_t TNamePool::Add(std::string_view Text) {
