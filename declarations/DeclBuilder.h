@@ -105,11 +105,11 @@ class TOutlineBuilder {
   // to: the first one whose name the definition carries, else the first one
   // naming it. (Which of several names for one type was declared first in
   // the source the file does not say: each of them shows the structure.)
-  struct TOwner {
-    int64_t Anchor;
-    std::string Name;
-  };
-  std::unordered_map<uint32_t, TOwner> Owners;
+  // By type number (index N - 1, as the unit's type table): the owning
+  // declaration, null where none; its name and anchor are made when a
+  // reference is first written.
+  std::vector<const TTypeDecl*> Owners;
+  const TTypeDecl* OwnerOf(uint32_t N) const { return N >= 1 && N <= Owners.size() ? Owners[N - 1] : nullptr; }
   // The text of each type number once made, and which are being made (an
   // anonymous type met inside itself prints as its number).
   std::unordered_map<uint32_t, TDeclText> Texts;

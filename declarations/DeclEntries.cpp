@@ -111,14 +111,17 @@ void TOutlineBuilder::MakeEntry(TNameDecl* D, TDeclKind Kind, TDeclEntry& E) {
 }
 
 // Owners first: a type may be used before its declaration.
+// One pointer per type number: the table is as long as the unit's type table
+// (a type declaration names a number of it or none that resolves).
 void TOutlineBuilder::FindOwners() {
+  Owners.assign(U.TypeTable.size(), nullptr);
   for (int Pass = 0; Pass < 2; ++Pass)
     for (TDCURec* R = U.Decls; R; R = R->Next) {
       auto* T = RecCast<TTypeDecl>(R);
-      if (!T || IsCompilerName(NameView(T->GetName())) || Owners.count(T->TypeIndex)) continue;
+      if (!T || IsCompilerName(NameView(T->GetName())) || OwnerOf(T->TypeIndex)) continue;
       auto* D = RecCast<TTypeDef>(U.GetTypeDef(T->TypeIndex));
       if (!D || (Pass == 0 && DefName(D) != NameView(T->GetName()))) continue;
-      Owners.emplace(T->TypeIndex, TOwner{OffsetOf(U, T->DefPos), DeclDisplayText(NameView(T->GetName()))});
+      Owners[T->TypeIndex - 1] = T;  // GetTypeDef answered: 1 <= TypeIndex <= size
     }
 }
 

@@ -55,30 +55,31 @@ void TWriter::ParamsAndResult(const TDeclRoutine& R) {
 void TWriter::Member(const TDeclMember& M) {
   const bool Prop = M.Kind == TMemberKind::Property;
   const bool Routine = !Prop && M.Kind != TMemberKind::Field;
+  const TDeclPropertyParts& P = M.Property();
   J.BeginObject();
   if (Routine) CallConv(M.Routine);
   if (Routine && M.Directives.ClassMethod) J.Bool("classMethod", true);
-  if (Prop && !M.Default.empty()) J.Raw("default", M.DefaultJson);
+  if (Prop && !P.Default.empty()) J.Raw("default", P.DefaultJson);
   if (Prop && M.DefaultProperty) J.Bool("defaultProperty", true);
   if (Routine) Directives(M.Directives);
-  if (Prop && M.DispId) J.Number("dispid", *M.DispId);
-  if (Prop && M.Index) J.Number("index", *M.Index);
+  if (Prop && P.DispId) J.Number("dispid", *P.DispId);
+  if (Prop && P.Index) J.Number("index", *P.Index);
   J.String("kind", MemberKindName(M.Kind));
   J.String("name", M.Name);
   if (Prop && M.NoDefault) J.Bool("nodefault", true);
   J.Number("offset", M.Offset);
   if (Routine) ParamsAndResult(M.Routine);
-  if (Prop && !M.IndexParams.empty()) {
+  if (Prop && !P.IndexParams.empty()) {
     J.Key("params");
-    Params(M.IndexParams);
+    Params(P.IndexParams);
   }
-  if (Prop && !M.ReadAccess.empty()) J.String("read", M.ReadAccess);
-  if (Prop && !M.StoredAccess.empty()) J.String("stored", M.StoredAccess);
+  if (Prop && !P.ReadAccess.empty()) J.String("read", P.ReadAccess);
+  if (Prop && !P.StoredAccess.empty()) J.String("stored", P.StoredAccess);
   Text(M, AppendMemberLine);
   if (!Routine) J.String("type", M.Type.Text);
   if (M.Visibility != TVisibility::None)
     J.String("visibility", M.Visibility == TVisibility::Unknown ? "unknown" : VisibilityName(M.Visibility));
-  if (Prop && !M.WriteAccess.empty()) J.String("write", M.WriteAccess);
+  if (Prop && !P.WriteAccess.empty()) J.String("write", P.WriteAccess);
   J.EndObject();
 }
 

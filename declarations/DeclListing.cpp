@@ -161,28 +161,29 @@ void MethodLine(const TDeclMember& M, TDeclText& T) {
 }
 
 void PropertyLine(const TDeclMember& M, TDeclText& T) {
+  const TDeclPropertyParts& P = M.Property();
   T.Keyword("property");
   Space(T);
   NameDef(T, M.Name, M.Offset);
-  AppendParams(T, M.IndexParams, "[", "]");
+  AppendParams(T, P.IndexParams, "[", "]");
   if (!M.Type.Empty()) {
     T.Plain(": ");
     T.Append(M.Type);
   }
-  if (M.Index) Clause(T, "index", std::to_string(*M.Index));
-  if (!M.ReadAccess.empty()) Clause(T, "read", M.ReadAccess);
-  if (!M.WriteAccess.empty()) Clause(T, "write", M.WriteAccess);
-  if (!M.StoredAccess.empty()) Clause(T, "stored", M.StoredAccess);
-  if (!M.Default.empty()) Clause(T, "default", M.Default);
+  if (P.Index) Clause(T, "index", std::to_string(*P.Index));
+  if (!P.ReadAccess.empty()) Clause(T, "read", P.ReadAccess);
+  if (!P.WriteAccess.empty()) Clause(T, "write", P.WriteAccess);
+  if (!P.StoredAccess.empty()) Clause(T, "stored", P.StoredAccess);
+  if (!P.Default.empty()) Clause(T, "default", P.Default);
   if (M.NoDefault) {
     Space(T);
     T.Keyword("nodefault");
   }
-  if (!M.Access.empty()) {
+  if (!P.Access.empty()) {
     Space(T);
-    T.Keyword(M.Access);
+    T.Keyword(P.Access);
   }
-  if (M.DispId) Clause(T, "dispid", std::to_string(*M.DispId));
+  if (P.DispId) Clause(T, "dispid", std::to_string(*P.DispId));
   if (M.DefaultProperty) {
     T.Plain("; ");
     T.Keyword("default");

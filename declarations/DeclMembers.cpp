@@ -108,32 +108,34 @@ void TOutlineBuilder::MethodMember(const TMethodDecl& Me, std::string_view Name,
 void TOutlineBuilder::DispPropMember(const TDispPropDecl& P, TDeclMember& M) {
   M.Kind = TMemberKind::Property;
   M.Type = TypeRef(P.TypeIndex);
-  M.DispId = P.Ofs;
-  if ((P.IntfAttrs & 6) == 2) M.Access = "readonly";
-  if ((P.IntfAttrs & 6) == 4) M.Access = "writeonly";
+  TDeclPropertyParts& Parts = M.SetProperty();
+  Parts.DispId = P.Ofs;
+  if ((P.IntfAttrs & 6) == 2) Parts.Access = "readonly";
+  if ((P.IntfAttrs & 6) == 4) Parts.Access = "writeonly";
 }
 
 void TOutlineBuilder::PropertyMember(const TPropDecl& P, const TRecBaseDef& Owner, TDeclMember& M) {
   M.Kind = TMemberKind::Property;
+  TDeclPropertyParts& Parts = M.SetProperty();
   const TBaseDef* D = U.GetTypeDef(P.TypeIndex);
   auto* PT = RecCast<TProcTypeDef>(D);
   if (PT && DefName(D).empty()) {
     // An array property: its type lists the index parameters and the
     // element type.
     TDeclRoutine Ro = ProcTypeRoutine(PT, 0);
-    M.IndexParams = std::move(Ro.Params);
+    Parts.IndexParams = std::move(Ro.Params);
     M.Type = Ro.IsFunction ? std::move(Ro.Result) : TypeRef(P.TypeIndex);
   } else if (P.TypeIndex != 0) {
     // 0: a property taken over from an ancestor names no type of its own.
     M.Type = TypeRef(P.TypeIndex);
   }
-  if (P.ReadAccess) M.ReadAccess = DeclName(P.ReadAccess, true);
-  if (P.WriteAccess) M.WriteAccess = DeclName(P.WriteAccess, true);
-  if (P.StoredAccess) M.StoredAccess = DeclName(P.StoredAccess, true);
-  if (P.IndexSpec != NoPropValue) M.Index = P.IndexSpec;
+  if (P.ReadAccess) Parts.ReadAccess = DeclName(P.ReadAccess, true);
+  if (P.WriteAccess) Parts.WriteAccess = DeclName(P.WriteAccess, true);
+  if (P.StoredAccess) Parts.StoredAccess = DeclName(P.StoredAccess, true);
+  if (P.IndexSpec != NoPropValue) Parts.Index = P.IndexSpec;
   if (std::optional<TValue> D = PropDefaultValue(U, P, &Owner)) {
-    M.Default = PascalText(*D);
-    if (!ValueJson(*D, M.DefaultJson)) M.DefaultJson = std::to_string(P.DefaultValue);
+    Parts.Default = PascalText(*D);
+    if (!ValueJson(*D, Parts.DefaultJson)) Parts.DefaultJson = std::to_string(P.DefaultValue);
   } else if (P.TypeIndex == 0) {
     // A property taken over keeps its ancestor's default in the file
     // unless the redeclaration says nodefault; an ancestor of the unit

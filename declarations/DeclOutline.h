@@ -21,6 +21,7 @@
 #include <array>
 #include <charconv>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -143,6 +144,19 @@ void ForEachDirective(const TDeclDirectives& D, F&& Each) {
   if (D.Abstract) Each(std::string_view("abstract"));
 }
 
+// What only properties carry (most members are fields and methods): kept
+// apart, so that a member takes half the room it would.
+struct TDeclPropertyParts {
+  std::vector<TDeclParam> IndexParams;  // array properties: [A: T; ...]
+  std::string ReadAccess, WriteAccess, StoredAccess;
+  std::optional<int32_t> Index;
+  // The default by the property's type: as the listing writes it ("False",
+  // "taLeftJustify", "[fsBold]"; empty: none) and as JSON.
+  std::string Default, DefaultJson;
+  std::optional<int32_t> DispId;  // dispinterface properties
+  std::string Access;             // dispinterface properties: "readonly" / "writeonly"
+};
+
 struct TDeclMember {
   TMemberKind Kind = TMemberKind::Field;
   // Members of classes and objects: the section the member stands in (the
@@ -158,15 +172,29 @@ struct TDeclMember {
   std::string Name;
   TDeclText Type;        // fields and properties
   TDeclRoutine Routine;  // methods, constructors, destructors
-  // Properties.
-  std::vector<TDeclParam> IndexParams;  // array properties: [A: T; ...]
-  std::string ReadAccess, WriteAccess, StoredAccess;
-  std::optional<int32_t> Index;
-  // The default by the property's type: as the listing writes it ("False",
-  // "taLeftJustify", "[fsBold]"; empty: none) and as JSON.
-  std::string Default, DefaultJson;
-  std::optional<int32_t> DispId;  // dispinterface properties
-  std::string Access;             // dispinterface properties: "readonly" / "writeonly"
+
+  // The property's parts (see Property), copied with the member.
+  struct TPartsBox {
+    std::unique_ptr<TDeclPropertyParts> P;
+    TPartsBox() = default;
+    TPartsBox(const TPartsBox& B) : P(B.P ? std::make_unique<TDeclPropertyParts>(*B.P) : nullptr) {}
+    TPartsBox(TPartsBox&&) noexcept = default;
+    TPartsBox& operator=(const TPartsBox& B) {
+      if (this != &B) P = B.P ? std::make_unique<TDeclPropertyParts>(*B.P) : nullptr;
+      return *this;
+    }
+    TPartsBox& operator=(TPartsBox&&) noexcept = default;
+    ~TPartsBox() = default;
+  } Parts;
+
+  // A property's parts; the empty parts for a member that has none.
+  const TDeclPropertyParts& Property() const { return Parts.P ? *Parts.P : NoParts(); }
+  // The same to fill in, made when first asked for.
+  TDeclPropertyParts& SetProperty() {
+    if (!Parts.P) Parts.P = std::make_unique<TDeclPropertyParts>();
+    return *Parts.P;
+  }
+  static const TDeclPropertyParts& NoParts();
 };
 
 // The members of a class or object in runs of one visibility, in file

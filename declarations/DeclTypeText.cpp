@@ -62,9 +62,8 @@ TDeclText TOutlineBuilder::MakeTypeRef(uint32_t N, const TBaseDef* D, int Depth)
   TDeclText T = NewText();
   std::string_view Name = DefName(D);
   if (!Name.empty()) {
-    auto A = Owners.find(N);
-    if (A != Owners.end()) {
-      T.Add(TDeclRunKind::TypeRef, A->second.Name, A->second.Anchor);
+    if (const TTypeDecl* Owner = OwnerOf(N)) {
+      T.Add(TDeclRunKind::TypeRef, DeclDisplayText(NameView(Owner->GetName())), OffsetOf(U, Owner->DefPos));
       return T;
     }
     T.Add(TDeclRunKind::TypeRef, DeclDisplayText(Name), NoAnchor);

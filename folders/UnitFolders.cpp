@@ -3,6 +3,7 @@
 #include "UnitFolders.h"
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -124,10 +125,70 @@ class TWalker {
 
 namespace {
 
+constexpr uint64_t Ones = 0x0101010101010101ull, Highs = 0x8080808080808080ull;
+
+uint64_t WordAt(const char* P) {
+  uint64_t W;
+  std::memcpy(&W, P, 8);
+  return W;
+}
+
+// The last N bytes of a text (1 <= N < 8) at P as one word: two
+// overlapping pieces of four, or three single bytes. The same bytes give
+// the same word; the hash mixes the length in besides.
+uint64_t TailWord(const char* P, size_t N) {
+  if (N >= 4) {
+    uint32_t Lo, Hi;
+    std::memcpy(&Lo, P, 4);
+    std::memcpy(&Hi, P + N - 4, 4);
+    return uint64_t(Lo) | uint64_t(Hi) << 32;
+  }
+  return uint64_t(static_cast<uint8_t>(P[0])) | uint64_t(static_cast<uint8_t>(P[N / 2])) << 8 |
+         uint64_t(static_cast<uint8_t>(P[N - 1])) << 16;
+}
+
+// The hash of a name: eight bytes a step, each word mixed in by a multiply,
+// the length first and a finishing mix so that the low bits (the slot)
+// depend on every byte.
+constexpr uint64_t HashK = 0x9E3779B97F4A7C15ull;
+uint64_t HashStart(size_t N) { return (N + 1) * HashK; }
+uint64_t HashWord(uint64_t H, uint64_t W) {
+  H = (H ^ W) * HashK;
+  return H ^ (H >> 29);
+}
+uint32_t HashEnd(uint64_t H) {
+  H *= 0xBF58476D1CE4E5B9ull;
+  return static_cast<uint32_t>(H ^ (H >> 32));
+}
+
 uint32_t NameHash(std::string_view Text) {
-  uint32_t H = 2166136261u;  // FNV-1a
-  for (char C : Text) H = (H ^ static_cast<uint8_t>(C)) * 16777619u;
-  return H;
+  const char* P = Text.data();
+  const size_t N = Text.size();
+  uint64_t H = HashStart(N);
+  size_t I = 0;
+  for (; I + 8 <= N; I += 8) H = HashWord(H, WordAt(P + I));
+  if (I < N) H = HashWord(H, TailWord(P + I, N - I));
+  return HashEnd(H);
+}
+
+// FoldLower of each of the eight bytes of W at once (the mirror of
+// FoldUpperWord).
+uint64_t FoldLowerWord(uint64_t W) {
+  const uint64_t Low7 = W & ~Highs;                     // every byte 0..0x7F: no carries below
+  const uint64_t GeA = Low7 + (0x80 - 'A') * Ones;      // top bit: byte >= 'A'
+  const uint64_t GtZ = Low7 + (0x80 - 'Z' - 1) * Ones;  // top bit: byte > 'Z'
+  const uint64_t Upper = GeA & ~GtZ & ~W & Highs;       // A..Z with the top bit clear
+  return W + (Upper >> 2);                              // 0x80 >> 2 = 0x20 in the same byte
+}
+
+// Whether Text has an ASCII upper-case letter, eight bytes a step.
+bool HasUpper(std::string_view Text) {
+  size_t I = 0;
+  for (; I + 8 <= Text.size(); I += 8)
+    if (const uint64_t W = WordAt(Text.data() + I); FoldLowerWord(W) != W) return true;
+  for (; I < Text.size(); ++I)
+    if (IsAsciiUpper(static_cast<unsigned char>(Text[I]))) return true;
+  return false;
 }
 
 }  // namespace
@@ -185,21 +246,29 @@ size_t TNamePool::MemoryBytes() const {
 }
 
 uint32_t TNamePool::AddFolded(std::string_view Text) {
-  Scratch.resize(Text.size());
-  uint32_t H = 2166136261u;  // NameHash of the folded text, while folding
-  for (size_t I = 0; I < Text.size(); ++I) {
-    Scratch[I] = static_cast<char>(FoldLower(static_cast<unsigned char>(Text[I])));
-    H = (H ^ static_cast<uint8_t>(Scratch[I])) * 16777619u;
+  // Folded and hashed (as NameHash of the folded text) eight bytes a step.
+  const size_t N = Text.size();
+  Scratch.resize(N);
+  char* Out = Scratch.data();
+  uint64_t H = HashStart(N);
+  size_t I = 0;
+  for (; I + 8 <= N; I += 8) {
+    const uint64_t W = FoldLowerWord(WordAt(Text.data() + I));
+    std::memcpy(Out + I, &W, 8);
+    H = HashWord(H, W);
   }
-  return Insert(Scratch, H);
+  if (I < N) {
+    for (size_t J = I; J < N; ++J) Out[J] = static_cast<char>(FoldLower(static_cast<unsigned char>(Text[J])));
+    H = HashWord(H, TailWord(Out + I, N - I));
+  }
+  return Insert(Scratch, HashEnd(H));
 }
 
 uint32_t TNamePool::Add(std::string_view Text) {
   const size_t Before = Texts.size();
   const uint32_t Id = Insert(Text, NameHash(Text));
   if (Texts.size() == Before) return Id;  // known
-  if (std::none_of(Text.begin(), Text.end(), [](char C) { return IsAsciiUpper(static_cast<unsigned char>(C)); }))
-    return Id;
+  if (!HasUpper(Text)) return Id;
   const uint32_t FoldedId = AddFolded(Text);  // the folded text folds to itself
   FoldedIds[Id] = FoldedId;
   return Id;

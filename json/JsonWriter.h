@@ -22,6 +22,7 @@
 // order of its own. Qt-free.
 #pragma once
 
+#include <bit>
 #include <charconv>
 #include <concepts>
 #include <cstdint>
@@ -31,6 +32,10 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 enum class TJsonLayout : uint8_t { Pretty, Flat, FlatItems };
 
@@ -194,6 +199,7 @@ class TJsonWriter {
   // eight to spare for the last step of the inline path.
   static size_t StringRoom(std::string_view V) { return 6 * V.size() + 10; }
   static bool PlainWord(uint64_t W);
+  static bool PlainBlock(const char* S);
   static char* StringAt(char* P, std::string_view V);
   static char* StringRestAt(char* P, std::string_view V, size_t From);
 
@@ -215,26 +221,73 @@ inline bool TJsonWriter::PlainWord(uint64_t W) {
   return ((Below20 | HasZero(W ^ (Ones * '"')) | HasZero(W ^ (Ones * '\\')) | W) & Highs) == 0;
 }
 
-// V quoted at P, eight bytes a step while they are plain; the last piece
-// of fewer is padded with blanks (its copy writes eight bytes, within the
-// room StringRoom gives).
+// Whether the sixteen bytes at S are all plain (as PlainWord says of
+// eight): one signed comparison finds both the control characters and the
+// bytes from 0x80 up.
+inline bool TJsonWriter::PlainBlock(const char* S) {
+#if defined(__SSE2__)
+  const __m128i X = _mm_loadu_si128(reinterpret_cast<const __m128i*>(S));
+  const __m128i Bad = _mm_or_si128(_mm_cmplt_epi8(X, _mm_set1_epi8(0x20)),
+                                   _mm_or_si128(_mm_cmpeq_epi8(X, _mm_set1_epi8('"')),
+                                                _mm_cmpeq_epi8(X, _mm_set1_epi8('\\'))));
+  return _mm_movemask_epi8(Bad) == 0;
+#else
+  uint64_t A, B;
+  std::memcpy(&A, S, 8);
+  std::memcpy(&B, S + 8, 8);
+  return PlainWord(A) && PlainWord(B);
+#endif
+}
+
+// V quoted at P: sixteen bytes a step while they are plain, then eight;
+// the last piece of fewer than eight is read as one word (the last eight
+// bytes of V again, or the few bytes padded with blanks) and written whole
+// (within the room StringRoom gives) before P moves on by its length. The
+// first byte that is not plain sends the rest to the checked path.
 inline char* TJsonWriter::StringAt(char* P, std::string_view V) {
   *P++ = '"';
+  const char* S = V.data();
   const size_t N = V.size();
   size_t I = 0;
+  for (; I + 16 <= N; I += 16) {
+    if (!PlainBlock(S + I)) break;
+    std::memcpy(P, S + I, 16);
+    P += 16;
+  }
   for (; I + 8 <= N; I += 8) {
     uint64_t W;
-    std::memcpy(&W, V.data() + I, 8);
+    std::memcpy(&W, S + I, 8);
     if (!PlainWord(W)) return StringRestAt(P, V, I);
     std::memcpy(P, &W, 8);
     P += 8;
   }
-  if (I < N) {
-    uint64_t W = 0x2020202020202020u;
-    std::memcpy(&W, V.data() + I, N - I);
-    if (!PlainWord(W)) return StringRestAt(P, V, I);
-    std::memcpy(P, &W, 8);
-    P += N - I;
+  if (const size_t Left = N - I; Left > 0) {
+    uint64_t W;
+    if (N >= 8) {
+      // The last eight bytes: those before I were found plain already.
+      std::memcpy(&W, S + N - 8, 8);
+      if (!PlainWord(W)) return StringRestAt(P, V, I);
+      std::memcpy(P - (8 - Left), &W, 8);
+    } else {
+      // Fewer than eight in all: read in two overlapping pieces (or three
+      // single bytes), the bytes after them blanks.
+      if constexpr (std::endian::native != std::endian::little) {
+        W = 0x2020202020202020u;
+        std::memcpy(&W, S, N);
+      } else if (N >= 4) {
+        uint32_t Lo, Hi;
+        std::memcpy(&Lo, S, 4);
+        std::memcpy(&Hi, S + N - 4, 4);
+        W = uint64_t(Lo) | (uint64_t(Hi) << (8 * (N - 4)));
+      } else {
+        W = uint64_t(static_cast<unsigned char>(S[0])) | uint64_t(static_cast<unsigned char>(S[N / 2])) << (8 * (N / 2)) |
+            uint64_t(static_cast<unsigned char>(S[N - 1])) << (8 * (N - 1));
+      }
+      if constexpr (std::endian::native == std::endian::little) W |= 0x2020202020202020u << (8 * N);
+      if (!PlainWord(W)) return StringRestAt(P, V, I);
+      std::memcpy(P, &W, 8);
+    }
+    P += Left;
   }
   *P++ = '"';
   return P;

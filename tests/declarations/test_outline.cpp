@@ -246,6 +246,41 @@ TEST(DeclOutline, JsonCarriesTheFieldsOfEachKind) {
   EXPECT_EQ(Entry("interface", "Lost")["offset"], Lost->Offset);
 }
 
+// Only properties carry property parts; a copied outline (and a copied
+// member) has parts of its own, equal and independent of the original's,
+// and writes the same listing and JSON.
+TEST(DeclOutline, PropertyPartsBelongToPropertiesAndAreCopiedWithTheirMember) {
+  const TDeclOutline O = KindsOutline();
+  const TDeclEntry* Thing = Find(O.Interface, "TThing");
+  ASSERT_TRUE(Thing);
+  size_t Properties = 0;
+  for (const TDeclMember& M : Thing->Members) {
+    const bool Prop = M.Kind == TMemberKind::Property;
+    Properties += Prop;
+    EXPECT_EQ(&M.Property() == &TDeclMember::NoParts(), !Prop) << M.Name;
+  }
+  ASSERT_GE(Properties, 1u);
+  TDeclOutline Copy = O;
+  TDeclEntry* CopyThing = nullptr;
+  for (TDeclBlock& B : Copy.Interface.Blocks)
+    for (TDeclEntry& E : B.Entries)
+      if (E.Name == "TThing") CopyThing = &E;
+  ASSERT_TRUE(CopyThing);
+  TDeclMember& Count = CopyThing->Members[4];
+  const TDeclMember& Original = Thing->Members[4];
+  ASSERT_EQ(Count.Property().ReadAccess, "FCount");
+  EXPECT_NE(&Count.Property(), &Original.Property());
+  EXPECT_EQ(DeclsJson(Copy), DeclsJson(O));
+  TDeclMember Member = Original;
+  Member = Count;  // assigned over a copy of its own
+  Count.SetProperty().ReadAccess = "FOther";
+  EXPECT_EQ(Original.Property().ReadAccess, "FCount");
+  EXPECT_EQ(Member.Property().ReadAccess, "FCount");
+  EXPECT_EQ(*Member.Property().Index, 3);
+  TDeclMember Moved = std::move(Member);
+  EXPECT_EQ(Moved.Property().ReadAccess, "FCount");
+}
+
 TEST(DeclOutline, WithoutSpansTheTextsAreTheSame) {
   // The command line builds the outline without spans: the listing and the
   // JSON must not change.

@@ -1097,21 +1097,21 @@ TEST(SourceValues, ConstantsVisibilityAndDirectivesOfTheCorpusSourcesThroughTheO
       Visibility.Count(VisOk, M.Cond ? "conditional compilation" : "section " + (M.Implicit ? "(none)" : M.Section) + " read as " + Got, Where);
       if (M.Kind == "property") {
         // The default as the outline shows it.
-        const bool HasDefault = !Mem->Default.empty();
+        const bool HasDefault = !Mem->Property().Default.empty();
         if (M.NoDefault) {
           ++NoDefaults;
           NoDefaultsShown += Mem->NoDefault;
           Defaults.Count(!HasDefault, M.Cond ? "conditional compilation" : "nodefault read as a default", Where);
         } else if (M.DefaultTo > M.DefaultFrom) {
           const TSrc SV = TExpr(Src.Tokens(), M.DefaultFrom, M.DefaultTo).Parse();
-          const int R = SV.K == TSrc::Bad ? NamesOther : HasDefault ? Compare(SV, json::parse(Mem->DefaultJson), Names) : Differ;
+          const int R = SV.K == TSrc::Bad ? NamesOther : HasDefault ? Compare(SV, json::parse(Mem->Property().DefaultJson), Names) : Differ;
           const std::string W2 = Where + " default " + SrcText(Src.Tokens(), M.DefaultFrom, M.DefaultTo) + "  ->  " +
-                                 (HasDefault ? Mem->Default : std::string("none"));
+                                 (HasDefault ? Mem->Property().Default : std::string("none"));
           if (R == NamesOther) ++Defaults.Left[SV.K == TSrc::Bad ? "not a literal (" + SV.S + ")" : "names other constants"];
           else
             Defaults.Count(R == Agree,
                            M.Cond ? "conditional compilation"
-                           : Mem->Type.Empty() && HasDefault && json::parse(Mem->DefaultJson).is_number()
+                           : Mem->Type.Empty() && HasDefault && json::parse(Mem->Property().DefaultJson).is_number()
                                ? "taken over from an ancestor of another unit: the type is unknown, the number shown"
                                : "different default",
                            W2);

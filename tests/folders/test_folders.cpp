@@ -10,8 +10,10 @@
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <sstream>
 
+#include "DCU_Fold.h"
 #include "FolderReportWriters.h"
 #include "TestData.h"
 #include "FolderUnits.h"
@@ -85,6 +87,51 @@ std::vector<std::string> NamesOf(const TFolderReport& R, const TFinding& F) {
 using TStrings = std::vector<std::string>;
 
 }  // namespace
+
+// The name pool folds and hashes eight bytes a step: names of every length
+// across the steps, with capitals, the bytes around 'A'..'Z' and 'a'..'z'
+// and bytes from 0x80 up at each place, fold as the letter rule says one
+// byte at a time; equal texts share a number, texts that differ in one byte
+// anywhere do not, and each is found again by its text.
+TEST(Folders, NamePoolFoldsAndFindsNamesOfEveryLength) {
+  TNamePool Pool;
+  const std::string Odd = "AZaz@[`{\x80\xC0\xDA\xFF";
+  std::vector<std::pair<std::string, uint32_t>> Kept;
+  for (size_t Len = 0; Len <= 33; ++Len)
+    for (size_t At = 0; At < std::max<size_t>(Len, 1); ++At)
+      for (char C : Odd) {
+        std::string S;
+        for (size_t I = 0; I < Len; ++I) S += "mIxEdCaSe_9"[(I + Len) % 11];
+        if (Len) S[At] = C;
+        std::string Lower = S;
+        for (char& L : Lower) L = static_cast<char>(FoldLower(static_cast<unsigned char>(L)));
+        const uint32_t Id = Pool.Add(S);
+        ASSERT_EQ(Pool.Text(Id), S);
+        ASSERT_EQ(Pool.Text(Pool.Folded(Id)), Lower) << testing::PrintToString(S);
+        ASSERT_EQ(Pool.AddFolded(S), Pool.Folded(Id));
+        ASSERT_EQ(Pool.AddFolded(Lower), Pool.Folded(Id));
+        Kept.emplace_back(S, Id);
+      }
+  // Every text again: the same number, found by Lookup; distinct texts,
+  // distinct numbers.
+  std::set<std::string> Distinct;
+  for (const auto& [S, Id] : Kept) {
+    ASSERT_EQ(Pool.Add(S), Id);
+    ASSERT_EQ(Pool.Lookup(S), Id);
+    Distinct.insert(S);
+  }
+  std::set<std::string> Lowers;
+  for (const std::string& S : Distinct) {
+    std::string L = S;
+    for (char& C : L) C = static_cast<char>(FoldLower(static_cast<unsigned char>(C)));
+    Lowers.insert(L);
+  }
+  std::set<std::string> AllTexts(Distinct);
+  AllTexts.insert(Lowers.begin(), Lowers.end());
+  EXPECT_EQ(Pool.Size(), AllTexts.size());
+  EXPECT_EQ(Pool.Lookup("not in the pool at all"), TNamePool::NotFound);
+  EXPECT_EQ(Pool.Lookup(std::string("mIxEdCaSe_9mIxEdC") + '\0'), TNamePool::NotFound);
+}
 
 TEST(Folders, WalkTakesUnitFilesInNameOrderAndSkipsLinkedFolders) {
   TTree T;

@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <limits>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <random>
 #include <string>
@@ -45,6 +47,53 @@ TEST(JsonWriter, EveryByteAtEveryPlaceAroundTheEightByteStepsIsWrittenAsNlohmann
       }
   EXPECT_EQ(Written("a\"b\\c\x01\n\t\b\f\r\x0b\x7f"), R"("a\"b\\c\u0001\n\t\b\f\r\u000b)" "\x7f\"");
   EXPECT_EQ(Written(""), "\"\"");
+}
+
+// Strings are read sixteen bytes a step, then eight, and their last few
+// bytes as one word: runs of plain ASCII of every length up to five steps,
+// each in a buffer of exactly its size (a read past the end shows under the
+// sanitizers), alone, with one byte that needs escaping or checking at each
+// place, and as members and quoted pieces, against the checked reference.
+TEST(JsonWriter, PlainRunsOfEveryLengthAroundTheSixteenAndEightByteStepsAreWrittenAsNlohmannWritesThem) {
+  auto Exact = [](const std::string& S) {
+    auto Buf = std::make_unique<char[]>(S.size() + (S.empty() ? 1 : 0));
+    std::memcpy(Buf.get(), S.data(), S.size());
+    return Buf;
+  };
+  for (size_t Len = 0; Len <= 80; ++Len) {
+    std::string S;
+    for (size_t I = 0; I < Len; ++I) S += static_cast<char>("azAZ09 ~!#/[]{}_"[(I * 7 + Len) % 16]);
+    const auto Buf = Exact(S);
+    const std::string_view V(Buf.get(), Len);
+    ASSERT_EQ(Written(V), Reference(S)) << "plain run of " << Len;
+    std::string Piece = "[";
+    TJsonWriter::Quote(Piece, V);
+    ASSERT_EQ(Piece, "[" + Reference(S)) << "quoted run of " << Len;
+    std::string Out;
+    {
+      TJsonWriter J(Out);
+      J.BeginObject();
+      J.String("k", V);
+      J.String("l", V);
+      J.EndObject();
+    }
+    ASSERT_EQ(Out, "{\n  \"k\": " + Reference(S) + ",\n  \"l\": " + Reference(S) + "\n}") << Len;
+    if (Len > 40) continue;
+    for (unsigned char B : Edges)
+      for (size_t At = 0; At < Len; ++At) {
+        std::string T = S;
+        T[At] = static_cast<char>(B);
+        const auto TBuf = Exact(T);
+        ASSERT_EQ(Written(std::string_view(TBuf.get(), Len)), Reference(T))
+            << "byte " << int(B) << " at " << At << " of " << Len;
+      }
+  }
+  // Long runs with a control character, a quote or a letter of two bytes
+  // after thousands of plain bytes, and text that is plain again after them.
+  for (const char* Odd : {"\x01", "\"", "\\", "\xC3\xA9", "\xFF", "\x7F"}) {
+    const std::string S = std::string(4099, 'x') + Odd + std::string(37, 'y') + Odd;
+    ASSERT_EQ(Written(S), Reference(S)) << testing::PrintToString(Odd);
+  }
 }
 
 TEST(JsonWriter, InvalidUtf8IsReplacedAsNlohmannReplacesIt) {
