@@ -16,7 +16,7 @@ echo "== build (RelWithDebInfo)"
 cmake -S "$ROOT" -B "$ROOT/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$ROOT/build" -j2
 echo "== tests"
-(cd "$ROOT/build" && ctest --output-on-failure)
+(cd "$ROOT/build" && ctest -j2 --output-on-failure)
 
 echo "== reader under AddressSanitizer + UndefinedBehaviorSanitizer"
 SAN_FLAGS="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
@@ -26,7 +26,7 @@ cmake --build "$ROOT/build-asan" -j2 --target reader_tests folder_tests code_tes
 (cd "$ROOT/build-asan" &&
   ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 \
   UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
-  ctest --output-on-failure)
+  ctest -j2 --output-on-failure)
 
 # ---- FUZZ STEP HOOK ---------------------------------------------------------
 # A short, repeatable fuzzing run (fixed seed, about 2 minutes) of the reader
