@@ -12,16 +12,16 @@ bash "$ROOT/scripts/deps.sh"
 export QT_QPA_PLATFORM=offscreen
 export LC_ALL=C
 
-echo "== build (RelWithDebInfo)"
+echo "== build (RelWithDebInfo) ($(date +%T))"
 cmake -S "$ROOT" -B "$ROOT/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$ROOT/build" -j2
-echo "== tests"
+echo "== tests ($(date +%T))"
 (cd "$ROOT/build" && ctest -j2 --output-on-failure)
 
-echo "== reader under AddressSanitizer + UndefinedBehaviorSanitizer"
+echo "== reader under AddressSanitizer + UndefinedBehaviorSanitizer ($(date +%T))"
 SAN_FLAGS="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
 cmake -S "$ROOT" -B "$ROOT/build-asan" -DCMAKE_BUILD_TYPE=Debug -DUNITPEEK_READER_ONLY=ON \
-  -DCMAKE_CXX_FLAGS="$SAN_FLAGS" -DCMAKE_EXE_LINKER_FLAGS="$SAN_FLAGS"
+  -DCMAKE_CXX_FLAGS="$SAN_FLAGS -O1" -DCMAKE_EXE_LINKER_FLAGS="$SAN_FLAGS"
 cmake --build "$ROOT/build-asan" -j2 --target reader_tests folder_tests code_tests
 (cd "$ROOT/build-asan" &&
   ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 \
@@ -32,8 +32,8 @@ cmake --build "$ROOT/build-asan" -j2 --target reader_tests folder_tests code_tes
 # A short, repeatable fuzzing run (fixed seed, about 2 minutes) of the reader
 # and the summary and JSON writers under clang, libFuzzer, ASan and UBSan;
 # fails on any finding. scripts/fuzz.sh --long runs a long session.
-echo "== short fuzzing session"
+echo "== short fuzzing session ($(date +%T))"
 "$ROOT/scripts/fuzz.sh" 120
 # ---- END FUZZ STEP HOOK -----------------------------------------------------
 
-echo "== all tests passed"
+echo "== all tests passed ($(date +%T))"

@@ -224,33 +224,54 @@ TEST(Sweeps, EveryPrefixOfCorpusFilesFailsDecorated) {
   EXPECT_TRUE(Failures.empty()) << Failures;
 }
 
-TEST(Sweeps, EverySingleByteChangeLoadsOrFailsCleanly) {
+// One test a unit of the sweeps (a version and the unit's place among that
+// version's), so that the test runner can spread them over the machine's
+// cores: under the sanitizers these are the longest tests there are.
+struct TSweepCase {
+  int Version;
+  size_t Unit;
+};
+
+std::vector<TSweepCase> SweepCases() {
+  std::vector<TSweepCase> Cases;
+  for (int V : Versions)
+    for (size_t I = 0; I < SweepUnits(V).size(); ++I) Cases.push_back({V, I});
+  return Cases;
+}
+
+class SweepsOfUnit : public testing::TestWithParam<TSweepCase> {};
+
+TEST_P(SweepsOfUnit, EverySingleByteChangeLoadsOrFailsCleanly) {
   size_t Count = 0, Loaded = 0;
   const size_t Routines = RoutinesListed;
   std::string Failures;
-  for (int V : Versions) {
-    for (const auto& [Label, Unit] : SweepUnits(V)) {
-      for (size_t Pos = 0; Pos < Unit.size(); ++Pos) {
-        uint8_t Old = Unit[Pos];
-        for (uint8_t New : {uint8_t(0x00), uint8_t(0xFF), uint8_t(Old ^ 0x80), uint8_t(Old + 1)}) {
-          if (New == Old) continue;
-          std::vector<uint8_t> Changed = Unit;
-          Changed[Pos] = New;
-          std::string R = Outcome(Changed, Pos % 2 == 0);
-          ++Count;
-          if (R.empty()) {
-            ++Loaded;
-            continue;
-          }
-          std::string Bad = R[0] == 'X' ? "not a reader error: " + R.substr(1) : CheckDecorated(R.substr(1));
-          if (!Bad.empty() && Failures.size() < 4000)
-            Failures += Label + " byte " + std::to_string(Pos) + " := " +
-                        std::to_string(New) + ": " + Bad + "\n";
+  const auto Units = SweepUnits(GetParam().Version);
+  {
+    const auto& [Label, Unit] = Units.at(GetParam().Unit);
+    for (size_t Pos = 0; Pos < Unit.size(); ++Pos) {
+      uint8_t Old = Unit[Pos];
+      for (uint8_t New : {uint8_t(0x00), uint8_t(0xFF), uint8_t(Old ^ 0x80), uint8_t(Old + 1)}) {
+        if (New == Old) continue;
+        std::vector<uint8_t> Changed = Unit;
+        Changed[Pos] = New;
+        std::string R = Outcome(Changed, Pos % 2 == 0);
+        ++Count;
+        if (R.empty()) {
+          ++Loaded;
+          continue;
         }
+        std::string Bad = R[0] == 'X' ? "not a reader error: " + R.substr(1) : CheckDecorated(R.substr(1));
+        if (!Bad.empty() && Failures.size() < 4000)
+          Failures += Label + " byte " + std::to_string(Pos) + " := " + std::to_string(New) + ": " + Bad + "\n";
       }
     }
   }
-  std::cout << "[sweep] single-byte changes: " << Count << " loads, " << Loaded << " loaded, "
-            << RoutinesListed - Routines << " routines listed\n";
+  std::cout << "[sweep] single-byte changes of " << Units.at(GetParam().Unit).first << ": " << Count << " loads, "
+            << Loaded << " loaded, " << RoutinesListed - Routines << " routines listed\n";
   EXPECT_TRUE(Failures.empty()) << Failures;
 }
+
+INSTANTIATE_TEST_SUITE_P(Sweeps, SweepsOfUnit, testing::ValuesIn(SweepCases()),
+                         [](const testing::TestParamInfo<TSweepCase>& I) {
+                           return "v" + std::to_string(I.param.Version) + "_" + std::to_string(I.param.Unit);
+                         });
