@@ -1,4 +1,5 @@
-// The sample unit "Demo" of every format version (see SampleUnits.h).
+// The sample unit "Demo" of every format version, and a unit whose summary
+// fails (see SampleUnits.h).
 #include "SampleUnits.h"
 
 #include <span>
@@ -114,6 +115,12 @@ std::vector<uint8_t> DemoUnit(int V) {
   std::vector<uint8_t> Bytes = BuildDemo(V, N);
   TUnit Check("Demo.dcu", std::span<const uint8_t>(Bytes));  // throws if the sample is not a valid unit
   return Bytes;
+}
+
+std::vector<uint8_t> BadStampUnit() {
+  UnitBuilder B(7);
+  B.Header().SourceFile("Bad.pas", 0x70, 1).DataBlock(0).TrivialFixups().Stop();
+  return B.Finish();
 }
 
 }  // namespace unitbuilder

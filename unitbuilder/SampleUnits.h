@@ -25,4 +25,8 @@ uint32_t PackedStamp(int Year, int Month, int Day, int Hour, int Minute, int Sec
 // line ranges and local variables, so its debugger options read On.
 std::vector<uint8_t> DemoUnit(int Version);
 
+// A version 7 unit that loads but whose summary fails: its source file is
+// stamped with month 0.
+std::vector<uint8_t> BadStampUnit();
+
 }  // namespace unitbuilder

@@ -25,13 +25,6 @@ using summarytest::TTempDir;
 
 namespace {
 
-// A loadable unit whose summary fails: a source stamp with month 0.
-std::vector<uint8_t> BadStampUnit() {
-  unitbuilder::UnitBuilder B(7);
-  B.Header().SourceFile("Bad.pas", 0x70, 1).DataBlock(0).TrivialFixups().Stop();
-  return B.Finish();
-}
-
 struct TRun {
   int Status = -1;
   std::string Out, Err;
@@ -68,7 +61,7 @@ class SummaryModule : public ::testing::Test {
   std::string Demo = Dir.Write("Demo7.dcu", unitbuilder::DemoUnit(7));
   std::string Demo2 = Dir.Write("Demo2.dcu", unitbuilder::DemoUnit(2));
   std::string Broken = Dir.Write("Broken.dcu", {0x01, 0x02, 0x03});
-  std::string BadStamp = Dir.Write("BadStamp.dcu", BadStampUnit());
+  std::string BadStamp = Dir.Write("BadStamp.dcu", unitbuilder::BadStampUnit());
 };
 
 // The modes that need no Qt, each over all four files (a folder for the
