@@ -25,9 +25,8 @@ using summarytest::TTempDir;
 
 namespace {
 
-struct TRun {
-  int Status = -1;
-  std::string Out, Err;
+struct TRun : summarytest::TRun {
+  std::string Err;
 };
 
 // Runs Program with Args under the C locale, Env put before it.
@@ -41,13 +40,7 @@ TRun RunDump(const std::string& Program, const std::vector<std::string>& Args, c
   for (const std::string& A : Args) Cmd.append(" ").append(Quote(A));
   Cmd.append(" 2>").append(Quote(ErrFile));
   TRun R;
-  FILE* P = popen(Cmd.c_str(), "r");
-  if (!P) return R;
-  char Buf[4096];
-  size_t N;
-  while ((N = fread(Buf, 1, sizeof Buf, P)) > 0) R.Out.append(Buf, N);
-  const int S = pclose(P);
-  R.Status = WIFEXITED(S) ? WEXITSTATUS(S) : -1;
+  static_cast<summarytest::TRun&>(R) = summarytest::RunShell(Cmd);
   std::ifstream E(ErrFile);
   std::stringstream SS;
   SS << E.rdbuf();

@@ -57,20 +57,25 @@ inline std::string Quote(const std::string& S) {
   return Q + "'";
 }
 
-// Runs unitpeek-dump with Args under the C locale; standard error is dropped.
-inline TRun Dump(const std::vector<std::string>& Args) {
-  std::string Cmd = "LC_ALL=C " + Quote(UNITPEEK_DUMP);
-  for (const auto& A : Args) Cmd += " " + Quote(A);
-  Cmd += " 2>/dev/null";
+// Runs the shell command Cmd: its standard output and exit status.
+inline TRun RunShell(const std::string& Cmd) {
   TRun R;
   FILE* P = popen(Cmd.c_str(), "r");
   if (!P) return R;
   char Buf[4096];
   size_t N;
   while ((N = fread(Buf, 1, sizeof Buf, P)) > 0) R.Out.append(Buf, N);
-  int S = pclose(P);
+  const int S = pclose(P);
   R.Status = WIFEXITED(S) ? WEXITSTATUS(S) : -1;
   return R;
+}
+
+// Runs unitpeek-dump with Args under the C locale; standard error is dropped.
+inline TRun Dump(const std::vector<std::string>& Args) {
+  std::string Cmd = "LC_ALL=C " + Quote(UNITPEEK_DUMP);
+  for (const auto& A : Args) Cmd += " " + Quote(A);
+  Cmd += " 2>/dev/null";
+  return RunShell(Cmd);
 }
 
 }  // namespace summarytest
