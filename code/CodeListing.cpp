@@ -103,6 +103,7 @@ struct TCodeLister::TPlaced {
   uint32_t Start = 0;       // in the data block
   uint32_t PieceSize = 0;
   TRoutineRole Role = TRoutineRole::Routine;
+  uint32_t Found = 0;       // the order the walk found it in (ties of Start keep it)
 };
 
 // A fixup target: its name and what the name refers to.
@@ -248,13 +249,22 @@ void TCodeLister::FindRoutines() {
 
   // The block boundaries: where the fixup table starts a piece, and the end.
   std::vector<uint32_t> Bounds;
-  std::unordered_set<uint32_t> InitDecls;
+  // The declarations whose blocks the table ends (sorted, for lookups):
+  // a unit may have one for each routine, which a hash set would keep in
+  // a node each.
+  std::vector<uint32_t> InitDecls;
   const TFixupKindInfo* Kinds = FixupKindTable(U.Version);
+  auto IsBound = [&](const TFixupRec& F) {
+    const TFixupUse Use = Kinds[F.FixupKind].Use;
+    return Use == TFixupUse::BlockStart || Use == TFixupUse::BlockEnd;
+  };
+  // Counted first: a list grown by doubling leaves the copies it outgrew.
+  Bounds.reserve(static_cast<size_t>(std::count_if(U.Fixups.begin(), U.Fixups.end(), IsBound)) + 1);
   for (const TFixupRec& F : U.Fixups) {
-    const TFixupKindInfo& K = Kinds[F.FixupKind];
-    if (K.Use == TFixupUse::BlockStart || K.Use == TFixupUse::BlockEnd) Bounds.push_back(F.FixupOfs);
-    if (K.Use == TFixupUse::BlockEnd) InitDecls.insert(F.FixupDecl);
+    if (IsBound(F)) Bounds.push_back(F.FixupOfs);
+    if (Kinds[F.FixupKind].Use == TFixupUse::BlockEnd) InitDecls.push_back(F.FixupDecl);
   }
+  std::sort(InitDecls.begin(), InitDecls.end());
   Bounds.push_back(DataSize);
   std::sort(Bounds.begin(), Bounds.end());
 
@@ -282,7 +292,7 @@ void TCodeLister::FindRoutines() {
     if (Owner) {
       X.Role = TRoutineRole::Nested;
       Names->SetOwner(P, Owner);
-    } else if (InitDecls.count(static_cast<uint32_t>(P->DeclIndex)) ||
+    } else if (std::binary_search(InitDecls.begin(), InitDecls.end(), static_cast<uint32_t>(P->DeclIndex)) ||
                (!U.DeclTable.empty() && U.DeclTable[0] == P)) {
       X.Role = TRoutineRole::Initialization;
     } else if (SameNoCase(NameView(P->GetName()), "Finalization")) {
@@ -292,6 +302,7 @@ void TCodeLister::FindRoutines() {
     const uint32_t BlockEnd = *std::upper_bound(Bounds.begin(), Bounds.end(), X.Start);
     const uint32_t Room = (X.Start < DataSize ? BlockEnd : DataSize) - X.Start;
     X.PieceSize = static_cast<int32_t>(P->CodeSize) >= 0 ? std::min(P->CodeSize, Room) : Room;
+    X.Found = static_cast<uint32_t>(Placed.size());
     Placed.push_back(X);
   };
   // Nested routines are the embedded declarations of the routine they are
@@ -323,7 +334,10 @@ void TCodeLister::FindRoutines() {
     if (const auto* P = RecCast<TProcDecl>(R))
       if (P->MemOfs >= 0) Add(P, nullptr);
 
-  std::stable_sort(Placed.begin(), Placed.end(), [](const TPlaced& A, const TPlaced& B) { return A.Start < B.Start; });
+  // In place: a stable sort would take a second list as large as this one.
+  std::sort(Placed.begin(), Placed.end(), [](const TPlaced& A, const TPlaced& B) {
+    return A.Start != B.Start ? A.Start < B.Start : A.Found < B.Found;
+  });
 }
 
 size_t TCodeLister::RoutineCount() const { return Placed.size(); }

@@ -284,12 +284,12 @@ TShape CharShape(const TUnit& U, uint32_t N, int Depth) {
 }
 
 // The names of an enumeration type (its own, or its base's for a subrange).
-const std::vector<TConstDecl*>* EnumNames(const TUnit& U, const TBaseDef* D) {
+const TEnumNameList* EnumNames(const TUnit& U, const TBaseDef* D) {
   auto* E = RecCast<TEnumDef>(D);
   if (!E) return nullptr;
-  if (E->NameList) return E->NameList.get();
+  if (E->NameList) return E->NameList;
   auto* B = RecCast<TEnumDef>(U.GetTypeDef(E->BaseType));
-  return B && B != E ? B->NameList.get() : nullptr;
+  return B && B != E ? B->NameList : nullptr;
 }
 
 // The number a range type means by the bit pattern V: V itself when it lies

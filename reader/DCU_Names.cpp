@@ -312,14 +312,18 @@ void TUnit::FoldEnumConsts(TNameDecl*& Head) {
       int64_t Lo = 0, Hi = 0;
       D->GetBounds(Lo, Hi);
       if (static_cast<uint32_t>(Lo) == 0 && static_cast<uint32_t>(Hi) + 1u == RunLen) {
-        auto List = std::make_unique<std::vector<TConstDecl*>>();
-        List->reserve(RunLen);
+        // The list goes where the enumeration is: in the arena while the
+        // unit is read; on the heap otherwise (noted when the enumeration
+        // itself is of the arena, so that the release gives the list back).
+        const bool InArena = D->InArena() && ActiveRecordArena;
+        TEnumNameList* List = TEnumNameList::Make(RunLen, InArena);
         if (RunPrev) RunPrev->Next = R;
         else Head = static_cast<TNameDecl*>(R);
         Prev->Next = nullptr;  // the run's last constant
-        for (TDCURec* C = RunFirst; C; C = C->Next) List->push_back(static_cast<TConstDecl*>(C));
-        D->NameList = std::move(List);
-        if (D->InArena()) NoteHeapMemory(D);
+        TConstDecl** Item = List->begin();
+        for (TDCURec* C = RunFirst; C; C = C->Next) *Item++ = static_cast<TConstDecl*>(C);
+        D->NameList = List;
+        if (D->InArena() && !InArena) NoteHeapMemory(D);
       }
     }
     RunFirst = nullptr;

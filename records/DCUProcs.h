@@ -41,8 +41,8 @@ class TProcDecl : public TNameFDecl {
   TNameDecl* Locals = nullptr;    // owned
   TNameDecl* Embedded = nullptr;  // owned
   TCallConv CallConv = ccRegister;
+  int32_t LocalVarSliceLen = 0;  // beside the one-byte CallConv: they share a word
   const TLocalVarRec* LocalVarSlice = nullptr;
-  int32_t LocalVarSliceLen = 0;
 };
 
 // Parameter, local variable, result, local absolute variable or field; the

@@ -18,8 +18,9 @@
 // Records made while a unit is read live in the unit's arena (DCU_Arena.h),
 // and what such a record owns is of the same arena. Releasing one does not
 // give memory back (the arena's memory goes with the unit); it only needs to
-// run the destructor when the record holds heap memory of its own (the name
-// list of an enumeration, the interface pairs of a class), see DestroyRecord.
+// run the destructor when the record holds heap memory of its own (the
+// interface pairs of a class; the name list of an enumeration when it was
+// made outside the read), see DestroyRecord.
 #pragma once
 
 #include <cstddef>
@@ -81,7 +82,7 @@ class TDCURec {
 // its own: the rest of it, and every record it owns, is memory of the arena.
 void DestroyRecord(TDCURec* R) noexcept;
 
-// True when records of kind K hold heap memory of their own (beside the
+// True when records of kind K may hold heap memory of their own (beside the
 // chains of records they own), which their destructor gives back.
 constexpr bool HoldsHeapMemory(TRecKind K) { return K == TRecKind::EnumDef || K == TRecKind::ClassDef; }
 

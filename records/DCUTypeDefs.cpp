@@ -1,6 +1,8 @@
 // Type definitions: the common head, the simple kinds and the structured
 // kinds that own a member list.
 #include <algorithm>
+#include <cstddef>
+#include <new>
 
 #include "DCURecs.h"
 
@@ -70,7 +72,29 @@ TEnumDef::TEnumDef() : TRangeBaseDef(OwnKind, THeadOnly{}) {
 }
 
 TEnumDef::~TEnumDef() {
-  if (NameList && !NameList->empty()) FreeChain((*NameList)[0]);
+  if (!NameList) return;
+  if (!NameList->empty()) FreeChain((*NameList)[0]);
+  TEnumNameList::Free(NameList);
+}
+
+TEnumNameList* TEnumNameList::Make(uint32_t Count, bool InArena) {
+  static_assert(sizeof(TEnumNameList) % alignof(TConstDecl*) == 0, "the items follow the head unpadded");
+  static_assert(alignof(TEnumNameList) <= TRecordArena::RecordAlign);
+  const std::size_t Bytes = sizeof(TEnumNameList) + std::size_t{Count} * sizeof(TConstDecl*);
+  void* Mem = InArena ? ActiveRecordArena->Allocate(Bytes) : ::operator new(Bytes);
+  auto* L = new (Mem) TEnumNameList(Count, !InArena);
+  auto* Items = static_cast<std::byte*>(Mem) + sizeof(TEnumNameList);
+  for (uint32_t I = 0; I < Count; ++I) new (Items + I * sizeof(TConstDecl*)) TConstDecl*(nullptr);
+  return L;
+}
+
+void TEnumNameList::Free(TEnumNameList* L) noexcept {
+  if (L && L->OnHeap) ::operator delete(L);
+}
+
+TConstDecl** TEnumNameList::Items() const {
+  auto* Mem = reinterpret_cast<std::byte*>(const_cast<TEnumNameList*>(this)) + sizeof(TEnumNameList);
+  return std::launder(reinterpret_cast<TConstDecl**>(Mem));
 }
 
 // ---------------------------------------------------------------------------

@@ -33,8 +33,8 @@ class TRangeBaseDef : public TTypeDef {
   // of the unit the range was read from, whichever unit is read now.
   void GetBounds(int64_t& Lo, int64_t& Hi) const;
 
+  // The small fields before the position: they share one word.
   uint32_t BaseType = 0;
-  TPos BoundsPos = nullptr;
   uint8_t RangeB = 0;
   // Bytes that may be read at BoundsPos: at most 18 (two 9-byte packed
   // values), never past the end of the window the bounds were read from.
@@ -42,6 +42,7 @@ class TRangeBaseDef : public TTypeDef {
   // Format version of the unit the bounds were read from (the long packed
   // form carries a high dword from version 4 on).
   uint8_t BoundsVersion = 0;
+  TPos BoundsPos = nullptr;
 
  protected:
   // Reads a range: base type, both bounds, the trailing byte.
@@ -55,6 +56,30 @@ class TRangeBaseDef : public TTypeDef {
 // kind is the tag byte at DefPos.
 UNITPEEK_KIND_ONLY_CLASS(RangeDef, TRangeDef, TRangeBaseDef)
 
+// The constants of an enumeration in the order of their values. One block
+// holds this head and the items after it. A list made while a unit is read
+// is memory of the unit's arena, like the enumeration that owns it, and goes
+// with the arena; any other list is heap memory, which Free gives back.
+class TEnumNameList {
+ public:
+  // A list of Count items, all null; from the active arena when InArena.
+  static TEnumNameList* Make(uint32_t Count, bool InArena);
+  // Gives a heap list back; an arena's list stays until its arena goes.
+  static void Free(TEnumNameList* L) noexcept;
+
+  size_t size() const { return Count; }
+  bool empty() const { return Count == 0; }
+  TConstDecl* operator[](size_t I) const { return Items()[I]; }
+  TConstDecl** begin() const { return Items(); }
+  TConstDecl** end() const { return Items() + Count; }
+
+ private:
+  TEnumNameList(uint32_t Count, bool OnHeap) : Count(Count), OnHeap(OnHeap) {}
+  TConstDecl** Items() const;
+  uint32_t Count;
+  bool OnHeap;
+};
+
 class TEnumDef : public TRangeBaseDef {
  public:
   UNITPEEK_RECORD_KIND(EnumDef)
@@ -64,7 +89,7 @@ class TEnumDef : public TRangeBaseDef {
   int32_t EnumNdx = 0;
   // Item i: the constant with ordinal value i; the items form one chain that
   // the enumeration owns. Null until the constants are folded in.
-  std::unique_ptr<std::vector<TConstDecl*>> NameList;
+  TEnumNameList* NameList = nullptr;
 };
 
 class TFloatDef : public TTypeDef {
