@@ -37,7 +37,7 @@ class TImpTypeDefRec : public TImpDef {
  public:
   UNITPEEK_RECORD_KIND(ImpTypeDef)
   TImpTypeDefRec(TPos Name, uint32_t Stamp, int32_t RTTISize, TPos DefPos, int32_t UnitIndex);
-  int32_t SetMem(int32_t Ofs, int32_t Size) override;
+  int32_t SetMemOfKind(int32_t Ofs, int32_t Size);
 
   int32_t RTTIOfs = -1;
   int32_t RTTISize = 0;
@@ -51,9 +51,9 @@ class TTypeDecl : public TNameFDecl {
  public:
   UNITPEEK_RECORD_KIND(TypeDecl)
   TTypeDecl();
-  bool IsVisible(uint8_t Selector) const override;
+  bool IsVisibleOfKind(uint8_t Selector) const;
   // The association belongs to the type: forwarded to its definition.
-  int32_t SetMem(int32_t Ofs, int32_t Size) override;
+  int32_t SetMemOfKind(int32_t Ofs, int32_t Size);
 
   uint32_t TypeIndex = 0;
 };
@@ -80,7 +80,7 @@ class TVarCDecl : public TVarDecl {
  public:
   UNITPEEK_RECORD_KIND(VarCDecl)
   TVarCDecl() : TVarCDecl(OwnKind) {}
-  int32_t SetMem(int32_t Ofs, int32_t Size) override;
+  int32_t SetMemOfKind(int32_t Ofs, int32_t Size);
 
   int32_t MemSize = -1;
   int32_t FileOfs = 0;
@@ -93,7 +93,7 @@ class TTypePDecl : public TVarCDecl {
  public:
   UNITPEEK_RECORD_KIND(TypePDecl)
   TTypePDecl() : TVarCDecl(OwnKind) {}
-  bool IsVisible(uint8_t Selector) const override;
+  bool IsVisibleOfKind(uint8_t Selector) const;
 };
 
 UNITPEEK_KIND_ONLY_CLASS(ResStrDef, TResStrDef, TVarCDecl)
@@ -123,7 +123,7 @@ class TLabelDecl : public TNameDecl {
  public:
   UNITPEEK_RECORD_KIND(LabelDecl)
   TLabelDecl();
-  bool IsVisible(uint8_t Selector) const override;
+  bool IsVisibleOfKind(uint8_t Selector) const;
 
   uint32_t CodeOfs = 0;
 };
@@ -142,7 +142,7 @@ class TSetDeftInfo : public TNameDecl {
  public:
   UNITPEEK_RECORD_KIND(SetDeftInfo)
   TSetDeftInfo();
-  TPos GetName() const override;
+  TPos NameOfKind() const;
 
   uint32_t SourceDecl = 0;
   uint32_t TargetDecl = 0;

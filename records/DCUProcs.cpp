@@ -90,12 +90,12 @@ TProcDecl::~TProcDecl() {
   FreeChain(Embedded);
 }
 
-bool TProcDecl::IsVisible(uint8_t Selector) const {
+bool TProcDecl::IsVisibleOfKind(uint8_t Selector) const {
   if (Selector == 0) return (Flags & IsInterfaceFlag) != 0;
   return true;
 }
 
-int32_t TProcDecl::SetMem(int32_t O, int32_t S) {
+int32_t TProcDecl::SetMemOfKind(int32_t O, int32_t S) {
   if (MemOfs != -1)
     RaiseReadErrorFmt("Trying to change procedure %s memory to 0x%x[0x%x]", {NameText(GetName()), O, S});
   if (static_cast<int32_t>(CodeSize) >= 0 && static_cast<uint32_t>(S) < CodeSize)

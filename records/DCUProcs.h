@@ -27,9 +27,9 @@ class TProcDecl : public TNameFDecl {
   // Takes ownership of the embedded chain (which may be null) at once, also
   // when reading fails.
   explicit TProcDecl(TNameDecl* EmbeddedChain);
-  ~TProcDecl() override;
-  bool IsVisible(uint8_t Selector) const override;
-  int32_t SetMem(int32_t Ofs, int32_t Size) override;
+  ~TProcDecl();
+  bool IsVisibleOfKind(uint8_t Selector) const;
+  int32_t SetMemOfKind(int32_t Ofs, int32_t Size);
 
   int32_t MemOfs = -1;
   int32_t BlockOfs = 0;

@@ -43,29 +43,38 @@ class TDCURec {
   TDCURec* Next = nullptr;
 
   // Position of the record's length-prefixed name.
-  virtual TPos GetName() const = 0;
+  TPos GetName() const;
   // Offers the record the block [Ofs, Ofs + Size) of the data block; returns
   // the number of bytes left for the records after it in its chain. The
   // default: the record takes no memory and the offer is an error.
-  virtual int32_t SetMem(int32_t Ofs, int32_t Size);
+  int32_t SetMem(int32_t Ofs, int32_t Size);
   // The kind of the record's own class (DCURecKinds.h); see RecCast.
   TRecKind RecKind() const { return KindOfRecord; }
   // True for a record of a unit's arena (made while the unit was read).
   bool InArena() const { return FromArena; }
-  virtual ~TDCURec() = default;
 
   // Records created while a unit is read take their memory from the unit's
-  // arena (DCU_Arena.h); delete still runs the destructor.
+  // arena (DCU_Arena.h). A record is ended by DestroyRecord, which runs the
+  // destructor of its own class.
   static void* operator new(std::size_t Size) { return AllocateRecord(Size); }
   static void operator delete(void* P, std::size_t Size) noexcept { ReleaseRecord(P, Size); }
 
   TDCURec(const TDCURec&) = delete;
   TDCURec& operator=(const TDCURec&) = delete;
 
+  // What GetName and SetMem do for a record of this class. Records have no
+  // table of virtual functions (a million records would carry a pointer
+  // each): GetName, SetMem and TNameDecl::IsVisible find the class of a
+  // record by its kind and call these, which a class below redefines.
+  TPos NameOfKind() const = delete;
+  int32_t SetMemOfKind(int32_t Ofs, int32_t Size);
+
  protected:
   // Every constructor of a record class passes the kind of its own records
   // (its OwnKind) down to here.
   explicit TDCURec(TRecKind Kind) : KindOfRecord(Kind) {}
+  // Not virtual: DestroyRecord ends a record as its own class.
+  ~TDCURec() = default;
 
  private:
   // A byte instead of a virtual call: "is a" and the casts read it directly.
@@ -93,7 +102,7 @@ class TBaseDef : public TDCURec {
  public:
   UNITPEEK_RECORD_KIND(BaseDef)
   TBaseDef(TPos Name, TPos DefPos, int32_t UnitIndex) : TBaseDef(OwnKind, Name, DefPos, UnitIndex) {}
-  TPos GetName() const override;
+  TPos NameOfKind() const;
 
   // The small fields first: they fill the room after the kind byte.
   // Set by the unit for the entries that its TypeTable owns and frees (type
@@ -110,10 +119,11 @@ class TBaseDef : public TDCURec {
 
 class TNameDecl : public TDCURec {
  public:
-  TPos GetName() const override;
+  TPos NameOfKind() const;
   // Selector 0: is the declaration part of the unit's interface; 1: the
   // opposite question; anything else admits everything.
-  virtual bool IsVisible(uint8_t Selector) const;
+  bool IsVisible(uint8_t Selector) const;
+  bool IsVisibleOfKind(uint8_t Selector) const;
 
   int32_t DeclIndex = -1; // 1-based number in DeclTable; -1: not entered
   TPos DefPos = nullptr;  // the tag byte; the name follows it
@@ -128,7 +138,7 @@ class TNameDecl : public TDCURec {
 
 class TNameFDecl : public TNameDecl {
  public:
-  bool IsVisible(uint8_t Selector) const override;
+  bool IsVisibleOfKind(uint8_t Selector) const;
 
   uint32_t Flags = 0;
   uint32_t Stamp = 0;  // present in the file only when Flags has IsInterfaceFlag

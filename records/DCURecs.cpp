@@ -6,16 +6,38 @@
 // ---------------------------------------------------------------------------
 // Root classes
 
-int32_t TDCURec::SetMem(int32_t Ofs, int32_t Size) {
+int32_t TDCURec::SetMemOfKind(int32_t Ofs, int32_t Size) {
   RaiseReadErrorFmt("Trying to set memory 0x%x[0x%x] to %s", {Ofs, Size, NameText(GetName())});
+}
+
+TPos TDCURec::GetName() const {
+  return VisitRecord(*this, [](const auto& Own) { return Own.NameOfKind(); });
+}
+
+int32_t TDCURec::SetMem(int32_t Ofs, int32_t Size) {
+  return VisitRecord(*this, [&](auto& Own) { return Own.SetMemOfKind(Ofs, Size); });
+}
+
+bool TNameDecl::IsVisible(uint8_t Selector) const {
+  const TDCURec& R = *this;
+  return VisitRecord(R, [&](const auto& Own) {
+    if constexpr (std::is_base_of_v<TNameDecl, std::remove_cvref_t<decltype(Own)>>)
+      return Own.IsVisibleOfKind(Selector);
+    else
+      return false;  // no kind of a TNameDecl
+  });
 }
 
 void DestroyRecord(TDCURec* R) noexcept {
   if (!R) return;
-  if (!R->FromArena)
-    delete R;
-  else if (HoldsHeapMemory(R->RecKind()))
-    R->~TDCURec();
+  if (!R->FromArena) {
+    VisitRecord(*R, [](auto& Own) { delete &Own; });
+  } else if (HoldsHeapMemory(R->RecKind())) {
+    VisitRecord(*R, [](auto& Own) {
+      using TOwn = std::remove_reference_t<decltype(Own)>;
+      Own.~TOwn();
+    });
+  }
 }
 
 void FreeChain(TDCURec* First) {
@@ -29,7 +51,7 @@ void FreeChain(TDCURec* First) {
 TBaseDef::TBaseDef(TRecKind Kind, TPos Name, TPos DefPos, int32_t UnitIndex)
     : TDCURec(Kind), UnitIndex(UnitIndex), Name(Name), DefPos(DefPos) {}
 
-TPos TBaseDef::GetName() const { return Name ? Name : NoName; }
+TPos TBaseDef::NameOfKind() const { return Name ? Name : NoName; }
 
 TNameDecl::TNameDecl(TRecKind Kind) : TDCURec(Kind), DefPos(TagMark) {
   TakeName();
@@ -38,16 +60,16 @@ TNameDecl::TNameDecl(TRecKind Kind) : TDCURec(Kind), DefPos(TagMark) {
 
 TNameDecl::TNameDecl(TRecKind Kind, TNoHead) : TDCURec(Kind), DefPos(TagMark) {}
 
-TPos TNameDecl::GetName() const { return DefPos ? DefPos + 1 : NoName; }
+TPos TNameDecl::NameOfKind() const { return DefPos ? DefPos + 1 : NoName; }
 
-bool TNameDecl::IsVisible(uint8_t) const { return true; }
+bool TNameDecl::IsVisibleOfKind(uint8_t) const { return true; }
 
 TNameFDecl::TNameFDecl(TRecKind Kind) : TNameDecl(Kind) {
   Flags = GetPackedUInt();
   if (Flags & IsInterfaceFlag) Stamp = GetDWord();
 }
 
-bool TNameFDecl::IsVisible(uint8_t Selector) const {
+bool TNameFDecl::IsVisibleOfKind(uint8_t Selector) const {
   const bool Intf = (Flags & IsInterfaceFlag) != 0;
   if (Selector == 0) return Intf;
   if (Selector == 1) return !Intf;
@@ -71,7 +93,7 @@ TImpTypeDefRec::TImpTypeDefRec(TPos Name, uint32_t Stamp, int32_t RTTISize, TPos
   this->Name = nullptr;
 }
 
-int32_t TImpTypeDefRec::SetMem(int32_t Ofs, int32_t Size) {
+int32_t TImpTypeDefRec::SetMemOfKind(int32_t Ofs, int32_t Size) {
   if (RTTIOfs != -1)
     RaiseReadErrorFmt("Trying to change ImpRTTI(%s) memory to 0x%x[0x%x]", {NameText(GetName()), Ofs, Size});
   if (Size != RTTISize)
@@ -89,13 +111,13 @@ TTypeDecl::TTypeDecl() : TNameFDecl(OwnKind) {
   ActiveUnit->NameType(TypeIndex, DefPos + 1);
 }
 
-bool TTypeDecl::IsVisible(uint8_t Selector) const {
+bool TTypeDecl::IsVisibleOfKind(uint8_t Selector) const {
   const TPos N = GetName();
   if (N[0] > 0 && N[1] == '.') return false;
-  return TNameFDecl::IsVisible(Selector);
+  return TNameFDecl::IsVisibleOfKind(Selector);
 }
 
-int32_t TTypeDecl::SetMem(int32_t Ofs, int32_t Size) {
+int32_t TTypeDecl::SetMemOfKind(int32_t Ofs, int32_t Size) {
   TBaseDef* D = ActiveUnit ? ActiveUnit->GetTypeDef(TypeIndex) : nullptr;
   return D ? D->SetMem(Ofs, Size) : 0;
 }
@@ -112,7 +134,7 @@ TVarCDecl::TVarCDecl(TRecKind Kind) : TVarDecl(Kind) {
   Ofs = -1;
 }
 
-int32_t TVarCDecl::SetMem(int32_t O, int32_t S) {
+int32_t TVarCDecl::SetMemOfKind(int32_t O, int32_t S) {
   if (MemSize != -1)
     RaiseReadErrorFmt("Trying to change typed const %s memory to 0x%x[0x%x]", {NameText(GetName()), O, S});
   if (Ofs == -1)
@@ -123,7 +145,7 @@ int32_t TVarCDecl::SetMem(int32_t O, int32_t S) {
   return 0;
 }
 
-bool TTypePDecl::IsVisible(uint8_t) const { return false; }
+bool TTypePDecl::IsVisibleOfKind(uint8_t) const { return false; }
 
 TConstDeclBase::TConstDeclBase(TRecKind Kind) : TNameFDecl(Kind) {
   TypeIndex = GetPackedUInt();
@@ -149,7 +171,7 @@ void TConstDeclBase::ReadConstValue() {
 
 TLabelDecl::TLabelDecl() : TNameDecl(OwnKind) { CodeOfs = GetPackedUInt(); }
 
-bool TLabelDecl::IsVisible(uint8_t Selector) const { return Selector != 0; }
+bool TLabelDecl::IsVisibleOfKind(uint8_t Selector) const { return Selector != 0; }
 
 TExportDecl::TExportDecl() : TNameDecl(OwnKind) {
   ExportedDecl = GetPackedUInt();
@@ -162,4 +184,4 @@ TSetDeftInfo::TSetDeftInfo() : TNameDecl(OwnKind, TNoHead{}) {
   TargetDecl = GetPackedUInt();
 }
 
-TPos TSetDeftInfo::GetName() const { return NoName; }
+TPos TSetDeftInfo::NameOfKind() const { return NoName; }

@@ -52,3 +52,19 @@ const To* RecCast(const From* R) {
   static_assert(std::is_base_of_v<From, To>);
   return IsA<To>(R) ? static_cast<const To*>(R) : nullptr;
 }
+
+// Calls Fn with R as the class of its own kind (the class UNITPEEK_RECORD_KIND
+// names for R's kind): what a virtual call would do, read from the kind byte.
+template <class TRec, class TFn>
+  requires std::is_same_v<std::remove_const_t<TRec>, TDCURec>
+decltype(auto) VisitRecord(TRec& R, TFn&& Fn) {
+  switch (R.RecKind()) {
+#define UNITPEEK_REC_VISIT(Kind, Class) \
+  case TRecKind::Kind:                  \
+    return Fn(static_cast<std::conditional_t<std::is_const_v<TRec>, const Class&, Class&>>(R));
+    UNITPEEK_RECORD_CLASSES(UNITPEEK_REC_VISIT, UNITPEEK_REC_NONE)
+#undef UNITPEEK_REC_VISIT
+  }
+  // Every record is given a kind of the list when it is made.
+  __builtin_unreachable();
+}

@@ -28,7 +28,7 @@ void TTypeDef::ReadTypeHead() {
   HeadV = GetPackedUInt();
 }
 
-int32_t TTypeDef::SetMem(int32_t Ofs, int32_t Len) {
+int32_t TTypeDef::SetMemOfKind(int32_t Ofs, int32_t Len) {
   if (RTTIOfs != -1)
     RaiseReadErrorFmt("Trying to change RTTI(%s) memory to 0x%x[0x%x]", {NameText(GetName()), Ofs, Len});
   if (RTTISize < 0 || static_cast<uint32_t>(RTTISize) != static_cast<uint32_t>(Len))

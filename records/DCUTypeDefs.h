@@ -13,7 +13,7 @@
 
 class TTypeDef : public TBaseDef {
  public:
-  int32_t SetMem(int32_t Ofs, int32_t Size) override;
+  int32_t SetMemOfKind(int32_t Ofs, int32_t Size);
 
   int32_t RTTISize = 0;
   int32_t Size = 0;
@@ -84,7 +84,7 @@ class TEnumDef : public TRangeBaseDef {
  public:
   UNITPEEK_RECORD_KIND(EnumDef)
   TEnumDef();
-  ~TEnumDef() override;
+  ~TEnumDef();
 
   int32_t EnumNdx = 0;
   // Item i: the constant with ordinal value i; the items form one chain that
@@ -159,7 +159,7 @@ UNITPEEK_KIND_ONLY_CLASS(VoidDef, TVoidDef, TTypeDef)
 // Structured types: definitions that own a member list.
 class TRecBaseDef : public TTypeDef {
  public:
-  ~TRecBaseDef() override;
+  ~TRecBaseDef();
   // Reads one member list into Fields; it must end with the stop tag.
   void ReadFields(TDeclScope Scope);
 

@@ -91,7 +91,7 @@ std::vector<uint8_t> BuildDemo(int V, const TDemoNumbers& N) {
 template <class T>
 uint32_t DeclNumber(const TUnit& U, std::string_view Name) {
   for (size_t I = 0; I < U.DeclTable.size(); ++I) {
-    auto* D = dynamic_cast<const T*>(U.DeclTable[I]);
+    auto* D = RecCast<T>(U.DeclTable[I]);
     if (D && NameView(D->GetName()) == Name) return static_cast<uint32_t>(I + 1);
   }
   throw std::logic_error("demo unit: no declaration " + std::string(Name));
@@ -107,7 +107,7 @@ std::vector<uint8_t> DemoUnit(int V) {
   TUnit U("Demo.dcu", std::span<const uint8_t>(Draft));
   TDemoNumbers N;
   for (size_t I = 0; I < U.TypeTable.size(); ++I)
-    if (dynamic_cast<const TRangeDef*>(U.TypeTable[I])) N.RangeType = static_cast<uint32_t>(I + 1);
+    if (RecCast<TRangeDef>(U.TypeTable[I])) N.RangeType = static_cast<uint32_t>(I + 1);
   N.Greeting = DeclNumber<TVarCDecl>(U, "Greeting");
   N.Main = DeclNumber<TProcDecl>(U, "Main");
   N.Helper = DeclNumber<TProcDecl>(U, "Helper");

@@ -34,7 +34,7 @@ TEST_P(LargeUnitVersion, LoadsWithEveryTableAndHandOut) {
   uint32_t TopLevel = 0, Procs = 0, TypedConsts = 0, Enums = 0;
   for (TDCURec* R = U->Decls; R; R = R->Next) {
     ++TopLevel;
-    if (auto* P = dynamic_cast<TProcDecl*>(R)) {
+    if (auto* P = RecCast<TProcDecl>(R)) {
       ++Procs;
       EXPECT_GE(P->MemOfs, 0) << NameText(P->GetName());
       if (P->Flags & IsInterfaceFlag) {
@@ -45,11 +45,11 @@ TEST_P(LargeUnitVersion, LoadsWithEveryTableAndHandOut) {
         EXPECT_EQ(P->Params != nullptr && P->Params->Next != nullptr, true);
         EXPECT_NE(P->Locals, nullptr);
       }
-    } else if (auto* C = dynamic_cast<TVarCDecl*>(R)) {
+    } else if (auto* C = RecCast<TVarCDecl>(R)) {
       ++TypedConsts;
       EXPECT_EQ(C->MemSize, 24) << NameText(C->GetName());
-    } else if (auto* T = dynamic_cast<TTypeDecl*>(R)) {
-      if (auto* E = dynamic_cast<TEnumDef*>(U->GetTypeDef(T->TypeIndex))) {
+    } else if (auto* T = RecCast<TTypeDecl>(R)) {
+      if (auto* E = RecCast<TEnumDef>(U->GetTypeDef(T->TypeIndex))) {
         ++Enums;
         ASSERT_TRUE(E->NameList);
         EXPECT_EQ(E->NameList->size(), 3u);

@@ -1,12 +1,12 @@
 // Record kinds and the record factory: every record read answers the kind of
-// its own class and belongs to exactly the classes whose range holds that
-// kind (IsA against dynamic_cast), over the sample units and the corpus; and
+// one class of the list and belongs to exactly the classes that class derives
+// from (IsA against the class tree), over the sample units and the corpus; and
 // which tag opens which record in a list of each scope.
 #include <gtest/gtest.h>
 
 #include <set>
 #include <string>
-#include <typeinfo>
+#include <type_traits>
 #include <vector>
 
 #include "DCURecs.h"
@@ -17,14 +17,9 @@
 
 namespace {
 
-#define KIND_TYPE(Kind, Class) &typeid(Class),
-const std::type_info* const KindTypes[] = {UNITPEEK_RECORD_CLASSES(KIND_TYPE, UNITPEEK_REC_NONE)};
-#undef KIND_TYPE
-
-// Every record of a unit, found through the classes' own links (with
-// dynamic_cast, not with the kinds under test): the declarations with their
-// nested chains, the type table with the member lists and enumeration
-// constants, the used units with their imports.
+// Every record of a unit, found through the classes' own links: the
+// declarations with their nested chains, the type table with the member
+// lists and enumeration constants, the used units with their imports.
 class TRecordWalk {
  public:
   explicit TRecordWalk(const TUnit& U) {
@@ -44,31 +39,34 @@ class TRecordWalk {
   void One(const TDCURec* R) {
     if (!R || !Seen.insert(R).second) return;
     Records.push_back(R);
-    if (auto* P = dynamic_cast<const TProcDecl*>(R)) {
+    if (auto* P = RecCast<TProcDecl>(R)) {
       Chain(P->Params);
       Chain(P->Locals);
       Chain(P->Embedded);
     }
-    if (auto* D = dynamic_cast<const TRecBaseDef*>(R)) Chain(D->Fields);
-    if (auto* E = dynamic_cast<const TEnumDef*>(R); E && E->NameList && !E->NameList->empty())
+    if (auto* D = RecCast<TRecBaseDef>(R)) Chain(D->Fields);
+    if (auto* E = RecCast<TEnumDef>(R); E && E->NameList && !E->NameList->empty())
       Chain((*E->NameList)[0]);
   }
   std::set<const TDCURec*> Seen;
 };
 
-// What is wrong with the kind of R and its place in the classes ("" if nothing).
+// What is wrong with the kind of R and its place in the classes ("" if
+// nothing): the kind is one of the list, and IsA holds for exactly the
+// classes that the class of that kind derives from.
 std::string KindFaults(const TDCURec* R) {
+  if (static_cast<size_t>(R->RecKind()) >= RecKindCount) return "a record answers no kind of the list\n";
   std::string Faults;
-  const auto K = static_cast<size_t>(R->RecKind());
-  if (K >= RecKindCount || *KindTypes[K] != typeid(*R))
-    Faults += std::string(typeid(*R).name()) + " answers kind " + std::string(RecKindName(R->RecKind())) + "\n";
-#define CHECK_CLASS(Class)                                              \
-  if (IsA<Class>(R) != (dynamic_cast<const Class*>(R) != nullptr))      \
-    Faults += std::string(typeid(*R).name()) + ": IsA<" #Class "> is wrong\n";
+  VisitRecord(*R, [&](const auto& Own) {
+    using TOwn = std::remove_cvref_t<decltype(Own)>;
+#define CHECK_CLASS(Class)                                 \
+  if (IsA<Class>(R) != std::is_base_of_v<Class, TOwn>)     \
+    Faults += std::string(RecKindName(R->RecKind())) + ": IsA<" #Class "> is wrong\n";
 #define CHECK_KIND_CLASS(Kind, Class) CHECK_CLASS(Class)
-  UNITPEEK_RECORD_CLASSES(CHECK_KIND_CLASS, CHECK_CLASS)
+    UNITPEEK_RECORD_CLASSES(CHECK_KIND_CLASS, CHECK_CLASS)
 #undef CHECK_KIND_CLASS
 #undef CHECK_CLASS
+  });
   return Faults;
 }
 

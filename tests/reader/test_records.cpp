@@ -86,17 +86,17 @@ TEST(Records, VisibilityByClass) {
   EXPECT_EQ(L->CodeOfs, 3u);
 }
 
+// Records made outside a read are heap memory, each ended as the class of
+// its kind: the sanitizer build's leak and size checks see a record that
+// FreeChain leaves behind or gives back with the size of another class.
 TEST(Records, FreeChainReleasesEveryRecord) {
-  static int Freed = 0;
-  struct TCounted : TBaseDef {
-    TCounted() : TBaseDef(nullptr, nullptr, -1) {}
-    ~TCounted() override { ++Freed; }
-  };
-  auto* A = new TCounted;
-  A->Next = new TCounted;
-  A->Next->Next = new TCounted;
+  auto* A = new TBaseDef(nullptr, nullptr, -1);
+  A->Next = new TImpDef('U', nullptr, 0, nullptr, -1);
+  A->Next->Next = new TDLLImpRec(nullptr, 7, nullptr, 0);
+  EXPECT_FALSE(A->InArena());
+  EXPECT_EQ(A->Next->RecKind(), TRecKind::ImpDef);
+  EXPECT_EQ(RecCast<TDLLImpRec>(A->Next->Next)->EntryIndex, 7u);
   FreeChain(A);
-  EXPECT_EQ(Freed, 3);
   FreeChain(nullptr);
 }
 
@@ -392,28 +392,28 @@ TEST(TypeDefs, StructuredKinds) {
   B.Stop();
   auto U = readertest::Load(B.Finish());
   ASSERT_EQ(U->TypeTable.size(), 7u);
-  auto* Rec = dynamic_cast<TRecDef*>(U->TypeTable[0]);
+  auto* Rec = RecCast<TRecDef>(U->TypeTable[0]);
   ASSERT_NE(Rec, nullptr);
-  auto* Nested = dynamic_cast<TRangeDef*>(U->TypeTable[1]);
+  auto* Nested = RecCast<TRangeDef>(U->TypeTable[1]);
   ASSERT_NE(Nested, nullptr);
   int64_t Lo = -1, Hi = -1;
   Nested->GetBounds(Lo, Hi);
   EXPECT_EQ(Hi, 9);
-  EXPECT_NE(dynamic_cast<TLocalDecl*>(Rec->Fields), nullptr);
+  EXPECT_NE(RecCast<TLocalDecl>(Rec->Fields), nullptr);
   EXPECT_EQ(static_cast<TRangeDef*>(U->TypeTable[2])->Size, 4);
-  auto* PT = dynamic_cast<TProcTypeDef*>(U->TypeTable[3]);
+  auto* PT = RecCast<TProcTypeDef>(U->TypeTable[3]);
   ASSERT_NE(PT, nullptr);
   EXPECT_EQ(PT->CallConv, ccStdcall);
   EXPECT_EQ(PT->AddSz, 3u);
   EXPECT_NE(PT->Fields, nullptr);
-  auto* PT2 = dynamic_cast<TProcTypeDef*>(U->TypeTable[4]);
+  auto* PT2 = RecCast<TProcTypeDef>(U->TypeTable[4]);
   EXPECT_EQ(PT2->AddSz, 0u);
   EXPECT_EQ(PT2->Fields, nullptr);
-  auto* Cl = dynamic_cast<TClassDef*>(U->TypeTable[5]);
+  auto* Cl = RecCast<TClassDef>(U->TypeTable[5]);
   ASSERT_NE(Cl, nullptr);
   EXPECT_EQ(Cl->IntfCount, -1);
   EXPECT_TRUE(Cl->IntfPairs.empty());
-  EXPECT_NE(dynamic_cast<TInterfaceDef*>(U->TypeTable[6]), nullptr);
+  EXPECT_NE(RecCast<TInterfaceDef>(U->TypeTable[6]), nullptr);
 }
 
 TEST(TypeDefs, InterfacesAndBadMemberLists) {
@@ -423,7 +423,7 @@ TEST(TypeDefs, InterfacesAndBadMemberLists) {
   ScanWindow W(7, B.Bytes);
   auto* I = ReadDef<TInterfaceDef>();
   EXPECT_EQ(I->GUID, W.Buf.data() + 6);
-  auto* D = dynamic_cast<TDispPropDecl*>(I->Fields);
+  auto* D = RecCast<TDispPropDecl>(I->Fields);
   ASSERT_NE(D, nullptr);
   EXPECT_EQ(D->Ofs, 0x33);
   EXPECT_EQ(D->IntfAttrs, 2);

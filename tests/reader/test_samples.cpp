@@ -12,7 +12,7 @@ namespace {
 template <class T>
 const T* Find(const TUnit& U, std::string_view Name) {
   for (TDCURec* R : U.DeclTable) {
-    auto* D = dynamic_cast<const T*>(R);
+    auto* D = RecCast<T>(R);
     if (D && NameView(D->GetName()) == Name) return D;
   }
   return nullptr;

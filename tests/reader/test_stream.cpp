@@ -45,10 +45,10 @@ TEST(Stream, ListEndingAtOnceAndTypeDefsOutsideTheChain) {
   auto U = Load(B.Finish());
   auto C = Chain(U->Decls);
   ASSERT_EQ(C.size(), 2u);
-  EXPECT_NE(dynamic_cast<TTypeDecl*>(C[0]), nullptr);
-  EXPECT_NE(dynamic_cast<TTypeDecl*>(C[1]), nullptr);
+  EXPECT_NE(RecCast<TTypeDecl>(C[0]), nullptr);
+  EXPECT_NE(RecCast<TTypeDecl>(C[1]), nullptr);
   EXPECT_EQ(U->TypeCount, 1);
-  auto* D = dynamic_cast<TVoidDef*>(U->GetTypeDef(1));
+  auto* D = RecCast<TVoidDef>(U->GetTypeDef(1));
   ASSERT_NE(D, nullptr);
   // The placeholder left by A gave its name to the definition; B did not rename it.
   EXPECT_EQ(NameText(D->GetName()), "A");
@@ -124,14 +124,14 @@ TEST(Stream, ScopeDecidesTheRecordClass) {
   auto U = Load(B.Finish());
   auto C = Chain(U->Decls);
   ASSERT_EQ(C.size(), 3u);
-  EXPECT_EQ(typeid(*C[0]), typeid(TVarDecl));
-  EXPECT_EQ(typeid(*C[1]), typeid(TAbsVarDecl));
-  auto* P = dynamic_cast<TProcDecl*>(C[2]);
+  EXPECT_EQ(C[0]->RecKind(), TVarDecl::OwnKind);
+  EXPECT_EQ(C[1]->RecKind(), TAbsVarDecl::OwnKind);
+  auto* P = RecCast<TProcDecl>(C[2]);
   ASSERT_NE(P, nullptr);
   EXPECT_EQ(Names(P->Params), "A;");
   EXPECT_EQ(Names(P->Locals), "L;AL;");
-  EXPECT_EQ(typeid(*P->Locals), typeid(TLocalDecl));
-  EXPECT_EQ(typeid(*P->Locals->Next), typeid(TLocalDecl));
+  EXPECT_EQ(P->Locals->RecKind(), TLocalDecl::OwnKind);
+  EXPECT_EQ(P->Locals->Next->RecKind(), TLocalDecl::OwnKind);
 }
 
 TEST(Stream, EmbeddedListsGoToTheNextProcedure) {
@@ -142,7 +142,7 @@ TEST(Stream, EmbeddedListsGoToTheNextProcedure) {
     B.Byte(0x6A).ConstDecl("C2", 0, 2).Byte(0x6B);
     B.Proc("P", 0).Stop();
     auto U = Load(B.Finish());
-    auto* P = dynamic_cast<TProcDecl*>(U->Decls);
+    auto* P = RecCast<TProcDecl>(U->Decls);
     ASSERT_NE(P, nullptr);
     EXPECT_EQ(Names(P->Embedded), "C1;C2;");
     EXPECT_EQ(P->Next, nullptr);
@@ -173,7 +173,7 @@ TEST(Stream, EmbeddedStopByVersionAndScope) {
     UnitBuilder B = Start(4);
     B.ProcStart("P", 0).Local(0x21, "A", 0).Byte(0x6B).Local(0x20, "L", 0).Stop().Stop();
     auto U = Load(B.Finish());
-    auto* P = dynamic_cast<TProcDecl*>(U->Decls);
+    auto* P = RecCast<TProcDecl>(U->Decls);
     ASSERT_NE(P, nullptr);
     EXPECT_EQ(Names(P->Locals), "L;");
   }
@@ -246,7 +246,7 @@ TEST(Stream, FirstProcedureFlag) {
     // Slots: reserved, V, P, W; then slot 1 := P and the last one goes.
     ASSERT_EQ(U->DeclTable.size(), 3u);
     EXPECT_EQ(U->DeclTable[0], U->DeclTable[2]);
-    EXPECT_NE(dynamic_cast<TProcDecl*>(U->DeclTable[0]), nullptr);
+    EXPECT_NE(RecCast<TProcDecl>(U->DeclTable[0]), nullptr);
   }
   {
     UnitBuilder B = Start(7);
@@ -270,8 +270,8 @@ TEST(Stream, BlocksHandedAlongTheChain) {
   B.Header().SourceFile("S.pas").DataBlock(0x40).Proc("P", 0x30).Proc("Q", 0x10);
   B.Fixups({{0, 5, 1}, {0x40, 6, 0}}).Stop();
   auto U = Load(B.Finish());
-  auto* P = dynamic_cast<TProcDecl*>(U->GetDecl(1));
-  auto* Q = dynamic_cast<TProcDecl*>(U->GetDecl(2));
+  auto* P = RecCast<TProcDecl>(U->GetDecl(1));
+  auto* Q = RecCast<TProcDecl>(U->GetDecl(2));
   ASSERT_TRUE(P && Q);
   EXPECT_EQ(P->BlockOfs, 0);
   EXPECT_EQ(P->MemOfs, 0);
@@ -286,8 +286,8 @@ TEST(Stream, ThreeEntryHandOut) {
   B.Header().SourceFile("S.pas").DataBlock(0x50).Proc("P", 0x40).Proc("Q", 0x10);
   B.Fixups({{0, 5, 1}, {0x10, 1, 2}, {0x30, 6, 2}}).Stop();
   auto U = Load(B.Finish());
-  auto* P = dynamic_cast<TProcDecl*>(U->GetDecl(1));
-  auto* Q = dynamic_cast<TProcDecl*>(U->GetDecl(2));
+  auto* P = RecCast<TProcDecl>(U->GetDecl(1));
+  auto* Q = RecCast<TProcDecl>(U->GetDecl(2));
   ASSERT_TRUE(P && Q);
   EXPECT_EQ(P->MemOfs, 0);
   EXPECT_EQ(Q->MemOfs, -1);
@@ -314,7 +314,7 @@ TEST(Stream, EnumerationConstantsFold) {
   {
     auto U = Load(Build(0, 2, 3));
     EXPECT_EQ(Names(U->Decls), "Before;TE;");
-    auto* E = dynamic_cast<TEnumDef*>(U->GetTypeDef(1));
+    auto* E = RecCast<TEnumDef>(U->GetTypeDef(1));
     ASSERT_NE(E, nullptr);
     ASSERT_TRUE(E->NameList);
     ASSERT_EQ(E->NameList->size(), 3u);
@@ -324,7 +324,7 @@ TEST(Stream, EnumerationConstantsFold) {
   }
   for (auto [Lo, Hi, N] : {std::tuple{1, 3, 3}, std::tuple{0, 2, 2}}) {
     auto U = Load(Build(Lo, Hi, N));
-    auto* E = dynamic_cast<TEnumDef*>(U->GetTypeDef(1));
+    auto* E = RecCast<TEnumDef>(U->GetTypeDef(1));
     ASSERT_NE(E, nullptr);
     EXPECT_FALSE(E->NameList);
     EXPECT_EQ(Chain(U->Decls).size(), static_cast<size_t>(N) + 2);
@@ -388,8 +388,8 @@ TEST(Stream, LocalVariableSlices) {
   };
   {
     auto U = Load(Build(5));
-    auto* P = dynamic_cast<TProcDecl*>(U->GetDecl(1));
-    auto* Q = dynamic_cast<TProcDecl*>(U->GetDecl(2));
+    auto* P = RecCast<TProcDecl>(U->GetDecl(1));
+    auto* Q = RecCast<TProcDecl>(U->GetDecl(2));
     EXPECT_EQ(P->LocalVarSlice, &U->LocalVars[0]);
     EXPECT_EQ(P->LocalVarSliceLen, 5);
     EXPECT_EQ(Q->LocalVarSlice, &U->LocalVars[5]);
@@ -398,8 +398,8 @@ TEST(Stream, LocalVariableSlices) {
   {
     // Q's entry right after P's belongs to P's slice.
     auto U = Load(Build(1));
-    auto* P = dynamic_cast<TProcDecl*>(U->GetDecl(1));
-    auto* Q = dynamic_cast<TProcDecl*>(U->GetDecl(2));
+    auto* P = RecCast<TProcDecl>(U->GetDecl(1));
+    auto* Q = RecCast<TProcDecl>(U->GetDecl(2));
     EXPECT_EQ(P->LocalVarSliceLen, 8);
     EXPECT_EQ(Q->LocalVarSliceLen, 0);
   }

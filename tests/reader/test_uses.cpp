@@ -84,12 +84,12 @@ TEST(Uses, EntriesRecordsAndNumbers) {
 
     // The chain of System: Integer, TObject, Halt in file order.
     TDCURec* R = U->UsedUnits[0]->ImportChain;
-    auto* T1 = dynamic_cast<TImpDef*>(R);
+    auto* T1 = RecCast<TImpDef>(R);
     ASSERT_NE(T1, nullptr);
     EXPECT_EQ(T1->Kind, 'T');
     EXPECT_EQ(Name(T1), "Integer");
     EXPECT_EQ(T1->UnitIndex, 0);
-    auto* T2 = dynamic_cast<TImpTypeDefRec*>(R->Next);
+    auto* T2 = RecCast<TImpTypeDefRec>(R->Next);
     ASSERT_NE(T2, nullptr);
     EXPECT_EQ(Name(T2), "?");
     EXPECT_EQ(NameText(T2->TypeName), "TObject");
@@ -97,7 +97,7 @@ TEST(Uses, EntriesRecordsAndNumbers) {
     EXPECT_EQ(T2->UnitIndex, -1);
     EXPECT_EQ(T2->RTTISize, 12);
     EXPECT_EQ(T2->Stamp, 0x20u);
-    auto* A = dynamic_cast<TImpDef*>(R->Next->Next);
+    auto* A = RecCast<TImpDef>(R->Next->Next);
     ASSERT_NE(A, nullptr);
     EXPECT_EQ(A->Kind, 'A');
     EXPECT_EQ(R->Next->Next->Next, nullptr);
@@ -108,11 +108,11 @@ TEST(Uses, EntriesRecordsAndNumbers) {
     EXPECT_EQ(U->GetTypeDef(2), T2);
 
     // DLL imports: entry index, empty name kept.
-    auto* D1 = dynamic_cast<TDLLImpRec*>(U->UsedUnits[3]->ImportChain);
+    auto* D1 = RecCast<TDLLImpRec>(U->UsedUnits[3]->ImportChain);
     ASSERT_NE(D1, nullptr);
     EXPECT_EQ(D1->EntryIndex, 0x123u);
     EXPECT_EQ(D1->UnitIndex, 3);
-    auto* D2 = dynamic_cast<TDLLImpRec*>(D1->Next);
+    auto* D2 = RecCast<TDLLImpRec>(D1->Next);
     ASSERT_NE(D2, nullptr);
     EXPECT_EQ(Name(D2), "");
     EXPECT_EQ(D2->EntryIndex, 77u);
@@ -169,7 +169,7 @@ TEST(Uses, ImportedTypeDataBlockIsChecked) {
   B.Header().SourceFile("M.pas").Uses(0x64, "System").ImpTypeDef("TObject", 8).EndEntry();
   B.DataBlock(0x20).Fixups({{0, 5, 2}, {8, 5, 0}}).Stop();
   auto U = Load(B.Finish());
-  auto* T = dynamic_cast<TImpTypeDefRec*>(U->GetDecl(2));
+  auto* T = RecCast<TImpTypeDefRec>(U->GetDecl(2));
   ASSERT_NE(T, nullptr);
   EXPECT_EQ(T->RTTIOfs, 0);
 
