@@ -40,7 +40,7 @@ TRecordArena* NewestLive = nullptr;
 // what the arena saves. Never destroyed, so that a unit released during the
 // program's exit still finds them.
 struct TSpareBlock {
-  std::unique_ptr<std::byte[]> Mem;
+  TBlockMem Mem;
   std::size_t Size;
 };
 std::vector<TSpareBlock>& Spares() {
@@ -60,11 +60,11 @@ std::size_t SpareLimit() {
 }
 
 // Images below this size come from the heap and go back to it.
-constexpr std::size_t PooledImageMin = std::size_t{256} << 10;
+constexpr std::size_t PooledImageMin = LargeBlockMin;
 
 // Keeps a released block, the oldest kept blocks giving way to it while
 // the kept blocks would exceed the limit.
-void KeepSpare(std::unique_ptr<std::byte[]> Mem, std::size_t Size) noexcept {
+void KeepSpare(TBlockMem Mem, std::size_t Size) noexcept {
   auto& Blocks = Spares();
   try {
     Blocks.push_back(TSpareBlock{std::move(Mem), Size});
@@ -78,37 +78,58 @@ void KeepSpare(std::unique_ptr<std::byte[]> Mem, std::size_t Size) noexcept {
 }
 
 // The smallest kept block of Size to MaxSize bytes (its size in Got), or null.
-std::unique_ptr<std::byte[]> TakeSpare(std::size_t Size, std::size_t MaxSize, std::size_t& Got) {
+TBlockMem TakeSpare(std::size_t Size, std::size_t MaxSize, std::size_t& Got) {
   auto& Blocks = Spares();
   std::size_t Best = Blocks.size();
   for (std::size_t I = 0; I < Blocks.size(); ++I) {
     const std::size_t N = Blocks[I].Size;
-    if (N >= Size && N <= MaxSize && (Best == Blocks.size() || N < Blocks[Best].Size)) Best = I;
+    // Of blocks of one size, the one kept last: a unit read again then gets
+    // its image back (released after its arena) before its arena's blocks.
+    if (N >= Size && N <= MaxSize && (Best == Blocks.size() || N <= Blocks[Best].Size)) Best = I;
   }
   if (Best == Blocks.size()) return nullptr;
   Got = Blocks[Best].Size;
-  std::unique_ptr<std::byte[]> Mem = std::move(Blocks[Best].Mem);
+  TBlockMem Mem = std::move(Blocks[Best].Mem);
   Blocks.erase(Blocks.begin() + static_cast<std::ptrdiff_t>(Best));
   SpareBytes -= Got;
   return Mem;
 }
 
-// Records fill a block from its start, so every page of it is touched and
-// faulted in one after the other: where the system offers huge pages, a
-// block of megabytes takes one fault per 2 MiB instead of one per 4 KiB.
-void AskForHugePages(void* Mem, std::size_t Size) {
-#if defined(MADV_HUGEPAGE)
-  constexpr std::size_t Huge = std::size_t{2} << 20;
-  if (Size < 2 * Huge) return;
-  const long PageSize = sysconf(_SC_PAGESIZE);
-  if (PageSize <= 0) return;
-  const auto Page = static_cast<uintptr_t>(PageSize);
-  const auto Begin = (reinterpret_cast<uintptr_t>(Mem) + Page - 1) & ~(Page - 1);
-  const auto End = (reinterpret_cast<uintptr_t>(Mem) + Size) & ~(Page - 1);
-  madvise(reinterpret_cast<void*>(Begin), End - Begin, MADV_HUGEPAGE);  // a refusal changes nothing
+constexpr std::size_t HugePage = std::size_t{2} << 20;
+
+// A block of at least Size bytes (the size made in Got): see TBlockMem. A
+// large one is mapped at a 2 MiB boundary in whole 2 MiB pages, with the
+// system asked for large pages; a mapping that fails falls back to the heap
+// only for blocks below LargeBlockMin (the deleter tells the two apart by
+// size), else throws std::bad_alloc.
+TBlockMem NewBlock(std::size_t Size, std::size_t& Got) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+  if (UseArenas && Size >= LargeBlockMin) {
+    const std::size_t Want = (Size + HugePage - 1) & ~(HugePage - 1);
+    // Room to slide to the boundary; the parts before and after are unmapped.
+    void* Raw = mmap(nullptr, Want + HugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (Raw == MAP_FAILED) throw std::bad_alloc();
+    const auto Begin = reinterpret_cast<uintptr_t>(Raw);
+    const uintptr_t Aligned = (Begin + HugePage - 1) & ~(HugePage - 1);
+    if (Aligned > Begin) munmap(Raw, Aligned - Begin);
+    const uintptr_t End = Begin + Want + HugePage;
+    if (End > Aligned + Want) munmap(reinterpret_cast<void*>(Aligned + Want), End - (Aligned + Want));
+    madvise(reinterpret_cast<void*>(Aligned), Want, MADV_HUGEPAGE);  // a refusal changes nothing
+    Got = Want;
+    return TBlockMem(reinterpret_cast<std::byte*>(Aligned), TBlockFree{Want});
+  }
+#endif
+  Got = Size;
+  return TBlockMem(new std::byte[Size], TBlockFree{Size});
+}
+
+// Whether NewBlock maps a block of Size bytes.
+constexpr bool IsMappedBlock(std::size_t Size) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+  return UseArenas && Size >= LargeBlockMin;
 #else
-  (void)Mem;
   (void)Size;
+  return false;
 #endif
 }
 
@@ -141,13 +162,9 @@ void* TRecordArena::AllocateInNewBlock(std::size_t Size) {
   // operator new[] of std::byte gives memory aligned for any object of at
   // most the default new alignment, and RecordAlign is not more than that.
   std::size_t Got = 0;
-  std::unique_ptr<std::byte[]> Mem = TakeSpare(Want, SIZE_MAX, Got);
-  if (Mem) {
-    Want = Got;
-  } else {
-    Mem.reset(new std::byte[Want]);
-    AskForHugePages(Mem.get(), Want);
-  }
+  TBlockMem Mem = TakeSpare(Want, SIZE_MAX, Got);
+  if (!Mem) Mem = NewBlock(Want, Got);
+  Want = Got;
   const auto Begin = reinterpret_cast<uintptr_t>(Mem.get());
   Free = Mem.get();
   Blocks.push_back(TBlock{std::move(Mem), Begin, Begin + Want});
@@ -187,24 +204,32 @@ bool RecordArenasInUse() { return UseArenas; }
 TImageBlock NewImageBlock(std::size_t Size) {
   if (Size == 0) Size = 1;
   std::size_t Got = Size;
-  std::unique_ptr<std::byte[]> Mem;
+  TBlockMem Mem;
   // A kept block up to twice the size: an image does not hold on to a block
   // that a larger unit's arena or image could use.
-  if (UseArenas && Size >= PooledImageMin) Mem = TakeSpare(Size, 2 * Size, Got);
-  if (!Mem) {
-    Mem.reset(new std::byte[Size]);
-    Got = Size;
-  }
+  if (UseArenas && Size >= PooledImageMin) Mem = TakeSpare(Size, 2 * Size + HugePage, Got);
+  if (!Mem) Mem = NewBlock(Size, Got);
   // The bytes of the block are accessed as unsigned char, which may access
   // the bytes of any object.
   return TImageBlock(reinterpret_cast<uint8_t*>(Mem.release()), TImageRelease{Got});
 }
 
 void TImageRelease::operator()(uint8_t* P) const noexcept {
-  std::unique_ptr<std::byte[]> Mem(reinterpret_cast<std::byte*>(P));
+  TBlockMem Mem(reinterpret_cast<std::byte*>(P), TBlockFree{Size});
   if (!Mem || !UseArenas || Size < PooledImageMin) return;
   LargestImage = std::max(LargestImage, Size);
   KeepSpare(std::move(Mem), Size);
+}
+
+void TBlockFree::operator()(std::byte* P) const noexcept {
+  if (!P) return;
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+  if (IsMappedBlock(Size)) {
+    munmap(P, Size);
+    return;
+  }
+#endif
+  delete[] P;
 }
 
 std::size_t SpareBlockBytes() { return SpareBytes; }

@@ -22,6 +22,20 @@
 
 #include "DCU_In.h"
 
+// A block of memory for an arena or an image. Blocks of LargeBlockMin bytes
+// or more are mapped in whole 2 MiB pages, where the system offers them: a
+// fresh page costs the system a fault on first touch, and one large page
+// takes one fault where small pages take 512 (loading a unit of a few
+// megabytes from scratch would otherwise spend more time in faults than in
+// reading). Smaller blocks are heap memory. The size decides which, so the
+// deleter needs only the size the block was made with.
+struct TBlockFree {
+  std::size_t Size = 0;
+  void operator()(std::byte* P) const noexcept;
+};
+using TBlockMem = std::unique_ptr<std::byte[], TBlockFree>;
+inline constexpr std::size_t LargeBlockMin = std::size_t{256} << 10;
+
 class TRecordArena {
  public:
   TRecordArena();
@@ -48,7 +62,7 @@ class TRecordArena {
 
  private:
   struct TBlock {
-    std::unique_ptr<std::byte[]> Mem;
+    TBlockMem Mem;
     uintptr_t Begin;
     uintptr_t End;
   };

@@ -113,6 +113,29 @@ TEST(UnitMemory, AUnitReadAgainGetsItsBlocksBack) {
   EXPECT_GE(Kept, Bytes.size());
 }
 
+// The image of a large unit is mapped at a 2 MiB boundary (so that the
+// system can back it with large pages); a small one is heap memory. Both
+// hold the file's bytes, and both go back when the unit goes.
+TEST(UnitMemory, LargeImagesLieOnLargePageBoundaries) {
+  if (!RecordArenasInUse()) GTEST_SKIP() << "sanitizer build: every block is a heap allocation of its own";
+#if !defined(__linux__)
+  GTEST_SKIP() << "large pages are asked for on Linux only";
+#endif
+  const auto Large = unitbuilder::LargeUnit(600);
+  const auto Small = unitbuilder::LargeUnit(20);
+  ASSERT_GE(Large.size(), LargeBlockMin);
+  ASSERT_LT(Small.size(), LargeBlockMin);
+  for (const auto* Bytes : {&Large, &Small}) {
+    auto U = readertest::Load(*Bytes, false);
+    ASSERT_EQ(static_cast<size_t>(U->ImageSize), Bytes->size());
+    EXPECT_EQ(std::memcmp(U->Image.get(), Bytes->data(), Bytes->size()), 0);
+    const auto At = reinterpret_cast<uintptr_t>(U->Image.get());
+    if (Bytes == &Large) EXPECT_EQ(At % (uintptr_t{2} << 20), 0u);
+  }
+  // What the runs kept is whole blocks of 2 MiB, besides small heap blocks.
+  EXPECT_GE(SpareBlockBytes(), size_t{2} << 20);
+}
+
 // An image takes a kept block of at most twice its size: a small unit read
 // after a large one leaves the large image's block for the next large unit.
 TEST(UnitMemory, ASmallImageLeavesALargeBlock) {
