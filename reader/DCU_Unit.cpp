@@ -256,7 +256,7 @@ void TUnit::ReleaseRecords() {
   // it belong to their used-unit entries.
   if (!AllInArena || HeapTypeEntries > 0)
     for (TBaseDef*& D : TypeTable) {
-      if (D && D->OwnedByTypeTable && !D->InArena()) delete D;
+      if (D && D->OwnedByTypeTable && !D->InArena()) DestroyRecord(D);
       D = nullptr;
     }
   HeapTypeEntries = 0;

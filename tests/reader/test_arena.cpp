@@ -26,7 +26,7 @@ TEST(RecordArena, UnitRecordsComeFromTheUnitsArenaOthersFromTheHeap) {
     EXPECT_EQ(U->RecordMemory().BytesUsed(), 0u);
   }
   U.reset();
-  delete Loose;
+  DestroyRecord(Loose);
 }
 
 TEST(RecordArena, UnitsReleasedInAnyOrderAndAfterFailedLoads) {
