@@ -208,18 +208,21 @@ std::string_view TNamePool::Keep(std::string_view Text) {
   return Kept;
 }
 
-uint32_t TNamePool::Insert(std::string_view Text, uint32_t Hash) {
-  if ((Texts.size() + 1) * 2 > Slots.size()) {  // keep the index at most half full
-    std::vector<TSlot> Grown(std::max<size_t>(1024, Slots.size() * 2));
-    const size_t Mask = Grown.size() - 1;
-    for (const TSlot& S : Slots) {
-      if (!S.Id) continue;
-      size_t I = S.Hash & Mask;
-      while (Grown[I].Id) I = (I + 1) & Mask;
-      Grown[I] = S;
-    }
-    Slots.swap(Grown);
+void TNamePool::Reserve1() {
+  if ((Texts.size() + 1) * 2 <= Slots.size()) return;
+  std::vector<TSlot> Grown(std::max<size_t>(1024, Slots.size() * 2));
+  const size_t Mask = Grown.size() - 1;
+  for (const TSlot& S : Slots) {
+    if (!S.Id) continue;
+    size_t I = S.Hash & Mask;
+    while (Grown[I].Id) I = (I + 1) & Mask;
+    Grown[I] = S;
   }
+  Slots.swap(Grown);
+}
+
+uint32_t TNamePool::Insert(std::string_view Text, uint32_t Hash) {
+  Reserve1();
   const size_t Mask = Slots.size() - 1;
   size_t I = Hash & Mask;
   for (; Slots[I].Id; I = (I + 1) & Mask)
@@ -246,22 +249,37 @@ size_t TNamePool::MemoryBytes() const {
 }
 
 uint32_t TNamePool::AddFolded(std::string_view Text) {
-  // Folded and hashed (as NameHash of the folded text) eight bytes a step.
+  // Folded and hashed (as NameHash of the folded text) eight bytes a step,
+  // and compared with the kept texts folded the same way: the folded text is
+  // written out only when it is new. The tail's word folds as its bytes do
+  // (FoldLowerWord works on each byte alone, and TailWord pads with zeros).
+  const char* P = Text.data();
   const size_t N = Text.size();
-  Scratch.resize(N);
-  char* Out = Scratch.data();
   uint64_t H = HashStart(N);
   size_t I = 0;
-  for (; I + 8 <= N; I += 8) {
-    const uint64_t W = FoldLowerWord(WordAt(Text.data() + I));
-    std::memcpy(Out + I, &W, 8);
-    H = HashWord(H, W);
-  }
-  if (I < N) {
-    for (size_t J = I; J < N; ++J) Out[J] = static_cast<char>(FoldLower(static_cast<unsigned char>(Text[J])));
-    H = HashWord(H, TailWord(Out + I, N - I));
-  }
-  return Insert(Scratch, HashEnd(H));
+  for (; I + 8 <= N; I += 8) H = HashWord(H, FoldLowerWord(WordAt(P + I)));
+  const uint64_t Tail = I < N ? FoldLowerWord(TailWord(P + I, N - I)) : 0;
+  if (I < N) H = HashWord(H, Tail);
+  const uint32_t Hash = HashEnd(H);
+  auto SameFolded = [&](std::string_view Kept) {
+    if (Kept.size() != N) return false;
+    size_t J = 0;
+    for (; J + 8 <= N; J += 8)
+      if (WordAt(Kept.data() + J) != FoldLowerWord(WordAt(P + J))) return false;
+    return J == N || TailWord(Kept.data() + J, N - J) == Tail;
+  };
+  Reserve1();
+  const size_t Mask = Slots.size() - 1;
+  size_t S = Hash & Mask;
+  for (; Slots[S].Id; S = (S + 1) & Mask)
+    if (Slots[S].Hash == Hash && SameFolded(Texts[Slots[S].Id - 1])) return Slots[S].Id - 1;
+  Scratch.assign(Text);
+  for (char& C : Scratch) C = static_cast<char>(FoldLower(static_cast<unsigned char>(C)));
+  const auto Id = static_cast<uint32_t>(Texts.size());
+  Texts.push_back(Keep(Scratch));
+  FoldedIds.push_back(Id);
+  Slots[S] = {Hash, Id + 1};
+  return Id;
 }
 
 uint32_t TNamePool::Add(std::string_view Text) {
@@ -320,21 +338,18 @@ void TakeImports(const TUnit& U, TFolderUnit& F, TNamePool& Pool) {
   }
 }
 
-// The stamped interface declarations of a unit: sorted, without repeats.
+// The stamped interface declarations of a unit, in DeclTable order (one
+// pass over the table, gathered where the memory stays, then copied to a
+// list of their number).
 void TakeStampedDecls(const TUnit& U, TFolderUnit& F, TNamePool& Pool) {
-  size_t Stamped = 0;
-  for (const TDCURec* R : U.DeclTable) {
-    const auto* D = RecCast<TNameFDecl>(R);
-    Stamped += D && (D->Flags & IsInterfaceFlag) ? 1 : 0;
-  }
-  F.Decls.reserve(Stamped);
+  thread_local std::vector<uint64_t> Gathered;
+  Gathered.clear();
   for (const TDCURec* R : U.DeclTable) {
     const auto* D = RecCast<TNameFDecl>(R);
     if (D && (D->Flags & IsInterfaceFlag))
-      F.Decls.push_back(DeclKey(Pool.AddFolded(NameView(D->GetName())), D->Stamp));
+      Gathered.push_back(DeclKey(Pool.AddFolded(NameView(D->GetName())), D->Stamp));
   }
-  std::sort(F.Decls.begin(), F.Decls.end());
-  F.Decls.erase(std::unique(F.Decls.begin(), F.Decls.end()), F.Decls.end());
+  F.Decls.assign(Gathered.begin(), Gathered.end());
 }
 
 }  // namespace
@@ -392,12 +407,59 @@ namespace {
 
 void Mark(TFolderUnit& U, TFindingKind K) { U.Problems |= static_cast<uint8_t>(1u << static_cast<unsigned>(K)); }
 
-// The stamps a candidate declares under a folded name.
-std::pair<const uint64_t*, const uint64_t*> DeclsNamed(const TFolderUnit& U, uint32_t FoldedName) {
-  const uint64_t* B = U.Decls.data();
-  const uint64_t* E = B + U.Decls.size();
-  return {std::lower_bound(B, E, DeclKey(FoldedName, 0)), std::upper_bound(B, E, DeclKey(FoldedName, UINT32_MAX))};
-}
+// A map of 64-bit keys to numbers, open addressing; all ones is no key (two
+// name or file numbers, each below TNamePool::NotFound, never make it).
+class TKeyMap {
+ public:
+  static constexpr uint64_t Free = UINT64_MAX;
+  // Keeps the first value given for a key.
+  void Insert(uint64_t Key, uint32_t Value) {
+    if ((Count + 1) * 2 > Keys.size()) Grow();
+    const size_t I = Slot(Key);
+    if (Keys[I] == Free) {
+      Keys[I] = Key;
+      Values[I] = Value;
+      ++Count;
+    }
+  }
+  // The value of Key, or null.
+  const uint32_t* Find(uint64_t Key) const {
+    if (Keys.empty()) return nullptr;
+    const size_t I = Slot(Key);
+    return Keys[I] == Key ? &Values[I] : nullptr;
+  }
+
+ private:
+  std::vector<uint64_t> Keys;
+  std::vector<uint32_t> Values;
+  size_t Count = 0;
+
+  // The key's slot, or the free one where it would go.
+  size_t Slot(uint64_t Key) const {
+    const size_t Mask = Keys.size() - 1;
+    const uint64_t H = Key * 0x9E3779B97F4A7C15ull;
+    size_t I = static_cast<size_t>(H ^ (H >> 31)) & Mask;
+    while (Keys[I] != Free && Keys[I] != Key) I = (I + 1) & Mask;
+    return I;
+  }
+  void Grow() {
+    std::vector<uint64_t> OldKeys(std::max<size_t>(256, Keys.size() * 2), Free);
+    std::vector<uint32_t> OldValues(OldKeys.size());
+    OldKeys.swap(Keys);
+    OldValues.swap(Values);
+    Count = 0;
+    for (size_t I = 0; I < OldKeys.size(); ++I)
+      if (OldKeys[I] != Free) Insert(OldKeys[I], OldValues[I]);
+  }
+};
+
+// A stamped declaration that the interface check asks about: the unit file
+// that declares it and its folded name (FileDeclKey), and its stamp.
+struct TAskedDecl {
+  uint64_t Key;
+  uint32_t Stamp;
+};
+uint64_t FileDeclKey(uint32_t File, uint32_t FoldedName) { return uint64_t(File) << 32 | FoldedName; }
 
 // A number for the folder of each unit, the same for the units of one folder.
 std::vector<uint32_t> FolderNumbers(const std::vector<TFolderUnit>& Units) {
@@ -448,6 +510,7 @@ class TFindingsPass {
     return static_cast<uint32_t>(R.FileLists.size() - 1);
   }
   void FindCandidates(size_t I, uint32_t Used, const std::vector<uint32_t>& Files);
+  void PickAskedDecls();
   bool StampDisagrees(uint32_t FoldedName, uint32_t Stamp) const;
   std::vector<uint32_t> MismatchedNames(const TFolderUnit& U, const TFolderUse& Use) const;
 
@@ -461,6 +524,10 @@ class TFindingsPass {
   std::vector<uint32_t> Candidates;
   std::tuple<uint32_t, int, int64_t> CandidateRule;
   std::map<std::tuple<uint32_t, int, int64_t>, uint32_t> ListOf;
+  // The declarations imports are compared with, in order (PickAskedDecls),
+  // and where each file's declarations of a name start among them.
+  std::vector<TAskedDecl> AskedDecls;
+  TKeyMap AskedAt;
 };
 
 void TFindingsPass::NotLoaded() {
@@ -541,15 +608,46 @@ void TFindingsPass::FindCandidates(size_t I, uint32_t Used, const std::vector<ui
   Candidates = Files;
 }
 
+// The declarations that some import may be compared with: those whose
+// unit's name and own name (both folded) some unit imports together.
+void TFindingsPass::PickAskedDecls() {
+  TKeyMap Asked;  // (folded unit name, folded imported name)
+  for (const TFolderUnit& U : R.Units) {
+    if (!U.Ok) continue;
+    for (const TFolderUse& Use : U.Uses) {
+      if (Use.Kind == DllImports || Use.Count == 0) continue;
+      const uint32_t Used = P.Folded(Use.Name);
+      if (!Index.Find(Used)) continue;
+      for (uint32_t K = Use.First; K < Use.First + Use.Count; ++K)
+        Asked.Insert(DeclKey(Used, P.Folded(U.Imports[K].Name)), 0);
+    }
+  }
+  AskedDecls.clear();
+  for (size_t C = 0; C < R.Units.size(); ++C) {
+    const TFolderUnit& U = R.Units[C];
+    if (!U.Ok) continue;
+    const uint32_t Unit = P.Folded(U.UnitName);
+    for (uint64_t D : U.Decls)
+      if (Asked.Find(DeclKey(Unit, uint32_t(D >> 32))))
+        AskedDecls.push_back({FileDeclKey(static_cast<uint32_t>(C), uint32_t(D >> 32)), uint32_t(D)});
+  }
+  // In file order already; put in order of names within each file.
+  std::sort(AskedDecls.begin(), AskedDecls.end(), [](const TAskedDecl& A, const TAskedDecl& B) { return A.Key < B.Key; });
+  AskedAt = TKeyMap();
+  for (size_t K = 0; K < AskedDecls.size(); ++K) AskedAt.Insert(AskedDecls[K].Key, static_cast<uint32_t>(K));
+}
+
 // True when some candidate declares the name with a stamp, and none with
 // this one.
 bool TFindingsPass::StampDisagrees(uint32_t FoldedName, uint32_t Stamp) const {
   bool Compared = false;
   for (uint32_t C : Candidates) {
-    auto [B, E] = DeclsNamed(R.Units[C], FoldedName);
-    Compared = Compared || B != E;
-    for (const uint64_t* D = B; D != E; ++D)
-      if (uint32_t(*D) == Stamp) return false;
+    const uint64_t Key = FileDeclKey(C, FoldedName);
+    const uint32_t* First = AskedAt.Find(Key);
+    if (!First) continue;
+    Compared = true;
+    for (size_t D = *First; D < AskedDecls.size() && AskedDecls[D].Key == Key; ++D)
+      if (AskedDecls[D].Stamp == Stamp) return false;
   }
   return Compared;
 }
@@ -570,6 +668,7 @@ std::vector<uint32_t> TFindingsPass::MismatchedNames(const TFolderUnit& U, const
 
 void TFindingsPass::InterfaceMismatches() {
   FolderOf = FolderNumbers(R.Units);
+  PickAskedDecls();
   for (size_t I = 0; I < R.Units.size(); ++I) {
     const TFolderUnit& U = R.Units[I];
     if (!U.Ok) continue;

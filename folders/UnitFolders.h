@@ -73,6 +73,8 @@ class TNamePool {
   std::string Scratch;
 
   uint32_t Insert(std::string_view Text, uint32_t Hash);
+  // Makes room for one more text: the index stays at most half full.
+  void Reserve1();
   std::string_view Keep(std::string_view Text);
 };
 
@@ -120,7 +122,8 @@ struct TFolderUnit {
   std::vector<TStampedName> Imports;
   // Stamped declarations: the TNameFDecls of DeclTable with Flags bit 0x40,
   // each as its folded name's number in the upper and its stamp in the lower
-  // 32 bits (DeclKey), sorted, without repeats.
+  // 32 bits (DeclKey), in DeclTable order (repeats kept: ComputeFindings
+  // picks out the few that some unit imports and puts only those in order).
   std::vector<uint64_t> Decls;
   // Finding kinds that concern this file (bit 1 << TFindingKind), set by
   // ComputeFindings; MissingUnit marks a file that uses a missing unit.
