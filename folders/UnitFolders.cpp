@@ -208,8 +208,7 @@ std::string_view TNamePool::Keep(std::string_view Text) {
   return Kept;
 }
 
-void TNamePool::Reserve1() {
-  if ((Texts.size() + 1) * 2 <= Slots.size()) return;
+void TNamePool::Grow() {
   std::vector<TSlot> Grown(std::max<size_t>(1024, Slots.size() * 2));
   const size_t Mask = Grown.size() - 1;
   for (const TSlot& S : Slots) {
@@ -221,16 +220,37 @@ void TNamePool::Reserve1() {
   Slots.swap(Grown);
 }
 
-uint32_t TNamePool::Insert(std::string_view Text, uint32_t Hash) {
-  Reserve1();
+namespace {
+
+// Whether the N bytes at A and B are the same, eight at a time (the last
+// step reads the last eight bytes again; a text shorter than eight is taken
+// whole by TailWord).
+inline bool SameBytes(const char* A, const char* B, size_t N) {
+  if (N < 8) return N == 0 || TailWord(A, N) == TailWord(B, N);
+  for (size_t I = 0; I + 8 < N; I += 8)
+    if (WordAt(A + I) != WordAt(B + I)) return false;
+  return WordAt(A + N - 8) == WordAt(B + N - 8);
+}
+
+}  // namespace
+
+inline uint32_t TNamePool::Insert(std::string_view Text, uint32_t Hash) {
+  if ((Texts.size() + 1) * 2 > Slots.size()) Grow();  // keep the index at most half full
   const size_t Mask = Slots.size() - 1;
   size_t I = Hash & Mask;
-  for (; Slots[I].Id; I = (I + 1) & Mask)
-    if (Slots[I].Hash == Hash && Texts[Slots[I].Id - 1] == Text) return Slots[I].Id - 1;
+  for (; Slots[I].Id; I = (I + 1) & Mask) {
+    if (Slots[I].Hash != Hash) continue;
+    const std::string_view Kept = Texts[Slots[I].Id - 1];
+    if (Kept.size() == Text.size() && SameBytes(Kept.data(), Text.data(), Text.size())) return Slots[I].Id - 1;
+  }
+  return AddNew(Text, Hash, I);
+}
+
+uint32_t TNamePool::AddNew(std::string_view Text, uint32_t Hash, size_t Slot) {
   const auto Id = static_cast<uint32_t>(Texts.size());
   Texts.push_back(Keep(Text));
   FoldedIds.push_back(Id);
-  Slots[I] = {Hash, Id + 1};
+  Slots[Slot] = {Hash, Id + 1};
   return Id;
 }
 
@@ -249,37 +269,38 @@ size_t TNamePool::MemoryBytes() const {
 }
 
 uint32_t TNamePool::AddFolded(std::string_view Text) {
-  // Folded and hashed (as NameHash of the folded text) eight bytes a step,
-  // and compared with the kept texts folded the same way: the folded text is
-  // written out only when it is new. The tail's word folds as its bytes do
-  // (FoldLowerWord works on each byte alone, and TailWord pads with zeros).
+  // Folded eight bytes a step into a buffer (on the stack for the names of
+  // units, which are at most 255 bytes long): the last, partial step folds
+  // the last eight bytes again, or a short text padded with zeros
+  // (FoldLowerWord works on each byte alone). Then hashed as NameHash.
   const char* P = Text.data();
   const size_t N = Text.size();
+  char Local[256];
+  char* Out = Local;
+  if (N > sizeof(Local)) {
+    Scratch.resize(N);
+    Out = Scratch.data();
+  }
   uint64_t H = HashStart(N);
   size_t I = 0;
-  for (; I + 8 <= N; I += 8) H = HashWord(H, FoldLowerWord(WordAt(P + I)));
-  const uint64_t Tail = I < N ? FoldLowerWord(TailWord(P + I, N - I)) : 0;
-  if (I < N) H = HashWord(H, Tail);
-  const uint32_t Hash = HashEnd(H);
-  auto SameFolded = [&](std::string_view Kept) {
-    if (Kept.size() != N) return false;
-    size_t J = 0;
-    for (; J + 8 <= N; J += 8)
-      if (WordAt(Kept.data() + J) != FoldLowerWord(WordAt(P + J))) return false;
-    return J == N || TailWord(Kept.data() + J, N - J) == Tail;
-  };
-  Reserve1();
-  const size_t Mask = Slots.size() - 1;
-  size_t S = Hash & Mask;
-  for (; Slots[S].Id; S = (S + 1) & Mask)
-    if (Slots[S].Hash == Hash && SameFolded(Texts[Slots[S].Id - 1])) return Slots[S].Id - 1;
-  Scratch.assign(Text);
-  for (char& C : Scratch) C = static_cast<char>(FoldLower(static_cast<unsigned char>(C)));
-  const auto Id = static_cast<uint32_t>(Texts.size());
-  Texts.push_back(Keep(Scratch));
-  FoldedIds.push_back(Id);
-  Slots[S] = {Hash, Id + 1};
-  return Id;
+  for (; I + 8 <= N; I += 8) {
+    const uint64_t W = FoldLowerWord(WordAt(P + I));
+    std::memcpy(Out + I, &W, 8);
+    H = HashWord(H, W);
+  }
+  if (I < N) {
+    if (N >= 8) {
+      const uint64_t W = FoldLowerWord(WordAt(P + N - 8));
+      std::memcpy(Out + N - 8, &W, 8);
+    } else {
+      uint64_t W = 0;
+      std::memcpy(&W, P, N);
+      W = FoldLowerWord(W);
+      std::memcpy(Out, &W, N);
+    }
+    H = HashWord(H, TailWord(Out + I, N - I));
+  }
+  return Insert(std::string_view(Out, N), HashEnd(H));
 }
 
 uint32_t TNamePool::Add(std::string_view Text) {
@@ -407,31 +428,23 @@ namespace {
 
 void Mark(TFolderUnit& U, TFindingKind K) { U.Problems |= static_cast<uint8_t>(1u << static_cast<unsigned>(K)); }
 
-// A map of 64-bit keys to numbers, open addressing; all ones is no key (two
-// name or file numbers, each below TNamePool::NotFound, never make it).
-class TKeyMap {
+// A set of 64-bit keys, open addressing; all ones is no key (two name
+// numbers, each below TNamePool::NotFound, never make it).
+class TKeySet {
  public:
   static constexpr uint64_t Free = UINT64_MAX;
-  // Keeps the first value given for a key.
-  void Insert(uint64_t Key, uint32_t Value) {
+  void Insert(uint64_t Key) {
     if ((Count + 1) * 2 > Keys.size()) Grow();
-    const size_t I = Slot(Key);
-    if (Keys[I] == Free) {
-      Keys[I] = Key;
-      Values[I] = Value;
+    uint64_t& K = Keys[Slot(Key)];
+    if (K == Free) {
+      K = Key;
       ++Count;
     }
   }
-  // The value of Key, or null.
-  const uint32_t* Find(uint64_t Key) const {
-    if (Keys.empty()) return nullptr;
-    const size_t I = Slot(Key);
-    return Keys[I] == Key ? &Values[I] : nullptr;
-  }
+  bool Has(uint64_t Key) const { return !Keys.empty() && Keys[Slot(Key)] == Key; }
 
  private:
   std::vector<uint64_t> Keys;
-  std::vector<uint32_t> Values;
   size_t Count = 0;
 
   // The key's slot, or the free one where it would go.
@@ -443,23 +456,13 @@ class TKeyMap {
     return I;
   }
   void Grow() {
-    std::vector<uint64_t> OldKeys(std::max<size_t>(256, Keys.size() * 2), Free);
-    std::vector<uint32_t> OldValues(OldKeys.size());
-    OldKeys.swap(Keys);
-    OldValues.swap(Values);
+    std::vector<uint64_t> Old(std::max<size_t>(256, Keys.size() * 2), Free);
+    Old.swap(Keys);
     Count = 0;
-    for (size_t I = 0; I < OldKeys.size(); ++I)
-      if (OldKeys[I] != Free) Insert(OldKeys[I], OldValues[I]);
+    for (uint64_t K : Old)
+      if (K != Free) Insert(K);
   }
 };
-
-// A stamped declaration that the interface check asks about: the unit file
-// that declares it and its folded name (FileDeclKey), and its stamp.
-struct TAskedDecl {
-  uint64_t Key;
-  uint32_t Stamp;
-};
-uint64_t FileDeclKey(uint32_t File, uint32_t FoldedName) { return uint64_t(File) << 32 | FoldedName; }
 
 // A number for the folder of each unit, the same for the units of one folder.
 std::vector<uint32_t> FolderNumbers(const std::vector<TFolderUnit>& Units) {
@@ -524,10 +527,10 @@ class TFindingsPass {
   std::vector<uint32_t> Candidates;
   std::tuple<uint32_t, int, int64_t> CandidateRule;
   std::map<std::tuple<uint32_t, int, int64_t>, uint32_t> ListOf;
-  // The declarations imports are compared with, in order (PickAskedDecls),
-  // and where each file's declarations of a name start among them.
-  std::vector<TAskedDecl> AskedDecls;
-  TKeyMap AskedAt;
+  // The declarations imports are compared with (PickAskedDecls): those of
+  // file C at [AskedFrom[C], AskedFrom[C + 1]), as DeclKeys in order.
+  std::vector<uint64_t> AskedDecls;
+  std::vector<uint32_t> AskedFrom;
 };
 
 void TFindingsPass::NotLoaded() {
@@ -609,9 +612,10 @@ void TFindingsPass::FindCandidates(size_t I, uint32_t Used, const std::vector<ui
 }
 
 // The declarations that some import may be compared with: those whose
-// unit's name and own name (both folded) some unit imports together.
+// unit's name and own name (both folded) some unit imports together. Most
+// declarations are never asked about; only these are put in order.
 void TFindingsPass::PickAskedDecls() {
-  TKeyMap Asked;  // (folded unit name, folded imported name)
+  TKeySet Asked;  // (folded unit name, folded imported name)
   for (const TFolderUnit& U : R.Units) {
     if (!U.Ok) continue;
     for (const TFolderUse& Use : U.Uses) {
@@ -619,22 +623,21 @@ void TFindingsPass::PickAskedDecls() {
       const uint32_t Used = P.Folded(Use.Name);
       if (!Index.Find(Used)) continue;
       for (uint32_t K = Use.First; K < Use.First + Use.Count; ++K)
-        Asked.Insert(DeclKey(Used, P.Folded(U.Imports[K].Name)), 0);
+        Asked.Insert(DeclKey(Used, P.Folded(U.Imports[K].Name)));
     }
   }
   AskedDecls.clear();
+  AskedFrom.assign(R.Units.size() + 1, 0);
   for (size_t C = 0; C < R.Units.size(); ++C) {
     const TFolderUnit& U = R.Units[C];
+    AskedFrom[C] = static_cast<uint32_t>(AskedDecls.size());
     if (!U.Ok) continue;
     const uint32_t Unit = P.Folded(U.UnitName);
     for (uint64_t D : U.Decls)
-      if (Asked.Find(DeclKey(Unit, uint32_t(D >> 32))))
-        AskedDecls.push_back({FileDeclKey(static_cast<uint32_t>(C), uint32_t(D >> 32)), uint32_t(D)});
+      if (Asked.Has(DeclKey(Unit, uint32_t(D >> 32)))) AskedDecls.push_back(D);
+    std::sort(AskedDecls.begin() + AskedFrom[C], AskedDecls.end());
   }
-  // In file order already; put in order of names within each file.
-  std::sort(AskedDecls.begin(), AskedDecls.end(), [](const TAskedDecl& A, const TAskedDecl& B) { return A.Key < B.Key; });
-  AskedAt = TKeyMap();
-  for (size_t K = 0; K < AskedDecls.size(); ++K) AskedAt.Insert(AskedDecls[K].Key, static_cast<uint32_t>(K));
+  AskedFrom.back() = static_cast<uint32_t>(AskedDecls.size());
 }
 
 // True when some candidate declares the name with a stamp, and none with
@@ -642,12 +645,12 @@ void TFindingsPass::PickAskedDecls() {
 bool TFindingsPass::StampDisagrees(uint32_t FoldedName, uint32_t Stamp) const {
   bool Compared = false;
   for (uint32_t C : Candidates) {
-    const uint64_t Key = FileDeclKey(C, FoldedName);
-    const uint32_t* First = AskedAt.Find(Key);
-    if (!First) continue;
-    Compared = true;
-    for (size_t D = *First; D < AskedDecls.size() && AskedDecls[D].Key == Key; ++D)
-      if (AskedDecls[D].Stamp == Stamp) return false;
+    const uint64_t* E = AskedDecls.data() + AskedFrom[C + 1];
+    const uint64_t* D = std::lower_bound(AskedDecls.data() + AskedFrom[C], E, DeclKey(FoldedName, 0));
+    for (; D != E && *D >> 32 == FoldedName; ++D) {
+      Compared = true;
+      if (uint32_t(*D) == Stamp) return false;
+    }
   }
   return Compared;
 }

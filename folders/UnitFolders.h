@@ -73,8 +73,9 @@ class TNamePool {
   std::string Scratch;
 
   uint32_t Insert(std::string_view Text, uint32_t Hash);
-  // Makes room for one more text: the index stays at most half full.
-  void Reserve1();
+  // Keeps a text that is not there yet, at the free Slot its probe ended on.
+  [[gnu::noinline]] uint32_t AddNew(std::string_view Text, uint32_t Hash, size_t Slot);
+  void Grow();  // the index twice as large
   std::string_view Keep(std::string_view Text);
 };
 
