@@ -428,23 +428,37 @@ namespace {
 
 void Mark(TFolderUnit& U, TFindingKind K) { U.Problems |= static_cast<uint8_t>(1u << static_cast<unsigned>(K)); }
 
-// A set of 64-bit keys, open addressing; all ones is no key (two name
-// numbers, each below TNamePool::NotFound, never make it).
-class TKeySet {
+// A map of 64-bit keys to numbers, open addressing; all ones is no key (two
+// name or file numbers, each below TNamePool::NotFound, never make it).
+class TKeyMap {
  public:
   static constexpr uint64_t Free = UINT64_MAX;
-  void Insert(uint64_t Key) {
-    if ((Count + 1) * 2 > Keys.size()) Grow();
-    uint64_t& K = Keys[Slot(Key)];
-    if (K == Free) {
-      K = Key;
+  // Room for N keys without growing.
+  void Reserve(size_t N) {
+    size_t Size = 256;
+    while (Size < 2 * N) Size *= 2;
+    if (Size > Keys.size()) Rehash(Size);
+  }
+  // Keeps the first value given for a key.
+  void Insert(uint64_t Key, uint32_t Value) {
+    if ((Count + 1) * 2 > Keys.size()) Rehash(std::max<size_t>(256, Keys.size() * 2));
+    const size_t I = Slot(Key);
+    if (Keys[I] == Free) {
+      Keys[I] = Key;
+      Values[I] = Value;
       ++Count;
     }
   }
-  bool Has(uint64_t Key) const { return !Keys.empty() && Keys[Slot(Key)] == Key; }
+  // The value of Key, or null.
+  const uint32_t* Find(uint64_t Key) const {
+    if (Keys.empty()) return nullptr;
+    const size_t I = Slot(Key);
+    return Keys[I] == Key ? &Values[I] : nullptr;
+  }
 
  private:
   std::vector<uint64_t> Keys;
+  std::vector<uint32_t> Values;
   size_t Count = 0;
 
   // The key's slot, or the free one where it would go.
@@ -455,22 +469,35 @@ class TKeySet {
     while (Keys[I] != Free && Keys[I] != Key) I = (I + 1) & Mask;
     return I;
   }
-  void Grow() {
-    std::vector<uint64_t> Old(std::max<size_t>(256, Keys.size() * 2), Free);
-    Old.swap(Keys);
+  void Rehash(size_t Size) {
+    std::vector<uint64_t> OldKeys(Size, Free);
+    std::vector<uint32_t> OldValues(Size);
+    OldKeys.swap(Keys);
+    OldValues.swap(Values);
     Count = 0;
-    for (uint64_t K : Old)
-      if (K != Free) Insert(K);
+    for (size_t I = 0; I < OldKeys.size(); ++I)
+      if (OldKeys[I] != Free) Insert(OldKeys[I], OldValues[I]);
   }
 };
 
 // A number for the folder of each unit, the same for the units of one folder.
+// Units of one folder come one after another as walked, with the same text
+// before their last '/': the folder's path is normalised once for them.
 std::vector<uint32_t> FolderNumbers(const std::vector<TFolderUnit>& Units) {
   std::unordered_map<std::string, uint32_t> Ids;
   std::vector<uint32_t> Of(Units.size(), 0);
+  std::string_view LastRaw;
+  uint32_t LastId = 0;
   for (size_t I = 0; I < Units.size(); ++I) {
-    std::string Folder = fs::path(Units[I].Path).parent_path().lexically_normal().string();
-    Of[I] = Ids.try_emplace(std::move(Folder), static_cast<uint32_t>(Ids.size())).first->second;
+    const std::string& Path = Units[I].Path;
+    const size_t Slash = Path.rfind('/');
+    const std::string_view Raw = Slash == std::string::npos ? std::string_view() : std::string_view(Path).substr(0, Slash + 1);
+    if (I == 0 || Slash == std::string::npos || Raw != LastRaw) {
+      std::string Folder = fs::path(Path).parent_path().lexically_normal().string();
+      LastId = Ids.try_emplace(std::move(Folder), static_cast<uint32_t>(Ids.size())).first->second;
+      LastRaw = Raw;
+    }
+    Of[I] = LastId;
   }
   return Of;
 }
@@ -528,9 +555,11 @@ class TFindingsPass {
   std::tuple<uint32_t, int, int64_t> CandidateRule;
   std::map<std::tuple<uint32_t, int, int64_t>, uint32_t> ListOf;
   // The declarations imports are compared with (PickAskedDecls): those of
-  // file C at [AskedFrom[C], AskedFrom[C + 1]), as DeclKeys in order.
+  // file C at [AskedFrom[C], AskedFrom[C + 1]), as DeclKeys in order, and
+  // where those of each name start, by (file, folded name).
   std::vector<uint64_t> AskedDecls;
   std::vector<uint32_t> AskedFrom;
+  TKeyMap AskedAt;
 };
 
 void TFindingsPass::NotLoaded() {
@@ -615,7 +644,7 @@ void TFindingsPass::FindCandidates(size_t I, uint32_t Used, const std::vector<ui
 // unit's name and own name (both folded) some unit imports together. Most
 // declarations are never asked about; only these are put in order.
 void TFindingsPass::PickAskedDecls() {
-  TKeySet Asked;  // (folded unit name, folded imported name)
+  TKeyMap Asked;  // (folded unit name, folded imported name)
   for (const TFolderUnit& U : R.Units) {
     if (!U.Ok) continue;
     for (const TFolderUse& Use : U.Uses) {
@@ -623,7 +652,7 @@ void TFindingsPass::PickAskedDecls() {
       const uint32_t Used = P.Folded(Use.Name);
       if (!Index.Find(Used)) continue;
       for (uint32_t K = Use.First; K < Use.First + Use.Count; ++K)
-        Asked.Insert(DeclKey(Used, P.Folded(U.Imports[K].Name)));
+        Asked.Insert(DeclKey(Used, P.Folded(U.Imports[K].Name)), 0);
     }
   }
   AskedDecls.clear();
@@ -634,10 +663,16 @@ void TFindingsPass::PickAskedDecls() {
     if (!U.Ok) continue;
     const uint32_t Unit = P.Folded(U.UnitName);
     for (uint64_t D : U.Decls)
-      if (Asked.Has(DeclKey(Unit, uint32_t(D >> 32)))) AskedDecls.push_back(D);
+      if (Asked.Find(DeclKey(Unit, uint32_t(D >> 32)))) AskedDecls.push_back(D);
     std::sort(AskedDecls.begin() + AskedFrom[C], AskedDecls.end());
   }
   AskedFrom.back() = static_cast<uint32_t>(AskedDecls.size());
+  // Where each file's declarations of a name start.
+  AskedAt = TKeyMap();
+  AskedAt.Reserve(AskedDecls.size());
+  for (size_t C = 0; C < R.Units.size(); ++C)
+    for (uint32_t K = AskedFrom[C]; K < AskedFrom[C + 1]; ++K)
+      AskedAt.Insert(DeclKey(static_cast<uint32_t>(C), uint32_t(AskedDecls[K] >> 32)), K);
 }
 
 // True when some candidate declares the name with a stamp, and none with
@@ -645,12 +680,11 @@ void TFindingsPass::PickAskedDecls() {
 bool TFindingsPass::StampDisagrees(uint32_t FoldedName, uint32_t Stamp) const {
   bool Compared = false;
   for (uint32_t C : Candidates) {
-    const uint64_t* E = AskedDecls.data() + AskedFrom[C + 1];
-    const uint64_t* D = std::lower_bound(AskedDecls.data() + AskedFrom[C], E, DeclKey(FoldedName, 0));
-    for (; D != E && *D >> 32 == FoldedName; ++D) {
-      Compared = true;
-      if (uint32_t(*D) == Stamp) return false;
-    }
+    const uint32_t* First = AskedAt.Find(DeclKey(C, FoldedName));
+    if (!First) continue;
+    Compared = true;
+    for (uint32_t K = *First; K < AskedFrom[C + 1] && AskedDecls[K] >> 32 == FoldedName; ++K)
+      if (uint32_t(AskedDecls[K]) == Stamp) return false;
   }
   return Compared;
 }
