@@ -303,6 +303,8 @@ uint32_t TNamePool::AddFolded(std::string_view Text) {
   return Insert(std::string_view(Out, N), HashEnd(H));
 }
 
+uint32_t TNamePool::HashOf(std::string_view Text) { return NameHash(Text); }
+
 uint32_t TNamePool::Add(std::string_view Text) {
   const size_t Before = Texts.size();
   const uint32_t Id = Insert(Text, NameHash(Text));
@@ -359,18 +361,71 @@ void TakeImports(const TUnit& U, TFolderUnit& F, TNamePool& Pool) {
   }
 }
 
-// The stamped interface declarations of a unit, in DeclTable order (one
-// pass over the table, gathered where the memory stays, then copied to a
-// list of their number).
+// A name, folded, after its length, as a unit's list of declaration names
+// holds it (TFolderUnit::DeclNames).
+void AppendFoldedName(std::string& Out, std::string_view Name) {
+  const size_t N = Name.size();
+  if (N < 255) {
+    Out += static_cast<char>(N);
+  } else {
+    Out += static_cast<char>(255);
+    const auto Long = static_cast<uint32_t>(N);
+    Out.append(reinterpret_cast<const char*>(&Long), 4);
+  }
+  const size_t At = Out.size();
+  Out.resize(At + N);
+  char* To = Out.data() + At;
+  size_t I = 0;
+  for (; I + 8 <= N; I += 8) {
+    const uint64_t W = FoldLowerWord(WordAt(Name.data() + I));
+    std::memcpy(To + I, &W, 8);
+  }
+  if (I == N) return;
+  // The rest: the last eight bytes folded again, or a short name padded
+  // with zeros (FoldLowerWord works on each byte alone).
+  if (N >= 8) {
+    const uint64_t W = FoldLowerWord(WordAt(Name.data() + N - 8));
+    std::memcpy(To + N - 8, &W, 8);
+  } else {
+    uint64_t W = 0;
+    std::memcpy(&W, Name.data(), N);
+    W = FoldLowerWord(W);
+    std::memcpy(To, &W, N);
+  }
+}
+
+// The next name of a list of declaration names from At, or false at its end.
+bool NextFoldedName(std::string_view List, size_t& At, std::string_view& Name) {
+  if (At >= List.size()) return false;
+  size_t N = static_cast<uint8_t>(List[At++]);
+  if (N == 255) {
+    if (List.size() - At < 4) return false;
+    uint32_t Long;
+    std::memcpy(&Long, List.data() + At, 4);
+    At += 4;
+    N = Long;
+  }
+  if (List.size() - At < N) return false;
+  Name = List.substr(At, N);
+  At += N;
+  return true;
+}
+
+// The stamped interface declarations of a unit: their names as one text of
+// the pool, their stamps in the same order.
 void TakeStampedDecls(const TUnit& U, TFolderUnit& F, TNamePool& Pool) {
-  thread_local std::vector<uint64_t> Gathered;
-  Gathered.clear();
+  thread_local std::string Names;
+  thread_local std::vector<uint32_t> Stamps;
+  Names.clear();
+  Stamps.clear();
   for (const TDCURec* R : U.DeclTable) {
     const auto* D = RecCast<TNameFDecl>(R);
-    if (D && (D->Flags & IsInterfaceFlag))
-      Gathered.push_back(DeclKey(Pool.AddFolded(NameView(D->GetName())), D->Stamp));
+    if (!D || !(D->Flags & IsInterfaceFlag)) continue;
+    AppendFoldedName(Names, NameView(D->GetName()));
+    Stamps.push_back(D->Stamp);
   }
-  F.Decls.assign(Gathered.begin(), Gathered.end());
+  F.DeclStamps.assign(Stamps.begin(), Stamps.end());
+  F.DeclNames = Stamps.empty() ? 0 : Pool.KeepBytes(Names);
 }
 
 }  // namespace
@@ -645,12 +700,14 @@ void TFindingsPass::FindCandidates(size_t I, uint32_t Used, const std::vector<ui
 // declarations are never asked about; only these are put in order.
 void TFindingsPass::PickAskedDecls() {
   TKeyMap Asked;  // (folded unit name, folded imported name)
+  std::vector<bool> AskedUnit(P.Size());  // by folded unit name
   for (const TFolderUnit& U : R.Units) {
     if (!U.Ok) continue;
     for (const TFolderUse& Use : U.Uses) {
       if (Use.Kind == DllImports || Use.Count == 0) continue;
       const uint32_t Used = P.Folded(Use.Name);
       if (!Index.Find(Used)) continue;
+      AskedUnit[Used] = true;
       for (uint32_t K = Use.First; K < Use.First + Use.Count; ++K)
         Asked.Insert(DeclKey(Used, P.Folded(U.Imports[K].Name)), 0);
     }
@@ -660,10 +717,18 @@ void TFindingsPass::PickAskedDecls() {
   for (size_t C = 0; C < R.Units.size(); ++C) {
     const TFolderUnit& U = R.Units[C];
     AskedFrom[C] = static_cast<uint32_t>(AskedDecls.size());
-    if (!U.Ok) continue;
+    if (!U.Ok || U.DeclStamps.empty() || !AskedUnit[P.Folded(U.UnitName)]) continue;
     const uint32_t Unit = P.Folded(U.UnitName);
-    for (uint64_t D : U.Decls)
-      if (Asked.Find(DeclKey(Unit, uint32_t(D >> 32)))) AskedDecls.push_back(D);
+    // The names are folded already: one that is not in the pool is no
+    // imported name.
+    const std::string_view Names = P.Text(U.DeclNames);
+    size_t At = 0;
+    std::string_view Name;
+    for (size_t K = 0; K < U.DeclStamps.size() && NextFoldedName(Names, At, Name); ++K) {
+      const uint32_t Id = P.Lookup(Name);
+      if (Id != TNamePool::NotFound && Asked.Find(DeclKey(Unit, Id)))
+        AskedDecls.push_back(DeclKey(Id, U.DeclStamps[K]));
+    }
     std::sort(AskedDecls.begin() + AskedFrom[C], AskedDecls.end());
   }
   AskedFrom.back() = static_cast<uint32_t>(AskedDecls.size());

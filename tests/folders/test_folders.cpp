@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -194,6 +195,36 @@ TEST(Folders, InterfaceCheckWithSeveralDeclarationsOfOneName) {
   ComputeFindings(R);
   ASSERT_EQ(CountOf(R, TFindingKind::InterfaceMismatch), 1u);
   EXPECT_EQ(NamesOf(R, *FindingOf(R, TFindingKind::InterfaceMismatch)), (TStrings{"Run", "COLLIDE_0070731"}));
+}
+
+// Declaration names of every length a unit can hold (1 to 255 bytes, the
+// longest kept with a longer length mark), in mixed case, each with its own
+// stamp: imported in another letter case with the same stamps, all agree;
+// with other stamps, all are named, in the importer's order and spelling.
+TEST(Folders, InterfaceCheckWithDeclarationNamesOfEveryLength) {
+  TTree T;
+  std::vector<TDeclSpec> Decls;
+  std::vector<TImportSpec> Same, Other;
+  TStrings OtherNames;
+  for (size_t Len : {1, 2, 3, 4, 5, 7, 8, 9, 15, 16, 17, 31, 64, 200, 254, 255}) {
+    std::string Name;
+    for (size_t I = 0; I < Len; ++I) Name += "QwErTy_9"[(I + Len) % 8];
+    std::string Swapped = Name;
+    for (char& C : Swapped) C = std::isupper(static_cast<unsigned char>(C)) ? char(std::tolower(C)) : char(std::toupper(C));
+    Decls.push_back({Name, uint32_t(Len)});
+    Same.push_back({Swapped, uint32_t(Len)});
+    Other.push_back({Swapped, uint32_t(Len) + 1000});
+    OtherNames.push_back(Swapped);
+  }
+  T.Write("n/Lib.dcu", MakeUnit("Lib", 7, {}, Decls));
+  T.Write("n/Same.dcu", MakeUnit("Same", 7, {{"Lib", Same}}));
+  T.Write("n/Other.dcu", MakeUnit("Other", 7, {{"lib", Other}}));
+  TFolderReport R = ScanFolders({"n"});
+
+  ASSERT_EQ(CountOf(R, TFindingKind::InterfaceMismatch), 1u);
+  const TFinding* F = FindingOf(R, TFindingKind::InterfaceMismatch);
+  EXPECT_EQ(R.Units[F->File].Path, "n/Other.dcu");
+  EXPECT_EQ(NamesOf(R, *F), OtherNames);
 }
 
 TEST(Folders, WalkTakesUnitFilesInNameOrderAndSkipsLinkedFolders) {
