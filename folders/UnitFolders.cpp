@@ -488,12 +488,6 @@ void Mark(TFolderUnit& U, TFindingKind K) { U.Problems |= static_cast<uint8_t>(1
 class TKeyMap {
  public:
   static constexpr uint64_t Free = UINT64_MAX;
-  // Room for N keys without growing.
-  void Reserve(size_t N) {
-    size_t Size = 256;
-    while (Size < 2 * N) Size *= 2;
-    if (Size > Keys.size()) Rehash(Size);
-  }
   // Keeps the first value given for a key.
   void Insert(uint64_t Key, uint32_t Value) {
     if ((Count + 1) * 2 > Keys.size()) Rehash(std::max<size_t>(256, Keys.size() * 2));
@@ -610,11 +604,9 @@ class TFindingsPass {
   std::tuple<uint32_t, int, int64_t> CandidateRule;
   std::map<std::tuple<uint32_t, int, int64_t>, uint32_t> ListOf;
   // The declarations imports are compared with (PickAskedDecls): those of
-  // file C at [AskedFrom[C], AskedFrom[C + 1]), as DeclKeys in order, and
-  // where those of each name start, by (file, folded name).
+  // file C at [AskedFrom[C], AskedFrom[C + 1]), as DeclKeys in order.
   std::vector<uint64_t> AskedDecls;
   std::vector<uint32_t> AskedFrom;
-  TKeyMap AskedAt;
 };
 
 void TFindingsPass::NotLoaded() {
@@ -732,12 +724,6 @@ void TFindingsPass::PickAskedDecls() {
     std::sort(AskedDecls.begin() + AskedFrom[C], AskedDecls.end());
   }
   AskedFrom.back() = static_cast<uint32_t>(AskedDecls.size());
-  // Where each file's declarations of a name start.
-  AskedAt = TKeyMap();
-  AskedAt.Reserve(AskedDecls.size());
-  for (size_t C = 0; C < R.Units.size(); ++C)
-    for (uint32_t K = AskedFrom[C]; K < AskedFrom[C + 1]; ++K)
-      AskedAt.Insert(DeclKey(static_cast<uint32_t>(C), uint32_t(AskedDecls[K] >> 32)), K);
 }
 
 // True when some candidate declares the name with a stamp, and none with
@@ -745,11 +731,12 @@ void TFindingsPass::PickAskedDecls() {
 bool TFindingsPass::StampDisagrees(uint32_t FoldedName, uint32_t Stamp) const {
   bool Compared = false;
   for (uint32_t C : Candidates) {
-    const uint32_t* First = AskedAt.Find(DeclKey(C, FoldedName));
-    if (!First) continue;
-    Compared = true;
-    for (uint32_t K = *First; K < AskedFrom[C + 1] && AskedDecls[K] >> 32 == FoldedName; ++K)
-      if (uint32_t(AskedDecls[K]) == Stamp) return false;
+    const uint64_t* E = AskedDecls.data() + AskedFrom[C + 1];
+    const uint64_t* D = std::lower_bound(AskedDecls.data() + AskedFrom[C], E, DeclKey(FoldedName, 0));
+    for (; D != E && *D >> 32 == FoldedName; ++D) {
+      Compared = true;
+      if (uint32_t(*D) == Stamp) return false;
+    }
   }
   return Compared;
 }
