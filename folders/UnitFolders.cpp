@@ -483,31 +483,23 @@ namespace {
 
 void Mark(TFolderUnit& U, TFindingKind K) { U.Problems |= static_cast<uint8_t>(1u << static_cast<unsigned>(K)); }
 
-// A map of 64-bit keys to numbers, open addressing; all ones is no key (two
-// name or file numbers, each below TNamePool::NotFound, never make it).
-class TKeyMap {
+// A set of 64-bit keys, open addressing; all ones is no key (two name
+// numbers, each below TNamePool::NotFound, never make it).
+class TKeySet {
  public:
   static constexpr uint64_t Free = UINT64_MAX;
-  // Keeps the first value given for a key.
-  void Insert(uint64_t Key, uint32_t Value) {
-    if ((Count + 1) * 2 > Keys.size()) Rehash(std::max<size_t>(256, Keys.size() * 2));
-    const size_t I = Slot(Key);
-    if (Keys[I] == Free) {
-      Keys[I] = Key;
-      Values[I] = Value;
+  void Insert(uint64_t Key) {
+    if ((Count + 1) * 2 > Keys.size()) Grow();
+    uint64_t& K = Keys[Slot(Key)];
+    if (K == Free) {
+      K = Key;
       ++Count;
     }
   }
-  // The value of Key, or null.
-  const uint32_t* Find(uint64_t Key) const {
-    if (Keys.empty()) return nullptr;
-    const size_t I = Slot(Key);
-    return Keys[I] == Key ? &Values[I] : nullptr;
-  }
+  bool Has(uint64_t Key) const { return !Keys.empty() && Keys[Slot(Key)] == Key; }
 
  private:
   std::vector<uint64_t> Keys;
-  std::vector<uint32_t> Values;
   size_t Count = 0;
 
   // The key's slot, or the free one where it would go.
@@ -518,14 +510,12 @@ class TKeyMap {
     while (Keys[I] != Free && Keys[I] != Key) I = (I + 1) & Mask;
     return I;
   }
-  void Rehash(size_t Size) {
-    std::vector<uint64_t> OldKeys(Size, Free);
-    std::vector<uint32_t> OldValues(Size);
-    OldKeys.swap(Keys);
-    OldValues.swap(Values);
+  void Grow() {
+    std::vector<uint64_t> Old(std::max<size_t>(256, Keys.size() * 2), Free);
+    Old.swap(Keys);
     Count = 0;
-    for (size_t I = 0; I < OldKeys.size(); ++I)
-      if (OldKeys[I] != Free) Insert(OldKeys[I], OldValues[I]);
+    for (uint64_t K : Old)
+      if (K != Free) Insert(K);
   }
 };
 
@@ -691,7 +681,7 @@ void TFindingsPass::FindCandidates(size_t I, uint32_t Used, const std::vector<ui
 // unit's name and own name (both folded) some unit imports together. Most
 // declarations are never asked about; only these are put in order.
 void TFindingsPass::PickAskedDecls() {
-  TKeyMap Asked;  // (folded unit name, folded imported name)
+  TKeySet Asked;  // (folded unit name, folded imported name)
   std::vector<bool> AskedUnit(P.Size());  // by folded unit name
   for (const TFolderUnit& U : R.Units) {
     if (!U.Ok) continue;
@@ -701,7 +691,7 @@ void TFindingsPass::PickAskedDecls() {
       if (!Index.Find(Used)) continue;
       AskedUnit[Used] = true;
       for (uint32_t K = Use.First; K < Use.First + Use.Count; ++K)
-        Asked.Insert(DeclKey(Used, P.Folded(U.Imports[K].Name)), 0);
+        Asked.Insert(DeclKey(Used, P.Folded(U.Imports[K].Name)));
     }
   }
   AskedDecls.clear();
@@ -718,7 +708,7 @@ void TFindingsPass::PickAskedDecls() {
     std::string_view Name;
     for (size_t K = 0; K < U.DeclStamps.size() && NextFoldedName(Names, At, Name); ++K) {
       const uint32_t Id = P.Lookup(Name);
-      if (Id != TNamePool::NotFound && Asked.Find(DeclKey(Unit, Id)))
+      if (Id != TNamePool::NotFound && Asked.Has(DeclKey(Unit, Id)))
         AskedDecls.push_back(DeclKey(Id, U.DeclStamps[K]));
     }
     std::sort(AskedDecls.begin() + AskedFrom[C], AskedDecls.end());
