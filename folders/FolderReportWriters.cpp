@@ -3,6 +3,9 @@
 
 #include <algorithm>
 #include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "DCU_Unit.h"
 #include "JsonWriter.h"
@@ -62,58 +65,98 @@ void FindingMembers(TJsonWriter& J, const TFolderReport& R, const TFinding& F) {
 }
 
 // Problems of one file for the table.
-std::string ProblemsText(const TFolderUnit& U) {
-  std::string S;
+void AppendProblems(std::string& S, const TFolderUnit& U) {
+  bool Any = false;
   for (TFindingKind K : {TFindingKind::NotLoaded, TFindingKind::DuplicateUnit, TFindingKind::MissingUnit,
                          TFindingKind::InterfaceMismatch}) {
     if (!U.Has(K)) continue;
-    if (!S.empty()) S += ", ";
+    if (Any) S += ", ";
     S += K == TFindingKind::MissingUnit ? "uses-missing-unit" : FindingKindName(K);
+    Any = true;
   }
-  return S.empty() ? "-" : S;
+  if (!Any) S += '-';
 }
 
 // A list of paths, the first few only when it is long.
-std::string PathList(const TFolderReport& R, const std::vector<uint32_t>& Files, size_t Most = 5) {
-  std::string S;
+void AppendPathList(std::string& S, const TFolderReport& R, const std::vector<uint32_t>& Files, size_t Most = 5) {
   const size_t Shown = Files.size() > Most ? 3 : Files.size();
-  for (size_t K = 0; K < Shown; ++K) S += (K ? ", " : "") + R.Units[Files[K]].Path;
-  if (Shown < Files.size()) S += " and " + std::to_string(Files.size() - Shown) + " more";
-  return S;
+  for (size_t K = 0; K < Shown; ++K) {
+    if (K) S += ", ";
+    S += R.Units[Files[K]].Path;
+  }
+  if (Shown < Files.size()) {
+    S += " and ";
+    S += std::to_string(Files.size() - Shown);
+    S += " more";
+  }
 }
 
-void Pad(std::ostream& Out, const std::string& S, size_t Width) {
-  Out << S;
-  for (size_t N = S.size(); N < Width; ++N) Out << ' ';
+void AppendPadded(std::string& S, std::string_view Text, size_t Width) {
+  S += Text;
+  if (Text.size() < Width) S.append(Width - Text.size(), ' ');
+}
+
+void AppendFindingText(std::string& S, const TFolderReport& R, const TFinding& F) {
+  const TNamePool& P = R.Names;
+  switch (F.Kind) {
+    case TFindingKind::NotLoaded:
+      S += R.PathOf(F);
+      S += ": ";
+      S += DisplayUtf8(R.ErrorOf(F));
+      break;
+    case TFindingKind::DuplicateUnit:
+      S += DisplayUtf8(P.Text(F.Unit));
+      S += " in ";
+      S += std::to_string(R.FilesOf(F).size());
+      S += " files: ";
+      AppendPathList(S, R, R.FilesOf(F), R.FilesOf(F).size());
+      break;
+    case TFindingKind::MissingUnit:
+      S += DisplayUtf8(P.Text(F.Unit));
+      S += ", used by ";
+      AppendPathList(S, R, R.FilesOf(F));
+      break;
+    case TFindingKind::MixedVersions:
+      for (size_t V = 0; V < F.Versions.size(); ++V) {
+        if (V) S += ", ";
+        S += "version ";
+        S += std::to_string(F.Versions[V].first);
+        S += ": ";
+        S += std::to_string(F.Versions[V].second);
+        S += F.Versions[V].second == 1 ? " file" : " files";
+      }
+      break;
+    case TFindingKind::InterfaceMismatch:
+      S += R.Units[F.File].Path;
+      S += " uses ";
+      S += DisplayUtf8(P.Text(F.Unit));
+      S += " compiled against another interface: ";
+      for (size_t N = 0; N < F.Names.size(); ++N) {
+        if (N) S += ", ";
+        S += DisplayUtf8(P.Text(F.Names[N]));
+      }
+      S += " (compared with ";
+      AppendPathList(S, R, R.FilesOf(F), R.FilesOf(F).size());
+      S += ")";
+      break;
+  }
+}
+
+// The text report is put together in a buffer that goes to the stream
+// whenever it holds this much: a few large writes instead of one per piece.
+constexpr size_t TextChunk = 64 * 1024;
+
+void FlushIfFull(std::string& S, std::ostream& Out, size_t Least = TextChunk) {
+  if (S.size() < Least) return;
+  Out.write(S.data(), static_cast<std::streamsize>(S.size()));
+  S.clear();
 }
 
 }  // namespace
 
 std::string FindingText(const TFolderReport& R, const TFinding& F) {
-  const TNamePool& P = R.Names;
   std::string S;
-  switch (F.Kind) {
-    case TFindingKind::NotLoaded:
-      S = R.PathOf(F) + ": " + DisplayUtf8(R.ErrorOf(F));
-      break;
-    case TFindingKind::DuplicateUnit:
-      S = DisplayUtf8(P.Text(F.Unit)) + " in " + std::to_string(R.FilesOf(F).size()) +
-          " files: " + PathList(R, R.FilesOf(F), R.FilesOf(F).size());
-      break;
-    case TFindingKind::MissingUnit:
-      S = DisplayUtf8(P.Text(F.Unit)) + ", used by " + PathList(R, R.FilesOf(F));
-      break;
-    case TFindingKind::MixedVersions:
-      for (size_t V = 0; V < F.Versions.size(); ++V)
-        S += (V ? ", " : "") + std::string("version ") + std::to_string(F.Versions[V].first) + ": " +
-             std::to_string(F.Versions[V].second) + (F.Versions[V].second == 1 ? " file" : " files");
-      break;
-    case TFindingKind::InterfaceMismatch:
-      S = R.Units[F.File].Path + " uses " + DisplayUtf8(P.Text(F.Unit)) + " compiled against another interface: ";
-      for (size_t N = 0; N < F.Names.size(); ++N) S += (N ? ", " : "") + DisplayUtf8(P.Text(F.Names[N]));
-      S += " (compared with " + PathList(R, R.FilesOf(F), R.FilesOf(F).size()) + ")";
-      break;
-  }
+  AppendFindingText(S, R, F);
   return S;
 }
 
@@ -141,41 +184,73 @@ void WriteReportJson(const TFolderReport& R, std::ostream& Out) {
 
 void WriteReportText(const TFolderReport& R, std::ostream& Out) {
   const TNamePool& P = R.Names;
+  std::string S;
+  S.reserve(TextChunk + 4096);
   size_t Loaded = 0;
   for (const TFolderUnit& U : R.Units) Loaded += U.Ok ? 1 : 0;
   if (R.Units.empty()) {
-    Out << "No unit files found.\n";
+    S += "No unit files found.\n";
   } else {
-    // The table.
+    // The table; the unit names as shown, taken once for the widths and the rows.
+    std::vector<std::string> Shown(R.Units.size());
     size_t WFile = 4, WUnit = 4;
-    for (const TFolderUnit& U : R.Units) {
+    for (size_t I = 0; I < R.Units.size(); ++I) {
+      const TFolderUnit& U = R.Units[I];
       WFile = std::max(WFile, U.Path.size());
-      if (U.Ok) WUnit = std::max(WUnit, DisplayUtf8(P.Text(U.UnitName)).size());
+      if (U.Ok) {
+        Shown[I] = DisplayUtf8(P.Text(U.UnitName));
+        WUnit = std::max(WUnit, Shown[I].size());
+      }
     }
     WFile += 2;
     WUnit += 2;
-    Pad(Out, "FILE", WFile);
-    Pad(Out, "UNIT", WUnit);
-    Out << "VERSION  DEBUG  PROBLEMS\n";
-    for (const TFolderUnit& U : R.Units) {
-      Pad(Out, U.Path, WFile);
-      Pad(Out, U.Ok ? DisplayUtf8(P.Text(U.UnitName)) : "-", WUnit);
-      Pad(Out, U.Ok ? std::to_string(U.Facts.Version) : "-", 9);
-      Pad(Out, U.Ok ? (U.Facts.DebugInfo ? "yes" : "no") : "-", 7);
-      Out << ProblemsText(U) << "\n";
+    AppendPadded(S, "FILE", WFile);
+    AppendPadded(S, "UNIT", WUnit);
+    S += "VERSION  DEBUG  PROBLEMS\n";
+    for (size_t I = 0; I < R.Units.size(); ++I) {
+      const TFolderUnit& U = R.Units[I];
+      AppendPadded(S, U.Path, WFile);
+      AppendPadded(S, U.Ok ? std::string_view(Shown[I]) : "-", WUnit);
+      if (U.Ok)
+        AppendPadded(S, std::to_string(U.Facts.Version), 9);
+      else
+        AppendPadded(S, "-", 9);
+      AppendPadded(S, U.Ok ? (U.Facts.DebugInfo ? "yes" : "no") : "-", 7);
+      AppendProblems(S, U);
+      S += '\n';
+      FlushIfFull(S, Out);
     }
   }
-  Out << "\n" << R.Units.size() << (R.Units.size() == 1 ? " unit file, " : " unit files, ") << Loaded
-      << " loaded";
-  if (!R.Unreadable.empty()) Out << ", " << R.Unreadable.size() << " unreadable entries";
-  Out << "; " << R.Findings.size() << (R.Findings.size() == 1 ? " finding" : " findings") << "\n";
+  S += '\n';
+  S += std::to_string(R.Units.size());
+  S += R.Units.size() == 1 ? " unit file, " : " unit files, ";
+  S += std::to_string(Loaded);
+  S += " loaded";
+  if (!R.Unreadable.empty()) {
+    S += ", ";
+    S += std::to_string(R.Unreadable.size());
+    S += " unreadable entries";
+  }
+  S += "; ";
+  S += std::to_string(R.Findings.size());
+  S += R.Findings.size() == 1 ? " finding\n" : " findings\n";
 
   // The findings, grouped by kind (they come in kind order).
   for (size_t I = 0; I < R.Findings.size();) {
     const TFindingKind K = R.Findings[I].Kind;
     size_t End = I;
     while (End < R.Findings.size() && R.Findings[End].Kind == K) ++End;
-    Out << "\n" << FindingKindName(K) << " (" << (End - I) << "):\n";
-    for (; I < End; ++I) Out << "  " << FindingText(R, R.Findings[I]) << "\n";
+    S += '\n';
+    S += FindingKindName(K);
+    S += " (";
+    S += std::to_string(End - I);
+    S += "):\n";
+    for (; I < End; ++I) {
+      S += "  ";
+      AppendFindingText(S, R, R.Findings[I]);
+      S += '\n';
+      FlushIfFull(S, Out);
+    }
   }
+  FlushIfFull(S, Out, 1);
 }

@@ -208,26 +208,49 @@ std::string_view TNamePool::Keep(std::string_view Text) {
   return Kept;
 }
 
-uint32_t TNamePool::Insert(std::string_view Text, uint32_t Hash) {
-  if ((Texts.size() + 1) * 2 > Slots.size()) {  // keep the index at most half full
-    std::vector<TSlot> Grown(std::max<size_t>(1024, Slots.size() * 2));
-    const size_t Mask = Grown.size() - 1;
-    for (const TSlot& S : Slots) {
-      if (!S.Id) continue;
-      size_t I = S.Hash & Mask;
-      while (Grown[I].Id) I = (I + 1) & Mask;
-      Grown[I] = S;
-    }
-    Slots.swap(Grown);
+void TNamePool::Grow() {
+  std::vector<TSlot> Grown(std::max<size_t>(1024, Slots.size() * 2));
+  const size_t Mask = Grown.size() - 1;
+  for (const TSlot& S : Slots) {
+    if (!S.Id) continue;
+    size_t I = S.Hash & Mask;
+    while (Grown[I].Id) I = (I + 1) & Mask;
+    Grown[I] = S;
   }
+  Slots.swap(Grown);
+}
+
+namespace {
+
+// Whether the N bytes at A and B are the same, eight at a time (the last
+// step reads the last eight bytes again; a text shorter than eight is taken
+// whole by TailWord).
+inline bool SameBytes(const char* A, const char* B, size_t N) {
+  if (N < 8) return N == 0 || TailWord(A, N) == TailWord(B, N);
+  for (size_t I = 0; I + 8 < N; I += 8)
+    if (WordAt(A + I) != WordAt(B + I)) return false;
+  return WordAt(A + N - 8) == WordAt(B + N - 8);
+}
+
+}  // namespace
+
+inline uint32_t TNamePool::Insert(std::string_view Text, uint32_t Hash) {
+  if ((Texts.size() + 1) * 2 > Slots.size()) Grow();  // keep the index at most half full
   const size_t Mask = Slots.size() - 1;
   size_t I = Hash & Mask;
-  for (; Slots[I].Id; I = (I + 1) & Mask)
-    if (Slots[I].Hash == Hash && Texts[Slots[I].Id - 1] == Text) return Slots[I].Id - 1;
+  for (; Slots[I].Id; I = (I + 1) & Mask) {
+    if (Slots[I].Hash != Hash) continue;
+    const std::string_view Kept = Texts[Slots[I].Id - 1];
+    if (Kept.size() == Text.size() && SameBytes(Kept.data(), Text.data(), Text.size())) return Slots[I].Id - 1;
+  }
+  return AddNew(Text, Hash, I);
+}
+
+uint32_t TNamePool::AddNew(std::string_view Text, uint32_t Hash, size_t Slot) {
   const auto Id = static_cast<uint32_t>(Texts.size());
   Texts.push_back(Keep(Text));
   FoldedIds.push_back(Id);
-  Slots[I] = {Hash, Id + 1};
+  Slots[Slot] = {Hash, Id + 1};
   return Id;
 }
 
@@ -246,23 +269,41 @@ size_t TNamePool::MemoryBytes() const {
 }
 
 uint32_t TNamePool::AddFolded(std::string_view Text) {
-  // Folded and hashed (as NameHash of the folded text) eight bytes a step.
+  // Folded eight bytes a step into a buffer (on the stack for the names of
+  // units, which are at most 255 bytes long): the last, partial step folds
+  // the last eight bytes again, or a short text padded with zeros
+  // (FoldLowerWord works on each byte alone). Then hashed as NameHash.
+  const char* P = Text.data();
   const size_t N = Text.size();
-  Scratch.resize(N);
-  char* Out = Scratch.data();
+  char Local[256];
+  char* Out = Local;
+  if (N > sizeof(Local)) {
+    Scratch.resize(N);
+    Out = Scratch.data();
+  }
   uint64_t H = HashStart(N);
   size_t I = 0;
   for (; I + 8 <= N; I += 8) {
-    const uint64_t W = FoldLowerWord(WordAt(Text.data() + I));
+    const uint64_t W = FoldLowerWord(WordAt(P + I));
     std::memcpy(Out + I, &W, 8);
     H = HashWord(H, W);
   }
   if (I < N) {
-    for (size_t J = I; J < N; ++J) Out[J] = static_cast<char>(FoldLower(static_cast<unsigned char>(Text[J])));
+    if (N >= 8) {
+      const uint64_t W = FoldLowerWord(WordAt(P + N - 8));
+      std::memcpy(Out + N - 8, &W, 8);
+    } else {
+      uint64_t W = 0;
+      std::memcpy(&W, P, N);
+      W = FoldLowerWord(W);
+      std::memcpy(Out, &W, N);
+    }
     H = HashWord(H, TailWord(Out + I, N - I));
   }
-  return Insert(Scratch, HashEnd(H));
+  return Insert(std::string_view(Out, N), HashEnd(H));
 }
+
+uint32_t TNamePool::HashOf(std::string_view Text) { return NameHash(Text); }
 
 uint32_t TNamePool::Add(std::string_view Text) {
   const size_t Before = Texts.size();
@@ -320,21 +361,71 @@ void TakeImports(const TUnit& U, TFolderUnit& F, TNamePool& Pool) {
   }
 }
 
-// The stamped interface declarations of a unit: sorted, without repeats.
+// A name, folded, after its length, as a unit's list of declaration names
+// holds it (TFolderUnit::DeclNames).
+void AppendFoldedName(std::string& Out, std::string_view Name) {
+  const size_t N = Name.size();
+  if (N < 255) {
+    Out += static_cast<char>(N);
+  } else {
+    Out += static_cast<char>(255);
+    const auto Long = static_cast<uint32_t>(N);
+    Out.append(reinterpret_cast<const char*>(&Long), 4);
+  }
+  const size_t At = Out.size();
+  Out.resize(At + N);
+  char* To = Out.data() + At;
+  size_t I = 0;
+  for (; I + 8 <= N; I += 8) {
+    const uint64_t W = FoldLowerWord(WordAt(Name.data() + I));
+    std::memcpy(To + I, &W, 8);
+  }
+  if (I == N) return;
+  // The rest: the last eight bytes folded again, or a short name padded
+  // with zeros (FoldLowerWord works on each byte alone).
+  if (N >= 8) {
+    const uint64_t W = FoldLowerWord(WordAt(Name.data() + N - 8));
+    std::memcpy(To + N - 8, &W, 8);
+  } else {
+    uint64_t W = 0;
+    std::memcpy(&W, Name.data(), N);
+    W = FoldLowerWord(W);
+    std::memcpy(To, &W, N);
+  }
+}
+
+// The next name of a list of declaration names from At, or false at its end.
+bool NextFoldedName(std::string_view List, size_t& At, std::string_view& Name) {
+  if (At >= List.size()) return false;
+  size_t N = static_cast<uint8_t>(List[At++]);
+  if (N == 255) {
+    if (List.size() - At < 4) return false;
+    uint32_t Long;
+    std::memcpy(&Long, List.data() + At, 4);
+    At += 4;
+    N = Long;
+  }
+  if (List.size() - At < N) return false;
+  Name = List.substr(At, N);
+  At += N;
+  return true;
+}
+
+// The stamped interface declarations of a unit: their names as one text of
+// the pool, their stamps in the same order.
 void TakeStampedDecls(const TUnit& U, TFolderUnit& F, TNamePool& Pool) {
-  size_t Stamped = 0;
+  thread_local std::string Names;
+  thread_local std::vector<uint32_t> Stamps;
+  Names.clear();
+  Stamps.clear();
   for (const TDCURec* R : U.DeclTable) {
     const auto* D = RecCast<TNameFDecl>(R);
-    Stamped += D && (D->Flags & IsInterfaceFlag) ? 1 : 0;
+    if (!D || !(D->Flags & IsInterfaceFlag)) continue;
+    AppendFoldedName(Names, NameView(D->GetName()));
+    Stamps.push_back(D->Stamp);
   }
-  F.Decls.reserve(Stamped);
-  for (const TDCURec* R : U.DeclTable) {
-    const auto* D = RecCast<TNameFDecl>(R);
-    if (D && (D->Flags & IsInterfaceFlag))
-      F.Decls.push_back(DeclKey(Pool.AddFolded(NameView(D->GetName())), D->Stamp));
-  }
-  std::sort(F.Decls.begin(), F.Decls.end());
-  F.Decls.erase(std::unique(F.Decls.begin(), F.Decls.end()), F.Decls.end());
+  F.DeclStamps.assign(Stamps.begin(), Stamps.end());
+  F.DeclNames = Stamps.empty() ? 0 : Pool.KeepBytes(Names);
 }
 
 }  // namespace
@@ -392,20 +483,60 @@ namespace {
 
 void Mark(TFolderUnit& U, TFindingKind K) { U.Problems |= static_cast<uint8_t>(1u << static_cast<unsigned>(K)); }
 
-// The stamps a candidate declares under a folded name.
-std::pair<const uint64_t*, const uint64_t*> DeclsNamed(const TFolderUnit& U, uint32_t FoldedName) {
-  const uint64_t* B = U.Decls.data();
-  const uint64_t* E = B + U.Decls.size();
-  return {std::lower_bound(B, E, DeclKey(FoldedName, 0)), std::upper_bound(B, E, DeclKey(FoldedName, UINT32_MAX))};
-}
+// A set of 64-bit keys, open addressing; all ones is no key (two name
+// numbers, each below TNamePool::NotFound, never make it).
+class TKeySet {
+ public:
+  static constexpr uint64_t Free = UINT64_MAX;
+  void Insert(uint64_t Key) {
+    if ((Count + 1) * 2 > Keys.size()) Grow();
+    uint64_t& K = Keys[Slot(Key)];
+    if (K == Free) {
+      K = Key;
+      ++Count;
+    }
+  }
+  bool Has(uint64_t Key) const { return !Keys.empty() && Keys[Slot(Key)] == Key; }
+
+ private:
+  std::vector<uint64_t> Keys;
+  size_t Count = 0;
+
+  // The key's slot, or the free one where it would go.
+  size_t Slot(uint64_t Key) const {
+    const size_t Mask = Keys.size() - 1;
+    const uint64_t H = Key * 0x9E3779B97F4A7C15ull;
+    size_t I = static_cast<size_t>(H ^ (H >> 31)) & Mask;
+    while (Keys[I] != Free && Keys[I] != Key) I = (I + 1) & Mask;
+    return I;
+  }
+  void Grow() {
+    std::vector<uint64_t> Old(std::max<size_t>(256, Keys.size() * 2), Free);
+    Old.swap(Keys);
+    Count = 0;
+    for (uint64_t K : Old)
+      if (K != Free) Insert(K);
+  }
+};
 
 // A number for the folder of each unit, the same for the units of one folder.
+// Units of one folder come one after another as walked, with the same text
+// before their last '/': the folder's path is normalised once for them.
 std::vector<uint32_t> FolderNumbers(const std::vector<TFolderUnit>& Units) {
   std::unordered_map<std::string, uint32_t> Ids;
   std::vector<uint32_t> Of(Units.size(), 0);
+  std::string_view LastRaw;
+  uint32_t LastId = 0;
   for (size_t I = 0; I < Units.size(); ++I) {
-    std::string Folder = fs::path(Units[I].Path).parent_path().lexically_normal().string();
-    Of[I] = Ids.try_emplace(std::move(Folder), static_cast<uint32_t>(Ids.size())).first->second;
+    const std::string& Path = Units[I].Path;
+    const size_t Slash = Path.rfind('/');
+    const std::string_view Raw = Slash == std::string::npos ? std::string_view() : std::string_view(Path).substr(0, Slash + 1);
+    if (I == 0 || Slash == std::string::npos || Raw != LastRaw) {
+      std::string Folder = fs::path(Path).parent_path().lexically_normal().string();
+      LastId = Ids.try_emplace(std::move(Folder), static_cast<uint32_t>(Ids.size())).first->second;
+      LastRaw = Raw;
+    }
+    Of[I] = LastId;
   }
   return Of;
 }
@@ -448,6 +579,7 @@ class TFindingsPass {
     return static_cast<uint32_t>(R.FileLists.size() - 1);
   }
   void FindCandidates(size_t I, uint32_t Used, const std::vector<uint32_t>& Files);
+  void PickAskedDecls();
   bool StampDisagrees(uint32_t FoldedName, uint32_t Stamp) const;
   std::vector<uint32_t> MismatchedNames(const TFolderUnit& U, const TFolderUse& Use) const;
 
@@ -461,6 +593,10 @@ class TFindingsPass {
   std::vector<uint32_t> Candidates;
   std::tuple<uint32_t, int, int64_t> CandidateRule;
   std::map<std::tuple<uint32_t, int, int64_t>, uint32_t> ListOf;
+  // The declarations imports are compared with (PickAskedDecls): those of
+  // file C at [AskedFrom[C], AskedFrom[C + 1]), as DeclKeys in order.
+  std::vector<uint64_t> AskedDecls;
+  std::vector<uint32_t> AskedFrom;
 };
 
 void TFindingsPass::NotLoaded() {
@@ -541,15 +677,56 @@ void TFindingsPass::FindCandidates(size_t I, uint32_t Used, const std::vector<ui
   Candidates = Files;
 }
 
+// The declarations that some import may be compared with: those whose
+// unit's name and own name (both folded) some unit imports together. Most
+// declarations are never asked about; only these are put in order.
+void TFindingsPass::PickAskedDecls() {
+  TKeySet Asked;  // (folded unit name, folded imported name)
+  std::vector<bool> AskedUnit(P.Size());  // by folded unit name
+  for (const TFolderUnit& U : R.Units) {
+    if (!U.Ok) continue;
+    for (const TFolderUse& Use : U.Uses) {
+      if (Use.Kind == DllImports || Use.Count == 0) continue;
+      const uint32_t Used = P.Folded(Use.Name);
+      if (!Index.Find(Used)) continue;
+      AskedUnit[Used] = true;
+      for (uint32_t K = Use.First; K < Use.First + Use.Count; ++K)
+        Asked.Insert(DeclKey(Used, P.Folded(U.Imports[K].Name)));
+    }
+  }
+  AskedDecls.clear();
+  AskedFrom.assign(R.Units.size() + 1, 0);
+  for (size_t C = 0; C < R.Units.size(); ++C) {
+    const TFolderUnit& U = R.Units[C];
+    AskedFrom[C] = static_cast<uint32_t>(AskedDecls.size());
+    if (!U.Ok || U.DeclStamps.empty() || !AskedUnit[P.Folded(U.UnitName)]) continue;
+    const uint32_t Unit = P.Folded(U.UnitName);
+    // The names are folded already: one that is not in the pool is no
+    // imported name.
+    const std::string_view Names = P.Text(U.DeclNames);
+    size_t At = 0;
+    std::string_view Name;
+    for (size_t K = 0; K < U.DeclStamps.size() && NextFoldedName(Names, At, Name); ++K) {
+      const uint32_t Id = P.Lookup(Name);
+      if (Id != TNamePool::NotFound && Asked.Has(DeclKey(Unit, Id)))
+        AskedDecls.push_back(DeclKey(Id, U.DeclStamps[K]));
+    }
+    std::sort(AskedDecls.begin() + AskedFrom[C], AskedDecls.end());
+  }
+  AskedFrom.back() = static_cast<uint32_t>(AskedDecls.size());
+}
+
 // True when some candidate declares the name with a stamp, and none with
 // this one.
 bool TFindingsPass::StampDisagrees(uint32_t FoldedName, uint32_t Stamp) const {
   bool Compared = false;
   for (uint32_t C : Candidates) {
-    auto [B, E] = DeclsNamed(R.Units[C], FoldedName);
-    Compared = Compared || B != E;
-    for (const uint64_t* D = B; D != E; ++D)
+    const uint64_t* E = AskedDecls.data() + AskedFrom[C + 1];
+    const uint64_t* D = std::lower_bound(AskedDecls.data() + AskedFrom[C], E, DeclKey(FoldedName, 0));
+    for (; D != E && *D >> 32 == FoldedName; ++D) {
+      Compared = true;
       if (uint32_t(*D) == Stamp) return false;
+    }
   }
   return Compared;
 }
@@ -570,6 +747,7 @@ std::vector<uint32_t> TFindingsPass::MismatchedNames(const TFolderUnit& U, const
 
 void TFindingsPass::InterfaceMismatches() {
   FolderOf = FolderNumbers(R.Units);
+  PickAskedDecls();
   for (size_t I = 0; I < R.Units.size(); ++I) {
     const TFolderUnit& U = R.Units[I];
     if (!U.Ok) continue;

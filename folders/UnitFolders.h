@@ -51,6 +51,9 @@ class TNamePool {
   // The number of Text when it is kept, else NotFound.
   static constexpr uint32_t NotFound = UINT32_MAX;
   uint32_t Lookup(std::string_view Text) const;
+  // Keeps bytes that are no name (a unit's list of names) once, as they are:
+  // their number is for Text only (its Folded is itself).
+  uint32_t KeepBytes(std::string_view Bytes) { return Insert(Bytes, HashOf(Bytes)); }
   std::string_view Text(uint32_t Id) const { return Texts[Id]; }
   uint32_t Folded(uint32_t Id) const { return FoldedIds[Id]; }
   size_t Size() const { return Texts.size(); }
@@ -73,6 +76,10 @@ class TNamePool {
   std::string Scratch;
 
   uint32_t Insert(std::string_view Text, uint32_t Hash);
+  static uint32_t HashOf(std::string_view Text);
+  // Keeps a text that is not there yet, at the free Slot its probe ended on.
+  [[gnu::noinline]] uint32_t AddNew(std::string_view Text, uint32_t Hash, size_t Slot);
+  void Grow();  // the index twice as large
   std::string_view Keep(std::string_view Text);
 };
 
@@ -119,9 +126,15 @@ struct TFolderUnit {
   // the TypeName of imported types with run-time type data), by use.
   std::vector<TStampedName> Imports;
   // Stamped declarations: the TNameFDecls of DeclTable with Flags bit 0x40,
-  // each as its folded name's number in the upper and its stamp in the lower
-  // 32 bits (DeclKey), sorted, without repeats.
-  std::vector<uint64_t> Decls;
+  // in DeclTable order. Their names, folded, each after its length (one
+  // byte; 255 and four more bytes for a longer one), make one text of the
+  // name pool (KeepBytes): a unit keeps them as one number, the same unit
+  // in several folders keeps them once, and the names that no unit imports
+  // (most of them) take no place in the pool's index. Their stamps beside,
+  // in the same order. ComputeFindings looks the names up only for the
+  // units that some unit imports from.
+  uint32_t DeclNames = 0;  // meaningful when DeclStamps is not empty
+  std::vector<uint32_t> DeclStamps;
   // Finding kinds that concern this file (bit 1 << TFindingKind), set by
   // ComputeFindings; MissingUnit marks a file that uses a missing unit.
   uint8_t Problems = 0;

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -131,6 +132,99 @@ TEST(Folders, NamePoolFoldsAndFindsNamesOfEveryLength) {
   EXPECT_EQ(Pool.Size(), AllTexts.size());
   EXPECT_EQ(Pool.Lookup("not in the pool at all"), TNamePool::NotFound);
   EXPECT_EQ(Pool.Lookup(std::string("mIxEdCaSe_9mIxEdC") + '\0'), TNamePool::NotFound);
+}
+
+// Two names whose hashes in the pool are equal (found by search; should the
+// hash change, the test still checks that the names are told apart): both
+// kept, each under its own number, with or without capitals, whichever
+// comes first.
+constexpr const char* CollideA = "collide_0070731";
+constexpr const char* CollideB = "collide_0100201";
+
+TEST(Folders, NamePoolTellsApartNamesOfEqualHash) {
+  for (bool AFirst : {true, false}) {
+    TNamePool Pool;
+    const uint32_t First = Pool.Add(AFirst ? CollideA : CollideB);
+    const uint32_t A = Pool.Add(CollideA), B = Pool.Add(CollideB);
+    EXPECT_EQ(First, AFirst ? A : B);
+    ASSERT_NE(A, B);
+    EXPECT_EQ(Pool.Text(A), CollideA);
+    EXPECT_EQ(Pool.Text(B), CollideB);
+    EXPECT_EQ(Pool.Lookup(CollideA), A);
+    EXPECT_EQ(Pool.Lookup(CollideB), B);
+    EXPECT_EQ(Pool.AddFolded("COLLIDE_0070731"), A);
+    EXPECT_EQ(Pool.AddFolded("Collide_0100201"), B);
+    EXPECT_EQ(Pool.Size(), 2u);
+    // Folded first, then the spellings with capitals.
+    TNamePool Folded;
+    const uint32_t FB = Folded.AddFolded("COLLIDE_0100201"), FA = Folded.AddFolded("CoLLiDe_0070731");
+    ASSERT_NE(FA, FB);
+    EXPECT_EQ(Folded.Text(FA), CollideA);
+    EXPECT_EQ(Folded.Text(FB), CollideB);
+    EXPECT_EQ(Folded.Folded(Folded.Add("Collide_0070731")), FA);
+  }
+}
+
+// The interface check with one name declared several times (its stamps in
+// any order, under any letter case, the agreeing one first, in the middle or
+// last), other units declaring the imported names, and names of equal hash:
+// an import agrees with any declaration of its name in the candidate, and
+// only the candidate's own declarations count.
+TEST(Folders, InterfaceCheckWithSeveralDeclarationsOfOneName) {
+  TTree T;
+  T.Write("l/Lib.dcu", MakeUnit("Lib", 7, {},
+                                {{"Zeta", 7}, {"Run", 3}, {"Alpha", 1}, {"RUN", 1}, {"run", 2}, {CollideA, 5}}));
+  // Declares Stop and Run with the stamps the importers look for, but is no
+  // unit they use.
+  T.Write("l/Other.dcu", MakeUnit("Other", 7, {}, {{"Stop", 6}, {"Run", 4}, {CollideB, 6}}));
+  for (uint32_t S : {1u, 2u, 3u})
+    T.Write("l/Good" + std::to_string(S) + ".dcu",
+            MakeUnit("Good" + std::to_string(S), 7, {{"Lib", {{"rUn", S}, {"Stop", 6}, {"Zeta", 7}}}}));
+  T.Write("l/Bad.dcu", MakeUnit("Bad", 7,
+                                {{"Lib", {{"Run", 4}, {"Alpha", 1}, {"COLLIDE_0070731", 6}, {"Collide_0100201", 6}}}}));
+  TFolderReport R = ScanFolders({"l"});
+
+  ASSERT_EQ(CountOf(R, TFindingKind::InterfaceMismatch), 1u);
+  const TFinding* F = FindingOf(R, TFindingKind::InterfaceMismatch);
+  EXPECT_EQ(R.Units[F->File].Path, "l/Bad.dcu");
+  EXPECT_EQ(PathsOf(R, R.FilesOf(*F)), (TStrings{"l/Lib.dcu"}));
+  // Run 4 is Other's, Collide_0100201 is not Lib's (so not compared).
+  EXPECT_EQ(NamesOf(R, *F), (TStrings{"Run", "COLLIDE_0070731"}));
+
+  // The findings computed again over the same units give the same.
+  ComputeFindings(R);
+  ASSERT_EQ(CountOf(R, TFindingKind::InterfaceMismatch), 1u);
+  EXPECT_EQ(NamesOf(R, *FindingOf(R, TFindingKind::InterfaceMismatch)), (TStrings{"Run", "COLLIDE_0070731"}));
+}
+
+// Declaration names of every length a unit can hold (1 to 255 bytes, the
+// longest kept with a longer length mark), in mixed case, each with its own
+// stamp: imported in another letter case with the same stamps, all agree;
+// with other stamps, all are named, in the importer's order and spelling.
+TEST(Folders, InterfaceCheckWithDeclarationNamesOfEveryLength) {
+  TTree T;
+  std::vector<TDeclSpec> Decls;
+  std::vector<TImportSpec> Same, Other;
+  TStrings OtherNames;
+  for (size_t Len : {1, 2, 3, 4, 5, 7, 8, 9, 15, 16, 17, 31, 64, 200, 254, 255}) {
+    std::string Name;
+    for (size_t I = 0; I < Len; ++I) Name += "QwErTy_9"[(I + Len) % 8];
+    std::string Swapped = Name;
+    for (char& C : Swapped) C = std::isupper(static_cast<unsigned char>(C)) ? char(std::tolower(C)) : char(std::toupper(C));
+    Decls.push_back({Name, uint32_t(Len)});
+    Same.push_back({Swapped, uint32_t(Len)});
+    Other.push_back({Swapped, uint32_t(Len) + 1000});
+    OtherNames.push_back(Swapped);
+  }
+  T.Write("n/Lib.dcu", MakeUnit("Lib", 7, {}, Decls));
+  T.Write("n/Same.dcu", MakeUnit("Same", 7, {{"Lib", Same}}));
+  T.Write("n/Other.dcu", MakeUnit("Other", 7, {{"lib", Other}}));
+  TFolderReport R = ScanFolders({"n"});
+
+  ASSERT_EQ(CountOf(R, TFindingKind::InterfaceMismatch), 1u);
+  const TFinding* F = FindingOf(R, TFindingKind::InterfaceMismatch);
+  EXPECT_EQ(R.Units[F->File].Path, "n/Other.dcu");
+  EXPECT_EQ(NamesOf(R, *F), OtherNames);
 }
 
 TEST(Folders, WalkTakesUnitFilesInNameOrderAndSkipsLinkedFolders) {
