@@ -130,7 +130,9 @@ TEST(UnitMemory, LargeImagesLieOnLargePageBoundaries) {
     ASSERT_EQ(static_cast<size_t>(U->ImageSize), Bytes->size());
     EXPECT_EQ(std::memcmp(U->Image.get(), Bytes->data(), Bytes->size()), 0);
     const auto At = reinterpret_cast<uintptr_t>(U->Image.get());
-    if (Bytes == &Large) EXPECT_EQ(At % (uintptr_t{2} << 20), 0u);
+    if (Bytes == &Large) {
+      EXPECT_EQ(At % (uintptr_t{2} << 20), 0u);
+    }
   }
   // What the runs kept is whole blocks of 2 MiB, besides small heap blocks.
   EXPECT_GE(SpareBlockBytes(), size_t{2} << 20);
