@@ -112,11 +112,11 @@ void TWriter::EntryValue(const TDeclEntry& E) {
   const bool Routine = E.Kind == TDeclKind::Procedure || E.Kind == TDeclKind::Function;
   const bool Exports = E.Kind == TDeclKind::Exports;
   J.BeginObject();
-  if (Data && E.Absolute) J.String("absolute", E.AbsoluteTarget);
+  if (Data && E.Absolute) J.String("absolute", E.AbsoluteTarget());
   if (Type || Routine) CallConv(E.Routine);
   if (Data && E.DataSize >= 0) J.Number("dataSize", E.DataSize);
-  if (Type && !E.Guid.empty()) J.String("guid", E.Guid);
-  if (Exports && E.ExportIndex) J.Number("index", E.ExportIndex);
+  if (Type && !E.Guid().empty()) J.String("guid", E.Guid());
+  if (Exports && E.ExportIndex()) J.Number("index", E.ExportIndex());
   J.String("kind", DeclKindName(E.Kind));
   if (IsRecordLike(E)) {
     J.Key("members");
@@ -128,21 +128,21 @@ void TWriter::EntryValue(const TDeclEntry& E) {
   J.Number("offset", E.Offset);
   if (Type || Routine) ParamsAndResult(E.Routine);
   if (Routine && E.SystemProc) J.True("system");
-  if (Exports) J.String("target", E.ExportTarget);
+  if (Exports) J.String("target", E.ExportTarget());
   Text(E, AppendEntryLine);
   if (Data) J.String("type", E.Type.Text);
   if (Type) J.String("typeKind", DeclTypeKindName(E.TypeKind));
-  if (Data && !E.TypeUnit.empty()) J.String("typeUnit", E.TypeUnit);
+  if (Data && !E.TypeUnit().empty()) J.String("typeUnit", E.TypeUnit());
   if (Data && E.Typed) J.True("typed");
-  if (Type && !E.TypeUnit.empty()) J.String("unit", E.TypeUnit);
+  if (Type && !E.TypeUnit().empty()) J.String("unit", E.TypeUnit());
   if (Data && (E.ValueForm == TDeclValueForm::Json || E.ValueForm == TDeclValueForm::Float))
     J.Raw("value", E.ValueJson);
   if (Data && E.ValueForm == TDeclValueForm::Bytes) J.String("valueBytes", E.ValueJson);
   if (Data && E.ValueForm == TDeclValueForm::Float) J.String("valueText", E.Value.Text);
-  if (Type && !E.Values.empty()) {
+  if (Type && !E.Values().empty()) {
     J.Key("values");
     J.BeginArray();
-    for (const std::string& V : E.Values) J.String(V);
+    for (const std::string& V : E.Values()) J.String(V);
     J.EndArray();
   }
   J.EndObject();
