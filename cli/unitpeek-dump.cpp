@@ -9,9 +9,17 @@
 // written, 1 when any did not, 2 on a usage error (--find: FindCommand.h).
 #include <langinfo.h>
 
+#if defined(__GLIBC__) && defined(__linux__)
+#include <malloc.h>
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
+
 #include <clocale>
 #include <condition_variable>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <iostream>
@@ -197,9 +205,37 @@ void InitLocale() {
     std::setlocale(LC_CTYPE, "C.utf8");
 }
 
+// The heap of a run that reads unit after unit, each unit's facts and
+// outline made, written and freed before the next: what a unit frees is
+// kept for the next one (no trimming, large blocks from the heap rather than
+// mapped afresh each time), both threads share the one heap, and that heap
+// is reserved ahead and asked for in 2 MiB pages. A fresh small page costs
+// the system a fault on first touch; the outline of a large unit touches
+// thousands of them, a 2 MiB page takes one fault for 512. Past the part
+// reserved, the heap grows in ordinary pages. glibc on Linux only; elsewhere
+// the heap is left as it is.
+void SetUpHeap() {
+#if defined(__GLIBC__) && defined(__linux__) && defined(MADV_HUGEPAGE)
+  constexpr size_t HugePage = size_t{2} << 20;
+  constexpr size_t Reserve = size_t{64} << 20;
+  mallopt(M_ARENA_MAX, 1);
+  mallopt(M_MMAP_THRESHOLD, 32 << 20);
+  mallopt(M_TRIM_THRESHOLD, 1 << 30);
+  mallopt(M_TOP_PAD, static_cast<int>(Reserve));
+  // A block larger than what the heap has free makes it grow by Reserve.
+  void* P = std::malloc(HugePage);
+  if (!P) return;
+  const auto Lo = (reinterpret_cast<uintptr_t>(P) + HugePage - 1) & ~(HugePage - 1);
+  const auto Hi = reinterpret_cast<uintptr_t>(sbrk(0)) & ~(HugePage - 1);
+  if (Hi > Lo) madvise(reinterpret_cast<void*>(Lo), Hi - Lo, MADV_HUGEPAGE);  // a refusal changes nothing
+  std::free(P);
+#endif
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  SetUpHeap();
   InitLocale();
   const TDumpCommandLine C = ParseDumpCommandLine(argc, argv);
   if (!C.Options) {

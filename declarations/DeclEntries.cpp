@@ -27,15 +27,15 @@ void TOutlineBuilder::TypeEntry(const TTypeDecl* T, TDeclEntry& E) {
   if (!D || !RecCast<TTypeDef>(D)) {
     E.TypeKind = D ? TDeclTypeKind::Alias : TDeclTypeKind::Unknown;
     E.Type = TypeRef(T->TypeIndex);
-    E.TypeUnit = UnitOf(T->TypeIndex);
+    if (std::string Unit = UnitOf(T->TypeIndex); !Unit.empty()) E.SetMore().TypeUnit = std::move(Unit);
     return;
   }
   E.Type = Structure(T->TypeIndex, D, 0, &E.TypeKind);
   if (auto* En = RecCast<TEnumDef>(D); En && En->NameList)
-    for (const TConstDecl* C : *En->NameList) E.Values.push_back(DeclDisplayText(NameView(C->GetName())));
+    for (const TConstDecl* C : *En->NameList) E.SetMore().Values.push_back(DeclDisplayText(NameView(C->GetName())));
   if (auto* RB = RecCast<TRecBaseDef>(D); RB && !RecCast<TProcTypeDef>(D)) {
     Members(*RB, E.Members);
-    if (auto* I = RecCast<TInterfaceDef>(D); I && I->GUID) E.Guid = GuidText(I->GUID);
+    if (auto* I = RecCast<TInterfaceDef>(D); I && I->GUID) E.SetMore().Guid = GuidText(I->GUID);
   }
   if (auto* PT = RecCast<TProcTypeDef>(D)) E.Routine = ProcTypeRoutine(PT, 0);
 }
@@ -73,7 +73,7 @@ void TOutlineBuilder::MakeEntry(TNameDecl* D, TDeclKind Kind, TDeclEntry& E) {
   E.Value.KeepSpans = KeepSpans;
   auto SetType = [&](uint32_t N) {
     E.Type = TypeRef(N);
-    E.TypeUnit = UnitOf(N);
+    if (std::string Unit = UnitOf(N); !Unit.empty()) E.SetMore().TypeUnit = std::move(Unit);
   };
   if (auto* T = RecCast<TTypeDecl>(D)) {
     TypeEntry(T, E);
@@ -93,7 +93,7 @@ void TOutlineBuilder::MakeEntry(TNameDecl* D, TDeclKind Kind, TDeclEntry& E) {
   } else if (auto* A = RecCast<TAbsVarDecl>(D)) {
     E.Absolute = true;
     SetType(A->TypeIndex);
-    E.AbsoluteTarget = DeclName(static_cast<uint32_t>(A->Ofs), false);
+    E.SetMore().AbsoluteTarget = DeclName(static_cast<uint32_t>(A->Ofs), false);
   } else if (auto* V = RecCast<TVarDecl>(D)) {
     SetType(V->TypeIndex);  // also thread variables
   } else if (auto* C = RecCast<TConstDecl>(D)) {
@@ -105,8 +105,9 @@ void TOutlineBuilder::MakeEntry(TNameDecl* D, TDeclKind Kind, TDeclEntry& E) {
   } else if (RecCast<TSysProcDecl>(D)) {
     E.SystemProc = true;
   } else if (auto* X = RecCast<TExportDecl>(D)) {
-    E.ExportTarget = DeclName(X->ExportedDecl, false);
-    E.ExportIndex = X->ExportIndex;
+    TDeclEntryParts& Parts = E.SetMore();
+    Parts.ExportTarget = DeclName(X->ExportedDecl, false);
+    Parts.ExportIndex = X->ExportIndex;
   }
 }
 

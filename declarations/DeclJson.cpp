@@ -5,10 +5,16 @@
 
 namespace {
 
+// Each declaration is made as one flat text and handed to the section's
+// array whole.
 class TWriter {
  public:
-  explicit TWriter(TJsonWriter& J) : J(J) { Line.KeepSpans = false; }
-  void Entry(const TDeclEntry& E);
+  explicit TWriter(TJsonWriter& Out) : Out(Out) { Line.KeepSpans = false; }
+  void Entry(const TDeclEntry& E) {
+    J.Clear();
+    EntryValue(E);
+    Out.RawItem(J.Text());
+  }
 
  private:
   void Params(const std::vector<TDeclParam>& Ps);
@@ -16,6 +22,7 @@ class TWriter {
   void ParamsAndResult(const TDeclRoutine& R);
   void Member(const TDeclMember& M);
   void Directives(const TDeclDirectives& D);
+  void EntryValue(const TDeclEntry& E);
   // The "text" of an entry or member: its one-line rendering.
   template <class T, class F>
   void Text(const T& Item, F Render) {
@@ -24,7 +31,8 @@ class TWriter {
     J.String("text", Line.Text);
   }
 
-  TJsonWriter& J;
+  TJsonWriter& Out;
+  TJsonFlat J;
   TDeclText Line;
 };
 
@@ -58,15 +66,15 @@ void TWriter::Member(const TDeclMember& M) {
   const TDeclPropertyParts& P = M.Property();
   J.BeginObject();
   if (Routine) CallConv(M.Routine);
-  if (Routine && M.Directives.ClassMethod) J.Bool("classMethod", true);
+  if (Routine && M.Directives.ClassMethod) J.True("classMethod");
   if (Prop && !P.Default.empty()) J.Raw("default", P.DefaultJson);
-  if (Prop && M.DefaultProperty) J.Bool("defaultProperty", true);
+  if (Prop && M.DefaultProperty) J.True("defaultProperty");
   if (Routine) Directives(M.Directives);
   if (Prop && P.DispId) J.Number("dispid", *P.DispId);
   if (Prop && P.Index) J.Number("index", *P.Index);
   J.String("kind", MemberKindName(M.Kind));
   J.String("name", M.Name);
-  if (Prop && M.NoDefault) J.Bool("nodefault", true);
+  if (Prop && M.NoDefault) J.True("nodefault");
   J.Number("offset", M.Offset);
   if (Routine) ParamsAndResult(M.Routine);
   if (Prop && !P.IndexParams.empty()) {
@@ -97,18 +105,18 @@ void TWriter::Directives(const TDeclDirectives& D) {
   if (Any) J.EndArray();
 }
 
-void TWriter::Entry(const TDeclEntry& E) {
+void TWriter::EntryValue(const TDeclEntry& E) {
   const bool Type = E.Kind == TDeclKind::Type;
   const bool Data = E.Kind == TDeclKind::Const || E.Kind == TDeclKind::ResourceString ||
                     E.Kind == TDeclKind::Var || E.Kind == TDeclKind::ThreadVar;
   const bool Routine = E.Kind == TDeclKind::Procedure || E.Kind == TDeclKind::Function;
   const bool Exports = E.Kind == TDeclKind::Exports;
   J.BeginObject();
-  if (Data && E.Absolute) J.String("absolute", E.AbsoluteTarget);
+  if (Data && E.Absolute) J.String("absolute", E.AbsoluteTarget());
   if (Type || Routine) CallConv(E.Routine);
   if (Data && E.DataSize >= 0) J.Number("dataSize", E.DataSize);
-  if (Type && !E.Guid.empty()) J.String("guid", E.Guid);
-  if (Exports && E.ExportIndex) J.Number("index", E.ExportIndex);
+  if (Type && !E.Guid().empty()) J.String("guid", E.Guid());
+  if (Exports && E.ExportIndex()) J.Number("index", E.ExportIndex());
   J.String("kind", DeclKindName(E.Kind));
   if (IsRecordLike(E)) {
     J.Key("members");
@@ -119,22 +127,22 @@ void TWriter::Entry(const TDeclEntry& E) {
   J.String("name", E.Name);
   J.Number("offset", E.Offset);
   if (Type || Routine) ParamsAndResult(E.Routine);
-  if (Routine && E.SystemProc) J.Bool("system", true);
-  if (Exports) J.String("target", E.ExportTarget);
+  if (Routine && E.SystemProc) J.True("system");
+  if (Exports) J.String("target", E.ExportTarget());
   Text(E, AppendEntryLine);
   if (Data) J.String("type", E.Type.Text);
   if (Type) J.String("typeKind", DeclTypeKindName(E.TypeKind));
-  if (Data && !E.TypeUnit.empty()) J.String("typeUnit", E.TypeUnit);
-  if (Data && E.Typed) J.Bool("typed", true);
-  if (Type && !E.TypeUnit.empty()) J.String("unit", E.TypeUnit);
+  if (Data && !E.TypeUnit().empty()) J.String("typeUnit", E.TypeUnit());
+  if (Data && E.Typed) J.True("typed");
+  if (Type && !E.TypeUnit().empty()) J.String("unit", E.TypeUnit());
   if (Data && (E.ValueForm == TDeclValueForm::Json || E.ValueForm == TDeclValueForm::Float))
     J.Raw("value", E.ValueJson);
   if (Data && E.ValueForm == TDeclValueForm::Bytes) J.String("valueBytes", E.ValueJson);
   if (Data && E.ValueForm == TDeclValueForm::Float) J.String("valueText", E.Value.Text);
-  if (Type && !E.Values.empty()) {
+  if (Type && !E.Values().empty()) {
     J.Key("values");
     J.BeginArray();
-    for (const std::string& V : E.Values) J.String(V);
+    for (const std::string& V : E.Values()) J.String(V);
     J.EndArray();
   }
   J.EndObject();

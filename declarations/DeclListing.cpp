@@ -57,9 +57,9 @@ void WriteSection(TDeclSink& Sink, const TDeclSection& S) {
         continue;
       }
       Line(Sink, Indent, Head, {});
-      if (!E.Guid.empty()) {
+      if (!E.Guid().empty()) {
         TDeclText G;
-        G.Plain("['" + E.Guid + "']");
+        G.Plain("['" + E.Guid() + "']");
         Line(Sink, Indent + 1, G, {});
       }
       // Members of classes and objects under their sections' keywords.
@@ -116,7 +116,7 @@ void VarLine(const TDeclEntry& E, TDeclText& T) {
   NameDef(T, E.Name, E.Offset);
   T.Plain(": ");
   T.Append(E.Type);
-  if (E.Absolute) Clause(T, "absolute", E.AbsoluteTarget);
+  if (E.Absolute) Clause(T, "absolute", E.AbsoluteTarget());
 }
 
 void RoutineLine(const TDeclEntry& E, TDeclText& T) {
@@ -131,15 +131,15 @@ void RoutineLine(const TDeclEntry& E, TDeclText& T) {
 }
 
 void ExportsLine(const TDeclEntry& E, TDeclText& T) {
-  T.Plain(E.ExportTarget);
-  if (E.ExportTarget != E.Name) {
+  T.Plain(E.ExportTarget());
+  if (E.ExportTarget() != E.Name) {
     Space(T);
     T.Keyword("name");
     T.Plain(" '");
     NameDef(T, E.Name, E.Offset);
     T.Plain("'");
   }
-  if (E.ExportIndex) Clause(T, "index", std::to_string(E.ExportIndex));
+  if (E.ExportIndex()) Clause(T, "index", std::to_string(E.ExportIndex()));
 }
 
 void MethodLine(const TDeclMember& M, TDeclText& T) {

@@ -34,11 +34,6 @@ void WriteSignature(TDeclText& T, const TDeclRoutine& R) {
   }
 }
 
-const TDeclPropertyParts& TDeclMember::NoParts() {
-  static const TDeclPropertyParts None;
-  return None;
-}
-
 size_t TDeclSection::EntryCount() const {
   size_t N = 0;
   for (const TDeclBlock& B : Blocks) N += B.Entries.size();

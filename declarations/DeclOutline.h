@@ -106,10 +106,10 @@ struct TDeclParam {
 // Parameters, result and calling convention of a routine, a method or a
 // procedural type.
 struct TDeclRoutine {
-  bool Known = false;  // false: the file gives no parameter list for it
   std::vector<TDeclParam> Params;
-  bool IsFunction = false;
   TDeclText Result;
+  bool Known = false;  // false: the file gives no parameter list for it
+  bool IsFunction = false;
   uint8_t CallConv = 0;  // 0 register, 1 cdecl, 2 pascal, 3 stdcall, 4 safecall
   bool OfObject = false;
 };
@@ -144,6 +144,38 @@ void ForEachDirective(const TDeclDirectives& D, F&& Each) {
   if (D.Abstract) Each(std::string_view("abstract"));
 }
 
+// Parts that few entries or members carry, kept apart from them behind one
+// pointer (null while there are none), copied with their owner.
+template <class T>
+class TDeclBox {
+ public:
+  TDeclBox() = default;
+  TDeclBox(const TDeclBox& B) : P(B.P ? std::make_unique<T>(*B.P) : nullptr) {}
+  TDeclBox(TDeclBox&&) noexcept = default;
+  TDeclBox& operator=(const TDeclBox& B) {
+    if (this != &B) P = B.P ? std::make_unique<T>(*B.P) : nullptr;
+    return *this;
+  }
+  TDeclBox& operator=(TDeclBox&&) noexcept = default;
+  ~TDeclBox() = default;
+
+  // The parts; the empty parts while there are none.
+  const T& Get() const { return P ? *P : None(); }
+  // The empty parts, shared by all boxes of T that hold none.
+  static const T& None() {
+    static const T Empty;
+    return Empty;
+  }
+  // The same to fill in, made when first asked for.
+  T& Set() {
+    if (!P) P = std::make_unique<T>();
+    return *P;
+  }
+
+ private:
+  std::unique_ptr<T> P;
+};
+
 // What only properties carry (most members are fields and methods): kept
 // apart, so that a member takes half the room it would.
 struct TDeclPropertyParts {
@@ -158,6 +190,8 @@ struct TDeclPropertyParts {
 };
 
 struct TDeclMember {
+  uint32_t Offset = 0;
+  TDeclDirectives Directives;  // methods, constructors, destructors of classes and objects
   TMemberKind Kind = TMemberKind::Field;
   // Members of classes and objects: the section the member stands in (the
   // others None); VisibilityBits the stored bits when they are Unknown.
@@ -167,34 +201,16 @@ struct TDeclMember {
   // away), and "; default" after the class's default array property.
   bool NoDefault = false;
   bool DefaultProperty = false;
-  uint32_t Offset = 0;
-  TDeclDirectives Directives;  // methods, constructors, destructors of classes and objects
   std::string Name;
   TDeclText Type;        // fields and properties
   TDeclRoutine Routine;  // methods, constructors, destructors
-
-  // The property's parts (see Property), copied with the member.
-  struct TPartsBox {
-    std::unique_ptr<TDeclPropertyParts> P;
-    TPartsBox() = default;
-    TPartsBox(const TPartsBox& B) : P(B.P ? std::make_unique<TDeclPropertyParts>(*B.P) : nullptr) {}
-    TPartsBox(TPartsBox&&) noexcept = default;
-    TPartsBox& operator=(const TPartsBox& B) {
-      if (this != &B) P = B.P ? std::make_unique<TDeclPropertyParts>(*B.P) : nullptr;
-      return *this;
-    }
-    TPartsBox& operator=(TPartsBox&&) noexcept = default;
-    ~TPartsBox() = default;
-  } Parts;
+  TDeclBox<TDeclPropertyParts> Parts;  // properties (see Property)
 
   // A property's parts; the empty parts for a member that has none.
-  const TDeclPropertyParts& Property() const { return Parts.P ? *Parts.P : NoParts(); }
+  const TDeclPropertyParts& Property() const { return Parts.Get(); }
   // The same to fill in, made when first asked for.
-  TDeclPropertyParts& SetProperty() {
-    if (!Parts.P) Parts.P = std::make_unique<TDeclPropertyParts>();
-    return *Parts.P;
-  }
-  static const TDeclPropertyParts& NoParts();
+  TDeclPropertyParts& SetProperty() { return Parts.Set(); }
+  static const TDeclPropertyParts& NoParts() { return TDeclBox<TDeclPropertyParts>::None(); }
 };
 
 // The members of a class or object in runs of one visibility, in file
@@ -219,34 +235,50 @@ enum class TDeclValueForm : uint8_t {
   Bytes,  // not decoded: the bytes, hexadecimal
 };
 
+// What few entries carry (names of imported types, enumerations,
+// interfaces, absolute variables, exports).
+struct TDeclEntryParts {
+  std::string TypeUnit;             // the unit Type comes from when it is an imported name
+  std::vector<std::string> Values;  // enumerations: the names in order
+  std::string Guid;                 // interfaces
+  std::string AbsoluteTarget;       // absolute variables: what they stand on
+  std::string ExportTarget;         // exports: the routine exported
+  uint32_t ExportIndex = 0;
+};
+
 struct TDeclEntry {
   TDeclKind Kind = TDeclKind::Type;
-  std::string Name;
-  uint32_t Offset = 0;
-
   TDeclTypeKind TypeKind = TDeclTypeKind::None;  // types only
+  bool Typed = false;                // a typed constant
+  TDeclValueForm ValueForm = TDeclValueForm::None;
+  bool Absolute = false;
+  bool SystemProc = false;           // a routine the compiler provides
+  uint32_t Offset = 0;
+  int32_t DataSize = -1;             // typed constants, resource strings: bytes in the data block
+  std::string Name;
+
   // Types: the definition (for record-like kinds its head line: "class(TBase)").
   // Constants, variables and resource strings: their type.
   TDeclText Type;
-  std::string TypeUnit;              // the unit Type comes from when it is an imported name
-  std::vector<std::string> Values;  // enumerations: the names in order
   std::vector<TDeclMember> Members;  // records, objects, classes, interfaces
-  std::string Guid;                  // interfaces
   TDeclRoutine Routine;              // routines and procedural types
 
-  bool Typed = false;                // a typed constant
-  TDeclValueForm ValueForm = TDeclValueForm::None;
   // Constants (typed or not) and resource strings: the value as the listing
   // writes it (empty for a typed constant or resource string not decoded),
   // and as ValueForm says.
   TDeclText Value;
   std::string ValueJson;
-  int32_t DataSize = -1;             // typed constants, resource strings: bytes in the data block
-  bool Absolute = false;
-  std::string AbsoluteTarget;
-  std::string ExportTarget;          // exports: the routine exported
-  uint32_t ExportIndex = 0;
-  bool SystemProc = false;           // a routine the compiler provides
+
+  TDeclBox<TDeclEntryParts> Parts;
+  const TDeclEntryParts& More() const { return Parts.Get(); }
+  TDeclEntryParts& SetMore() { return Parts.Set(); }
+  // The parts one at a time (empty where the entry has none).
+  const std::string& TypeUnit() const { return More().TypeUnit; }
+  const std::vector<std::string>& Values() const { return More().Values; }
+  const std::string& Guid() const { return More().Guid; }
+  const std::string& AbsoluteTarget() const { return More().AbsoluteTarget; }
+  const std::string& ExportTarget() const { return More().ExportTarget; }
+  uint32_t ExportIndex() const { return More().ExportIndex; }
 };
 
 // Consecutive entries of one kind (procedures and functions form one block).

@@ -126,6 +126,14 @@ class TJsonWriter {
     Commit(P + Json.size());
   }
 
+  // An item whose flat JSON text was made beforehand (by TJsonFlat): placed
+  // where the open container puts an item, and copied as it stands.
+  void RawItem(std::string_view Json) {
+    char* P = ValueAt(Room(Json.size() + Indent()));
+    std::memcpy(P, Json.data(), Json.size());
+    Commit(P + Json.size());
+  }
+
   // V as a JSON string, quoted and escaped as String writes it, appended to
   // Out: a piece of a value given to Raw later.
   static void Quote(std::string& Out, std::string_view V) {
@@ -203,6 +211,8 @@ class TJsonWriter {
   static char* StringAt(char* P, std::string_view V);
   static char* StringRestAt(char* P, std::string_view V, size_t From);
 
+  friend class TJsonFlat;
+
   TSink Sink;
   size_t Cap = 64u << 10;
   size_t Used = 0;
@@ -210,6 +220,92 @@ class TJsonWriter {
   TLevel Top;                 // the container open now (or the outermost value)
   std::vector<TLevel> Outer;  // the containers around it
   bool AfterKey = false;
+};
+
+// One flat JSON value made in a buffer of its own, for values written by
+// the hundred thousand (the declarations of a unit, each an item of a
+// FlatItems array, handed to TJsonWriter::RawItem when done): no layout and
+// no levels are kept, keys are copied as the literals they are, strings are
+// escaped as TJsonWriter escapes them. The caller keeps the containers
+// balanced. A comma goes before each member and item but the first of its
+// container: where the text so far ends in '{', '[' or ':' (after a key),
+// none is due.
+class TJsonFlat {
+ public:
+  TJsonFlat() : Buf(std::make_unique_for_overwrite<char[]>(Cap)) {}
+  // Starts a new value; the buffer is kept.
+  void Clear() { Used = 0; }
+  std::string_view Text() const { return {Buf.get(), Used}; }
+
+  void BeginObject() { Put('{'); }
+  void EndObject() { Close('}'); }
+  void BeginArray() { Put('['); }
+  void EndArray() { Close(']'); }
+  void Key(TJsonKey K) { Commit(KeyAt(Room(K.Size + 4), K)); }
+
+  void String(std::string_view V) {
+    char* P = ItemAt(Room(TJsonWriter::StringRoom(V) + 1));
+    Commit(TJsonWriter::StringAt(P, V));
+  }
+  void String(TJsonKey K, std::string_view V) {
+    Commit(TJsonWriter::StringAt(KeyAt(Room(K.Size + 4 + TJsonWriter::StringRoom(V)), K), V));
+  }
+  template <std::integral T>
+  void Number(TJsonKey K, T V) {
+    char* P = KeyAt(Room(K.Size + 28), K);
+    Commit(std::to_chars(P, P + 24, V).ptr);
+  }
+  void True(TJsonKey K) {
+    char* P = KeyAt(Room(K.Size + 8), K);
+    std::memcpy(P, "true", 4);
+    Commit(P + 4);
+  }
+  // A member whose value is flat JSON text made beforehand.
+  void Raw(TJsonKey K, std::string_view Json) {
+    char* P = KeyAt(Room(K.Size + 4 + Json.size()), K);
+    std::memcpy(P, Json.data(), Json.size());
+    Commit(P + Json.size());
+  }
+
+ private:
+  char* Room(size_t N) {
+    if (Cap - Used < N) Grow(N);
+    return Buf.get() + Used;
+  }
+  void Grow(size_t N) {
+    while (Cap - Used < N) Cap *= 2;
+    auto New = std::make_unique_for_overwrite<char[]>(Cap);
+    std::memcpy(New.get(), Buf.get(), Used);
+    Buf = std::move(New);
+  }
+  void Commit(char* End) { Used = static_cast<size_t>(End - Buf.get()); }
+  char* ItemAt(char* P) {
+    if (Used > 0 && P[-1] != '{' && P[-1] != '[' && P[-1] != ':') *P++ = ',';
+    return P;
+  }
+  char* KeyAt(char* P, TJsonKey K) {
+    P = ItemAt(P);
+    *P++ = '"';
+    std::memcpy(P, K.Text, K.Size);
+    P += K.Size;
+    *P++ = '"';
+    *P++ = ':';
+    return P;
+  }
+  void Put(char C) {
+    char* P = ItemAt(Room(2));
+    *P++ = C;
+    Commit(P);
+  }
+  void Close(char C) {
+    char* P = Room(1);
+    *P++ = C;
+    Commit(P);
+  }
+
+  size_t Cap = 4096;
+  size_t Used = 0;
+  std::unique_ptr<char[]> Buf;
 };
 
 // Whether the eight bytes of W are all ASCII other than the control

@@ -281,6 +281,38 @@ TEST(DeclOutline, PropertyPartsBelongToPropertiesAndAreCopiedWithTheirMember) {
   EXPECT_EQ(Moved.Property().ReadAccess, "FCount");
 }
 
+// The parts few entries carry (enumeration names, the target of an absolute
+// variable or of an export) are made for those entries alone; the others
+// read the one empty set of parts. A copied entry has parts of its own.
+TEST(DeclOutline, EntryPartsBelongToTheEntriesThatCarryThemAndAreCopiedWithThem) {
+  const TDeclOutline O = KindsOutline();
+  const TDeclEntryParts& None = TDeclBox<TDeclEntryParts>::None();
+  std::set<std::string> WithParts;
+  for (const TDeclSection* S : {&O.Interface, &O.Implementation})
+    for (const TDeclBlock& B : S->Blocks)
+      for (const TDeclEntry& E : B.Entries)
+        if (&E.More() != &None) WithParts.insert(E.Name);
+  EXPECT_TRUE(WithParts.count("TColor") && WithParts.count("Alias") && WithParts.count("RunIt"));
+  EXPECT_FALSE(WithParts.count("TDigit") || WithParts.count("Counter") || WithParts.count("Run"));
+  EXPECT_TRUE(None.Values.empty() && None.ExportTarget.empty() && None.ExportIndex == 0);
+
+  const TDeclEntry* Color = Find(O.Interface, "TColor");
+  ASSERT_TRUE(Color);
+  EXPECT_EQ(Color->Values(), std::vector<std::string>({"Red", "Green", "Blue"}));
+  TDeclEntry Copy = *Color;
+  Copy.SetMore().Values.push_back("Cyan");
+  EXPECT_EQ(Color->Values().size(), 3u);
+  EXPECT_EQ(Copy.Values().size(), 4u);
+  Copy = *Color;  // assigned over parts of its own
+  EXPECT_EQ(Copy.Values(), Color->Values());
+  EXPECT_NE(&Copy.More(), &Color->More());
+  const TDeclEntry* RunIt = Find(O.Implementation, "RunIt");
+  ASSERT_TRUE(RunIt);
+  EXPECT_EQ(RunIt->ExportTarget(), "Run");
+  EXPECT_EQ(RunIt->ExportIndex(), 3u);
+  EXPECT_TRUE(None.Values.empty() && None.ExportTarget.empty());
+}
+
 TEST(DeclOutline, WithoutSpansTheTextsAreTheSame) {
   // The command line builds the outline without spans: the listing and the
   // JSON must not change.
@@ -411,7 +443,7 @@ TEST(DeclOutline, AnAnonymousTypeIsCutInlineButNotWhereItIsDeclared) {
   EXPECT_TRUE(Pick->Type.Text.ends_with(", ...)")) << Pick->Type.Text;
   EXPECT_LT(Pick->Type.Text.size(), 420u);
   EXPECT_TRUE(Big->Type.Text.ends_with(", Big68, Big69)")) << Big->Type.Text;
-  EXPECT_EQ(Big->Values.size(), 60u);
+  EXPECT_EQ(Big->Values().size(), 60u);
   EXPECT_EQ(Find(O.Interface, "TBigPart")->Type.Text, "Big11..Big12");
   EXPECT_EQ(EntryLine(*Find(O.Interface, "TWide")).Text, "TWide = array of Integer");
   EXPECT_EQ(EntryLine(*Find(O.Interface, "TNothing")).Text, "TNothing = {void}");

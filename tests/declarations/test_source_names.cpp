@@ -303,7 +303,7 @@ TEST(SourceNames, InterfaceSectionsOfTheCorpusSources) {
       for (size_t K = 0; K < D.Params.size(); ++K) Params.Count(K < Best, Where + " param " + D.Params[K]);
       std::set<std::string> Ms, Vs;
       for (const TDeclMember& M : Hit->Members) Ms.insert(Lower(M.Name));
-      for (const std::string& V : Hit->Values) Vs.insert(Lower(V));
+      for (const std::string& V : Hit->Values()) Vs.insert(Lower(V));
       for (const auto& [M, Cond] : D.Members)
         Members.Count(Ms.count(Lower(M)) > 0, Where + " member " + M + (Cond ? " (conditional)" : ""));
       for (const std::string& V : D.Values) Values.Count(Vs.count(Lower(V)) > 0, Where + " value " + V);

@@ -1028,7 +1028,7 @@ TEST(SourceValues, ConstantsVisibilityAndDirectivesOfTheCorpusSourcesThroughTheO
         for (const TDeclEntry& E : B.Entries) {
           ByName.emplace(Lower(E.Name), &E);
           if (E.TypeKind == TDeclTypeKind::Class || E.TypeKind == TDeclTypeKind::Object) Classes.emplace(Lower(E.Name), &E);
-          for (const std::string& V : E.Values) Names.EnumValues.insert(Lower(V));
+          for (const std::string& V : E.Values()) Names.EnumValues.insert(Lower(V));
         }
     for (const TSrcConst& C : Src.Consts) {
       const TSrc SV = TExpr(Src.Tokens(), C.From, C.To).Parse();

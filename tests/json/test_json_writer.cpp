@@ -4,6 +4,7 @@
 // and their mixing; the pieces handed to the sink.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -292,4 +293,97 @@ TEST(JsonWriter, NothingReachesAStringBeforeFlush) {
   EXPECT_EQ(Out, "[\n  1\n]");
   J.Flush();
   EXPECT_EQ(Out, "[\n  1\n]");
+}
+
+// The same members written by TJsonWriter in a flat object and by TJsonFlat,
+// with strings that need escaping or replacing at each place around the
+// sixteen- and eight-byte steps: the texts are the same byte for byte.
+TEST(JsonFlat, MembersAndItemsAreWhatTheWriterWritesFlat) {
+  for (size_t Len = 0; Len <= 34; ++Len)
+    for (unsigned char B : Edges)
+      for (size_t At = 0; At < std::max<size_t>(Len, 1); ++At) {
+        std::string S(Len, 'q');
+        if (Len) S[At] = static_cast<char>(B);
+        std::string Want;
+        {
+          TJsonWriter J(Want, TJsonLayout::Flat);
+          J.BeginObject();
+          J.String("a", S);
+          J.Key("b");
+          J.BeginArray();
+          J.String(S);
+          J.String(S);
+          J.EndArray();
+          J.Number("c", -7);
+          J.Bool("d", true);
+          J.Raw("e", "[1,{}]");
+          J.Key("f");
+          J.BeginArray();
+          J.BeginObject();
+          J.String("g", S);
+          J.EndObject();
+          J.BeginObject();
+          J.EndObject();
+          J.EndArray();
+          J.EndObject();
+        }
+        TJsonFlat F;
+        F.BeginObject();
+        F.String("a", S);
+        F.Key("b");
+        F.BeginArray();
+        F.String(S);
+        F.String(S);
+        F.EndArray();
+        F.Number("c", -7);
+        F.True("d");
+        F.Raw("e", "[1,{}]");
+        F.Key("f");
+        F.BeginArray();
+        F.BeginObject();
+        F.String("g", S);
+        F.EndObject();
+        F.BeginObject();
+        F.EndObject();
+        F.EndArray();
+        F.EndObject();
+        ASSERT_EQ(F.Text(), Want) << "byte " << int(B) << " at " << At << " of " << Len;
+      }
+}
+
+// A value larger than the buffer's first size makes it grow with what was
+// written kept; Clear starts the next value in the same buffer; RawItem puts
+// each value where the writer puts an item of a FlatItems array.
+TEST(JsonFlat, GrowsKeepingItsTextAndItsValuesGoInAsItems) {
+  TJsonFlat F;
+  const std::string Long(10000, 'y');
+  F.BeginObject();
+  for (int I = 0; I < 40; ++I) F.Number("n", I);
+  F.String("s", Long + "\x01");
+  F.EndObject();
+  const nlohmann::json Value = nlohmann::json::parse(F.Text());
+  EXPECT_EQ(Value["s"], Long + "\x01");
+  EXPECT_EQ(Value["n"], 39);
+  EXPECT_EQ(F.Text().substr(0, 17), R"({"n":0,"n":1,"n":)");
+
+  std::string Out;
+  {
+    TJsonWriter J(Out);
+    J.BeginObject();
+    J.Key("items");
+    J.BeginArray(TJsonLayout::FlatItems);
+    for (int I = 0; I < 2; ++I) {
+      F.Clear();
+      F.BeginObject();
+      F.Number("i", I);
+      F.Key("e");
+      F.BeginArray();
+      F.EndArray();
+      F.EndObject();
+      J.RawItem(F.Text());
+    }
+    J.EndArray();
+    J.EndObject();
+  }
+  EXPECT_EQ(Out, "{\n  \"items\": [\n    {\"i\":0,\"e\":[]},\n    {\"i\":1,\"e\":[]}\n  ]\n}");
 }
