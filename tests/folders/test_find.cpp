@@ -306,3 +306,51 @@ TEST(FindIndexCorpus, TheDpeFormUnitAloneDeclaresItsFormAndNineUnitsUseIt) {
   EXPECT_GT(R.TotalHits, 5u);
   for (const TFindHit& H : R.Hits) EXPECT_EQ(H.Path, Form);
 }
+
+// The index built for the command line reads the units on a thread of its
+// own, a few ahead: it is the index taken unit by unit on the calling
+// thread (as the viewer's scan takes it), hit for hit, also over more units
+// than are read ahead and with units that do not load among them.
+TEST(FindIndex, ReadAheadGivesTheIndexTakenUnitByUnit) {
+  TFolder F;
+  for (int I = 0; I < 12; ++I) {
+    const std::string N = "U" + std::to_string(I);
+    if (I % 5 == 3) {
+      F.Write(N + ".dcu", {1, 2, 3});
+      continue;
+    }
+    F.Write(N + ".dcu", unitbuilder::FolderUnit(N, 7, {{"U" + std::to_string(I + 1), {{"Run", 1}}}},
+                                                {{"Run", 1}, {"Item" + std::to_string(I), 2}}));
+  }
+  const TFindIndex Ahead = BuildFindIndex({F.Path()});
+  TFindIndex OneByOne;
+  for (std::string& Path : FindUnitFiles({F.Path()}).Files) {
+    std::optional<TFindUnit> Taken;
+    TUnitLoad Load = TryLoadUnit(Path, [&](const TUnit& U) { Taken = OneByOne.Take(U); });
+    if (!Load.Facts) Taken.reset();
+    OneByOne.Add(std::move(Path), std::move(Taken), std::move(Load.Error));
+  }
+  OneByOne.Finish();
+
+  ASSERT_EQ(Ahead.Size(), 12u);
+  ASSERT_EQ(Ahead.Size(), OneByOne.Size());
+  EXPECT_EQ(Ahead.Declarations(), OneByOne.Declarations());
+  for (uint32_t U = 0; U < Ahead.Size(); ++U) {
+    EXPECT_EQ(Ahead.Path(U), OneByOne.Path(U));
+    EXPECT_EQ(Ahead.Loaded(U), OneByOne.Loaded(U)) << Ahead.Path(U);
+    EXPECT_EQ(Ahead.Error(U), OneByOne.Error(U));
+    EXPECT_EQ(Ahead.UnitName(U), OneByOne.UnitName(U));
+  }
+  const TFindResult A = Ahead.Find("*"), B = OneByOne.Find("*");
+  ASSERT_EQ(A.Hits.size(), B.Hits.size());
+  EXPECT_EQ(A.Hits.size(), 20u);  // two declarations in each of the ten units that load
+  for (size_t I = 0; I < A.Hits.size(); ++I) {
+    EXPECT_EQ(A.Hits[I].Unit, B.Hits[I].Unit);
+    EXPECT_EQ(A.Hits[I].Name, B.Hits[I].Name);
+    EXPECT_EQ(A.Hits[I].Kind, B.Hits[I].Kind);
+    EXPECT_EQ(A.Hits[I].Offset, B.Hits[I].Offset);
+    EXPECT_EQ(UsersOf(Ahead.UsersOf(A.Hits[I])), UsersOf(OneByOne.UsersOf(B.Hits[I])));
+  }
+  ASSERT_EQ(A.Units.size(), B.Units.size());
+  for (size_t I = 0; I < A.Units.size(); ++I) EXPECT_EQ(UsersOf(A.Units[I].Users), UsersOf(B.Units[I].Users));
+}
