@@ -3,11 +3,6 @@
 #include "FindIndex.h"
 
 #include <algorithm>
-#include <condition_variable>
-#include <deque>
-#include <exception>
-#include <mutex>
-#include <thread>
 #include <unordered_map>
 
 #include "DCURecs.h"
@@ -198,58 +193,19 @@ std::string ListingLine(const TDeclEntry& E, const TDeclMember* M) {
 // ---------------------------------------------------------------------------
 // Building
 
-// What the index takes of a loaded unit, as plain data that outlives it:
-// its declarations outline by names alone and the names it imports from
-// each used unit (DLLs left out), all UTF-8.
-struct TFindSource {
-  TDeclOutline Outline;
-  struct TUse {
-    std::string Name;
-    bool Interface = false;
-    std::vector<std::string> Imports;  // types (also those with run-time type data) and addresses
-  };
-  std::vector<TUse> Uses;
-};
-
-namespace {
-
-TFindSource FindSourceOf(const TUnit& U) {
-  TFindSource S;
-  S.Outline = BuildDeclOutline(U, TDeclOutlineOptions{.KeepSpans = false, .NamesOnly = true});
-  S.Uses.reserve(U.UsedUnits.size());
-  for (const auto& E : U.UsedUnits) {
-    if (E->UseKind == DllImports) continue;
-    TFindSource::TUse& Use = S.Uses.emplace_back();
-    Use.Name = DisplayUtf8(NameView(E->NamePos));
-    Use.Interface = E->UseKind == InterfaceUses;
-    for (const TDCURec* R = E->ImportChain; R; R = R->Next) {
-      if (const auto* T = RecCast<TImpTypeDefRec>(R))
-        Use.Imports.push_back(DisplayUtf8(NameView(T->TypeName)));
-      else if (const auto* I = RecCast<TImpDef>(R); I && (I->Kind == 'T' || I->Kind == 'A'))
-        Use.Imports.push_back(DisplayUtf8(NameView(I->GetName())));
-    }
-  }
-  return S;
-}
-
-}  // namespace
-
-TFindUnit TFindIndex::Take(const TUnit& U) { return Take(FindSourceOf(U)); }
-
-TFindUnit TFindIndex::Take(const TFindSource& S) {
-  const TDeclOutline& O = S.Outline;
+TFindUnit TFindIndex::Take(const TUnit& U) {
+  const TDeclOutline O = BuildDeclOutline(U, TDeclOutlineOptions{.KeepSpans = false, .NamesOnly = true});
   TFindUnit F;
   F.Name = Names.Add(O.UnitName);
   // Names and offsets as distances from the declaration before: a unit's
   // own names come into the pool one after another, and its records follow
   // each other in the file.
   int64_t LastName = 0, LastOffset = 0;
-  ForEachDecl(O, [&](TFindSection Section, const TDeclEntry& E, const TDeclMember* M) {
+  ForEachDecl(O, [&](TFindSection S, const TDeclEntry& E, const TDeclMember* M) {
     const TFindKind K = M ? KindOf(M->Kind) : KindOf(E.Kind);
     const uint32_t Offset = M ? M->Offset : E.Offset;
     const uint32_t Name = Names.Add(M ? M->Name : E.Name);
-    F.Packed += static_cast<char>(static_cast<uint8_t>(K) |
-                                  (Section == TFindSection::Implementation ? ImplementationBit : 0));
+    F.Packed += static_cast<char>(static_cast<uint8_t>(K) | (S == TFindSection::Implementation ? ImplementationBit : 0));
     PutVarint(F.Packed, ZigZag(int64_t(Name) - LastName));
     PutVarint(F.Packed, ZigZag(int64_t(Offset) - LastOffset));
     LastName = Name;
@@ -257,12 +213,19 @@ TFindUnit TFindIndex::Take(const TFindSource& S) {
     ++F.Declarations;
   });
   F.Packed.shrink_to_fit();
-  // The used units and the names imported from each, in the order of the file.
-  F.Uses.reserve(S.Uses.size());
-  for (const TFindSource::TUse& Source : S.Uses) {
-    TFindUnit::TUse Use{Names.Add(Source.Name), Source.Interface};
+  // The used units and the names imported from each: types (also those with
+  // run-time type data) and addresses.
+  F.Uses.reserve(U.UsedUnits.size());
+  for (const auto& E : U.UsedUnits) {
+    if (E->UseKind == DllImports) continue;
+    TFindUnit::TUse Use{Names.Add(DisplayUtf8(NameView(E->NamePos))), E->UseKind == InterfaceUses};
     Use.First = static_cast<uint32_t>(F.Imports.size());
-    for (const std::string& Name : Source.Imports) F.Imports.push_back(Names.Add(Name));
+    for (const TDCURec* R = E->ImportChain; R; R = R->Next) {
+      if (const auto* T = RecCast<TImpTypeDefRec>(R))
+        F.Imports.push_back(Names.Add(DisplayUtf8(NameView(T->TypeName))));
+      else if (const auto* I = RecCast<TImpDef>(R); I && (I->Kind == 'T' || I->Kind == 'A'))
+        F.Imports.push_back(Names.Add(DisplayUtf8(NameView(I->GetName()))));
+    }
     Use.Count = static_cast<uint32_t>(F.Imports.size()) - Use.First;
     F.Uses.push_back(Use);
   }
@@ -629,97 +592,15 @@ bool FillFindLines(std::vector<TFindHit>& Hits, std::string* Error) {
 // ---------------------------------------------------------------------------
 // The index alone
 
-namespace {
-
-// What was taken of one unit of a build: its source, or the error that
-// kept it from loading.
-struct TTakenUnit {
-  std::optional<TFindSource> Source;
-  std::string Error;
-};
-
-// Reads the units of a build one after another on a thread of its own, a
-// few units ahead of the caller, who takes them into the index meanwhile:
-// loading and taking cost about as much, and a set of thousands of units is
-// read in about half the time. Only this thread reads units while it runs
-// (the reader keeps its state in globals); the caller gets what FindSourceOf
-// took, in the order of the files.
-class TUnitReadAhead {
- public:
-  explicit TUnitReadAhead(std::vector<std::string> Files)
-      : Files(std::move(Files)), Worker([this] { Run(); }) {}
-  ~TUnitReadAhead() {
-    {
-      std::lock_guard<std::mutex> L(M);
-      Stop = true;
-    }
-    Cv.notify_all();
-    Worker.join();
-  }
-  TUnitReadAhead(const TUnitReadAhead&) = delete;
-  TUnitReadAhead& operator=(const TUnitReadAhead&) = delete;
-
-  // The next file's unit; rethrows what ended the reading (memory running out).
-  TTakenUnit Next() {
-    std::unique_lock<std::mutex> L(M);
-    Cv.wait(L, [&] { return !Ready.empty() || Failure; });
-    if (Ready.empty()) std::rethrow_exception(Failure);
-    TTakenUnit T = std::move(Ready.front());
-    Ready.pop_front();
-    L.unlock();
-    Cv.notify_all();
-    return T;
-  }
-
- private:
-  static constexpr size_t Ahead = 2;
-
-  void Run() {
-    try {
-      for (const std::string& Path : Files) {
-        TTakenUnit T;
-        TUnitLoad Load = TryLoadUnit(Path, [&](const TUnit& U) { T.Source = FindSourceOf(U); });
-        if (!Load.Facts) T.Source.reset();
-        T.Error = std::move(Load.Error);
-        std::unique_lock<std::mutex> L(M);
-        Cv.wait(L, [&] { return Stop || Ready.size() < Ahead; });
-        if (Stop) return;
-        Ready.push_back(std::move(T));
-        L.unlock();
-        Cv.notify_all();
-      }
-    } catch (...) {
-      {
-        std::lock_guard<std::mutex> L(M);
-        Failure = std::current_exception();
-      }
-      Cv.notify_all();
-    }
-  }
-
-  const std::vector<std::string> Files;
-  std::mutex M;
-  std::condition_variable Cv;
-  std::deque<TTakenUnit> Ready;
-  std::exception_ptr Failure;
-  bool Stop = false;
-  std::thread Worker;  // last: starts once the rest is made
-};
-
-}  // namespace
-
 TFindIndex BuildFindIndex(const std::vector<std::string>& Paths, std::vector<TUnreadableEntry>* Unreadable) {
   TUnitFileList L = FindUnitFiles(Paths);
   if (Unreadable) *Unreadable = std::move(L.Unreadable);
   TFindIndex Index;
-  if (!L.Files.empty()) {
-    TUnitReadAhead Reader(L.Files);
-    for (std::string& Path : L.Files) {
-      TTakenUnit T = Reader.Next();
-      std::optional<TFindUnit> Taken;
-      if (T.Source) Taken = Index.Take(*T.Source);
-      Index.Add(std::move(Path), std::move(Taken), std::move(T.Error));
-    }
+  for (std::string& Path : L.Files) {
+    std::optional<TFindUnit> Taken;
+    TUnitLoad Load = TryLoadUnit(Path, [&](const TUnit& U) { Taken = Index.Take(U); });
+    if (!Load.Facts) Taken.reset();
+    Index.Add(std::move(Path), std::move(Taken), std::move(Load.Error));
   }
   Index.Finish();
   return Index;

@@ -159,10 +159,6 @@ struct TFindUnit {
   std::vector<uint32_t> Imports;  // pool numbers of the imported names, by use
 };
 
-// What the index takes of a loaded unit as plain data (FindIndex.cpp): made
-// while the unit is loaded, taken into the index after.
-struct TFindSource;
-
 class TFindIndex {
  public:
   TFindIndex() = default;
@@ -175,8 +171,6 @@ class TFindIndex {
   // not load. A unit's number is its place in that order, so an index built
   // with the folder scan numbers its units as the report's Units.
   TFindUnit Take(const TUnit& U);
-  // The same of what a reader thread took of the unit (BuildFindIndex).
-  TFindUnit Take(const TFindSource& S);
   void Add(std::string Path, std::optional<TFindUnit> Unit, std::string Error = {});
   // Lays out the tables that lead from names to units; Find calls it when
   // units were added since.
