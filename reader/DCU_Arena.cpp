@@ -97,14 +97,24 @@ TBlockMem TakeSpare(std::size_t Size, std::size_t MaxSize, std::size_t& Got) {
 
 constexpr std::size_t HugePage = std::size_t{2} << 20;
 
+// Whether NewBlock maps a block of Size bytes.
+constexpr bool IsMappedBlock(std::size_t Size) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+  return UseArenas && Size >= LargeBlockMin;
+#else
+  (void)Size;
+  return false;
+#endif
+}
+
 // A block of at least Size bytes (the size made in Got): see TBlockMem. A
 // large one is mapped at a 2 MiB boundary in whole 2 MiB pages, with the
-// system asked for large pages; a mapping that fails falls back to the heap
-// only for blocks below LargeBlockMin (the deleter tells the two apart by
-// size), else throws std::bad_alloc.
+// system asked for large pages (a mapping that fails throws
+// std::bad_alloc); a smaller one is heap memory. The deleter tells the two
+// apart by size, by the same rule (IsMappedBlock).
 TBlockMem NewBlock(std::size_t Size, std::size_t& Got) {
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
-  if (UseArenas && Size >= LargeBlockMin) {
+  if (IsMappedBlock(Size)) {
     const std::size_t Want = (Size + HugePage - 1) & ~(HugePage - 1);
     // Room to slide to the boundary; the parts before and after are unmapped.
     void* Raw = mmap(nullptr, Want + HugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
@@ -123,15 +133,6 @@ TBlockMem NewBlock(std::size_t Size, std::size_t& Got) {
   return TBlockMem(new std::byte[Size], TBlockFree{Size});
 }
 
-// Whether NewBlock maps a block of Size bytes.
-constexpr bool IsMappedBlock(std::size_t Size) {
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-  return UseArenas && Size >= LargeBlockMin;
-#else
-  (void)Size;
-  return false;
-#endif
-}
 
 }  // namespace
 
