@@ -783,11 +783,15 @@ class TBlockDecoder {
     const TView Index = ViewType(U, A->IndexType);
     const TView Elem = ViewType(U, A->ElemType);
     int64_t Count = -1;
-    if (Index.HasRange && Index.Hi >= Index.Lo && Index.Hi - Index.Lo < INT32_MAX) Count = Index.Hi - Index.Lo + 1;
+    // The width taken unsigned: the bounds of a damaged file may lie the
+    // whole 64-bit range apart.
+    if (Index.HasRange && Index.Hi >= Index.Lo &&
+        static_cast<uint64_t>(Index.Hi) - static_cast<uint64_t>(Index.Lo) < INT32_MAX)
+      Count = Index.Hi - Index.Lo + 1;
     int64_t ElemSize = Elem.Size;
     if (Count > 0 && ElemSize < 0 && Size % Count == 0) ElemSize = Size / Count;  // an imported element type
     if (Count < 0 && ElemSize > 0 && Size % ElemSize == 0) Count = Size / ElemSize;
-    if (Count < 0 || ElemSize < 0 || Count * ElemSize > Size)
+    if (Count < 0 || ElemSize < 0 || Size < 0 || (ElemSize > 0 && Count > Size / ElemSize))
       return Undecoded(Bytes(At), static_cast<size_t>(Size), "array of unknown extent");
     // An array of characters is written as a string.
     if ((Elem.Shape == TShape::Char && ElemSize == 1) || (Elem.Shape == TShape::WideChar && ElemSize == 2)) {
