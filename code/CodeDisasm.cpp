@@ -11,6 +11,7 @@
 #include <cstring>
 #include <memory>
 
+#include "CodeTextCache.h"
 #include "DCU_Text.h"
 
 namespace {
@@ -172,6 +173,52 @@ struct TInsn {
   ZydisDecoderContext Ctx;
 };
 
+// What the instructions seen so far decoded and formatted to, by their
+// bytes. A decoder reads an instruction's bytes and nothing after them, so
+// an instruction whose bytes equal one decoded before decodes the same and
+// is copied instead; and one that names nothing formats the same wherever it
+// stands (TInsnTextCache). The same few hundred instructions make most of a
+// unit's code, and of the next unit's: the tables are kept for the thread's
+// life, made once (about a megabyte), and hold only what follows from the
+// bytes alone.
+struct TKnownInsns {
+  struct TDecodeSlot {
+    uint8_t Bytes[16];
+    TInsn D;
+  };
+  static constexpr uint32_t DecodeSlotBits = 11;
+  static constexpr uint32_t DecodeSlotCount = 1u << DecodeSlotBits;
+  // Slot I holds an instruction of Lens[I] bytes; 0: none. The slots are
+  // written only when taken, so their pages cost nothing before.
+  std::unique_ptr<uint8_t[]> Lens = std::make_unique<uint8_t[]>(DecodeSlotCount);
+  std::unique_ptr<TDecodeSlot[]> Slots = std::make_unique_for_overwrite<TDecodeSlot[]>(DecodeSlotCount);
+  TInsnTextCache Texts;
+
+  // Decodes the instruction at P (Avail bytes may be read) into D, with the
+  // one decoder of the engine.
+  bool Decode(const uint8_t* P, uint32_t Avail, TInsn& D) {
+    const ZydisDecoder& Dec = Engine().Dec;
+    if (Avail < 16) return ZYAN_SUCCESS(ZydisDecoderDecodeInstruction(&Dec, &D.Ctx, P, Avail, &D.I));
+    const uint32_t Key = uint32_t(P[0]) | uint32_t(P[1]) << 8 | uint32_t(P[2]) << 16;
+    const uint32_t I = (Key * 0x9E3779B1u) >> (32 - DecodeSlotBits);
+    TDecodeSlot& S = Slots[I];
+    if (Lens[I] != 0 && std::memcmp(S.Bytes, P, Lens[I]) == 0) {
+      D = S.D;
+      return true;
+    }
+    if (!ZYAN_SUCCESS(ZydisDecoderDecodeInstruction(&Dec, &D.Ctx, P, Avail, &D.I))) return false;
+    std::memcpy(S.Bytes, P, 16);
+    S.D = D;
+    Lens[I] = D.I.length;
+    return true;
+  }
+};
+
+TKnownInsns& KnownInsns() {
+  thread_local TKnownInsns K;
+  return K;
+}
+
 // ---------------------------------------------------------------------------
 // The piece: one byte of state per byte of code, the fixups in offset order.
 
@@ -217,9 +264,11 @@ class TPieceWork {
  private:
   const TPieceInput* In = nullptr;
   const TX86Engine& X86 = Engine();
+  TKnownInsns& Known = KnownInsns();
   const uint8_t* B = nullptr;
   uint32_t N = 0;
   std::vector<uint8_t> State;
+  std::vector<uint8_t> FieldStarts;  // 1 where a 32-bit fixup field starts
   // The instructions as the flow decoded them, so that they are decoded
   // once; past this many (a few megabytes) they are decoded again instead.
   struct TDecoded {
@@ -238,15 +287,14 @@ class TPieceWork {
   std::vector<std::pair<uint32_t, uint32_t>> TableElems;  // a table indexed by a register: start, element size
   std::vector<uint32_t> Targets;       // places a label may go
   std::vector<std::pair<uint32_t, std::string>> Labels;  // final, in offset order
+  TInsnTextCache& Texts = Known.Texts;  // instructions that name nothing, by their bytes
   uint32_t CurOfs = 0;                 // the instruction being written
   // Where the names written go (the routine's Spans), and the place in the
   // routine's Text where the instruction being formatted starts.
   std::vector<TCodeSpan>* Spans = nullptr;
   uint32_t InsnStart = 0;
 
-  bool Decode(uint32_t O, TInsn& D) const {
-    return ZYAN_SUCCESS(ZydisDecoderDecodeInstruction(&X86.Dec, &D.Ctx, B + O, N - O, &D.I));
-  }
+  bool Decode(uint32_t O, TInsn& D) { return Known.Decode(B + O, N - O, D); }
   // The visible operands of D into Ops (ZYDIS_MAX_OPERAND_COUNT_VISIBLE).
   bool Operands(TInsn& D, ZydisDecodedOperand* Ops) const {
     return ZYAN_SUCCESS(
@@ -301,7 +349,12 @@ class TPieceWork {
   void FixupText(const TPieceFixup& F, int64_t AddendValue, std::string& Out, uint32_t Base);
   void LabelOrOffset(int64_t T, std::string& Out, uint32_t Base);
   void DataText(uint32_t O, uint32_t Len, std::string& Out);
-  void InsnText(uint32_t O, TInsn& D, std::string& Out);
+  // False when the instruction could not be formatted ("?").
+  bool InsnText(uint32_t O, TInsn& D, std::string& Out);
+  // An operand counts from the instruction's address (a jump, a call).
+  static bool Relative(const ZydisDecodedInstruction& I) {
+    return (I.attributes & ZYDIS_ATTRIB_IS_RELATIVE) || I.raw.imm[0].is_relative || I.raw.imm[1].is_relative;
+  }
 };
 
 void TPieceWork::Reset(const TPieceInput& Input) {
@@ -309,6 +362,9 @@ void TPieceWork::Reset(const TPieceInput& Input) {
   B = Input.Bytes.data();
   N = static_cast<uint32_t>(Input.Bytes.size());
   State.assign(N, Free);
+  FieldStarts.assign(N, 0);
+  for (const TPieceFixup& F : Input.Fixups)
+    if (F.Info.Size == 4 && F.Offset < N) FieldStarts[F.Offset] = 1;
   const size_t Room = std::min<size_t>(N, MaxDecoded);
   if (Room > DecodedRoom) {
     // Pages of the block that are never written take no memory.
@@ -327,6 +383,7 @@ void TPieceWork::Reset(const TPieceInput& Input) {
 }
 
 const TPieceFixup* TPieceWork::FieldAt(uint32_t O) const {
+  if (O < N && !FieldStarts[O]) return nullptr;
   auto It = std::lower_bound(In->Fixups.begin(), In->Fixups.end(), O,
                              [](const TPieceFixup& F, uint32_t V) { return F.Offset < V; });
   for (; It != In->Fixups.end() && It->Offset == O; ++It)
@@ -335,11 +392,9 @@ const TPieceFixup* TPieceWork::FieldAt(uint32_t O) const {
 }
 
 bool TPieceWork::NoFieldIn(uint32_t O, uint32_t Len) const {
-  const uint32_t From = O >= 3 ? O - 3 : 0;
-  auto It = std::lower_bound(In->Fixups.begin(), In->Fixups.end(), From,
-                             [](const TPieceFixup& F, uint32_t V) { return F.Offset < V; });
-  for (; It != In->Fixups.end() && It->Offset < static_cast<uint64_t>(O) + Len; ++It)
-    if (It->Info.Size == 4 && It->Offset + 4u > O) return false;
+  const uint32_t End = static_cast<uint32_t>(std::min<uint64_t>(static_cast<uint64_t>(O) + Len, N));
+  for (uint32_t At = O >= 3 ? O - 3 : 0; At < End; ++At)
+    if (FieldStarts[At]) return false;
   return true;
 }
 
@@ -347,13 +402,11 @@ bool TPieceWork::NoFieldIn(uint32_t O, uint32_t Len) const {
 // displacement or immediate fields; otherwise the bytes are no instruction.
 bool TPieceWork::FieldsFitInsn(uint32_t O, const TInsn& D) const {
   const uint32_t Len = D.I.length;
-  const uint32_t From = O >= 3 ? O - 3 : 0;
-  auto It = std::lower_bound(In->Fixups.begin(), In->Fixups.end(), From,
-                             [](const TPieceFixup& F, uint32_t V) { return F.Offset < V; });
-  for (; It != In->Fixups.end() && It->Offset < static_cast<uint64_t>(O) + Len; ++It) {
-    if (It->Info.Size != 4 || It->Offset + 4u <= O) continue;
-    if (It->Offset < O || It->Offset + 4u > O + Len) return false;
-    const uint32_t At = It->Offset - O;
+  const uint32_t End = static_cast<uint32_t>(std::min<uint64_t>(static_cast<uint64_t>(O) + Len, N));
+  for (uint32_t F = O >= 3 ? O - 3 : 0; F < End; ++F) {
+    if (!FieldStarts[F]) continue;
+    if (F < O || F + 4u > O + Len) return false;
+    const uint32_t At = F - O;
     const auto& R = D.I.raw;
     const bool Disp = R.disp.size == 32 && R.disp.offset == At;
     const bool Imm0 = R.imm[0].size == 32 && R.imm[0].offset == At;
@@ -886,7 +939,7 @@ ZyanStatus HookFormatMem(const ZydisFormatter* F, ZydisFormatterBuffer* B, Zydis
 
 }  // namespace
 
-void TPieceWork::InsnText(uint32_t O, TInsn& D, std::string& Out) {
+bool TPieceWork::InsnText(uint32_t O, TInsn& D, std::string& Out) {
   ZydisDecodedOperand Ops[ZYDIS_MAX_OPERAND_COUNT_VISIBLE];
   char Buf[512];
   CurOfs = O;
@@ -897,7 +950,7 @@ void TPieceWork::InsnText(uint32_t O, TInsn& D, std::string& Out) {
                                                     ZYDIS_RUNTIME_ADDRESS_NONE, this))) {
     if (Spans) Spans->resize(SpansBefore);
     Out += '?';
-    return;
+    return false;
   }
   Out += Buf;
   // The names stand inside the text written (a formatter that wrote them
@@ -908,6 +961,7 @@ void TPieceWork::InsnText(uint32_t O, TInsn& D, std::string& Out) {
         Spans->resize(SpansBefore);
         break;
       }
+  return true;
 }
 
 void TPieceWork::DataText(uint32_t O, uint32_t Len, std::string& Out) {
@@ -1025,15 +1079,29 @@ void TPieceWork::Emit(TCodeRoutine& Out) {
     TCodeItem It;
     It.Offset = O;
     It.Size = E - O;
+    It.TextStart = static_cast<uint32_t>(Out.Text.size());
     TInsn* Insn = nullptr;
+    // An instruction no fixup falls in has the text it has everywhere else
+    // (branches aside, which the cache never keeps).
+    const bool Plain = StateAt(O) == InsnHead && NoFieldIn(O, E - O);
+    std::string_view Kept = Plain ? Texts.Find(B + O, E - O, N - O) : std::string_view();
+    if (!Kept.empty()) {
+      It.Kind = TCodeItemKind::Insn;
+      Out.Text += Kept;
+      It.TextSize = static_cast<uint32_t>(Kept.size());
+      Out.Items.push_back(It);
+      O = E;
+      continue;
+    }
     if (StateAt(O) == InsnHead) {
       if (DecodedAt[O]) Insn = &Decoded[DecodedAt[O] - 1].D;
       else if (Decode(O, D)) Insn = &D;
     }
-    It.TextStart = static_cast<uint32_t>(Out.Text.size());
     if (Insn && Insn->I.length == E - O) {
       It.Kind = TCodeItemKind::Insn;
-      InsnText(O, *Insn, Out.Text);
+      const size_t SpansBefore = Out.Spans.size();
+      if (InsnText(O, *Insn, Out.Text) && Plain && Out.Spans.size() == SpansBefore && !Relative(Insn->I))
+        Texts.Add(B + O, E - O, N - O, std::string_view(Out.Text).substr(It.TextStart));
     } else {
       It.Kind = TCodeItemKind::Data;
       DataText(O, E - O, Out.Text);

@@ -1,50 +1,78 @@
 // The code listing as JSON (see CodeJson.h).
 #include "CodeJson.h"
 
+#include <charconv>
+#include <concepts>
+#include <cstring>
+
+namespace {
+
+// The arrays of a routine hold an element per instruction, fixup and line:
+// each is written flat, straight into the writer's buffer, its keys as the
+// literals they are.
+template <size_t N>
+char* Put(char* P, const char (&S)[N]) {
+  std::memcpy(P, S, N - 1);
+  return P + N - 1;
+}
+template <std::integral T>
+char* Num(char* P, T V) {
+  return std::to_chars(P, P + 24, V).ptr;
+}
+char* Quoted(char* P, std::string_view V) { return TJsonWriter::QuotedAt(P, V); }
+size_t Room(std::string_view V) { return TJsonWriter::QuotedRoom(V); }
+
+}  // namespace
+
 void WriteRoutineJson(const TCodeRoutine& R, TJsonWriter& J) {
   const TCodeRoutineHead& H = R.Head;
   J.BeginObject();
   J.Number("declOffset", H.DeclOffset);
   J.Key("fixups");
   J.BeginArray(TJsonLayout::FlatItems);
-  for (const TCodeFixup& F : R.Fixups) {
-    J.BeginObject();
-    J.String("kind", F.KindName);
-    J.Number("offset", F.Offset);
-    J.String("target", F.Target);
-    J.EndObject();
-  }
+  for (const TCodeFixup& F : R.Fixups)
+    J.ItemInPlace(64 + Room(F.KindName) + Room(F.Target), [&](char* P) {
+      P = Quoted(Put(P, "{\"kind\":"), F.KindName);
+      P = Num(Put(P, ",\"offset\":"), F.Offset);
+      P = Quoted(Put(P, ",\"target\":"), F.Target);
+      *P++ = '}';
+      return P;
+    });
   J.EndArray();
   J.Key("items");
   J.BeginArray(TJsonLayout::FlatItems);
   for (const TCodeItem& It : R.Items) {
-    J.BeginObject();
-    J.String("kind", It.Kind == TCodeItemKind::Insn ? "insn" : "data");
-    J.Number("offset", It.Offset);
-    J.Number("size", It.Size);
-    J.String("text", R.ItemText(It));
-    J.EndObject();
+    const std::string_view Text = R.ItemText(It);
+    J.ItemInPlace(96 + Room(Text), [&](char* P) {
+      P = Put(P, It.Kind == TCodeItemKind::Insn ? "{\"kind\":\"insn\",\"offset\":" : "{\"kind\":\"data\",\"offset\":");
+      P = Num(Put(Num(P, It.Offset), ",\"size\":"), It.Size);
+      P = Quoted(Put(P, ",\"text\":"), Text);
+      *P++ = '}';
+      return P;
+    });
   }
   J.EndArray();
   J.Key("labels");
   J.BeginArray(TJsonLayout::FlatItems);
-  for (const TCodeLabel& L : R.Labels) {
-    J.BeginObject();
-    J.String("name", L.Name);
-    J.Number("offset", L.Offset);
-    J.EndObject();
-  }
+  for (const TCodeLabel& L : R.Labels)
+    J.ItemInPlace(64 + Room(L.Name), [&](char* P) {
+      P = Num(Put(Quoted(Put(P, "{\"name\":"), L.Name), ",\"offset\":"), L.Offset);
+      *P++ = '}';
+      return P;
+    });
   J.EndArray();
   J.Key("lines");
   J.BeginArray(TJsonLayout::FlatItems);
-  for (const TCodeLine& L : R.Lines) {
-    J.BeginObject();
-    if (!L.File.empty()) J.String("file", L.File);
-    J.Number("line", L.Line);
-    J.Number("offset", L.Offset);
-    if (L.HasSource) J.String("source", L.Source);
-    J.EndObject();
-  }
+  for (const TCodeLine& L : R.Lines)
+    J.ItemInPlace(96 + Room(L.File) + Room(L.Source), [&](char* P) {
+      *P++ = '{';
+      if (!L.File.empty()) P = Put(Quoted(Put(P, "\"file\":"), L.File), ",");
+      P = Num(Put(P, "\"line\":"), L.Line);
+      P = Num(Put(P, ",\"offset\":"), L.Offset);
+      if (L.HasSource) P = Quoted(Put(P, ",\"source\":"), L.Source);
+      *P++ = '}';
+      return P;
+    });
   J.EndArray();
   J.String("name", H.QualifiedName);
   J.Number("offset", H.Offset);

@@ -134,6 +134,20 @@ class TJsonWriter {
     Commit(P + Json.size());
   }
 
+  // An item written straight into the writer's buffer, for items written
+  // by the million (the instructions of a code listing): Make(P) writes at
+  // most Size bytes of one flat JSON value at P and returns where it ends.
+  // Placed where the open container puts an item, as RawItem places it.
+  template <class TMake>
+  void ItemInPlace(size_t Size, TMake&& Make) {
+    char* P = ValueAt(Room(Size + Indent()));
+    Commit(Make(P));
+  }
+  // V quoted and escaped at P, as String writes it; returns its end. P must
+  // have QuotedRoom(V) bytes.
+  static char* QuotedAt(char* P, std::string_view V) { return StringAt(P, V); }
+  static size_t QuotedRoom(std::string_view V) { return StringRoom(V); }
+
   // V as a JSON string, quoted and escaped as String writes it, appended to
   // Out: a piece of a value given to Raw later.
   static void Quote(std::string& Out, std::string_view V) {

@@ -1,0 +1,101 @@
+// The texts of instructions that name nothing, kept by their bytes.
+//
+// Most instructions of a unit are written many times over ("push ebx",
+// "mov eax, ebx", "mov eax, [ebp-$04]"): where no fixup falls among an
+// instruction's bytes and no operand counts from its address, its text is
+// the same wherever it stands, and formatting it again costs more than the
+// whole rest of its listing. The disassembler keeps the texts of such
+// instructions here and looks them up before it formats one.
+//
+// A fixed number of slots (open addressing) and a bounded text store: once
+// either is full, further texts are not kept, and those instructions are
+// formatted each time, as they would be without the cache.
+#pragma once
+
+#include <bit>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <string_view>
+
+class TInsnTextCache {
+ public:
+  static constexpr uint32_t MaxBytes = 15;  // the longest x86 instruction
+
+  TInsnTextCache() : Slots(std::make_unique<TSlot[]>(SlotCount)) {}
+
+  // The text kept for the Len bytes at P; empty when none is kept. Avail
+  // bytes may be read at P (at least Len).
+  std::string_view Find(const uint8_t* P, uint32_t Len, size_t Avail) const {
+    if (Len == 0 || Len > MaxBytes) return {};
+    const TKey K = KeyOf(P, Len, Avail);
+    for (uint32_t I = SlotOf(K);; I = (I + 1) & (SlotCount - 1)) {
+      const TSlot& S = Slots[I];
+      if (S.Size == 0) return {};
+      if (S.Key.Lo == K.Lo && S.Key.Hi == K.Hi) return {Store.data() + S.Start, S.Size};
+    }
+  }
+
+  // Keeps Text for the Len bytes at P (which Find did not have).
+  void Add(const uint8_t* P, uint32_t Len, size_t Avail, std::string_view Text) {
+    if (Len == 0 || Len > MaxBytes || Text.empty() || Text.size() > UINT16_MAX) return;
+    if (Count >= SlotCount / 4 * 3 || Store.size() + Text.size() > MaxStore) return;
+    const TKey K = KeyOf(P, Len, Avail);
+    uint32_t I = SlotOf(K);
+    while (Slots[I].Size != 0) {
+      if (Slots[I].Key.Lo == K.Lo && Slots[I].Key.Hi == K.Hi) return;
+      I = (I + 1) & (SlotCount - 1);
+    }
+    if (Store.capacity() == 0) Store.reserve(MaxStore);
+    Slots[I] = TSlot{K, static_cast<uint32_t>(Store.size()), static_cast<uint16_t>(Text.size())};
+    Store.append(Text);
+    ++Count;
+  }
+
+  size_t Size() const { return Count; }
+
+ private:
+  // The bytes, zero-filled to 15, and their count in the last byte.
+  struct TKey {
+    uint64_t Lo = 0, Hi = 0;
+  };
+  struct TSlot {
+    TKey Key;
+    uint32_t Start = 0;
+    uint16_t Size = 0;  // 0: free
+  };
+  static constexpr uint32_t SlotCount = 1u << 13;
+  static constexpr size_t MaxStore = 128u << 10;
+
+  static TKey KeyOf(const uint8_t* P, uint32_t Len, size_t Avail) {
+    if constexpr (std::endian::native == std::endian::little) {
+      // Two whole words read and the bytes past the instruction masked off:
+      // the same key as below without going through memory byte by byte.
+      if (Avail >= 16) {
+        TKey K;
+        std::memcpy(&K.Lo, P, 8);
+        std::memcpy(&K.Hi, P + 8, 8);
+        if (Len < 8) K.Lo &= (uint64_t{1} << (8 * Len)) - 1;
+        K.Hi = Len <= 8 ? 0 : K.Hi & ((uint64_t{1} << (8 * (Len - 8))) - 1);
+        K.Hi |= uint64_t{Len} << 56;
+        return K;
+      }
+    }
+    uint8_t Raw[16] = {};
+    std::memcpy(Raw, P, Len);
+    Raw[15] = static_cast<uint8_t>(Len);
+    TKey K;
+    std::memcpy(&K.Lo, Raw, 8);
+    std::memcpy(&K.Hi, Raw + 8, 8);
+    return K;
+  }
+  static uint32_t SlotOf(const TKey& K) {
+    const uint64_t H = (K.Lo * 0x9E3779B97F4A7C15ull) ^ (K.Hi * 0xC2B2AE3D27D4EB4Full);
+    return static_cast<uint32_t>(H >> 40) & (SlotCount - 1);
+  }
+
+  std::unique_ptr<TSlot[]> Slots;
+  uint32_t Count = 0;
+  std::string Store;
+};
