@@ -182,8 +182,14 @@ struct TInsn {
 // life, made once (about a megabyte), and hold only what follows from the
 // bytes alone.
 struct TKnownInsns {
+  // An instruction's bytes as two words, the bytes past it zero and its
+  // length in the last byte.
+  struct TKey {
+    uint64_t Lo = 0, Hi = 0;
+    bool operator==(const TKey&) const = default;
+  };
   struct TDecodeSlot {
-    uint8_t Bytes[16];
+    TKey Key;  // Hi == 0: empty
     TInsn D;
   };
   static constexpr uint32_t DecodeSlotBits = 11;
@@ -192,25 +198,48 @@ struct TKnownInsns {
   // written only when taken, so their pages cost nothing before.
   std::unique_ptr<uint8_t[]> Lens = std::make_unique<uint8_t[]>(DecodeSlotCount);
   std::unique_ptr<TDecodeSlot[]> Slots = std::make_unique_for_overwrite<TDecodeSlot[]>(DecodeSlotCount);
+  TInsn Tail;  // an instruction decoded without its slot
   TInsnTextCache Texts;
 
-  // Decodes the instruction at P (Avail bytes may be read) into D, with the
-  // one decoder of the engine.
-  bool Decode(const uint8_t* P, uint32_t Avail, TInsn& D) {
+  static TKey KeyOf(const uint8_t* P, uint32_t Len) {
+    uint8_t Raw[16] = {};
+    std::memcpy(Raw, P, Len);
+    Raw[15] = static_cast<uint8_t>(Len);
+    TKey K;
+    std::memcpy(&K.Lo, Raw, 8);
+    std::memcpy(&K.Hi, Raw + 8, 8);
+    return K;
+  }
+  // The Len bytes at P as a key, read as two words (16 bytes may be read).
+  static TKey WordsOf(const uint8_t* P, uint32_t Len) {
+    if constexpr (std::endian::native != std::endian::little) return KeyOf(P, Len);
+    TKey K;
+    std::memcpy(&K.Lo, P, 8);
+    std::memcpy(&K.Hi, P + 8, 8);
+    if (Len < 8) K.Lo &= (uint64_t{1} << (8 * Len)) - 1;
+    K.Hi = Len <= 8 ? 0 : K.Hi & ((uint64_t{1} << (8 * (Len - 8))) - 1);
+    K.Hi |= uint64_t{Len} << 56;
+    return K;
+  }
+
+  // The instruction at P (Avail bytes may be read) decoded with the one
+  // decoder of the engine; null where the bytes are no instruction. Valid
+  // until the next call.
+  const TInsn* Decode(const uint8_t* P, uint32_t Avail) {
     const ZydisDecoder& Dec = Engine().Dec;
-    if (Avail < 16) return ZYAN_SUCCESS(ZydisDecoderDecodeInstruction(&Dec, &D.Ctx, P, Avail, &D.I));
-    const uint32_t Key = uint32_t(P[0]) | uint32_t(P[1]) << 8 | uint32_t(P[2]) << 16;
-    const uint32_t I = (Key * 0x9E3779B1u) >> (32 - DecodeSlotBits);
+    if (Avail < 16)
+      return ZYAN_SUCCESS(ZydisDecoderDecodeInstruction(&Dec, &Tail.Ctx, P, Avail, &Tail.I)) ? &Tail : nullptr;
+    const uint32_t First = uint32_t(P[0]) | uint32_t(P[1]) << 8 | uint32_t(P[2]) << 16;
+    const uint32_t I = (First * 0x9E3779B1u) >> (32 - DecodeSlotBits);
     TDecodeSlot& S = Slots[I];
-    if (Lens[I] != 0 && std::memcmp(S.Bytes, P, Lens[I]) == 0) {
-      D = S.D;
-      return true;
+    if (Lens[I] != 0 && WordsOf(P, Lens[I]) == S.Key) return &S.D;
+    if (!ZYAN_SUCCESS(ZydisDecoderDecodeInstruction(&Dec, &S.D.Ctx, P, Avail, &S.D.I))) {
+      Lens[I] = 0;
+      return nullptr;
     }
-    if (!ZYAN_SUCCESS(ZydisDecoderDecodeInstruction(&Dec, &D.Ctx, P, Avail, &D.I))) return false;
-    std::memcpy(S.Bytes, P, 16);
-    S.D = D;
-    Lens[I] = D.I.length;
-    return true;
+    Lens[I] = S.D.I.length;
+    S.Key = WordsOf(P, Lens[I]);
+    return &S.D;
   }
 };
 
@@ -269,16 +298,6 @@ class TPieceWork {
   uint32_t N = 0;
   std::vector<uint8_t> State;
   std::vector<uint8_t> FieldStarts;  // 1 where a 32-bit fixup field starts
-  // The instructions as the flow decoded them, so that they are decoded
-  // once; past this many (a few megabytes) they are decoded again instead.
-  struct TDecoded {
-    uint32_t Offset;
-    TInsn D;
-  };
-  static constexpr size_t MaxDecoded = 1u << 14;
-  std::unique_ptr<TDecoded[]> Decoded;
-  size_t DecodedCount = 0, DecodedRoom = 0;
-  std::vector<uint32_t> DecodedAt;     // by offset: index in Decoded + 1; 0: none
   std::vector<uint32_t> Stack;         // code entries to follow
   std::vector<std::pair<uint32_t, bool>> Candidates;  // places an instruction takes the address of; by a push
   std::vector<bool> Tried;             // places a left-over cell pointed to, looked at as code
@@ -294,9 +313,10 @@ class TPieceWork {
   std::vector<TCodeSpan>* Spans = nullptr;
   uint32_t InsnStart = 0;
 
-  bool Decode(uint32_t O, TInsn& D) { return Known.Decode(B + O, N - O, D); }
+  // The instruction at O; valid until the next Decode.
+  const TInsn* Decode(uint32_t O) { return Known.Decode(B + O, N - O); }
   // The visible operands of D into Ops (ZYDIS_MAX_OPERAND_COUNT_VISIBLE).
-  bool Operands(TInsn& D, ZydisDecodedOperand* Ops) const {
+  bool Operands(const TInsn& D, ZydisDecodedOperand* Ops) const {
     return ZYAN_SUCCESS(
         ZydisDecoderDecodeOperands(&X86.Dec, &D.Ctx, &D.I, Ops, D.I.operand_count_visible));
   }
@@ -331,7 +351,7 @@ class TPieceWork {
   }
 
   void Flow();
-  void FollowOperands(uint32_t O, TInsn& D);
+  void FollowOperands(uint32_t O, const TInsn& D);
   void ExceptTable(uint32_t O);
   void JumpTable(uint32_t O);
   void PlaceMemData(uint32_t O, uint32_t Size);
@@ -350,7 +370,7 @@ class TPieceWork {
   void LabelOrOffset(int64_t T, std::string& Out, uint32_t Base);
   void DataText(uint32_t O, uint32_t Len, std::string& Out);
   // False when the instruction could not be formatted ("?").
-  bool InsnText(uint32_t O, TInsn& D, std::string& Out);
+  bool InsnText(uint32_t O, const TInsn& D, std::string& Out);
   // An operand counts from the instruction's address (a jump, a call).
   static bool Relative(const ZydisDecodedInstruction& I) {
     return (I.attributes & ZYDIS_ATTRIB_IS_RELATIVE) || I.raw.imm[0].is_relative || I.raw.imm[1].is_relative;
@@ -365,13 +385,6 @@ void TPieceWork::Reset(const TPieceInput& Input) {
   FieldStarts.assign(N, 0);
   for (const TPieceFixup& F : Input.Fixups)
     if (F.Info.Size == 4 && F.Offset < N) FieldStarts[F.Offset] = 1;
-  const size_t Room = std::min<size_t>(N, MaxDecoded);
-  if (Room > DecodedRoom) {
-    // Pages of the block that are never written take no memory.
-    Decoded = std::make_unique_for_overwrite<TDecoded[]>(Room);
-    DecodedRoom = Room;
-  }
-  DecodedCount = 0;
   Stack.clear();
   Candidates.clear();
   Tried.clear();
@@ -438,14 +451,10 @@ void TPieceWork::Flow() {
   while (!Stack.empty()) {
     uint32_t O = Stack.back();
     Stack.pop_back();
-    TInsn Local;
     while (O < N && State[O] == Free) {
-      // Decoded in place at the end of the kept instructions while there is
-      // room for them.
-      const bool Keep = DecodedCount < std::min<size_t>(N, DecodedRoom);
-      TInsn& D = Keep ? Decoded[DecodedCount].D : Local;
-      if (!Decode(O, D) || !AllFree(O, D.I.length) || !FieldsFitInsn(O, D)) break;
-      if (Keep) Decoded[DecodedCount++].Offset = O;
+      const TInsn* Insn = Decode(O);
+      if (!Insn || !AllFree(O, Insn->I.length) || !FieldsFitInsn(O, *Insn)) break;
+      const TInsn& D = *Insn;
       PlaceInsn(O, D.I.length);
       FollowOperands(O, D);
       if (EndsFlow(D.I)) break;
@@ -454,7 +463,7 @@ void TPieceWork::Flow() {
   }
 }
 
-void TPieceWork::FollowOperands(uint32_t O, TInsn& D) {
+void TPieceWork::FollowOperands(uint32_t O, const TInsn& D) {
   const ZydisDecodedInstruction& I = D.I;
   const auto& R = I.raw;
   const uint32_t End = O + I.length;
@@ -645,7 +654,6 @@ bool TPieceWork::CellTargets() {
 // tables have them), and every fixup field among them is an operand.
 bool TPieceWork::DeadCode() {
   bool More = false;
-  TInsn D;
   for (uint32_t O = 0; O < N;) {
     if (State[O] != Free) {
       ++O;
@@ -654,12 +662,14 @@ bool TPieceWork::DeadCode() {
     uint32_t E = O;
     while (E < N && State[E] == Free) ++E;
     uint32_t P = O;
-    while (P < E && B[P] != 0 && Decode(P, D) && P + D.I.length <= E && FieldsFitInsn(P, D)) P += D.I.length;
+    for (const TInsn* D; P < E && B[P] != 0 && (D = Decode(P)) && P + D->I.length <= E && FieldsFitInsn(P, *D);)
+      P += D->I.length;
     if (P == E) {
-      for (P = O; P < E; P += D.I.length) {
-        Decode(P, D);
+      for (P = O; P < E;) {
+        const TInsn& D = *Decode(P);
         PlaceInsn(P, D.I.length);
         FollowOperands(P, D);
+        P += D.I.length;
       }
       More = true;
     }
@@ -939,7 +949,7 @@ ZyanStatus HookFormatMem(const ZydisFormatter* F, ZydisFormatterBuffer* B, Zydis
 
 }  // namespace
 
-bool TPieceWork::InsnText(uint32_t O, TInsn& D, std::string& Out) {
+bool TPieceWork::InsnText(uint32_t O, const TInsn& D, std::string& Out) {
   ZydisDecodedOperand Ops[ZYDIS_MAX_OPERAND_COUNT_VISIBLE];
   char Buf[512];
   CurOfs = O;
@@ -1070,9 +1080,6 @@ void TPieceWork::Emit(TCodeRoutine& Out) {
   for (uint32_t O = 0; O < N; ++O) Heads += StateAt(O) == InsnHead || StateAt(O) == DataHead;
   Out.Items.reserve(Heads);
   Out.Text.reserve(Heads * 20);
-  DecodedAt.assign(N, 0);
-  for (uint32_t I = 0; I < DecodedCount; ++I) DecodedAt[Decoded[I].Offset] = I + 1;
-  TInsn D;
   for (uint32_t O = 0; O < N;) {
     uint32_t E = O + 1;
     while (E < N && (StateAt(E) == InsnBody || StateAt(E) == DataBody)) ++E;
@@ -1080,7 +1087,6 @@ void TPieceWork::Emit(TCodeRoutine& Out) {
     It.Offset = O;
     It.Size = E - O;
     It.TextStart = static_cast<uint32_t>(Out.Text.size());
-    TInsn* Insn = nullptr;
     // An instruction no fixup falls in has the text it has everywhere else
     // (branches aside, which the cache never keeps).
     const bool Plain = StateAt(O) == InsnHead && NoFieldIn(O, E - O);
@@ -1093,10 +1099,7 @@ void TPieceWork::Emit(TCodeRoutine& Out) {
       O = E;
       continue;
     }
-    if (StateAt(O) == InsnHead) {
-      if (DecodedAt[O]) Insn = &Decoded[DecodedAt[O] - 1].D;
-      else if (Decode(O, D)) Insn = &D;
-    }
+    const TInsn* Insn = StateAt(O) == InsnHead ? Decode(O) : nullptr;
     if (Insn && Insn->I.length == E - O) {
       It.Kind = TCodeItemKind::Insn;
       const size_t SpansBefore = Out.Spans.size();
