@@ -192,7 +192,7 @@ struct TKnownInsns {
     TKey Key;  // Hi == 0: empty
     TInsn D;
   };
-  static constexpr uint32_t DecodeSlotBits = 11;
+  static constexpr uint32_t DecodeSlotBits = 12;
   static constexpr uint32_t DecodeSlotCount = 1u << DecodeSlotBits;
   // Slot I holds an instruction of Lens[I] bytes; 0: none. The slots are
   // written only when taken, so their pages cost nothing before.
@@ -225,8 +225,8 @@ struct TKnownInsns {
   // The instruction at P (Avail bytes may be read) decoded with the one
   // decoder of the engine; null where the bytes are no instruction. Valid
   // until the next call.
+  const ZydisDecoder& Dec = Engine().Dec;
   const TInsn* Decode(const uint8_t* P, uint32_t Avail) {
-    const ZydisDecoder& Dec = Engine().Dec;
     if (Avail < 16)
       return ZYAN_SUCCESS(ZydisDecoderDecodeInstruction(&Dec, &Tail.Ctx, P, Avail, &Tail.I)) ? &Tail : nullptr;
     const uint32_t First = uint32_t(P[0]) | uint32_t(P[1]) << 8 | uint32_t(P[2]) << 16;
@@ -1115,16 +1115,18 @@ void TPieceWork::Emit(TCodeRoutine& Out) {
   }
   Spans = nullptr;
 
-  Out.Fixups.clear();
-  Out.Fixups.reserve(In->Fixups.size());
-  for (const TPieceFixup& F : In->Fixups) {
-    TCodeFixup X;
+  // The fixups of the routine before keep their strings' room.
+  Out.Fixups.resize(In->Fixups.size());
+  for (size_t K = 0; K < In->Fixups.size(); ++K) {
+    const TPieceFixup& F = In->Fixups[K];
+    TCodeFixup& X = Out.Fixups[K];
     X.Offset = F.Offset;
     X.Size = F.Info.Size;
     X.Kind = F.Kind;
-    X.KindName = F.Info.Name.empty() ? "kind " + std::to_string(F.Kind) : std::string(F.Info.Name);
-    X.Target = F.Self ? In->SelfName : F.Target;
-    Out.Fixups.push_back(std::move(X));
+    if (F.Info.Name.empty()) X.KindName = "kind " + std::to_string(F.Kind);
+    else X.KindName.assign(F.Info.Name);
+    if (F.Self) X.Target.assign(In->SelfName);
+    else X.Target.assign(F.Target);
   }
 }
 

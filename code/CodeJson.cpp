@@ -17,6 +17,10 @@ char* Put(char* P, const char (&S)[N]) {
 }
 template <std::integral T>
 char* Num(char* P, T V) {
+  if (V >= 0 && V < 10) {  // most sizes
+    *P = static_cast<char>('0' + V);
+    return P + 1;
+  }
   return std::to_chars(P, P + 24, V).ptr;
 }
 char* Quoted(char* P, std::string_view V) { return TJsonWriter::QuotedAt(P, V); }

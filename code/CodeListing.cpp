@@ -385,9 +385,14 @@ std::vector<TCodeRoutineHead> TCodeLister::AllHeads() const {
 }
 
 TCodeRoutine TCodeLister::Routine(size_t I) const {
+  TCodeRoutine R;
+  Fill(I, R);
+  return R;
+}
+
+void TCodeLister::Fill(size_t I, TCodeRoutine& R) const {
   const TUnit& U = Unit;
   const TProcDecl* Self = Placed[I].Proc;
-  TCodeRoutine R;
   R.Head = Head(I);
   const TCodeRoutineHead& H = R.Head;
   R.Bytes.assign(U.DataBlock + H.BlockOffset, U.DataBlock + H.BlockOffset + H.PieceSize);
@@ -455,8 +460,11 @@ TCodeRoutine TCodeLister::Routine(size_t I) const {
   auto FirstLine = std::lower_bound(U.CodeLines.begin(), U.CodeLines.end(), Start,
                                     [](const TCodeLineRec& L, uint32_t V) { return L.LineOfs < V; });
   const TSourceFileRec* Main = U.SourceFiles.get();
+  size_t Count = 0;
   for (auto It = FirstLine; It != U.CodeLines.end() && It->LineOfs < End; ++It) {
-    TCodeLine L;
+    // The lines of the routine before keep their strings' room.
+    if (Count == R.Lines.size()) R.Lines.emplace_back();
+    TCodeLine& L = R.Lines[Count++];
     L.Offset = It->LineOfs - Start;
     L.Line = It->LineNum;
     const TSourceFileRec* File = Main;
@@ -469,23 +477,30 @@ TCodeRoutine TCodeLister::Routine(size_t I) const {
         File = Range->SrcFile;
       }
     }
+    L.File.clear();
     if (File && File != Main) L.File = DisplayUtf8(BareFileName(NameView(File->NamePos())));
     L.HasSource = Sources->LineText(File, L.Line, L.Source);
-    R.Lines.push_back(std::move(L));
+    if (!L.HasSource) L.Source.clear();
   }
-  return R;
+  R.Lines.resize(Count);
 }
 
 void TCodeLister::ForEach(const std::function<void(const TCodeRoutine&)>& Visit) const {
-  for (size_t I = 0; I < Placed.size(); ++I) Visit(Routine(I));
+  TCodeRoutine R;
+  for (size_t I = 0; I < Placed.size(); ++I) {
+    Fill(I, R);
+    Visit(R);
+  }
 }
 
 size_t TCodeLister::ForEach(const std::function<bool(const TCodeRoutineHead&)>& Want,
                             const std::function<void(const TCodeRoutine&)>& Visit) const {
   size_t Visited = 0;
+  TCodeRoutine R;
   for (size_t I = 0; I < Placed.size(); ++I)
     if (!Want || Want(Head(I))) {
-      Visit(Routine(I));
+      Fill(I, R);
+      Visit(R);
       ++Visited;
     }
   return Visited;

@@ -182,7 +182,9 @@ class TCodeLister {
 
   // Routine I with its piece disassembled.
   TCodeRoutine Routine(size_t I) const;
-  // Every routine in turn, each released after Visit returns.
+  // Every routine in turn. Visit sees each in the same TCodeRoutine, which
+  // the next one replaces (its buffers kept: memory stays that of the
+  // largest routine).
   void ForEach(const std::function<void(const TCodeRoutine&)>& Visit) const;
   // The routines whose heads Want takes, in turn; the others are not
   // disassembled. Returns how many were visited.
@@ -201,6 +203,8 @@ class TCodeLister {
   mutable std::unique_ptr<TPieceDisassembler> Disasm;
   mutable std::vector<uint32_t> FixupOrder;  // the fixup table by offset
   void FindRoutines();
+  // Routine I into R, whatever R held before.
+  void Fill(size_t I, TCodeRoutine& R) const;
   // The index of placed routine P; -1 when P has no piece.
   int64_t IndexOf(const TProcDecl* P) const;
 };

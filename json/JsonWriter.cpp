@@ -72,7 +72,7 @@ size_t SequenceAt(char*& P, std::string_view V, size_t I) {
 }  // namespace
 
 TJsonWriter::TJsonWriter(TSink S, TJsonLayout Layout)
-    : Sink(std::move(S)), Buf(std::make_unique_for_overwrite<char[]>(Cap)) {
+    : Sink(std::move(S)), Buf(std::make_unique_for_overwrite<char[]>(Cap + Slack)) {
   Top.Layout = Layout;
   Outer.reserve(16);
 }
@@ -89,7 +89,7 @@ void TJsonWriter::Spill(size_t N) {
   Used = 0;
   if (N > Cap) {
     Cap = N;
-    Buf = std::make_unique_for_overwrite<char[]>(Cap);
+    Buf = std::make_unique_for_overwrite<char[]>(Cap + Slack);
   }
 }
 

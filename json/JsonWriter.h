@@ -186,9 +186,13 @@ class TJsonWriter {
     if (Top.Layout != TJsonLayout::Flat && !Outer.empty()) P = LineAt(P, Outer.size());
     return P;
   }
+  // A line break and the blanks of Level. Up to eight levels, sixteen
+  // blanks are stored in one step whatever the level (the buffer has Slack
+  // bytes past its end for them).
   char* LineAt(char* P, size_t Level) {
     *P++ = '\n';
-    std::memset(P, ' ', 2 * Level);
+    if (Level <= 8) std::memcpy(P, "                ", 16);
+    else std::memset(P, ' ', 2 * Level);
     return P + 2 * Level;
   }
   // What goes before a value: nothing after a key, else a new item.
@@ -228,6 +232,7 @@ class TJsonWriter {
   friend class TJsonFlat;
 
   TSink Sink;
+  static constexpr size_t Slack = 16;
   size_t Cap = 64u << 10;
   size_t Used = 0;
   std::unique_ptr<char[]> Buf;

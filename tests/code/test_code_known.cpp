@@ -151,10 +151,10 @@ TEST(CodeKnownInsns, TextsKeptByTheirBytesAndLength) {
   EXPECT_EQ(C.Find(&Buf[0], 16, 64), "");
   // Full: further texts are not kept, the kept ones stay.
   std::vector<uint8_t> Many(8);
-  for (uint32_t K = 0; K < 20000; ++K) {
+  for (uint32_t K = 0; K < 100000; ++K) {
     for (int B = 0; B < 4; ++B) Many[B] = static_cast<uint8_t>(K >> (8 * B));
     C.Add(Many.data(), 4, 4, "x");
   }
-  EXPECT_LT(C.Size(), 20000u);
+  EXPECT_LT(C.Size(), 100000u);
   EXPECT_EQ(C.Find(Tail.data(), 2, 2), "mov ebx, eax");
 }
