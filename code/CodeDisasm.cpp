@@ -192,7 +192,7 @@ struct TKnownInsns {
     TKey Key;  // Hi == 0: empty
     TInsn D;
   };
-  static constexpr uint32_t DecodeSlotBits = 12;
+  static constexpr uint32_t DecodeSlotBits = 11;
   static constexpr uint32_t DecodeSlotCount = 1u << DecodeSlotBits;
   // Slot I holds an instruction of Lens[I] bytes; 0: none. The slots are
   // written only when taken, so their pages cost nothing before.

@@ -65,8 +65,8 @@ class TInsnTextCache {
     uint32_t Start = 0;
     uint16_t Size = 0;  // 0: free
   };
-  static constexpr uint32_t SlotCount = 1u << 15;
-  static constexpr size_t MaxStore = 512u << 10;
+  static constexpr uint32_t SlotCount = 1u << 14;
+  static constexpr size_t MaxStore = 256u << 10;
 
   static TKey KeyOf(const uint8_t* P, uint32_t Len, size_t Avail) {
     if constexpr (std::endian::native == std::endian::little) {
