@@ -173,6 +173,36 @@ struct TInsn {
   ZydisDecoderContext Ctx;
 };
 
+// What the flow reads of an instruction: its length and mnemonic, where its
+// immediates and displacement lie, and a branch's distance.
+struct TInsnFacts {
+  struct TField {
+    uint8_t Offset = 0, Size = 0;
+    bool Relative = false;
+  };
+  uint16_t Mnemonic = ZYDIS_MNEMONIC_INVALID;
+  uint8_t Length = 0;
+  TField Imm[2], Disp;
+  int32_t Distance = 0;  // the first immediate, signed (32-bit code has no wider one)
+
+  TInsnFacts() = default;
+  explicit TInsnFacts(const ZydisDecodedInstruction& I)
+      : Mnemonic(static_cast<uint16_t>(I.mnemonic)), Length(I.length),
+        Imm{{I.raw.imm[0].offset, I.raw.imm[0].size, static_cast<bool>(I.raw.imm[0].is_relative)},
+            {I.raw.imm[1].offset, I.raw.imm[1].size, static_cast<bool>(I.raw.imm[1].is_relative)}},
+        Disp{I.raw.disp.offset, I.raw.disp.size, false},
+        Distance(static_cast<int32_t>(I.raw.imm[0].value.s)) {}
+};
+
+// An instruction as the table of known ones gives it: what the flow reads,
+// and the whole of it (for its operands and its text).
+struct TDecoded {
+  const TInsnFacts* Facts = nullptr;
+  const TInsn* Full = nullptr;
+  explicit operator bool() const { return Facts != nullptr; }
+  const TInsnFacts* operator->() const { return Facts; }
+};
+
 // What the instructions seen so far decoded and formatted to, by their
 // bytes. A decoder reads an instruction's bytes and nothing after them, so
 // an instruction whose bytes equal one decoded before decodes the same and
@@ -188,17 +218,20 @@ struct TKnownInsns {
     uint64_t Lo = 0, Hi = 0;
     bool operator==(const TKey&) const = default;
   };
-  struct TDecodeSlot {
+  // The table is looked up for every instruction the flow meets: its keys
+  // and what the flow reads sit together in a few bytes a slot (a table of
+  // 80 KiB), the whole decoded instructions (some 360 bytes each) apart.
+  struct TEntry {
     TKey Key;  // Hi == 0: empty
-    TInsn D;
+    TInsnFacts Facts;
   };
   static constexpr uint32_t DecodeSlotBits = 11;
   static constexpr uint32_t DecodeSlotCount = 1u << DecodeSlotBits;
-  // Slot I holds an instruction of Lens[I] bytes; 0: none. The slots are
-  // written only when taken, so their pages cost nothing before.
-  std::unique_ptr<uint8_t[]> Lens = std::make_unique<uint8_t[]>(DecodeSlotCount);
-  std::unique_ptr<TDecodeSlot[]> Slots = std::make_unique_for_overwrite<TDecodeSlot[]>(DecodeSlotCount);
-  TInsn Tail;  // an instruction decoded without its slot
+  std::unique_ptr<TEntry[]> Entries = std::make_unique<TEntry[]>(DecodeSlotCount);
+  // Written only when taken, so their pages cost nothing before.
+  std::unique_ptr<TInsn[]> Full = std::make_unique_for_overwrite<TInsn[]>(DecodeSlotCount);
+  TEntry TailEntry;  // an instruction decoded without its slot (at a piece's end)
+  TInsn TailFull;
   TInsnTextCache Texts;
 
   static TKey KeyOf(const uint8_t* P, uint32_t Len) {
@@ -223,23 +256,26 @@ struct TKnownInsns {
   }
 
   // The instruction at P (Avail bytes may be read) decoded with the one
-  // decoder of the engine; null where the bytes are no instruction. Valid
+  // decoder of the engine; empty where the bytes are no instruction. Valid
   // until the next call.
   const ZydisDecoder& Dec = Engine().Dec;
-  const TInsn* Decode(const uint8_t* P, uint32_t Avail) {
-    if (Avail < 16)
-      return ZYAN_SUCCESS(ZydisDecoderDecodeInstruction(&Dec, &Tail.Ctx, P, Avail, &Tail.I)) ? &Tail : nullptr;
+  TDecoded Decode(const uint8_t* P, uint32_t Avail) {
+    if (Avail < 16) {
+      if (!ZYAN_SUCCESS(ZydisDecoderDecodeInstruction(&Dec, &TailFull.Ctx, P, Avail, &TailFull.I))) return {};
+      TailEntry.Facts = TInsnFacts(TailFull.I);
+      return {&TailEntry.Facts, &TailFull};
+    }
     const uint32_t First = uint32_t(P[0]) | uint32_t(P[1]) << 8 | uint32_t(P[2]) << 16;
     const uint32_t I = (First * 0x9E3779B1u) >> (32 - DecodeSlotBits);
-    TDecodeSlot& S = Slots[I];
-    if (Lens[I] != 0 && WordsOf(P, Lens[I]) == S.Key) return &S.D;
-    if (!ZYAN_SUCCESS(ZydisDecoderDecodeInstruction(&Dec, &S.D.Ctx, P, Avail, &S.D.I))) {
-      Lens[I] = 0;
-      return nullptr;
+    TEntry& E = Entries[I];
+    if (E.Key.Hi != 0 && WordsOf(P, E.Facts.Length) == E.Key) return {&E.Facts, &Full[I]};
+    if (!ZYAN_SUCCESS(ZydisDecoderDecodeInstruction(&Dec, &Full[I].Ctx, P, Avail, &Full[I].I))) {
+      E.Key = {};
+      return {};
     }
-    Lens[I] = S.D.I.length;
-    S.Key = WordsOf(P, Lens[I]);
-    return &S.D;
+    E.Facts = TInsnFacts(Full[I].I);
+    E.Key = WordsOf(P, E.Facts.Length);
+    return {&E.Facts, &Full[I]};
   }
 };
 
@@ -298,6 +334,10 @@ class TPieceWork {
   uint32_t N = 0;
   std::vector<uint8_t> State;
   std::vector<uint8_t> FieldStarts;  // 1 where a 32-bit fixup field starts
+  // FieldsBefore[O]: how many 32-bit fixup fields start before O (so that
+  // a run of bytes without one is known in one step).
+  std::vector<uint32_t> FieldsBefore;
+  bool NoFieldStartIn(uint32_t From, uint32_t End) const { return FieldsBefore[End] == FieldsBefore[From]; }
   std::vector<uint32_t> Stack;         // code entries to follow
   std::vector<std::pair<uint32_t, bool>> Candidates;  // places an instruction takes the address of; by a push
   std::vector<bool> Tried;             // places a left-over cell pointed to, looked at as code
@@ -314,7 +354,7 @@ class TPieceWork {
   uint32_t InsnStart = 0;
 
   // The instruction at O; valid until the next Decode.
-  const TInsn* Decode(uint32_t O) { return Known.Decode(B + O, N - O); }
+  TDecoded Decode(uint32_t O) { return Known.Decode(B + O, N - O); }
   // The visible operands of D into Ops (ZYDIS_MAX_OPERAND_COUNT_VISIBLE).
   bool Operands(const TInsn& D, ZydisDecodedOperand* Ops) const {
     return ZYAN_SUCCESS(
@@ -332,7 +372,7 @@ class TPieceWork {
   const TPieceFixup* FieldAt(uint32_t O) const;
   // True when no 32-bit fixup field has a byte in [O, O + Len).
   bool NoFieldIn(uint32_t O, uint32_t Len) const;
-  bool FieldsFitInsn(uint32_t O, const TInsn& D) const;
+  bool FieldsFitInsn(uint32_t O, const TInsnFacts& D) const;
   int32_t Addend(const TPieceFixup& F) const {
     return F.Offset + 4 <= N ? static_cast<int32_t>(ReadDWord(B + F.Offset)) : 0;
   }
@@ -351,7 +391,7 @@ class TPieceWork {
   }
 
   void Flow();
-  void FollowOperands(uint32_t O, const TInsn& D);
+  void FollowOperands(uint32_t O, const TDecoded& D);
   void ExceptTable(uint32_t O);
   void JumpTable(uint32_t O);
   void PlaceMemData(uint32_t O, uint32_t Size);
@@ -385,6 +425,9 @@ void TPieceWork::Reset(const TPieceInput& Input) {
   FieldStarts.assign(N, 0);
   for (const TPieceFixup& F : Input.Fixups)
     if (F.Info.Size == 4 && F.Offset < N) FieldStarts[F.Offset] = 1;
+  FieldsBefore.resize(size_t{N} + 1);
+  FieldsBefore[0] = 0;
+  for (uint32_t O = 0; O < N; ++O) FieldsBefore[O + 1] = FieldsBefore[O] + FieldStarts[O];
   Stack.clear();
   Candidates.clear();
   Tried.clear();
@@ -406,24 +449,24 @@ const TPieceFixup* TPieceWork::FieldAt(uint32_t O) const {
 
 bool TPieceWork::NoFieldIn(uint32_t O, uint32_t Len) const {
   const uint32_t End = static_cast<uint32_t>(std::min<uint64_t>(static_cast<uint64_t>(O) + Len, N));
-  for (uint32_t At = O >= 3 ? O - 3 : 0; At < End; ++At)
-    if (FieldStarts[At]) return false;
-  return true;
+  const uint32_t From = O >= 3 ? O - 3 : 0;
+  return From >= End || NoFieldStartIn(From, End);
 }
 
 // Every fixup field among the instruction's bytes must be one of its 32-bit
 // displacement or immediate fields; otherwise the bytes are no instruction.
-bool TPieceWork::FieldsFitInsn(uint32_t O, const TInsn& D) const {
-  const uint32_t Len = D.I.length;
+bool TPieceWork::FieldsFitInsn(uint32_t O, const TInsnFacts& D) const {
+  const uint32_t Len = D.Length;
   const uint32_t End = static_cast<uint32_t>(std::min<uint64_t>(static_cast<uint64_t>(O) + Len, N));
-  for (uint32_t F = O >= 3 ? O - 3 : 0; F < End; ++F) {
+  const uint32_t From = O >= 3 ? O - 3 : 0;
+  if (From >= End || NoFieldStartIn(From, End)) return true;
+  for (uint32_t F = From; F < End; ++F) {
     if (!FieldStarts[F]) continue;
     if (F < O || F + 4u > O + Len) return false;
     const uint32_t At = F - O;
-    const auto& R = D.I.raw;
-    const bool Disp = R.disp.size == 32 && R.disp.offset == At;
-    const bool Imm0 = R.imm[0].size == 32 && R.imm[0].offset == At;
-    const bool Imm1 = R.imm[1].size == 32 && R.imm[1].offset == At;
+    const bool Disp = D.Disp.Size == 32 && D.Disp.Offset == At;
+    const bool Imm0 = D.Imm[0].Size == 32 && D.Imm[0].Offset == At;
+    const bool Imm1 = D.Imm[1].Size == 32 && D.Imm[1].Offset == At;
     if (!Disp && !Imm0 && !Imm1) return false;
   }
   return true;
@@ -431,8 +474,8 @@ bool TPieceWork::FieldsFitInsn(uint32_t O, const TInsn& D) const {
 
 namespace {
 
-bool EndsFlow(const ZydisDecodedInstruction& I) {
-  switch (I.mnemonic) {
+bool EndsFlow(const TInsnFacts& I) {
+  switch (I.Mnemonic) {
     case ZYDIS_MNEMONIC_RET:
     case ZYDIS_MNEMONIC_IRETD:
     case ZYDIS_MNEMONIC_IRET:
@@ -452,61 +495,59 @@ void TPieceWork::Flow() {
     uint32_t O = Stack.back();
     Stack.pop_back();
     while (O < N && State[O] == Free) {
-      const TInsn* Insn = Decode(O);
-      if (!Insn || !AllFree(O, Insn->I.length) || !FieldsFitInsn(O, *Insn)) break;
-      const TInsn& D = *Insn;
-      PlaceInsn(O, D.I.length);
+      const TDecoded D = Decode(O);
+      if (!D || !AllFree(O, D->Length) || !FieldsFitInsn(O, *D.Facts)) break;
+      PlaceInsn(O, D->Length);
       FollowOperands(O, D);
-      if (EndsFlow(D.I)) break;
-      O += D.I.length;
+      if (EndsFlow(*D.Facts)) break;
+      O += D->Length;
     }
   }
 }
 
-void TPieceWork::FollowOperands(uint32_t O, const TInsn& D) {
-  const ZydisDecodedInstruction& I = D.I;
-  const auto& R = I.raw;
-  const uint32_t End = O + I.length;
+void TPieceWork::FollowOperands(uint32_t O, const TDecoded& D) {
+  const TInsnFacts& I = *D.Facts;
+  const uint32_t End = O + I.Length;
   // Branches: to a label, to the routine itself, to a runtime helper.
-  if (R.imm[0].is_relative) {
-    const TPieceFixup* F = R.imm[0].size == 32 ? FieldAt(O + R.imm[0].offset) : nullptr;
+  if (I.Imm[0].Relative) {
+    const TPieceFixup* F = I.Imm[0].Size == 32 ? FieldAt(O + I.Imm[0].Offset) : nullptr;
     if (!F) {
-      const int64_t T = static_cast<int64_t>(End) + R.imm[0].value.s;
+      const int64_t T = static_cast<int64_t>(End) + I.Distance;
       Target(T);
       if (InPiece(T)) Stack.push_back(static_cast<uint32_t>(T));
     } else if (F->Self) {
       const int64_t T = Addend(*F);
       Target(T);
       if (InPiece(T)) Stack.push_back(static_cast<uint32_t>(T));
-    } else if (F->Helper == TFlowHelper::CallsBack && I.mnemonic == ZYDIS_MNEMONIC_JMP) {
+    } else if (F->Helper == TFlowHelper::CallsBack && I.Mnemonic == ZYDIS_MNEMONIC_JMP) {
       Stack.push_back(End);
-    } else if (F->Helper == TFlowHelper::ExceptTable && I.mnemonic == ZYDIS_MNEMONIC_JMP) {
+    } else if (F->Helper == TFlowHelper::ExceptTable && I.Mnemonic == ZYDIS_MNEMONIC_JMP) {
       ExceptTable(End);
     }
     return;
   }
   // Addresses of places in the piece taken as immediates.
   for (int K = 0; K < 2; ++K) {
-    if (R.imm[K].size != 32) continue;
-    const TPieceFixup* F = FieldAt(O + R.imm[K].offset);
+    if (I.Imm[K].Size != 32) continue;
+    const TPieceFixup* F = FieldAt(O + I.Imm[K].Offset);
     if (!F || !F->Self || F->Info.Use != TFixupUse::Absolute) continue;
     const int64_t T = Addend(*F);
     Target(T);
-    if (InPiece(T)) Candidates.emplace_back(static_cast<uint32_t>(T), I.mnemonic == ZYDIS_MNEMONIC_PUSH);
+    if (InPiece(T)) Candidates.emplace_back(static_cast<uint32_t>(T), I.Mnemonic == ZYDIS_MNEMONIC_PUSH);
   }
   // Memory references into the piece: jump tables, constants, tables.
-  if (R.disp.size != 32) return;
-  const TPieceFixup* F = FieldAt(O + R.disp.offset);
+  if (I.Disp.Size != 32) return;
+  const TPieceFixup* F = FieldAt(O + I.Disp.Offset);
   if (!F || !F->Self) return;
   const int64_t T = Addend(*F);
   Target(T);
   if (!InPiece(T)) return;
   ZydisDecodedOperand Ops[ZYDIS_MAX_OPERAND_COUNT_VISIBLE];
-  if (!Operands(D, Ops)) return;
-  for (uint8_t K = 0; K < I.operand_count_visible; ++K) {
+  if (!Operands(*D.Full, Ops)) return;
+  for (uint8_t K = 0; K < D.Full->I.operand_count_visible; ++K) {
     const ZydisDecodedOperand& Op = Ops[K];
     if (Op.type != ZYDIS_OPERAND_TYPE_MEMORY || !Op.mem.disp.has_displacement) continue;
-    const bool Branch = I.mnemonic == ZYDIS_MNEMONIC_JMP || I.mnemonic == ZYDIS_MNEMONIC_CALL;
+    const bool Branch = I.Mnemonic == ZYDIS_MNEMONIC_JMP || I.Mnemonic == ZYDIS_MNEMONIC_CALL;
     const bool Indexed = Op.mem.base != ZYDIS_REGISTER_NONE || Op.mem.index != ZYDIS_REGISTER_NONE;
     if (Branch && Op.mem.index != ZYDIS_REGISTER_NONE && Op.mem.scale == 4)
       JumpTables.push_back(static_cast<uint32_t>(T));
@@ -662,14 +703,14 @@ bool TPieceWork::DeadCode() {
     uint32_t E = O;
     while (E < N && State[E] == Free) ++E;
     uint32_t P = O;
-    for (const TInsn* D; P < E && B[P] != 0 && (D = Decode(P)) && P + D->I.length <= E && FieldsFitInsn(P, *D);)
-      P += D->I.length;
+    for (TDecoded D; P < E && B[P] != 0 && (D = Decode(P)) && P + D->Length <= E && FieldsFitInsn(P, *D.Facts);)
+      P += D->Length;
     if (P == E) {
       for (P = O; P < E;) {
-        const TInsn& D = *Decode(P);
-        PlaceInsn(P, D.I.length);
+        const TDecoded D = Decode(P);
+        PlaceInsn(P, D->Length);
         FollowOperands(P, D);
-        P += D.I.length;
+        P += D->Length;
       }
       More = true;
     }
@@ -1076,10 +1117,6 @@ void TPieceWork::Emit(TCodeRoutine& Out) {
   Out.Text.clear();
   Out.Spans.clear();
   Spans = &Out.Spans;
-  size_t Heads = 0;
-  for (uint32_t O = 0; O < N; ++O) Heads += StateAt(O) == InsnHead || StateAt(O) == DataHead;
-  Out.Items.reserve(Heads);
-  Out.Text.reserve(Heads * 20);
   for (uint32_t O = 0; O < N;) {
     uint32_t E = O + 1;
     while (E < N && (StateAt(E) == InsnBody || StateAt(E) == DataBody)) ++E;
@@ -1099,7 +1136,7 @@ void TPieceWork::Emit(TCodeRoutine& Out) {
       O = E;
       continue;
     }
-    const TInsn* Insn = StateAt(O) == InsnHead ? Decode(O) : nullptr;
+    const TInsn* Insn = StateAt(O) == InsnHead ? Decode(O).Full : nullptr;
     if (Insn && Insn->I.length == E - O) {
       It.Kind = TCodeItemKind::Insn;
       const size_t SpansBefore = Out.Spans.size();
