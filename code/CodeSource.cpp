@@ -62,6 +62,7 @@ std::string SourceLineText(std::string_view Bytes) {
     }
     if (C >= 0x20 && C < 0x7F) {  // as it stands
       S += C;
+      ++I;
     } else if (Utf8 && static_cast<unsigned char>(C) >= 0x80) {
       const size_t Len = Utf8Length(Bytes, I);
       S.append(Bytes.substr(I, Len));
