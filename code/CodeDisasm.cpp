@@ -337,6 +337,7 @@ class TPieceWork {
   // FieldsBefore[O]: how many 32-bit fixup fields start before O (so that
   // a run of bytes without one is known in one step).
   std::vector<uint32_t> FieldsBefore;
+  std::vector<const TPieceFixup*> Fields;  // the first 32-bit fixup at each place one starts, in order
   bool NoFieldStartIn(uint32_t From, uint32_t End) const { return FieldsBefore[End] == FieldsBefore[From]; }
   std::vector<uint32_t> Stack;         // code entries to follow
   std::vector<std::pair<uint32_t, bool>> Candidates;  // places an instruction takes the address of; by a push
@@ -423,8 +424,12 @@ void TPieceWork::Reset(const TPieceInput& Input) {
   N = static_cast<uint32_t>(Input.Bytes.size());
   State.assign(N, Free);
   FieldStarts.assign(N, 0);
+  Fields.clear();
   for (const TPieceFixup& F : Input.Fixups)
-    if (F.Info.Size == 4 && F.Offset < N) FieldStarts[F.Offset] = 1;
+    if (F.Info.Size == 4 && F.Offset < N && !FieldStarts[F.Offset]) {
+      FieldStarts[F.Offset] = 1;
+      Fields.push_back(&F);
+    }
   FieldsBefore.resize(size_t{N} + 1);
   FieldsBefore[0] = 0;
   for (uint32_t O = 0; O < N; ++O) FieldsBefore[O + 1] = FieldsBefore[O] + FieldStarts[O];
@@ -439,7 +444,7 @@ void TPieceWork::Reset(const TPieceInput& Input) {
 }
 
 const TPieceFixup* TPieceWork::FieldAt(uint32_t O) const {
-  if (O < N && !FieldStarts[O]) return nullptr;
+  if (O < N) return FieldStarts[O] ? Fields[FieldsBefore[O]] : nullptr;
   auto It = std::lower_bound(In->Fixups.begin(), In->Fixups.end(), O,
                              [](const TPieceFixup& F, uint32_t V) { return F.Offset < V; });
   for (; It != In->Fixups.end() && It->Offset == O; ++It)

@@ -414,7 +414,10 @@ void TCodeLister::Fill(size_t I, TCodeRoutine& R) const {
     }
   }
   // The fixups of the piece, by their places in the table.
-  std::vector<uint32_t> InPiece;
+  // The input's buffers are kept from routine to routine.
+  if (!Input) Input = std::make_unique<TPieceInput>();
+  std::vector<uint32_t>& InPiece = InPieceFixups;
+  InPiece.clear();
   if (FixupOrder.empty()) {
     auto First = std::lower_bound(U.Fixups.begin(), U.Fixups.end(), Start,
                                   [](const TFixupRec& F, uint32_t V) { return F.FixupOfs < V; });
@@ -426,12 +429,13 @@ void TCodeLister::Fill(size_t I, TCodeRoutine& R) const {
     for (auto It = First; It != FixupOrder.end() && U.Fixups[*It].FixupOfs < End; ++It) InPiece.push_back(*It);
   }
 
-  TPieceInput In;
+  TPieceInput& In = *Input;
   In.Bytes = R.Bytes;
   In.SelfName = H.QualifiedName;
   In.SelfIndex = static_cast<uint32_t>(I);
   In.SelfDecl = H.DeclOffset;
   In.Arch = ArchOfUnit;
+  In.Fixups.clear();
   In.Fixups.reserve(InPiece.size());
   for (uint32_t K : InPiece) {
     const TFixupRec& F = U.Fixups[K];

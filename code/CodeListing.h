@@ -156,6 +156,7 @@ TCodeArch CodeArchOf(int32_t Version);
 class TCodeSourceFiles;
 class TTargetNames;
 class TPieceDisassembler;
+struct TPieceInput;
 
 // Walks a loaded unit's routines and disassembles them one at a time. The
 // unit must outlive the lister; what Head and Routine give outlives both.
@@ -202,6 +203,9 @@ class TCodeLister {
   // Made the first time a routine is disassembled.
   mutable std::unique_ptr<TPieceDisassembler> Disasm;
   mutable std::vector<uint32_t> FixupOrder;  // the fixup table by offset
+  // The piece being disassembled and its fixups' places in the table.
+  mutable std::unique_ptr<TPieceInput> Input;
+  mutable std::vector<uint32_t> InPieceFixups;
   void FindRoutines();
   // Routine I into R, whatever R held before.
   void Fill(size_t I, TCodeRoutine& R) const;
