@@ -160,6 +160,13 @@ TEST(JsonWriter, PrettyAndFlatLayoutsAreThoseOfDumpWithAndWithoutIndent) {
     J.EndObject();
     J.Number(7);
     J.EndArray();
+    // Deeper than the line breaks' blanks are stored in one step.
+    J.Key("deep");
+    for (int K = 0; K < 12; ++K) {
+      J.BeginArray();
+      J.Number(K);
+    }
+    for (int K = 0; K < 12; ++K) J.EndArray();
     J.EndObject();
   };
   std::string Pretty, Flat;
