@@ -2,6 +2,8 @@
 // unit) and read as lines for the code listing's line markers.
 #include "CodeSource.h"
 
+#include <dirent.h>
+
 #include <fstream>
 #include <iterator>
 #include <system_error>
@@ -81,11 +83,22 @@ fs::path FindFileNoCase(const fs::path& Dir, std::string_view Name) {
   std::error_code Ec;
   const fs::path Exact = Dir / fs::path(std::string(Name));
   if (fs::is_regular_file(Exact, Ec)) return Exact;
-  for (fs::directory_iterator It(Dir, Ec), End; !Ec && It != End; It.increment(Ec)) {
-    const std::string File = It->path().filename().string();
-    if (SameNameNoCase(File, Name) && It->is_regular_file(Ec)) return It->path();
+  // The folder's names read as they stand (a path made for each of a
+  // folder's thousands of files would cost more than the listing).
+  DIR* D = opendir(Dir.c_str());
+  if (!D) return {};
+  fs::path Found;
+  while (const dirent* E = readdir(D)) {
+    const std::string_view File(E->d_name);
+    if (File == "." || File == ".." || !SameNameNoCase(File, Name)) continue;
+    fs::path P = Dir / fs::path(std::string(File));
+    if (fs::is_regular_file(P, Ec)) {
+      Found = std::move(P);
+      break;
+    }
   }
-  return {};
+  closedir(D);
+  return Found;
 }
 
 TCodeSourceFiles::TCodeSourceFiles(const TUnit& U, const TCodeOptions& Options) {
