@@ -4,6 +4,10 @@
 
 #include <dirent.h>
 
+#include <chrono>
+#include <mutex>
+#include <unordered_map>
+
 #include <fstream>
 #include <iterator>
 #include <system_error>
@@ -78,26 +82,77 @@ std::string SourceLineText(std::string_view Bytes) {
   return S;
 }
 
+namespace {
+
+// The names of the folders looked in, read once while a folder stays as it
+// was (its time of last change): the units of one folder each look for
+// their sources in it, and a folder of thousands of units would otherwise
+// be read thousands of times. A folder changed shortly before it was read
+// may change again within the same tick of its clock: it is read again.
+class TFolderNames {
+ public:
+  // Calls Each with the names of Dir in the order the folder gives them,
+  // until it returns true.
+  template <class TEach>
+  void ForEach(const fs::path& Dir, TEach&& Each) {
+    std::error_code Ec;
+    const fs::file_time_type Changed = fs::last_write_time(Dir, Ec);
+    std::lock_guard<std::mutex> L(M);
+    auto It = Folders.find(Dir.native());
+    if (Ec || It == Folders.end() || It->second.Changed != Changed || !It->second.Settled) {
+      if (Folders.size() >= MaxFolders) Folders.clear();
+      TFolder F;
+      F.Changed = Changed;
+      F.Settled = !Ec && fs::file_time_type::clock::now() - Changed > std::chrono::seconds(2);
+      if (DIR* D = opendir(Dir.c_str())) {
+        while (const dirent* E = readdir(D)) {
+          const std::string_view Name(E->d_name);
+          if (Name != "." && Name != "..") F.Names.emplace_back(Name);
+        }
+        closedir(D);
+      }
+      if (!F.Settled) {  // changed too lately to be trusted (or no time): not kept
+        for (const std::string& N : F.Names)
+          if (Each(N)) return;
+        return;
+      }
+      It = Folders.insert_or_assign(Dir.native(), std::move(F)).first;
+    }
+    for (const std::string& N : It->second.Names)
+      if (Each(N)) return;
+  }
+
+ private:
+  struct TFolder {
+    fs::file_time_type Changed;
+    bool Settled = false;  // read well after its last change
+    std::vector<std::string> Names;
+  };
+  static constexpr size_t MaxFolders = 64;
+  std::mutex M;
+  std::unordered_map<std::string, TFolder> Folders;
+};
+
+TFolderNames& FolderNames() {
+  static TFolderNames Names;
+  return Names;
+}
+
+}  // namespace
+
 fs::path FindFileNoCase(const fs::path& Dir, std::string_view Name) {
   if (Dir.empty() || Name.empty()) return {};
   std::error_code Ec;
   const fs::path Exact = Dir / fs::path(std::string(Name));
   if (fs::is_regular_file(Exact, Ec)) return Exact;
-  // The folder's names read as they stand (a path made for each of a
-  // folder's thousands of files would cost more than the listing).
-  DIR* D = opendir(Dir.c_str());
-  if (!D) return {};
   fs::path Found;
-  while (const dirent* E = readdir(D)) {
-    const std::string_view File(E->d_name);
-    if (File == "." || File == ".." || !SameNameNoCase(File, Name)) continue;
-    fs::path P = Dir / fs::path(std::string(File));
-    if (fs::is_regular_file(P, Ec)) {
-      Found = std::move(P);
-      break;
-    }
-  }
-  closedir(D);
+  FolderNames().ForEach(Dir, [&](const std::string& File) {
+    if (!SameNameNoCase(File, Name)) return false;
+    fs::path P = Dir / fs::path(File);
+    if (!fs::is_regular_file(P, Ec)) return false;
+    Found = std::move(P);
+    return true;
+  });
   return Found;
 }
 

@@ -517,6 +517,23 @@ TEST(CodeListing, SourceLineTexts) {
   EXPECT_EQ(SourceLineText("x\x01y"), "x^Ay");
 }
 
+// Names looked up in a folder in any letter case; the folder read again
+// once it has changed (a source added or renamed after a first look).
+TEST(CodeListing, SourceFilesFoundInAnyLetterCaseAsTheFolderIs) {
+  TempDir D;
+  EXPECT_EQ(FindFileNoCase(D.Path, "demo.pas"), fs::path());
+  WriteText(D.Path / "Other.pas", "x\n");
+  WriteText(D.Path / "DEMO.Pas", "x\n");
+  EXPECT_EQ(FindFileNoCase(D.Path, "demo.pas"), D.Path / "DEMO.Pas");
+  EXPECT_EQ(FindFileNoCase(D.Path, "DEMO.Pas"), D.Path / "DEMO.Pas");  // as it stands
+  fs::create_directory(D.Path / "unit.pas");  // a folder is no source
+  EXPECT_EQ(FindFileNoCase(D.Path, "UNIT.PAS"), fs::path());
+  fs::rename(D.Path / "DEMO.Pas", D.Path / "Demo2.pas");
+  EXPECT_EQ(FindFileNoCase(D.Path, "demo.pas"), fs::path());
+  EXPECT_EQ(FindFileNoCase(D.Path, "DEMO2.PAS"), D.Path / "Demo2.pas");
+  EXPECT_EQ(FindFileNoCase(D.Path / "none", "demo2.pas"), fs::path());
+}
+
 // ---------------------------------------------------------------------------
 // The text printer.
 
