@@ -7,6 +7,7 @@
 #include <Zydis/Zydis.h>
 
 #include <algorithm>
+#include <bit>
 #include <array>
 #include <cstring>
 #include <memory>
@@ -382,6 +383,24 @@ class TPieceWork {
   void PlaceInsn(uint32_t O, uint32_t Len) {
     State[O] = InsnHead;
     for (uint32_t I = 1; I < Len; ++I) State[O + I] = InsnBody;
+  }
+  // Where the item that starts at O ends: the next byte that is no body
+  // byte (InsnBody 2 and DataBody 4 have bit 1 or 2 and not bit 0 set),
+  // eight states at a step.
+  uint32_t ItemEnd(uint32_t O) const {
+    static_assert(InsnBody == 2 && DataBody == 4 && (InsnHead & 1) && (DataHead & 1) && Free == 0);
+    uint32_t E = O + 1;
+    if constexpr (std::endian::native == std::endian::little) {
+      constexpr uint64_t Lows = 0x0101010101010101u;
+      for (; E + 8 <= N; E += 8) {
+        uint64_t W;
+        std::memcpy(&W, State.data() + E, 8);
+        if (const uint64_t NotBody = (W | ~((W >> 1) | (W >> 2))) & Lows)
+          return E + static_cast<uint32_t>(std::countr_zero(NotBody)) / 8;
+      }
+    }
+    while (E < N && (StateAt(E) == InsnBody || StateAt(E) == DataBody)) ++E;
+    return E;
   }
   void PlaceData(uint32_t O, uint32_t Len, TShape Shape) {
     State[O] = static_cast<uint8_t>(DataHead | (static_cast<uint8_t>(Shape) << 3));
@@ -1123,8 +1142,7 @@ void TPieceWork::Emit(TCodeRoutine& Out) {
   Out.Spans.clear();
   Spans = &Out.Spans;
   for (uint32_t O = 0; O < N;) {
-    uint32_t E = O + 1;
-    while (E < N && (StateAt(E) == InsnBody || StateAt(E) == DataBody)) ++E;
+    const uint32_t E = ItemEnd(O);
     TCodeItem It;
     It.Offset = O;
     It.Size = E - O;

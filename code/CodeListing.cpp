@@ -131,8 +131,9 @@ class TTargetNames {
     std::string Name = DisplayUtf8(NameView(P->GetName()));
     return Name.empty() ? "#" + std::to_string(P->DeclIndex) : Name;
   }
-  std::string QualifiedName(const TProcDecl* P) const {
-    std::string Name = RoutineName(P);
+  std::string QualifiedName(const TProcDecl* P) const { return QualifiedName(P, RoutineName(P)); }
+  // The same, P's own name given.
+  std::string QualifiedName(const TProcDecl* P, std::string Name) const {
     // Owners from the file: a chain that comes back to itself stops.
     size_t Depth = 0;
     for (const TProcDecl* O = Owner(P); O && Depth < 64; O = Owner(O), ++Depth) Name = RoutineName(O) + "." + Name;
@@ -365,7 +366,7 @@ TCodeRoutineHead TCodeLister::Head(size_t I) const {
   const TPos Image = Unit.Image.get();
   TCodeRoutineHead H;
   H.Name = TTargetNames::RoutineName(P);
-  H.QualifiedName = Names->QualifiedName(P);
+  H.QualifiedName = Names->QualifiedName(P, H.Name);
   H.Role = X.Role;
   H.BlockOffset = X.Start;
   H.Offset = PosOffset(Unit.DataBlock, Image) + X.Start;
@@ -437,12 +438,13 @@ void TCodeLister::Fill(size_t I, TCodeRoutine& R) const {
   In.Arch = ArchOfUnit;
   In.Fixups.clear();
   In.Fixups.reserve(InPiece.size());
+  const TFixupKindInfo* Kinds = FixupKindTable(U.Version);
   for (uint32_t K : InPiece) {
     const TFixupRec& F = U.Fixups[K];
     TPieceFixup P;
     P.Offset = F.FixupOfs - Start;
     P.Kind = static_cast<uint8_t>(F.FixupKind);
-    P.Info = FixupKindTable(U.Version)[P.Kind];
+    P.Info = Kinds[P.Kind];
     const TDCURec* T = U.GetDecl(F.FixupDecl);
     P.Self = T == Self;
     const TCodeTarget& Target = Names->Of(F.FixupDecl);
