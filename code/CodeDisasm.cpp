@@ -234,6 +234,9 @@ struct TKnownInsns {
   TEntry TailEntry;  // an instruction decoded without its slot (at a piece's end)
   TInsn TailFull;
   TInsnTextCache Texts;
+  // Texts of instructions whose fields fixups fill, the names cut out
+  // (TPieceWork::NamedText), by their bytes and the places of the fixups.
+  TInsnTextCache Named;
 
   static TKey KeyOf(const uint8_t* P, uint32_t Len) {
     uint8_t Raw[16] = {};
@@ -284,6 +287,10 @@ TKnownInsns& KnownInsns() {
   thread_local TKnownInsns K;
   return K;
 }
+
+// Texts of instructions made from kept ones are at most this long; longer
+// ones are formatted anew (the formatter's buffer decides what fits).
+constexpr size_t MaxInsnText = 448;
 
 // ---------------------------------------------------------------------------
 // The piece: one byte of state per byte of code, the fixups in offset order.
@@ -349,6 +356,23 @@ class TPieceWork {
   std::vector<uint32_t> Targets;       // places a label may go
   std::vector<std::pair<uint32_t, std::string>> Labels;  // final, in offset order
   TInsnTextCache& Texts = Known.Texts;  // instructions that name nothing, by their bytes
+  TInsnTextCache& Named = Known.Named;
+  // The names the hooks wrote into the instruction being formatted: where
+  // (in its text), how long, and what they were made of; Contextual when a
+  // hook wrote what depends on the place of the instruction (a label).
+  struct THole {
+    uint32_t At = 0, Len = 0;
+    uint8_t Field = 0;  // the fixup's field: its offset in the instruction
+    bool Plus = false;  // written after a '+'
+    int32_t Value = 0;  // the field's value
+  };
+  std::vector<THole> Holes;
+  bool Contextual = false;
+  bool SpansDropped = false;
+  // The text of the instruction at O (Len bytes, fields at the places Extra
+  // has) made from a kept one; false when none is kept.
+  bool NamedText(uint32_t O, uint32_t Len, uint16_t Extra, std::string& Out);
+  void KeepNamedText(uint32_t O, uint32_t Len, uint16_t Extra, std::string_view Text);
   uint32_t CurOfs = 0;                 // the instruction being written
   // Where the names written go (the routine's Spans), and the place in the
   // routine's Text where the instruction being formatted starts.
@@ -908,6 +932,8 @@ bool TPieceWork::ImmText(const ZydisFormatterContext& C, uint32_t At) {
     if (const TPieceFixup* F = FieldAt(CurOfs + R.imm[K].offset)) {
       Scratch.clear();
       FixupText(*F, static_cast<int32_t>(R.imm[K].value.u), Scratch, InsnStart + At);
+      Holes.push_back({At, static_cast<uint32_t>(Scratch.size()), R.imm[K].offset, false,
+                       static_cast<int32_t>(R.imm[K].value.u)});
       return true;
     }
   }
@@ -920,8 +946,11 @@ bool TPieceWork::RelText(const ZydisFormatterContext& C, uint32_t At) {
   if (R.imm[0].size == 32)
     if (const TPieceFixup* F = FieldAt(CurOfs + R.imm[0].offset)) {
       FixupText(*F, static_cast<int32_t>(R.imm[0].value.u), Scratch, InsnStart + At);
+      Holes.push_back({At, static_cast<uint32_t>(Scratch.size()), R.imm[0].offset, false,
+                       static_cast<int32_t>(R.imm[0].value.u)});
       return true;
     }
+  Contextual = true;
   LabelOrOffset(static_cast<int64_t>(CurOfs) + C.instruction->length + C.operand->imm.value.s, Scratch,
                 InsnStart + At);
   return true;
@@ -939,6 +968,7 @@ bool TPieceWork::DispText(const ZydisFormatterContext& C, bool Plus, uint32_t At
   if (!F) return false;
   Scratch.assign(Plus ? "+" : "");
   FixupText(*F, static_cast<int32_t>(R.disp.value), Scratch, InsnStart + At);
+  Holes.push_back({At, static_cast<uint32_t>(Scratch.size()), R.disp.offset, Plus, static_cast<int32_t>(R.disp.value)});
   return true;
 }
 
@@ -1017,8 +1047,12 @@ ZyanStatus HookFormatMem(const ZydisFormatter* F, ZydisFormatterBuffer* B, Zydis
 bool TPieceWork::InsnText(uint32_t O, const TInsn& D, std::string& Out) {
   ZydisDecodedOperand Ops[ZYDIS_MAX_OPERAND_COUNT_VISIBLE];
   char Buf[512];
+  static_assert(sizeof Buf > MaxInsnText);
   CurOfs = O;
   InsnStart = static_cast<uint32_t>(Out.size());
+  Holes.clear();
+  Contextual = false;
+  SpansDropped = false;
   const size_t SpansBefore = Spans ? Spans->size() : 0;
   if (!Operands(D, Ops) ||
       !ZYAN_SUCCESS(ZydisFormatterFormatInstruction(&X86.Fmt, &D.I, Ops, D.I.operand_count_visible, Buf, sizeof Buf,
@@ -1034,6 +1068,7 @@ bool TPieceWork::InsnText(uint32_t O, const TInsn& D, std::string& Out) {
     for (size_t K = SpansBefore; K < Spans->size(); ++K)
       if ((*Spans)[K].Start + static_cast<size_t>((*Spans)[K].Len) > Out.size()) {
         Spans->resize(SpansBefore);
+        SpansDropped = true;
         break;
       }
   return true;
@@ -1126,6 +1161,71 @@ void TPieceWork::DataText(uint32_t O, uint32_t Len, std::string& Out) {
   Out += "db ?";
 }
 
+// A kept named text: a byte with the count of names, for each name its
+// place in the text without the names (two bytes), its field, whether a
+// '+' goes before it and the field's value (four bytes), then the text
+// without the names.
+bool TPieceWork::NamedText(uint32_t O, uint32_t Len, uint16_t Extra, std::string& Out) {
+  const std::string_view Kept = Named.Find(B + O, Len, N - O, Extra);
+  if (Kept.empty()) return false;
+  const size_t Count = static_cast<uint8_t>(Kept[0]);
+  constexpr size_t HoleBytes = 8;
+  const std::string_view Text = Kept.substr(1 + Count * HoleBytes);
+  const size_t Start = Out.size();
+  const size_t SpansBefore = Spans ? Spans->size() : 0;
+  size_t From = 0;
+  for (size_t K = 0; K < Count; ++K) {
+    const char* H = Kept.data() + 1 + K * HoleBytes;
+    const size_t At = static_cast<uint8_t>(H[0]) | size_t{static_cast<uint8_t>(H[1])} << 8;
+    const TPieceFixup* F = FieldAt(O + static_cast<uint8_t>(H[2]));
+    if (!F || At < From || At > Text.size()) {  // not as when it was kept: made anew
+      Out.resize(Start);
+      if (Spans) Spans->resize(SpansBefore);
+      return false;
+    }
+    int32_t Value;
+    std::memcpy(&Value, H + 4, 4);
+    Out.append(Text.substr(From, At - From));
+    const size_t Name = Out.size();
+    if (H[3]) Out += '+';
+    FixupText(*F, Value, Out, 0);
+    if (Out.size() == Name) {  // an empty name fails the formatter ("?"): made anew
+      Out.resize(Start);
+      if (Spans) Spans->resize(SpansBefore);
+      return false;
+    }
+    From = At;
+  }
+  Out.append(Text.substr(From));
+  // Longer than the formatter's buffer takes ("?"): made anew.
+  if (Out.size() - Start >= MaxInsnText) {
+    Out.resize(Start);
+    if (Spans) Spans->resize(SpansBefore);
+    return false;
+  }
+  return true;
+}
+
+void TPieceWork::KeepNamedText(uint32_t O, uint32_t Len, uint16_t Extra, std::string_view Text) {
+  if (Holes.size() > 3) return;
+  std::string Kept(1, static_cast<char>(Holes.size()));
+  std::string Rest;
+  size_t From = 0;
+  for (const THole& H : Holes) {
+    if (H.At < From || H.At + H.Len > Text.size()) return;
+    Rest.append(Text.substr(From, H.At - From));
+    From = H.At + H.Len;
+    const size_t At = Rest.size();
+    const char Bytes[4] = {static_cast<char>(At & 0xFF), static_cast<char>(At >> 8), static_cast<char>(H.Field),
+                           static_cast<char>(H.Plus)};
+    Kept.append(Bytes, 4);
+    Kept.append(reinterpret_cast<const char*>(&H.Value), 4);
+  }
+  Rest.append(Text.substr(From));
+  Kept += Rest;
+  Named.Add(B + O, Len, N - O, Kept, Extra);
+}
+
 void TPieceWork::Emit(TCodeRoutine& Out) {
   // Labels: the targets an item starts at, in offset order.
   std::sort(Targets.begin(), Targets.end());
@@ -1159,12 +1259,28 @@ void TPieceWork::Emit(TCodeRoutine& Out) {
       O = E;
       continue;
     }
+    // One whose fields fixups fill has the text of the same bytes with the
+    // fixups at the same places, but for the names.
+    uint16_t Extra = 0;
+    if (StateAt(O) == InsnHead && !Plain && E - O <= TInsnTextCache::MaxBytesWithExtra && O >= 3 &&
+        NoFieldStartIn(O - 3, O))
+      for (uint32_t K = O; K < E; ++K) Extra = static_cast<uint16_t>(Extra | FieldStarts[K] << (K - O));
+    if (Extra && NamedText(O, E - O, Extra, Out.Text)) {
+      It.Kind = TCodeItemKind::Insn;
+      It.TextSize = static_cast<uint32_t>(Out.Text.size()) - It.TextStart;
+      Out.Items.push_back(It);
+      O = E;
+      continue;
+    }
     const TInsn* Insn = StateAt(O) == InsnHead ? Decode(O).Full : nullptr;
     if (Insn && Insn->I.length == E - O) {
       It.Kind = TCodeItemKind::Insn;
       const size_t SpansBefore = Out.Spans.size();
-      if (InsnText(O, *Insn, Out.Text) && Plain && Out.Spans.size() == SpansBefore && !Relative(Insn->I))
+      const bool Made = InsnText(O, *Insn, Out.Text);
+      if (Made && Plain && Out.Spans.size() == SpansBefore && !Relative(Insn->I))
         Texts.Add(B + O, E - O, N - O, std::string_view(Out.Text).substr(It.TextStart));
+      else if (Made && Extra && !Contextual && !SpansDropped && !Holes.empty())
+        KeepNamedText(O, E - O, Extra, std::string_view(Out.Text).substr(It.TextStart));
     } else {
       It.Kind = TCodeItemKind::Data;
       DataText(O, E - O, Out.Text);

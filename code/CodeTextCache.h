@@ -22,14 +22,17 @@
 class TInsnTextCache {
  public:
   static constexpr uint32_t MaxBytes = 15;  // the longest x86 instruction
+  static constexpr uint32_t MaxBytesWithExtra = 13;
 
   TInsnTextCache() : Slots(std::make_unique<TSlot[]>(SlotCount)) {}
 
   // The text kept for the Len bytes at P; empty when none is kept. Avail
-  // bytes may be read at P (at least Len).
-  std::string_view Find(const uint8_t* P, uint32_t Len, size_t Avail) const {
-    if (Len == 0 || Len > MaxBytes) return {};
-    const TKey K = KeyOf(P, Len, Avail);
+  // bytes may be read at P (at least Len). Extra tells texts of the same
+  // bytes apart (the places of the fixups among them); with an Extra, Len
+  // is at most MaxBytesWithExtra.
+  std::string_view Find(const uint8_t* P, uint32_t Len, size_t Avail, uint16_t Extra = 0) const {
+    if (Len == 0 || Len > (Extra ? MaxBytesWithExtra : MaxBytes)) return {};
+    const TKey K = KeyOf(P, Len, Avail, Extra);
     for (uint32_t I = SlotOf(K);; I = (I + 1) & (SlotCount - 1)) {
       const TSlot& S = Slots[I];
       if (S.Size == 0) return {};
@@ -38,10 +41,10 @@ class TInsnTextCache {
   }
 
   // Keeps Text for the Len bytes at P (which Find did not have).
-  void Add(const uint8_t* P, uint32_t Len, size_t Avail, std::string_view Text) {
-    if (Len == 0 || Len > MaxBytes || Text.empty() || Text.size() > UINT16_MAX) return;
+  void Add(const uint8_t* P, uint32_t Len, size_t Avail, std::string_view Text, uint16_t Extra = 0) {
+    if (Len == 0 || Len > (Extra ? MaxBytesWithExtra : MaxBytes) || Text.empty() || Text.size() > UINT16_MAX) return;
     if (Count >= SlotCount / 4 * 3 || Store.size() + Text.size() > MaxStore) return;
-    const TKey K = KeyOf(P, Len, Avail);
+    const TKey K = KeyOf(P, Len, Avail, Extra);
     uint32_t I = SlotOf(K);
     while (Slots[I].Size != 0) {
       if (Slots[I].Key.Lo == K.Lo && Slots[I].Key.Hi == K.Hi) return;
@@ -68,6 +71,13 @@ class TInsnTextCache {
   static constexpr uint32_t SlotCount = 1u << 14;
   static constexpr size_t MaxStore = 256u << 10;
 
+  // The bytes with Extra in the two bytes before the count (past the
+  // bytes of an instruction of at most 13).
+  static TKey KeyOf(const uint8_t* P, uint32_t Len, size_t Avail, uint16_t Extra) {
+    TKey K = KeyOf(P, Len, Avail);
+    K.Hi |= uint64_t{Extra} << 40;
+    return K;
+  }
   static TKey KeyOf(const uint8_t* P, uint32_t Len, size_t Avail) {
     if constexpr (std::endian::native == std::endian::little) {
       // Two whole words read and the bytes past the instruction masked off:

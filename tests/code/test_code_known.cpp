@@ -78,7 +78,8 @@ TOutcome DisassembleCold(const std::vector<uint8_t>& Bytes, const std::vector<TP
 }  // namespace
 
 // Pieces made of the same few instructions, their fields now filled by a
-// fixup and now not, jumps at ever other places: listed after hundreds of
+// fixup and now not, naming now this and now that (an empty name, one too
+// long to format), jumps at other places each time: listed after hundreds of
 // others (every instruction seen many times), each comes out as it does on
 // a thread that has seen nothing.
 TEST(CodeKnownInsns, RepeatedBytesListAsTheyDoTheFirstTime) {
@@ -94,7 +95,10 @@ TEST(CodeKnownInsns, RepeatedBytesListAsTheyDoTheFirstTime) {
         F.Offset = static_cast<uint32_t>(Bytes.size() + E.FixupAt);
         F.Kind = 1;
         F.Info = FixupKindInfo(7, 1);
-        F.Target = Rng() % 2 ? "Form1" : "System.@LStrAsg";
+        // Now and then a name longer than the formatter takes ("?").
+        static const std::string Long(500, 'L');
+        const uint32_t Pick = Rng() % 9;
+        F.Target = Pick == 0 ? std::string_view(Long) : Pick % 2 ? "Form1" : "System.@LStrAsg";
         F.Self = Rng() % 5 == 0;
         Fixups.push_back(F);
       }
