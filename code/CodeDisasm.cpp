@@ -226,7 +226,7 @@ struct TKnownInsns {
     TKey Key;  // Hi == 0: empty
     TInsnFacts Facts;
   };
-  static constexpr uint32_t DecodeSlotBits = 11;
+  static constexpr uint32_t DecodeSlotBits = 10;
   static constexpr uint32_t DecodeSlotCount = 1u << DecodeSlotBits;
   std::unique_ptr<TEntry[]> Entries = std::make_unique<TEntry[]>(DecodeSlotCount);
   // Written only when taken, so their pages cost nothing before.
@@ -236,7 +236,7 @@ struct TKnownInsns {
   TInsnTextCache Texts;
   // Texts of instructions whose fields fixups fill, the names cut out
   // (TPieceWork::NamedText), by their bytes and the places of the fixups.
-  TInsnTextCache Named;
+  TInsnTextCache Named{13, 128u << 10};
 
   static TKey KeyOf(const uint8_t* P, uint32_t Len) {
     uint8_t Raw[16] = {};

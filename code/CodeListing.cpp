@@ -98,13 +98,16 @@ bool RoutinePatternMatches(const TCodeRoutineHead& H, std::string_view Pattern) 
   return false;
 }
 
+// Sixteen bytes a routine (a unit of a hundred thousand routines keeps them
+// all while it is listed).
 struct TCodeLister::TPlaced {
   const TProcDecl* Proc = nullptr;
-  uint32_t Start = 0;       // in the data block
-  uint32_t PieceSize = 0;
-  TRoutineRole Role = TRoutineRole::Routine;
-  uint32_t Found = 0;       // the order the walk found it in (ties of Start keep it)
+  uint32_t Start = 0;          // in the data block
+  uint32_t PieceSize : 30 = 0; // at most MaxPiece
+  uint32_t Role : 2 = static_cast<uint32_t>(TRoutineRole::Routine);
+  static constexpr uint32_t MaxPiece = (1u << 30) - 1;
 };
+
 
 // A fixup target: its name and what the name refers to.
 struct TCodeTarget {
@@ -244,6 +247,7 @@ TCodeLister::~TCodeLister() = default;
 std::string TCodeLister::SourcePath() const { return Sources->MainPath(); }
 
 void TCodeLister::FindRoutines() {
+  static_assert(sizeof(void*) != 8 || sizeof(TPlaced) == 16);
   const TUnit& U = Unit;
   if (!U.DataBlock || U.DataSize <= 0) return;
   const uint32_t DataSize = static_cast<uint32_t>(U.DataSize);
@@ -290,20 +294,23 @@ void TCodeLister::FindRoutines() {
     if (!FirstTime(P)) return;
     TPlaced X;
     X.Proc = P;
+    TRoutineRole Role = TRoutineRole::Routine;
     if (Owner) {
-      X.Role = TRoutineRole::Nested;
+      Role = TRoutineRole::Nested;
       Names->SetOwner(P, Owner);
     } else if (std::binary_search(InitDecls.begin(), InitDecls.end(), static_cast<uint32_t>(P->DeclIndex)) ||
                (!U.DeclTable.empty() && U.DeclTable[0] == P)) {
-      X.Role = TRoutineRole::Initialization;
+      Role = TRoutineRole::Initialization;
     } else if (SameNoCase(NameView(P->GetName()), "Finalization")) {
-      X.Role = TRoutineRole::Finalization;
+      Role = TRoutineRole::Finalization;
     }
+    X.Role = static_cast<uint32_t>(Role) & 3;
     X.Start = std::min(static_cast<uint32_t>(P->MemOfs), DataSize);
     const uint32_t BlockEnd = *std::upper_bound(Bounds.begin(), Bounds.end(), X.Start);
     const uint32_t Room = (X.Start < DataSize ? BlockEnd : DataSize) - X.Start;
-    X.PieceSize = static_cast<int32_t>(P->CodeSize) >= 0 ? std::min(P->CodeSize, Room) : Room;
-    X.Found = static_cast<uint32_t>(Placed.size());
+    // A piece is listed up to 1 GiB (the format's offsets could go further,
+    // no unit does).
+    X.PieceSize = std::min(static_cast<int32_t>(P->CodeSize) >= 0 ? std::min(P->CodeSize, Room) : Room, TPlaced::MaxPiece);
     Placed.push_back(X);
   };
   // Nested routines are the embedded declarations of the routine they are
@@ -335,10 +342,9 @@ void TCodeLister::FindRoutines() {
     if (const auto* P = RecCast<TProcDecl>(R))
       if (P->MemOfs >= 0) Add(P, nullptr);
 
-  // In place: a stable sort would take a second list as large as this one.
-  std::sort(Placed.begin(), Placed.end(), [](const TPlaced& A, const TPlaced& B) {
-    return A.Start != B.Start ? A.Start < B.Start : A.Found < B.Found;
-  });
+  // Stable: routines that share a place stay in the order the walk found
+  // them (its buffer, half the list, is given back before the listing).
+  std::stable_sort(Placed.begin(), Placed.end(), [](const TPlaced& A, const TPlaced& B) { return A.Start < B.Start; });
 }
 
 size_t TCodeLister::RoutineCount() const { return Placed.size(); }
@@ -367,7 +373,7 @@ TCodeRoutineHead TCodeLister::Head(size_t I) const {
   TCodeRoutineHead H;
   H.Name = TTargetNames::RoutineName(P);
   H.QualifiedName = Names->QualifiedName(P, H.Name);
-  H.Role = X.Role;
+  H.Role = static_cast<TRoutineRole>(X.Role);
   H.BlockOffset = X.Start;
   H.Offset = PosOffset(Unit.DataBlock, Image) + X.Start;
   H.Size = P->CodeSize;

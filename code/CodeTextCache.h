@@ -24,7 +24,10 @@ class TInsnTextCache {
   static constexpr uint32_t MaxBytes = 15;  // the longest x86 instruction
   static constexpr uint32_t MaxBytesWithExtra = 13;
 
-  TInsnTextCache() : Slots(std::make_unique<TSlot[]>(SlotCount)) {}
+  // Up to 1 << SlotBits slots, three in four of them taken; texts of up to
+  // MaxStore bytes in all.
+  explicit TInsnTextCache(uint32_t SlotBits = 14, size_t StoreBytes = 256u << 10)
+      : SlotCount(1u << SlotBits), MaxStore(StoreBytes), Slots(std::make_unique<TSlot[]>(SlotCount)) {}
 
   // The text kept for the Len bytes at P; empty when none is kept. Avail
   // bytes may be read at P (at least Len). Extra tells texts of the same
@@ -68,8 +71,8 @@ class TInsnTextCache {
     uint32_t Start = 0;
     uint16_t Size = 0;  // 0: free
   };
-  static constexpr uint32_t SlotCount = 1u << 14;
-  static constexpr size_t MaxStore = 256u << 10;
+  const uint32_t SlotCount;
+  const size_t MaxStore;
 
   // The bytes with Extra in the two bytes before the count (past the
   // bytes of an instruction of at most 13).
@@ -100,7 +103,7 @@ class TInsnTextCache {
     std::memcpy(&K.Hi, Raw + 8, 8);
     return K;
   }
-  static uint32_t SlotOf(const TKey& K) {
+  uint32_t SlotOf(const TKey& K) const {
     const uint64_t H = (K.Lo * 0x9E3779B97F4A7C15ull) ^ (K.Hi * 0xC2B2AE3D27D4EB4Full);
     return static_cast<uint32_t>(H >> 40) & (SlotCount - 1);
   }
