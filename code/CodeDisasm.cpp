@@ -390,6 +390,14 @@ class TPieceWork {
   TShape ShapeAt(uint32_t O) const { return static_cast<TShape>(State[O] >> 3); }
   bool AllFree(uint32_t O, uint64_t Len) const {
     if (O + Len > N) return false;
+    if constexpr (std::endian::native == std::endian::little) {
+      // An instruction's bytes: up to eight states in one step.
+      if (Len <= 8 && O + 8 <= N) {
+        uint64_t W;
+        std::memcpy(&W, State.data() + O, 8);
+        return (W & (Len == 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * Len)) - 1)) == 0;
+      }
+    }
     for (uint64_t I = 0; I < Len; ++I)
       if (State[O + I] != Free) return false;
     return true;
@@ -398,7 +406,14 @@ class TPieceWork {
   const TPieceFixup* FieldAt(uint32_t O) const;
   // True when no 32-bit fixup field has a byte in [O, O + Len).
   bool NoFieldIn(uint32_t O, uint32_t Len) const;
-  bool FieldsFitInsn(uint32_t O, const TInsnFacts& D) const;
+  bool FieldsFitInsn(uint32_t O, const TInsnFacts& D) const {
+    const uint32_t End = static_cast<uint32_t>(std::min<uint64_t>(static_cast<uint64_t>(O) + D.Length, N));
+    const uint32_t From = O >= 3 ? O - 3 : 0;
+    return From >= End || NoFieldStartIn(From, End) || FieldsAreOperands(O, D);
+  }
+  // Whether every fixup field among the instruction's bytes (there is one)
+  // is one of its 32-bit displacement or immediate fields.
+  bool FieldsAreOperands(uint32_t O, const TInsnFacts& D) const;
   int32_t Addend(const TPieceFixup& F) const {
     return F.Offset + 4 <= N ? static_cast<int32_t>(ReadDWord(B + F.Offset)) : 0;
   }
@@ -503,11 +518,10 @@ bool TPieceWork::NoFieldIn(uint32_t O, uint32_t Len) const {
 
 // Every fixup field among the instruction's bytes must be one of its 32-bit
 // displacement or immediate fields; otherwise the bytes are no instruction.
-bool TPieceWork::FieldsFitInsn(uint32_t O, const TInsnFacts& D) const {
+bool TPieceWork::FieldsAreOperands(uint32_t O, const TInsnFacts& D) const {
   const uint32_t Len = D.Length;
   const uint32_t End = static_cast<uint32_t>(std::min<uint64_t>(static_cast<uint64_t>(O) + Len, N));
   const uint32_t From = O >= 3 ? O - 3 : 0;
-  if (From >= End || NoFieldStartIn(From, End)) return true;
   for (uint32_t F = From; F < End; ++F) {
     if (!FieldStarts[F]) continue;
     if (F < O || F + 4u > O + Len) return false;
