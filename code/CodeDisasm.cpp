@@ -423,6 +423,19 @@ class TPieceWork {
     State[O] = InsnHead;
     for (uint32_t I = 1; I < Len; ++I) State[O + I] = InsnBody;
   }
+  // The first free byte from O on (N when none), eight states at a step.
+  uint32_t NextFree(uint32_t O) const {
+    if constexpr (std::endian::native == std::endian::little) {
+      constexpr uint64_t Ones = 0x0101010101010101u, Highs = 0x8080808080808080u;
+      for (; O + 8 <= N; O += 8) {
+        uint64_t W;
+        std::memcpy(&W, State.data() + O, 8);
+        if (const uint64_t Zero = (W - Ones) & ~W & Highs) return O + static_cast<uint32_t>(std::countr_zero(Zero)) / 8;
+      }
+    }
+    while (O < N && State[O] != Free) ++O;
+    return O;
+  }
   // Where the item that starts at O ends: the next byte that is no body
   // byte (InsnBody 2 and DataBody 4 have bit 1 or 2 and not bit 0 set),
   // eight states at a step.
@@ -734,8 +747,7 @@ bool TPieceWork::PlaceLiteral(uint32_t T) {
 // found.
 bool TPieceWork::CellTargets() {
   bool More = false;
-  for (uint32_t P = 0; P < N; ++P) {
-    if (State[P] != Free) continue;
+  for (uint32_t P = NextFree(0); P < N; P = NextFree(P + 1)) {
     const TPieceFixup* F = FieldAt(P);
     if (!F || !AllFree(P, 4) || !F->Self || F->Info.Use != TFixupUse::Absolute) continue;
     const int64_t T = Addend(*F);
@@ -757,11 +769,7 @@ bool TPieceWork::CellTargets() {
 // tables have them), and every fixup field among them is an operand.
 bool TPieceWork::DeadCode() {
   bool More = false;
-  for (uint32_t O = 0; O < N;) {
-    if (State[O] != Free) {
-      ++O;
-      continue;
-    }
+  for (uint32_t O = NextFree(0); O < N; O = NextFree(O)) {
     uint32_t E = O;
     while (E < N && State[E] == Free) ++E;
     uint32_t P = O;
@@ -787,12 +795,7 @@ void TPieceWork::PlaceRest() {
   std::vector<uint32_t> Cuts(Targets);
   std::sort(Cuts.begin(), Cuts.end());
   size_t CutAt = 0;
-  uint32_t O = 0;
-  while (O < N) {
-    if (State[O] != Free) {
-      ++O;
-      continue;
-    }
+  for (uint32_t O = NextFree(0); O < N; O = NextFree(O)) {
     uint32_t E = O;
     while (E < N && State[E] == Free) ++E;
     // [O, E) is free.
