@@ -213,12 +213,7 @@ struct TDecoded {
 // life, made once (about a megabyte), and hold only what follows from the
 // bytes alone.
 struct TKnownInsns {
-  // An instruction's bytes as two words, the bytes past it zero and its
-  // length in the last byte.
-  struct TKey {
-    uint64_t Lo = 0, Hi = 0;
-    bool operator==(const TKey&) const = default;
-  };
+  using TKey = TInsnKey;
   // The table is looked up for every instruction the flow meets: its keys
   // and what the flow reads sit together in a few bytes a slot (a table of
   // 80 KiB), the whole decoded instructions (some 360 bytes each) apart.
@@ -238,27 +233,6 @@ struct TKnownInsns {
   // (TPieceWork::NamedText), by their bytes and the places of the fixups.
   TInsnTextCache Named{13, 128u << 10};
 
-  static TKey KeyOf(const uint8_t* P, uint32_t Len) {
-    uint8_t Raw[16] = {};
-    std::memcpy(Raw, P, Len);
-    Raw[15] = static_cast<uint8_t>(Len);
-    TKey K;
-    std::memcpy(&K.Lo, Raw, 8);
-    std::memcpy(&K.Hi, Raw + 8, 8);
-    return K;
-  }
-  // The Len bytes at P as a key, read as two words (16 bytes may be read).
-  static TKey WordsOf(const uint8_t* P, uint32_t Len) {
-    if constexpr (std::endian::native != std::endian::little) return KeyOf(P, Len);
-    TKey K;
-    std::memcpy(&K.Lo, P, 8);
-    std::memcpy(&K.Hi, P + 8, 8);
-    if (Len < 8) K.Lo &= (uint64_t{1} << (8 * Len)) - 1;
-    K.Hi = Len <= 8 ? 0 : K.Hi & ((uint64_t{1} << (8 * (Len - 8))) - 1);
-    K.Hi |= uint64_t{Len} << 56;
-    return K;
-  }
-
   // The instruction at P (Avail bytes may be read) decoded with the one
   // decoder of the engine; empty where the bytes are no instruction. Valid
   // until the next call.
@@ -272,13 +246,13 @@ struct TKnownInsns {
     const uint32_t First = uint32_t(P[0]) | uint32_t(P[1]) << 8 | uint32_t(P[2]) << 16;
     const uint32_t I = (First * 0x9E3779B1u) >> (32 - DecodeSlotBits);
     TEntry& E = Entries[I];
-    if (E.Key.Hi != 0 && WordsOf(P, E.Facts.Length) == E.Key) return {&E.Facts, &Full[I]};
+    if (E.Key.Hi != 0 && InsnKeyOf(P, E.Facts.Length, Avail) == E.Key) return {&E.Facts, &Full[I]};
     if (!ZYAN_SUCCESS(ZydisDecoderDecodeInstruction(&Dec, &Full[I].Ctx, P, Avail, &Full[I].I))) {
       E.Key = {};
       return {};
     }
     E.Facts = TInsnFacts(Full[I].I);
-    E.Key = WordsOf(P, E.Facts.Length);
+    E.Key = InsnKeyOf(P, E.Facts.Length, Avail);
     return {&E.Facts, &Full[I]};
   }
 };

@@ -19,6 +19,37 @@
 #include <string>
 #include <string_view>
 
+// An instruction's bytes as two words, zero-filled to 15 bytes, and their
+// count in the last byte.
+struct TInsnKey {
+  uint64_t Lo = 0, Hi = 0;
+  bool operator==(const TInsnKey&) const = default;
+};
+
+// The key of the Len bytes at P (at most 15); Avail bytes may be read at P.
+inline TInsnKey InsnKeyOf(const uint8_t* P, uint32_t Len, size_t Avail) {
+  if constexpr (std::endian::native == std::endian::little) {
+    // Two whole words read and the bytes past the instruction masked off:
+    // the same key as below without going through memory byte by byte.
+    if (Avail >= 16) {
+      TInsnKey K;
+      std::memcpy(&K.Lo, P, 8);
+      std::memcpy(&K.Hi, P + 8, 8);
+      if (Len < 8) K.Lo &= (uint64_t{1} << (8 * Len)) - 1;
+      K.Hi = Len <= 8 ? 0 : K.Hi & ((uint64_t{1} << (8 * (Len - 8))) - 1);
+      K.Hi |= uint64_t{Len} << 56;
+      return K;
+    }
+  }
+  uint8_t Raw[16] = {};
+  std::memcpy(Raw, P, Len);
+  Raw[15] = static_cast<uint8_t>(Len);
+  TInsnKey K;
+  std::memcpy(&K.Lo, Raw, 8);
+  std::memcpy(&K.Hi, Raw + 8, 8);
+  return K;
+}
+
 class TInsnTextCache {
  public:
   static constexpr uint32_t MaxBytes = 15;  // the longest x86 instruction
@@ -62,10 +93,7 @@ class TInsnTextCache {
   size_t Size() const { return Count; }
 
  private:
-  // The bytes, zero-filled to 15, and their count in the last byte.
-  struct TKey {
-    uint64_t Lo = 0, Hi = 0;
-  };
+  using TKey = TInsnKey;
   struct TSlot {
     TKey Key;
     uint32_t Start = 0;
@@ -77,30 +105,8 @@ class TInsnTextCache {
   // The bytes with Extra in the two bytes before the count (past the
   // bytes of an instruction of at most 13).
   static TKey KeyOf(const uint8_t* P, uint32_t Len, size_t Avail, uint16_t Extra) {
-    TKey K = KeyOf(P, Len, Avail);
+    TKey K = InsnKeyOf(P, Len, Avail);
     K.Hi |= uint64_t{Extra} << 40;
-    return K;
-  }
-  static TKey KeyOf(const uint8_t* P, uint32_t Len, size_t Avail) {
-    if constexpr (std::endian::native == std::endian::little) {
-      // Two whole words read and the bytes past the instruction masked off:
-      // the same key as below without going through memory byte by byte.
-      if (Avail >= 16) {
-        TKey K;
-        std::memcpy(&K.Lo, P, 8);
-        std::memcpy(&K.Hi, P + 8, 8);
-        if (Len < 8) K.Lo &= (uint64_t{1} << (8 * Len)) - 1;
-        K.Hi = Len <= 8 ? 0 : K.Hi & ((uint64_t{1} << (8 * (Len - 8))) - 1);
-        K.Hi |= uint64_t{Len} << 56;
-        return K;
-      }
-    }
-    uint8_t Raw[16] = {};
-    std::memcpy(Raw, P, Len);
-    Raw[15] = static_cast<uint8_t>(Len);
-    TKey K;
-    std::memcpy(&K.Lo, Raw, 8);
-    std::memcpy(&K.Hi, Raw + 8, 8);
     return K;
   }
   uint32_t SlotOf(const TKey& K) const {
