@@ -210,13 +210,13 @@ struct TDecoded {
 // is copied instead; and one that names nothing formats the same wherever it
 // stands (TInsnTextCache). The same few hundred instructions make most of a
 // unit's code, and of the next unit's: the tables are kept for the thread's
-// life, made once (about a megabyte), and hold only what follows from the
-// bytes alone.
+// life, made once (about a megabyte and a half), and hold only what follows
+// from the bytes alone.
 struct TKnownInsns {
   using TKey = TInsnKey;
   // The table is looked up for every instruction the flow meets: its keys
-  // and what the flow reads sit together in a few bytes a slot (a table of
-  // 80 KiB), the whole decoded instructions (some 360 bytes each) apart.
+  // and what the flow reads sit together in 40 bytes a slot (a table of
+  // 40 KiB), the whole decoded instructions (some 360 bytes each) apart.
   struct TEntry {
     TKey Key;  // Hi == 0: empty
     TInsnFacts Facts;
