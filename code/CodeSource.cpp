@@ -99,26 +99,26 @@ class TFolderNames {
     const fs::file_time_type Changed = fs::last_write_time(Dir, Ec);
     std::lock_guard<std::mutex> L(M);
     auto It = Folders.find(Dir.native());
-    if (Ec || It == Folders.end() || It->second.Changed != Changed || !It->second.Settled) {
-      if (Folders.size() >= MaxFolders) Folders.clear();
-      TFolder F;
-      F.Changed = Changed;
-      F.Settled = !Ec && fs::file_time_type::clock::now() - Changed > std::chrono::seconds(2);
+    TFolder Read;  // the folder as read now, when what is kept will not do
+    const TFolder* F = It != Folders.end() ? &It->second : nullptr;
+    if (Ec || !F || F->Changed != Changed || !F->Settled) {
+      Read.Changed = Changed;
+      Read.Settled = !Ec && fs::file_time_type::clock::now() - Changed > std::chrono::seconds(2);
       if (DIR* D = opendir(Dir.c_str())) {
         while (const dirent* E = readdir(D)) {
           const std::string_view Name(E->d_name);
-          if (Name != "." && Name != "..") F.Names.emplace_back(Name);
+          if (Name != "." && Name != "..") Read.Names.emplace_back(Name);
         }
         closedir(D);
       }
-      if (!F.Settled) {  // changed too lately to be trusted (or no time): not kept
-        for (const std::string& N : F.Names)
-          if (Each(N)) return;
-        return;
+      F = &Read;
+      // Kept only when read well after its last change.
+      if (Read.Settled) {
+        if (Folders.size() >= MaxFolders) Folders.clear();
+        F = &Folders.insert_or_assign(Dir.native(), std::move(Read)).first->second;
       }
-      It = Folders.insert_or_assign(Dir.native(), std::move(F)).first;
     }
-    for (const std::string& N : It->second.Names)
+    for (const std::string& N : F->Names)
       if (Each(N)) return;
   }
 
