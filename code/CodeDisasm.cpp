@@ -12,6 +12,7 @@
 #include <cstring>
 #include <memory>
 
+#include "CodeInsnShapes.h"
 #include "CodeTextCache.h"
 #include "DCU_Text.h"
 
@@ -166,95 +167,19 @@ const TX86Engine& Engine() {
   return E;
 }
 
-// An instruction decoded without its operands (the flow needs its length
-// and raw fields only); the operands are decoded from the context when they
-// are needed.
-struct TInsn {
-  ZydisDecodedInstruction I;
-  ZydisDecoderContext Ctx;
-};
-
-// What the flow reads of an instruction: its length and mnemonic, where its
-// immediates and displacement lie, and a branch's distance.
-struct TInsnFacts {
-  struct TField {
-    uint8_t Offset = 0, Size = 0;
-    bool Relative = false;
-  };
-  uint16_t Mnemonic = ZYDIS_MNEMONIC_INVALID;
-  uint8_t Length = 0;
-  TField Imm[2], Disp;
-  int32_t Distance = 0;  // the first immediate, signed (32-bit code has no wider one)
-
-  TInsnFacts() = default;
-  explicit TInsnFacts(const ZydisDecodedInstruction& I)
-      : Mnemonic(static_cast<uint16_t>(I.mnemonic)), Length(I.length),
-        Imm{{I.raw.imm[0].offset, I.raw.imm[0].size, static_cast<bool>(I.raw.imm[0].is_relative)},
-            {I.raw.imm[1].offset, I.raw.imm[1].size, static_cast<bool>(I.raw.imm[1].is_relative)}},
-        Disp{I.raw.disp.offset, I.raw.disp.size, false},
-        Distance(static_cast<int32_t>(I.raw.imm[0].value.s)) {}
-};
-
-// An instruction as the table of known ones gives it: what the flow reads,
-// and the whole of it (for its operands and its text).
-struct TDecoded {
-  const TInsnFacts* Facts = nullptr;
-  const TInsn* Full = nullptr;
-  explicit operator bool() const { return Facts != nullptr; }
-  const TInsnFacts* operator->() const { return Facts; }
-};
-
-// What the instructions seen so far decoded and formatted to, by their
-// bytes. A decoder reads an instruction's bytes and nothing after them, so
-// an instruction whose bytes equal one decoded before decodes the same and
-// is copied instead; and one that names nothing formats the same wherever it
+// What the instructions seen so far decoded and formatted to. The decoder
+// gives an instruction of a shape seen before from its table
+// (TInsnShapes); one that names nothing formats the same wherever it
 // stands (TInsnTextCache). The same few hundred instructions make most of a
 // unit's code, and of the next unit's: the tables are kept for the thread's
 // life, made once (about a megabyte and a half), and hold only what follows
 // from the bytes alone.
 struct TKnownInsns {
-  using TKey = TInsnKey;
-  // The table is looked up for every instruction the flow meets: its keys
-  // and what the flow reads sit together in 40 bytes a slot (a table of
-  // 40 KiB), the whole decoded instructions (some 360 bytes each) apart.
-  struct TEntry {
-    TKey Key;  // Hi == 0: empty
-    TInsnFacts Facts;
-  };
-  static constexpr uint32_t DecodeSlotBits = 10;
-  static constexpr uint32_t DecodeSlotCount = 1u << DecodeSlotBits;
-  std::unique_ptr<TEntry[]> Entries = std::make_unique<TEntry[]>(DecodeSlotCount);
-  // Written only when taken, so their pages cost nothing before.
-  std::unique_ptr<TInsn[]> Full = std::make_unique_for_overwrite<TInsn[]>(DecodeSlotCount);
-  TEntry TailEntry;  // an instruction decoded without its slot (at a piece's end)
-  TInsn TailFull;
+  TInsnShapes Shapes{Engine().Dec};
   TInsnTextCache Texts;
   // Texts of instructions whose fields fixups fill, the names cut out
   // (TPieceWork::NamedText), by their bytes and the places of the fixups.
   TInsnTextCache Named{13, 128u << 10};
-
-  // The instruction at P (Avail bytes may be read) decoded with the one
-  // decoder of the engine; empty where the bytes are no instruction. Valid
-  // until the next call.
-  const ZydisDecoder& Dec = Engine().Dec;
-  TDecoded Decode(const uint8_t* P, uint32_t Avail) {
-    if (Avail < 16) {
-      if (!ZYAN_SUCCESS(ZydisDecoderDecodeInstruction(&Dec, &TailFull.Ctx, P, Avail, &TailFull.I))) return {};
-      TailEntry.Facts = TInsnFacts(TailFull.I);
-      return {&TailEntry.Facts, &TailFull};
-    }
-    const uint32_t First = uint32_t(P[0]) | uint32_t(P[1]) << 8 | uint32_t(P[2]) << 16;
-    const uint32_t I = (First * 0x9E3779B1u) >> (32 - DecodeSlotBits);
-    TEntry& E = Entries[I];
-    if (E.Key.Hi != 0 && InsnKeyOf(P, E.Facts.Length, Avail) == E.Key) return {&E.Facts, &Full[I]};
-    if (!ZYAN_SUCCESS(ZydisDecoderDecodeInstruction(&Dec, &Full[I].Ctx, P, Avail, &Full[I].I))) {
-      E.Key = {};
-      return {};
-    }
-    E.Facts = TInsnFacts(Full[I].I);
-    E.Key = InsnKeyOf(P, E.Facts.Length, Avail);
-    return {&E.Facts, &Full[I]};
-  }
 };
 
 TKnownInsns& KnownInsns() {
@@ -354,7 +279,9 @@ class TPieceWork {
   uint32_t InsnStart = 0;
 
   // The instruction at O; valid until the next Decode.
-  TDecoded Decode(uint32_t O) { return Known.Decode(B + O, N - O); }
+  TDecoded Decode(uint32_t O) { return Known.Shapes.Decode(B + O, N - O); }
+  // The whole of what Decode gave last.
+  const TInsn& Whole(const TDecoded& D) const { return Known.Shapes.Whole(D); }
   // The visible operands of D into Ops (ZYDIS_MAX_OPERAND_COUNT_VISIBLE).
   bool Operands(const TInsn& D, ZydisDecodedOperand* Ops) const {
     return ZYAN_SUCCESS(
@@ -592,8 +519,9 @@ void TPieceWork::FollowOperands(uint32_t O, const TDecoded& D) {
   Target(T);
   if (!InPiece(T)) return;
   ZydisDecodedOperand Ops[ZYDIS_MAX_OPERAND_COUNT_VISIBLE];
-  if (!Operands(*D.Full, Ops)) return;
-  for (uint8_t K = 0; K < D.Full->I.operand_count_visible; ++K) {
+  const TInsn& Insn = Whole(D);
+  if (!Operands(Insn, Ops)) return;
+  for (uint8_t K = 0; K < Insn.I.operand_count_visible; ++K) {
     const ZydisDecodedOperand& Op = Ops[K];
     if (Op.type != ZYDIS_OPERAND_TYPE_MEMORY || !Op.mem.disp.has_displacement) continue;
     const bool Branch = I.Mnemonic == ZYDIS_MNEMONIC_JMP || I.Mnemonic == ZYDIS_MNEMONIC_CALL;
@@ -1263,7 +1191,8 @@ void TPieceWork::Emit(TCodeRoutine& Out) {
       O = E;
       continue;
     }
-    const TInsn* Insn = StateAt(O) == InsnHead ? Decode(O).Full : nullptr;
+    const TDecoded D = StateAt(O) == InsnHead ? Decode(O) : TDecoded{};
+    const TInsn* Insn = D ? &Whole(D) : nullptr;
     if (Insn && Insn->I.length == E - O) {
       It.Kind = TCodeItemKind::Insn;
       const size_t SpansBefore = Out.Spans.size();
