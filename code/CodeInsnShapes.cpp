@@ -60,7 +60,9 @@ TInsnFacts::TInsnFacts(const ZydisDecodedInstruction& I)
 
 TInsnShapes::TInsnShapes(const ZydisDecoder& D, uint32_t SlotBits)
     : Dec(D), Bits(SlotBits), Entries(std::make_unique<TEntry[]>(size_t{1} << SlotBits)),
-      Full(std::make_unique_for_overwrite<TInsn[]>(size_t{1} << SlotBits)) {}
+      Full(std::make_unique_for_overwrite<TInsn[]>(size_t{1} << SlotBits)) {
+  std::memset(Hint, 3, sizeof Hint);
+}
 
 // A shape is filed under its first Known bytes (1 to 3), those before its
 // first field (an opcode byte always comes first), or fewer when the
@@ -85,15 +87,20 @@ TDecoded TInsnShapes::Decode(const uint8_t* P, size_t Avail) {
   const uint32_t First3 = static_cast<uint32_t>(Lo & 0xFFFFFF);
   // Whatever slot a shape is found in, bytes that match it outside its
   // fields are an instruction of that shape; one longer than the bytes
-  // there is none (the decoder runs out of bytes).
-  for (uint32_t Known = 3; Known >= 1; --Known) {
+  // there is none (the decoder runs out of bytes). The slot the last shape
+  // of the same first byte was filed under is looked at first.
+  const uint8_t First = static_cast<uint8_t>(Lo);
+  const uint32_t Hinted = Hint[First];
+  for (uint32_t Try = 0; Try < 3; ++Try) {
+    const uint32_t Known = Try == 0 ? Hinted : (Try == 1 ? (Hinted == 3 ? 2 : 3) : (Hinted == 1 ? 2 : 1));
     const uint32_t S = SlotOf(First3, Known);
     const TEntry& E = Entries[S];
     if ((Lo & E.MaskLo) != E.Lo || (Hi & E.MaskHi) != E.Hi) continue;
     if (E.Facts.Length > Avail) return {};
+    Hint[First] = static_cast<uint8_t>(Known);
+    if (!E.Facts.Imm[0].Size) return {&E.Facts, &Full[S], P};
     Found = E.Facts;
-    if (Found.Imm[0].Size)
-      Found.Distance = static_cast<int32_t>(FieldValue(P + Found.Imm[0].Offset, Found.Imm[0].Size, E.ImmSigned[0]));
+    Found.Distance = static_cast<int32_t>(FieldValue(P + Found.Imm[0].Offset, Found.Imm[0].Size, E.ImmSigned[0]));
     return {&Found, &Full[S], P};
   }
   TInsn D;
@@ -110,6 +117,7 @@ TDecoded TInsnShapes::Decode(const uint8_t* P, size_t Avail) {
     return {&TailFacts, &Tail, P};
   }
   const uint32_t S = SlotOf(First3, Known);
+  Hint[First] = static_cast<uint8_t>(Known);
   TEntry& E = Entries[S];
   E.MaskLo = E.MaskHi = 0;
   MaskBytes(E.MaskLo, E.MaskHi, 0, I.length);

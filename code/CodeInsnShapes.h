@@ -84,7 +84,8 @@ class TInsnShapes {
   // taken, so that their pages cost nothing before).
   std::unique_ptr<TEntry[]> Entries;
   std::unique_ptr<TInsn[]> Full;
-  TInsnFacts Found;  // the facts of the last instruction, its distance its own
+  uint8_t Hint[256];  // by first byte: how many bytes the last shape was filed under
+  TInsnFacts Found;   // the facts of the last instruction, its distance its own
   TInsn Tail;  // an instruction decoded without a slot
   TInsnFacts TailFacts;
   size_t Calls = 0;
