@@ -180,6 +180,9 @@ struct TKnownInsns {
   // Texts of instructions whose fields fixups fill, the names cut out
   // (TPieceWork::NamedText), by their bytes and the places of the fixups.
   TInsnTextCache Named{13, 128u << 10};
+  // Texts of branches to places of the piece, by their bytes without the
+  // distance: the text around the label or offset (TPieceWork::BranchText).
+  TInsnTextCache Branches{12, 64u << 10};
 };
 
 TKnownInsns& KnownInsns() {
@@ -256,6 +259,7 @@ class TPieceWork {
   std::vector<std::pair<uint32_t, std::string>> Labels;  // final, in offset order
   TInsnTextCache& Texts = Known.Texts;  // instructions that name nothing, by their bytes
   TInsnTextCache& Named = Known.Named;
+  TInsnTextCache& Branches = Known.Branches;
   // The names the hooks wrote into the instruction being formatted: where
   // (in its text), how long, and what they were made of; Contextual when a
   // hook wrote what depends on the place of the instruction (a label).
@@ -268,6 +272,16 @@ class TPieceWork {
   std::vector<THole> Holes;
   bool Contextual = false;
   bool SpansDropped = false;
+  // Where the label (or offset) of a branch without a fixup went in the
+  // instruction's text, and how long it is; Len -1: none written.
+  uint32_t BranchAt = 0;
+  int32_t BranchLen = -1;
+  // The key of a branch's bytes without its distance, at P (Len bytes).
+  static std::array<uint8_t, 16> BranchKey(const uint8_t* P, uint32_t Len, const TInsnFacts& D);
+  // The text of the branch at O (Len bytes, decoded as D) made from a kept
+  // one; false when none is kept.
+  bool BranchText(uint32_t O, uint32_t Len, const TInsnFacts& D, std::string& Out);
+  void KeepBranchText(uint32_t O, uint32_t Len, const TInsnFacts& D, std::string_view Text);
   // The text of the instruction at O (Len bytes, fields at the places Extra
   // has) made from a kept one; false when none is kept.
   bool NamedText(uint32_t O, uint32_t Len, uint16_t Extra, std::string& Out);
@@ -872,6 +886,8 @@ bool TPieceWork::RelText(const ZydisFormatterContext& C, uint32_t At) {
   Contextual = true;
   LabelOrOffset(static_cast<int64_t>(CurOfs) + C.instruction->length + C.operand->imm.value.s, Scratch,
                 InsnStart + At);
+  BranchLen = BranchLen < 0 ? static_cast<int32_t>(Scratch.size()) : INT32_MAX;  // a second one: not kept
+  BranchAt = At;
   return true;
 }
 
@@ -972,6 +988,7 @@ bool TPieceWork::InsnText(uint32_t O, const TInsn& D, std::string& Out) {
   Holes.clear();
   Contextual = false;
   SpansDropped = false;
+  BranchLen = -1;
   const size_t SpansBefore = Spans ? Spans->size() : 0;
   if (!Operands(D, Ops) ||
       !ZYAN_SUCCESS(ZydisFormatterFormatInstruction(&X86.Fmt, &D.I, Ops, D.I.operand_count_visible, Buf, sizeof Buf,
@@ -1145,6 +1162,45 @@ void TPieceWork::KeepNamedText(uint32_t O, uint32_t Len, uint16_t Extra, std::st
   Named.Add(B + O, Len, N - O, Kept, Extra);
 }
 
+std::array<uint8_t, 16> TPieceWork::BranchKey(const uint8_t* P, uint32_t Len, const TInsnFacts& D) {
+  std::array<uint8_t, 16> K{};
+  std::memcpy(K.data(), P, Len);
+  for (uint32_t I = D.Imm[0].Offset; I < D.Imm[0].Offset + D.Imm[0].Size / 8u && I < Len; ++I) K[I] = 0;
+  return K;
+}
+
+bool TPieceWork::BranchText(uint32_t O, uint32_t Len, const TInsnFacts& D, std::string& Out) {
+  const std::array<uint8_t, 16> K = BranchKey(B + O, Len, D);
+  const std::string_view Kept = Branches.Find(K.data(), Len, K.size());
+  if (Kept.size() < 2) return false;
+  const size_t At = static_cast<uint8_t>(Kept[0]) | size_t{static_cast<uint8_t>(Kept[1])} << 8;
+  const std::string_view Text = Kept.substr(2);
+  const size_t Start = Out.size();
+  const size_t SpansBefore = Spans ? Spans->size() : 0;
+  Out.append(Text.substr(0, At));
+  const size_t Name = Out.size();
+  LabelOrOffset(static_cast<int64_t>(O) + Len + D.Distance, Out, 0);
+  // An empty name fails the formatter, a text longer than its buffer too
+  // ("?"): made anew.
+  if (Out.size() == Name || Out.size() - Start + (Text.size() - At) >= MaxInsnText) {
+    Out.resize(Start);
+    if (Spans) Spans->resize(SpansBefore);
+    return false;
+  }
+  Out.append(Text.substr(At));
+  return true;
+}
+
+void TPieceWork::KeepBranchText(uint32_t O, uint32_t Len, const TInsnFacts& D, std::string_view Text) {
+  const size_t End = BranchAt + static_cast<size_t>(BranchLen);
+  if (End > Text.size() || BranchAt > UINT16_MAX) return;
+  std::string Kept{static_cast<char>(BranchAt & 0xFF), static_cast<char>(BranchAt >> 8)};
+  Kept.append(Text.substr(0, BranchAt));
+  Kept.append(Text.substr(End));
+  const std::array<uint8_t, 16> K = BranchKey(B + O, Len, D);
+  Branches.Add(K.data(), Len, K.size(), Kept);
+}
+
 void TPieceWork::Emit(TCodeRoutine& Out) {
   // Labels: the targets an item starts at, in offset order.
   std::sort(Targets.begin(), Targets.end());
@@ -1192,6 +1248,16 @@ void TPieceWork::Emit(TCodeRoutine& Out) {
       continue;
     }
     const TDecoded D = StateAt(O) == InsnHead ? Decode(O) : TDecoded{};
+    // A branch to a place of the piece has the text of the same bytes with
+    // any other distance, but for the label.
+    const bool Branch = Plain && D && D->Length == E - O && D->Imm[0].Relative;
+    if (Branch && BranchText(O, E - O, *D.Facts, Out.Text)) {
+      It.Kind = TCodeItemKind::Insn;
+      It.TextSize = static_cast<uint32_t>(Out.Text.size()) - It.TextStart;
+      Out.Items.push_back(It);
+      O = E;
+      continue;
+    }
     const TInsn* Insn = D ? &Whole(D) : nullptr;
     if (Insn && Insn->I.length == E - O) {
       It.Kind = TCodeItemKind::Insn;
@@ -1201,6 +1267,8 @@ void TPieceWork::Emit(TCodeRoutine& Out) {
         Texts.Add(B + O, E - O, N - O, std::string_view(Out.Text).substr(It.TextStart));
       else if (Made && Extra && !Contextual && !SpansDropped && !Holes.empty())
         KeepNamedText(O, E - O, Extra, std::string_view(Out.Text).substr(It.TextStart));
+      else if (Made && Branch && !SpansDropped && Holes.empty() && BranchLen >= 0 && BranchLen != INT32_MAX)
+        KeepBranchText(O, E - O, *D.Facts, std::string_view(Out.Text).substr(It.TextStart));
     } else {
       It.Kind = TCodeItemKind::Data;
       DataText(O, E - O, Out.Text);

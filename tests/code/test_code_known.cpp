@@ -35,6 +35,8 @@ const std::vector<TEncoding>& Encodings() {
       {{0xEB, 0x7F}},                                // jmp out of the piece
       {{0x33, 0xC0}},                                // xor eax, eax
       {{0xC7, 0x45, 0xF8, 0x00, 0x00, 0x00, 0x00}, 3},  // mov dword ptr [ebp-$08], 0 / Target
+      {{0x0F, 0x84, 0x01, 0x00, 0x00, 0x00}, 2},     // jz rel32 / Target
+      {{0xE2, 0xFC}},                                // loop back into the instruction before
   };
   return E;
 }
