@@ -335,6 +335,19 @@ class TPieceWork {
   bool InPiece(int64_t T) const { return T >= 0 && T < static_cast<int64_t>(N); }
 
   void PlaceInsn(uint32_t O, uint32_t Len) {
+    if constexpr (std::endian::native == std::endian::little) {
+      // Up to eight states in one step (the bytes after the instruction kept).
+      if (Len >= 1 && Len <= 8 && O + 8 <= N) {
+        constexpr uint64_t Bodies = 0x0202020202020202u;
+        static_assert(InsnBody == 2);
+        const uint64_t Mask = Len == 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * Len)) - 1;
+        uint64_t W;
+        std::memcpy(&W, State.data() + O, 8);
+        W = (W & ~Mask) | (((Bodies & ~uint64_t{0xFF}) | InsnHead) & Mask);
+        std::memcpy(State.data() + O, &W, 8);
+        return;
+      }
+    }
     State[O] = InsnHead;
     for (uint32_t I = 1; I < Len; ++I) State[O + I] = InsnBody;
   }
@@ -379,6 +392,11 @@ class TPieceWork {
 
   void Flow();
   void FollowOperands(uint32_t O, const TDecoded& D);
+  // Whether FollowOperands has anything to follow: a branch, or a 32-bit
+  // field a fixup may fill.
+  static bool MayFollow(const TInsnFacts& I) {
+    return I.Imm[0].Relative || I.Imm[0].Size == 32 || I.Imm[1].Size == 32 || I.Disp.Size == 32;
+  }
   void ExceptTable(uint32_t O);
   void JumpTable(uint32_t O);
   void PlaceMemData(uint32_t O, uint32_t Size);
@@ -416,9 +434,21 @@ void TPieceWork::Reset(const TPieceInput& Input) {
       FieldStarts[F.Offset] = 1;
       Fields.push_back(&F);
     }
+  // Filled run by run between the fields (the fixups come in offset order).
   FieldsBefore.resize(size_t{N} + 1);
-  FieldsBefore[0] = 0;
-  for (uint32_t O = 0; O < N; ++O) FieldsBefore[O + 1] = FieldsBefore[O] + FieldStarts[O];
+  uint32_t From = 0;
+  for (uint32_t K = 0; K < Fields.size(); ++K) {
+    const uint32_t At = Fields[K]->Offset;
+    if (At < From) {  // out of order: counted byte by byte
+      FieldsBefore[0] = 0;
+      for (uint32_t O = 0; O < N; ++O) FieldsBefore[O + 1] = FieldsBefore[O] + FieldStarts[O];
+      From = N + 1;
+      break;
+    }
+    std::fill(FieldsBefore.begin() + From, FieldsBefore.begin() + At + 1, K);
+    From = At + 1;
+  }
+  if (From <= N) std::fill(FieldsBefore.begin() + From, FieldsBefore.end(), static_cast<uint32_t>(Fields.size()));
   Stack.clear();
   Candidates.clear();
   Tried.clear();
@@ -488,7 +518,7 @@ void TPieceWork::Flow() {
       const TDecoded D = Decode(O);
       if (!D || !AllFree(O, D->Length) || !FieldsFitInsn(O, *D.Facts)) break;
       PlaceInsn(O, D->Length);
-      FollowOperands(O, D);
+      if (MayFollow(*D.Facts)) FollowOperands(O, D);
       if (EndsFlow(*D.Facts)) break;
       O += D->Length;
     }
@@ -695,7 +725,7 @@ bool TPieceWork::DeadCode() {
       for (P = O; P < E;) {
         const TDecoded D = Decode(P);
         PlaceInsn(P, D->Length);
-        FollowOperands(P, D);
+        if (MayFollow(*D.Facts)) FollowOperands(P, D);
         P += D->Length;
       }
       More = true;
