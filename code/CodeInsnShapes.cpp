@@ -64,15 +64,7 @@ TInsnShapes::TInsnShapes(const ZydisDecoder& D, uint32_t SlotBits)
   std::memset(Hint, 3, sizeof Hint);
 }
 
-// A shape is filed under its first Known bytes (1 to 3), those before its
-// first field (an opcode byte always comes first), or fewer when the
-// instruction is shorter.
-uint32_t TInsnShapes::SlotOf(uint32_t First3, uint32_t Known) const {
-  const uint32_t Key = (First3 & ((1u << (8 * Known)) - 1)) | Known << 24;
-  return (Key * 0x9E3779B1u) >> (32 - Bits);
-}
-
-TDecoded TInsnShapes::Decode(const uint8_t* P, size_t Avail) {
+TDecoded TInsnShapes::Lookup(const uint8_t* P, size_t Avail) {
   if (Avail == 0) return {};
   uint64_t Lo, Hi;
   if (Avail >= 16) {
@@ -99,9 +91,7 @@ TDecoded TInsnShapes::Decode(const uint8_t* P, size_t Avail) {
     if (E.Facts.Length > Avail) return {};
     Hint[First] = static_cast<uint8_t>(Known);
     if (!E.Facts.Imm[0].Size) return {&E.Facts, &Full[S], P};
-    Found = E.Facts;
-    Found.Distance = static_cast<int32_t>(FieldValue(P + Found.Imm[0].Offset, Found.Imm[0].Size, E.ImmSigned[0]));
-    return {&Found, &Full[S], P};
+    return WithImmediate(E, S, P);
   }
   TInsn D;
   ++Calls;
@@ -134,6 +124,12 @@ TDecoded TInsnShapes::Decode(const uint8_t* P, size_t Avail) {
   E.ImmSigned[1] = I.raw.imm[1].is_signed;
   Full[S] = D;
   Found = E.Facts;
+  return {&Found, &Full[S], P};
+}
+
+TDecoded TInsnShapes::WithImmediate(const TEntry& E, uint32_t S, const uint8_t* P) {
+  Found = E.Facts;
+  Found.Distance = static_cast<int32_t>(FieldValue(P + Found.Imm[0].Offset, Found.Imm[0].Size, E.ImmSigned[0]));
   return {&Found, &Full[S], P};
 }
 

@@ -12,8 +12,10 @@
 
 #include <Zydis/Zydis.h>
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 
 // A decoded instruction without its operands, and the context the operands
@@ -58,7 +60,24 @@ class TInsnShapes {
 
   // The instruction at P (Avail bytes may be read), as Dec decodes it;
   // empty where the bytes are no instruction. Valid until the next call.
-  TDecoded Decode(const uint8_t* P, size_t Avail);
+  TDecoded Decode(const uint8_t* P, size_t Avail) {
+    // The shape in the slot the last one of the same first byte was filed
+    // under: at once.
+    if constexpr (std::endian::native == std::endian::little) {
+      if (Avail >= 16) {
+        uint64_t Lo, Hi;
+        std::memcpy(&Lo, P, 8);
+        std::memcpy(&Hi, P + 8, 8);
+        const uint32_t S = SlotOf(static_cast<uint32_t>(Lo & 0xFFFFFF), Hint[Lo & 0xFF]);
+        const TEntry& E = Entries[S];
+        if ((Lo & E.MaskLo) == E.Lo && (Hi & E.MaskHi) == E.Hi) {
+          if (!E.Facts.Imm[0].Size) return {&E.Facts, &Full[S], P};
+          return WithImmediate(E, S, P);
+        }
+      }
+    }
+    return Lookup(P, Avail);
+  }
   // The whole of D (what Decode gave last), its fields' values those of its
   // own bytes: as Dec would decode them.
   const TInsn& Whole(const TDecoded& D) const;
@@ -74,7 +93,16 @@ class TInsnShapes {
     TInsnFacts Facts;
     bool ImmSigned[2] = {};
   };
-  uint32_t SlotOf(uint32_t First3, uint32_t Known) const;
+  // A shape is filed under its first Known bytes (1 to 3), those before its
+  // first field (an opcode byte always comes first), or fewer when the
+  // instruction is shorter.
+  uint32_t SlotOf(uint32_t First3, uint32_t Known) const {
+    const uint32_t Key = (First3 & ((1u << (8 * Known)) - 1)) | Known << 24;
+    return (Key * 0x9E3779B1u) >> (32 - Bits);
+  }
+  TDecoded Lookup(const uint8_t* P, size_t Avail);
+  // The shape E in slot S for the bytes at P, its distance read from them.
+  TDecoded WithImmediate(const TEntry& E, uint32_t S, const uint8_t* P);
   void Insert(const uint8_t* P, uint32_t Slot);
 
   const ZydisDecoder& Dec;
