@@ -3,6 +3,7 @@
 #include "CodeListing.h"
 
 #include <algorithm>
+#include <deque>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -145,25 +146,47 @@ class TTargetNames {
 
   // The name of declaration N; it stays where it is until Trim.
   const TCodeTarget& Of(uint32_t N) {
-    auto [It, New] = Cache.try_emplace(N);
-    if (New) {
-      const TDCURec* R = U.GetDecl(N);
-      It->second.Name = Make(R, N);
-      It->second.Ref = RefOf(R);
+    // Declaration numbers of the unit by a table, any others (a damaged
+    // file's) by a map.
+    uint32_t* Slot = nullptr;
+    if (N <= U.DeclTable.size()) {
+      if (Slots.empty()) Slots.assign(U.DeclTable.size() + 1, 0);
+      Slot = &Slots[N];
+      if (*Slot) return Made[*Slot - 1];
+    } else if (auto It = Others.find(N); It != Others.end()) {
+      return Made[It->second - 1];
     }
-    return It->second;
+    const TDCURec* R = U.GetDecl(N);
+    TCodeTarget& T = Made.emplace_back();
+    T.Name = Make(R, N);
+    T.Ref = RefOf(R);
+    const auto Index = static_cast<uint32_t>(Made.size());
+    if (Slot) *Slot = Index;
+    else Others.emplace(N, Index);
+    Numbers.push_back(N);
+    return T;
   }
   // Keeps the names made so far from growing without bound: called between
   // routines, when no name is in use.
   void Trim() {
-    if (Cache.size() > 4096) Cache.clear();
+    if (Made.size() <= 4096) return;
+    for (uint32_t N : Numbers)
+      if (N < Slots.size()) Slots[N] = 0;
+    Others.clear();
+    Made.clear();
+    Numbers.clear();
   }
 
  private:
   const TUnit& U;
   std::function<int64_t(const TProcDecl*)> RoutineIndex;
   std::unordered_map<const TProcDecl*, const TProcDecl*> OwnerOf;
-  std::unordered_map<uint32_t, TCodeTarget> Cache;
+  // The names made: Slots[N] (or Others[N]) is 1 + the place of declaration
+  // N's in Made (a deque: a name stays where it is); Numbers lists the N.
+  std::vector<uint32_t> Slots;
+  std::unordered_map<uint32_t, uint32_t> Others;
+  std::deque<TCodeTarget> Made;
+  std::vector<uint32_t> Numbers;
   // The unit's type declarations by name (made when a class table is first
   // named): the class of a class table ".TName" is the type TName.
   std::unordered_map<std::string_view, uint32_t> TypeDecls;
