@@ -733,6 +733,54 @@ TEST(CodeSpans, ClassTablesNameTheirClassAndUnresolvedNumbersAreMarked) {
   EXPECT_NE(SpanNamed(R, "TThing")->DeclOffset, DeclOffsetOf(*U, 4));
 }
 
+// More targets than the lister keeps names of: the names made for the first
+// routine are let go before the second, which names some of the same
+// declarations again (and some the unit does not have).
+TEST(CodeListing, TargetNamesMadeAgainPastTheNamesKept) {
+  constexpr uint32_t Vars = 5000;
+  UnitBuilder B(7);
+  B.Header();
+  B.SourceFile("Demo.pas");
+  B.Uses(0x64, "System").EndEntry();
+  for (uint32_t K = 0; K < Vars; ++K) B.VarDecl("V" + std::to_string(K), 1, 4 * K);
+  // Numbers: 2 System, 3.. the variables, then the two routines.
+  const uint32_t First = 3, ProcA = First + Vars, ProcB = ProcA + 1;
+  TAsm A, Bc;
+  for (uint32_t K = 0; K < Vars; ++K) A.B({0xB8}).Fix(1, First + K);  // mov eax, VK
+  A.B({0xC3});
+  for (uint32_t K : {0u, 4999u, 2500u}) Bc.B({0xB8}).Fix(1, First + K);
+  Bc.B({0xB8}).Fix(1, 90000);  // a number past the unit's
+  Bc.B({0xB8}).Fix(1, 90000);
+  Bc.B({0xC3});
+  B.Proc("A", A.Size());
+  B.Proc("B", Bc.Size());
+  std::vector<FixupAt> Fixups{{0, 6, ProcA}};
+  for (const FixupAt& F : A.Fixups) Fixups.push_back(F);
+  Fixups.push_back({A.Size(), 6, ProcB});
+  for (FixupAt F : Bc.Fixups) {
+    F.Ofs += A.Size();
+    Fixups.push_back(F);
+  }
+  Fixups.push_back({A.Size() + Bc.Size(), 7, ProcB});  // the end
+  std::vector<uint8_t> Code = A.Bytes;
+  Code.insert(Code.end(), Bc.Bytes.begin(), Bc.Bytes.end());
+  B.DataBlockBytes(Code);
+  B.FixupTable(Fixups);
+  B.Stop();
+  auto U = Load(B.Finish());
+  TCodeLister L(*U);
+  ASSERT_EQ(L.RoutineCount(), 2u);
+  const TCodeRoutine RA = L.Routine(0);
+  ASSERT_EQ(RA.Items.size(), Vars + 1);
+  EXPECT_EQ(RA.ItemText(RA.Items[0]), "mov eax, V0");
+  EXPECT_EQ(RA.ItemText(RA.Items[Vars - 1]), "mov eax, V4999");
+  const TCodeRoutine RB = L.Routine(1);
+  EXPECT_EQ(Texts(RB), "mov eax, V0\nmov eax, V4999\nmov eax, V2500\nmov eax, #90000\nmov eax, #90000\nret\n");
+  ASSERT_EQ(RB.Fixups.size(), 6u);  // the block's start first
+  EXPECT_EQ(RB.Fixups[2].Target, "V4999");
+  EXPECT_EQ(RB.Fixups[5].Target, "#90000");
+}
+
 TEST(CodeText, RunsOfTheWriterMakeTheTextAndCarryAnchors) {
   auto U = Load(DemoCodeUnit(7).Bytes);
   TCodeLister L(*U);
