@@ -146,11 +146,11 @@ class TTargetNames {
 
   // The name of declaration N; it stays where it is until Trim.
   const TCodeTarget& Of(uint32_t N) {
-    // Declaration numbers of the unit by a table, any others (a damaged
-    // file's) by a map.
+    // Declaration numbers by a table (up to MaxSlots of them, a quarter of a
+    // megabyte), any others (a very large unit's, a damaged file's) by a map.
     uint32_t* Slot = nullptr;
-    if (N <= U.DeclTable.size()) {
-      if (Slots.empty()) Slots.assign(U.DeclTable.size() + 1, 0);
+    if (N <= U.DeclTable.size() && N < MaxSlots) {
+      if (Slots.empty()) Slots.assign(std::min<size_t>(U.DeclTable.size() + 1, MaxSlots), 0);
       Slot = &Slots[N];
       if (*Slot) return Made[*Slot - 1];
     } else if (auto It = Others.find(N); It != Others.end()) {
@@ -183,6 +183,7 @@ class TTargetNames {
   std::unordered_map<const TProcDecl*, const TProcDecl*> OwnerOf;
   // The names made: Slots[N] (or Others[N]) is 1 + the place of declaration
   // N's in Made (a deque: a name stays where it is); Numbers lists the N.
+  static constexpr uint32_t MaxSlots = 1u << 16;
   std::vector<uint32_t> Slots;
   std::unordered_map<uint32_t, uint32_t> Others;
   std::deque<TCodeTarget> Made;
