@@ -172,7 +172,7 @@ const TX86Engine& Engine() {
 // (TInsnShapes); one that names nothing formats the same wherever it
 // stands (TInsnTextCache). The same few hundred instructions make most of a
 // unit's code, and of the next unit's: the tables are kept for the thread's
-// life, made once (about a megabyte and a half), and hold only what follows
+// life, made once (about two megabytes), and hold only what follows
 // from the bytes alone.
 struct TKnownInsns {
   TInsnShapes Shapes{Engine().Dec};
