@@ -211,6 +211,7 @@ TFindUnit TFindIndex::Take(const TUnit& U) {
     LastName = Name;
     LastOffset = Offset;
     ++F.Declarations;
+    if (IsMemberKind(K)) ++F.Members;
   });
   F.Packed.shrink_to_fit();
   // The used units and the names imported from each: types (also those with
@@ -240,6 +241,7 @@ void TFindIndex::Add(std::string Path, std::optional<TFindUnit> Unit, std::strin
     I.Ok = true;
     I.Name = Unit->Name;
     I.Declarations = Unit->Declarations;
+    I.Members = Unit->Members;
     I.Packed = std::move(Unit->Packed);
     I.Uses = std::move(Unit->Uses);
     I.Uses.shrink_to_fit();
@@ -365,11 +367,14 @@ std::vector<uint8_t> TFindIndex::MatchingNames(const std::string& F) const {
 
 TFindIndex::TMatch TFindIndex::Match(const TFindPattern& P) const {
   TMatch M;
+  auto AllStars = [](const std::string& F) { return !F.empty() && F.find_first_not_of('*') == std::string::npos; };
   M.Decl = MatchingNames(P.FoldedWhole());
+  M.AllDecls = AllStars(P.FoldedWhole());
   M.Members = P.FindsMembers();
   if (M.Members) {
     M.Member = MatchingNames(P.FoldedMember());
     M.Owner = MatchingNames(P.FoldedOwner());
+    M.AllMembers = AllStars(P.FoldedMember()) && AllStars(P.FoldedOwner());
   }
   return M;
 }
@@ -417,8 +422,13 @@ std::vector<uint8_t> TFindIndex::Candidates(const TMatch& M) const {
   return Read;
 }
 
-void TFindIndex::UnitHits(const TIndexedUnit& Unit, const TMatch& M, std::vector<TRawHit>& Out) const {
+size_t TFindIndex::UnitHits(const TIndexedUnit& Unit, const TMatch& M, std::vector<TRawHit>& Out, size_t Keep) const {
   Out.clear();
+  // Where every declaration (or every one but the members) is a hit and
+  // none is kept, the unit's counts tell.
+  if (Keep == 0 && M.AllDecls && (!M.Members || M.AllMembers))
+    return M.Members ? Unit.Declarations : Unit.Declarations - Unit.Members;
+  size_t Count = 0;
   uint32_t Owner = 0, Ordinal = 0;
   TUnpacker Up(Unit.Packed);
   for (TPacked D; Up.Next(D); ++Ordinal) {
@@ -429,8 +439,9 @@ void TFindIndex::UnitHits(const TIndexedUnit& Unit, const TMatch& M, std::vector
     } else {
       Hit = M.Members && M.Member[D.Name] && M.Owner[Owner];
     }
-    if (Hit) Out.push_back({Ordinal, D.Name, Owner, D.Offset, D.Kind, D.Section});
+    if (Hit && Count++ < Keep) Out.push_back({Ordinal, D.Name, Owner, D.Offset, D.Kind, D.Section});
   }
+  return Count;
 }
 
 TFindHit TFindIndex::MakeHit(uint32_t U, const TRawHit& R) const {
@@ -542,9 +553,9 @@ TFindResult TFindIndex::Find(const TFindPattern& P, size_t MaxHits) const {
   std::vector<TRawHit> Raw;
   for (uint32_t U = 0; U < Units.size(); ++U) {
     if (!Read[U]) continue;
-    UnitHits(Units[U], M, Raw);
-    R.TotalHits += Raw.size();
-    for (size_t K = 0; K < Raw.size() && R.Hits.size() < MaxHits; ++K) R.Hits.push_back(MakeHit(U, Raw[K]));
+    // Past the hits given, the rest are only counted.
+    R.TotalHits += UnitHits(Units[U], M, Raw, MaxHits - R.Hits.size());
+    for (const TRawHit& X : Raw) R.Hits.push_back(MakeHit(U, X));
   }
   R.Units = FindUnits(M.Decl);
   return R;

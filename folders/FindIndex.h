@@ -149,6 +149,7 @@ struct TFindResult {
 struct TFindUnit {
   uint32_t Name = 0;         // pool number of the unit's name
   uint32_t Declarations = 0;
+  uint32_t Members = 0;      // of them, members of record-like types
   std::string Packed;        // the declarations, packed as above
   struct TUse {
     uint32_t Name;  // pool number
@@ -210,6 +211,7 @@ class TFindIndex {
     bool Ok = false;
     uint32_t Name = 0;
     uint32_t Declarations = 0;
+    uint32_t Members = 0;
     std::string Packed;
     std::vector<TFindUnit::TUse> Uses;
     std::vector<uint32_t> Imports;
@@ -231,6 +233,9 @@ class TFindIndex {
   struct TMatch {
     std::vector<uint8_t> Decl, Member, Owner;
     bool Members = false;
+    // Every name matches (a pattern of stars): every declaration of a unit
+    // is a hit, or every one but the members.
+    bool AllDecls = false, AllMembers = false;
   };
   TMatch Match(const TFindPattern& P) const;
   // The units that may hold hits: all that the tables lead to (or all, when
@@ -242,7 +247,9 @@ class TFindIndex {
     TFindKind Kind;
     TFindSection Section;
   };
-  void UnitHits(const TIndexedUnit& U, const TMatch& M, std::vector<TRawHit>& Out) const;
+  // Counts the declarations of U that M matches; the first Keep of them
+  // (in order) go to Out.
+  size_t UnitHits(const TIndexedUnit& U, const TMatch& M, std::vector<TRawHit>& Out, size_t Keep = SIZE_MAX) const;
   TFindHit MakeHit(uint32_t Unit, const TRawHit& R) const;
   std::vector<TFindUnitUsers> FindUnits(const std::vector<uint8_t>& Match) const;
 

@@ -233,6 +233,39 @@ TEST(FindIndex, MembersByOwnerAndNameWithTheirListingLines) {
   EXPECT_TRUE(Index.UsersOf(Index.Find("Helper").Hits.at(0)).empty());
 }
 
+// Past the hits asked for, the rest are counted: for patterns every name
+// matches, from each unit's counts; the total is that of the hits in full.
+TEST(FindIndex, HitsPastTheOnesAskedForAreCountedAsTheyAre) {
+  TFolder F;
+  F.Write("Shapes.dcu", unitbuilder::MembersUnit("Shapes", "TShape"));
+  F.Write("Things.dcu", unitbuilder::MembersUnit("Things", "TThing", {{"Shapes", {{"Current", 7}}}}));
+  F.Write("Third.dcu", unitbuilder::MembersUnit("Third", "TThird"));
+  const TFindIndex Index = BuildFindIndex({F.Path()});
+  for (const char* P : {"*", "**", "*.*", "*.", "T*", "*.Count", "tshape.*"}) {
+    SCOPED_TRACE(P);
+    const TFindResult Full = Index.Find(P);
+    ASSERT_EQ(Full.TotalHits, Full.Hits.size());
+    size_t Each = 0;
+    Index.FindDecls(TFindPattern(P), [&](std::vector<TFindHit>& Hits) {
+      Each += Hits.size();
+      return true;
+    });
+    EXPECT_EQ(Each, Full.TotalHits);
+    for (size_t Max : {0, 1, 3}) {
+      const TFindResult Some = Index.Find(P, Max);
+      EXPECT_EQ(Some.TotalHits, Full.TotalHits);
+      ASSERT_EQ(Some.Hits.size(), std::min(Max, Full.Hits.size()));
+      for (size_t K = 0; K < Some.Hits.size(); ++K) {
+        EXPECT_EQ(Some.Hits[K].Name, Full.Hits[K].Name);
+        EXPECT_EQ(Some.Hits[K].Unit, Full.Hits[K].Unit);
+        EXPECT_EQ(Some.Hits[K].Offset, Full.Hits[K].Offset);
+      }
+    }
+  }
+  // Members are no hits of a pattern without a '.'.
+  EXPECT_LT(Index.Find("*").TotalHits, Index.Declarations());
+}
+
 TEST(FindIndex, LinesOfAFileChangedSinceTheScanStayEmpty) {
   TFolder F;
   const std::string Path = F.Write("Shapes.dcu", unitbuilder::MembersUnit("Shapes", "TShape"));
