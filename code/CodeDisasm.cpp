@@ -295,7 +295,7 @@ class TPieceWork {
   // The instruction at O; valid until the next Decode.
   TDecoded Decode(uint32_t O) { return Known.Shapes.Decode(B + O, N - O); }
   // The whole of what Decode gave last.
-  const TInsn& Whole(const TDecoded& D) const { return Known.Shapes.Whole(D); }
+  const TInsn& Whole(const TDecoded& D) { return Known.Shapes.Whole(D); }
   // The visible operands of D into Ops (ZYDIS_MAX_OPERAND_COUNT_VISIBLE).
   bool Operands(const TInsn& D, ZydisDecodedOperand* Ops) const {
     return ZYAN_SUCCESS(

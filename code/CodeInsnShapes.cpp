@@ -120,8 +120,7 @@ TDecoded TInsnShapes::Lookup(const uint8_t* P, size_t Avail) {
   E.Lo = Lo & E.MaskLo;
   E.Hi = Hi & E.MaskHi;
   E.Facts = TInsnFacts(I);
-  E.ImmSigned[0] = I.raw.imm[0].is_signed;
-  E.ImmSigned[1] = I.raw.imm[1].is_signed;
+  E.Imm0Signed = I.raw.imm[0].is_signed;
   Full[S] = D;
   Found = E.Facts;
   return {&Found, &Full[S], P};
@@ -129,11 +128,11 @@ TDecoded TInsnShapes::Lookup(const uint8_t* P, size_t Avail) {
 
 TDecoded TInsnShapes::WithImmediate(const TEntry& E, uint32_t S, const uint8_t* P) {
   Found = E.Facts;
-  Found.Distance = static_cast<int32_t>(FieldValue(P + Found.Imm[0].Offset, Found.Imm[0].Size, E.ImmSigned[0]));
+  Found.Distance = static_cast<int32_t>(FieldValue(P + Found.Imm[0].Offset, Found.Imm[0].Size, E.Imm0Signed));
   return {&Found, &Full[S], P};
 }
 
-const TInsn& TInsnShapes::Whole(const TDecoded& D) const {
+const TInsn& TInsnShapes::Whole(const TDecoded& D) {
   ZydisDecodedInstruction& I = D.Full->I;
   if (I.raw.disp.size) I.raw.disp.value = static_cast<int64_t>(FieldValue(D.Bytes + I.raw.disp.offset, I.raw.disp.size, true));
   for (auto& Imm : I.raw.imm)

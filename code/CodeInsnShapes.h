@@ -80,7 +80,7 @@ class TInsnShapes {
   }
   // The whole of D (what Decode gave last), its fields' values those of its
   // own bytes: as Dec would decode them.
-  const TInsn& Whole(const TDecoded& D) const;
+  const TInsn& Whole(const TDecoded& D);
   // How many times the decoder itself was called.
   size_t DecoderCalls() const { return Calls; }
 
@@ -91,7 +91,7 @@ class TInsnShapes {
     uint64_t Lo = ~uint64_t{0}, Hi = 0;
     uint64_t MaskLo = 0, MaskHi = 0;
     TInsnFacts Facts;
-    bool ImmSigned[2] = {};
+    bool Imm0Signed = false;  // the first immediate sign-extended (its distance)
   };
   // A shape is filed under its first Known bytes (1 to 3), those before its
   // first field (an opcode byte always comes first), or fewer when the
@@ -103,11 +103,10 @@ class TInsnShapes {
   TDecoded Lookup(const uint8_t* P, size_t Avail);
   // The shape E in slot S for the bytes at P, its distance read from them.
   TDecoded WithImmediate(const TEntry& E, uint32_t S, const uint8_t* P);
-  void Insert(const uint8_t* P, uint32_t Slot);
 
   const ZydisDecoder& Dec;
   uint32_t Bits;
-  // Looked up for every instruction: the shapes (64 bytes each) apart from
+  // Looked up for every instruction: the shapes (56 bytes each) apart from
   // the whole decoded instructions (some 360 bytes each, written only when
   // taken, so that their pages cost nothing before).
   std::unique_ptr<TEntry[]> Entries;
