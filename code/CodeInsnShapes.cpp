@@ -1,3 +1,5 @@
+// The table of instruction shapes: a shape looked up by the bytes outside
+// its fields, decoded once, and given again with the values of new bytes.
 #include "CodeInsnShapes.h"
 
 #include <bit>
