@@ -5,7 +5,9 @@
 // instruction's bytes and no operand counts from its address, its text is
 // the same wherever it stands, and formatting it again costs more than the
 // whole rest of its listing. The disassembler keeps the texts of such
-// instructions here and looks them up before it formats one.
+// instructions here and looks them up before it formats one; tables of the
+// same kind keep, by other keys, the texts around the names and labels that
+// it writes anew each time.
 //
 // A fixed number of slots (open addressing) and a bounded text store: once
 // either is full, further texts are not kept, and those instructions are
@@ -18,37 +20,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-
-// An instruction's bytes as two words, zero-filled to 15 bytes, and their
-// count in the last byte.
-struct TInsnKey {
-  uint64_t Lo = 0, Hi = 0;
-  bool operator==(const TInsnKey&) const = default;
-};
-
-// The key of the Len bytes at P (at most 15); Avail bytes may be read at P.
-inline TInsnKey InsnKeyOf(const uint8_t* P, uint32_t Len, size_t Avail) {
-  if constexpr (std::endian::native == std::endian::little) {
-    // Two whole words read and the bytes past the instruction masked off:
-    // the same key as below without going through memory byte by byte.
-    if (Avail >= 16) {
-      TInsnKey K;
-      std::memcpy(&K.Lo, P, 8);
-      std::memcpy(&K.Hi, P + 8, 8);
-      if (Len < 8) K.Lo &= (uint64_t{1} << (8 * Len)) - 1;
-      K.Hi = Len <= 8 ? 0 : K.Hi & ((uint64_t{1} << (8 * (Len - 8))) - 1);
-      K.Hi |= uint64_t{Len} << 56;
-      return K;
-    }
-  }
-  uint8_t Raw[16] = {};
-  std::memcpy(Raw, P, Len);
-  Raw[15] = static_cast<uint8_t>(Len);
-  TInsnKey K;
-  std::memcpy(&K.Lo, Raw, 8);
-  std::memcpy(&K.Hi, Raw + 8, 8);
-  return K;
-}
 
 class TInsnTextCache {
  public:
@@ -93,7 +64,11 @@ class TInsnTextCache {
   size_t Size() const { return Count; }
 
  private:
-  using TKey = TInsnKey;
+  // An instruction's bytes as two words, zero-filled to 15 bytes, and their
+  // count in the last byte.
+  struct TKey {
+    uint64_t Lo = 0, Hi = 0;
+  };
   struct TSlot {
     TKey Key;
     uint32_t Start = 0;
@@ -102,10 +77,28 @@ class TInsnTextCache {
   const uint32_t SlotCount;
   const size_t MaxStore;
 
-  // The bytes with Extra in the two bytes before the count (past the
-  // bytes of an instruction of at most 13).
+  // The key of the Len bytes at P (at most 15; Avail bytes may be read at
+  // P), Extra in the two bytes before the count (past the bytes of an
+  // instruction of at most 13).
   static TKey KeyOf(const uint8_t* P, uint32_t Len, size_t Avail, uint16_t Extra) {
-    TKey K = InsnKeyOf(P, Len, Avail);
+    TKey K;
+    if constexpr (std::endian::native == std::endian::little) {
+      // Two whole words read and the bytes past the instruction masked off:
+      // the same key as below without going through memory byte by byte.
+      if (Avail >= 16) {
+        std::memcpy(&K.Lo, P, 8);
+        std::memcpy(&K.Hi, P + 8, 8);
+        if (Len < 8) K.Lo &= (uint64_t{1} << (8 * Len)) - 1;
+        K.Hi = Len <= 8 ? 0 : K.Hi & ((uint64_t{1} << (8 * (Len - 8))) - 1);
+        K.Hi |= uint64_t{Len} << 56 | uint64_t{Extra} << 40;
+        return K;
+      }
+    }
+    uint8_t Raw[16] = {};
+    std::memcpy(Raw, P, Len);
+    Raw[15] = static_cast<uint8_t>(Len);
+    std::memcpy(&K.Lo, Raw, 8);
+    std::memcpy(&K.Hi, Raw + 8, 8);
     K.Hi |= uint64_t{Extra} << 40;
     return K;
   }
