@@ -14,6 +14,12 @@
 //                                        of a query (of twenty) and of
 //                                        reading the listing lines of the
 //                                        first 200 hits
+//   unitpeek_benchtool outline FILE...   build each file's declarations
+//                                        outline (as the viewer and as the
+//                                        command line build it) and print
+//                                        the heap bytes it holds per
+//                                        declaration (entries and members)
+#include <malloc.h>
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -21,13 +27,33 @@
 #include <ctime>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "BenchSupport.h"
 #include "DCU_Unit.h"
+#include "DeclOutline.h"
 #include "FindIndex.h"
 #include "LargeUnit.h"
 #include "UnitBuilder.h"
+
+// Bytes the heap hands out and takes back, counted as the allocator gives
+// them (with its rounding), for the outline's size.
+namespace {
+size_t LiveHeapBytes = 0;
+}  // namespace
+
+void* operator new(size_t Size) {
+  void* P = std::malloc(Size ? Size : 1);
+  if (!P) throw std::bad_alloc();
+  LiveHeapBytes += malloc_usable_size(P);
+  return P;
+}
+void operator delete(void* P) noexcept {
+  if (P) LiveHeapBytes -= malloc_usable_size(P);
+  std::free(P);
+}
+void operator delete(void* P, size_t) noexcept { operator delete(P); }
 
 namespace {
 
@@ -50,7 +76,7 @@ double CpuNow() {
 }
 
 int Usage() {
-  std::fprintf(stderr, "usage: unitpeek_benchtool large SCALE OUT | load FILE... | sum FILE... | find PATH PATTERN...\n");
+  std::fprintf(stderr, "usage: unitpeek_benchtool large SCALE OUT | load FILE... | sum FILE... | find PATH PATTERN... | outline FILE...\n");
   return 2;
 }
 
@@ -88,6 +114,36 @@ int Find(int argc, char** argv) {
   return 0;
 }
 
+size_t Declarations(const TDeclSection& S) {
+  size_t N = 0;
+  for (const TDeclBlock& B : S.Blocks)
+    for (const TDeclEntry& E : B.Entries) N += 1 + E.Members.size();
+  return N;
+}
+
+int Outline(int argc, char** argv) {
+  for (const bool KeepSpans : {true, false}) {
+    size_t Bytes = 0, Decls = 0;
+    int Units = 0;
+    for (int I = 2; I < argc; ++I) {
+      try {
+        TUnit U(argv[I]);
+        const size_t Before = LiveHeapBytes;
+        TDeclOutlineOptions Options;
+        Options.KeepSpans = KeepSpans;
+        const TDeclOutline O = BuildDeclOutline(U, Options);
+        Bytes += LiveHeapBytes - Before + sizeof O;
+        Decls += Declarations(O.Interface) + Declarations(O.Implementation);
+        ++Units;
+      } catch (const EDCUReadError&) {
+      }
+    }
+    std::printf("outline spans=%d units=%d declarations=%zu bytes=%zu bytes_per_declaration=%.0f\n", KeepSpans ? 1 : 0,
+                Units, Decls, Bytes, Decls ? double(Bytes) / double(Decls) : 0.0);
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -104,6 +160,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (Cmd == "find") return Find(argc, argv);
+  if (Cmd == "outline") return Outline(argc, argv);
   if (Cmd != "load" && Cmd != "sum") return Usage();
   const long StartRss = PeakRssKb();
   double Bytes = 0;

@@ -37,7 +37,7 @@ void TOutlineBuilder::TypeEntry(const TTypeDecl* T, TDeclEntry& E) {
     Members(*RB, E.Members);
     if (auto* I = RecCast<TInterfaceDef>(D); I && I->GUID) E.SetMore().Guid = GuidText(I->GUID);
   }
-  if (auto* PT = RecCast<TProcTypeDef>(D)) E.Routine = ProcTypeRoutine(PT, 0);
+  if (auto* PT = RecCast<TProcTypeDef>(D)) E.SetRoutine() = ProcTypeRoutine(PT, 0);
 }
 
 // Routines the compiler marks as interface that no interface section can
@@ -70,7 +70,6 @@ void TOutlineBuilder::MakeEntry(TNameDecl* D, TDeclKind Kind, TDeclEntry& E) {
   E.Kind = Kind;
   E.Name = DeclDisplayText(N);
   E.Offset = OffsetOf(U, D->DefPos);
-  E.Value.KeepSpans = KeepSpans;
   auto SetType = [&](uint32_t N) {
     E.Type = TypeRef(N);
     if (std::string Unit = UnitOf(N); !Unit.empty()) E.SetMore().TypeUnit = std::move(Unit);
@@ -100,8 +99,8 @@ void TOutlineBuilder::MakeEntry(TNameDecl* D, TDeclKind Kind, TDeclEntry& E) {
     SetType(C->TypeIndex);
     SetValue(::ConstValue(U, *C), E, nullptr, 0);
   } else if (auto* P = RecCast<TProcDecl>(D)) {
-    E.Routine = ProcRoutine(P, N.find('.') != std::string_view::npos, 0);
-    E.Kind = E.Routine.IsFunction ? TDeclKind::Function : TDeclKind::Procedure;
+    TDeclRoutine& R = E.SetRoutine() = ProcRoutine(P, N.find('.') != std::string_view::npos, 0);
+    E.Kind = R.IsFunction ? TDeclKind::Function : TDeclKind::Procedure;
   } else if (RecCast<TSysProcDecl>(D)) {
     E.SystemProc = true;
   } else if (auto* X = RecCast<TExportDecl>(D)) {

@@ -65,7 +65,7 @@ void TWriter::Member(const TDeclMember& M) {
   const bool Routine = !Prop && M.Kind != TMemberKind::Field;
   const TDeclPropertyParts& P = M.Property();
   J.BeginObject();
-  if (Routine) CallConv(M.Routine);
+  if (Routine) CallConv(M.Routine());
   if (Routine && M.Directives.ClassMethod) J.True("classMethod");
   if (Prop && !P.Default.empty()) J.Raw("default", P.DefaultJson);
   if (Prop && M.DefaultProperty) J.True("defaultProperty");
@@ -76,7 +76,7 @@ void TWriter::Member(const TDeclMember& M) {
   J.String("name", M.Name);
   if (Prop && M.NoDefault) J.True("nodefault");
   J.Number("offset", M.Offset);
-  if (Routine) ParamsAndResult(M.Routine);
+  if (Routine) ParamsAndResult(M.Routine());
   if (Prop && !P.IndexParams.empty()) {
     J.Key("params");
     Params(P.IndexParams);
@@ -113,7 +113,7 @@ void TWriter::EntryValue(const TDeclEntry& E) {
   const bool Exports = E.Kind == TDeclKind::Exports;
   J.BeginObject();
   if (Data && E.Absolute) J.String("absolute", E.AbsoluteTarget());
-  if (Type || Routine) CallConv(E.Routine);
+  if (Type || Routine) CallConv(E.Routine());
   if (Data && E.DataSize >= 0) J.Number("dataSize", E.DataSize);
   if (Type && !E.Guid().empty()) J.String("guid", E.Guid());
   if (Exports && E.ExportIndex()) J.Number("index", E.ExportIndex());
@@ -126,7 +126,7 @@ void TWriter::EntryValue(const TDeclEntry& E) {
   }
   J.String("name", E.Name);
   J.Number("offset", E.Offset);
-  if (Type || Routine) ParamsAndResult(E.Routine);
+  if (Type || Routine) ParamsAndResult(E.Routine());
   if (Routine && E.SystemProc) J.True("system");
   if (Exports) J.String("target", E.ExportTarget());
   Text(E, AppendEntryLine);
@@ -136,9 +136,9 @@ void TWriter::EntryValue(const TDeclEntry& E) {
   if (Data && E.Typed) J.True("typed");
   if (Type && !E.TypeUnit().empty()) J.String("unit", E.TypeUnit());
   if (Data && (E.ValueForm == TDeclValueForm::Json || E.ValueForm == TDeclValueForm::Float))
-    J.Raw("value", E.ValueJson);
-  if (Data && E.ValueForm == TDeclValueForm::Bytes) J.String("valueBytes", E.ValueJson);
-  if (Data && E.ValueForm == TDeclValueForm::Float) J.String("valueText", E.Value.Text);
+    J.Raw("value", E.ValueJson());
+  if (Data && E.ValueForm == TDeclValueForm::Bytes) J.String("valueBytes", E.ValueJson());
+  if (Data && E.ValueForm == TDeclValueForm::Float) J.String("valueText", E.Value().Text);
   if (Type && !E.Values().empty()) {
     J.Key("values");
     J.BeginArray();

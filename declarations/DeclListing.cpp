@@ -90,7 +90,7 @@ void Clause(TDeclText& T, std::string_view Keyword, const std::string& Value) {
 // A typed constant's or resource string's value: decoded, or what the file
 // keeps of it.
 void DataValue(TDeclText& T, const TDeclEntry& E) {
-  if (!E.Value.Empty()) T.Append(E.Value);
+  if (!E.Value().Empty()) T.Append(E.Value());
   else if (E.DataSize >= 0) T.Comment("{" + std::to_string(E.DataSize) + " bytes in the data block, not decoded}");
   else T.Comment("{no value in the data block}");
 }
@@ -105,7 +105,7 @@ void ConstLine(const TDeclEntry& E, TDeclText& T) {
     return;
   }
   T.Plain(" = ");
-  T.Append(E.Value);
+  T.Append(E.Value());
   T.Plain(" ");
   T.Comment("{ ");
   T.Append(E.Type);
@@ -123,7 +123,7 @@ void RoutineLine(const TDeclEntry& E, TDeclText& T) {
   T.Keyword(E.Kind == TDeclKind::Function ? "function" : "procedure");
   Space(T);
   NameDef(T, E.Name, E.Offset);
-  WriteSignature(T, E.Routine);
+  WriteSignature(T, E.Routine());
   if (E.SystemProc) {
     Space(T);
     T.Comment("{system procedure}");
@@ -149,11 +149,11 @@ void MethodLine(const TDeclMember& M, TDeclText& T) {
   }
   if (M.Kind == TMemberKind::Constructor) T.Keyword("constructor");
   else if (M.Kind == TMemberKind::Destructor) T.Keyword("destructor");
-  else if (!M.Routine.Known) T.Keyword("method");
-  else T.Keyword(M.Routine.IsFunction ? "function" : "procedure");
+  else if (!M.Routine().Known) T.Keyword("method");
+  else T.Keyword(M.Routine().IsFunction ? "function" : "procedure");
   Space(T);
   NameDef(T, M.Name, M.Offset);
-  WriteSignature(T, M.Routine);
+  WriteSignature(T, M.Routine());
   ForEachDirective(M.Directives, [&](std::string_view D) {
     T.Plain("; ");
     T.Keyword(D);

@@ -102,7 +102,7 @@ void TOutlineBuilder::MethodMember(const TMethodDecl& Me, std::string_view Name,
   std::string_view PN = NameView(P->GetName());
   if (PN.size() <= Name.size() + 1) return;
   const size_t Dot = PN.size() - Name.size() - 1;
-  if (PN[Dot] == '.' && PN.substr(Dot + 1) == Name) M.Routine = ProcRoutine(P, true, 0);
+  if (PN[Dot] == '.' && PN.substr(Dot + 1) == Name) M.SetRoutine() = ProcRoutine(P, true, 0);
 }
 
 void TOutlineBuilder::DispPropMember(const TDispPropDecl& P, TDeclMember& M) {

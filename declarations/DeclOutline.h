@@ -25,6 +25,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 #include "DeclMemberFacts.h"
@@ -202,10 +203,14 @@ struct TDeclMember {
   bool NoDefault = false;
   bool DefaultProperty = false;
   std::string Name;
-  TDeclText Type;        // fields and properties
-  TDeclRoutine Routine;  // methods, constructors, destructors
+  TDeclText Type;                      // fields and properties
+  TDeclBox<TDeclRoutine> RoutineBox;   // methods, constructors, destructors (see Routine)
   TDeclBox<TDeclPropertyParts> Parts;  // properties (see Property)
 
+  // A method's parameters, result and calling convention; the empty routine
+  // (not Known) for a member that has none.
+  const TDeclRoutine& Routine() const { return RoutineBox.Get(); }
+  TDeclRoutine& SetRoutine() { return RoutineBox.Set(); }
   // A property's parts; the empty parts for a member that has none.
   const TDeclPropertyParts& Property() const { return Parts.Get(); }
   // The same to fill in, made when first asked for.
@@ -235,6 +240,12 @@ enum class TDeclValueForm : uint8_t {
   Bytes,  // not decoded: the bytes, hexadecimal
 };
 
+// A constant's or resource string's value (TDeclEntry::Value, ValueJson).
+struct TDeclValueParts {
+  TDeclText Value;
+  std::string ValueJson;
+};
+
 // What few entries carry (names of imported types, enumerations,
 // interfaces, absolute variables, exports).
 struct TDeclEntryParts {
@@ -261,15 +272,33 @@ struct TDeclEntry {
   // Constants, variables and resource strings: their type.
   TDeclText Type;
   std::vector<TDeclMember> Members;  // records, objects, classes, interfaces
-  TDeclRoutine Routine;              // routines and procedural types
 
+  // A routine's parts (routines and procedural types) or a value's
+  // (constants and resource strings): no entry has both, so they share
+  // their room; made when first set.
+  std::variant<std::monostate, TDeclRoutine, TDeclValueParts> Detail;
+  TDeclBox<TDeclEntryParts> Parts;
+
+  // Routines and procedural types: parameters, result, calling convention;
+  // the empty routine (not Known) for other entries.
+  const TDeclRoutine& Routine() const {
+    const auto* R = std::get_if<TDeclRoutine>(&Detail);
+    return R ? *R : TDeclBox<TDeclRoutine>::None();
+  }
+  TDeclRoutine& SetRoutine() {
+    auto* R = std::get_if<TDeclRoutine>(&Detail);
+    return R ? *R : Detail.emplace<TDeclRoutine>();
+  }
   // Constants (typed or not) and resource strings: the value as the listing
   // writes it (empty for a typed constant or resource string not decoded),
   // and as ValueForm says.
-  TDeclText Value;
-  std::string ValueJson;
+  const TDeclText& Value() const { return ValueParts().Value; }
+  const std::string& ValueJson() const { return ValueParts().ValueJson; }
+  TDeclValueParts& SetValue() {
+    auto* V = std::get_if<TDeclValueParts>(&Detail);
+    return V ? *V : Detail.emplace<TDeclValueParts>();
+  }
 
-  TDeclBox<TDeclEntryParts> Parts;
   const TDeclEntryParts& More() const { return Parts.Get(); }
   TDeclEntryParts& SetMore() { return Parts.Set(); }
   // The parts one at a time (empty where the entry has none).
@@ -279,6 +308,12 @@ struct TDeclEntry {
   const std::string& AbsoluteTarget() const { return More().AbsoluteTarget; }
   const std::string& ExportTarget() const { return More().ExportTarget; }
   uint32_t ExportIndex() const { return More().ExportIndex; }
+
+ private:
+  const TDeclValueParts& ValueParts() const {
+    const auto* V = std::get_if<TDeclValueParts>(&Detail);
+    return V ? *V : TDeclBox<TDeclValueParts>::None();
+  }
 };
 
 // Consecutive entries of one kind (procedures and functions form one block).

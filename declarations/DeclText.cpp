@@ -28,7 +28,8 @@ bool IsPlainAscii(std::string_view S) {
 void TDeclText::Add(TDeclRunKind Kind, std::string_view S, int64_t Anchor) {
   if (S.empty()) return;
   if (Kind != TDeclRunKind::Plain && KeepSpans)
-    Spans.push_back(TDeclSpan{static_cast<uint32_t>(Text.size()), static_cast<uint32_t>(S.size()), Kind, Anchor});
+    Spans.push_back(
+        TDeclSpan{static_cast<uint32_t>(Text.size()), static_cast<uint32_t>(S.size()), Kind, static_cast<int32_t>(Anchor)});
   Text += S;
 }
 

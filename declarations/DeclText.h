@@ -23,12 +23,13 @@ enum class TDeclRunKind : uint8_t {
 
 inline constexpr int64_t NoAnchor = -1;
 
-// A marked stretch of a text.
+// A marked stretch of a text. The anchor is kept in 32 bits (a unit file is
+// below 2 GiB), so that a span takes 16 bytes.
 struct TDeclSpan {
   uint32_t Start = 0;
   uint32_t Len = 0;
   TDeclRunKind Kind = TDeclRunKind::Plain;
-  int64_t Anchor = NoAnchor;
+  int32_t Anchor = NoAnchor;
 };
 
 // A type or value as text, with its keywords, comments and type names marked.

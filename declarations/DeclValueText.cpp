@@ -105,33 +105,37 @@ void ValueText(const TValue& V, TDeclText& T) {
 }  // namespace
 
 void TOutlineBuilder::SetValue(const TValue& V, TDeclEntry& E, const uint8_t* Block, size_t BlockLen) {
+  // Not decoded, in the data block and no block to show: nothing to keep.
+  const bool InData = E.Typed || E.Kind == TDeclKind::ResourceString;
+  if (InData && V.Kind == TValueKind::Undecoded && !Block) return;
+  TDeclValueParts& P = E.SetValue();
+  P.Value.KeepSpans = KeepSpans;
   if (V.Kind == TValueKind::Ordinal) {
     // Most constants: the same digits in the listing and the JSON.
     char Buf[24];
     const char* End = V.Unsigned ? std::to_chars(Buf, Buf + sizeof Buf, static_cast<uint64_t>(V.Int)).ptr
                                  : std::to_chars(Buf, Buf + sizeof Buf, V.Int).ptr;
     const std::string_view Digits(Buf, static_cast<size_t>(End - Buf));
-    E.Value.Plain(Digits);
-    E.ValueJson = Digits;
+    P.Value.Plain(Digits);
+    P.ValueJson = Digits;
     E.ValueForm = TDeclValueForm::Json;
     return;
   }
   if (!V.HasUndecoded()) {
-    E.Value.Plain(PascalText(V));
-    ValueJson(V, E.ValueJson);
+    P.Value.Plain(PascalText(V));
+    ValueJson(V, P.ValueJson);
     E.ValueForm = V.Kind == TValueKind::Float ? TDeclValueForm::Float : TDeclValueForm::Json;
     return;
   }
   // Not decoded, or not all of it: the JSON has the bytes; the listing the
   // parts decoded, or for a value in the data block of which nothing is,
   // its size (the writer's comment).
-  const bool InData = E.Typed || E.Kind == TDeclKind::ResourceString;
-  if (!InData || V.Kind != TValueKind::Undecoded) ValueText(V, E.Value);
+  if (!InData || V.Kind != TValueKind::Undecoded) ValueText(V, P.Value);
   if (!InData) {
-    E.ValueJson = HexBytes(reinterpret_cast<const uint8_t*>(V.Bytes.data()), V.Bytes.size(), "");
+    P.ValueJson = HexBytes(reinterpret_cast<const uint8_t*>(V.Bytes.data()), V.Bytes.size(), "");
     E.ValueForm = TDeclValueForm::Bytes;
   } else if (Block) {
-    E.ValueJson = HexBytes(Block, BlockLen, "");
+    P.ValueJson = HexBytes(Block, BlockLen, "");
     E.ValueForm = TDeclValueForm::Bytes;
   }
 }

@@ -9,6 +9,7 @@
 #      and unitpeek-dump --code --json (every routine disassembled) next to
 #      --json (target: at most 8x) (scripts/bench_cli.py, medians of five
 #      rounds);
+#      the declarations outline's size per declaration (target: 200 bytes);
 #   3. the peak resident memory while loading the large synthetic unit,
 #      against its file size, and that of unitpeek-dump --code and --code
 #      --json on it (routine by routine: at most 3x the file + 16 MB);
@@ -90,6 +91,11 @@ for key in modes:
     print(f"report_{key}_cpu_ms {cpu[key]:.1f}")
 PY
   python3 "$WORK/report_times.py" "$DUMP" "$WORK/files.txt" >>"$FIG"
+  # The declarations outline's heap bytes per declaration (entries and
+  # members), with the marked runs the viewer keeps and without.
+  tr '\n' '\0' <"$WORK/files.txt" | xargs -0 "$TOOL" outline |
+    awk '{ for (i = 2; i <= NF; i++) { split($i, kv, "="); v[kv[1]] = kv[2] }
+           print "outline_spans" v["spans"], v["declarations"], v["bytes"] }' >>"$FIG"
 else
   echo "== no corpus at $CORPUS: command-line batch skipped"
 fi

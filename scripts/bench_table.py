@@ -159,6 +159,18 @@ def main():
                     verdict = "met" if ok else "NOT met"
                 print(f"    --report{' --json' if mode == 'json' else '':<7} {ms:>8.1f}  --json {dump:>8.1f}"
                       f"  ratio {ms / dump:5.2f}x  {verdict}")
+    outlines = [k for k in ("outline_spans1", "outline_spans0") if k in fig]
+    if outlines:
+        print()
+        print("Declarations outline over the corpus: heap bytes per declaration, entries and members (target: 200)")
+        for k in outlines:
+            decls, size = (int(v) for v in fig[k])
+            per = size / decls if decls else 0
+            how = "with marked runs (viewer)" if k.endswith("1") else "texts alone (command line)"
+            ok = per <= 200
+            verdicts.append((f"outline bytes per declaration, {how}", ok, f"{per:.0f} bytes"))
+            print(f"  {how:<28} {decls:>8} declarations {size / 1e6:7.1f} MB  {per:5.0f} bytes each"
+                  f"  {'met' if ok else 'NOT met'}")
     many = [k for k in fig if k.startswith("report_many_")]
     if many:
         print()

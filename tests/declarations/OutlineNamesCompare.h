@@ -40,7 +40,7 @@ inline std::string CompareNamesOnly(const TDeclOutline& Whole, const TDeclOutlin
               EA.Members[M].Offset != EB.Members[M].Offset)
             Differ("member " + EA.Name + "." + EA.Members[M].Name);
         // Names only: no texts.
-        if (!EB.Type.Empty() || !EB.Value.Empty() || !EB.Routine.Params.empty()) Differ("texts of " + EB.Name);
+        if (!EB.Type.Empty() || !EB.Value().Empty() || !EB.Routine().Params.empty()) Differ("texts of " + EB.Name);
       }
     }
   }

@@ -313,6 +313,50 @@ TEST(DeclOutline, EntryPartsBelongToTheEntriesThatCarryThemAndAreCopiedWithThem)
   EXPECT_TRUE(None.Values.empty() && None.ExportTarget.empty());
 }
 
+// A routine's parts (routines, procedural types, methods) and a value's
+// (constants) are held by the entries and members that have them; the others
+// read the one empty routine and value. Copies carry their own.
+TEST(DeclOutline, RoutinesAndValuesBelongToTheirEntriesAndMembersAndAreCopiedWithThem) {
+  const TDeclOutline O = KindsOutline();
+  const TDeclRoutine& NoRoutine = TDeclBox<TDeclRoutine>::None();
+  std::set<std::string> WithRoutine, WithValue;
+  for (const TDeclSection* S : {&O.Interface, &O.Implementation})
+    for (const TDeclBlock& B : S->Blocks)
+      for (const TDeclEntry& E : B.Entries) {
+        if (&E.Routine() != &NoRoutine) WithRoutine.insert(E.Name);
+        if (!E.Value().Empty() || !E.ValueJson().empty()) WithValue.insert(E.Name);
+        EXPECT_EQ(&E.Routine() != &NoRoutine, E.Routine().Known) << E.Name;
+        for (const TDeclMember& M : E.Members) {
+          const bool Method = M.Kind == TMemberKind::Method || M.Kind == TMemberKind::Constructor ||
+                              M.Kind == TMemberKind::Destructor;
+          if (!Method) {
+            EXPECT_EQ(&M.Routine(), &NoRoutine) << M.Name;
+          }
+          if (&M.Routine() != &NoRoutine) WithRoutine.insert(E.Name + "." + M.Name);
+        }
+      }
+  // The destructor names no routine of its own: it has none.
+  EXPECT_EQ(WithRoutine,
+            std::set<std::string>({"TNotify", "Run", "Twice", "TThing.GetCount", "TThing.Create", "Helper"}));
+  for (const char* C : {"C1", "CMin", "Favourite", "Letter", "Pi"}) EXPECT_TRUE(WithValue.count(C)) << C;
+  EXPECT_FALSE(WithValue.count("Table") || WithValue.count("SHello") || WithValue.count("Run"));
+  EXPECT_TRUE(NoRoutine.Params.empty() && !NoRoutine.Known && NoRoutine.Result.Empty());
+
+  const TDeclEntry* Run = Find(O.Interface, "Run");
+  const TDeclEntry* C1 = Find(O.Interface, "C1");
+  ASSERT_TRUE(Run && C1);
+  TDeclEntry Copy = *Run;
+  Copy.SetRoutine().Params.pop_back();
+  EXPECT_EQ(Run->Routine().Params.size(), 2u);
+  EXPECT_EQ(Copy.Routine().Params.size(), 1u);
+  Copy = *C1;  // a value assigned over a routine
+  EXPECT_EQ(&Copy.Routine(), &NoRoutine);
+  EXPECT_EQ(Copy.Value().Text, C1->Value().Text);
+  EXPECT_EQ(Copy.ValueJson(), "5");
+  TDeclOutline Whole = O;
+  EXPECT_EQ(DeclsJson(Whole), DeclsJson(O));
+}
+
 TEST(DeclOutline, WithoutSpansTheTextsAreTheSame) {
   // The command line builds the outline without spans: the listing and the
   // JSON must not change.
@@ -328,7 +372,7 @@ TEST(DeclOutline, WithoutSpansTheTextsAreTheSame) {
   for (const TDeclSection* S : {&Without.Interface, &Without.Implementation})
     for (const TDeclBlock& Bl : S->Blocks)
       for (const TDeclEntry& E : Bl.Entries) {
-        EXPECT_TRUE(E.Type.Spans.empty() && E.Value.Spans.empty()) << E.Name;
+        EXPECT_TRUE(E.Type.Spans.empty() && E.Value().Spans.empty()) << E.Name;
         for (const TDeclMember& M : E.Members) EXPECT_TRUE(M.Type.Spans.empty()) << M.Name;
       }
 }

@@ -112,9 +112,9 @@ TEST_F(TOutlineValues, TypedConstantsAreListedAsPascalWritesThem) {
     for (const TDeclEntry& E : B.Entries)
       if (E.Name == "Mixed") Mixed = &E;
   ASSERT_TRUE(Mixed);
-  ASSERT_EQ(Mixed->Value.Spans.size(), 1u);
-  EXPECT_EQ(Mixed->Value.Spans[0].Kind, TDeclRunKind::Comment);
-  EXPECT_EQ(Mixed->Value.Text.substr(Mixed->Value.Spans[0].Start, Mixed->Value.Spans[0].Len), "{4 bytes: 01 02 03 04}");
+  ASSERT_EQ(Mixed->Value().Spans.size(), 1u);
+  EXPECT_EQ(Mixed->Value().Spans[0].Kind, TDeclRunKind::Comment);
+  EXPECT_EQ(Mixed->Value().Text.substr(Mixed->Value().Spans[0].Start, Mixed->Value().Spans[0].Len), "{4 bytes: 01 02 03 04}");
 }
 
 TEST_F(TOutlineValues, MembersStandUnderTheirSectionsWithTheirDirectives) {

@@ -296,7 +296,7 @@ TEST(SourceNames, InterfaceSectionsOfTheCorpusSources) {
       size_t Best = 0;
       for (auto It = Lo; It != Hi; ++It) {
         size_t Same = 0;
-        const auto& Ps = It->second->Routine.Params;
+        const auto& Ps = It->second->Routine().Params;
         for (size_t K = 0; K < D.Params.size() && K < Ps.size(); ++K) Same += Lower(Ps[K].Name) == D.Params[K];
         Best = std::max(Best, Same);
       }

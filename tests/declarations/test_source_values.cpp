@@ -644,7 +644,7 @@ int Compare(const TSrc& S, const json& V, const TUnitNames& N, const std::string
 // holds none (not decoded).
 json EntryValue(const TDeclEntry& E) {
   if (E.ValueForm != TDeclValueForm::Json && E.ValueForm != TDeclValueForm::Float) return json(json::value_t::discarded);
-  return json::parse(E.ValueJson);
+  return json::parse(E.ValueJson());
 }
 
 // ---------------------------------------------------------------------------
@@ -1059,7 +1059,7 @@ TEST(SourceValues, ConstantsVisibilityAndDirectivesOfTheCorpusSourcesThroughTheO
       for (const auto& D : Found) {
         const json V = EntryValue(*D.first);
         const int R = V.is_discarded() ? Differ
-                                       : Compare(SV, V, Names, D.first->ValueForm == TDeclValueForm::Float ? &D.first->Value.Text : nullptr);
+                                       : Compare(SV, V, Names, D.first->ValueForm == TDeclValueForm::Float ? &D.first->Value().Text : nullptr);
         if (R < Best) Shown = &D;
         Best = std::min(Best, R);
       }
