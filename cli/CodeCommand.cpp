@@ -50,7 +50,7 @@ class TRoutineHeadings {
       return DefaultRoutineHeading(H);
     if (H.Role == TRoutineRole::Nested) E->Name = H.QualifiedName;
     TDeclText Line;
-    Line.KeepSpans = false;
+    Line.SetKeepSpans(false);
     AppendEntryLine(*E, Line);
     Line.Text += ';';
     return std::move(Line.Text);

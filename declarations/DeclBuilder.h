@@ -70,7 +70,7 @@ class TOutlineBuilder {
   const bool NamesOnly;
   TDeclText NewText() const {
     TDeclText T;
-    T.KeepSpans = KeepSpans;
+    T.SetKeepSpans(KeepSpans);
     return T;
   }
 

@@ -9,7 +9,7 @@ namespace {
 // array whole.
 class TWriter {
  public:
-  explicit TWriter(TJsonWriter& Out) : Out(Out) { Line.KeepSpans = false; }
+  explicit TWriter(TJsonWriter& Out) : Out(Out) { Line.SetKeepSpans(false); }
   void Entry(const TDeclEntry& E) {
     J.Clear();
     EntryValue(E);

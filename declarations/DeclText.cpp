@@ -25,9 +25,40 @@ bool IsPlainAscii(std::string_view S) {
 
 }  // namespace
 
+TDeclSpans::THead* TDeclSpans::Block(uint32_t Room, const TDeclSpan* From, uint32_t Size) {
+  static_assert(sizeof(THead) % alignof(TDeclSpan) == 0 && alignof(THead) >= 2);
+  auto* H = static_cast<THead*>(::operator new(sizeof(THead) + size_t(Room) * sizeof(TDeclSpan)));
+  H->Size = Size;
+  H->Room = Room;
+  if (Size) std::memcpy(static_cast<void*>(Items(H)), From, size_t(Size) * sizeof(TDeclSpan));
+  return H;
+}
+
+void TDeclSpans::CopyBlock(const TDeclSpans& S) {
+  const auto N = static_cast<uint32_t>(S.size());
+  Bits |= reinterpret_cast<uintptr_t>(Block(N, S.begin(), N));
+}
+
+TDeclSpans& TDeclSpans::Assign(const TDeclSpans& S) {
+  if (this != &S) *this = TDeclSpans(S);
+  return *this;
+}
+
+void TDeclSpans::push_back(const TDeclSpan& S) {
+  THead* H = Head();
+  if (!H || H->Size == H->Room) {
+    const uint32_t Size = H ? H->Size : 0;
+    THead* Grown = Block(Size ? Size * 2 : 2, H ? Items(H) : nullptr, Size);
+    ::operator delete(H);
+    Bits = (Bits & NotKept) | reinterpret_cast<uintptr_t>(Grown);
+    H = Grown;
+  }
+  Items(H)[H->Size++] = S;
+}
+
 void TDeclText::Add(TDeclRunKind Kind, std::string_view S, int64_t Anchor) {
   if (S.empty()) return;
-  if (Kind != TDeclRunKind::Plain && KeepSpans)
+  if (Kind != TDeclRunKind::Plain && KeepSpans())
     Spans.push_back(
         TDeclSpan{static_cast<uint32_t>(Text.size()), static_cast<uint32_t>(S.size()), Kind, static_cast<int32_t>(Anchor)});
   Text += S;
@@ -36,7 +67,7 @@ void TDeclText::Add(TDeclRunKind Kind, std::string_view S, int64_t Anchor) {
 void TDeclText::Append(const TDeclText& T) {
   const auto Shift = static_cast<uint32_t>(Text.size());
   Text += T.Text;
-  if (KeepSpans)
+  if (KeepSpans())
     for (TDeclSpan S : T.Spans) {
       S.Start += Shift;
       Spans.push_back(S);

@@ -6,10 +6,11 @@
 // file offset of the tag byte that declaration's record began with.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <new>
 #include <string>
 #include <string_view>
-#include <vector>
 
 // What a piece of listing text is: the listing writer hands text to its sink
 // in runs of one kind.
@@ -32,14 +33,68 @@ struct TDeclSpan {
   int32_t Anchor = NoAnchor;
 };
 
+// The marked runs of a text, in one pointer's room: a block on the heap
+// (its count, its room, then the spans; none while there are no spans),
+// and in the pointer's lowest bit whether the text keeps spans at all.
+class TDeclSpans {
+ public:
+  TDeclSpans() = default;
+  TDeclSpans(const TDeclSpans& S) : Bits(S.Bits & NotKept) {
+    if (S.Head()) CopyBlock(S);
+  }
+  TDeclSpans(TDeclSpans&& S) noexcept : Bits(S.Bits) { S.Bits &= NotKept; }
+  // Texts without spans (nearly all) are copied and moved inline.
+  TDeclSpans& operator=(const TDeclSpans& S) {
+    if (Head() || S.Head()) return Assign(S);
+    Bits = S.Bits;
+    return *this;
+  }
+  TDeclSpans& operator=(TDeclSpans&& S) noexcept {
+    if (this != &S) {
+      if (Head()) ::operator delete(Head());
+      Bits = S.Bits;
+      S.Bits &= NotKept;
+    }
+    return *this;
+  }
+  ~TDeclSpans() {
+    if (Head()) ::operator delete(Head());
+  }
+
+  bool Kept() const { return !(Bits & NotKept); }
+  void SetKept(bool Keep) { Bits = (Bits & ~NotKept) | (Keep ? 0 : NotKept); }
+
+  size_t size() const { return Head() ? Head()->Size : 0; }
+  bool empty() const { return size() == 0; }
+  const TDeclSpan* begin() const { return Head() ? Items(Head()) : nullptr; }
+  const TDeclSpan* end() const { return begin() + size(); }
+  const TDeclSpan& operator[](size_t I) const { return begin()[I]; }
+  void push_back(const TDeclSpan& S);
+
+ private:
+  struct THead {
+    uint32_t Size = 0, Room = 0;
+  };
+  static constexpr uintptr_t NotKept = 1;
+  static TDeclSpan* Items(THead* H) { return reinterpret_cast<TDeclSpan*>(H + 1); }
+  THead* Head() const { return reinterpret_cast<THead*>(Bits & ~NotKept); }
+  // A block with room for Room spans holding the first Size of From.
+  static THead* Block(uint32_t Room, const TDeclSpan* From, uint32_t Size);
+  void CopyBlock(const TDeclSpans& S);
+  TDeclSpans& Assign(const TDeclSpans& S);
+
+  uintptr_t Bits = 0;
+};
+
 // A type or value as text, with its keywords, comments and type names marked.
 struct TDeclText {
   std::string Text;
-  std::vector<TDeclSpan> Spans;  // in text order, not overlapping
-  // False: the text alone is wanted; no spans are kept.
-  bool KeepSpans = true;
+  TDeclSpans Spans;  // in text order, not overlapping
 
   bool Empty() const { return Text.empty(); }
+  // False: the text alone is wanted; no spans are kept.
+  bool KeepSpans() const { return Spans.Kept(); }
+  void SetKeepSpans(bool Keep) { Spans.SetKept(Keep); }
   void Add(TDeclRunKind Kind, std::string_view S, int64_t Anchor = NoAnchor);
   void Plain(std::string_view S) { Text += S; }
   void Keyword(std::string_view S) { Add(TDeclRunKind::Keyword, S); }

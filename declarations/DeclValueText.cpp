@@ -109,7 +109,7 @@ void TOutlineBuilder::SetValue(const TValue& V, TDeclEntry& E, const uint8_t* Bl
   const bool InData = E.Typed || E.Kind == TDeclKind::ResourceString;
   if (InData && V.Kind == TValueKind::Undecoded && !Block) return;
   TDeclValueParts& P = E.SetValue();
-  P.Value.KeepSpans = KeepSpans;
+  P.Value.SetKeepSpans(KeepSpans);
   if (V.Kind == TValueKind::Ordinal) {
     // Most constants: the same digits in the listing and the JSON.
     char Buf[24];

@@ -177,7 +177,7 @@ void ForEachDecl(const TDeclOutline& O, F&& Fn) {
 // without its indentation.
 std::string ListingLine(const TDeclEntry& E, const TDeclMember* M) {
   TDeclText T;
-  T.KeepSpans = false;
+  T.SetKeepSpans(false);
   if (M) {
     AppendMemberLine(*M, T);
     T.Plain(";");
