@@ -70,7 +70,7 @@ void TWriter::Member(const TDeclMember& M) {
   if (Prop && !P.Default.empty()) J.Raw("default", P.DefaultJson);
   if (Prop && M.DefaultProperty) J.True("defaultProperty");
   if (Routine) Directives(M.Directives);
-  if (Prop && P.DispId) J.Number("dispid", *P.DispId);
+  if (Prop && M.HasDispId) J.Number("dispid", M.DispIdNumber);
   if (Prop && P.Index) J.Number("index", *P.Index);
   J.String("kind", MemberKindName(M.Kind));
   J.String("name", M.Name);

@@ -179,11 +179,11 @@ void PropertyLine(const TDeclMember& M, TDeclText& T) {
     Space(T);
     T.Keyword("nodefault");
   }
-  if (!P.Access.empty()) {
+  if (M.DispAccess != TDispAccess::ReadWrite) {
     Space(T);
-    T.Keyword(P.Access);
+    T.Keyword(M.Access());
   }
-  if (P.DispId) Clause(T, "dispid", std::to_string(*P.DispId));
+  if (M.HasDispId) Clause(T, "dispid", std::to_string(M.DispIdNumber));
   if (M.DefaultProperty) {
     T.Plain("; ");
     T.Keyword("default");

@@ -108,10 +108,10 @@ void TOutlineBuilder::MethodMember(const TMethodDecl& Me, std::string_view Name,
 void TOutlineBuilder::DispPropMember(const TDispPropDecl& P, TDeclMember& M) {
   M.Kind = TMemberKind::Property;
   M.Type = TypeRef(P.TypeIndex);
-  TDeclPropertyParts& Parts = M.SetProperty();
-  Parts.DispId = P.Ofs;
-  if ((P.IntfAttrs & 6) == 2) Parts.Access = "readonly";
-  if ((P.IntfAttrs & 6) == 4) Parts.Access = "writeonly";
+  M.HasDispId = true;
+  M.DispIdNumber = P.Ofs;
+  if ((P.IntfAttrs & 6) == 2) M.DispAccess = TDispAccess::ReadOnly;
+  if ((P.IntfAttrs & 6) == 4) M.DispAccess = TDispAccess::WriteOnly;
 }
 
 void TOutlineBuilder::PropertyMember(const TPropDecl& P, const TRecBaseDef& Owner, TDeclMember& M) {

@@ -186,9 +186,10 @@ struct TDeclPropertyParts {
   // The default by the property's type: as the listing writes it ("False",
   // "taLeftJustify", "[fsBold]"; empty: none) and as JSON.
   std::string Default, DefaultJson;
-  std::optional<int32_t> DispId;  // dispinterface properties
-  std::string Access;             // dispinterface properties: "readonly" / "writeonly"
 };
+
+// Whether a dispinterface property may be read and written.
+enum class TDispAccess : uint8_t { ReadWrite, ReadOnly, WriteOnly };
 
 struct TDeclMember {
   uint32_t Offset = 0;
@@ -202,6 +203,11 @@ struct TDeclMember {
   // away), and "; default" after the class's default array property.
   bool NoDefault = false;
   bool DefaultProperty = false;
+  // Dispinterface properties: their dispatch number and access, kept in the
+  // member itself (such properties have no other parts).
+  bool HasDispId = false;
+  TDispAccess DispAccess = TDispAccess::ReadWrite;
+  int32_t DispIdNumber = 0;
   std::string Name;
   TDeclText Type;                      // fields and properties
   TDeclBox<TDeclRoutine> RoutineBox;   // methods, constructors, destructors (see Routine)
@@ -216,6 +222,12 @@ struct TDeclMember {
   // The same to fill in, made when first asked for.
   TDeclPropertyParts& SetProperty() { return Parts.Set(); }
   static const TDeclPropertyParts& NoParts() { return TDeclBox<TDeclPropertyParts>::None(); }
+  // A dispinterface property's dispatch number; none for other members.
+  std::optional<int32_t> DispId() const { return HasDispId ? std::optional<int32_t>(DispIdNumber) : std::nullopt; }
+  // "readonly" / "writeonly"; empty for other members.
+  std::string_view Access() const {
+    return DispAccess == TDispAccess::ReadOnly ? "readonly" : DispAccess == TDispAccess::WriteOnly ? "writeonly" : "";
+  }
 };
 
 // The members of a class or object in runs of one visibility, in file

@@ -279,6 +279,16 @@ TEST(DeclOutline, PropertyPartsBelongToPropertiesAndAreCopiedWithTheirMember) {
   EXPECT_EQ(*Member.Property().Index, 3);
   TDeclMember Moved = std::move(Member);
   EXPECT_EQ(Moved.Property().ReadAccess, "FCount");
+
+  // A dispinterface property keeps its number and access in the member.
+  const TDeclEntry* DThing = Find(O.Interface, "DThing");
+  ASSERT_TRUE(DThing && DThing->Members.size() == 1);
+  const TDeclMember& Level = DThing->Members[0];
+  EXPECT_EQ(&Level.Property(), &TDeclMember::NoParts());
+  EXPECT_EQ(Level.DispId(), 7);
+  EXPECT_EQ(Level.Access(), "readonly");
+  EXPECT_FALSE(Count.DispId().has_value());
+  EXPECT_EQ(Count.Access(), "");
 }
 
 // The parts few entries carry (enumeration names, the target of an absolute
