@@ -250,19 +250,32 @@ void TUnit::AssignDeclMem(int64_t N, int32_t Ofs, int32_t Len) {
   }
 }
 
+namespace {
+
+// Adds R to the names of the index when it is a declaration seen from
+// outside; every record of a declaration chain is a declaration.
+inline void IndexIfVisible(TDCURec* R, std::vector<TNameDecl*>& Visible) {
+  auto* D = RecCast<TNameDecl>(R);
+  if (!D) throw EDCUReadError("Invalid class typecast");
+  auto* F = RecCast<TNameFDecl>(D);
+  if (F && F->IsVisible(0)) Visible.push_back(F);
+}
+
+// At most one entry per declaration number: memory reserved beyond what is
+// used is never touched, so it costs no resident memory, and the list is
+// never copied while it grows.
+std::vector<TNameDecl*> VisibleRoom(size_t Decls) {
+  std::vector<TNameDecl*> Visible;
+  Visible.reserve(Decls);
+  return Visible;
+}
+
+}  // namespace
+
 void TUnit::BuildNameIndex(TNameDecl* Chain) {
   NameIndex.clear();
-  // At most one entry per declaration number: memory reserved beyond what is
-  // used is never touched, so it costs no resident memory, and the list is
-  // never copied while it grows.
-  std::vector<TNameDecl*> Visible;
-  Visible.reserve(DeclTable.size());
-  for (TDCURec* R = Chain; R; R = R->Next) {
-    auto* D = RecCast<TNameDecl>(R);
-    if (!D) throw EDCUReadError("Invalid class typecast");
-    auto* F = RecCast<TNameFDecl>(D);
-    if (F && F->IsVisible(0)) Visible.push_back(F);
-  }
+  std::vector<TNameDecl*> Visible = VisibleRoom(DeclTable.size());
+  for (TDCURec* R = Chain; R; R = R->Next) IndexIfVisible(R, Visible);
   NameIndex.Assign(std::move(Visible));
 }
 
@@ -290,12 +303,17 @@ void TNameIndex::Sort() const {
   for (const TNameSortItem& It : Items) Sorted.push_back(IndexEntry(It));
 }
 
-void TUnit::FoldEnumConsts(TNameDecl*& Head) {
+void TUnit::IndexNamesAndFoldEnums(TNameDecl*& Head) {
+  NameIndex.clear();
+  std::vector<TNameDecl*> Visible = VisibleRoom(DeclTable.size());
   TConstDecl* RunFirst = nullptr;
   TDCURec* RunPrev = nullptr;  // record before the run; null: the run starts the chain
   uint32_t RunLen = 0;
   TDCURec* Prev = nullptr;
   for (TDCURec* R = Head; R; Prev = R, R = R->Next) {
+    // Every record is indexed before any run is taken out of the chain:
+    // the constants of a run are in the index as they were in the chain.
+    IndexIfVisible(R, Visible);
     if (auto* C = RecCast<TConstDecl>(R)) {
       if (RunFirst && RunFirst->TypeIndex == C->TypeIndex) {
         ++RunLen;
@@ -329,5 +347,6 @@ void TUnit::FoldEnumConsts(TNameDecl*& Head) {
     RunFirst = nullptr;
     RunLen = 0;
   }
+  NameIndex.Assign(std::move(Visible));
 }
 

@@ -215,7 +215,11 @@ class TUnit : public TScanFile {
 
   // Finishing passes.
   void BuildNameIndex(TNameDecl* Chain);
-  void FoldEnumConsts(TNameDecl*& Link);
+  // The name index of the chain at Head as BuildNameIndex makes it, and the
+  // runs of constants that name an enumeration's values taken out of the
+  // chain into that enumeration's list, in one walk: a large unit's records
+  // are read from memory once instead of twice.
+  void IndexNamesAndFoldEnums(TNameDecl*& Head);
   void AttachLocalVars();
 
   // Number of source-file entries (for summaries).
