@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <utility>
 
 #include "DCU_Fold.h"
 #include "DCU_Unit.h"
@@ -303,50 +304,51 @@ void TNameIndex::Sort() const {
   for (const TNameSortItem& It : Items) Sorted.push_back(IndexEntry(It));
 }
 
-void TUnit::IndexNamesAndFoldEnums(TNameDecl*& Head) {
-  NameIndex.clear();
-  std::vector<TNameDecl*> Visible = VisibleRoom(DeclTable.size());
-  TConstDecl* RunFirst = nullptr;
-  TDCURec* RunPrev = nullptr;  // record before the run; null: the run starts the chain
-  uint32_t RunLen = 0;
-  TDCURec* Prev = nullptr;
-  for (TDCURec* R = Head; R; Prev = R, R = R->Next) {
-    // Every record is indexed before any run is taken out of the chain:
-    // the constants of a run are in the index as they were in the chain.
-    IndexIfVisible(R, Visible);
-    if (auto* C = RecCast<TConstDecl>(R)) {
-      if (RunFirst && RunFirst->TypeIndex == C->TypeIndex) {
-        ++RunLen;
-      } else {
-        RunFirst = C;
-        RunPrev = Prev;
-        RunLen = 1;
-      }
-      continue;
+void TUnit::NoteTopLevel(TNameDecl* R) {
+  TTopLevelNotes& N = TopLevel;
+  // Every record is indexed before any run is taken out of the chain: the
+  // constants of a run are in the index as they were in the chain.
+  IndexIfVisible(R, N.Visible);
+  TDCURec* const Prev = std::exchange(N.Prev, R);
+  if (auto* C = RecCast<TConstDecl>(R)) {
+    if (N.RunFirst && N.RunFirst->TypeIndex == C->TypeIndex) {
+      ++N.RunLen;
+    } else {
+      N.RunFirst = C;
+      N.RunBefore = Prev;
+      N.RunLen = 1;
     }
-    auto* T = RunFirst ? RecCast<TTypeDecl>(R) : nullptr;
-    auto* D = T ? RecCast<TEnumDef>(GetTypeDef(T->TypeIndex)) : nullptr;
-    if (D && !D->NameList) {
-      int64_t Lo = 0, Hi = 0;
-      D->GetBounds(Lo, Hi);
-      if (static_cast<uint32_t>(Lo) == 0 && static_cast<uint32_t>(Hi) + 1u == RunLen) {
-        // The list goes where the enumeration is: in the arena while the
-        // unit is read; on the heap otherwise (noted when the enumeration
-        // itself is of the arena, so that the release gives the list back).
-        const bool InArena = D->InArena() && ActiveRecordArena;
-        TEnumNameList* List = TEnumNameList::Make(RunLen, InArena);
-        if (RunPrev) RunPrev->Next = R;
-        else Head = static_cast<TNameDecl*>(R);
-        Prev->Next = nullptr;  // the run's last constant
-        TConstDecl** Item = List->begin();
-        for (TDCURec* C = RunFirst; C; C = C->Next) *Item++ = static_cast<TConstDecl*>(C);
-        D->NameList = List;
-        if (D->InArena() && !InArena) NoteHeapMemory(D);
-      }
-    }
-    RunFirst = nullptr;
-    RunLen = 0;
+    return;
   }
-  NameIndex.Assign(std::move(Visible));
+  if (auto* T = N.RunFirst ? RecCast<TTypeDecl>(R) : nullptr)
+    N.Runs.push_back(TEnumRun{N.RunBefore, N.RunFirst, Prev, T, N.RunLen});
+  N.RunFirst = nullptr;
+  N.RunLen = 0;
+}
+
+void TUnit::IndexNamesAndFoldEnums() {
+  NameIndex.clear();
+  TTopLevelNotes Notes = std::exchange(TopLevel, {});
+  NameIndex.Assign(std::move(Notes.Visible));
+  // The runs in chain order: an enumeration takes the first run that fits.
+  for (const TEnumRun& Run : Notes.Runs) {
+    auto* D = RecCast<TEnumDef>(GetTypeDef(Run.Type->TypeIndex));
+    if (!D || D->NameList) continue;
+    int64_t Lo = 0, Hi = 0;
+    D->GetBounds(Lo, Hi);
+    if (static_cast<uint32_t>(Lo) != 0 || static_cast<uint32_t>(Hi) + 1u != Run.Len) continue;
+    // The list goes where the enumeration is: in the arena while the unit is
+    // read; on the heap otherwise (noted when the enumeration itself is of
+    // the arena, so that the release gives the list back).
+    const bool InArena = D->InArena() && ActiveRecordArena;
+    TEnumNameList* List = TEnumNameList::Make(Run.Len, InArena);
+    if (Run.Before) Run.Before->Next = Run.Type;
+    else Decls = Run.Type;
+    Run.Last->Next = nullptr;
+    TConstDecl** Item = List->begin();
+    for (TDCURec* C = Run.First; C; C = C->Next) *Item++ = static_cast<TConstDecl*>(C);
+    D->NameList = List;
+    if (D->InArena() && !InArena) NoteHeapMemory(D);
+  }
 }
 

@@ -233,6 +233,8 @@ void TUnit::ReadDeclList(TDeclScope Scope, TNameDecl*& Head) {
   if (DeclListDepth >= MaxDeclListDepth) RaiseReadError("Declaration lists nested too deeply");
   TDepthGuard Guard(DeclListDepth);
   const std::array<TRecKind, 256>& Opens = DeclRecTable[Scope];
+  const bool TopLevelList = &Head == &Decls;
+  if (TopLevelList) TopLevel = {};
   Head = nullptr;
   TNameDecl* Last = nullptr;
   TPendingLists Pending;
@@ -242,6 +244,7 @@ void TUnit::ReadDeclList(TDeclScope Scope, TNameDecl*& Head) {
       if (Last) Last->Next = New;
       else Head = New;
       Last = New;
+      if (TopLevelList) NoteTopLevel(New);
     } else if (!ReadOtherItem(*this, TagAction(CurrentTag), Scope, Pending, LastProc)) {
       break;
     }

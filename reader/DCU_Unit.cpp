@@ -206,7 +206,7 @@ std::exception_ptr TUnit::ReadTopLevel() {
 // the first error stays the one reported.
 void TUnit::RunFinishingPasses(std::exception_ptr& Failure) {
   try {
-    IndexNamesAndFoldEnums(Decls);
+    IndexNamesAndFoldEnums();
     // After a failure DeclTable may still name records released with the
     // construction that failed; the local-variable slices of a unit that
     // is about to be released are of no use, so they are not attached.

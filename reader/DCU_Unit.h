@@ -26,6 +26,8 @@ class TDCURec;
 class TBaseDef;
 class TNameDecl;
 class TImpDef;
+class TConstDecl;
+class TTypeDecl;
 
 // Source, object, resource (or assembler) file entry. Kind and name are read
 // from the image at TagPos: the tag byte, then the length-prefixed name.
@@ -215,11 +217,11 @@ class TUnit : public TScanFile {
 
   // Finishing passes.
   void BuildNameIndex(TNameDecl* Chain);
-  // The name index of the chain at Head as BuildNameIndex makes it, and the
-  // runs of constants that name an enumeration's values taken out of the
-  // chain into that enumeration's list, in one walk: a large unit's records
-  // are read from memory once instead of twice.
-  void IndexNamesAndFoldEnums(TNameDecl*& Head);
+  // The name index of the top-level chain (Decls) as BuildNameIndex makes
+  // it, and the runs of constants that name an enumeration's values taken
+  // out of the chain into that enumeration's list; from what the reading of
+  // the chain noted (NoteTopLevel), without a walk over its records.
+  void IndexNamesAndFoldEnums();
   void AttachLocalVars();
 
   // Number of source-file entries (for summaries).
@@ -239,6 +241,28 @@ class TUnit : public TScanFile {
   void OwnTypeEntry(TBaseDef* D);
   int32_t AddDeclGrowing(TDCURec* R);
   int32_t DeclListDepth = 0;
+  // Notes of the top-level chain taken as each record joins it (while the
+  // record is still in the cache), for IndexNamesAndFoldEnums: the names the
+  // index takes, and each run of constants of one type followed by a type
+  // declaration, which names an enumeration's values when the type is an
+  // enumeration of as many values.
+  struct TEnumRun {
+    TDCURec* Before;  // the record before the run; null: the run starts the chain
+    TConstDecl* First;
+    TDCURec* Last;
+    TTypeDecl* Type;
+    uint32_t Len;
+  };
+  struct TTopLevelNotes {
+    std::vector<TNameDecl*> Visible;
+    std::vector<TEnumRun> Runs;
+    TConstDecl* RunFirst = nullptr;
+    TDCURec* RunBefore = nullptr;
+    uint32_t RunLen = 0;
+    TDCURec* Prev = nullptr;
+  };
+  TTopLevelNotes TopLevel;
+  void NoteTopLevel(TNameDecl* R);
   // The records of the arena that the release must destroy in place; the
   // other records of the arena are released with it, unvisited.
   std::vector<TDCURec*> ArenaRecordsWithHeapMemory;

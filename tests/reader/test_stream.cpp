@@ -339,6 +339,29 @@ TEST(Stream, EnumerationConstantsFold) {
   }
 }
 
+TEST(Stream, EnumerationRunsWhereverTheyStandInTheChain) {
+  // Types 1 and 2 are enumerations 0..1, type 3 0..0. A run that opens the
+  // chain; a run right after a constant of another type; a run that a
+  // variable ends (no type declaration after it); a run whose enumeration
+  // is defined only after its type declaration was read.
+  UnitBuilder B = Start(6);
+  B.EnumDef(0, 1).EnumDef(0, 1);
+  B.ConstDecl("A0", 1, 0).ConstDecl("A1", 1, 1).TypeDecl("TA", 1);
+  B.ConstDecl("X0", 3, 0).ConstDecl("B0", 2, 0).ConstDecl("B1", 2, 1).TypeDecl("TB", 2);
+  B.ConstDecl("C0", 1, 0).ConstDecl("C1", 1, 1).VarDecl("V", 1);
+  B.ConstDecl("D0", 3, 0).TypeDecl("TD", 3).EnumDef(0, 0).Stop();
+  auto U = Load(B.Finish());
+  EXPECT_EQ(Names(U->Decls), "TA;X0;TB;C0;C1;V;TD;");
+  for (uint32_t T : {1u, 2u, 3u}) {
+    auto* E = RecCast<TEnumDef>(U->GetTypeDef(T));
+    ASSERT_TRUE(E && E->NameList) << T;
+    EXPECT_EQ(E->NameList->size(), T == 3 ? 1u : 2u);
+  }
+  EXPECT_EQ(NameText((*RecCast<TEnumDef>(U->GetTypeDef(2))->NameList)[1]->GetName()), "B1");
+  // Every name is indexed, the folded constants too.
+  EXPECT_EQ(U->NameIndex.size(), 12u);
+}
+
 TEST(Stream, NameIndexKeepsCaseVariants) {
   UnitBuilder B = Start(6);
   B.VarDecl("beta", 0).VarDecl("Alpha", 0).VarDecl("ALPHA", 0).VarDecl("Hidden", 0, 0, 0);
