@@ -251,32 +251,19 @@ void TUnit::AssignDeclMem(int64_t N, int32_t Ofs, int32_t Len) {
   }
 }
 
-namespace {
-
-// Adds R to the names of the index when it is a declaration seen from
-// outside; every record of a declaration chain is a declaration.
-inline void IndexIfVisible(TDCURec* R, std::vector<TNameDecl*>& Visible) {
-  auto* D = RecCast<TNameDecl>(R);
-  if (!D) throw EDCUReadError("Invalid class typecast");
-  auto* F = RecCast<TNameFDecl>(D);
-  if (F && F->IsVisible(0)) Visible.push_back(F);
-}
-
-// At most one entry per declaration number: memory reserved beyond what is
-// used is never touched, so it costs no resident memory, and the list is
-// never copied while it grows.
-std::vector<TNameDecl*> VisibleRoom(size_t Decls) {
-  std::vector<TNameDecl*> Visible;
-  Visible.reserve(Decls);
-  return Visible;
-}
-
-}  // namespace
-
 void TUnit::BuildNameIndex(TNameDecl* Chain) {
   NameIndex.clear();
-  std::vector<TNameDecl*> Visible = VisibleRoom(DeclTable.size());
-  for (TDCURec* R = Chain; R; R = R->Next) IndexIfVisible(R, Visible);
+  // At most one entry per declaration number: memory reserved beyond what is
+  // used is never touched, so it costs no resident memory, and the list is
+  // never copied while it grows.
+  std::vector<TNameDecl*> Visible;
+  Visible.reserve(DeclTable.size());
+  for (TDCURec* R = Chain; R; R = R->Next) {
+    auto* D = RecCast<TNameDecl>(R);
+    if (!D) throw EDCUReadError("Invalid class typecast");
+    auto* F = RecCast<TNameFDecl>(D);
+    if (F && F->IsVisible(0)) Visible.push_back(F);
+  }
   NameIndex.Assign(std::move(Visible));
 }
 
@@ -302,28 +289,6 @@ void TNameIndex::Sort() const {
   SortNameItems(Items);
   Sorted.reserve(Items.size());
   for (const TNameSortItem& It : Items) Sorted.push_back(IndexEntry(It));
-}
-
-void TUnit::NoteTopLevel(TNameDecl* R) {
-  TTopLevelNotes& N = TopLevel;
-  // Every record is indexed before any run is taken out of the chain: the
-  // constants of a run are in the index as they were in the chain.
-  IndexIfVisible(R, N.Visible);
-  TDCURec* const Prev = std::exchange(N.Prev, R);
-  if (auto* C = RecCast<TConstDecl>(R)) {
-    if (N.RunFirst && N.RunFirst->TypeIndex == C->TypeIndex) {
-      ++N.RunLen;
-    } else {
-      N.RunFirst = C;
-      N.RunBefore = Prev;
-      N.RunLen = 1;
-    }
-    return;
-  }
-  if (auto* T = N.RunFirst ? RecCast<TTypeDecl>(R) : nullptr)
-    N.Runs.push_back(TEnumRun{N.RunBefore, N.RunFirst, Prev, T, N.RunLen});
-  N.RunFirst = nullptr;
-  N.RunLen = 0;
 }
 
 void TUnit::IndexNamesAndFoldEnums() {

@@ -4,6 +4,7 @@
 // the type definitions from another (NewTypeDef).
 #include "DCU_Stream.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <utility>
@@ -226,6 +227,29 @@ bool ReadOtherItem(TUnit& Unit, TTagAction Action, TDeclScope Scope, TPendingLis
 
 }  // namespace
 
+// Inline here: it is called for every record of the top-level list.
+inline void TUnit::NoteTopLevel(TNameDecl* R) {
+  TTopLevelNotes& N = TopLevel;
+  // Every record is indexed before any run is taken out of the chain: the
+  // constants of a run are in the index as they were in the chain.
+  if (auto* F = RecCast<TNameFDecl>(R); F && F->IsVisible(0)) N.Visible.push_back(F);
+  TDCURec* const Prev = std::exchange(N.Prev, R);
+  if (auto* C = RecCast<TConstDecl>(R)) {
+    if (N.RunFirst && N.RunFirst->TypeIndex == C->TypeIndex) {
+      ++N.RunLen;
+    } else {
+      N.RunFirst = C;
+      N.RunBefore = Prev;
+      N.RunLen = 1;
+    }
+    return;
+  }
+  if (auto* T = N.RunFirst ? RecCast<TTypeDecl>(R) : nullptr)
+    N.Runs.push_back(TEnumRun{N.RunBefore, N.RunFirst, Prev, T, N.RunLen});
+  N.RunFirst = nullptr;
+  N.RunLen = 0;
+}
+
 // Items are read until a tag ends the list: records join the chain at Head
 // in file order, the other items are read where they belong. On an error
 // the records read so far stay in the chain, for the caller to release.
@@ -234,7 +258,11 @@ void TUnit::ReadDeclList(TDeclScope Scope, TNameDecl*& Head) {
   TDepthGuard Guard(DeclListDepth);
   const std::array<TRecKind, 256>& Opens = DeclRecTable[Scope];
   const bool TopLevelList = &Head == &Decls;
-  if (TopLevelList) TopLevel = {};
+  if (TopLevelList) {
+    // Room for the names of most units at once; the largest grow the list.
+    TopLevel = {};
+    TopLevel.Visible.reserve(std::min(DeclTable.capacity(), size_t{1} << 16));
+  }
   Head = nullptr;
   TNameDecl* Last = nullptr;
   TPendingLists Pending;
