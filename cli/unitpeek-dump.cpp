@@ -85,7 +85,9 @@ bool PrintDecls(const std::string& Path) {
 // its own while the caller writes what it took: for --json --decls the
 // writing costs about as much as the loading. Only this thread reads
 // units (the reader keeps its state in globals). It runs at most one
-// result ahead of the caller.
+// result ahead of the caller, and releases the results the caller gives
+// back: memory freed by the thread that took it from the heap costs the
+// allocator no lock and no cross-thread bookkeeping.
 class TAheadLoader {
  public:
   explicit TAheadLoader(const std::vector<std::string>& Files) : Files(Files), Worker([this] { Run(); }) {}
@@ -110,10 +112,17 @@ class TAheadLoader {
     Cv.notify_all();
     return R;
   }
+  // Gives back a result written out: the loader releases it, on its own
+  // thread, whose heap its memory came from.
+  void GiveBack(TLoadResult&& R) {
+    std::lock_guard<std::mutex> L(M);
+    Spent.push_back(std::move(R));
+  }
 
  private:
   void Run() {
     for (const std::string& Path : Files) {
+      ReleaseSpent();
       TLoadResult R = LoadFacts(Path, true);
       std::unique_lock<std::mutex> L(M);
       Cv.wait(L, [&] { return Stop || !Ready.has_value(); });
@@ -124,10 +133,19 @@ class TAheadLoader {
     }
   }
 
+  void ReleaseSpent() {
+    std::vector<TLoadResult> Done;
+    {
+      std::lock_guard<std::mutex> L(M);
+      Done.swap(Spent);
+    }
+  }
+
   const std::vector<std::string>& Files;
   std::mutex M;
   std::condition_variable Cv;
   std::optional<TLoadResult> Ready;
+  std::vector<TLoadResult> Spent;
   bool Stop = false;
   std::thread Worker;  // last: starts once the rest is made
 };
@@ -146,7 +164,7 @@ bool PrintJson(const std::vector<std::string>& Files, bool WithDecls) {
   TJsonWriter J(WriteOut);
   J.BeginArray();
   for (const std::string& Path : Files) {
-    const TLoadResult R = Loader ? Loader->Take() : LoadFacts(Path, false);
+    TLoadResult R = Loader ? Loader->Take() : LoadFacts(Path, false);
     const TUnitFacts* Facts = R.Unit.Facts ? &*R.Unit.Facts : nullptr;
     const std::string Error = Facts ? Facts->SummaryError() : R.Unit.Error;
     std::function<void(TJsonWriter&)> Decls;
@@ -154,6 +172,7 @@ bool PrintJson(const std::vector<std::string>& Files, bool WithDecls) {
     WriteUnitFactsJson(J, Path, Facts, Error, Decls);
     AllGood = AllGood && Facts && Error.empty();
     J.Flush();
+    if (Loader) Loader->GiveBack(std::move(R));
   }
   J.EndArray();
   J.Flush();
