@@ -26,7 +26,9 @@ bool IsPlainAscii(std::string_view S) {
 }  // namespace
 
 TDeclSpans::THead* TDeclSpans::Block(uint32_t Room, const TDeclSpan* From, uint32_t Size) {
-  static_assert(sizeof(THead) % alignof(TDeclSpan) == 0 && alignof(THead) >= 2);
+  // The spans follow the head without padding; the block's address, from
+  // operator new, is aligned enough to leave the lowest bit free for the flag.
+  static_assert(sizeof(THead) % alignof(TDeclSpan) == 0 && __STDCPP_DEFAULT_NEW_ALIGNMENT__ >= 2);
   auto* H = static_cast<THead*>(::operator new(sizeof(THead) + size_t(Room) * sizeof(TDeclSpan)));
   H->Size = Size;
   H->Room = Room;
