@@ -1,5 +1,7 @@
 // Routines as the outline holds them: the parameters, result and calling
 // convention of a procedure, a method or a procedural type.
+#include <utility>
+
 #include "DeclBuilder.h"
 
 void TOutlineBuilder::Params(TNameDecl* Chain, std::vector<TDeclParam>& Out, bool SkipSelf, int Depth) {
@@ -8,19 +10,26 @@ void TOutlineBuilder::Params(TNameDecl* Chain, std::vector<TDeclParam>& Out, boo
     uint8_t Tag = L ? TagAt(L->DefPos) : 0;
     return Tag == tagValParam || Tag == tagVarParam ? L : nullptr;
   };
-  size_t Count = 0;
-  for (TDCURec* R = Chain; R; R = R->Next) Count += Param(R) != nullptr;
-  Out.reserve(Count);
-  bool First = true;
-  for (TDCURec* R = Chain; R; R = R->Next) {
+  // The parameters shown: not those the compiler named, nor the object
+  // itself of a method. Counted first, so that the list takes the room it
+  // needs and no more.
+  auto Shown = [&](TDCURec* R, bool& First) -> const TLocalDecl* {
     const TLocalDecl* L = Param(R);
+    if (!L) return nullptr;
+    const bool WasFirst = std::exchange(First, false);
+    std::string_view N = NameView(L->GetName());
+    return IsCompilerName(N) || (SkipSelf && WasFirst && N == "Self") ? nullptr : L;
+  };
+  size_t Count = 0;
+  bool First = true;
+  for (TDCURec* R = Chain; R; R = R->Next) Count += Shown(R, First) != nullptr;
+  Out.reserve(Count);
+  First = true;
+  for (TDCURec* R = Chain; R; R = R->Next) {
+    const TLocalDecl* L = Shown(R, First);
     if (!L) continue;
     uint8_t Tag = TagAt(L->DefPos);
     std::string_view N = NameView(L->GetName());
-    bool WasFirst = First;
-    First = false;
-    if (IsCompilerName(N)) continue;
-    if (SkipSelf && WasFirst && N == "Self") continue;
     TDeclParam& P = Out.emplace_back();
     P.Name = DeclDisplayText(N);
     P.Mode = Tag == tagVarParam ? TParamMode::Var : TParamMode::Value;

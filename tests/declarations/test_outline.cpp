@@ -336,7 +336,10 @@ TEST(DeclOutline, RoutinesAndValuesBelongToTheirEntriesAndMembersAndAreCopiedWit
         if (&E.Routine() != &NoRoutine) WithRoutine.insert(E.Name);
         if (!E.Value().Empty() || !E.ValueJson().empty()) WithValue.insert(E.Name);
         EXPECT_EQ(&E.Routine() != &NoRoutine, E.Routine().Known) << E.Name;
+        // The parameter lists take the room of the parameters shown, no more.
+        EXPECT_EQ(E.Routine().Params.capacity(), E.Routine().Params.size()) << E.Name;
         for (const TDeclMember& M : E.Members) {
+          EXPECT_EQ(M.Routine().Params.capacity(), M.Routine().Params.size()) << M.Name;
           const bool Method = M.Kind == TMemberKind::Method || M.Kind == TMemberKind::Constructor ||
                               M.Kind == TMemberKind::Destructor;
           if (!Method) {
