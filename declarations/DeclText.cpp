@@ -5,26 +5,6 @@
 
 #include "DCU_Text.h"
 
-namespace {
-
-// Whether every byte of S is printable ASCII (0x20..0x7E): such a name is
-// its own display text. Eight bytes at a time: a byte below 0x20 or from
-// 0x7F up sets its high bit in one of the two terms.
-bool IsPlainAscii(std::string_view S) {
-  constexpr uint64_t Ones = 0x0101010101010101u, Highs = 0x8080808080808080u;
-  size_t I = 0;
-  for (; I + 8 <= S.size(); I += 8) {
-    uint64_t W;
-    std::memcpy(&W, S.data() + I, 8);
-    if ((((W - Ones * 0x20) & ~W) | W | (W + Ones)) & Highs) return false;
-  }
-  for (; I < S.size(); ++I)
-    if (S[I] < 0x20 || S[I] >= 0x7F) return false;
-  return true;
-}
-
-}  // namespace
-
 TDeclSpans::THead* TDeclSpans::Block(uint32_t Room, const TDeclSpan* From, uint32_t Size) {
   // The spans follow the head without padding; the block's address, from
   // operator new, is aligned enough to leave the lowest bit free for the flag.
@@ -76,7 +56,7 @@ void TDeclText::Append(const TDeclText& T) {
     }
 }
 
-// Plain names (nearly all) are checked eight bytes at a time.
+// Plain names (nearly all) are copied at once.
 std::string DeclDisplayText(std::string_view Bytes) {
   return IsPlainAscii(Bytes) ? std::string(Bytes) : DisplayUtf8(Bytes);
 }

@@ -16,9 +16,7 @@ TDisplayChar DisplayChar(unsigned char B) {
 }
 
 std::string DisplayUtf8(std::string_view Bytes) {
-  bool Plain = true;
-  for (char Ch : Bytes) Plain = Plain && Ch >= 0x20 && Ch < 0x7F;
-  if (Plain) return std::string(Bytes);
+  if (IsPlainAscii(Bytes)) return std::string(Bytes);
   std::string S;
   S.reserve(Bytes.size() + Bytes.size() / 2);
   for (char Ch : Bytes) {

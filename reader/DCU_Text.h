@@ -4,6 +4,9 @@
 // declarations and the folder reports.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -18,6 +21,23 @@ TDisplayChar DisplayChar(unsigned char B);
 
 // Appends the code point C (not a surrogate) in UTF-8.
 void AppendUtf8(std::string& S, char32_t C);
+
+// Whether every byte of S is printable ASCII (0x20..0x7E): such bytes are
+// their own display text, in UTF-8 too. Eight bytes at a time (inline: most
+// names are plain): a byte below 0x20 or from 0x7F up sets its high bit in
+// one of the three terms.
+inline bool IsPlainAscii(std::string_view S) {
+  constexpr uint64_t Ones = 0x0101010101010101u, Highs = 0x8080808080808080u;
+  size_t I = 0;
+  for (; I + 8 <= S.size(); I += 8) {
+    uint64_t W;
+    std::memcpy(&W, S.data() + I, 8);
+    if ((((W - Ones * 0x20) & ~W) | W | (W + Ones)) & Highs) return false;
+  }
+  for (; I < S.size(); ++I)
+    if (S[I] < 0x20 || S[I] >= 0x7F) return false;
+  return true;
+}
 
 // Bytes as display text in UTF-8.
 std::string DisplayUtf8(std::string_view Bytes);

@@ -7,6 +7,7 @@
 #include <span>
 
 #include "DCURecs.h"
+#include "DCU_Text.h"
 #include "DCU_Unit.h"
 #include "DeclJsonTestUtil.h"
 #include "DeclListing.h"
@@ -445,6 +446,7 @@ TEST(DeclOutline, DisplayTextMarksEveryByteWhereverItStands) {
       N[At] = Byte;
       std::string Want = std::string(At, 'b') + Shown + std::string(16 - At, 'b');
       EXPECT_EQ(DeclDisplayText(N), Want) << int(static_cast<unsigned char>(Byte)) << " at " << At;
+      EXPECT_EQ(DisplayUtf8(N), Want) << int(static_cast<unsigned char>(Byte)) << " at " << At;
     }
 }
 
