@@ -53,7 +53,7 @@ class TRoutineHeadings {
     Line.SetKeepSpans(false);
     AppendEntryLine(*E, Line);
     Line.Text += ';';
-    return std::move(Line.Text);
+    return Line.Text.str();
   }
 
  private:

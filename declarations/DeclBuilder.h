@@ -83,7 +83,7 @@ class TOutlineBuilder {
   void MakeEntry(TNameDecl* D, TDeclKind Kind, TDeclEntry& E);
   void TypeEntry(const TTypeDecl* T, TDeclEntry& E);
   // The name declaration number DeclNo stands for, or "{#N}".
-  std::string DeclName(uint32_t DeclNo, bool LastPartOnly);
+  TDeclString DeclName(uint32_t DeclNo, bool LastPartOnly);
 
   // Names only (DeclNames.cpp): the entry without texts, and the kind of a
   // type's definition as WriteStructure answers it.

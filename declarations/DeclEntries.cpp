@@ -12,12 +12,12 @@ std::string_view LastPart(std::string_view N) {
 
 }  // namespace
 
-std::string TOutlineBuilder::DeclName(uint32_t DeclNo, bool LastPartOnly) {
+TDeclString TOutlineBuilder::DeclName(uint32_t DeclNo, bool LastPartOnly) {
   const TDCURec* R = U.GetDecl(DeclNo);
-  if (!R) return Unresolved(DeclNo);
+  if (!R) return TDeclString(Unresolved(DeclNo));
   std::string_view N = NameView(R->GetName());
   if (auto* I = RecCast<TImpTypeDefRec>(R)) N = I->TypeName ? NameView(I->TypeName) : N;
-  return DeclDisplayText(LastPartOnly ? LastPart(N) : N);
+  return DeclDisplayName(LastPartOnly ? LastPart(N) : N);
 }
 
 void TOutlineBuilder::TypeEntry(const TTypeDecl* T, TDeclEntry& E) {
@@ -32,7 +32,7 @@ void TOutlineBuilder::TypeEntry(const TTypeDecl* T, TDeclEntry& E) {
   }
   E.Type = Structure(T->TypeIndex, D, 0, &E.TypeKind);
   if (auto* En = RecCast<TEnumDef>(D); En && En->NameList)
-    for (const TConstDecl* C : *En->NameList) E.SetMore().Values.push_back(DeclDisplayText(NameView(C->GetName())));
+    for (const TConstDecl* C : *En->NameList) E.SetMore().Values.push_back(DeclDisplayName(NameView(C->GetName())));
   if (auto* RB = RecCast<TRecBaseDef>(D); RB && !RecCast<TProcTypeDef>(D)) {
     Members(*RB, E.Members);
     if (auto* I = RecCast<TInterfaceDef>(D); I && I->GUID) E.SetMore().Guid = GuidText(I->GUID);
@@ -68,7 +68,7 @@ void TOutlineBuilder::MakeEntry(TNameDecl* D, TDeclKind Kind, TDeclEntry& E) {
   if (NamesOnly) return NameEntry(D, Kind, E);
   std::string_view N = NameView(D->GetName());
   E.Kind = Kind;
-  E.Name = DeclDisplayText(N);
+  E.Name = DeclDisplayName(N);
   E.Offset = OffsetOf(U, D->DefPos);
   auto SetType = [&](uint32_t N) {
     E.Type = TypeRef(N);

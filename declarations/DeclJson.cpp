@@ -142,7 +142,7 @@ void TWriter::EntryValue(const TDeclEntry& E) {
   if (Type && !E.Values().empty()) {
     J.Key("values");
     J.BeginArray();
-    for (const std::string& V : E.Values()) J.String(V);
+    for (const TDeclString& V : E.Values()) J.String(V);
     J.EndArray();
   }
   J.EndObject();

@@ -78,13 +78,14 @@ void WriteSection(TDeclSink& Sink, const TDeclSection& S) {
   }
 }
 
-void NameDef(TDeclText& T, const std::string& Name, uint32_t Offset) { T.Add(TDeclRunKind::NameDef, Name, Offset); }
+void NameDef(TDeclText& T, std::string_view Name, uint32_t Offset) { T.Add(TDeclRunKind::NameDef, Name, Offset); }
 
 // " Keyword Value" after a declaration's head ("index 3", "read FCount").
-void Clause(TDeclText& T, std::string_view Keyword, const std::string& Value) {
+void Clause(TDeclText& T, std::string_view Keyword, std::string_view Value) {
   Space(T);
   T.Keyword(Keyword);
-  T.Plain(" " + Value);
+  T.Plain(" ");
+  T.Plain(Value);
 }
 
 // A typed constant's or resource string's value: decoded, or what the file

@@ -46,7 +46,7 @@ void TOutlineBuilder::Members(const TRecBaseDef& Owner, std::vector<TDeclMember>
     std::string_view N = NameView(ND->GetName());
     if (IsCompilerName(N)) continue;
     TDeclMember& M = Out.emplace_back();  // made in place (room reserved)
-    M.Name = DeclDisplayText(N);
+    M.Name = DeclDisplayName(N);
     M.Offset = OffsetOf(U, ND->DefPos);
     if (NamesOnly) {
       M.Kind = Kind == TRecKind::MethodDecl ? MethodKind(static_cast<const TMethodDecl&>(*ND))
@@ -135,7 +135,8 @@ void TOutlineBuilder::PropertyMember(const TPropDecl& P, const TRecBaseDef& Owne
   if (P.IndexSpec != NoPropValue) Parts.Index = P.IndexSpec;
   if (std::optional<TValue> D = PropDefaultValue(U, P, &Owner)) {
     Parts.Default = PascalText(*D);
-    if (!ValueJson(*D, Parts.DefaultJson)) Parts.DefaultJson = std::to_string(P.DefaultValue);
+    std::string Json;
+    Parts.DefaultJson = ValueJson(*D, Json) ? Json : std::to_string(P.DefaultValue);
   } else if (P.TypeIndex == 0) {
     // A property taken over keeps its ancestor's default in the file
     // unless the redeclaration says nodefault; an ancestor of the unit

@@ -6,7 +6,7 @@
 
 void TOutlineBuilder::NameEntry(TNameDecl* D, TDeclKind Kind, TDeclEntry& E) {
   E.Kind = Kind;
-  E.Name = DeclDisplayText(NameView(D->GetName()));
+  E.Name = DeclDisplayName(NameView(D->GetName()));
   E.Offset = OffsetOf(U, D->DefPos);
   if (auto* T = RecCast<TTypeDecl>(D)) {
     const TBaseDef* Def = U.GetTypeDef(T->TypeIndex);

@@ -99,7 +99,7 @@ enum class TMemberKind : uint8_t { Field, Method, Constructor, Destructor, Prope
 enum class TParamMode : uint8_t { Value, Var };
 
 struct TDeclParam {
-  std::string Name;
+  TDeclString Name;
   TParamMode Mode = TParamMode::Value;
   TDeclText Type;
 };
@@ -118,11 +118,11 @@ struct TDeclRoutine {
 // What the file records of a method's directives (see DeclMemberFacts.h).
 struct TDeclDirectives {
   TBinding Binding = TBinding::Static;
-  bool ClassMethod = false;  // class procedure / class function
-  bool Override = false;     // with Binding Virtual or Dynamic
-  bool Abstract = false;
-  bool Overload = false;
-  uint32_t Message = 0;      // Binding Message: the message number
+  bool ClassMethod : 1 = false;  // class procedure / class function
+  bool Override : 1 = false;     // with Binding Virtual or Dynamic
+  bool Abstract : 1 = false;
+  bool Overload : 1 = false;
+  uint32_t Message = 0;          // Binding Message: the message number
 };
 
 // The directives in the order a source writes them, each handed to Each as
@@ -181,11 +181,11 @@ class TDeclBox {
 // apart, so that a member takes half the room it would.
 struct TDeclPropertyParts {
   std::vector<TDeclParam> IndexParams;  // array properties: [A: T; ...]
-  std::string ReadAccess, WriteAccess, StoredAccess;
+  TDeclString ReadAccess, WriteAccess, StoredAccess;
   std::optional<int32_t> Index;
   // The default by the property's type: as the listing writes it ("False",
   // "taLeftJustify", "[fsBold]"; empty: none) and as JSON.
-  std::string Default, DefaultJson;
+  TDeclString Default, DefaultJson;
 };
 
 // Whether a dispinterface property may be read and written.
@@ -208,7 +208,7 @@ struct TDeclMember {
   bool HasDispId = false;
   TDispAccess DispAccess = TDispAccess::ReadWrite;
   int32_t DispIdNumber = 0;
-  std::string Name;
+  TDeclString Name;
   TDeclText Type;                      // fields and properties
   TDeclBox<TDeclRoutine> RoutineBox;   // methods, constructors, destructors (see Routine)
   TDeclBox<TDeclPropertyParts> Parts;  // properties (see Property)
@@ -255,17 +255,17 @@ enum class TDeclValueForm : uint8_t {
 // A constant's or resource string's value (TDeclEntry::Value, ValueJson).
 struct TDeclValueParts {
   TDeclText Value;
-  std::string ValueJson;
+  TDeclString ValueJson;
 };
 
 // What few entries carry (names of imported types, enumerations,
 // interfaces, absolute variables, exports).
 struct TDeclEntryParts {
-  std::string TypeUnit;             // the unit Type comes from when it is an imported name
-  std::vector<std::string> Values;  // enumerations: the names in order
-  std::string Guid;                 // interfaces
-  std::string AbsoluteTarget;       // absolute variables: what they stand on
-  std::string ExportTarget;         // exports: the routine exported
+  TDeclString TypeUnit;             // the unit Type comes from when it is an imported name
+  std::vector<TDeclString> Values;  // enumerations: the names in order
+  TDeclString Guid;                 // interfaces
+  TDeclString AbsoluteTarget;       // absolute variables: what they stand on
+  TDeclString ExportTarget;         // exports: the routine exported
   uint32_t ExportIndex = 0;
 };
 
@@ -278,7 +278,7 @@ struct TDeclEntry {
   bool SystemProc = false;           // a routine the compiler provides
   uint32_t Offset = 0;
   int32_t DataSize = -1;             // typed constants, resource strings: bytes in the data block
-  std::string Name;
+  TDeclString Name;
 
   // Types: the definition (for record-like kinds its head line: "class(TBase)").
   // Constants, variables and resource strings: their type.
@@ -305,7 +305,7 @@ struct TDeclEntry {
   // writes it (empty for a typed constant or resource string not decoded),
   // and as ValueForm says.
   const TDeclText& Value() const { return ValueParts().Value; }
-  const std::string& ValueJson() const { return ValueParts().ValueJson; }
+  const TDeclString& ValueJson() const { return ValueParts().ValueJson; }
   TDeclValueParts& SetValue() {
     auto* V = std::get_if<TDeclValueParts>(&Detail);
     return V ? *V : Detail.emplace<TDeclValueParts>();
@@ -314,11 +314,11 @@ struct TDeclEntry {
   const TDeclEntryParts& More() const { return Parts.Get(); }
   TDeclEntryParts& SetMore() { return Parts.Set(); }
   // The parts one at a time (empty where the entry has none).
-  const std::string& TypeUnit() const { return More().TypeUnit; }
-  const std::vector<std::string>& Values() const { return More().Values; }
-  const std::string& Guid() const { return More().Guid; }
-  const std::string& AbsoluteTarget() const { return More().AbsoluteTarget; }
-  const std::string& ExportTarget() const { return More().ExportTarget; }
+  const TDeclString& TypeUnit() const { return More().TypeUnit; }
+  const std::vector<TDeclString>& Values() const { return More().Values; }
+  const TDeclString& Guid() const { return More().Guid; }
+  const TDeclString& AbsoluteTarget() const { return More().AbsoluteTarget; }
+  const TDeclString& ExportTarget() const { return More().ExportTarget; }
   uint32_t ExportIndex() const { return More().ExportIndex; }
 
  private:

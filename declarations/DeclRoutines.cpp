@@ -31,7 +31,7 @@ void TOutlineBuilder::Params(TNameDecl* Chain, std::vector<TDeclParam>& Out, boo
     uint8_t Tag = TagAt(L->DefPos);
     std::string_view N = NameView(L->GetName());
     TDeclParam& P = Out.emplace_back();
-    P.Name = DeclDisplayText(N);
+    P.Name = DeclDisplayName(N);
     P.Mode = Tag == tagVarParam ? TParamMode::Var : TParamMode::Value;
     P.Type = TypeRef(L->TypeIndex, Depth);
   }

@@ -56,7 +56,16 @@ void TDeclText::Append(const TDeclText& T) {
     }
 }
 
+void TDeclText::AddName(TDeclRunKind Kind, std::string_view Bytes, int64_t Anchor) {
+  if (IsPlainAscii(Bytes)) Add(Kind, Bytes, Anchor);
+  else Add(Kind, DisplayUtf8(Bytes), Anchor);
+}
+
 // Plain names (nearly all) are copied at once.
 std::string DeclDisplayText(std::string_view Bytes) {
   return IsPlainAscii(Bytes) ? std::string(Bytes) : DisplayUtf8(Bytes);
+}
+
+TDeclString DeclDisplayName(std::string_view Bytes) {
+  return IsPlainAscii(Bytes) ? TDeclString(Bytes) : TDeclString(DisplayUtf8(Bytes));
 }

@@ -12,6 +12,8 @@
 #include <string>
 #include <string_view>
 
+#include "DeclString.h"
+
 // What a piece of listing text is: the listing writer hands text to its sink
 // in runs of one kind.
 enum class TDeclRunKind : uint8_t {
@@ -88,7 +90,7 @@ class TDeclSpans {
 
 // A type or value as text, with its keywords, comments and type names marked.
 struct TDeclText {
-  std::string Text;
+  TDeclString Text;
   TDeclSpans Spans;  // in text order, not overlapping
 
   bool Empty() const { return Text.empty(); }
@@ -96,6 +98,8 @@ struct TDeclText {
   bool KeepSpans() const { return Spans.Kept(); }
   void SetKeepSpans(bool Keep) { Spans.SetKept(Keep); }
   void Add(TDeclRunKind Kind, std::string_view S, int64_t Anchor = NoAnchor);
+  // A name of the unit (its bytes) as display text (DeclDisplayText).
+  void AddName(TDeclRunKind Kind, std::string_view Bytes, int64_t Anchor = NoAnchor);
   void Plain(std::string_view S) { Text += S; }
   void Keyword(std::string_view S) { Add(TDeclRunKind::Keyword, S); }
   void Comment(std::string_view S) { Add(TDeclRunKind::Comment, S); }
@@ -105,3 +109,5 @@ struct TDeclText {
 // A name of the unit as UTF-8 text: its bytes read as Windows-1252, control
 // characters written as ^X (the rule of the summary).
 std::string DeclDisplayText(std::string_view Bytes);
+// The same as the outline keeps it.
+TDeclString DeclDisplayName(std::string_view Bytes);

@@ -63,10 +63,10 @@ TDeclText TOutlineBuilder::MakeTypeRef(uint32_t N, const TBaseDef* D, int Depth)
   std::string_view Name = DefName(D);
   if (!Name.empty()) {
     if (const TTypeDecl* Owner = OwnerOf(N)) {
-      T.Add(TDeclRunKind::TypeRef, DeclDisplayText(NameView(Owner->GetName())), OffsetOf(U, Owner->DefPos));
+      T.AddName(TDeclRunKind::TypeRef, NameView(Owner->GetName()), OffsetOf(U, Owner->DefPos));
       return T;
     }
-    T.Add(TDeclRunKind::TypeRef, DeclDisplayText(Name), NoAnchor);
+    T.AddName(TDeclRunKind::TypeRef, Name, NoAnchor);
     return T;
   }
   // Anonymous: written out by structure.
@@ -142,7 +142,7 @@ TDeclTypeKind TOutlineBuilder::EnumType(TDeclText& T, const TEnumDef& E, const T
       T.Plain("...");
       break;
     }
-    T.Plain(DeclDisplayText(NameView((*E.NameList)[I]->GetName())));
+    T.AddName(TDeclRunKind::Plain, NameView((*E.NameList)[I]->GetName()));
   }
   T.Plain(")");
   return TDeclTypeKind::Enum;
@@ -229,7 +229,9 @@ TDeclText TOutlineBuilder::InlineMembers(TNameDecl* Chain, int Depth) {
     if (!L || RecCast<TMethodDecl>(R)) continue;
     std::string_view N = NameView(L->GetName());
     if (IsCompilerName(N)) continue;
-    T.Plain(" " + DeclDisplayText(N) + ": ");
+    T.Plain(" ");
+    T.AddName(TDeclRunKind::Plain, N);
+    T.Plain(": ");
     T.Append(TypeRef(L->TypeIndex, Depth));
     T.Plain(";");
   }

@@ -123,7 +123,9 @@ void TOutlineBuilder::SetValue(const TValue& V, TDeclEntry& E, const uint8_t* Bl
   }
   if (!V.HasUndecoded()) {
     P.Value.Plain(PascalText(V));
-    ValueJson(V, P.ValueJson);
+    std::string Json;
+    ValueJson(V, Json);
+    P.ValueJson = Json;
     E.ValueForm = V.Kind == TValueKind::Float ? TDeclValueForm::Float : TDeclValueForm::Json;
     return;
   }

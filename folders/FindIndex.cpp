@@ -185,7 +185,7 @@ std::string ListingLine(const TDeclEntry& E, const TDeclMember* M) {
     AppendEntryLine(E, T);
     if (!IsRecordLike(E)) T.Plain(";");
   }
-  return std::move(T.Text);
+  return T.Text.str();
 }
 
 }  // namespace

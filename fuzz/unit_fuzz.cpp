@@ -82,7 +82,7 @@ void ListCode(const TUnit& U) {
   TCodeTextOptions TextOptions;
   TextOptions.Heading = [&](const TCodeRoutineHead& H) {
     const std::optional<TDeclEntry> E = Entries.EntryAt(H.DeclOffset, H.DeclIndex);
-    return E ? EntryLine(*E).Text : DefaultRoutineHeading(H);
+    return E ? EntryLine(*E).Text.str() : DefaultRoutineHeading(H);
   };
   std::string Text;
   L.ForEach([&](const TCodeRoutine& R) {

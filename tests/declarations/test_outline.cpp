@@ -302,16 +302,16 @@ TEST(DeclOutline, EntryPartsBelongToTheEntriesThatCarryThemAndAreCopiedWithThem)
   for (const TDeclSection* S : {&O.Interface, &O.Implementation})
     for (const TDeclBlock& B : S->Blocks)
       for (const TDeclEntry& E : B.Entries)
-        if (&E.More() != &None) WithParts.insert(E.Name);
+        if (&E.More() != &None) WithParts.insert(E.Name.str());
   EXPECT_TRUE(WithParts.count("TColor") && WithParts.count("Alias") && WithParts.count("RunIt"));
   EXPECT_FALSE(WithParts.count("TDigit") || WithParts.count("Counter") || WithParts.count("Run"));
   EXPECT_TRUE(None.Values.empty() && None.ExportTarget.empty() && None.ExportIndex == 0);
 
   const TDeclEntry* Color = Find(O.Interface, "TColor");
   ASSERT_TRUE(Color);
-  EXPECT_EQ(Color->Values(), std::vector<std::string>({"Red", "Green", "Blue"}));
+  EXPECT_EQ(Color->Values(), std::vector<TDeclString>({TDeclString("Red"), TDeclString("Green"), TDeclString("Blue")}));
   TDeclEntry Copy = *Color;
-  Copy.SetMore().Values.push_back("Cyan");
+  Copy.SetMore().Values.emplace_back("Cyan");
   EXPECT_EQ(Color->Values().size(), 3u);
   EXPECT_EQ(Copy.Values().size(), 4u);
   Copy = *Color;  // assigned over parts of its own
@@ -334,8 +334,8 @@ TEST(DeclOutline, RoutinesAndValuesBelongToTheirEntriesAndMembersAndAreCopiedWit
   for (const TDeclSection* S : {&O.Interface, &O.Implementation})
     for (const TDeclBlock& B : S->Blocks)
       for (const TDeclEntry& E : B.Entries) {
-        if (&E.Routine() != &NoRoutine) WithRoutine.insert(E.Name);
-        if (!E.Value().Empty() || !E.ValueJson().empty()) WithValue.insert(E.Name);
+        if (&E.Routine() != &NoRoutine) WithRoutine.insert(E.Name.str());
+        if (!E.Value().Empty() || !E.ValueJson().empty()) WithValue.insert(E.Name.str());
         EXPECT_EQ(&E.Routine() != &NoRoutine, E.Routine().Known) << E.Name;
         // The parameter lists take the room of the parameters shown, no more.
         EXPECT_EQ(E.Routine().Params.capacity(), E.Routine().Params.size()) << E.Name;
@@ -471,7 +471,7 @@ TEST(DeclOutline, EveryTypeKindComesFromItsDefinitionAndKeepsItsName) {
         for (const auto& X : J["interface"])
           if (X["name"] == E.Name) JE = &X;
         ASSERT_TRUE(JE) << E.Name;
-        Got[E.Name] = (*JE)["typeKind"];
+        Got[E.Name.str()] = (*JE)["typeKind"];
         // The name leads back to the kind (no two kinds share one).
         size_t Back = 0;
         while (Back < DeclTypeKindTable.size() && DeclTypeKindTable[Back].Name != (*JE)["typeKind"]) ++Back;

@@ -251,7 +251,8 @@ struct TShare {
   double Pct() const { return Total ? 100.0 * double(Found) / double(Total) : 100.0; }
 };
 
-std::string Lower(std::string S) {
+std::string Lower(std::string_view V) {
+  std::string S(V);
   for (char& C : S) C = static_cast<char>(std::tolower(static_cast<unsigned char>(C)));
   return S;
 }
@@ -303,7 +304,7 @@ TEST(SourceNames, InterfaceSectionsOfTheCorpusSources) {
       for (size_t K = 0; K < D.Params.size(); ++K) Params.Count(K < Best, Where + " param " + D.Params[K]);
       std::set<std::string> Ms, Vs;
       for (const TDeclMember& M : Hit->Members) Ms.insert(Lower(M.Name));
-      for (const std::string& V : Hit->Values()) Vs.insert(Lower(V));
+      for (const TDeclString& V : Hit->Values()) Vs.insert(Lower(V));
       for (const auto& [M, Cond] : D.Members)
         Members.Count(Ms.count(Lower(M)) > 0, Where + " member " + M + (Cond ? " (conditional)" : ""));
       for (const std::string& V : D.Values) Values.Count(Vs.count(Lower(V)) > 0, Where + " value " + V);

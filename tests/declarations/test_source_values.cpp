@@ -414,7 +414,7 @@ struct TUnitNames {
   std::set<std::string> EnumValues;  // lower-cased
 };
 
-int Compare(const TSrc& S, const json& V, const TUnitNames& N, const std::string* FloatText = nullptr);
+int Compare(const TSrc& S, const json& V, const TUnitNames& N, const TDeclString* FloatText = nullptr);
 
 bool IsGuidText(const std::string& S) {
   if (S.size() != 38 || S[0] != '{' || S[37] != '}') return false;
@@ -593,10 +593,10 @@ int CompareString(const TSrc& S, const std::string& V, const TUnitNames& N) {
   return Utf8OfSource(S.S) == V ? Agree : Differ;
 }
 
-int Compare(const TSrc& S, const json& V, const TUnitNames& N, const std::string* FloatText) {
+int Compare(const TSrc& S, const json& V, const TUnitNames& N, const TDeclString* FloatText) {
   if (S.K == TSrc::Bad) return Differ;
   // NaN and the infinities are strings; other floats numbers with their text.
-  if (FloatText && V.is_number()) return CompareFloat(S, *FloatText);
+  if (FloatText && V.is_number()) return CompareFloat(S, FloatText->str());
   if (FloatText && V.is_string() && S.K == TSrc::Name) return Lower(S.S) == Lower(V.get<std::string>()) ? Agree : NamesOther;
   switch (V.type()) {
     case json::value_t::number_integer:
@@ -1028,7 +1028,7 @@ TEST(SourceValues, ConstantsVisibilityAndDirectivesOfTheCorpusSourcesThroughTheO
         for (const TDeclEntry& E : B.Entries) {
           ByName.emplace(Lower(E.Name), &E);
           if (E.TypeKind == TDeclTypeKind::Class || E.TypeKind == TDeclTypeKind::Object) Classes.emplace(Lower(E.Name), &E);
-          for (const std::string& V : E.Values()) Names.EnumValues.insert(Lower(V));
+          for (const TDeclString& V : E.Values()) Names.EnumValues.insert(Lower(V));
         }
     for (const TSrcConst& C : Src.Consts) {
       const TSrc SV = TExpr(Src.Tokens(), C.From, C.To).Parse();
@@ -1106,7 +1106,7 @@ TEST(SourceValues, ConstantsVisibilityAndDirectivesOfTheCorpusSourcesThroughTheO
           const TSrc SV = TExpr(Src.Tokens(), M.DefaultFrom, M.DefaultTo).Parse();
           const int R = SV.K == TSrc::Bad ? NamesOther : HasDefault ? Compare(SV, json::parse(Mem->Property().DefaultJson), Names) : Differ;
           const std::string W2 = Where + " default " + SrcText(Src.Tokens(), M.DefaultFrom, M.DefaultTo) + "  ->  " +
-                                 (HasDefault ? Mem->Property().Default : std::string("none"));
+                                 (HasDefault ? Mem->Property().Default.str() : std::string("none"));
           if (R == NamesOther) ++Defaults.Left[SV.K == TSrc::Bad ? "not a literal (" + SV.S + ")" : "names other constants"];
           else
             Defaults.Count(R == Agree,
