@@ -25,18 +25,34 @@ void AppendUtf8(std::string& S, char32_t C);
 // Whether every byte of S is printable ASCII (0x20..0x7E): such bytes are
 // their own display text, in UTF-8 too. Eight bytes at a time (inline: most
 // names are plain): a byte below 0x20 or from 0x7F up sets its high bit in
-// one of the three terms.
+// one of the three terms. The last step takes the last eight bytes again; a
+// text shorter than eight is taken as one word padded with spaces (from
+// four bytes two overlapping halves, below that its first, middle and last
+// byte, which are all of them).
 inline bool IsPlainAscii(std::string_view S) {
   constexpr uint64_t Ones = 0x0101010101010101u, Highs = 0x8080808080808080u;
-  size_t I = 0;
-  for (; I + 8 <= S.size(); I += 8) {
+  auto NotPlain = [](uint64_t W) { return ((((W - Ones * 0x20) & ~W) | W | (W + Ones)) & Highs) != 0; };
+  auto Word = [](const char* P) {
     uint64_t W;
-    std::memcpy(&W, S.data() + I, 8);
-    if ((((W - Ones * 0x20) & ~W) | W | (W + Ones)) & Highs) return false;
+    std::memcpy(&W, P, 8);
+    return W;
+  };
+  const char* P = S.data();
+  const size_t N = S.size();
+  if (N >= 8) {
+    for (size_t I = 0; I + 8 < N; I += 8)
+      if (NotPlain(Word(P + I))) return false;
+    return !NotPlain(Word(P + N - 8));
   }
-  for (; I < S.size(); ++I)
-    if (S[I] < 0x20 || S[I] >= 0x7F) return false;
-  return true;
+  if (N >= 4) {
+    uint32_t Lo, Hi;
+    std::memcpy(&Lo, P, 4);
+    std::memcpy(&Hi, P + N - 4, 4);
+    return !NotPlain(uint64_t(Lo) | uint64_t(Hi) << 32);
+  }
+  if (N == 0) return true;
+  return !NotPlain(Ones * 0x20 << 24 | uint64_t(static_cast<uint8_t>(P[0])) |
+                   uint64_t(static_cast<uint8_t>(P[N / 2])) << 8 | uint64_t(static_cast<uint8_t>(P[N - 1])) << 16);
 }
 
 // Bytes as display text in UTF-8.

@@ -437,17 +437,24 @@ TEST(DeclOutline, JsonEscapesEveryByteWhereverItStands) {
 }
 
 TEST(DeclOutline, DisplayTextMarksEveryByteWhereverItStands) {
-  // Names are checked for plain ASCII eight bytes at a time.
-  const std::pair<char, std::string> Cases[] = {
-      {' ', " "}, {'~', "~"}, {'\x1f', "^_"}, {'\x7f', "^?"}, {'\x80', "\xe2\x82\xac"}, {'\xff', "\xc3\xbf"}};
-  for (const auto& [Byte, Shown] : Cases)
-    for (size_t At = 0; At < 17; ++At) {
-      std::string N(17, 'b');
-      N[At] = Byte;
-      std::string Want = std::string(At, 'b') + Shown + std::string(16 - At, 'b');
-      EXPECT_EQ(DeclDisplayText(N), Want) << int(static_cast<unsigned char>(Byte)) << " at " << At;
-      EXPECT_EQ(DisplayUtf8(N), Want) << int(static_cast<unsigned char>(Byte)) << " at " << At;
-    }
+  // Names are checked for plain ASCII eight bytes at a time, the last
+  // word overlapping, shorter ones in pieces: every length, every place.
+  const std::pair<char, std::string> Cases[] = {{' ', " "},  {'~', "~"},    {'\0', "^@"},
+                                                {'\x1f', "^_"}, {'\x7f', "^?"}, {'\x80', "\xe2\x82\xac"},
+                                                {'\xff', "\xc3\xbf"}};
+  for (size_t Len = 1; Len <= 20; ++Len)
+    for (const auto& [Byte, Shown] : Cases)
+      for (size_t At = 0; At < Len; ++At) {
+        std::string N(Len, 'b');
+        N[At] = Byte;
+        const std::string Want = std::string(At, 'b') + Shown + std::string(Len - 1 - At, 'b');
+        const std::string Where = std::to_string(static_cast<unsigned char>(Byte)) + " at " + std::to_string(At) +
+                                  " of " + std::to_string(Len);
+        EXPECT_EQ(DeclDisplayText(N), Want) << Where;
+        EXPECT_EQ(DeclDisplayName(N), Want) << Where;
+        EXPECT_EQ(DisplayUtf8(N), Want) << Where;
+      }
+  EXPECT_EQ(DeclDisplayText(""), "");
 }
 
 TEST(DeclOutline, EveryTypeKindComesFromItsDefinitionAndKeepsItsName) {
