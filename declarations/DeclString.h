@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -146,12 +147,13 @@ inline TDeclString& TDeclString::append(std::string_view S) {
   }
   if (!OnHeap() || HeapRoom() < N + S.size()) {
     // S may lie within this string: keep its bytes until they are copied.
-    if (S.data() >= data() && S.data() < data() + N) {
+    if (const auto At = reinterpret_cast<uintptr_t>(S.data()), Own = reinterpret_cast<uintptr_t>(data());
+        At >= Own && At < Own + N) {
       const std::string Copy(S);
       return append(Copy);
     }
     // The room doubles, from twice what fits in the object.
-    Grow(std::max(N + S.size(), 2 * (OnHeap() ? HeapRoom() : InlineRoom)));
+    Grow(std::max(N + S.size(), std::min<size_t>(2 * (OnHeap() ? HeapRoom() : InlineRoom), UINT32_MAX)));
   }
   std::memcpy(HeapChars() + N, S.data(), S.size());
   SetHeapSize(N + S.size());
@@ -159,6 +161,9 @@ inline TDeclString& TDeclString::append(std::string_view S) {
 }
 
 inline void TDeclString::Grow(size_t Room) {
+  // The count and the room are kept in 32 bits: a longer text is refused
+  // (the reader takes files below 2 GiB; no text of one comes near).
+  if (Room > UINT32_MAX) throw std::length_error("TDeclString: text too long");
   const size_t N = size();
   char* Block = static_cast<char*>(::operator new(sizeof(uint32_t) + Room));
   const auto Room32 = static_cast<uint32_t>(Room);
