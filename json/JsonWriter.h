@@ -247,20 +247,25 @@ class TJsonWriter {
 // no levels are kept, keys are copied as the literals they are, strings are
 // escaped as TJsonWriter escapes them. The caller keeps the containers
 // balanced. A comma goes before each member and item but the first of its
-// container: where the text so far ends in '{', '[' or ':' (after a key),
-// none is due.
+// container: right after '{', '[' or a key none is due (one flag says so).
 class TJsonFlat {
  public:
   TJsonFlat() : Buf(std::make_unique_for_overwrite<char[]>(Cap)) {}
   // Starts a new value; the buffer is kept.
-  void Clear() { Used = 0; }
+  void Clear() {
+    Used = 0;
+    NoComma = true;
+  }
   std::string_view Text() const { return {Buf.get(), Used}; }
 
   void BeginObject() { Put('{'); }
   void EndObject() { Close('}'); }
   void BeginArray() { Put('['); }
   void EndArray() { Close(']'); }
-  void Key(TJsonKey K) { Commit(KeyAt(Room(K.Size + 4), K)); }
+  void Key(TJsonKey K) {
+    Commit(KeyAt(Room(K.Size + 4), K));
+    NoComma = true;  // the value follows
+  }
 
   void String(std::string_view V) {
     char* P = ItemAt(Room(TJsonWriter::StringRoom(V) + 1));
@@ -299,7 +304,8 @@ class TJsonFlat {
   }
   void Commit(char* End) { Used = static_cast<size_t>(End - Buf.get()); }
   char* ItemAt(char* P) {
-    if (Used > 0 && P[-1] != '{' && P[-1] != '[' && P[-1] != ':') *P++ = ',';
+    if (!NoComma) *P++ = ',';
+    NoComma = false;
     return P;
   }
   char* KeyAt(char* P, TJsonKey K) {
@@ -315,16 +321,19 @@ class TJsonFlat {
     char* P = ItemAt(Room(2));
     *P++ = C;
     Commit(P);
+    NoComma = true;  // the container's first item follows
   }
   void Close(char C) {
     char* P = Room(1);
     *P++ = C;
     Commit(P);
+    NoComma = false;
   }
 
   size_t Cap = 4096;
   size_t Used = 0;
   std::unique_ptr<char[]> Buf;
+  bool NoComma = true;  // at the start of the value, of a container, or after a key
 };
 
 // Whether the eight bytes of W are all ASCII other than the control
