@@ -26,9 +26,9 @@ void AppendUtf8(std::string& S, char32_t C);
 // their own display text, in UTF-8 too. Eight bytes at a time (inline: most
 // names are plain): a byte below 0x20 or from 0x7F up sets its high bit in
 // one of the three terms. The last step takes the last eight bytes again; a
-// text shorter than eight is taken as one word padded with spaces (from
-// four bytes two overlapping halves, below that its first, middle and last
-// byte, which are all of them).
+// text shorter than eight is taken as one word: from four bytes its first
+// and its last four, below that its first, middle and last byte (which are
+// all of them) with spaces around.
 inline bool IsPlainAscii(std::string_view S) {
   constexpr uint64_t Ones = 0x0101010101010101u, Highs = 0x8080808080808080u;
   auto NotPlain = [](uint64_t W) { return ((((W - Ones * 0x20) & ~W) | W | (W + Ones)) & Highs) != 0; };
