@@ -197,7 +197,7 @@ std::string_view TNamePool::Keep(std::string_view Text) {
   constexpr size_t BlockSize = 64 * 1024;
   if (Text.size() > BlockLeft) {
     const size_t Size = std::max(BlockSize, Text.size());
-    Blocks.push_back(std::make_unique<char[]>(Size));
+    Blocks.push_back(std::make_unique_for_overwrite<char[]>(Size));
     BlockNext = Blocks.back().get();
     BlockLeft = Size;
   }
@@ -250,13 +250,15 @@ uint32_t TNamePool::AddNew(std::string_view Text, uint32_t Hash, size_t Slot) {
   const auto Id = static_cast<uint32_t>(Texts.size());
   Texts.push_back(Keep(Text));
   FoldedIds.push_back(Id);
+  Hashes.push_back(Hash);
   Slots[Slot] = {Hash, Id + 1};
   return Id;
 }
 
-uint32_t TNamePool::Lookup(std::string_view Text) const {
+uint32_t TNamePool::Lookup(std::string_view Text) const { return Lookup(Text, NameHash(Text)); }
+
+uint32_t TNamePool::Lookup(std::string_view Text, uint32_t Hash) const {
   if (Slots.empty()) return NotFound;
-  const uint32_t Hash = NameHash(Text);
   const size_t Mask = Slots.size() - 1;
   for (size_t I = Hash & Mask; Slots[I].Id; I = (I + 1) & Mask)
     if (Slots[I].Hash == Hash && Texts[Slots[I].Id - 1] == Text) return Slots[I].Id - 1;
@@ -264,8 +266,8 @@ uint32_t TNamePool::Lookup(std::string_view Text) const {
 }
 
 size_t TNamePool::MemoryBytes() const {
-  return Blocks.size() * 64 * 1024 + Texts.capacity() * sizeof(std::string_view) + FoldedIds.capacity() * 4 +
-         Slots.capacity() * sizeof(TSlot);
+  return Blocks.size() * 64 * 1024 + Texts.capacity() * sizeof(std::string_view) +
+         (FoldedIds.capacity() + Hashes.capacity()) * 4 + Slots.capacity() * sizeof(TSlot);
 }
 
 uint32_t TNamePool::AddFolded(std::string_view Text) {
@@ -362,36 +364,37 @@ void TakeImports(const TUnit& U, TFolderUnit& F, TNamePool& Pool) {
 }
 
 // A name, folded, after its length, as a unit's list of declaration names
-// holds it (TFolderUnit::DeclNames).
-void AppendFoldedName(std::string& Out, std::string_view Name) {
+// holds it (TFolderUnit::DeclNames), written at To, which has room for the
+// name and five bytes more; returns the end.
+char* PutFoldedName(char* To, std::string_view Name) {
   const size_t N = Name.size();
   if (N < 255) {
-    Out += static_cast<char>(N);
+    *To++ = static_cast<char>(N);
   } else {
-    Out += static_cast<char>(255);
+    *To++ = static_cast<char>(255);
     const auto Long = static_cast<uint32_t>(N);
-    Out.append(reinterpret_cast<const char*>(&Long), 4);
+    std::memcpy(To, &Long, 4);
+    To += 4;
   }
-  const size_t At = Out.size();
-  Out.resize(At + N);
-  char* To = Out.data() + At;
   size_t I = 0;
   for (; I + 8 <= N; I += 8) {
     const uint64_t W = FoldLowerWord(WordAt(Name.data() + I));
     std::memcpy(To + I, &W, 8);
   }
-  if (I == N) return;
-  // The rest: the last eight bytes folded again, or a short name padded
-  // with zeros (FoldLowerWord works on each byte alone).
-  if (N >= 8) {
-    const uint64_t W = FoldLowerWord(WordAt(Name.data() + N - 8));
-    std::memcpy(To + N - 8, &W, 8);
-  } else {
-    uint64_t W = 0;
-    std::memcpy(&W, Name.data(), N);
-    W = FoldLowerWord(W);
-    std::memcpy(To, &W, N);
+  if (I < N) {
+    // The rest: the last eight bytes folded again, or a short name padded
+    // with zeros (FoldLowerWord works on each byte alone).
+    if (N >= 8) {
+      const uint64_t W = FoldLowerWord(WordAt(Name.data() + N - 8));
+      std::memcpy(To + N - 8, &W, 8);
+    } else {
+      uint64_t W = 0;
+      std::memcpy(&W, Name.data(), N);
+      W = FoldLowerWord(W);
+      std::memcpy(To, &W, N);
+    }
   }
+  return To + N;
 }
 
 // The next name of a list of declaration names from At, or false at its end.
@@ -414,18 +417,22 @@ bool NextFoldedName(std::string_view List, size_t& At, std::string_view& Name) {
 // The stamped interface declarations of a unit: their names as one text of
 // the pool, their stamps in the same order.
 void TakeStampedDecls(const TUnit& U, TFolderUnit& F, TNamePool& Pool) {
-  thread_local std::string Names;
+  // One buffer for every unit, grown as needed and written through a
+  // pointer: no zero-filling of room that is written next.
+  thread_local std::vector<char> Names(4096);
   thread_local std::vector<uint32_t> Stamps;
-  Names.clear();
   Stamps.clear();
+  size_t Used = 0;
   for (const TDCURec* R : U.DeclTable) {
     const auto* D = RecCast<TNameFDecl>(R);
     if (!D || !(D->Flags & IsInterfaceFlag)) continue;
-    AppendFoldedName(Names, NameView(D->GetName()));
+    const std::string_view Name = NameView(D->GetName());
+    if (Names.size() - Used < Name.size() + 5) Names.resize(2 * (Used + Name.size() + 5));
+    Used = static_cast<size_t>(PutFoldedName(Names.data() + Used, Name) - Names.data());
     Stamps.push_back(D->Stamp);
   }
   F.DeclStamps.assign(Stamps.begin(), Stamps.end());
-  F.DeclNames = Stamps.empty() ? 0 : Pool.KeepBytes(Names);
+  F.DeclNames = Stamps.empty() ? 0 : Pool.KeepBytes(std::string_view(Names.data(), Used));
 }
 
 }  // namespace
@@ -483,23 +490,39 @@ namespace {
 
 void Mark(TFolderUnit& U, TFindingKind K) { U.Problems |= static_cast<uint8_t>(1u << static_cast<unsigned>(K)); }
 
-// A set of 64-bit keys, open addressing; all ones is no key (two name
-// numbers, each below TNamePool::NotFound, never make it).
-class TKeySet {
+// 64-bit keys, each with a 32-bit value, open addressing; all ones is no
+// key (two numbers below TNamePool::NotFound, or a unit's number and a name
+// number, never make it).
+class TKeyMap {
  public:
   static constexpr uint64_t Free = UINT64_MAX;
-  void Insert(uint64_t Key) {
-    if ((Count + 1) * 2 > Keys.size()) Grow();
-    uint64_t& K = Keys[Slot(Key)];
-    if (K == Free) {
-      K = Key;
+  // Files Key with Value; a key filed already keeps its first value.
+  void Insert(uint64_t Key, uint32_t Value = 0) {
+    if ((Count + 1) * 2 > Keys.size()) Grow(std::max<size_t>(256, Keys.size() * 2));
+    const size_t I = Slot(Key);
+    if (Keys[I] == Free) {
+      Keys[I] = Key;
+      Values[I] = Value;
       ++Count;
     }
   }
+  // Room for N keys, at most half full.
+  void Reserve(size_t N) {
+    size_t Size = 256;
+    while (Size < 2 * N) Size *= 2;
+    if (Size > Keys.size()) Grow(Size);
+  }
   bool Has(uint64_t Key) const { return !Keys.empty() && Keys[Slot(Key)] == Key; }
+  // The value of Key, or null.
+  const uint32_t* Find(uint64_t Key) const {
+    if (Keys.empty()) return nullptr;
+    const size_t I = Slot(Key);
+    return Keys[I] == Key ? &Values[I] : nullptr;
+  }
 
  private:
   std::vector<uint64_t> Keys;
+  std::vector<uint32_t> Values;
   size_t Count = 0;
 
   // The key's slot, or the free one where it would go.
@@ -510,12 +533,14 @@ class TKeySet {
     while (Keys[I] != Free && Keys[I] != Key) I = (I + 1) & Mask;
     return I;
   }
-  void Grow() {
-    std::vector<uint64_t> Old(std::max<size_t>(256, Keys.size() * 2), Free);
-    Old.swap(Keys);
+  void Grow(size_t Size) {
+    std::vector<uint64_t> OldKeys(Size, Free);
+    std::vector<uint32_t> OldValues(Size);
+    OldKeys.swap(Keys);
+    OldValues.swap(Values);
     Count = 0;
-    for (uint64_t K : Old)
-      if (K != Free) Insert(K);
+    for (size_t I = 0; I < OldKeys.size(); ++I)
+      if (OldKeys[I] != Free) Insert(OldKeys[I], OldValues[I]);
   }
 };
 
@@ -594,9 +619,11 @@ class TFindingsPass {
   std::tuple<uint32_t, int, int64_t> CandidateRule;
   std::map<std::tuple<uint32_t, int, int64_t>, uint32_t> ListOf;
   // The declarations imports are compared with (PickAskedDecls): those of
-  // file C at [AskedFrom[C], AskedFrom[C + 1]), as DeclKeys in order.
+  // file C at [AskedFrom[C], AskedFrom[C + 1]), as DeclKeys in order; where
+  // the first of each name is, by (C, folded name).
   std::vector<uint64_t> AskedDecls;
   std::vector<uint32_t> AskedFrom;
+  TKeyMap AskedAt;
 };
 
 void TFindingsPass::NotLoaded() {
@@ -681,7 +708,11 @@ void TFindingsPass::FindCandidates(size_t I, uint32_t Used, const std::vector<ui
 // unit's name and own name (both folded) some unit imports together. Most
 // declarations are never asked about; only these are put in order.
 void TFindingsPass::PickAskedDecls() {
-  TKeySet Asked;  // (folded unit name, folded imported name)
+  // (folded unit name, folded imported name), and the same with the hash of
+  // the imported name's text in place of its number: a declaration's name is
+  // hashed and that checked first, so that only the names some unit imports
+  // from that unit are looked up in the pool.
+  TKeyMap Asked, AskedHash;
   std::vector<bool> AskedUnit(P.Size());  // by folded unit name
   for (const TFolderUnit& U : R.Units) {
     if (!U.Ok) continue;
@@ -690,8 +721,11 @@ void TFindingsPass::PickAskedDecls() {
       const uint32_t Used = P.Folded(Use.Name);
       if (!Index.Find(Used)) continue;
       AskedUnit[Used] = true;
-      for (uint32_t K = Use.First; K < Use.First + Use.Count; ++K)
-        Asked.Insert(DeclKey(Used, P.Folded(U.Imports[K].Name)));
+      for (uint32_t K = Use.First; K < Use.First + Use.Count; ++K) {
+        const uint32_t Name = P.Folded(U.Imports[K].Name);
+        Asked.Insert(DeclKey(Used, Name));
+        AskedHash.Insert(DeclKey(Used, P.HashOf(Name)));
+      }
     }
   }
   AskedDecls.clear();
@@ -707,13 +741,20 @@ void TFindingsPass::PickAskedDecls() {
     size_t At = 0;
     std::string_view Name;
     for (size_t K = 0; K < U.DeclStamps.size() && NextFoldedName(Names, At, Name); ++K) {
-      const uint32_t Id = P.Lookup(Name);
+      const uint32_t Hash = TNamePool::HashOf(Name);
+      if (!AskedHash.Has(DeclKey(Unit, Hash))) continue;
+      const uint32_t Id = P.Lookup(Name, Hash);
       if (Id != TNamePool::NotFound && Asked.Has(DeclKey(Unit, Id)))
         AskedDecls.push_back(DeclKey(Id, U.DeclStamps[K]));
     }
     std::sort(AskedDecls.begin() + AskedFrom[C], AskedDecls.end());
   }
   AskedFrom.back() = static_cast<uint32_t>(AskedDecls.size());
+  AskedAt.Reserve(AskedDecls.size());
+  for (size_t C = 0; C < R.Units.size(); ++C)
+    for (uint32_t D = AskedFrom[C]; D < AskedFrom[C + 1]; ++D)
+      if (D == AskedFrom[C] || AskedDecls[D] >> 32 != AskedDecls[D - 1] >> 32)
+        AskedAt.Insert(DeclKey(static_cast<uint32_t>(C), static_cast<uint32_t>(AskedDecls[D] >> 32)), D);
 }
 
 // True when some candidate declares the name with a stamp, and none with
@@ -721,12 +762,12 @@ void TFindingsPass::PickAskedDecls() {
 bool TFindingsPass::StampDisagrees(uint32_t FoldedName, uint32_t Stamp) const {
   bool Compared = false;
   for (uint32_t C : Candidates) {
+    const uint32_t* First = AskedAt.Find(DeclKey(C, FoldedName));
+    if (!First) continue;
+    Compared = true;
     const uint64_t* E = AskedDecls.data() + AskedFrom[C + 1];
-    const uint64_t* D = std::lower_bound(AskedDecls.data() + AskedFrom[C], E, DeclKey(FoldedName, 0));
-    for (; D != E && *D >> 32 == FoldedName; ++D) {
-      Compared = true;
+    for (const uint64_t* D = AskedDecls.data() + *First; D != E && *D >> 32 == FoldedName; ++D)
       if (uint32_t(*D) == Stamp) return false;
-    }
   }
   return Compared;
 }

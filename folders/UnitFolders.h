@@ -51,6 +51,11 @@ class TNamePool {
   // The number of Text when it is kept, else NotFound.
   static constexpr uint32_t NotFound = UINT32_MAX;
   uint32_t Lookup(std::string_view Text) const;
+  // The same, with the text's hash (HashOf) known.
+  uint32_t Lookup(std::string_view Text, uint32_t Hash) const;
+  // The hash the pool files a text under, and that of the text of number Id.
+  static uint32_t HashOf(std::string_view Text);
+  uint32_t HashOf(uint32_t Id) const { return Hashes[Id]; }
   // Keeps bytes that are no name (a unit's list of names) once, as they are:
   // their number is for Text only (its Folded is itself).
   uint32_t KeepBytes(std::string_view Bytes) { return Insert(Bytes, HashOf(Bytes)); }
@@ -68,6 +73,7 @@ class TNamePool {
   char* BlockNext = nullptr;
   std::vector<std::string_view> Texts;
   std::vector<uint32_t> FoldedIds;
+  std::vector<uint32_t> Hashes;  // by number
   struct TSlot {
     uint32_t Hash = 0;
     uint32_t Id = 0;  // number + 1; 0: free
@@ -76,7 +82,6 @@ class TNamePool {
   std::string Scratch;
 
   uint32_t Insert(std::string_view Text, uint32_t Hash);
-  static uint32_t HashOf(std::string_view Text);
   // Keeps a text that is not there yet, at the free Slot its probe ended on.
   [[gnu::noinline]] uint32_t AddNew(std::string_view Text, uint32_t Hash, size_t Slot);
   void Grow();  // the index twice as large

@@ -119,6 +119,9 @@ TEST(Folders, NamePoolFoldsAndFindsNamesOfEveryLength) {
   for (const auto& [S, Id] : Kept) {
     ASSERT_EQ(Pool.Add(S), Id);
     ASSERT_EQ(Pool.Lookup(S), Id);
+    // The hash kept with the number is the text's, and finds it.
+    ASSERT_EQ(Pool.HashOf(Id), TNamePool::HashOf(S));
+    ASSERT_EQ(Pool.Lookup(S, Pool.HashOf(Id)), Id);
     Distinct.insert(S);
   }
   std::set<std::string> Lowers;
@@ -152,6 +155,7 @@ TEST(Folders, NamePoolTellsApartNamesOfEqualHash) {
     EXPECT_EQ(Pool.Text(B), CollideB);
     EXPECT_EQ(Pool.Lookup(CollideA), A);
     EXPECT_EQ(Pool.Lookup(CollideB), B);
+    EXPECT_EQ(Pool.Lookup(CollideB, Pool.HashOf(A)), Pool.HashOf(A) == Pool.HashOf(B) ? B : TNamePool::NotFound);
     EXPECT_EQ(Pool.AddFolded("COLLIDE_0070731"), A);
     EXPECT_EQ(Pool.AddFolded("Collide_0100201"), B);
     EXPECT_EQ(Pool.Size(), 2u);
@@ -182,6 +186,9 @@ TEST(Folders, InterfaceCheckWithSeveralDeclarationsOfOneName) {
             MakeUnit("Good" + std::to_string(S), 7, {{"Lib", {{"rUn", S}, {"Stop", 6}, {"Zeta", 7}}}}));
   T.Write("l/Bad.dcu", MakeUnit("Bad", 7,
                                 {{"Lib", {{"Run", 4}, {"Alpha", 1}, {"COLLIDE_0070731", 6}, {"Collide_0100201", 6}}}}));
+  // Imports from Lib only the name whose hash Lib's CollideA has: Lib does
+  // not declare it, so there is nothing to compare.
+  T.Write("l/Near.dcu", MakeUnit("Near", 7, {{"Lib", {{"COLLIDE_0100201", 9}}}}));
   TFolderReport R = ScanFolders({"l"});
 
   ASSERT_EQ(CountOf(R, TFindingKind::InterfaceMismatch), 1u);
