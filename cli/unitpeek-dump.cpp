@@ -9,12 +9,6 @@
 // written, 1 when any did not, 2 on a usage error (--find: FindCommand.h).
 #include <langinfo.h>
 
-#if defined(__GLIBC__) && defined(__linux__)
-#include <malloc.h>
-#include <sys/mman.h>
-#include <unistd.h>
-#endif
-
 #include <clocale>
 #include <condition_variable>
 #include <cstdint>
@@ -34,6 +28,7 @@
 #include "FindCommand.h"
 #include "JsonWriter.h"
 #include "ReportCommand.h"
+#include "RunHeap.h"
 #include "SummaryModule.h"
 #include "UnitFactsJson.h"
 #include "UnitLoad.h"
@@ -224,40 +219,10 @@ void InitLocale() {
     std::setlocale(LC_CTYPE, "C.utf8");
 }
 
-// The heap of a run that reads unit after unit, each unit's facts and
-// outline made, written and freed before the next: what a unit frees is
-// kept for the next one (no trimming, blocks up to 4 MiB from the heap
-// rather than mapped afresh each time), both threads share the one heap,
-// and its first 16 MiB are reserved ahead and asked for in 2 MiB pages. A
-// fresh small page costs the system a fault on first touch; the outline of
-// a large unit touches thousands of them, a 2 MiB page takes one fault for
-// 512. Larger blocks (the tables of a unit of tens of megabytes) are mapped
-// in small pages, so that a large page never holds much that is not used:
-// the peak of such a unit stays what it touches. Past the part reserved,
-// the heap grows in ordinary pages. glibc on Linux only; elsewhere the heap
-// is left as it is.
-void SetUpHeap() {
-#if defined(__GLIBC__) && defined(__linux__) && defined(MADV_HUGEPAGE)
-  constexpr size_t HugePage = size_t{2} << 20;
-  constexpr size_t Reserve = size_t{16} << 20;
-  mallopt(M_ARENA_MAX, 1);
-  mallopt(M_MMAP_THRESHOLD, 4 << 20);
-  mallopt(M_TRIM_THRESHOLD, 1 << 30);
-  mallopt(M_TOP_PAD, static_cast<int>(Reserve));
-  // A block larger than what the heap has free makes it grow by Reserve.
-  void* P = std::malloc(HugePage);
-  if (!P) return;
-  const auto Lo = (reinterpret_cast<uintptr_t>(P) + HugePage - 1) & ~(HugePage - 1);
-  const auto Hi = reinterpret_cast<uintptr_t>(sbrk(0)) & ~(HugePage - 1);
-  if (Hi > Lo) madvise(reinterpret_cast<void*>(Lo), Hi - Lo, MADV_HUGEPAGE);  // a refusal changes nothing
-  std::free(P);
-#endif
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  SetUpHeap();
+  SetUpRunHeap();
   InitLocale();
   const TDumpCommandLine C = ParseDumpCommandLine(argc, argv);
   if (!C.Options) {
