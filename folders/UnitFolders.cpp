@@ -490,39 +490,23 @@ namespace {
 
 void Mark(TFolderUnit& U, TFindingKind K) { U.Problems |= static_cast<uint8_t>(1u << static_cast<unsigned>(K)); }
 
-// 64-bit keys, each with a 32-bit value, open addressing; all ones is no
-// key (two numbers below TNamePool::NotFound, or a unit's number and a name
-// number, never make it).
-class TKeyMap {
+// A set of 64-bit keys, open addressing; all ones is no key (the upper
+// half of every key is a name number, below TNamePool::NotFound).
+class TKeySet {
  public:
   static constexpr uint64_t Free = UINT64_MAX;
-  // Files Key with Value; a key filed already keeps its first value.
-  void Insert(uint64_t Key, uint32_t Value = 0) {
-    if ((Count + 1) * 2 > Keys.size()) Grow(std::max<size_t>(256, Keys.size() * 2));
-    const size_t I = Slot(Key);
-    if (Keys[I] == Free) {
-      Keys[I] = Key;
-      Values[I] = Value;
+  void Insert(uint64_t Key) {
+    if ((Count + 1) * 2 > Keys.size()) Grow();
+    uint64_t& K = Keys[Slot(Key)];
+    if (K == Free) {
+      K = Key;
       ++Count;
     }
   }
-  // Room for N keys, at most half full.
-  void Reserve(size_t N) {
-    size_t Size = 256;
-    while (Size < 2 * N) Size *= 2;
-    if (Size > Keys.size()) Grow(Size);
-  }
   bool Has(uint64_t Key) const { return !Keys.empty() && Keys[Slot(Key)] == Key; }
-  // The value of Key, or null.
-  const uint32_t* Find(uint64_t Key) const {
-    if (Keys.empty()) return nullptr;
-    const size_t I = Slot(Key);
-    return Keys[I] == Key ? &Values[I] : nullptr;
-  }
 
  private:
   std::vector<uint64_t> Keys;
-  std::vector<uint32_t> Values;
   size_t Count = 0;
 
   // The key's slot, or the free one where it would go.
@@ -533,14 +517,12 @@ class TKeyMap {
     while (Keys[I] != Free && Keys[I] != Key) I = (I + 1) & Mask;
     return I;
   }
-  void Grow(size_t Size) {
-    std::vector<uint64_t> OldKeys(Size, Free);
-    std::vector<uint32_t> OldValues(Size);
-    OldKeys.swap(Keys);
-    OldValues.swap(Values);
+  void Grow() {
+    std::vector<uint64_t> Old(std::max<size_t>(256, Keys.size() * 2), Free);
+    Old.swap(Keys);
     Count = 0;
-    for (size_t I = 0; I < OldKeys.size(); ++I)
-      if (OldKeys[I] != Free) Insert(OldKeys[I], OldValues[I]);
+    for (uint64_t K : Old)
+      if (K != Free) Insert(K);
   }
 };
 
@@ -619,11 +601,9 @@ class TFindingsPass {
   std::tuple<uint32_t, int, int64_t> CandidateRule;
   std::map<std::tuple<uint32_t, int, int64_t>, uint32_t> ListOf;
   // The declarations imports are compared with (PickAskedDecls): those of
-  // file C at [AskedFrom[C], AskedFrom[C + 1]), as DeclKeys in order; where
-  // the first of each name is, by (C, folded name).
+  // file C at [AskedFrom[C], AskedFrom[C + 1]), as DeclKeys in order.
   std::vector<uint64_t> AskedDecls;
   std::vector<uint32_t> AskedFrom;
-  TKeyMap AskedAt;
 };
 
 void TFindingsPass::NotLoaded() {
@@ -712,7 +692,7 @@ void TFindingsPass::PickAskedDecls() {
   // the imported name's text in place of its number: a declaration's name is
   // hashed and that checked first, so that only the names some unit imports
   // from that unit are looked up in the pool.
-  TKeyMap Asked, AskedHash;
+  TKeySet Asked, AskedHash;
   std::vector<bool> AskedUnit(P.Size());  // by folded unit name
   for (const TFolderUnit& U : R.Units) {
     if (!U.Ok) continue;
@@ -750,11 +730,6 @@ void TFindingsPass::PickAskedDecls() {
     std::sort(AskedDecls.begin() + AskedFrom[C], AskedDecls.end());
   }
   AskedFrom.back() = static_cast<uint32_t>(AskedDecls.size());
-  AskedAt.Reserve(AskedDecls.size());
-  for (size_t C = 0; C < R.Units.size(); ++C)
-    for (uint32_t D = AskedFrom[C]; D < AskedFrom[C + 1]; ++D)
-      if (D == AskedFrom[C] || AskedDecls[D] >> 32 != AskedDecls[D - 1] >> 32)
-        AskedAt.Insert(DeclKey(static_cast<uint32_t>(C), static_cast<uint32_t>(AskedDecls[D] >> 32)), D);
 }
 
 // True when some candidate declares the name with a stamp, and none with
@@ -762,12 +737,12 @@ void TFindingsPass::PickAskedDecls() {
 bool TFindingsPass::StampDisagrees(uint32_t FoldedName, uint32_t Stamp) const {
   bool Compared = false;
   for (uint32_t C : Candidates) {
-    const uint32_t* First = AskedAt.Find(DeclKey(C, FoldedName));
-    if (!First) continue;
-    Compared = true;
     const uint64_t* E = AskedDecls.data() + AskedFrom[C + 1];
-    for (const uint64_t* D = AskedDecls.data() + *First; D != E && *D >> 32 == FoldedName; ++D)
+    const uint64_t* D = std::lower_bound(AskedDecls.data() + AskedFrom[C], E, DeclKey(FoldedName, 0));
+    for (; D != E && *D >> 32 == FoldedName; ++D) {
+      Compared = true;
       if (uint32_t(*D) == Stamp) return false;
+    }
   }
   return Compared;
 }
