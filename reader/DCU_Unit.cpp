@@ -2,13 +2,14 @@
 // numbered tables and destruction.
 #include "DCU_Unit.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <exception>
-#include <fstream>
 
 #include "DCURecs.h"
 
@@ -55,29 +56,39 @@ void SetBlockFixupKinds(int32_t V) {
 
 // Reads the whole file at Path into a new block.
 TImageBlock ReadWholeFile(const std::string& Path, int32_t& Size) {
-  // Only a regular file is read. A folder opens as a stream on some systems
-  // and then reports a huge or negative length; a FIFO, a device or a socket
-  // would block the read or never end.
+  // Only a regular file is read, and it is looked at before it is opened: a
+  // folder opens on some systems and then reports a huge or negative
+  // length; a FIFO, a device or a socket could block the opening or the
+  // read, or never end.
   struct stat St {};
   if (stat(Path.c_str(), &St) == 0) {
     if (S_ISDIR(St.st_mode)) RaiseFileError(Path, std::strerror(EISDIR));
     if (!S_ISREG(St.st_mode)) RaiseFileError(Path, "not a regular file");
   }
+  // The system's own calls: a stream would seek to the end and back to
+  // learn the length, three calls more for each unit.
   errno = 0;
-  std::ifstream F(Path, std::ios::binary);
-  if (!F) RaiseFileError(Path, std::strerror(errno ? errno : ENOENT));
-  F.seekg(0, std::ios::end);
-  std::streamoff Len = F.tellg();
-  if (Len < 0) RaiseFileError(Path, std::strerror(errno ? errno : EISDIR));
-  if (Len > INT32_MAX) RaiseFileError(Path, "file too large");
-  F.seekg(0, std::ios::beg);
-  Size = static_cast<int32_t>(Len);
+  const int Fd = open(Path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (Fd < 0) RaiseFileError(Path, std::strerror(errno ? errno : ENOENT));
+  struct TClose {
+    int Fd;
+    ~TClose() { close(Fd); }
+  } Closer{Fd};
+  if (fstat(Fd, &St) != 0) RaiseFileError(Path, std::strerror(errno ? errno : EIO));
+  if (S_ISDIR(St.st_mode)) RaiseFileError(Path, std::strerror(EISDIR));
+  if (!S_ISREG(St.st_mode)) RaiseFileError(Path, "not a regular file");
+  if (St.st_size > INT32_MAX) RaiseFileError(Path, "file too large");
+  Size = static_cast<int32_t>(St.st_size);
   // Every byte but the spare one after the file is overwritten by the read:
   // the block is not cleared first.
   TImageBlock Buf = NewImageBlock(static_cast<size_t>(Size) + 1);
   Buf[static_cast<size_t>(Size)] = 0;
-  if (Size > 0 && !F.read(reinterpret_cast<char*>(Buf.get()), Size))
-    RaiseFileError(Path, std::strerror(errno ? errno : EIO));
+  for (size_t Got = 0; Got < static_cast<size_t>(Size);) {
+    const ssize_t N = read(Fd, Buf.get() + Got, static_cast<size_t>(Size) - Got);
+    if (N < 0 && errno == EINTR) continue;
+    if (N <= 0) RaiseFileError(Path, std::strerror(N < 0 && errno ? errno : EIO));  // an error, or the file ended early
+    Got += static_cast<size_t>(N);
+  }
   return Buf;
 }
 
