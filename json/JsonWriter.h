@@ -363,56 +363,62 @@ inline bool TJsonWriter::PlainBlock(const char* S) {
 #endif
 }
 
-// V quoted at P: sixteen bytes a step while they are plain, then eight;
-// the last piece of fewer than eight is read as one word (the last eight
-// bytes of V again, or the few bytes padded with blanks) and written whole
-// (within the room StringRoom gives) before P moves on by its length. The
-// first byte that is not plain sends the rest to the checked path.
+// V quoted at P. A text of sixteen bytes or more sixteen bytes a step, its
+// rest as its last sixteen bytes again, written whole over what is written
+// already. A shorter one as its first eight bytes and its last eight (a
+// text of eight to fifteen), or as one word of its few bytes padded with
+// blanks, written whole (within the room StringRoom gives) before P moves
+// on by its length. The first piece that is not plain sends the rest to the
+// checked path.
 inline char* TJsonWriter::StringAt(char* P, std::string_view V) {
   *P++ = '"';
   const char* S = V.data();
   const size_t N = V.size();
-  size_t I = 0;
-  for (; I + 16 <= N; I += 16) {
-    if (!PlainBlock(S + I)) break;
-    std::memcpy(P, S + I, 16);
-    P += 16;
-  }
-  for (; I + 8 <= N; I += 8) {
-    uint64_t W;
-    std::memcpy(&W, S + I, 8);
-    if (!PlainWord(W)) return StringRestAt(P, V, I);
-    std::memcpy(P, &W, 8);
-    P += 8;
-  }
-  if (const size_t Left = N - I; Left > 0) {
-    uint64_t W;
-    if (N >= 8) {
-      // The last eight bytes: those before I were found plain already.
-      std::memcpy(&W, S + N - 8, 8);
-      if (!PlainWord(W)) return StringRestAt(P, V, I);
-      std::memcpy(P - (8 - Left), &W, 8);
-    } else {
-      // Fewer than eight in all: read in two overlapping pieces (or three
-      // single bytes), the bytes after them blanks.
-      if constexpr (std::endian::native != std::endian::little) {
-        W = 0x2020202020202020u;
-        std::memcpy(&W, S, N);
-      } else if (N >= 4) {
-        uint32_t Lo, Hi;
-        std::memcpy(&Lo, S, 4);
-        std::memcpy(&Hi, S + N - 4, 4);
-        W = uint64_t(Lo) | (uint64_t(Hi) << (8 * (N - 4)));
-      } else {
-        W = uint64_t(static_cast<unsigned char>(S[0])) | uint64_t(static_cast<unsigned char>(S[N / 2])) << (8 * (N / 2)) |
-            uint64_t(static_cast<unsigned char>(S[N - 1])) << (8 * (N - 1));
-      }
-      if constexpr (std::endian::native == std::endian::little) W |= 0x2020202020202020u << (8 * N);
-      if (!PlainWord(W)) return StringRestAt(P, V, I);
-      std::memcpy(P, &W, 8);
+  if (N >= 16) {
+    size_t I = 0;
+    for (; I + 16 <= N; I += 16) {
+      if (!PlainBlock(S + I)) return StringRestAt(P, V, I);
+      std::memcpy(P, S + I, 16);
+      P += 16;
     }
-    P += Left;
+    if (const size_t Left = N - I; Left > 0) {
+      // The last sixteen bytes: those before I were found plain already.
+      if (!PlainBlock(S + N - 16)) return StringRestAt(P, V, I);
+      std::memcpy(P - (16 - Left), S + N - 16, 16);
+      P += Left;
+    }
+    *P++ = '"';
+    return P;
   }
+  uint64_t W;
+  if (N >= 8) {
+    std::memcpy(&W, S, 8);
+    if (!PlainWord(W)) return StringRestAt(P, V, 0);
+    std::memcpy(P, &W, 8);
+    // The last eight bytes, over the first ones again.
+    std::memcpy(&W, S + N - 8, 8);
+    if (!PlainWord(W)) return StringRestAt(P + 8, V, 8);
+    std::memcpy(P + N - 8, &W, 8);
+  } else if (N > 0) {
+    // Fewer than eight in all: read in two overlapping pieces (or three
+    // single bytes), the bytes after them blanks.
+    if constexpr (std::endian::native != std::endian::little) {
+      W = 0x2020202020202020u;
+      std::memcpy(&W, S, N);
+    } else if (N >= 4) {
+      uint32_t Lo, Hi;
+      std::memcpy(&Lo, S, 4);
+      std::memcpy(&Hi, S + N - 4, 4);
+      W = uint64_t(Lo) | (uint64_t(Hi) << (8 * (N - 4)));
+    } else {
+      W = uint64_t(static_cast<unsigned char>(S[0])) | uint64_t(static_cast<unsigned char>(S[N / 2])) << (8 * (N / 2)) |
+          uint64_t(static_cast<unsigned char>(S[N - 1])) << (8 * (N - 1));
+    }
+    if constexpr (std::endian::native == std::endian::little) W |= 0x2020202020202020u << (8 * N);
+    if (!PlainWord(W)) return StringRestAt(P, V, 0);
+    std::memcpy(P, &W, 8);
+  }
+  P += N;
   *P++ = '"';
   return P;
 }
