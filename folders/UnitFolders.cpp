@@ -260,8 +260,11 @@ uint32_t TNamePool::Lookup(std::string_view Text) const { return Lookup(Text, Na
 uint32_t TNamePool::Lookup(std::string_view Text, uint32_t Hash) const {
   if (Slots.empty()) return NotFound;
   const size_t Mask = Slots.size() - 1;
-  for (size_t I = Hash & Mask; Slots[I].Id; I = (I + 1) & Mask)
-    if (Slots[I].Hash == Hash && Texts[Slots[I].Id - 1] == Text) return Slots[I].Id - 1;
+  for (size_t I = Hash & Mask; Slots[I].Id; I = (I + 1) & Mask) {
+    if (Slots[I].Hash != Hash) continue;
+    const std::string_view Kept = Texts[Slots[I].Id - 1];
+    if (Kept.size() == Text.size() && SameBytes(Kept.data(), Text.data(), Text.size())) return Slots[I].Id - 1;
+  }
   return NotFound;
 }
 
