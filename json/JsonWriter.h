@@ -338,11 +338,20 @@ class TJsonFlat {
 
 // Whether the eight bytes of W are all ASCII other than the control
 // characters below 0x20, '"' and '\\': bytes a JSON string holds as they are.
+// With SSE2 the comparisons of PlainBlock on the low half of a register.
 inline bool TJsonWriter::PlainWord(uint64_t W) {
+#if defined(__SSE2__) && defined(__x86_64__)
+  const __m128i X = _mm_cvtsi64_si128(static_cast<long long>(W));
+  const __m128i Bad = _mm_or_si128(_mm_cmplt_epi8(X, _mm_set1_epi8(0x20)),
+                                   _mm_or_si128(_mm_cmpeq_epi8(X, _mm_set1_epi8('"')),
+                                                _mm_cmpeq_epi8(X, _mm_set1_epi8('\\'))));
+  return (_mm_movemask_epi8(Bad) & 0xFF) == 0;
+#else
   constexpr uint64_t Ones = 0x0101010101010101u, Highs = 0x8080808080808080u;
   auto HasZero = [](uint64_t X) { return (X - Ones) & ~X & Highs; };
   const uint64_t Below20 = (W - Ones * 0x20) & ~W;
   return ((Below20 | HasZero(W ^ (Ones * '"')) | HasZero(W ^ (Ones * '\\')) | W) & Highs) == 0;
+#endif
 }
 
 // Whether the sixteen bytes at S are all plain (as PlainWord says of
