@@ -64,8 +64,12 @@ class TWalker {
     Out.Unreadable.push_back({Path, Error});
   }
 
+  // A file is listed once by its normal path (most paths are normal as
+  // given, and std::filesystem takes thousands of instructions to say so).
   void File(const std::string& Path) {
-    if (Seen.insert(fs::path(Path).lexically_normal().string()).second) Out.Files.push_back(Path);
+    const bool New = IsLexicallyNormal(Path) ? Seen.insert(Path).second
+                                             : Seen.insert(fs::path(Path).lexically_normal().string()).second;
+    if (New) Out.Files.push_back(Path);
   }
 
   void Folder(const std::string& Path) {
@@ -333,6 +337,24 @@ const char* FindingKindName(TFindingKind K) {
 
 // ---------------------------------------------------------------------------
 // Walking and reading
+
+bool IsLexicallyNormal(std::string_view Path) {
+  if (Path.empty()) return false;
+  bool Leading = Path.front() != '/';  // relative, and only ".." so far
+  size_t I = Path.front() == '/' ? 1 : 0;
+  while (true) {
+    const size_t E = std::min(Path.find('/', I), Path.size());
+    const std::string_view Part = Path.substr(I, E - I);
+    if (Part.empty() || Part == ".") return false;
+    if (Part == "..") {
+      if (!Leading) return false;
+    } else {
+      Leading = false;
+    }
+    if (E == Path.size()) return true;
+    I = E + 1;
+  }
+}
 
 TUnitFileList FindUnitFiles(const std::vector<std::string>& Paths) {
   TWalker W;

@@ -193,6 +193,12 @@ struct TUnitFileList {
   std::vector<TUnreadableEntry> Unreadable;
 };
 
+// Whether std::filesystem's lexically_normal gives Path back as it is: not
+// empty, no doubled or trailing separator, no "." and no ".." but a leading
+// run of them in a relative path. (A false answer only means the path is
+// normalised the long way.)
+bool IsLexicallyNormal(std::string_view Path);
+
 // Walks Paths: a path to a file is taken as it is (whatever its name); a
 // folder is walked recursively for regular files whose name ends in ".dcu" in
 // any letter case, entries in name order. Symbolic links to folders met while

@@ -234,6 +234,32 @@ TEST(Folders, InterfaceCheckWithDeclarationNamesOfEveryLength) {
   EXPECT_EQ(NamesOf(R, *F), OtherNames);
 }
 
+// A path said to be normal is what lexically_normal makes of it: every path
+// of up to four parts of a few kinds, relative and absolute, with and
+// without a separator at the end; the usual paths are said to be normal.
+TEST(Folders, PathsSaidToBeNormalAreTheirNormalForm) {
+  const std::vector<std::string> Parts{"a", "b.dcu", ".", "..", "", "...", ".a"};
+  std::vector<std::string> Paths{""}, Last{""};
+  for (int Depth = 1; Depth <= 4; ++Depth) {
+    std::vector<std::string> Next;
+    for (const std::string& P : Last)
+      for (const std::string& Part : Parts) Next.push_back(P.empty() ? Part : P + "/" + Part);
+    Paths.insert(Paths.end(), Next.begin(), Next.end());
+    Last = std::move(Next);
+  }
+  size_t Normal = 0;
+  for (const std::string& P : Paths)
+    for (const std::string& Q : {P, "/" + P, P + "/"})
+      if (IsLexicallyNormal(Q)) {
+        ++Normal;
+        ASSERT_EQ(std::filesystem::path(Q).lexically_normal().string(), Q);
+      }
+  EXPECT_GT(Normal, 100u);
+  for (const char* P : {"a.dcu", "../shared/corpus/v7/a.dcu", "../../x/y.DCU", "/tmp/many/copy1/1.dcu", "..", "a/...b"})
+    EXPECT_TRUE(IsLexicallyNormal(P)) << P;
+  for (const char* P : {"./a.dcu", "a/../b.dcu", "/../a", "a//b", "a/", "/", ""}) EXPECT_FALSE(IsLexicallyNormal(P)) << P;
+}
+
 TEST(Folders, WalkTakesUnitFilesInNameOrderAndSkipsLinkedFolders) {
   TTree T;
   auto U = MakeUnit("A", 7, {});
