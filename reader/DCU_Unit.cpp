@@ -57,9 +57,8 @@ void SetBlockFixupKinds(int32_t V) {
 // Reads the whole file at Path into a new block.
 TImageBlock ReadWholeFile(const std::string& Path, int32_t& Size) {
   // Only a regular file is read, and it is looked at before it is opened: a
-  // folder opens on some systems and then reports a huge or negative
-  // length; a FIFO, a device or a socket could block the opening or the
-  // read, or never end.
+  // FIFO, a device or a socket could block the opening or the read, or
+  // never end; a folder has no bytes to read.
   struct stat St {};
   if (stat(Path.c_str(), &St) == 0) {
     if (S_ISDIR(St.st_mode)) RaiseFileError(Path, std::strerror(EISDIR));
