@@ -50,8 +50,9 @@ TEST(JsonWriter, EveryByteAtEveryPlaceAroundTheEightByteStepsIsWrittenAsNlohmann
   EXPECT_EQ(Written(""), "\"\"");
 }
 
-// Strings are read sixteen bytes a step, then eight, and their last few
-// bytes as one word: runs of plain ASCII of every length up to five steps,
+// Strings are read sixteen bytes a step and their rest as their last
+// sixteen bytes, a shorter one as its first and last eight bytes or as one
+// word of its few bytes: runs of plain ASCII of every length up to five steps,
 // each in a buffer of exactly its size (a read past the end shows under the
 // sanitizers), alone, with one byte that needs escaping or checking at each
 // place, and as members and quoted pieces, against the checked reference.
