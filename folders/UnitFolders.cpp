@@ -238,16 +238,21 @@ inline bool SameBytes(const char* A, const char* B, size_t N) {
 
 }  // namespace
 
-inline uint32_t TNamePool::Insert(std::string_view Text, uint32_t Hash) {
-  if ((Texts.size() + 1) * 2 > Slots.size()) Grow();  // keep the index at most half full
+inline size_t TNamePool::SlotOf(std::string_view Text, uint32_t Hash) const {
   const size_t Mask = Slots.size() - 1;
   size_t I = Hash & Mask;
   for (; Slots[I].Id; I = (I + 1) & Mask) {
     if (Slots[I].Hash != Hash) continue;
     const std::string_view Kept = Texts[Slots[I].Id - 1];
-    if (Kept.size() == Text.size() && SameBytes(Kept.data(), Text.data(), Text.size())) return Slots[I].Id - 1;
+    if (Kept.size() == Text.size() && SameBytes(Kept.data(), Text.data(), Text.size())) break;
   }
-  return AddNew(Text, Hash, I);
+  return I;
+}
+
+inline uint32_t TNamePool::Insert(std::string_view Text, uint32_t Hash) {
+  if ((Texts.size() + 1) * 2 > Slots.size()) Grow();  // keep the index at most half full
+  const size_t I = SlotOf(Text, Hash);
+  return Slots[I].Id ? Slots[I].Id - 1 : AddNew(Text, Hash, I);
 }
 
 uint32_t TNamePool::AddNew(std::string_view Text, uint32_t Hash, size_t Slot) {
@@ -263,13 +268,8 @@ uint32_t TNamePool::Lookup(std::string_view Text) const { return Lookup(Text, Na
 
 uint32_t TNamePool::Lookup(std::string_view Text, uint32_t Hash) const {
   if (Slots.empty()) return NotFound;
-  const size_t Mask = Slots.size() - 1;
-  for (size_t I = Hash & Mask; Slots[I].Id; I = (I + 1) & Mask) {
-    if (Slots[I].Hash != Hash) continue;
-    const std::string_view Kept = Texts[Slots[I].Id - 1];
-    if (Kept.size() == Text.size() && SameBytes(Kept.data(), Text.data(), Text.size())) return Slots[I].Id - 1;
-  }
-  return NotFound;
+  const size_t I = SlotOf(Text, Hash);
+  return Slots[I].Id ? Slots[I].Id - 1 : NotFound;
 }
 
 size_t TNamePool::MemoryBytes() const {

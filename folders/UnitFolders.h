@@ -81,6 +81,8 @@ class TNamePool {
   std::vector<TSlot> Slots;
   std::string Scratch;
 
+  // The slot holding Text's number, or the free one where it would go.
+  size_t SlotOf(std::string_view Text, uint32_t Hash) const;
   uint32_t Insert(std::string_view Text, uint32_t Hash);
   // Keeps a text that is not there yet, at the free Slot its probe ended on.
   [[gnu::noinline]] uint32_t AddNew(std::string_view Text, uint32_t Hash, size_t Slot);
