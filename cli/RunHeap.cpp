@@ -39,7 +39,8 @@ TRunHeap SetUpRunHeap() {
   const auto Hi = reinterpret_cast<uintptr_t>(sbrk(0)) & ~(HugePage - 1);
   std::free(P);
   if (Hi <= Lo) return H;
-  madvise(reinterpret_cast<void*>(Lo), Hi - Lo, MADV_HUGEPAGE);  // a refusal changes nothing
+  // A refusal (a system without large pages) changes nothing else.
+  H.Advised = madvise(reinterpret_cast<void*>(Lo), Hi - Lo, MADV_HUGEPAGE) == 0;
   // The heap hands out the next blocks from where P was. A block kept for
   // the run (touched at its head only) takes the part below the boundary,
   // so that the run's blocks start on it. It ends where the boundary

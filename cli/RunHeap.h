@@ -22,5 +22,6 @@ struct TRunHeap {
   // out its next blocks from there. 0: the heap was left as it was.
   uintptr_t LargeFrom = 0;
   uintptr_t LargeTo = 0;  // where it ends
+  bool Advised = false;   // the system took the request for large pages
 };
 TRunHeap SetUpRunHeap();
