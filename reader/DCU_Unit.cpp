@@ -59,11 +59,13 @@ TImageBlock ReadWholeFile(const std::string& Path, int32_t& Size) {
   // Only a regular file is read, and it is looked at before it is opened: a
   // FIFO, a device or a socket could block the opening or the read, or
   // never end; a folder has no bytes to read.
-  struct stat St {};
-  if (stat(Path.c_str(), &St) == 0) {
+  // Checked again once open: the path may name another file by then.
+  auto CheckKind = [&Path](const struct stat& St) {
     if (S_ISDIR(St.st_mode)) RaiseFileError(Path, std::strerror(EISDIR));
     if (!S_ISREG(St.st_mode)) RaiseFileError(Path, "not a regular file");
-  }
+  };
+  struct stat St {};
+  if (stat(Path.c_str(), &St) == 0) CheckKind(St);
   // The system's own calls: a stream would seek to the end and back to
   // learn the length, three calls more for each unit.
   errno = 0;
@@ -74,8 +76,7 @@ TImageBlock ReadWholeFile(const std::string& Path, int32_t& Size) {
     ~TClose() { close(Fd); }
   } Closer{Fd};
   if (fstat(Fd, &St) != 0) RaiseFileError(Path, std::strerror(errno ? errno : EIO));
-  if (S_ISDIR(St.st_mode)) RaiseFileError(Path, std::strerror(EISDIR));
-  if (!S_ISREG(St.st_mode)) RaiseFileError(Path, "not a regular file");
+  CheckKind(St);
   if (St.st_size > INT32_MAX) RaiseFileError(Path, "file too large");
   Size = static_cast<int32_t>(St.st_size);
   // Every byte but the spare one after the file is overwritten by the read:
