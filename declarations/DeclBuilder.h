@@ -76,6 +76,12 @@ class TOutlineBuilder {
 
   // Entries (DeclEntries.cpp).
   void FindOwners();
+  void FindMethodHeads();
+  struct TMethodHead {
+    TRoutineHead Head = TRoutineHead::Plain;
+    bool ClassMethod = false;
+  };
+  std::unordered_map<int32_t, TMethodHead> MethodHeads;  // by declaration number
   // The block kind of the entry D makes (procedures and functions share
   // one), or none for a declaration the outline leaves out.
   std::optional<TDeclKind> EntryKind(const TNameDecl* D) const;
@@ -158,7 +164,16 @@ class TOutlineBuilder {
   TDeclText InlineMembers(TNameDecl* Chain, int Depth);
 
   // Routines (DeclRoutines.cpp).
-  void Params(TNameDecl* Chain, std::vector<TDeclParam>& Out, bool SkipSelf, int Depth);
+  // The parameters at the head of Chain, with the defaults that follow them
+  // there or, when the parameters end it, at the head of After.
+  void Params(TNameDecl* Chain, TNameDecl* After, std::vector<TDeclParam>& Out, bool SkipSelf, int Depth);
+  void ParamDefault(const TConstDecl& C, TDeclParam& P);
+  // A parameter's type as a source writes it: none for an untyped one,
+  // "array of T" (or "array of const") for an open array.
+  TDeclText ParamType(uint32_t TypeN, int Depth);
+  // An array type of the empty range 0..-1 (open and dynamic arrays), or null.
+  const TArrayDef* OpenArrayOf(uint32_t TypeN) const;
+  bool IsOpenRange(uint32_t IndexType) const;
   void SetResult(TDeclRoutine& R, uint32_t ResultType, int Depth);
   // A result type that is none or void makes a procedure.
   bool ReturnsValue(uint32_t ResultType) const;

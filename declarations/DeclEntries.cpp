@@ -27,7 +27,17 @@ void TOutlineBuilder::TypeEntry(const TTypeDecl* T, TDeclEntry& E) {
   if (!D || !RecCast<TTypeDef>(D)) {
     E.TypeKind = D ? TDeclTypeKind::Alias : TDeclTypeKind::Unknown;
     E.Type = TypeRef(T->TypeIndex);
-    if (std::string Unit = UnitOf(T->TypeIndex); !Unit.empty()) E.SetMore().TypeUnit = std::move(Unit);
+    std::string Unit = UnitOf(T->TypeIndex);
+    if (Unit.empty()) return;
+    // A name for a type of the same name in another unit names it with its
+    // unit ("DWORD = Types.DWORD"), never itself.
+    if (E.Type.Text.size() == E.Name.size() && CompareNamesNoCase(E.Type.Text, E.Name) == 0) {
+      TDeclText Q = NewText();
+      Q.Plain(Unit + ".");
+      Q.Append(E.Type);
+      E.Type = std::move(Q);
+    }
+    E.SetMore().TypeUnit = std::move(Unit);
     return;
   }
   E.Type = Structure(T->TypeIndex, D, 0, &E.TypeKind);
@@ -101,6 +111,10 @@ void TOutlineBuilder::MakeEntry(TNameDecl* D, TDeclKind Kind, TDeclEntry& E) {
   } else if (auto* P = RecCast<TProcDecl>(D)) {
     TDeclRoutine& R = E.SetRoutine() = ProcRoutine(P, N.find('.') != std::string_view::npos, 0);
     E.Kind = R.IsFunction ? TDeclKind::Function : TDeclKind::Procedure;
+    if (auto It = MethodHeads.find(P->DeclIndex); It != MethodHeads.end()) {
+      R.Head = It->second.Head;
+      R.ClassMethod = It->second.ClassMethod;
+    }
   } else if (RecCast<TSysProcDecl>(D)) {
     E.SystemProc = true;
   } else if (auto* X = RecCast<TExportDecl>(D)) {
@@ -114,6 +128,7 @@ void TOutlineBuilder::MakeEntry(TNameDecl* D, TDeclKind Kind, TDeclEntry& E) {
 // One pointer per type number: the table is as long as the unit's type table
 // (a type declaration names a number of it or none that resolves).
 void TOutlineBuilder::FindOwners() {
+  if (!NamesOnly) FindMethodHeads();
   Owners.assign(U.TypeTable.size(), nullptr);
   for (int Pass = 0; Pass < 2; ++Pass)
     for (TDCURec* R = U.Decls; R; R = R->Next) {
@@ -123,6 +138,26 @@ void TOutlineBuilder::FindOwners() {
       if (!D || (Pass == 0 && DefName(D) != NameView(T->GetName()))) continue;
       Owners[T->TypeIndex - 1] = T;  // GetTypeDef answered: 1 <= TypeIndex <= size
     }
+}
+
+// The routines that implement the methods of the unit's classes and
+// objects, by declaration number: what heads them.
+void TOutlineBuilder::FindMethodHeads() {
+  for (const TBaseDef* D : U.TypeTable) {
+    if (!RecCast<TClassDef>(D) && !RecCast<TObjDef>(D)) continue;
+    const auto& Owner = static_cast<const TRecBaseDef&>(*D);
+    for (TDCURec* R = Owner.Fields; R; R = R->Next) {
+      auto* Me = RecCast<TMethodDecl>(R);
+      if (!Me || Me->InInterface || Me->Ofs <= 0) continue;
+      const uint8_t Tag = TagAt(Me->DefPos);
+      TMethodHead H;
+      H.Head = Tag == tagConstructor ? TRoutineHead::Constructor
+               : Tag == tagDestructor ? TRoutineHead::Destructor
+                                      : TRoutineHead::Plain;
+      H.ClassMethod = ::MemberFacts(U, *Me, &Owner).ClassMethod;
+      MethodHeads.emplace(Me->Ofs, H);
+    }
+  }
 }
 
 TDeclOutline TOutlineBuilder::Build() {

@@ -40,7 +40,8 @@ void TWriter::Params(const std::vector<TDeclParam>& Ps) {
   J.BeginArray();
   for (const TDeclParam& P : Ps) {
     J.BeginObject();
-    J.String("mode", P.Mode == TParamMode::Var ? "var" : "value");
+    if (!P.Default.empty()) J.Raw("default", P.DefaultJson);
+    J.String("mode", ParamModeName(P.Mode));
     J.String("name", P.Name);
     J.String("type", P.Type.Text);
     J.EndObject();
@@ -114,8 +115,11 @@ void TWriter::EntryValue(const TDeclEntry& E) {
   J.BeginObject();
   if (Data && E.Absolute) J.String("absolute", E.AbsoluteTarget());
   if (Type || Routine) CallConv(E.Routine());
+  if (Routine && E.Routine().ClassMethod) J.True("classMethod");
   if (Data && E.DataSize >= 0) J.Number("dataSize", E.DataSize);
   if (Type && !E.Guid().empty()) J.String("guid", E.Guid());
+  if (Routine && E.Routine().Head != TRoutineHead::Plain)
+    J.String("head", E.Routine().Head == TRoutineHead::Constructor ? "constructor" : "destructor");
   if (Exports && E.ExportIndex()) J.Number("index", E.ExportIndex());
   J.String("kind", DeclKindName(E.Kind));
   if (IsRecordLike(E)) {

@@ -121,7 +121,15 @@ void VarLine(const TDeclEntry& E, TDeclText& T) {
 }
 
 void RoutineLine(const TDeclEntry& E, TDeclText& T) {
-  T.Keyword(E.Kind == TDeclKind::Function ? "function" : "procedure");
+  const TDeclRoutine& R = E.Routine();
+  if (R.ClassMethod) {
+    T.Keyword("class");
+    Space(T);
+  }
+  T.Keyword(R.Head == TRoutineHead::Constructor  ? "constructor"
+            : R.Head == TRoutineHead::Destructor ? "destructor"
+            : E.Kind == TDeclKind::Function      ? "function"
+                                                 : "procedure");
   Space(T);
   NameDef(T, E.Name, E.Offset);
   WriteSignature(T, E.Routine());

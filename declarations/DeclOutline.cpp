@@ -7,13 +7,20 @@ void AppendParams(TDeclText& T, const std::vector<TDeclParam>& Ps, std::string_v
   T.Plain(Open);
   for (size_t I = 0; I < Ps.size(); ++I) {
     if (I) T.Plain("; ");
-    if (Ps[I].Mode == TParamMode::Var) {
-      T.Keyword("var");
+    const TDeclParam& P = Ps[I];
+    if (P.Mode != TParamMode::Value) {
+      T.Keyword(ParamModeName(P.Mode));
       T.Plain(" ");
     }
-    T.Plain(Ps[I].Name);
-    T.Plain(": ");
-    T.Append(Ps[I].Type);
+    T.Plain(P.Name);
+    if (!P.Type.Empty()) {
+      T.Plain(": ");
+      T.Append(P.Type);
+    }
+    if (!P.Default.empty()) {
+      T.Plain(" = ");
+      T.Plain(P.Default);
+    }
   }
   T.Plain(Close);
 }
@@ -62,6 +69,16 @@ std::string_view MemberKindName(TMemberKind K) {
     case TMemberKind::Constructor: return "constructor";
     case TMemberKind::Destructor: return "destructor";
     case TMemberKind::Property: return "property";
+  }
+  return "";
+}
+
+std::string_view ParamModeName(TParamMode M) {
+  switch (M) {
+    case TParamMode::Value: return "value";
+    case TParamMode::Var: return "var";
+    case TParamMode::Const: return "const";
+    case TParamMode::Out: return "out";
   }
   return "";
 }

@@ -96,13 +96,21 @@ constexpr std::string_view DeclTypeKindName(TDeclTypeKind K) {
 constexpr bool IsRecordLike(TDeclTypeKind K) { return DeclTypeKindTable[static_cast<size_t>(K)].RecordLike; }
 
 enum class TMemberKind : uint8_t { Field, Method, Constructor, Destructor, Property };
-enum class TParamMode : uint8_t { Value, Var };
+enum class TParamMode : uint8_t { Value, Var, Const, Out };
 
+// A parameter as a source writes it: an untyped one (var Buffer) has an
+// empty Type, an open array "array of T" or "array of const" as its Type; a
+// default value as the listing writes it and as JSON (empty: none).
 struct TDeclParam {
   TDeclString Name;
   TParamMode Mode = TParamMode::Value;
   TDeclText Type;
+  TDeclString Default, DefaultJson;
 };
+
+// What heads a routine of the implementation that implements a method:
+// "constructor", "destructor" or the plain procedure or function keyword.
+enum class TRoutineHead : uint8_t { Plain, Constructor, Destructor };
 
 // Parameters, result and calling convention of a routine, a method or a
 // procedural type.
@@ -113,6 +121,10 @@ struct TDeclRoutine {
   bool IsFunction = false;
   uint8_t CallConv = 0;  // 0 register, 1 cdecl, 2 pascal, 3 stdcall, 4 safecall
   bool OfObject = false;
+  // Routines that implement a method ("TList.Create"): the method's kind and
+  // whether it is a class method; Plain and false for every other routine.
+  TRoutineHead Head = TRoutineHead::Plain;
+  bool ClassMethod = false;
 };
 
 // What the file records of a method's directives (see DeclMemberFacts.h).
@@ -377,5 +389,7 @@ TDeclOutline BuildDeclOutline(const TUnit& U, const TDeclOutlineOptions& Options
 std::string_view DeclKindName(TDeclKind K);
 // "field", "method", "constructor", "destructor", "property".
 std::string_view MemberKindName(TMemberKind K);
+// "value", "var", "const", "out".
+std::string_view ParamModeName(TParamMode M);
 // "register", "cdecl", "pascal", "stdcall", "safecall".
 std::string_view DeclCallConvName(uint8_t CC);

@@ -1,40 +1,125 @@
 // Routines as the outline holds them: the parameters, result and calling
 // convention of a procedure, a method or a procedural type.
+#include <algorithm>
+#include <exception>
 #include <utility>
 
 #include "DeclBuilder.h"
+#include "JsonWriter.h"
 
-void TOutlineBuilder::Params(TNameDecl* Chain, std::vector<TDeclParam>& Out, bool SkipSelf, int Depth) {
-  auto Param = [](TDCURec* R) -> const TLocalDecl* {
-    auto* L = RecCast<TLocalDecl>(R);
-    uint8_t Tag = L ? TagAt(L->DefPos) : 0;
-    return Tag == tagValParam || Tag == tagVarParam ? L : nullptr;
-  };
+namespace {
+
+const TLocalDecl* ParamOf(TDCURec* R) {
+  auto* L = RecCast<TLocalDecl>(R);
+  uint8_t Tag = L ? TagAt(L->DefPos) : 0;
+  return Tag == tagValParam || Tag == tagVarParam ? L : nullptr;
+}
+
+// The flag word of a parameter: without this bit the routine may not
+// change it (const); with the other, a var parameter is written only (out).
+constexpr uint32_t ParamWritable = 0x02;
+constexpr uint32_t ParamOutOnly = 0x80;
+
+TParamMode ModeOf(const TLocalDecl& L) {
+  if (TagAt(L.DefPos) == tagVarParam && (L.Flags & ParamOutOnly)) return TParamMode::Out;
+  if (!(L.Flags & ParamWritable)) return TParamMode::Const;
+  return TagAt(L.DefPos) == tagVarParam ? TParamMode::Var : TParamMode::Value;
+}
+
+// The default values of a routine's parameters: nameless constants that
+// follow the parameters, one for each of the last parameters in order.
+std::vector<const TConstDecl*> DefaultsAfter(TDCURec* R) {
+  std::vector<const TConstDecl*> Out;
+  for (; R; R = R->Next) {
+    auto* C = RecCast<TConstDecl>(R);
+    if (!C || NameView(C->GetName()) != ".") break;
+    Out.push_back(C);
+  }
+  return Out;
+}
+
+}  // namespace
+
+bool TOutlineBuilder::IsOpenRange(uint32_t IndexType) const {
+  auto* R = RecCast<TRangeBaseDef>(U.GetTypeDef(IndexType));
+  if (!R) return false;
+  int64_t Lo = 0, Hi = 0;
+  try {
+    R->GetBounds(Lo, Hi);
+  } catch (const std::exception&) {
+    return false;
+  }
+  return Lo == 0 && Hi == -1;
+}
+
+const TArrayDef* TOutlineBuilder::OpenArrayOf(uint32_t TypeN) const {
+  auto* A = RecCast<TArrayDef>(U.GetTypeDef(TypeN));
+  return A && A->RecKind() == TRecKind::ArrayDef && IsOpenRange(A->IndexType) ? A : nullptr;
+}
+
+TDeclText TOutlineBuilder::ParamType(uint32_t TypeN, int Depth) {
+  const TBaseDef* D = U.GetTypeDef(TypeN);
+  if (RecCast<TVoidDef>(D)) return NewText();  // untyped
+  const TArrayDef* A = DefName(D).empty() ? OpenArrayOf(TypeN) : nullptr;
+  if (!A) return TypeRef(TypeN, Depth);
+  TDeclText T = NewText();
+  T.Keyword("array");
+  T.Plain(" ");
+  T.Keyword("of");
+  T.Plain(" ");
+  std::string_view Elem = DefName(U.GetTypeDef(A->ElemType));
+  if (Elem.size() == 7 && CompareNamesNoCase(Elem, "TVarRec") == 0) T.Keyword("const");
+  else T.Append(TypeRef(A->ElemType, Depth));
+  return T;
+}
+
+void TOutlineBuilder::Params(TNameDecl* Chain, TNameDecl* After, std::vector<TDeclParam>& Out, bool SkipSelf,
+                             int Depth) {
   // The parameters shown: not those the compiler named, nor the object
-  // itself of a method. Counted first, so that the list takes the room it
-  // needs and no more.
-  auto Shown = [&](TDCURec* R, bool& First) -> const TLocalDecl* {
-    const TLocalDecl* L = Param(R);
-    if (!L) return nullptr;
+  // itself of a method.
+  std::vector<const TLocalDecl*> Shown;
+  TDCURec* Rest = After;
+  bool First = true;
+  for (TDCURec* R = Chain; R; R = R->Next) {
+    const TLocalDecl* L = ParamOf(R);
+    if (!L) {
+      Rest = R;
+      break;
+    }
     const bool WasFirst = std::exchange(First, false);
     std::string_view N = NameView(L->GetName());
-    return IsCompilerName(N) || (SkipSelf && WasFirst && N == "Self") ? nullptr : L;
-  };
-  size_t Count = 0;
-  bool First = true;
-  for (TDCURec* R = Chain; R; R = R->Next) Count += Shown(R, First) != nullptr;
-  Out.reserve(Count);
-  First = true;
-  for (TDCURec* R = Chain; R; R = R->Next) {
-    const TLocalDecl* L = Shown(R, First);
-    if (!L) continue;
-    uint8_t Tag = TagAt(L->DefPos);
-    std::string_view N = NameView(L->GetName());
-    TDeclParam& P = Out.emplace_back();
-    P.Name = DeclDisplayName(N);
-    P.Mode = Tag == tagVarParam ? TParamMode::Var : TParamMode::Value;
-    P.Type = TypeRef(L->TypeIndex, Depth);
+    if (!IsCompilerName(N) && !(SkipSelf && WasFirst && N == "Self")) Shown.push_back(L);
   }
+  const std::vector<const TConstDecl*> Defaults = DefaultsAfter(Rest);
+  const size_t FirstDefault = Shown.size() - std::min(Shown.size(), Defaults.size());
+  Out.reserve(Shown.size());
+  for (size_t I = 0; I < Shown.size(); ++I) {
+    const TLocalDecl* L = Shown[I];
+    TDeclParam& P = Out.emplace_back();
+    P.Name = DeclDisplayName(NameView(L->GetName()));
+    P.Mode = ModeOf(*L);
+    P.Type = ParamType(L->TypeIndex, Depth);
+    if (I >= FirstDefault) ParamDefault(*Defaults[I - FirstDefault], P);
+  }
+}
+
+void TOutlineBuilder::ParamDefault(const TConstDecl& C, TDeclParam& P) {
+  TValue V = ::ConstValue(U, C);
+  // nil of a class, interface or procedural type comes as the number 0.
+  const TBaseDef* D = U.GetTypeDef(C.TypeIndex);
+  if (V.Kind == TValueKind::Ordinal && V.Int == 0 &&
+      (RecCast<TClassDef>(D) || RecCast<TInterfaceDef>(D) || RecCast<TProcTypeDef>(D) || RecCast<TObjVMTDef>(D)))
+    V = TValue{.Kind = TValueKind::Nil};
+  P.Default = PascalText(V);
+  std::string Json;
+  if (ValueJson(V, Json)) {
+    P.DefaultJson = Json;
+    return;
+  }
+  // Not decoded: the text the listing shows, as a string.
+  TJsonFlat F;
+  F.String(P.Default);
+  P.DefaultJson = F.Text();
 }
 
 bool TOutlineBuilder::ReturnsValue(uint32_t ResultType) const {
@@ -50,7 +135,7 @@ void TOutlineBuilder::SetResult(TDeclRoutine& R, uint32_t ResultType, int Depth)
 TDeclRoutine TOutlineBuilder::ProcRoutine(const TProcDecl* P, bool SkipSelf, int Depth) {
   TDeclRoutine R;
   R.Known = true;
-  Params(P->Params, R.Params, SkipSelf, Depth);
+  Params(P->Params, P->Locals, R.Params, SkipSelf, Depth);
   SetResult(R, P->ResultType, Depth);
   R.CallConv = P->CallConv;
   return R;
@@ -59,7 +144,7 @@ TDeclRoutine TOutlineBuilder::ProcRoutine(const TProcDecl* P, bool SkipSelf, int
 TDeclRoutine TOutlineBuilder::ProcTypeRoutine(const TProcTypeDef* P, int Depth) {
   TDeclRoutine R;
   R.Known = true;
-  Params(P->Fields, R.Params, false, Depth);
+  Params(P->Fields, nullptr, R.Params, false, Depth);
   SetResult(R, P->ResultType, Depth);
   R.CallConv = P->CallConv;
   R.OfObject = P->IsMethodPointer();

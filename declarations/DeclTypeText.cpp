@@ -92,10 +92,16 @@ TDeclTypeKind TOutlineBuilder::WriteStructure(TDeclText& T, const TBaseDef* D, c
       return K::Subrange;
     }
     case TRecKind::FloatDef: T.Comment("{float, " + std::to_string(As<TFloatDef>(D).Size) + " bytes}"); return K::Float;
-    case TRecKind::PtrDef:
+    case TRecKind::PtrDef: {
+      // A pointer to an anonymous array of the empty range 0..-1 is how a
+      // dynamic array is stored.
+      const uint32_t Base = As<TPtrDef>(D).BaseType;
+      const TArrayDef* A = DefName(U.GetTypeDef(Base)).empty() ? OpenArrayOf(Base) : nullptr;
+      if (A) return KeywordOf(T, "array", A->ElemType, S, K::Array);
       T.Plain("^");
-      T.Append(TypeRef(As<TPtrDef>(D).BaseType, S.Depth));
+      T.Append(TypeRef(Base, S.Depth));
       return K::Pointer;
+    }
     case TRecKind::TextDef: T.Keyword("Text"); return K::File;
     case TRecKind::FileDef: return FileType(T, As<TFileDef>(D), S);
     case TRecKind::SetDef: return KeywordOf(T, "set", As<TSetDef>(D).BaseType, S, K::Set);

@@ -262,6 +262,7 @@ UnitBuilder& UnitBuilder::NoBodyProc(std::string_view N, uint32_t CodeSize, uint
 
 UnitBuilder& UnitBuilder::Local(uint8_t Tag, std::string_view N, uint32_t TypeIndex, int32_t Location,
                                 uint32_t Flags) {
+  if (Flags == DefaultFlags) Flags = Tag == 0x21 || Tag == 0x22 ? ParamFlags : 0;
   Byte(Tag);
   Name(N);
   PackedUInt(Flags);

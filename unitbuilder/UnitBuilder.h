@@ -126,9 +126,14 @@ class UnitBuilder {
   // Procedure whose name has no body part: head, info and code size only.
   UnitBuilder& NoBodyProc(std::string_view Name, uint32_t CodeSize, uint32_t Flags = 0);
   // Local, parameter or field (tags 0x20..0x24, 0x2C) inside a procedure or
-  // record: tag, name, flags, type number, location (signed).
+  // record: tag, name, flags, type number, location (signed). The flags by
+  // default as the compilers write them: a value or var parameter may be
+  // changed (ParamFlags), anything else 0; ConstParamFlags makes it const,
+  // OutParamFlags (tag 0x22) out.
+  static constexpr uint32_t DefaultFlags = 0xFFFFFFFF;
+  static constexpr uint32_t ParamFlags = 0x03, ConstParamFlags = 0x01, OutParamFlags = 0x83;
   UnitBuilder& Local(uint8_t Tag, std::string_view Name, uint32_t TypeIndex, int32_t Location = 0,
-                     uint32_t Flags = 0);
+                     uint32_t Flags = DefaultFlags);
   // ---- Type definitions (tag, then RTTI size, size, head value) ----
   UnitBuilder& TypeDefHead(uint8_t Tag, uint32_t RTTISize = 0, int32_t Size = 4, uint32_t HeadV = 0);
   UnitBuilder& VoidDef() { return TypeDefHead(0x40, 0, 0); }

@@ -188,7 +188,7 @@ TEST(DeclOutline, ListsEveryKindAsPascalSource) {
       "resourcestring\n  SHello = {no value in the data block};\n\n",
       "var\n  Counter: TDigit;\n  Lost: {#999};\n  Alias: Integer absolute Counter;\n\nthreadvar\n  Slot: Integer;\n\n",
       "procedure Run(A: Integer; var B: TDigit); stdcall;\nfunction Twice(X: Integer): Integer;\n\nimplementation\n\n",
-      "function TThing.GetCount: Integer;\nprocedure TThing.Create(AOwner: Integer);\nprocedure Helper;\n\n",
+      "function TThing.GetCount: Integer;\nconstructor TThing.Create(AOwner: Integer);\nprocedure Helper;\n\n",
       "label\n  Again;\n\nexports\n  Run name 'RunIt' index 3;\n\nend.\n"};
   size_t At = 0;
   for (const std::string& Part : Expected) {
