@@ -34,7 +34,11 @@ TDeclTypeKind TOutlineBuilder::TypeKindOf(const TBaseDef* D) const {
     case TRecKind::EnumDef: return static_cast<const TEnumDef*>(D)->NameList ? K::Enum : K::Subrange;
     case TRecKind::RangeDef: return K::Subrange;
     case TRecKind::FloatDef: return K::Float;
-    case TRecKind::PtrDef: return K::Pointer;
+    case TRecKind::PtrDef: {
+      // A dynamic array (see WriteStructure).
+      const uint32_t Base = static_cast<const TPtrDef*>(D)->BaseType;
+      return DefName(U.GetTypeDef(Base)).empty() && OpenArrayOf(Base) ? K::Array : K::Pointer;
+    }
     case TRecKind::TextDef:
     case TRecKind::FileDef: return K::File;
     case TRecKind::SetDef: return K::Set;
