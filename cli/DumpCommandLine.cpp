@@ -12,9 +12,9 @@
 
 namespace {
 
-constexpr std::array<std::string_view, 9> FlagNames = {"help", "help-all", "version", "json",        "decls",
-                                                        "report", "graph", "code",    "hide-runtime"};
-constexpr std::array<std::string_view, 3> ValueNames = {"find", "routine", "source-dir"};
+constexpr std::array<std::string_view, 10> FlagNames = {"help",  "help-all", "version", "json",         "decls",
+                                                         "report", "graph",   "code",    "hide-runtime", "pas"};
+constexpr std::array<std::string_view, 4> ValueNames = {"find", "routine", "source-dir", "out"};
 constexpr std::string_view ShortFlags = "hv";
 
 template <size_t N>
@@ -123,6 +123,21 @@ std::string TakeCodeOptions(const std::optional<std::string>& Routine, const std
   return {};
 }
 
+// --pas goes alone; --out only with it; without --out, one FILE.
+std::string TakePasOptions(const std::optional<std::string>& Out, TDumpOptions& O) {
+  if (Out && !O.Pas) return "--out goes with --pas";
+  if (!O.Pas) return {};
+  if (O.Json || O.Decls || O.Report || O.Graph || O.Code.Code || O.Find)
+    return "--pas goes alone or with --out, not with --json, --decls, --code, --report, --graph or --find";
+  if (!Out && O.Files.size() > 1) return "--pas without --out writes one FILE only";
+  if (Out) {
+    std::error_code Ec;
+    if (!std::filesystem::is_directory(*Out, Ec)) return "--out: no folder " + *Out;
+    O.PasDir = *Out;
+  }
+  return {};
+}
+
 }  // namespace
 
 std::string DumpHelpText(const std::string& Program) {
@@ -150,6 +165,12 @@ Options:
   --find <PATTERN>    Find declarations and units by name in folders of units
                       (PATHs as for --report; * and ? wildcards, Class.Member
                       for members).
+  --pas               Write each unit's skeleton: Pascal source that a
+                      compiler takes (the interface, every routine with an
+                      empty body).
+  --out <DIR>         With --pas: one file per unit in DIR, named as the unit
+                      names itself (UnitName.pas), never over a file that
+                      exists; without it, one FILE only, to standard output.
 
 Arguments:
   FILE                Unit files to read.
@@ -163,7 +184,7 @@ TDumpCommandLine ParseDumpCommandLine(int argc, const char* const* argv) {
 
   TDumpOptions O;
   bool Help = false, HelpAll = false, Version = false;
-  std::optional<std::string> Find, Routine, SourceDir;
+  std::optional<std::string> Find, Routine, SourceDir, Out;
   CLI::App App;
   App.set_help_flag();  // the usage text is the program's own
   App.add_flag("-h,--help", Help);
@@ -175,6 +196,8 @@ TDumpCommandLine ParseDumpCommandLine(int argc, const char* const* argv) {
   App.add_flag("--graph", O.Graph);
   App.add_flag("--code", O.Code.Code);
   App.add_flag("--hide-runtime", O.HideRuntime);
+  App.add_flag("--pas", O.Pas);
+  App.add_option("--out", Out)->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   App.add_option("--find", Find)->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   App.add_option("--routine", Routine)->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   App.add_option("--source-dir", SourceDir)->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
@@ -203,6 +226,7 @@ TDumpCommandLine ParseDumpCommandLine(int argc, const char* const* argv) {
   if (O.Find && (O.Report || O.Graph || O.Decls || O.Code.Code))
     return UsageError(Program, "--find goes alone or with --json, not with --report, --graph, --decls or --code");
   if (O.Find && O.Find->empty()) return UsageError(Program, "--find needs a PATTERN");
+  if (std::string E = TakePasOptions(Out, O); !E.empty()) return UsageError(Program, E);
   TDumpCommandLine C;
   C.Options = std::move(O);
   return C;

@@ -22,6 +22,8 @@ struct TDumpOptions {
   bool Json = false, Decls = false, Report = false, Graph = false;
   TCodeCommandOptions Code;
   bool HideRuntime = false;
+  bool Pas = false;                 // --pas: the units' skeletons
+  std::optional<std::string> PasDir;  // --out: where they go (else standard output)
   std::optional<std::string> Find;  // --find's pattern
   std::vector<std::string> Files;   // the FILE arguments' bytes as given
 };

@@ -15,6 +15,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <iostream>
 #include <mutex>
@@ -24,6 +26,7 @@
 #include "CodeCommand.h"
 #include "DeclJson.h"
 #include "DeclListing.h"
+#include "DeclSkeleton.h"
 #include "DumpCommandLine.h"
 #include "FindCommand.h"
 #include "JsonWriter.h"
@@ -74,6 +77,40 @@ bool PrintDecls(const std::string& Path) {
   WriteDeclListing(*R.Decls, Listing);
   std::cout << Listing.Out;
   return true;
+}
+
+// --pas: each unit's skeleton, to standard output or as DIR/UnitName.pas
+// (never over a file that exists). True when every unit loaded.
+bool PrintSkeletons(const std::vector<std::string>& Files, const std::optional<std::string>& Dir) {
+  bool AllGood = true;
+  for (const std::string& Path : Files) {
+    TLoadResult R = LoadFacts(Path, true);
+    if (!R.Decls) {
+      std::cerr << Path << ": " << R.Unit.Error << "\n";
+      AllGood = false;
+      continue;
+    }
+    TDeclTextSink Pas;
+    WriteDeclSkeleton(*R.Decls, Pas);
+    if (!Dir) {
+      std::cout << Pas.Out;
+      continue;
+    }
+    const std::filesystem::path Target = std::filesystem::path(*Dir) / (R.Decls->UnitName + ".pas");
+    std::error_code Ec;
+    if (std::filesystem::exists(Target, Ec)) {
+      std::cerr << Target.string() << ": exists already; not written\n";
+      continue;
+    }
+    std::ofstream F(Target, std::ios::binary);
+    F << Pas.Out;
+    F.close();
+    if (!F) {
+      std::cerr << Target.string() << ": cannot be written\n";
+      AllGood = false;
+    }
+  }
+  return AllGood;
 }
 
 // Loads files one after another, with their declarations, on a thread of
@@ -182,6 +219,7 @@ int Run(const TDumpOptions& O) {
   if (O.Report || O.Graph)
     return RunReportCommand(O.Files, ReportFormat(O.Graph, O.Json), std::cout, {.HideRuntime = O.HideRuntime});
   if (O.Code.Code) return RunCodeCommand(O.Files, O.Code, O.Json);
+  if (O.Pas) return PrintSkeletons(O.Files, O.PasDir) ? 0 : 1;
   bool AllGood = true;
   std::unique_ptr<TSummaryModule> Module;
   if (!O.Json && !O.Decls) {

@@ -80,8 +80,11 @@ class TOutlineBuilder {
   struct TMethodHead {
     TRoutineHead Head = TRoutineHead::Plain;
     bool ClassMethod = false;
+    bool Abstract = false;
   };
-  std::unordered_map<int32_t, TMethodHead> MethodHeads;  // by declaration number
+  std::unordered_map<int32_t, TMethodHead> MethodHeads;
+  void UnitParts(TDeclOutline& O) const;
+  void RoutineParts(const TProcDecl& P, std::string_view Name, TDeclEntry& E);  // by declaration number
   // The block kind of the entry D makes (procedures and functions share
   // one), or none for a declaration the outline leaves out.
   std::optional<TDeclKind> EntryKind(const TNameDecl* D) const;

@@ -1,5 +1,7 @@
 // The outline's sections, blocks and entries: which declarations of a unit
 // it shows, in which section, and what each entry holds by its kind.
+#include <algorithm>
+
 #include "DeclBuilder.h"
 
 namespace {
@@ -114,7 +116,9 @@ void TOutlineBuilder::MakeEntry(TNameDecl* D, TDeclKind Kind, TDeclEntry& E) {
     if (auto It = MethodHeads.find(P->DeclIndex); It != MethodHeads.end()) {
       R.Head = It->second.Head;
       R.ClassMethod = It->second.ClassMethod;
+      R.Abstract = It->second.Abstract;
     }
+    RoutineParts(*P, N, E);
   } else if (RecCast<TSysProcDecl>(D)) {
     E.SystemProc = true;
   } else if (auto* X = RecCast<TExportDecl>(D)) {
@@ -154,7 +158,9 @@ void TOutlineBuilder::FindMethodHeads() {
       H.Head = Tag == tagConstructor ? TRoutineHead::Constructor
                : Tag == tagDestructor ? TRoutineHead::Destructor
                                       : TRoutineHead::Plain;
-      H.ClassMethod = ::MemberFacts(U, *Me, &Owner).ClassMethod;
+      const TMemberFacts F = ::MemberFacts(U, *Me, &Owner);
+      H.ClassMethod = F.ClassMethod;
+      H.Abstract = F.Abstract;
       MethodHeads.emplace(Me->Ofs, H);
     }
   }
@@ -165,6 +171,7 @@ TDeclOutline TOutlineBuilder::Build() {
   O.UnitName = DeclDisplayText(U.UnitName);
   O.Version = U.Version;
   FindOwners();
+  if (!NamesOnly) UnitParts(O);
   // Where each entry goes first, so that each block is made with room for
   // its entries and each entry is made in place (an entry has many parts
   // to move). Consecutive entries of one kind in a section form a block.
@@ -203,6 +210,49 @@ TDeclOutline TOutlineBuilder::Build() {
     MakeEntry(P.D, P.Kind, S.Blocks[P.Block].Entries.emplace_back());
   }
   return O;
+}
+
+// The uses clauses and the resource files.
+void TOutlineBuilder::UnitParts(TDeclOutline& O) const {
+  for (const auto& Used : U.UsedUnits) {
+    if (Used->UseKind == DllImports) continue;
+    std::string_view N = NameView(Used->NamePos);
+    if (CompareNamesNoCase(N, "System") == 0 || CompareNamesNoCase(N, "SysInit") == 0) continue;
+    (Used->UseKind == InterfaceUses ? O.InterfaceUses : O.ImplementationUses).push_back(DeclDisplayText(N));
+  }
+  for (const TSourceFileRec* F = U.SourceFiles.get(); F; F = F->Next.get())
+    if (F->Kind() == tagResFile) O.Resources.push_back(DeclDisplayText(NameView(F->NamePos())));
+}
+
+// What only a routine of the unit carries: whether it is the unit's
+// initialization or finalization, the DLL entry an external routine jumps
+// to (a fixup at the head of its few bytes of code names the import), and
+// its local variables.
+void TOutlineBuilder::RoutineParts(const TProcDecl& P, std::string_view Name, TDeclEntry& E) {
+  if (CompareNamesNoCase(Name, U.UnitName) == 0) E.Part = TUnitPart::Initialization;
+  else if (CompareNamesNoCase(Name, "Finalization") == 0) E.Part = TUnitPart::Finalization;
+  if (P.MemOfs >= 0 && P.CodeSize <= 8) {
+    auto It = std::lower_bound(U.Fixups.begin(), U.Fixups.end(), static_cast<uint32_t>(P.MemOfs),
+                               [](const TFixupRec& F, uint32_t Ofs) { return F.FixupOfs < Ofs; });
+    for (; It != U.Fixups.end() && It->FixupOfs < uint32_t(P.MemOfs) + P.CodeSize; ++It) {
+      auto* Imp = RecCast<TImpDef>(U.GetDecl(It->FixupDecl));
+      if (!Imp || RecCast<TImpTypeDefRec>(Imp) || Imp->UnitIndex < 0 ||
+          static_cast<size_t>(Imp->UnitIndex) >= U.UsedUnits.size())
+        continue;
+      const TUsedUnitRec& Dll = *U.UsedUnits[static_cast<size_t>(Imp->UnitIndex)];
+      if (Dll.UseKind != DllImports) continue;
+      E.SetMore().ExternalDll = DeclDisplayText(NameView(Dll.NamePos));
+      E.SetMore().ExternalName = DeclDisplayText(NameView(Imp->GetName()));
+      break;
+    }
+  }
+  for (TDCURec* R = P.Locals; R; R = R->Next) {
+    auto* L = RecCast<TLocalDecl>(R);
+    if (!L || TagAt(L->DefPos) != tagLocal || IsCompilerName(NameView(L->GetName()))) continue;
+    TDeclParam& V = E.SetMore().Locals.emplace_back();
+    V.Name = DeclDisplayName(NameView(L->GetName()));
+    V.Type = TypeRef(L->TypeIndex);
+  }
 }
 
 TDeclOutline BuildDeclOutline(const TUnit& U) { return BuildDeclOutline(U, TDeclOutlineOptions()); }

@@ -42,8 +42,19 @@ void Words(TDeclSink& Sink, int Indent, TDeclRunKind Kind, std::string_view S) {
   Line(Sink, Indent, T, {});
 }
 
+// A line no Pascal source can hold (a name the compiler made, "@Load",
+// "#12") as a comment: (* ... *), since the text may hold braces.
+void CommentLine(TDeclSink& Sink, int Indent, const TDeclText& T) {
+  TDeclText C;
+  C.Comment("(* " + std::string(T.Text) + "; *)");
+  Line(Sink, Indent, C, {});
+}
+
 void WriteSection(TDeclSink& Sink, const TDeclSection& S) {
   for (const TDeclBlock& B : S.Blocks) {
+    size_t Shown = 0;
+    for (const TDeclEntry& E : B.Entries) Shown += E.Part == TUnitPart::None;
+    if (!Shown) continue;
     std::string_view Kw = BlockKeyword(B.Kind);
     int Indent = 0;
     if (!Kw.empty()) {
@@ -51,7 +62,12 @@ void WriteSection(TDeclSink& Sink, const TDeclSection& S) {
       Indent = 1;
     }
     for (const TDeclEntry& E : B.Entries) {
+      if (E.Part != TUnitPart::None) continue;
       TDeclText Head = EntryLine(E);
+      if (!IsPascalName(E.Name) || (E.Kind == TDeclKind::Exports && !IsPascalName(E.ExportTarget()))) {
+        CommentLine(Sink, Indent, Head);
+        continue;
+      }
       if (!IsRecordLike(E)) {
         Line(Sink, Indent, Head, ";");
         continue;
@@ -249,6 +265,48 @@ TDeclText MemberLine(const TDeclMember& M) {
   return T;
 }
 
+bool IsPascalName(std::string_view N) {
+  bool Start = true;
+  for (char C : N) {
+    const bool Letter = (C >= 'A' && C <= 'Z') || (C >= 'a' && C <= 'z') || C == '_' || (C & 0x80);
+    const bool Digit = C >= '0' && C <= '9';
+    if (C == '.' && !Start) Start = true;
+    else if (Letter || (Digit && !Start)) Start = false;
+    else return false;
+  }
+  return !N.empty() && !Start;
+}
+
+void WriteUses(TDeclSink& Sink, const std::vector<std::string>& Units) {
+  if (Units.empty()) return;
+  TDeclText T;
+  T.Keyword("uses");
+  for (size_t I = 0; I < Units.size(); ++I) T.Plain((I ? ", " : " ") + Units[I]);
+  Line(Sink, 0, T, ";");
+  Sink.EndLine();
+}
+
+void WriteResources(TDeclSink& Sink, const std::vector<std::string>& Files) {
+  for (const std::string& F : Files) {
+    TDeclText T;
+    T.Comment("{$R " + F + "}");
+    Line(Sink, 0, T, {});
+  }
+  if (!Files.empty()) Sink.EndLine();
+}
+
+void WriteUnitParts(TDeclSink& Sink, const TDeclSection& S, TUnitPart Part) {
+  for (const TDeclBlock& B : S.Blocks)
+    for (const TDeclEntry& E : B.Entries)
+      if (E.Part == Part) {
+        TDeclText T;
+        T.Add(TDeclRunKind::Keyword, Part == TUnitPart::Initialization ? "initialization" : "finalization");
+        Line(Sink, 0, T, {});
+        Sink.EndLine();
+        return;
+      }
+}
+
 void WriteDeclListing(const TDeclOutline& O, TDeclSink& Sink) {
   TDeclText Head;
   Head.Keyword("unit");
@@ -257,10 +315,17 @@ void WriteDeclListing(const TDeclOutline& O, TDeclSink& Sink) {
   Sink.EndLine();
   Words(Sink, 0, TDeclRunKind::Keyword, "interface");
   Sink.EndLine();
+  WriteUses(Sink, O.InterfaceUses);
   WriteSection(Sink, O.Interface);
   Words(Sink, 0, TDeclRunKind::Keyword, "implementation");
   Sink.EndLine();
+  WriteUses(Sink, O.ImplementationUses);
+  WriteResources(Sink, O.Resources);
   WriteSection(Sink, O.Implementation);
+  for (TUnitPart Part : {TUnitPart::Initialization, TUnitPart::Finalization}) {
+    WriteUnitParts(Sink, O.Interface, Part);
+    WriteUnitParts(Sink, O.Implementation, Part);
+  }
   TDeclText End;
   End.Keyword("end");
   Line(Sink, 0, End, ".");

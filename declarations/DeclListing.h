@@ -33,6 +33,8 @@ class TDeclTextSink : public TDeclSink {
 
 // The whole listing of a unit.
 void WriteDeclListing(const TDeclOutline& O, TDeclSink& Sink);
+// A name a source can write: identifiers, dot-separated ("TList.Get").
+bool IsPascalName(std::string_view N);
 
 // One-line renderings (the first line of the listing's text for the entry,
 // without the closing ';'): "procedure Run(A: Integer; var B: TDigit)",

@@ -125,6 +125,7 @@ struct TDeclRoutine {
   // whether it is a class method; Plain and false for every other routine.
   TRoutineHead Head = TRoutineHead::Plain;
   bool ClassMethod = false;
+  bool Abstract = false;  // the method is abstract: the routine has no body to write
 };
 
 // What the file records of a method's directives (see DeclMemberFacts.h).
@@ -279,7 +280,15 @@ struct TDeclEntryParts {
   TDeclString AbsoluteTarget;       // absolute variables: what they stand on
   TDeclString ExportTarget;         // exports: the routine exported
   uint32_t ExportIndex = 0;
+  // Routines: the DLL and entry an external routine is bound to (empty:
+  // none), and the local variables the unit keeps of it (name and type).
+  TDeclString ExternalDll, ExternalName;
+  std::vector<TDeclParam> Locals;
 };
+
+// The unit's own blocks of code that a source writes as sections, not
+// routines: the routine named after the unit and "Finalization".
+enum class TUnitPart : uint8_t { None, Initialization, Finalization };
 
 struct TDeclEntry {
   TDeclKind Kind = TDeclKind::Type;
@@ -288,6 +297,7 @@ struct TDeclEntry {
   TDeclValueForm ValueForm = TDeclValueForm::None;
   bool Absolute = false;
   bool SystemProc = false;           // a routine the compiler provides
+  TUnitPart Part = TUnitPart::None;  // routines: initialization or finalization
   uint32_t Offset = 0;
   int32_t DataSize = -1;             // typed constants, resource strings: bytes in the data block
   TDeclString Name;
@@ -331,6 +341,9 @@ struct TDeclEntry {
   const TDeclString& Guid() const { return More().Guid; }
   const TDeclString& AbsoluteTarget() const { return More().AbsoluteTarget; }
   const TDeclString& ExportTarget() const { return More().ExportTarget; }
+  const TDeclString& ExternalDll() const { return More().ExternalDll; }
+  const TDeclString& ExternalName() const { return More().ExternalName; }
+  const std::vector<TDeclParam>& Locals() const { return More().Locals; }
   uint32_t ExportIndex() const { return More().ExportIndex; }
 
  private:
@@ -355,6 +368,9 @@ struct TDeclOutline {
   std::string UnitName;
   int32_t Version = 0;
   TDeclSection Interface, Implementation;
+  // The uses clauses in their stored order (without System and SysInit,
+  // which no source names), and the resource files linked in ({$R name}).
+  std::vector<std::string> InterfaceUses, ImplementationUses, Resources;
 };
 
 // A type whose members the listing writes between its head and "end" (and

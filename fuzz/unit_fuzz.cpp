@@ -26,6 +26,7 @@
 #include "DeclEntryMaker.h"
 #include "DeclJson.h"
 #include "DeclListing.h"
+#include "DeclSkeleton.h"
 #include "DeclValues.h"
 #include "JsonWriter.h"
 #include "UnitBuilder.h"
@@ -68,6 +69,9 @@ void WriteSummaryAndJson(const TUnit& U) {
   TDeclTextSink Listing;
   WriteDeclListing(Decls, Listing);
   if (Listing.Out.empty()) Finding("empty declarations listing", U.FileName);
+  TDeclTextSink Pas;
+  WriteDeclSkeleton(Decls, Pas);
+  if (Pas.Out.rfind("unit ", 0) != 0) Finding("skeleton without its unit line", U.FileName);
 }
 
 // Every routine disassembled and written as text, headed by its

@@ -9,6 +9,10 @@ PACKAGES=(cmake g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchm
 # The disassembler of the code listing (32-bit x86).
 PACKAGES+=(libzydis-dev)
 
+# The compiler that judges the unit skeletons (Pascal in Delphi mode), with
+# the units of its own that stand in for the runtime library.
+PACKAGES+=(fp-compiler fp-units-fcl)
+
 # The release files, the Debian package (cpack -G DEB) and their tests.
 PACKAGES+=(dpkg-dev file binutils groff-base man-db desktop-file-utils appstream lintian)
 

@@ -13,7 +13,7 @@
 
 TDeclView::TDeclView(QWidget* Parent)
     : TListingPane(QStringLiteral("DeclSplitter"), tr("Filter (Ctrl+F)"), Parent) {
-  SaveButton = AddButton(QStringLiteral("SaveButton"), tr("Save as .pas..."), tr("Save the listing as a Pascal file"));
+  SaveButton = AddButton(QStringLiteral("SaveButton"), tr("Save as .pas..."), tr("Save the unit's skeleton as a Pascal file a compiler takes"));
   OutlineModel = new TOutlineModel(this);
   Outline->setModel(OutlineModel);
 
@@ -85,7 +85,7 @@ bool TDeclView::SaveListing() {
   if (Name.isEmpty()) return false;
   if (QFileInfo(Name).suffix().isEmpty()) Name += QStringLiteral(".pas");
   QSaveFile F(Name);
-  QByteArray Text = ListingText().toUtf8();
+  QByteArray Text = (Skeleton.isEmpty() ? ListingText() : Skeleton).toUtf8();
   if (!Text.endsWith('\n')) Text += '\n';
   if (!F.open(QIODevice::WriteOnly) || F.write(Text) != Text.size() || !F.commit()) {
     ShowStatus(tr("Cannot write %1: %2").arg(Name, F.errorString()), true);

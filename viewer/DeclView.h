@@ -46,14 +46,17 @@ class TDeclView : public TListingPane {
   // The path "Save as .pas..." starts from.
   QString SuggestedSaveName;
 
-  // The listing as plain text, one line per line (what Copy and Save give).
+  // The listing as plain text, one line per line (what Copy gives).
   QString ListingText() const;
+  // What Save writes: the unit's skeleton, Pascal a compiler takes (the
+  // listing where none was set).
+  QString Skeleton;
 
   // Scrolls the listing to the place Anchor names and selects its name;
   // Record puts the place left onto the Back history. False when unknown.
   bool JumpTo(int64_t Anchor, bool Record = true);
 
-  // Asks for a file name and writes the listing; true when written.
+  // Asks for a file name and writes the skeleton; true when written.
   bool SaveListing();
 
   QToolButton* SaveButton = nullptr;

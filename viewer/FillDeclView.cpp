@@ -8,6 +8,7 @@
 #include "CodeListing.h"
 #include "DeclListing.h"
 #include "DeclOutline.h"
+#include "DeclSkeleton.h"
 #include "DeclView.h"
 #include "ListingView.h"
 #include "UnitLoad.h"
@@ -100,6 +101,9 @@ void FillDeclView(TDeclView& View, const QString& Path, const QColor& CommentCol
   TListingText Text;
   TListingSink Sink(Text, Coded);
   WriteDeclListing(Outline, Sink);
+  TDeclTextSink Pas;
+  WriteDeclSkeleton(Outline, Pas);
+  View.Skeleton = QString::fromStdString(Pas.Out);
   View.Listing->SetCommentColor(CommentColor);
   View.SetListing(std::move(Text), OutlineTree(Outline));
 }

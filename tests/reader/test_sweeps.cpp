@@ -21,6 +21,7 @@
 #include "DCU_Unit.h"
 #include "DeclJsonTestUtil.h"
 #include "DeclListing.h"
+#include "DeclSkeleton.h"
 #include "DeclValues.h"
 #include "LargeUnit.h"
 #include "ReaderTestUtil.h"
@@ -146,6 +147,8 @@ std::string Outcome(const std::vector<uint8_t>& Bytes, bool First) {
     DecodeEveryValue(*U);
     TDeclTextSink Listing;
     WriteDeclListing(O, Listing);
+    TDeclTextSink Pas;
+    WriteDeclSkeleton(O, Pas);
     DeclsJson(O).dump(-1, ' ', false, nlohmann::json::error_handler_t::strict);
     if (std::string Code = ListCode(*U); !Code.empty()) return "X" + Code;
     return "";

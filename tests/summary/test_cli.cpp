@@ -160,9 +160,10 @@ TEST_F(CommandLine, UsageErrorsExitTwo) {
 TEST_F(CommandLine, DeclsPrintsTheListingOrAddsDeclsToTheJson) {
   TRun T = Dump({"--decls", Demo, Broken, Demo2});
   EXPECT_EQ(T.Status, 1);
-  EXPECT_EQ(T.Out.rfind("==> " + Demo + " <==\nunit Demo;\n\ninterface\n\ntype\n  TCount = 1..100;\n\n", 0), 0u);
-  EXPECT_NE(T.Out.find("procedure Main(Count: TCount);\n\nimplementation\n\nprocedure Helper(var Value: TCount);\n\n"
-                       "end.\n==> " + Broken + " <==\n\nError:\n"),
+  EXPECT_EQ(T.Out.rfind("==> " + Demo + " <==\nunit Demo;\n\ninterface\n\nuses SysUtils, Classes;\n\n"
+                        "type\n  TCount = 1..100;\n\n", 0), 0u);
+  EXPECT_NE(T.Out.find("procedure Main(Count: TCount);\n\nimplementation\n\nuses Windows;\n\n{$R Demo.res}\n\n"
+                       "procedure Helper(var Value: TCount);\n\nend.\n==> " + Broken + " <==\n\nError:\n"),
             std::string::npos);
   EXPECT_NE(T.Out.find("==> " + Demo2 + " <==\nunit Demo;\n"), std::string::npos);
   EXPECT_EQ(Dump({"--decls", Demo}).Status, 0);
@@ -207,4 +208,27 @@ TEST_F(CommandLine, JsonWithDeclsKeepsTheOrderAndStatusOverManyFiles) {
   }
   EXPECT_EQ(With, json::parse(Plain.Out));
   EXPECT_EQ(Dump({"--json", "--decls", Demo, Demo2, Demo}).Status, 0);
+}
+
+TEST_F(CommandLine, PasWritesTheSkeletonOnceAndNeverOverAFileThatExists) {
+  // One FILE to standard output; several want --out.
+  TRun One = Dump({"--pas", Demo});
+  EXPECT_EQ(One.Status, 0);
+  EXPECT_EQ(One.Out.rfind("unit Demo;\n\ninterface\n", 0), 0u) << One.Out;
+  EXPECT_NE(One.Out.find("procedure Helper(var Value: TCount);\nbegin\nend;\n"), std::string::npos) << One.Out;
+  EXPECT_EQ(Dump({"--pas", Demo, Demo2}).Status, 2);
+  EXPECT_EQ(Dump({"--out", Dir.Path.string(), Demo}).Status, 2);
+  EXPECT_EQ(Dump({"--pas", "--json", Demo}).Status, 2);
+  // With --out: UnitName.pas, as the unit names itself; a unit that does not
+  // load fails the run, and a file that exists is left as it is.
+  const std::string Out = (Dir.Path / "out").string();
+  std::filesystem::create_directory(Out);
+  TRun Two = Dump({"--pas", "--out", Out, Demo, Broken});
+  EXPECT_EQ(Two.Status, 1);
+  EXPECT_TRUE(std::filesystem::exists(Out + "/Demo.pas"));
+  using summarytest::Quote;
+  TRun Again = summarytest::RunShell("LC_ALL=C " + Quote(UNITPEEK_DUMP) + " --pas --out " + Quote(Out) + " " +
+                                     Quote(Demo2) + " 2>&1");
+  EXPECT_EQ(Again.Status, 0);
+  EXPECT_NE(Again.Out.find("exists already"), std::string::npos) << Again.Out;
 }
