@@ -95,7 +95,7 @@ struct TKnownType {
 constexpr int64_t I32Min = INT32_MIN, I32Max = INT32_MAX, U32Max = UINT32_MAX;
 constexpr TFloatKind FX = TFloatKind::Extended;
 
-constexpr std::array<TKnownType, 50> KnownTypes{{
+constexpr std::array<TKnownType, 56> KnownTypes{{
     {"Integer", TShape::Int, 4, I32Min, I32Max, FX, 0},
     {"Longint", TShape::Int, 4, I32Min, I32Max, FX, 0},
     {"HRESULT", TShape::Int, 4, I32Min, I32Max, FX, 0},
@@ -127,6 +127,13 @@ constexpr std::array<TKnownType, 50> KnownTypes{{
     {"PChar", TShape::PChar, 4, 0, 0, FX, 0},
     {"PAnsiChar", TShape::PChar, 4, 0, 0, FX, 0},
     {"PWideChar", TShape::PWideChar, 4, 0, 0, FX, 0},
+    // The runtime's other names of the character pointers (Windows, ActiveX).
+    {"POleStr", TShape::PWideChar, 4, 0, 0, FX, 0},
+    {"LPWSTR", TShape::PWideChar, 4, 0, 0, FX, 0},
+    {"LPCWSTR", TShape::PWideChar, 4, 0, 0, FX, 0},
+    {"PWChar", TShape::PWideChar, 4, 0, 0, FX, 0},
+    {"LPSTR", TShape::PChar, 4, 0, 0, FX, 0},
+    {"LPCSTR", TShape::PChar, 4, 0, 0, FX, 0},
     {"Pointer", TShape::Pointer, 4, 0, 0, FX, 0},
     {"PString", TShape::Pointer, 4, 0, 0, FX, 0},
     {"PAnsiString", TShape::Pointer, 4, 0, 0, FX, 0},
@@ -150,7 +157,8 @@ constexpr std::array<TKnownType, 50> KnownTypes{{
 
 // The units whose type names KnownTypes gives.
 bool RuntimeUnit(std::string_view Unit) {
-  return NameIs(Unit, "System") || NameIs(Unit, "SysInit") || NameIs(Unit, "Windows") || NameIs(Unit, "Types");
+  return NameIs(Unit, "System") || NameIs(Unit, "SysInit") || NameIs(Unit, "Windows") || NameIs(Unit, "Types") ||
+         NameIs(Unit, "ActiveX");
 }
 
 TView ImportedView(const TUnit& U, std::string_view Name, int32_t UnitNo) {

@@ -7,6 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "DCURecs.h"
 #include "DCU_Unit.h"
 #include "DeclJsonTestUtil.h"
 #include "DeclListing.h"
@@ -84,4 +85,38 @@ TEST(DeclSignatures, SkeletonGivesEveryRoutineABodyWithItsLocals) {
       << P;
   EXPECT_EQ(P.find("uses"), std::string::npos) << "System is never named";
   EXPECT_EQ(P.substr(P.size() - 5), "end.\n");
+}
+
+namespace {
+
+// A typed constant of the runtime's POleStr (Windows): a pointer to a
+// literal of two-byte characters that a fixup names.
+std::vector<uint8_t> WideNameUnit(uint32_t ConstNo, uint32_t LiteralNo) {
+  UnitBuilder B(7);
+  B.Header().SourceFile("Wide.pas");
+  B.Uses(0x64, "Windows").ImpType("POleStr").EndEntry();  // type 1
+  B.VarDecl("SZ_URLCONTEXT", 1, 0, 0x40, 0x27);
+  B.NoBodyProc("", 12);
+  const std::vector<uint8_t> D = {0, 0, 0, 0, 'U', 0, 'R', 0, 'L', 0, ' ', 0, 'C', 0, 0, 0};
+  B.Byte(0x6C).PackedUInt(static_cast<uint32_t>(D.size())).Raw(D);
+  B.Fixups({{0, 6, ConstNo}, {0, 1, LiteralNo}, {4, 6, LiteralNo}, {12, 6, 0}}).Stop();
+  return B.Finish();
+}
+
+}  // namespace
+
+TEST(DeclSignatures, APointerOfTheRuntimesWideNamesReadsItsLiteralAsWideCharacters) {
+  std::vector<uint8_t> Draft = WideNameUnit(0, 0);
+  uint32_t ConstNo = 0, LiteralNo = 0;
+  {
+    TUnit U("Wide.dcu", std::span<const uint8_t>(Draft));
+    for (size_t I = 0; I < U.DeclTable.size(); ++I)
+      if (auto* D = RecCast<TNameDecl>(U.DeclTable[I]))
+        (NameView(D->GetName()).empty() ? LiteralNo : ConstNo) = static_cast<uint32_t>(I + 1);
+  }
+  std::vector<uint8_t> Bytes = WideNameUnit(ConstNo, LiteralNo);
+  TUnit U("Wide.dcu", std::span<const uint8_t>(Bytes));
+  TDeclTextSink S;
+  WriteDeclListing(BuildDeclOutline(U), S);
+  EXPECT_NE(S.Out.find("SZ_URLCONTEXT: POleStr = 'URL C';"), std::string::npos) << S.Out;
 }
