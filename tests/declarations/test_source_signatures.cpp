@@ -57,7 +57,15 @@ std::string SourceMode(const std::string& M) { return M.empty() ? "value" : M; }
 
 struct TShares {
   TShare Modes, Shapes, Defaults, Kinds, ImplKinds;
+  // Parameters whose source names their type by one name: how often the
+  // outline names the same one (aliases of one type are one type in the
+  // file, which keeps the name of one of them).
+  TShare TypeNames;
 };
+
+bool IsOneName(const std::string& T) {
+  return !T.empty() && std::all_of(T.begin(), T.end(), [](char C) { return std::isalnum(static_cast<unsigned char>(C)) || C == '_'; });
+}
 
 // The parameters of a source routine against the outline's routine R.
 void CompareParams(const TSrcDecl& D, const TDeclRoutine& R, const std::string& Where, TShares& S) {
@@ -71,6 +79,9 @@ void CompareParams(const TSrcDecl& D, const TDeclRoutine& R, const std::string& 
                   SourceMode(SP.Mode) + " -> " + Mode);
     if (SP.Type.empty() || SP.Type.rfind("array of", 0) == 0)
       S.Shapes.Count(Squeezed(P.Type.Text) == Squeezed(SP.Type), Here + ": '" + SP.Type + "' as '" + P.Type.Text + "'");
+    if (IsOneName(SP.Type) && IsOneName(Lower(P.Type.Text)))
+      S.TypeNames.Count(Lower(P.Type.Text) == SP.Type, Here + ": " + SP.Type + " as " + std::string(P.Type.Text),
+                        SP.Type + " -> " + Lower(P.Type.Text));
     if (!SP.Default.empty())
       S.Defaults.Count(Squeezed(P.Default) == Squeezed(SP.Default),
                        Here + ": = " + SP.Default + " as '" + std::string(P.Default) + "'");
@@ -205,11 +216,14 @@ TEST(SourceSignatures, ParameterModesShapesAndRoutineKindsOfTheCorpusSources) {
   const size_t MaxMisses = Env ? std::strtoul(Env, nullptr, 10) : 20;
   for (auto [Label, Sh, Floor] :
        {std::tuple{"parameter modes", &S.Modes, 99.0}, {"untyped and open-array parameters", &S.Shapes, 99.0},
-        {"default values", &S.Defaults, 0.0}, {"routine kinds (interface)", &S.Kinds, 100.0},
+        {"default values", &S.Defaults, 0.0}, {"type names as the source's", &S.TypeNames, 0.0}, {"routine kinds (interface)", &S.Kinds, 100.0},
         {"routine kinds (implementation)", &S.ImplKinds, 100.0}}) {
     std::cout << "[source signatures] " << Label << ": " << Sh->Found << " of " << Sh->Total << " (" << Sh->Pct()
               << "%), floor " << Floor << "%\n";
-    for (const auto& [Kind, N] : Sh->MissesBy) std::cout << "  " << Kind << ": " << N << "\n";
+    std::vector<std::pair<size_t, std::string>> By;
+    for (const auto& [Kind, N] : Sh->MissesBy) By.emplace_back(N, Kind);
+    std::sort(By.rbegin(), By.rend());
+    for (size_t K = 0; K < By.size() && K < 12; ++K) std::cout << "  " << By[K].second << ": " << By[K].first << "\n";
     for (size_t K = 0; K < Sh->Misses.size() && K < MaxMisses; ++K) std::cout << "  miss: " << Sh->Misses[K] << "\n";
     EXPECT_GE(Sh->Pct(), Floor) << Label;
   }
