@@ -7,6 +7,7 @@
 
 #include <CLI/CLI.hpp>
 #include <array>
+#include <cstdlib>
 #include <filesystem>
 #include <string_view>
 
@@ -14,7 +15,7 @@ namespace {
 
 constexpr std::array<std::string_view, 10> FlagNames = {"help",  "help-all", "version", "json",         "decls",
                                                          "report", "graph",   "code",    "hide-runtime", "pas"};
-constexpr std::array<std::string_view, 4> ValueNames = {"find", "routine", "source-dir", "out"};
+constexpr std::array<std::string_view, 5> ValueNames = {"find", "routine", "source-dir", "out", "jobs"};
 constexpr std::string_view ShortFlags = "hv";
 
 template <size_t N>
@@ -165,6 +166,8 @@ Options:
   --find <PATTERN>    Find declarations and units by name in folders of units
                       (PATHs as for --report; * and ? wildcards, Class.Member
                       for members).
+  --jobs <N>          With --report, --graph or --find: read the units on N
+                      threads (default: one per core); the output is the same.
   --pas               Write each unit's skeleton: Pascal source that a
                       compiler takes (the interface, every routine with an
                       empty body).
@@ -184,7 +187,7 @@ TDumpCommandLine ParseDumpCommandLine(int argc, const char* const* argv) {
 
   TDumpOptions O;
   bool Help = false, HelpAll = false, Version = false;
-  std::optional<std::string> Find, Routine, SourceDir, Out;
+  std::optional<std::string> Find, Routine, SourceDir, Out, Jobs;
   CLI::App App;
   App.set_help_flag();  // the usage text is the program's own
   App.add_flag("-h,--help", Help);
@@ -198,6 +201,7 @@ TDumpCommandLine ParseDumpCommandLine(int argc, const char* const* argv) {
   App.add_flag("--hide-runtime", O.HideRuntime);
   App.add_flag("--pas", O.Pas);
   App.add_option("--out", Out)->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  App.add_option("--jobs", Jobs)->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   App.add_option("--find", Find)->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   App.add_option("--routine", Routine)->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   App.add_option("--source-dir", SourceDir)->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
@@ -227,6 +231,13 @@ TDumpCommandLine ParseDumpCommandLine(int argc, const char* const* argv) {
     return UsageError(Program, "--find goes alone or with --json, not with --report, --graph, --decls or --code");
   if (O.Find && O.Find->empty()) return UsageError(Program, "--find needs a PATTERN");
   if (std::string E = TakePasOptions(Out, O); !E.empty()) return UsageError(Program, E);
+  if (Jobs) {
+    if (!O.Report && !O.Graph && !O.Find) return UsageError(Program, "--jobs goes with --report, --graph or --find");
+    char* End = nullptr;
+    const unsigned long N = std::strtoul(Jobs->c_str(), &End, 10);
+    if (Jobs->empty() || *End || N < 1 || N > 256) return UsageError(Program, "--jobs takes a number from 1 to 256");
+    O.Jobs = static_cast<unsigned>(N);
+  }
   TDumpCommandLine C;
   C.Options = std::move(O);
   return C;

@@ -22,6 +22,7 @@ struct TDumpOptions {
   bool Json = false, Decls = false, Report = false, Graph = false;
   TCodeCommandOptions Code;
   bool HideRuntime = false;
+  unsigned Jobs = 0;                // --jobs: threads for folders (0: one per core)
   bool Pas = false;                 // --pas: the units' skeletons
   std::optional<std::string> PasDir;  // --out: where they go (else standard output)
   std::optional<std::string> Find;  // --find's pattern

@@ -76,9 +76,9 @@ void Users(TJsonWriter& J, const std::vector<TFindUser>& Users) {
 }  // namespace
 
 int RunFindCommand(const std::string& Pattern, const std::vector<std::string>& Paths, bool Json, std::ostream& Out,
-                   std::ostream& Err) {
+                   std::ostream& Err, unsigned Jobs) {
   std::vector<TUnreadableEntry> Unreadable;
-  const TFindIndex Index = BuildFindIndex(Paths, &Unreadable);
+  const TFindIndex Index = BuildFindIndex(Paths, &Unreadable, Jobs);
   const TFindPattern P(Pattern);
 
   // What could not be searched: named on standard error; a given path

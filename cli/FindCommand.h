@@ -31,4 +31,4 @@
 #include <vector>
 
 int RunFindCommand(const std::string& Pattern, const std::vector<std::string>& Paths, bool Json, std::ostream& Out,
-                   std::ostream& Err);
+                   std::ostream& Err, unsigned Jobs = 1);

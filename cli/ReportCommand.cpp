@@ -8,8 +8,8 @@
 #include "UsesGraph.h"
 
 int RunReportCommand(const std::vector<std::string>& Paths, TReportFormat Format, std::ostream& Out,
-                     const TDotOptions& Dot) {
-  TFolderReport Report = ScanFolders(Paths);
+                     const TDotOptions& Dot, unsigned Jobs) {
+  TFolderReport Report = ScanFolders(Paths, {}, nullptr, Jobs);
   switch (Format) {
     case TReportFormat::Text: WriteReportText(Report, Out); break;
     case TReportFormat::Json: WriteReportJson(Report, Out); break;

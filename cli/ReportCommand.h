@@ -17,5 +17,6 @@ inline TReportFormat ReportFormat(bool Graph, bool Json) {
 // Walks Paths (unit files or folders), reads every unit once and writes the
 // report to Out (the graph drawn as Dot says). Returns the exit status: 0
 // when every file loaded and no interface mismatch was found, 1 otherwise.
+// Jobs: the threads to read the units on (the report is that of one).
 int RunReportCommand(const std::vector<std::string>& Paths, TReportFormat Format, std::ostream& Out,
-                     const TDotOptions& Dot = {});
+                     const TDotOptions& Dot = {}, unsigned Jobs = 1);

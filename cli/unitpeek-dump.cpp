@@ -30,6 +30,7 @@
 #include "DumpCommandLine.h"
 #include "FindCommand.h"
 #include "JsonWriter.h"
+#include "ParallelScan.h"
 #include "ReportCommand.h"
 #include "RunHeap.h"
 #include "SummaryModule.h"
@@ -215,9 +216,10 @@ bool PrintJson(const std::vector<std::string>& Files, bool WithDecls) {
 
 // Runs what the options ask for; returns the exit status.
 int Run(const TDumpOptions& O) {
-  if (O.Find) return RunFindCommand(*O.Find, O.Files, O.Json, std::cout, std::cerr);
+  const unsigned Jobs = O.Jobs ? O.Jobs : DefaultJobs();
+  if (O.Find) return RunFindCommand(*O.Find, O.Files, O.Json, std::cout, std::cerr, Jobs);
   if (O.Report || O.Graph)
-    return RunReportCommand(O.Files, ReportFormat(O.Graph, O.Json), std::cout, {.HideRuntime = O.HideRuntime});
+    return RunReportCommand(O.Files, ReportFormat(O.Graph, O.Json), std::cout, {.HideRuntime = O.HideRuntime}, Jobs);
   if (O.Code.Code) return RunCodeCommand(O.Files, O.Code, O.Json);
   if (O.Pas) return PrintSkeletons(O.Files, O.PasDir) ? 0 : 1;
   bool AllGood = true;

@@ -12,6 +12,7 @@
 #include "DCU_Unit.h"
 #include "DeclListing.h"
 #include "DeclOutline.h"
+#include "ParallelScan.h"
 #include "UnitLoad.h"
 
 // ---------------------------------------------------------------------------
@@ -193,8 +194,29 @@ std::string ListingLine(const TDeclEntry& E, const TDeclMember* M) {
 // ---------------------------------------------------------------------------
 // Building
 
-TFindUnit TFindIndex::Take(const TUnit& U) {
-  const TDeclOutline O = BuildDeclOutline(U, TDeclOutlineOptions{.KeepSpans = false, .NamesOnly = true});
+TFindTaken TFindIndex::TakeUnit(const TUnit& U) {
+  TFindTaken T;
+  T.Outline = BuildDeclOutline(U, TDeclOutlineOptions{.KeepSpans = false, .NamesOnly = true});
+  // The used units and the names imported from each: types (also those with
+  // run-time type data) and addresses.
+  T.Uses.reserve(U.UsedUnits.size());
+  for (const auto& E : U.UsedUnits) {
+    if (E->UseKind == DllImports) continue;
+    TFindTaken::TUse& Use = T.Uses.emplace_back();
+    Use.Name = DisplayUtf8(NameView(E->NamePos));
+    Use.Interface = E->UseKind == InterfaceUses;
+    for (const TDCURec* R = E->ImportChain; R; R = R->Next) {
+      if (const auto* Ty = RecCast<TImpTypeDefRec>(R))
+        Use.Imports.push_back(DisplayUtf8(NameView(Ty->TypeName)));
+      else if (const auto* I = RecCast<TImpDef>(R); I && (I->Kind == 'T' || I->Kind == 'A'))
+        Use.Imports.push_back(DisplayUtf8(NameView(I->GetName())));
+    }
+  }
+  return T;
+}
+
+TFindUnit TFindIndex::Join(TFindTaken&& T) {
+  const TDeclOutline& O = T.Outline;
   TFindUnit F;
   F.Name = Names.Add(O.UnitName);
   // Names and offsets as distances from the declaration before: a unit's
@@ -214,25 +236,19 @@ TFindUnit TFindIndex::Take(const TUnit& U) {
     if (IsMemberKind(K)) ++F.Members;
   });
   F.Packed.shrink_to_fit();
-  // The used units and the names imported from each: types (also those with
-  // run-time type data) and addresses.
-  F.Uses.reserve(U.UsedUnits.size());
-  for (const auto& E : U.UsedUnits) {
-    if (E->UseKind == DllImports) continue;
-    TFindUnit::TUse Use{Names.Add(DisplayUtf8(NameView(E->NamePos))), E->UseKind == InterfaceUses};
-    Use.First = static_cast<uint32_t>(F.Imports.size());
-    for (const TDCURec* R = E->ImportChain; R; R = R->Next) {
-      if (const auto* T = RecCast<TImpTypeDefRec>(R))
-        F.Imports.push_back(Names.Add(DisplayUtf8(NameView(T->TypeName))));
-      else if (const auto* I = RecCast<TImpDef>(R); I && (I->Kind == 'T' || I->Kind == 'A'))
-        F.Imports.push_back(Names.Add(DisplayUtf8(NameView(I->GetName()))));
-    }
-    Use.Count = static_cast<uint32_t>(F.Imports.size()) - Use.First;
-    F.Uses.push_back(Use);
+  F.Uses.reserve(T.Uses.size());
+  for (const TFindTaken::TUse& Use : T.Uses) {
+    TFindUnit::TUse U{Names.Add(Use.Name), Use.Interface};
+    U.First = static_cast<uint32_t>(F.Imports.size());
+    for (const std::string& I : Use.Imports) F.Imports.push_back(Names.Add(I));
+    U.Count = static_cast<uint32_t>(F.Imports.size()) - U.First;
+    F.Uses.push_back(U);
   }
   F.Imports.shrink_to_fit();
   return F;
 }
+
+TFindUnit TFindIndex::Take(const TUnit& U) { return Join(TakeUnit(U)); }
 
 void TFindIndex::Add(std::string Path, std::optional<TFindUnit> Unit, std::string Error) {
   TIndexedUnit I;
@@ -603,16 +619,30 @@ bool FillFindLines(std::vector<TFindHit>& Hits, std::string* Error) {
 // ---------------------------------------------------------------------------
 // The index alone
 
-TFindIndex BuildFindIndex(const std::vector<std::string>& Paths, std::vector<TUnreadableEntry>* Unreadable) {
+TFindIndex BuildFindIndex(const std::vector<std::string>& Paths, std::vector<TUnreadableEntry>* Unreadable,
+                          unsigned Jobs) {
   TUnitFileList L = FindUnitFiles(Paths);
   if (Unreadable) *Unreadable = std::move(L.Unreadable);
   TFindIndex Index;
-  for (std::string& Path : L.Files) {
-    std::optional<TFindUnit> Taken;
-    TUnitLoad Load = TryLoadUnit(Path, [&](const TUnit& U) { Taken = Index.Take(U); });
-    if (!Load.Facts) Taken.reset();
-    Index.Add(std::move(Path), std::move(Taken), std::move(Load.Error));
-  }
+  struct TRead {
+    std::optional<TFindTaken> Taken;
+    std::string Error;
+  };
+  ReadInOrder<TRead>(
+      L.Files.size(), Jobs,
+      [&](size_t I) {
+        TRead R;
+        TUnitLoad Load = TryLoadUnit(L.Files[I], [&](const TUnit& U) { R.Taken = TFindIndex::TakeUnit(U); });
+        if (!Load.Facts) R.Taken.reset();
+        R.Error = std::move(Load.Error);
+        return R;
+      },
+      [&](size_t I, TRead&& R) {
+        std::optional<TFindUnit> Taken;
+        if (R.Taken) Taken = Index.Join(std::move(*R.Taken));
+        Index.Add(std::move(L.Files[I]), std::move(Taken), std::move(R.Error));
+        return true;
+      });
   Index.Finish();
   return Index;
 }

@@ -39,6 +39,7 @@
 #include <string_view>
 #include <vector>
 
+#include "DeclOutline.h"
 #include "UnitFolders.h"
 
 class TUnit;
@@ -160,6 +161,18 @@ struct TFindUnit {
   std::vector<uint32_t> Imports;  // pool numbers of the imported names, by use
 };
 
+// What TFindIndex::TakeUnit takes of a loaded unit for the index, as texts:
+// taken on any thread, joined to the index in the order of the scan.
+struct TFindTaken {
+  TDeclOutline Outline;  // names only
+  struct TUse {
+    std::string Name;  // UTF-8
+    bool Interface = false;
+    std::vector<std::string> Imports;  // UTF-8
+  };
+  std::vector<TUse> Uses;  // DLLs left out
+};
+
 class TFindIndex {
  public:
   TFindIndex() = default;
@@ -172,6 +185,11 @@ class TFindIndex {
   // not load. A unit's number is its place in that order, so an index built
   // with the folder scan numbers its units as the report's Units.
   TFindUnit Take(const TUnit& U);
+  // Take in two steps, for reading on several threads: TakeUnit touches no
+  // index (threads may call it at once), Join puts what it took into this
+  // index's names as Take would.
+  static TFindTaken TakeUnit(const TUnit& U);
+  TFindUnit Join(TFindTaken&& T);
   void Add(std::string Path, std::optional<TFindUnit> Unit, std::string Error = {});
   // Lays out the tables that lead from names to units; Find calls it when
   // units were added since.
@@ -271,4 +289,5 @@ bool FillFindLines(std::vector<TFindHit>& Hits, std::string* Error = nullptr);
 // Walks Paths as the folder scan does (FindUnitFiles) and builds the index
 // alone, without the report's facts: the command line's --find. The entries
 // that could not be read go to Unreadable.
-TFindIndex BuildFindIndex(const std::vector<std::string>& Paths, std::vector<TUnreadableEntry>* Unreadable = nullptr);
+TFindIndex BuildFindIndex(const std::vector<std::string>& Paths, std::vector<TUnreadableEntry>* Unreadable = nullptr,
+                          unsigned Jobs = 1);

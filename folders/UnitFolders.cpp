@@ -16,6 +16,7 @@
 #include "DCU_Fold.h"
 #include "DCU_Unit.h"
 #include "FindIndex.h"
+#include "ParallelScan.h"
 #include "UnitLoad.h"
 
 namespace fs = std::filesystem;
@@ -367,21 +368,29 @@ namespace {
 // The names a unit imports from each used unit with their stamps ('T' and
 // 'A' entries, the TypeName of imported types with run-time type data), as
 // Uses with their Imports; the names come in later, from the facts.
-void TakeImports(const TUnit& U, TFolderUnit& F, TNamePool& Pool) {
+// The imported names of a unit, one after another in Taken.Texts, their
+// stamps in F.Imports (the names' numbers come when the unit joins a pool).
+void TakeImports(const TUnit& U, TFolderUnit& F, TFolderUnitTaken& Taken) {
   size_t Imported = 0;  // counted first, so that the facts take the memory they need
   for (const auto& E : U.UsedUnits)
     if (E->UseKind != DllImports)
       for (const TDCURec* R = E->ImportChain; R; R = R->Next) ++Imported;
   F.Imports.reserve(Imported);
+  Taken.ImportEnds.reserve(Imported);
   F.Uses.reserve(U.UsedUnits.size());
+  auto Import = [&](std::string_view Name, uint32_t Stamp) {
+    Taken.Texts += Name;
+    Taken.ImportEnds.push_back(static_cast<uint32_t>(Taken.Texts.size()));
+    F.Imports.push_back({0, Stamp});
+  };
   for (const auto& E : U.UsedUnits) {
     TFolderUse Use{0, E->UseKind};
     Use.First = static_cast<uint32_t>(F.Imports.size());
     for (const TDCURec* R = E->UseKind != DllImports ? E->ImportChain : nullptr; R; R = R->Next) {
       if (const auto* T = RecCast<TImpTypeDefRec>(R))
-        F.Imports.push_back({Pool.Add(NameView(T->TypeName)), T->Stamp});
+        Import(NameView(T->TypeName), T->Stamp);
       else if (const auto* I = RecCast<TImpDef>(R); I && (I->Kind == 'T' || I->Kind == 'A'))
-        F.Imports.push_back({Pool.Add(NameView(I->GetName())), I->Stamp});
+        Import(NameView(I->GetName()), I->Stamp);
     }
     Use.Count = static_cast<uint32_t>(F.Imports.size()) - Use.First;
     F.Uses.push_back(Use);
@@ -441,7 +450,7 @@ bool NextFoldedName(std::string_view List, size_t& At, std::string_view& Name) {
 
 // The stamped interface declarations of a unit: their names as one text of
 // the pool, their stamps in the same order.
-void TakeStampedDecls(const TUnit& U, TFolderUnit& F, TNamePool& Pool) {
+void TakeStampedDecls(const TUnit& U, TFolderUnit& F, TFolderUnitTaken& Taken) {
   // One buffer for every unit, grown as needed and written through a
   // pointer: no zero-filling of room that is written next.
   thread_local std::vector<char> Names(4096);
@@ -457,31 +466,50 @@ void TakeStampedDecls(const TUnit& U, TFolderUnit& F, TNamePool& Pool) {
     Stamps.push_back(D->Stamp);
   }
   F.DeclStamps.assign(Stamps.begin(), Stamps.end());
-  F.DeclNames = Stamps.empty() ? 0 : Pool.KeepBytes(std::string_view(Names.data(), Used));
+  Taken.DeclNames.assign(Names.data(), Used);
 }
 
 }  // namespace
 
-TFolderUnit ReadFolderUnit(const std::string& Path, TNamePool& Pool, const std::function<void(const TUnit&)>& Also) {
-  TFolderUnit F;
+TFolderUnitTaken LoadFolderUnit(const std::string& Path, const std::function<void(const TUnit&)>& Also) {
+  TFolderUnitTaken T;
+  TFolderUnit& F = T.Unit;
   TUnitLoad L = TryLoadUnit(Path, [&](const TUnit& U) {
-    TakeImports(U, F, Pool);
-    TakeStampedDecls(U, F, Pool);
+    TakeImports(U, F, T);
+    TakeStampedDecls(U, F, T);
     if (Also) Also(U);
   });
   if (!L.Facts) {
-    F = TFolderUnit();
-    F.Path = Path;
-    F.Error = std::move(L.Error);
-    return F;
+    T = TFolderUnitTaken();
+    T.Unit.Path = Path;
+    T.Unit.Error = std::move(L.Error);
+    return T;
   }
   F.Path = Path;
   F.Ok = true;
   F.Facts = std::move(*L.Facts);
+  return T;
+}
+
+// The names into the pool in the order of a read on one thread: imports,
+// declaration names, the unit's name, the used units' names.
+TFolderUnit JoinFolderUnit(TFolderUnitTaken&& T, TNamePool& Pool) {
+  TFolderUnit F = std::move(T.Unit);
+  if (!F.Ok) return F;
+  uint32_t At = 0;
+  for (size_t K = 0; K < F.Imports.size(); ++K) {
+    F.Imports[K].Name = Pool.Add(std::string_view(T.Texts).substr(At, T.ImportEnds[K] - At));
+    At = T.ImportEnds[K];
+  }
+  if (!F.DeclStamps.empty()) F.DeclNames = Pool.KeepBytes(T.DeclNames);
   F.UnitName = Pool.Add(F.Facts.UnitName);
   for (size_t K = 0; K < F.Uses.size() && K < F.Facts.UsedUnits.size(); ++K)
     F.Uses[K].Name = Pool.Add(F.Facts.UsedUnits[K].Name);
   return F;
+}
+
+TFolderUnit ReadFolderUnit(const std::string& Path, TNamePool& Pool, const std::function<void(const TUnit&)>& Also) {
+  return JoinFolderUnit(LoadFolderUnit(Path, Also), Pool);
 }
 
 // ---------------------------------------------------------------------------
@@ -870,7 +898,8 @@ TFolderReport TFolderScanner::Finish() {
 
 TFolderReport ScanFolders(const std::vector<std::string>& Paths,
                           const std::function<bool(size_t, size_t, const std::string&)>& Progress,
-                          TFindIndex* Index) {
+                          TFindIndex* Index, unsigned Jobs) {
+  if (Jobs > 1) return ScanFoldersOnThreads(Paths, Progress, Index, Jobs);
   TFolderScanner S(Paths, Index);
   while (!S.AtEnd()) {
     if (Progress && !Progress(S.Done(), S.Total(), S.NextPath())) break;
@@ -879,3 +908,40 @@ TFolderReport ScanFolders(const std::vector<std::string>& Paths,
   return S.Finish();
 }
 
+TFolderReport ScanFoldersOnThreads(const std::vector<std::string>& Paths,
+                                   const std::function<bool(size_t, size_t, const std::string&)>& Progress,
+                                   TFindIndex* Index, unsigned Jobs) {
+  TUnitFileList L = FindUnitFiles(Paths);
+  TFolderReport Report;
+  Report.Unreadable = std::move(L.Unreadable);
+  Report.Units.reserve(L.Files.size());
+  struct TRead {
+    TFolderUnitTaken Unit;
+    std::optional<TFindTaken> Find;
+  };
+  const size_t N = L.Files.size();
+  ReadInOrder<TRead>(
+      N, Jobs,
+      [&](size_t I) {
+        TRead R;
+        std::function<void(const TUnit&)> Also;
+        if (Index) Also = [&R](const TUnit& U) { R.Find = TFindIndex::TakeUnit(U); };
+        R.Unit = LoadFolderUnit(L.Files[I], Also);
+        return R;
+      },
+      [&](size_t I, TRead&& R) {
+        if (Progress && !Progress(I, N, L.Files[I])) return false;
+        Report.Units.push_back(JoinFolderUnit(std::move(R.Unit), Report.Names));
+        if (Index) {
+          const TFolderUnit& F = Report.Units.back();
+          std::optional<TFindUnit> Taken;
+          if (F.Ok && R.Find) Taken = Index->Join(std::move(*R.Find));
+          Index->Add(F.Path, std::move(Taken), F.Error);
+        }
+        return true;
+      });
+  Report.Units.shrink_to_fit();
+  ComputeFindings(Report);
+  if (Index) Index->Finish();
+  return Report;
+}

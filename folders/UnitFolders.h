@@ -216,6 +216,19 @@ TUnitFileList FindUnitFiles(const std::vector<std::string>& Paths);
 TFolderUnit ReadFolderUnit(const std::string& Path, TNamePool& Pool,
                            const std::function<void(const TUnit&)>& Also = {});
 
+// The same in two steps, for reading on several threads: LoadFolderUnit
+// reads the unit and keeps its names as texts (it touches no pool, so that
+// threads may call it at once); JoinFolderUnit, called in the order of the
+// scan, puts the names into the pool as ReadFolderUnit would.
+struct TFolderUnitTaken {
+  TFolderUnit Unit;                  // its names' numbers not yet set
+  std::string Texts;                 // the imported names, one after another
+  std::vector<uint32_t> ImportEnds;  // where each ends in Texts
+  std::string DeclNames;             // the stamped declarations' names, as TFolderUnit::DeclNames holds them
+};
+TFolderUnitTaken LoadFolderUnit(const std::string& Path, const std::function<void(const TUnit&)>& Also = {});
+TFolderUnit JoinFolderUnit(TFolderUnitTaken&& T, TNamePool& Pool);
+
 // Fills Report.Findings and every unit's Problems from its Units and Unreadable.
 void ComputeFindings(TFolderReport& Report);
 
@@ -249,8 +262,14 @@ class TFolderScanner {
 // Walks Paths, reads every unit and computes the findings. Progress, when
 // given, is called before each unit with the number done, the total and the
 // path; it returns false to stop (the report then holds the units read).
-// Index, when given, is built as TFolderScanner builds it.
+// Index, when given, is built as TFolderScanner builds it. Jobs above 1
+// reads the units on that many threads (ParallelScan.h), with the report
+// and index of one; Progress is then called as each unit's turn comes.
 TFolderReport ScanFolders(
     const std::vector<std::string>& Paths,
     const std::function<bool(size_t Done, size_t Total, const std::string& Path)>& Progress = {},
-    TFindIndex* Index = nullptr);
+    TFindIndex* Index = nullptr, unsigned Jobs = 1);
+TFolderReport ScanFoldersOnThreads(
+    const std::vector<std::string>& Paths,
+    const std::function<bool(size_t Done, size_t Total, const std::string& Path)>& Progress, TFindIndex* Index,
+    unsigned Jobs);

@@ -32,29 +32,36 @@ constexpr bool UseArenas = true;
 constexpr std::size_t FirstBlock = std::size_t{64} << 10;
 constexpr std::size_t LargestBlock = std::size_t{8} << 20;
 
-TRecordArena* NewestLive = nullptr;
+// Each thread has its own arenas and kept blocks: a unit is read and
+// released on one thread.
+constinit thread_local TRecordArena* NewestLive = nullptr;
 
 // Blocks of released arenas and images kept for the next units. Fresh
 // blocks cost a page fault per page on first touch (and the system clears
 // each page), which for units loaded one after another would eat much of
-// what the arena saves. Never destroyed, so that a unit released during the
-// program's exit still finds them.
+// what the arena saves. The blocks of a thread go with it; a unit released
+// after that (during the program's exit) gives its blocks back at once.
 struct TSpareBlock {
   TBlockMem Mem;
   std::size_t Size;
 };
-std::vector<TSpareBlock>& Spares() {
-  static auto* Blocks = new std::vector<TSpareBlock>;
-  return *Blocks;
+constinit thread_local bool SparesGone = false;
+struct TSpareList {
+  std::vector<TSpareBlock> Blocks;
+  ~TSpareList() { SparesGone = true; }
+};
+std::vector<TSpareBlock>* Spares() {
+  thread_local TSpareList List;
+  return SparesGone ? nullptr : &List.Blocks;
 }
-std::size_t SpareBytes = 0;
+constinit thread_local std::size_t SpareBytes = 0;
 
 // What the kept blocks may add up to: what the largest arena and the
 // largest image of the run took, at least SpareFloor, at most SpareCeiling.
 constexpr std::size_t SpareFloor = std::size_t{16} << 20;
 constexpr std::size_t SpareCeiling = std::size_t{1} << 30;
-std::size_t LargestArena = 0;
-std::size_t LargestImage = 0;
+constinit thread_local std::size_t LargestArena = 0;
+constinit thread_local std::size_t LargestImage = 0;
 std::size_t SpareLimit() {
   return std::min(SpareCeiling, std::max(SpareFloor, LargestArena + LargestImage));
 }
@@ -65,7 +72,9 @@ constexpr std::size_t PooledImageMin = LargeBlockMin;
 // Keeps a released block, the oldest kept blocks giving way to it while
 // the kept blocks would exceed the limit.
 void KeepSpare(TBlockMem Mem, std::size_t Size) noexcept {
-  auto& Blocks = Spares();
+  std::vector<TSpareBlock>* List = Spares();
+  if (!List) return;  // the thread's kept blocks are gone: the block goes back
+  auto& Blocks = *List;
   try {
     Blocks.push_back(TSpareBlock{std::move(Mem), Size});
   } catch (...) {
@@ -79,7 +88,9 @@ void KeepSpare(TBlockMem Mem, std::size_t Size) noexcept {
 
 // The smallest kept block of Size to MaxSize bytes (its size in Got), or null.
 TBlockMem TakeSpare(std::size_t Size, std::size_t MaxSize, std::size_t& Got) {
-  auto& Blocks = Spares();
+  std::vector<TSpareBlock>* List = Spares();
+  if (!List) return nullptr;
+  auto& Blocks = *List;
   std::size_t Best = Blocks.size();
   for (std::size_t I = 0; I < Blocks.size(); ++I) {
     const std::size_t N = Blocks[I].Size;
@@ -136,7 +147,7 @@ TBlockMem NewBlock(std::size_t Size, std::size_t& Got) {
 
 }  // namespace
 
-TRecordArena* ActiveRecordArena = nullptr;
+constinit thread_local TRecordArena* ActiveRecordArena = nullptr;
 
 TRecordArena::TRecordArena() {
   Older = NewestLive;

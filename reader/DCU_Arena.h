@@ -90,7 +90,7 @@ class TArenaScope {
 
 // The arena of the unit being read; null at other times and in sanitizer
 // builds, where every record is a heap allocation of its own.
-extern TRecordArena* ActiveRecordArena;
+extern constinit thread_local TRecordArena* ActiveRecordArena;
 
 // The allocation functions of TDCURec: from the active arena, else from the
 // heap; release to the heap unless the memory belongs to a live arena.

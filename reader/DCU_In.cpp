@@ -7,13 +7,13 @@
 
 #include "DCU_Versions.h"
 
-TPos WinBase = nullptr;
-TPos WinPos = nullptr;
-TPos WinLimit = nullptr;
-TPos TagMark = nullptr;
-uint8_t CurrentTag = 0;
-int32_t PackedHigh = 0;
-TScanFile* ScanFile = nullptr;
+constinit thread_local TPos WinBase = nullptr;
+constinit thread_local TPos WinPos = nullptr;
+constinit thread_local TPos WinLimit = nullptr;
+constinit thread_local TPos TagMark = nullptr;
+constinit thread_local uint8_t CurrentTag = 0;
+constinit thread_local int32_t PackedHigh = 0;
+constinit thread_local TScanFile* ScanFile = nullptr;
 
 uint32_t PosOffset(TPos P, TPos Base) {
   return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(P) - reinterpret_cast<uintptr_t>(Base));

@@ -26,13 +26,15 @@ struct TReadWindow {
   TPos WinLimit = nullptr;
 };
 
-// Global scanner state (one reader at a time).
-extern TPos WinBase;
-extern TPos WinPos;
-extern TPos WinLimit;   // null when no window is active
-extern TPos TagMark;    // where the tag byte read last with GetTag stood
-extern uint8_t CurrentTag;
-extern int32_t PackedHigh;
+// The scanner's state: one reader at a time on each thread. Every thread
+// has its own (a thread reads its own units), constant-initialised so that
+// reaching it costs no initialisation check.
+extern constinit thread_local TPos WinBase;
+extern constinit thread_local TPos WinPos;
+extern constinit thread_local TPos WinLimit;   // null when no window is active
+extern constinit thread_local TPos TagMark;    // where the tag byte read last with GetTag stood
+extern constinit thread_local uint8_t CurrentTag;
+extern constinit thread_local int32_t PackedHigh;
 
 // The unit file being read, as far as the scanner needs to know it: its
 // image (the file offsets of an error count from its start), its format
@@ -65,8 +67,9 @@ class TScanFile {
   virtual ~TScanFile() = default;
 };
 
-// The unit whose file is being read (ActiveUnit, DCU_Unit.h); null when none.
-extern TScanFile* ScanFile;
+// The unit whose file is being read on this thread (ActiveUnit,
+// DCU_Unit.h); null when none.
+extern constinit thread_local TScanFile* ScanFile;
 
 // The format version of the unit being read; 0 when none is.
 inline int32_t UnitVersion() { return ScanFile ? ScanFile->Version : 0; }

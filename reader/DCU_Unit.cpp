@@ -13,10 +13,10 @@
 
 #include "DCURecs.h"
 
-TUnit* FirstUnit = nullptr;
-uint32_t UnitConstructionCount = 0;
-uint8_t BlockFixupKindA = 0;
-uint8_t BlockFixupKindB = 0;
+constinit thread_local TUnit* FirstUnit = nullptr;
+constinit thread_local uint32_t UnitConstructionCount = 0;
+constinit thread_local uint8_t BlockFixupKindA = 0;
+constinit thread_local uint8_t BlockFixupKindB = 0;
 
 namespace {
 

@@ -293,11 +293,16 @@ struct TActiveUnit {
   }
 };
 inline TActiveUnit ActiveUnit;
-// The first unit constructed in the run; cleared when it is released.
-extern TUnit* FirstUnit;
-// Number of units whose construction has started in this run; the unit whose
-// construction was number 1 is the first unit (its error texts have no unit part).
-extern uint32_t UnitConstructionCount;
+// The first unit constructed in the run on this thread; cleared when it is
+// released.
+extern constinit thread_local TUnit* FirstUnit;
+// Number of units whose construction has started in this run on this
+// thread; the unit whose construction was number 1 is the first unit (its
+// error texts have no unit part). A caller that reads one run's units on
+// several threads sets it before each unit to the number of the units before
+// it in the run (see TUnitNumbering), so that each unit has the number it
+// would have had on one thread.
+extern constinit thread_local uint32_t UnitConstructionCount;
 // Fixup kinds that open a declaration's block in the data block (by version).
-extern uint8_t BlockFixupKindA;
-extern uint8_t BlockFixupKindB;
+extern constinit thread_local uint8_t BlockFixupKindA;
+extern constinit thread_local uint8_t BlockFixupKindB;

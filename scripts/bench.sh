@@ -134,15 +134,29 @@ if [ "${#FILES[@]}" -gt 0 ]; then
     FLAGS=(--report); [ "$MODE" = json ] && FLAGS+=(--json)
     T0=$(now)
     # Status 1: the corpus has files that do not load, and stale units.
-    RSS=$( (/usr/bin/time -f "%M" "$DUMP" "${FLAGS[@]}" "$MANY" 2>&1 >/dev/null || true) | tail -1)
+    RSS=$( (/usr/bin/time -f "%M" "$DUMP" "${FLAGS[@]}" --jobs 1 "$MANY" 2>&1 >/dev/null || true) | tail -1)
     T1=$(now)
     echo "report_many_$MODE $n $RSS $(awk -v a="$T0" -v b="$T1" 'BEGIN { printf "%.0f", (b - a) * 1000 }')" >>"$FIG"
+  done
+  # One thread against two, taken in turn, three runs each: the medians of
+  # wall time and peak memory.
+  echo "== the folder report over 10000 units on one thread and on two"
+  for JOBS in 1 2 1 2 1 2; do
+    T0=$(now)
+    RSS=$( (/usr/bin/time -f "%M" "$DUMP" --report --json --jobs "$JOBS" "$MANY" 2>&1 >/dev/null || true) | tail -1)
+    T1=$(now)
+    echo "$JOBS $RSS $(awk -v a="$T0" -v b="$T1" 'BEGIN { printf "%.0f", (b - a) * 1000 }')" >>"$WORK/jobs.txt"
+  done
+  for JOBS in 1 2; do
+    RSS=$(awk -v j="$JOBS" '$1 == j { print $2 }' "$WORK/jobs.txt" | sort -n | sed -n 2p)
+    MS=$(awk -v j="$JOBS" '$1 == j { print $3 }' "$WORK/jobs.txt" | sort -n | sed -n 2p)
+    echo "report_jobs$JOBS $n $RSS $MS" >>"$FIG"
   done
   # --find over the same units: the index alone, and the lines of the 36
   # hits (the form variable of the DPE form unit, in every copy).
   echo "== find over 10000 units"
   T0=$(now)
-  RSS=$( ("/usr/bin/time" -f "%M" "$DUMP" --find DPEMain "$MANY" 2>&1 >/dev/null || true) | tail -1)
+  RSS=$( ("/usr/bin/time" -f "%M" "$DUMP" --find DPEMain --jobs 1 "$MANY" 2>&1 >/dev/null || true) | tail -1)
   T1=$(now)
   echo "find_many $n $RSS $(awk -v a="$T0" -v b="$T1" 'BEGIN { printf "%.0f", (b - a) * 1000 }')" >>"$FIG"
   # The index built with the folder scan (the report's facts kept too, as in

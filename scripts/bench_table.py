@@ -182,6 +182,18 @@ def main():
             print(f"  --report {k[12:]:<5} {units} units  peak {rss_kb * 1024 / 1e6:6.1f} MB  "
                   f"wall {ms / 1000:6.1f} s  {'met' if ok else 'NOT met'}")
 
+    if "report_jobs1" in fig and "report_jobs2" in fig:
+        _, rss1, ms1 = (int(v) for v in fig["report_jobs1"])
+        _, rss2, ms2 = (int(v) for v in fig["report_jobs2"])
+        print()
+        print("Folder report (--report --json) over many units on two threads against one, medians of 3"
+              " (targets: wall at most 0.6x, peak memory at most 1.3x)")
+        print(f"  one thread  wall {ms1 / 1000:6.2f} s  peak {rss1 / 1024:6.1f} MB")
+        print(f"  two threads wall {ms2 / 1000:6.2f} s  peak {rss2 / 1024:6.1f} MB"
+              f"  ratios {ms2 / ms1:4.2f}x wall, {rss2 / rss1:4.2f}x memory")
+        verdicts.append(("report on 2 threads <= 0.6x the wall of 1", ms2 <= 0.6 * ms1, f"{ms2 / ms1:.2f}x"))
+        verdicts.append(("report on 2 threads <= 1.3x the memory of 1", rss2 <= 1.3 * rss1, f"{rss2 / rss1:.2f}x"))
+
     if "report_find_ms" in fig and "report_text_ms" in fig:
         print()
         print("Find (--find TDPEMain) over the corpus against --report (target: at most 2x, judged on processor time)")

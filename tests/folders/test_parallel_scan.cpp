@@ -1,0 +1,144 @@
+// Folders read on several threads: the report, its text and JSON, and the
+// find index are those of one thread, byte for byte, with units that use
+// each other, stale stamps, broken files (the first unit of the run names no
+// unit in its error, the others do) and units that appear twice; the
+// ordered runner hands results over in order, stops when told and passes a
+// worker's exception on.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <functional>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+#include "FindIndex.h"
+#include "FolderReportWriters.h"
+#include "FolderUnits.h"
+#include "ParallelScan.h"
+#include "UnitBuilder.h"
+#include "UnitFolders.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using unitbuilder::TUseSpec;
+
+class ParallelScan : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    static int Counter = 0;
+    Root = fs::temp_directory_path() / ("unitpeek-parallel-" + std::to_string(::getpid()) + "-" + std::to_string(++Counter));
+    // Broken files first and last in the walk's order, good ones between,
+    // a unit of a stale stamp, a unit found twice.
+    Write("a/0broken.dcu", {1, 2, 3});
+    for (int I = 0; I < 24; ++I) {
+      const std::string N = "U" + std::to_string(I);
+      std::vector<TUseSpec> Uses = {{"Lib", {{"Run", I == 7 ? 99u : 4u}}}, {"System"}};
+      Write("a/" + N + ".dcu", unitbuilder::FolderUnit(N, 7, Uses));
+    }
+    Write("a/Lib.dcu", unitbuilder::FolderUnit("Lib", 7, {}, {{"Run", 4}}));
+    Write("b/Lib.dcu", unitbuilder::FolderUnit("Lib", 7, {}, {{"Run", 4}}));
+    Write("b/zbroken.dcu", {0x4B, 3, 0, 0x18, 0, 0});
+    Write("b/Members.dcu", unitbuilder::MembersUnit("Members", "TThing", {{"Lib"}}));
+  }
+  void TearDown() override {
+    std::error_code E;
+    fs::remove_all(Root, E);
+  }
+  void Write(const std::string& Rel, const std::vector<uint8_t>& Bytes) const {
+    fs::create_directories((Root / Rel).parent_path());
+    unitbuilder::WriteUnitFile((Root / Rel).string(), Bytes);
+  }
+  std::vector<std::string> Paths() const { return {(Root / "a").string(), (Root / "b").string()}; }
+  fs::path Root;
+};
+
+// Each scan as a run of its own: the first unit it constructs is the run's first.
+TFolderReport Scan(const std::vector<std::string>& Paths, unsigned Jobs, TFindIndex* Index = nullptr,
+                   const std::function<bool(size_t, size_t, const std::string&)>& Progress = {}) {
+  UnitConstructionCount = 0;
+  return ScanFolders(Paths, Progress, Index, Jobs);
+}
+
+std::string ReportTexts(const TFolderReport& R) {
+  std::ostringstream Out;
+  WriteReportText(R, Out);
+  WriteReportJson(R, Out);
+  return Out.str();
+}
+
+}  // namespace
+
+TEST_F(ParallelScan, ReportAndIndexOnThreadsAreThoseOfOneThread) {
+  TFindIndex One, Three;
+  const TFolderReport A = Scan(Paths(), 1, &One);
+  const TFolderReport B = Scan(Paths(), 3, &Three);
+  ASSERT_EQ(A.Units.size(), 29u);
+  EXPECT_TRUE(ReportTexts(A) == ReportTexts(B));
+  // The first unit of the run names no unit in its error; a later one does.
+  EXPECT_EQ(B.Units.front().Error.find(" in "), std::string::npos) << B.Units.front().Error;
+  EXPECT_NE(B.Units.back().Error.find(" in zbroken "), std::string::npos) << B.Units.back().Error;
+  ASSERT_EQ(One.Size(), Three.Size());
+  for (const char* Pattern : {"Run", "TThing.*", "*"}) {
+    const TFindPattern P(Pattern);
+    std::vector<std::string> HitsOne, HitsThree;
+    One.FindDecls(P, [&](std::vector<TFindHit>& H) {
+      for (const TFindHit& X : H) HitsOne.push_back(X.Path + ":" + X.Name);
+      return true;
+    });
+    Three.FindDecls(P, [&](std::vector<TFindHit>& H) {
+      for (const TFindHit& X : H) HitsThree.push_back(X.Path + ":" + X.Name);
+      return true;
+    });
+    EXPECT_EQ(HitsOne, HitsThree) << Pattern;
+    EXPECT_FALSE(HitsOne.empty()) << Pattern;
+  }
+  UnitConstructionCount = 0;
+  const TFindIndex Built = BuildFindIndex(Paths(), nullptr, 2);
+  EXPECT_EQ(Built.Size(), One.Size());
+  for (uint32_t I = 0; I < One.Size(); ++I) EXPECT_EQ(Built.Error(I), One.Error(I)) << I;
+}
+
+TEST_F(ParallelScan, ProgressThatStopsKeepsTheUnitsBeforeIt) {
+  const auto Ten = [](size_t Done, size_t, const std::string&) { return Done < 10; };
+  const TFolderReport A = Scan(Paths(), 1, nullptr, Ten);
+  const TFolderReport B = Scan(Paths(), 4, nullptr, Ten);
+  EXPECT_EQ(B.Units.size(), 10u);
+  EXPECT_TRUE(ReportTexts(A) == ReportTexts(B));
+}
+
+TEST(ReadInOrder, HandsResultsOverInOrderStopsAndPassesExceptionsOn) {
+  std::vector<size_t> Seen;
+  std::atomic<int> OffThread = 0;
+  const auto Caller = std::this_thread::get_id();
+  ReadInOrder<size_t>(
+      100, 3,
+      [&](size_t I) {
+        OffThread += std::this_thread::get_id() != Caller;
+        return I * I;
+      },
+      [&](size_t I, size_t&& R) {
+        EXPECT_EQ(R, I * I);
+        Seen.push_back(I);
+        return true;
+      });
+  ASSERT_EQ(Seen.size(), 100u);
+  for (size_t I = 0; I < Seen.size(); ++I) EXPECT_EQ(Seen[I], I);
+  EXPECT_EQ(OffThread, 100);
+
+  size_t Taken = 0;
+  ReadInOrder<int>(50, 2, [](size_t) { return 1; }, [&](size_t I, int&&) { return ++Taken, I < 4; });
+  EXPECT_EQ(Taken, 5u);
+
+  EXPECT_THROW(ReadInOrder<int>(
+                   20, 2,
+                   [](size_t I) {
+                     if (I == 6) throw std::runtime_error("six");
+                     return 0;
+                   },
+                   [](size_t, int&&) { return true; }),
+               std::runtime_error);
+}
