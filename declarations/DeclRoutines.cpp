@@ -108,8 +108,10 @@ void TOutlineBuilder::ParamDefault(const TConstDecl& C, TDeclParam& P) {
   // nil of a class, interface or procedural type comes as the number 0.
   const TBaseDef* D = U.GetTypeDef(C.TypeIndex);
   if (V.Kind == TValueKind::Ordinal && V.Int == 0 &&
-      (RecCast<TClassDef>(D) || RecCast<TInterfaceDef>(D) || RecCast<TProcTypeDef>(D) || RecCast<TObjVMTDef>(D)))
-    V = TValue{.Kind = TValueKind::Nil};
+      (RecCast<TClassDef>(D) || RecCast<TInterfaceDef>(D) || RecCast<TProcTypeDef>(D) || RecCast<TObjVMTDef>(D))) {
+    V = TValue();
+    V.Kind = TValueKind::Nil;
+  }
   P.Default = PascalText(V);
   std::string Json;
   if (ValueJson(V, Json)) {
