@@ -166,6 +166,7 @@ TDumpCommandLine ParseDumpCommandLine(int argc, const char* const* argv) {
   std::optional<std::string> Find, Routine, SourceDir;
   CLI::App App;
   App.set_help_flag();  // the usage text is the program's own
+  App.allow_windows_style_options(false);  // on Windows too, "/x" is a path, not an option
   App.add_flag("-h,--help", Help);
   App.add_flag("--help-all", HelpAll);
   App.add_flag("-v,--version", Version);

@@ -4,7 +4,6 @@
 
 #include <sys/wait.h>
 
-#include <QString>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
