@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <string_view>
 
+#include "Platform.h"
+
 namespace {
 
 constexpr std::array<std::string_view, 9> FlagNames = {"help", "help-all", "version", "json",        "decls",
@@ -117,7 +119,7 @@ std::string TakeCodeOptions(const std::optional<std::string>& Routine, const std
   if (Routine && O.Routine.empty()) return "--routine needs a NAME";
   if (SourceDir) {
     std::error_code Ec;
-    if (!std::filesystem::is_directory(*SourceDir, Ec)) return "--source-dir: no folder " + *SourceDir;
+    if (!std::filesystem::is_directory(PathFromUtf8(*SourceDir), Ec)) return "--source-dir: no folder " + *SourceDir;
     O.SourceDir = *SourceDir;
   }
   return {};

@@ -75,6 +75,10 @@ same "a non-ASCII name" --json "Ünïcødé/Ordner äöü/Grüße €.dcu"
 same "a non-ASCII name, the summary" "Ünïcødé/Ordner äöü/Grüße €.dcu"
 same "a folder of non-ASCII names" --report --json Ünïcødé
 holds "a folder of non-ASCII names" 'Grüße €.dcu' --report Ünïcødé
+mkdir -p "$T/Quellen äöü"
+cp "$T/units/DEMO.PAS" "$T/Quellen äöü/demo.pas"
+same "--source-dir with a non-ASCII name" --code --source-dir "Quellen äöü" units/Demo2.dcu
+holds "--source-dir with a non-ASCII name" 'source line' --code --source-dir "Quellen äöü" units/Demo2.dcu
 # A path that starts with '/' is a path, not a Windows option.
 same "an absolute path" --json "$T/units/Demo7.dcu"
 # UTF-8 and Unix line ends.
