@@ -16,8 +16,8 @@
 #include "DeclListing.h"
 #include "JsonWriter.h"
 #include "UnitFactsJson.h"
-#include "SummaryModule.h"
 #include "UnitLoad.h"
+#include "UnitSummary.h"
 
 namespace {
 

@@ -11,6 +11,8 @@
 #include <filesystem>
 #include <string_view>
 
+#include "Platform.h"
+
 namespace {
 
 constexpr std::array<std::string_view, 10> FlagNames = {"help",  "help-all", "version", "json",         "decls",
@@ -118,7 +120,7 @@ std::string TakeCodeOptions(const std::optional<std::string>& Routine, const std
   if (Routine && O.Routine.empty()) return "--routine needs a NAME";
   if (SourceDir) {
     std::error_code Ec;
-    if (!std::filesystem::is_directory(*SourceDir, Ec)) return "--source-dir: no folder " + *SourceDir;
+    if (!std::filesystem::is_directory(PathFromUtf8(*SourceDir), Ec)) return "--source-dir: no folder " + *SourceDir;
     O.SourceDir = *SourceDir;
   }
   return {};
@@ -190,6 +192,7 @@ TDumpCommandLine ParseDumpCommandLine(int argc, const char* const* argv) {
   std::optional<std::string> Find, Routine, SourceDir, Out, Jobs;
   CLI::App App;
   App.set_help_flag();  // the usage text is the program's own
+  App.allow_windows_style_options(false);  // on Windows too, "/x" is a path, not an option
   App.add_flag("-h,--help", Help);
   App.add_flag("--help-all", HelpAll);
   App.add_flag("-v,--version", Version);

@@ -7,9 +7,6 @@
 //
 // Exit status: 0 when every file loaded and its summary (or listing) was
 // written, 1 when any did not, 2 on a usage error (--find: FindCommand.h).
-#include <langinfo.h>
-
-#include <clocale>
 #include <condition_variable>
 #include <cstdint>
 #include <cstdio>
@@ -31,11 +28,12 @@
 #include "FindCommand.h"
 #include "JsonWriter.h"
 #include "ParallelScan.h"
+#include "Platform.h"
 #include "ReportCommand.h"
 #include "RunHeap.h"
-#include "SummaryModule.h"
 #include "UnitFactsJson.h"
 #include "UnitLoad.h"
+#include "UnitSummary.h"
 
 namespace {
 
@@ -56,12 +54,11 @@ TLoadResult LoadFacts(const std::string& Path, bool WithDecls) {
   return R;
 }
 
-// Text mode: the lines a tab would show, written by the summary module (it
-// loads Qt). True when the summary was written.
-bool PrintSummary(const TSummaryModule& Module, const std::string& Path) {
+// Text mode: the lines a tab would show. True when the summary was written.
+bool PrintSummary(const std::string& Path) {
   const TUnitLoad L = TryLoadUnit(Path);
   std::string Out;
-  const bool Written = L.Facts ? Module.Write(*L.Facts, Out) : (Out = ErrorBlockText(L.Error), false);
+  const bool Written = L.Facts ? AppendSummaryText(*L.Facts, Out) : (Out = ErrorBlockText(L.Error), false);
   std::cout << Out;
   return Written;
 }
@@ -223,48 +220,29 @@ int Run(const TDumpOptions& O) {
   if (O.Code.Code) return RunCodeCommand(O.Files, O.Code, O.Json);
   if (O.Pas) return PrintSkeletons(O.Files, O.PasDir) ? 0 : 1;
   bool AllGood = true;
-  std::unique_ptr<TSummaryModule> Module;
-  if (!O.Json && !O.Decls) {
-    std::string Error;
-    Module = TSummaryModule::Load(Error);
-    if (!Module) {
-      std::cerr << "unitpeek-dump: the text summary cannot be written: " << Error << "\n";
-      return 1;
-    }
-  }
   if (O.Json) {
     AllGood = PrintJson(O.Files, O.Decls);
   } else {
     for (const std::string& Path : O.Files) {
       if (O.Files.size() > 1) std::cout << "==> " << Path << " <==\n";
-      AllGood = (O.Decls ? PrintDecls(Path) : PrintSummary(*Module, Path)) && AllGood;
+      AllGood = (O.Decls ? PrintDecls(Path) : PrintSummary(Path)) && AllGood;
     }
   }
   std::cout.flush();
   return AllGood ? 0 : 1;
 }
 
-// The C library's locale from the environment, as the program has always
-// run (system error texts in the user's language); where the locale's
-// character set is not UTF-8, the character classes of its UTF-8 twin, or
-// of C.UTF-8, so that those texts come as UTF-8.
-void InitLocale() {
-  const char* Name = std::setlocale(LC_ALL, "");
-  if (!Name || std::strcmp(Name, "C") == 0 || std::strcmp(Name, "POSIX") == 0) return;
-  const char* Codeset = nl_langinfo(CODESET);
-  if (std::strcmp(Codeset, "UTF-8") == 0 || std::strcmp(Codeset, "utf8") == 0) return;
-  std::string Ctype = std::setlocale(LC_CTYPE, nullptr);
-  Ctype = Ctype.substr(0, Ctype.find_first_of(".@")) + ".UTF-8";
-  if (!std::setlocale(LC_CTYPE, Ctype.c_str()) && !std::setlocale(LC_CTYPE, "C.UTF-8"))
-    std::setlocale(LC_CTYPE, "C.utf8");
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   SetUpRunHeap();
-  InitLocale();
-  const TDumpCommandLine C = ParseDumpCommandLine(argc, argv);
+  SetUpUserLocale();
+  SetUpStandardOutput();
+  std::vector<std::string> Args = ProgramArguments(argc, argv);
+  std::vector<char*> Argv;
+  for (std::string& A : Args) Argv.push_back(A.data());
+  Argv.push_back(nullptr);
+  const TDumpCommandLine C = ParseDumpCommandLine(static_cast<int>(Args.size()), Argv.data());
   if (!C.Options) {
     std::cout << C.Out;
     std::cerr << C.Err;

@@ -27,9 +27,6 @@ set(PKG_OUT ${CMAKE_BINARY_DIR}/packaging)
 # Manual pages: man(7) sources with the version and date filled in, installed
 # compressed as Debian does.
 set(UNITPEEK_MANPAGES unitpeek-dump.1 unitpeek.1)
-# The text summary module of unitpeek-dump (cli/CMakeLists.txt installs it),
-# relative to the prefix, with its dashes as man(7) writes them.
-string(REPLACE "-" "\\-" UNITPEEK_MODULE_MAN "${UNITPEEK_PRIVATE_LIBDIR}/unitpeek-dump-summary.so")
 set(MANPAGE_FILES "")
 set(MANPAGE_GZ "")
 foreach(page ${UNITPEEK_MANPAGES})

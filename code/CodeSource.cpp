@@ -2,8 +2,6 @@
 // unit) and read as lines for the code listing's line markers.
 #include "CodeSource.h"
 
-#include <dirent.h>
-
 #include <chrono>
 #include <mutex>
 #include <unordered_map>
@@ -15,6 +13,7 @@
 #include "CodeListing.h"
 #include "DCU_Text.h"
 #include "DCU_Unit.h"
+#include "Platform.h"
 
 namespace fs = std::filesystem;
 
@@ -98,24 +97,19 @@ class TFolderNames {
     std::error_code Ec;
     const fs::file_time_type Changed = fs::last_write_time(Dir, Ec);
     std::lock_guard<std::mutex> L(M);
-    auto It = Folders.find(Dir.native());
+    const std::string Key = PathToUtf8(Dir);
+    auto It = Folders.find(Key);
     TFolder Read;  // the folder as read now, when what is kept will not do
     const TFolder* F = It != Folders.end() ? &It->second : nullptr;
     if (Ec || !F || F->Changed != Changed || !F->Settled) {
       Read.Changed = Changed;
       Read.Settled = !Ec && fs::file_time_type::clock::now() - Changed > std::chrono::seconds(2);
-      if (DIR* D = opendir(Dir.c_str())) {
-        while (const dirent* E = readdir(D)) {
-          const std::string_view Name(E->d_name);
-          if (Name != "." && Name != "..") Read.Names.emplace_back(Name);
-        }
-        closedir(D);
-      }
+      Read.Names = FolderNames(Dir);
       F = &Read;
       // Kept only when read well after its last change.
       if (Read.Settled) {
         if (Folders.size() >= MaxFolders) Folders.clear();
-        F = &Folders.insert_or_assign(Dir.native(), std::move(Read)).first->second;
+        F = &Folders.insert_or_assign(Key, std::move(Read)).first->second;
       }
     }
     for (const std::string& N : F->Names)
@@ -133,7 +127,7 @@ class TFolderNames {
   std::unordered_map<std::string, TFolder> Folders;
 };
 
-TFolderNames& FolderNames() {
+TFolderNames& SourceFolderNames() {
   static TFolderNames Names;
   return Names;
 }
@@ -143,12 +137,14 @@ TFolderNames& FolderNames() {
 fs::path FindFileNoCase(const fs::path& Dir, std::string_view Name) {
   if (Dir.empty() || Name.empty()) return {};
   std::error_code Ec;
-  const fs::path Exact = Dir / fs::path(std::string(Name));
-  if (fs::is_regular_file(Exact, Ec)) return Exact;
+  // Where the system ignores case, a name in any case is found at once: the
+  // folder says how the file's name is written.
+  const fs::path Exact = Dir / PathFromUtf8(Name);
+  if (!FileNamesIgnoreCase() && fs::is_regular_file(Exact, Ec)) return Exact;
   fs::path Found;
-  FolderNames().ForEach(Dir, [&](const std::string& File) {
+  SourceFolderNames().ForEach(Dir, [&](const std::string& File) {
     if (!SameNameNoCase(File, Name)) return false;
-    fs::path P = Dir / fs::path(File);
+    fs::path P = Dir / PathFromUtf8(File);
     if (!fs::is_regular_file(P, Ec)) return false;
     Found = std::move(P);
     return true;
@@ -158,10 +154,10 @@ fs::path FindFileNoCase(const fs::path& Dir, std::string_view Name) {
 
 TCodeSourceFiles::TCodeSourceFiles(const TUnit& U, const TCodeOptions& Options) {
   Enabled = Options.ReadSources;
-  UnitDir = fs::path(U.FileName).parent_path();
+  UnitDir = PathFromUtf8(U.FileName).parent_path();
   if (UnitDir.empty()) UnitDir = ".";
-  SourceDir = Options.SourceDir;
-  GivenMain = Options.SourceFile;
+  SourceDir = PathFromUtf8(Options.SourceDir);
+  GivenMain = PathFromUtf8(Options.SourceFile);
   for (const TSourceFileRec* S = U.SourceFiles.get(); S; S = S->Next.get()) {
     TFile F;
     F.Entry = S;
@@ -212,5 +208,5 @@ bool TCodeSourceFiles::LineText(const TSourceFileRec* S, int32_t Line, std::stri
 std::string TCodeSourceFiles::MainPath() {
   if (Files.empty()) return {};
   TFile* F = FileOf(Files[0].Entry);
-  return F ? F->Path.string() : std::string();
+  return F ? PathToUtf8(F->Path) : std::string();
 }

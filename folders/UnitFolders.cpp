@@ -17,6 +17,7 @@
 #include "DCU_Unit.h"
 #include "FindIndex.h"
 #include "ParallelScan.h"
+#include "Platform.h"
 #include "UnitLoad.h"
 
 namespace fs = std::filesystem;
@@ -43,7 +44,7 @@ class TWalker {
 
   void Given(const std::string& Path) {
     std::error_code Ec;
-    fs::file_status S = fs::status(Path, Ec);  // a given link is followed
+    fs::file_status S = fs::status(PathFromUtf8(Path), Ec);  // a given link is followed
     if (Ec || !fs::exists(S)) {
       if (!Ec) Ec = std::make_error_code(std::errc::no_such_file_or_directory);
       Unreadable(Path, ErrorText(Ec));
@@ -69,13 +70,13 @@ class TWalker {
   // given, and std::filesystem takes thousands of instructions to say so).
   void File(const std::string& Path) {
     const bool New = IsLexicallyNormal(Path) ? Seen.insert(Path).second
-                                             : Seen.insert(fs::path(Path).lexically_normal().string()).second;
+                                             : Seen.insert(PathToUtf8(PathFromUtf8(Path).lexically_normal())).second;
     if (New) Out.Files.push_back(Path);
   }
 
   void Folder(const std::string& Path) {
     std::error_code Ec;
-    fs::directory_iterator It(Path, Ec);
+    fs::directory_iterator It(PathFromUtf8(Path), Ec);
     if (Ec) {
       Unreadable(Path, ErrorText(Ec));
       return;
@@ -83,7 +84,7 @@ class TWalker {
     // Entry names first, so that the folder is walked in name order.
     std::vector<std::string> Names;
     for (fs::directory_iterator End; It != End;) {
-      Names.push_back(It->path().filename().string());
+      Names.push_back(PathToUtf8(It->path().filename()));
       It.increment(Ec);
       if (Ec) {
         Unreadable(Path, ErrorText(Ec));
@@ -91,18 +92,18 @@ class TWalker {
       }
     }
     std::sort(Names.begin(), Names.end());
-    for (const std::string& Name : Names) Entry((fs::path(Path) / Name).string(), Name);
+    for (const std::string& Name : Names) Entry(JoinFolderPath(Path, Name), Name);
   }
 
   void Entry(const std::string& Path, const std::string& Name) {
     std::error_code Ec;
-    fs::file_status L = fs::symlink_status(Path, Ec);
+    fs::file_status L = fs::symlink_status(PathFromUtf8(Path), Ec);
     if (Ec) {
       if (HasUnitExtension(Name)) Unreadable(Path, ErrorText(Ec));
       return;
     }
     if (fs::is_symlink(L)) {
-      fs::file_status S = fs::status(Path, Ec);
+      fs::file_status S = fs::status(PathFromUtf8(Path), Ec);
       if (!Ec && fs::is_directory(S)) return;  // links to folders are not followed
       if (!HasUnitExtension(Name)) return;
       // A link to a file, or a dangling one (its load tells why it fails).
@@ -592,7 +593,7 @@ std::vector<uint32_t> FolderNumbers(const std::vector<TFolderUnit>& Units) {
     const size_t Slash = Path.rfind('/');
     const std::string_view Raw = Slash == std::string::npos ? std::string_view() : std::string_view(Path).substr(0, Slash + 1);
     if (I == 0 || Slash == std::string::npos || Raw != LastRaw) {
-      std::string Folder = fs::path(Path).parent_path().lexically_normal().string();
+      std::string Folder = PathToUtf8(PathFromUtf8(Path).parent_path().lexically_normal());
       LastId = Ids.try_emplace(std::move(Folder), static_cast<uint32_t>(Ids.size())).first->second;
       LastRaw = Raw;
     }

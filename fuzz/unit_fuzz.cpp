@@ -49,8 +49,8 @@ void WriteSummaryAndJson(const TUnit& U) {
   } catch (const ESummaryError& E) {
     WriteErrorBlock(Sink, DisplayText(E.what()));
   }
-  QString Text = Sink.PlainText();
-  if (Text.isEmpty()) Finding("empty summary", U.FileName);
+  const std::string Text = Sink.PlainText();
+  if (Text.empty()) Finding("empty summary", U.FileName);
   const TDeclOutline Decls = BuildDeclOutline(U);
   // The values the outline does not show too (constants of routines).
   DecodeEveryValue(U);

@@ -4,7 +4,12 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -54,28 +59,49 @@ void SetBlockFixupKinds(int32_t V) {
   throw EDCUReadError("Cannot read file \"" + Path + "\": " + Reason);
 }
 
+// The system's calls of ReadWholeFile. On Windows the path (UTF-8) is
+// taken as UTF-16, the file is read as bytes (no line-end translation) and
+// its length in 64 bits.
+#ifdef _WIN32
+using TFileStat = struct _stat64;
+std::wstring WidePath(const std::string& Path) {
+  const int N = MultiByteToWideChar(CP_UTF8, 0, Path.data(), static_cast<int>(Path.size()), nullptr, 0);
+  std::wstring W(static_cast<size_t>(N > 0 ? N : 0), L'\0');
+  if (N > 0) MultiByteToWideChar(CP_UTF8, 0, Path.data(), static_cast<int>(Path.size()), W.data(), N);
+  return W;
+}
+int StatPath(const std::string& Path, TFileStat& St) { return _wstat64(WidePath(Path).c_str(), &St); }
+int StatOpen(int Fd, TFileStat& St) { return _fstat64(Fd, &St); }
+int OpenForReading(const std::string& Path) { return _wopen(WidePath(Path).c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT); }
+#else
+using TFileStat = struct stat;
+int StatPath(const std::string& Path, TFileStat& St) { return stat(Path.c_str(), &St); }
+int StatOpen(int Fd, TFileStat& St) { return fstat(Fd, &St); }
+int OpenForReading(const std::string& Path) { return open(Path.c_str(), O_RDONLY | O_CLOEXEC); }
+#endif
+
 // Reads the whole file at Path into a new block.
 TImageBlock ReadWholeFile(const std::string& Path, int32_t& Size) {
   // Only a regular file is read, and it is looked at before it is opened: a
   // FIFO, a device or a socket could block the opening or the read, or
   // never end; a folder has no bytes to read.
   // Checked again once open: the path may name another file by then.
-  auto CheckKind = [&Path](const struct stat& St) {
+  auto CheckKind = [&Path](const TFileStat& St) {
     if (S_ISDIR(St.st_mode)) RaiseFileError(Path, std::strerror(EISDIR));
     if (!S_ISREG(St.st_mode)) RaiseFileError(Path, "not a regular file");
   };
-  struct stat St {};
-  if (stat(Path.c_str(), &St) == 0) CheckKind(St);
+  TFileStat St{};
+  if (StatPath(Path, St) == 0) CheckKind(St);
   // The system's own calls: a stream would seek to the end and back to
   // learn the length, three calls more for each unit.
   errno = 0;
-  const int Fd = open(Path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int Fd = OpenForReading(Path);
   if (Fd < 0) RaiseFileError(Path, std::strerror(errno ? errno : ENOENT));
   struct TClose {
     int Fd;
     ~TClose() { close(Fd); }
   } Closer{Fd};
-  if (fstat(Fd, &St) != 0) RaiseFileError(Path, std::strerror(errno ? errno : EIO));
+  if (StatOpen(Fd, St) != 0) RaiseFileError(Path, std::strerror(errno ? errno : EIO));
   CheckKind(St);
   if (St.st_size > INT32_MAX) RaiseFileError(Path, "file too large");
   Size = static_cast<int32_t>(St.st_size);
@@ -84,7 +110,7 @@ TImageBlock ReadWholeFile(const std::string& Path, int32_t& Size) {
   TImageBlock Buf = NewImageBlock(static_cast<size_t>(Size) + 1);
   Buf[static_cast<size_t>(Size)] = 0;
   for (size_t Got = 0; Got < static_cast<size_t>(Size);) {
-    const ssize_t N = read(Fd, Buf.get() + Got, static_cast<size_t>(Size) - Got);
+    const auto N = read(Fd, Buf.get() + Got, static_cast<unsigned>(static_cast<size_t>(Size) - Got));
     if (N < 0 && errno == EINTR) continue;
     if (N <= 0) RaiseFileError(Path, std::strerror(N < 0 && errno ? errno : EIO));  // an error, or the file ended early
     Got += static_cast<size_t>(N);

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the build needs, builds everything and runs the whole test
-# suite, then builds the reader alone under AddressSanitizer and
+# suite, builds and tests the Windows program (scripts/windows.sh), then
+# builds the reader alone under AddressSanitizer and
 # UndefinedBehaviorSanitizer and runs the reader tests again.
 set -euo pipefail
 
@@ -19,6 +20,11 @@ cmake -S "$ROOT" -B "$ROOT/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_
 cmake --build "$ROOT/build" -j2
 echo "== tests ($(date +%T))"
 (cd "$ROOT/build" && ctest -j2 --output-on-failure)
+
+# unitpeek-dump.exe: cross-built with MinGW-w64, its tests under Wine (the
+# same answers as the Linux program over the corpus), the zip.
+echo "== the Windows program ($(date +%T))"
+"$ROOT/scripts/windows.sh"
 
 echo "== reader under AddressSanitizer + UndefinedBehaviorSanitizer ($(date +%T))"
 SAN_FLAGS="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"

@@ -1,21 +1,21 @@
 // The recording sink (see RichSink.h).
 #include "RichSink.h"
 
-QString TJX_RecordingSink::TLine::Text() const {
-  QString S;
+std::string TJX_RecordingSink::TLine::Text() const {
+  std::string S;
   for (const TPiece& P : Pieces) S += P.Text;
   return S;
 }
 
 TJX_RecordingSink::TJX_RecordingSink() { Doc.emplace_back(); }
 
-void TJX_RecordingSink::Put(TLine& Line, const QString& Text) {
-  if (Text.isEmpty()) return;
+void TJX_RecordingSink::Put(TLine& Line, const std::string& Text) {
+  if (Text.empty()) return;
   if (Line.Pieces.empty()) Line.Indented = Indented;
   Line.Pieces.push_back(TPiece{Text, Bold, Color});
 }
 
-void TJX_RecordingSink::AddLine(const QString& Text, TFontStyle Style, const TTextColor& NewColor) {
+void TJX_RecordingSink::AddLine(const std::string& Text, TFontStyle Style, const TTextColor& NewColor) {
   Bold = Style == TFontStyle::Bold;
   if (NewColor.IsValid()) Color = NewColor;
   if (Doc.back().Empty()) {
@@ -28,7 +28,7 @@ void TJX_RecordingSink::AddLine(const QString& Text, TFontStyle Style, const TTe
   }
 }
 
-void TJX_RecordingSink::AppendText(const QString& Text, TFontStyle Style) {
+void TJX_RecordingSink::AppendText(const std::string& Text, TFontStyle Style) {
   Bold = Style == TFontStyle::Bold;
   Put(Doc.back(), Text);
 }
@@ -39,13 +39,13 @@ std::vector<TJX_RecordingSink::TLine> TJX_RecordingSink::VisibleLines() const {
   return V;
 }
 
-QString TJX_RecordingSink::PlainText() const {
-  QString S;
+std::string TJX_RecordingSink::PlainText() const {
+  std::string S;
   for (const TLine& L : VisibleLines()) {
-    QString T = L.Text();
-    if (L.Indented && !T.isEmpty()) S += QStringLiteral("  ");
+    const std::string T = L.Text();
+    if (L.Indented && !T.empty()) S += "  ";
     S += T;
-    S += QLatin1Char('\n');
+    S += '\n';
   }
   return S;
 }

@@ -9,8 +9,8 @@
 // text; the empty last line of a closed document is where the next text goes.
 #pragma once
 
-#include <QString>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 enum class TFontStyle { Regular, Bold };
@@ -32,9 +32,9 @@ class TJX_RichSink {
 
   // Writes Text as a line of its own at the end. A colour that is none leaves
   // the running colour unchanged.
-  virtual void AddLine(const QString& Text, TFontStyle Style, const TTextColor& Color = TTextColor()) = 0;
+  virtual void AddLine(const std::string& Text, TFontStyle Style, const TTextColor& Color = TTextColor()) = 0;
   // Writes Text at the very end of the last line, without a line break.
-  virtual void AppendText(const QString& Text, TFontStyle Style) = 0;
+  virtual void AppendText(const std::string& Text, TFontStyle Style) = 0;
   // Empty selection at the start, view scrolled to the first line.
   virtual void ScrollToTop() = 0;
   // Indentation for the lines written from now on.
@@ -46,21 +46,21 @@ class TJX_RichSink {
 class TJX_RecordingSink : public TJX_RichSink {
  public:
   struct TPiece {
-    QString Text;
+    std::string Text;
     bool Bold = false;
     TTextColor Color;  // none: default text colour
   };
   struct TLine {
     std::vector<TPiece> Pieces;
     bool Indented = false;
-    QString Text() const;
-    bool Empty() const { return Text().isEmpty(); }
+    std::string Text() const;
+    bool Empty() const { return Text().empty(); }
   };
 
   TJX_RecordingSink();
 
-  void AddLine(const QString& Text, TFontStyle Style, const TTextColor& Color = TTextColor()) override;
-  void AppendText(const QString& Text, TFontStyle Style) override;
+  void AddLine(const std::string& Text, TFontStyle Style, const TTextColor& Color = TTextColor()) override;
+  void AppendText(const std::string& Text, TFontStyle Style) override;
   void ScrollToTop() override {}
   void SetIndented(bool On) override { Indented = On; }
 
@@ -68,12 +68,12 @@ class TJX_RecordingSink : public TJX_RichSink {
   std::vector<TLine> VisibleLines() const;
   // The visible lines as plain text, each ended by a newline; indented lines
   // with text start with two blanks.
-  QString PlainText() const;
+  std::string PlainText() const;
 
   const std::vector<TLine>& Lines() const { return Doc; }
 
  private:
-  void Put(TLine& Line, const QString& Text);
+  void Put(TLine& Line, const std::string& Text);
   std::vector<TLine> Doc;
   bool Bold = false;
   TTextColor Color;

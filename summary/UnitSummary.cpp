@@ -1,118 +1,138 @@
 // The summary writers (see UnitSummary.h): stamps as dates of the user's
 // locale, used units in the locale's order, the error block. They need the
-// facts alone, not the reader: the command line's text summary module is
-// built from them (LoadAndSummarize is in SummaryLoad.cpp).
+// facts alone, not the reader (LoadAndSummarize is in SummaryLoad.cpp).
 #include "UnitSummary.h"
 
-#include <QCollator>
-#include <QDate>
-#include <QLocale>
-#include <QRegularExpression>
-#include <QTime>
+#include <algorithm>
+#include <cstdio>
 
 #include "DCU_Unit.h"  // the kinds of used units
+#include "Platform.h"
 
-QString DisplayText(std::string_view Bytes) {
-  QString S;
-  S.reserve(static_cast<qsizetype>(Bytes.size()));
-  for (char Ch : Bytes) {
-    const TDisplayChar D = DisplayChar(static_cast<unsigned char>(Ch));
-    if (D.Caret) S += QLatin1Char('^');
-    S += QChar(D.Code);
-  }
-  return S;
-}
+std::string DisplayText(std::string_view Bytes) { return DisplayUtf8(Bytes); }
 
 namespace {
 
-bool IsCLocale(const QLocale& L) { return L.language() == QLocale::C; }
-
-// The locale's long time pattern without its time-zone field: stamps carry
-// no zone.
-QString LongTimePattern(const QLocale& L) {
-  QString P = L.timeFormat(QLocale::LongFormat);
-  static const QRegularExpression Zone(QStringLiteral("\\s*t+\\s*"));
-  // Only letters outside quotes are fields; the patterns of real locales
-  // quote no 't', so a plain replace is enough.
-  P.replace(Zone, QStringLiteral(" "));
-  return P.trimmed();
+// The C locale's formats: short date "d MMM yyyy", long time "HH:mm:ss".
+std::string CShortDate(int Year, int Month, int Day) {
+  static const char* const Months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                       "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  char Buf[32];
+  std::snprintf(Buf, sizeof Buf, "%d %s %04d", Day, Months[(Month - 1) % 12], Year);
+  return Buf;
 }
 
-QString FormatDateTime(const QDate& D, const QTime& T) {
-  QLocale L = QLocale::system();
-  QString S = L.toString(D, QLocale::ShortFormat);
-  if (T.hour() != 0 || T.minute() != 0 || T.second() != 0)
-    S += QLatin1Char(' ') + L.toString(T, LongTimePattern(L));
-  return S;
+std::string CLongTime(int Hour, int Minute, int Second) {
+  char Buf[32];
+  std::snprintf(Buf, sizeof Buf, "%02d:%02d:%02d", Hour, Minute, Second);
+  return Buf;
+}
+
+std::string FormatDateTime(const TFileStamp& S) {
+  const bool C = UserLocaleIsC();
+  std::string Text = C ? CShortDate(S.Year, S.Month, S.Day) : UserShortDate(S.Year, S.Month, S.Day);
+  if (S.Hour != 0 || S.Minute != 0 || S.Second != 0)
+    Text += ' ' + (C ? CLongTime(S.Hour, S.Minute, S.Second) : UserLongTime(S.Hour, S.Minute, S.Second));
+  return Text;
+}
+
+// The code point of the UTF-8 sequence at S[I] (display text: valid UTF-8
+// of the Basic Multilingual Plane), I moved past it.
+char32_t NextCodePoint(std::string_view S, size_t& I) {
+  const auto B = [&](size_t K) { return static_cast<char32_t>(static_cast<unsigned char>(S[K])); };
+  const char32_t First = B(I++);
+  if (First < 0x80) return First;
+  const int More = First >= 0xF0 ? 3 : First >= 0xE0 ? 2 : 1;
+  char32_t C = First & (0x3F >> More);
+  for (int K = 0; K < More && I < S.size(); ++K) C = C << 6 | (B(I++) & 0x3F);
+  return C;
+}
+
+// The lower case of the letters display text holds (Latin-1 and Latin
+// Extended-A, where the upper-case letters of Windows-1252 lie).
+char32_t LowerCodePoint(char32_t C) {
+  if ((C >= 'A' && C <= 'Z') || (C >= 0xC0 && C <= 0xDE && C != 0xD7)) return C + 0x20;
+  if (C == 0x178) return 0xFF;
+  if (C == 0x130) return 'i';
+  const bool EvenUpper = (C >= 0x100 && C < 0x138) || (C >= 0x14A && C < 0x178);
+  const bool OddUpper = (C >= 0x139 && C < 0x149) || (C >= 0x179 && C < 0x17F);
+  if ((EvenUpper && C % 2 == 0) || (OddUpper && C % 2 == 1)) return C + 1;
+  return C;
+}
+
+// The C locale's order: code points of the lower-cased names.
+int CompareLowerCodePoints(std::string_view A, std::string_view B) {
+  size_t I = 0, J = 0;
+  while (I < A.size() && J < B.size()) {
+    const char32_t X = LowerCodePoint(NextCodePoint(A, I)), Y = LowerCodePoint(NextCodePoint(B, J));
+    if (X != Y) return X < Y ? -1 : 1;
+  }
+  return I < A.size() ? 1 : J < B.size() ? -1 : 0;
 }
 
 }  // namespace
 
-QString FormatFileStamp(const TFileStamp& S) {
+std::string FormatFileStamp(const TFileStamp& S) {
   if (S.State == TFileStamp::BadDate || S.State == TFileStamp::BadTime) throw ESummaryError(S.ErrorText());
-  return FormatDateTime(QDate(S.Year, S.Month, S.Day), QTime(S.Hour, S.Minute, S.Second));
+  return FormatDateTime(S);
 }
 
-QString FormatFileStamp(int Version, uint32_t Stamp) {
+std::string FormatFileStamp(int Version, uint32_t Stamp) {
   return FormatFileStamp(DecodeFileStamp(Version, Stamp));
 }
 
-int CompareNamesLocale(const QString& A, const QString& B) {
-  QLocale L = QLocale::system();
-  if (IsCLocale(L)) return A.toLower().compare(B.toLower());
-  QCollator C(L);
-  C.setCaseSensitivity(Qt::CaseInsensitive);
-  return C.compare(A, B);
+int CompareNamesLocale(std::string_view A, std::string_view B) {
+  return UserLocaleIsC() ? CompareLowerCodePoints(A, B) : UserCompareNoCase(A, B);
 }
 
-void WriteLine(TJX_RichSink& View, bool Indented, const QString& Text, TFontStyle Style,
+void WriteLine(TJX_RichSink& View, bool Indented, const std::string& Text, TFontStyle Style,
                const TTextColor& Color) {
   View.SetIndented(Indented);
-  if (!Text.isEmpty()) View.AddLine(Text, Style, Color);
+  if (!Text.empty()) View.AddLine(Text, Style, Color);
 }
 
-void WriteComment(TJX_RichSink& View, bool Indented, const QString& Text) {
+void WriteComment(TJX_RichSink& View, bool Indented, const std::string& Text) {
   WriteLine(View, Indented, Text, TFontStyle::Regular, CommentColor);
 }
 
 void WriteUnitHeader(const TUnitFacts& Unit, TJX_RichSink& View) {
-  View.AppendText(QStringLiteral("Unit"), TFontStyle::Bold);
-  View.AppendText(QStringLiteral(" %1;").arg(DisplayText(Unit.UnitName)), TFontStyle::Regular);
+  View.AppendText("Unit", TFontStyle::Bold);
+  View.AppendText(" " + DisplayText(Unit.UnitName) + ";", TFontStyle::Regular);
   if (Unit.SourceFiles.empty()) return;
-  View.AddLine(QString(), TFontStyle::Regular);
-  WriteComment(View, false, QStringLiteral("{Version: %1}").arg(Unit.Version));
-  View.AddLine(QString(), TFontStyle::Regular);
-  WriteComment(View, false, QStringLiteral("{Source files:"));
+  View.AddLine(std::string(), TFontStyle::Regular);
+  WriteComment(View, false, "{Version: " + std::to_string(Unit.Version) + "}");
+  View.AddLine(std::string(), TFontStyle::Regular);
+  WriteComment(View, false, "{Source files:");
   for (size_t I = 0; I < Unit.SourceFiles.size(); ++I) {
     const TSourceFileFacts& F = Unit.SourceFiles[I];
-    QString Line;
+    std::string Line;
     if (F.Kind == TSourceKind::Object)
-      Line = QStringLiteral("$L ");
+      Line = "$L ";
     else if (F.Kind == TSourceKind::Resource)
-      Line = QStringLiteral("$R ");
+      Line = "$R ";
     Line += DisplayText(F.Name);
-    if (F.Stamp.State != TFileStamp::None) Line += QStringLiteral(" (%1)").arg(FormatFileStamp(F.Stamp));
-    if (I + 1 < Unit.SourceFiles.size()) Line += QLatin1Char(',');
+    if (F.Stamp.State != TFileStamp::None) Line += " (" + FormatFileStamp(F.Stamp) + ")";
+    if (I + 1 < Unit.SourceFiles.size()) Line += ',';
     WriteComment(View, true, Line);
   }
-  WriteComment(View, false, QStringLiteral("}"));
+  WriteComment(View, false, "}");
 }
 
 void WriteDebugOptions(const TUnitFacts& Unit, TJX_RichSink& View) {
-  WriteComment(View, false, QStringLiteral("{Compiler Debugger Options:}"));
-  auto OnOff = [](bool B) { return B ? QStringLiteral("On") : QStringLiteral("Off"); };
-  WriteComment(View, true, QStringLiteral("{$DebugInfo  %1}").arg(OnOff(Unit.DebugInfo)));
-  WriteComment(View, true, QStringLiteral("{$LocalSymbols %1}").arg(OnOff(Unit.LocalSymbols)));
-  WriteLine(View, false, QString(), TFontStyle::Regular);
+  WriteComment(View, false, "{Compiler Debugger Options:}");
+  auto OnOff = [](bool B) { return B ? std::string("On") : std::string("Off"); };
+  WriteComment(View, true, "{$DebugInfo  " + OnOff(Unit.DebugInfo) + "}");
+  WriteComment(View, true, "{$LocalSymbols " + OnOff(Unit.LocalSymbols) + "}");
+  WriteLine(View, false, std::string(), TFontStyle::Regular);
 }
 
-void WriteUsesList(const TUnitFacts& Unit, TJX_RichSink& View, const QString& Header, uint8_t Kind) {
+void WriteUsesList(const TUnitFacts& Unit, TJX_RichSink& View, const std::string& Header, uint8_t Kind) {
   if (Unit.UsedUnits.empty()) return;
-  std::vector<QString> Names;  // kept sorted, no two comparing equal
+  std::vector<std::string> Names;  // kept sorted, no two comparing equal
   for (const TUsedUnitFacts& U : Unit.UsedUnits) {
     if (U.UseKind != Kind) continue;
-    QString N = DisplayText(U.Name);
-    auto It = std::lower_bound(Names.begin(), Names.end(), N, [](const QString& A, const QString& B) {
+    std::string N = DisplayText(U.Name);
+    auto It = std::lower_bound(Names.begin(), Names.end(), N, [](const std::string& A, const std::string& B) {
       return CompareNamesLocale(A, B) < 0;
     });
     if (It != Names.end() && CompareNamesLocale(*It, N) == 0) continue;
@@ -120,17 +140,17 @@ void WriteUsesList(const TUnitFacts& Unit, TJX_RichSink& View, const QString& He
   }
   View.AddLine(Header, TFontStyle::Bold);
   if (Names.empty()) {
-    WriteComment(View, true, QStringLiteral("{none}"));
+    WriteComment(View, true, "{none}");
   } else {
     for (size_t I = 0; I < Names.size(); ++I)
-      WriteLine(View, true, Names[I] + (I + 1 == Names.size() ? u';' : u','), TFontStyle::Regular);
+      WriteLine(View, true, Names[I] + (I + 1 == Names.size() ? ';' : ','), TFontStyle::Regular);
   }
-  WriteLine(View, false, QString(), TFontStyle::Regular);
+  WriteLine(View, false, std::string(), TFontStyle::Regular);
 }
 
 void WriteUnitSummary(const TUnitFacts& Unit, TJX_RichSink& View) {
-  auto Empty = [&] { View.AddLine(QString(), TFontStyle::Regular); };
-  auto Bold = [&](const char* T) { View.AddLine(QString::fromLatin1(T), TFontStyle::Bold); };
+  auto Empty = [&] { View.AddLine(std::string(), TFontStyle::Regular); };
+  auto Bold = [&](const char* T) { View.AddLine(T, TFontStyle::Bold); };
   Empty();
   WriteUnitHeader(Unit, View);
   Empty();
@@ -138,25 +158,40 @@ void WriteUnitSummary(const TUnitFacts& Unit, TJX_RichSink& View) {
   Empty();
   Bold("Interface");
   Empty();
-  WriteUsesList(Unit, View, QStringLiteral("Uses"), InterfaceUses);
+  WriteUsesList(Unit, View, "Uses", InterfaceUses);
   Empty();
   Bold("Type");
-  WriteComment(View, false, QStringLiteral("{info skipped --------}"));
+  WriteComment(View, false, "{info skipped --------}");
   Empty();
   Bold("Implementation");
   Empty();
-  WriteUsesList(Unit, View, QStringLiteral("Uses"), ImplementationUses);
+  WriteUsesList(Unit, View, "Uses", ImplementationUses);
   Empty();
-  WriteUsesList(Unit, View, QStringLiteral("Imports"), DllImports);
+  WriteUsesList(Unit, View, "Imports", DllImports);
   Empty();
-  WriteComment(View, false, QStringLiteral("{code skipped --------}"));
+  WriteComment(View, false, "{code skipped --------}");
   Empty();
   Bold("end;");
   View.ScrollToTop();
 }
 
-void WriteErrorBlock(TJX_RichSink& View, const QString& Message) {
-  View.AddLine(QString(), TFontStyle::Regular);
-  View.AddLine(QStringLiteral("Error:"), TFontStyle::Bold, ErrorColor);
+void WriteErrorBlock(TJX_RichSink& View, const std::string& Message) {
+  View.AddLine(std::string(), TFontStyle::Regular);
+  View.AddLine("Error:", TFontStyle::Bold, ErrorColor);
   View.AddLine(Message, TFontStyle::Regular, ErrorColor);
+}
+
+std::string ErrorBlockText(std::string_view Error) { return "\nError:\n" + DisplayText(Error) + "\n"; }
+
+bool AppendSummaryText(const TUnitFacts& Facts, std::string& Out) {
+  TJX_RecordingSink Sink;
+  bool Written = false;
+  try {
+    WriteUnitSummary(Facts, Sink);
+    Written = true;
+  } catch (const std::exception& E) {  // an invalid stamp (ESummaryError)
+    WriteErrorBlock(Sink, DisplayText(E.what()));
+  }
+  Out += Sink.PlainText();
+  return Written;
 }

@@ -1,9 +1,10 @@
 // The summary writers: turn the facts of a loaded unit into the fixed-layout
 // summary of its tab (or of the command line's text output). They read only
-// the facts and write only through a TJX_RichSink, so they need no widgets.
+// the facts and write only through a TJX_RichSink, so they need no widgets;
+// what they need of the user's locale comes from the platform layer
+// (Platform.h). Text is UTF-8.
 #pragma once
 
-#include <QString>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -27,34 +28,43 @@ class ESummaryError : public std::runtime_error {
 
 // 8-bit name or message bytes as display text: Windows-1252, with the bytes
 // 0x00-0x1F and 0x7F in caret notation (^@ .. ^_, ^?).
-// The same text in UTF-8: DisplayUtf8 (DCU_Text.h).
-QString DisplayText(std::string_view Bytes);
+// In UTF-8, as DisplayUtf8 (DCU_Text.h).
+std::string DisplayText(std::string_view Bytes);
 
 // Date and time text of a source-file stamp in the user's locale: short date,
 // a blank and the long time (without a time-zone field); the time is left
 // out when it is midnight. An invalid packed value raises ESummaryError.
-QString FormatFileStamp(int Version, uint32_t Stamp);
-QString FormatFileStamp(const TFileStamp& Stamp);
+// Under the C locale: "20 Sep 2005 16:15:40".
+std::string FormatFileStamp(int Version, uint32_t Stamp);
+std::string FormatFileStamp(const TFileStamp& Stamp);
 
-void WriteLine(TJX_RichSink& View, bool Indented, const QString& Text, TFontStyle Style,
+void WriteLine(TJX_RichSink& View, bool Indented, const std::string& Text, TFontStyle Style,
                const TTextColor& Color = TTextColor());
-void WriteComment(TJX_RichSink& View, bool Indented, const QString& Text);
+void WriteComment(TJX_RichSink& View, bool Indented, const std::string& Text);
 void WriteUnitHeader(const TUnitFacts& Unit, TJX_RichSink& View);
 void WriteDebugOptions(const TUnitFacts& Unit, TJX_RichSink& View);
-void WriteUsesList(const TUnitFacts& Unit, TJX_RichSink& View, const QString& Header, uint8_t Kind);
+void WriteUsesList(const TUnitFacts& Unit, TJX_RichSink& View, const std::string& Header, uint8_t Kind);
 void WriteUnitSummary(const TUnitFacts& Unit, TJX_RichSink& View);
 void WriteUnitSummary(const TUnit& Unit, TJX_RichSink& View);
-void WriteErrorBlock(TJX_RichSink& View, const QString& Message);
+void WriteErrorBlock(TJX_RichSink& View, const std::string& Message);
+// The error block of a unit that did not load as WriteErrorBlock writes it
+// in plain text: an empty line, "Error:", the message (bytes of the unit's
+// message) as display text.
+std::string ErrorBlockText(std::string_view Error);
+// The plain text of a loaded unit's summary appended to Out (the lines a tab
+// shows, indented lines by two blanks); on an invalid stamp, what was
+// written and the error block. True when the whole summary was written.
+bool AppendSummaryText(const TUnitFacts& Facts, std::string& Out);
 
 // Case-insensitive, locale-aware order of names (under the C locale: code
 // points of the lower-cased names). Negative, zero or positive.
-int CompareNamesLocale(const QString& A, const QString& B);
+int CompareNamesLocale(std::string_view A, std::string_view B);
 
 // Result of loading one unit file and writing its summary.
 struct TSummaryOutcome {
   bool Loaded = false;   // the unit object was constructed
   bool Written = false;  // the whole summary was written
-  QString Error;         // the message shown in the error block, if any
+  std::string Error;     // the message shown in the error block, if any
   // For a reader error: file offsets of the byte where reading stopped and
   // of the last tag byte (-1: not known).
   int64_t FailOffset = -1;

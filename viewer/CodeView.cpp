@@ -93,7 +93,7 @@ bool TCodeView::Open(const QString& Path) {
   TUnitLoad Failure;
   std::unique_ptr<TUnit> Unit = TryLoadUnitKept(QFile::encodeName(Path).toStdString(), Failure);
   if (!Unit) {
-    SetMessage(tr("No code: the file did not load.\n\n%1").arg(DisplayText(Failure.Error)));
+    SetMessage(tr("No code: the file did not load.\n\n%1").arg(QString::fromStdString(DisplayText(Failure.Error))));
     return false;
   }
   try {

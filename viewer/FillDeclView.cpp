@@ -95,7 +95,7 @@ void FillDeclView(TDeclView& View, const QString& Path, const QColor& CommentCol
     for (size_t I = 0; I < Lister.RoutineCount(); ++I) Coded.insert(Lister.Head(I).DeclOffset);
   });
   if (!L.Facts) {
-    View.SetMessage(QObject::tr("No declarations: the file did not load.\n\n%1").arg(DisplayText(L.Error)));
+    View.SetMessage(QObject::tr("No declarations: the file did not load.\n\n%1").arg(QString::fromStdString(DisplayText(L.Error))));
     return;
   }
   TListingText Text;

@@ -216,7 +216,7 @@ void TFolderFindPage::FillLines() {
         Item->setText(ColDeclaration, Loaded ? tr("%1 (no longer in the file)").arg(Utf8(Group[I].Name))
                                              : tr("%1 (the file no longer loads)").arg(Utf8(Group[I].Name)));
         Item->setForeground(ColDeclaration, QColor(200, 0, 0));
-        if (!Loaded) Item->setToolTip(ColDeclaration, DisplayText(Error));
+        if (!Loaded) Item->setToolTip(ColDeclaration, QString::fromStdString(DisplayText(Error)));
       }
     }
     ++FNextGroup;

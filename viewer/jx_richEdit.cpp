@@ -36,21 +36,21 @@ void TJX_RichEditSink::InsertAtEnd(const QString& Text, bool NewBlockBefore, boo
   C.endEditBlock();
 }
 
-void TJX_RichEditSink::AddLine(const QString& Text, TFontStyle Style, const TTextColor& NewColor) {
+void TJX_RichEditSink::AddLine(const std::string& Text, TFontStyle Style, const TTextColor& NewColor) {
   Bold = Style == TFontStyle::Bold;
   if (NewColor.IsValid()) Color = NewColor;
   bool Closed = View->document()->lastBlock().text().isEmpty();
   if (Closed)
-    InsertAtEnd(Text, false, true);
+    InsertAtEnd(QString::fromStdString(Text), false, true);
   else
-    InsertAtEnd(Text, true, false);
+    InsertAtEnd(QString::fromStdString(Text), true, false);
   // Keep the end of the text in view while the summary grows.
   if (QScrollBar* SB = View->verticalScrollBar()) SB->setValue(SB->maximum());
 }
 
-void TJX_RichEditSink::AppendText(const QString& Text, TFontStyle Style) {
+void TJX_RichEditSink::AppendText(const std::string& Text, TFontStyle Style) {
   Bold = Style == TFontStyle::Bold;
-  InsertAtEnd(Text, false, false);
+  InsertAtEnd(QString::fromStdString(Text), false, false);
 }
 
 void TJX_RichEditSink::ScrollToTop() {

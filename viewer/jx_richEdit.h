@@ -2,6 +2,8 @@
 // view (see RichSink.h for the operations and the document rule).
 #pragma once
 
+#include <QString>
+
 #include "RichSink.h"
 
 class QTextEdit;
@@ -13,8 +15,8 @@ class TJX_RichEditSink : public TJX_RichSink {
  public:
   explicit TJX_RichEditSink(QTextEdit* View) : View(View) {}
 
-  void AddLine(const QString& Text, TFontStyle Style, const TTextColor& Color = TTextColor()) override;
-  void AppendText(const QString& Text, TFontStyle Style) override;
+  void AddLine(const std::string& Text, TFontStyle Style, const TTextColor& Color = TTextColor()) override;
+  void AppendText(const std::string& Text, TFontStyle Style) override;
   void ScrollToTop() override;
   void SetIndented(bool On) override { Indented = On; }
 

@@ -377,7 +377,7 @@ void TfrmJXUnitPeek::OpenUnitFile(const QString& Path) {
   if (OnTabBuilding) OnTabBuilding();
   // Loads, writes the summary (or the error block) and releases the unit.
   TSummaryOutcome Outcome = LoadAndSummarize(QFile::encodeName(Path).toStdString(), Sink);
-  if (!Outcome.Loaded || !Outcome.Written) Page->SetFailure(Outcome.Error, Outcome.FailOffset, Outcome.DefOffset);
+  if (!Outcome.Loaded || !Outcome.Written) Page->SetFailure(QString::fromStdString(Outcome.Error), Outcome.FailOffset, Outcome.DefOffset);
   // In front also when the file failed: the error is what was asked for.
   advPageControl->setCurrentWidget(Page);
 }

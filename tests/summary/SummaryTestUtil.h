@@ -4,9 +4,9 @@
 
 #include <sys/wait.h>
 
-#include <QString>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <unistd.h>
@@ -70,9 +70,17 @@ inline TRun RunShell(const std::string& Cmd) {
   return R;
 }
 
+// The program the command-line tests run: the build's unitpeek-dump, or the
+// command UNITPEEK_TEST_DUMP names (scripts/windows_tests.sh: the .exe under
+// Wine).
+inline std::string DumpProgram() {
+  const char* Other = std::getenv("UNITPEEK_TEST_DUMP");
+  return Other && *Other ? Other : UNITPEEK_DUMP;
+}
+
 // Runs unitpeek-dump with Args under the C locale; standard error is dropped.
 inline TRun Dump(const std::vector<std::string>& Args) {
-  std::string Cmd = "LC_ALL=C " + Quote(UNITPEEK_DUMP);
+  std::string Cmd = "LC_ALL=C " + Quote(DumpProgram());
   for (const auto& A : Args) Cmd += " " + Quote(A);
   Cmd += " 2>/dev/null";
   return RunShell(Cmd);

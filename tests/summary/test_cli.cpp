@@ -41,9 +41,9 @@ TEST_F(CommandLine, JsonTextIsLaidOutAsTheJsonLibraryDumpsItWithNamesAsTheSummar
   const json J = json::parse(R.Out);
   EXPECT_EQ(R.Out, J.dump(2, ' ', false, json::error_handler_t::replace) + "\n");
   // The unit name is what follows the last backslash, up to the dot.
-  EXPECT_EQ(J[0]["unit"], DisplayText("\x85\xE9\x7F").toStdString());
-  EXPECT_EQ(J[0]["sourceFiles"][0]["name"], DisplayText(Name + ".pas").toStdString());
-  EXPECT_EQ(J[0]["uses"]["interface"], json({DisplayText(Used).toStdString()}));
+  EXPECT_EQ(J[0]["unit"], DisplayText("\x85\xE9\x7F"));
+  EXPECT_EQ(J[0]["sourceFiles"][0]["name"], DisplayText(Name + ".pas"));
+  EXPECT_EQ(J[0]["uses"]["interface"], json({DisplayText(Used)}));
   EXPECT_EQ(J[2]["ok"], false);
   EXPECT_EQ(J[3]["error"], "Invalid argument to date encode");
 }
@@ -55,7 +55,7 @@ TEST_F(CommandLine, TextModePrintsTheVisibleLinesOfEachFile) {
   ASSERT_TRUE(LoadAndSummarize(Demo, Sink).Written);
   TRun One = Dump({Demo});
   EXPECT_EQ(One.Status, 0);
-  EXPECT_EQ(One.Out, Sink.PlainText().toStdString());
+  EXPECT_EQ(One.Out, Sink.PlainText());
   EXPECT_NE(One.Out.find("\n  {$DebugInfo  On}\n"), std::string::npos);
   EXPECT_NE(One.Out.find("  Demo.pas (5 Mar 2004 10:20:30),\n"), std::string::npos);
 
@@ -75,7 +75,7 @@ TEST_F(CommandLine, FailingFilesShowTheirErrorBlockAndExitOne) {
   ASSERT_NE(B, std::string::npos);
   TJX_RecordingSink Sink;
   auto O = LoadAndSummarize(Broken, Sink);
-  EXPECT_NE(R.Out.find("==> " + Broken + " <==\n\nError:\n" + O.Error.toStdString() + "\n==> "), std::string::npos);
+  EXPECT_NE(R.Out.find("==> " + Broken + " <==\n\nError:\n" + O.Error + "\n==> "), std::string::npos);
   // The failing summary keeps what it wrote; its first source line failed,
   // so no indentation was in force yet.
   EXPECT_NE(R.Out.find("{Source files:\n\nError:\nInvalid argument to date encode\n"), std::string::npos);

@@ -85,7 +85,7 @@ TRun DumpWithErrors(const std::vector<std::string>& Args, std::string& Err) {
   const std::string ErrFile = (Dir.Path / "err").string();
   std::vector<std::string> All = Args;
   TRun R;
-  std::string Cmd = "LC_ALL=C " + summarytest::Quote(UNITPEEK_DUMP);
+  std::string Cmd = "LC_ALL=C " + summarytest::Quote(summarytest::DumpProgram());
   for (const auto& A : Args) Cmd += " " + summarytest::Quote(A);
   Cmd += " 2>" + summarytest::Quote(ErrFile);
   FILE* P = popen(Cmd.c_str(), "r");

@@ -33,14 +33,14 @@ std::vector<uint8_t> Tables(UnitBuilder& B, uint32_t CodeLines = 1, bool LocalVa
   return B.Finish();
 }
 
-std::vector<QString> Texts(const TJX_RecordingSink& S) {
-  std::vector<QString> T;
+std::vector<std::string> Texts(const TJX_RecordingSink& S) {
+  std::vector<std::string> T;
   for (const auto& L : S.VisibleLines()) T.push_back(L.Text());
   return T;
 }
 
 // Index of the first visible line with this text, or -1.
-int LineOf(const TJX_RecordingSink& S, const QString& Text) {
+int LineOf(const TJX_RecordingSink& S, const std::string& Text) {
   auto T = Texts(S);
   for (size_t I = 0; I < T.size(); ++I)
     if (T[I] == Text) return int(I);
@@ -56,7 +56,7 @@ TEST(SummaryLayout, ThirtyFourLinesWithStylesColoursAndIndentation) {
   B.Uses(0x64, "SysUtils").EndEntry().Uses(0x64, "Classes").EndEntry();
   TJX_RecordingSink S;
   auto R = SummarizeBytes(Tables(B), S);
-  ASSERT_TRUE(R.Written) << R.Error.toStdString();
+  ASSERT_TRUE(R.Written) << R.Error;
 
   struct Want { const char* Text; bool Bold; bool Indented; };
   const Want Lines[] = {
@@ -75,7 +75,7 @@ TEST(SummaryLayout, ThirtyFourLinesWithStylesColoursAndIndentation) {
   ASSERT_EQ(V.size(), 34u);
   for (size_t I = 0; I < V.size(); ++I) {
     SCOPED_TRACE(I + 1);
-    EXPECT_EQ(V[I].Text().toStdString(), Lines[I].Text);
+    EXPECT_EQ(V[I].Text(), Lines[I].Text);
     if (V[I].Empty()) {
       EXPECT_FALSE(V[I].Indented);
       continue;
@@ -92,8 +92,9 @@ TEST(SummaryLayout, ThirtyFourLinesWithStylesColoursAndIndentation) {
   EXPECT_TRUE(V[1].Pieces[0].Bold);
   EXPECT_FALSE(V[1].Pieces[1].Bold);
   EXPECT_FALSE(V[1].Pieces[0].Color.IsValid());
-  EXPECT_EQ(S.PlainText().count(QStringLiteral("\n")), 34);
-  EXPECT_TRUE(S.PlainText().contains(QStringLiteral("\n  $R Demo.res (5 Mar 2004),\n")));
+  const std::string Plain = S.PlainText();
+  EXPECT_EQ(std::count(Plain.begin(), Plain.end(), '\n'), 34);
+  EXPECT_NE(Plain.find("\n  $R Demo.res (5 Mar 2004),\n"), std::string::npos);
 }
 
 TEST(SummaryLayout, UsesListsSortedWithoutCaseVariantsAndEmptyLists) {
@@ -125,7 +126,7 @@ TEST(SummaryLayout, UsesListsSortedWithoutCaseVariantsAndEmptyLists) {
     EXPECT_EQ(T[I + 2], "Uses");
     EXPECT_EQ(T[I + 3], "{none}");
     int J = LineOf(S, "Implementation");
-    std::vector<QString> Want = {"Uses", "classes,", "sysutils,", "Windows,", "Zlib;", "", "Imports", "{none}"};
+    std::vector<std::string> Want = {"Uses", "classes,", "sysutils,", "Windows,", "Zlib;", "", "Imports", "{none}"};
     for (size_t K = 0; K < Want.size(); ++K) EXPECT_EQ(T[J + 2 + K], Want[K]) << K;
   }
 }
@@ -175,7 +176,7 @@ TEST(SummaryStamps, SourceLinesWithoutStampsAndFailingStamps) {
     auto R = SummarizeBytes(Tables(B), S);
     EXPECT_TRUE(R.Loaded);
     EXPECT_FALSE(R.Written);
-    EXPECT_EQ(R.Error.toStdString(), C.Message);
+    EXPECT_EQ(R.Error, C.Message);
     auto V = S.VisibleLines();
     ASSERT_GE(V.size(), 4u);
     EXPECT_EQ(V[V.size() - 4].Text(), "Demo.pas (5 Mar 2004 10:20:30),");
@@ -220,11 +221,11 @@ TEST(SummaryStamps, FormatFileStampUnderTheCLocale) {
 
 TEST(SummaryText, DisplayTextAndTheErrorBlockOfAFileThatFails) {
   EXPECT_EQ(DisplayText(std::string_view("A\0B\x1F\x7F", 5)), "A^@B^_^?");
-  EXPECT_EQ(DisplayText("\x80\x81\x9F\xE9"), QString::fromUtf8("\u20AC\u0081\u0178\u00E9"));
+  EXPECT_EQ(DisplayText("\x80\x81\x9F\xE9"), std::string("\u20AC\u0081\u0178\u00E9"));
   // The UTF-8 form (JSON output) is the same text for every byte value.
   for (int B = 0; B < 256; ++B) {
     const std::string Byte(1, static_cast<char>(B));
-    EXPECT_EQ(DisplayUtf8(Byte), DisplayText(Byte).toStdString()) << "byte " << B;
+    EXPECT_EQ(DisplayUtf8(Byte), DisplayText(Byte)) << "byte " << B;
   }
 
   // A unit name with control and 8-bit characters reaches the view decoded.
@@ -232,7 +233,7 @@ TEST(SummaryText, DisplayTextAndTheErrorBlockOfAFileThatFails) {
   B.Header().SourceFile(std::string("Na\x01me\xE4.pas"));
   TJX_RecordingSink S;
   EXPECT_TRUE(SummarizeBytes(Tables(B), S).Written);
-  EXPECT_EQ(Texts(S)[1], QString::fromUtf8("Unit Na^Ame\u00E4;"));
+  EXPECT_EQ(Texts(S)[1], std::string("Unit Na^Ame\u00E4;"));
 
   TJX_RecordingSink E;
   auto R = SummarizeBytes({'n', 'o', 'n', 'e'}, E);
@@ -242,7 +243,7 @@ TEST(SummaryText, DisplayTextAndTheErrorBlockOfAFileThatFails) {
   EXPECT_EQ(T[0], "");
   EXPECT_EQ(T[1], "Error:");
   EXPECT_EQ(T[2], R.Error);
-  EXPECT_FALSE(R.Error.isEmpty());
+  EXPECT_FALSE(R.Error.empty());
 }
 
 TEST(SummarySink, ClosedAndOpenDocuments) {

@@ -17,7 +17,7 @@ void CompareWithRecording(const QTextEdit& View, const TJX_RecordingSink& Rec) {
   std::vector<TJX_RecordingSink::TLine> Want = Rec.VisibleLines();
   QStringList GotTexts, WantTexts;
   for (const auto& L : Got) GotTexts << L.Text;
-  for (const auto& L : Want) WantTexts << L.Text();
+  for (const auto& L : Want) WantTexts << QString::fromStdString(L.Text());
   QCOMPARE(GotTexts, WantTexts);
   for (size_t I = 0; I < Want.size(); ++I) {
     const TViewLine& G = Got[I];
@@ -25,9 +25,9 @@ void CompareWithRecording(const QTextEdit& View, const TJX_RecordingSink& Rec) {
     if (!W.Empty()) QCOMPARE(G.Indented, W.Indented);
     size_t Ch = 0;
     for (const auto& P : W.Pieces) {
-      for (int K = 0; K < P.Text.size(); ++K, ++Ch) {
-        QVERIFY2(G.Bold[Ch] == P.Bold, qPrintable(QStringLiteral("bold, line %1: %2").arg(I).arg(W.Text())));
-        QVERIFY2(G.Color[Ch] == (P.Color.IsValid() ? QColor(P.Color.R, P.Color.G, P.Color.B) : QColor()), qPrintable(QStringLiteral("colour, line %1: %2").arg(I).arg(W.Text())));
+      for (int K = 0; K < QString::fromStdString(P.Text).size(); ++K, ++Ch) {
+        QVERIFY2(G.Bold[Ch] == P.Bold, qPrintable(QStringLiteral("bold, line %1: %2").arg(I).arg(QString::fromStdString(W.Text()))));
+        QVERIFY2(G.Color[Ch] == (P.Color.IsValid() ? QColor(P.Color.R, P.Color.G, P.Color.B) : QColor()), qPrintable(QStringLiteral("colour, line %1: %2").arg(I).arg(QString::fromStdString(W.Text()))));
       }
     }
   }
@@ -45,18 +45,18 @@ class TestRichEditSink : public QObject {
     TJX_RecordingSink Rec;
     auto Both = [&](auto&& F) { F(static_cast<TJX_RichSink&>(Qt)); F(static_cast<TJX_RichSink&>(Rec)); };
     Both([](TJX_RichSink& S) {
-      S.AddLine(QString(), TFontStyle::Regular);  // closed: one blank line
-      S.AppendText(QStringLiteral("Unit"), TFontStyle::Bold);
-      S.AppendText(QStringLiteral(" Demo;"), TFontStyle::Regular);
-      S.AddLine(QString(), TFontStyle::Regular);  // open: ends the line, no blank
-      S.AddLine(QStringLiteral("green"), TFontStyle::Regular, TTextColor(0, 128, 0));
-      S.AddLine(QStringLiteral("still green, bold"), TFontStyle::Bold);
+      S.AddLine(std::string(), TFontStyle::Regular);  // closed: one blank line
+      S.AppendText("Unit", TFontStyle::Bold);
+      S.AppendText(" Demo;", TFontStyle::Regular);
+      S.AddLine(std::string(), TFontStyle::Regular);  // open: ends the line, no blank
+      S.AddLine("green", TFontStyle::Regular, TTextColor(0, 128, 0));
+      S.AddLine("still green, bold", TFontStyle::Bold);
       S.SetIndented(true);
-      S.AddLine(QStringLiteral("indented"), TFontStyle::Regular, TTextColor(255, 0, 0));
+      S.AddLine("indented", TFontStyle::Regular, TTextColor(255, 0, 0));
       S.SetIndented(false);
-      S.AddLine(QString(), TFontStyle::Regular);  // closed: blank lines
-      S.AddLine(QString(), TFontStyle::Regular);
-      S.AddLine(QStringLiteral("last"), TFontStyle::Regular);
+      S.AddLine(std::string(), TFontStyle::Regular);  // closed: blank lines
+      S.AddLine(std::string(), TFontStyle::Regular);
+      S.AddLine("last", TFontStyle::Regular);
     });
     CompareWithRecording(View, Rec);
     QCOMPARE(ViewTexts(&View),
@@ -89,8 +89,8 @@ class TestRichEditSink : public QObject {
     QTextEdit View;
     TJX_RichEditSink Qt(&View);
     TJX_RecordingSink Rec;
-    QVERIFY(!LoadAndSummarize(Path.toStdString(), Qt).Error.isEmpty());
-    QVERIFY(!LoadAndSummarize(Path.toStdString(), Rec).Error.isEmpty());
+    QVERIFY(!LoadAndSummarize(Path.toStdString(), Qt).Error.empty());
+    QVERIFY(!LoadAndSummarize(Path.toStdString(), Rec).Error.empty());
     CompareWithRecording(View, Rec);
   }
 };

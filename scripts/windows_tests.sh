@@ -1,0 +1,107 @@
+#!/usr/bin/env bash
+# The tests of unitpeek-dump.exe under Wine (called by scripts/windows.sh):
+#
+#   1. the same answers: the Linux program and the .exe run in every mode of
+#      scripts/snapshot_outputs.sh over ../shared/corpus (skipped, saying so,
+#      when it is absent) and over the sample units, and their standard
+#      output and exit status must be the same byte for byte; the standard
+#      error too, once the program's own path (which names the program in
+#      a usage text) is put aside;
+#   2. what only Windows has: paths with '\' printed as given, file names
+#      in another letter case, non-ASCII names, UTF-8 and Unix line ends
+#      (scripts/windows_cases.sh);
+#   3. the command-line tests of the Linux build (cli_tests and
+#      summary_tests, which run the program as a shell command) against the
+#      .exe, leaving out those that need what Windows lacks (see
+#      WINDOWS_SKIPPED_TESTS below).
+#
+# Usage: windows_tests.sh EXE [LINUX_DUMP]
+# LINUX_DUMP defaults to build/cli/unitpeek-dump (built when missing).
+set -euo pipefail
+
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+EXE=$(realpath "$1")
+LINUX=${2:-$ROOT/build/cli/unitpeek-dump}
+OUT=$(dirname "$(dirname "$EXE")")
+CORPUS=$ROOT/../shared/corpus
+
+# One Wine prefix for the build, made once; no windows, no Mono or Gecko.
+export WINEPREFIX=$OUT/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export DISPLAY=
+# The program under Wine as a program of its own, for scripts and tests.
+WRAPPER=$OUT/unitpeek-dump-wine
+# Wine reads the Unix names and arguments in the character set of the Unix
+# locale: under C (ASCII) it would drop the high bit of every UTF-8 byte.
+# C.UTF-8 is the C locale to the program as well.
+cat >"$WRAPPER" <<EOF
+#!/bin/sh
+# unitpeek-dump.exe under Wine (scripts/windows_tests.sh).
+case "\${LC_ALL:-}" in C|POSIX) LC_ALL=C.UTF-8; export LC_ALL ;; esac
+WINEPREFIX='$WINEPREFIX' WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' DISPLAY= exec wine '$EXE' "\$@"
+EOF
+chmod +x "$WRAPPER"
+[ -d "$WINEPREFIX" ] || wineboot -i >/dev/null 2>&1 || true
+# One server for all the runs: each run then starts in a fraction of a second.
+wineserver -p 60 || true
+
+SUMMARY_TESTS=$ROOT/build/tests/summary/summary_tests
+if [ ! -x "$LINUX" ] || [ ! -d "$ROOT/build/samples" ] || [ ! -x "$SUMMARY_TESTS" ]; then
+  cmake -S "$ROOT" -B "$ROOT/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" >/dev/null
+  cmake --build "$ROOT/build" -j2 --target unitpeek-dump samples summary_tests
+fi
+
+SCRATCH=$(mktemp -d)
+trap 'rm -rf "$SCRATCH"' EXIT
+failed=0
+
+# The snapshots of both programs over UNITS, compared: NAME UNITS.
+same_answers() {
+  local name=$1 units=$2 modes="--code,--decls --json,--code,--decls --decls,--json"
+  SNAPSHOT_EXTRA_MODES=$modes "$ROOT/scripts/snapshot_outputs.sh" "$LINUX" "$SCRATCH/$name-linux" "$units" >/dev/null
+  SNAPSHOT_EXTRA_MODES=$modes "$ROOT/scripts/snapshot_outputs.sh" "$WRAPPER" "$SCRATCH/$name-windows" "$units" >/dev/null
+  # The usage texts name the program by the path Wine gives it.
+  local exe_dos
+  exe_dos=$(winepath -w "$EXE" 2>/dev/null)
+  for f in "$SCRATCH/$name-windows"/*.err; do
+    EXE_DOS=$exe_dos perl -pi -e 's/\Q$ENV{EXE_DOS}\E/unitpeek-dump/g' "$f"
+  done
+  if diff -r "$SCRATCH/$name-linux" "$SCRATCH/$name-windows" >"$SCRATCH/$name.diff"; then
+    echo "same answers on Linux and Windows: $name ($(ls "$SCRATCH/$name-linux" | grep -c '\.out$') runs)"
+  else
+    echo "FAIL: Linux and Windows answer differently ($name):" >&2
+    head -n 40 "$SCRATCH/$name.diff" >&2
+    failed=1
+  fi
+}
+
+echo "== the same answers ($(date +%T))"
+same_answers samples "$ROOT/build/samples"
+if [ -d "$CORPUS" ]; then
+  same_answers corpus "$CORPUS"
+else
+  echo "SKIP: no corpus at $CORPUS: the answers over real units are not compared"
+fi
+
+echo "== what only Windows has ($(date +%T))"
+"$ROOT/scripts/windows_cases.sh" "$WRAPPER" "$LINUX" || failed=1
+
+# The command-line tests of the Linux build, run against the .exe. Left out:
+# the in-process tests of the writers, locale and platform layer (they test
+# the Linux build's libraries, not the program), and a file name that is no
+# valid UTF-8, which Windows cannot name. The FIFO and /dev/zero of the
+# tests run too: under Wine they are the Unix files, which the program
+# refuses as not regular (Windows has no FIFOs in its file system, and its
+# named pipes are no files a user gives by path).
+CLI_SUITES='CommandLine.*:CodeCommandLine.*:FindCommand.*:GraphCommand.*:ReportCommand.*'
+WINDOWS_SKIPPED_TESTS='CommandLine.JsonTextIsLaidOutAsTheJsonLibraryDumpsItWithNamesAsTheSummaryShowsThem'
+echo "== the command-line tests against the .exe ($(date +%T))"
+if UNITPEEK_TEST_DUMP=$WRAPPER LC_ALL=C "$SUMMARY_TESTS" --gtest_filter="$CLI_SUITES-$WINDOWS_SKIPPED_TESTS" \
+  --gtest_brief=1 >"$SCRATCH/cli-tests.log" 2>&1; then
+  echo "command-line tests passed against the .exe: $(grep -o '[0-9]* tests\? from [0-9]* test suites\? ran' "$SCRATCH/cli-tests.log" || true)"
+else
+  cat "$SCRATCH/cli-tests.log" >&2
+  failed=1
+fi
+
+[ "$failed" = 0 ] || { echo "FAIL: unitpeek-dump.exe" >&2; exit 1; }
+echo "== unitpeek-dump.exe passed ($(date +%T))"
