@@ -15,8 +15,8 @@
 
 namespace {
 
-constexpr std::array<std::string_view, 10> FlagNames = {"help",  "help-all", "version", "json",         "decls",
-                                                         "report", "graph",   "code",    "hide-runtime", "pas"};
+constexpr std::array<std::string_view, 11> FlagNames = {"help",  "help-all", "version",      "json", "decls", "report",
+                                                         "graph", "code",     "hide-runtime", "pas",  "diff"};
 constexpr std::array<std::string_view, 5> ValueNames = {"find", "routine", "source-dir", "out", "jobs"};
 constexpr std::string_view ShortFlags = "hv";
 
@@ -170,6 +170,9 @@ Options:
                       for members).
   --jobs <N>          With --report, --graph or --find: read the units on N
                       threads (default: one per core); the output is the same.
+  --diff              Compare two builds of a unit (two FILEs): the facts, the
+                      declarations and the code routine by routine (exit
+                      status 0 the same, 1 different, 2 trouble).
   --pas               Write each unit's skeleton: Pascal source that a
                       compiler takes (the interface, every routine with an
                       empty body).
@@ -203,6 +206,7 @@ TDumpCommandLine ParseDumpCommandLine(int argc, const char* const* argv) {
   App.add_flag("--code", O.Code.Code);
   App.add_flag("--hide-runtime", O.HideRuntime);
   App.add_flag("--pas", O.Pas);
+  App.add_flag("--diff", O.Diff);
   App.add_option("--out", Out)->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   App.add_option("--jobs", Jobs)->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   App.add_option("--find", Find)->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
@@ -234,6 +238,9 @@ TDumpCommandLine ParseDumpCommandLine(int argc, const char* const* argv) {
     return UsageError(Program, "--find goes alone or with --json, not with --report, --graph, --decls or --code");
   if (O.Find && O.Find->empty()) return UsageError(Program, "--find needs a PATTERN");
   if (std::string E = TakePasOptions(Out, O); !E.empty()) return UsageError(Program, E);
+  if (O.Diff && (O.Decls || O.Report || O.Graph || O.Code.Code || O.Find || O.Pas))
+    return UsageError(Program, "--diff goes alone or with --json");
+  if (O.Diff && O.Files.size() != 2) return UsageError(Program, "--diff compares two FILEs");
   if (Jobs) {
     if (!O.Report && !O.Graph && !O.Find) return UsageError(Program, "--jobs goes with --report, --graph or --find");
     char* End = nullptr;

@@ -24,6 +24,7 @@ struct TDumpOptions {
   bool HideRuntime = false;
   unsigned Jobs = 0;                // --jobs: threads for folders (0: one per core)
   bool Pas = false;                 // --pas: the units' skeletons
+  bool Diff = false;                // --diff: two units compared
   std::optional<std::string> PasDir;  // --out: where they go (else standard output)
   std::optional<std::string> Find;  // --find's pattern
   std::vector<std::string> Files;   // the FILE arguments' bytes as given

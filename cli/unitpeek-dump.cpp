@@ -21,6 +21,7 @@
 #include <thread>
 
 #include "CodeCommand.h"
+#include "DCU_Text.h"
 #include "DeclJson.h"
 #include "DeclListing.h"
 #include "DeclSkeleton.h"
@@ -31,6 +32,7 @@
 #include "Platform.h"
 #include "ReportCommand.h"
 #include "RunHeap.h"
+#include "UnitDiffWriters.h"
 #include "UnitFactsJson.h"
 #include "UnitLoad.h"
 #include "UnitSummary.h"
@@ -75,6 +77,18 @@ bool PrintDecls(const std::string& Path) {
   WriteDeclListing(*R.Decls, Listing);
   std::cout << Listing.Out;
   return true;
+}
+
+// --diff: two builds of a unit compared; the status as diff(1) gives it:
+// 0 the same, 1 different, 2 a unit did not load.
+int RunDiffCommand(const std::string& A, const std::string& B, bool Json) {
+  const TUnitDiff D = CompareUnitFiles(A, B);
+  if (Json) WriteUnitDiffJson(D, std::cout);
+  else WriteUnitDiffText(D, std::cout);
+  std::cout.flush();
+  for (const auto& [Path, Error] : {std::pair{&A, &D.ErrorA}, {&B, &D.ErrorB}})
+    if (!Error->empty()) std::cerr << "unitpeek-dump: " << *Path << ": " << DisplayUtf8(*Error) << "\n";
+  return !D.Loaded() ? 2 : D.Same() ? 0 : 1;
 }
 
 // --pas: each unit's skeleton, to standard output or as DIR/UnitName.pas
@@ -219,6 +233,7 @@ int Run(const TDumpOptions& O) {
     return RunReportCommand(O.Files, ReportFormat(O.Graph, O.Json), std::cout, {.HideRuntime = O.HideRuntime}, Jobs);
   if (O.Code.Code) return RunCodeCommand(O.Files, O.Code, O.Json);
   if (O.Pas) return PrintSkeletons(O.Files, O.PasDir) ? 0 : 1;
+  if (O.Diff) return RunDiffCommand(O.Files[0], O.Files[1], O.Json);
   bool AllGood = true;
   if (O.Json) {
     AllGood = PrintJson(O.Files, O.Decls);

@@ -232,3 +232,15 @@ TEST_F(CommandLine, PasWritesTheSkeletonOnceAndNeverOverAFileThatExists) {
   EXPECT_EQ(Again.Status, 0);
   EXPECT_NE(Again.Out.find("exists already"), std::string::npos) << Again.Out;
 }
+
+TEST_F(CommandLine, DiffGivesTheStatusOfDiff) {
+  TRun Same = Dump({"--diff", Demo, Demo});
+  EXPECT_EQ(Same.Status, 0);
+  EXPECT_NE(Same.Out.find("No difference"), std::string::npos) << Same.Out;
+  TRun Other = Dump({"--diff", "--json", Demo, Demo2});
+  EXPECT_EQ(Other.Status, 1);
+  EXPECT_EQ(json::parse(Other.Out)["same"], false);
+  EXPECT_EQ(Dump({"--diff", Demo, Broken}).Status, 2);
+  EXPECT_EQ(Dump({"--diff", Demo}).Status, 2);
+  EXPECT_EQ(Dump({"--diff", "--decls", Demo, Demo2}).Status, 2);
+}
