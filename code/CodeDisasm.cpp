@@ -15,6 +15,7 @@
 #include "CodeInsnShapes.h"
 #include "CodeTextCache.h"
 #include "DCU_Text.h"
+#include "DCU_TextRules.h"
 
 namespace {
 
@@ -35,17 +36,6 @@ constexpr THelperName HelperNames[] = {
     {"@HandleAutoException", TFlowHelper::CallsBack},
     {"@HandleOnException", TFlowHelper::ExceptTable},
 };
-
-bool SameNoCase(std::string_view A, std::string_view B) {
-  if (A.size() != B.size()) return false;
-  for (size_t I = 0; I < A.size(); ++I) {
-    char X = A[I], Y = B[I];
-    if (X >= 'a' && X <= 'z') X = static_cast<char>(X - 'a' + 'A');
-    if (Y >= 'a' && Y <= 'z') Y = static_cast<char>(Y - 'a' + 'A');
-    if (X != Y) return false;
-  }
-  return true;
-}
 
 // ---------------------------------------------------------------------------
 // Texts of numbers and data.
@@ -76,27 +66,12 @@ uint32_t ReadDWord(const uint8_t* P) {
 // Code points as a Pascal literal: printable ones quoted, the others #N.
 template <class Next>
 std::string LiteralOf(size_t Count, Next CodeAt) {
-  std::string S;
-  bool Open = false;
-  for (size_t I = 0; I < Count; ++I) {
+  return PascalLiteral(Count, [&](size_t I) {
     const uint32_t C = CodeAt(I);
     const bool Printable =
         C >= 0x20 && C != 0x7F && !(C >= 0x80 && C <= 0x9F) && !(C >= 0xD800 && C <= 0xDFFF) && C <= 0x10FFFF;
-    if (Printable) {
-      if (!Open) S += '\'';
-      Open = true;
-      if (C == '\'') S += "''";
-      else AppendUtf8(S, C);
-    } else {
-      if (Open) S += '\'';
-      Open = false;
-      S += '#';
-      S += std::to_string(C);
-    }
-  }
-  if (Open) S += '\'';
-  if (S.empty()) S = "''";
-  return S;
+    return std::pair<bool, uint32_t>(Printable, C);
+  });
 }
 
 uint32_t Cp1252(uint8_t B) {
@@ -1326,7 +1301,7 @@ void TPieceWork::Emit(TCodeRoutine& Out) {
 
 TFlowHelper FlowHelperOf(std::string_view Name) {
   for (const THelperName& H : HelperNames)
-    if (SameNoCase(H.Name, Name)) return H.Role;
+    if (SameNameNoCase(H.Name, Name)) return H.Role;
   return TFlowHelper::None;
 }
 

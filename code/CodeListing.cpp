@@ -12,18 +12,10 @@
 #include "CodeSource.h"
 #include "DCURecs.h"
 #include "DCU_Text.h"
+#include "DCU_TextRules.h"
 #include "DCU_Unit.h"
 
 namespace {
-
-char FoldAscii(char C) { return C >= 'a' && C <= 'z' ? static_cast<char>(C - 'a' + 'A') : C; }
-
-bool SameNoCase(std::string_view A, std::string_view B) {
-  if (A.size() != B.size()) return false;
-  for (size_t I = 0; I < A.size(); ++I)
-    if (FoldAscii(A[I]) != FoldAscii(B[I])) return false;
-  return true;
-}
 
 // A compiler-made name ".TName": the class table of class TName.
 bool IsClassTableName(std::string_view Name) {
@@ -54,37 +46,10 @@ std::string_view RoutineRoleName(TRoutineRole R) {
 }
 
 bool RoutineNameMatches(const TCodeRoutineHead& H, std::string_view Name) {
-  return SameNoCase(H.Name, Name) || SameNoCase(H.QualifiedName, Name);
+  return SameNameNoCase(H.Name, Name) || SameNameNoCase(H.QualifiedName, Name);
 }
 
 namespace {
-
-// Text matched whole by Pattern (`*` any run, `?` one character; ASCII letter
-// case ignored). Greedy with one point to go back to: linear in practice.
-bool WildcardMatches(std::string_view Text, std::string_view Pattern) {
-  size_t T = 0, P = 0, StarP = std::string_view::npos, StarT = 0;
-  while (T < Text.size()) {
-    if (P < Pattern.size() && Pattern[P] == '*') {
-      StarP = P++;
-      StarT = T;
-    } else if (P < Pattern.size() && Pattern[P] == '?') {
-      // One character: a UTF-8 sequence whole.
-      ++P;
-      ++T;
-      while (T < Text.size() && (static_cast<uint8_t>(Text[T]) & 0xC0) == 0x80) ++T;
-    } else if (P < Pattern.size() && FoldAscii(Pattern[P]) == FoldAscii(Text[T])) {
-      ++P;
-      ++T;
-    } else if (StarP != std::string_view::npos) {
-      P = StarP + 1;
-      T = ++StarT;
-    } else {
-      return false;
-    }
-  }
-  while (P < Pattern.size() && Pattern[P] == '*') ++P;
-  return P == Pattern.size();
-}
 
 std::string_view BareName(std::string_view Name) {
   const size_t Dot = Name.rfind('.');
@@ -95,7 +60,7 @@ std::string_view BareName(std::string_view Name) {
 
 bool RoutinePatternMatches(const TCodeRoutineHead& H, std::string_view Pattern) {
   for (std::string_view Name : {std::string_view(H.QualifiedName), std::string_view(H.Name), BareName(H.QualifiedName)})
-    if (WildcardMatches(Name, Pattern)) return true;
+    if (WildcardMatch(Pattern, Name)) return true;
   return false;
 }
 
@@ -325,7 +290,7 @@ void TCodeLister::FindRoutines() {
     } else if (std::binary_search(InitDecls.begin(), InitDecls.end(), static_cast<uint32_t>(P->DeclIndex)) ||
                (!U.DeclTable.empty() && U.DeclTable[0] == P)) {
       Role = TRoutineRole::Initialization;
-    } else if (SameNoCase(NameView(P->GetName()), "Finalization")) {
+    } else if (SameNameNoCase(NameView(P->GetName()), "Finalization")) {
       Role = TRoutineRole::Finalization;
     }
     X.Role = static_cast<uint32_t>(Role) & 3;

@@ -12,6 +12,7 @@
 
 #include "CodeListing.h"
 #include "DCU_Text.h"
+#include "DCU_TextRules.h"
 #include "DCU_Unit.h"
 #include "Platform.h"
 
@@ -35,15 +36,6 @@ bool IsUtf8(std::string_view S) {
     if (Len == 0) return false;
     I += Len;
   }
-  return true;
-}
-
-char FoldAscii(char C) { return C >= 'a' && C <= 'z' ? static_cast<char>(C - 'a' + 'A') : C; }
-
-bool SameNameNoCase(std::string_view A, std::string_view B) {
-  if (A.size() != B.size()) return false;
-  for (size_t I = 0; I < A.size(); ++I)
-    if (FoldAscii(A[I]) != FoldAscii(B[I])) return false;
   return true;
 }
 

@@ -1,6 +1,7 @@
 // The declarations outline as JSON (see DeclJson.h).
 #include "DeclJson.h"
 
+#include "DCU_TextRules.h"
 #include "DeclListing.h"
 
 namespace {
@@ -52,7 +53,7 @@ void TWriter::Params(const std::vector<TDeclParam>& Ps) {
 // The keys of a routine, interleaved in sorted order with the others by the
 // callers: "callConv" comes before, "params" and "result" after "offset".
 void TWriter::CallConv(const TDeclRoutine& R) {
-  if (R.Known) J.String("callConv", DeclCallConvName(R.CallConv));
+  if (R.Known) J.String("callConv", CallConvName(R.CallConv));
 }
 void TWriter::ParamsAndResult(const TDeclRoutine& R) {
   if (!R.Known) return;

@@ -2,6 +2,8 @@
 // signatures, shared by the builder and the writers (see DeclOutline.h).
 #include "DeclOutline.h"
 
+#include "DCU_TextRules.h"
+
 void AppendParams(TDeclText& T, const std::vector<TDeclParam>& Ps, std::string_view Open, std::string_view Close) {
   if (Ps.empty()) return;
   T.Plain(Open);
@@ -37,7 +39,7 @@ void WriteSignature(TDeclText& T, const TDeclRoutine& R) {
   }
   if (R.CallConv) {
     T.Plain("; ");
-    T.Keyword(DeclCallConvName(R.CallConv));
+    T.Keyword(CallConvName(R.CallConv));
   }
 }
 
@@ -81,9 +83,4 @@ std::string_view ParamModeName(TParamMode M) {
     case TParamMode::Out: return "out";
   }
   return "";
-}
-
-std::string_view DeclCallConvName(uint8_t CC) {
-  static const char* Names[] = {"register", "cdecl", "pascal", "stdcall", "safecall"};
-  return CC < 5 ? Names[CC] : "";
 }

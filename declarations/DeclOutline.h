@@ -407,5 +407,4 @@ std::string_view DeclKindName(TDeclKind K);
 std::string_view MemberKindName(TMemberKind K);
 // "value", "var", "const", "out".
 std::string_view ParamModeName(TParamMode M);
-// "register", "cdecl", "pascal", "stdcall", "safecall".
-std::string_view DeclCallConvName(uint8_t CC);
+

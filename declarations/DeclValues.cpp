@@ -10,6 +10,7 @@
 #include <limits>
 
 #include "DCU_Text.h"
+#include "DCU_TextRules.h"
 #include "DeclMemberFacts.h"
 #include "DCURecs.h"
 #include "DCU_Unit.h"
@@ -868,28 +869,6 @@ std::string Utf8Of(uint32_t C) {
 // The character a byte stands for in Windows-1252 (a quotable byte).
 uint32_t CodePoint(uint8_t B) { return DisplayChar(B).Code; }
 
-template <class Each>
-std::string LiteralOf(size_t N, Each Code) {
-  if (N == 0) return "''";
-  std::string S;
-  bool Open = false;
-  for (size_t I = 0; I < N; ++I) {
-    const auto [Q, Shown] = Code(I);  // quotable?, code point shown (or the code)
-    if (Q) {
-      if (!Open) S += '\'';
-      Open = true;
-      if (Shown == '\'') S += '\'';
-      S += Utf8Of(Shown);
-    } else {
-      if (Open) S += '\'';
-      Open = false;
-      S += '#' + std::to_string(Shown);
-    }
-  }
-  if (Open) S += '\'';
-  return S;
-}
-
 void AppendItems(std::string& S, const std::vector<TValue>& Items) {
   for (size_t I = 0; I < Items.size(); ++I) {
     if (I) S += ", ";
@@ -1045,14 +1024,14 @@ std::string PascalString(std::string_view Bytes) {
     S += '\'';
     return S;
   }
-  return LiteralOf(Bytes.size(), [&](size_t I) {
+  return PascalLiteral(Bytes.size(), [&](size_t I) {
     const auto B = static_cast<uint8_t>(Bytes[I]);
     return std::pair<bool, uint32_t>(Quotable(B), Quotable(B) ? CodePoint(B) : B);
   });
 }
 
 std::string PascalWideString(std::u16string_view Chars) {
-  return LiteralOf(Chars.size(), [&](size_t I) {
+  return PascalLiteral(Chars.size(), [&](size_t I) {
     const uint32_t C = Chars[I];
     // Characters Windows-1252 holds are written as they are; the rest by code.
     bool Q = C >= 0x20 && C < 0x7F;

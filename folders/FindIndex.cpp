@@ -26,37 +26,7 @@ std::string Folded(std::string_view S) {
   return F;
 }
 
-bool IsContinuation(char C) { return (static_cast<unsigned char>(C) & 0xC0) == 0x80; }
-
 }  // namespace
-
-bool WildcardMatch(std::string_view P, std::string_view T) {
-  // Greedy with one point to return to: the last '*' and where the text
-  // stood when it was met.
-  size_t Pi = 0, Ti = 0;
-  size_t StarP = std::string_view::npos, StarT = 0;
-  while (Ti < T.size()) {
-    if (Pi < P.size() && P[Pi] == '*') {
-      StarP = ++Pi;
-      StarT = Ti;
-    } else if (Pi < P.size() && P[Pi] == '?') {
-      ++Pi;
-      ++Ti;
-      while (Ti < T.size() && IsContinuation(T[Ti])) ++Ti;
-    } else if (Pi < P.size() && P[Pi] == T[Ti]) {
-      ++Pi;
-      ++Ti;
-    } else if (StarP != std::string_view::npos) {
-      Pi = StarP;
-      Ti = ++StarT;
-      while (Ti < T.size() && IsContinuation(T[Ti])) Ti = ++StarT;
-    } else {
-      return false;
-    }
-  }
-  while (Pi < P.size() && P[Pi] == '*') ++Pi;
-  return Pi == P.size();
-}
 
 TFindPattern::TFindPattern(std::string_view Text) : Given(Text), Whole(Folded(Text)) {
   const size_t Dot = Whole.rfind('.');

@@ -39,15 +39,11 @@
 #include <string_view>
 #include <vector>
 
+#include "DCU_TextRules.h"
 #include "DeclOutline.h"
 #include "UnitFolders.h"
 
 class TUnit;
-
-// '*' and '?' over text, letter case ignored: Pattern and Text are both
-// folded by the caller (FoldLower of each byte). '?' matches one UTF-8
-// character (a lead byte and its continuation bytes).
-bool WildcardMatch(std::string_view Pattern, std::string_view Text);
 
 // A parsed find pattern (see above).
 class TFindPattern {

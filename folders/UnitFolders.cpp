@@ -177,16 +177,6 @@ uint32_t NameHash(std::string_view Text) {
   return HashEnd(H);
 }
 
-// FoldLower of each of the eight bytes of W at once (the mirror of
-// FoldUpperWord).
-uint64_t FoldLowerWord(uint64_t W) {
-  const uint64_t Low7 = W & ~Highs;                     // every byte 0..0x7F: no carries below
-  const uint64_t GeA = Low7 + (0x80 - 'A') * Ones;      // top bit: byte >= 'A'
-  const uint64_t GtZ = Low7 + (0x80 - 'Z' - 1) * Ones;  // top bit: byte > 'Z'
-  const uint64_t Upper = GeA & ~GtZ & ~W & Highs;       // A..Z with the top bit clear
-  return W + (Upper >> 2);                              // 0x80 >> 2 = 0x20 in the same byte
-}
-
 // Whether Text has an ASCII upper-case letter, eight bytes a step.
 bool HasUpper(std::string_view Text) {
   size_t I = 0;

@@ -28,3 +28,15 @@ inline constexpr uint64_t FoldUpperWord(uint64_t W) {
   const uint64_t Lower = GeA & ~GtZ & ~W & High;        // a..z with the top bit clear
   return W - (Lower >> 2);                              // 0x80 >> 2 = 0x20 in the same byte
 }
+
+// FoldLower of each of the eight bytes of W at once (the mirror of
+// FoldUpperWord).
+inline constexpr uint64_t FoldLowerWord(uint64_t W) {
+  constexpr uint64_t Ones = 0x0101010101010101ull;
+  constexpr uint64_t High = 0x8080808080808080ull;
+  const uint64_t Low7 = W & ~High;                      // every byte 0..0x7F: no carries below
+  const uint64_t GeA = Low7 + (0x80 - 'A') * Ones;      // top bit: byte >= 'A'
+  const uint64_t GtZ = Low7 + (0x80 - 'Z' - 1) * Ones;  // top bit: byte > 'Z'
+  const uint64_t Upper = GeA & ~GtZ & ~W & High;        // A..Z with the top bit clear
+  return W + (Upper >> 2);                              // 0x80 >> 2 = 0x20 in the same byte
+}

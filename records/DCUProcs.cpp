@@ -10,17 +10,6 @@ bool IsInterfaceScope(TDeclScope Scope) { return Scope == dsInterface || Scope =
 
 }  // namespace
 
-std::string_view CallConvName(uint8_t CC) {
-  switch (CC) {
-    case ccRegister: return "register";
-    case ccCdecl: return "cdecl";
-    case ccPascal: return "pascal";
-    case ccStdcall: return "stdcall";
-    case ccSafecall: return "safecall";
-    default: return {};
-  }
-}
-
 TCallConv ReadCallConv() {
   if (CurrentTag >= tagCdecl && CurrentTag <= tagSafecall) {
     const auto CC = static_cast<TCallConv>(CurrentTag - 0x80);

@@ -11,8 +11,6 @@
 
 enum TCallConv : uint8_t { ccRegister = 0, ccCdecl = 1, ccPascal = 2, ccStdcall = 3, ccSafecall = 4 };
 
-// "register", "cdecl", "pascal", "stdcall", "safecall"; empty for other values.
-std::string_view CallConvName(uint8_t CC);
 
 // Looks at CurrentTag: a convention tag (0x81..0x84) gives its convention and
 // the next tag is read; anything else gives ccRegister and reads nothing.
