@@ -10,7 +10,7 @@ char32_t NextCodePoint(std::string_view S, size_t& I) {
   const auto Byte = [&](size_t K) { return static_cast<unsigned char>(S[K]); };
   const unsigned char B = Byte(I++);
   if (B < 0x80) return B;
-  const int More = B >= 0xF0 && B < 0xF5 ? 3 : B >= 0xE0 ? 2 : B >= 0xC2 && B < 0xE0 ? 1 : -1;
+  const int More = B >= 0xF5 ? -1 : B >= 0xF0 ? 3 : B >= 0xE0 ? 2 : B >= 0xC2 ? 1 : -1;
   if (More < 0 || I + static_cast<size_t>(More) > S.size()) return 0xFFFD;
   char32_t C = B & (0x3F >> More);
   for (int K = 0; K < More; ++K) {

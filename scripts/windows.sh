@@ -56,12 +56,12 @@ EOF
 # Unpacks the upstream tarball of source package $1 (release $2 or the
 # default) into $SRC/$3; true when it is there.
 fetch_source() {
-  local pkg=$1 release=$2 dir=$3 spec=$1
-  [ -n "$release" ] && spec="$pkg/$release"
+  local pkg=$1 release=$2 dir=$3 wanted=$1
+  [ -n "$release" ] && wanted="$pkg/$release"
   [ -f "$SRC/$dir/CMakeLists.txt" ] && return 0
   mkdir -p "$SRC/download"
   # The download may fail for the Debian files while the tarball came.
-  (cd "$SRC/download" && apt-get source --download-only "$spec" >/dev/null 2>&1) || true
+  (cd "$SRC/download" && apt-get source --download-only "$wanted" >/dev/null 2>&1) || true
   local tarball
   tarball=$(ls -t "$SRC/download/${pkg}"_*.orig.tar.* 2>/dev/null | head -n 1 || true)
   [ -n "$tarball" ] || return 1

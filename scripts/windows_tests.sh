@@ -51,7 +51,8 @@ if [ ! -x "$LINUX" ] || [ ! -d "$ROOT/build/samples" ] || [ ! -x "$SUMMARY_TESTS
 fi
 
 SCRATCH=$(mktemp -d)
-trap 'rm -rf "$SCRATCH"' EXIT
+# The prefix's server ends with the tests (it was kept for their runs).
+trap 'rm -rf "$SCRATCH"; wineserver -k 2>/dev/null || true' EXIT
 failed=0
 
 # The snapshots of both programs over UNITS, compared: NAME UNITS.

@@ -53,7 +53,6 @@ char32_t NextCodePoint(std::string_view S, size_t& I) {
 char32_t LowerCodePoint(char32_t C) {
   if ((C >= 'A' && C <= 'Z') || (C >= 0xC0 && C <= 0xDE && C != 0xD7)) return C + 0x20;
   if (C == 0x178) return 0xFF;
-  if (C == 0x130) return 'i';
   const bool EvenUpper = (C >= 0x100 && C < 0x138) || (C >= 0x14A && C < 0x178);
   const bool OddUpper = (C >= 0x139 && C < 0x149) || (C >= 0x179 && C < 0x17F);
   if ((EvenUpper && C % 2 == 0) || (OddUpper && C % 2 == 1)) return C + 1;

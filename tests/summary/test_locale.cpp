@@ -94,6 +94,10 @@ TEST(PlatformText, Utf8AndWideTextBothWays) {
   EXPECT_EQ(WideToUtf8(Utf8ToWide("\xC0\xAF")), "\xEF\xBF\xBD\xEF\xBF\xBD");
   EXPECT_EQ(WideToUtf8(Utf8ToWide("\xED\xA0\x80")), "\xEF\xBF\xBD");
   EXPECT_EQ(WideToUtf8(Utf8ToWide("\xE2\x82")), "\xEF\xBF\xBD\xEF\xBF\xBD");  // cut short
+  // Lead bytes of no sequence (0xF5 up, continuation bytes) stand alone.
+  const std::string Bad = "\xEF\xBF\xBD";
+  EXPECT_EQ(WideToUtf8(Utf8ToWide("\xF8\x88\x80\x80\x80")), Bad + Bad + Bad + Bad + Bad);
+  EXPECT_EQ(WideToUtf8(Utf8ToWide("\xF4\x90\x80\x80")), Bad);  // past U+10FFFF
   EXPECT_EQ(WideToUtf8(L""), "");
 }
 
