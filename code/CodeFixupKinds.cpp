@@ -1,28 +1,20 @@
 // The fixup kinds of each format version and what each means, looked up
-// from the one table of CodeFixupKinds.h.
+// from the one table of DCU_FixupKinds.h.
 #include "CodeFixupKinds.h"
 
 #include <iterator>
 
 namespace {
 
-struct TKindRow {
-  int32_t First, Last;
-  uint8_t Kind;
-  TFixupUse Use;
-  std::string_view Name;
-};
-
-#define UNITPEEK_FIXUP_KIND_ROW(First, Last, Kind, Use, Name) {First, Last, Kind, TFixupUse::Use, Name},
-constexpr TKindRow KindRows[] = {UNITPEEK_FIXUP_KIND_TABLE(UNITPEEK_FIXUP_KIND_ROW)};
-#undef UNITPEEK_FIXUP_KIND_ROW
+using fixupkinds::Rows;
+using TKindRow = fixupkinds::TRow;
 
 }  // namespace
 
 namespace {
 
 TFixupKindInfo Lookup(int32_t Version, uint8_t Kind) {
-  for (const TKindRow& R : KindRows)
+  for (const TKindRow& R : Rows)
     if (R.Kind == Kind && Version >= R.First && Version <= R.Last) {
       const bool Field = R.Use == TFixupUse::Absolute || R.Use == TFixupUse::Relative;
       return TFixupKindInfo{R.Use, static_cast<uint8_t>(Field ? 4 : 0), R.Name};

@@ -16,6 +16,7 @@
 #include <cstring>
 #include <exception>
 
+#include "DCU_FixupKinds.h"
 #include "DCURecs.h"
 
 constinit thread_local TUnit* FirstUnit = nullptr;
@@ -43,16 +44,8 @@ int32_t VersionOfMagic(uint32_t Magic) {
 }
 
 void SetBlockFixupKinds(int32_t V) {
-  if (V == 2) {
-    BlockFixupKindA = 3;
-    BlockFixupKindB = 4;
-  } else if (V == 7 || V >= 103) {
-    BlockFixupKindA = 6;
-    BlockFixupKindB = 7;
-  } else {
-    BlockFixupKindA = 5;
-    BlockFixupKindB = 6;
-  }
+  BlockFixupKindA = BlockStartKind(V);
+  BlockFixupKindB = BlockEndKind(V);
 }
 
 [[noreturn]] void RaiseFileError(const std::string& Path, const std::string& Reason) {
