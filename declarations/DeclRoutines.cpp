@@ -1,7 +1,6 @@
 // Routines as the outline holds them: the parameters, result and calling
 // convention of a procedure, a method or a procedural type.
 #include <algorithm>
-#include <exception>
 #include <utility>
 
 #include "DeclBuilder.h"
@@ -44,12 +43,7 @@ bool TOutlineBuilder::IsOpenRange(uint32_t IndexType) const {
   auto* R = RecCast<TRangeBaseDef>(U.GetTypeDef(IndexType));
   if (!R) return false;
   int64_t Lo = 0, Hi = 0;
-  try {
-    R->GetBounds(Lo, Hi);
-  } catch (const std::exception&) {
-    return false;
-  }
-  return Lo == 0 && Hi == -1;
+  return R->TryBounds(Lo, Hi) && Lo == 0 && Hi == -1;
 }
 
 const TArrayDef* TOutlineBuilder::OpenArrayOf(uint32_t TypeN) const {

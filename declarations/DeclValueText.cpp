@@ -57,9 +57,7 @@ std::string TOutlineBuilder::OrdinalText(uint32_t TypeN, int64_t V, bool* Named)
 
 void TOutlineBuilder::RangeText(TDeclText& T, const TRangeBaseDef& R, uint32_t BaseN, uint8_t Tag) {
   int64_t Lo = 0, Hi = 0;
-  try {
-    R.GetBounds(Lo, Hi);
-  } catch (const std::exception&) {
+  if (!R.TryBounds(Lo, Hi)) {
     T.Comment("{bounds unreadable}");
     return;
   }

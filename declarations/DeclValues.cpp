@@ -9,6 +9,7 @@
 #include <cstring>
 #include <limits>
 
+#include "DCU_Packed.h"
 #include "DCU_Text.h"
 #include "DCU_TextRules.h"
 #include "DeclMemberFacts.h"
@@ -58,12 +59,7 @@ TValue Make(TValueKind K) {
 }
 
 // The bounds of a range or enumeration, read again from the image.
-bool Bounds(const TUnit& U, const TRangeBaseDef* R, int64_t& Lo, int64_t& Hi) {
-  if (!R || !R->BoundsPos) return false;
-  const uint8_t* P = R->BoundsPos;
-  const uint8_t* End = P + R->BoundsLen;
-  return ReadPackedAt(P, End, U.Version, true, Lo) && ReadPackedAt(P, End, U.Version, true, Hi);
-}
+bool Bounds(const TUnit&, const TRangeBaseDef* R, int64_t& Lo, int64_t& Hi) { return R && R->TryBounds(Lo, Hi); }
 
 // ---------------------------------------------------------------------------
 // What a type is, for decoding its values.
@@ -928,22 +924,19 @@ bool TValue::HasUndecoded() const {
 bool ReadPackedAt(const uint8_t*& P, const uint8_t* End, int32_t Version, bool Signed, int64_t& Out) {
   if (P >= End) return false;
   const uint8_t B0 = P[0];
-  int Len = (B0 & 1) == 0 ? 1 : (B0 & 2) == 0 ? 2 : (B0 & 4) == 0 ? 3 : (B0 & 8) == 0 ? 4 : 5;
-  if (Len == 5 && IsRelease4Up(Version) && (B0 & 0xF0) != 0) Len = 9;
-  if (End - P < Len) return false;
+  const unsigned Len = PackedFormLength(B0);
+  const ptrdiff_t Whole = Len == 5 && PackedHighFollows(B0, Version) ? 9 : Len;
+  if (End - P < Whole) return false;
   if (Len < 5) {
-    const uint32_t W = static_cast<uint32_t>(ReadLE(P, static_cast<size_t>(Len)));
-    const uint32_t Bits = static_cast<uint32_t>(8 * Len - Len);
-    const uint64_t Raw = W >> Len;
-    Out = Signed ? static_cast<int64_t>(Raw << (64 - Bits)) >> (64 - Bits) : static_cast<int64_t>(Raw);
+    const auto W = static_cast<uint32_t>(ReadLE(P, Len));
+    Out = Signed ? int64_t(PackedIntOfWord(W, Len)) : int64_t(PackedUIntOfWord(W, Len));
+  } else if (Whole == 9) {
+    Out = static_cast<int64_t>(ReadLE(P + 1, 8));
   } else {
-    const uint32_t Low = static_cast<uint32_t>(ReadLE(P + 1, 4));
-    if (Len == 9)
-      Out = static_cast<int64_t>(ReadLE(P + 1, 8));
-    else
-      Out = Signed ? static_cast<int32_t>(Low) : static_cast<int64_t>(Low);
+    const auto Low = static_cast<uint32_t>(ReadLE(P + 1, 4));
+    Out = Signed ? static_cast<int32_t>(Low) : static_cast<int64_t>(Low);
   }
-  P += Len;
+  P += Whole;
   return true;
 }
 

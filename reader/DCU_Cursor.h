@@ -41,22 +41,16 @@ class TReadCursor {
 
   uint32_t PackedUInt() {
     if (HasWord()) {
-      const uint32_t W = PeekDWord(Pos);
-      if ((W & 1) == 0) return Take(1, (W & 0xFF) >> 1);
-      if ((W & 2) == 0) return Take(2, (W & 0xFFFF) >> 2);
-      if ((W & 4) == 0) return Take(3, (W & 0xFFFFFF) >> 3);
-      if ((W & 8) == 0) return Take(4, W >> 4);
+      const TPackedShortU P = PackedUIntShort(PeekDWord(Pos));
+      if (P.Len <= 4) return Take(static_cast<int>(P.Len), P.Value);
     }
     return Checked(GetPackedUIntChecked);
   }
 
   int32_t PackedInt() {
     if (HasWord()) {
-      const uint32_t W = PeekDWord(Pos);
-      if ((W & 1) == 0) return TakeSigned(1, static_cast<int8_t>(W & 0xFF) >> 1);
-      if ((W & 2) == 0) return TakeSigned(2, static_cast<int16_t>(W & 0xFFFF) >> 2);
-      if ((W & 4) == 0) return TakeSigned(3, static_cast<int32_t>(W << 8) >> 11);
-      if ((W & 8) == 0) return TakeSigned(4, static_cast<int32_t>(W) >> 4);
+      const TPackedShortS P = PackedIntShort(PeekDWord(Pos));
+      if (P.Len <= 4) return TakeSigned(static_cast<int>(P.Len), P.Value);
     }
     return Checked(GetPackedIntChecked);
   }

@@ -60,56 +60,39 @@ TPos TakeNameChecked() {
   return P;
 }
 
-static bool HighWordFollows(uint8_t B0) {
-  return ScanFile && IsRelease4Up(ScanFile->Version) && (B0 & 0xF0) != 0;
-}
+static bool HighWordFollows(uint8_t B0) { return ScanFile && PackedHighFollows(B0, ScanFile->Version); }
 
-// Reads the bytes of a packed integer after b0 and returns the raw little-
-// endian word of the form (with the flag bits still in place) and its length.
-static uint32_t ReadPackedRaw(uint8_t B0, int& Len) {
+// Reads the bytes of a packed integer after B0: the little-endian word of a
+// form of one to four bytes (its flag bits in place), or for the five-byte
+// form the value its four bytes after B0 hold; Len receives the length.
+static uint32_t ReadPackedRaw(uint8_t B0, unsigned& Len) {
+  Len = PackedFormLength(B0);
   uint32_t W = B0;
-  if ((B0 & 1) == 0) { Len = 1; return W; }
-  W |= static_cast<uint32_t>(GetByte()) << 8;
-  if ((B0 & 2) == 0) { Len = 2; return W; }
-  W |= static_cast<uint32_t>(GetByte()) << 16;
-  if ((B0 & 4) == 0) { Len = 3; return W; }
-  W |= static_cast<uint32_t>(GetByte()) << 24;
-  if ((B0 & 8) == 0) { Len = 4; return W; }
-  // Five-byte form: b1..b4 are the value; b0 contributes no value bits.
-  uint32_t B4 = GetByte();
-  Len = 5;
-  return (W >> 8) | (B4 << 24);
+  for (unsigned I = 1; I < Len && I < 4; ++I) W |= static_cast<uint32_t>(GetByte()) << (8 * I);
+  if (Len < 5) return W;
+  return (W >> 8) | (static_cast<uint32_t>(GetByte()) << 24);
 }
 
 uint32_t GetPackedUIntChecked() {
   PackedHigh = 0;
-  uint8_t B0 = GetByte();
-  int Len = 0;
-  uint32_t W = ReadPackedRaw(B0, Len);
-  if (Len < 5) return W >> Len;
+  const uint8_t B0 = GetByte();
+  unsigned Len = 0;
+  const uint32_t W = ReadPackedRaw(B0, Len);
+  if (Len < 5) return PackedUIntOfWord(W, Len);
   if (HighWordFollows(B0)) PackedHigh = static_cast<int32_t>(GetDWord());
   return W;
 }
 
 int32_t GetPackedIntChecked() {
   PackedHigh = 0;
-  uint8_t B0 = GetByte();
-  int Len = 0;
-  uint32_t W = ReadPackedRaw(B0, Len);
-  int32_t V;
-  switch (Len) {
-    case 1: V = static_cast<int8_t>(W) >> 1; break;
-    case 2: V = static_cast<int16_t>(W) >> 2; break;
-    case 3: V = static_cast<int32_t>(W << 8) >> 11; break;
-    case 4: V = static_cast<int32_t>(W) >> 4; break;
-    default:
-      V = static_cast<int32_t>(W);
-      if (HighWordFollows(B0)) {
-        PackedHigh = static_cast<int32_t>(GetDWord());
-        return V;
-      }
-      break;
+  const uint8_t B0 = GetByte();
+  unsigned Len = 0;
+  const uint32_t W = ReadPackedRaw(B0, Len);
+  if (Len == 5 && HighWordFollows(B0)) {
+    PackedHigh = static_cast<int32_t>(GetDWord());
+    return static_cast<int32_t>(W);
   }
+  const int32_t V = Len < 5 ? PackedIntOfWord(W, Len) : static_cast<int32_t>(W);
   PackedHigh = V < 0 ? -1 : 0;
   return V;
 }
@@ -118,24 +101,17 @@ int64_t PackedInt64At(TPos P, uint64_t Avail, int32_t Version, uint32_t& Len) {
   Len = 0;
   if (Avail < 1) return 0;
   const uint8_t B0 = P[0];
-  const uint32_t N = (B0 & 1) == 0 ? 1 : (B0 & 2) == 0 ? 2 : (B0 & 4) == 0 ? 3 : (B0 & 8) == 0 ? 4 : 5;
+  const unsigned N = PackedFormLength(B0);
   if (Avail < N) return 0;
   // The forms of one to four bytes use only their own bytes of W.
   uint32_t W = 0;
   if (Avail >= 4)
     W = PeekDWord(P);
   else
-    for (uint32_t I = 0; I < N; ++I) W |= static_cast<uint32_t>(P[I]) << (8 * I);
-  int32_t V;
-  switch (N) {
-    case 1: V = static_cast<int8_t>(W) >> 1; break;
-    case 2: V = static_cast<int16_t>(W) >> 2; break;
-    case 3: V = static_cast<int32_t>(W << 8) >> 11; break;
-    case 4: V = static_cast<int32_t>(W) >> 4; break;
-    default: V = static_cast<int32_t>(PeekDWord(P + 1)); break;
-  }
+    for (unsigned I = 0; I < N; ++I) W |= static_cast<uint32_t>(P[I]) << (8 * I);
+  const int32_t V = N < 5 ? PackedIntOfWord(W, N) : static_cast<int32_t>(PeekDWord(P + 1));
   uint32_t High = V < 0 ? 0xFFFFFFFFu : 0;
-  if (N == 5 && IsRelease4Up(Version) && (B0 & 0xF0) != 0) {
+  if (N == 5 && PackedHighFollows(B0, Version)) {
     if (Avail < 9) return 0;
     High = PeekDWord(P + 5);
     Len = 9;

@@ -18,6 +18,8 @@
 #include <string_view>
 #include <utility>
 
+#include "DCU_Packed.h"
+
 using TPos = const uint8_t*;
 
 struct TReadWindow {
@@ -186,31 +188,17 @@ inline TPos TakeName() {
   return TakeNameChecked();
 }
 
-// Packed integers: the low bits of the first byte give the length of the
-// form (x0 one byte, 01 two, 011 three, 0111 four). With four bytes left in
-// the window these forms are read here from one word; the five-byte form and
-// the last bytes of a window go the checked way.
+// Packed integers (DCU_Packed.h). With four bytes left in the window the
+// forms of one to four bytes are read here from one word; the five-byte form
+// and the last bytes of a window go the checked way.
 inline uint32_t GetPackedUInt() {
   if (WindowHolds(4)) {
-    const uint32_t W = PeekDWord(WinPos);
-    uint32_t V;
-    if ((W & 1) == 0) {
-      V = (W & 0xFF) >> 1;
-      WinPos += 1;
-    } else if ((W & 2) == 0) {
-      V = (W & 0xFFFF) >> 2;
-      WinPos += 2;
-    } else if ((W & 4) == 0) {
-      V = (W & 0xFFFFFF) >> 3;
-      WinPos += 3;
-    } else if ((W & 8) == 0) {
-      V = W >> 4;
-      WinPos += 4;
-    } else {
-      return GetPackedUIntChecked();
+    const TPackedShortU P = PackedUIntShort(PeekDWord(WinPos));
+    if (P.Len <= 4) {
+      WinPos += P.Len;
+      PackedHigh = 0;
+      return P.Value;
     }
-    PackedHigh = 0;
-    return V;
   }
   return GetPackedUIntChecked();
 }
@@ -218,25 +206,12 @@ inline uint32_t GetPackedUInt() {
 // The signed forms: the same lengths, the value bits sign-extended.
 inline int32_t GetPackedInt() {
   if (WindowHolds(4)) {
-    const uint32_t W = PeekDWord(WinPos);
-    int32_t V;
-    if ((W & 1) == 0) {
-      V = static_cast<int8_t>(W & 0xFF) >> 1;
-      WinPos += 1;
-    } else if ((W & 2) == 0) {
-      V = static_cast<int16_t>(W & 0xFFFF) >> 2;
-      WinPos += 2;
-    } else if ((W & 4) == 0) {
-      V = static_cast<int32_t>(W << 8) >> 11;
-      WinPos += 3;
-    } else if ((W & 8) == 0) {
-      V = static_cast<int32_t>(W) >> 4;
-      WinPos += 4;
-    } else {
-      return GetPackedIntChecked();
+    const TPackedShortS P = PackedIntShort(PeekDWord(WinPos));
+    if (P.Len <= 4) {
+      WinPos += P.Len;
+      PackedHigh = P.Value < 0 ? -1 : 0;
+      return P.Value;
     }
-    PackedHigh = V < 0 ? -1 : 0;
-    return V;
   }
   return GetPackedIntChecked();
 }

@@ -7,7 +7,7 @@
 #include <cstdint>
 
 // Versions 4 to 7 and the further formats 100, 101 and 103.
-inline bool IsRelease4Up(int32_t V) { return V > 3; }
+constexpr bool IsRelease4Up(int32_t V) { return V > 3; }
 // Version 7 itself, not the further formats that follow it in number.
 inline bool IsRelease7(int32_t V) { return V >= 7 && V < 100; }
 // The further formats 100, 101 and 103.

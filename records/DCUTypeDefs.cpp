@@ -56,13 +56,19 @@ void TRangeBaseDef::ReadBounds() {
   RangeB = GetByte();
 }
 
+bool TRangeBaseDef::TryBounds(int64_t& Lo, int64_t& Hi) const {
+  uint32_t LoLen = 0, HiLen = 0;
+  Lo = Hi = 0;
+  if (!BoundsPos) return false;
+  Lo = PackedInt64At(BoundsPos, BoundsLen, BoundsVersion, LoLen);
+  Hi = LoLen ? PackedInt64At(BoundsPos + LoLen, BoundsLen - LoLen, BoundsVersion, HiLen) : 0;
+  return HiLen != 0;
+}
+
 void TRangeBaseDef::GetBounds(int64_t& Lo, int64_t& Hi) const {
   // The bytes were read the same way when the range was, so they hold both
   // values; the check only guards against a record changed since.
-  uint32_t LoLen = 0, HiLen = 0;
-  Lo = PackedInt64At(BoundsPos, BoundsLen, BoundsVersion, LoLen);
-  Hi = LoLen ? PackedInt64At(BoundsPos + LoLen, BoundsLen - LoLen, BoundsVersion, HiLen) : 0;
-  if (!HiLen) throw EDCUReadError("Range bounds cut short");
+  if (!TryBounds(Lo, Hi)) throw EDCUReadError("Range bounds cut short");
 }
 
 TEnumDef::TEnumDef() : TRangeBaseDef(OwnKind, THeadOnly{}) {

@@ -32,6 +32,8 @@ class TRangeBaseDef : public TTypeDef {
   // the packed value, high 32 bits as PackedHigh holds them), by the rules
   // of the unit the range was read from, whichever unit is read now.
   void GetBounds(int64_t& Lo, int64_t& Hi) const;
+  // The same without raising: false when the bounds cannot be read.
+  bool TryBounds(int64_t& Lo, int64_t& Hi) const;
 
   // The small fields before the position: they share one word.
   uint32_t BaseType = 0;
