@@ -10,8 +10,10 @@
 //   DeclEntryMaker.cpp single entries without the whole outline
 //   DeclNames.cpp      entries and members by name, kind and offset alone
 //
-// The builder reads a loaded unit and copies out what the outline holds; the
-// unit's records are read here and nowhere else in declarations/.
+// The builder reads a loaded unit and copies out what the outline holds.
+// Besides these files, only the value decoders (DeclValues.cpp) and the
+// member facts (DeclMemberFacts.cpp) read the unit's records in
+// declarations/; the writers (listing, skeleton, JSON) read the outline.
 #pragma once
 
 #include <cstdint>

@@ -22,15 +22,23 @@ std::string HexBytes(const uint8_t* P, size_t N, std::string_view Sep) {
 // The first three parts little-endian, the rest in order.
 std::string GuidText(const uint8_t* B) {
   const uint8_t D1[] = {B[3], B[2], B[1], B[0]}, D2[] = {B[5], B[4]}, D3[] = {B[7], B[6]};
-  return "{" + HexBytes(D1, 4, "") + "-" + HexBytes(D2, 2, "") + "-" + HexBytes(D3, 2, "") + "-" +
-         HexBytes(B + 8, 2, "") + "-" + HexBytes(B + 10, 6, "") + "}";
+  // Appended part by part (GCC 12 warns of "x" + std::string falsely, -Wrestrict).
+  std::string S = "{";
+  for (const auto& [Bytes, Len] : {std::pair{D1, 4}, {D2, 2}, {D3, 2}, {B + 8, 2}, {B + 10, 6}}) {
+    if (S.size() > 1) S += '-';
+    S += HexBytes(Bytes, static_cast<size_t>(Len), "");
+  }
+  S += '}';
+  return S;
 }
 
 std::string OrdinalByKind(uint8_t Tag, int64_t V) {
   if (Tag == tagDefBool && (V == 0 || V == 1)) return V ? "True" : "False";
   if ((Tag == tagDefChar || Tag == tagDefWideChar) && V >= 0) {
-    if (V >= 0x20 && V < 0x7F && V != '\'') return std::string("'") + static_cast<char>(V) + "'";
-    return "#" + std::to_string(V);
+    if (V >= 0x20 && V < 0x7F && V != '\'') return {'\'', static_cast<char>(V), '\''};
+    std::string S = "#";
+    S += std::to_string(V);
+    return S;
   }
   return std::to_string(V);
 }
