@@ -43,7 +43,19 @@ TUsesGraph BuildUsesGraph(const TFolderReport& Report);
 
 struct TDotOptions {
   bool HideRuntime = false;  // leave the runtime units (and their edges) out
+  // When not empty (one entry per node): only the nodes marked, and the uses
+  // between them.
+  std::vector<bool> Only;
 };
+
+// The units within Steps uses of node Centre, either way (the units it uses
+// and the units that use it, and so on): one entry per node, Centre marked.
+// With HideRuntime the runtime units are neither marked nor passed through.
+std::vector<bool> UsesNeighbourhood(const TUsesGraph& Graph, size_t Centre, int Steps, bool HideRuntime);
+
+// The node of the set with the most uses to and from it (the first of
+// those), a good centre for a neighbourhood; 0 for an empty set.
+size_t BusiestSetNode(const TUsesGraph& Graph);
 
 // The graph as a Graphviz digraph named "uses".
 std::string UsesGraphDot(const TUsesGraph& Graph, const TDotOptions& Options = {});

@@ -4,6 +4,9 @@
 #include <sys/stat.h>
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QSpinBox>
+#include <algorithm>
 #include <QDir>
 #include <QDirIterator>
 #include <QElapsedTimer>
@@ -121,7 +124,10 @@ void TFolderTab::CreatePages(QVBoxLayout* Layout) {
   // The graph is laid out when its page is shown: a large folder's layout
   // takes long, and it need not hold up its other pages.
   connect(Pages, &QTabWidget::currentChanged, this, [this] {
-    if (FGraphStale) ShowGraph();
+    if (FGraphStale || (Pages->currentWidget() == GraphPage && GraphStatus->isVisible() && !GraphView->Laying()))
+      ShowGraph();
+    else if (Pages->currentWidget() == GraphPage)
+      GraphView->setFocus(Qt::OtherFocusReason);
   });
 }
 
@@ -166,7 +172,9 @@ QWidget* TFolderTab::CreateFindingsPage() {
 }
 
 // The uses graph under the switch that hides the runtime units; a click on
-// a unit of the folder asks for its file.
+// a unit of the folder asks for its file. Above it the state of the layout
+// (with Cancel) and, for a folder too large for one picture, the unit whose
+// neighbourhood is shown and how far it reaches.
 QWidget* TFolderTab::CreateGraphPage() {
   GraphPage = new QWidget(this);
   auto* GraphLayout = new QVBoxLayout(GraphPage);
@@ -177,10 +185,49 @@ QWidget* TFolderTab::CreateGraphPage() {
   GraphView = new TGraphView(GraphPage);
   GraphView->setObjectName(QStringLiteral("GraphView"));
   GraphLayout->addWidget(HideRuntime);
+  GraphLayout->addLayout(CreateGraphRows());
   GraphLayout->addWidget(GraphView, 1);
   connect(HideRuntime, &QCheckBox::toggled, this, &TFolderTab::ShowGraph);
   connect(GraphView, &TGraphView::nodeClicked, this, &TFolderTab::OpenNode);
+  connect(GraphView, &TGraphView::layoutFinished, this, &TFolderTab::GraphLaidOut);
   return GraphPage;
+}
+
+QVBoxLayout* TFolderTab::CreateGraphRows() {
+  auto* Rows = new QVBoxLayout;
+  auto* Around = new QHBoxLayout;
+  GraphNote = new QLabel(GraphPage);
+  GraphNote->setWordWrap(true);
+  GraphCentre = new QComboBox(GraphPage);
+  GraphCentre->setObjectName(QStringLiteral("GraphCentre"));
+  GraphCentre->setToolTip(tr("The unit whose neighbourhood is shown"));
+  GraphSteps = new QSpinBox(GraphPage);
+  GraphSteps->setObjectName(QStringLiteral("GraphSteps"));
+  GraphSteps->setRange(1, 4);
+  GraphSteps->setValue(1);
+  GraphSteps->setPrefix(tr("Steps: "));
+  GraphSteps->setToolTip(tr("How many uses away from the unit the picture reaches"));
+  Around->addWidget(GraphNote, 1);
+  Around->addWidget(GraphCentre);
+  Around->addWidget(GraphSteps);
+  auto* Laying = new QHBoxLayout;
+  GraphStatus = new QLabel(GraphPage);
+  GraphProgress = new QProgressBar(GraphPage);
+  GraphProgress->setRange(0, 0);  // Graphviz tells nothing while it works: busy
+  GraphCancel = new QPushButton(tr("Cancel"), GraphPage);
+  GraphCancel->setObjectName(QStringLiteral("GraphCancel"));
+  Laying->addWidget(GraphStatus, 1);
+  Laying->addWidget(GraphProgress, 1);
+  Laying->addWidget(GraphCancel);
+  Rows->addLayout(Around);
+  Rows->addLayout(Laying);
+  for (QWidget* W : {(QWidget*)GraphNote, (QWidget*)GraphCentre, (QWidget*)GraphSteps, (QWidget*)GraphStatus,
+                     (QWidget*)GraphProgress, (QWidget*)GraphCancel})
+    W->hide();
+  connect(GraphCentre, &QComboBox::activated, this, &TFolderTab::ShowGraph);
+  connect(GraphSteps, &QSpinBox::valueChanged, this, &TFolderTab::ShowGraph);
+  connect(GraphCancel, &QPushButton::clicked, GraphView, &TGraphView::CancelLayout);
+  return Rows;
 }
 
 // The scan starts once the tab is shown and the event loop runs.
@@ -378,6 +425,7 @@ void TFolderTab::ShowResults() {
   QString Current;
   const QStringList Selected = SelectedFiles(&Current);
   FGraph = BuildUsesGraph(FReport);
+  ++FGraphNumber;
   CancelButton->hide();
   Progress->hide();
   RescanButton->show();
@@ -501,7 +549,62 @@ void TFolderTab::FillFindings() {
 void TFolderTab::ShowGraph() {
   if (Scanner || FStarting) return;
   FGraphStale = Pages->currentWidget() != GraphPage;
-  if (!FGraphStale) GraphView->SetGraph(FGraph, HideRuntime->isChecked());
+  if (FGraphStale) return;
+  TDotOptions O;
+  O.HideRuntime = HideRuntime->isChecked();
+  const bool Large = FGraph.SetUnits > WholeGraphLimit;
+  for (QWidget* W : {(QWidget*)GraphNote, (QWidget*)GraphCentre, (QWidget*)GraphSteps}) W->setVisible(Large);
+  size_t Units = FGraph.SetUnits;
+  if (Large) {
+    const size_t Centre = GraphCentreNode();
+    O.Only = UsesNeighbourhood(FGraph, Centre, GraphSteps->value(), O.HideRuntime);
+    Units = size_t(std::count(O.Only.begin(), O.Only.end(), true));
+    const int Steps = GraphSteps->value();
+    GraphNote->setText(tr("%1 units are too many for one readable picture: this shows %2 with the units "
+                          "it uses and the units that use it, %3 away.")
+                           .arg(FGraph.SetUnits)
+                           .arg(Text(FGraph.Nodes[Centre].Name))
+                           .arg(Steps == 1 ? tr("one step") : tr("up to %1 steps").arg(Steps)));
+  }
+  GraphStatus->setText(Units == 1 ? tr("Laying out the uses graph of 1 unit...")
+                                   : tr("Laying out the uses graph of %1 units...").arg(Units));
+  for (QWidget* W : {(QWidget*)GraphStatus, (QWidget*)GraphProgress, (QWidget*)GraphCancel}) W->show();
+  GraphView->StartLayout(FGraph, O);
+}
+
+// The centre chosen in the box; the box is filled anew for each graph, with
+// the units of the set by name, and starts at the unit of the table's
+// current row, or else at the unit with the most uses.
+size_t TFolderTab::GraphCentreNode() {
+  if (GraphCentre->property("graph").toInt() != FGraphNumber) {
+    GraphCentre->setProperty("graph", FGraphNumber);
+    std::vector<size_t> Set(FGraph.SetUnits);
+    for (size_t I = 0; I < Set.size(); ++I) Set[I] = I;
+    std::sort(Set.begin(), Set.end(), [&](size_t A, size_t B) {
+      return QString::compare(Text(FGraph.Nodes[A].Name), Text(FGraph.Nodes[B].Name), Qt::CaseInsensitive) < 0;
+    });
+    GraphCentre->clear();
+    for (size_t N : Set) GraphCentre->addItem(Text(FGraph.Nodes[N].Name), qulonglong(N));
+    size_t Start = BusiestSetNode(FGraph);
+    const QTableWidgetItem* Row = UnitsTable->item(UnitsTable->currentRow(), 1);
+    for (size_t N : Set)
+      if (Row && Text(FGraph.Nodes[N].Name).compare(Row->text(), Qt::CaseInsensitive) == 0) Start = N;
+    GraphCentre->setCurrentIndex(GraphCentre->findData(qulonglong(Start)));
+  }
+  const QVariant V = GraphCentre->currentData();
+  return V.isValid() && V.toULongLong() < FGraph.Nodes.size() ? size_t(V.toULongLong()) : 0;
+}
+
+void TFolderTab::GraphLaidOut(bool Drawn) {
+  GraphProgress->hide();
+  GraphCancel->hide();
+  GraphStatus->setVisible(!Drawn);
+  if (!Drawn)
+    GraphStatus->setText(GraphView->LayoutError().isEmpty()
+                             ? tr("The layout was cancelled; choose another unit or step, or show the page again.")
+                             : GraphView->LayoutError());
+  // Its keys work at once.
+  if (Drawn && GraphView->isVisible()) GraphView->setFocus(Qt::OtherFocusReason);
 }
 
 void TFolderTab::OpenRow(int Row) {

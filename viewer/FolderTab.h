@@ -34,6 +34,8 @@
 #include "UsesGraph.h"
 
 class QCheckBox;
+class QComboBox;
+class QSpinBox;
 class QFileSystemWatcher;
 class QTimer;
 class QLabel;
@@ -91,6 +93,17 @@ class TFolderTab : public QWidget {
   QTreeWidget* FindingsList = nullptr;
   QCheckBox* HideRuntime = nullptr;
   TGraphView* GraphView = nullptr;
+  // Above the graph: what the picture shows of a large folder, its centre
+  // and reach; the layout under way and its Cancel.
+  QLabel* GraphNote = nullptr;
+  QComboBox* GraphCentre = nullptr;
+  QSpinBox* GraphSteps = nullptr;
+  QLabel* GraphStatus = nullptr;
+  QProgressBar* GraphProgress = nullptr;
+  QPushButton* GraphCancel = nullptr;
+  // Past this many units of the folder the graph shows the neighbourhood of
+  // one unit instead of the whole folder, which no picture shows readably.
+  size_t WholeGraphLimit = 150;
   TFolderFindPage* FindPage = nullptr;
   // How long one slice of the scan may read (at least one unit) before the
   // event loop runs again.
@@ -121,6 +134,7 @@ class TFolderTab : public QWidget {
   QWidget* CreateUnitsPage();
   QWidget* CreateFindingsPage();
   QWidget* CreateGraphPage();
+  QVBoxLayout* CreateGraphRows();
   QWidget* CreateFindPage();
   void StartScan();
   void CreateWatcher();
@@ -144,6 +158,8 @@ class TFolderTab : public QWidget {
   // Lays the uses graph out now when the Graph page is shown, else when it
   // next is.
   void ShowGraph();
+  size_t GraphCentreNode();
+  void GraphLaidOut(bool Drawn);
   // Asks for the file of a graph node (nothing for a unit outside the set).
   void OpenNode(int Node);
 
@@ -175,6 +191,7 @@ class TFolderTab : public QWidget {
   // when the page is next shown).
   QWidget* GraphPage = nullptr;
   bool FGraphStale = false;
+  int FGraphNumber = 0;  // counts the graphs built, for the centre box
   QTimer* SettleTimer = nullptr;
   QElapsedTimer FFirstChange;
   // A change came while units were being read.

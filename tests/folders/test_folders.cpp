@@ -460,6 +460,44 @@ TEST(Folders, UsesGraphAndItsDotText) {
   EXPECT_EQ(DotQuoted("a\"b\\c"), "\"a\\\"b\\\\c\"");
 }
 
+// The neighbourhood of a unit in a chain A -> B -> C -> D (all using
+// System): one step reaches the unit's user and the unit it uses, two steps
+// one more each way; the runtime unit is neither shown nor passed through
+// when hidden. The DOT text of a neighbourhood has only its units and uses.
+TEST(Folders, UsesGraphNeighbourhood) {
+  TTree T;
+  T.Write("n/A.dcu", MakeUnit("A", 7, {{"System"}, {"B"}}));
+  T.Write("n/B.dcu", MakeUnit("B", 7, {{"System"}, {"C"}}));
+  T.Write("n/C.dcu", MakeUnit("C", 7, {{"System"}, {"D"}}));
+  T.Write("n/D.dcu", MakeUnit("D", 7, {{"System"}}));
+  TFolderReport R = ScanFolders({"n"});
+  TUsesGraph G = BuildUsesGraph(R);
+  ASSERT_EQ(G.Nodes.size(), 5u);  // A, B, C, D, System
+  auto Names = [&](const std::vector<bool>& In) {
+    std::string S;
+    for (size_t I = 0; I < In.size(); ++I)
+      if (In[I]) S += G.Nodes[I].Name;
+    return S;
+  };
+  EXPECT_EQ(Names(UsesNeighbourhood(G, 1, 1, true)), "ABC");
+  EXPECT_EQ(Names(UsesNeighbourhood(G, 0, 2, true)), "ABC");
+  EXPECT_EQ(Names(UsesNeighbourhood(G, 0, 3, true)), "ABCD");
+  EXPECT_EQ(Names(UsesNeighbourhood(G, 0, 1, false)), "ABSystem");
+  // Through System every unit is two steps away.
+  EXPECT_EQ(Names(UsesNeighbourhood(G, 0, 2, false)), "ABCDSystem");
+  EXPECT_EQ(Names(UsesNeighbourhood(G, 9, 1, false)), "");
+  EXPECT_EQ(Names(UsesNeighbourhood(G, 3, 0, false)), "D");
+  EXPECT_EQ(G.Nodes[BusiestSetNode(G)].Name, "B");  // B and C have three uses each; B comes first
+
+  TDotOptions O;
+  O.HideRuntime = true;
+  O.Only = UsesNeighbourhood(G, 0, 1, true);
+  const std::string Dot = UsesGraphDot(G, O);
+  EXPECT_NE(Dot.find("  \"A\" -> \"B\";\n"), std::string::npos);
+  EXPECT_EQ(Dot.find("\"C\""), std::string::npos);
+  EXPECT_EQ(Dot.find("\"System\""), std::string::npos);
+}
+
 TEST(Folders, ReportWritersTextAndJson) {
   TTree T;
   T.Write("w/App.dcu", MakeUnit("App", 7, {{"Lib", {{"Run", 9}}}, {"user32.dll", {{"Beep", 1}}, 0x68}}));

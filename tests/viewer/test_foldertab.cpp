@@ -2,6 +2,8 @@
 // and the findings, draws the uses graph, and asks for units from all three;
 // the window answers the tab's requests with unit tabs.
 #include <QAction>
+#include <QComboBox>
+#include <QSpinBox>
 #include <QAbstractGraphicsShapeItem>
 #include <QGraphicsItem>
 #include <QGraphicsScene>
@@ -94,14 +96,17 @@ class TestFolderTab : public QObject {
     QCOMPARE(int(W.FileIndex().size()), 1);
     QCOMPARE(W.FileIndex().begin()->first, QLocale().toLower(Lib));
 
-    // The graph: laid out only once its page is shown; App and Lib; a click
-    // on App opens it.
+    // The graph: laid out only once its page is shown, on a thread of its
+    // own; App and Lib; the view has the keys; a click on App opens it.
     QVERIFY(Tab->Pages->currentIndex() != 2);
     QCOMPARE(Tab->GraphView->NodeItemCount(), 0);
     Tab->Pages->setCurrentIndex(2);
     W.advPageControl->setCurrentWidget(Tab);
+    QTRY_COMPARE(Tab->GraphView->NodeItemCount(), 2);
     QVERIFY(Tab->GraphView->LayoutError().isEmpty());
-    QCOMPARE(Tab->GraphView->NodeItemCount(), 2);
+    QVERIFY(!Tab->GraphCancel->isVisible());
+    QVERIFY(!Tab->GraphCentre->isVisible());  // the whole folder
+    QTRY_VERIFY(Tab->GraphView->hasFocus());
     QGraphicsItem* AppNode = nullptr;
     for (QGraphicsItem* I : Tab->GraphView->scene()->items())
       if (I->data(0).isValid() && !I->parentItem() && Tab->Graph().Nodes[size_t(I->data(0).toInt())].Name == "App")
@@ -232,6 +237,86 @@ class TestFolderTab : public QObject {
 
     QVERIFY(View.SetGraph(G, true));
     QCOMPARE(View.NodeItemCount(), 2);
+  }
+
+  // A layout runs off the window's thread: StartLayout returns before the
+  // drawing changes, the drawing comes with layoutFinished(true); one
+  // cancelled is never drawn, and a later one replaces the one under way.
+  void graphLayoutRunsOffTheWindowsThread() {
+    TUsesGraph G;
+    G.Nodes = {{"App", true, false, false, {0}, 0}, {"Lib", true, false, false, {1}, 1}};
+    G.Edges = {{0, 1, true, false}};
+    G.SetUnits = 2;
+    TGraphView View;
+    View.resize(400, 300);
+    QSignalSpy Done(&View, &TGraphView::layoutFinished);
+    View.StartLayout(G, {});
+    QVERIFY(View.Laying());
+    QCOMPARE(View.NodeItemCount(), 0);
+    QTRY_COMPARE(Done.count(), 1);
+    QCOMPARE(Done.at(0).at(0).toBool(), true);
+    QCOMPARE(View.NodeItemCount(), 2);
+    QVERIFY(!View.Laying());
+
+    G.Nodes.push_back({"Third", true, false, false, {2}, 0});
+    G.SetUnits = 3;
+    View.StartLayout(G, {});
+    View.CancelLayout();
+    QCOMPARE(Done.count(), 2);
+    QCOMPARE(Done.at(1).at(0).toBool(), false);
+    QTest::qWait(300);  // the cancelled layout's result comes and is dropped
+    QCOMPARE(Done.count(), 2);
+    QCOMPARE(View.NodeItemCount(), 2);
+
+    TDotOptions Only;
+    Only.Only = {true, false, true};
+    View.StartLayout(G, {});
+    View.StartLayout(G, Only);
+    QTRY_COMPARE(Done.count(), 3);
+    QTest::qWait(100);
+    QCOMPARE(Done.count(), 3);
+    QCOMPARE(View.NodeItemCount(), 2);
+    // A new graph starts fitted to the view.
+    const QRectF Seen = View.mapToScene(View.viewport()->rect()).boundingRect();
+    QVERIFY(Seen.adjusted(-1, -1, 1, 1).contains(View.scene()->itemsBoundingRect()));
+  }
+
+  // A folder past the limit shows one unit's neighbourhood, says so, and
+  // widens it with the steps; the centre box chooses another unit.
+  void largeFolderGraphShowsANeighbourhood() {
+    QTemporaryDir Chain;
+    // U0 uses U1 uses U2 ... uses U7.
+    for (int I = 0; I < 8; ++I) {
+      const std::string Name = "U" + std::to_string(I);
+      std::vector<unitbuilder::TUseSpec> Uses;
+      if (I < 7) Uses.push_back({"U" + std::to_string(I + 1), {}});
+      WriteFile(Chain, QString::fromStdString(Name + ".dcu"), unitbuilder::FolderUnit(Name, 7, Uses));
+    }
+    TFolderTab Tab(Chain.path());
+    Tab.WholeGraphLimit = 5;
+    Tab.resize(800, 600);
+    Tab.show();
+    QTRY_VERIFY(!Tab.Scanning());
+    Tab.Pages->setCurrentWidget(Tab.GraphView->parentWidget());
+    QTRY_VERIFY(!Tab.GraphView->Laying() && Tab.GraphView->NodeItemCount() > 0);
+    QVERIFY(Tab.GraphNote->isVisible());
+    QVERIFY(Tab.GraphNote->text().startsWith("8 units are too many for one readable picture"));
+    // The busiest unit is the first with two uses (U1): U0, U1, U2.
+    QCOMPARE(Tab.GraphCentre->currentText(), QStringLiteral("U1"));
+    QCOMPARE(Tab.GraphView->NodeItemCount(), 3);
+    Tab.GraphSteps->setValue(2);
+    QTRY_VERIFY(!Tab.GraphView->Laying());
+    QCOMPARE(Tab.GraphView->NodeItemCount(), 4);
+    QVERIFY(Tab.GraphNote->text().contains("up to 2 steps away"));
+    Tab.GraphCentre->setCurrentIndex(Tab.GraphCentre->findText("U5"));
+    emit Tab.GraphCentre->activated(Tab.GraphCentre->currentIndex());
+    QTRY_VERIFY(!Tab.GraphView->Laying());
+    QCOMPARE(Tab.GraphView->NodeItemCount(), 5);  // U3 to U7
+    // Cancelling a layout says so; showing the page again lays it out.
+    Tab.GraphSteps->setValue(3);
+    Tab.GraphCancel->click();
+    QVERIFY(Tab.GraphStatus->text().contains("cancelled"));
+    QCOMPARE(Tab.GraphView->NodeItemCount(), 5);
   }
 
   void cancelShowsTheUnitsReadSoFar() {
