@@ -10,6 +10,7 @@
 
 #include "CodeJson.h"
 #include "CodeListing.h"
+#include "CodeSourceCheck.h"
 #include "CodeText.h"
 #include "DeclEntryMaker.h"
 #include "DeclJson.h"
@@ -74,6 +75,9 @@ bool PrintCodeText(const std::string& Path, const TCodeCommandOptions& O, size_t
     const TCodeLister Lister(U, ListerOptions(O));
     if (Lister.Arch() != TCodeArch::X86_32)
       WriteOut("{the machine code of this format version is not known: its pieces are shown as data}\n\n");
+    if (const TSourceCheck& C = Lister.SourceCheck(); C.Found && !C.Matches)
+      WriteOut("{the source file " + C.Path + " is not the one this unit was compiled from: " + C.Why +
+               " Its lines are shown by number only.}\n\n");
     TRoutineHeadings Headings(U);
     TCodeTextOptions Text;
     Text.Heading = [&Headings](const TCodeRoutineHead& H) { return Headings(H); };
@@ -112,6 +116,8 @@ bool PrintCodeJson(const std::vector<std::string>& Files, const TCodeCommandOpti
       std::vector<TUnitJsonMember> Extra;
       Extra.push_back({"code", [&](TJsonWriter& W) { Matched += WriteCodeJson(Lister, W, Wanted(O)); }});
       if (Outline) Extra.push_back({"decls", [&](TJsonWriter& W) { WriteDeclsJson(*Outline, W); }});
+      if (Lister.SourceCheck().Found)
+        Extra.push_back({"source", [&](TJsonWriter& W) { WriteSourceCheckJson(Lister.SourceCheck(), W); }});
       // From here the object is on its way out: a failure after this point
       // cannot be written as the unit's error.
       Written = true;

@@ -7,12 +7,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QToolButton>
+#include <QVBoxLayout>
 #include <QTreeView>
 #include <algorithm>
 #include <exception>
 
 #include "BusyCursor.h"
 #include "CodeListing.h"
+#include "CodeSourceCheck.h"
 #include "CodeText.h"
 #include "DCU_Unit.h"
 #include "ListingView.h"
@@ -109,12 +111,33 @@ bool TCodeView::Open(const QString& Path) {
     SetMessage(tr("No code: no routine of this unit owns a piece of its data block."));
     return true;
   }
+  ShowSourceCheck();
   FillOutline();
   ShowRoutine(0, false);
   if (D->Lister->Arch() != TCodeArch::X86_32)
     ShowStatus(tr("The code of format version %1 is not known to be 32-bit x86: its pieces are shown as data.")
                    .arg(D->Unit->Version));
   return true;
+}
+
+// A source file beside the unit that is not the one it was compiled from
+// would put unrelated lines into the routines: the listing gives the line
+// numbers alone, and the note above it says why.
+void TCodeView::ShowSourceCheck() {
+  const TSourceCheck& C = D->Lister->SourceCheck();
+  if (!C.Found || C.Matches) return;
+  if (!SourceNote) {
+    SourceNote = new QLabel(this);
+    SourceNote->setObjectName(QStringLiteral("SourceNote"));
+    SourceNote->setWordWrap(true);
+    SourceNote->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    SourceNote->setStyleSheet(QStringLiteral("QLabel { color: #a00000; padding: 2px 4px; }"));
+    if (auto* L = qobject_cast<QVBoxLayout*>(layout())) L->insertWidget(1, SourceNote);
+  }
+  SourceNote->setText(tr("The source file %1 is not the one this unit was compiled from: %2 "
+                         "The listing shows its line numbers without their text.")
+                          .arg(QFile::decodeName(QByteArray::fromStdString(C.Path)), Utf8(C.Why)));
+  SourceNote->show();
 }
 
 void TCodeView::SetMessage(const QString& Text) {

@@ -27,6 +27,7 @@
 
 #include "ListingPane.h"
 
+class QLabel;
 class QModelIndex;
 class TOutlineModel;
 struct TCodeRoutine;
@@ -63,6 +64,9 @@ class TCodeView : public TListingPane {
 
   bool NextMatch(bool Backward = false) override;
 
+  // Above the listing when the source file found is not the unit's (else null).
+  QLabel* SourceNote = nullptr;
+
   // Goes to the declaration at the tag byte offset in the Declarations
   // view; false when that view does not list it.
   std::function<bool(int64_t TagOffset)> ShowDeclaration;
@@ -77,6 +81,7 @@ class TCodeView : public TListingPane {
  private:
   struct TData;
   void FillOutline();
+  void ShowSourceCheck();
   void ShowListingOf(size_t I);
   void OutlineChosen(const QModelIndex& Index);
   void SelectInOutline(size_t I);

@@ -246,7 +246,8 @@ TEST_F(CodeCommandLine, SourceLinesFromTheSourceFolder) {
   std::filesystem::create_directories(Dir.Path / "src");
   std::string Src;
   for (int I = 1; I <= 20; ++I)
-    Src += I == 10 ? "begin\r\n" : I == 11 ? "\tHelper;\r\n" : I == 20 ? "begin Inner end;\r\n" : "\r\n";
+    Src += I == 9 ? "procedure Main;\r\n" : I == 10 ? "begin\r\n" : I == 11 ? "\tHelper;\r\n"
+         : I == 19 ? "procedure Outer;\r\n" : I == 20 ? "begin Inner end;\r\n" : "\r\n";
   std::ofstream((Dir.Path / "src" / "codedemo.PAS").string(), std::ios::binary) << Src;
   const std::string SrcDir = (Dir.Path / "src").string();
   const TRun R = Dump({"--code", "--routine", "Main", "--source-dir", SrcDir, Unit});
@@ -256,8 +257,34 @@ TEST_F(CodeCommandLine, SourceLinesFromTheSourceFolder) {
       << R.Out;
   const json J = json::parse(Dump({"--code", "--json", "--routine", "Outer", "--source-dir", SrcDir, Unit}).Out);
   EXPECT_EQ(J[0]["code"][0]["lines"], (json::array({{{"line", 20}, {"offset", 0}, {"source", "begin Inner end;"}}})));
+  EXPECT_EQ(J[0]["source"], (json{{"matches", true}, {"path", (Dir.Path / "src" / "codedemo.PAS").string()}}));
   // Without the folder the source is not found (none lies beside the unit).
-  EXPECT_EQ(Dump({"--code", "--routine", "Main", Unit}).Out.find("; 10:"), std::string::npos);
+  const TRun Without = Dump({"--code", "--json", "--routine", "Main", Unit});
+  EXPECT_EQ(Without.Out.find("; 10:"), std::string::npos);
+  EXPECT_FALSE(json::parse(Without.Out)[0].contains("source"));
+}
+
+// A source that is not the one the unit was compiled from (Main's heading
+// lines below where the unit has its code): the listing says so above the
+// routines and gives the line numbers only; the JSON says why.
+TEST_F(CodeCommandLine, SourceThatDoesNotMatchIsNotUsed) {
+  std::string Src;
+  for (int I = 1; I <= 30; ++I)
+    Src += I == 12 ? "procedure Main;\n" : I == 13 ? "begin\n" : I == 21 ? "procedure Outer;\n" : "begin\n";
+  const std::string Path = (Dir.Path / "CodeDemo.pas").string();
+  std::ofstream(Path, std::ios::binary) << Src;
+  const TRun R = Dump({"--code", "--routine", "Main", Unit});
+  EXPECT_EQ(R.Status, 0);
+  const std::string Why = "2 of 2 routines do not begin where the unit says they do (the first: Main at line 10).";
+  EXPECT_EQ(R.Out.rfind("{the source file " + Path + " is not the one this unit was compiled from: " + Why +
+                            " Its lines are shown by number only.}\n\nprocedure Main(A: Integer);\n  ; 10\n",
+                        0),
+            0u)
+      << R.Out;
+  const json J = json::parse(Dump({"--code", "--json", "--routine", "Main", Unit}).Out);
+  EXPECT_EQ(J[0]["source"], (json{{"matches", false}, {"path", Path}, {"why", Why}}));
+  EXPECT_EQ(J[0]["code"][0]["lines"][0], (json{{"line", 10}, {"offset", 0}}));
+  std::filesystem::remove(Path);
 }
 
 TEST_F(CodeCommandLine, DeclsListingBeforeTheCodeAndFilesOneAfterAnother) {

@@ -7,7 +7,9 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QClipboard>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTabWidget>
@@ -340,6 +342,36 @@ class TestCodeView : public QObject {
     V->Listing->Select(At(V->Listing, "call Main", 0), 9);
     QTest::keyClick(V->Listing, Qt::Key_C, Qt::ControlModifier);
     QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("call Main"));
+  }
+
+  // A source beside the unit that is not the one it was compiled from:
+  // the note above the listing says so and the lines have no text; the
+  // source it was compiled from shows its lines and no note.
+  void aSourceThatDoesNotMatchIsNotUsed() {
+    QTemporaryDir Own;
+    const QString Path = WriteFile(Own, "Demo.dcu", CodeUnit());
+    auto WriteSource = [&](int HeadingLine) {
+      QByteArray Src;
+      for (int I = 1; I <= 20; ++I) Src += I == HeadingLine ? "procedure Main;\n" : "begin\n";
+      QFile F(Own.filePath("Demo.pas"));
+      QVERIFY(F.open(QIODevice::WriteOnly | QIODevice::Truncate));
+      F.write(Src);
+    };
+    WriteSource(14);
+    TOpened O = OpenCode(Path);
+    QVERIFY(O.View->SourceNote);
+    QVERIFY(O.View->SourceNote->isVisible());
+    QVERIFY(O.View->SourceNote->text().startsWith("The source file " + Own.filePath("Demo.pas") +
+                                                  " is not the one this unit was compiled from: 1 of 1 routines"));
+    O.View->ShowRoutine(1);
+    QVERIFY(O.View->Listing->PlainText().contains("; 10\n"));
+    QVERIFY(!O.View->Listing->PlainText().contains("; 10: begin"));
+
+    WriteSource(9);
+    TOpened Good = OpenCode(QDir(Own.path()).filePath("./Demo.dcu"));
+    QVERIFY(!Good.View->SourceNote);
+    Good.View->ShowRoutine(1);
+    QVERIFY(Good.View->Listing->PlainText().contains("; 10: begin"));
   }
 
   void aFileThatDidNotLoadHasNoCode() {
