@@ -18,6 +18,7 @@
 #include "JsonWriter.h"
 #include "UnitFactsJson.h"
 #include "SummaryModule.h"
+#include "DCU_Unit.h"
 #include "UnitLoad.h"
 
 namespace {
@@ -62,39 +63,67 @@ class TRoutineHeadings {
 };
 
 // Text: the listing when asked for, then the routines, a blank line
-// between. True when the unit loaded.
+// between.
+void WriteCodeText(const TUnit& U, const TCodeCommandOptions& O, size_t& Matched) {
+  if (O.Decls) {
+    TDeclTextSink Listing;
+    WriteDeclListing(BuildDeclOutline(U, TDeclOutlineOptions{.KeepSpans = false}), Listing);
+    Listing.Out += '\n';
+    WriteOut(Listing.Out);
+  }
+  const TCodeLister Lister(U, ListerOptions(O));
+  if (Lister.Arch() != TCodeArch::X86_32)
+    WriteOut("{the machine code of this format version is not known: its pieces are shown as data}\n\n");
+  if (const TSourceCheck& C = Lister.SourceCheck(); C.Found && !C.Matches)
+    WriteOut("{the source file " + C.Path + " is not the one this unit was compiled from: " + C.Why +
+             " Its lines are shown by number only.}\n\n");
+  TRoutineHeadings Headings(U);
+  TCodeTextOptions Text;
+  Text.Heading = [&Headings](const TCodeRoutineHead& H) { return Headings(H); };
+  std::string Out;
+  bool First = true;
+  Matched += Lister.ForEach(Wanted(O), [&](const TCodeRoutine& R) {
+    Out.clear();
+    if (!First) Out += '\n';
+    First = false;
+    WriteRoutineText(R, Out, Text);
+    WriteOut(Out);
+  });
+}
+
+// The listing of one file; of a damaged one, what was read before the error,
+// the line that says where reading stopped, and the error block. True when
+// the unit loaded.
 bool PrintCodeText(const std::string& Path, const TCodeCommandOptions& O, size_t& Matched) {
   std::cout.flush();
-  TUnitLoad L = TryLoadUnit(Path, [&](const TUnit& U) {
-    if (O.Decls) {
-      TDeclTextSink Listing;
-      WriteDeclListing(BuildDeclOutline(U, TDeclOutlineOptions{.KeepSpans = false}), Listing);
-      Listing.Out += '\n';
-      WriteOut(Listing.Out);
-    }
-    const TCodeLister Lister(U, ListerOptions(O));
-    if (Lister.Arch() != TCodeArch::X86_32)
-      WriteOut("{the machine code of this format version is not known: its pieces are shown as data}\n\n");
-    if (const TSourceCheck& C = Lister.SourceCheck(); C.Found && !C.Matches)
-      WriteOut("{the source file " + C.Path + " is not the one this unit was compiled from: " + C.Why +
-               " Its lines are shown by number only.}\n\n");
-    TRoutineHeadings Headings(U);
-    TCodeTextOptions Text;
-    Text.Heading = [&Headings](const TCodeRoutineHead& H) { return Headings(H); };
-    std::string Out;
-    bool First = true;
-    Matched += Lister.ForEach(Wanted(O), [&](const TCodeRoutine& R) {
-      Out.clear();
-      if (!First) Out += '\n';
-      First = false;
-      WriteRoutineText(R, Out, Text);
-      WriteOut(Out);
-    });
-  });
+  TUnitLoad L = TryLoadUnit(Path, [&](const TUnit& U) { WriteCodeText(U, O, Matched); });
   std::fflush(stdout);
   if (L.Facts) return true;
+  TUnitLoad Again;
+  if (std::unique_ptr<TUnit> U = TryLoadUnitPartial(Path, Again)) {
+    WriteCodeText(*U, O, Matched);
+    std::fflush(stdout);
+    std::cout << (Matched ? "\n" : "") << PartialStopLine(L);
+  }
   std::cout << ErrorBlockText(L.Error);
   return false;
+}
+
+// The object of a file that did not load: of a damaged one, with "code" of
+// the routines read before the error and "partial".
+void WritePartialCodeJson(TJsonWriter& J, const std::string& Path, const TCodeCommandOptions& O,
+                          const std::string& Error, size_t& Matched) {
+  TUnitLoad Again;
+  std::unique_ptr<TUnit> U = TryLoadUnitPartial(Path, Again);
+  if (!U) return WriteUnitFactsJson(J, Path, nullptr, Error);
+  const TCodeLister Lister(*U, ListerOptions(O));
+  std::optional<TDeclOutline> Outline;
+  if (O.Decls) Outline = BuildDeclOutline(*U, TDeclOutlineOptions{.KeepSpans = false});
+  std::vector<TUnitJsonMember> Extra;
+  Extra.push_back({"code", [&](TJsonWriter& W) { Matched += WriteCodeJson(Lister, W, Wanted(O)); }});
+  if (Outline) Extra.push_back({"decls", [&](TJsonWriter& W) { WriteDeclsJson(*Outline, W); }});
+  Extra.push_back({"partial", [](TJsonWriter& W) { W.Bool(true); }});
+  WriteUnitFactsJson(J, Path, nullptr, Error, Extra);
 }
 
 // JSON: one object per file, "code" (and "decls") among the facts, written
@@ -123,7 +152,7 @@ bool PrintCodeJson(const std::vector<std::string>& Files, const TCodeCommandOpti
       Written = true;
       WriteUnitFactsJson(J, Path, &Facts, SummaryError, Extra);
     });
-    if (!Written) WriteUnitFactsJson(J, Path, nullptr, L.Error);
+    if (!Written) WritePartialCodeJson(J, Path, O, L.Error, Matched);
     AllGood = AllGood && L.Facts && SummaryError.empty();
     J.Flush();
   }

@@ -31,6 +31,7 @@
 #include "RunHeap.h"
 #include "SummaryModule.h"
 #include "UnitFactsJson.h"
+#include "DCU_Unit.h"
 #include "UnitLoad.h"
 
 namespace {
@@ -40,6 +41,8 @@ namespace {
 struct TLoadResult {
   TUnitLoad Unit;
   std::optional<TDeclOutline> Decls;
+  // Decls holds what was read of a unit that did not load.
+  bool Partial = false;
 };
 
 TLoadResult LoadFacts(const std::string& Path, bool WithDecls) {
@@ -49,6 +52,14 @@ TLoadResult LoadFacts(const std::string& Path, bool WithDecls) {
   if (WithDecls)
     TakeDecls = [&R](const TUnit& U) { R.Decls = BuildDeclOutline(U, TDeclOutlineOptions{.KeepSpans = false}); };
   R.Unit = TryLoadUnit(Path, TakeDecls);
+  if (WithDecls && !R.Unit.Facts) {
+    // A damaged unit: the declarations read before the error.
+    TUnitLoad Again;
+    if (std::unique_ptr<TUnit> U = TryLoadUnitPartial(Path, Again)) {
+      R.Decls = BuildDeclOutline(*U, TDeclOutlineOptions{.KeepSpans = false});
+      R.Partial = true;
+    }
+  }
   return R;
 }
 
@@ -62,17 +73,21 @@ bool PrintSummary(const TSummaryModule& Module, const std::string& Path) {
   return Written;
 }
 
-// Text mode with --decls: the declarations listing, or the error block.
-// True when the unit loaded.
+// Text mode with --decls: the declarations listing, or the error block; of
+// a damaged unit, the declarations read before the error, a line that says
+// where reading stopped, and the error block. True when the unit loaded.
 bool PrintDecls(const std::string& Path) {
   TLoadResult R = LoadFacts(Path, true);
-  if (!R.Decls) {
+  if (R.Decls) {
+    TDeclTextSink Listing;
+    WriteDeclListing(*R.Decls, Listing);
+    std::cout << Listing.Out;
+  }
+  if (R.Partial) std::cout << PartialStopLine(R.Unit);
+  if (!R.Decls || R.Partial) {
     std::cout << ErrorBlockText(R.Unit.Error);
     return false;
   }
-  TDeclTextSink Listing;
-  WriteDeclListing(*R.Decls, Listing);
-  std::cout << Listing.Out;
   return true;
 }
 
@@ -162,9 +177,10 @@ bool PrintJson(const std::vector<std::string>& Files, bool WithDecls) {
     TLoadResult R = Loader ? Loader->Take() : LoadFacts(Path, false);
     const TUnitFacts* Facts = R.Unit.Facts ? &*R.Unit.Facts : nullptr;
     const std::string Error = Facts ? Facts->SummaryError() : R.Unit.Error;
-    std::function<void(TJsonWriter&)> Decls;
-    if (R.Decls) Decls = [&R](TJsonWriter& W) { WriteDeclsJson(*R.Decls, W); };
-    WriteUnitFactsJson(J, Path, Facts, Error, Decls);
+    std::vector<TUnitJsonMember> Extra;
+    if (R.Decls) Extra.push_back({"decls", [&R](TJsonWriter& W) { WriteDeclsJson(*R.Decls, W); }});
+    if (R.Partial) Extra.push_back({"partial", [](TJsonWriter& W) { W.Bool(true); }});
+    WriteUnitFactsJson(J, Path, Facts, Error, Extra);
     AllGood = AllGood && Facts && Error.empty();
     J.Flush();
     if (Loader) Loader->GiveBack(std::move(R));

@@ -98,6 +98,21 @@ bool TCodeView::Open(const QString& Path) {
     SetMessage(tr("No code: the file did not load.\n\n%1").arg(DisplayText(Failure.Error)));
     return false;
   }
+  return ShowUnit(std::move(Unit));
+}
+
+bool TCodeView::OpenPartial(const QString& Path) {
+  TUnitLoad Failure;
+  std::unique_ptr<TUnit> Unit = TryLoadUnitPartial(QFile::encodeName(Path).toStdString(), Failure);
+  if (!Unit || !Unit->ReadFailure || !ShowUnit(std::move(Unit)) || D->Heads.empty()) return false;
+  std::string Stop = PartialStopLine(Failure);
+  Stop.pop_back();
+  ShowNote(tr("The file is damaged: these are the routines whose code was read before reading stopped. %1 %2")
+               .arg(DisplayText(Stop), DisplayText(Failure.Error)));
+  return true;
+}
+
+bool TCodeView::ShowUnit(std::unique_ptr<TUnit> Unit) {
   try {
     auto Lister = std::make_unique<TCodeLister>(*Unit);
     D->Heads = Lister->AllHeads();
@@ -126,6 +141,12 @@ bool TCodeView::Open(const QString& Path) {
 void TCodeView::ShowSourceCheck() {
   const TSourceCheck& C = D->Lister->SourceCheck();
   if (!C.Found || C.Matches) return;
+  ShowNote(tr("The source file %1 is not the one this unit was compiled from: %2 "
+              "The listing shows its line numbers without their text.")
+               .arg(QFile::decodeName(QByteArray::fromStdString(C.Path)), Utf8(C.Why)));
+}
+
+void TCodeView::ShowNote(const QString& Text) {
   if (!SourceNote) {
     SourceNote = new QLabel(this);
     SourceNote->setObjectName(QStringLiteral("SourceNote"));
@@ -134,9 +155,7 @@ void TCodeView::ShowSourceCheck() {
     SourceNote->setStyleSheet(QStringLiteral("QLabel { color: #a00000; padding: 2px 4px; }"));
     if (auto* L = qobject_cast<QVBoxLayout*>(layout())) L->insertWidget(1, SourceNote);
   }
-  SourceNote->setText(tr("The source file %1 is not the one this unit was compiled from: %2 "
-                         "The listing shows its line numbers without their text.")
-                          .arg(QFile::decodeName(QByteArray::fromStdString(C.Path)), Utf8(C.Why)));
+  SourceNote->setText(SourceNote->text().isEmpty() ? Text : SourceNote->text() + "\n" + Text);
   SourceNote->show();
 }
 

@@ -28,6 +28,7 @@
 #include "ListingPane.h"
 
 class QLabel;
+class TUnit;
 class QModelIndex;
 class TOutlineModel;
 struct TCodeRoutine;
@@ -43,6 +44,10 @@ class TCodeView : public TListingPane {
   // from) and lists its routines, the first one shown. False, with a
   // message shown instead, when it does not load.
   bool Open(const QString& Path);
+  // Of a damaged unit, the routines whose code was read before the error,
+  // under a note that says where reading stopped; false when no routine's
+  // code was read (the view is left as it was).
+  bool OpenPartial(const QString& Path);
   // Shows a message instead of a listing.
   void SetMessage(const QString& Text);
 
@@ -64,7 +69,8 @@ class TCodeView : public TListingPane {
 
   bool NextMatch(bool Backward = false) override;
 
-  // Above the listing when the source file found is not the unit's (else null).
+  // Above the listing when the source file found is not the unit's or the
+  // unit is damaged (else null).
   QLabel* SourceNote = nullptr;
 
   // Goes to the declaration at the tag byte offset in the Declarations
@@ -82,6 +88,9 @@ class TCodeView : public TListingPane {
   struct TData;
   void FillOutline();
   void ShowSourceCheck();
+  // A note above the listing (made when first needed).
+  void ShowNote(const QString& Text);
+  bool ShowUnit(std::unique_ptr<TUnit> Unit);
   void ShowListingOf(size_t I);
   void OutlineChosen(const QModelIndex& Index);
   void SelectInOutline(size_t I);

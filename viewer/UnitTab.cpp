@@ -152,11 +152,11 @@ void TAdvTabSheet::BuildDeclView() {
   FDecl->SuggestedSaveName = Info.dir().filePath(Info.completeBaseName() + QStringLiteral(".pas"));
   connect(FDecl, &TDeclView::DeclarationChosen, this, &TAdvTabSheet::MarkDeclaration);
   connect(FDecl, &TDeclView::CodeWanted, this, &TAdvTabSheet::ShowCodeOf);
-  if (FFailed)
+  if (FFailed && !FillPartialDeclView(*FDecl, FPath, CommentColor))
     FDecl->SetMessage(tr("No declarations: the file did not load.\n\n%1\n\n"
                          "The Bytes view shows where reading stopped.")
                           .arg(FFailMessage));
-  else
+  else if (!FFailed)
     FillDeclView(*FDecl, FPath, CommentColor);
   FStack->addWidget(FDecl);
 }
@@ -169,11 +169,11 @@ void TAdvTabSheet::BuildCodeView() {
   FCode->Listing->SetCommentColor(CommentColor);
   FCode->ShowDeclaration = [this](int64_t TagOffset) { return ShowDeclarationOf(TagOffset); };
   connect(FCode, &TCodeView::ItemChosen, this, &TAdvTabSheet::MarkCodeItem);
-  if (FFailed)
+  if (FFailed && !FCode->OpenPartial(FPath))
     FCode->SetMessage(tr("No code: the file did not load.\n\n%1\n\n"
                          "The Bytes view shows where reading stopped.")
                           .arg(FFailMessage));
-  else
+  else if (!FFailed)
     FCode->Open(FPath);
   FStack->addWidget(FCode);
 }

@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 #include <set>
 
+#include "DCURecs.h"
 #include "DCU_Unit.h"
 #include "SummaryTestUtil.h"
 #include "UnitBuilder.h"
@@ -320,4 +321,59 @@ TEST_F(CodeCommandLine, UsageErrors) {
     EXPECT_EQ(R.Out, "");
     EXPECT_NE(Err.find("Usage:"), std::string::npos) << Err;
   }
+}
+
+// A damaged unit keeps what was read: cut before its last bytes (the tables
+// after the code), its routines are listed, then the line that says where
+// reading stopped and the error block; the JSON has "code" and "partial"
+// beside "ok": false. Cut inside the declarations, --decls lists those
+// before the cut. The summary of the same file stays the error block alone.
+TEST_F(CodeCommandLine, DamagedUnitKeepsWhatWasRead) {
+  std::vector<uint8_t> Bytes = CodeUnit();
+  Bytes.resize(Bytes.size() - 2);
+  unitbuilder::PatchStoredLength(Bytes);
+  const std::string Cut = Dir.Write("Cut.dcu", Bytes);
+  const TRun Summary = Dump({Cut});
+  EXPECT_EQ(Summary.Status, 1);
+  EXPECT_EQ(Summary.Out.rfind("\nError:\n", 0), 0u) << Summary.Out;
+  const TRun R = Dump({"--code", Cut});
+  EXPECT_EQ(R.Status, 1);
+  EXPECT_EQ(R.Out.rfind("procedure Helper;\n", 0), 0u) << R.Out;
+  const size_t Stop = R.Out.find("\n{reading stopped at 0x");
+  ASSERT_NE(Stop, std::string::npos) << R.Out;
+  EXPECT_EQ(R.Out.find("}\n\nError:\nError at 0x", Stop), R.Out.find('}', Stop)) << R.Out;
+  const json J = json::parse(Dump({"--code", "--json", Cut}).Out);
+  EXPECT_EQ(J[0]["ok"], false);
+  EXPECT_EQ(J[0]["partial"], true);
+  EXPECT_EQ(J[0]["code"].size(), std::size(Pieces));
+  EXPECT_TRUE(J[0]["error"].is_string());
+  const json Whole = json::parse(Dump({"--code", "--json", Unit}).Out);
+  // The routines as whole, but for the line markers past the cut.
+  for (size_t I = 0; I < std::size(Pieces); ++I) EXPECT_EQ(J[0]["code"][I]["items"], Whole[0]["code"][I]["items"]);
+  EXPECT_EQ(J[0]["code"][1]["lines"], Whole[0]["code"][1]["lines"]);
+  EXPECT_FALSE(Whole[0].contains("partial"));
+
+  // Cut after the routine Helper's declaration.
+  UnitConstructionCount = 0;
+  const TUnit U(Unit);
+  const TDCURec* Helper = U.Decls;
+  while (Helper && NameText(Helper->GetName()) != "Helper") Helper = Helper->Next;
+  ASSERT_TRUE(Helper && Helper->Next);
+  std::vector<uint8_t> Early = CodeUnit();
+  Early.resize(static_cast<size_t>(static_cast<const TNameDecl*>(Helper->Next)->DefPos - U.Image.get()) + 1);
+  unitbuilder::PatchStoredLength(Early);
+  const std::string EarlyCut = Dir.Write("Early.dcu", Early);
+  const TRun D = Dump({"--decls", EarlyCut});
+  EXPECT_EQ(D.Status, 1);
+  EXPECT_NE(D.Out.find("procedure Helper;\n"), std::string::npos) << D.Out;
+  EXPECT_EQ(D.Out.find("procedure Main("), std::string::npos) << D.Out;
+  EXPECT_NE(D.Out.find("end.\n{reading stopped at 0x"), std::string::npos) << D.Out;
+  const json JD = json::parse(Dump({"--decls", "--json", EarlyCut}).Out);
+  EXPECT_EQ(JD[0]["partial"], true);
+  EXPECT_EQ(JD[0]["ok"], false);
+  EXPECT_TRUE(JD[0].contains("decls"));
+  EXPECT_FALSE(JD[0].contains("unit"));
+  // Broken before any declaration: the error block alone, as ever.
+  EXPECT_EQ(Dump({"--decls", Broken}).Out.rfind("\nError:\n", 0), 0u);
+  EXPECT_FALSE(json::parse(Dump({"--decls", "--json", Broken}).Out)[0].contains("partial"));
 }

@@ -374,6 +374,35 @@ class TestCodeView : public QObject {
     QVERIFY(Good.View->Listing->PlainText().contains("; 10: begin"));
   }
 
+  // A damaged file (cut in its last table) keeps what was read: the Code
+  // view lists its routines under a note that says where reading stopped,
+  // the Declarations view its declarations and then that line; a file
+  // broken before its declarations keeps the message.
+  void aDamagedFileKeepsWhatWasRead() {
+    QTemporaryDir Own;
+    std::vector<uint8_t> Bytes = CodeUnit();
+    Bytes.resize(Bytes.size() - 2);
+    unitbuilder::PatchStoredLength(Bytes);
+    const QString Path = WriteFile(Own, "Cut.dcu", Bytes);
+    TOpened O = OpenCode(Path);
+    QVERIFY(O.Sheet->Failed());
+    QCOMPARE(O.View->RoutineCount(), size_t(3));
+    QVERIFY(O.View->SourceNote && O.View->SourceNote->isVisible());
+    QVERIFY(O.View->SourceNote->text().contains("The file is damaged"));
+    QVERIFY(O.View->SourceNote->text().contains("{reading stopped at 0x"));
+    O.Sheet->ShowView(TUnitView::Declarations);
+    const QString Decls = O.Sheet->DeclView()->Listing->PlainText();
+    QVERIFY2(Decls.contains("procedure Main;"), qPrintable(Decls));
+    QVERIFY(Decls.contains("end.\n\n{reading stopped at 0x"));
+    QVERIFY(Decls.contains("{Error at 0x"));
+
+    const QString Broken = WriteFile(Own, "Broken.dcu", {1, 2, 3});
+    TOpened B = OpenCode(Broken);
+    QVERIFY(B.View->Listing->PlainText().startsWith("No code: the file did not load."));
+    B.Sheet->ShowView(TUnitView::Declarations);
+    QVERIFY(B.Sheet->DeclView()->Listing->PlainText().startsWith("No declarations: the file did not load."));
+  }
+
   void aFileThatDidNotLoadHasNoCode() {
     std::vector<uint8_t> Bytes = CodeUnit();
     Bytes.resize(40);
