@@ -19,6 +19,8 @@
 #include "UnitFactsJson.h"
 #include "SummaryModule.h"
 #include "DCU_Unit.h"
+#include "LoadErrorNote.h"
+#include "LoadHint.h"
 #include "UnitLoad.h"
 
 namespace {
@@ -106,6 +108,7 @@ bool PrintCodeText(const std::string& Path, const TCodeCommandOptions& O, size_t
     std::cout << (Matched ? "\n" : "") << PartialStopLine(L);
   }
   std::cout << ErrorBlockText(L.Error);
+  NoteLoadError(Path, L.Error);
   return false;
 }
 
@@ -113,15 +116,19 @@ bool PrintCodeText(const std::string& Path, const TCodeCommandOptions& O, size_t
 // the routines read before the error and "partial".
 void WritePartialCodeJson(TJsonWriter& J, const std::string& Path, const TCodeCommandOptions& O,
                           const std::string& Error, size_t& Matched) {
+  NoteLoadError(Path, Error);
+  const std::string Hint = LoadErrorHint(Path, Error);
+  const TUnitJsonMember HintMember{"hint", [&Hint](TJsonWriter& W) { W.String(Hint); }};
   TUnitLoad Again;
   std::unique_ptr<TUnit> U = TryLoadUnitPartial(Path, Again);
-  if (!U) return WriteUnitFactsJson(J, Path, nullptr, Error);
+  if (!U) return WriteUnitFactsJson(J, Path, nullptr, Error, std::span(&HintMember, Hint.empty() ? 0 : 1));
   const TCodeLister Lister(*U, ListerOptions(O));
   std::optional<TDeclOutline> Outline;
   if (O.Decls) Outline = BuildDeclOutline(*U, TDeclOutlineOptions{.KeepSpans = false});
   std::vector<TUnitJsonMember> Extra;
   Extra.push_back({"code", [&](TJsonWriter& W) { Matched += WriteCodeJson(Lister, W, Wanted(O)); }});
   if (Outline) Extra.push_back({"decls", [&](TJsonWriter& W) { WriteDeclsJson(*Outline, W); }});
+  if (!Hint.empty()) Extra.push_back(HintMember);
   Extra.push_back({"partial", [](TJsonWriter& W) { W.Bool(true); }});
   WriteUnitFactsJson(J, Path, nullptr, Error, Extra);
 }

@@ -32,6 +32,8 @@
 #include "SummaryModule.h"
 #include "UnitFactsJson.h"
 #include "DCU_Unit.h"
+#include "LoadErrorNote.h"
+#include "LoadHint.h"
 #include "UnitLoad.h"
 
 namespace {
@@ -70,6 +72,7 @@ bool PrintSummary(const TSummaryModule& Module, const std::string& Path) {
   std::string Out;
   const bool Written = L.Facts ? Module.Write(*L.Facts, Out) : (Out = ErrorBlockText(L.Error), false);
   std::cout << Out;
+  if (!L.Facts) NoteLoadError(Path, L.Error);
   return Written;
 }
 
@@ -86,6 +89,7 @@ bool PrintDecls(const std::string& Path) {
   if (R.Partial) std::cout << PartialStopLine(R.Unit);
   if (!R.Decls || R.Partial) {
     std::cout << ErrorBlockText(R.Unit.Error);
+    NoteLoadError(Path, R.Unit.Error);
     return false;
   }
   return true;
@@ -179,7 +183,10 @@ bool PrintJson(const std::vector<std::string>& Files, bool WithDecls) {
     const std::string Error = Facts ? Facts->SummaryError() : R.Unit.Error;
     std::vector<TUnitJsonMember> Extra;
     if (R.Decls) Extra.push_back({"decls", [&R](TJsonWriter& W) { WriteDeclsJson(*R.Decls, W); }});
+    const std::string Hint = Facts ? std::string() : LoadErrorHint(Path, R.Unit.Error);
+    if (!Hint.empty()) Extra.push_back({"hint", [&Hint](TJsonWriter& W) { W.String(Hint); }});
     if (R.Partial) Extra.push_back({"partial", [](TJsonWriter& W) { W.Bool(true); }});
+    if (!Facts) NoteLoadError(Path, R.Unit.Error);
     WriteUnitFactsJson(J, Path, Facts, Error, Extra);
     AllGood = AllGood && Facts && Error.empty();
     J.Flush();

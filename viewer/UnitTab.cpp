@@ -19,6 +19,7 @@
 
 #include "BusyCursor.h"
 #include "CodeView.h"
+#include "LoadHint.h"
 #include "FillDeclView.h"
 #include "DeclView.h"
 #include "HexView.h"
@@ -107,6 +108,15 @@ void TAdvTabSheet::SetFailure(const QString& Message, int64_t At, int64_t Def) {
   FFailMessage = Message;
   FFailAt = At;
   FFailDef = Def;
+  // Beside the message (which the summary shows as it is), the cause in a
+  // plain sentence, under the path.
+  const std::string Hint = LoadErrorHint(QFile::encodeName(FPath).toStdString(), Message.toStdString());
+  if (Hint.empty()) return;
+  HintLabel = new QLabel(QString::fromStdString(Hint), this);
+  HintLabel->setObjectName(QStringLiteral("LoadHint"));
+  HintLabel->setWordWrap(true);
+  HintLabel->setStyleSheet(QStringLiteral("QLabel { color: #a00000; padding: 3px 8px; }"));
+  static_cast<QVBoxLayout*>(layout())->insertWidget(1, HintLabel);
 }
 
 QWidget* TAdvTabSheet::ViewWidget() const { return FStack ? FStack->currentWidget() : nullptr; }

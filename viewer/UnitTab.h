@@ -51,7 +51,10 @@ class TAdvTabSheet : public QWidget {
   // The file did not load: the message shown in the summary, and the file
   // offsets of the byte where reading stopped and of the last tag byte
   // (-1: not known).
+  // A plain sentence of the cause goes under the path where it is clear
+  // (HintLabel).
   void SetFailure(const QString& Message, int64_t At, int64_t Def);
+  QLabel* HintLabel = nullptr;
   bool Failed() const { return FFailed; }
   int64_t FailureOffset() const { return FFailAt; }
   int64_t FailureDefOffset() const { return FFailDef; }

@@ -173,6 +173,32 @@ class TestMainWindow : public QObject {
     QVERIFY(ViewTexts(Sheet(W, 4)->TextView).join('|').contains(QStringLiteral("not a regular file")));
   }
 
+  // Beside the message of a file that did not load, under the path, the
+  // cause in a plain sentence where it is clear; the summary's error block
+  // stays as it is; a tab that loaded has none.
+  void failingFileTellsItsCauseUnderThePath() {
+    QTemporaryDir Own;
+    std::vector<uint8_t> Bytes = unitbuilder::MinimalUnit(7);
+    const size_t Whole = Bytes.size();
+    Bytes.resize(Whole / 2);
+    const QString Cut = WriteFile(Own, "Cut.dcu", Bytes);
+    const QString Text = WriteFile(Own, "Text.dcu", {'u', 'n', 'i', 't', ' ', 'A', ';', '\n'});
+    TfrmJXUnitPeek W;
+    W.show();
+    W.OpenUnitFile(Cut);
+    TAdvTabSheet* S = Sheet(W, 1);
+    QVERIFY(S->HintLabel);
+    QCOMPARE(S->HintLabel->text(), QStringLiteral("The file is %1 bytes; its header says %2: it was cut short.")
+                                       .arg(Whole / 2)
+                                       .arg(Whole));
+    QVERIFY(IsErrorTab(S));
+    QCOMPARE(ViewTexts(S->TextView).size(), 3);  // the empty line, "Error:", the message
+    W.OpenUnitFile(Text);
+    QCOMPARE(Sheet(W, 2)->HintLabel->text(), QStringLiteral("This is a text file, not a compiled unit."));
+    W.OpenUnitFile(CopySample(Own, "Good.dcu"));
+    QVERIFY(!Sheet(W, 3)->HintLabel);
+  }
+
   void closingAndReopeningGivesAFreshTab() {
     QString A = CopySample(Dir, "CloseA.dcu"), B = CopySample(Dir, "CloseB.dcu");
     QString C = CopySample(Dir, "CloseC.dcu");
