@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QHBoxLayout>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QShortcut>
@@ -238,9 +239,55 @@ void TAdvTabSheet::CreateBytesPage() {
   FPosition->setObjectName(QStringLiteral("BytesPosition"));
   FPosition->setTextInteractionFlags(Qt::TextSelectableByMouse);
   Foot->addWidget(FPosition, 1);
+  Foot->addWidget(CreateBytesFindBox());
   Foot->addWidget(CreateGoToBox());
   Layout->addLayout(Foot);
   connect(FHex, &THexView::CurrentChanged, this, &TAdvTabSheet::ShowPosition);
+}
+
+// Find bytes (Ctrl+F): hex pairs or text; Enter or F3 the next place after
+// the current byte, Shift with them the one before.
+QLineEdit* TAdvTabSheet::CreateBytesFindBox() {
+  FBytesFind = new QLineEdit(FBytesPage);
+  FBytesFind->setObjectName(QStringLiteral("BytesFind"));
+  FBytesFind->setPlaceholderText(tr("Find hex or text (Ctrl+F)"));
+  FBytesFind->setToolTip(tr("Hex byte pairs (75 54 or 7554), else text; text in \"quotes\" is always text. "
+                            "Enter or F3: next; Shift+Enter or Shift+F3: previous"));
+  FBytesFind->setClearButtonEnabled(true);
+  FBytesFind->setMaximumWidth(FBytesFind->fontMetrics().horizontalAdvance(FBytesFind->placeholderText()) + 40);
+  connect(FBytesFind, &QLineEdit::returnPressed, this, [this] {
+    FindBytes(QGuiApplication::keyboardModifiers() & Qt::ShiftModifier);
+  });
+  auto Key = [this](QKeySequence Seq, auto Act) {
+    auto* K = new QShortcut(Seq, FBytesPage, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
+    connect(K, &QShortcut::activated, this, Act);
+  };
+  Key(QKeySequence(Qt::CTRL | Qt::Key_F), [this] {
+    FBytesFind->setFocus(Qt::ShortcutFocusReason);
+    FBytesFind->selectAll();
+  });
+  Key(QKeySequence(Qt::Key_F3), [this] { FindBytes(false); });
+  Key(QKeySequence(Qt::SHIFT | Qt::Key_F3), [this] { FindBytes(true); });
+  Key(QKeySequence(Qt::SHIFT | Qt::Key_Return), [this] { FindBytes(true); });
+  return FBytesFind;
+}
+
+bool TAdvTabSheet::FindBytes(bool Backward) {
+  const QByteArray Pattern = ParseBytePattern(FBytesFind->text());
+  if (Pattern.isEmpty() || !FHex) return false;
+  const int64_t Here = FHex->Current();
+  int64_t At = FHex->Find(Pattern, Backward ? Here - 1 : Here + 1, Backward);
+  // Round the end (the start) of the file.
+  if (At < 0) At = FHex->Find(Pattern, Backward ? FHex->Bytes().size() - 1 : 0, Backward);
+  if (At < 0) {
+    FHex->SetFound(-1, 0);
+    FPosition->setText(tr("Not found: %1").arg(QString::fromLatin1(Pattern.toHex(' ').toUpper())));
+    return false;
+  }
+  FHex->SetFound(At, Pattern.size());
+  FHex->GoTo(At);
+  ShowPosition(At);
+  return true;
 }
 
 // Go to an offset: hexadecimal with 0x or $ in front, else decimal (Ctrl+G).

@@ -72,6 +72,10 @@ class TAdvTabSheet : public QWidget {
   TCodeView* CodeView() const { return FCode; }
   // The line above the dump: what the marks stand for.
   QLabel* BytesInfo() const { return FBytesInfo; }
+  QLineEdit* BytesFind() const { return FBytesFind; }
+  // Goes to the next (previous) place of the bytes in the find box, round
+  // the end of the file; false when there is none.
+  bool FindBytes(bool Backward);
 
   // Marks the tag byte of a declaration in the Bytes view, now or when the
   // view is built, and puts it in sight there.
@@ -109,6 +113,7 @@ class TAdvTabSheet : public QWidget {
   void BuildCodeView();
   void CreateBytesPage();
   QLineEdit* CreateGoToBox();
+  QLineEdit* CreateBytesFindBox();
   bool LoadBytes();
   void UpdateBytesMarks(bool Scroll);
   void ShowPosition(int64_t Offset);
@@ -122,6 +127,7 @@ class TAdvTabSheet : public QWidget {
   TCodeView* FCode = nullptr;
   QWidget* FBytesPage = nullptr;
   QLabel* FBytesInfo = nullptr;
+  QLineEdit* FBytesFind = nullptr;
   QLabel* FPosition = nullptr;
 
   bool FFailed = false;
