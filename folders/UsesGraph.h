@@ -45,7 +45,7 @@ struct TDotOptions {
   bool HideRuntime = false;  // leave the runtime units (and their edges) out
   // When not empty (one entry per node): only the nodes marked, and the uses
   // between them.
-  std::vector<bool> Only;
+  std::vector<bool> Only = {};
 };
 
 // The units within Steps uses of node Centre, either way (the units it uses

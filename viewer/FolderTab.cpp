@@ -155,6 +155,8 @@ QWidget* TFolderTab::CreateUnitsPage() {
   UnitsTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
   UnitsTable->verticalHeader()->hide();
   UnitsTable->horizontalHeader()->setStretchLastSection(true);
+  // By file, A to Z, as the command line lists them.
+  UnitsTable->horizontalHeader()->setSortIndicator(0, Qt::AscendingOrder);
   connect(UnitsTable, &QTableWidget::cellDoubleClicked, this, [this](int Row, int) { OpenRow(Row); });
   return UnitsTable;
 }
@@ -291,13 +293,34 @@ void TFolderTab::ScanSlice() {
   } while (!Scanner->AtEnd() && Clock.elapsed() < SliceMs);
   Progress->setValue(int(Scanner->Done()));
   Status->setText(tr("Reading unit %1 of %2").arg(Scanner->Done()).arg(Scanner->Total()));
+  AddRowsRead();
   emit scanProgress(int(Scanner->Done()), int(Scanner->Total()));
   if (!Scanner) return;  // cancelled meanwhile
   if (!Scanner->AtEnd()) {
     QTimer::singleShot(0, this, &TFolderTab::ScanSlice);
     return;
   }
-  ShowReport();
+  // The label and the bar are drawn as they are now before the findings
+  // take their time.
+  Status->setText(tr("Working out the findings of %1 units...").arg(Scanner->Total()));
+  const int Generation = FGeneration;
+  QTimer::singleShot(0, this, [this, Generation] {
+    if (Scanner && Generation == FGeneration) ShowReport();
+  });
+}
+
+// The units read so far, as rows of the table (their problems are known
+// once the scan is done).
+void TFolderTab::AddRowsRead() {
+  if (!Scanner || FIndex) return;  // a rescan keeps the table of the last scan until it is done
+  const std::vector<TFolderUnit>& Units = Scanner->UnitsRead();
+  const QDir Base(FPath);
+  const int From = UnitsTable->rowCount();
+  if (size_t(From) >= Units.size()) return;
+  UnitsTable->setSortingEnabled(false);
+  UnitsTable->setRowCount(int(Units.size()));
+  for (int Row = From; Row < int(Units.size()); ++Row) FillRow(Row, Units[size_t(Row)], Scanner->Names(), Base);
+  UnitsTable->setSortingEnabled(true);
 }
 
 void TFolderTab::Cancel() {
@@ -504,25 +527,27 @@ void TFolderTab::FillUnitsTable() {
   const QDir Base(FPath);
   UnitsTable->setSortingEnabled(false);
   UnitsTable->setRowCount(int(FReport.Units.size()));
-  for (int Row = 0; Row < int(FReport.Units.size()); ++Row) {
-    const TFolderUnit& U = FReport.Units[size_t(Row)];
-    const QString Full = PathText(U.Path);
-    auto* File = Cell(Base.relativeFilePath(Full));
-    File->setData(Qt::UserRole, Full);
-    File->setToolTip(Full);
-    UnitsTable->setItem(Row, 0, File);
-    UnitsTable->setItem(Row, 1, Cell(U.Ok ? Text(DisplayUtf8(FReport.Names.Text(U.UnitName))) : QString()));
-    auto* Version = Cell(QString());
-    if (U.Ok) Version->setData(Qt::DisplayRole, U.Facts.Version);
-    UnitsTable->setItem(Row, 2, Version);
-    UnitsTable->setItem(Row, 3, Cell(U.Ok ? (U.Facts.DebugInfo ? tr("yes") : tr("no")) : QString()));
-    auto* Problems = Cell(ProblemsText(U));
-    if (U.Has(TFindingKind::NotLoaded) || U.Has(TFindingKind::InterfaceMismatch))
-      Problems->setForeground(QColor(200, 0, 0));
-    UnitsTable->setItem(Row, 4, Problems);
-  }
+  for (int Row = 0; Row < int(FReport.Units.size()); ++Row)
+    FillRow(Row, FReport.Units[size_t(Row)], FReport.Names, Base);
   UnitsTable->setSortingEnabled(true);
   UnitsTable->resizeColumnsToContents();
+}
+
+void TFolderTab::FillRow(int Row, const TFolderUnit& U, const TNamePool& Names, const QDir& Base) {
+  const QString Full = PathText(U.Path);
+  auto* File = Cell(Base.relativeFilePath(Full));
+  File->setData(Qt::UserRole, Full);
+  File->setToolTip(Full);
+  UnitsTable->setItem(Row, 0, File);
+  UnitsTable->setItem(Row, 1, Cell(U.Ok ? Text(DisplayUtf8(Names.Text(U.UnitName))) : QString()));
+  auto* Version = Cell(QString());
+  if (U.Ok) Version->setData(Qt::DisplayRole, U.Facts.Version);
+  UnitsTable->setItem(Row, 2, Version);
+  UnitsTable->setItem(Row, 3, Cell(U.Ok ? (U.Facts.DebugInfo ? tr("yes") : tr("no")) : QString()));
+  auto* Problems = Cell(ProblemsText(U));
+  if (U.Has(TFindingKind::NotLoaded) || U.Has(TFindingKind::InterfaceMismatch))
+    Problems->setForeground(QColor(200, 0, 0));
+  UnitsTable->setItem(Row, 4, Problems);
 }
 
 // The findings, grouped by kind; a line about one file keeps its path.
@@ -534,16 +559,25 @@ void TFolderTab::FillFindings() {
     if (!Group || Group->data(0, Qt::UserRole + 1).toString() != Kind) {
       Group = new QTreeWidgetItem(FindingsList);
       Group->setData(0, Qt::UserRole + 1, Kind);
-      // Missing units are mostly the runtime's: folded, so that the rest shows.
-      Group->setExpanded(F.Kind != TFindingKind::MissingUnit);
+      // The runtime units are one finding of their own: every group shows.
+      Group->setExpanded(true);
     }
-    auto* Line = new QTreeWidgetItem(Group, {Text(FindingText(FReport, F))});
-    Line->setToolTip(0, Line->text(0));
+    // The paths relative to the folder; the whole text in the tool tip.
+    const QString Whole = Text(FindingText(FReport, F));
+    auto* Line = new QTreeWidgetItem(Group, {RelativeToFolder(Whole)});
+    Line->setToolTip(0, Whole);
     if (F.Kind == TFindingKind::InterfaceMismatch || (F.Kind == TFindingKind::NotLoaded && F.File < FReport.Units.size()))
       Line->setData(0, Qt::UserRole, PathText(FReport.Units[F.File].Path));
     Group->setText(0, QStringLiteral("%1 (%2)").arg(Kind).arg(Group->childCount()));
   }
   if (FReport.Findings.empty()) new QTreeWidgetItem(FindingsList, {tr("No findings.")});
+}
+
+QString TFolderTab::RelativeToFolder(const QString& Text) const {
+  QString Prefix = QDir::cleanPath(FPath);
+  if (!Prefix.endsWith(QLatin1Char('/'))) Prefix += QLatin1Char('/');
+  QString T = Text;
+  return T.replace(Prefix, QString());
 }
 
 void TFolderTab::ShowGraph() {

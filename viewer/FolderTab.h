@@ -34,6 +34,7 @@
 #include "UsesGraph.h"
 
 class QCheckBox;
+class QDir;
 class QComboBox;
 class QSpinBox;
 class QFileSystemWatcher;
@@ -154,6 +155,10 @@ class TFolderTab : public QWidget {
   void ShowResults();
   void ShowStatus();
   void FillUnitsTable();
+  void FillRow(int Row, const TFolderUnit& U, const TNamePool& Names, const QDir& Base);
+  void AddRowsRead();
+  // Text with the folder's path (and the slash after it) taken out.
+  QString RelativeToFolder(const QString& Text) const;
   void FillFindings();
   // Lays the uses graph out now when the Graph page is shown, else when it
   // next is.

@@ -369,13 +369,21 @@ TEST(Folders, FactsAndTheFindingsOfEveryKind) {
   EXPECT_EQ(PathsOf(R, R.FilesOf(*Dup)), (TStrings{"p/UTIL2.dcu", "p/Util.dcu"}));
   EXPECT_TRUE(R.Units[3].Has(TFindingKind::DuplicateUnit));
 
-  // Missing units in name order; the DLL is no unit.
-  ASSERT_EQ(CountOf(R, TFindingKind::MissingUnit), 2u);
+  // Missing units in name order; the DLL is no unit. System, which all four
+  // loaded files use, is the runtime's: a finding of its own, before them.
+  ASSERT_EQ(CountOf(R, TFindingKind::MissingUnit), 1u);
   const TFinding* Gone = FindingOf(R, TFindingKind::MissingUnit, 0);
   EXPECT_EQ(R.Names.Text(Gone->Unit), "Gone");
   EXPECT_EQ(PathsOf(R, R.FilesOf(*Gone)), (TStrings{"p/Main.dcu", "p/Old.dcu"}));
-  EXPECT_EQ(R.Names.Text(FindingOf(R, TFindingKind::MissingUnit, 1)->Unit), "System");
-  EXPECT_EQ(R.FilesOf(*FindingOf(R, TFindingKind::MissingUnit, 1)).size(), 4u);
+  ASSERT_EQ(CountOf(R, TFindingKind::MissingRuntime), 1u);
+  const TFinding* Runtime = FindingOf(R, TFindingKind::MissingRuntime, 0);
+  ASSERT_EQ(Runtime->Names.size(), 1u);
+  EXPECT_EQ(R.Names.Text(Runtime->Names[0]), "System");
+  EXPECT_EQ(R.FilesOf(*Runtime).size(), 4u);
+  EXPECT_TRUE(Main.Has(TFindingKind::MissingRuntime));
+  EXPECT_TRUE(Main.Has(TFindingKind::MissingUnit));  // Gone
+  EXPECT_TRUE(R.Units[3].Has(TFindingKind::MissingRuntime));
+  EXPECT_FALSE(R.Units[3].Has(TFindingKind::MissingUnit));  // UTIL2: only System
 
   const TFinding* Mixed = FindingOf(R, TFindingKind::MixedVersions);
   ASSERT_NE(Mixed, nullptr);
@@ -454,7 +462,7 @@ TEST(Folders, UsesGraphAndItsDotText) {
   EXPECT_NE(Dot.find("  \"App\" -> \"Forms\" [style=dashed];\n"), std::string::npos);
   EXPECT_NE(Dot.find("  \"Lib\" -> \"App\" [style=dashed];\n"), std::string::npos);
   EXPECT_NE(Dot.find("\"System\""), std::string::npos);
-  std::string Hidden = UsesGraphDot(G, {true});
+  std::string Hidden = UsesGraphDot(G, {.HideRuntime = true});
   EXPECT_EQ(Hidden.find("\"System\""), std::string::npos);
   EXPECT_NE(Hidden.find("\"Forms\""), std::string::npos);
   EXPECT_EQ(DotQuoted("a\"b\\c"), "\"a\\\"b\\\\c\"");
@@ -496,6 +504,32 @@ TEST(Folders, UsesGraphNeighbourhood) {
   EXPECT_NE(Dot.find("  \"A\" -> \"B\";\n"), std::string::npos);
   EXPECT_EQ(Dot.find("\"C\""), std::string::npos);
   EXPECT_EQ(Dot.find("\"System\""), std::string::npos);
+}
+
+// The runtime units (missing, used by more than half of the loaded files)
+// are one finding in the text and the JSON, before the other missing units;
+// the table's problems do not name them.
+TEST(Folders, ReportWritersGroupTheRuntimeUnits) {
+  TTree T;
+  T.Write("r/A.dcu", MakeUnit("A", 7, {{"System"}, {"SysInit"}, {"Gone"}}));
+  T.Write("r/B.dcu", MakeUnit("B", 7, {{"System"}, {"SysInit"}}));
+  T.Write("r/C.dcu", MakeUnit("C", 7, {{"system"}}));
+  TFolderReport R = ScanFolders({"r"});
+  std::ostringstream Text, Json;
+  WriteReportText(R, Text);
+  WriteReportJson(R, Json);
+  const std::string S = Text.str();
+  EXPECT_NE(S.find("\nmissing-runtime (1):\n  SysInit, System: the runtime library (in no file here), used by 3 files\n"
+                   "\nmissing-unit (1):\n  Gone, used by r/A.dcu\n"),
+            std::string::npos)
+      << S;
+  EXPECT_NE(S.find("r/B.dcu  B     7        no     -\n"), std::string::npos) << S;
+  EXPECT_NE(S.find("r/A.dcu  A     7        no     uses-missing-unit\n"), std::string::npos) << S;
+  const json J = json::parse(Json.str());
+  ASSERT_EQ(J["findings"].size(), 2u);
+  EXPECT_EQ(J["findings"][0], json::parse(R"({"kind": "missing-runtime", "units": ["SysInit", "System"],
+                                             "usedBy": ["r/A.dcu", "r/B.dcu", "r/C.dcu"]})"));
+  EXPECT_EQ(J["findings"][1]["kind"], "missing-unit");
 }
 
 TEST(Folders, ReportWritersTextAndJson) {

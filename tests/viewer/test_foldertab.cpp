@@ -12,6 +12,10 @@
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QTimer>
+#include <QHeaderView>
+#include <QDir>
+#include <QProgressBar>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -317,6 +321,48 @@ class TestFolderTab : public QObject {
     Tab.GraphCancel->click();
     QVERIFY(Tab.GraphStatus->text().contains("cancelled"));
     QCOMPARE(Tab.GraphView->NodeItemCount(), 5);
+  }
+
+  // The table fills as the units are read and starts sorted A to Z; the
+  // label says what the bar shows, and is drawn before the findings are
+  // worked out (the event loop runs between the last unit and the report).
+  // The findings show paths relative to the folder (the whole text in the
+  // tool tip), the runtime units as one finding, each group open; a unit
+  // that uses only those has no problem.
+  void scanFillsTheTableAsUnitsComeAndGroupsTheRuntime() {
+    QTemporaryDir Many;
+    for (const char* N : {"Cee", "Bee", "Dee", "Aye"})
+      WriteFile(Many, QStringLiteral("%1.dcu").arg(N),
+                unitbuilder::FolderUnit(N, 7, std::string(N) == "Dee" ? std::vector<unitbuilder::TUseSpec>{{"System"}, {"Gone"}}
+                                                                    : std::vector<unitbuilder::TUseSpec>{{"System"}}));
+    TFolderTab Tab(Many.path());
+    Tab.SliceMs = 0;  // one unit per slice
+    QList<int> Rows;
+    bool TimerFirst = false, Finished = false;
+    connect(&Tab, &TFolderTab::scanProgress, &Tab, [&](int Done, int Total) {
+      Rows << Tab.UnitsTable->rowCount();
+      QCOMPARE(Tab.Progress->value(), Done);
+      QCOMPARE(Tab.Progress->maximum(), Total);
+      if (Done == Total) QTimer::singleShot(0, &Tab, [&] { TimerFirst = !Finished; });
+    });
+    connect(&Tab, &TFolderTab::scanFinished, &Tab, [&] { Finished = true; });
+    QTRY_VERIFY(Finished);
+    QCOMPARE(Rows, QList<int>({1, 2, 3, 4}));
+    QVERIFY(TimerFirst);
+    QCOMPARE(Tab.UnitsTable->horizontalHeader()->sortIndicatorOrder(), Qt::AscendingOrder);
+    QStringList Files;
+    for (int R = 0; R < 4; ++R) Files << Tab.UnitsTable->item(R, 0)->text();
+    QCOMPARE(Files, QStringList({"Aye.dcu", "Bee.dcu", "Cee.dcu", "Dee.dcu"}));
+    QCOMPARE(Tab.UnitsTable->item(0, 4)->text(), QString());
+    QCOMPARE(Tab.UnitsTable->item(3, 4)->text(), QStringLiteral("uses a missing unit"));
+    QCOMPARE(Tab.FindingsList->topLevelItemCount(), 2);
+    QTreeWidgetItem* Runtime = Tab.FindingsList->topLevelItem(0);
+    QCOMPARE(Runtime->text(0), QStringLiteral("missing-runtime (1)"));
+    QVERIFY(Runtime->isExpanded() && Tab.FindingsList->topLevelItem(1)->isExpanded());
+    QCOMPARE(Runtime->child(0)->text(0), QStringLiteral("System: the runtime library (in no file here), used by 4 files"));
+    QTreeWidgetItem* Gone = Tab.FindingsList->topLevelItem(1)->child(0);
+    QCOMPARE(Gone->text(0), QStringLiteral("Gone, used by Dee.dcu"));
+    QCOMPARE(Gone->toolTip(0), QStringLiteral("Gone, used by ") + QDir(Many.path()).filePath("Dee.dcu"));
   }
 
   void cancelShowsTheUnitsReadSoFar() {
