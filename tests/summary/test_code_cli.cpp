@@ -319,7 +319,7 @@ TEST_F(CodeCommandLine, UsageErrors) {
     const TRun R = DumpWithErrors(Args, Err);
     EXPECT_EQ(R.Status, 2) << Args[0] << " " << Args[1];
     EXPECT_EQ(R.Out, "");
-    EXPECT_NE(Err.find("Usage:"), std::string::npos) << Err;
+    EXPECT_NE(Err.find("--help' for the options.\n"), std::string::npos) << Err;
   }
 }
 
