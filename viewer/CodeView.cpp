@@ -8,6 +8,8 @@
 #include <QLineEdit>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QMenu>
+#include <QRegularExpression>
 #include <QTreeView>
 #include <algorithm>
 #include <exception>
@@ -19,6 +21,7 @@
 #include "DCU_Unit.h"
 #include "ListingView.h"
 #include "OutlineModel.h"
+#include "SaveText.h"
 #include "UnitLoad.h"
 #include "UnitSummary.h"
 
@@ -77,6 +80,13 @@ struct TCodeView::TData {
 TCodeView::TCodeView(QWidget* Parent)
     : TListingPane(QStringLiteral("CodeSplitter"), tr("Find (Ctrl+F)"), Parent), D(std::make_unique<TData>()) {
   CopyButton->setToolTip(tr("Copy the listing of the routine shown"));
+  SaveCodeButton = AddButton(QStringLiteral("SaveCodeButton"), tr("Save..."), tr("Save the listing to a text file"));
+  auto* SaveMenu = new QMenu(SaveCodeButton);
+  SaveMenu->addAction(tr("This routine..."), this, [this] { SaveRoutine(); });
+  SaveMenu->addAction(tr("All routines of the unit..."), this, [this] { SaveAllRoutines(); });
+  SaveCodeButton->setMenu(SaveMenu);
+  SaveCodeButton->setPopupMode(QToolButton::InstantPopup);
+  SaveCodeButton->setEnabled(false);
   FOutlineModel = new TOutlineModel(this);
   Outline->setModel(FOutlineModel);
   Listing->PageWanted = [this](int64_t Page) {
@@ -127,6 +137,7 @@ bool TCodeView::ShowUnit(std::unique_ptr<TUnit> Unit) {
     return true;
   }
   ShowSourceCheck();
+  SaveCodeButton->setEnabled(true);
   FillOutline();
   ShowRoutine(0, false);
   if (D->Lister->Arch() != TCodeArch::X86_32)
@@ -157,6 +168,42 @@ void TCodeView::ShowNote(const QString& Text) {
   }
   SourceNote->setText(SourceNote->text().isEmpty() ? Text : SourceNote->text() + "\n" + Text);
   SourceNote->show();
+}
+
+bool TCodeView::SaveRoutine() {
+  const TCodeRoutine* R = Shown();
+  if (!R) return false;
+  std::string Text = Listing->PlainText().toStdString();
+  if (!Text.empty() && Text.back() != '\n') Text += '\n';
+  QString Name = QString::fromStdString(R->Head.QualifiedName);
+  Name.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9_.-]")), QStringLiteral("_"));
+  return SaveText(SuggestedSaveBase + QLatin1Char('.') + Name + QStringLiteral(".txt"), Text);
+}
+
+bool TCodeView::SaveAllRoutines() {
+  if (!D->Lister) return false;
+  TBusyCursor Busy;
+  std::string Text;
+  bool First = true;
+  D->Lister->ForEach([&](const TCodeRoutine& R) {
+    if (!First) Text += '\n';
+    First = false;
+    WriteRoutineText(R, Text);
+  });
+  return SaveText(SuggestedSaveBase + QStringLiteral(".code.txt"), Text);
+}
+
+bool TCodeView::SaveText(const QString& Suggested, const std::string& Text) {
+  if (!AskSaveFile) return false;
+  const QString Name = AskSaveFile(Suggested, tr("Text (*.txt);;All files (*)"));
+  if (Name.isEmpty()) return false;
+  QString Error;
+  if (!SaveWholeFile(Name, QByteArray::fromStdString(Text), Error)) {
+    ShowStatus(tr("Cannot write %1: %2").arg(Name, Error), true);
+    return false;
+  }
+  ShowStatus(tr("Saved %1").arg(Name));
+  return true;
 }
 
 void TCodeView::SetMessage(const QString& Text) {

@@ -28,6 +28,7 @@
 #include "ListingPane.h"
 
 class QLabel;
+class QToolButton;
 class TUnit;
 class QModelIndex;
 class TOutlineModel;
@@ -77,6 +78,16 @@ class TCodeView : public TListingPane {
   // view; false when that view does not list it.
   std::function<bool(int64_t TagOffset)> ShowDeclaration;
 
+  // Saving the listing to a text file (the Save button's menu): the routine
+  // shown as the view lists it, or every routine one after the other with a
+  // blank line between, each under its name. AskSaveFile asks where (the name
+  // suggested, the file filter); empty: cancelled. True when written.
+  std::function<QString(const QString& Suggested, const QString& Filter)> AskSaveFile;
+  QString SuggestedSaveBase;  // the unit's path without its extension
+  bool SaveRoutine();
+  bool SaveAllRoutines();
+  QToolButton* SaveCodeButton = nullptr;
+
  signals:
   // The caret came to a line of an item: its text, file offset and size.
   void ItemChosen(const QString& Text, int64_t Offset, int64_t Size);
@@ -90,6 +101,7 @@ class TCodeView : public TListingPane {
   void ShowSourceCheck();
   // A note above the listing (made when first needed).
   void ShowNote(const QString& Text);
+  bool SaveText(const QString& Suggested, const std::string& Text);
   bool ShowUnit(std::unique_ptr<TUnit> Unit);
   void ShowListingOf(size_t I);
   void OutlineChosen(const QModelIndex& Index);

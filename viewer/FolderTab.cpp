@@ -17,6 +17,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTabWidget>
@@ -24,12 +25,14 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <sstream>
 #include <unordered_map>
 
 #include "FolderFind.h"
 #include "FolderReportWriters.h"
 #include "GraphView.h"
 #include "Jx_PanelGradient.h"
+#include "SaveText.h"
 
 namespace {
 
@@ -102,11 +105,61 @@ void TFolderTab::CreateProgressRow(QVBoxLayout* Layout) {
   ProgressRow->addWidget(Progress, 2);
   ProgressRow->addWidget(CancelButton);
   ProgressRow->addWidget(RescanButton);
+  ProgressRow->addWidget(CreateExportButton());
   ProgressRow->addWidget(FindButton);
   Layout->addLayout(ProgressRow);
   connect(CancelButton, &QPushButton::clicked, this, &TFolderTab::Cancel);
   connect(RescanButton, &QPushButton::clicked, this, &TFolderTab::Rescan);
   connect(FindButton, &QPushButton::clicked, this, &TFolderTab::StartFind);
+}
+
+QPushButton* TFolderTab::CreateExportButton() {
+  ExportButton = new QPushButton(tr("Export"), this);
+  ExportButton->setObjectName(QStringLiteral("ExportButton"));
+  ExportButton->setToolTip(tr("Save the report or the findings to a file"));
+  auto* Menu = new QMenu(ExportButton);
+  Menu->addAction(tr("Report as text..."), this, [this] { Export(TExport::ReportText); });
+  Menu->addAction(tr("Report as JSON..."), this, [this] { Export(TExport::ReportJson); });
+  Menu->addAction(tr("Findings..."), this, [this] { Export(TExport::Findings); });
+  ExportButton->setMenu(Menu);
+  ExportButton->setEnabled(false);
+  return ExportButton;
+}
+
+// The findings alone, as the report's text has them: by kind, each kind
+// under its name and count.
+std::string TFolderTab::FindingsText() const {
+  std::string S;
+  for (size_t I = 0; I < FReport.Findings.size();) {
+    const TFindingKind K = FReport.Findings[I].Kind;
+    size_t End = I;
+    while (End < FReport.Findings.size() && FReport.Findings[End].Kind == K) ++End;
+    S += (I ? "\n" : "") + std::string(FindingKindName(K)) + " (" + std::to_string(End - I) + "):\n";
+    for (; I < End; ++I) S += "  " + FindingText(FReport, FReport.Findings[I]) + "\n";
+  }
+  return S.empty() ? "No findings.\n" : S;
+}
+
+bool TFolderTab::Export(TExport What) {
+  if (!AskSaveFile || Scanning()) return false;
+  const QFileInfo Folder(QDir::cleanPath(FPath));
+  const bool Json = What == TExport::ReportJson;
+  const QString Suggested = Folder.absoluteFilePath() +
+                            (What == TExport::Findings ? QStringLiteral(".findings.txt")
+                                                       : Json ? QStringLiteral(".report.json") : QStringLiteral(".report.txt"));
+  const QString Name = AskSaveFile(Suggested, Json ? tr("JSON (*.json);;All files (*)") : tr("Text (*.txt);;All files (*)"));
+  if (Name.isEmpty()) return false;
+  std::ostringstream Out;
+  if (What == TExport::Findings) Out << FindingsText();
+  else if (Json) WriteReportJson(FReport, Out);
+  else WriteReportText(FReport, Out);
+  QString Error;
+  if (!SaveWholeFile(Name, QByteArray::fromStdString(Out.str()), Error)) {
+    Status->setText(tr("Cannot write %1: %2").arg(Name, Error));
+    return false;
+  }
+  Status->setText(tr("Saved %1").arg(Name));
+  return true;
 }
 
 // The pages of the report: units, findings, graph, find.
@@ -452,6 +505,7 @@ void TFolderTab::ShowResults() {
   CancelButton->hide();
   Progress->hide();
   RescanButton->show();
+  ExportButton->setEnabled(true);
   ShowStatus();
   FillUnitsTable();
   SelectFiles(Selected, Current);

@@ -24,6 +24,7 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <functional>
 #include <QString>
 #include <QWidget>
 #include <memory>
@@ -89,6 +90,14 @@ class TFolderTab : public QWidget {
   QPushButton* CancelButton = nullptr;
   QPushButton* RescanButton = nullptr;
   QPushButton* FindButton = nullptr;
+  // Export (once a scan is done): the report as unitpeek-dump --report
+  // writes it, as text or JSON, or the findings alone, to a file that
+  // AskSaveFile asks for (the name suggested, the file filter; empty:
+  // cancelled). True when written.
+  QPushButton* ExportButton = nullptr;
+  std::function<QString(const QString& Suggested, const QString& Filter)> AskSaveFile;
+  enum class TExport { ReportText, ReportJson, Findings };
+  bool Export(TExport What);
   QTabWidget* Pages = nullptr;
   QTableWidget* UnitsTable = nullptr;
   QTreeWidget* FindingsList = nullptr;
@@ -131,6 +140,8 @@ class TFolderTab : public QWidget {
   // four pages that the next four make.
   void CreateHeader(QVBoxLayout* Layout);
   void CreateProgressRow(QVBoxLayout* Layout);
+  QPushButton* CreateExportButton();
+  std::string FindingsText() const;
   void CreatePages(QVBoxLayout* Layout);
   QWidget* CreateUnitsPage();
   QWidget* CreateFindingsPage();

@@ -179,6 +179,11 @@ void TAdvTabSheet::BuildCodeView() {
   Unbold(FCode);
   FCode->Listing->SetCommentColor(CommentColor);
   FCode->ShowDeclaration = [this](int64_t TagOffset) { return ShowDeclarationOf(TagOffset); };
+  FCode->AskSaveFile = [this](const QString& Suggested, const QString& Filter) {
+    return AskSaveFile ? AskSaveFile(Suggested, Filter) : QString();
+  };
+  const QFileInfo Info(FPath);
+  FCode->SuggestedSaveBase = Info.dir().filePath(Info.completeBaseName());
   connect(FCode, &TCodeView::ItemChosen, this, &TAdvTabSheet::MarkCodeItem);
   if (FFailed && !FCode->OpenPartial(FPath))
     FCode->SetMessage(tr("No code: the file did not load.\n\n%1\n\n"

@@ -99,6 +99,9 @@ class TAdvTabSheet : public QWidget {
   // that asks where to save the listing.
   QColor CommentColor;
   std::function<QString(const QString& Suggested)> AskSaveName;
+  // Asks where to save an export of the Code view (the name suggested, the
+  // file filter); empty: cancelled.
+  std::function<QString(const QString& Suggested, const QString& Filter)> AskSaveFile;
 
  signals:
   void ViewChanged(TUnitView View);

@@ -343,6 +343,9 @@ TAdvTabSheet* TfrmJXUnitPeek::MakeFileTab(const QString& Path) {
   UpdateCaptions();
   Page->CommentColor = CommentColor;
   Page->AskSaveName = [this](const QString& Suggested) { return RunSaveDialog(Suggested); };
+  Page->AskSaveFile = [this](const QString& Suggested, const QString& Filter) {
+    return RunExportDialog(Suggested, Filter);
+  };
   return Page;
 }
 
@@ -419,6 +422,9 @@ TFolderTab* TfrmJXUnitPeek::OpenFolder(const QString& Path) {
   }
   auto* Tab = new TFolderTab(Path);
   connect(Tab, &TFolderTab::unitRequested, this, &TfrmJXUnitPeek::OpenUnitFile);
+  Tab->AskSaveFile = [this](const QString& Suggested, const QString& Filter) {
+    return RunExportDialog(Suggested, Filter);
+  };
   connect(Tab, &TFolderTab::declarationRequested, this,
           [this](const QString& File, qint64 Offset) { OpenDeclaration(File, Offset); });
   QString Caption = QFileInfo(QDir::cleanPath(Path)).fileName();
@@ -444,6 +450,10 @@ void TfrmJXUnitPeek::jxhOpenFolderClick() {
 
 QString TfrmJXUnitPeek::RunOpenFolderDialog() {
   return QFileDialog::getExistingDirectory(this, tr("Open Folder"));
+}
+
+QString TfrmJXUnitPeek::RunExportDialog(const QString& Suggested, const QString& Filter) {
+  return QFileDialog::getSaveFileName(this, tr("Export"), Suggested, Filter);
 }
 
 QString TfrmJXUnitPeek::RunSaveDialog(const QString& Suggested) {

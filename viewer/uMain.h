@@ -138,6 +138,8 @@ class TfrmJXUnitPeek : public QMainWindow {
   // Asks where to save a declarations listing, starting from Suggested; the
   // chosen path, or empty when cancelled.
   virtual QString RunSaveDialog(const QString& Suggested);
+  // Asks where to save an export (a listing, a report); empty when cancelled.
+  virtual QString RunExportDialog(const QString& Suggested, const QString& Filter);
   // Asks whether to quit with OpenTabs tabs of files and folders open.
   virtual bool ConfirmQuit(int OpenTabs);
 

@@ -403,6 +403,38 @@ class TestCodeView : public QObject {
     QVERIFY(B.Sheet->DeclView()->Listing->PlainText().startsWith("No declarations: the file did not load."));
   }
 
+  // Save writes the routine shown as listed, or every routine of the unit.
+  void saveWritesTheRoutineOrTheWholeUnit() {
+    TOpened O = OpenCode(Unit);
+    QTemporaryDir Out;
+    QString Asked, Answer = Out.filePath("one.txt");
+    O.View->AskSaveFile = [&](const QString& Suggested, const QString&) {
+      Asked = Suggested;
+      return Answer;
+    };
+    QVERIFY(O.View->SaveCodeButton->isEnabled());
+    O.View->ShowRoutine(1);
+    QVERIFY(O.View->SaveRoutine());
+    QVERIFY(Asked.endsWith("/Code.Main.txt"));
+    auto Read = [](const QString& P) {
+      QFile F(P);
+      return F.open(QIODevice::ReadOnly) ? QString::fromUtf8(F.readAll()) : QString();
+    };
+    QString Shown = O.View->Listing->PlainText();
+    if (!Shown.endsWith('\n')) Shown += '\n';
+    QCOMPARE(Read(Answer), Shown);
+    Answer = Out.filePath("all.txt");
+    QVERIFY(O.View->SaveAllRoutines());
+    QVERIFY(Asked.endsWith("/Code.code.txt"));
+    const QString All = Read(Answer);
+    // Each routine under its name, a blank line between.
+    QVERIFY2(All.startsWith("Helper\n"), qPrintable(All));
+    QVERIFY(All.contains("\n\nMain\n  ; 10\n"));
+    QVERIFY2(All.contains("\n\nDemo (initialization)\n"), qPrintable(All));
+    Answer.clear();
+    QVERIFY(!O.View->SaveRoutine());  // cancelled
+  }
+
   void aFileThatDidNotLoadHasNoCode() {
     std::vector<uint8_t> Bytes = CodeUnit();
     Bytes.resize(40);

@@ -15,10 +15,13 @@
 #include <QTimer>
 #include <QHeaderView>
 #include <QDir>
+#include <QFile>
 #include <QProgressBar>
 #include <QTest>
 #include <QTreeWidget>
+#include <sstream>
 
+#include "FolderReportWriters.h"
 #include "FolderTab.h"
 #include "GraphView.h"
 #include "JX_hotButton.h"
@@ -363,6 +366,50 @@ class TestFolderTab : public QObject {
     QTreeWidgetItem* Gone = Tab.FindingsList->topLevelItem(1)->child(0);
     QCOMPARE(Gone->text(0), QStringLiteral("Gone, used by Dee.dcu"));
     QCOMPARE(Gone->toolTip(0), QStringLiteral("Gone, used by ") + QDir(Many.path()).filePath("Dee.dcu"));
+  }
+
+  // The report (text and JSON, as --report writes them) and the findings
+  // alone go to the file asked for; nothing is written when cancelled or
+  // while a scan is under way.
+  void exportWritesTheReportAndTheFindings() {
+    QTemporaryDir Many, Out;
+    WriteFile(Many, "App.dcu", Unit("App", 2));
+    WriteFile(Many, "Lib.dcu", Unit("Lib", 0));
+    TFolderTab Tab(Many.path());
+    QString Asked, Filter, Answer;
+    Tab.AskSaveFile = [&](const QString& Suggested, const QString& F) {
+      Asked = Suggested;
+      Filter = F;
+      return Answer;
+    };
+    QVERIFY(!Tab.ExportButton->isEnabled());
+    QTRY_VERIFY(!Tab.Scanning());
+    QVERIFY(Tab.ExportButton->isEnabled());
+    QVERIFY(!Tab.Export(TFolderTab::TExport::ReportText));  // cancelled
+    QCOMPARE(Asked, QDir::cleanPath(Many.path()) + ".report.txt");
+    auto Read = [](const QString& P) {
+      QFile F(P);
+      return F.open(QIODevice::ReadOnly) ? F.readAll().toStdString() : std::string("(none)");
+    };
+    std::ostringstream Text, Json;
+    WriteReportText(Tab.Report(), Text);
+    WriteReportJson(Tab.Report(), Json);
+    Answer = Out.filePath("r.txt");
+    QVERIFY(Tab.Export(TFolderTab::TExport::ReportText));
+    QCOMPARE(Read(Answer), Text.str());
+    QVERIFY(Tab.Status->text().startsWith("Saved "));
+    Answer = Out.filePath("r.json");
+    QVERIFY(Tab.Export(TFolderTab::TExport::ReportJson));
+    QVERIFY(Filter.startsWith("JSON"));
+    QCOMPARE(Read(Answer), Json.str());
+    Answer = Out.filePath("f.txt");
+    QVERIFY(Tab.Export(TFolderTab::TExport::Findings));
+    const std::string Findings = Read(Answer);
+    QVERIFY2(Findings.rfind("interface-mismatch (1):\n  ", 0) == 0, Findings.c_str());
+    QVERIFY(Text.str().find(Findings.substr(Findings.find('\n') + 1)) != std::string::npos);
+    Answer = Out.filePath("no/such/folder/x.txt");
+    QVERIFY(!Tab.Export(TFolderTab::TExport::ReportText));
+    QVERIFY(Tab.Status->text().startsWith("Cannot write "));
   }
 
   void cancelShowsTheUnitsReadSoFar() {
