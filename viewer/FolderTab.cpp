@@ -256,6 +256,7 @@ QVBoxLayout* TFolderTab::CreateGraphRows() {
   GraphCentre = new QComboBox(GraphPage);
   GraphCentre->setObjectName(QStringLiteral("GraphCentre"));
   GraphCentre->setToolTip(tr("The unit whose neighbourhood is shown"));
+  GraphCentre->setSizeAdjustPolicy(QComboBox::AdjustToContents);
   GraphSteps = new QSpinBox(GraphPage);
   GraphSteps->setObjectName(QStringLiteral("GraphSteps"));
   GraphSteps->setRange(1, 4);

@@ -259,7 +259,8 @@ QLineEdit* TAdvTabSheet::CreateBytesFindBox() {
   FBytesFind->setToolTip(tr("Hex byte pairs (75 54 or 7554), else text; text in \"quotes\" is always text. "
                             "Enter or F3: next; Shift+Enter or Shift+F3: previous"));
   FBytesFind->setClearButtonEnabled(true);
-  FBytesFind->setMaximumWidth(FBytesFind->fontMetrics().horizontalAdvance(FBytesFind->placeholderText()) + 40);
+  FBytesFind->setMinimumWidth(FBytesFind->fontMetrics().horizontalAdvance(FBytesFind->placeholderText()) + 48);
+  FBytesFind->setMaximumWidth(FBytesFind->minimumWidth());
   connect(FBytesFind, &QLineEdit::returnPressed, this, [this] {
     FindBytes(QGuiApplication::keyboardModifiers() & Qt::ShiftModifier);
   });
