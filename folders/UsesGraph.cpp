@@ -1,6 +1,7 @@
 // The uses graph of a folder report and its DOT text (see UsesGraph.h).
 #include "UsesGraph.h"
 
+#include <algorithm>
 #include <map>
 #include <unordered_map>
 
@@ -120,14 +121,17 @@ std::vector<bool> UsesNeighbourhood(const TUsesGraph& G, size_t Centre, int Step
   return In;
 }
 
-size_t BusiestSetNode(const TUsesGraph& G) {
+size_t BusiestSetNode(const TUsesGraph& G, size_t MaxUses) {
   std::vector<size_t> Degree(G.Nodes.size(), 0);
   for (const TGraphEdge& E : G.Edges) {
     ++Degree[E.From];
     ++Degree[E.To];
   }
-  size_t Best = 0;
-  for (size_t N = 1; N < G.SetUnits && N < G.Nodes.size(); ++N)
-    if (Degree[N] > Degree[Best]) Best = N;
-  return Best;
+  const size_t Set = std::min(G.SetUnits, G.Nodes.size());
+  size_t Best = Set, Fewest = 0;
+  for (size_t N = 0; N < Set; ++N) {
+    if (Degree[N] < Degree[Fewest]) Fewest = N;
+    if (Degree[N] <= MaxUses && (Best == Set || Degree[N] > Degree[Best])) Best = N;
+  }
+  return Best < Set ? Best : Fewest;
 }

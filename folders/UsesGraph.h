@@ -54,8 +54,11 @@ struct TDotOptions {
 std::vector<bool> UsesNeighbourhood(const TUsesGraph& Graph, size_t Centre, int Steps, bool HideRuntime);
 
 // The node of the set with the most uses to and from it (the first of
-// those), a good centre for a neighbourhood; 0 for an empty set.
-size_t BusiestSetNode(const TUsesGraph& Graph);
+// those) but no more than MaxUses, a good centre for a neighbourhood (a unit
+// that everything uses, such as a System of the set, would bring in the
+// whole graph); when every unit has more, the one with the fewest. 0 for an
+// empty set.
+size_t BusiestSetNode(const TUsesGraph& Graph, size_t MaxUses = size_t(-1));
 
 // The graph as a Graphviz digraph named "uses".
 std::string UsesGraphDot(const TUsesGraph& Graph, const TDotOptions& Options = {});

@@ -674,7 +674,9 @@ size_t TFolderTab::GraphCentreNode() {
     });
     GraphCentre->clear();
     for (size_t N : Set) GraphCentre->addItem(Text(FGraph.Nodes[N].Name), qulonglong(N));
-    size_t Start = BusiestSetNode(FGraph);
+    // Not a unit that everything uses: its neighbourhood would be the whole
+    // graph; one with a score of uses or so makes a picture that reads.
+    size_t Start = BusiestSetNode(FGraph, std::max<size_t>(2, WholeGraphLimit / 8));
     const QTableWidgetItem* Row = UnitsTable->item(UnitsTable->currentRow(), 1);
     for (size_t N : Set)
       if (Row && Text(FGraph.Nodes[N].Name).compare(Row->text(), Qt::CaseInsensitive) == 0) Start = N;

@@ -296,7 +296,7 @@ int TGraphView::NodeAt(const QPointF& ScenePos) const {
 
 void TGraphView::ZoomBy(double Factor) {
   const double Now = transform().m11();
-  const double To = std::clamp(Now * Factor, 0.05, 8.0);
+  const double To = std::clamp(Now * Factor, 0.01, 8.0);
   scale(To / Now, To / Now);
 }
 

@@ -496,6 +496,8 @@ TEST(Folders, UsesGraphNeighbourhood) {
   EXPECT_EQ(Names(UsesNeighbourhood(G, 9, 1, false)), "");
   EXPECT_EQ(Names(UsesNeighbourhood(G, 3, 0, false)), "D");
   EXPECT_EQ(G.Nodes[BusiestSetNode(G)].Name, "B");  // B and C have three uses each; B comes first
+  EXPECT_EQ(G.Nodes[BusiestSetNode(G, 2)].Name, "A");  // A and D have two
+  EXPECT_EQ(G.Nodes[BusiestSetNode(G, 1)].Name, "A");  // none has one: the fewest
 
   TDotOptions O;
   O.HideRuntime = true;
