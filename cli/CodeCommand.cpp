@@ -10,11 +10,15 @@
 
 #include "CodeJson.h"
 #include "CodeListing.h"
+#include "CodeSourceCheck.h"
 #include "CodeText.h"
+#include "DCU_Unit.h"
 #include "DeclEntryMaker.h"
 #include "DeclJson.h"
 #include "DeclListing.h"
 #include "JsonWriter.h"
+#include "LoadErrorNote.h"
+#include "LoadHint.h"
 #include "UnitFactsJson.h"
 #include "UnitLoad.h"
 #include "UnitSummary.h"
@@ -61,36 +65,72 @@ class TRoutineHeadings {
 };
 
 // Text: the listing when asked for, then the routines, a blank line
-// between. True when the unit loaded.
+// between.
+void WriteCodeText(const TUnit& U, const TCodeCommandOptions& O, size_t& Matched) {
+  if (O.Decls) {
+    TDeclTextSink Listing;
+    WriteDeclListing(BuildDeclOutline(U, TDeclOutlineOptions{.KeepSpans = false}), Listing);
+    Listing.Out += '\n';
+    WriteOut(Listing.Out);
+  }
+  const TCodeLister Lister(U, ListerOptions(O));
+  if (Lister.Arch() != TCodeArch::X86_32)
+    WriteOut("{the machine code of this format version is not known: its pieces are shown as data}\n\n");
+  if (const TSourceCheck& C = Lister.SourceCheck(); C.Found && !C.Matches)
+    WriteOut("{the source file " + C.Path + " is not the one this unit was compiled from: " + C.Why +
+             " Its lines are shown by number only.}\n\n");
+  TRoutineHeadings Headings(U);
+  TCodeTextOptions Text;
+  Text.Heading = [&Headings](const TCodeRoutineHead& H) { return Headings(H); };
+  std::string Out;
+  bool First = true;
+  Matched += Lister.ForEach(Wanted(O), [&](const TCodeRoutine& R) {
+    Out.clear();
+    if (!First) Out += '\n';
+    First = false;
+    WriteRoutineText(R, Out, Text);
+    WriteOut(Out);
+  });
+}
+
+// The listing of one file; of a damaged one, what was read before the error,
+// the line that says where reading stopped, and the error block. True when
+// the unit loaded.
 bool PrintCodeText(const std::string& Path, const TCodeCommandOptions& O, size_t& Matched) {
   std::cout.flush();
-  TUnitLoad L = TryLoadUnit(Path, [&](const TUnit& U) {
-    if (O.Decls) {
-      TDeclTextSink Listing;
-      WriteDeclListing(BuildDeclOutline(U, TDeclOutlineOptions{.KeepSpans = false}), Listing);
-      Listing.Out += '\n';
-      WriteOut(Listing.Out);
-    }
-    const TCodeLister Lister(U, ListerOptions(O));
-    if (Lister.Arch() != TCodeArch::X86_32)
-      WriteOut("{the machine code of this format version is not known: its pieces are shown as data}\n\n");
-    TRoutineHeadings Headings(U);
-    TCodeTextOptions Text;
-    Text.Heading = [&Headings](const TCodeRoutineHead& H) { return Headings(H); };
-    std::string Out;
-    bool First = true;
-    Matched += Lister.ForEach(Wanted(O), [&](const TCodeRoutine& R) {
-      Out.clear();
-      if (!First) Out += '\n';
-      First = false;
-      WriteRoutineText(R, Out, Text);
-      WriteOut(Out);
-    });
-  });
+  TUnitLoad L = TryLoadUnit(Path, [&](const TUnit& U) { WriteCodeText(U, O, Matched); });
   std::fflush(stdout);
   if (L.Facts) return true;
+  TUnitLoad Again;
+  if (std::unique_ptr<TUnit> U = TryLoadUnitPartial(Path, Again)) {
+    WriteCodeText(*U, O, Matched);
+    std::fflush(stdout);
+    std::cout << (Matched ? "\n" : "") << PartialStopLine(L);
+  }
   std::cout << ErrorBlockText(L.Error);
+  NoteLoadError(Path, L.Error);
   return false;
+}
+
+// The object of a file that did not load: of a damaged one, with "code" of
+// the routines read before the error and "partial".
+void WritePartialCodeJson(TJsonWriter& J, const std::string& Path, const TCodeCommandOptions& O,
+                          const std::string& Error, size_t& Matched) {
+  NoteLoadError(Path, Error);
+  const std::string Hint = LoadErrorHint(Path, Error);
+  const TUnitJsonMember HintMember{"hint", [&Hint](TJsonWriter& W) { W.String(Hint); }};
+  TUnitLoad Again;
+  std::unique_ptr<TUnit> U = TryLoadUnitPartial(Path, Again);
+  if (!U) return WriteUnitFactsJson(J, Path, nullptr, Error, std::span(&HintMember, Hint.empty() ? 0 : 1));
+  const TCodeLister Lister(*U, ListerOptions(O));
+  std::optional<TDeclOutline> Outline;
+  if (O.Decls) Outline = BuildDeclOutline(*U, TDeclOutlineOptions{.KeepSpans = false});
+  std::vector<TUnitJsonMember> Extra;
+  Extra.push_back({"code", [&](TJsonWriter& W) { Matched += WriteCodeJson(Lister, W, Wanted(O)); }});
+  if (Outline) Extra.push_back({"decls", [&](TJsonWriter& W) { WriteDeclsJson(*Outline, W); }});
+  if (!Hint.empty()) Extra.push_back(HintMember);
+  Extra.push_back({"partial", [](TJsonWriter& W) { W.Bool(true); }});
+  WriteUnitFactsJson(J, Path, nullptr, Error, Extra);
 }
 
 // JSON: one object per file, "code" (and "decls") among the facts, written
@@ -112,12 +152,14 @@ bool PrintCodeJson(const std::vector<std::string>& Files, const TCodeCommandOpti
       std::vector<TUnitJsonMember> Extra;
       Extra.push_back({"code", [&](TJsonWriter& W) { Matched += WriteCodeJson(Lister, W, Wanted(O)); }});
       if (Outline) Extra.push_back({"decls", [&](TJsonWriter& W) { WriteDeclsJson(*Outline, W); }});
+      if (Lister.SourceCheck().Found)
+        Extra.push_back({"source", [&](TJsonWriter& W) { WriteSourceCheckJson(Lister.SourceCheck(), W); }});
       // From here the object is on its way out: a failure after this point
       // cannot be written as the unit's error.
       Written = true;
       WriteUnitFactsJson(J, Path, &Facts, SummaryError, Extra);
     });
-    if (!Written) WriteUnitFactsJson(J, Path, nullptr, L.Error);
+    if (!Written) WritePartialCodeJson(J, Path, O, L.Error, Matched);
     AllGood = AllGood && L.Facts && SummaryError.empty();
     J.Flush();
   }

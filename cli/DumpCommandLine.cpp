@@ -106,7 +106,7 @@ TPrepared Prepare(int argc, const char* const* argv) {
 TDumpCommandLine UsageError(const std::string& Program, const std::string& Text) {
   TDumpCommandLine C;
   C.Status = 2;
-  C.Err = "unitpeek-dump: " + Text + "\n" + DumpHelpText(Program);
+  C.Err = "unitpeek-dump: " + Text + "\nTry '" + Program + " --help' for the options.\n";
   return C;
 }
 
@@ -186,7 +186,9 @@ Arguments:
 }
 
 TDumpCommandLine ParseDumpCommandLine(int argc, const char* const* argv) {
-  const std::string Program = argc > 0 ? argv[0] : "unitpeek-dump";
+  // Named by its file name, not by the whole path it was called by.
+  std::string Program = argc > 0 ? std::filesystem::path(argv[0]).filename().string() : std::string();
+  if (Program.empty()) Program = "unitpeek-dump";
   TPrepared P = Prepare(argc, argv);
   if (!P.Error.empty()) return UsageError(Program, P.Error);
 

@@ -170,5 +170,8 @@ int RunFindCommand(const std::string& Pattern, const std::vector<std::string>& P
   }
   Out.flush();
   if (GivenUnreadable) return 2;
-  return Hits > 0 || !Units.empty() ? 0 : 1;
+  if (Hits > 0 || !Units.empty()) return 0;
+  // Nothing found is said, not only in the status.
+  Err << "unitpeek-dump: no declaration or unit matches " << Pattern << '\n';
+  return 1;
 }

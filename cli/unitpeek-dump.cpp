@@ -34,6 +34,9 @@
 #include "RunHeap.h"
 #include "UnitDiffWriters.h"
 #include "UnitFactsJson.h"
+#include "DCU_Unit.h"
+#include "LoadErrorNote.h"
+#include "LoadHint.h"
 #include "UnitLoad.h"
 #include "UnitSummary.h"
 
@@ -44,6 +47,8 @@ namespace {
 struct TLoadResult {
   TUnitLoad Unit;
   std::optional<TDeclOutline> Decls;
+  // Decls holds what was read of a unit that did not load.
+  bool Partial = false;
 };
 
 TLoadResult LoadFacts(const std::string& Path, bool WithDecls) {
@@ -53,6 +58,14 @@ TLoadResult LoadFacts(const std::string& Path, bool WithDecls) {
   if (WithDecls)
     TakeDecls = [&R](const TUnit& U) { R.Decls = BuildDeclOutline(U, TDeclOutlineOptions{.KeepSpans = false}); };
   R.Unit = TryLoadUnit(Path, TakeDecls);
+  if (WithDecls && !R.Unit.Facts) {
+    // A damaged unit: the declarations read before the error.
+    TUnitLoad Again;
+    if (std::unique_ptr<TUnit> U = TryLoadUnitPartial(Path, Again)) {
+      R.Decls = BuildDeclOutline(*U, TDeclOutlineOptions{.KeepSpans = false});
+      R.Partial = true;
+    }
+  }
   return R;
 }
 
@@ -62,20 +75,26 @@ bool PrintSummary(const std::string& Path) {
   std::string Out;
   const bool Written = L.Facts ? AppendSummaryText(*L.Facts, Out) : (Out = ErrorBlockText(L.Error), false);
   std::cout << Out;
+  if (!L.Facts) NoteLoadError(Path, L.Error);
   return Written;
 }
 
-// Text mode with --decls: the declarations listing, or the error block.
-// True when the unit loaded.
+// Text mode with --decls: the declarations listing, or the error block; of
+// a damaged unit, the declarations read before the error, a line that says
+// where reading stopped, and the error block. True when the unit loaded.
 bool PrintDecls(const std::string& Path) {
   TLoadResult R = LoadFacts(Path, true);
-  if (!R.Decls) {
+  if (R.Decls) {
+    TDeclTextSink Listing;
+    WriteDeclListing(*R.Decls, Listing);
+    std::cout << Listing.Out;
+  }
+  if (R.Partial) std::cout << PartialStopLine(R.Unit);
+  if (!R.Decls || R.Partial) {
     std::cout << ErrorBlockText(R.Unit.Error);
+    NoteLoadError(Path, R.Unit.Error);
     return false;
   }
-  TDeclTextSink Listing;
-  WriteDeclListing(*R.Decls, Listing);
-  std::cout << Listing.Out;
   return true;
 }
 
@@ -211,9 +230,13 @@ bool PrintJson(const std::vector<std::string>& Files, bool WithDecls) {
     TLoadResult R = Loader ? Loader->Take() : LoadFacts(Path, false);
     const TUnitFacts* Facts = R.Unit.Facts ? &*R.Unit.Facts : nullptr;
     const std::string Error = Facts ? Facts->SummaryError() : R.Unit.Error;
-    std::function<void(TJsonWriter&)> Decls;
-    if (R.Decls) Decls = [&R](TJsonWriter& W) { WriteDeclsJson(*R.Decls, W); };
-    WriteUnitFactsJson(J, Path, Facts, Error, Decls);
+    std::vector<TUnitJsonMember> Extra;
+    if (R.Decls) Extra.push_back({"decls", [&R](TJsonWriter& W) { WriteDeclsJson(*R.Decls, W); }});
+    const std::string Hint = Facts ? std::string() : LoadErrorHint(Path, R.Unit.Error);
+    if (!Hint.empty()) Extra.push_back({"hint", [&Hint](TJsonWriter& W) { W.String(Hint); }});
+    if (R.Partial) Extra.push_back({"partial", [](TJsonWriter& W) { W.Bool(true); }});
+    if (!Facts) NoteLoadError(Path, R.Unit.Error);
+    WriteUnitFactsJson(J, Path, Facts, Error, Extra);
     AllGood = AllGood && Facts && Error.empty();
     J.Flush();
     if (Loader) Loader->GiveBack(std::move(R));

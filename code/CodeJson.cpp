@@ -1,6 +1,8 @@
 // The code listing as JSON (see CodeJson.h).
 #include "CodeJson.h"
 
+#include "CodeSourceCheck.h"
+
 #include <charconv>
 #include <concepts>
 #include <cstring>
@@ -91,4 +93,12 @@ size_t WriteCodeJson(const TCodeLister& L, TJsonWriter& J, const std::function<b
   const size_t N = L.ForEach(Want, [&J](const TCodeRoutine& R) { WriteRoutineJson(R, J); });
   J.EndArray();
   return N;
+}
+
+void WriteSourceCheckJson(const TSourceCheck& C, TJsonWriter& J) {
+  J.BeginObject();
+  J.Bool("matches", C.Matches);
+  J.String("path", C.Path);
+  if (!C.Matches) J.String("why", C.Why);
+  J.EndObject();
 }

@@ -31,3 +31,9 @@ void WriteRoutineJson(const TCodeRoutine& R, TJsonWriter& J);
 // value of J. Returns how many were written.
 size_t WriteCodeJson(const TCodeLister& L, TJsonWriter& J,
                      const std::function<bool(const TCodeRoutineHead&)>& Want = {});
+
+// The unit's "source" member beside "code", written when a source file was
+// found for the unit's own lines: {"matches", "path", "why"?}; "why" only
+// when it does not match, and then the "lines" have no "source" texts for
+// the unit's own file.
+void WriteSourceCheckJson(const TSourceCheck& C, TJsonWriter& J);

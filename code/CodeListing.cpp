@@ -10,6 +10,7 @@
 #include "CodeDisasm.h"
 #include "CodeFixupKinds.h"
 #include "CodeSource.h"
+#include "CodeSourceCheck.h"
 #include "DCURecs.h"
 #include "DCU_Text.h"
 #include "DCU_TextRules.h"
@@ -461,29 +462,69 @@ void TCodeLister::Fill(size_t I, TCodeRoutine& R) const {
   auto FirstLine = std::lower_bound(U.CodeLines.begin(), U.CodeLines.end(), Start,
                                     [](const TCodeLineRec& L, uint32_t V) { return L.LineOfs < V; });
   const TSourceFileRec* Main = U.SourceFiles.get();
+  const bool MainFits = SourceCheck().Matches;
   size_t Count = 0;
   for (auto It = FirstLine; It != U.CodeLines.end() && It->LineOfs < End; ++It) {
     // The lines of the routine before keep their strings' room.
     if (Count == R.Lines.size()) R.Lines.emplace_back();
     TCodeLine& L = R.Lines[Count++];
     L.Offset = It->LineOfs - Start;
-    L.Line = It->LineNum;
-    const TSourceFileRec* File = Main;
-    if (!U.LineRanges.empty()) {
-      const uint32_t G = static_cast<uint32_t>(It->LineNum);
-      auto Range = std::lower_bound(U.LineRanges.begin(), U.LineRanges.end(), G,
-                                    [](const TLineRangeRec& X, uint32_t V) { return X.LineBase + X.LineCount < V; });
-      if (Range != U.LineRanges.end() && G > Range->LineBase) {
-        L.Line = static_cast<int32_t>(Range->FirstLine + (G - Range->LineBase - 1));
-        File = Range->SrcFile;
-      }
-    }
+    const TSourceFileRec* File = LineOf(*It, L.Line);
     L.File.clear();
     if (File && File != Main) L.File = DisplayUtf8(BareFileName(NameView(File->NamePos())));
-    L.HasSource = Sources->LineText(File, L.Line, L.Source);
+    L.HasSource = (File != Main || MainFits) && Sources->LineText(File, L.Line, L.Source);
     if (!L.HasSource) L.Source.clear();
   }
   R.Lines.resize(Count);
+}
+
+// The code-line table's lines are numbered through all the line ranges in
+// turn (the unit's own file, its include files); a range maps its numbers to
+// the lines of one source file.
+const TSourceFileRec* TCodeLister::LineOf(const TCodeLineRec& L, int32_t& Line) const {
+  Line = L.LineNum;
+  const TSourceFileRec* File = Unit.SourceFiles.get();
+  if (Unit.LineRanges.empty()) return File;
+  const uint32_t G = static_cast<uint32_t>(L.LineNum);
+  auto Range = std::lower_bound(Unit.LineRanges.begin(), Unit.LineRanges.end(), G,
+                                [](const TLineRangeRec& X, uint32_t V) { return X.LineBase + X.LineCount < V; });
+  if (Range != Unit.LineRanges.end() && G > Range->LineBase) {
+    Line = static_cast<int32_t>(Range->FirstLine + (G - Range->LineBase - 1));
+    File = Range->SrcFile;
+  }
+  return File;
+}
+
+const TSourceCheck& TCodeLister::SourceCheck() const {
+  if (Check) return *Check;
+  Check = std::make_unique<TSourceCheck>();
+  const std::string* Text = Sources->MainText();
+  if (!Text) return *Check;
+  Check->Found = true;
+  Check->Path = Sources->MainPath();
+  // Each routine's first and last line in the unit's own file.
+  std::vector<TSourceCheckRoutine> Rs(Placed.size());
+  const TSourceFileRec* Main = Unit.SourceFiles.get();
+  for (size_t I = 0; I < Placed.size(); ++I) {
+    const TPlaced& X = Placed[I];
+    TSourceCheckRoutine& R = Rs[I];
+    if (static_cast<TRoutineRole>(X.Role) == TRoutineRole::Routine ||
+        static_cast<TRoutineRole>(X.Role) == TRoutineRole::Nested) {
+      R.Name = TTargetNames::RoutineName(X.Proc);
+      if (!R.Name.empty() && R.Name[0] == '@') R.Name.clear();  // made by the compiler
+    }
+    if (const TProcDecl* Owner = Names->Owner(X.Proc)) R.Owner = IndexOf(Owner);
+    auto It = std::lower_bound(Unit.CodeLines.begin(), Unit.CodeLines.end(), X.Start,
+                               [](const TCodeLineRec& L, uint32_t V) { return L.LineOfs < V; });
+    for (; It != Unit.CodeLines.end() && It->LineOfs < X.Start + X.PieceSize; ++It) {
+      int32_t Line = 0;
+      if (LineOf(*It, Line) != Main || Line <= 0) continue;
+      if (R.FirstLine == 0) R.FirstLine = Line;
+      R.LastLine = std::max(R.LastLine, Line);
+    }
+  }
+  CheckSourceText(*Text, Rs, *Check);
+  return *Check;
 }
 
 void TCodeLister::ForEach(const std::function<void(const TCodeRoutine&)>& Visit) const {

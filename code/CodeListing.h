@@ -154,6 +154,9 @@ enum class TCodeArch : uint8_t {
 TCodeArch CodeArchOf(int32_t Version);
 
 class TCodeSourceFiles;
+struct TSourceCheck;
+struct TSourceFileRec;
+struct TCodeLineRec;
 class TTargetNames;
 class TPieceDisassembler;
 struct TPieceInput;
@@ -176,6 +179,10 @@ class TCodeLister {
   std::vector<TCodeRoutineHead> AllHeads() const;
   // The source file found for the unit's first source entry; empty: none.
   std::string SourcePath() const;
+  // Whether that file is the one the unit was compiled from (made once);
+  // when it is not, the listing gives the line numbers of the unit's own
+  // file without their texts.
+  const TSourceCheck& SourceCheck() const;
 
   // The routine whose declaration record starts at DeclOffset (the
   // declarations outline's anchor of its entry), if it has code.
@@ -206,11 +213,14 @@ class TCodeLister {
   // The piece being disassembled and its fixups' places in the table.
   mutable std::unique_ptr<TPieceInput> Input;
   mutable std::vector<uint32_t> InPieceFixups;
+  mutable std::unique_ptr<TSourceCheck> Check;
   void FindRoutines();
   // Routine I into R, whatever R held before.
   void Fill(size_t I, TCodeRoutine& R) const;
   // The index of placed routine P; -1 when P has no piece.
   int64_t IndexOf(const TProcDecl* P) const;
+  // The source file (its entry) and line of a code-line table entry.
+  const TSourceFileRec* LineOf(const TCodeLineRec& L, int32_t& Line) const;
 };
 
 // Every routine of the unit at once.

@@ -202,3 +202,9 @@ std::string TCodeSourceFiles::MainPath() {
   TFile* F = FileOf(Files[0].Entry);
   return F ? PathToUtf8(F->Path) : std::string();
 }
+
+const std::string* TCodeSourceFiles::MainText() {
+  if (Files.empty()) return nullptr;
+  TFile* F = FileOf(Files[0].Entry);
+  return F && !F->Path.empty() ? &F->Text : nullptr;
+}

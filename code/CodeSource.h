@@ -33,6 +33,8 @@ class TCodeSourceFiles {
   // The path of the unit's own source file (its first source entry), or
   // empty when it was not found.
   std::string MainPath();
+  // The bytes of the unit's own source file; null when it was not found.
+  const std::string* MainText();
 
  private:
   struct TFile {

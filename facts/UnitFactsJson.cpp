@@ -77,7 +77,7 @@ void WriteUnitFactsJson(TJsonWriter& J, std::string_view Path, const TUnitFacts*
   size_t Next = 0;
   auto KeyAt = [&](TJsonKey Key) {
     const std::string_view K(Key.Text, Key.Size);
-    for (; F && Next < Extra.size() && std::string_view(Extra[Next].Key.Text, Extra[Next].Key.Size) < K; ++Next) {
+    for (; Next < Extra.size() && std::string_view(Extra[Next].Key.Text, Extra[Next].Key.Size) < K; ++Next) {
       J.Key(Extra[Next].Key);
       Extra[Next].Write(J);
     }
@@ -111,7 +111,7 @@ void WriteUnitFactsJson(TJsonWriter& J, std::string_view Path, const TUnitFacts*
     KeyAt("version");
     J.Number(F->Version);
   }
-  for (; F && Next < Extra.size(); ++Next) {
+  for (; Next < Extra.size(); ++Next) {
     J.Key(Extra[Next].Key);
     Extra[Next].Write(J);
   }

@@ -28,8 +28,9 @@ struct TUnitJsonMember {
   std::function<void(TJsonWriter&)> Write;
 };
 
-// The same with further members, for a unit that loaded: each written among
-// the facts in the order of the keys (Extra in key order, keys none of the
-// facts' own).
+// The same with further members: each written among the facts in the order
+// of the keys (Extra in key order, keys none of the facts' own); a unit that
+// did not load has them too ("decls" and "partial" of what was read of a
+// damaged unit).
 void WriteUnitFactsJson(TJsonWriter& J, std::string_view Path, const TUnitFacts* Facts, std::string_view Error,
                         std::span<const TUnitJsonMember> Extra);

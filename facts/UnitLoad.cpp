@@ -2,6 +2,7 @@
 // text; TryLoadUnitKept: a unit loaded and kept (see UnitLoad.h).
 #include "UnitLoad.h"
 
+#include <cstdio>
 #include <exception>
 
 #include "DCU_Unit.h"
@@ -39,4 +40,34 @@ std::unique_ptr<TUnit> TryLoadUnitKept(const std::string& Path, TUnitLoad& Failu
     Failure.Error = E.what();
   }
   return nullptr;
+}
+
+std::unique_ptr<TUnit> TryLoadUnitPartial(const std::string& Path, TUnitLoad& Failure) {
+  Failure = {};
+  try {
+    auto U = std::make_unique<TUnit>(Path, TUnit::TKeepWhatWasRead{});
+    if (U->ReadFailure) {
+      try {
+        std::rethrow_exception(U->ReadFailure);
+      } catch (const EDCUReadError& E) {
+        NoteFailure(Failure, E);
+      } catch (const std::exception& E) {
+        Failure.Error = E.what();
+      } catch (...) {
+        Failure.Error = "unknown error";
+      }
+    }
+    return U;
+  } catch (const EDCUReadError& E) {
+    NoteFailure(Failure, E);
+  } catch (const std::exception& E) {
+    Failure.Error = E.what();
+  }
+  return nullptr;
+}
+
+std::string PartialStopLine(const TUnitLoad& Failure) {
+  char At[32] = "an unknown place";
+  if (Failure.FailOffset >= 0) std::snprintf(At, sizeof At, "0x%llX", static_cast<unsigned long long>(Failure.FailOffset));
+  return std::string("{reading stopped at ") + At + ": what follows in the file is not shown}\n";
 }

@@ -36,3 +36,13 @@ TUnitLoad TryLoadUnit(const std::string& Path, const std::function<void(const TU
 // demand (the Code view disassembles a routine when it is shown). Null when
 // it does not load, with the error and its offsets in Failure.
 std::unique_ptr<TUnit> TryLoadUnitKept(const std::string& Path, TUnitLoad& Failure);
+
+// The same, keeping what was read of a unit whose declarations stop at an
+// error (TUnit::TKeepWhatWasRead): the unit is returned then too, with the
+// error in Failure. Null, with the error in Failure, when nothing was kept.
+std::unique_ptr<TUnit> TryLoadUnitPartial(const std::string& Path, TUnitLoad& Failure);
+
+// The line that ends what was read of a damaged unit (listings of the
+// declarations and of the code), before the error itself:
+// "{reading stopped at 0x10CC: what follows in the file is not shown}\n".
+std::string PartialStopLine(const TUnitLoad& Failure);

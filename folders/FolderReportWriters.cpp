@@ -39,6 +39,12 @@ void FindingMembers(TJsonWriter& J, const TFolderReport& R, const TFinding& F) {
       J.Key("files");
       Paths(J, R, R.FilesOf(F));
       break;
+    case TFindingKind::MissingRuntime:
+      J.Key("units");
+      NamesOf(J, P, F.Names);
+      J.Key("usedBy");
+      Paths(J, R, R.FilesOf(F));
+      break;
     case TFindingKind::MissingUnit:
       J.String("unit", DisplayUtf8(P.Text(F.Unit)));
       J.Key("usedBy");
@@ -110,6 +116,15 @@ void AppendFindingText(std::string& S, const TFolderReport& R, const TFinding& F
       S += std::to_string(R.FilesOf(F).size());
       S += " files: ";
       AppendPathList(S, R, R.FilesOf(F), R.FilesOf(F).size());
+      break;
+    case TFindingKind::MissingRuntime:
+      for (size_t N = 0; N < F.Names.size(); ++N) {
+        if (N) S += ", ";
+        S += DisplayUtf8(P.Text(F.Names[N]));
+      }
+      S += ": the runtime library (in no file here), used by ";
+      S += std::to_string(R.FilesOf(F).size());
+      S += R.FilesOf(F).size() == 1 ? " file" : " files";
       break;
     case TFindingKind::MissingUnit:
       S += DisplayUtf8(P.Text(F.Unit));

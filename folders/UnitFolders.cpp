@@ -320,6 +320,7 @@ const char* FindingKindName(TFindingKind K) {
   switch (K) {
     case TFindingKind::NotLoaded: return "not-loaded";
     case TFindingKind::DuplicateUnit: return "duplicate-unit";
+    case TFindingKind::MissingRuntime: return "missing-runtime";
     case TFindingKind::MissingUnit: return "missing-unit";
     case TFindingKind::MixedVersions: return "mixed-versions";
     case TFindingKind::InterfaceMismatch: return "interface-mismatch";
@@ -677,27 +678,46 @@ void TFindingsPass::DuplicateUnits() {
   }
 }
 
-// In the order of the folded names.
+// In the order of the folded names; those that more than half of the loaded
+// files use (the runtime units) first, as one finding.
 void TFindingsPass::MissingUnits() {
   std::map<std::string_view, std::pair<uint32_t, std::vector<uint32_t>>> Missing;  // name as first met, users
+  size_t Loaded = 0;
   for (size_t I = 0; I < R.Units.size(); ++I) {
-    TFolderUnit& U = R.Units[I];
+    const TFolderUnit& U = R.Units[I];
     if (!U.Ok) continue;
+    ++Loaded;
     for (const TFolderUse& Use : U.Uses) {
       if (Use.Kind == DllImports || Index.Find(P.Folded(Use.Name))) continue;
       auto [It, New] = Missing.try_emplace(P.Text(P.Folded(Use.Name)));
       if (New) It->second.first = Use.Name;
       std::vector<uint32_t>& Users = It->second.second;
       if (Users.empty() || Users.back() != I) Users.push_back(static_cast<uint32_t>(I));
-      Mark(U, TFindingKind::MissingUnit);
     }
   }
+  TFinding Runtime(TFindingKind::MissingRuntime);
+  std::vector<uint32_t> RuntimeUsers;
+  std::vector<TFinding> Others;
   for (auto& [Name, Users] : Missing) {
+    const bool IsRuntime = Users.second.size() * 2 > Loaded;
+    for (uint32_t I : Users.second) Mark(R.Units[I], IsRuntime ? TFindingKind::MissingRuntime : TFindingKind::MissingUnit);
+    if (IsRuntime) {
+      Runtime.Names.push_back(Users.first);
+      RuntimeUsers.insert(RuntimeUsers.end(), Users.second.begin(), Users.second.end());
+      continue;
+    }
     TFinding F(TFindingKind::MissingUnit);
     F.Unit = Users.first;
     F.FileList = NewList(std::move(Users.second));
-    R.Findings.push_back(std::move(F));
+    Others.push_back(std::move(F));
   }
+  if (!Runtime.Names.empty()) {
+    std::sort(RuntimeUsers.begin(), RuntimeUsers.end());
+    RuntimeUsers.erase(std::unique(RuntimeUsers.begin(), RuntimeUsers.end()), RuntimeUsers.end());
+    Runtime.FileList = NewList(std::move(RuntimeUsers));
+    R.Findings.push_back(std::move(Runtime));
+  }
+  for (TFinding& F : Others) R.Findings.push_back(std::move(F));
 }
 
 void TFindingsPass::MixedVersions() {

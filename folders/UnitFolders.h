@@ -114,7 +114,10 @@ struct TFolderUse {
 enum class TFindingKind : uint8_t {
   NotLoaded,          // a file (or folder entry) that did not load
   DuplicateUnit,      // one unit name (letter case ignored) in several files
-  MissingUnit,        // a used unit with no file of that name in the set
+  // The runtime units together: missing units that more than half of the
+  // loaded files use (System, SysInit, Windows, ...), one finding for all.
+  MissingRuntime,
+  MissingUnit,        // any other used unit with no file of that name in the set
   MixedVersions,      // more than one format version in the set
   InterfaceMismatch,  // imported names whose stamp no candidate's declaration has
 };
@@ -164,10 +167,12 @@ struct TFinding {
   size_t File = static_cast<size_t>(-1);
   size_t Entry = static_cast<size_t>(-1);  // not-loaded: Unreadable index
   uint32_t Unit = 0;                       // duplicate, missing: the unit; mismatch: the used unit as the importer names it
-  // duplicate: the files; missing: the users; mismatch: the candidates (a
+  // duplicate: the files; missing (runtime too): the users; mismatch: the candidates (a
   // list that the findings on the same candidates share): see FilesOf.
   uint32_t FileList = 0;
-  std::vector<uint32_t> Names;             // mismatch: the imported names, the importer's spelling
+  // mismatch: the imported names, the importer's spelling; missing runtime:
+  // the runtime units, in name order, as first met.
+  std::vector<uint32_t> Names;
   std::vector<std::pair<int32_t, size_t>> Versions;  // mixed: version and file count, ascending
 };
 
@@ -251,6 +256,9 @@ class TFolderScanner {
   // The report of the units read so far, with its findings; the scanner is
   // empty afterwards.
   TFolderReport Finish();
+  // The units read so far (no findings yet), and their names.
+  const std::vector<TFolderUnit>& UnitsRead() const { return Report.Units; }
+  const TNamePool& Names() const { return Report.Names; }
 
  private:
   std::vector<std::string> Files;

@@ -1,6 +1,7 @@
 // The uses graph of a folder report and its DOT text (see UsesGraph.h).
 #include "UsesGraph.h"
 
+#include <algorithm>
 #include <map>
 #include <unordered_map>
 
@@ -67,7 +68,9 @@ std::string DotQuoted(const std::string& Text) {
 }
 
 std::string UsesGraphDot(const TUsesGraph& G, const TDotOptions& O) {
-  auto Shown = [&](size_t N) { return !(O.HideRuntime && G.Nodes[N].Runtime); };
+  auto Shown = [&](size_t N) {
+    return !(O.HideRuntime && G.Nodes[N].Runtime) && (O.Only.empty() || (N < O.Only.size() && O.Only[N]));
+  };
   std::string S = "digraph uses {\n";
   S += "  graph [rankdir=LR, nodesep=0.15, ranksep=0.8];\n";
   S += "  node [shape=box, style=rounded, fontname=\"Helvetica\", fontsize=10, height=0.3];\n";
@@ -93,4 +96,42 @@ std::string UsesGraphDot(const TUsesGraph& G, const TDotOptions& O) {
   }
   S += "}\n";
   return S;
+}
+
+std::vector<bool> UsesNeighbourhood(const TUsesGraph& G, size_t Centre, int Steps, bool HideRuntime) {
+  std::vector<bool> In(G.Nodes.size(), false);
+  if (Centre >= G.Nodes.size()) return In;
+  In[Centre] = true;
+  std::vector<size_t> Ring{Centre};
+  for (int Step = 0; Step < Steps && !Ring.empty(); ++Step) {
+    std::vector<bool> InRing(G.Nodes.size(), false);
+    for (size_t N : Ring) InRing[N] = true;
+    std::vector<size_t> Next;
+    auto Reach = [&](size_t N) {
+      if (In[N] || (HideRuntime && G.Nodes[N].Runtime)) return;
+      In[N] = true;
+      Next.push_back(N);
+    };
+    for (const TGraphEdge& E : G.Edges) {
+      if (InRing[E.From]) Reach(E.To);
+      if (InRing[E.To]) Reach(E.From);
+    }
+    Ring = std::move(Next);
+  }
+  return In;
+}
+
+size_t BusiestSetNode(const TUsesGraph& G, size_t MaxUses) {
+  std::vector<size_t> Degree(G.Nodes.size(), 0);
+  for (const TGraphEdge& E : G.Edges) {
+    ++Degree[E.From];
+    ++Degree[E.To];
+  }
+  const size_t Set = std::min(G.SetUnits, G.Nodes.size());
+  size_t Best = Set, Fewest = 0;
+  for (size_t N = 0; N < Set; ++N) {
+    if (Degree[N] < Degree[Fewest]) Fewest = N;
+    if (Degree[N] <= MaxUses && (Best == Set || Degree[N] > Degree[Best])) Best = N;
+  }
+  return Best < Set ? Best : Fewest;
 }

@@ -43,7 +43,22 @@ TUsesGraph BuildUsesGraph(const TFolderReport& Report);
 
 struct TDotOptions {
   bool HideRuntime = false;  // leave the runtime units (and their edges) out
+  // When not empty (one entry per node): only the nodes marked, and the uses
+  // between them.
+  std::vector<bool> Only = {};
 };
+
+// The units within Steps uses of node Centre, either way (the units it uses
+// and the units that use it, and so on): one entry per node, Centre marked.
+// With HideRuntime the runtime units are neither marked nor passed through.
+std::vector<bool> UsesNeighbourhood(const TUsesGraph& Graph, size_t Centre, int Steps, bool HideRuntime);
+
+// The node of the set with the most uses to and from it (the first of
+// those) but no more than MaxUses, a good centre for a neighbourhood (a unit
+// that everything uses, such as a System of the set, would bring in the
+// whole graph); when every unit has more, the one with the fewest. 0 for an
+// empty set.
+size_t BusiestSetNode(const TUsesGraph& Graph, size_t MaxUses = size_t(-1));
 
 // The graph as a Graphviz digraph named "uses".
 std::string UsesGraphDot(const TUsesGraph& Graph, const TDotOptions& Options = {});

@@ -197,8 +197,17 @@ TArenaScope::TArenaScope(TRecordArena& Arena) : Saved(ActiveRecordArena) {
 
 TArenaScope::~TArenaScope() { ActiveRecordArena = Saved; }
 
+TReleasedRecordLog* ReleasedRecordLog = nullptr;
+
 void ReleaseRecord(void* P, std::size_t Size) noexcept {
   if (!P) return;
+  if (ReleasedRecordLog) {
+    try {
+      ReleasedRecordLog->Records.push_back(P);
+    } catch (...) {
+      ReleasedRecordLog->Lost = true;
+    }
+  }
   if (UseArenas)
     for (const TRecordArena* A = NewestLive; A; A = A->Older)
       if (A->Owns(P)) return;

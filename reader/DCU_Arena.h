@@ -99,6 +99,13 @@ inline void* AllocateRecord(std::size_t Size) {
   return ::operator new(Size);
 }
 void ReleaseRecord(void* P, std::size_t Size) noexcept;
+// While set, every record released (a record whose construction failed is
+// released too) is noted here; LogLost is set when a note could not be kept.
+struct TReleasedRecordLog {
+  std::vector<const void*> Records;
+  bool Lost = false;
+};
+extern TReleasedRecordLog* ReleasedRecordLog;
 
 // False in sanitizer builds, where every record is a heap allocation of its own.
 bool RecordArenasInUse();

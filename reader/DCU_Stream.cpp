@@ -268,6 +268,9 @@ void TUnit::ReadDeclList(TDeclScope Scope, TNameDecl*& Head) {
   TPendingLists Pending;
   TProcDecl* LastProc = nullptr;
   for (;;) {
+    // A mark only where no embedded list waits: the lists belong to the item
+    // that takes them.
+    if (TopLevelList && Pending.empty()) MarkTopLevelItem();
     if (TNameDecl* New = NewDeclRec(Opens[CurrentTag], Scope, Pending, LastProc)) {
       if (Last) Last->Next = New;
       else Head = New;

@@ -131,6 +131,14 @@ TUnit::TUnit(const std::string& DisplayName, std::span<const uint8_t> Bytes) {
   Construct(DisplayName, [&] { Image = CopyImage(Bytes, ImageSize); });
 }
 
+TUnit::TUnit(const std::string& Path, TKeepWhatWasRead) : KeepPartial(true) {
+  Construct(Path, [&] { Image = ReadWholeFile(Path, ImageSize); });
+}
+
+TUnit::TUnit(const std::string& DisplayName, std::span<const uint8_t> Bytes, TKeepWhatWasRead) : KeepPartial(true) {
+  Construct(DisplayName, [&] { Image = CopyImage(Bytes, ImageSize); });
+}
+
 TUnit::~TUnit() { ReleaseAll(); }
 
 // Makes this the unit being read, takes its image and loads it. On any error
@@ -161,9 +169,45 @@ void TUnit::Load() {
   ReadUsedUnits(tagUsesIntf);
   ReadUsedUnits(tagUsesImpl);
   ReadUsedUnits(tagUsesDLL);
-  std::exception_ptr Failure = ReadTopLevel();
+  std::exception_ptr Failure;
+  {
+    // What the records released while reading the declarations, noted only
+    // when what was read is to be kept.
+    struct TLogScope {
+      TReleasedRecordLog* Saved = ReleasedRecordLog;
+      ~TLogScope() { ReleasedRecordLog = Saved; }
+    } Log;
+    if (KeepPartial) ReleasedRecordLog = &ItemReleases;
+    Failure = ReadTopLevel();
+  }
+  // The item that failed may have left records it released in the tables.
+  const bool Keep = Failure && KeepPartial && ForgetFailedItem();
   RunFinishingPasses(Failure);
-  if (Failure) std::rethrow_exception(Failure);
+  if (Failure && !Keep) std::rethrow_exception(Failure);
+  ReadFailure = Failure;
+  ItemReleases.Records = {};
+}
+
+void TUnit::MarkTopLevelItem() {
+  if (!KeepPartial) return;
+  ItemMark = {DeclTable.size(), TypeCount};
+  ItemReleases.Records.clear();
+}
+
+// The declaration numbers given out since the item began go (the item's
+// records are no declaration of the chain); a type definition since then
+// stays only when it was not released. False when the releases were not
+// all noted (nothing can be kept then).
+bool TUnit::ForgetFailedItem() {
+  if (ItemReleases.Lost) return false;
+  for (size_t I = ItemMark.Decls; I < DeclTable.size(); ++I) DeclTable[I] = nullptr;
+  std::sort(ItemReleases.Records.begin(), ItemReleases.Records.end());
+  const auto Released = [&](const void* P) {
+    return std::binary_search(ItemReleases.Records.begin(), ItemReleases.Records.end(), P);
+  };
+  for (int32_t N = ItemMark.Types; N < TypeCount && size_t(N) < TypeTable.size(); ++N)
+    if (Released(TypeTable[size_t(N)])) TypeTable[size_t(N)] = nullptr;
+  return true;
 }
 
 // The magic (which gives the version), the stored size and the fields of the

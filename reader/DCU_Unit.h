@@ -154,6 +154,16 @@ class TUnit : public TScanFile {
   explicit TUnit(const std::string& Path);
   // Loads a unit from bytes in memory; DisplayName stands for the path.
   TUnit(const std::string& DisplayName, std::span<const uint8_t> Bytes);
+  // Loads the file at Path and, when reading its declarations stops at an
+  // error, keeps what was read before it: the top-level declarations whole
+  // before the one that failed, the tables read by then. The error is kept
+  // in ReadFailure. An error before the declarations (the file, its header,
+  // its used units) is raised as ever.
+  struct TKeepWhatWasRead {};
+  TUnit(const std::string& Path, TKeepWhatWasRead);
+  TUnit(const std::string& DisplayName, std::span<const uint8_t> Bytes, TKeepWhatWasRead);
+  // Set when the unit was kept after an error (see TKeepWhatWasRead).
+  std::exception_ptr ReadFailure;
   virtual ~TUnit();
   TUnit(const TUnit&) = delete;
   TUnit& operator=(const TUnit&) = delete;
@@ -231,6 +241,17 @@ class TUnit : public TScanFile {
   template <class TTakeImage>
   void Construct(const std::string& Name, TTakeImage TakeImage);
   void Load();
+  // Keeping what was read: the tables as they stood before the top-level
+  // item being read, and what it released; ForgetFailedItem clears what the
+  // item that failed left in the tables.
+  bool KeepPartial = false;
+  struct TItemMark {
+    size_t Decls = 0;
+    int32_t Types = 0;
+  } ItemMark;
+  TReleasedRecordLog ItemReleases;
+  void MarkTopLevelItem();
+  bool ForgetFailedItem();
   void ReadHeader();
   void ReadHeaderTail();
   std::exception_ptr ReadTopLevel();

@@ -11,6 +11,8 @@
 #                          names the unit gives them)
 #   docs/find.png          a folder tab of the corpus's DPE units, a name
 #                          found on its Find page with the units that use it
+#   docs/graph-neighbourhood.png  the Graph page of the same folder showing
+#                          one unit's neighbourhood, as for a large folder
 # Every picture shows the file under a user's home folder (SHOWN_DIR), not
 # where it lies on the machine that draws it.
 set -euo pipefail
@@ -76,6 +78,10 @@ if [ -f "${CORPUS_FOLDER_UNITS[0]}" ]; then
     ln -s "$(cd "$(dirname "$f")" && pwd)/$b" "$LINKS/DPE/${b#vrodic-DPE__}"
   done
   shoot "$ROOT/docs/find.png" --size 900x560 --find DPEMain --as "$SHOWN_DIR/DPE" "$LINKS/DPE"
+  # The same folder as if it were past the size of a readable picture: one
+  # unit's neighbourhood.
+  shoot "$ROOT/docs/graph-neighbourhood.png" --size 900x560 --graph 20 --centre dpemform --as "$SHOWN_DIR/DPE" \
+    "$LINKS/DPE"
 else
   echo "== no corpus units at ${CORPUS_FOLDER_UNITS[0]}: find.png not drawn"
 fi

@@ -7,16 +7,21 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QToolButton>
+#include <QVBoxLayout>
+#include <QMenu>
+#include <QRegularExpression>
 #include <QTreeView>
 #include <algorithm>
 #include <exception>
 
 #include "BusyCursor.h"
 #include "CodeListing.h"
+#include "CodeSourceCheck.h"
 #include "CodeText.h"
 #include "DCU_Unit.h"
 #include "ListingView.h"
 #include "OutlineModel.h"
+#include "SaveText.h"
 #include "UnitLoad.h"
 #include "UnitSummary.h"
 
@@ -75,6 +80,13 @@ struct TCodeView::TData {
 TCodeView::TCodeView(QWidget* Parent)
     : TListingPane(QStringLiteral("CodeSplitter"), tr("Find (Ctrl+F)"), Parent), D(std::make_unique<TData>()) {
   CopyButton->setToolTip(tr("Copy the listing of the routine shown"));
+  SaveCodeButton = AddButton(QStringLiteral("SaveCodeButton"), tr("Save..."), tr("Save the listing to a text file"));
+  auto* SaveMenu = new QMenu(SaveCodeButton);
+  SaveMenu->addAction(tr("This routine..."), this, [this] { SaveRoutine(); });
+  SaveMenu->addAction(tr("All routines of the unit..."), this, [this] { SaveAllRoutines(); });
+  SaveCodeButton->setMenu(SaveMenu);
+  SaveCodeButton->setPopupMode(QToolButton::InstantPopup);
+  SaveCodeButton->setEnabled(false);
   FOutlineModel = new TOutlineModel(this);
   Outline->setModel(FOutlineModel);
   Listing->PageWanted = [this](int64_t Page) {
@@ -96,6 +108,21 @@ bool TCodeView::Open(const QString& Path) {
     SetMessage(tr("No code: the file did not load.\n\n%1").arg(QString::fromStdString(DisplayText(Failure.Error))));
     return false;
   }
+  return ShowUnit(std::move(Unit));
+}
+
+bool TCodeView::OpenPartial(const QString& Path) {
+  TUnitLoad Failure;
+  std::unique_ptr<TUnit> Unit = TryLoadUnitPartial(QFile::encodeName(Path).toStdString(), Failure);
+  if (!Unit || !Unit->ReadFailure || !ShowUnit(std::move(Unit)) || D->Heads.empty()) return false;
+  std::string Stop = PartialStopLine(Failure);
+  Stop.pop_back();
+  ShowNote(tr("The file is damaged: these are the routines whose code was read before reading stopped. %1 %2")
+               .arg(QString::fromStdString(DisplayText(Stop)), QString::fromStdString(DisplayText(Failure.Error))));
+  return true;
+}
+
+bool TCodeView::ShowUnit(std::unique_ptr<TUnit> Unit) {
   try {
     auto Lister = std::make_unique<TCodeLister>(*Unit);
     D->Heads = Lister->AllHeads();
@@ -109,11 +136,73 @@ bool TCodeView::Open(const QString& Path) {
     SetMessage(tr("No code: no routine of this unit owns a piece of its data block."));
     return true;
   }
+  ShowSourceCheck();
+  SaveCodeButton->setEnabled(true);
   FillOutline();
   ShowRoutine(0, false);
   if (D->Lister->Arch() != TCodeArch::X86_32)
     ShowStatus(tr("The code of format version %1 is not known to be 32-bit x86: its pieces are shown as data.")
                    .arg(D->Unit->Version));
+  return true;
+}
+
+// A source file beside the unit that is not the one it was compiled from
+// would put unrelated lines into the routines: the listing gives the line
+// numbers alone, and the note above it says why.
+void TCodeView::ShowSourceCheck() {
+  const TSourceCheck& C = D->Lister->SourceCheck();
+  if (!C.Found || C.Matches) return;
+  ShowNote(tr("The source file %1 is not the one this unit was compiled from: %2 "
+              "The listing shows its line numbers without their text.")
+               .arg(QFile::decodeName(QByteArray::fromStdString(C.Path)), Utf8(C.Why)));
+}
+
+void TCodeView::ShowNote(const QString& Text) {
+  if (!SourceNote) {
+    SourceNote = new QLabel(this);
+    SourceNote->setObjectName(QStringLiteral("SourceNote"));
+    SourceNote->setWordWrap(true);
+    SourceNote->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    SourceNote->setStyleSheet(QStringLiteral("QLabel { color: #a00000; padding: 2px 4px; }"));
+    if (auto* L = qobject_cast<QVBoxLayout*>(layout())) L->insertWidget(1, SourceNote);
+  }
+  SourceNote->setText(SourceNote->text().isEmpty() ? Text : SourceNote->text() + "\n" + Text);
+  SourceNote->show();
+}
+
+bool TCodeView::SaveRoutine() {
+  const TCodeRoutine* R = Shown();
+  if (!R) return false;
+  std::string Text = Listing->PlainText().toStdString();
+  if (!Text.empty() && Text.back() != '\n') Text += '\n';
+  QString Name = QString::fromStdString(R->Head.QualifiedName);
+  Name.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9_.-]")), QStringLiteral("_"));
+  return SaveText(SuggestedSaveBase + QLatin1Char('.') + Name + QStringLiteral(".txt"), Text);
+}
+
+bool TCodeView::SaveAllRoutines() {
+  if (!D->Lister) return false;
+  TBusyCursor Busy;
+  std::string Text;
+  bool First = true;
+  D->Lister->ForEach([&](const TCodeRoutine& R) {
+    if (!First) Text += '\n';
+    First = false;
+    WriteRoutineText(R, Text);
+  });
+  return SaveText(SuggestedSaveBase + QStringLiteral(".code.txt"), Text);
+}
+
+bool TCodeView::SaveText(const QString& Suggested, const std::string& Text) {
+  if (!AskSaveFile) return false;
+  const QString Name = AskSaveFile(Suggested, tr("Text (*.txt);;All files (*)"));
+  if (Name.isEmpty()) return false;
+  QString Error;
+  if (!SaveWholeFile(Name, QByteArray::fromStdString(Text), Error)) {
+    ShowStatus(tr("Cannot write %1: %2").arg(Name, Error), true);
+    return false;
+  }
+  ShowStatus(tr("Saved %1").arg(Name));
   return true;
 }
 

@@ -27,6 +27,9 @@
 
 #include "ListingPane.h"
 
+class QLabel;
+class QToolButton;
+class TUnit;
 class QModelIndex;
 class TOutlineModel;
 struct TCodeRoutine;
@@ -42,6 +45,10 @@ class TCodeView : public TListingPane {
   // from) and lists its routines, the first one shown. False, with a
   // message shown instead, when it does not load.
   bool Open(const QString& Path);
+  // Of a damaged unit, the routines whose code was read before the error,
+  // under a note that says where reading stopped; false when no routine's
+  // code was read (the view is left as it was).
+  bool OpenPartial(const QString& Path);
   // Shows a message instead of a listing.
   void SetMessage(const QString& Text);
 
@@ -63,9 +70,23 @@ class TCodeView : public TListingPane {
 
   bool NextMatch(bool Backward = false) override;
 
+  // Above the listing when the source file found is not the unit's or the
+  // unit is damaged (else null).
+  QLabel* SourceNote = nullptr;
+
   // Goes to the declaration at the tag byte offset in the Declarations
   // view; false when that view does not list it.
   std::function<bool(int64_t TagOffset)> ShowDeclaration;
+
+  // Saving the listing to a text file (the Save button's menu): the routine
+  // shown as the view lists it, or every routine one after the other with a
+  // blank line between, each under its name. AskSaveFile asks where (the name
+  // suggested, the file filter); empty: cancelled. True when written.
+  std::function<QString(const QString& Suggested, const QString& Filter)> AskSaveFile;
+  QString SuggestedSaveBase;  // the unit's path without its extension
+  bool SaveRoutine();
+  bool SaveAllRoutines();
+  QToolButton* SaveCodeButton = nullptr;
 
  signals:
   // The caret came to a line of an item: its text, file offset and size.
@@ -77,6 +98,11 @@ class TCodeView : public TListingPane {
  private:
   struct TData;
   void FillOutline();
+  void ShowSourceCheck();
+  // A note above the listing (made when first needed).
+  void ShowNote(const QString& Text);
+  bool SaveText(const QString& Suggested, const std::string& Text);
+  bool ShowUnit(std::unique_ptr<TUnit> Unit);
   void ShowListingOf(size_t I);
   void OutlineChosen(const QModelIndex& Index);
   void SelectInOutline(size_t I);

@@ -6,6 +6,8 @@
 #include <unordered_set>
 
 #include "CodeListing.h"
+#include "DCU_Text.h"
+#include "DCU_Unit.h"
 #include "DeclListing.h"
 #include "DeclOutline.h"
 #include "DeclSkeleton.h"
@@ -82,6 +84,38 @@ TOutlineTree OutlineTree(const TDeclOutline& O) {
   return T;
 }
 
+namespace {
+
+// The listing of Outline into View; Stop, when not empty, is written after
+// it as a comment of its own.
+void ShowListing(TDeclView& View, const TDeclOutline& Outline, const std::unordered_set<int64_t>& Coded,
+                 const QColor& CommentColor, const std::string& Stop) {
+  TListingText Text;
+  TListingSink Sink(Text, Coded);
+  WriteDeclListing(Outline, Sink);
+  TDeclTextSink Pas;
+  WriteDeclSkeleton(Outline, Pas);
+  View.Skeleton = QString::fromStdString(Pas.Out);
+  if (!Stop.empty()) {
+    Text.EndLine();
+    Text.AddUtf8(TRunStyle::Comment, Stop);
+    Text.EndLine();
+  }
+  View.Listing->SetCommentColor(CommentColor);
+  View.SetListing(std::move(Text), OutlineTree(Outline));
+}
+
+std::unordered_set<int64_t> CodedRoutines(const TUnit& U) {
+  std::unordered_set<int64_t> Coded;
+  TCodeOptions Options;
+  Options.ReadSources = false;
+  const TCodeLister Lister(U, Options);
+  for (size_t I = 0; I < Lister.RoutineCount(); ++I) Coded.insert(Lister.Head(I).DeclOffset);
+  return Coded;
+}
+
+}  // namespace
+
 void FillDeclView(TDeclView& View, const QString& Path, const QColor& CommentColor) {
   // The unit is loaded again and released as soon as its outline and the
   // tag bytes of its routines with code are taken.
@@ -89,21 +123,24 @@ void FillDeclView(TDeclView& View, const QString& Path, const QColor& CommentCol
   std::unordered_set<int64_t> Coded;
   const TUnitLoad L = TryLoadUnit(QFile::encodeName(Path).toStdString(), [&](const TUnit& U) {
     Outline = BuildDeclOutline(U);
-    TCodeOptions Options;
-    Options.ReadSources = false;
-    const TCodeLister Lister(U, Options);
-    for (size_t I = 0; I < Lister.RoutineCount(); ++I) Coded.insert(Lister.Head(I).DeclOffset);
+    Coded = CodedRoutines(U);
   });
   if (!L.Facts) {
-    View.SetMessage(QObject::tr("No declarations: the file did not load.\n\n%1").arg(QString::fromStdString(DisplayText(L.Error))));
+    if (!FillPartialDeclView(View, Path, CommentColor))
+      View.SetMessage(QObject::tr("No declarations: the file did not load.\n\n%1").arg(QString::fromStdString(DisplayText(L.Error))));
     return;
   }
-  TListingText Text;
-  TListingSink Sink(Text, Coded);
-  WriteDeclListing(Outline, Sink);
-  TDeclTextSink Pas;
-  WriteDeclSkeleton(Outline, Pas);
-  View.Skeleton = QString::fromStdString(Pas.Out);
-  View.Listing->SetCommentColor(CommentColor);
-  View.SetListing(std::move(Text), OutlineTree(Outline));
+  ShowListing(View, Outline, Coded, CommentColor, {});
+}
+
+bool FillPartialDeclView(TDeclView& View, const QString& Path, const QColor& CommentColor) {
+  TUnitLoad Failure;
+  std::unique_ptr<TUnit> U = TryLoadUnitPartial(QFile::encodeName(Path).toStdString(), Failure);
+  if (!U || !U->ReadFailure) return false;
+  const TDeclOutline Outline = BuildDeclOutline(*U);
+  std::string Stop = PartialStopLine(Failure);
+  Stop.pop_back();  // its line break
+  Stop += " {" + Failure.Error + "}";
+  ShowListing(View, Outline, CodedRoutines(*U), CommentColor, DisplayUtf8(Stop));
+  return true;
 }

@@ -14,6 +14,10 @@ struct TDeclOutline;
 // Reads the unit file at Path again and fills View with its declarations; a
 // file that does not load gives the reader's message instead.
 void FillDeclView(TDeclView& View, const QString& Path, const QColor& CommentColor);
+// Of a damaged unit, the declarations read before the error, then a comment
+// that says where reading stopped and why. False when nothing was read (an
+// error before the declarations); View is left as it was then.
+bool FillPartialDeclView(TDeclView& View, const QString& Path, const QColor& CommentColor);
 
 // The outline tree of a unit: its two sections, in each one node per kind of
 // declaration, under it the declarations with their members.

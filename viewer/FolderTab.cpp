@@ -4,6 +4,9 @@
 #include <sys/stat.h>
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QSpinBox>
+#include <algorithm>
 #include <QDir>
 #include <QDirIterator>
 #include <QElapsedTimer>
@@ -14,6 +17,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTabWidget>
@@ -21,12 +25,14 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <sstream>
 #include <unordered_map>
 
 #include "FolderFind.h"
 #include "FolderReportWriters.h"
 #include "GraphView.h"
 #include "Jx_PanelGradient.h"
+#include "SaveText.h"
 
 namespace {
 
@@ -99,11 +105,61 @@ void TFolderTab::CreateProgressRow(QVBoxLayout* Layout) {
   ProgressRow->addWidget(Progress, 2);
   ProgressRow->addWidget(CancelButton);
   ProgressRow->addWidget(RescanButton);
+  ProgressRow->addWidget(CreateExportButton());
   ProgressRow->addWidget(FindButton);
   Layout->addLayout(ProgressRow);
   connect(CancelButton, &QPushButton::clicked, this, &TFolderTab::Cancel);
   connect(RescanButton, &QPushButton::clicked, this, &TFolderTab::Rescan);
   connect(FindButton, &QPushButton::clicked, this, &TFolderTab::StartFind);
+}
+
+QPushButton* TFolderTab::CreateExportButton() {
+  ExportButton = new QPushButton(tr("Export"), this);
+  ExportButton->setObjectName(QStringLiteral("ExportButton"));
+  ExportButton->setToolTip(tr("Save the report or the findings to a file"));
+  auto* Menu = new QMenu(ExportButton);
+  Menu->addAction(tr("Report as text..."), this, [this] { Export(TExport::ReportText); });
+  Menu->addAction(tr("Report as JSON..."), this, [this] { Export(TExport::ReportJson); });
+  Menu->addAction(tr("Findings..."), this, [this] { Export(TExport::Findings); });
+  ExportButton->setMenu(Menu);
+  ExportButton->setEnabled(false);
+  return ExportButton;
+}
+
+// The findings alone, as the report's text has them: by kind, each kind
+// under its name and count.
+std::string TFolderTab::FindingsText() const {
+  std::string S;
+  for (size_t I = 0; I < FReport.Findings.size();) {
+    const TFindingKind K = FReport.Findings[I].Kind;
+    size_t End = I;
+    while (End < FReport.Findings.size() && FReport.Findings[End].Kind == K) ++End;
+    S += (I ? "\n" : "") + std::string(FindingKindName(K)) + " (" + std::to_string(End - I) + "):\n";
+    for (; I < End; ++I) S += "  " + FindingText(FReport, FReport.Findings[I]) + "\n";
+  }
+  return S.empty() ? "No findings.\n" : S;
+}
+
+bool TFolderTab::Export(TExport What) {
+  if (!AskSaveFile || Scanning()) return false;
+  const QFileInfo Folder(QDir::cleanPath(FPath));
+  const bool Json = What == TExport::ReportJson;
+  const QString Suggested = Folder.absoluteFilePath() +
+                            (What == TExport::Findings ? QStringLiteral(".findings.txt")
+                                                       : Json ? QStringLiteral(".report.json") : QStringLiteral(".report.txt"));
+  const QString Name = AskSaveFile(Suggested, Json ? tr("JSON (*.json);;All files (*)") : tr("Text (*.txt);;All files (*)"));
+  if (Name.isEmpty()) return false;
+  std::ostringstream Out;
+  if (What == TExport::Findings) Out << FindingsText();
+  else if (Json) WriteReportJson(FReport, Out);
+  else WriteReportText(FReport, Out);
+  QString Error;
+  if (!SaveWholeFile(Name, QByteArray::fromStdString(Out.str()), Error)) {
+    Status->setText(tr("Cannot write %1: %2").arg(Name, Error));
+    return false;
+  }
+  Status->setText(tr("Saved %1").arg(Name));
+  return true;
 }
 
 // The pages of the report: units, findings, graph, find.
@@ -121,7 +177,10 @@ void TFolderTab::CreatePages(QVBoxLayout* Layout) {
   // The graph is laid out when its page is shown: a large folder's layout
   // takes long, and it need not hold up its other pages.
   connect(Pages, &QTabWidget::currentChanged, this, [this] {
-    if (FGraphStale) ShowGraph();
+    if (FGraphStale || (Pages->currentWidget() == GraphPage && GraphStatus->isVisible() && !GraphView->Laying()))
+      ShowGraph();
+    else if (Pages->currentWidget() == GraphPage)
+      GraphView->setFocus(Qt::OtherFocusReason);
   });
 }
 
@@ -149,6 +208,8 @@ QWidget* TFolderTab::CreateUnitsPage() {
   UnitsTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
   UnitsTable->verticalHeader()->hide();
   UnitsTable->horizontalHeader()->setStretchLastSection(true);
+  // By file, A to Z, as the command line lists them.
+  UnitsTable->horizontalHeader()->setSortIndicator(0, Qt::AscendingOrder);
   connect(UnitsTable, &QTableWidget::cellDoubleClicked, this, [this](int Row, int) { OpenRow(Row); });
   return UnitsTable;
 }
@@ -166,7 +227,9 @@ QWidget* TFolderTab::CreateFindingsPage() {
 }
 
 // The uses graph under the switch that hides the runtime units; a click on
-// a unit of the folder asks for its file.
+// a unit of the folder asks for its file. Above it the state of the layout
+// (with Cancel) and, for a folder too large for one picture, the unit whose
+// neighbourhood is shown and how far it reaches.
 QWidget* TFolderTab::CreateGraphPage() {
   GraphPage = new QWidget(this);
   auto* GraphLayout = new QVBoxLayout(GraphPage);
@@ -177,10 +240,50 @@ QWidget* TFolderTab::CreateGraphPage() {
   GraphView = new TGraphView(GraphPage);
   GraphView->setObjectName(QStringLiteral("GraphView"));
   GraphLayout->addWidget(HideRuntime);
+  GraphLayout->addLayout(CreateGraphRows());
   GraphLayout->addWidget(GraphView, 1);
   connect(HideRuntime, &QCheckBox::toggled, this, &TFolderTab::ShowGraph);
   connect(GraphView, &TGraphView::nodeClicked, this, &TFolderTab::OpenNode);
+  connect(GraphView, &TGraphView::layoutFinished, this, &TFolderTab::GraphLaidOut);
   return GraphPage;
+}
+
+QVBoxLayout* TFolderTab::CreateGraphRows() {
+  auto* Rows = new QVBoxLayout;
+  auto* Around = new QHBoxLayout;
+  GraphNote = new QLabel(GraphPage);
+  GraphNote->setWordWrap(true);
+  GraphCentre = new QComboBox(GraphPage);
+  GraphCentre->setObjectName(QStringLiteral("GraphCentre"));
+  GraphCentre->setToolTip(tr("The unit whose neighbourhood is shown"));
+  GraphCentre->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+  GraphSteps = new QSpinBox(GraphPage);
+  GraphSteps->setObjectName(QStringLiteral("GraphSteps"));
+  GraphSteps->setRange(1, 4);
+  GraphSteps->setValue(1);
+  GraphSteps->setPrefix(tr("Steps: "));
+  GraphSteps->setToolTip(tr("How many uses away from the unit the picture reaches"));
+  Around->addWidget(GraphNote, 1);
+  Around->addWidget(GraphCentre);
+  Around->addWidget(GraphSteps);
+  auto* Laying = new QHBoxLayout;
+  GraphStatus = new QLabel(GraphPage);
+  GraphProgress = new QProgressBar(GraphPage);
+  GraphProgress->setRange(0, 0);  // Graphviz tells nothing while it works: busy
+  GraphCancel = new QPushButton(tr("Cancel"), GraphPage);
+  GraphCancel->setObjectName(QStringLiteral("GraphCancel"));
+  Laying->addWidget(GraphStatus, 1);
+  Laying->addWidget(GraphProgress, 1);
+  Laying->addWidget(GraphCancel);
+  Rows->addLayout(Around);
+  Rows->addLayout(Laying);
+  for (QWidget* W : {(QWidget*)GraphNote, (QWidget*)GraphCentre, (QWidget*)GraphSteps, (QWidget*)GraphStatus,
+                     (QWidget*)GraphProgress, (QWidget*)GraphCancel})
+    W->hide();
+  connect(GraphCentre, &QComboBox::activated, this, &TFolderTab::ShowGraph);
+  connect(GraphSteps, &QSpinBox::valueChanged, this, &TFolderTab::ShowGraph);
+  connect(GraphCancel, &QPushButton::clicked, GraphView, &TGraphView::CancelLayout);
+  return Rows;
 }
 
 // The scan starts once the tab is shown and the event loop runs.
@@ -244,13 +347,34 @@ void TFolderTab::ScanSlice() {
   } while (!Scanner->AtEnd() && Clock.elapsed() < SliceMs);
   Progress->setValue(int(Scanner->Done()));
   Status->setText(tr("Reading unit %1 of %2").arg(Scanner->Done()).arg(Scanner->Total()));
+  AddRowsRead();
   emit scanProgress(int(Scanner->Done()), int(Scanner->Total()));
   if (!Scanner) return;  // cancelled meanwhile
   if (!Scanner->AtEnd()) {
     QTimer::singleShot(0, this, &TFolderTab::ScanSlice);
     return;
   }
-  ShowReport();
+  // The label and the bar are drawn as they are now before the findings
+  // take their time.
+  Status->setText(tr("Working out the findings of %1 units...").arg(Scanner->Total()));
+  const int Generation = FGeneration;
+  QTimer::singleShot(0, this, [this, Generation] {
+    if (Scanner && Generation == FGeneration) ShowReport();
+  });
+}
+
+// The units read so far, as rows of the table (their problems are known
+// once the scan is done).
+void TFolderTab::AddRowsRead() {
+  if (!Scanner || FIndex) return;  // a rescan keeps the table of the last scan until it is done
+  const std::vector<TFolderUnit>& Units = Scanner->UnitsRead();
+  const QDir Base(FPath);
+  const int From = UnitsTable->rowCount();
+  if (size_t(From) >= Units.size()) return;
+  UnitsTable->setSortingEnabled(false);
+  UnitsTable->setRowCount(int(Units.size()));
+  for (int Row = From; Row < int(Units.size()); ++Row) FillRow(Row, Units[size_t(Row)], Scanner->Names(), Base);
+  UnitsTable->setSortingEnabled(true);
 }
 
 void TFolderTab::Cancel() {
@@ -378,9 +502,11 @@ void TFolderTab::ShowResults() {
   QString Current;
   const QStringList Selected = SelectedFiles(&Current);
   FGraph = BuildUsesGraph(FReport);
+  ++FGraphNumber;
   CancelButton->hide();
   Progress->hide();
   RescanButton->show();
+  ExportButton->setEnabled(true);
   ShowStatus();
   FillUnitsTable();
   SelectFiles(Selected, Current);
@@ -456,25 +582,27 @@ void TFolderTab::FillUnitsTable() {
   const QDir Base(FPath);
   UnitsTable->setSortingEnabled(false);
   UnitsTable->setRowCount(int(FReport.Units.size()));
-  for (int Row = 0; Row < int(FReport.Units.size()); ++Row) {
-    const TFolderUnit& U = FReport.Units[size_t(Row)];
-    const QString Full = PathText(U.Path);
-    auto* File = Cell(Base.relativeFilePath(Full));
-    File->setData(Qt::UserRole, Full);
-    File->setToolTip(Full);
-    UnitsTable->setItem(Row, 0, File);
-    UnitsTable->setItem(Row, 1, Cell(U.Ok ? Text(DisplayUtf8(FReport.Names.Text(U.UnitName))) : QString()));
-    auto* Version = Cell(QString());
-    if (U.Ok) Version->setData(Qt::DisplayRole, U.Facts.Version);
-    UnitsTable->setItem(Row, 2, Version);
-    UnitsTable->setItem(Row, 3, Cell(U.Ok ? (U.Facts.DebugInfo ? tr("yes") : tr("no")) : QString()));
-    auto* Problems = Cell(ProblemsText(U));
-    if (U.Has(TFindingKind::NotLoaded) || U.Has(TFindingKind::InterfaceMismatch))
-      Problems->setForeground(QColor(200, 0, 0));
-    UnitsTable->setItem(Row, 4, Problems);
-  }
+  for (int Row = 0; Row < int(FReport.Units.size()); ++Row)
+    FillRow(Row, FReport.Units[size_t(Row)], FReport.Names, Base);
   UnitsTable->setSortingEnabled(true);
   UnitsTable->resizeColumnsToContents();
+}
+
+void TFolderTab::FillRow(int Row, const TFolderUnit& U, const TNamePool& Names, const QDir& Base) {
+  const QString Full = PathText(U.Path);
+  auto* File = Cell(Base.relativeFilePath(Full));
+  File->setData(Qt::UserRole, Full);
+  File->setToolTip(Full);
+  UnitsTable->setItem(Row, 0, File);
+  UnitsTable->setItem(Row, 1, Cell(U.Ok ? Text(DisplayUtf8(Names.Text(U.UnitName))) : QString()));
+  auto* Version = Cell(QString());
+  if (U.Ok) Version->setData(Qt::DisplayRole, U.Facts.Version);
+  UnitsTable->setItem(Row, 2, Version);
+  UnitsTable->setItem(Row, 3, Cell(U.Ok ? (U.Facts.DebugInfo ? tr("yes") : tr("no")) : QString()));
+  auto* Problems = Cell(ProblemsText(U));
+  if (U.Has(TFindingKind::NotLoaded) || U.Has(TFindingKind::InterfaceMismatch))
+    Problems->setForeground(QColor(200, 0, 0));
+  UnitsTable->setItem(Row, 4, Problems);
 }
 
 // The findings, grouped by kind; a line about one file keeps its path.
@@ -486,11 +614,13 @@ void TFolderTab::FillFindings() {
     if (!Group || Group->data(0, Qt::UserRole + 1).toString() != Kind) {
       Group = new QTreeWidgetItem(FindingsList);
       Group->setData(0, Qt::UserRole + 1, Kind);
-      // Missing units are mostly the runtime's: folded, so that the rest shows.
-      Group->setExpanded(F.Kind != TFindingKind::MissingUnit);
+      // The runtime units are one finding of their own: every group shows.
+      Group->setExpanded(true);
     }
-    auto* Line = new QTreeWidgetItem(Group, {Text(FindingText(FReport, F))});
-    Line->setToolTip(0, Line->text(0));
+    // The paths relative to the folder; the whole text in the tool tip.
+    const QString Whole = Text(FindingText(FReport, F));
+    auto* Line = new QTreeWidgetItem(Group, {RelativeToFolder(Whole)});
+    Line->setToolTip(0, Whole);
     if (F.Kind == TFindingKind::InterfaceMismatch || (F.Kind == TFindingKind::NotLoaded && F.File < FReport.Units.size()))
       Line->setData(0, Qt::UserRole, PathText(FReport.Units[F.File].Path));
     Group->setText(0, QStringLiteral("%1 (%2)").arg(Kind).arg(Group->childCount()));
@@ -498,10 +628,74 @@ void TFolderTab::FillFindings() {
   if (FReport.Findings.empty()) new QTreeWidgetItem(FindingsList, {tr("No findings.")});
 }
 
+QString TFolderTab::RelativeToFolder(const QString& Text) const {
+  QString Prefix = QDir::cleanPath(FPath);
+  if (!Prefix.endsWith(QLatin1Char('/'))) Prefix += QLatin1Char('/');
+  QString T = Text;
+  return T.replace(Prefix, QString());
+}
+
 void TFolderTab::ShowGraph() {
   if (Scanner || FStarting) return;
   FGraphStale = Pages->currentWidget() != GraphPage;
-  if (!FGraphStale) GraphView->SetGraph(FGraph, HideRuntime->isChecked());
+  if (FGraphStale) return;
+  TDotOptions O;
+  O.HideRuntime = HideRuntime->isChecked();
+  const bool Large = FGraph.SetUnits > WholeGraphLimit;
+  for (QWidget* W : {(QWidget*)GraphNote, (QWidget*)GraphCentre, (QWidget*)GraphSteps}) W->setVisible(Large);
+  size_t Units = FGraph.SetUnits;
+  if (Large) {
+    const size_t Centre = GraphCentreNode();
+    O.Only = UsesNeighbourhood(FGraph, Centre, GraphSteps->value(), O.HideRuntime);
+    Units = size_t(std::count(O.Only.begin(), O.Only.end(), true));
+    const int Steps = GraphSteps->value();
+    GraphNote->setText(tr("%1 units are too many for one readable picture: this shows %2 with the units "
+                          "it uses and the units that use it, %3 away.")
+                           .arg(FGraph.SetUnits)
+                           .arg(Text(FGraph.Nodes[Centre].Name))
+                           .arg(Steps == 1 ? tr("one step") : tr("up to %1 steps").arg(Steps)));
+  }
+  GraphStatus->setText(Units == 1 ? tr("Laying out the uses graph of 1 unit...")
+                                   : tr("Laying out the uses graph of %1 units...").arg(Units));
+  for (QWidget* W : {(QWidget*)GraphStatus, (QWidget*)GraphProgress, (QWidget*)GraphCancel}) W->show();
+  GraphView->StartLayout(FGraph, O);
+}
+
+// The centre chosen in the box; the box is filled anew for each graph, with
+// the units of the set by name, and starts at the unit of the table's
+// current row, or else at the unit with the most uses.
+size_t TFolderTab::GraphCentreNode() {
+  if (GraphCentre->property("graph").toInt() != FGraphNumber) {
+    GraphCentre->setProperty("graph", FGraphNumber);
+    std::vector<size_t> Set(FGraph.SetUnits);
+    for (size_t I = 0; I < Set.size(); ++I) Set[I] = I;
+    std::sort(Set.begin(), Set.end(), [&](size_t A, size_t B) {
+      return QString::compare(Text(FGraph.Nodes[A].Name), Text(FGraph.Nodes[B].Name), Qt::CaseInsensitive) < 0;
+    });
+    GraphCentre->clear();
+    for (size_t N : Set) GraphCentre->addItem(Text(FGraph.Nodes[N].Name), qulonglong(N));
+    // Not a unit that everything uses: its neighbourhood would be the whole
+    // graph; one with a score of uses or so makes a picture that reads.
+    size_t Start = BusiestSetNode(FGraph, std::max<size_t>(2, WholeGraphLimit / 8));
+    const QTableWidgetItem* Row = UnitsTable->item(UnitsTable->currentRow(), 1);
+    for (size_t N : Set)
+      if (Row && Text(FGraph.Nodes[N].Name).compare(Row->text(), Qt::CaseInsensitive) == 0) Start = N;
+    GraphCentre->setCurrentIndex(GraphCentre->findData(qulonglong(Start)));
+  }
+  const QVariant V = GraphCentre->currentData();
+  return V.isValid() && V.toULongLong() < FGraph.Nodes.size() ? size_t(V.toULongLong()) : 0;
+}
+
+void TFolderTab::GraphLaidOut(bool Drawn) {
+  GraphProgress->hide();
+  GraphCancel->hide();
+  GraphStatus->setVisible(!Drawn);
+  if (!Drawn)
+    GraphStatus->setText(GraphView->LayoutError().isEmpty()
+                             ? tr("The layout was cancelled; choose another unit or step, or show the page again.")
+                             : GraphView->LayoutError());
+  // Its keys work at once.
+  if (Drawn && GraphView->isVisible()) GraphView->setFocus(Qt::OtherFocusReason);
 }
 
 void TFolderTab::OpenRow(int Row) {

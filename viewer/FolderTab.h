@@ -24,6 +24,7 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <functional>
 #include <QString>
 #include <QWidget>
 #include <memory>
@@ -34,6 +35,9 @@
 #include "UsesGraph.h"
 
 class QCheckBox;
+class QDir;
+class QComboBox;
+class QSpinBox;
 class QFileSystemWatcher;
 class QTimer;
 class QLabel;
@@ -86,11 +90,30 @@ class TFolderTab : public QWidget {
   QPushButton* CancelButton = nullptr;
   QPushButton* RescanButton = nullptr;
   QPushButton* FindButton = nullptr;
+  // Export (once a scan is done): the report as unitpeek-dump --report
+  // writes it, as text or JSON, or the findings alone, to a file that
+  // AskSaveFile asks for (the name suggested, the file filter; empty:
+  // cancelled). True when written.
+  QPushButton* ExportButton = nullptr;
+  std::function<QString(const QString& Suggested, const QString& Filter)> AskSaveFile;
+  enum class TExport { ReportText, ReportJson, Findings };
+  bool Export(TExport What);
   QTabWidget* Pages = nullptr;
   QTableWidget* UnitsTable = nullptr;
   QTreeWidget* FindingsList = nullptr;
   QCheckBox* HideRuntime = nullptr;
   TGraphView* GraphView = nullptr;
+  // Above the graph: what the picture shows of a large folder, its centre
+  // and reach; the layout under way and its Cancel.
+  QLabel* GraphNote = nullptr;
+  QComboBox* GraphCentre = nullptr;
+  QSpinBox* GraphSteps = nullptr;
+  QLabel* GraphStatus = nullptr;
+  QProgressBar* GraphProgress = nullptr;
+  QPushButton* GraphCancel = nullptr;
+  // Past this many units of the folder the graph shows the neighbourhood of
+  // one unit instead of the whole folder, which no picture shows readably.
+  size_t WholeGraphLimit = 150;
   TFolderFindPage* FindPage = nullptr;
   // How long one slice of the scan may read (at least one unit) before the
   // event loop runs again.
@@ -117,10 +140,13 @@ class TFolderTab : public QWidget {
   // four pages that the next four make.
   void CreateHeader(QVBoxLayout* Layout);
   void CreateProgressRow(QVBoxLayout* Layout);
+  QPushButton* CreateExportButton();
+  std::string FindingsText() const;
   void CreatePages(QVBoxLayout* Layout);
   QWidget* CreateUnitsPage();
   QWidget* CreateFindingsPage();
   QWidget* CreateGraphPage();
+  QVBoxLayout* CreateGraphRows();
   QWidget* CreateFindPage();
   void StartScan();
   void CreateWatcher();
@@ -140,10 +166,16 @@ class TFolderTab : public QWidget {
   void ShowResults();
   void ShowStatus();
   void FillUnitsTable();
+  void FillRow(int Row, const TFolderUnit& U, const TNamePool& Names, const QDir& Base);
+  void AddRowsRead();
+  // Text with the folder's path (and the slash after it) taken out.
+  QString RelativeToFolder(const QString& Text) const;
   void FillFindings();
   // Lays the uses graph out now when the Graph page is shown, else when it
   // next is.
   void ShowGraph();
+  size_t GraphCentreNode();
+  void GraphLaidOut(bool Drawn);
   // Asks for the file of a graph node (nothing for a unit outside the set).
   void OpenNode(int Node);
 
@@ -175,6 +207,7 @@ class TFolderTab : public QWidget {
   // when the page is next shown).
   QWidget* GraphPage = nullptr;
   bool FGraphStale = false;
+  int FGraphNumber = 0;  // counts the graphs built, for the centre box
   QTimer* SettleTimer = nullptr;
   QElapsedTimer FFirstChange;
   // A change came while units were being read.

@@ -9,6 +9,7 @@
 #include <QScrollBar>
 #include <QToolTip>
 #include <algorithm>
+#include <cmath>
 
 namespace {
 // Columns of a row: 8 offset digits and two blanks, then sixteen "HH "
@@ -18,6 +19,8 @@ constexpr int CharStart = OffsetColumns + THexView::BytesPerRow * 3 + 2;
 constexpr int RowColumns = CharStart + THexView::BytesPerRow;
 constexpr int Margin = 4;
 
+const QColor FoundColor(255, 230, 120);
+
 QChar Printable(uint8_t B) { return B >= 0x20 && B < 0x7F ? QChar(B) : QChar(u'.'); }
 }  // namespace
 
@@ -26,15 +29,45 @@ THexView::THexView(QWidget* Parent) : QAbstractScrollArea(Parent) {
   F.setStyleHint(QFont::TypeWriter);
   F.setBold(false);
   setFont(F);
-  viewport()->setFont(F);
-  QFontMetrics FM(F);
-  FCharWidth = std::max(1, FM.horizontalAdvance(QLatin1Char('0')));
-  FLineHeight = std::max(1, FM.height());
-  FAscent = FM.ascent();
+  TakeFontMetrics();
   setFocusPolicy(Qt::StrongFocus);
   viewport()->setAutoFillBackground(true);
   viewport()->setBackgroundRole(QPalette::Base);
   UpdateScrollBars();
+}
+
+// The cell of a column is as wide as the widest digit, rounded up: each
+// cell's text is drawn at its own cell, so a font whose advance is not a
+// whole number of pixels does not drift away from the cells.
+void THexView::TakeFontMetrics() {
+  viewport()->setFont(font());
+  const QFontMetricsF FM(font());
+  qreal Widest = 1;
+  for (const char C : {'0', '8', 'A', 'D', 'M', 'W'}) Widest = std::max(Widest, FM.horizontalAdvance(QLatin1Char(C)));
+  FCharWidth = std::max(1, int(std::ceil(Widest)));
+  FLineHeight = std::max(1, int(std::ceil(FM.height())));
+  FAscent = int(std::ceil(FM.ascent()));
+}
+
+void THexView::changeEvent(QEvent* Event) {
+  QAbstractScrollArea::changeEvent(Event);
+  if (Event->type() == QEvent::FontChange) {
+    TakeFontMetrics();
+    UpdateScrollBars();
+    viewport()->update();
+  }
+}
+
+int64_t THexView::Find(const QByteArray& Pattern, int64_t From, bool Backward) const {
+  if (Pattern.isEmpty() || FBytes.isEmpty()) return -1;
+  if (Backward) return From < 0 ? -1 : FBytes.lastIndexOf(Pattern, qsizetype(std::min<int64_t>(From, FBytes.size() - 1)));
+  return From >= FBytes.size() ? -1 : FBytes.indexOf(Pattern, qsizetype(std::max<int64_t>(From, 0)));
+}
+
+void THexView::SetFound(int64_t Offset, int64_t Size) {
+  FFoundAt = Offset;
+  FFoundSize = Size;
+  viewport()->update();
 }
 
 void THexView::SetBytes(QByteArray Bytes) {
@@ -74,6 +107,7 @@ bool THexView::IsVisible(int64_t Offset) const {
 int THexView::HexColumn(int I) const { return OffsetColumns + I * 3 + (I >= BytesPerRow / 2 ? 1 : 0); }
 int THexView::CharColumn(int I) const { return CharStart + I; }
 int THexView::Columns() const { return RowColumns; }
+int THexView::ColumnX(int Column) const { return Margin - horizontalScrollBar()->value() + Column * FCharWidth; }
 
 void THexView::UpdateScrollBars() {
   // Rows fit into an int up to 32 GB of bytes, far beyond any unit file.
@@ -126,12 +160,14 @@ void THexView::paintEvent(QPaintEvent*) {
       const int64_t Ofs = Start + I;
       const TMark* M = MarkAt(Ofs);
       const bool Cur = Ofs == FCurrent;
-      if (!M && !Cur) continue;
+      const bool Found = Ofs >= FFoundAt && Ofs < FFoundAt + FFoundSize;
+      if (!M && !Cur && !Found) continue;
       const QRect Hex(X0 + HexColumn(I) * FCharWidth - FCharWidth / 2, Y, 3 * FCharWidth, FLineHeight);
       const QRect Chr(X0 + CharColumn(I) * FCharWidth, Y, FCharWidth, FLineHeight);
-      if (M) {
-        P.fillRect(Hex, M->Background);
-        P.fillRect(Chr, M->Background);
+      if (M || Found) {
+        const QColor Back = Found ? FoundColor : M->Background;
+        P.fillRect(Hex, Back);
+        P.fillRect(Chr, Back);
       }
       if (Cur) {
         QColor C = Pal.color(hasFocus() ? QPalette::Highlight : QPalette::Mid);
@@ -140,12 +176,17 @@ void THexView::paintEvent(QPaintEvent*) {
         P.drawRect(Chr.adjusted(1, 1, -1, -1));
       }
     }
-    // The offset in a quieter colour, then the bytes and characters.
+    // The offset in a quieter colour, then the bytes and characters, each
+    // at its own column.
     const QString Text = RowText(Row);
     P.setPen(Pal.color(QPalette::PlaceholderText));
-    P.drawText(X0, Y + FAscent, Text.left(8));
+    for (int C = 0; C < 8; ++C) P.drawText(X0 + C * FCharWidth, Y + FAscent, Text.mid(C, 1));
     P.setPen(Pal.color(QPalette::Text));
-    P.drawText(X0 + 8 * FCharWidth, Y + FAscent, Text.mid(8));
+    for (int I = 0; I < N; ++I) {
+      P.drawText(X0 + HexColumn(I) * FCharWidth, Y + FAscent, Text.mid(HexColumn(I), 1));
+      P.drawText(X0 + (HexColumn(I) + 1) * FCharWidth, Y + FAscent, Text.mid(HexColumn(I) + 1, 1));
+      P.drawText(X0 + CharColumn(I) * FCharWidth, Y + FAscent, Text.mid(CharColumn(I), 1));
+    }
   }
 }
 

@@ -50,6 +50,17 @@ class THexView : public QAbstractScrollArea {
 
   // The text of one row as drawn: offset, hex bytes, characters.
   QString RowText(int64_t Row) const;
+  // Where a character column's cell starts in the viewport (x, scrolled);
+  // the column of the first hex digit of byte I of a row, and of its character.
+  int ColumnX(int Column) const;
+  int HexColumn(int I) const;
+  int CharColumn(int I) const;
+
+  // The first place of Pattern from From on (Backward: at or before From);
+  // -1 when there is none.
+  int64_t Find(const QByteArray& Pattern, int64_t From, bool Backward = false) const;
+  // The bytes found, shown with a background of their own (Size 0: none).
+  void SetFound(int64_t Offset, int64_t Size);
 
  signals:
   void CurrentChanged(int64_t Offset);
@@ -60,6 +71,7 @@ class THexView : public QAbstractScrollArea {
   void keyPressEvent(QKeyEvent* Event) override;
   void mousePressEvent(QMouseEvent* Event) override;
   bool viewportEvent(QEvent* Event) override;
+  void changeEvent(QEvent* Event) override;
 
  private:
   int64_t RowCount() const;
@@ -68,10 +80,8 @@ class THexView : public QAbstractScrollArea {
   // The byte under a point of the viewport, or -1.
   int64_t OffsetAt(const QPoint& Pos) const;
   const TMark* MarkAt(int64_t Offset) const;
-  // Column of the first hex digit of byte I of a row, and of its character.
-  int HexColumn(int I) const;
-  int CharColumn(int I) const;
   int Columns() const;
+  void TakeFontMetrics();
 
   QByteArray FBytes;
   std::vector<TMark> FMarks;  // sorted by offset
@@ -79,4 +89,5 @@ class THexView : public QAbstractScrollArea {
   int FCharWidth = 8;
   int FLineHeight = 16;
   int FAscent = 12;
+  int64_t FFoundAt = -1, FFoundSize = 0;
 };

@@ -15,3 +15,20 @@ int64_t ParseOffset(const QString& Text) {
   const qlonglong V = T.toLongLong(&Ok, Base);
   return Ok && V >= 0 ? V : -1;
 }
+
+QByteArray ParseBytePattern(const QString& Text) {
+  if (Text.size() >= 2 && Text.startsWith(QLatin1Char('"')) && Text.endsWith(QLatin1Char('"')))
+    return Text.mid(1, Text.size() - 2).toUtf8();
+  QString Digits;
+  bool Hex = !Text.trimmed().isEmpty();
+  for (const QChar C : Text) {
+    if (C == QLatin1Char(' ')) {
+      if (Digits.size() % 2) Hex = false;  // a blank inside a pair
+      continue;
+    }
+    Hex = Hex && ((C >= QLatin1Char('0') && C <= QLatin1Char('9')) || (C.toUpper() >= QLatin1Char('A') && C.toUpper() <= QLatin1Char('F')));
+    Digits += C;
+  }
+  if (Hex && Digits.size() % 2 == 0) return QByteArray::fromHex(Digits.toLatin1());
+  return Text.toUtf8();
+}

@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QHBoxLayout>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QShortcut>
@@ -19,6 +20,7 @@
 
 #include "BusyCursor.h"
 #include "CodeView.h"
+#include "LoadHint.h"
 #include "FillDeclView.h"
 #include "DeclView.h"
 #include "HexView.h"
@@ -107,6 +109,15 @@ void TAdvTabSheet::SetFailure(const QString& Message, int64_t At, int64_t Def) {
   FFailMessage = Message;
   FFailAt = At;
   FFailDef = Def;
+  // Beside the message (which the summary shows as it is), the cause in a
+  // plain sentence, under the path.
+  const std::string Hint = LoadErrorHint(QFile::encodeName(FPath).toStdString(), Message.toStdString());
+  if (Hint.empty()) return;
+  HintLabel = new QLabel(QString::fromStdString(Hint), this);
+  HintLabel->setObjectName(QStringLiteral("LoadHint"));
+  HintLabel->setWordWrap(true);
+  HintLabel->setStyleSheet(QStringLiteral("QLabel { color: #a00000; padding: 3px 8px; }"));
+  static_cast<QVBoxLayout*>(layout())->insertWidget(1, HintLabel);
 }
 
 QWidget* TAdvTabSheet::ViewWidget() const { return FStack ? FStack->currentWidget() : nullptr; }
@@ -152,11 +163,11 @@ void TAdvTabSheet::BuildDeclView() {
   FDecl->SuggestedSaveName = Info.dir().filePath(Info.completeBaseName() + QStringLiteral(".pas"));
   connect(FDecl, &TDeclView::DeclarationChosen, this, &TAdvTabSheet::MarkDeclaration);
   connect(FDecl, &TDeclView::CodeWanted, this, &TAdvTabSheet::ShowCodeOf);
-  if (FFailed)
+  if (FFailed && !FillPartialDeclView(*FDecl, FPath, CommentColor))
     FDecl->SetMessage(tr("No declarations: the file did not load.\n\n%1\n\n"
                          "The Bytes view shows where reading stopped.")
                           .arg(FFailMessage));
-  else
+  else if (!FFailed)
     FillDeclView(*FDecl, FPath, CommentColor);
   FStack->addWidget(FDecl);
 }
@@ -168,12 +179,17 @@ void TAdvTabSheet::BuildCodeView() {
   Unbold(FCode);
   FCode->Listing->SetCommentColor(CommentColor);
   FCode->ShowDeclaration = [this](int64_t TagOffset) { return ShowDeclarationOf(TagOffset); };
+  FCode->AskSaveFile = [this](const QString& Suggested, const QString& Filter) {
+    return AskSaveFile ? AskSaveFile(Suggested, Filter) : QString();
+  };
+  const QFileInfo Info(FPath);
+  FCode->SuggestedSaveBase = Info.dir().filePath(Info.completeBaseName());
   connect(FCode, &TCodeView::ItemChosen, this, &TAdvTabSheet::MarkCodeItem);
-  if (FFailed)
+  if (FFailed && !FCode->OpenPartial(FPath))
     FCode->SetMessage(tr("No code: the file did not load.\n\n%1\n\n"
                          "The Bytes view shows where reading stopped.")
                           .arg(FFailMessage));
-  else
+  else if (!FFailed)
     FCode->Open(FPath);
   FStack->addWidget(FCode);
 }
@@ -228,9 +244,56 @@ void TAdvTabSheet::CreateBytesPage() {
   FPosition->setObjectName(QStringLiteral("BytesPosition"));
   FPosition->setTextInteractionFlags(Qt::TextSelectableByMouse);
   Foot->addWidget(FPosition, 1);
+  Foot->addWidget(CreateBytesFindBox());
   Foot->addWidget(CreateGoToBox());
   Layout->addLayout(Foot);
   connect(FHex, &THexView::CurrentChanged, this, &TAdvTabSheet::ShowPosition);
+}
+
+// Find bytes (Ctrl+F): hex pairs or text; Enter or F3 the next place after
+// the current byte, Shift with them the one before.
+QLineEdit* TAdvTabSheet::CreateBytesFindBox() {
+  FBytesFind = new QLineEdit(FBytesPage);
+  FBytesFind->setObjectName(QStringLiteral("BytesFind"));
+  FBytesFind->setPlaceholderText(tr("Find hex or text (Ctrl+F)"));
+  FBytesFind->setToolTip(tr("Hex byte pairs (75 54 or 7554), else text; text in \"quotes\" is always text. "
+                            "Enter or F3: next; Shift+Enter or Shift+F3: previous"));
+  FBytesFind->setClearButtonEnabled(true);
+  FBytesFind->setMinimumWidth(FBytesFind->fontMetrics().horizontalAdvance(FBytesFind->placeholderText()) + 48);
+  FBytesFind->setMaximumWidth(FBytesFind->minimumWidth());
+  connect(FBytesFind, &QLineEdit::returnPressed, this, [this] {
+    FindBytes(QGuiApplication::keyboardModifiers() & Qt::ShiftModifier);
+  });
+  auto Key = [this](QKeySequence Seq, auto Act) {
+    auto* K = new QShortcut(Seq, FBytesPage, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
+    connect(K, &QShortcut::activated, this, Act);
+  };
+  Key(QKeySequence(Qt::CTRL | Qt::Key_F), [this] {
+    FBytesFind->setFocus(Qt::ShortcutFocusReason);
+    FBytesFind->selectAll();
+  });
+  Key(QKeySequence(Qt::Key_F3), [this] { FindBytes(false); });
+  Key(QKeySequence(Qt::SHIFT | Qt::Key_F3), [this] { FindBytes(true); });
+  Key(QKeySequence(Qt::SHIFT | Qt::Key_Return), [this] { FindBytes(true); });
+  return FBytesFind;
+}
+
+bool TAdvTabSheet::FindBytes(bool Backward) {
+  const QByteArray Pattern = ParseBytePattern(FBytesFind->text());
+  if (Pattern.isEmpty() || !FHex) return false;
+  const int64_t Here = FHex->Current();
+  int64_t At = FHex->Find(Pattern, Backward ? Here - 1 : Here + 1, Backward);
+  // Round the end (the start) of the file.
+  if (At < 0) At = FHex->Find(Pattern, Backward ? FHex->Bytes().size() - 1 : 0, Backward);
+  if (At < 0) {
+    FHex->SetFound(-1, 0);
+    FPosition->setText(tr("Not found: %1").arg(QString::fromLatin1(Pattern.toHex(' ').toUpper())));
+    return false;
+  }
+  FHex->SetFound(At, Pattern.size());
+  FHex->GoTo(At);
+  ShowPosition(At);
+  return true;
 }
 
 // Go to an offset: hexadecimal with 0x or $ in front, else decimal (Ctrl+G).

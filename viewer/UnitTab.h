@@ -51,7 +51,10 @@ class TAdvTabSheet : public QWidget {
   // The file did not load: the message shown in the summary, and the file
   // offsets of the byte where reading stopped and of the last tag byte
   // (-1: not known).
+  // A plain sentence of the cause goes under the path where it is clear
+  // (HintLabel).
   void SetFailure(const QString& Message, int64_t At, int64_t Def);
+  QLabel* HintLabel = nullptr;
   bool Failed() const { return FFailed; }
   int64_t FailureOffset() const { return FFailAt; }
   int64_t FailureDefOffset() const { return FFailDef; }
@@ -69,6 +72,10 @@ class TAdvTabSheet : public QWidget {
   TCodeView* CodeView() const { return FCode; }
   // The line above the dump: what the marks stand for.
   QLabel* BytesInfo() const { return FBytesInfo; }
+  QLineEdit* BytesFind() const { return FBytesFind; }
+  // Goes to the next (previous) place of the bytes in the find box, round
+  // the end of the file; false when there is none.
+  bool FindBytes(bool Backward);
 
   // Marks the tag byte of a declaration in the Bytes view, now or when the
   // view is built, and puts it in sight there.
@@ -92,6 +99,9 @@ class TAdvTabSheet : public QWidget {
   // that asks where to save the listing.
   QColor CommentColor;
   std::function<QString(const QString& Suggested)> AskSaveName;
+  // Asks where to save an export of the Code view (the name suggested, the
+  // file filter); empty: cancelled.
+  std::function<QString(const QString& Suggested, const QString& Filter)> AskSaveFile;
 
  signals:
   void ViewChanged(TUnitView View);
@@ -106,6 +116,7 @@ class TAdvTabSheet : public QWidget {
   void BuildCodeView();
   void CreateBytesPage();
   QLineEdit* CreateGoToBox();
+  QLineEdit* CreateBytesFindBox();
   bool LoadBytes();
   void UpdateBytesMarks(bool Scroll);
   void ShowPosition(int64_t Offset);
@@ -119,6 +130,7 @@ class TAdvTabSheet : public QWidget {
   TCodeView* FCode = nullptr;
   QWidget* FBytesPage = nullptr;
   QLabel* FBytesInfo = nullptr;
+  QLineEdit* FBytesFind = nullptr;
   QLabel* FPosition = nullptr;
 
   bool FFailed = false;

@@ -11,6 +11,7 @@
 #include <QGuiApplication>
 #include <QLocale>
 #include <QMenu>
+#include <QMessageBox>
 #include <QCloseEvent>
 #include <QResizeEvent>
 #include <QScreen>
@@ -75,7 +76,8 @@ TfrmJXUnitPeek::TfrmJXUnitPeek(const QStringList& Arguments, QWidget* Parent)
   Q_INIT_RESOURCE(unitpeek);
   setObjectName(QStringLiteral("frmJXUnitPeek"));
   setFont(ViewerFont(QStringLiteral("Verdana"), 8));
-  resize(409, 450);
+  resize(FirstRunSize(QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->availableGeometry().size()
+                                                         : QSize()));
   if (QScreen* S = QGuiApplication::primaryScreen()) {
     QRect Area = S->availableGeometry();
     move(Area.center() - QPoint(width() / 2, height() / 2));
@@ -97,6 +99,15 @@ TfrmJXUnitPeek::TfrmJXUnitPeek(const QStringList& Arguments, QWidget* Parent)
 
   FormCreate();
   RestoreGeometry();
+}
+
+// The size of a first run: room for the views' columns (the Code view's
+// bytes and instructions, a folder's units table), within nine tenths of the
+// screen; never below the window's old size where the screen has room.
+QSize TfrmJXUnitPeek::FirstRunSize(const QSize& Available) {
+  if (!Available.isValid() || Available.isEmpty()) return {1000, 720};
+  const int W = std::min(1000, Available.width() * 9 / 10), H = std::min(720, Available.height() * 9 / 10);
+  return {std::max(W, std::min(409, Available.width())), std::max(H, std::min(450, Available.height()))};
 }
 
 // Size and position of the last run, when there was one; else the window
@@ -329,8 +340,12 @@ TAdvTabSheet* TfrmJXUnitPeek::MakeFileTab(const QString& Path) {
   // Added first so that the header and the views inherit the tab font.
   advPageControl->addTab(Page, QFileInfo(Path).fileName());
   Page->Build(Path, advPageControl->palette().color(QPalette::Window), SheetBorderWidth);
+  UpdateCaptions();
   Page->CommentColor = CommentColor;
   Page->AskSaveName = [this](const QString& Suggested) { return RunSaveDialog(Suggested); };
+  Page->AskSaveFile = [this](const QString& Suggested, const QString& Filter) {
+    return RunExportDialog(Suggested, Filter);
+  };
   return Page;
 }
 
@@ -407,11 +422,15 @@ TFolderTab* TfrmJXUnitPeek::OpenFolder(const QString& Path) {
   }
   auto* Tab = new TFolderTab(Path);
   connect(Tab, &TFolderTab::unitRequested, this, &TfrmJXUnitPeek::OpenUnitFile);
+  Tab->AskSaveFile = [this](const QString& Suggested, const QString& Filter) {
+    return RunExportDialog(Suggested, Filter);
+  };
   connect(Tab, &TFolderTab::declarationRequested, this,
           [this](const QString& File, qint64 Offset) { OpenDeclaration(File, Offset); });
   QString Caption = QFileInfo(QDir::cleanPath(Path)).fileName();
   if (Caption.isEmpty()) Caption = Path;
   advPageControl->setCurrentIndex(advPageControl->addTab(Tab, Caption + QLatin1Char('/')));
+  UpdateCaptions();
   return Tab;
 }
 
@@ -433,6 +452,10 @@ QString TfrmJXUnitPeek::RunOpenFolderDialog() {
   return QFileDialog::getExistingDirectory(this, tr("Open Folder"));
 }
 
+QString TfrmJXUnitPeek::RunExportDialog(const QString& Suggested, const QString& Filter) {
+  return QFileDialog::getSaveFileName(this, tr("Export"), Suggested, Filter);
+}
+
 QString TfrmJXUnitPeek::RunSaveDialog(const QString& Suggested) {
   return QFileDialog::getSaveFileName(this, tr("Save as .pas"), Suggested,
                                       tr("Pascal source (*.pas);;All files (*)"));
@@ -445,7 +468,50 @@ void TfrmJXUnitPeek::ShowAboutBox() {
   About.exec();
 }
 
-void TfrmJXUnitPeek::jxhCloseClick() { close(); }
+// The toolbar's Close ends the program: with tabs of files or folders open,
+// only once the user says so (the tabs have close buttons of their own).
+void TfrmJXUnitPeek::jxhCloseClick() {
+  const int Open = advPageControl->count() - 1;
+  if (Open > 0 && !ConfirmQuit(Open)) return;
+  close();
+}
+
+bool TfrmJXUnitPeek::ConfirmQuit(int OpenTabs) {
+  return QMessageBox::question(this, tr("Quit UnitPeek"),
+                               OpenTabs == 1 ? tr("Quit UnitPeek and close its open tab?")
+                                             : tr("Quit UnitPeek and close its %1 open tabs?").arg(OpenTabs),
+                               QMessageBox::Yes | QMessageBox::Cancel, QMessageBox::Cancel) == QMessageBox::Yes;
+}
+
+// Tabs of files (or folders) of the same name are told apart by the folder
+// they are in: "ProjA/Unit1.dcu", "ProjB/Unit1.dcu".
+void TfrmJXUnitPeek::UpdateCaptions() {
+  QHash<QString, int> Count;
+  std::vector<std::pair<int, QString>> Paths;
+  for (int I = 0; I < advPageControl->count(); ++I) {
+    QString Path;
+    if (auto* S = qobject_cast<TAdvTabSheet*>(advPageControl->widget(I))) Path = S->Path();
+    else if (auto* F = qobject_cast<TFolderTab*>(advPageControl->widget(I))) Path = F->Path();
+    if (Path.isEmpty()) continue;
+    Paths.emplace_back(I, Path);
+    ++Count[TabCaption(Path, false)];
+  }
+  for (const auto& [I, Path] : Paths) {
+    advPageControl->setTabText(I, TabCaption(Path, Count.value(TabCaption(Path, false)) > 1));
+    advPageControl->setTabToolTip(I, Path);
+  }
+}
+
+// A file's name, a folder's with a slash; WithFolder: after the name of the
+// folder it is in.
+QString TfrmJXUnitPeek::TabCaption(const QString& Path, bool WithFolder) {
+  const QFileInfo Info(QDir::cleanPath(Path));
+  QString Name = Info.fileName().isEmpty() ? Path : Info.fileName();
+  if (Info.isDir()) Name += QLatin1Char('/');
+  if (!WithFolder) return Name;
+  const QString Parent = QFileInfo(Info.path()).fileName();
+  return Parent.isEmpty() ? Name : Parent + QLatin1Char('/') + Name;
+}
 
 void TfrmJXUnitPeek::jxnBackDropFiles(const QStringList& FileNames) {
   for (const QString& F : FileNames)
@@ -464,6 +530,7 @@ void TfrmJXUnitPeek::advTabSheetInfoClose(QWidget* Sender) {
   }
   bool WasActive = advPageControl->currentIndex() == Index;
   advPageControl->removeTab(Index);
+  UpdateCaptions();
   // The next page after the closed one becomes active, wrapping around.
   if (WasActive && advPageControl->count() > 0)
     advPageControl->setCurrentIndex(Index < advPageControl->count() ? Index : 0);

@@ -119,6 +119,11 @@ class TfrmJXUnitPeek : public QMainWindow {
   void jxnBackDropFiles(const QStringList& FileNames);
   // A tab's close button: removes the page from FileIndex and the tab strip.
   void advTabSheetInfoClose(QWidget* Sender);
+
+  // The size of a window's first run on a screen of Available room.
+  static QSize FirstRunSize(const QSize& Available);
+  // A tab's caption for Path (see UpdateCaptions).
+  static QString TabCaption(const QString& Path, bool WithFolder);
   void reInfoURLClick(const QUrl& Url);
   void reInfoSelectionChange();
 
@@ -133,6 +138,13 @@ class TfrmJXUnitPeek : public QMainWindow {
   // Asks where to save a declarations listing, starting from Suggested; the
   // chosen path, or empty when cancelled.
   virtual QString RunSaveDialog(const QString& Suggested);
+  // Asks where to save an export (a listing, a report); empty when cancelled.
+  virtual QString RunExportDialog(const QString& Suggested, const QString& Filter);
+  // Asks whether to quit with OpenTabs tabs of files and folders open.
+  virtual bool ConfirmQuit(int OpenTabs);
+
+  // Tabs of files of the same name get the name of their folder too.
+  void UpdateCaptions();
 
   void showEvent(QShowEvent* Event) override;
   // Keeps the window's size and position for the next start.

@@ -20,6 +20,7 @@
 #include "CodeFixupKinds.h"
 #include "CodeListing.h"
 #include "CodeSource.h"
+#include "CodeSourceCheck.h"
 #include "CodeText.h"
 #include "DCURecs.h"
 #include "DCU_Unit.h"
@@ -452,8 +453,14 @@ TEST(CodeListing, LineMarkersWithTheSourceBesideTheUnit) {
   const TDemo D = DemoCodeUnit(7);
   unitbuilder::WriteUnitFile((Dir.Path / "Demo.dcu").string(), D.Bytes);
   std::string Src;
+  // The headings of Helper, Main and Outer above the lines the unit gives
+  // them, as in the source the unit was compiled from.
+  const std::map<int, std::string> Special = {{5, "procedure Helper;"}, {6, "begin"},        {9, "procedure Main;"},
+                                              {10, "begin"},            {28, "procedure Outer;"}, {29, "begin"}};
   for (int I = 1; I <= 40; ++I)
-    Src += I == 10 ? "begin\r\n" : I == 11 ? "\tX := 'd\xE9j\xE0';\r\n" : "line " + std::to_string(I) + "\r\n";
+    Src += Special.count(I) ? Special.at(I) + "\r\n"
+           : I == 11        ? "\tX := 'd\xE9j\xE0';\r\n"
+                            : "line " + std::to_string(I) + "\r\n";
   WriteText(Dir.Path / "DEMO.PAS", Src);  // another letter case than the unit names
   UnitConstructionCount = 0;
   TUnit U((Dir.Path / "Demo.dcu").string());
@@ -477,7 +484,10 @@ TEST(CodeListing, LineMarkersWithTheSourceBesideTheUnit) {
   Off.ReadSources = false;
   EXPECT_FALSE(TCodeLister(U, Off).Routine(1).Lines[0].HasSource);
   fs::create_directories(Dir.Path / "src");
-  WriteText(Dir.Path / "src" / "Demo.pas", std::string(9, '\n') + "begin { from src }\n");
+  std::string InSrc;
+  for (int I = 1; I <= 29; ++I)
+    InSrc += I == 10 ? "begin { from src }\n" : Special.count(I) ? Special.at(I) + "\n" : "\n";
+  WriteText(Dir.Path / "src" / "Demo.pas", InSrc);
   TCodeOptions InDir;
   InDir.SourceDir = (Dir.Path / "src").string();
   EXPECT_EQ(TCodeLister(U, InDir).Routine(1).Lines[0].Source, "begin { from src }");
@@ -488,7 +498,12 @@ TEST(CodeListing, LineMarkersWithTheSourceBesideTheUnit) {
 TEST(CodeListing, LineRangesMapLinesToIncludeFiles) {
   TempDir Dir;
   unitbuilder::WriteUnitFile((Dir.Path / "Demo.dcu").string(), DemoCodeUnit(5, true).Bytes);
-  WriteText(Dir.Path / "Demo.pas", "a1\na2\na3\na4\na5\na6\na7\na8\na9\na10\n");
+  // The headings of Main and Outer above their lines; Outer's line 27 is
+  // the one after the file's last.
+  std::string Src;
+  for (int I = 1; I <= 26; ++I)
+    Src += (I == 5 ? "procedure Main;" : I == 6 || I == 26 ? "begin" : I == 25 ? "procedure Outer;" : "a" + std::to_string(I)) + std::string("\n");
+  WriteText(Dir.Path / "Demo.pas", Src);
   WriteText(Dir.Path / "Demo.inc", "i1\ni2\ni3\n");
   UnitConstructionCount = 0;
   TUnit U((Dir.Path / "Demo.dcu").string());
@@ -508,6 +523,104 @@ TEST(CodeListing, LineRangesMapLinesToIncludeFiles) {
   ASSERT_EQ(Outer.Lines.size(), 1u);
   EXPECT_EQ(Outer.Lines[0].Line, 27);
   EXPECT_FALSE(Outer.Lines[0].HasSource);
+}
+
+// The check of a source file against the unit's lines: a routine fits when
+// its heading is above its first line with a begin (or asm, or external)
+// between; a file too short or with more than one routine in ten off does
+// not match.
+TEST(CodeListing, SourceCheckAgainstTheUnitsLines) {
+  const std::string Text =
+      "unit Demo;\n"                                          // 1
+      "procedure TForm1.Click(Sender: TObject);\n"            // 2
+      "  procedure Inner;\n"                                  // 3
+      "  begin\n"                                             // 4
+      "  end;\n"                                              // 5
+      "var I: Integer;\n"                                     // 6
+      "begin\n"                                               // 7
+      "  I := 1;\n"                                           // 8
+      "end;\n"                                                // 9
+      "class function TForm1.Make: TForm1;\n"                 // 10
+      "begin\n"                                               // 11
+      "  Result := nil;\n"                                    // 12
+      "end;\n"                                                // 13
+      "function Beep(A: Integer\n"                            // 14
+      "  ): Boolean; stdcall; external 'user32.dll';\n"       // 15
+      "end.\n";                                               // 16
+  // Click: a frame (its begin), Inner nested in it; Make without a frame (its
+  // first statement); Beep imported.
+  std::vector<TSourceCheckRoutine> Rs = {
+      {"TForm1.Click", 7, 9, -1}, {"Inner", 4, 5, 0}, {"TForm1.Make", 12, 13, -1}, {"Beep", 15, 15, -1}};
+  TSourceCheck C;
+  CheckSourceText(Text, Rs, C);
+  EXPECT_TRUE(C.Matches) << C.Why;
+  EXPECT_EQ(C.Checked, 4u);
+  EXPECT_EQ(C.Failed, 0u);
+  // Compiler-made routines and routines without lines are not checked (nor
+  // do they bound another's heading); the line after the last is the file's end.
+  Rs.push_back({"", 3, 3, -1});
+  Rs.push_back({"Gone", 0, 0, -1});
+  Rs.push_back({"Demo", 17, 17, -1});
+  CheckSourceText(Text, Rs, C);
+  EXPECT_EQ(C.Checked, 5u);
+  EXPECT_EQ(C.Failed, 1u);  // Demo: no heading
+  EXPECT_FALSE(C.Matches);
+  EXPECT_EQ(C.Why, "1 of 5 routines do not begin where the unit says they do (the first: Demo at line 17).");
+  Rs.resize(4);
+
+  // One line more at the top: Inner's first line is its heading's line.
+  TSourceCheck Shifted;
+  CheckSourceText("{ new }\n" + Text, Rs, Shifted);
+  EXPECT_FALSE(Shifted.Matches);
+  EXPECT_GE(Shifted.Failed, 2u);
+  EXPECT_NE(Shifted.Why.find("(the first: Inner at line 4)"), std::string::npos) << Shifted.Why;
+  // Too short.
+  TSourceCheck Short;
+  CheckSourceText(Text.substr(0, Text.find("function Beep")), Rs, Short);
+  EXPECT_FALSE(Short.Matches);
+  EXPECT_EQ(Short.Why, "The file has 13 lines; the unit has code on line 15.");
+  // One routine in ten written in a way the check does not follow is let pass.
+  std::string Many;
+  std::vector<TSourceCheckRoutine> Ten;
+  for (int I = 0; I < 10; ++I) {
+    Many += (I == 3 ? "procedure {odd} P" : "procedure P") + std::to_string(I) + ";\nbegin\nend;\n";
+    Ten.push_back({"P" + std::to_string(I), 3 * I + 2, 3 * I + 3, -1});
+  }
+  TSourceCheck Odd;
+  CheckSourceText(Many, Ten, Odd);
+  EXPECT_TRUE(Odd.Matches);
+  EXPECT_EQ(Odd.Failed, 1u);
+}
+
+// A source file that does not match: the lister gives the unit's own lines
+// by number only and says why; an include file's lines keep their text.
+TEST(CodeListing, SourceThatDoesNotMatchGivesNoLineTexts) {
+  TempDir Dir;
+  unitbuilder::WriteUnitFile((Dir.Path / "Demo.dcu").string(), DemoCodeUnit(5, true).Bytes);
+  std::string Src;  // Main's heading two lines too low
+  for (int I = 1; I <= 26; ++I)
+    Src += (I == 7 ? "procedure Main;" : I == 8 || I == 26 ? "begin" : I == 25 ? "procedure Outer;" : "a" + std::to_string(I)) + std::string("\n");
+  WriteText(Dir.Path / "Demo.pas", Src);
+  WriteText(Dir.Path / "Demo.inc", "i1\ni2\ni3\n");
+  UnitConstructionCount = 0;
+  TUnit U((Dir.Path / "Demo.dcu").string());
+  TCodeLister L(U);
+  const TSourceCheck& C = L.SourceCheck();
+  EXPECT_TRUE(C.Found);
+  EXPECT_EQ(fs::path(C.Path).filename(), "Demo.pas");
+  EXPECT_FALSE(C.Matches);
+  EXPECT_EQ(C.Why, "1 of 2 routines do not begin where the unit says they do (the first: Main at line 7).");
+  const TCodeRoutine Main = L.Routine(1);
+  ASSERT_EQ(Main.Lines.size(), 2u);
+  EXPECT_EQ(Main.Lines[0].Line, 7);
+  EXPECT_FALSE(Main.Lines[0].HasSource);
+  EXPECT_TRUE(Main.Lines[0].Source.empty());
+  EXPECT_EQ(L.Routine(0).Lines.at(0).Source, "i2");  // Helper, in the include file
+  // Without a source file there is nothing to check.
+  fs::remove(Dir.Path / "Demo.pas");
+  TCodeLister None(U);
+  EXPECT_FALSE(None.SourceCheck().Found);
+  EXPECT_TRUE(None.SourceCheck().Matches);
 }
 
 TEST(CodeListing, SourceLineTexts) {

@@ -369,13 +369,21 @@ TEST(Folders, FactsAndTheFindingsOfEveryKind) {
   EXPECT_EQ(PathsOf(R, R.FilesOf(*Dup)), (TStrings{"p/UTIL2.dcu", "p/Util.dcu"}));
   EXPECT_TRUE(R.Units[3].Has(TFindingKind::DuplicateUnit));
 
-  // Missing units in name order; the DLL is no unit.
-  ASSERT_EQ(CountOf(R, TFindingKind::MissingUnit), 2u);
+  // Missing units in name order; the DLL is no unit. System, which all four
+  // loaded files use, is the runtime's: a finding of its own, before them.
+  ASSERT_EQ(CountOf(R, TFindingKind::MissingUnit), 1u);
   const TFinding* Gone = FindingOf(R, TFindingKind::MissingUnit, 0);
   EXPECT_EQ(R.Names.Text(Gone->Unit), "Gone");
   EXPECT_EQ(PathsOf(R, R.FilesOf(*Gone)), (TStrings{"p/Main.dcu", "p/Old.dcu"}));
-  EXPECT_EQ(R.Names.Text(FindingOf(R, TFindingKind::MissingUnit, 1)->Unit), "System");
-  EXPECT_EQ(R.FilesOf(*FindingOf(R, TFindingKind::MissingUnit, 1)).size(), 4u);
+  ASSERT_EQ(CountOf(R, TFindingKind::MissingRuntime), 1u);
+  const TFinding* Runtime = FindingOf(R, TFindingKind::MissingRuntime, 0);
+  ASSERT_EQ(Runtime->Names.size(), 1u);
+  EXPECT_EQ(R.Names.Text(Runtime->Names[0]), "System");
+  EXPECT_EQ(R.FilesOf(*Runtime).size(), 4u);
+  EXPECT_TRUE(Main.Has(TFindingKind::MissingRuntime));
+  EXPECT_TRUE(Main.Has(TFindingKind::MissingUnit));  // Gone
+  EXPECT_TRUE(R.Units[3].Has(TFindingKind::MissingRuntime));
+  EXPECT_FALSE(R.Units[3].Has(TFindingKind::MissingUnit));  // UTIL2: only System
 
   const TFinding* Mixed = FindingOf(R, TFindingKind::MixedVersions);
   ASSERT_NE(Mixed, nullptr);
@@ -454,10 +462,76 @@ TEST(Folders, UsesGraphAndItsDotText) {
   EXPECT_NE(Dot.find("  \"App\" -> \"Forms\" [style=dashed];\n"), std::string::npos);
   EXPECT_NE(Dot.find("  \"Lib\" -> \"App\" [style=dashed];\n"), std::string::npos);
   EXPECT_NE(Dot.find("\"System\""), std::string::npos);
-  std::string Hidden = UsesGraphDot(G, {true});
+  std::string Hidden = UsesGraphDot(G, {.HideRuntime = true});
   EXPECT_EQ(Hidden.find("\"System\""), std::string::npos);
   EXPECT_NE(Hidden.find("\"Forms\""), std::string::npos);
   EXPECT_EQ(DotQuoted("a\"b\\c"), "\"a\\\"b\\\\c\"");
+}
+
+// The neighbourhood of a unit in a chain A -> B -> C -> D (all using
+// System): one step reaches the unit's user and the unit it uses, two steps
+// one more each way; the runtime unit is neither shown nor passed through
+// when hidden. The DOT text of a neighbourhood has only its units and uses.
+TEST(Folders, UsesGraphNeighbourhood) {
+  TTree T;
+  T.Write("n/A.dcu", MakeUnit("A", 7, {{"System"}, {"B"}}));
+  T.Write("n/B.dcu", MakeUnit("B", 7, {{"System"}, {"C"}}));
+  T.Write("n/C.dcu", MakeUnit("C", 7, {{"System"}, {"D"}}));
+  T.Write("n/D.dcu", MakeUnit("D", 7, {{"System"}}));
+  TFolderReport R = ScanFolders({"n"});
+  TUsesGraph G = BuildUsesGraph(R);
+  ASSERT_EQ(G.Nodes.size(), 5u);  // A, B, C, D, System
+  auto Names = [&](const std::vector<bool>& In) {
+    std::string S;
+    for (size_t I = 0; I < In.size(); ++I)
+      if (In[I]) S += G.Nodes[I].Name;
+    return S;
+  };
+  EXPECT_EQ(Names(UsesNeighbourhood(G, 1, 1, true)), "ABC");
+  EXPECT_EQ(Names(UsesNeighbourhood(G, 0, 2, true)), "ABC");
+  EXPECT_EQ(Names(UsesNeighbourhood(G, 0, 3, true)), "ABCD");
+  EXPECT_EQ(Names(UsesNeighbourhood(G, 0, 1, false)), "ABSystem");
+  // Through System every unit is two steps away.
+  EXPECT_EQ(Names(UsesNeighbourhood(G, 0, 2, false)), "ABCDSystem");
+  EXPECT_EQ(Names(UsesNeighbourhood(G, 9, 1, false)), "");
+  EXPECT_EQ(Names(UsesNeighbourhood(G, 3, 0, false)), "D");
+  EXPECT_EQ(G.Nodes[BusiestSetNode(G)].Name, "B");  // B and C have three uses each; B comes first
+  EXPECT_EQ(G.Nodes[BusiestSetNode(G, 2)].Name, "A");  // A and D have two
+  EXPECT_EQ(G.Nodes[BusiestSetNode(G, 1)].Name, "A");  // none has one: the fewest
+
+  TDotOptions O;
+  O.HideRuntime = true;
+  O.Only = UsesNeighbourhood(G, 0, 1, true);
+  const std::string Dot = UsesGraphDot(G, O);
+  EXPECT_NE(Dot.find("  \"A\" -> \"B\";\n"), std::string::npos);
+  EXPECT_EQ(Dot.find("\"C\""), std::string::npos);
+  EXPECT_EQ(Dot.find("\"System\""), std::string::npos);
+}
+
+// The runtime units (missing, used by more than half of the loaded files)
+// are one finding in the text and the JSON, before the other missing units;
+// the table's problems do not name them.
+TEST(Folders, ReportWritersGroupTheRuntimeUnits) {
+  TTree T;
+  T.Write("r/A.dcu", MakeUnit("A", 7, {{"System"}, {"SysInit"}, {"Gone"}}));
+  T.Write("r/B.dcu", MakeUnit("B", 7, {{"System"}, {"SysInit"}}));
+  T.Write("r/C.dcu", MakeUnit("C", 7, {{"system"}}));
+  TFolderReport R = ScanFolders({"r"});
+  std::ostringstream Text, Json;
+  WriteReportText(R, Text);
+  WriteReportJson(R, Json);
+  const std::string S = Text.str();
+  EXPECT_NE(S.find("\nmissing-runtime (1):\n  SysInit, System: the runtime library (in no file here), used by 3 files\n"
+                   "\nmissing-unit (1):\n  Gone, used by r/A.dcu\n"),
+            std::string::npos)
+      << S;
+  EXPECT_NE(S.find("r/B.dcu  B     7        no     -\n"), std::string::npos) << S;
+  EXPECT_NE(S.find("r/A.dcu  A     7        no     uses-missing-unit\n"), std::string::npos) << S;
+  const json J = json::parse(Json.str());
+  ASSERT_EQ(J["findings"].size(), 2u);
+  EXPECT_EQ(J["findings"][0], json::parse(R"({"kind": "missing-runtime", "units": ["SysInit", "System"],
+                                             "usedBy": ["r/A.dcu", "r/B.dcu", "r/C.dcu"]})"));
+  EXPECT_EQ(J["findings"][1]["kind"], "missing-unit");
 }
 
 TEST(Folders, ReportWritersTextAndJson) {

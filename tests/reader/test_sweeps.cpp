@@ -18,6 +18,7 @@
 #include "CodeJson.h"
 #include "CodeListing.h"
 #include "CodeText.h"
+#include "DCURecs.h"
 #include "DCU_Unit.h"
 #include "DeclJsonTestUtil.h"
 #include "DeclListing.h"
@@ -201,6 +202,50 @@ TEST(Sweeps, EveryPrefixOfTheSampleUnitsFailsDecorated) {
   for (int V : Versions)
     for (const auto& [Label, Unit] : SweepUnits(V)) Failures += SweepPrefixes(Unit, Label, Count);
   std::cout << "[sweep] sample prefixes: " << Count << " loads\n";
+  EXPECT_TRUE(Failures.empty()) << Failures;
+}
+
+// Every prefix of the sample units (the length patched), kept as far as it
+// was read: a unit kept gives its error, a listing, JSON and code as a whole
+// unit does (and no sanitizer report, no leak), and once a prefix keeps
+// declarations, no longer prefix fails before them.
+TEST(Sweeps, EveryPrefixKeepsWhatWasRead) {
+  size_t Kept = 0, Count = 0;
+  std::string Failures;
+  for (int V : Versions)
+    for (const auto& [Label, Unit] : SweepUnits(V)) {
+      size_t Before = 0;
+      for (size_t Len = 0; Len < Unit.size(); ++Len) {
+        const std::vector<uint8_t> Bytes = PatchedPrefix(Unit, Len);
+        ++Count;
+        try {
+          TUnit U(Label, Bytes, TUnit::TKeepWhatWasRead{});
+          if (!U.ReadFailure) {
+            Failures += Label + " prefix " + std::to_string(Len) + ": loaded whole\n";
+            continue;
+          }
+          ++Kept;
+          size_t Decls = 0;
+          for (const TDCURec* R = U.Decls; R; R = R->Next) ++Decls;
+          Before = std::max(Before, Decls);
+          const TDeclOutline O = BuildDeclOutline(U);
+          TDeclTextSink Listing;
+          WriteDeclListing(O, Listing);
+          DeclsJson(O).dump(-1, ' ', false, nlohmann::json::error_handler_t::strict);
+          if (std::string Code = ListCode(U); !Code.empty()) Failures += Label + ": " + Code + "\n";
+        } catch (const EDCUReadError& E) {
+          // An error before the declarations: nothing to keep.
+          if (Before > 0 && Failures.size() < 4000)
+            Failures += Label + " prefix " + std::to_string(Len) + ": raised after keeping: " + E.Text() + "\n";
+        } catch (const std::exception& E) {
+          Failures += Label + " prefix " + std::to_string(Len) + ": not a reader error: " + E.what() + "\n";
+        }
+      }
+      // The longest prefixes keep the declarations.
+      if (Before == 0) Failures += Label + ": no prefix kept a declaration\n";
+    }
+  std::cout << "[sweep] prefixes kept: " << Kept << " of " << Count << "\n";
+  EXPECT_GT(Kept, Count / 2);
   EXPECT_TRUE(Failures.empty()) << Failures;
 }
 

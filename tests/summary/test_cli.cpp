@@ -244,3 +244,47 @@ TEST_F(CommandLine, DiffGivesTheStatusOfDiff) {
   EXPECT_EQ(Dump({"--diff", Demo}).Status, 2);
   EXPECT_EQ(Dump({"--diff", "--decls", Demo, Demo2}).Status, 2);
 }
+
+namespace {
+// Standard error of unitpeek-dump with Args (standard output dropped).
+std::string DumpErr(const std::vector<std::string>& Args) {
+  std::string Cmd = "LC_ALL=C " + summarytest::Quote(UNITPEEK_DUMP);
+  for (const auto& A : Args) Cmd += " " + summarytest::Quote(A);
+  return summarytest::RunShell(Cmd + " 2>&1 >/dev/null").Out;
+}
+}  // namespace
+
+// A file that does not load is told on standard error too, in every mode
+// for files: its message, and the plain sentence of the cause where it is
+// clear (also "hint" in the JSON); standard output keeps its error block.
+TEST_F(CommandLine, LoadErrorsGoToStandardErrorWithAHint) {
+  const std::string Text = Dir.Write("Notes.dcu", {'{', '*', '*', '*', ' ', 'n', 'o', 't', 'e', 's', '\n'});
+  // The message as the error block of the summary gives it.
+  const std::string Block = Dump({Text}).Out;
+  ASSERT_EQ(Block.rfind("\nError:\nError at 0x4(Def: 0x0, ", 0), 0u) << Block;
+  const std::string Message = Block.substr(8, Block.size() - 9);
+  EXPECT_NE(Message.find("Wrong magic: 0x2A2A2A7B"), std::string::npos);
+  const std::string Told = "unitpeek-dump: " + Text + ": " + Message + "\n  This is a text file, not a compiled unit.\n";
+  for (const std::vector<std::string>& Mode :
+       {std::vector<std::string>{}, {"--decls"}, {"--code"}, {"--json"}, {"--json", "--decls"}, {"--code", "--json"}}) {
+    std::vector<std::string> Args = Mode;
+    Args.push_back(Text);
+    EXPECT_EQ(DumpErr(Args), Told) << Mode.size();
+  }
+  const json J = json::parse(Dump({"--json", Text}).Out);
+  EXPECT_EQ(J[0]["hint"], "This is a text file, not a compiled unit.");
+  EXPECT_EQ(json::parse(Dump({"--code", "--json", Text}).Out)[0]["hint"], J[0]["hint"]);
+  // No hint where the cause is not clear, nothing for a file that loads.
+  std::vector<uint8_t> Half = unitbuilder::DemoUnit(7);
+  Half.resize(Half.size() / 2);
+  unitbuilder::PatchStoredLength(Half);
+  const json Two = json::parse(Dump({"--json", Dir.Write("Half.dcu", Half), Demo}).Out);
+  EXPECT_EQ(Two[0]["ok"], false);
+  EXPECT_FALSE(Two[0].contains("hint"));
+  EXPECT_FALSE(Two[1].contains("hint"));
+  EXPECT_EQ(DumpErr({Demo}), "");
+  // A folder: use the folder modes.
+  EXPECT_EQ(DumpErr({Dir.Path.string()}), "unitpeek-dump: " + Dir.Path.string() + ": Cannot read file \"" +
+                                              Dir.Path.string() + "\": Is a directory\n  This is a folder, not a unit file. "
+                                              "Use --report or --find for folders.\n");
+}

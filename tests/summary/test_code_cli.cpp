@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 #include <set>
 
+#include "DCURecs.h"
 #include "DCU_Unit.h"
 #include "SummaryTestUtil.h"
 #include "UnitBuilder.h"
@@ -246,7 +247,8 @@ TEST_F(CodeCommandLine, SourceLinesFromTheSourceFolder) {
   std::filesystem::create_directories(Dir.Path / "src");
   std::string Src;
   for (int I = 1; I <= 20; ++I)
-    Src += I == 10 ? "begin\r\n" : I == 11 ? "\tHelper;\r\n" : I == 20 ? "begin Inner end;\r\n" : "\r\n";
+    Src += I == 9 ? "procedure Main;\r\n" : I == 10 ? "begin\r\n" : I == 11 ? "\tHelper;\r\n"
+         : I == 19 ? "procedure Outer;\r\n" : I == 20 ? "begin Inner end;\r\n" : "\r\n";
   std::ofstream((Dir.Path / "src" / "codedemo.PAS").string(), std::ios::binary) << Src;
   const std::string SrcDir = (Dir.Path / "src").string();
   const TRun R = Dump({"--code", "--routine", "Main", "--source-dir", SrcDir, Unit});
@@ -256,8 +258,34 @@ TEST_F(CodeCommandLine, SourceLinesFromTheSourceFolder) {
       << R.Out;
   const json J = json::parse(Dump({"--code", "--json", "--routine", "Outer", "--source-dir", SrcDir, Unit}).Out);
   EXPECT_EQ(J[0]["code"][0]["lines"], (json::array({{{"line", 20}, {"offset", 0}, {"source", "begin Inner end;"}}})));
+  EXPECT_EQ(J[0]["source"], (json{{"matches", true}, {"path", (Dir.Path / "src" / "codedemo.PAS").string()}}));
   // Without the folder the source is not found (none lies beside the unit).
-  EXPECT_EQ(Dump({"--code", "--routine", "Main", Unit}).Out.find("; 10:"), std::string::npos);
+  const TRun Without = Dump({"--code", "--json", "--routine", "Main", Unit});
+  EXPECT_EQ(Without.Out.find("; 10:"), std::string::npos);
+  EXPECT_FALSE(json::parse(Without.Out)[0].contains("source"));
+}
+
+// A source that is not the one the unit was compiled from (Main's heading
+// lines below where the unit has its code): the listing says so above the
+// routines and gives the line numbers only; the JSON says why.
+TEST_F(CodeCommandLine, SourceThatDoesNotMatchIsNotUsed) {
+  std::string Src;
+  for (int I = 1; I <= 30; ++I)
+    Src += I == 12 ? "procedure Main;\n" : I == 13 ? "begin\n" : I == 21 ? "procedure Outer;\n" : "begin\n";
+  const std::string Path = (Dir.Path / "CodeDemo.pas").string();
+  std::ofstream(Path, std::ios::binary) << Src;
+  const TRun R = Dump({"--code", "--routine", "Main", Unit});
+  EXPECT_EQ(R.Status, 0);
+  const std::string Why = "2 of 2 routines do not begin where the unit says they do (the first: Main at line 10).";
+  EXPECT_EQ(R.Out.rfind("{the source file " + Path + " is not the one this unit was compiled from: " + Why +
+                            " Its lines are shown by number only.}\n\nprocedure Main(A: Integer);\n  ; 10\n",
+                        0),
+            0u)
+      << R.Out;
+  const json J = json::parse(Dump({"--code", "--json", "--routine", "Main", Unit}).Out);
+  EXPECT_EQ(J[0]["source"], (json{{"matches", false}, {"path", Path}, {"why", Why}}));
+  EXPECT_EQ(J[0]["code"][0]["lines"][0], (json{{"line", 10}, {"offset", 0}}));
+  std::filesystem::remove(Path);
 }
 
 TEST_F(CodeCommandLine, DeclsListingBeforeTheCodeAndFilesOneAfterAnother) {
@@ -291,6 +319,61 @@ TEST_F(CodeCommandLine, UsageErrors) {
     const TRun R = DumpWithErrors(Args, Err);
     EXPECT_EQ(R.Status, 2) << Args[0] << " " << Args[1];
     EXPECT_EQ(R.Out, "");
-    EXPECT_NE(Err.find("Usage:"), std::string::npos) << Err;
+    EXPECT_NE(Err.find("--help' for the options.\n"), std::string::npos) << Err;
   }
+}
+
+// A damaged unit keeps what was read: cut before its last bytes (the tables
+// after the code), its routines are listed, then the line that says where
+// reading stopped and the error block; the JSON has "code" and "partial"
+// beside "ok": false. Cut inside the declarations, --decls lists those
+// before the cut. The summary of the same file stays the error block alone.
+TEST_F(CodeCommandLine, DamagedUnitKeepsWhatWasRead) {
+  std::vector<uint8_t> Bytes = CodeUnit();
+  Bytes.resize(Bytes.size() - 2);
+  unitbuilder::PatchStoredLength(Bytes);
+  const std::string Cut = Dir.Write("Cut.dcu", Bytes);
+  const TRun Summary = Dump({Cut});
+  EXPECT_EQ(Summary.Status, 1);
+  EXPECT_EQ(Summary.Out.rfind("\nError:\n", 0), 0u) << Summary.Out;
+  const TRun R = Dump({"--code", Cut});
+  EXPECT_EQ(R.Status, 1);
+  EXPECT_EQ(R.Out.rfind("procedure Helper;\n", 0), 0u) << R.Out;
+  const size_t Stop = R.Out.find("\n{reading stopped at 0x");
+  ASSERT_NE(Stop, std::string::npos) << R.Out;
+  EXPECT_EQ(R.Out.find("}\n\nError:\nError at 0x", Stop), R.Out.find('}', Stop)) << R.Out;
+  const json J = json::parse(Dump({"--code", "--json", Cut}).Out);
+  EXPECT_EQ(J[0]["ok"], false);
+  EXPECT_EQ(J[0]["partial"], true);
+  EXPECT_EQ(J[0]["code"].size(), std::size(Pieces));
+  EXPECT_TRUE(J[0]["error"].is_string());
+  const json Whole = json::parse(Dump({"--code", "--json", Unit}).Out);
+  // The routines as whole, but for the line markers past the cut.
+  for (size_t I = 0; I < std::size(Pieces); ++I) EXPECT_EQ(J[0]["code"][I]["items"], Whole[0]["code"][I]["items"]);
+  EXPECT_EQ(J[0]["code"][1]["lines"], Whole[0]["code"][1]["lines"]);
+  EXPECT_FALSE(Whole[0].contains("partial"));
+
+  // Cut after the routine Helper's declaration.
+  UnitConstructionCount = 0;
+  const TUnit U(Unit);
+  const TDCURec* Helper = U.Decls;
+  while (Helper && NameText(Helper->GetName()) != "Helper") Helper = Helper->Next;
+  ASSERT_TRUE(Helper && Helper->Next);
+  std::vector<uint8_t> Early = CodeUnit();
+  Early.resize(static_cast<size_t>(static_cast<const TNameDecl*>(Helper->Next)->DefPos - U.Image.get()) + 1);
+  unitbuilder::PatchStoredLength(Early);
+  const std::string EarlyCut = Dir.Write("Early.dcu", Early);
+  const TRun D = Dump({"--decls", EarlyCut});
+  EXPECT_EQ(D.Status, 1);
+  EXPECT_NE(D.Out.find("procedure Helper;\n"), std::string::npos) << D.Out;
+  EXPECT_EQ(D.Out.find("procedure Main("), std::string::npos) << D.Out;
+  EXPECT_NE(D.Out.find("end.\n{reading stopped at 0x"), std::string::npos) << D.Out;
+  const json JD = json::parse(Dump({"--decls", "--json", EarlyCut}).Out);
+  EXPECT_EQ(JD[0]["partial"], true);
+  EXPECT_EQ(JD[0]["ok"], false);
+  EXPECT_TRUE(JD[0].contains("decls"));
+  EXPECT_FALSE(JD[0].contains("unit"));
+  // Broken before any declaration: the error block alone, as ever.
+  EXPECT_EQ(Dump({"--decls", Broken}).Out.rfind("\nError:\n", 0), 0u);
+  EXPECT_FALSE(json::parse(Dump({"--decls", "--json", Broken}).Out)[0].contains("partial"));
 }

@@ -164,3 +164,21 @@ TEST(GraphCommand, HideRuntimeLeavesOutWhatMostUnitsUseFromOutside) {
   EXPECT_NE(Hidden.Out.find("\"B\" -> \"Rare\";"), std::string::npos) << Hidden.Out;
   EXPECT_NE(Hidden.Out.find("  \"C\";\n"), std::string::npos) << Hidden.Out;
 }
+
+// Nothing found is said on standard error (the status is 1 as ever); a find
+// that finds says nothing of the kind.
+TEST(FindCommand, NothingFoundIsSaid) {
+  TFindFolder F;
+  auto Err = [&](const std::string& Pattern, const std::string& More) {
+    return summarytest::RunShell("LC_ALL=C " + summarytest::Quote(UNITPEEK_DUMP) + More + " --find " +
+                                 summarytest::Quote(Pattern) + " " + summarytest::Quote(F.Root) + " 2>&1 >/dev/null")
+        .Out;
+  };
+  const std::string Said = "unitpeek-dump: no declaration or unit matches Nothing*\n";
+  for (const std::string& More : {std::string(), std::string(" --json")}) {
+    const std::string E = Err("Nothing*", More);
+    ASSERT_GE(E.size(), Said.size()) << E;
+    EXPECT_EQ(E.substr(E.size() - Said.size()), Said) << E;
+  }
+  EXPECT_EQ(Err("TShape", "").find("no declaration or unit matches"), std::string::npos);
+}

@@ -7,7 +7,9 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QClipboard>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTabWidget>
@@ -340,6 +342,97 @@ class TestCodeView : public QObject {
     V->Listing->Select(At(V->Listing, "call Main", 0), 9);
     QTest::keyClick(V->Listing, Qt::Key_C, Qt::ControlModifier);
     QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("call Main"));
+  }
+
+  // A source beside the unit that is not the one it was compiled from:
+  // the note above the listing says so and the lines have no text; the
+  // source it was compiled from shows its lines and no note.
+  void aSourceThatDoesNotMatchIsNotUsed() {
+    QTemporaryDir Own;
+    const QString Path = WriteFile(Own, "Demo.dcu", CodeUnit());
+    auto WriteSource = [&](int HeadingLine) {
+      QByteArray Src;
+      for (int I = 1; I <= 20; ++I) Src += I == HeadingLine ? "procedure Main;\n" : "begin\n";
+      QFile F(Own.filePath("Demo.pas"));
+      QVERIFY(F.open(QIODevice::WriteOnly | QIODevice::Truncate));
+      F.write(Src);
+    };
+    WriteSource(14);
+    TOpened O = OpenCode(Path);
+    QVERIFY(O.View->SourceNote);
+    QVERIFY(O.View->SourceNote->isVisible());
+    QVERIFY(O.View->SourceNote->text().startsWith("The source file " + Own.filePath("Demo.pas") +
+                                                  " is not the one this unit was compiled from: 1 of 1 routines"));
+    O.View->ShowRoutine(1);
+    QVERIFY(O.View->Listing->PlainText().contains("; 10\n"));
+    QVERIFY(!O.View->Listing->PlainText().contains("; 10: begin"));
+
+    WriteSource(9);
+    TOpened Good = OpenCode(QDir(Own.path()).filePath("./Demo.dcu"));
+    QVERIFY(!Good.View->SourceNote);
+    Good.View->ShowRoutine(1);
+    QVERIFY(Good.View->Listing->PlainText().contains("; 10: begin"));
+  }
+
+  // A damaged file (cut in its last table) keeps what was read: the Code
+  // view lists its routines under a note that says where reading stopped,
+  // the Declarations view its declarations and then that line; a file
+  // broken before its declarations keeps the message.
+  void aDamagedFileKeepsWhatWasRead() {
+    QTemporaryDir Own;
+    std::vector<uint8_t> Bytes = CodeUnit();
+    Bytes.resize(Bytes.size() - 2);
+    unitbuilder::PatchStoredLength(Bytes);
+    const QString Path = WriteFile(Own, "Cut.dcu", Bytes);
+    TOpened O = OpenCode(Path);
+    QVERIFY(O.Sheet->Failed());
+    QCOMPARE(O.View->RoutineCount(), size_t(3));
+    QVERIFY(O.View->SourceNote && O.View->SourceNote->isVisible());
+    QVERIFY(O.View->SourceNote->text().contains("The file is damaged"));
+    QVERIFY(O.View->SourceNote->text().contains("{reading stopped at 0x"));
+    O.Sheet->ShowView(TUnitView::Declarations);
+    const QString Decls = O.Sheet->DeclView()->Listing->PlainText();
+    QVERIFY2(Decls.contains("procedure Main;"), qPrintable(Decls));
+    QVERIFY(Decls.contains("end.\n\n{reading stopped at 0x"));
+    QVERIFY(Decls.contains("{Error at 0x"));
+
+    const QString Broken = WriteFile(Own, "Broken.dcu", {1, 2, 3});
+    TOpened B = OpenCode(Broken);
+    QVERIFY(B.View->Listing->PlainText().startsWith("No code: the file did not load."));
+    B.Sheet->ShowView(TUnitView::Declarations);
+    QVERIFY(B.Sheet->DeclView()->Listing->PlainText().startsWith("No declarations: the file did not load."));
+  }
+
+  // Save writes the routine shown as listed, or every routine of the unit.
+  void saveWritesTheRoutineOrTheWholeUnit() {
+    TOpened O = OpenCode(Unit);
+    QTemporaryDir Out;
+    QString Asked, Answer = Out.filePath("one.txt");
+    O.View->AskSaveFile = [&](const QString& Suggested, const QString&) {
+      Asked = Suggested;
+      return Answer;
+    };
+    QVERIFY(O.View->SaveCodeButton->isEnabled());
+    O.View->ShowRoutine(1);
+    QVERIFY(O.View->SaveRoutine());
+    QVERIFY(Asked.endsWith("/Code.Main.txt"));
+    auto Read = [](const QString& P) {
+      QFile F(P);
+      return F.open(QIODevice::ReadOnly) ? QString::fromUtf8(F.readAll()) : QString();
+    };
+    QString Shown = O.View->Listing->PlainText();
+    if (!Shown.endsWith('\n')) Shown += '\n';
+    QCOMPARE(Read(Answer), Shown);
+    Answer = Out.filePath("all.txt");
+    QVERIFY(O.View->SaveAllRoutines());
+    QVERIFY(Asked.endsWith("/Code.code.txt"));
+    const QString All = Read(Answer);
+    // Each routine under its name, a blank line between.
+    QVERIFY2(All.startsWith("Helper\n"), qPrintable(All));
+    QVERIFY(All.contains("\n\nMain\n  ; 10\n"));
+    QVERIFY2(All.contains("\n\nDemo (initialization)\n"), qPrintable(All));
+    Answer.clear();
+    QVERIFY(!O.View->SaveRoutine());  // cancelled
   }
 
   void aFileThatDidNotLoadHasNoCode() {

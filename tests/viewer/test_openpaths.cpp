@@ -184,6 +184,7 @@ class TestOpenPaths : public QObject {
     }
     QVERIFY(Offset > 0);
     TfrmJXUnitPeek W;
+    W.resize(409, 450);  // small enough that the listing goes on below
     W.show();
     QVERIFY(QTest::qWaitForWindowExposed(&W));
     TAdvTabSheet* Sheet = W.OpenDeclaration(Path, Offset);

@@ -223,6 +223,82 @@ class TestViews : public QObject {
     }
   }
 
+  // Each character and hex digit is drawn in the cell its caret and marks
+  // frame, also in a font whose advance is not a whole number of pixels
+  // (the text as one run drifted two columns to the left by the character
+  // column): what changes when one byte changes lies within its cells.
+  void hexViewDrawsEachByteInItsOwnCells() {
+    for (const int Pixels : {13, 15, 17}) {
+      QFont F(QStringLiteral("DejaVu Sans Mono"));
+      F.setPixelSize(Pixels);
+      THexView H;
+      H.setFont(F);
+      H.resize(1000, 200);
+      QByteArray Bytes(THexView::BytesPerRow, ' ');
+      H.SetBytes(Bytes);
+      const QImage Blank = H.viewport()->grab().toImage();
+      Bytes[15] = 'W';
+      H.SetBytes(Bytes);
+      const QImage Changed = H.viewport()->grab().toImage();
+      QCOMPARE(Changed.size(), Blank.size());
+      int Left = Changed.width(), Right = -1;
+      const int CharsFrom = H.ColumnX(H.CharColumn(0));
+      for (int Y = 0; Y < Changed.height(); ++Y)
+        for (int X = CharsFrom; X < Changed.width(); ++X)
+          if (Changed.pixel(X, Y) != Blank.pixel(X, Y)) {
+            Left = std::min(Left, X);
+            Right = std::max(Right, X);
+          }
+      QVERIFY(Right >= 0);
+      const int From = H.ColumnX(H.CharColumn(15)), To = H.ColumnX(H.CharColumn(15) + 1);
+      QVERIFY2(Left >= From && Right < To, qPrintable(QStringLiteral("%1 px: W drawn at %2..%3, its cell %4..%5")
+                                                          .arg(Pixels).arg(Left).arg(Right).arg(From).arg(To)));
+    }
+  }
+
+  // Find in the bytes (Ctrl+F in the Bytes view): hex pairs or text, Enter
+  // or F3 the next place after the current byte, Shift the one before, round
+  // the end; the place found is the current byte; nothing found says so.
+  void findInTheBytes() {
+    QCOMPARE(ParseBytePattern("75 54"), QByteArray("\x75\x54"));
+    QCOMPARE(ParseBytePattern("7554ab"), QByteArray("\x75\x54\xAB"));
+    QCOMPARE(ParseBytePattern("Unit"), QByteArray("Unit"));
+    QCOMPARE(ParseBytePattern("ABC"), QByteArray("ABC"));      // an odd number of digits: text
+    QCOMPARE(ParseBytePattern("7 554"), QByteArray("7 554"));  // a blank inside a pair: text
+    QCOMPARE(ParseBytePattern("\"AB\""), QByteArray("AB"));
+    QVERIFY(ParseBytePattern("").isEmpty());
+    TfrmJXUnitPeek W;
+    W.show();
+    W.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&W));
+    QByteArray Bytes(100, '\0');
+    Bytes.replace(10, 3, "ABC");
+    Bytes.replace(60, 3, "ABC");
+    W.OpenUnitFile(WriteFile(Dir, "Find.dcu", std::vector<uint8_t>(Bytes.begin(), Bytes.end())));
+    TAdvTabSheet* S = Sheet(W, 1);
+    W.advPageControl->setCurrentWidget(S);
+    S->ShowView(TUnitView::Bytes);
+    S->HexView()->setFocus();
+    QTest::keyClick(S->HexView(), Qt::Key_F, Qt::ControlModifier);
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(S->BytesFind()));
+    QTest::keyClicks(S->BytesFind(), "41 42 43");
+    QTest::keyClick(S->BytesFind(), Qt::Key_Return);
+    QCOMPARE(S->HexView()->Current(), 10);
+    QTest::keyClick(S->BytesFind(), Qt::Key_F3);
+    QCOMPARE(S->HexView()->Current(), 60);
+    QTest::keyClick(S->BytesFind(), Qt::Key_Return);  // round the end
+    QCOMPARE(S->HexView()->Current(), 10);
+    QTest::keyClick(S->BytesFind(), Qt::Key_Return, Qt::ShiftModifier);
+    QCOMPARE(S->HexView()->Current(), 60);
+    S->BytesFind()->setText("ABC");
+    QVERIFY(S->FindBytes(false));
+    QCOMPARE(S->HexView()->Current(), 10);
+    S->BytesFind()->setText("XYZ");
+    QVERIFY(!S->FindBytes(false));
+    QCOMPARE(S->HexView()->Current(), 10);
+    QVERIFY(S->findChild<QLabel*>("BytesPosition")->text().startsWith("Not found: 58 59 5A"));
+  }
+
   void hexViewOfALargeBlockDrawsOnlyWhatIsInSight() {
     // 50 MB: moving to the end and painting stay quick.
     QByteArray Big(50 * 1024 * 1024, '\x01');

@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFontMetrics>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QLabel>
 #include <QPointer>
 #include <QRandomGenerator>
@@ -24,6 +26,7 @@
 #include "SampleUnits.h"
 #include "UnitBuilder.h"
 #include "ViewerTestUtil.h"
+#include "ViewerOptions.h"
 #include "uMain.h"
 
 using namespace viewertest;
@@ -35,11 +38,18 @@ class TTestWindow : public TfrmJXUnitPeek {
   using TfrmJXUnitPeek::TfrmJXUnitPeek;
   QStringList DialogSelection;
   int DialogRuns = 0;
+  // What the question before quitting answers, and the tabs it was asked with.
+  bool QuitAnswer = false;
+  QList<int> QuitAsked;
 
  protected:
   QStringList RunOpenDialog() override {
     ++DialogRuns;
     return DialogSelection;
+  }
+  bool ConfirmQuit(int OpenTabs) override {
+    QuitAsked << OpenTabs;
+    return QuitAnswer;
   }
 };
 
@@ -74,7 +84,13 @@ class TestMainWindow : public QObject {
   void windowAtStart() {
     TfrmJXUnitPeek W;
     QCOMPARE(W.objectName(), QStringLiteral("frmJXUnitPeek"));
-    QCOMPARE(W.size(), QSize(409, 450));
+    // A first run: a size with room for the views, within the screen.
+    const QRect Screen = QGuiApplication::primaryScreen()->availableGeometry();
+    QCOMPARE(W.size(), TfrmJXUnitPeek::FirstRunSize(Screen.size()));
+    QVERIFY(W.width() <= Screen.width() && W.height() <= Screen.height());
+    QCOMPARE(TfrmJXUnitPeek::FirstRunSize({1600, 1000}), QSize(1000, 720));
+    QCOMPARE(TfrmJXUnitPeek::FirstRunSize({800, 600}), QSize(720, 540));
+    QCOMPARE(TfrmJXUnitPeek::FirstRunSize({400, 300}), QSize(400, 300));
     QCOMPARE(W.windowTitle(), QStringLiteral("UnitPeek"));
     QCOMPARE(W.jxhOpen->toolTip(), QStringLiteral("Open"));
     QCOMPARE(W.jxhAbout->toolTip(), QStringLiteral("About"));
@@ -171,6 +187,32 @@ class TestMainWindow : public QObject {
     W.OpenUnitFile(Fifo);
     QVERIFY(IsErrorTab(Sheet(W, 4)));
     QVERIFY(ViewTexts(Sheet(W, 4)->TextView).join('|').contains(QStringLiteral("not a regular file")));
+  }
+
+  // Beside the message of a file that did not load, under the path, the
+  // cause in a plain sentence where it is clear; the summary's error block
+  // stays as it is; a tab that loaded has none.
+  void failingFileTellsItsCauseUnderThePath() {
+    QTemporaryDir Own;
+    std::vector<uint8_t> Bytes = unitbuilder::MinimalUnit(7);
+    const size_t Whole = Bytes.size();
+    Bytes.resize(Whole / 2);
+    const QString Cut = WriteFile(Own, "Cut.dcu", Bytes);
+    const QString Text = WriteFile(Own, "Text.dcu", {'u', 'n', 'i', 't', ' ', 'A', ';', '\n'});
+    TfrmJXUnitPeek W;
+    W.show();
+    W.OpenUnitFile(Cut);
+    TAdvTabSheet* S = Sheet(W, 1);
+    QVERIFY(S->HintLabel);
+    QCOMPARE(S->HintLabel->text(), QStringLiteral("The file is %1 bytes; its header says %2: it was cut short.")
+                                       .arg(Whole / 2)
+                                       .arg(Whole));
+    QVERIFY(IsErrorTab(S));
+    QCOMPARE(ViewTexts(S->TextView).size(), 3);  // the empty line, "Error:", the message
+    W.OpenUnitFile(Text);
+    QCOMPARE(Sheet(W, 2)->HintLabel->text(), QStringLiteral("This is a text file, not a compiled unit."));
+    W.OpenUnitFile(CopySample(Own, "Good.dcu"));
+    QVERIFY(!Sheet(W, 3)->HintLabel);
   }
 
   void closingAndReopeningGivesAFreshTab() {
@@ -350,6 +392,58 @@ class TestMainWindow : public QObject {
     C.setPosition(At + 1, QTextCursor::KeepAnchor);
     W.reInfo->setTextCursor(C);
     QCOMPARE(W.reInfo->textCursor().selectedText().size(), 2);
+  }
+
+  // With tabs of files open, the toolbar's Close asks first; no quits
+  // nothing, yes quits. Tabs of files of the same name show their folders.
+  void closeAsksWithTabsOpenAndClashingCaptionsShowTheirFolders() {
+    QTemporaryDir Own;
+    QVERIFY(QDir(Own.path()).mkpath("ProjA") && QDir(Own.path()).mkpath("ProjB"));
+    const QString A = CopySample(Own, "ProjA/Unit1.dcu"), B = CopySample(Own, "ProjB/Unit1.dcu");
+    const QString C = CopySample(Own, "Other.dcu");
+    TTestWindow W;
+    W.show();
+    W.OpenUnitFile(A);
+    W.OpenUnitFile(C);
+    QCOMPARE(Captions(W), QStringList({"Program Info", "Unit1.dcu", "Other.dcu"}));
+    W.OpenUnitFile(B);
+    QCOMPARE(Captions(W), QStringList({"Program Info", "ProjA/Unit1.dcu", "Other.dcu", "ProjB/Unit1.dcu"}));
+    QCOMPARE(W.advPageControl->tabToolTip(3), B);
+    W.advTabSheetInfoClose(Sheet(W, 1));
+    QCOMPARE(Captions(W), QStringList({"Program Info", "Other.dcu", "Unit1.dcu"}));
+
+    W.jxhClose->click();
+    QCOMPARE(W.QuitAsked, QList<int>({2}));
+    QVERIFY(W.isVisible());
+    W.QuitAnswer = true;
+    W.jxhClose->click();
+    QVERIFY(!W.isVisible());
+  }
+
+  // The About box has a page of the keys.
+  void aboutBoxListsTheKeys() {
+    TJX_FormAbout About;
+    auto* Pages = About.findChild<QTabWidget*>("AboutPages");
+    QVERIFY(Pages);
+    QCOMPARE(Pages->count(), 2);
+    QCOMPARE(Pages->tabText(1), QStringLiteral("Keys"));
+    const QString Keys = About.findChild<QLabel*>("lblKeys")->text();
+    for (const char* K : {"Ctrl+O", "Ctrl+Shift+O", "Ctrl+W", "Ctrl+G", "Ctrl+F", "Alt+Left", "F5", "F1"})
+      QVERIFY2(Keys.contains(QLatin1String(K)), K);
+  }
+
+  // unitpeek --help and --version print and exit; the rest are paths.
+  void helpAndVersionPrintAndExit() {
+    const QString V = QStringLiteral("9.8.7");
+    TViewerOptions H = ParseViewerOptions("/usr/bin/unitpeek", {"A.dcu", "--help"}, V);
+    QCOMPARE(H.ExitCode, 0);
+    QVERIFY(H.Output.startsWith("Usage: unitpeek [FILE.dcu | FOLDER]...\n"));
+    QVERIFY(H.Output.contains("--version"));
+    QCOMPARE(ParseViewerOptions("unitpeek", {"-v"}, V).Output, QStringLiteral("unitpeek 9.8.7\n"));
+    QCOMPARE(ParseViewerOptions("unitpeek", {"--version"}, V).ExitCode, 0);
+    const TViewerOptions Files = ParseViewerOptions("unitpeek", {"A.dcu", "--", "--help", "dir"}, V);
+    QCOMPARE(Files.ExitCode, -1);
+    QCOMPARE(Files.Paths, QStringList({"A.dcu", "--help", "dir"}));
   }
 
   void aboutBoxIsModalAndCloseEndsTheWindow() {

@@ -13,12 +13,16 @@
 //                    holds TEXT (its item's bytes are then marked in the
 //                    Bytes view)
 //   --filter TEXT    type TEXT into the Declarations filter
-//   --size WxH       window size (default 409x450, the window's own)
+//   --size WxH       window size (default 409x450)
 //   --find PATTERN   the last FILE is a folder: once its tab has read it,
 //                    find PATTERN on its Find page
+//   --graph LIMIT    the last FILE is a folder: its Graph page, the whole
+//                    graph only up to LIMIT units (else one unit's neighbourhood)
+//   --centre NAME    with --graph: the unit whose neighbourhood is shown
 // Not a test; scripts/screenshot.sh runs it under Xvfb or offscreen.
 #include <QAbstractItemModel>
 #include <QLabel>
+#include <QComboBox>
 #include <QApplication>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -36,6 +40,7 @@
 #include "DeclView.h"
 #include "ListingView.h"
 #include "FolderFind.h"
+#include "GraphView.h"
 #include "FolderTab.h"
 #include "Jx_PanelGradient.h"
 #include "uMain.h"
@@ -58,10 +63,24 @@ QModelIndex FindEntry(const QAbstractItemModel* M, const QModelIndex& Parent, co
   return {};
 }
 
+// The Graph page of a folder tab, laid out (the neighbourhood of Centre past
+// Limit units).
+void ShowGraphPage(TFolderTab& Folder, int Limit, const QString& Centre) {
+  Folder.WholeGraphLimit = size_t(Limit);
+  Folder.Pages->setCurrentWidget(Folder.GraphView->parentWidget());
+  QApplication::processEvents();
+  if (!Centre.isEmpty() && Folder.GraphCentre->isVisible()) {
+    Folder.GraphCentre->setCurrentIndex(Folder.GraphCentre->findText(Centre, Qt::MatchFixedString));
+    emit Folder.GraphCentre->activated(Folder.GraphCentre->currentIndex());
+  }
+  do QApplication::processEvents(QEventLoop::AllEvents, 50);
+  while (Folder.GraphView->Laying());
+}
+
 int Usage() {
   QTextStream(stderr) << "usage: viewer_screenshot OUT.png [--as PATH] [--view summary|declarations|bytes|code]\n"
                          "       [--select NAME] [--filter TEXT] [--routine NAME] [--line TEXT] [--size WxH]\n"
-                         "       [--find PATTERN] FILE.dcu|FOLDER ...\n";
+                         "       [--find PATTERN] [--graph LIMIT [--centre NAME]] FILE.dcu|FOLDER ...\n";
   return 2;
 }
 }  // namespace
@@ -75,7 +94,8 @@ int main(int argc, char** argv) {
   const QString Out = Args.takeFirst();
 
   QStringList Files, Shown;
-  QString View, Select, Filter, Routine, Line, Find;
+  QString View, Select, Filter, Routine, Line, Find, Centre;
+  int GraphLimit = -1;
   QSize Size(409, 450);
   QString NextAs;
   for (int I = 0; I < Args.size(); ++I) {
@@ -88,6 +108,8 @@ int main(int argc, char** argv) {
     else if (A == QLatin1String("--routine")) Routine = Value();
     else if (A == QLatin1String("--line")) Line = Value();
     else if (A == QLatin1String("--find")) Find = Value();
+    else if (A == QLatin1String("--graph")) GraphLimit = Value().toInt();
+    else if (A == QLatin1String("--centre")) Centre = Value();
     else if (A == QLatin1String("--size")) {
       const QStringList WH = Value().split(QLatin1Char('x'));
       if (WH.size() != 2) return Usage();
@@ -179,6 +201,7 @@ int main(int argc, char** argv) {
       Folder->FindPage->Status->setText(
           Folder->FindPage->Status->text().remove(QRegularExpression(QStringLiteral(" in \\d+ ms$"))));
     }
+    if (GraphLimit >= 0) ShowGraphPage(*Folder, GraphLimit, Centre);
   }
   if (Sheet && Shown.last() != Files.last())
     W.setWindowTitle(QFileInfo(Shown.last()).fileName() + QStringLiteral(" \u2014 ") +
