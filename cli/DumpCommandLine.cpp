@@ -141,6 +141,20 @@ std::string TakePasOptions(const std::optional<std::string>& Out, TDumpOptions& 
   return {};
 }
 
+// --diff takes two FILEs and no other mode; --jobs a number, with the folder modes.
+std::string TakeDiffAndJobs(const std::optional<std::string>& Jobs, TDumpOptions& O) {
+  if (O.Diff && (O.Decls || O.Report || O.Graph || O.Code.Code || O.Find || O.Pas))
+    return "--diff goes alone or with --json";
+  if (O.Diff && O.Files.size() != 2) return "--diff compares two FILEs";
+  if (!Jobs) return {};
+  if (!O.Report && !O.Graph && !O.Find) return "--jobs goes with --report, --graph or --find";
+  char* End = nullptr;
+  const unsigned long N = std::strtoul(Jobs->c_str(), &End, 10);
+  if (Jobs->empty() || *End || N < 1 || N > 256) return "--jobs takes a number from 1 to 256";
+  O.Jobs = static_cast<unsigned>(N);
+  return {};
+}
+
 }  // namespace
 
 std::string DumpHelpText(const std::string& Program) {
@@ -240,16 +254,7 @@ TDumpCommandLine ParseDumpCommandLine(int argc, const char* const* argv) {
     return UsageError(Program, "--find goes alone or with --json, not with --report, --graph, --decls or --code");
   if (O.Find && O.Find->empty()) return UsageError(Program, "--find needs a PATTERN");
   if (std::string E = TakePasOptions(Out, O); !E.empty()) return UsageError(Program, E);
-  if (O.Diff && (O.Decls || O.Report || O.Graph || O.Code.Code || O.Find || O.Pas))
-    return UsageError(Program, "--diff goes alone or with --json");
-  if (O.Diff && O.Files.size() != 2) return UsageError(Program, "--diff compares two FILEs");
-  if (Jobs) {
-    if (!O.Report && !O.Graph && !O.Find) return UsageError(Program, "--jobs goes with --report, --graph or --find");
-    char* End = nullptr;
-    const unsigned long N = std::strtoul(Jobs->c_str(), &End, 10);
-    if (Jobs->empty() || *End || N < 1 || N > 256) return UsageError(Program, "--jobs takes a number from 1 to 256");
-    O.Jobs = static_cast<unsigned>(N);
-  }
+  if (std::string E = TakeDiffAndJobs(Jobs, O); !E.empty()) return UsageError(Program, E);
   TDumpCommandLine C;
   C.Options = std::move(O);
   return C;
