@@ -14,9 +14,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "DCU_Unit.h"
@@ -24,36 +26,56 @@
 // The number of threads to read with when none is asked for: the cores.
 inline unsigned DefaultJobs() { return std::max(1u, std::thread::hardware_concurrency()); }
 
-// Runs Read(I) for I in [0, N) on Jobs threads and Take(I, Result) on the
-// calling thread for I in order; Take returns false to stop (no unit after
-// it is taken; units being read are finished and dropped). With Jobs 1 all
-// of it runs on the calling thread. Read must touch nothing shared; an
-// exception it raises reaches the caller when its item's turn comes.
-template <class TResult, class FRead, class FTake>
-void ReadInOrder(size_t N, unsigned Jobs, FRead&& Read, FTake&& Take) {
-  const uint32_t Base = UnitConstructionCount;
-  if (Jobs <= 1 || N <= 1) {
-    for (size_t I = 0; I < N; ++I)
-      if (!Take(I, Read(I))) break;
-    return;
+// Reads items 0 to N-1 with Read on Jobs worker threads, at most Window
+// items ahead of the one the caller takes next; Take hands them over in
+// order, waiting for each (and raises what its Read raised). The workers
+// stop and are waited for when the reader goes.
+template <class TResult>
+class TOrderedReader {
+ public:
+  TOrderedReader(size_t N, unsigned Jobs, std::function<TResult(size_t)> Read)
+      : Read(std::move(Read)), Slots(N), Base(UnitConstructionCount), Window(4 * size_t(std::max(1u, Jobs))) {
+    for (unsigned K = 0; K < std::min<size_t>(std::max(1u, Jobs), N); ++K) Threads.emplace_back([this] { Work(); });
   }
-  const size_t Window = 4 * size_t(Jobs);
+  ~TOrderedReader() {
+    {
+      std::lock_guard L(M);
+      Stop = true;
+    }
+    Room.notify_all();
+    for (std::thread& T : Threads) T.join();
+  }
+  TOrderedReader(const TOrderedReader&) = delete;
+  TOrderedReader& operator=(const TOrderedReader&) = delete;
+
+  // Item I, the next in order; the calling thread then counts the units of
+  // the run up to it as read.
+  TResult Take(size_t I) {
+    TSlot S;
+    {
+      std::unique_lock L(M);
+      Ready.wait(L, [&] { return Slots[I].Result || Slots[I].Error; });
+      S = std::move(Slots[I]);
+      Taken = I + 1;
+    }
+    Room.notify_all();
+    UnitConstructionCount = Base + static_cast<uint32_t>(I + 1);
+    if (S.Error) std::rethrow_exception(S.Error);
+    return std::move(*S.Result);
+  }
+
+ private:
   struct TSlot {
     std::optional<TResult> Result;
     std::exception_ptr Error;
   };
-  std::vector<TSlot> Slots(N);
-  std::mutex M;
-  std::condition_variable Ready, Room;
-  size_t Next = 0, Taken = 0, Kept = 0;
-  bool Stop = false;
-  auto Worker = [&] {
+  void Work() {
     for (;;) {
       size_t I;
       {
         std::unique_lock L(M);
-        Room.wait(L, [&] { return Stop || Next >= N || Next < Taken + Window; });
-        if (Stop || Next >= N) return;
+        Room.wait(L, [&] { return Stop || Next >= Slots.size() || Next < Taken + Window; });
+        if (Stop || Next >= Slots.size()) return;
         I = Next++;
       }
       UnitConstructionCount = Base + static_cast<uint32_t>(I);
@@ -67,35 +89,32 @@ void ReadInOrder(size_t N, unsigned Jobs, FRead&& Read, FTake&& Take) {
       Slots[I] = std::move(S);
       Ready.notify_all();
     }
-  };
-  std::vector<std::thread> Threads;
-  for (unsigned K = 0; K < std::min<size_t>(Jobs, N); ++K) Threads.emplace_back(Worker);
-  auto StopAll = [&] {
-    {
-      std::lock_guard L(M);
-      Stop = true;
-    }
-    Room.notify_all();
-    for (std::thread& T : Threads) T.join();
-  };
-  try {
-    for (size_t I = 0; I < N; ++I) {
-      TSlot S;
-      {
-        std::unique_lock L(M);
-        Ready.wait(L, [&] { return Slots[I].Result || Slots[I].Error; });
-        S = std::move(Slots[I]);
-        Taken = I + 1;
-      }
-      Room.notify_all();
-      if (S.Error) std::rethrow_exception(S.Error);
-      if (!Take(I, std::move(*S.Result))) break;
-      Kept = I + 1;
-    }
-  } catch (...) {
-    StopAll();
-    throw;
   }
-  StopAll();
-  UnitConstructionCount = Base + static_cast<uint32_t>(Kept);
+
+  std::function<TResult(size_t)> Read;
+  std::vector<TSlot> Slots;
+  const uint32_t Base;
+  const size_t Window;
+  std::mutex M;
+  std::condition_variable Ready, Room;
+  size_t Next = 0, Taken = 0;
+  bool Stop = false;
+  std::vector<std::thread> Threads;
+};
+
+// Runs Read(I) for I in [0, N) on Jobs threads and Take(I, Result) on the
+// calling thread for I in order; Take returns false to stop (no unit after
+// it is taken; units being read are finished and dropped). With Jobs 1 all
+// of it runs on the calling thread. Read must touch nothing shared; an
+// exception it raises reaches the caller when its item's turn comes.
+template <class TResult, class FRead, class FTake>
+void ReadInOrder(size_t N, unsigned Jobs, FRead&& Read, FTake&& Take) {
+  if (Jobs <= 1 || N <= 1) {
+    for (size_t I = 0; I < N; ++I)
+      if (!Take(I, Read(I))) break;
+    return;
+  }
+  TOrderedReader<TResult> Reader(N, Jobs, std::forward<FRead>(Read));
+  for (size_t I = 0; I < N; ++I)
+    if (!Take(I, Reader.Take(I))) break;
 }

@@ -869,36 +869,63 @@ void ComputeFindings(TFolderReport& R) {
 // ---------------------------------------------------------------------------
 // Scanning
 
-TFolderScanner::TFolderScanner(const std::vector<std::string>& Paths, TFindIndex* Index) : Index(Index) {
+// A unit read on a worker: its facts, and what the index takes of it.
+struct TFolderRead {
+  TFolderUnitTaken Unit;
+  std::optional<TFindTaken> Find;
+};
+
+namespace {
+
+TFolderRead ReadForScan(const std::string& Path, bool WithIndex) {
+  TFolderRead R;
+  std::function<void(const TUnit&)> Also;
+  if (WithIndex) Also = [&R](const TUnit& U) { R.Find = TFindIndex::TakeUnit(U); };
+  R.Unit = LoadFolderUnit(Path, Also);
+  return R;
+}
+
+}  // namespace
+
+TFolderScanner::TFolderScanner(const std::vector<std::string>& Paths, TFindIndex* Index, unsigned Jobs)
+    : Index(Index) {
   TUnitFileList L = FindUnitFiles(Paths);
   Files = std::move(L.Files);
   Report.Unreadable = std::move(L.Unreadable);
   Report.Units.reserve(Files.size());
+  if (Jobs > 1 && Files.size() > 1)
+    Ahead = std::make_unique<TOrderedReader<TFolderRead>>(
+        Files.size(), Jobs, [this, WithIndex = Index != nullptr](size_t I) { return ReadForScan(Files[I], WithIndex); });
 }
+
+TFolderScanner::~TFolderScanner() = default;
 
 const std::string& TFolderScanner::NextPath() const {
   static const std::string None;
   return Next < Files.size() ? Files[Next] : None;
 }
 
+void TFolderScanner::Join(TFolderRead&& R) {
+  Report.Units.push_back(JoinFolderUnit(std::move(R.Unit), Report.Names));
+  if (!Index) return;
+  const TFolderUnit& F = Report.Units.back();
+  std::optional<TFindUnit> Taken;
+  if (F.Ok && R.Find) Taken = Index->Join(std::move(*R.Find));
+  Index->Add(F.Path, std::move(Taken), F.Error);
+}
+
 bool TFolderScanner::ReadNext() {
   if (Next >= Files.size()) return false;
-  if (!Index) {
-    Report.Units.push_back(ReadFolderUnit(Files[Next], Report.Names));
-  } else {
-    std::optional<TFindUnit> Taken;
-    Report.Units.push_back(
-        ReadFolderUnit(Files[Next], Report.Names, [&](const TUnit& U) { Taken = Index->Take(U); }));
-    const TFolderUnit& F = Report.Units.back();
-    if (!F.Ok) Taken.reset();
-    Index->Add(F.Path, std::move(Taken), F.Error);
-  }
-  std::string().swap(Files[Next]);  // the path lives on in the facts
+  // Read ahead on the workers, or here; the path stays while workers may
+  // still read it.
+  Join(Ahead ? Ahead->Take(Next) : ReadForScan(Files[Next], Index != nullptr));
+  if (!Ahead) std::string().swap(Files[Next]);  // the path lives on in the facts
   ++Next;
   return true;
 }
 
 TFolderReport TFolderScanner::Finish() {
+  Ahead.reset();  // the workers stop (they read Files) before anything goes
   Report.Units.shrink_to_fit();
   ComputeFindings(Report);
   if (Index) Index->Finish();
@@ -910,49 +937,10 @@ TFolderReport TFolderScanner::Finish() {
 TFolderReport ScanFolders(const std::vector<std::string>& Paths,
                           const std::function<bool(size_t, size_t, const std::string&)>& Progress,
                           TFindIndex* Index, unsigned Jobs) {
-  if (Jobs > 1) return ScanFoldersOnThreads(Paths, Progress, Index, Jobs);
-  TFolderScanner S(Paths, Index);
+  TFolderScanner S(Paths, Index, Jobs);
   while (!S.AtEnd()) {
     if (Progress && !Progress(S.Done(), S.Total(), S.NextPath())) break;
     S.ReadNext();
   }
   return S.Finish();
-}
-
-TFolderReport ScanFoldersOnThreads(const std::vector<std::string>& Paths,
-                                   const std::function<bool(size_t, size_t, const std::string&)>& Progress,
-                                   TFindIndex* Index, unsigned Jobs) {
-  TUnitFileList L = FindUnitFiles(Paths);
-  TFolderReport Report;
-  Report.Unreadable = std::move(L.Unreadable);
-  Report.Units.reserve(L.Files.size());
-  struct TRead {
-    TFolderUnitTaken Unit;
-    std::optional<TFindTaken> Find;
-  };
-  const size_t N = L.Files.size();
-  ReadInOrder<TRead>(
-      N, Jobs,
-      [&](size_t I) {
-        TRead R;
-        std::function<void(const TUnit&)> Also;
-        if (Index) Also = [&R](const TUnit& U) { R.Find = TFindIndex::TakeUnit(U); };
-        R.Unit = LoadFolderUnit(L.Files[I], Also);
-        return R;
-      },
-      [&](size_t I, TRead&& R) {
-        if (Progress && !Progress(I, N, L.Files[I])) return false;
-        Report.Units.push_back(JoinFolderUnit(std::move(R.Unit), Report.Names));
-        if (Index) {
-          const TFolderUnit& F = Report.Units.back();
-          std::optional<TFindUnit> Taken;
-          if (F.Ok && R.Find) Taken = Index->Join(std::move(*R.Find));
-          Index->Add(F.Path, std::move(Taken), F.Error);
-        }
-        return true;
-      });
-  Report.Units.shrink_to_fit();
-  ComputeFindings(Report);
-  if (Index) Index->Finish();
-  return Report;
 }

@@ -243,9 +243,18 @@ void ComputeFindings(TFolderReport& Report);
 // unit read is also added to it while it is loaded, under its number in the
 // report's Units, and Finish finishes the index too; the index must outlive
 // the scan.
+// With Jobs above 1 the units are read ahead on that many threads while
+// ReadNext takes them in order (the report and index those of one thread).
+template <class TResult>
+class TOrderedReader;
+struct TFolderRead;
+
 class TFolderScanner {
  public:
-  explicit TFolderScanner(const std::vector<std::string>& Paths, TFindIndex* Index = nullptr);
+  explicit TFolderScanner(const std::vector<std::string>& Paths, TFindIndex* Index = nullptr, unsigned Jobs = 1);
+  ~TFolderScanner();
+  TFolderScanner(const TFolderScanner&) = delete;
+  TFolderScanner& operator=(const TFolderScanner&) = delete;
   size_t Total() const { return Files.size(); }
   size_t Done() const { return Next; }
   bool AtEnd() const { return Next >= Files.size(); }
@@ -265,6 +274,9 @@ class TFolderScanner {
   size_t Next = 0;
   TFolderReport Report;
   TFindIndex* Index = nullptr;
+  std::unique_ptr<TOrderedReader<TFolderRead>> Ahead;
+  // What a unit read ahead gives: joined to the report and the index.
+  void Join(TFolderRead&& R);
 };
 
 // Walks Paths, reads every unit and computes the findings. Progress, when
@@ -277,7 +289,4 @@ TFolderReport ScanFolders(
     const std::vector<std::string>& Paths,
     const std::function<bool(size_t Done, size_t Total, const std::string& Path)>& Progress = {},
     TFindIndex* Index = nullptr, unsigned Jobs = 1);
-TFolderReport ScanFoldersOnThreads(
-    const std::vector<std::string>& Paths,
-    const std::function<bool(size_t Done, size_t Total, const std::string& Path)>& Progress, TFindIndex* Index,
-    unsigned Jobs);
+

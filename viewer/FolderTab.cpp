@@ -32,6 +32,7 @@
 #include "FolderReportWriters.h"
 #include "GraphView.h"
 #include "Jx_PanelGradient.h"
+#include "ParallelScan.h"
 #include "SaveText.h"
 
 namespace {
@@ -299,8 +300,9 @@ void TFolderTab::StartScan() {
     FScanIndex = std::make_unique<TFindIndex>();
     // Before the first scan is done, finds ask the index as far as it is built.
     if (!FIndex) FindPage->SetIndex(FScanIndex.get());
+    // The units are read ahead on a thread per core; the slices take them in order.
     Scanner = std::make_unique<TFolderScanner>(std::vector<std::string>{QFile::encodeName(FPath).toStdString()},
-                                               FScanIndex.get());
+                                               FScanIndex.get(), DefaultJobs());
     FScanStamps.clear();
     FScanStamps.reserve(Scanner->Total());
     Progress->setRange(0, int(Scanner->Total()));

@@ -142,3 +142,27 @@ TEST(ReadInOrder, HandsResultsOverInOrderStopsAndPassesExceptionsOn) {
                    [](size_t, int&&) { return true; }),
                std::runtime_error);
 }
+
+// The viewer's way: one unit a step, read ahead on threads; left half way
+// (the scanner dropped, or finished early) the workers stop and nothing of
+// theirs outlives it.
+TEST_F(ParallelScan, AScannerReadsAheadAndStopsWhenLeft) {
+  UnitConstructionCount = 0;
+  TFolderScanner One(Paths(), nullptr, 1);
+  while (One.ReadNext()) {
+  }
+  const std::string Whole = ReportTexts(One.Finish());
+  UnitConstructionCount = 0;
+  TFolderScanner Ahead(Paths(), nullptr, 3);
+  size_t Steps = 0;
+  while (Ahead.ReadNext()) ++Steps;
+  EXPECT_EQ(Steps, 29u);
+  EXPECT_TRUE(ReportTexts(Ahead.Finish()) == Whole);
+  {
+    TFolderScanner Left(Paths(), nullptr, 3);
+    Left.ReadNext();
+  }
+  TFolderScanner Early(Paths(), nullptr, 3);
+  for (int I = 0; I < 5; ++I) Early.ReadNext();
+  EXPECT_EQ(Early.Finish().Units.size(), 5u);
+}
