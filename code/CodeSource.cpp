@@ -131,12 +131,15 @@ fs::path FindFileNoCase(const fs::path& Dir, std::string_view Name) {
   std::error_code Ec;
   // Where the system ignores case, a name in any case is found at once: the
   // folder says how the file's name is written.
-  const fs::path Exact = Dir / PathFromUtf8(Name);
+  // Joined as the user wrote the folder (its separator on Windows), since
+  // the path is shown.
+  const std::string Folder = PathToUtf8(Dir);
+  const fs::path Exact = PathFromUtf8(JoinFolderPath(Folder, std::string(Name)));
   if (!FileNamesIgnoreCase() && fs::is_regular_file(Exact, Ec)) return Exact;
   fs::path Found;
   SourceFolderNames().ForEach(Dir, [&](const std::string& File) {
     if (!SameNameNoCase(File, Name)) return false;
-    fs::path P = Dir / PathFromUtf8(File);
+    fs::path P = PathFromUtf8(JoinFolderPath(Folder, File));
     if (!fs::is_regular_file(P, Ec)) return false;
     Found = std::move(P);
     return true;

@@ -22,9 +22,13 @@
 #include <vector>
 
 #include "DCU_Unit.h"
+#include "Platform.h"
 
 // The number of threads to read with when none is asked for: the cores.
 inline unsigned DefaultJobs() { return std::max(1u, std::thread::hardware_concurrency()); }
+// The threads that read: Jobs, or one where the system's reading on threads
+// is not to be trusted (Platform.h).
+inline unsigned ReadingJobs(unsigned Jobs) { return UnitsReadOnThreads ? Jobs : 1u; }
 
 // Reads items 0 to N-1 with Read on Jobs worker threads, at most Window
 // items ahead of the one the caller takes next; Take hands them over in
@@ -109,7 +113,7 @@ class TOrderedReader {
 // exception it raises reaches the caller when its item's turn comes.
 template <class TResult, class FRead, class FTake>
 void ReadInOrder(size_t N, unsigned Jobs, FRead&& Read, FTake&& Take) {
-  if (Jobs <= 1 || N <= 1) {
+  if (ReadingJobs(Jobs) <= 1 || N <= 1) {
     for (size_t I = 0; I < N; ++I)
       if (!Take(I, Read(I))) break;
     return;

@@ -893,7 +893,7 @@ TFolderScanner::TFolderScanner(const std::vector<std::string>& Paths, TFindIndex
   Files = std::move(L.Files);
   Report.Unreadable = std::move(L.Unreadable);
   Report.Units.reserve(Files.size());
-  if (Jobs > 1 && Files.size() > 1)
+  if (ReadingJobs(Jobs) > 1 && Files.size() > 1)
     Ahead = std::make_unique<TOrderedReader<TFolderRead>>(
         Files.size(), Jobs, [this, WithIndex = Index != nullptr](size_t I) { return ReadForScan(Files[I], WithIndex); });
 }

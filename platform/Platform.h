@@ -39,6 +39,15 @@ std::string PathToUtf8(const std::filesystem::path& P);
 // has none), so that "." gives "./Name" on every system.
 std::string JoinFolderPath(const std::string& Folder, const std::string& Name);
 
+// Whether units may be read on several threads at once (ParallelScan.h):
+// where that has not yet been seen to hold (Windows, where a folder read on
+// threads failed under Wine), one thread reads them, whatever --jobs says.
+#if defined(_WIN32)
+inline constexpr bool UnitsReadOnThreads = false;
+#else
+inline constexpr bool UnitsReadOnThreads = true;
+#endif
+
 // Whether the system's file names ignore letter case (Windows): a name
 // written in another case then names the same file.
 bool FileNamesIgnoreCase();
