@@ -201,7 +201,10 @@ Arguments:
 
 TDumpCommandLine ParseDumpCommandLine(int argc, const char* const* argv) {
   // Named by its file name, not by the whole path it was called by.
-  std::string Program = argc > 0 ? std::filesystem::path(argv[0]).filename().string() : std::string();
+  // (On Windows without its ".exe", as the user types it.)
+  std::filesystem::path Called = argc > 0 ? std::filesystem::path(argv[0]).filename() : std::filesystem::path();
+  if (Called.extension() == ".exe" || Called.extension() == ".EXE") Called.replace_extension();
+  std::string Program = Called.string();
   if (Program.empty()) Program = "unitpeek-dump";
   TPrepared P = Prepare(argc, argv);
   if (!P.Error.empty()) return UsageError(Program, P.Error);

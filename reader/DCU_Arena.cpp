@@ -5,6 +5,7 @@
 #include "DCU_Arena.h"
 
 #include <algorithm>
+#include <mutex>
 #include <cstdint>
 #include <new>
 
@@ -32,38 +33,37 @@ constexpr bool UseArenas = true;
 constexpr std::size_t FirstBlock = std::size_t{64} << 10;
 constexpr std::size_t LargestBlock = std::size_t{8} << 20;
 
-// Each thread has its own arenas and kept blocks: a unit is read and
-// released on one thread.
+// Each thread has its own arenas: a unit is read and released on one thread.
 constinit thread_local TRecordArena* NewestLive = nullptr;
 
 // Blocks of released arenas and images kept for the next units. Fresh
 // blocks cost a page fault per page on first touch (and the system clears
 // each page), which for units loaded one after another would eat much of
-// what the arena saves. The blocks of a thread go with it; a unit released
-// after that (during the program's exit) gives its blocks back at once.
+// what the arena saves. One store for all threads (a block is taken or kept
+// once per unit, so the lock costs nothing that shows), never destroyed, so
+// that a unit released during the program's exit still finds it.
 struct TSpareBlock {
   TBlockMem Mem;
   std::size_t Size;
 };
-constinit thread_local bool SparesGone = false;
-struct TSpareList {
+struct TSpares {
+  std::mutex M;
   std::vector<TSpareBlock> Blocks;
-  ~TSpareList() { SparesGone = true; }
+  std::size_t Bytes = 0;
+  // What the largest arena and the largest image of the run took.
+  std::size_t LargestArena = 0, LargestImage = 0;
 };
-std::vector<TSpareBlock>* Spares() {
-  thread_local TSpareList List;
-  return SparesGone ? nullptr : &List.Blocks;
+TSpares& Spares() {
+  static auto* S = new TSpares;
+  return *S;
 }
-constinit thread_local std::size_t SpareBytes = 0;
 
 // What the kept blocks may add up to: what the largest arena and the
 // largest image of the run took, at least SpareFloor, at most SpareCeiling.
 constexpr std::size_t SpareFloor = std::size_t{16} << 20;
 constexpr std::size_t SpareCeiling = std::size_t{1} << 30;
-constinit thread_local std::size_t LargestArena = 0;
-constinit thread_local std::size_t LargestImage = 0;
-std::size_t SpareLimit() {
-  return std::min(SpareCeiling, std::max(SpareFloor, LargestArena + LargestImage));
+std::size_t SpareLimit(const TSpares& S) {
+  return std::min(SpareCeiling, std::max(SpareFloor, S.LargestArena + S.LargestImage));
 }
 
 // Images below this size come from the heap and go back to it.
@@ -72,25 +72,24 @@ constexpr std::size_t PooledImageMin = LargeBlockMin;
 // Keeps a released block, the oldest kept blocks giving way to it while
 // the kept blocks would exceed the limit.
 void KeepSpare(TBlockMem Mem, std::size_t Size) noexcept {
-  std::vector<TSpareBlock>* List = Spares();
-  if (!List) return;  // the thread's kept blocks are gone: the block goes back
-  auto& Blocks = *List;
+  TSpares& S = Spares();
+  std::lock_guard L(S.M);
   try {
-    Blocks.push_back(TSpareBlock{std::move(Mem), Size});
+    S.Blocks.push_back(TSpareBlock{std::move(Mem), Size});
   } catch (...) {
     return;  // no room to note it: the block went back to the heap
   }
-  SpareBytes += Size;
+  S.Bytes += Size;
   std::size_t Drop = 0;
-  while (SpareBytes > SpareLimit() && Drop < Blocks.size()) SpareBytes -= Blocks[Drop++].Size;
-  Blocks.erase(Blocks.begin(), Blocks.begin() + static_cast<std::ptrdiff_t>(Drop));
+  while (S.Bytes > SpareLimit(S) && Drop < S.Blocks.size()) S.Bytes -= S.Blocks[Drop++].Size;
+  S.Blocks.erase(S.Blocks.begin(), S.Blocks.begin() + static_cast<std::ptrdiff_t>(Drop));
 }
 
 // The smallest kept block of Size to MaxSize bytes (its size in Got), or null.
 TBlockMem TakeSpare(std::size_t Size, std::size_t MaxSize, std::size_t& Got) {
-  std::vector<TSpareBlock>* List = Spares();
-  if (!List) return nullptr;
-  auto& Blocks = *List;
+  TSpares& S = Spares();
+  std::lock_guard L(S.M);
+  auto& Blocks = S.Blocks;
   std::size_t Best = Blocks.size();
   for (std::size_t I = 0; I < Blocks.size(); ++I) {
     const std::size_t N = Blocks[I].Size;
@@ -102,7 +101,7 @@ TBlockMem TakeSpare(std::size_t Size, std::size_t MaxSize, std::size_t& Got) {
   Got = Blocks[Best].Size;
   TBlockMem Mem = std::move(Blocks[Best].Mem);
   Blocks.erase(Blocks.begin() + static_cast<std::ptrdiff_t>(Best));
-  SpareBytes -= Got;
+  S.Bytes -= Got;
   return Mem;
 }
 
@@ -162,7 +161,11 @@ TRecordArena::~TRecordArena() {
   if (ActiveRecordArena == this) ActiveRecordArena = nullptr;
   std::size_t Total = 0;
   for (const TBlock& B : Blocks) Total += B.End - B.Begin;
-  LargestArena = std::max(LargestArena, Total);
+  {
+    TSpares& S = Spares();
+    std::lock_guard L(S.M);
+    S.LargestArena = std::max(S.LargestArena, Total);
+  }
   for (TBlock& B : Blocks) KeepSpare(std::move(B.Mem), B.End - B.Begin);
 }
 
@@ -238,7 +241,11 @@ TImageBlock NewImageBlock(std::size_t Size) {
 void TImageRelease::operator()(uint8_t* P) const noexcept {
   TBlockMem Mem(reinterpret_cast<std::byte*>(P), TBlockFree{Size});
   if (!Mem || !UseArenas || Size < PooledImageMin) return;
-  LargestImage = std::max(LargestImage, Size);
+  {
+    TSpares& S = Spares();
+    std::lock_guard L(S.M);
+    S.LargestImage = std::max(S.LargestImage, Size);
+  }
   KeepSpare(std::move(Mem), Size);
 }
 
@@ -253,4 +260,8 @@ void TBlockFree::operator()(std::byte* P) const noexcept {
   delete[] P;
 }
 
-std::size_t SpareBlockBytes() { return SpareBytes; }
+std::size_t SpareBlockBytes() {
+  TSpares& S = Spares();
+  std::lock_guard L(S.M);
+  return S.Bytes;
+}
