@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the build needs, builds everything and runs the whole test
-# suite, then builds the reader alone under AddressSanitizer and
+# suite and the page's tests in a browser (scripts/web.sh --test), then
+# builds the reader alone under AddressSanitizer and
 # UndefinedBehaviorSanitizer and runs the reader tests again.
 set -euo pipefail
 
@@ -19,6 +20,14 @@ cmake -S "$ROOT" -B "$ROOT/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_
 cmake --build "$ROOT/build" -j2
 echo "== tests ($(date +%T))"
 (cd "$ROOT/build" && ctest -j2 --output-on-failure)
+
+# ---- WEB STEP HOOK ----------------------------------------------------------
+# The page: the reader compiled to WebAssembly (emscripten), its views in
+# headless chromium, every corpus unit's summary and JSON held against the
+# command line's just built (scripts/web.sh --test).
+echo "== the page in a browser ($(date +%T))"
+"$ROOT/scripts/web.sh" --test
+# ---- END WEB STEP HOOK ------------------------------------------------------
 
 echo "== reader under AddressSanitizer + UndefinedBehaviorSanitizer ($(date +%T))"
 SAN_FLAGS="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"

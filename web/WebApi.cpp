@@ -11,6 +11,7 @@
 //   up_code_routine(i)    routine i of the kept unit in runs (see CodeRuns)
 //   up_code_text(path)    unitpeek-dump --code for the one file
 //   up_report(path, json) unitpeek-dump --report [--json] for a folder
+//   up_report_both(path)  both of them from one reading of the folder
 //   up_find(pattern, path) unitpeek-dump --find
 //
 // A unit that does not load answers with the error block; up_fail_offset
@@ -28,9 +29,11 @@
 #include "DeclListing.h"
 #include "DeclSkeleton.h"
 #include "FindCommand.h"
+#include "FolderReportWriters.h"
 #include "JsonWriter.h"
 #include "ReportCommand.h"
 #include "UnitFactsJson.h"
+#include "UnitFolders.h"
 #include "UnitLoad.h"
 #include "WebCodeRuns.h"
 #include "WebSummary.h"
@@ -208,6 +211,18 @@ EMSCRIPTEN_KEEPALIVE int up_report(const char* Path, int Json) {
   const int Status = RunReportCommand({Path}, Json ? TReportFormat::Json : TReportFormat::Text, Out);
   Result = Out.str();
   return Status;
+}
+
+// The folder's report as text and as JSON from one scan, parted by a NUL.
+EMSCRIPTEN_KEEPALIVE int up_report_both(const char* Path) {
+  NewRun();
+  const TFolderReport Report = ScanFolders({Path});
+  std::ostringstream Out;
+  WriteReportText(Report, Out);
+  Out << '\0';
+  WriteReportJson(Report, Out);
+  Result = Out.str();
+  return Report.Clean() ? 0 : 1;
 }
 
 EMSCRIPTEN_KEEPALIVE int up_find(const char* Pattern, const char* Path, int Json) {

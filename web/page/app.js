@@ -470,10 +470,12 @@ async function openFolder(dir, root, count) {
   addTab(tab);
   tab.page.append(el('p', {class: 'note'}, `Reading ${count} files…`));
   const t0 = performance.now();
-  const [rt, rj] = [await ask('report', {cwd: dir, path: root, json: false}), await ask('report', {cwd: dir, path: root, json: true})];
-  tab.reportMs = performance.now() - t0;
-  tab.reportText = text(rt);
-  const report = JSON.parse(text(rj));
+  const both = await ask('reportBoth', {cwd: dir, path: root});
+  tab.reportMs = both.ms;
+  tab.reportAllMs = performance.now() - t0;
+  const nul = both.bytes.indexOf(0);
+  tab.reportText = utf8.decode(both.bytes.subarray(0, nul));
+  const report = JSON.parse(utf8.decode(both.bytes.subarray(nul + 1)));
   tab.page.replaceChildren();
   const findBox = el('input', {type: 'search', placeholder: 'Find declarations and units: TForm*, *Click, SysUtils', class: 'filter'});
   const findOut = el('pre', {class: 'find-result'});
@@ -512,13 +514,17 @@ function unitsTable(tab, report) {
 
 // ---- opening files ---------------------------------------------------------
 
+// Hands the files to the worker, read in batches and sent a batch a message.
 async function putFiles(dir, files, what) {
   let done = 0;
   progress(0, files.length, what);
-  for (const {path, file} of files) {
-    const data = await file.arrayBuffer();
-    await ask('put', {path: `${dir}/${path}`, data}, [data]);
-    progress(++done, files.length, what);
+  for (let i = 0; i < files.length; i += 64) {
+    const batch = files.slice(i, i + 64);
+    const datas = await Promise.all(batch.map(({file}) => file.arrayBuffer()));
+    const paths = batch.map(({path}) => `${dir}/${path}`);
+    await ask('putMany', {paths, datas}, datas);
+    done += batch.length;
+    progress(done, files.length, what);
   }
 }
 

@@ -48,6 +48,10 @@ const ops = {
     M.FS.writeFile(m.path, new Uint8Array(m.data));
     return {status: 0};
   },
+  putMany(M, m) {
+    m.paths.forEach((path, i) => ops.put(M, {path, data: m.datas[i]}));
+    return {status: 0};
+  },
   bytes(M, m) { return {status: 0, bytes: M.FS.readFile(m.path)}; },
   remove(M, m) { M.FS.chdir('/'); removeTree(M, m.dir); return {status: 0}; },
   summary: (M, m) => call(M, 'up_summary', m.cwd, [m.path]),
@@ -58,6 +62,7 @@ const ops = {
   codeRoutine: (M, m) => call(M, 'up_code_routine', null, [m.index]),
   codeText: (M, m) => call(M, 'up_code_text', m.cwd, [m.path]),
   report: (M, m) => call(M, 'up_report', m.cwd, [m.path, m.json ? 1 : 0]),
+  reportBoth: (M, m) => call(M, 'up_report_both', m.cwd, [m.path]),
   find: (M, m) => call(M, 'up_find', m.cwd, [m.pattern, m.path, m.json ? 1 : 0]),
 };
 
