@@ -110,9 +110,14 @@ run_tests() {
     cmake -S "$ROOT" -B "$ROOT/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG"
     cmake --build "$ROOT/build" -j2 --target unitpeek-dump
   }
-  (cd "$ROOT/web/test" && npm ci --no-audit --no-fund --ignore-scripts >/dev/null)
+  # The test's packages as web/test/package-lock.json pins them, in the
+  # build folder (not among the sources).
+  mkdir -p "$OUT/test-deps"
+  cp "$ROOT"/web/test/package.json "$ROOT"/web/test/package-lock.json "$OUT/test-deps/"
+  (cd "$OUT/test-deps" && npm ci --no-audit --no-fund --ignore-scripts >/dev/null)
   echo "== browser tests ($(date +%T))"
-  node "$ROOT/web/test/browser_test.cjs" "$OUT" "$ROOT/build/cli/unitpeek-dump" "$ROOT/docs"
+  NODE_PATH="$OUT/test-deps/node_modules" node "$ROOT/web/test/browser_test.cjs" "$OUT" "$ROOT/build/cli/unitpeek-dump" \
+    "$ROOT/docs"
 }
 
 install_packages
