@@ -15,6 +15,9 @@
 #      missing), writing the screenshots of the views into docs/.
 #
 # Usage: scripts/web.sh [--test]
+# With --test, UNITPEEK_WEB_DUMP names another command line to compare with,
+# UNITPEEK_WEB_DOCS another folder for the pictures, UNITPEEK_WEB_FIGURES a
+# file the budgets' figures are appended to (scripts/bench.sh).
 # Open build-web/index.html in a browser, or serve build-web/ from any
 # static host.
 set -euo pipefail
@@ -106,7 +109,8 @@ lay_out_page() {
 }
 
 run_tests() {
-  [ -x "$ROOT/build/cli/unitpeek-dump" ] || {
+  local dump=${UNITPEEK_WEB_DUMP:-$ROOT/build/cli/unitpeek-dump}
+  [ -x "$dump" ] || {
     cmake -S "$ROOT" -B "$ROOT/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG"
     cmake --build "$ROOT/build" -j2 --target unitpeek-dump
   }
@@ -116,8 +120,8 @@ run_tests() {
   cp "$ROOT"/web/test/package.json "$ROOT"/web/test/package-lock.json "$OUT/test-deps/"
   (cd "$OUT/test-deps" && npm ci --no-audit --no-fund --ignore-scripts >/dev/null)
   echo "== browser tests ($(date +%T))"
-  NODE_PATH="$OUT/test-deps/node_modules" node "$ROOT/web/test/browser_test.cjs" "$OUT" "$ROOT/build/cli/unitpeek-dump" \
-    "$ROOT/docs"
+  NODE_PATH="$OUT/test-deps/node_modules" node "$ROOT/web/test/browser_test.cjs" "$OUT" "$dump" \
+    "${UNITPEEK_WEB_DOCS:-$ROOT/docs}"
 }
 
 install_packages
