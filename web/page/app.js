@@ -367,7 +367,7 @@ async function showRoutine(tab, index, remember) {
   if (tab.view !== 'Code') showView(tab, 'Code');
   tab.routine = index;
   const t0 = performance.now();
-  const r = await ask('codeRoutine', {index});
+  const r = await ask('codeRoutine', {cwd: tab.dir, path: tab.path, index});
   const lines = JSON.parse(text(r)).lines;
   if (lines.length && lines[lines.length - 1].length === 2) lines.pop();
   tab.codeLines = lines;
@@ -394,7 +394,7 @@ async function findInCode(tab, step) {
   const n = tab.routines.length;
   for (let k = 1; k <= n; k++) {
     const i = (tab.routine + step * k + n * k) % n;
-    const r = await ask('codeRoutine', {index: i});
+    const r = await ask('codeRoutine', {cwd: tab.dir, path: tab.path, index: i});
     if (text(r).toLowerCase().includes(needle)) { await showRoutine(tab, i, true); return; }
   }
 }
@@ -498,11 +498,23 @@ function findingsOf(reportText) {
   return i >= 0 ? reportText.slice(i + 2) : reportText;
 }
 
+// The PROBLEMS column of the report's text table, by file.
+function problemsByPath(reportText) {
+  const out = new Map();
+  const table = reportText.slice(0, Math.max(0, reportText.indexOf('\n\n'))).split('\n').slice(1);
+  for (const row of table) {
+    const cols = row.split(/\s{2,}/);
+    if (cols.length >= 5) out.set(cols[0], cols.slice(4).join('  '));
+  }
+  return out;
+}
+
 function unitsTable(tab, report) {
+  const problemsOf = problemsByPath(tab.reportText);
   const table = el('table', {class: 'units'});
   table.append(el('tr', {}, ...['File', 'Unit', 'Version', 'Debug', 'Problems'].map((h) => el('th', {}, h))));
   for (const u of report.units || []) {
-    const problems = (u.problems || []).join(', ') || (u.ok ? '' : 'not loaded');
+    const problems = problemsOf.get(u.path) || (u.ok ? '' : 'not loaded');
     const row = el('tr', {class: u.ok ? '' : 'failed', title: u.error || ''},
                    el('td', {}, el('a', {href: '#', onclick: (e) => { e.preventDefault(); openUnit(tab.dir, u.path, false); }}, u.path)),
                    el('td', {}, u.unit || ''), el('td', {}, String(u.version ?? '')), el('td', {}, u.debugInfo ? 'yes' : 'no'),

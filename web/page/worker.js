@@ -42,6 +42,8 @@ function removeTree(M, dir) {
   M.FS.rmdir(dir);
 }
 
+let kept = null;  // the unit the module keeps for its Code view
+
 const ops = {
   put(M, m) {
     M.FS.mkdirTree(m.path.slice(0, m.path.lastIndexOf('/')));
@@ -53,13 +55,26 @@ const ops = {
     return {status: 0};
   },
   bytes(M, m) { return {status: 0, bytes: M.FS.readFile(m.path)}; },
-  remove(M, m) { M.FS.chdir('/'); removeTree(M, m.dir); return {status: 0}; },
+  remove(M, m) {
+    M.FS.chdir('/');
+    if (kept && kept.startsWith(m.dir + '/')) { M._up_code_close(); kept = null; }
+    removeTree(M, m.dir);
+    return {status: 0};
+  },
   summary: (M, m) => call(M, 'up_summary', m.cwd, [m.path]),
   json: (M, m) => call(M, 'up_json', m.cwd, [m.path]),
   decls: (M, m) => call(M, 'up_decls', m.cwd, [m.path]),
   pas: (M, m) => call(M, 'up_pas', m.cwd, [m.path]),
-  codeOpen: (M, m) => call(M, 'up_code_open', m.cwd, [m.path]),
-  codeRoutine: (M, m) => call(M, 'up_code_routine', null, [m.index]),
+  codeOpen(M, m) {
+    kept = `${m.cwd}/${m.path}`;
+    return call(M, 'up_code_open', m.cwd, [m.path]);
+  },
+  // The module keeps one unit for the Code view: another tab's is opened
+  // again first.
+  codeRoutine(M, m) {
+    if (kept !== `${m.cwd}/${m.path}`) ops.codeOpen(M, m);
+    return call(M, 'up_code_routine', null, [m.index]);
+  },
   codeText: (M, m) => call(M, 'up_code_text', m.cwd, [m.path]),
   report: (M, m) => call(M, 'up_report', m.cwd, [m.path, m.json ? 1 : 0]),
   reportBoth: (M, m) => call(M, 'up_report_both', m.cwd, [m.path]),

@@ -121,12 +121,15 @@ async function testFolder(page) {
   const ms = Date.now() - t0;
   const got = await page.evaluate(() => {
     const t = unitpeek.tabs.find((x) => x.kind === 'folder');
-    return {text: t.reportText, ms: t.reportMs, rows: t.page.querySelectorAll('table.units tr').length};
+    const problems = [...t.page.querySelectorAll('table.units tr td:nth-child(5)')].filter((td) => td.textContent).length;
+    return {text: t.reportText, ms: t.reportMs, rows: t.page.querySelectorAll('table.units tr').length, problems};
   });
   const want = cli(['--report', path.basename(corpus)], path.dirname(corpus)).toString('utf8');
   check(got.text === want, 'folder report as --report');
   const n = corpusFiles().length;
   check(got.rows === n + 1, `units table ${got.rows - 1} rows of ${n}`);
+  const wantProblems = want.slice(0, want.indexOf('\n\n')).split('\n').slice(1).filter((r) => r.split(/\s{2,}/).length >= 5).length;
+  check(got.problems === wantProblems && wantProblems > 0, `units table: problems of ${got.problems} units, the report's ${wantProblems}`);
   let nativeMs = Infinity;
   for (let k = 0; k < 5; k++) {
     const t1 = process.hrtime.bigint();
@@ -196,7 +199,22 @@ async function testViews(page) {
   check(pas && fs.readFileSync(path.join(dir, pas)).equals(cli(['--pas', path.basename(unit)], path.dirname(unit))), 'Save as .pas as --pas', String(names));
   check(json && fs.readFileSync(path.join(dir, json)).equals(cli(['--json', '--decls', path.basename(unit)], path.dirname(unit))), 'Save JSON as --json --decls');
   fs.rmSync(dir, {recursive: true, force: true});
+  await testTwoCodeViews(page, unit, files.find((f) => f !== unit && /v7/.test(f)) || files[1]);
   await page.evaluate(() => document.querySelector('.tab.active .close').click());
+}
+
+// The module keeps one unit for the Code view: a tab whose Code view was
+// open before another's still lists its own routines.
+async function testTwoCodeViews(page, first, second) {
+  await pick(page, '#open-files', [second]);
+  await page.keyboard.down('Alt'); await page.keyboard.press('3'); await page.keyboard.up('Alt');
+  await until(page, () => document.querySelector('.page:not([hidden]) .view-code')?.dataset.ready === 'yes');
+  await page.evaluate(() => document.querySelector('.tab.active .close').click());
+  await page.evaluate(() => document.querySelector('.page:not([hidden]) .view-code .routines li').click());
+  await sleep(300);
+  const heading = await page.$eval('.page:not([hidden]) .view-code .line', (l) => l.textContent);
+  const want = cli(['--code', path.basename(first)], path.dirname(first)).toString('utf8').split('\n').find((l) => l && !l.startsWith('{'));
+  check(heading === want, 'a Code view lists its own unit after another tab\'s', `${heading} / ${want}`);
 }
 
 async function testDamaged(page) {
