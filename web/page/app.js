@@ -182,6 +182,7 @@ function showView(tab, view) {
     ({Summary: buildSummary, Declarations: buildDecls, Code: buildCode, Bytes: buildBytes})[view](tab, node);
   }
   tab.page.dataset.view = view;
+  if (view === 'Bytes' && tab.hexRows && tab.bytesMark) tab.hexRows.scrollTo(Math.floor(tab.bytesMark.offset / 16));
 }
 
 function buildSummary(tab, node) {
@@ -245,7 +246,11 @@ async function buildDecls(tab, node) {
     outline.replaceChildren();
     for (const e of entries) {
       if (pattern && e.level > 1 && !e.name.toLowerCase().includes(pattern)) continue;
-      outline.append(el('li', {class: `level${e.level}`, onclick: () => goLine(tab, e.line, true)}, e.name));
+      outline.append(el('li', {class: `level${e.level}`, onclick: () => {
+        // The Bytes view marks the tag byte of the declaration chosen.
+        if (e.anchor !== undefined && e.anchor >= 0) tab.bytesMark = {offset: e.anchor, size: 1};
+        goLine(tab, e.line, true);
+      }}, e.name));
     }
   };
   fillOutline();
@@ -281,7 +286,7 @@ function outlineEntries(lines, plain) {
       for (let j = 0; j < runs.length; j += 3) {
         if (runs[j] !== 3) continue;
         const indent = t.length - t.trimStart().length;
-        out.push({level: indent > 2 ? 3 : 2, name: runs[j + 2], line: i});
+        out.push({level: indent > 2 ? 3 : 2, name: runs[j + 2], line: i, anchor: runs[j + 1]});
         break;
       }
     }

@@ -183,6 +183,10 @@ async function testViews(page) {
       await page.evaluate(() => [...document.querySelectorAll('.page:not([hidden]) .view-declarations .outline li')].find((li) => /^T/.test(li.textContent))?.click());
       await sleep(100);
     }
+    if (view === 'bytes') {
+      const marked = await page.$$eval('.page:not([hidden]) .view-bytes .hex .sel', (l) => l.length);
+      check(marked === 1, `the Bytes view marks the tag byte of the declaration chosen (${marked})`);
+    }
     const lines = await page.$$eval(`.page:not([hidden]) .view-${view} .line`, (l) => l.length);
     check(lines > 0, `${view} view draws lines (${lines})`);
     await page.screenshot({path: path.join(docs, `web-${view}.png`)});
