@@ -57,9 +57,9 @@ std::to_chars_result Print(char* First, char* Last, const char* Format, A... Arg
 // is shorter (fixed on a tie); a whole number in the fixed form exactly.
 template <class T>
 std::to_chars_result Shortest(char* First, char* Last, T V) {
-  if (std::isnan(V)) return Print(First, Last, std::signbit(V) ? "-nan" : "nan");
-  if (std::isinf(V)) return Print(First, Last, V < 0 ? "-inf" : "inf");
-  if (V == 0) return Print(First, Last, std::signbit(V) ? "-0" : "0");
+  if (std::isnan(V)) return Print(First, Last, "%s", std::signbit(V) ? "-nan" : "nan");
+  if (std::isinf(V)) return Print(First, Last, "%s", V < 0 ? "-inf" : "inf");
+  if (V == 0) return Print(First, Last, "%s", std::signbit(V) ? "-0" : "0");
   const int MaxDigits = std::is_same_v<T, float> ? 9 : 17;
   char Sci[64];
   for (int P = 1; P <= MaxDigits; ++P) {
