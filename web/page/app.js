@@ -199,12 +199,12 @@ function buildSummary(tab, node) {
 }
 
 // A line of runs as elements: [kind, anchor, text, ...] from start.
-function runsLine(runs, start, classes, linkKinds, onLink) {
+function runsLine(runs, start, classes, linkKinds, onLink, isLink = () => true) {
   const div = el('div', {class: 'line'});
   for (let i = start; i < runs.length; i += 3) {
     const [k, a, t] = [runs[i], runs[i + 1], runs[i + 2]];
     const span = el('span', {class: classes[k] || ''}, t);
-    if (a >= 0 && linkKinds.includes(k)) {
+    if (a >= 0 && linkKinds.includes(k) && isLink(k)) {
       span.classList.add('link');
       span.addEventListener('click', () => onLink(k, a));
     }
@@ -214,6 +214,16 @@ function runsLine(runs, start, classes, linkKinds, onLink) {
 }
 
 const DECL_CLASSES = ['', 'kw', 'comment', 'def', 'typeref'];
+// A routine's own line (not a method's in its class): its name is a link.
+const ROUTINE_LINE = /^(class\s+)?(procedure|function|constructor|destructor)\s/;
+
+// The code of the routine declared at anchor, in the Code view.
+async function goCode(tab, anchor) {
+  tab.history.push(placeOf(tab));
+  showView(tab, 'Code');
+  while (!tab.routineAt && tab.views.Code.dataset.ready !== 'yes') await new Promise((r) => setTimeout(r, 20));
+  if (tab.routineAt && tab.routineAt.has(anchor)) await showRoutine(tab, tab.routineAt.get(anchor), false);
+}
 
 async function buildDecls(tab, node) {
   const r = await ask('decls', {cwd: tab.dir, path: tab.path});
@@ -236,7 +246,11 @@ async function buildDecls(tab, node) {
   let matches = [], at = -1, pattern = '';
   const plain = lines.map((runs) => runs.filter((_, j) => j % 3 === 2).join(''));
   tab.declRows = new VirtualRows(listing, lines.length, (i) => {
-    const d = runsLine(lines[i], 0, DECL_CLASSES, [4], (k, a) => goDecl(tab, a, true));
+    // Type names of the unit go to their declaration, the name of a routine
+    // to its code.
+    const routine = ROUTINE_LINE.test(plain[i]);
+    const d = runsLine(lines[i], 0, DECL_CLASSES, [3, 4], (k, a) => (k === 3 ? goCode(tab, a) : goDecl(tab, a, true)),
+                       (k) => k === 4 || routine);
     if (pattern && plain[i].toLowerCase().includes(pattern)) d.classList.add('match');
     if (i === tab.declMark) d.classList.add('current');
     return d;

@@ -221,6 +221,34 @@ async function testTwoCodeViews(page, first, second) {
   check(heading === want, 'a Code view lists its own unit after another tab\'s', `${heading} / ${want}`);
 }
 
+// In the Declarations listing, a routine's name goes to its code; Alt+Left
+// comes back.
+async function testRoutineLink(page, unit) {
+  await pick(page, '#open-files', [unit]);
+  await page.keyboard.down('Alt'); await page.keyboard.press('2'); await page.keyboard.up('Alt');
+  await until(page, () => document.querySelector('.page:not([hidden]) .view-declarations')?.dataset.ready === 'yes');
+  const name = await page.evaluate(async () => {
+    const tab = unitpeek.tabs.slice(-1)[0];
+    const i = tab.declLines.findIndex((runs) => /^procedure |^function /.test(runs.filter((_, j) => j % 3 === 2).join('')));
+    if (i < 0) return null;
+    tab.declRows.scrollTo(i);
+    const link = document.querySelector('.page:not([hidden]) .view-declarations .def.link');
+    if (!link) return null;
+    link.click();
+    return link.textContent;
+  });
+  if (name === null) { check(false, 'a routine name is a link in the listing'); return; }
+  await until(page, () => document.querySelector('.page:not([hidden])').dataset.view === 'Code' &&
+                          document.querySelector('.page:not([hidden]) .routines li.current'));
+  await sleep(200);
+  const shown = await page.$eval('.page:not([hidden]) .routines li.current', (li) => li.textContent);
+  check(shown.endsWith(name), `a routine's name in the listing goes to its code (${name} -> ${shown})`);
+  await page.keyboard.down('Alt'); await page.keyboard.press('ArrowLeft'); await page.keyboard.up('Alt');
+  const back = await page.$eval('.page:not([hidden])', (p) => p.dataset.view);
+  check(back === 'Declarations', 'Alt+Left goes back to the listing');
+  await page.evaluate(() => document.querySelector('.tab.active .close').click());
+}
+
 async function testDamaged(page) {
   const files = corpusFiles();
   if (!files.length) return;
@@ -284,6 +312,8 @@ async function testServed(browser) {
     await testFolder(page);
     await testViews(page);
     await testDamaged(page);
+    const withRoutines = corpusFiles().find((f) => /UNT_PARD/.test(f));
+    if (withRoutines) await testRoutineLink(page, withRoutines);
     check(leaks.length === 0, 'no request leaves the page', leaks.join(' '));
     check(policy.length === 0, 'no policy broken, no page error', policy.join(' | '));
     await page.close();
