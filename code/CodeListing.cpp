@@ -553,7 +553,7 @@ std::span<const TCodeSpan> TCodeRoutine::ItemSpans(const TCodeItem& It) const {
                                 [](const TCodeSpan& S, uint32_t V) { return S.Start < V; });
   auto Last = First;
   while (Last != Spans.end() && Last->Start < It.TextStart + It.TextSize) ++Last;
-  return {First, Last};
+  return {Spans.data() + (First - Spans.begin()), static_cast<size_t>(Last - First)};
 }
 
 std::vector<TCodeRoutine> BuildCodeListing(const TUnit& U, const TCodeOptions& Options) {

@@ -13,6 +13,7 @@
 #include "DCU_Text.h"
 #include "DCU_TextRules.h"
 #include "DeclMemberFacts.h"
+#include "ExtendedDigits.h"
 #include "DCURecs.h"
 #include "DCU_Unit.h"
 #include "JsonWriter.h"
@@ -391,20 +392,9 @@ std::string ExtendedText(const uint8_t* B, long double* Out) {
   const long double X = ExtendedValue(B);
   if (Out) *Out = X;
   if (std::isnan(X) || std::isinf(X)) return NonFinite(std::isnan(X), Negative80(B));
-  if constexpr (std::numeric_limits<long double>::digits == 64) {
-    return Shortest(X);
-  } else {
-    // A long double of another format: the fewest digits that read back to
-    // the same value.
-    for (int P = 1; P <= 40; ++P) {
-      char Buf[80];
-      auto R = std::to_chars(Buf, Buf + sizeof Buf, X, std::chars_format::general, P);
-      long double Back = 0;
-      std::from_chars(Buf, R.ptr, Back);
-      if (Back == X) return RealLiteral(std::string(Buf, R.ptr));
-    }
-    return Shortest(X);
-  }
+  // From the bits, not from X: where long double is not the 80-bit format,
+  // X's own shortest digits are those of another precision.
+  return RealLiteral(ShortestExtendedText(Mantissa80(B), Exponent80(B), Negative80(B)));
 }
 
 // Real48: exponent byte (bias 129, 0 for zero), 39 bits of fraction, the sign

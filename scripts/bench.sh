@@ -19,7 +19,10 @@
 #      and over the 10,000 units (time and peak memory, target: at most 2x
 #      the time and 150 MB), the find index built with the folder scan as
 #      the viewer builds it (peak memory) and its queries (target: 50 ms);
-#   5. the viewer timing tool, when it has been built;
+#   5. the page (scripts/web.sh --test): its module's size, the largest
+#      corpus unit's Summary and Code view, the folder report against
+#      --report's time;
+#   6. the viewer timing tool, when it has been built;
 # and prints a table of the figures with the targets.
 #
 # Usage: scripts/bench.sh [BUILD_DIR] [-- extra Google Benchmark flags]
@@ -168,6 +171,14 @@ if [ "${#FILES[@]}" -gt 0 ]; then
                        print "find_query_" q, v["pattern"], v["hits"], v["units"], v["users"], v["ms"], v["cpu_ms"], v["lines_ms"] }' \
     "$WORK/find.txt" >>"$FIG"
 fi
+
+# ---- the page ----------------------------------------------------------------
+# The module's size, the largest corpus unit's Summary and Code view in
+# headless chromium, and the folder report there against this run's
+# --report (scripts/web.sh --test against this build's unitpeek-dump).
+echo "== the page in a browser"
+UNITPEEK_WEB_DUMP="$DUMP" UNITPEEK_WEB_DOCS="$WORK/web-docs" UNITPEEK_WEB_FIGURES="$FIG" \
+  "$ROOT/scripts/web.sh" --test || echo "== the page's tests failed"
 
 # ---- viewer ------------------------------------------------------------------
 if [ -n "$VIEWER_TIMING" ]; then

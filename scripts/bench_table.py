@@ -262,6 +262,28 @@ def main():
             print(f"  {k[8:]:>4}  file {size / 2**20:7.1f} MiB  limit {limit / 2**20:7.1f} MiB  " + "   ".join(cells) +
                   f"   [--json: {dump_kb / 1024:7.1f} MiB]")
 
+    if "web_module" in fig:
+        print()
+        print("The page in headless chromium (targets: module 1.5 MB, 0.5 MB gzipped; the largest unit's Summary"
+              " 0.5 s and Code view 1 s after the pick; the folder report 3x --report)")
+        total, total_gz, wasm, wasm_gz = (int(v) for v in fig["web_module"])
+        print(f"  module        {total / 1e6:5.2f} MB ({total_gz / 1e6:4.2f} MB gzipped; the .wasm {wasm / 1e6:5.2f} MB,"
+              f" {wasm_gz / 1e6:4.2f} MB gzipped)")
+        verdicts.append(("module <= 1.5 MB", total <= 1.5e6, f"{total / 1e6:.2f} MB"))
+        verdicts.append(("module <= 0.5 MB gzipped", total_gz <= 0.5e6, f"{total_gz / 1e6:.2f} MB"))
+        if "web_largest" in fig:
+            size, summary_ms, code_ms = (int(v) for v in fig["web_largest"])
+            print(f"  largest unit  {size / 1e6:5.2f} MB  Summary {summary_ms} ms  Code view {code_ms} ms")
+            verdicts.append(("largest unit's Summary <= 0.5 s", summary_ms <= 500, f"{summary_ms} ms"))
+            verdicts.append(("largest unit's Code view <= 1 s", code_ms <= 1000, f"{code_ms} ms"))
+        if "web_report" in fig:
+            units, worker_ms, pick_ms, native_ms = fig["web_report"]
+            worker_ms, pick_ms, native_ms = float(worker_ms), float(pick_ms), float(native_ms)
+            print(f"  report        {units} units  {worker_ms:.0f} ms in the worker, {pick_ms:.0f} ms from the pick;"
+                  f" --report {native_ms:.0f} ms")
+            verdicts.append(("page's report <= 3x --report", worker_ms <= 3 * native_ms,
+                             f"{worker_ms / native_ms:.1f}x in the worker, {pick_ms / native_ms:.1f}x from the pick"))
+
     viewer = {k[len("viewer_"):]: float(v[0]) for k, v in fig.items() if k.startswith("viewer_")}
     if viewer:
         print()

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the build needs, builds everything and runs the whole test
-# suite, builds and tests the Windows program (scripts/windows.sh), then
+# suite, builds and tests the Windows program (scripts/windows.sh) and the
+# page in a browser (scripts/web.sh --test), then
 # builds the reader alone under AddressSanitizer and
 # UndefinedBehaviorSanitizer and runs the reader tests again.
 set -euo pipefail
@@ -25,6 +26,13 @@ echo "== tests ($(date +%T))"
 # same answers as the Linux program over the corpus), the zip.
 echo "== the Windows program ($(date +%T))"
 "$ROOT/scripts/windows.sh"
+# ---- WEB STEP HOOK ----------------------------------------------------------
+# The page: the reader compiled to WebAssembly (emscripten), its views in
+# headless chromium, every corpus unit's summary and JSON held against the
+# command line's just built (scripts/web.sh --test).
+echo "== the page in a browser ($(date +%T))"
+"$ROOT/scripts/web.sh" --test
+# ---- END WEB STEP HOOK ------------------------------------------------------
 
 echo "== reader under AddressSanitizer + UndefinedBehaviorSanitizer ($(date +%T))"
 SAN_FLAGS="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"

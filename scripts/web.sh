@@ -1,0 +1,133 @@
+#!/usr/bin/env bash
+# Builds the page that opens units in the browser into build-web/:
+#
+#   1. installs what it needs (Debian's emscripten; with --test also
+#      Debian's chromium and, from npm as pinned in web/test/package-lock.json,
+#      puppeteer-core) and fetches the sources of Zydis and Zycore with
+#      apt-get source (a deb-src line of Debian's own archive; Zycore from
+#      trixie where bookworm's tarball is missing from the archive);
+#   2. compiles the reader and its Qt-free libraries to WebAssembly
+#      (web/CMakeLists.txt) and lays out the page: index.html, unitpeek.js and
+#      unitpeek.wasm, worker.js, app.js, style.css, and worker-bundle.js (the
+#      worker with the module inside, for a page opened from file://);
+#   3. with --test, runs the browser tests (web/test/browser_test.cjs) in
+#      headless chromium against build/cli/unitpeek-dump (built when
+#      missing), writing the screenshots of the views into docs/.
+#
+# Usage: scripts/web.sh [--test]
+# With --test, UNITPEEK_WEB_DUMP names another command line to compare with,
+# UNITPEEK_WEB_DOCS another folder for the pictures, UNITPEEK_WEB_FIGURES a
+# file the budgets' figures are appended to (scripts/bench.sh).
+# Open build-web/index.html in a browser, or serve build-web/ from any
+# static host.
+set -euo pipefail
+
+cd "$(dirname "$0")/.."
+ROOT=$(pwd)
+OUT=$ROOT/build-web
+SRC=$OUT/src
+RUN_TESTS=0
+[ "${1:-}" = "--test" ] && RUN_TESTS=1
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ] && command -v sudo >/dev/null 2>&1; then SUDO="sudo"; fi
+
+install_packages() {
+  local packages=(emscripten node-acorn nodejs cmake dpkg-dev)
+  [ "$RUN_TESTS" = 1 ] && packages+=(chromium npm)
+  local missing=() p
+  for p in "${packages[@]}"; do dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p"); done
+  # A node of another origin than Debian's is as good.
+  if [ "$RUN_TESTS" = 1 ] && command -v npm >/dev/null 2>&1; then
+    missing=("${missing[@]/npm}")
+  fi
+  command -v node >/dev/null 2>&1 && missing=("${missing[@]/nodejs}")
+  local wanted=()
+  for p in "${missing[@]}"; do [ -n "$p" ] && wanted+=("$p"); done
+  [ "${#wanted[@]}" -eq 0 ] && return
+  echo "== installing: ${wanted[*]}"
+  $SUDO apt-get update
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends -o DPkg::Lock::Timeout=600 "${wanted[@]}"
+}
+
+# The source lines of Debian's archive (bookworm, and trixie for Zycore).
+SOURCES_LIST=/etc/apt/sources.list.d/unitpeek-src.sources
+add_source_lines() {
+  grep -qs trixie "$SOURCES_LIST" && return
+  echo "== adding deb-src lines ($SOURCES_LIST)"
+  $SUDO tee "$SOURCES_LIST" >/dev/null <<'LINES'
+Types: deb-src
+URIs: http://deb.debian.org/debian
+Suites: bookworm trixie
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+LINES
+  $SUDO apt-get update
+}
+
+# Unpacks the upstream tarball of source package $1 (release $2) into
+# $SRC/$3; true when it is there.
+fetch_source() {
+  local pkg=$1 release=$2 dir=$3
+  [ -f "$SRC/$dir/CMakeLists.txt" ] && return 0
+  mkdir -p "$SRC/download"
+  # The download may fail for the Debian files while the tarball came.
+  (cd "$SRC/download" && apt-get source --download-only "$pkg/$release" >/dev/null 2>&1) || true
+  local tarball
+  tarball=$(ls -t "$SRC/download/${pkg}"_*.orig.tar.* 2>/dev/null | head -n 1 || true)
+  [ -n "$tarball" ] || return 1
+  rm -rf "${SRC:?}/$dir" && mkdir -p "$SRC/$dir"
+  tar -xf "$tarball" -C "$SRC/$dir" --strip-components=1
+  echo "== $dir from $(basename "$tarball")"
+}
+
+fetch_sources() {
+  if [ ! -f "$SRC/zydis/CMakeLists.txt" ] || [ ! -f "$SRC/zycore/CMakeLists.txt" ]; then add_source_lines; fi
+  # Bookworm's, as the Linux build's libzydis-dev: the same listing.
+  fetch_source zydis bookworm zydis || { echo "no source of zydis" >&2; exit 1; }
+  if ! fetch_source zycore-c bookworm zycore; then
+    echo "== bookworm's zycore-c source is not in the archive: trixie's"
+    fetch_source zycore-c trixie zycore || { echo "no source of zycore-c" >&2; exit 1; }
+  fi
+}
+
+build_module() {
+  echo "== module (emscripten) ($(date +%T))"
+  # Debian's acorn, for emscripten's tools under any node.
+  export NODE_PATH=/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}
+  emcmake cmake -S "$ROOT/web" -B "$OUT/cmake" -DCMAKE_BUILD_TYPE=Release \
+    -DZYDIS_SOURCE_DIR="$SRC/zydis" -DZYCORE_SOURCE_DIR="$SRC/zycore" >"$OUT/configure.log"
+  cmake --build "$OUT/cmake" -j2 --target unitpeek
+}
+
+lay_out_page() {
+  cp "$ROOT"/web/page/{index.html,app.js,worker.js,style.css} "$OUT/"
+  cp "$OUT"/cmake/unitpeek.{js,wasm} "$OUT/"
+  node "$ROOT/web/bundle.cjs" "$OUT"
+  echo "== page: $OUT/index.html (module $(stat -c %s "$OUT/unitpeek.wasm") bytes," \
+       "$(gzip -9 -c "$OUT/unitpeek.wasm" | wc -c) gzipped)"
+}
+
+run_tests() {
+  local dump=${UNITPEEK_WEB_DUMP:-$ROOT/build/cli/unitpeek-dump}
+  [ -x "$dump" ] || {
+    cmake -S "$ROOT" -B "$ROOT/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG"
+    cmake --build "$ROOT/build" -j2 --target unitpeek-dump
+  }
+  # The test's packages as web/test/package-lock.json pins them, in the
+  # build folder (not among the sources).
+  mkdir -p "$OUT/test-deps"
+  cp "$ROOT"/web/test/package.json "$ROOT"/web/test/package-lock.json "$OUT/test-deps/"
+  (cd "$OUT/test-deps" && npm ci --no-audit --no-fund --ignore-scripts >/dev/null)
+  echo "== browser tests ($(date +%T))"
+  NODE_PATH="$OUT/test-deps/node_modules" node "$ROOT/web/test/browser_test.cjs" "$OUT" "$dump" \
+    "${UNITPEEK_WEB_DOCS:-$ROOT/docs}"
+}
+
+install_packages
+fetch_sources
+mkdir -p "$OUT"
+build_module
+lay_out_page
+[ "$RUN_TESTS" = 1 ] && run_tests
+exit 0

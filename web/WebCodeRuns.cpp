@@ -1,0 +1,110 @@
+// The Code view's texts (see WebCodeRuns.h).
+#include "WebCodeRuns.h"
+
+#include <optional>
+
+#include "CodeText.h"
+#include "DeclListing.h"
+#include "JsonWriter.h"
+
+TWebRoutineHeadings::TWebRoutineHeadings(const TUnit& U) : Maker(U, TDeclOutlineOptions{.KeepSpans = false}) {}
+
+std::string TWebRoutineHeadings::operator()(const TCodeRoutineHead& H) {
+  if (H.Role == TRoutineRole::Initialization) return "initialization";
+  if (H.Role == TRoutineRole::Finalization) return "finalization";
+  std::optional<TDeclEntry> E = Maker.EntryAt(H.DeclOffset, H.DeclIndex);
+  if (!E || E->Offset != H.DeclOffset || (E->Kind != TDeclKind::Procedure && E->Kind != TDeclKind::Function))
+    return DefaultRoutineHeading(H);
+  if (H.Role == TRoutineRole::Nested) E->Name = H.QualifiedName;
+  TDeclText Line;
+  Line.SetKeepSpans(false);
+  AppendEntryLine(*E, Line);
+  Line.Text += ';';
+  return Line.Text.str();
+}
+
+void WriteRoutineHeads(const TCodeLister& Lister, std::string& Out) {
+  TJsonWriter J(Out, TJsonLayout::Flat);
+  J.BeginObject();
+  J.Bool("disassembled", Lister.Arch() == TCodeArch::X86_32);
+  J.Key("routines");
+  J.BeginArray();
+  for (const TCodeRoutineHead& H : Lister.AllHeads()) {
+    J.BeginObject();
+    J.String("name", H.QualifiedName.empty() ? H.Name : H.QualifiedName);
+    J.String("role", RoutineRoleName(H.Role));
+    J.Number("decl", H.DeclOffset);
+    J.Number("owner", H.OwnerDeclOffset);
+    J.Number("offset", H.Offset);
+    J.Number("size", H.PieceSize);
+    J.EndObject();
+  }
+  J.EndArray();
+  J.EndObject();
+}
+
+namespace {
+
+class TCodeRuns : public TCodeSink {
+ public:
+  explicit TCodeRuns(std::string& Out) : J(Out, TJsonLayout::Flat) {
+    J.BeginObject();
+    J.Key("lines");
+    J.BeginArray();
+    StartLine();
+  }
+  void Run(TCodeRunKind Kind, std::string_view Text, int64_t Anchor) override {
+    J.Number(static_cast<int>(Kind));
+    J.Number(Anchor);
+    J.String(Text);
+  }
+  void EndLine() override {
+    J.EndArray();
+    StartLine();
+  }
+  void BeginItem(const TCodeRoutine& R, size_t Index) override {
+    ItemOffset = int64_t(R.Head.Offset) + R.Items[Index].Offset;
+    ItemSize = R.Items[Index].Size;
+  }
+  void Finish() {
+    J.EndArray();
+    J.EndArray();
+    J.EndObject();
+    J.Flush();
+  }
+
+ private:
+  void StartLine() {
+    J.BeginArray();
+    J.Number(ItemOffset);
+    J.Number(ItemSize);
+  }
+  TJsonWriter J;
+  int64_t ItemOffset = -1;
+  uint32_t ItemSize = 0;
+};
+
+}  // namespace
+
+void WriteRoutineRuns(const TCodeRoutine& R, TWebRoutineHeadings& Headings, std::string& Out) {
+  TCodeTextOptions Text;
+  Text.Heading = [&Headings](const TCodeRoutineHead& H) { return Headings(H); };
+  TCodeRuns Runs(Out);
+  WriteRoutineListing(R, Runs, Text);
+  Runs.Finish();
+}
+
+void WriteCodeText(const TUnit& U, std::string& Out) {
+  const TCodeLister Lister(U);
+  if (Lister.Arch() != TCodeArch::X86_32)
+    Out += "{the machine code of this format version is not known: its pieces are shown as data}\n\n";
+  TWebRoutineHeadings Headings(U);
+  TCodeTextOptions Text;
+  Text.Heading = [&Headings](const TCodeRoutineHead& H) { return Headings(H); };
+  bool First = true;
+  Lister.ForEach([&](const TCodeRoutine& R) {
+    if (!First) Out += '\n';
+    First = false;
+    WriteRoutineText(R, Out, Text);
+  });
+}
