@@ -31,6 +31,7 @@
 #include "FindCommand.h"
 #include "FolderReportWriters.h"
 #include "JsonWriter.h"
+#include "LoadHint.h"
 #include "ReportCommand.h"
 #include "UnitFactsJson.h"
 #include "UnitFolders.h"
@@ -131,9 +132,12 @@ EMSCRIPTEN_KEEPALIVE int up_json(const char* Path) {
   {
     TJsonWriter J(Result);
     J.BeginArray();
-    std::function<void(TJsonWriter&)> Write;
-    if (Decls) Write = [&](TJsonWriter& W) { WriteDeclsJson(*Decls, W); };
-    WriteUnitFactsJson(J, Path, Facts, Error, Write);
+    // The members the command line's --json --decls writes beside the facts.
+    std::vector<TUnitJsonMember> Extra;
+    if (Decls) Extra.push_back({"decls", [&](TJsonWriter& W) { WriteDeclsJson(*Decls, W); }});
+    const std::string Hint = Facts ? std::string() : LoadErrorHint(Path, L.Error);
+    if (!Hint.empty()) Extra.push_back({"hint", [&Hint](TJsonWriter& W) { W.String(Hint); }});
+    WriteUnitFactsJson(J, Path, Facts, Error, Extra);
     J.EndArray();
   }
   Result += '\n';
