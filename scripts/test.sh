@@ -38,7 +38,7 @@ echo "== reader under AddressSanitizer + UndefinedBehaviorSanitizer ($(date +%T)
 SAN_FLAGS="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
 cmake -S "$ROOT" -B "$ROOT/build-asan" -DCMAKE_BUILD_TYPE=Debug -DUNITPEEK_READER_ONLY=ON \
   -DCMAKE_CXX_FLAGS="$SAN_FLAGS -O1" -DCMAKE_CXX_FLAGS_DEBUG="-g1" -DCMAKE_EXE_LINKER_FLAGS="$SAN_FLAGS"
-cmake --build "$ROOT/build-asan" -j2 --target reader_tests folder_tests code_tests
+cmake --build "$ROOT/build-asan" -j2 --target reader_tests folder_tests code_tests compare_tests
 (cd "$ROOT/build-asan" &&
   ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 \
   UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
