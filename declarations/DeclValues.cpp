@@ -13,6 +13,7 @@
 #include "DCU_Text.h"
 #include "DCU_TextRules.h"
 #include "DeclMemberFacts.h"
+#include "TypeViews.h"
 #include "ExtendedDigits.h"
 #include "DCURecs.h"
 #include "DCU_Unit.h"
@@ -59,245 +60,6 @@ TValue Make(TValueKind K) {
   return V;
 }
 
-// The bounds of a range or enumeration, read again from the image.
-bool Bounds(const TUnit&, const TRangeBaseDef* R, int64_t& Lo, int64_t& Hi) { return R && R->TryBounds(Lo, Hi); }
-
-// ---------------------------------------------------------------------------
-// What a type is, for decoding its values.
-
-enum class TShape : uint8_t {
-  Unknown, Int, Bool, Char, WideChar, Enum, Float, Set, ShortStr, LongStr, WideStr, DynArray,
-  PChar, PWideChar, Pointer, Proc, ClassRef, Object, Array, Record, Guid,
-};
-
-struct TView {
-  TShape Shape = TShape::Unknown;
-  int64_t Size = -1;  // bytes of a value; -1 when the file does not say
-  bool HasRange = false;
-  int64_t Lo = 0, Hi = 0;
-  TFloatKind Float = TFloatKind::Extended;
-  const TBaseDef* Def = nullptr;
-};
-
-// Types of the runtime units known by name: an imported type carries only its
-// name, and these names mean one thing in every unit that uses them.
-struct TKnownType {
-  std::string_view Name;
-  TShape Shape;
-  int8_t Size;
-  int64_t Lo, Hi;
-  TFloatKind Float;
-  int8_t MinVersion;  // the name means this from that format version on
-};
-
-constexpr int64_t I32Min = INT32_MIN, I32Max = INT32_MAX, U32Max = UINT32_MAX;
-constexpr TFloatKind FX = TFloatKind::Extended;
-
-constexpr std::array<TKnownType, 56> KnownTypes{{
-    {"Integer", TShape::Int, 4, I32Min, I32Max, FX, 0},
-    {"Longint", TShape::Int, 4, I32Min, I32Max, FX, 0},
-    {"HRESULT", TShape::Int, 4, I32Min, I32Max, FX, 0},
-    {"WPARAM", TShape::Int, 4, I32Min, I32Max, FX, 0},
-    {"LPARAM", TShape::Int, 4, I32Min, I32Max, FX, 0},
-    {"Shortint", TShape::Int, 1, -128, 127, FX, 0},
-    {"Smallint", TShape::Int, 2, -32768, 32767, FX, 0},
-    {"Byte", TShape::Int, 1, 0, 255, FX, 0},
-    {"Word", TShape::Int, 2, 0, 65535, FX, 0},
-    {"Cardinal", TShape::Int, 4, 0, U32Max, FX, 4},
-    {"LongWord", TShape::Int, 4, 0, U32Max, FX, 4},
-    {"DWORD", TShape::Int, 4, 0, U32Max, FX, 4},
-    {"UINT", TShape::Int, 4, 0, U32Max, FX, 4},
-    {"ULONG", TShape::Int, 4, 0, U32Max, FX, 4},
-    {"THandle", TShape::Int, 4, 0, U32Max, FX, 5},
-    {"Int64", TShape::Int, 8, INT64_MIN, INT64_MAX, FX, 4},
-    {"Boolean", TShape::Bool, 1, 0, 1, FX, 0},
-    {"ByteBool", TShape::Bool, 1, 0, 255, FX, 0},
-    {"WordBool", TShape::Bool, 2, 0, 65535, FX, 0},
-    {"LongBool", TShape::Bool, 4, I32Min, I32Max, FX, 0},
-    {"BOOL", TShape::Bool, 4, I32Min, I32Max, FX, 0},
-    {"Char", TShape::Char, 1, 0, 255, FX, 0},
-    {"AnsiChar", TShape::Char, 1, 0, 255, FX, 0},
-    {"WideChar", TShape::WideChar, 2, 0, 65535, FX, 0},
-    {"String", TShape::LongStr, 4, 0, 0, FX, 0},
-    {"AnsiString", TShape::LongStr, 4, 0, 0, FX, 0},
-    {"WideString", TShape::WideStr, 4, 0, 0, FX, 0},
-    {"ShortString", TShape::ShortStr, -1, 0, 0, FX, 0},
-    {"PChar", TShape::PChar, 4, 0, 0, FX, 0},
-    {"PAnsiChar", TShape::PChar, 4, 0, 0, FX, 0},
-    {"PWideChar", TShape::PWideChar, 4, 0, 0, FX, 0},
-    // The runtime's other names of the character pointers (Windows, ActiveX).
-    {"POleStr", TShape::PWideChar, 4, 0, 0, FX, 0},
-    {"LPWSTR", TShape::PWideChar, 4, 0, 0, FX, 0},
-    {"LPCWSTR", TShape::PWideChar, 4, 0, 0, FX, 0},
-    {"PWChar", TShape::PWideChar, 4, 0, 0, FX, 0},
-    {"LPSTR", TShape::PChar, 4, 0, 0, FX, 0},
-    {"LPCSTR", TShape::PChar, 4, 0, 0, FX, 0},
-    {"Pointer", TShape::Pointer, 4, 0, 0, FX, 0},
-    {"PString", TShape::Pointer, 4, 0, 0, FX, 0},
-    {"PAnsiString", TShape::Pointer, 4, 0, 0, FX, 0},
-    {"PWideString", TShape::Pointer, 4, 0, 0, FX, 0},
-    {"PShortString", TShape::Pointer, 4, 0, 0, FX, 0},
-    {"PInteger", TShape::Pointer, 4, 0, 0, FX, 0},
-    {"PByte", TShape::Pointer, 4, 0, 0, FX, 0},
-    {"PPointer", TShape::Pointer, 4, 0, 0, FX, 0},
-    {"TClass", TShape::ClassRef, 4, 0, 0, FX, 0},
-    {"TObject", TShape::Object, 4, 0, 0, FX, 0},
-    {"Single", TShape::Float, 4, 0, 0, TFloatKind::Single, 0},
-    {"Double", TShape::Float, 8, 0, 0, TFloatKind::Double, 0},
-    {"Extended", TShape::Float, 10, 0, 0, TFloatKind::Extended, 0},
-    {"Real48", TShape::Float, 6, 0, 0, TFloatKind::Real48, 0},
-    {"Comp", TShape::Float, 8, 0, 0, TFloatKind::Comp, 0},
-    {"Currency", TShape::Float, 8, 0, 0, TFloatKind::Currency, 0},
-    {"TDateTime", TShape::Float, 8, 0, 0, TFloatKind::Double, 0},
-    {"Real", TShape::Float, 8, 0, 0, TFloatKind::Double, 4},
-    {"TGUID", TShape::Guid, 16, 0, 0, FX, 0},
-}};
-
-// The units whose type names KnownTypes gives.
-bool RuntimeUnit(std::string_view Unit) {
-  return NameIs(Unit, "System") || NameIs(Unit, "SysInit") || NameIs(Unit, "Windows") || NameIs(Unit, "Types") ||
-         NameIs(Unit, "ActiveX");
-}
-
-TView ImportedView(const TUnit& U, std::string_view Name, int32_t UnitNo) {
-  TView V;
-  if (UnitNo < 0 || static_cast<size_t>(UnitNo) >= U.UsedUnits.size()) return V;
-  const std::string_view Unit = View(U.UsedUnits[static_cast<size_t>(UnitNo)]->NamePos);
-  // The names of a GUID: the runtime's, which the COM units pass on, and
-  // theirs.
-  if (NameIs(Name, "TGUID") || NameIs(Name, "TIID") || NameIs(Name, "TCLSID") || NameIs(Name, "TFmtID")) {
-    V.Shape = TShape::Guid;
-    V.Size = 16;
-    return V;
-  }
-  if (!RuntimeUnit(Unit)) return V;
-  // Real was the six-byte format before version 4.
-  if (NameIs(Name, "Real") && !IsRelease4Up(U.Version)) {
-    V.Shape = TShape::Float;
-    V.Size = 6;
-    V.Float = TFloatKind::Real48;
-    return V;
-  }
-  // The handle types of Windows (HWND, HFONT, HDC, ...) are all
-  // "type LongWord" from version 5 on.
-  const bool Handle = Name.size() > 1 && Name[0] == 'H' &&
-                      std::all_of(Name.begin(), Name.end(), [](char C) { return C >= 'A' && C <= 'Z'; }) &&
-                      NameIs(View(U.UsedUnits[static_cast<size_t>(UnitNo)]->NamePos), "Windows") && U.Version >= 5;
-  if (Handle) {
-    V.Shape = TShape::Int;
-    V.Size = 4;
-    V.HasRange = true;
-    V.Lo = 0;
-    V.Hi = U32Max;
-    return V;
-  }
-  for (const TKnownType& K : KnownTypes) {
-    if (!NameIs(Name, K.Name) || U.Version < K.MinVersion) continue;
-    V.Shape = K.Shape;
-    V.Size = K.Size;
-    V.Float = K.Float;
-    if (K.Shape == TShape::ShortStr) V.Size = 256;
-    if (K.Shape == TShape::Int || K.Shape == TShape::Bool || K.Shape == TShape::Char || K.Shape == TShape::WideChar) {
-      V.HasRange = true;
-      V.Lo = K.Lo;
-      V.Hi = K.Hi;
-    }
-    return V;
-  }
-  return V;
-}
-
-// A character type: a character range, or the runtime's character names.
-TShape CharShape(const TUnit& U, uint32_t N, int Depth);
-
-TView ViewType(const TUnit& U, uint32_t N, int Depth = 0) {
-  TView V;
-  const TBaseDef* D = U.GetTypeDef(N);
-  if (!D || Depth > MaxDepth) return V;
-  if (auto* I = RecCast<TImpTypeDefRec>(D)) return ImportedView(U, View(I->TypeName), I->OwnerUnit);
-  if (auto* I = RecCast<TImpDef>(D)) return I->Kind == 'T' ? ImportedView(U, View(I->Name), I->UnitIndex) : V;
-  auto* T = RecCast<TTypeDef>(D);
-  if (!T) return V;
-  V.Def = T;
-  V.Size = T->Size;
-  if (auto* R = RecCast<TRangeBaseDef>(T)) {
-    V.HasRange = Bounds(U, R, V.Lo, V.Hi);
-    if (RecCast<TEnumDef>(T)) {
-      V.Shape = TShape::Enum;
-      return V;
-    }
-    switch (*T->DefPos) {
-      case tagDefBool: V.Shape = TShape::Bool; break;
-      case tagDefChar: V.Shape = TShape::Char; break;
-      case tagDefWideChar: V.Shape = TShape::WideChar; break;
-      default: V.Shape = TShape::Int; break;
-    }
-    return V;
-  }
-  if (auto* F = RecCast<TFloatDef>(T)) {
-    V.Shape = TShape::Float;
-    V.Float = F->FloatB <= 5 ? static_cast<TFloatKind>(F->FloatB) : TFloatKind::Extended;
-    if (F->FloatB > 5) V.Shape = TShape::Unknown;
-    return V;
-  }
-  if (auto* P = RecCast<TPtrDef>(T)) {
-    const TShape C = CharShape(U, P->BaseType, Depth + 1);
-    V.Shape = C == TShape::Char ? TShape::PChar : C == TShape::WideChar ? TShape::PWideChar : TShape::Pointer;
-    return V;
-  }
-  if (RecCast<TSetDef>(T)) {
-    V.Shape = TShape::Set;
-    return V;
-  }
-  if (RecCast<TShortStrDef>(T)) {
-    V.Shape = TShape::ShortStr;
-    return V;
-  }
-  if (auto* S = RecCast<TStringDef>(T)) {
-    if (*T->DefPos == tagDefStringU)
-      V.Shape = TShape::WideStr;
-    else
-      V.Shape = CharShape(U, S->ElemType, Depth + 1) == TShape::Char ? TShape::LongStr : TShape::DynArray;
-    return V;
-  }
-  if (RecCast<TArrayDef>(T)) {
-    V.Shape = TShape::Array;
-    return V;
-  }
-  if (RecCast<TProcTypeDef>(T)) {
-    V.Shape = TShape::Proc;
-    return V;
-  }
-  if (RecCast<TObjVMTDef>(T)) {
-    V.Shape = TShape::ClassRef;
-    return V;
-  }
-  if (RecCast<TClassDef>(T) || RecCast<TInterfaceDef>(T)) {
-    V.Shape = TShape::Object;
-    return V;
-  }
-  if (RecCast<TRecDef>(T)) {
-    // The runtime's own TGUID: the string form is the one sources use.
-    V.Shape = T->Name && NameIs(View(T->Name), "TGUID") && T->Size == 16 ? TShape::Guid : TShape::Record;
-    return V;
-  }
-  return V;
-}
-
-TShape CharShape(const TUnit& U, uint32_t N, int Depth) {
-  const TView V = ViewType(U, N, Depth);
-  return V.Shape == TShape::Char || V.Shape == TShape::WideChar ? V.Shape : TShape::Unknown;
-}
-
-// The names of an enumeration type (its own, or its base's for a subrange).
-const TEnumNameList* EnumNames(const TUnit& U, const TBaseDef* D) {
-  auto* E = RecCast<TEnumDef>(D);
-  if (!E) return nullptr;
-  if (E->NameList) return E->NameList;
-  auto* B = RecCast<TEnumDef>(U.GetTypeDef(E->BaseType));
-  return B && B != E ? B->NameList : nullptr;
-}
-
 // The number a range type means by the bit pattern V: V itself when it lies
 // in the range, else (a range of only non-negative numbers, whose values the
 // file keeps sign-extended) the pattern read as unsigned.
@@ -317,7 +79,7 @@ TValue RangeNumber(const TView& T, int64_t V) {
   return R;
 }
 
-TValue OrdinalOf(const TUnit& U, const TView& T, int64_t V) {
+TValue OrdinalOf(const TTypeViews& Ty, const TView& T, int64_t V) {
   switch (T.Shape) {
     case TShape::Bool: {
       TValue R = Make(TValueKind::Bool);
@@ -332,11 +94,10 @@ TValue OrdinalOf(const TUnit& U, const TView& T, int64_t V) {
       return R;
     }
     case TShape::Enum: {
-      const auto* Names = EnumNames(U, T.Def);
-      if (Names && V >= 0 && static_cast<uint64_t>(V) < Names->size()) {
+      if (std::optional<std::string_view> Name = Ty.EnumName(T, V)) {
         TValue R = Make(TValueKind::Enum);
         R.Int = V;
-        R.Text = std::string(View((*Names)[static_cast<size_t>(V)]->GetName()));
+        R.Text = std::string(*Name);
         return R;
       }
       return RangeNumber(T, V);
@@ -468,16 +229,16 @@ TValue StoredFloat(TFloatKind K, const uint8_t* P) {
 // ---------------------------------------------------------------------------
 // Sets: bit I of the stored bytes is the element BStart * 8 + I.
 
-TValue SetValue(const TUnit& U, const TSetDef* S, const uint8_t* P, size_t Len) {
+TValue SetValue(const TTypeViews& Ty, const TView& S, const uint8_t* P, size_t Len) {
   // A set holds at most 256 elements: 32 bytes.
   if (Len > 32) return Undecoded(P, Len, "set of more than 32 bytes");
   TValue R = Make(TValueKind::Set);
-  const TView Base = S ? ViewType(U, S->BaseType) : TView();
-  const int64_t First = S ? int64_t(S->BStart) * 8 : 0;
+  const TView Base = Ty.SetBase(S);
+  const int64_t First = Ty.SetFirst(S);
   for (size_t I = 0; I < Len * 8; ++I) {
     if (!(P[I / 8] & (1u << (I % 8)))) continue;
     const int64_t E = First + static_cast<int64_t>(I);
-    R.Items.push_back(Base.Shape == TShape::Unknown ? RangeNumber(Base, E) : OrdinalOf(U, Base, E));
+    R.Items.push_back(Base.Shape == TShape::Unknown ? RangeNumber(Base, E) : OrdinalOf(Ty, Base, E));
   }
   return R;
 }
@@ -560,7 +321,7 @@ TTarget TargetOf(const TUnit& U, uint32_t DeclNo) {
 
 class TBlockDecoder {
  public:
-  TBlockDecoder(const TUnit& U, int64_t Ofs, int64_t Len) : U(U), Ofs(Ofs), Len(Len) {
+  TBlockDecoder(const TTypeViews& Ty, int64_t Ofs, int64_t Len) : Ty(Ty), U(Ty.U), Ofs(Ofs), Len(Len) {
     // The address fixups inside the block, by their offset in it. The table
     // is in ascending order of offsets.
     auto Less = [](const TFixupRec& F, int64_t O) { return int64_t(F.FixupOfs) < O; };
@@ -570,12 +331,13 @@ class TBlockDecoder {
   }
 
   TValue Decode(uint32_t TypeN) {
-    TValue V = Value(TypeN, 0, Len, 0);
+    TValue V = Value(Ty.Of(TypeN), 0, Len, 0);
     if (Items > MaxItems) return Undecoded(Bytes(0), static_cast<size_t>(Len), "too many values");
     return V;
   }
 
  private:
+  const TTypeViews& Ty;
   const TUnit& U;
   const int64_t Ofs, Len;
   std::vector<std::pair<int64_t, uint32_t>> Fixups;
@@ -673,10 +435,9 @@ class TBlockDecoder {
   // The value of type TypeN at offset At of the block, Avail bytes of which
   // it may take; Shown: how many bytes an undecoded value of a type without
   // a known size shows (all it may take when -1).
-  TValue Value(uint32_t TypeN, int64_t At, int64_t Avail, int Depth, int64_t Shown = -1) {
+  TValue Value(const TView& T, int64_t At, int64_t Avail, int Depth, int64_t Shown = -1) {
     ++Items;
     if (Items > MaxItems) return Make(TValueKind::Undecoded);
-    const TView T = ViewType(U, TypeN);
     int64_t Size = T.Size;
     // A type the unit does not describe, in a slot of an address with its
     // fixup: whatever the type, the slot points at that declaration.
@@ -701,7 +462,7 @@ class TBlockDecoder {
         if (AnyFixupIn(At, Size)) break;
         const uint64_t W = ReadLE(P, static_cast<size_t>(Size));
         const bool Signed = T.HasRange && T.Lo < 0;
-        return OrdinalOf(U, T, Signed ? SignExtend(W, static_cast<size_t>(Size)) : static_cast<int64_t>(W));
+        return OrdinalOf(Ty, T, Signed ? SignExtend(W, static_cast<size_t>(Size)) : static_cast<int64_t>(W));
       }
       case TShape::Float:
         if (T.Float == TFloatKind::Comp && Size == 8) {
@@ -714,7 +475,7 @@ class TBlockDecoder {
         }
         return FloatValue(T.Float, P, static_cast<size_t>(Size));
       case TShape::Set:
-        return SetValue(U, RecCast<TSetDef>(T.Def), P, static_cast<size_t>(Size));
+        return SetValue(Ty, T, P, static_cast<size_t>(Size));
       case TShape::ShortStr: {
         if (Size < 1 || P[0] > Size - 1) break;
         return StringValue(std::string(reinterpret_cast<const char*>(P + 1), P[0]));
@@ -739,10 +500,10 @@ class TBlockDecoder {
         return Pointer(T, At, 4);
       }
       case TShape::Array:
-        if (Depth < MaxDepth) return ArrayValue(RecCast<TArrayDef>(T.Def), At, Size, Depth);
+        if (Depth < MaxDepth) return ArrayValue(T, At, Size, Depth);
         break;
       case TShape::Record:
-        if (Depth < MaxDepth) return RecordValue(RecCast<TRecBaseDef>(T.Def), At, Size, Depth);
+        if (Depth < MaxDepth) return RecordValue(T, At, Size, Depth);
         break;
       default: break;
     }
@@ -769,10 +530,10 @@ class TBlockDecoder {
     return StringValue(std::move(S));
   }
 
-  TValue ArrayValue(const TArrayDef* A, int64_t At, int64_t Size, int Depth) {
-    if (!A) return Undecoded(Bytes(At), static_cast<size_t>(Size), "array without a definition");
-    const TView Index = ViewType(U, A->IndexType);
-    const TView Elem = ViewType(U, A->ElemType);
+  TValue ArrayValue(const TView& A, int64_t At, int64_t Size, int Depth) {
+    if (!A.Fact && !RecCast<TArrayDef>(A.Def)) return Undecoded(Bytes(At), static_cast<size_t>(Size), "array without a definition");
+    const TView Index = Ty.ArrayIndex(A);
+    const TView Elem = Ty.ArrayElem(A);
     int64_t Count = -1;
     // The width taken unsigned: the bounds of a damaged file may lie the
     // whole 64-bit range apart.
@@ -803,18 +564,19 @@ class TBlockDecoder {
     TValue R = Make(TValueKind::Array);
     R.Items.reserve(static_cast<size_t>(Count));
     for (int64_t I = 0; I < Count && Items <= MaxItems; ++I)
-      R.Items.push_back(Value(A->ElemType, At + I * ElemSize, ElemSize, Depth + 1));
+      R.Items.push_back(Value(Elem, At + I * ElemSize, ElemSize, Depth + 1));
     return R;
   }
 
-  TValue RecordValue(const TRecBaseDef* D, int64_t At, int64_t Size, int Depth) {
-    if (!D) return Undecoded(Bytes(At), static_cast<size_t>(Size), "record without a definition");
+  TValue RecordValue(const TView& D, int64_t At, int64_t Size, int Depth) {
+    if (!D.Fact && !RecCast<TRecBaseDef>(D.Def))
+      return Undecoded(Bytes(At), static_cast<size_t>(Size), "record without a definition");
     TValue R = Make(TValueKind::Record);
-    for (TDCURec* F = D->Fields; F && Items <= MaxItems; F = F->Next) {
-      auto* L = RecCast<TLocalDecl>(F);
-      if (!L || *L->DefPos != tagField) continue;
-      const int64_t O = L->Ofs;
-      R.Names.emplace_back(View(L->GetName()));
+    const std::vector<TFieldView> Fields = Ty.Fields(D);
+    for (const TFieldView& F : Fields) {
+      if (Items > MaxItems) break;
+      const int64_t O = F.Ofs;
+      R.Names.emplace_back(F.Name);
       if (O < 0 || O > Size) {
         R.Items.push_back(Undecoded(nullptr, 0, "field outside its record"));
         continue;
@@ -822,9 +584,9 @@ class TBlockDecoder {
       // A field runs at most to the next field after it (the bytes a field
       // of a type without a known size is shown with).
       int64_t End = Size;
-      for (TDCURec* G = D->Fields; G; G = G->Next)
-        if (auto* M = RecCast<TLocalDecl>(G); M && *M->DefPos == tagField && M->Ofs > O && M->Ofs < End) End = M->Ofs;
-      R.Items.push_back(Value(L->TypeIndex, At + O, Size - O, Depth + 1, End - O));
+      for (const TFieldView& G : Fields)
+        if (G.Ofs > O && G.Ofs < End) End = G.Ofs;
+      R.Items.push_back(Value(F.Type, At + O, Size - O, Depth + 1, End - O));
     }
     return R;
   }
@@ -929,13 +691,17 @@ std::string FloatText(TFloatKind Kind, const uint8_t* B, size_t Len, long double
 }
 
 
-TValue OrdinalValue(const TUnit& U, uint32_t TypeN, int64_t V) { return OrdinalOf(U, ViewType(U, TypeN), V); }
+TValue OrdinalValue(const TUnit& U, uint32_t TypeN, int64_t V, TUsedTypes* Used) {
+  const TTypeViews Ty(U, Used);
+  return OrdinalOf(Ty, Ty.Of(TypeN), V);
+}
 
-TValue ConstValue(const TUnit& U, const TConstDecl& C) {
-  if (!C.ValueData) return OrdinalValue(U, C.TypeIndex, C.OrdValue64());
+TValue ConstValue(const TUnit& U, const TConstDecl& C, TUsedTypes* Used) {
+  if (!C.ValueData) return OrdinalValue(U, C.TypeIndex, C.OrdValue64(), Used);
   const uint8_t* P = C.ValueData;
   const auto Len = static_cast<size_t>(std::max(C.ValueSize, 0));
-  const TView T = ViewType(U, C.TypeIndex);
+  const TTypeViews Ty(U, Used);
+  const TView T = Ty.Of(C.TypeIndex);
   TShape Shape = T.Shape;
   // An imported type the unit does not describe: the value's own kind, which
   // units from version 5 on give in the auxiliary number (1 a string, 3 a
@@ -968,8 +734,7 @@ TValue ConstValue(const TUnit& U, const TConstDecl& C) {
       if (static_cast<int64_t>(Len) == T.Size) return FloatValue(T.Float, P, Len);
       break;
     case TShape::Set: {
-      auto* S = RecCast<TSetDef>(T.Def);
-      if (!S || static_cast<int64_t>(Len) == S->Size) return SetValue(U, S, P, Len);
+      if (T.Shape != TShape::Set || static_cast<int64_t>(Len) == T.Size) return SetValue(Ty, T, P, Len);
       break;
     }
     default: break;
@@ -977,12 +742,13 @@ TValue ConstValue(const TUnit& U, const TConstDecl& C) {
   return Undecoded(P, Len, "bytes of a type not decoded");
 }
 
-TValue TypedConstValue(const TUnit& U, const TVarCDecl& V) {
+TValue TypedConstValue(const TUnit& U, const TVarCDecl& V, TUsedTypes* Used) {
   if (auto* R = RecCast<TResStrDef>(&V)) return ResStringValue(U, *R);
   if (RecCast<TTypePDecl>(&V)) return Undecoded(nullptr, 0, "run-time type data");
   if (V.Ofs < 0 || V.MemSize < 0 || static_cast<int64_t>(V.Ofs) + V.MemSize > U.DataSize || !U.DataBlock)
     return Undecoded(nullptr, 0, "no block in the data block");
-  return TBlockDecoder(U, V.Ofs, V.MemSize).Decode(V.TypeIndex);
+  const TTypeViews Ty(U, Used);
+  return TBlockDecoder(Ty, V.Ofs, V.MemSize).Decode(V.TypeIndex);
 }
 
 TValue ResStringValue(const TUnit& U, const TResStrDef& R) {
@@ -1020,24 +786,30 @@ uint32_t PropTypeNumber(const TUnit& U, const TPropDecl& P, const TRecBaseDef* O
   return A ? A->TypeIndex : 0;
 }
 
-std::optional<TValue> PropDefaultValue(const TUnit& U, const TPropDecl& P, const TRecBaseDef* Owner) {
+std::optional<TValue> PropDefaultValue(const TUnit& U, const TPropDecl& P, const TRecBaseDef* Owner,
+                                       TUsedTypes* Used) {
   if (P.DefaultValue == NoPropValue) return std::nullopt;
-  const uint32_t N = PropTypeNumber(U, P, Owner);
-  const TView T = ViewType(U, N);
+  const TTypeViews Ty(U, Used);
+  TView T = Ty.Of(PropTypeNumber(U, P, Owner));
+  if (T.Shape == TShape::Unknown && !P.TypeIndex && Owner) {
+    // Taken over from an ancestor in another unit: the units used tell.
+    TView Class;
+    Class.Def = Owner;
+    T = Ty.InheritedPropType(Class, View(P.GetName()));
+  }
   if (T.Shape == TShape::Set) {
     // A set default is the set's stored bytes as a number.
-    const auto* S = RecCast<TSetDef>(T.Def);
     uint8_t B[4];
-    const size_t Len = S ? static_cast<size_t>(std::clamp<int32_t>(S->Size, 0, 4)) : 4;
+    const size_t Len = T.Def || T.Fact ? static_cast<size_t>(std::clamp<int64_t>(T.Size, 0, 4)) : 4;
     for (size_t I = 0; I < 4; ++I) B[I] = static_cast<uint8_t>(static_cast<uint32_t>(P.DefaultValue) >> (8 * I));
-    return SetValue(U, S, B, Len);
+    return SetValue(Ty, T, B, Len);
   }
   if (T.Shape == TShape::Unknown) {
     TValue R = Make(TValueKind::Ordinal);
     R.Int = P.DefaultValue;
     return R;
   }
-  return OrdinalOf(U, T, P.DefaultValue);
+  return OrdinalOf(Ty, T, P.DefaultValue);
 }
 
 size_t DecodeEveryValue(const TUnit& U) {

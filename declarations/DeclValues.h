@@ -25,6 +25,7 @@ class TVarCDecl;
 class TResStrDef;
 class TPropDecl;
 class TRecBaseDef;
+class TUsedTypes;
 
 enum class TValueKind : uint8_t {
   Undecoded,  // Bytes: what could not be decoded; Text: why
@@ -72,24 +73,30 @@ struct TValue {
 // Untyped constants: an ordinal by its type's range and kind (names of a
 // Boolean or an enumeration, characters, unsigned numbers), a value stored as
 // bytes by its type (strings, floats, sets).
-TValue ConstValue(const TUnit& U, const TConstDecl& C);
+//
+// Used, when given, answers for the types of the units U uses that the
+// decoders do not know by name (records, enumerations, sets and aliases
+// declared there); without it such values stay as they are.
+TValue ConstValue(const TUnit& U, const TConstDecl& C, TUsedTypes* Used = nullptr);
 // An ordinal value of type number TypeN: False/True, a character, an
 // enumeration's name, nil for a pointer type, or a number signed or
 // unsigned as the type's range wants it.
-TValue OrdinalValue(const TUnit& U, uint32_t TypeN, int64_t V);
+TValue OrdinalValue(const TUnit& U, uint32_t TypeN, int64_t V, TUsedTypes* Used = nullptr);
 // A typed constant (or initialised variable) from its block of the data
 // block, by its type's layout; pointers, strings, procedural values and
 // class references through the fixups inside the block. Resource strings
 // give their text; records of the unit's run-time type data give Undecoded.
-TValue TypedConstValue(const TUnit& U, const TVarCDecl& V);
+TValue TypedConstValue(const TUnit& U, const TVarCDecl& V, TUsedTypes* Used = nullptr);
 // A resource string's text: the unit keeps it in the nameless constant
 // record that follows the resource string in its chain.
 TValue ResStringValue(const TUnit& U, const TResStrDef& R);
 // A property's default by the property's type (a property taken over from
 // an ancestor names no type: then Owner, the class the property belongs to,
-// leads to the ancestor that declares it, when the unit holds it). None when
-// the property has no default.
-std::optional<TValue> PropDefaultValue(const TUnit& U, const TPropDecl& P, const TRecBaseDef* Owner = nullptr);
+// leads to the ancestor that declares it, in the unit or, through Used, in
+// the units the ancestors are declared in). None when the property has no
+// default.
+std::optional<TValue> PropDefaultValue(const TUnit& U, const TPropDecl& P, const TRecBaseDef* Owner = nullptr,
+                                       TUsedTypes* Used = nullptr);
 // The type number of a property: its own, or for a property taken over from
 // an ancestor the ancestor's, found through Owner; 0 when not found.
 uint32_t PropTypeNumber(const TUnit& U, const TPropDecl& P, const TRecBaseDef* Owner);

@@ -1,0 +1,130 @@
+// Taking a unit's type facts (see TypeFacts.h).
+#include "TypeFacts.h"
+
+#include <algorithm>
+
+#include "DCURecs.h"
+#include "DCU_Text.h"
+#include "DCU_Unit.h"
+#include "TypeViews.h"
+
+namespace {
+
+std::string LowerAscii(std::string_view S) {
+  std::string L(S);
+  for (char& C : L)
+    if (C >= 'A' && C <= 'Z') C = static_cast<char>(C - 'A' + 'a');
+  return L;
+}
+
+// Most names of one enumeration taken (a damaged file may claim more).
+constexpr int64_t MaxEnumNames = 1 << 16;
+
+class TFactTaker {
+ public:
+  TFactTaker(const TUnit& U, TUnitTypes& Out) : U(U), Ty(U, nullptr), Out(Out), Memo(U.TypeTable.size() + 1, -1) {}
+
+  TTypeLink Take(uint32_t N, int Depth = 0) {
+    const TBaseDef* D = U.GetTypeDef(N);
+    if (!D) return {};
+    if (auto* I = RecCast<TImpTypeDefRec>(D)) return Imported(I->OwnerUnit, I->TypeName);
+    if (auto* I = RecCast<TImpDef>(D)) return I->Kind == 'T' ? Imported(I->UnitIndex, I->Name) : TTypeLink();
+    if (N < Memo.size() && Memo[N] >= 0) return {Memo[N], {}, {}};
+    if (N >= Memo.size() || Depth > MaxTypeDepth) return {};
+    const auto Index = static_cast<int32_t>(Out.Types.size());
+    Memo[N] = Index;
+    Out.Types.emplace_back();
+    TTypeFact F = Fact(N, D, Depth);
+    Out.Types[static_cast<size_t>(Index)] = std::move(F);
+    return {Index, {}, {}};
+  }
+
+ private:
+  const TUnit& U;
+  const TTypeViews Ty;
+  TUnitTypes& Out;
+  std::vector<int32_t> Memo;  // by type number: the index taken, or -1
+
+  TTypeLink Imported(int32_t UnitNo, TPos Name) const {
+    TTypeLink L;
+    if (UnitNo >= 0 && static_cast<size_t>(UnitNo) < U.UsedUnits.size())
+      L.Unit = std::string(NameView(U.UsedUnits[static_cast<size_t>(UnitNo)]->NamePos));
+    L.Name = std::string(NameView(Name));
+    return L;
+  }
+
+  TTypeFact Fact(uint32_t N, const TBaseDef* D, int Depth) {
+    const TView V = Ty.Of(N);
+    TTypeFact F;
+    F.Shape = V.Shape;
+    F.Size = V.Size;
+    F.HasRange = V.HasRange;
+    F.Lo = V.Lo;
+    F.Hi = V.Hi;
+    F.Float = V.Float;
+    if (V.Shape == TShape::Enum)
+      for (int64_t I = 0; I < MaxEnumNames; ++I) {
+        const std::optional<std::string_view> Name = Ty.EnumName(V, I);
+        if (!Name) break;
+        F.EnumNames.emplace_back(*Name);
+      }
+    if (auto* S = RecCast<TSetDef>(D)) {
+      F.SetFirst = Ty.SetFirst(V);
+      F.Base = Take(S->BaseType, Depth + 1);
+    } else if (auto* A = RecCast<TArrayDef>(D)) {
+      F.Index = Take(A->IndexType, Depth + 1);
+      F.Elem = Take(A->ElemType, Depth + 1);
+    } else if (auto* R = RecCast<TRecBaseDef>(D)) {
+      Members(R, V.Shape == TShape::Record, F, Depth);
+    }
+    return F;
+  }
+
+  // A record's fields; a class's ancestor and properties.
+  void Members(const TRecBaseDef* R, bool Record, TTypeFact& F, int Depth) {
+    if (auto* C = RecCast<TClassDef>(R)) F.Parent = Take(C->ParentType, Depth + 1);
+    else if (auto* O = RecCast<TObjDef>(R)) F.Parent = Take(O->ParentType, Depth + 1);
+    for (const TDCURec* M = R->Fields; M; M = M->Next) {
+      if (auto* L = RecCast<TLocalDecl>(M); L && Record && *L->DefPos == tagField)
+        F.Fields.push_back({std::string(NameView(L->GetName())), L->Ofs, Take(L->TypeIndex, Depth + 1)});
+      else if (auto* P = RecCast<TPropDecl>(M); P && !Record)
+        F.Props.push_back({std::string(NameView(P->GetName())), P->TypeIndex ? Take(P->TypeIndex, Depth + 1) : TTypeLink()});
+    }
+  }
+};
+
+}  // namespace
+
+const TTypeFact* TUnitTypes::Find(std::string_view Name) const {
+  const std::string L = LowerAscii(Name);
+  auto It = std::lower_bound(Names.begin(), Names.end(), L, [](const auto& P, const std::string& K) { return P.first < K; });
+  if (It == Names.end() || It->first != L) return nullptr;
+  return &Types[static_cast<size_t>(It->second)];
+}
+
+TUnitTypes TakeUnitTypes(const TUnit& U) {
+  TUnitTypes Out;
+  Out.Unit = U.UnitName;
+  Out.Version = U.Version;
+  TFactTaker Taker(U, Out);
+  for (const TDCURec* R = U.Decls; R; R = R->Next) {
+    auto* T = RecCast<TTypeDecl>(R);
+    if (!T) continue;
+    const std::string_view Name = NameView(T->GetName());
+    if (Name.empty() || Name[0] == '.' || Name[0] == '@') continue;
+    TTypeLink L = Taker.Take(T->TypeIndex);
+    if (L.Index < 0 && !L.Name.empty()) {
+      // Another name of a type of another unit (GLfloat = Single).
+      TTypeFact Alias;
+      Alias.Alias = std::move(L);
+      L = {static_cast<int32_t>(Out.Types.size()), {}, {}};
+      Out.Types.push_back(std::move(Alias));
+    }
+    if (L.Index >= 0) Out.Names.emplace_back(LowerAscii(Name), L.Index);
+  }
+  // The first declaration of a name counts (the interface's comes first).
+  std::stable_sort(Out.Names.begin(), Out.Names.end(), [](const auto& A, const auto& B) { return A.first < B.first; });
+  Out.Names.erase(std::unique(Out.Names.begin(), Out.Names.end(), [](const auto& A, const auto& B) { return A.first == B.first; }),
+                  Out.Names.end());
+  return Out;
+}
