@@ -21,6 +21,8 @@
 #include "LoadHint.h"
 #include "UnitFactsJson.h"
 #include "UnitLoad.h"
+#include "UnitPath.h"
+#include "UsedUnits.h"
 #include "UnitSummary.h"
 
 namespace {
@@ -64,12 +66,18 @@ class TRoutineHeadings {
   TDeclEntryMaker Maker;
 };
 
+// The declarations of the unit at Path, its used units at hand.
+TDeclOutline OutlineOf(const TUnit& U, const std::string& Path, const TCodeCommandOptions& O) {
+  const std::unique_ptr<TUsedTypes> Used = O.Library ? O.Library->For(UnitFolderOf(Path)) : nullptr;
+  return BuildDeclOutline(U, TDeclOutlineOptions{.KeepSpans = false, .Used = Used.get()});
+}
+
 // Text: the listing when asked for, then the routines, a blank line
 // between.
-void WriteCodeText(const TUnit& U, const TCodeCommandOptions& O, size_t& Matched) {
+void WriteCodeText(const TUnit& U, const std::string& Path, const TCodeCommandOptions& O, size_t& Matched) {
   if (O.Decls) {
     TDeclTextSink Listing;
-    WriteDeclListing(BuildDeclOutline(U, TDeclOutlineOptions{.KeepSpans = false}), Listing);
+    WriteDeclListing(OutlineOf(U, Path, O), Listing);
     Listing.Out += '\n';
     WriteOut(Listing.Out);
   }
@@ -98,12 +106,12 @@ void WriteCodeText(const TUnit& U, const TCodeCommandOptions& O, size_t& Matched
 // the unit loaded.
 bool PrintCodeText(const std::string& Path, const TCodeCommandOptions& O, size_t& Matched) {
   std::cout.flush();
-  TUnitLoad L = TryLoadUnit(Path, [&](const TUnit& U) { WriteCodeText(U, O, Matched); });
+  TUnitLoad L = TryLoadUnit(Path, [&](const TUnit& U) { WriteCodeText(U, Path, O, Matched); });
   std::fflush(stdout);
   if (L.Facts) return true;
   TUnitLoad Again;
   if (std::unique_ptr<TUnit> U = TryLoadUnitPartial(Path, Again)) {
-    WriteCodeText(*U, O, Matched);
+    WriteCodeText(*U, Path, O, Matched);
     std::fflush(stdout);
     std::cout << (Matched ? "\n" : "") << PartialStopLine(L);
   }
@@ -124,7 +132,7 @@ void WritePartialCodeJson(TJsonWriter& J, const std::string& Path, const TCodeCo
   if (!U) return WriteUnitFactsJson(J, Path, nullptr, Error, std::span(&HintMember, Hint.empty() ? 0 : 1));
   const TCodeLister Lister(*U, ListerOptions(O));
   std::optional<TDeclOutline> Outline;
-  if (O.Decls) Outline = BuildDeclOutline(*U, TDeclOutlineOptions{.KeepSpans = false});
+  if (O.Decls) Outline = OutlineOf(*U, Path, O);
   std::vector<TUnitJsonMember> Extra;
   Extra.push_back({"code", [&](TJsonWriter& W) { Matched += WriteCodeJson(Lister, W, Wanted(O)); }});
   if (Outline) Extra.push_back({"decls", [&](TJsonWriter& W) { WriteDeclsJson(*Outline, W); }});
@@ -147,7 +155,7 @@ bool PrintCodeJson(const std::vector<std::string>& Files, const TCodeCommandOpti
       const TUnitFacts Facts = ExtractUnitFacts(U);
       SummaryError = Facts.SummaryError();
       std::optional<TDeclOutline> Outline;
-      if (O.Decls) Outline = BuildDeclOutline(U, TDeclOutlineOptions{.KeepSpans = false});
+      if (O.Decls) Outline = OutlineOf(U, Path, O);
       const TCodeLister Lister(U, ListerOptions(O));
       std::vector<TUnitJsonMember> Extra;
       Extra.push_back({"code", [&](TJsonWriter& W) { Matched += WriteCodeJson(Lister, W, Wanted(O)); }});

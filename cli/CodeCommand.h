@@ -8,11 +8,14 @@
 #include <string>
 #include <vector>
 
+class TUsedUnits;
+
 struct TCodeCommandOptions {
   bool Code = false;      // --code
   std::string Routine;    // --routine: a name or pattern; empty: every routine
   std::string SourceDir;  // --source-dir: looked in before the unit's folder
   bool Decls = false;     // --decls too: the listing before the code, or "decls" beside "code"
+  TUsedUnits* Library = nullptr;  // the units used, for the declarations' values
 };
 
 // Writes the code of every file to standard output, as text or JSON.

@@ -12,12 +12,13 @@
 #include <string_view>
 
 #include "Platform.h"
+#include "UnitPath.h"
 
 namespace {
 
 constexpr std::array<std::string_view, 11> FlagNames = {"help",  "help-all", "version",      "json", "decls", "report",
                                                          "graph", "code",     "hide-runtime", "pas",  "diff"};
-constexpr std::array<std::string_view, 5> ValueNames = {"find", "routine", "source-dir", "out", "jobs"};
+constexpr std::array<std::string_view, 6> ValueNames = {"find", "routine", "source-dir", "out", "jobs", "unit-path"};
 constexpr std::string_view ShortFlags = "hv";
 
 template <size_t N>
@@ -182,6 +183,12 @@ Options:
   --find <PATTERN>    Find declarations and units by name in folders of units
                       (PATHs as for --report; * and ? wildcards, Class.Member
                       for members).
+  --unit-path <DIRS>  Folders to find the units that the units use in (their
+                      library folders), after each unit's own folder: the
+                      values of types declared there are read as the
+                      compiler read them, and the folder modes tell such
+                      units apart from missing ones. Folders separated by
+                      ':' (';' on Windows); may be given more than once.
   --jobs <N>          With --report, --graph or --find: read the units on N
                       threads (default: one per core); the output is the same.
   --diff              Compare two builds of a unit (two FILEs): the facts, the
@@ -212,6 +219,7 @@ TDumpCommandLine ParseDumpCommandLine(int argc, const char* const* argv) {
   TDumpOptions O;
   bool Help = false, HelpAll = false, Version = false;
   std::optional<std::string> Find, Routine, SourceDir, Out, Jobs;
+  std::vector<std::string> UnitPaths;
   CLI::App App;
   App.set_help_flag();  // the usage text is the program's own
   App.allow_windows_style_options(false);  // on Windows too, "/x" is a path, not an option
@@ -227,6 +235,7 @@ TDumpCommandLine ParseDumpCommandLine(int argc, const char* const* argv) {
   App.add_flag("--pas", O.Pas);
   App.add_flag("--diff", O.Diff);
   App.add_option("--out", Out)->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  App.add_option("--unit-path", UnitPaths)->allow_extra_args(false)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   App.add_option("--jobs", Jobs)->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   App.add_option("--find", Find)->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   App.add_option("--routine", Routine)->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
@@ -245,6 +254,8 @@ TDumpCommandLine ParseDumpCommandLine(int argc, const char* const* argv) {
     return TDumpCommandLine{.Options = {}, .Status = 0, .Out = "unitpeek-dump " UNITPEEK_VERSION "\n", .Err = {}};
   }
   O.Find = Find;
+  for (const std::string& List : UnitPaths)
+    for (std::string& Folder : SplitUnitPath(List)) O.UnitPath.push_back(std::move(Folder));
   if (O.Files.empty()) return UsageError(Program, "no FILE given");
   if (O.Graph && O.Json) return UsageError(Program, "--graph and --json exclude each other");
   if ((O.Report || O.Graph) && O.Decls)

@@ -27,6 +27,7 @@ struct TDumpOptions {
   bool Diff = false;                // --diff: two units compared
   std::optional<std::string> PasDir;  // --out: where they go (else standard output)
   std::optional<std::string> Find;  // --find's pattern
+  std::vector<std::string> UnitPath;  // --unit-path: the folders, in order
   std::vector<std::string> Files;   // the FILE arguments' bytes as given
 };
 

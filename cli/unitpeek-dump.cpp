@@ -38,6 +38,8 @@
 #include "LoadErrorNote.h"
 #include "LoadHint.h"
 #include "UnitLoad.h"
+#include "UnitPath.h"
+#include "UsedUnits.h"
 #include "UnitSummary.h"
 
 namespace {
@@ -51,18 +53,20 @@ struct TLoadResult {
   bool Partial = false;
 };
 
-TLoadResult LoadFacts(const std::string& Path, bool WithDecls) {
+// Library: the units used, found beside the unit and on the unit path.
+TLoadResult LoadFacts(const std::string& Path, bool WithDecls, TUsedUnits* Library) {
   TLoadResult R;
   std::function<void(const TUnit&)> TakeDecls;
+  std::unique_ptr<TUsedTypes> Used = WithDecls && Library ? Library->For(UnitFolderOf(Path)) : nullptr;
   // The listing and the JSON mark no runs: the texts alone are kept.
-  if (WithDecls)
-    TakeDecls = [&R](const TUnit& U) { R.Decls = BuildDeclOutline(U, TDeclOutlineOptions{.KeepSpans = false}); };
+  const TDeclOutlineOptions Options{.KeepSpans = false, .Used = Used.get()};
+  if (WithDecls) TakeDecls = [&R, &Options](const TUnit& U) { R.Decls = BuildDeclOutline(U, Options); };
   R.Unit = TryLoadUnit(Path, TakeDecls);
   if (WithDecls && !R.Unit.Facts) {
     // A damaged unit: the declarations read before the error.
     TUnitLoad Again;
     if (std::unique_ptr<TUnit> U = TryLoadUnitPartial(Path, Again)) {
-      R.Decls = BuildDeclOutline(*U, TDeclOutlineOptions{.KeepSpans = false});
+      R.Decls = BuildDeclOutline(*U, Options);
       R.Partial = true;
     }
   }
@@ -82,8 +86,8 @@ bool PrintSummary(const std::string& Path) {
 // Text mode with --decls: the declarations listing, or the error block; of
 // a damaged unit, the declarations read before the error, a line that says
 // where reading stopped, and the error block. True when the unit loaded.
-bool PrintDecls(const std::string& Path) {
-  TLoadResult R = LoadFacts(Path, true);
+bool PrintDecls(const std::string& Path, TUsedUnits& Library) {
+  TLoadResult R = LoadFacts(Path, true, &Library);
   if (R.Decls) {
     TDeclTextSink Listing;
     WriteDeclListing(*R.Decls, Listing);
@@ -100,8 +104,8 @@ bool PrintDecls(const std::string& Path) {
 
 // --diff: two builds of a unit compared; the status as diff(1) gives it:
 // 0 the same, 1 different, 2 a unit did not load.
-int RunDiffCommand(const std::string& A, const std::string& B, bool Json) {
-  const TUnitDiff D = CompareUnitFiles(A, B);
+int RunDiffCommand(const std::string& A, const std::string& B, bool Json, TUsedUnits& Library) {
+  const TUnitDiff D = CompareUnitFiles(A, B, &Library);
   if (Json) WriteUnitDiffJson(D, std::cout);
   else WriteUnitDiffText(D, std::cout);
   std::cout.flush();
@@ -112,10 +116,11 @@ int RunDiffCommand(const std::string& A, const std::string& B, bool Json) {
 
 // --pas: each unit's skeleton, to standard output or as DIR/UnitName.pas
 // (never over a file that exists). True when every unit loaded.
-bool PrintSkeletons(const std::vector<std::string>& Files, const std::optional<std::string>& Dir) {
+bool PrintSkeletons(const std::vector<std::string>& Files, const std::optional<std::string>& Dir,
+                    TUsedUnits& Library) {
   bool AllGood = true;
   for (const std::string& Path : Files) {
-    TLoadResult R = LoadFacts(Path, true);
+    TLoadResult R = LoadFacts(Path, true, &Library);
     if (!R.Decls) {
       std::cerr << Path << ": " << R.Unit.Error << "\n";
       AllGood = false;
@@ -153,7 +158,8 @@ bool PrintSkeletons(const std::vector<std::string>& Files, const std::optional<s
 // allocator no lock and no cross-thread bookkeeping.
 class TAheadLoader {
  public:
-  explicit TAheadLoader(const std::vector<std::string>& Files) : Files(Files), Worker([this] { Run(); }) {}
+  TAheadLoader(const std::vector<std::string>& Files, TUsedUnits& Library)
+      : Files(Files), Library(Library), Worker([this] { Run(); }) {}
   ~TAheadLoader() {
     {
       std::lock_guard<std::mutex> L(M);
@@ -186,7 +192,7 @@ class TAheadLoader {
   void Run() {
     for (const std::string& Path : Files) {
       ReleaseSpent();
-      TLoadResult R = LoadFacts(Path, true);
+      TLoadResult R = LoadFacts(Path, true, &Library);
       std::unique_lock<std::mutex> L(M);
       Cv.wait(L, [&] { return Stop || !Ready.has_value(); });
       if (Stop) return;
@@ -205,6 +211,7 @@ class TAheadLoader {
   }
 
   const std::vector<std::string>& Files;
+  TUsedUnits& Library;
   std::mutex M;
   std::condition_variable Cv;
   std::optional<TLoadResult> Ready;
@@ -219,15 +226,15 @@ void WriteOut(std::string_view Bytes) { std::fwrite(Bytes.data(), 1, Bytes.size(
 // summary would fail (an invalid stamp) is "ok" with that error. Written a
 // file at a time (a large unit's declarations as the writer's buffer fills).
 // True when every file loaded without an error.
-bool PrintJson(const std::vector<std::string>& Files, bool WithDecls) {
+bool PrintJson(const std::vector<std::string>& Files, bool WithDecls, TUsedUnits& Library) {
   bool AllGood = true;
   std::cout.flush();
   std::optional<TAheadLoader> Loader;
-  if (WithDecls) Loader.emplace(Files);
+  if (WithDecls) Loader.emplace(Files, Library);
   TJsonWriter J(WriteOut);
   J.BeginArray();
   for (const std::string& Path : Files) {
-    TLoadResult R = Loader ? Loader->Take() : LoadFacts(Path, false);
+    TLoadResult R = Loader ? Loader->Take() : LoadFacts(Path, false, nullptr);
     const TUnitFacts* Facts = R.Unit.Facts ? &*R.Unit.Facts : nullptr;
     const std::string Error = Facts ? Facts->SummaryError() : R.Unit.Error;
     std::vector<TUnitJsonMember> Extra;
@@ -251,19 +258,24 @@ bool PrintJson(const std::vector<std::string>& Files, bool WithDecls) {
 // Runs what the options ask for; returns the exit status.
 int Run(const TDumpOptions& O) {
   const unsigned Jobs = O.Jobs ? O.Jobs : DefaultJobs();
+  TUsedUnits Library(O.UnitPath);
   if (O.Find) return RunFindCommand(*O.Find, O.Files, O.Json, std::cout, std::cerr, Jobs);
   if (O.Report || O.Graph)
     return RunReportCommand(O.Files, ReportFormat(O.Graph, O.Json), std::cout, {.HideRuntime = O.HideRuntime}, Jobs);
-  if (O.Code.Code) return RunCodeCommand(O.Files, O.Code, O.Json);
-  if (O.Pas) return PrintSkeletons(O.Files, O.PasDir) ? 0 : 1;
-  if (O.Diff) return RunDiffCommand(O.Files[0], O.Files[1], O.Json);
+  if (O.Code.Code) {
+    TCodeCommandOptions Code = O.Code;
+    Code.Library = &Library;
+    return RunCodeCommand(O.Files, Code, O.Json);
+  }
+  if (O.Pas) return PrintSkeletons(O.Files, O.PasDir, Library) ? 0 : 1;
+  if (O.Diff) return RunDiffCommand(O.Files[0], O.Files[1], O.Json, Library);
   bool AllGood = true;
   if (O.Json) {
-    AllGood = PrintJson(O.Files, O.Decls);
+    AllGood = PrintJson(O.Files, O.Decls, Library);
   } else {
     for (const std::string& Path : O.Files) {
       if (O.Files.size() > 1) std::cout << "==> " << Path << " <==\n";
-      AllGood = (O.Decls ? PrintDecls(Path) : PrintSummary(Path)) && AllGood;
+      AllGood = (O.Decls ? PrintDecls(Path, Library) : PrintSummary(Path)) && AllGood;
     }
   }
   std::cout.flush();

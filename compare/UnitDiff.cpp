@@ -13,6 +13,8 @@
 #include "DeclOutline.h"
 #include "UnitFacts.h"
 #include "UnitLoad.h"
+#include "UnitPath.h"
+#include "UsedUnits.h"
 
 namespace {
 
@@ -71,10 +73,11 @@ TCodeTaken TakeRoutine(const TCodeRoutine& R) {
   return C;
 }
 
-TSide TakeSide(const std::string& Path) {
+TSide TakeSide(const std::string& Path, TUsedUnits* Library) {
   TSide S;
+  const std::unique_ptr<TUsedTypes> Used = Library ? Library->For(UnitFolderOf(Path)) : nullptr;
   TUnitLoad L = TryLoadUnit(Path, [&](const TUnit& U) {
-    TakeDecls(BuildDeclOutline(U, TDeclOutlineOptions{.KeepSpans = false}), S.Decls);
+    TakeDecls(BuildDeclOutline(U, TDeclOutlineOptions{.KeepSpans = false, .Used = Used.get()}), S.Decls);
     TCodeOptions O;
     O.ReadSources = false;
     const TCodeLister Lister(U, O);
@@ -207,12 +210,12 @@ const char* DiffKindName(TDiffKind K) {
   return "";
 }
 
-TUnitDiff CompareUnitFiles(const std::string& PathA, const std::string& PathB) {
+TUnitDiff CompareUnitFiles(const std::string& PathA, const std::string& PathB, TUsedUnits* Library) {
   TUnitDiff D;
   D.PathA = PathA;
   D.PathB = PathB;
-  TSide A = TakeSide(PathA);
-  TSide B = TakeSide(PathB);
+  TSide A = TakeSide(PathA, Library);
+  TSide B = TakeSide(PathB, Library);
   D.ErrorA = std::move(A.Error);
   D.ErrorB = std::move(B.Error);
   if (!D.Loaded()) return D;

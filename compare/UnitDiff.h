@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+class TUsedUnits;
+
 struct TDiffFact {
   std::string What;           // "version", "source Unit.pas", "uses (interface)", ...
   std::string Before, After;  // UTF-8; empty: none
@@ -49,5 +51,6 @@ struct TUnitDiff {
   bool Same() const { return Loaded() && Facts.empty() && Decls.empty() && Code.empty(); }
 };
 
-// Loads both units (one after the other) and compares them.
-TUnitDiff CompareUnitFiles(const std::string& PathA, const std::string& PathB);
+// Loads both units (one after the other) and compares them; Library, when
+// given, has the units they use (their values are read with them).
+TUnitDiff CompareUnitFiles(const std::string& PathA, const std::string& PathB, TUsedUnits* Library = nullptr);

@@ -53,8 +53,8 @@ std::string OrdinalByKind(uint8_t Tag, int64_t V);
 
 class TOutlineBuilder {
  public:
-  TOutlineBuilder(const TUnit& U, bool KeepSpans, bool NamesOnly = false)
-      : U(U), KeepSpans(KeepSpans), NamesOnly(NamesOnly) {}
+  TOutlineBuilder(const TUnit& U, bool KeepSpans, bool NamesOnly = false, TUsedTypes* Used = nullptr)
+      : U(U), KeepSpans(KeepSpans), NamesOnly(NamesOnly), Used(Used) {}
   TDeclOutline Build();
   // Entries made one at a time (TDeclEntryMaker, DeclEntryMaker.cpp):
   // PrepareEntries once, then EntryOf for each declaration wanted; false
@@ -70,6 +70,7 @@ class TOutlineBuilder {
   const TUnit& U;
   const bool KeepSpans;
   const bool NamesOnly;
+  TUsedTypes* const Used;  // the types of the units U uses, when at hand
   TDeclText NewText() const {
     TDeclText T;
     T.SetKeepSpans(KeepSpans);

@@ -99,7 +99,7 @@ void TOutlineBuilder::MakeEntry(TNameDecl* D, TDeclKind Kind, TDeclEntry& E) {
     // The block's bytes stand for a value not decoded.
     const bool InData = U.DataBlock && TC->Ofs >= 0 && TC->MemSize >= 0 &&
                         int64_t(TC->Ofs) + TC->MemSize <= int64_t(U.DataSize);
-    SetValue(TypedConstValue(U, *TC), E, InData ? U.DataBlock + TC->Ofs : nullptr,
+    SetValue(TypedConstValue(U, *TC, Used), E, InData ? U.DataBlock + TC->Ofs : nullptr,
              InData ? static_cast<size_t>(TC->MemSize) : 0);
   } else if (auto* A = RecCast<TAbsVarDecl>(D)) {
     E.Absolute = true;
@@ -109,7 +109,7 @@ void TOutlineBuilder::MakeEntry(TNameDecl* D, TDeclKind Kind, TDeclEntry& E) {
     SetType(V->TypeIndex);  // also thread variables
   } else if (auto* C = RecCast<TConstDecl>(D)) {
     SetType(C->TypeIndex);
-    SetValue(::ConstValue(U, *C), E, nullptr, 0);
+    SetValue(::ConstValue(U, *C, Used), E, nullptr, 0);
   } else if (auto* P = RecCast<TProcDecl>(D)) {
     TDeclRoutine& R = E.SetRoutine() = ProcRoutine(P, N.find('.') != std::string_view::npos, 0);
     E.Kind = R.IsFunction ? TDeclKind::Function : TDeclKind::Procedure;
@@ -258,5 +258,5 @@ void TOutlineBuilder::RoutineParts(const TProcDecl& P, std::string_view Name, TD
 TDeclOutline BuildDeclOutline(const TUnit& U) { return BuildDeclOutline(U, TDeclOutlineOptions()); }
 
 TDeclOutline BuildDeclOutline(const TUnit& U, const TDeclOutlineOptions& Options) {
-  return TOutlineBuilder(U, Options.KeepSpans, Options.NamesOnly).Build();
+  return TOutlineBuilder(U, Options.KeepSpans, Options.NamesOnly, Options.Used).Build();
 }

@@ -133,7 +133,7 @@ void TOutlineBuilder::PropertyMember(const TPropDecl& P, const TRecBaseDef& Owne
   if (P.WriteAccess) Parts.WriteAccess = DeclName(P.WriteAccess, true);
   if (P.StoredAccess) Parts.StoredAccess = DeclName(P.StoredAccess, true);
   if (P.IndexSpec != NoPropValue) Parts.Index = P.IndexSpec;
-  if (std::optional<TValue> D = PropDefaultValue(U, P, &Owner)) {
+  if (std::optional<TValue> D = PropDefaultValue(U, P, &Owner, Used)) {
     Parts.Default = PascalText(*D);
     std::string Json;
     Parts.DefaultJson = ValueJson(*D, Json) ? Json : std::to_string(P.DefaultValue);

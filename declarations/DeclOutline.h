@@ -32,6 +32,7 @@
 #include "DeclText.h"
 
 class TUnit;
+class TUsedTypes;
 
 enum class TDeclKind : uint8_t {
   Type,
@@ -397,6 +398,10 @@ struct TDeclOutlineOptions {
   // a fraction of the cost; the entries, their order and sections are those
   // of the whole outline.
   bool NamesOnly = false;
+  // The types of the units the unit uses (a library of them, UsedUnits.h):
+  // values of those types are decoded by them. Null: by what the unit
+  // itself says.
+  TUsedTypes* Used = nullptr;
 };
 TDeclOutline BuildDeclOutline(const TUnit& U, const TDeclOutlineOptions& Options);
 

@@ -98,7 +98,7 @@ void TOutlineBuilder::Params(TNameDecl* Chain, TNameDecl* After, std::vector<TDe
 }
 
 void TOutlineBuilder::ParamDefault(const TConstDecl& C, TDeclParam& P) {
-  TValue V = ::ConstValue(U, C);
+  TValue V = ::ConstValue(U, C, Used);
   // nil of a class, interface or procedural type comes as the number 0.
   const TBaseDef* D = U.GetTypeDef(C.TypeIndex);
   if (V.Kind == TValueKind::Ordinal && V.Int == 0 &&

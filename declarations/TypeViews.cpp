@@ -244,6 +244,12 @@ TView TTypeViews::OwnView(const TBaseDef* D, int Depth) const {
   if (auto* R = RecCast<TRangeBaseDef>(T)) {
     V.HasRange = R->TryBounds(V.Lo, V.Hi);
     V.Shape = RangeShape(T);
+    // A subrange of an enumeration (bsNone..bsSingle) or of Boolean: its
+    // values are the base's names.
+    if (V.Shape == TShape::Int && R->BaseType && U.GetTypeDef(R->BaseType) != D) {
+      const TShape B = Of(R->BaseType, Depth + 1).Shape;
+      if (B == TShape::Enum || B == TShape::Bool) V.Shape = B;
+    }
   } else if (auto* F = RecCast<TFloatDef>(T)) {
     V.Shape = F->FloatB <= 5 ? TShape::Float : TShape::Unknown;
     V.Float = F->FloatB <= 5 ? static_cast<TFloatKind>(F->FloatB) : TFloatKind::Extended;
@@ -305,7 +311,17 @@ std::optional<std::string_view> TTypeViews::EnumName(const TView& T, int64_t V) 
     if (static_cast<uint64_t>(V) >= T.Fact->EnumNames.size()) return std::nullopt;
     return T.Fact->EnumNames[static_cast<size_t>(V)];
   }
-  const TEnumNameList* Names = EnumNames(U, T.Def);
+  // A subrange of an enumeration: the names of the base (through a few
+  // subranges of subranges at most).
+  const TBaseDef* D = T.Def;
+  for (int Step = 0; D && !RecCast<TEnumDef>(D) && Step < MaxTypeDepth; ++Step) {
+    auto* R = RecCast<TRangeBaseDef>(D);
+    if (!R || !R->BaseType) return std::nullopt;
+    const TView B = Of(R->BaseType);
+    if (B.Fact) return EnumName(B, V);
+    D = B.Def;
+  }
+  const TEnumNameList* Names = EnumNames(U, D);
   if (!Names || static_cast<uint64_t>(V) >= Names->size()) return std::nullopt;
   return View((*Names)[static_cast<size_t>(V)]->GetName());
 }

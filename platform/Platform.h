@@ -48,6 +48,14 @@ inline constexpr bool UnitsReadOnThreads = false;
 inline constexpr bool UnitsReadOnThreads = true;
 #endif
 
+// The character between the folders of a list of folders (--unit-path):
+// ';' on Windows, where ':' follows a drive letter, ':' elsewhere.
+#if defined(_WIN32)
+inline constexpr char FolderListSeparator = ';';
+#else
+inline constexpr char FolderListSeparator = ':';
+#endif
+
 // Whether the system's file names ignore letter case (Windows): a name
 // written in another case then names the same file.
 bool FileNamesIgnoreCase();

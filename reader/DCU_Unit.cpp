@@ -141,6 +141,17 @@ TUnit::TUnit(const std::string& DisplayName, std::span<const uint8_t> Bytes, TKe
 
 TUnit::~TUnit() { ReleaseAll(); }
 
+TReadAside::TReadAside()
+    : Active(ActiveUnit), First(FirstUnit), Count(UnitConstructionCount), KindA(BlockFixupKindA), KindB(BlockFixupKindB) {}
+
+TReadAside::~TReadAside() {
+  ActiveUnit = Active;
+  FirstUnit = First;
+  UnitConstructionCount = Count;
+  BlockFixupKindA = KindA;
+  BlockFixupKindB = KindB;
+}
+
 // Makes this the unit being read, takes its image and loads it. On any error
 // everything built is released, the unit no longer counts as the one being
 // read (nor as the first one) and the error is passed on.

@@ -327,3 +327,23 @@ extern constinit thread_local uint32_t UnitConstructionCount;
 // Fixup kinds that open a declaration's block in the data block (by version).
 extern constinit thread_local uint8_t BlockFixupKindA;
 extern constinit thread_local uint8_t BlockFixupKindB;
+
+// Reading another unit on a thread while one is loaded there (a unit that
+// the loaded one uses, read for its facts): for as long as it lives, what
+// the other unit's construction changes of the globals above is undone when
+// it ends. The unit read aside does not count among the run's units (no
+// number, never the first unit), and the loaded unit is again the one being
+// read afterwards.
+class TReadAside {
+ public:
+  TReadAside();
+  ~TReadAside();
+  TReadAside(const TReadAside&) = delete;
+  TReadAside& operator=(const TReadAside&) = delete;
+
+ private:
+  TUnit* Active;
+  TUnit* First;
+  uint32_t Count;
+  uint8_t KindA, KindB;
+};
