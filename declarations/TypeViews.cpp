@@ -31,7 +31,7 @@ struct TKnownType {
 constexpr int64_t I32Min = INT32_MIN, I32Max = INT32_MAX, U32Max = UINT32_MAX;
 constexpr TFloatKind FX = TFloatKind::Extended;
 
-constexpr std::array<TKnownType, 56> KnownTypes{{
+constexpr std::array<TKnownType, 70> KnownTypes{{
     {"Integer", TShape::Int, 4, I32Min, I32Max, FX, 0},
     {"Longint", TShape::Int, 4, I32Min, I32Max, FX, 0},
     {"HRESULT", TShape::Int, 4, I32Min, I32Max, FX, 0},
@@ -89,13 +89,28 @@ constexpr std::array<TKnownType, 56> KnownTypes{{
     {"TDateTime", TShape::Float, 8, 0, 0, TFloatKind::Double, 0},
     {"Real", TShape::Float, 8, 0, 0, TFloatKind::Double, 4},
     {"TGUID", TShape::Guid, 16, 0, 0, FX, 0},
+    // The OpenGL unit's names of the C types of OpenGL.
+    {"GLenum", TShape::Int, 4, 0, U32Max, FX, 4},
+    {"GLbitfield", TShape::Int, 4, 0, U32Max, FX, 4},
+    {"GLuint", TShape::Int, 4, 0, U32Max, FX, 4},
+    {"GLint", TShape::Int, 4, I32Min, I32Max, FX, 0},
+    {"GLsizei", TShape::Int, 4, I32Min, I32Max, FX, 0},
+    {"GLboolean", TShape::Int, 1, 0, 255, FX, 0},
+    {"GLbyte", TShape::Int, 1, -128, 127, FX, 0},
+    {"GLubyte", TShape::Int, 1, 0, 255, FX, 0},
+    {"GLshort", TShape::Int, 2, -32768, 32767, FX, 0},
+    {"GLushort", TShape::Int, 2, 0, 65535, FX, 0},
+    {"GLfloat", TShape::Float, 4, 0, 0, TFloatKind::Single, 0},
+    {"GLclampf", TShape::Float, 4, 0, 0, TFloatKind::Single, 0},
+    {"GLdouble", TShape::Float, 8, 0, 0, TFloatKind::Double, 0},
+    {"GLclampd", TShape::Float, 8, 0, 0, TFloatKind::Double, 0},
 }};
 
 // The units whose type names KnownTypes gives.
 // The units whose type names KnownTypes gives.
 bool RuntimeUnit(std::string_view Unit) {
   return NameIs(Unit, "System") || NameIs(Unit, "SysInit") || NameIs(Unit, "Windows") || NameIs(Unit, "Types") ||
-         NameIs(Unit, "ActiveX");
+         NameIs(Unit, "ActiveX") || NameIs(Unit, "OpenGL");
 }
 
 // A type of the runtime by its name alone: the names of a GUID, Real (the
