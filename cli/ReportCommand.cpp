@@ -8,8 +8,8 @@
 #include "UsesGraph.h"
 
 int RunReportCommand(const std::vector<std::string>& Paths, TReportFormat Format, std::ostream& Out,
-                     const TDotOptions& Dot, unsigned Jobs) {
-  TFolderReport Report = ScanFolders(Paths, {}, nullptr, Jobs);
+                     const TDotOptions& Dot, unsigned Jobs, const std::vector<std::string>& UnitPath) {
+  TFolderReport Report = ScanFolders(Paths, {}, nullptr, Jobs, UnitPath);
   switch (Format) {
     case TReportFormat::Text: WriteReportText(Report, Out); break;
     case TReportFormat::Json: WriteReportJson(Report, Out); break;

@@ -18,5 +18,7 @@ inline TReportFormat ReportFormat(bool Graph, bool Json) {
 // report to Out (the graph drawn as Dot says). Returns the exit status: 0
 // when every file loaded and no interface mismatch was found, 1 otherwise.
 // Jobs: the threads to read the units on (the report is that of one).
+// UnitPath: where used units that are in no file of the set are looked for
+// (the library units, reported apart from the missing ones).
 int RunReportCommand(const std::vector<std::string>& Paths, TReportFormat Format, std::ostream& Out,
-                     const TDotOptions& Dot = {}, unsigned Jobs = 1);
+                     const TDotOptions& Dot = {}, unsigned Jobs = 1, const std::vector<std::string>& UnitPath = {});

@@ -261,7 +261,8 @@ int Run(const TDumpOptions& O) {
   TUsedUnits Library(O.UnitPath);
   if (O.Find) return RunFindCommand(*O.Find, O.Files, O.Json, std::cout, std::cerr, Jobs);
   if (O.Report || O.Graph)
-    return RunReportCommand(O.Files, ReportFormat(O.Graph, O.Json), std::cout, {.HideRuntime = O.HideRuntime}, Jobs);
+    return RunReportCommand(O.Files, ReportFormat(O.Graph, O.Json), std::cout, {.HideRuntime = O.HideRuntime}, Jobs,
+                            O.UnitPath);
   if (O.Code.Code) {
     TCodeCommandOptions Code = O.Code;
     Code.Library = &Library;

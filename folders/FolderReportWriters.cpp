@@ -157,6 +157,23 @@ void AppendFindingText(std::string& S, const TFolderReport& R, const TFinding& F
   }
 }
 
+// The used units found on the unit path, apart from the findings.
+void AppendLibraryText(std::string& S, const TFolderReport& R) {
+  if (R.Library.empty()) return;
+  S += "\nlibrary (";
+  S += std::to_string(R.Library.size());
+  S += ", on the unit path):\n";
+  for (const TLibraryUnit& L : R.Library) {
+    S += "  ";
+    S += DisplayUtf8(R.Names.Text(L.Unit));
+    S += " (";
+    S += L.Path;
+    S += "), used by ";
+    AppendPathList(S, R, R.FileLists[L.FileList]);
+    S += '\n';
+  }
+}
+
 // The text report is put together in a buffer that goes to the stream
 // whenever it holds this much: a few large writes instead of one per piece.
 constexpr size_t TextChunk = 64 * 1024;
@@ -192,6 +209,19 @@ void WriteReportJson(const TFolderReport& R, std::ostream& Out) {
       J.EndObject();
     }
     J.EndArray();
+    if (!R.Library.empty()) {
+      J.Key("library");
+      J.BeginArray(TJsonLayout::FlatItems);
+      for (const TLibraryUnit& L : R.Library) {
+        J.BeginObject();
+        J.String("unit", DisplayUtf8(R.Names.Text(L.Unit)));
+        J.String("path", L.Path);
+        J.Key("users");
+        Paths(J, R, R.FileLists[L.FileList]);
+        J.EndObject();
+      }
+      J.EndArray();
+    }
     J.EndObject();
   }
   Out << "\n";
@@ -267,5 +297,6 @@ void WriteReportText(const TFolderReport& R, std::ostream& Out) {
       FlushIfFull(S, Out);
     }
   }
+  AppendLibraryText(S, R);
   FlushIfFull(S, Out, 1);
 }

@@ -19,6 +19,7 @@
 #include "ParallelScan.h"
 #include "Platform.h"
 #include "UnitLoad.h"
+#include "UnitPath.h"
 
 namespace fs = std::filesystem;
 
@@ -622,6 +623,12 @@ class TFindingsPass {
   void NotLoaded();
   void DuplicateUnits();
   void MissingUnits();
+  // The file of a used unit on the unit path; empty when it has none.
+  std::string LibraryFile(TUnitFileFinder& Finder, std::string_view Name) const {
+    for (const std::string& Folder : R.UnitPath)
+      if (std::string File = Finder.Find(Folder, Name); !File.empty()) return File;
+    return {};
+  }
   void MixedVersions();
   void InterfaceMismatches();
 
@@ -698,7 +705,12 @@ void TFindingsPass::MissingUnits() {
   TFinding Runtime(TFindingKind::MissingRuntime);
   std::vector<uint32_t> RuntimeUsers;
   std::vector<TFinding> Others;
+  TUnitFileFinder Finder;
   for (auto& [Name, Users] : Missing) {
+    if (std::string File = LibraryFile(Finder, Name); !File.empty()) {
+      R.Library.push_back({Users.first, std::move(File), NewList(std::move(Users.second))});
+      continue;
+    }
     const bool IsRuntime = Users.second.size() * 2 > Loaded;
     for (uint32_t I : Users.second) Mark(R.Units[I], IsRuntime ? TFindingKind::MissingRuntime : TFindingKind::MissingUnit);
     if (IsRuntime) {
@@ -856,6 +868,7 @@ void TFindingsPass::InterfaceMismatches() {
 
 void ComputeFindings(TFolderReport& R) {
   R.Findings.clear();
+  R.Library.clear();
   R.FileLists.assign(1, {});  // list 0: none
   for (TFolderUnit& U : R.Units) U.Problems = 0;
   TFindingsPass Pass(R);
@@ -887,8 +900,10 @@ TFolderRead ReadForScan(const std::string& Path, bool WithIndex) {
 
 }  // namespace
 
-TFolderScanner::TFolderScanner(const std::vector<std::string>& Paths, TFindIndex* Index, unsigned Jobs)
+TFolderScanner::TFolderScanner(const std::vector<std::string>& Paths, TFindIndex* Index, unsigned Jobs,
+                               std::vector<std::string> UnitPath)
     : Index(Index) {
+  Report.UnitPath = std::move(UnitPath);
   TUnitFileList L = FindUnitFiles(Paths);
   Files = std::move(L.Files);
   Report.Unreadable = std::move(L.Unreadable);
@@ -936,8 +951,8 @@ TFolderReport TFolderScanner::Finish() {
 
 TFolderReport ScanFolders(const std::vector<std::string>& Paths,
                           const std::function<bool(size_t, size_t, const std::string&)>& Progress,
-                          TFindIndex* Index, unsigned Jobs) {
-  TFolderScanner S(Paths, Index, Jobs);
+                          TFindIndex* Index, unsigned Jobs, std::vector<std::string> UnitPath) {
+  TFolderScanner S(Paths, Index, Jobs, std::move(UnitPath));
   while (!S.AtEnd()) {
     if (Progress && !Progress(S.Done(), S.Total(), S.NextPath())) break;
     S.ReadNext();

@@ -176,9 +176,22 @@ struct TFinding {
   std::vector<std::pair<int32_t, size_t>> Versions;  // mixed: version and file count, ascending
 };
 
+// A unit that units of the set use, in no file of the set but found on the
+// unit path (a library unit): apart from the missing ones.
+struct TLibraryUnit {
+  uint32_t Unit = 0;   // the name as first met (name pool number)
+  std::string Path;    // its file on the unit path
+  uint32_t FileList = 0;  // the users (see TFolderReport::FileLists)
+};
+
 struct TFolderReport {
   TNamePool Names;
   std::vector<TFolderUnit> Units;  // in walking order
+  // The unit path: folders where the units used but not in the set are
+  // looked for (set before the findings are computed), and those found
+  // there, in the order of their folded names.
+  std::vector<std::string> UnitPath;
+  std::vector<TLibraryUnit> Library;
   std::vector<TUnreadableEntry> Unreadable;
   std::vector<TFinding> Findings;  // by kind in the order of TFindingKind
   std::vector<std::vector<uint32_t>> FileLists;  // Units indexes, see TFinding
@@ -234,7 +247,9 @@ struct TFolderUnitTaken {
 TFolderUnitTaken LoadFolderUnit(const std::string& Path, const std::function<void(const TUnit&)>& Also = {});
 TFolderUnit JoinFolderUnit(TFolderUnitTaken&& T, TNamePool& Pool);
 
-// Fills Report.Findings and every unit's Problems from its Units and Unreadable.
+// Fills Report.Findings and every unit's Problems from its Units and
+// Unreadable, and Report.Library from its UnitPath: a used unit found there
+// is a library unit, not a missing one.
 void ComputeFindings(TFolderReport& Report);
 
 // Reading a walked set one unit at a time, for callers that show progress or
@@ -251,7 +266,8 @@ struct TFolderRead;
 
 class TFolderScanner {
  public:
-  explicit TFolderScanner(const std::vector<std::string>& Paths, TFindIndex* Index = nullptr, unsigned Jobs = 1);
+  explicit TFolderScanner(const std::vector<std::string>& Paths, TFindIndex* Index = nullptr, unsigned Jobs = 1,
+                          std::vector<std::string> UnitPath = {});
   ~TFolderScanner();
   TFolderScanner(const TFolderScanner&) = delete;
   TFolderScanner& operator=(const TFolderScanner&) = delete;
@@ -288,5 +304,5 @@ class TFolderScanner {
 TFolderReport ScanFolders(
     const std::vector<std::string>& Paths,
     const std::function<bool(size_t Done, size_t Total, const std::string& Path)>& Progress = {},
-    TFindIndex* Index = nullptr, unsigned Jobs = 1);
+    TFindIndex* Index = nullptr, unsigned Jobs = 1, std::vector<std::string> UnitPath = {});
 

@@ -55,6 +55,8 @@ TUsesGraph BuildUsesGraph(const TFolderReport& R) {
   for (const TGraphEdge& E : G.Edges)
     if (G.Nodes[E.From].InSet) ++G.Nodes[E.To].UsedBy;
   for (TGraphNode& N : G.Nodes) N.Runtime = !N.InSet && G.SetUnits > 0 && N.UsedBy * 2 > G.SetUnits;
+  for (const TLibraryUnit& L : R.Library)
+    if (auto It = NodeOf.find(P.Folded(L.Unit)); It != NodeOf.end()) G.Nodes[It->second].Library = true;
   return G;
 }
 
@@ -79,7 +81,9 @@ std::string UsesGraphDot(const TUsesGraph& G, const TDotOptions& O) {
     if (!Shown(I)) continue;
     const TGraphNode& N = G.Nodes[I];
     S += "  " + DotQuoted(N.Name);
-    if (!N.InSet)
+    if (N.Library)
+      S += " [style=\"rounded,filled\", color=gray60, fillcolor=gray92, fontcolor=gray30]";
+    else if (!N.InSet)
       S += " [style=\"rounded,dashed\", color=gray60, fontcolor=gray45]";
     else if (N.Finding)
       S += " [color=red, fontcolor=red, penwidth=2]";

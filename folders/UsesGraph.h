@@ -4,7 +4,8 @@
 // lays the same DOT out with the Graphviz library).
 //
 // Drawing rules: interface uses solid, implementation uses dashed; units
-// outside the set (used, but no file of that name loaded) dashed grey; units
+// outside the set (used, but no file of that name loaded) dashed grey, those
+// found on the unit path (library units) solid grey on a grey fill; units
 // with a finding (one of their files is a duplicate or was compiled against
 // another interface of a unit it uses) red, and the uses edge of an interface
 // mismatch red.
@@ -23,6 +24,7 @@ struct TGraphNode {
   // Outside the set and used by more than half of the units of the set: the
   // runtime units (System, SysInit, Windows, ...) that everything uses.
   bool Runtime = false;
+  bool Library = false;  // outside the set, found on the unit path
   std::vector<size_t> Files;  // the report's Units indexes of its files
   size_t UsedBy = 0;          // number of units of the set that use it
 };
