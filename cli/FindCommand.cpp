@@ -19,7 +19,8 @@ class TTextOut {
 
   void Hits(const TFindIndex& Index, const std::vector<TFindHit>& Hits) {
     Part();
-    Out << Hits.front().UnitName << " (" << Hits.front().Path << ")\n";
+    Out << Hits.front().UnitName << " (" << Hits.front().Path << (Index.Library(Hits.front().Unit) ? ", library" : "")
+        << ")\n";
     for (const TFindHit& H : Hits) {
       // The kind, unless a declaration's line starts with it (a routine's
       // keyword); a member's always.
@@ -28,7 +29,7 @@ class TTextOut {
       if (IsMemberKind(H.Kind) || H.Line.compare(0, Kind.size() + 1, std::string(Kind) + " ") != 0) Out << Kind << ' ';
       if (IsMemberKind(H.Kind) || H.Line.empty()) Out << H.Name << (H.Line.empty() ? "" : ": ");
       Out << H.Line << '\n';
-      for (const TFindUser& User : Index.UsersOf(H)) Out << "  " << UserLine(User);
+      for (const TFindUser& User : Index.UsersOf(H)) Out << "  " << UserLine(Index, User);
     }
   }
 
@@ -36,20 +37,21 @@ class TTextOut {
     Part();
     Out << "unit " << U.Name << " (";
     if (U.Files.empty()) Out << "not in the folders";
-    for (size_t I = 0; I < U.Files.size(); ++I) Out << (I ? ", " : "") << Index.Path(U.Files[I]);
+    for (size_t I = 0; I < U.Files.size(); ++I)
+      Out << (I ? ", " : "") << Index.Path(U.Files[I]) << (Index.Library(U.Files[I]) ? " (library)" : "");
     Out << "), used by ";
     if (U.Users.empty())
       Out << "no unit";
     else
       Out << U.Users.size() << (U.Users.size() == 1 ? " unit" : " units");
     Out << '\n';
-    for (const TFindUser& User : U.Users) Out << UserLine(User);
+    for (const TFindUser& User : U.Users) Out << UserLine(Index, User);
   }
 
  private:
-  static std::string UserLine(const TFindUser& U) {
+  static std::string UserLine(const TFindIndex& Index, const TFindUser& U) {
     return std::string("  used in the ") + (U.Interface ? "interface" : "implementation") + " of " + U.UnitName +
-           " (" + U.Path + ")\n";
+           " (" + U.Path + (Index.Library(U.Unit) ? ", library" : "") + ")\n";
   }
   void Part() {
     if (Any) Out << '\n';
@@ -60,13 +62,14 @@ class TTextOut {
 };
 
 // "usedBy": [{"unit", "path", "section"}...].
-void Users(TJsonWriter& J, const std::vector<TFindUser>& Users) {
+void Users(TJsonWriter& J, const TFindIndex& Index, const std::vector<TFindUser>& Users) {
   J.Key("usedBy");
   J.BeginArray();
   for (const TFindUser& User : Users) {
     J.BeginObject();
     J.String("unit", User.UnitName);
     J.String("path", User.Path);
+    if (Index.Library(User.Unit)) J.Bool("library", true);
     J.String("section", User.Interface ? "interface" : "implementation");
     J.EndObject();
   }
@@ -76,9 +79,9 @@ void Users(TJsonWriter& J, const std::vector<TFindUser>& Users) {
 }  // namespace
 
 int RunFindCommand(const std::string& Pattern, const std::vector<std::string>& Paths, bool Json, std::ostream& Out,
-                   std::ostream& Err, unsigned Jobs) {
+                   std::ostream& Err, unsigned Jobs, const std::vector<std::string>& UnitPath) {
   std::vector<TUnreadableEntry> Unreadable;
-  const TFindIndex Index = BuildFindIndex(Paths, &Unreadable, Jobs);
+  const TFindIndex Index = BuildFindIndex(Paths, &Unreadable, Jobs, UnitPath);
   const TFindPattern P(Pattern);
 
   // What could not be searched: named on standard error; a given path
@@ -122,12 +125,13 @@ int RunFindCommand(const std::string& Pattern, const std::vector<std::string>& P
         J.BeginObject();
         J.String("unit", Hit.UnitName);
         J.String("path", Hit.Path);
+        if (Index.Library(Hit.Unit)) J.Bool("library", true);
         J.String("section", FindSectionName(Hit.Section));
         J.String("kind", FindKindName(Hit.Kind));
         J.String("name", Hit.Name);
         J.Number("offset", Hit.Offset);
         J.String("line", Hit.Line);
-        Users(J, Index.UsersOf(Hit));
+        Users(J, Index, Index.UsersOf(Hit));
         J.EndObject();
       }
       J.Flush();
@@ -144,7 +148,7 @@ int RunFindCommand(const std::string& Pattern, const std::vector<std::string>& P
       J.BeginArray();
       for (uint32_t F : U.Files) J.String(Index.Path(F));
       J.EndArray();
-      Users(J, U.Users);
+      Users(J, Index, U.Users);
       J.EndObject();
     }
     J.EndArray();

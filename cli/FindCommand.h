@@ -30,5 +30,8 @@
 #include <string>
 #include <vector>
 
+// UnitPath: the unit files directly in these folders are searched too, as
+// library units ("(PATH, library)" in the text, "library": true after
+// "path" in the JSON).
 int RunFindCommand(const std::string& Pattern, const std::vector<std::string>& Paths, bool Json, std::ostream& Out,
-                   std::ostream& Err, unsigned Jobs = 1);
+                   std::ostream& Err, unsigned Jobs = 1, const std::vector<std::string>& UnitPath = {});

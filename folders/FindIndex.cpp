@@ -3,6 +3,8 @@
 #include "FindIndex.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <set>
 #include <unordered_map>
 
 #include "DCURecs.h"
@@ -13,6 +15,7 @@
 #include "DeclListing.h"
 #include "DeclOutline.h"
 #include "ParallelScan.h"
+#include "Platform.h"
 #include "UnitLoad.h"
 
 // ---------------------------------------------------------------------------
@@ -589,11 +592,33 @@ bool FillFindLines(std::vector<TFindHit>& Hits, std::string* Error) {
 // ---------------------------------------------------------------------------
 // The index alone
 
+std::vector<std::string> LibraryUnitFiles(const std::vector<std::string>& UnitPath,
+                                          const std::vector<std::string>& Known) {
+  std::set<std::string> Seen;
+  for (const std::string& K : Known) Seen.insert(PathToUtf8(PathFromUtf8(K).lexically_normal()));
+  std::vector<std::string> Out;
+  for (const std::string& Folder : UnitPath) {
+    std::vector<std::string> Names = FolderNames(PathFromUtf8(Folder));
+    std::sort(Names.begin(), Names.end());
+    for (const std::string& N : Names) {
+      if (N.size() < 5 || !SameNameNoCase(std::string_view(N).substr(N.size() - 4), ".dcu")) continue;
+      const std::string Path = JoinFolderPath(Folder, N);
+      std::error_code Ec;
+      if (!std::filesystem::is_regular_file(PathFromUtf8(Path), Ec)) continue;
+      if (Seen.insert(PathToUtf8(PathFromUtf8(Path).lexically_normal())).second) Out.push_back(Path);
+    }
+  }
+  return Out;
+}
+
 TFindIndex BuildFindIndex(const std::vector<std::string>& Paths, std::vector<TUnreadableEntry>* Unreadable,
-                          unsigned Jobs) {
+                          unsigned Jobs, const std::vector<std::string>& UnitPath) {
   TUnitFileList L = FindUnitFiles(Paths);
   if (Unreadable) *Unreadable = std::move(L.Unreadable);
   TFindIndex Index;
+  const auto SetFiles = static_cast<uint32_t>(L.Files.size());
+  for (std::string& F : LibraryUnitFiles(UnitPath, L.Files)) L.Files.push_back(std::move(F));
+  Index.SetLibraryFrom(SetFiles);
   struct TRead {
     std::optional<TFindTaken> Taken;
     std::string Error;

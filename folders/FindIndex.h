@@ -197,6 +197,10 @@ class TFindIndex {
   void Reorder(const std::vector<uint32_t>& Order);
 
   size_t Size() const { return Units.size(); }
+  // The units from number First on are library units (from the unit path,
+  // added after the set's).
+  void SetLibraryFrom(uint32_t First) { LibraryFrom = First; }
+  bool Library(uint32_t Unit) const { return Unit >= LibraryFrom; }
   bool Loaded(uint32_t Unit) const { return Units[Unit].Ok; }
   const std::string& Path(uint32_t Unit) const { return Units[Unit].Path; }
   const std::string& Error(uint32_t Unit) const { return Units[Unit].Error; }  // raw 8-bit text
@@ -219,6 +223,7 @@ class TFindIndex {
   TFindResult Find(std::string_view Pattern, size_t MaxHits = SIZE_MAX) const { return Find(TFindPattern(Pattern), MaxHits); }
 
  private:
+  uint32_t LibraryFrom = UINT32_MAX;
   struct TIndexedUnit {
     std::string Path;
     std::string Error;
@@ -284,6 +289,13 @@ bool FillFindLines(std::vector<TFindHit>& Hits, std::string* Error = nullptr);
 
 // Walks Paths as the folder scan does (FindUnitFiles) and builds the index
 // alone, without the report's facts: the command line's --find. The entries
-// that could not be read go to Unreadable.
+// that could not be read go to Unreadable. The unit files directly in the
+// folders of UnitPath that the walk did not reach come after the set's, as
+// library units.
 TFindIndex BuildFindIndex(const std::vector<std::string>& Paths, std::vector<TUnreadableEntry>* Unreadable = nullptr,
-                          unsigned Jobs = 1);
+                          unsigned Jobs = 1, const std::vector<std::string>& UnitPath = {});
+
+// The unit files (".dcu" in any letter case) directly in the folders of
+// UnitPath, each folder's in name order, without those in Known.
+std::vector<std::string> LibraryUnitFiles(const std::vector<std::string>& UnitPath,
+                                          const std::vector<std::string>& Known);
