@@ -96,16 +96,17 @@ class TFactTaker {
 }  // namespace
 
 const TTypeFact* TUnitTypes::Find(std::string_view Name) const {
-  const std::string L = LowerAscii(Name);
-  auto It = std::lower_bound(Names.begin(), Names.end(), L, [](const auto& P, const std::string& K) { return P.first < K; });
-  if (It == Names.end() || It->first != L) return nullptr;
-  return &Types[static_cast<size_t>(It->second)];
+  auto It = Names.find(LowerAscii(Name));
+  return It == Names.end() ? nullptr : &Types[static_cast<size_t>(It->second)];
 }
 
 TUnitTypes TakeUnitTypes(const TUnit& U) {
   TUnitTypes Out;
   Out.Unit = U.UnitName;
   Out.Version = U.Version;
+  // Room for every type of the unit: the facts are large, and moving them
+  // as the table grows costs more than taking them.
+  Out.Types.reserve(U.TypeTable.size() + 1);
   TFactTaker Taker(U, Out);
   for (const TDCURec* R = U.Decls; R; R = R->Next) {
     auto* T = RecCast<TTypeDecl>(R);
@@ -120,11 +121,8 @@ TUnitTypes TakeUnitTypes(const TUnit& U) {
       L = {static_cast<int32_t>(Out.Types.size()), {}, {}};
       Out.Types.push_back(std::move(Alias));
     }
-    if (L.Index >= 0) Out.Names.emplace_back(LowerAscii(Name), L.Index);
+    // The first declaration of a name counts (the interface's comes first).
+    if (L.Index >= 0) Out.Names.emplace(LowerAscii(Name), L.Index);
   }
-  // The first declaration of a name counts (the interface's comes first).
-  std::stable_sort(Out.Names.begin(), Out.Names.end(), [](const auto& A, const auto& B) { return A.first < B.first; });
-  Out.Names.erase(std::unique(Out.Names.begin(), Out.Names.end(), [](const auto& A, const auto& B) { return A.first == B.first; }),
-                  Out.Names.end());
   return Out;
 }

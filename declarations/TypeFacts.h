@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -64,8 +65,8 @@ struct TUnitTypes {
   std::string Unit;
   int32_t Version = 0;
   std::vector<TTypeFact> Types;
-  // Lower-case names and the index of their type, sorted by name.
-  std::vector<std::pair<std::string, int32_t>> Names;
+  // Lower-case names and the index of their type.
+  std::unordered_map<std::string, int32_t> Names;
 
   // The type declared by that name (any letter case), or null.
   const TTypeFact* Find(std::string_view Name) const;

@@ -19,6 +19,9 @@
 #      and over the 10,000 units (time and peak memory, target: at most 2x
 #      the time and 150 MB), the find index built with the folder scan as
 #      the viewer builds it (peak memory) and its queries (target: 50 ms);
+#   4b. units read with their used units on the unit path against alone, and
+#      the report with the corpus's library folders against without
+#      (scripts/bench_unit_path.py; targets: at most 1.5x);
 #   5. the page (scripts/web.sh --test): its module's size, the largest
 #      corpus unit's Summary and Code view, the folder report against
 #      --report's time;
@@ -101,6 +104,12 @@ PY
            print "outline_spans" v["spans"], v["declarations"], v["bytes"] }' >>"$FIG"
 else
   echo "== no corpus at $CORPUS: command-line batch skipped"
+fi
+
+# ---- the unit path -------------------------------------------------------------
+if [ -f "$CORPUS/manifest.tsv" ]; then
+  echo "== units with their used units at hand, and the report with the library folders"
+  python3 "$ROOT/scripts/bench_unit_path.py" "$DUMP" "$CORPUS" 7 >>"$FIG"
 fi
 
 # ---- peak memory -------------------------------------------------------------

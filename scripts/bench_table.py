@@ -194,6 +194,20 @@ def main():
         verdicts.append(("report on 2 threads <= 0.6x the wall of 1", ms2 <= 0.6 * ms1, f"{ms2 / ms1:.2f}x"))
         verdicts.append(("report on 2 threads <= 1.3x the memory of 1", rss2 <= 1.3 * rss1, f"{rss2 / rss1:.2f}x"))
 
+    if "unitpath_decls" in fig:
+        units, alone, path = fig["unitpath_decls"][0], float(fig["unitpath_decls"][1]), float(fig["unitpath_decls"][2])
+        f_alone, f_path = (float(v) for v in fig["unitpath_forms"])
+        files, rep, rep_path = fig["unitpath_report"][0], float(fig["unitpath_report"][1]), float(fig["unitpath_report"][2])
+        print()
+        print("The unit path: units read with their used units at hand against alone (target: at most 1.5x),"
+              " the report with the library folders against without (target: at most 1.5x); wall, medians")
+        print(f"  --decls of {units} units  alone {alone:7.1f} ms  with their library {path:7.1f} ms  {path / alone:4.2f}x")
+        print(f"  --decls of Forms (v5)  alone {f_alone:7.1f} ms  with its library   {f_path:7.1f} ms  {f_path / f_alone:4.2f}x")
+        print(f"  --report of {files} files   without {rep:7.1f} ms  with the library folders {rep_path:7.1f} ms"
+              f"  {rep_path / rep:4.2f}x")
+        verdicts.append(("units with their used units <= 1.5x alone", path <= 1.5 * alone, f"{path / alone:.2f}x"))
+        verdicts.append(("--report with the unit path <= 1.5x without", rep_path <= 1.5 * rep, f"{rep_path / rep:.2f}x"))
+
     if "report_find_ms" in fig and "report_text_ms" in fig:
         print()
         print("Find (--find TDPEMain) over the corpus against --report (target: at most 2x, judged on processor time)")
