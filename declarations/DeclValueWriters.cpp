@@ -225,23 +225,54 @@ void NumberJson(std::string& Out, int64_t V, bool Unsigned) {
   Out.append(Buf, static_cast<size_t>(End - Buf));
 }
 
+bool AppendJson(const TValue& V, std::string& Out);
+
+void CharJson(const TValue& V, std::string& Out) {
+  std::string C;
+  if (V.Wide) {
+    const char16_t W = static_cast<char16_t>(V.Int);
+    AppendUtf16(C, std::u16string_view(&W, 1));
+  } else {
+    const char B = static_cast<char>(V.Int);
+    AppendWin1252(C, std::string_view(&B, 1));
+  }
+  TJsonWriter::Quote(Out, C);
+}
+
+// Sets and arrays as arrays; records as objects of their field names.
+bool ItemsJson(const TValue& V, std::string& Out) {
+  const bool Record = V.Kind == TValueKind::Record;
+  Out += Record ? '{' : '[';
+  for (size_t I = 0; I < V.Items.size(); ++I) {
+    if (I) Out += ',';
+    if (Record) {
+      TJsonWriter::Quote(Out, DisplayUtf8(I < V.Names.size() ? V.Names[I] : std::string("?")));
+      Out += ':';
+    }
+    if (!AppendJson(V.Items[I], Out)) return false;
+  }
+  Out += Record ? '}' : ']';
+  return true;
+}
+
+void RefJson(const TValue& V, std::string& Out) {
+  Out += '{';
+  if (V.Int) {
+    Out += "\"offset\":";
+    NumberJson(Out, V.Int, false);
+    Out += ',';
+  }
+  Out += "\"ref\":";
+  TJsonWriter::Quote(Out, DisplayUtf8(V.Text));
+  Out += '}';
+}
+
 bool AppendJson(const TValue& V, std::string& Out) {
   switch (V.Kind) {
     case TValueKind::Undecoded: return false;
     case TValueKind::Ordinal: NumberJson(Out, V.Int, V.Unsigned); return true;
     case TValueKind::Bool: Out += V.Int ? "true" : "false"; return true;
-    case TValueKind::Char: {
-      std::string C;
-      if (V.Wide) {
-        const char16_t W = static_cast<char16_t>(V.Int);
-        AppendUtf16(C, std::u16string_view(&W, 1));
-      } else {
-        const char B = static_cast<char>(V.Int);
-        AppendWin1252(C, std::string_view(&B, 1));
-      }
-      TJsonWriter::Quote(Out, C);
-      return true;
-    }
+    case TValueKind::Char: CharJson(V, Out); return true;
     case TValueKind::Enum: TJsonWriter::Quote(Out, DisplayUtf8(V.Text)); return true;
     case TValueKind::Float:
       // NaN, the infinities and the Extended values past the range of a
@@ -260,34 +291,8 @@ bool AppendJson(const TValue& V, std::string& Out) {
       return true;
     case TValueKind::Set:
     case TValueKind::Array:
-      Out += '[';
-      for (size_t I = 0; I < V.Items.size(); ++I) {
-        if (I) Out += ',';
-        if (!AppendJson(V.Items[I], Out)) return false;
-      }
-      Out += ']';
-      return true;
-    case TValueKind::Record:
-      Out += '{';
-      for (size_t I = 0; I < V.Items.size(); ++I) {
-        if (I) Out += ',';
-        TJsonWriter::Quote(Out, DisplayUtf8(I < V.Names.size() ? V.Names[I] : std::string("?")));
-        Out += ':';
-        if (!AppendJson(V.Items[I], Out)) return false;
-      }
-      Out += '}';
-      return true;
-    case TValueKind::Ref:
-      Out += '{';
-      if (V.Int) {
-        Out += "\"offset\":";
-        NumberJson(Out, V.Int, false);
-        Out += ',';
-      }
-      Out += "\"ref\":";
-      TJsonWriter::Quote(Out, DisplayUtf8(V.Text));
-      Out += '}';
-      return true;
+    case TValueKind::Record: return ItemsJson(V, Out);
+    case TValueKind::Ref: RefJson(V, Out); return true;
     case TValueKind::Nil: Out += "null"; return true;
   }
   return false;

@@ -370,24 +370,9 @@ class TBlockDecoder {
     return true;
   }
 
-  TValue Pointer(const TView& T, int64_t At, int64_t Size) {
-    const uint32_t D = FixupAt(At);
-    const int64_t Raw = static_cast<int64_t>(ReadLE(Bytes(At), static_cast<size_t>(std::min<int64_t>(Size, 4))));
-    if (!D) {
-      if (T.Shape == TShape::LongStr || T.Shape == TShape::WideStr) {
-        if (Raw == 0) return StringValue({});  // a nil string is the empty one
-      } else if (Raw == 0) {
-        return Make(TValueKind::Nil);
-      }
-      if (T.Shape == TShape::LongStr || T.Shape == TShape::WideStr || T.Shape == TShape::DynArray)
-        return Undecoded(Bytes(At), static_cast<size_t>(Size), "address without a fixup");
-      // A number in a pointer (a resource identifier in a PChar): the number.
-      TValue R = Make(TValueKind::Ordinal);
-      R.Int = Raw;
-      return R;
-    }
-    const TTarget Tg = TargetOf(U, D);
-    if (!Tg.Rec) return Undecoded(Bytes(At), static_cast<size_t>(Size), "fixup to an unknown declaration");
+  // The string a pointer of shape T leads to: the literal Raw bytes into
+  // the target's block; none when it holds none of that shape.
+  std::optional<TValue> LiteralValue(const TView& T, const TTarget& Tg, int64_t Raw) const {
     const uint8_t* P = nullptr;
     size_t Avail = 0;
     switch (T.Shape) {
@@ -422,6 +407,28 @@ class TBlockDecoder {
         break;
       default: break;
     }
+    return std::nullopt;
+  }
+
+  TValue Pointer(const TView& T, int64_t At, int64_t Size) {
+    const uint32_t D = FixupAt(At);
+    const int64_t Raw = static_cast<int64_t>(ReadLE(Bytes(At), static_cast<size_t>(std::min<int64_t>(Size, 4))));
+    if (!D) {
+      if (T.Shape == TShape::LongStr || T.Shape == TShape::WideStr) {
+        if (Raw == 0) return StringValue({});  // a nil string is the empty one
+      } else if (Raw == 0) {
+        return Make(TValueKind::Nil);
+      }
+      if (T.Shape == TShape::LongStr || T.Shape == TShape::WideStr || T.Shape == TShape::DynArray)
+        return Undecoded(Bytes(At), static_cast<size_t>(Size), "address without a fixup");
+      // A number in a pointer (a resource identifier in a PChar): the number.
+      TValue R = Make(TValueKind::Ordinal);
+      R.Int = Raw;
+      return R;
+    }
+    const TTarget Tg = TargetOf(U, D);
+    if (!Tg.Rec) return Undecoded(Bytes(At), static_cast<size_t>(Size), "fixup to an unknown declaration");
+    if (std::optional<TValue> Literal = LiteralValue(T, Tg, Raw)) return std::move(*Literal);
     if (Tg.Literal || Tg.Name.empty())
       return Undecoded(Bytes(At), static_cast<size_t>(Size), "address of a literal of another kind");
     TValue R = Make(TValueKind::Ref);
@@ -451,6 +458,13 @@ class TBlockDecoder {
       return Undecoded(Bytes(At), static_cast<size_t>(std::clamp<int64_t>(N, 0, Avail)), "type without a known layout");
     }
     if (Size > Avail) return Undecoded(Bytes(At), static_cast<size_t>(Avail), "block shorter than its type");
+    if (std::optional<TValue> V = SizedValue(T, At, Size, Depth)) return std::move(*V);
+    return Undecoded(Bytes(At), static_cast<size_t>(Size), "value not decoded");
+  }
+
+  // A value of a type of known shape and size; none when the bytes do not
+  // fit the type.
+  std::optional<TValue> SizedValue(const TView& T, int64_t At, int64_t Size, int Depth) {
     const uint8_t* P = Bytes(At);
     switch (T.Shape) {
       case TShape::Int:
@@ -458,28 +472,16 @@ class TBlockDecoder {
       case TShape::Char:
       case TShape::WideChar:
       case TShape::Enum: {
-        if (Size < 1 || Size > 8) break;
-        if (AnyFixupIn(At, Size)) break;
+        if (Size < 1 || Size > 8 || AnyFixupIn(At, Size)) break;
         const uint64_t W = ReadLE(P, static_cast<size_t>(Size));
         const bool Signed = T.HasRange && T.Lo < 0;
         return OrdinalOf(Ty, T, Signed ? SignExtend(W, static_cast<size_t>(Size)) : static_cast<int64_t>(W));
       }
-      case TShape::Float:
-        if (T.Float == TFloatKind::Comp && Size == 8) {
-          TValue R = Make(TValueKind::Float);
-          R.FloatKind = TFloatKind::Comp;
-          const auto I = static_cast<int64_t>(ReadLE(P, 8));
-          R.Float = static_cast<long double>(I);
-          R.Text = RealLiteral(std::to_string(I));
-          return R;
-        }
-        return FloatValue(T.Float, P, static_cast<size_t>(Size));
-      case TShape::Set:
-        return SetValue(Ty, T, P, static_cast<size_t>(Size));
-      case TShape::ShortStr: {
+      case TShape::Float: return T.Float == TFloatKind::Comp && Size == 8 ? CompValue(P) : FloatValue(T.Float, P, static_cast<size_t>(Size));
+      case TShape::Set: return SetValue(Ty, T, P, static_cast<size_t>(Size));
+      case TShape::ShortStr:
         if (Size < 1 || P[0] > Size - 1) break;
         return StringValue(std::string(reinterpret_cast<const char*>(P + 1), P[0]));
-      }
       case TShape::Guid:
         if (Size == 16) return GuidValue(P);
         break;
@@ -493,12 +495,10 @@ class TBlockDecoder {
       case TShape::DynArray:
         if (Size != 4) break;
         return Pointer(T, At, Size);
-      case TShape::Proc: {
-        if (Size != 4 && Size != 8) break;
+      case TShape::Proc:
         // A method pointer: the code address, then the object (nil in a constant).
-        if (Size == 8 && (ReadLE(P + 4, 4) != 0 || FixupAt(At + 4))) break;
+        if ((Size != 4 && Size != 8) || (Size == 8 && (ReadLE(P + 4, 4) != 0 || FixupAt(At + 4)))) break;
         return Pointer(T, At, 4);
-      }
       case TShape::Array:
         if (Depth < MaxDepth) return ArrayValue(T, At, Size, Depth);
         break;
@@ -507,7 +507,16 @@ class TBlockDecoder {
         break;
       default: break;
     }
-    return Undecoded(P, static_cast<size_t>(Size), "value not decoded");
+    return std::nullopt;
+  }
+
+  static TValue CompValue(const uint8_t* P) {
+    TValue R = Make(TValueKind::Float);
+    R.FloatKind = TFloatKind::Comp;
+    const auto I = static_cast<int64_t>(ReadLE(P, 8));
+    R.Float = static_cast<long double>(I);
+    R.Text = RealLiteral(std::to_string(I));
+    return R;
   }
 
   TValue GuidValue(const uint8_t* P) {
