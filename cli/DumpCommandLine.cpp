@@ -39,6 +39,61 @@ struct TPrepared {
 // reported as the program always has: a missing or unexpected value at
 // once, unknown options (named without their dashes, each letter of a
 // short group alone) when the rest is sound.
+// -hv: short options run together; "=" after one is a value (an error).
+bool PrepareShort(std::string_view A, TPrepared& P, std::vector<std::string>& Unknown) {
+  for (size_t C = 1; C < A.size(); ++C) {
+    if (ShortFlags.find(A[C]) == std::string_view::npos) {
+      Unknown.emplace_back(1, A[C]);
+    } else if (C + 1 < A.size() && A[C + 1] == '=') {
+      P.Error = "Unexpected value after '" + std::string(A.substr(0, C + 1)) + "'.";
+      return false;
+    }
+  }
+  P.Args.emplace_back(A);
+  return true;
+}
+
+// A long option at argv[I] (its value may be the next argument: I moves past it).
+bool PrepareLong(int& I, int argc, const char* const* argv, TPrepared& P, std::vector<std::string>& Unknown) {
+  const std::string_view A = argv[I];
+  const size_t Eq = A.find('=');
+  const std::string_view Name = A.substr(2, Eq == std::string_view::npos ? std::string_view::npos : Eq - 2);
+  if (IsOneOf(Name, ValueNames)) {
+    std::string Value;
+    if (Eq != std::string_view::npos) {
+      Value = A.substr(Eq + 1);
+    } else if (I + 1 < argc) {
+      Value = argv[++I];
+    } else {
+      P.Error = "Missing value after '" + std::string(A) + "'.";
+      return false;
+    }
+    if (Value.empty()) {
+      P.Args.push_back("--" + std::string(Name));
+      P.Args.emplace_back();
+    } else {
+      P.Args.push_back("--" + std::string(Name) + "=" + Value);
+    }
+  } else if (IsOneOf(Name, FlagNames)) {
+    if (Eq != std::string_view::npos) {
+      P.Error = "Unexpected value after '" + std::string(A.substr(0, Eq)) + "'.";
+      return false;
+    }
+    P.Args.emplace_back(A);
+  } else {
+    Unknown.emplace_back(Name);
+  }
+  return true;
+}
+
+std::string UnknownOptionsError(const std::vector<std::string>& Unknown) {
+  if (Unknown.empty()) return {};
+  if (Unknown.size() == 1) return "Unknown option '" + Unknown[0] + "'.";
+  std::string E = "Unknown options: ";
+  for (size_t I = 0; I < Unknown.size(); ++I) E += (I ? ", " : "") + Unknown[I];
+  return E + ".";
+}
+
 TPrepared Prepare(int argc, const char* const* argv) {
   TPrepared P;
   std::vector<std::string> Unknown;
@@ -54,53 +109,9 @@ TPrepared Prepare(int argc, const char* const* argv) {
       P.Args.emplace_back(A);
       continue;
     }
-    if (A[1] != '-') {  // -hv: short options run together; "=" after one is a value
-      for (size_t C = 1; C < A.size(); ++C) {
-        if (ShortFlags.find(A[C]) == std::string_view::npos) {
-          Unknown.emplace_back(1, A[C]);
-        } else if (C + 1 < A.size() && A[C + 1] == '=') {
-          P.Error = "Unexpected value after '" + std::string(A.substr(0, C + 1)) + "'.";
-          return P;
-        }
-      }
-      P.Args.emplace_back(A);
-      continue;
-    }
-    const size_t Eq = A.find('=');
-    const std::string_view Name = A.substr(2, Eq == std::string_view::npos ? std::string_view::npos : Eq - 2);
-    if (IsOneOf(Name, ValueNames)) {
-      std::string Value;
-      if (Eq != std::string_view::npos) {
-        Value = A.substr(Eq + 1);
-      } else if (I + 1 < argc) {
-        Value = argv[++I];
-      } else {
-        P.Error = "Missing value after '" + std::string(A) + "'.";
-        return P;
-      }
-      if (Value.empty()) {
-        P.Args.push_back("--" + std::string(Name));
-        P.Args.emplace_back();
-      } else {
-        P.Args.push_back("--" + std::string(Name) + "=" + Value);
-      }
-    } else if (IsOneOf(Name, FlagNames)) {
-      if (Eq != std::string_view::npos) {
-        P.Error = "Unexpected value after '" + std::string(A.substr(0, Eq)) + "'.";
-        return P;
-      }
-      P.Args.emplace_back(A);
-    } else {
-      Unknown.emplace_back(Name);
-    }
+    if (!(A[1] != '-' ? PrepareShort(A, P, Unknown) : PrepareLong(I, argc, argv, P, Unknown))) return P;
   }
-  if (Unknown.size() == 1) {
-    P.Error = "Unknown option '" + Unknown[0] + "'.";
-  } else if (Unknown.size() > 1) {
-    P.Error = "Unknown options: ";
-    for (size_t I = 0; I < Unknown.size(); ++I) P.Error += (I ? ", " : "") + Unknown[I];
-    P.Error += ".";
-  }
+  P.Error = UnknownOptionsError(Unknown);
   return P;
 }
 
@@ -206,21 +217,24 @@ Arguments:
 )";
 }
 
-TDumpCommandLine ParseDumpCommandLine(int argc, const char* const* argv) {
-  // Named by its file name, not by the whole path it was called by.
-  // (On Windows without its ".exe", as the user types it.)
-  std::filesystem::path Called = argc > 0 ? std::filesystem::path(argv[0]).filename() : std::filesystem::path();
-  if (Called.extension() == ".exe" || Called.extension() == ".EXE") Called.replace_extension();
-  std::string Program = Called.string();
-  if (Program.empty()) Program = "unitpeek-dump";
-  TPrepared P = Prepare(argc, argv);
-  if (!P.Error.empty()) return UsageError(Program, P.Error);
+namespace {
 
-  TDumpOptions O;
-  bool Help = false, HelpAll = false, Version = false;
+// The values of the value options as given.
+struct TValues {
   std::optional<std::string> Find, Routine, SourceDir, Out, Jobs;
   std::vector<std::string> UnitPaths;
-  CLI::App App;
+};
+
+// Named by its file name, not by the whole path it was called by (on
+// Windows without its ".exe", as the user types it).
+std::string ProgramName(int argc, const char* const* argv) {
+  std::filesystem::path Called = argc > 0 ? std::filesystem::path(argv[0]).filename() : std::filesystem::path();
+  if (Called.extension() == ".exe" || Called.extension() == ".EXE") Called.replace_extension();
+  const std::string Program = Called.string();
+  return Program.empty() ? "unitpeek-dump" : Program;
+}
+
+void AddOptions(CLI::App& App, TDumpOptions& O, TValues& V, bool& Help, bool& HelpAll, bool& Version) {
   App.set_help_flag();  // the usage text is the program's own
   App.allow_windows_style_options(false);  // on Windows too, "/x" is a path, not an option
   App.add_flag("-h,--help", Help);
@@ -234,13 +248,45 @@ TDumpCommandLine ParseDumpCommandLine(int argc, const char* const* argv) {
   App.add_flag("--hide-runtime", O.HideRuntime);
   App.add_flag("--pas", O.Pas);
   App.add_flag("--diff", O.Diff);
-  App.add_option("--out", Out)->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
-  App.add_option("--unit-path", UnitPaths)->allow_extra_args(false)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-  App.add_option("--jobs", Jobs)->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
-  App.add_option("--find", Find)->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
-  App.add_option("--routine", Routine)->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
-  App.add_option("--source-dir", SourceDir)->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  App.add_option("--out", V.Out)->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  App.add_option("--unit-path", V.UnitPaths)->allow_extra_args(false)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  App.add_option("--jobs", V.Jobs)->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  App.add_option("--find", V.Find)->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  App.add_option("--routine", V.Routine)->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  App.add_option("--source-dir", V.SourceDir)->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   App.add_option("FILE", O.Files);
+}
+
+// What goes with what: the text of a usage error, or empty.
+std::string TakeModes(const TValues& V, TDumpOptions& O) {
+  O.Find = V.Find;
+  for (const std::string& List : V.UnitPaths)
+    for (std::string& Folder : SplitUnitPath(List)) O.UnitPath.push_back(std::move(Folder));
+  if (O.Files.empty()) return "no FILE given";
+  if (O.Graph && O.Json) return "--graph and --json exclude each other";
+  if ((O.Report || O.Graph) && O.Decls) return "--decls goes with unit files, not with --report or --graph";
+  if (std::string E = TakeCodeOptions(V.Routine, V.SourceDir, O.Report || O.Graph, O.Code); !E.empty()) return E;
+  O.Code.Decls = O.Decls;
+  if (O.HideRuntime && !O.Graph) return "--hide-runtime goes with --graph";
+  if (O.Find && (O.Report || O.Graph || O.Decls || O.Code.Code))
+    return "--find goes alone or with --json, not with --report, --graph, --decls or --code";
+  if (O.Find && O.Find->empty()) return "--find needs a PATTERN";
+  if (std::string E = TakePasOptions(V.Out, O); !E.empty()) return E;
+  return TakeDiffAndJobs(V.Jobs, O);
+}
+
+}  // namespace
+
+TDumpCommandLine ParseDumpCommandLine(int argc, const char* const* argv) {
+  const std::string Program = ProgramName(argc, argv);
+  TPrepared P = Prepare(argc, argv);
+  if (!P.Error.empty()) return UsageError(Program, P.Error);
+
+  TDumpOptions O;
+  TValues V;
+  bool Help = false, HelpAll = false, Version = false;
+  CLI::App App;
+  AddOptions(App, O, V, Help, HelpAll, Version);
   std::vector<const char*> Argv{Program.c_str()};
   for (const std::string& A : P.Args) Argv.push_back(A.c_str());
   try {
@@ -248,27 +294,11 @@ TDumpCommandLine ParseDumpCommandLine(int argc, const char* const* argv) {
   } catch (const CLI::ParseError& E) {
     return UsageError(Program, E.what());
   }
-
   if (Help || HelpAll) return TDumpCommandLine{.Options = {}, .Status = 0, .Out = DumpHelpText(Program), .Err = {}};
   if (Version) {
     return TDumpCommandLine{.Options = {}, .Status = 0, .Out = "unitpeek-dump " UNITPEEK_VERSION "\n", .Err = {}};
   }
-  O.Find = Find;
-  for (const std::string& List : UnitPaths)
-    for (std::string& Folder : SplitUnitPath(List)) O.UnitPath.push_back(std::move(Folder));
-  if (O.Files.empty()) return UsageError(Program, "no FILE given");
-  if (O.Graph && O.Json) return UsageError(Program, "--graph and --json exclude each other");
-  if ((O.Report || O.Graph) && O.Decls)
-    return UsageError(Program, "--decls goes with unit files, not with --report or --graph");
-  if (std::string E = TakeCodeOptions(Routine, SourceDir, O.Report || O.Graph, O.Code); !E.empty())
-    return UsageError(Program, E);
-  O.Code.Decls = O.Decls;
-  if (O.HideRuntime && !O.Graph) return UsageError(Program, "--hide-runtime goes with --graph");
-  if (O.Find && (O.Report || O.Graph || O.Decls || O.Code.Code))
-    return UsageError(Program, "--find goes alone or with --json, not with --report, --graph, --decls or --code");
-  if (O.Find && O.Find->empty()) return UsageError(Program, "--find needs a PATTERN");
-  if (std::string E = TakePasOptions(Out, O); !E.empty()) return UsageError(Program, E);
-  if (std::string E = TakeDiffAndJobs(Jobs, O); !E.empty()) return UsageError(Program, E);
+  if (std::string E = TakeModes(V, O); !E.empty()) return UsageError(Program, E);
   TDumpCommandLine C;
   C.Options = std::move(O);
   return C;
