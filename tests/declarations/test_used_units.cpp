@@ -1,0 +1,292 @@
+// Values whose types are declared in the units a unit uses: synthetic units
+// that use each other (unitbuilder/UsedUnitsUnits.h) written to temporary
+// folders and read with a library of used units (TUsedUnits). Without the
+// used units the values stay as they were; with them every value is decoded
+// by the used unit's types; the lookup rules (own folder, then the folder
+// tab's, then the unit path; any letter case; only the same format version;
+// a missing or damaged unit changes nothing); the type facts themselves;
+// and the reader's state after a unit read aside.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <span>
+#include <thread>
+#include <string>
+#include <vector>
+
+#include "DCURecs.h"
+#include "DCU_Unit.h"
+#include "DeclValues.h"
+#include "TypeFacts.h"
+#include "DeclListing.h"
+#include "DeclOutline.h"
+#include "UnitBuilder.h"
+#include "UnitLoad.h"
+#include "UnitPath.h"
+#include "UsedUnits.h"
+#include "UsedUnitsUnits.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class TUsedUnitsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    static int Counter = 0;
+    Root = fs::temp_directory_path() / ("unitpeek-used-" + std::to_string(::getpid()) + "-" + std::to_string(++Counter));
+    fs::create_directories(Root);
+  }
+  void TearDown() override {
+    std::error_code E;
+    fs::remove_all(Root, E);
+  }
+  // Writes Bytes to Rel under the test's folder; returns the path.
+  std::string Write(const std::string& Rel, const std::vector<uint8_t>& Bytes) const {
+    const fs::path P = Root / Rel;
+    fs::create_directories(P.parent_path());
+    EXPECT_TRUE(unitbuilder::WriteUnitFile(P.string(), Bytes));
+    return P.string();
+  }
+  std::string Folder(const std::string& Rel) const {
+    fs::create_directories(Root / Rel);
+    return (Root / Rel).string();
+  }
+
+  // The declarations listing of the unit at Path, its used units read from
+  // Library (none when null).
+  static std::string Listing(const std::string& Path, TUsedUnits* Library) {
+    const std::unique_ptr<TUsedTypes> Used = Library ? Library->For(UnitFolderOf(Path)) : nullptr;
+    std::string Out;
+    const TUnitLoad L = TryLoadUnit(Path, [&](const TUnit& U) {
+      TDeclTextSink Sink;
+      WriteDeclListing(BuildDeclOutline(U, {.KeepSpans = false, .Used = Used.get()}), Sink);
+      Out = Sink.Out;
+    });
+    EXPECT_TRUE(L.Facts) << Path << ": " << L.Error;
+    return Out;
+  }
+
+  fs::path Root;
+};
+
+}  // namespace
+
+
+namespace {
+
+// The lines of App's listing decoded by the types of Lib (whose
+// enumeration's names start with P) and Mid.
+std::vector<std::string> DecodedLines(const std::string& P = "m") {
+  return {"    property Mode default " + P + "Safe;",
+          "    property Flag default True;",
+          "    property Modes default [" + P + "None, " + P + "Safe];",
+          "  DefaultMode = " + P + "Safe { TMode };",
+          "  AllModes = [" + P + "None.." + P + "Safe] { TModes };",
+          "  Pair: TPair = (Value: 42; Name: 'abc');",
+          "  Pairs: array[0..1] of TPair = ((Value: 1; Name: 'x'), (Value: -2; Name: ''));",
+          "  FastMode: TMode = " + P + "Fast;",
+          "  SomeModes: TModes = [" + P + "Fast, " + P + "Safe];",
+          "  Real: TReal = 1.5;",
+          "  MidMode: TMidMode = " + P + "Safe;"};
+}
+
+// Whether Listing has every one of Lines as a line of its own.
+::testing::AssertionResult HasLines(const std::string& Listing, const std::vector<std::string>& Lines) {
+  for (const std::string& L : Lines)
+    if (("\n" + Listing).find("\n" + L + "\n") == std::string::npos)
+      return ::testing::AssertionFailure() << "no line \"" << L << "\" in\n" << Listing;
+  return ::testing::AssertionSuccess();
+}
+
+}  // namespace
+
+TEST_F(TUsedUnitsTest, WithoutTheUsedUnitsTheValuesStayAsTheyWere) {
+  const std::string App = Write("alone/App.dcu", unitbuilder::AppUnit());
+  const std::string Plain = Listing(App, nullptr);
+  EXPECT_TRUE(HasLines(Plain, {"    property Mode default 2;", "    property Flag default 1;",
+                               "    property Modes default 5;", "  DefaultMode = 2 { TMode };",
+                               "  AllModes = [0..2] { TModes };",
+                               "  Pair: TPair = {8 bytes in the data block, not decoded};",
+                               "  Pairs: array[0..1] of TPair = ({8 bytes: 01 00 00 00 08 00 00 00}, "
+                               "{8 bytes: FE FF FF FF 00 00 00 00});",
+                               "  FastMode: TMode = {1 bytes in the data block, not decoded};",
+                               "  Real: TReal = {4 bytes in the data block, not decoded};"}));
+  // A library with nothing in it changes nothing, and reads nothing.
+  TUsedUnits Library({Folder("empty")});
+  EXPECT_EQ(Listing(App, &Library), Plain);
+  EXPECT_EQ(Library.FilesRead(), 0u);
+  // Lib and Mid beside App but no library asked for: as before.
+  Write("alone/Lib.dcu", unitbuilder::LibUnit());
+  Write("alone/Mid.dcu", unitbuilder::MidUnit());
+  EXPECT_EQ(Listing(App, nullptr), Plain);
+}
+
+TEST_F(TUsedUnitsTest, EveryValueIsDecodedByTheTypesOfTheUnitsBeside) {
+  const std::string App = Write("app/App.dcu", unitbuilder::AppUnit());
+  Write("app/Lib.dcu", unitbuilder::LibUnit());
+  Write("app/Mid.dcu", unitbuilder::MidUnit());
+  TUsedUnits Library;
+  EXPECT_TRUE(HasLines(Listing(App, &Library), DecodedLines()));
+  // Each used unit read once, however often it is asked for.
+  EXPECT_EQ(Listing(App, &Library), Listing(App, &Library));
+  EXPECT_EQ(Library.FilesRead(), 2u);
+}
+
+TEST_F(TUsedUnitsTest, DecodedValuesKeepTheirKindsNamesAndNumbers) {
+  Write("app/Lib.dcu", unitbuilder::LibUnit());
+  const std::vector<uint8_t> Bytes = unitbuilder::AppUnit();
+  const TUnit U("App.dcu", std::span<const uint8_t>(Bytes));
+  TUsedUnits Library;
+  const std::unique_ptr<TUsedTypes> Used = Library.For(Folder("app"));
+  auto Typed = [&](std::string_view Name) {
+    for (TDCURec* R = U.Decls; R; R = R->Next)
+      if (auto* V = RecCast<TVarCDecl>(R); V && NameView(V->GetName()) == Name) return TypedConstValue(U, *V, Used.get());
+    ADD_FAILURE() << "no typed constant " << Name;
+    return TValue();
+  };
+  const TValue Pair = Typed("Pair");
+  ASSERT_EQ(Pair.Kind, TValueKind::Record);
+  EXPECT_EQ(Pair.Names, (std::vector<std::string>{"Value", "Name"}));
+  ASSERT_EQ(Pair.Items.size(), 2u);
+  EXPECT_EQ(Pair.Items[0].Int, 42);
+  EXPECT_EQ(Pair.Items[1].Kind, TValueKind::String);
+  EXPECT_EQ(Pair.Items[1].Text, "abc");
+  const TValue Pairs = Typed("Pairs");
+  ASSERT_EQ(Pairs.Kind, TValueKind::Array);
+  ASSERT_EQ(Pairs.Items.size(), 2u);
+  EXPECT_EQ(Pairs.Items[1].Items[0].Int, -2);
+  const TValue Mode = Typed("FastMode");
+  EXPECT_EQ(Mode.Kind, TValueKind::Enum);
+  EXPECT_EQ(Mode.Int, 1);
+  EXPECT_EQ(Mode.Text, "mFast");
+  const TValue Real = Typed("Real");
+  EXPECT_EQ(Real.Kind, TValueKind::Float);
+  EXPECT_EQ(Real.FloatKind, TFloatKind::Single);
+  EXPECT_EQ(Real.Float, 1.5L);
+  const TValue Modes = Typed("SomeModes");
+  ASSERT_EQ(Modes.Kind, TValueKind::Set);
+  ASSERT_EQ(Modes.Items.size(), 2u);
+  EXPECT_EQ(Modes.Items[0].Text, "mFast");
+  EXPECT_EQ(Modes.Items[1].Text, "mSafe");
+}
+
+TEST_F(TUsedUnitsTest, AChainOfUnitsEndsWhereAUnitIsMissing) {
+  // Mid names Lib's type; without Lib, Mid's name alone decodes nothing.
+  const std::string App = Write("nolib/App.dcu", unitbuilder::AppUnit());
+  Write("nolib/Mid.dcu", unitbuilder::MidUnit());
+  TUsedUnits Library;
+  const std::string L = Listing(App, &Library);
+  EXPECT_TRUE(HasLines(L, {"  MidMode: TMidMode = {2 bytes in the data block, not decoded};",
+                           "  FastMode: TMode = {1 bytes in the data block, not decoded};"}));
+  // Lib without Mid: all but Mid's type.
+  const std::string App2 = Write("nomid/App.dcu", unitbuilder::AppUnit());
+  Write("nomid/Lib.dcu", unitbuilder::LibUnit());
+  std::vector<std::string> Want = DecodedLines();
+  Want.back() = "  MidMode: TMidMode = {2 bytes in the data block, not decoded};";
+  EXPECT_TRUE(HasLines(Listing(App2, &Library), Want));
+}
+
+TEST_F(TUsedUnitsTest, AUnitInAnotherFolderIsFoundOnlyThroughTheUnitPath) {
+  const std::string App = Write("app/App.dcu", unitbuilder::AppUnit());
+  Write("lib/Lib.dcu", unitbuilder::LibUnit());
+  Write("lib/Mid.dcu", unitbuilder::MidUnit());
+  TUsedUnits None;
+  EXPECT_EQ(Listing(App, &None), Listing(App, nullptr));
+  // The folders in order: the one without them passed over.
+  TUsedUnits Path({Folder("empty"), Folder("lib")});
+  EXPECT_TRUE(HasLines(Listing(App, &Path), DecodedLines()));
+  EXPECT_EQ(Path.FindUnit({Folder("app"), Folder("empty"), Folder("lib")}, "lib", 7), (Root / "lib/Lib.dcu").string());
+}
+
+TEST_F(TUsedUnitsTest, TheUnitsFolderComesFirstThenTheTabsThenThePath) {
+  const std::string App = Write("app/App.dcu", unitbuilder::AppUnit());
+  Write("app/Lib.dcu", unitbuilder::LibUnit(7, "o"));
+  Write("app/Mid.dcu", unitbuilder::MidUnit());
+  Write("tab/Lib.dcu", unitbuilder::LibUnit(7, "t"));
+  Write("path/Lib.dcu", unitbuilder::LibUnit(7, "p"));
+  TUsedUnits Library({Folder("path")});
+  EXPECT_TRUE(HasLines(Listing(App, &Library), DecodedLines("o")));
+  // A unit of a folder without Lib, in a folder tab: the tab's folder, then
+  // the path.
+  const std::string Other = Write("other/App.dcu", unitbuilder::AppUnit());
+  Write("other/Mid.dcu", unitbuilder::MidUnit());
+  auto ListingIn = [&](const std::string& Tab) {
+    const std::unique_ptr<TUsedTypes> Used = Library.For(Folder("other"), Tab);
+    std::string Out;
+    TryLoadUnit(Other, [&](const TUnit& U) {
+      TDeclTextSink Sink;
+      WriteDeclListing(BuildDeclOutline(U, {.KeepSpans = false, .Used = Used.get()}), Sink);
+      Out = Sink.Out;
+    });
+    return Out;
+  };
+  EXPECT_TRUE(HasLines(ListingIn(Folder("tab")), DecodedLines("t")));
+  EXPECT_TRUE(HasLines(ListingIn(""), DecodedLines("p")));
+  // The path's folder as the tab's: no different.
+  EXPECT_TRUE(HasLines(ListingIn(Folder("path")), DecodedLines("p")));
+}
+
+TEST_F(TUsedUnitsTest, OnlyAUnitOfTheSameFormatVersionCounts) {
+  const std::string App = Write("app/App.dcu", unitbuilder::AppUnit());
+  Write("app/Mid.dcu", unitbuilder::MidUnit());
+  for (int V : {6, 100, 103}) {
+    SCOPED_TRACE(V);
+    Write("app/Lib.dcu", unitbuilder::LibUnit(V, "v"));
+    Write("old/Lib.dcu", unitbuilder::LibUnit(V == 6 ? 5 : 101, "w"));
+    TUsedUnits Alone;
+    EXPECT_EQ(Listing(App, &Alone), Listing(App, nullptr));
+    // The next folder of the path that has one of version 7.
+    Write("good/Lib.dcu", unitbuilder::LibUnit(7, "p"));
+    TUsedUnits Library({Folder("old"), Folder("good")});
+    EXPECT_TRUE(HasLines(Listing(App, &Library), DecodedLines("p")));
+    EXPECT_EQ(Library.FindUnit({Folder("app"), Folder("old")}, "Lib", 7), "");
+    EXPECT_EQ(Library.FindUnit({Folder("app"), Folder("old")}, "Lib", V), (Root / "app/Lib.dcu").string());
+    fs::remove(Root / "good/Lib.dcu");
+  }
+}
+
+TEST_F(TUsedUnitsTest, AUnitIsFoundInAnyLetterCaseOfItsFileName) {
+  const std::string App = Write("app/App.dcu", unitbuilder::AppUnit());
+  Write("app/LIB.DCU", unitbuilder::LibUnit());
+  Write("app/mid.Dcu", unitbuilder::MidUnit());
+  TUsedUnits Library;
+  EXPECT_TRUE(HasLines(Listing(App, &Library), DecodedLines()));
+  EXPECT_EQ(Library.FindUnit({Folder("app")}, "lIb", 7), (Root / "app/LIB.DCU").string());
+  // Other names that merely start or end alike are no match.
+  Write("near/Lib.dcu.bak", unitbuilder::LibUnit());
+  Write("near/XLib.dcu", unitbuilder::LibUnit());
+  Write("near/Lib.pas", {'u'});
+  EXPECT_EQ(Library.FindUnit({Folder("near")}, "Lib", 7), "");
+}
+
+TEST_F(TUsedUnitsTest, AMissingOrDamagedUnitChangesNothingAndNeverFailsTheLoad) {
+  const std::string App = Write("app/App.dcu", unitbuilder::AppUnit());
+  const std::string Plain = Listing(App, nullptr);
+  std::vector<uint8_t> Cut = unitbuilder::LibUnit();
+  Cut.resize(Cut.size() / 2);
+  unitbuilder::PatchStoredLength(Cut);
+  std::vector<uint8_t> BadMagic = unitbuilder::LibUnit();
+  BadMagic[0] ^= 0xFF;
+  int Case = 0;
+  for (const std::vector<uint8_t>& Bad : {std::vector<uint8_t>{1, 2, 3}, std::vector<uint8_t>{}, Cut, BadMagic}) {
+    SCOPED_TRACE(++Case);
+    Write("app/Lib.dcu", Bad);
+    Write("app/Mid.dcu", Bad);
+    TUsedUnits Library;
+    EXPECT_EQ(Listing(App, &Library), Plain);
+    // A damaged unit beside is passed over for a good one on the path.
+    Write("good/Lib.dcu", unitbuilder::LibUnit(7, "p"));
+    Write("good/Mid.dcu", unitbuilder::MidUnit());
+    TUsedUnits Path({Folder("good")});
+    EXPECT_TRUE(HasLines(Listing(App, &Path), DecodedLines("p")));
+    fs::remove_all(Root / "good");
+  }
+  // A folder that is no folder, or a unit name that is a folder.
+  fs::create_directories(Root / "app/Lib.dcu.d");
+  fs::remove(Root / "app/Lib.dcu");
+  fs::create_directories(Root / "app/Lib.dcu");
+  TUsedUnits Odd({(Root / "app/App.dcu").string(), (Root / "nothing").string()});
+  EXPECT_EQ(Listing(App, &Odd), Plain);
+}
