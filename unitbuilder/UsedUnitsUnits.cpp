@@ -119,6 +119,21 @@ TDeclNumbers NumbersOf(const std::vector<uint8_t>& Draft) {
   return N;
 }
 
+// Loop: the declaration number of the typed constant of that name.
+std::vector<uint8_t> LoopWith(std::string_view Name, std::string_view Other, uint32_t Loop) {
+  UnitBuilder B(7);
+  B.Header().SourceFile(std::string(Name) + ".pas");
+  B.Uses(0x64, Other).ImpType("TLoop").ImpTypeDef("TLoopClass", 0).EndEntry();  // 1, 2
+  B.TypeDecl("TLoop", 1);
+  ClassHead(B, 2);  // 3
+  Property(B, "Mode", 0, 1);
+  B.Stop().TypeDecl("TLoopClass", 3);
+  B.VarDecl("Loop", 1, 0, 0x40, 0x27);
+  B.DataBlockBytes({1, 2, 3, 4});
+  B.FixupTable({{0, 6, Loop}, {4, 6, 0}}).Stop();
+  return B.Finish();
+}
+
 }  // namespace
 
 std::vector<uint8_t> LibUnit(int Version, std::string_view Prefix) { return LibWith(Version, Prefix); }
@@ -133,19 +148,7 @@ std::vector<uint8_t> MidUnit() {
 }
 
 std::vector<uint8_t> LoopUnit(std::string_view Name, std::string_view Other) {
-  UnitBuilder B(7);
-  B.Header().SourceFile(std::string(Name) + ".pas");
-  B.Uses(0x64, Other).ImpType("TLoop").ImpTypeDef("TLoopClass", 0).EndEntry();  // 1, 2
-  B.TypeDecl("TLoop", 1);
-  ClassHead(B, 2);  // 3
-  Property(B, "Mode", 0, 1);
-  B.Stop().TypeDecl("TLoopClass", 3);
-  B.VarDecl("Loop", 1, 0, 0x40, 0x27);
-  B.DataBlockBytes({1, 2, 3, 4});
-  // The block fixup names the typed constant, the first declaration after
-  // the imports (2), the type names (3, 4) and the property (5).
-  B.FixupTable({{0, 6, 6}, {4, 6, 0}}).Stop();
-  return B.Finish();
+  return LoopWith(Name, Other, NumbersOf(LoopWith(Name, Other, 0)).at("Loop"));
 }
 
 std::vector<uint8_t> AppUnit() {

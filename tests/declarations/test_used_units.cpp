@@ -290,3 +290,164 @@ TEST_F(TUsedUnitsTest, AMissingOrDamagedUnitChangesNothingAndNeverFailsTheLoad) 
   TUsedUnits Odd({(Root / "app/App.dcu").string(), (Root / "nothing").string()});
   EXPECT_EQ(Listing(App, &Odd), Plain);
 }
+
+namespace {
+
+TUnitTypes TypesOfBytes(const std::vector<uint8_t>& Bytes, const char* Name) {
+  const TUnit U(Name, std::span<const uint8_t>(Bytes));
+  return TakeUnitTypes(U);  // the unit is released here; the facts stay
+}
+
+const TTypeFact& At(const TUnitTypes& T, const TTypeLink& L) {
+  EXPECT_GE(L.Index, 0);
+  EXPECT_LT(static_cast<size_t>(L.Index), T.Types.size());
+  return T.Types.at(static_cast<size_t>(L.Index));
+}
+
+}  // namespace
+
+TEST(UsedUnitTypeFacts, TheDeclaredTypesWithTheirShapesSizesAndParts) {
+  const TUnitTypes T = TypesOfBytes(unitbuilder::LibUnit(), "Lib.dcu");
+  EXPECT_EQ(T.Unit, "Lib");
+  EXPECT_EQ(T.Version, 7);
+  std::vector<std::string> Names;
+  for (const auto& [N, I] : T.Names) Names.push_back(N);
+  EXPECT_EQ(Names, (std::vector<std::string>{"tbase", "tmode", "tmodes", "tpair", "treal"}));
+  ASSERT_NE(T.Find("TMODE"), nullptr);
+  EXPECT_EQ(T.Find("tMode"), T.Find("TMode"));
+  EXPECT_EQ(T.Find("TNothing"), nullptr);
+  EXPECT_EQ(T.Find(""), nullptr);
+  const TTypeFact& Mode = *T.Find("TMode");
+  EXPECT_EQ(Mode.Shape, TTypeShape::Enum);
+  EXPECT_EQ(Mode.Size, 1);
+  EXPECT_TRUE(Mode.HasRange);
+  EXPECT_EQ(Mode.Hi, 2);
+  EXPECT_EQ(Mode.EnumNames, (std::vector<std::string>{"mNone", "mFast", "mSafe"}));
+  const TTypeFact& Modes = *T.Find("TModes");
+  EXPECT_EQ(Modes.Shape, TTypeShape::Set);
+  EXPECT_EQ(Modes.Size, 1);
+  EXPECT_EQ(Modes.SetFirst, 0);
+  EXPECT_EQ(&At(T, Modes.Base), &Mode);
+  const TTypeFact& Pair = *T.Find("TPair");
+  EXPECT_EQ(Pair.Shape, TTypeShape::Record);
+  EXPECT_EQ(Pair.Size, 8);
+  ASSERT_EQ(Pair.Fields.size(), 2u);
+  EXPECT_EQ(Pair.Fields[0].Name, "Value");
+  EXPECT_EQ(Pair.Fields[1].Name, "Name");
+  EXPECT_EQ(Pair.Fields[1].Ofs, 4);
+  // Types of the runtime stay names of their unit.
+  EXPECT_EQ(Pair.Fields[0].Type.Index, -1);
+  EXPECT_EQ(Pair.Fields[0].Type.Unit, "System");
+  EXPECT_EQ(Pair.Fields[0].Type.Name, "Integer");
+  const TTypeFact& Real = *T.Find("TReal");
+  EXPECT_EQ(Real.Alias.Unit, "System");
+  EXPECT_EQ(Real.Alias.Name, "Single");
+  const TTypeFact& Base = *T.Find("TBase");
+  EXPECT_EQ(Base.Shape, TTypeShape::Object);
+  EXPECT_TRUE(Base.Parent.Empty());
+  ASSERT_EQ(Base.Props.size(), 3u);
+  EXPECT_EQ(Base.Props[0].Name, "Mode");
+  EXPECT_EQ(&At(T, Base.Props[0].Type), &Mode);
+  EXPECT_EQ(Base.Props[1].Type.Name, "Boolean");
+  EXPECT_EQ(&At(T, Base.Props[2].Type), &Modes);
+}
+
+TEST(UsedUnitTypeFacts, ImportedAncestorsAliasesAndPropertiesTakenOver) {
+  const TUnitTypes App = TypesOfBytes(unitbuilder::AppUnit(), "App.dcu");
+  const TTypeFact* Derived = App.Find("TDerived");
+  ASSERT_NE(Derived, nullptr);
+  // The ancestor imported with its run-time type data: its unit and name.
+  EXPECT_EQ(Derived->Parent.Index, -1);
+  EXPECT_EQ(Derived->Parent.Unit, "Lib");
+  EXPECT_EQ(Derived->Parent.Name, "TBase");
+  ASSERT_EQ(Derived->Props.size(), 3u);
+  for (const TPropFact& P : Derived->Props) EXPECT_TRUE(P.Type.Empty()) << P.Name;
+  // Imported names are no declarations of the unit.
+  EXPECT_EQ(App.Find("TPair"), nullptr);
+  const TUnitTypes Mid = TypesOfBytes(unitbuilder::MidUnit(), "Mid.dcu");
+  const TTypeFact* MidMode = Mid.Find("TMidMode");
+  ASSERT_NE(MidMode, nullptr);
+  EXPECT_EQ(MidMode->Alias.Unit, "Lib");
+  EXPECT_EQ(MidMode->Alias.Name, "TMode");
+  // Of every version the same facts.
+  for (int V : {3, 5, 6, 100, 103}) {
+    const TUnitTypes L = TypesOfBytes(unitbuilder::LibUnit(V, "v"), "Lib.dcu");
+    EXPECT_EQ(L.Version, V);
+    ASSERT_NE(L.Find("TMode"), nullptr);
+    EXPECT_EQ(L.Find("TMode")->EnumNames, (std::vector<std::string>{"vNone", "vFast", "vSafe"}));
+  }
+}
+
+TEST_F(TUsedUnitsTest, UnitsThatNameEachOthersTypesEndInUndecodedValues) {
+  // A.TLoop = B.TLoop and B.TLoop = A.TLoop; A's class descends from B's and
+  // B's from A's: nothing declares the type or the property.
+  const std::string A = Write("loop/A.dcu", unitbuilder::LoopUnit("A", "B"));
+  Write("loop/B.dcu", unitbuilder::LoopUnit("B", "A"));
+  TUsedUnits Library;
+  const std::string L = Listing(A, &Library);
+  EXPECT_EQ(L, Listing(A, nullptr));
+  EXPECT_TRUE(HasLines(L, {"    property Mode default 1;", "  Loop: TLoop = {4 bytes in the data block, not decoded};"}));
+  // A unit reads itself as a used unit only through another one.
+  EXPECT_EQ(Library.FilesRead(), 2u);
+}
+
+TEST_F(TUsedUnitsTest, OneLibraryServesUnitsOnSeveralThreads) {
+  const std::string App = Write("app/App.dcu", unitbuilder::AppUnit());
+  Write("app/Lib.dcu", unitbuilder::LibUnit());
+  Write("app/Mid.dcu", unitbuilder::MidUnit());
+  TUsedUnits Library;
+  std::vector<std::string> Out(4);
+  {
+    std::vector<std::thread> Threads;
+    for (size_t I = 0; I < Out.size(); ++I) Threads.emplace_back([&, I] { Out[I] = Listing(App, &Library); });
+    for (std::thread& T : Threads) T.join();
+  }
+  for (const std::string& L : Out) EXPECT_TRUE(HasLines(L, DecodedLines()));
+  EXPECT_EQ(Library.FilesRead(), 2u);
+}
+
+TEST_F(TUsedUnitsTest, AUnitReadAsideIsNoUnitOfTheRun) {
+  const std::string App = Write("app/App.dcu", unitbuilder::AppUnit());
+  const std::string Lib = Write("app/Lib.dcu", unitbuilder::LibUnit());
+  Write("app/Mid.dcu", unitbuilder::MidUnit());
+  std::vector<uint8_t> Cut = unitbuilder::AppUnit();
+  Cut.resize(Cut.size() * 2 / 3);
+  unitbuilder::PatchStoredLength(Cut);
+  const std::string Broken = Write("bad/Broken.dcu", Cut);
+  const std::string DamagedLib = Write("bad/Lib.dcu", {0xDF, 0, 0, 0xFF, 9, 0, 0, 0});
+  // The error texts of a failing unit as the first unit of a run and as
+  // the second.
+  UnitConstructionCount = 0;
+  const std::string AsFirst = TryLoadUnit(Broken).Error;
+  const std::string AsSecond = TryLoadUnit(Broken).Error;
+  ASSERT_FALSE(AsFirst.empty());
+  EXPECT_EQ(AsFirst.find(" in App "), std::string::npos) << AsFirst;
+  EXPECT_NE(AsSecond.find(" in App "), std::string::npos) << AsSecond;
+  // A used unit read (or failing to load) before any unit of the run: the
+  // next unit is still the first.
+  for (const std::string& Aside : {Lib, DamagedLib}) {
+    TUsedUnits Library;
+    UnitConstructionCount = 0;
+    Library.TypesOf(Aside);
+    EXPECT_EQ(UnitConstructionCount, 0u);
+    EXPECT_EQ(FirstUnit, nullptr);
+    EXPECT_EQ(ActiveUnit.get(), nullptr);
+    EXPECT_EQ(TryLoadUnit(Broken).Error, AsFirst);
+  }
+  // Used units read while the first unit is decoded: it stays the first
+  // unit and the one being read, and the next unit is the second.
+  TUsedUnits Library;
+  const std::unique_ptr<TUsedTypes> Used = Library.For(Folder("app"));
+  UnitConstructionCount = 0;
+  const uint8_t KindA = BlockFixupKindA, KindB = BlockFixupKindB;
+  TryLoadUnit(App, [&](const TUnit& U) {
+    BuildDeclOutline(U, {.KeepSpans = false, .Used = Used.get()});
+    EXPECT_EQ(Library.FilesRead(), 2u);
+    EXPECT_EQ(ActiveUnit.get(), &U);
+    EXPECT_EQ(FirstUnit, &U);
+    EXPECT_EQ(UnitConstructionCount, 1u);
+    EXPECT_EQ(BlockFixupKindA, KindA);
+    EXPECT_EQ(BlockFixupKindB, KindB);
+  });
+  EXPECT_EQ(TryLoadUnit(Broken).Error, AsSecond);
+}
