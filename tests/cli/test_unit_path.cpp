@@ -1,0 +1,144 @@
+// unitpeek-dump --unit-path run as a program: the units a unit uses found
+// beside it and in the folders given (one list with ':' between folders,
+// the option repeated), their types decoding the unit's values in the
+// declarations listing and in the JSON, and the option in --help.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "SummaryTestUtil.h"
+#include "UnitBuilder.h"
+#include "UsedUnitsUnits.h"
+
+using summarytest::Dump;
+using summarytest::TTempDir;
+
+namespace {
+
+class UnitPathCommand : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char* F : {"app", "a", "b"}) std::filesystem::create_directories(Dir.Path / F);
+    App = Dir.Write("app/App.dcu", unitbuilder::AppUnit());
+  }
+  std::string In(const std::string& Folder) const { return (Dir.Path / Folder).string(); }
+  // The listing of App with Args before it: whether Lib's and Mid's types
+  // decoded its values (by the enumeration names that start with P).
+  std::string Decls(const std::vector<std::string>& Args, const std::string& Unit = {}) const {
+    std::vector<std::string> A = {"--decls"};
+    A.insert(A.end(), Args.begin(), Args.end());
+    A.push_back(Unit.empty() ? App : Unit);
+    const summarytest::TRun R = Dump(A);
+    EXPECT_EQ(R.Status, 0);
+    return R.Out;
+  }
+
+  TTempDir Dir;
+  std::string App;
+};
+
+bool Has(const std::string& Out, const std::string& Text) { return Out.find(Text) != std::string::npos; }
+bool ByLib(const std::string& Out, const std::string& P = "m") {
+  return Has(Out, "  FastMode: TMode = " + P + "Fast;\n") && Has(Out, "  Pair: TPair = (Value: 42; Name: 'abc');\n") &&
+         Has(Out, "    property Mode default " + P + "Safe;\n");
+}
+bool ByMid(const std::string& Out, const std::string& P = "m") { return Has(Out, "  MidMode: TMidMode = " + P + "Safe;\n"); }
+bool Undecoded(const std::string& Out) {
+  return Has(Out, "  FastMode: TMode = {1 bytes in the data block, not decoded};\n") &&
+         Has(Out, "  MidMode: TMidMode = {2 bytes in the data block, not decoded};\n") &&
+         Has(Out, "    property Mode default 2;\n");
+}
+
+}  // namespace
+
+TEST_F(UnitPathCommand, UsedUnitsBesideTheUnitAndInTheFoldersGiven) {
+  const std::string Plain = Decls({});
+  EXPECT_TRUE(Undecoded(Plain)) << Plain;
+  Dir.Write("b/Lib.dcu", unitbuilder::LibUnit());
+  Dir.Write("b/Mid.dcu", unitbuilder::MidUnit());
+  EXPECT_EQ(Decls({}), Plain);
+  const std::string ByB = Decls({"--unit-path", In("b")});
+  EXPECT_TRUE(ByLib(ByB) && ByMid(ByB)) << ByB;
+  // One list, empty parts and folders that do not exist passed over; the
+  // option repeated; the value after '='.
+  for (const std::vector<std::string>& Args :
+       std::vector<std::vector<std::string>>{{"--unit-path", In("a") + ":" + In("b")},
+                                             {"--unit-path", ":" + In("nothing") + "::" + In("b") + ":"},
+                                             {"--unit-path", In("a"), "--unit-path", In("b")},
+                                             {"--unit-path=" + In("b")}})
+    EXPECT_EQ(Decls(Args), ByB) << Args[1];
+  EXPECT_EQ(Decls({"--unit-path", In("a")}), Plain);
+  EXPECT_EQ(Decls({"--unit-path", ""}), Plain);
+  // Beside the unit, without the option.
+  Dir.Write("app/Lib.dcu", unitbuilder::LibUnit(7, "o"));
+  const std::string Beside = Decls({});
+  EXPECT_TRUE(ByLib(Beside, "o") && !ByMid(Beside)) << Beside;
+  // The unit's folder first, then the folders in their order.
+  EXPECT_TRUE(ByLib(Decls({"--unit-path", In("b")}), "o"));
+  std::filesystem::remove(Dir.Path / "app/Lib.dcu");
+  Dir.Write("a/Lib.dcu", unitbuilder::LibUnit(7, "p"));
+  EXPECT_TRUE(ByLib(Decls({"--unit-path", In("a") + ":" + In("b")}), "p"));
+  EXPECT_TRUE(ByLib(Decls({"--unit-path", In("b"), "--unit-path", In("a")})));
+  // Of the two lists, each unit from the first folder that has it.
+  const std::string Mixed = Decls({"--unit-path", In("a"), "--unit-path", In("b")});
+  EXPECT_TRUE(ByLib(Mixed, "p") && ByMid(Mixed, "p")) << Mixed;
+}
+
+TEST_F(UnitPathCommand, EachUnitLooksInItsOwnFolderFirst) {
+  // Two units of the same name, one with Lib and Mid beside it.
+  Dir.Write("app/Lib.dcu", unitbuilder::LibUnit());
+  Dir.Write("app/Mid.dcu", unitbuilder::MidUnit());
+  const std::string Alone = Dir.Write("a/App.dcu", unitbuilder::AppUnit());
+  const summarytest::TRun Text = Dump({"--decls", App, Alone});
+  const size_t Second = Text.Out.find("==> " + Alone + " <==");
+  ASSERT_NE(Second, std::string::npos);
+  EXPECT_TRUE(ByLib(Text.Out.substr(0, Second)) && ByMid(Text.Out.substr(0, Second)));
+  EXPECT_TRUE(Undecoded(Text.Out.substr(Second)));
+  // A unit named by its bare file name: the working folder is its folder.
+  const summarytest::TRun Bare = summarytest::RunShell("cd " + summarytest::Quote(In("app")) + " && LC_ALL=C " +
+                                                       summarytest::Quote(summarytest::DumpProgram()) +
+                                                       " --decls App.dcu 2>/dev/null");
+  EXPECT_EQ(Bare.Status, 0);
+  EXPECT_TRUE(ByLib(Bare.Out) && ByMid(Bare.Out)) << Bare.Out;
+}
+
+TEST_F(UnitPathCommand, JsonDeclarationsCarryTheDecodedValues) {
+  Dir.Write("b/Lib.dcu", unitbuilder::LibUnit());
+  const std::string Alone = Dir.Write("a/App.dcu", unitbuilder::AppUnit());
+  const summarytest::TRun Plain = Dump({"--json", "--decls", App});
+  EXPECT_TRUE(Has(Plain.Out, R"("name":"FastMode","offset":329,"text":"FastMode: TMode = {1 bytes in the data block, not decoded}")"));
+  EXPECT_TRUE(Has(Plain.Out, R"("valueBytes":"01")"));
+  // Several files: each with its own folder first, then the path.
+  Dir.Write("app/Mid.dcu", unitbuilder::MidUnit());
+  const summarytest::TRun R = Dump({"--json", "--decls", "--unit-path", In("b"), App, Alone, App});
+  EXPECT_EQ(R.Status, 0);
+  // The objects of the array, one per file (each ends with its path).
+  const size_t Second = R.Out.find("\n  {\n", R.Out.find(App)), Third = R.Out.find("\n  {\n", R.Out.find(Alone));
+  ASSERT_NE(Third, std::string::npos);
+  ASSERT_NE(R.Out.find(App, Third), std::string::npos);
+  for (const std::string& Part : {R.Out.substr(0, Second), R.Out.substr(Third)}) {
+    EXPECT_TRUE(Has(Part, R"("typed":true,"value":"mFast")"));
+    EXPECT_TRUE(Has(Part, R"("value":{"Value":42,"Name":"abc"})"));
+    EXPECT_TRUE(Has(Part, R"("value":[{"Value":1,"Name":"x"},{"Value":-2,"Name":""}])"));
+    EXPECT_TRUE(Has(Part, R"("default":"mSafe","kind":"property","name":"Mode")"));
+    EXPECT_TRUE(Has(Part, R"("default":true,"kind":"property","name":"Flag")"));
+    EXPECT_TRUE(Has(Part, R"("typed":true,"value":1.5,"valueText":"1.5")"));
+  }
+  EXPECT_TRUE(Has(R.Out.substr(0, Second), R"("name":"MidMode","offset":377,"text":"MidMode: TMidMode = mSafe")"));
+  // Alone has Lib on the path, but not Mid.
+  const std::string Middle = R.Out.substr(Second, Third - Second);
+  EXPECT_TRUE(Has(Middle, R"("typed":true,"value":"mFast")"));
+  EXPECT_TRUE(Has(Middle, R"("valueBytes":"0200")"));
+}
+
+TEST_F(UnitPathCommand, TheSummaryAndHelpSayWhatTheyDid) {
+  Dir.Write("b/Lib.dcu", unitbuilder::LibUnit());
+  // The summary holds no values: the same with the path.
+  EXPECT_EQ(Dump({"--unit-path", In("b"), App}).Out, Dump({App}).Out);
+  EXPECT_EQ(Dump({"--json", "--unit-path", In("b"), App}).Out, Dump({"--json", App}).Out);
+  const summarytest::TRun Help = Dump({"--help"});
+  EXPECT_EQ(Help.Status, 0);
+  EXPECT_TRUE(Has(Help.Out, "  --unit-path <DIRS>  Folders to find the units that the units use in")) << Help.Out;
+}
