@@ -64,7 +64,8 @@ std::vector<uint8_t> LibWith(int Version, std::string_view Prefix) {
 }
 
 // Types: 1 Integer (System); 2 TPair, 3 TMode, 4 TModes, 5 TReal, 6 TBase
-// (Lib); 7 TMidMode (Mid); 8 0..1; 9 array[0..1] of TPair; 10 TDerived.
+// (Lib); 7 TMidMode, 8 TMidBase, 9 TMidRange (Mid); 10 0..1; 11 array[0..1]
+// of TPair; 12 TDerived; 13 TDerived2.
 std::vector<uint8_t> AppWith(const TDeclNumbers& N) {
   auto No = [&N](const std::string& K) {
     auto It = N.find(K);
@@ -75,29 +76,35 @@ std::vector<uint8_t> AppWith(const TDeclNumbers& N) {
   B.Uses(0x64, "System").ImpType("Integer").EndEntry();
   B.Uses(0x64, "Lib").ImpType("TPair").ImpType("TMode").ImpType("TModes").ImpType("TReal").ImpTypeDef("TBase", 0);
   B.EndEntry();
-  B.Uses(0x64, "Mid").ImpType("TMidMode").EndEntry();
-  B.RangeDef(0, 1, 0x44).TypeDefHead(0x4C, 0, 16).Byte(0).PackedUInt(8).PackedUInt(2);  // 8, 9
-  ClassHead(B, 6);  // 10
+  B.Uses(0x64, "Mid").ImpType("TMidMode").ImpTypeDef("TMidBase", 0).ImpType("TMidRange").EndEntry();
+  B.RangeDef(0, 1, 0x44).TypeDefHead(0x4C, 0, 16).Byte(0).PackedUInt(10).PackedUInt(2);  // 10, 11
+  ClassHead(B, 6);  // 12
   Property(B, "Mode", 0, 2);
   Property(B, "Flag", 0, 1);
   Property(B, "Modes", 0, 5);
-  B.Stop().TypeDecl("TDerived", 10);
+  B.Stop().TypeDecl("TDerived", 12);
+  ClassHead(B, 8);  // 13
+  Property(B, "Mode", 0, 0);
+  Property(B, "Flag", 0, 0);
+  B.Stop().TypeDecl("TDerived2", 13);
   B.ConstDecl("DefaultMode", 3, 2);
   B.FHead(0x25, "AllModes").PackedUInt(4).PackedUInt(4).PackedUInt(1).Byte(0x07);
   for (auto [Name, Type] : std::initializer_list<std::pair<const char*, uint32_t>>{
-           {"Pair", 2}, {"Pairs", 9}, {"FastMode", 3}, {"SomeModes", 4}, {"Real", 5}, {"MidMode", 7}})
+           {"Pair", 2}, {"Pairs", 11}, {"FastMode", 3}, {"SomeModes", 4}, {"Real", 5}, {"MidMode", 7}, {"MidRange", 9}})
     B.VarDecl(Name, Type, 0, 0x40, 0x27);
   B.NoBodyProc("", 12).NoBodyProc("", 10);  // the literals 'abc' and 'x'
-  std::vector<uint8_t> D(54, 0);
+  std::vector<uint8_t> D(56, 0);
   Put(D, 0, {42, 0, 0, 0, 8, 0, 0, 0});
   Put(D, 8, {1, 0, 0, 0, 8, 0, 0, 0, 0xFE, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0});
   Put(D, 24, {1, 0x06, 0, 0, 0xC0, 0x3F, 2});
   Put(D, 32, LongString("abc"));
   Put(D, 44, LongString("x"));
+  Put(D, 54, {2});
   B.DataBlockBytes(D);
   const std::vector<std::tuple<uint32_t, uint8_t, std::string>> F = {
       {0, 6, "Pair"},  {4, 1, "#1"},     {8, 6, "Pairs"},   {12, 1, "#2"}, {24, 6, "FastMode"},
-      {25, 6, "SomeModes"}, {26, 6, "Real"}, {30, 6, "MidMode"}, {32, 6, "#1"}, {44, 6, "#2"}, {54, 6, ""}};
+      {25, 6, "SomeModes"}, {26, 6, "Real"}, {30, 6, "MidMode"}, {32, 6, "#1"}, {44, 6, "#2"}, {54, 6, "MidRange"},
+      {56, 6, ""}};
   std::vector<FixupAt> E;
   for (const auto& [Ofs, Kind, Decl] : F) E.push_back({Ofs, Kind, No(Decl)});
   B.FixupTable(E).Stop();
@@ -138,11 +145,16 @@ std::vector<uint8_t> LoopWith(std::string_view Name, std::string_view Other, uin
 
 std::vector<uint8_t> LibUnit(int Version, std::string_view Prefix) { return LibWith(Version, Prefix); }
 
+// Types: 1 TMode, 2 TBase (Lib); 3 mFast..mSafe; 4 TMidBase.
 std::vector<uint8_t> MidUnit() {
   UnitBuilder B(7);
   B.Header().SourceFile("Mid.pas");
-  B.Uses(0x64, "Lib").ImpType("TMode").EndEntry();
+  B.Uses(0x64, "Lib").ImpType("TMode").ImpTypeDef("TBase", 0).EndEntry();
   B.TypeDecl("TMidMode", 1);
+  B.TypeDefHead(0x44, 0, 1).PackedUInt(1).PackedInt(1).PackedInt(2).Byte(0).TypeDecl("TMidRange", 3);
+  ClassHead(B, 2);  // 4
+  Property(B, "Mode", 0, 1);
+  B.Stop().TypeDecl("TMidBase", 4);
   B.DataBlock(0).TrivialFixups().Stop();
   return B.Finish();
 }

@@ -9,17 +9,22 @@
 //   TReal = Single (another name of the runtime's type);
 //   TBase = class: Mode: TMode default mSafe; Flag: Boolean default True;
 //     Modes: TModes default [mNone, mSafe].
-// Unit Mid (version 7): uses Lib; TMidMode = TMode (a name of Lib's type).
+// Unit Mid (version 7): uses Lib; TMidMode = TMode (a name of Lib's type);
+//   TMidRange = mFast..mSafe (a subrange of Lib's enumeration); TMidBase =
+//   class(TBase) taking over Mode (default mFast).
 // Unit App (version 7): uses Lib (TPair, TMode, TModes, TReal; TBase with its
-//   run-time type data) and Mid (TMidMode); typed constants
+//   run-time type data) and Mid (TMidMode, TMidBase, TMidRange); typed
+//   constants
 //     Pair: TPair = (Value: 42; Name: 'abc');
 //     Pairs: array[0..1] of TPair = ((Value: 1; Name: 'x'), (Value: -2; Name: ''));
 //     FastMode: TMode = mFast; SomeModes: TModes = [mFast, mSafe]; Real: TReal = 1.5;
-//     MidMode: TMidMode = mSafe;
+//     MidMode: TMidMode = mSafe; MidRange: TMidRange = mSafe;
 //   constants DefaultMode = mSafe (an ordinal) and AllModes = [mNone..mSafe]
 //   (a set stored as bytes); TDerived = class(TBase) taking over Mode
 //   (default mSafe), Flag (default True) and Modes (default [mNone, mSafe])
-//   without their types, as the compiler writes a redeclared property.
+//   without their types, as the compiler writes a redeclared property;
+//   TDerived2 = class(TMidBase) taking over Mode (default mNone) and Flag
+//   (default False), whose types Lib gives through Mid.
 // LoopUnit(Name, Other) (version 7): uses Other; TLoop = Other.TLoop (so two
 //   such units name each other's type, which no unit declares);
 //   TLoopClass = class(Other.TLoopClass) taking over Mode (default 1); the

@@ -77,8 +77,8 @@ class TUsedUnitsTest : public ::testing::Test {
 namespace {
 
 // The lines of App's listing decoded by the types of Lib (whose
-// enumeration's names start with P) and Mid.
-std::vector<std::string> DecodedLines(const std::string& P = "m") {
+// enumeration's names start with P), and those that need Mid too.
+std::vector<std::string> LibLines(const std::string& P = "m") {
   return {"    property Mode default " + P + "Safe;",
           "    property Flag default True;",
           "    property Modes default [" + P + "None, " + P + "Safe];",
@@ -88,8 +88,20 @@ std::vector<std::string> DecodedLines(const std::string& P = "m") {
           "  Pairs: array[0..1] of TPair = ((Value: 1; Name: 'x'), (Value: -2; Name: ''));",
           "  FastMode: TMode = " + P + "Fast;",
           "  SomeModes: TModes = [" + P + "Fast, " + P + "Safe];",
-          "  Real: TReal = 1.5;",
-          "  MidMode: TMidMode = " + P + "Safe;"};
+          "  Real: TReal = 1.5;"};
+}
+std::vector<std::string> MidLines(const std::string& P = "m") {
+  return {"  MidMode: TMidMode = " + P + "Safe;", "  MidRange: TMidRange = " + P + "Safe;",
+          "    property Mode default " + P + "None;", "    property Flag default False;"};
+}
+// What stays of the lines that need Mid without it.
+const std::vector<std::string> UndecodedMidLines = {"  MidMode: TMidMode = {2 bytes in the data block, not decoded};",
+                                                    "  MidRange: TMidRange = {2 bytes in the data block, not decoded};",
+                                                    "    property Mode default 0;", "    property Flag default 0;"};
+std::vector<std::string> DecodedLines(const std::string& P = "m") {
+  std::vector<std::string> L = LibLines(P);
+  for (std::string& M : MidLines(P)) L.push_back(std::move(M));
+  return L;
 }
 
 // Whether Listing has every one of Lines as a line of its own.
@@ -113,6 +125,7 @@ TEST_F(TUsedUnitsTest, WithoutTheUsedUnitsTheValuesStayAsTheyWere) {
                                "{8 bytes: FE FF FF FF 00 00 00 00});",
                                "  FastMode: TMode = {1 bytes in the data block, not decoded};",
                                "  Real: TReal = {4 bytes in the data block, not decoded};"}));
+  EXPECT_TRUE(HasLines(Plain, UndecodedMidLines));
   // A library with nothing in it changes nothing, and reads nothing.
   TUsedUnits Library({Folder("empty")});
   EXPECT_EQ(Listing(App, &Library), Plain);
@@ -178,14 +191,16 @@ TEST_F(TUsedUnitsTest, AChainOfUnitsEndsWhereAUnitIsMissing) {
   Write("nolib/Mid.dcu", unitbuilder::MidUnit());
   TUsedUnits Library;
   const std::string L = Listing(App, &Library);
+  // Mid's subrange is a number of Mid's range still.
   EXPECT_TRUE(HasLines(L, {"  MidMode: TMidMode = {2 bytes in the data block, not decoded};",
+                           "  MidRange: TMidRange = 2;", "    property Mode default 0;", "    property Flag default 0;",
                            "  FastMode: TMode = {1 bytes in the data block, not decoded};"}));
-  // Lib without Mid: all but Mid's type.
+  // Lib without Mid: all but what Mid's types lead to.
   const std::string App2 = Write("nomid/App.dcu", unitbuilder::AppUnit());
   Write("nomid/Lib.dcu", unitbuilder::LibUnit());
-  std::vector<std::string> Want = DecodedLines();
-  Want.back() = "  MidMode: TMidMode = {2 bytes in the data block, not decoded};";
-  EXPECT_TRUE(HasLines(Listing(App2, &Library), Want));
+  const std::string L2 = Listing(App2, &Library);
+  EXPECT_TRUE(HasLines(L2, LibLines()));
+  EXPECT_TRUE(HasLines(L2, UndecodedMidLines));
 }
 
 TEST_F(TUsedUnitsTest, AUnitInAnotherFolderIsFoundOnlyThroughTheUnitPath) {
@@ -230,7 +245,6 @@ TEST_F(TUsedUnitsTest, TheUnitsFolderComesFirstThenTheTabsThenThePath) {
 
 TEST_F(TUsedUnitsTest, OnlyAUnitOfTheSameFormatVersionCounts) {
   const std::string App = Write("app/App.dcu", unitbuilder::AppUnit());
-  Write("app/Mid.dcu", unitbuilder::MidUnit());
   for (int V : {6, 100, 103}) {
     SCOPED_TRACE(V);
     Write("app/Lib.dcu", unitbuilder::LibUnit(V, "v"));
@@ -240,7 +254,7 @@ TEST_F(TUsedUnitsTest, OnlyAUnitOfTheSameFormatVersionCounts) {
     // The next folder of the path that has one of version 7.
     Write("good/Lib.dcu", unitbuilder::LibUnit(7, "p"));
     TUsedUnits Library({Folder("old"), Folder("good")});
-    EXPECT_TRUE(HasLines(Listing(App, &Library), DecodedLines("p")));
+    EXPECT_TRUE(HasLines(Listing(App, &Library), LibLines("p")));
     EXPECT_EQ(Library.FindUnit({Folder("app"), Folder("old")}, "Lib", 7), "");
     EXPECT_EQ(Library.FindUnit({Folder("app"), Folder("old")}, "Lib", V), (Root / "app/Lib.dcu").string());
     fs::remove(Root / "good/Lib.dcu");
@@ -369,6 +383,19 @@ TEST(UsedUnitTypeFacts, ImportedAncestorsAliasesAndPropertiesTakenOver) {
   ASSERT_NE(MidMode, nullptr);
   EXPECT_EQ(MidMode->Alias.Unit, "Lib");
   EXPECT_EQ(MidMode->Alias.Name, "TMode");
+  const TTypeFact* MidBase = Mid.Find("TMidBase");
+  ASSERT_NE(MidBase, nullptr);
+  EXPECT_EQ(MidBase->Parent.Unit, "Lib");
+  EXPECT_EQ(MidBase->Parent.Name, "TBase");
+  // A subrange of another unit's enumeration: its bounds, and its base.
+  const TTypeFact* MidRange = Mid.Find("TMidRange");
+  ASSERT_NE(MidRange, nullptr);
+  EXPECT_EQ(MidRange->Size, 1);
+  EXPECT_TRUE(MidRange->HasRange);
+  EXPECT_EQ(MidRange->Lo, 1);
+  EXPECT_EQ(MidRange->Hi, 2);
+  EXPECT_EQ(MidRange->Base.Unit, "Lib");
+  EXPECT_EQ(MidRange->Base.Name, "TMode");
   // Of every version the same facts.
   for (int V : {3, 5, 6, 100, 103}) {
     const TUnitTypes L = TypesOfBytes(unitbuilder::LibUnit(V, "v"), "Lib.dcu");
