@@ -142,3 +142,16 @@ TEST_F(UnitPathCommand, TheSummaryAndHelpSayWhatTheyDid) {
   EXPECT_EQ(Help.Status, 0);
   EXPECT_TRUE(Has(Help.Out, "  --unit-path <DIRS>  Folders to find the units that the units use in")) << Help.Out;
 }
+
+TEST_F(UnitPathCommand, SkeletonsAndCodeListingsTakeThePathToo) {
+  Dir.Write("b/Lib.dcu", unitbuilder::LibUnit());
+  const summarytest::TRun Plain = Dump({"--pas", App});
+  const summarytest::TRun ByB = Dump({"--pas", "--unit-path", In("b"), App});
+  EXPECT_EQ(ByB.Status, 0);
+  EXPECT_FALSE(Has(Plain.Out, "mFast")) << Plain.Out;
+  EXPECT_TRUE(Has(ByB.Out, "  FastMode: TMode = mFast;\n")) << ByB.Out;
+  EXPECT_TRUE(Has(ByB.Out, "  Pair: TPair = (Value: 42; Name: 'abc');\n")) << ByB.Out;
+  const summarytest::TRun Code = Dump({"--code", "--decls", "--unit-path", In("b"), App});
+  EXPECT_TRUE(Has(Code.Out, "FastMode: TMode = mFast")) << Code.Out;
+  EXPECT_FALSE(Has(Dump({"--code", "--decls", App}).Out, "mFast"));
+}
