@@ -1,4 +1,5 @@
-// unitpeek-dump --unit-path run as a program: the units a unit uses found
+// unitpeek-dump --unit-path read in process (the folders of every list, in
+// order) and run as a program: the units a unit uses found
 // beside it and in the folders given (one list with ':' between folders,
 // the option repeated), their types decoding the unit's values in the
 // declarations listing and in the JSON, and the option in --help.
@@ -8,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "DumpCommandLine.h"
 #include "SummaryTestUtil.h"
 #include "UnitBuilder.h"
 #include "UsedUnitsUnits.h"
@@ -154,4 +156,28 @@ TEST_F(UnitPathCommand, SkeletonsAndCodeListingsTakeThePathToo) {
   const summarytest::TRun Code = Dump({"--code", "--decls", "--unit-path", In("b"), App});
   EXPECT_TRUE(Has(Code.Out, "FastMode: TMode = mFast")) << Code.Out;
   EXPECT_FALSE(Has(Dump({"--code", "--decls", App}).Out, "mFast"));
+}
+
+TEST(UnitPathCommandLine, TheFoldersOfEveryListInTheirOrder) {
+  auto Path = [](std::vector<std::string> Args) {
+    Args.insert(Args.begin(), "unitpeek-dump");
+    Args.push_back("a.dcu");
+    std::vector<const char*> Argv;
+    for (const std::string& A : Args) Argv.push_back(A.c_str());
+    const TDumpCommandLine C = ParseDumpCommandLine(static_cast<int>(Argv.size()), Argv.data());
+    EXPECT_TRUE(C.Options) << C.Err;
+    return C.Options ? C.Options->UnitPath : std::vector<std::string>{"(usage error)"};
+  };
+  using TList = std::vector<std::string>;
+  EXPECT_EQ(Path({"--decls"}), TList{});
+  EXPECT_EQ(Path({"--decls", "--unit-path", "/l/a:/l/b"}), (TList{"/l/a", "/l/b"}));
+  EXPECT_EQ(Path({"--unit-path", "/l/c", "--decls", "--unit-path=/l/a::/l/b:"}), (TList{"/l/c", "/l/a", "/l/b"}));
+  EXPECT_EQ(Path({"--unit-path", "", "--decls"}), TList{});
+  // The next argument as it is, as for every value option.
+  EXPECT_EQ(Path({"--unit-path", "--json", "--decls"}), TList{"--json"});
+  const char* Missing[] = {"unitpeek-dump", "a.dcu", "--unit-path"};
+  const TDumpCommandLine C = ParseDumpCommandLine(3, Missing);
+  EXPECT_FALSE(C.Options);
+  EXPECT_EQ(C.Status, 2);
+  EXPECT_EQ(C.Err.substr(0, C.Err.find('\n')), "unitpeek-dump: Missing value after '--unit-path'.");
 }
