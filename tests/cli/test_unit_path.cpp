@@ -181,3 +181,44 @@ TEST(UnitPathCommandLine, TheFoldersOfEveryListInTheirOrder) {
   EXPECT_EQ(C.Status, 2);
   EXPECT_EQ(C.Err.substr(0, C.Err.find('\n')), "unitpeek-dump: Missing value after '--unit-path'.");
 }
+
+TEST_F(UnitPathCommand, AUnitReadForItsTypesChangesNoErrorText) {
+  std::vector<uint8_t> Cut = unitbuilder::AppUnit();
+  Cut.resize(Cut.size() * 2 / 3);
+  unitbuilder::PatchStoredLength(Cut);
+  const std::string Broken = Dir.Write("a/Broken.dcu", Cut);
+  // From "Error:" on: what follows the declarations read.
+  auto Errors = [](const std::string& Out) {
+    std::string E;
+    for (size_t At = Out.find("\nError:"); At != std::string::npos; At = Out.find("\nError:", At + 1))
+      E += Out.substr(At, Out.find("\n\n", At + 1) - At) + "|";
+    return E;
+  };
+  const std::vector<std::vector<std::string>> Runs = {
+      {"--decls", Broken}, {"--decls", App, Broken}, {"--decls", Broken, App, Broken}, {"--json", "--decls", Broken, App, Broken}};
+  std::vector<std::string> Before;
+  for (const std::vector<std::string>& R : Runs) Before.push_back(Dump(R).Out);
+  Dir.Write("app/Lib.dcu", unitbuilder::LibUnit());
+  Dir.Write("a/Lib.dcu", unitbuilder::LibUnit());
+  for (size_t I = 0; I < Runs.size(); ++I) {
+    const std::string After = Dump(Runs[I]).Out;
+    EXPECT_NE(After, Before[I]);  // the values are decoded now
+    if (I < 3) {
+      EXPECT_EQ(Errors(After), Errors(Before[I])) << Runs[I].size();
+      EXPECT_NE(Errors(After), "");
+    }
+  }
+  // The first unit's error text has no unit part; a later one's has.
+  EXPECT_EQ(Errors(Dump({"--decls", Broken}).Out).find(" in App "), std::string::npos);
+  EXPECT_NE(Errors(Dump({"--decls", App, Broken}).Out).find(" in App "), std::string::npos);
+  // The JSON's error texts.
+  const std::string Json = Dump(Runs[3]).Out;
+  auto ErrorsOf = [](const std::string& J) {
+    std::string E;
+    for (size_t At = J.find("\"error\": \""); At != std::string::npos; At = J.find("\"error\": \"", At + 1))
+      E += J.substr(At, J.find('\n', At) - At) + "|";
+    return E;
+  };
+  EXPECT_EQ(ErrorsOf(Json), ErrorsOf(Before[3]));
+  EXPECT_NE(ErrorsOf(Json), "");
+}
