@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <span>
 #include <thread>
+#include <tuple>
 #include <string>
 #include <vector>
 
@@ -268,6 +269,10 @@ TEST_F(TUsedUnitsTest, AUnitIsFoundInAnyLetterCaseOfItsFileName) {
   TUsedUnits Library;
   EXPECT_TRUE(HasLines(Listing(App, &Library), DecodedLines()));
   EXPECT_EQ(Library.FindUnit({Folder("app")}, "lIb", 7), (Root / "app/LIB.DCU").string());
+  // Names that differ in case only: the first in name order.
+  Write("two/lib.dcu", unitbuilder::LibUnit(7, "x"));
+  Write("two/Lib.dcu", unitbuilder::LibUnit(7, "p"));
+  EXPECT_EQ(Library.FindUnit({Folder("two")}, "LIB", 7), (Root / "two/Lib.dcu").string());
   // Other names that merely start or end alike are no match.
   Write("near/Lib.dcu.bak", unitbuilder::LibUnit());
   Write("near/XLib.dcu", unitbuilder::LibUnit());
@@ -477,4 +482,28 @@ TEST_F(TUsedUnitsTest, AUnitReadAsideIsNoUnitOfTheRun) {
     EXPECT_EQ(BlockFixupKindB, KindB);
   });
   EXPECT_EQ(TryLoadUnit(Broken).Error, AsSecond);
+}
+
+TEST_F(TUsedUnitsTest, NoSingleByteChangeOfAUsedUnitFailsTheUnitsLoad) {
+  // Whatever a damaged Lib or Mid claims (sizes, offsets, bounds, names),
+  // App loads and its values stay inside App's data block.
+  const std::string App = Write("app/App.dcu", unitbuilder::AppUnit());
+  const std::vector<uint8_t> Lib = unitbuilder::LibUnit(), Mid = unitbuilder::MidUnit();
+  size_t Loaded = 0, Tried = 0;
+  // The unit changed, and the other one beside it as it is.
+  for (const auto& [Name, Good, Other, OtherBytes] : {std::tuple{"Lib", &Lib, "Mid", &Mid}, std::tuple{"Mid", &Mid, "Lib", &Lib}}) {
+    Write(std::string("app/") + Other + ".dcu", *OtherBytes);
+    for (size_t I = 16; I < Good->size(); ++I)
+      for (const uint8_t Change : {uint8_t(0xFF), uint8_t(0x01)}) {
+        std::vector<uint8_t> Bad = *Good;
+        Bad[I] ^= Change;
+        const std::string File = Write(std::string("app/") + Name + ".dcu", Bad);
+        TUsedUnits Library;
+        const std::string L = Listing(App, &Library);
+        ASSERT_NE(L.find("\nend.\n"), std::string::npos) << Name << " byte " << I;
+        Loaded += Library.TypesOf(File) != nullptr;
+        ++Tried;
+      }
+  }
+  EXPECT_GT(Loaded, Tried / 4);
 }
