@@ -222,3 +222,22 @@ TEST_F(UnitPathCommand, AUnitReadForItsTypesChangesNoErrorText) {
   EXPECT_EQ(ErrorsOf(Json), ErrorsOf(Before[3]));
   EXPECT_NE(ErrorsOf(Json), "");
 }
+
+TEST_F(UnitPathCommand, TwoBuildsComparedReadTheUnitsTheyUseAlike) {
+  const std::string Copy = Dir.Write("a/App.dcu", unitbuilder::AppUnit());
+  // Lib beside one of them only: it serves both, and a copy is the same.
+  Dir.Write("app/Lib.dcu", unitbuilder::LibUnit());
+  const summarytest::TRun Same = Dump({"--diff", App, Copy});
+  EXPECT_EQ(Same.Status, 0) << Same.Out;
+  EXPECT_EQ(Dump({"--diff", Copy, App}).Status, 0);
+  // Another build of Lib beside the other: each reads its own.
+  Dir.Write("a/Lib.dcu", unitbuilder::LibUnit(7, "p"));
+  const summarytest::TRun Differ = Dump({"--diff", App, Copy});
+  EXPECT_EQ(Differ.Status, 1);
+  EXPECT_TRUE(Has(Differ.Out, "    - FastMode: TMode = mFast\n    + FastMode: TMode = pFast\n")) << Differ.Out;
+  // Lib on the path: both read it.
+  std::filesystem::remove(Dir.Path / "a/Lib.dcu");
+  std::filesystem::remove(Dir.Path / "app/Lib.dcu");
+  Dir.Write("b/Lib.dcu", unitbuilder::LibUnit());
+  EXPECT_EQ(Dump({"--diff", "--unit-path", In("b"), App, Copy}).Status, 0);
+}
