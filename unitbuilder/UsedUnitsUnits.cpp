@@ -43,7 +43,7 @@ void Put(std::vector<uint8_t>& D, size_t At, const std::vector<uint8_t>& Bytes) 
 }
 
 // Types: 1 Integer, 2 Boolean, 3 Single, 4 String (System); 5 TMode; 6 TModes;
-// 7 TPair; 8 TBase.
+// 7 TPair; 8 TBase; 9 TWide.
 std::vector<uint8_t> LibWith(int Version, std::string_view Prefix) {
   UnitBuilder B(Version);
   B.Header().SourceFile("Lib.pas");
@@ -58,14 +58,15 @@ std::vector<uint8_t> LibWith(int Version, std::string_view Prefix) {
   Property(B, "Mode", 5, 2);
   Property(B, "Flag", 2, 1);
   Property(B, "Modes", 6, 5);
-  B.Stop().TypeDecl("TBase", 8);
+  B.Stop().TypeDecl("TBase", 8).TypeDecl("TCount", 1);
+  B.TypeDefHead(0x49, 0, 8).Byte(2).TypeDecl("TWide", 9);
   B.DataBlock(0).TrivialFixups().Stop();
   return B.Finish();
 }
 
-// Types: 1 Integer (System); 2 TPair, 3 TMode, 4 TModes, 5 TReal, 6 TBase
-// (Lib); 7 TMidMode, 8 TMidBase, 9 TMidRange (Mid); 10 0..1; 11 array[0..1]
-// of TPair; 12 TDerived; 13 TDerived2.
+// Types: 1 Integer (System); 2 TPair, 3 TMode, 4 TModes, 5 TReal, 6 TBase,
+// 7 TCount, 8 TWide (Lib); 9 TMidMode, 10 TMidBase, 11 TMidRange (Mid);
+// 12 0..1; 13 array[0..1] of TPair; 14 TDerived; 15 TDerived2.
 std::vector<uint8_t> AppWith(const TDeclNumbers& N) {
   auto No = [&N](const std::string& K) {
     auto It = N.find(K);
@@ -75,36 +76,38 @@ std::vector<uint8_t> AppWith(const TDeclNumbers& N) {
   B.Header().SourceFile("App.pas");
   B.Uses(0x64, "System").ImpType("Integer").EndEntry();
   B.Uses(0x64, "Lib").ImpType("TPair").ImpType("TMode").ImpType("TModes").ImpType("TReal").ImpTypeDef("TBase", 0);
-  B.EndEntry();
+  B.ImpType("TCount").ImpType("TWide").EndEntry();
   B.Uses(0x64, "Mid").ImpType("TMidMode").ImpTypeDef("TMidBase", 0).ImpType("TMidRange").EndEntry();
-  B.RangeDef(0, 1, 0x44).TypeDefHead(0x4C, 0, 16).Byte(0).PackedUInt(10).PackedUInt(2);  // 10, 11
-  ClassHead(B, 6);  // 12
+  B.RangeDef(0, 1, 0x44).TypeDefHead(0x4C, 0, 16).Byte(0).PackedUInt(12).PackedUInt(2);  // 12, 13
+  ClassHead(B, 6);  // 14
   Property(B, "Mode", 0, 2);
   Property(B, "Flag", 0, 1);
   Property(B, "Modes", 0, 5);
-  B.Stop().TypeDecl("TDerived", 12);
-  ClassHead(B, 8);  // 13
+  B.Stop().TypeDecl("TDerived", 14);
+  ClassHead(B, 10);  // 15
   Property(B, "Mode", 0, 0);
   Property(B, "Flag", 0, 0);
-  B.Stop().TypeDecl("TDerived2", 13);
+  B.Stop().TypeDecl("TDerived2", 15);
   B.ConstDecl("DefaultMode", 3, 2);
   B.FHead(0x25, "AllModes").PackedUInt(4).PackedUInt(4).PackedUInt(1).Byte(0x07);
   for (auto [Name, Type] : std::initializer_list<std::pair<const char*, uint32_t>>{
-           {"Pair", 2}, {"Pairs", 11}, {"FastMode", 3}, {"SomeModes", 4}, {"Real", 5}, {"MidMode", 7}, {"MidRange", 9}})
+           {"Pair", 2}, {"Pairs", 13}, {"FastMode", 3}, {"SomeModes", 4}, {"Real", 5}, {"MidMode", 9}, {"MidRange", 11},
+           {"Count", 7}, {"Wide", 8}})
     B.VarDecl(Name, Type, 0, 0x40, 0x27);
   B.NoBodyProc("", 12).NoBodyProc("", 10);  // the literals 'abc' and 'x'
-  std::vector<uint8_t> D(56, 0);
+  std::vector<uint8_t> D(68, 0);
   Put(D, 0, {42, 0, 0, 0, 8, 0, 0, 0});
   Put(D, 8, {1, 0, 0, 0, 8, 0, 0, 0, 0xFE, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0});
   Put(D, 24, {1, 0x06, 0, 0, 0xC0, 0x3F, 2});
   Put(D, 32, LongString("abc"));
   Put(D, 44, LongString("x"));
   Put(D, 54, {2});
+  Put(D, 56, {0xF9, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0, 0xD0, 0x3F});
   B.DataBlockBytes(D);
   const std::vector<std::tuple<uint32_t, uint8_t, std::string>> F = {
       {0, 6, "Pair"},  {4, 1, "#1"},     {8, 6, "Pairs"},   {12, 1, "#2"}, {24, 6, "FastMode"},
       {25, 6, "SomeModes"}, {26, 6, "Real"}, {30, 6, "MidMode"}, {32, 6, "#1"}, {44, 6, "#2"}, {54, 6, "MidRange"},
-      {56, 6, ""}};
+      {56, 6, "Count"}, {60, 6, "Wide"}, {68, 6, ""}};
   std::vector<FixupAt> E;
   for (const auto& [Ofs, Kind, Decl] : F) E.push_back({Ofs, Kind, No(Decl)});
   B.FixupTable(E).Stop();

@@ -6,19 +6,21 @@
 // "m" by default, which tells copies of Lib apart):
 //   TMode = (mNone, mFast, mSafe); TModes = set of TMode;
 //   TPair = record Value: Integer @0; Name: String @4 end (8 bytes);
-//   TReal = Single (another name of the runtime's type);
+//   TReal = Single and TCount = Integer (other names of the runtime's types);
+//   TWide = type Double;
 //   TBase = class: Mode: TMode default mSafe; Flag: Boolean default True;
 //     Modes: TModes default [mNone, mSafe].
 // Unit Mid (version 7): uses Lib; TMidMode = TMode (a name of Lib's type);
 //   TMidRange = mFast..mSafe (a subrange of Lib's enumeration); TMidBase =
 //   class(TBase) taking over Mode (default mFast).
-// Unit App (version 7): uses Lib (TPair, TMode, TModes, TReal; TBase with its
-//   run-time type data) and Mid (TMidMode, TMidBase, TMidRange); typed
+// Unit App (version 7): uses Lib (TPair, TMode, TModes, TReal, TCount, TWide;
+//   TBase with its run-time type data) and Mid (TMidMode, TMidBase, TMidRange); typed
 //   constants
 //     Pair: TPair = (Value: 42; Name: 'abc');
 //     Pairs: array[0..1] of TPair = ((Value: 1; Name: 'x'), (Value: -2; Name: ''));
 //     FastMode: TMode = mFast; SomeModes: TModes = [mFast, mSafe]; Real: TReal = 1.5;
 //     MidMode: TMidMode = mSafe; MidRange: TMidRange = mSafe;
+//     Count: TCount = -7; Wide: TWide = 0.25;
 //   constants DefaultMode = mSafe (an ordinal) and AllModes = [mNone..mSafe]
 //   (a set stored as bytes); TDerived = class(TBase) taking over Mode
 //   (default mSafe), Flag (default True) and Modes (default [mNone, mSafe])

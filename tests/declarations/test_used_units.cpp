@@ -11,17 +11,17 @@
 
 #include <filesystem>
 #include <span>
+#include <string>
 #include <thread>
 #include <tuple>
-#include <string>
 #include <vector>
 
 #include "DCURecs.h"
 #include "DCU_Unit.h"
-#include "DeclValues.h"
-#include "TypeFacts.h"
 #include "DeclListing.h"
 #include "DeclOutline.h"
+#include "DeclValues.h"
+#include "TypeFacts.h"
 #include "UnitBuilder.h"
 #include "UnitLoad.h"
 #include "UnitPath.h"
@@ -89,7 +89,9 @@ std::vector<std::string> LibLines(const std::string& P = "m") {
           "  Pairs: array[0..1] of TPair = ((Value: 1; Name: 'x'), (Value: -2; Name: ''));",
           "  FastMode: TMode = " + P + "Fast;",
           "  SomeModes: TModes = [" + P + "Fast, " + P + "Safe];",
-          "  Real: TReal = 1.5;"};
+          "  Real: TReal = 1.5;",
+          "  Count: TCount = -7;",
+          "  Wide: TWide = 0.25;"};
 }
 std::vector<std::string> MidLines(const std::string& P = "m") {
   return {"  MidMode: TMidMode = " + P + "Safe;", "  MidRange: TMidRange = " + P + "Safe;",
@@ -125,7 +127,9 @@ TEST_F(TUsedUnitsTest, WithoutTheUsedUnitsTheValuesStayAsTheyWere) {
                                "  Pairs: array[0..1] of TPair = ({8 bytes: 01 00 00 00 08 00 00 00}, "
                                "{8 bytes: FE FF FF FF 00 00 00 00});",
                                "  FastMode: TMode = {1 bytes in the data block, not decoded};",
-                               "  Real: TReal = {4 bytes in the data block, not decoded};"}));
+                               "  Real: TReal = {4 bytes in the data block, not decoded};",
+                               "  Count: TCount = {4 bytes in the data block, not decoded};",
+                               "  Wide: TWide = {8 bytes in the data block, not decoded};"}));
   EXPECT_TRUE(HasLines(Plain, UndecodedMidLines));
   // A library with nothing in it changes nothing, and reads nothing.
   TUsedUnits Library({Folder("empty")});
@@ -331,7 +335,7 @@ TEST(UsedUnitTypeFacts, TheDeclaredTypesWithTheirShapesSizesAndParts) {
   EXPECT_EQ(T.Version, 7);
   std::vector<std::string> Names;
   for (const auto& [N, I] : T.Names) Names.push_back(N);
-  EXPECT_EQ(Names, (std::vector<std::string>{"tbase", "tmode", "tmodes", "tpair", "treal"}));
+  EXPECT_EQ(Names, (std::vector<std::string>{"tbase", "tcount", "tmode", "tmodes", "tpair", "treal", "twide"}));
   ASSERT_NE(T.Find("TMODE"), nullptr);
   EXPECT_EQ(T.Find("tMode"), T.Find("TMode"));
   EXPECT_EQ(T.Find("TNothing"), nullptr);
@@ -361,6 +365,11 @@ TEST(UsedUnitTypeFacts, TheDeclaredTypesWithTheirShapesSizesAndParts) {
   const TTypeFact& Real = *T.Find("TReal");
   EXPECT_EQ(Real.Alias.Unit, "System");
   EXPECT_EQ(Real.Alias.Name, "Single");
+  EXPECT_EQ(T.Find("TCount")->Alias.Name, "Integer");
+  const TTypeFact& Wide = *T.Find("TWide");
+  EXPECT_EQ(Wide.Shape, TTypeShape::Float);
+  EXPECT_EQ(Wide.Float, TFloatKind::Double);
+  EXPECT_EQ(Wide.Size, 8);
   const TTypeFact& Base = *T.Find("TBase");
   EXPECT_EQ(Base.Shape, TTypeShape::Object);
   EXPECT_TRUE(Base.Parent.Empty());
