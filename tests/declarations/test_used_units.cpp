@@ -7,6 +7,7 @@
 // a missing or damaged unit changes nothing); the type facts themselves;
 // and the reader's state after a unit read aside.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -491,6 +492,22 @@ TEST_F(TUsedUnitsTest, AUnitReadAsideIsNoUnitOfTheRun) {
     EXPECT_EQ(BlockFixupKindB, KindB);
   });
   EXPECT_EQ(TryLoadUnit(Broken).Error, AsSecond);
+}
+
+TEST_F(TUsedUnitsTest, LinksAreFollowedAndPipesNeverRead) {
+  const std::string App = Write("app/App.dcu", unitbuilder::AppUnit());
+  const std::string Plain = Listing(App, nullptr);
+  // A pipe by the unit's name: passed over, without waiting for a writer.
+  ASSERT_EQ(::mkfifo((Root / "app/Lib.dcu").c_str(), 0644), 0);
+  TUsedUnits Pipe;
+  EXPECT_EQ(Listing(App, &Pipe), Plain);
+  // A link to a unit elsewhere is that unit; a dangling one is none.
+  fs::remove(Root / "app/Lib.dcu");
+  Write("elsewhere/Lib.dcu", unitbuilder::LibUnit());
+  fs::create_symlink(Root / "elsewhere/Lib.dcu", Root / "app/Lib.dcu");
+  fs::create_symlink(Root / "nowhere/Mid.dcu", Root / "app/Mid.dcu");
+  TUsedUnits Linked;
+  EXPECT_TRUE(HasLines(Listing(App, &Linked), LibLines()));
 }
 
 TEST_F(TUsedUnitsTest, NoSingleByteChangeOfAUsedUnitFailsTheUnitsLoad) {
