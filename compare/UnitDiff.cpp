@@ -73,9 +73,12 @@ TCodeTaken TakeRoutine(const TCodeRoutine& R) {
   return C;
 }
 
-TSide TakeSide(const std::string& Path, TUsedUnits* Library) {
+// Other: the folder of the other unit compared, looked in after the unit's
+// own: a used unit beside only one of the two serves both, so that a unit
+// and a copy of it in another folder read the same.
+TSide TakeSide(const std::string& Path, const std::string& Other, TUsedUnits* Library) {
   TSide S;
-  const std::unique_ptr<TUsedTypes> Used = Library ? Library->For(UnitFolderOf(Path)) : nullptr;
+  const std::unique_ptr<TUsedTypes> Used = Library ? Library->For(UnitFolderOf(Path), Other) : nullptr;
   TUnitLoad L = TryLoadUnit(Path, [&](const TUnit& U) {
     TakeDecls(BuildDeclOutline(U, TDeclOutlineOptions{.KeepSpans = false, .Used = Used.get()}), S.Decls);
     TCodeOptions O;
@@ -214,8 +217,8 @@ TUnitDiff CompareUnitFiles(const std::string& PathA, const std::string& PathB, T
   TUnitDiff D;
   D.PathA = PathA;
   D.PathB = PathB;
-  TSide A = TakeSide(PathA, Library);
-  TSide B = TakeSide(PathB, Library);
+  TSide A = TakeSide(PathA, UnitFolderOf(PathB), Library);
+  TSide B = TakeSide(PathB, UnitFolderOf(PathA), Library);
   D.ErrorA = std::move(A.Error);
   D.ErrorB = std::move(B.Error);
   if (!D.Loaded()) return D;

@@ -52,5 +52,6 @@ struct TUnitDiff {
 };
 
 // Loads both units (one after the other) and compares them; Library, when
-// given, has the units they use (their values are read with them).
+// given, has the units they use (their values are read with them), looked
+// up beside each unit, then beside the other one, then on its unit path.
 TUnitDiff CompareUnitFiles(const std::string& PathA, const std::string& PathB, TUsedUnits* Library = nullptr);

@@ -76,6 +76,10 @@ class TFactTaker {
       F.Elem = Take(A->ElemType, Depth + 1);
     } else if (auto* R = RecCast<TRecBaseDef>(D)) {
       Members(R, V.Shape == TShape::Record, F, Depth);
+    } else if (auto* G = RecCast<TRangeBaseDef>(D); G && V.Shape == TShape::Int && G->BaseType && U.GetTypeDef(G->BaseType) != D) {
+      // A subrange of another unit's type (an enumeration there): its base,
+      // which that unit tells.
+      F.Base = Take(G->BaseType, Depth + 1);
     }
     return F;
   }

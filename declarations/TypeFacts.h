@@ -51,7 +51,7 @@ struct TTypeFact {
   TFloatKind Float = TFloatKind::Extended;
   std::vector<std::string> EnumNames;  // an enumeration's names (a subrange: its base's)
   int64_t SetFirst = 0;                // a set: the element of bit 0
-  TTypeLink Base;                      // a set's element type
+  TTypeLink Base;                      // a set's element type; a subrange's base
   TTypeLink Index, Elem;               // an array's index and element types
   std::vector<TFieldFact> Fields;      // a record's fields
   TTypeLink Parent;                    // a class's ancestor

@@ -232,6 +232,12 @@ TView TTypeViews::FactView(const TUnitTypes& Table, int32_t Index, int Depth) co
   V.Float = F.Float;
   V.Table = &Table;
   V.Fact = &F;
+  // A subrange of an enumeration (or Boolean) of another unit: its values
+  // are the base's names.
+  if (F.Shape == TShape::Int && !F.Base.Empty()) {
+    const TShape B = Link(Table, F.Base, Depth + 1).Shape;
+    if (B == TShape::Enum || B == TShape::Bool) V.Shape = B;
+  }
   return V;
 }
 
@@ -323,8 +329,12 @@ std::vector<TFieldView> TTypeViews::Fields(const TView& T) const {
 std::optional<std::string_view> TTypeViews::EnumName(const TView& T, int64_t V) const {
   if (V < 0) return std::nullopt;
   if (T.Fact) {
-    if (static_cast<uint64_t>(V) >= T.Fact->EnumNames.size()) return std::nullopt;
-    return T.Fact->EnumNames[static_cast<size_t>(V)];
+    // A subrange of another unit's enumeration: the names of its base.
+    TView E = T;
+    for (int Step = 0; E.Fact && E.Fact->EnumNames.empty() && !E.Fact->Base.Empty() && Step < MaxTypeDepth; ++Step)
+      E = Link(*E.Table, E.Fact->Base);
+    if (!E.Fact || static_cast<uint64_t>(V) >= E.Fact->EnumNames.size()) return std::nullopt;
+    return E.Fact->EnumNames[static_cast<size_t>(V)];
   }
   // A subrange of an enumeration: the names of the base (through a few
   // subranges of subranges at most).
