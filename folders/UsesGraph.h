@@ -24,9 +24,9 @@ struct TGraphNode {
   // Outside the set and used by more than half of the units of the set: the
   // runtime units (System, SysInit, Windows, ...) that everything uses.
   bool Runtime = false;
-  bool Library = false;  // outside the set, found on the unit path
   std::vector<size_t> Files;  // the report's Units indexes of its files
   size_t UsedBy = 0;          // number of units of the set that use it
+  bool Library = false;       // outside the set, found on the unit path
 };
 
 struct TGraphEdge {

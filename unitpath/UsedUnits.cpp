@@ -1,6 +1,7 @@
 // The library of used units (see UsedUnits.h).
 #include "UsedUnits.h"
 
+#include "DCU_TextRules.h"
 #include "DCU_Unit.h"
 #include "UnitLoad.h"
 
@@ -37,8 +38,9 @@ std::string TUsedUnits::FindUnit(const std::vector<std::string>& In, std::string
   for (const std::string& Folder : In) {
     const std::string File = Finder.Find(Folder, Name);
     if (File.empty()) continue;
-    // Only a unit of the same format version counts.
-    if (const TUnitTypes* T = TypesOf(File); T && T->Version == Version) return File;
+    // Only the unit of that name (not a file renamed) of the same format
+    // version counts.
+    if (const TUnitTypes* T = TypesOf(File); T && T->Version == Version && SameNameNoCase(T->Unit, Name)) return File;
   }
   return {};
 }
