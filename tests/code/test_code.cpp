@@ -993,6 +993,27 @@ TEST(CodeDisasm, TruncatedAndOverlappingInputsStayInsideThePiece) {
   EXPECT_EQ(Texts(R), "jmp Cut+$12\n");
 }
 
+namespace {
+
+// A piece named Name whose absolute fixups at Fields hold addresses in the
+// piece itself.
+TPieceInput SelfAddressed(std::span<const uint8_t> Piece, const char* Name, std::initializer_list<uint32_t> Fields) {
+  TPieceInput In;
+  In.Bytes = Piece;
+  In.SelfName = Name;
+  for (uint32_t At : Fields) {
+    TPieceFixup F;
+    F.Offset = At;
+    F.Kind = 1;
+    F.Info = FixupKindInfo(7, 1);
+    F.Self = true;
+    In.Fixups.push_back(F);
+  }
+  return In;
+}
+
+}  // namespace
+
 TEST(CodeDisasm, LiteralsOfOtherCodePagesAreText) {
   // MessageBox(0, 'ÑæÒ 1', '!ÎØÇ', 0) of a unit whose source is in an Arabic
   // code page: the characters' addresses pushed; no flow reaches them. They
@@ -1006,17 +1027,7 @@ TEST(CodeDisasm, LiteralsOfOtherCodePagesAreText) {
   std::vector<uint8_t> Piece = Bytes;
   Piece[3] = 16;
   Piece[8] = 21;
-  TPieceInput In;
-  In.Bytes = Piece;
-  In.SelfName = "Warn";
-  for (uint32_t At : {3u, 8u}) {
-    TPieceFixup F;
-    F.Offset = At;
-    F.Kind = 1;
-    F.Info = FixupKindInfo(7, 1);
-    F.Self = true;
-    In.Fixups.push_back(F);
-  }
+  const TPieceInput In = SelfAddressed(Piece, "Warn", {3, 8});
   TCodeRoutine R;
   R.Bytes = Piece;
   DisassemblePiece(In, R);
@@ -1104,17 +1115,7 @@ TEST(CodeDisasm, LiteralsHeadersAndLabelsOfAPiece) {
       4, 0, 0, 0,                                 // byte length 4
       'h', 0, 'i', 0, 0, 0,                       // @2 (28)
       0, 0};                                      // alignment
-  TPieceInput In;
-  In.Bytes = Piece;
-  In.SelfName = "Strs";
-  for (uint32_t At : {1u, 6u}) {
-    TPieceFixup F;
-    F.Offset = At;
-    F.Kind = 1;
-    F.Info = FixupKindInfo(7, 1);
-    F.Self = true;
-    In.Fixups.push_back(F);
-  }
+  const TPieceInput In = SelfAddressed(Piece, "Strs", {1, 6});
   TCodeRoutine R;
   R.Bytes = Piece;
   DisassemblePiece(In, R);
