@@ -1,5 +1,5 @@
 // The facts of a loaded unit (see UnitFacts.h): source kinds by tag, and
-// ExtractUnitFacts (the stamps are taken apart in FileStamp.cpp).
+// ExtractUnitFacts (the stamps are taken apart in SourceDate.cpp).
 #include "UnitFacts.h"
 
 #include "DCU_Unit.h"
