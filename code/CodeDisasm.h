@@ -23,6 +23,8 @@
 //    an assembler routine's last jump, statements after an exit).
 // 4. Whatever is left is data: zero bytes of alignment, text, bytes.
 // Every byte of the piece ends in exactly one item.
+// The layout (CodePieceLayout) finds the items; the formatter (CodeDisasm.cpp)
+// writes their texts, naming the fixups' targets and the labels.
 #pragma once
 
 #include <cstdint>

@@ -95,6 +95,10 @@ TDecoded TInsnShapes::Lookup(const uint8_t* P, size_t Avail) {
     if (!E.Facts.Imm[0].Size) return {&E.Facts, &Full[S], P};
     return WithImmediate(E, S, P);
   }
+  return DecodeNew(P, Avail, Lo, Hi);
+}
+
+TDecoded TInsnShapes::DecodeNew(const uint8_t* P, size_t Avail, uint64_t Lo, uint64_t Hi) {
   TInsn D;
   ++Calls;
   if (!ZYAN_SUCCESS(ZydisDecoderDecodeInstruction(&Dec, &D.Ctx, P, Avail, &D.I))) return {};
@@ -108,8 +112,8 @@ TDecoded TInsnShapes::Lookup(const uint8_t* P, size_t Avail) {
     TailFacts = TInsnFacts(I);
     return {&TailFacts, &Tail, P};
   }
-  const uint32_t S = SlotOf(First3, Known);
-  Hint[First] = static_cast<uint8_t>(Known);
+  const uint32_t S = SlotOf(static_cast<uint32_t>(Lo & 0xFFFFFF), Known);
+  Hint[static_cast<uint8_t>(Lo)] = static_cast<uint8_t>(Known);
   TEntry& E = Entries[S];
   E.MaskLo = E.MaskHi = 0;
   MaskBytes(E.MaskLo, E.MaskHi, 0, I.length);

@@ -101,6 +101,9 @@ class TInsnShapes {
     return (Key * 0x9E3779B1u) >> (32 - Bits);
   }
   TDecoded Lookup(const uint8_t* P, size_t Avail);
+  // The bytes at P (Lo and Hi their first sixteen, zero-filled) given to the
+  // decoder, and the shape filed when it is one.
+  TDecoded DecodeNew(const uint8_t* P, size_t Avail, uint64_t Lo, uint64_t Hi);
   // The shape E in slot S for the bytes at P, its distance read from them.
   TDecoded WithImmediate(const TEntry& E, uint32_t S, const uint8_t* P);
 

@@ -236,81 +236,80 @@ TCodeLister::~TCodeLister() = default;
 
 std::string TCodeLister::SourcePath() const { return Sources->MainPath(); }
 
-void TCodeLister::FindRoutines() {
-  static_assert(sizeof(void*) != 8 || sizeof(TPlaced) == 16);
-  const TUnit& U = Unit;
-  if (!U.DataBlock || U.DataSize <= 0) return;
-  const uint32_t DataSize = static_cast<uint32_t>(U.DataSize);
-
+// What the walk over a unit's routines needs: the block boundaries, the
+// declarations whose blocks the fixup table ends, and which routines it has
+// placed.
+struct TCodeLister::TRoutineWalk {
+  uint32_t DataSize = 0;
   // The block boundaries: where the fixup table starts a piece, and the end.
   std::vector<uint32_t> Bounds;
   // The declarations whose blocks the table ends (sorted, for lookups):
   // a unit may have one for each routine, which a hash set would keep in
   // a node each.
   std::vector<uint32_t> InitDecls;
-  const TFixupKindInfo* Kinds = FixupKindTable(U.Version);
-  auto IsBound = [&](const TFixupRec& F) {
-    const TFixupUse Use = Kinds[F.FixupKind].Use;
-    return Use == TFixupUse::BlockStart || Use == TFixupUse::BlockEnd;
-  };
-  // Counted first: a list grown by doubling leaves the copies it outgrew.
-  Bounds.reserve(static_cast<size_t>(std::count_if(U.Fixups.begin(), U.Fixups.end(), IsBound)) + 1);
-  for (const TFixupRec& F : U.Fixups) {
-    if (IsBound(F)) Bounds.push_back(F.FixupOfs);
-    if (Kinds[F.FixupKind].Use == TFixupUse::BlockEnd) InitDecls.push_back(F.FixupDecl);
-  }
-  std::sort(InitDecls.begin(), InitDecls.end());
-  Bounds.push_back(DataSize);
-  std::sort(Bounds.begin(), Bounds.end());
-
   // Each routine once: marked by its declaration number (a number beyond
   // the table, which the file cannot give but a moved entry may have, by
   // the record).
-  std::vector<bool> SeenNo(U.DeclTable.size() + 2);
+  std::vector<bool> SeenNo;
   std::unordered_set<const TProcDecl*> SeenOther;
-  auto FirstTime = [&](const TProcDecl* P) {
+
+  TRoutineWalk(const TUnit& U, uint32_t DataSize) : DataSize(DataSize), SeenNo(U.DeclTable.size() + 2) {
+    const TFixupKindInfo* Kinds = FixupKindTable(U.Version);
+    auto IsBound = [&](const TFixupRec& F) {
+      const TFixupUse Use = Kinds[F.FixupKind].Use;
+      return Use == TFixupUse::BlockStart || Use == TFixupUse::BlockEnd;
+    };
+    // Counted first: a list grown by doubling leaves the copies it outgrew.
+    Bounds.reserve(static_cast<size_t>(std::count_if(U.Fixups.begin(), U.Fixups.end(), IsBound)) + 1);
+    for (const TFixupRec& F : U.Fixups) {
+      if (IsBound(F)) Bounds.push_back(F.FixupOfs);
+      if (Kinds[F.FixupKind].Use == TFixupUse::BlockEnd) InitDecls.push_back(F.FixupDecl);
+    }
+    std::sort(InitDecls.begin(), InitDecls.end());
+    Bounds.push_back(DataSize);
+    std::sort(Bounds.begin(), Bounds.end());
+  }
+
+  bool FirstTime(const TProcDecl* P) {
     if (P->DeclIndex >= 0 && static_cast<size_t>(P->DeclIndex) < SeenNo.size()) {
       if (SeenNo[static_cast<size_t>(P->DeclIndex)]) return false;
       SeenNo[static_cast<size_t>(P->DeclIndex)] = true;
       return true;
     }
     return SeenOther.insert(P).second;
-  };
+  }
+};
+
+void TCodeLister::FindRoutines() {
+  static_assert(sizeof(void*) != 8 || sizeof(TPlaced) == 16);
+  const TUnit& U = Unit;
+  if (!U.DataBlock || U.DataSize <= 0) return;
+  TRoutineWalk W(U, static_cast<uint32_t>(U.DataSize));
   size_t Count = 0;
   for (const TDCURec* R : U.DeclTable)
     if (const auto* P = RecCast<TProcDecl>(R)) Count += P->MemOfs >= 0;
   Placed.reserve(Count + 8);
-  auto Add = [&](const TProcDecl* P, const TProcDecl* Owner) {
-    if (!FirstTime(P)) return;
-    TPlaced X;
-    X.Proc = P;
-    TRoutineRole Role = TRoutineRole::Routine;
-    if (Owner) {
-      Role = TRoutineRole::Nested;
-      Names->SetOwner(P, Owner);
-    } else if (std::binary_search(InitDecls.begin(), InitDecls.end(), static_cast<uint32_t>(P->DeclIndex)) ||
-               (!U.DeclTable.empty() && U.DeclTable[0] == P)) {
-      Role = TRoutineRole::Initialization;
-    } else if (SameNameNoCase(NameView(P->GetName()), "Finalization")) {
-      Role = TRoutineRole::Finalization;
-    }
-    X.Role = static_cast<uint32_t>(Role) & 3;
-    X.Start = std::min(static_cast<uint32_t>(P->MemOfs), DataSize);
-    const uint32_t BlockEnd = *std::upper_bound(Bounds.begin(), Bounds.end(), X.Start);
-    const uint32_t Room = (X.Start < DataSize ? BlockEnd : DataSize) - X.Start;
-    // A piece is listed up to 1 GiB (the format's offsets could go further,
-    // no unit does).
-    X.PieceSize = std::min(static_cast<int32_t>(P->CodeSize) >= 0 ? std::min(P->CodeSize, Room) : Room, TPlaced::MaxPiece);
-    Placed.push_back(X);
-  };
-  // Nested routines are the embedded declarations of the routine they are
-  // declared in (and, should a file put them there, its locals). The walk
-  // keeps its own stack: nesting depth comes from the file.
+  WalkDecls(W);
+  // Routines the walk does not reach (a numbered record in no chain the walk
+  // follows).
+  for (const TDCURec* R : U.DeclTable)
+    if (const auto* P = RecCast<TProcDecl>(R))
+      if (P->MemOfs >= 0) PlaceRoutine(W, P, nullptr);
+
+  // Stable: routines that share a place stay in the order the walk found
+  // them (its buffer, half the list, is given back before the listing).
+  std::stable_sort(Placed.begin(), Placed.end(), [](const TPlaced& A, const TPlaced& B) { return A.Start < B.Start; });
+}
+
+// Nested routines are the embedded declarations of the routine they are
+// declared in (and, should a file put them there, its locals). The walk
+// keeps its own stack: nesting depth comes from the file.
+void TCodeLister::WalkDecls(TRoutineWalk& W) {
   struct TLevel {
     const TDCURec* Next;
     const TProcDecl* Owner;
   };
-  std::vector<TLevel> Stack{{U.Decls, nullptr}};
+  std::vector<TLevel> Stack{{Unit.Decls, nullptr}};
   while (!Stack.empty()) {
     TLevel& L = Stack.back();
     const TDCURec* R = L.Next;
@@ -322,19 +321,36 @@ void TCodeLister::FindRoutines() {
     const auto* P = RecCast<TProcDecl>(R);
     if (!P) continue;
     const TProcDecl* Owner = L.Owner;
-    if (P->MemOfs >= 0) Add(P, Owner);
+    if (P->MemOfs >= 0) PlaceRoutine(W, P, Owner);
     if (P->Locals) Stack.push_back({P->Locals, P});
     if (P->Embedded) Stack.push_back({P->Embedded, P});
   }
-  // Routines the walk does not reach (a numbered record in no chain the walk
-  // follows).
-  for (const TDCURec* R : U.DeclTable)
-    if (const auto* P = RecCast<TProcDecl>(R))
-      if (P->MemOfs >= 0) Add(P, nullptr);
+}
 
-  // Stable: routines that share a place stay in the order the walk found
-  // them (its buffer, half the list, is given back before the listing).
-  std::stable_sort(Placed.begin(), Placed.end(), [](const TPlaced& A, const TPlaced& B) { return A.Start < B.Start; });
+void TCodeLister::PlaceRoutine(TRoutineWalk& W, const TProcDecl* P, const TProcDecl* Owner) {
+  const TUnit& U = Unit;
+  if (!W.FirstTime(P)) return;
+  TPlaced X;
+  X.Proc = P;
+  TRoutineRole Role = TRoutineRole::Routine;
+  if (Owner) {
+    Role = TRoutineRole::Nested;
+    Names->SetOwner(P, Owner);
+  } else if (std::binary_search(W.InitDecls.begin(), W.InitDecls.end(), static_cast<uint32_t>(P->DeclIndex)) ||
+             (!U.DeclTable.empty() && U.DeclTable[0] == P)) {
+    Role = TRoutineRole::Initialization;
+  } else if (SameNameNoCase(NameView(P->GetName()), "Finalization")) {
+    Role = TRoutineRole::Finalization;
+  }
+  X.Role = static_cast<uint32_t>(Role) & 3;
+  const uint32_t DataSize = W.DataSize;
+  X.Start = std::min(static_cast<uint32_t>(P->MemOfs), DataSize);
+  const uint32_t BlockEnd = *std::upper_bound(W.Bounds.begin(), W.Bounds.end(), X.Start);
+  const uint32_t Room = (X.Start < DataSize ? BlockEnd : DataSize) - X.Start;
+  // A piece is listed up to 1 GiB (the format's offsets could go further,
+  // no unit does).
+  X.PieceSize = std::min(static_cast<int32_t>(P->CodeSize) >= 0 ? std::min(P->CodeSize, Room) : Room, TPlaced::MaxPiece);
+  Placed.push_back(X);
 }
 
 size_t TCodeLister::RoutineCount() const { return Placed.size(); }
@@ -389,30 +405,45 @@ TCodeRoutine TCodeLister::Routine(size_t I) const {
 
 void TCodeLister::Fill(size_t I, TCodeRoutine& R) const {
   const TUnit& U = Unit;
-  const TProcDecl* Self = Placed[I].Proc;
   R.Head = Head(I);
   const TCodeRoutineHead& H = R.Head;
   R.Bytes.assign(U.DataBlock + H.BlockOffset, U.DataBlock + H.BlockOffset + H.PieceSize);
   const uint32_t Start = H.BlockOffset, End = H.BlockOffset + H.PieceSize;
 
   Names->Trim();
-  if (!Disasm) {
-    Disasm = std::make_unique<TPieceDisassembler>();
-    // The table is in offset order (its offsets are deltas) unless offsets
-    // past 16 MiB lost their upper bits; then an order is made for it.
-    const bool Sorted = std::is_sorted(U.Fixups.begin(), U.Fixups.end(), [](const TFixupRec& A, const TFixupRec& B) {
-      return A.FixupOfs < B.FixupOfs;
-    });
-    if (!Sorted) {
-      FixupOrder.resize(U.Fixups.size());
-      for (uint32_t K = 0; K < FixupOrder.size(); ++K) FixupOrder[K] = K;
-      std::stable_sort(FixupOrder.begin(), FixupOrder.end(),
-                       [&](uint32_t A, uint32_t B) { return U.Fixups[A].FixupOfs < U.Fixups[B].FixupOfs; });
-    }
-  }
-  // The fixups of the piece, by their places in the table.
+  if (!Disasm) StartDisassembling();
+  FixupsIn(Start, End);
+  TPieceInput& In = *Input;
+  In.Bytes = R.Bytes;
+  In.SelfName = H.QualifiedName;
+  In.SelfIndex = static_cast<uint32_t>(I);
+  In.SelfDecl = H.DeclOffset;
+  In.Arch = ArchOfUnit;
+  PieceFixups(Placed[I].Proc, Start, In.Fixups);
+  Disasm->Run(In, R);
+  LineMarkers(Start, End, R);
+}
+
+void TCodeLister::StartDisassembling() const {
+  const TUnit& U = Unit;
+  Disasm = std::make_unique<TPieceDisassembler>();
   // The input's buffers are kept from routine to routine.
-  if (!Input) Input = std::make_unique<TPieceInput>();
+  Input = std::make_unique<TPieceInput>();
+  // The table is in offset order (its offsets are deltas) unless offsets
+  // past 16 MiB lost their upper bits; then an order is made for it.
+  const bool Sorted = std::is_sorted(U.Fixups.begin(), U.Fixups.end(), [](const TFixupRec& A, const TFixupRec& B) {
+    return A.FixupOfs < B.FixupOfs;
+  });
+  if (!Sorted) {
+    FixupOrder.resize(U.Fixups.size());
+    for (uint32_t K = 0; K < FixupOrder.size(); ++K) FixupOrder[K] = K;
+    std::stable_sort(FixupOrder.begin(), FixupOrder.end(),
+                     [&](uint32_t A, uint32_t B) { return U.Fixups[A].FixupOfs < U.Fixups[B].FixupOfs; });
+  }
+}
+
+void TCodeLister::FixupsIn(uint32_t Start, uint32_t End) const {
+  const TUnit& U = Unit;
   std::vector<uint32_t>& InPiece = InPieceFixups;
   InPiece.clear();
   if (FixupOrder.empty()) {
@@ -425,17 +456,14 @@ void TCodeLister::Fill(size_t I, TCodeRoutine& R) const {
                                   [&](uint32_t K, uint32_t V) { return U.Fixups[K].FixupOfs < V; });
     for (auto It = First; It != FixupOrder.end() && U.Fixups[*It].FixupOfs < End; ++It) InPiece.push_back(*It);
   }
+}
 
-  TPieceInput& In = *Input;
-  In.Bytes = R.Bytes;
-  In.SelfName = H.QualifiedName;
-  In.SelfIndex = static_cast<uint32_t>(I);
-  In.SelfDecl = H.DeclOffset;
-  In.Arch = ArchOfUnit;
-  In.Fixups.clear();
-  In.Fixups.reserve(InPiece.size());
+void TCodeLister::PieceFixups(const TProcDecl* Self, uint32_t Start, std::vector<TPieceFixup>& Out) const {
+  const TUnit& U = Unit;
+  Out.clear();
+  Out.reserve(InPieceFixups.size());
   const TFixupKindInfo* Kinds = FixupKindTable(U.Version);
-  for (uint32_t K : InPiece) {
+  for (uint32_t K : InPieceFixups) {
     const TFixupRec& F = U.Fixups[K];
     TPieceFixup P;
     P.Offset = F.FixupOfs - Start;
@@ -452,13 +480,15 @@ void TCodeLister::Fill(size_t I, TCodeRoutine& R) const {
       const std::string_view Raw = NameView(T->GetName());
       if (!Raw.empty() && Raw[0] == '@') P.Helper = FlowHelperOf(Raw);
     }
-    In.Fixups.push_back(std::move(P));
+    Out.push_back(std::move(P));
   }
-  Disasm->Run(In, R);
+}
 
-  // Line markers: the code-line table's lines are numbered through all the
-  // line ranges in turn (the unit's own file, its include files); a range
-  // maps its numbers to the lines of one source file.
+// Line markers: the code-line table's lines are numbered through all the
+// line ranges in turn (the unit's own file, its include files); a range
+// maps its numbers to the lines of one source file.
+void TCodeLister::LineMarkers(uint32_t Start, uint32_t End, TCodeRoutine& R) const {
+  const TUnit& U = Unit;
   auto FirstLine = std::lower_bound(U.CodeLines.begin(), U.CodeLines.end(), Start,
                                     [](const TCodeLineRec& L, uint32_t V) { return L.LineOfs < V; });
   const TSourceFileRec* Main = U.SourceFiles.get();

@@ -160,6 +160,7 @@ struct TCodeLineRec;
 class TTargetNames;
 class TPieceDisassembler;
 struct TPieceInput;
+struct TPieceFixup;
 
 // Walks a loaded unit's routines and disassembles them one at a time. The
 // unit must outlive the lister; what Head and Routine give outlives both.
@@ -214,9 +215,22 @@ class TCodeLister {
   mutable std::unique_ptr<TPieceInput> Input;
   mutable std::vector<uint32_t> InPieceFixups;
   mutable std::unique_ptr<TSourceCheck> Check;
+  struct TRoutineWalk;
   void FindRoutines();
+  void WalkDecls(TRoutineWalk& W);
+  // P placed once, as nested in Owner when it is given.
+  void PlaceRoutine(TRoutineWalk& W, const TProcDecl* P, const TProcDecl* Owner);
   // Routine I into R, whatever R held before.
   void Fill(size_t I, TCodeRoutine& R) const;
+  // The disassembler and the fixup table's order, made the first time.
+  void StartDisassembling() const;
+  // The places in the table of the fixups in [Start, End) into InPieceFixups.
+  void FixupsIn(uint32_t Start, uint32_t End) const;
+  // Those fixups as the disassembler takes them, for the piece of Self at
+  // Start.
+  void PieceFixups(const TProcDecl* Self, uint32_t Start, std::vector<TPieceFixup>& Out) const;
+  // R's line markers, from the code-line table's entries in [Start, End).
+  void LineMarkers(uint32_t Start, uint32_t End, TCodeRoutine& R) const;
   // The index of placed routine P; -1 when P has no piece.
   int64_t IndexOf(const TProcDecl* P) const;
   // The source file (its entry) and line of a code-line table entry.

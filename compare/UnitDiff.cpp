@@ -93,8 +93,8 @@ TSide TakeSide(const std::string& Path, const std::string& Other, TUsedUnits* Li
 }
 
 std::string StampText(const TSourceFileFacts& F) {
-  const TFileStamp& S = F.Stamp;
-  if (S.State != TFileStamp::Valid) return "stamp " + std::to_string(F.RawStamp);
+  const TSourceDate& S = F.Date;
+  if (S.State != TSourceDate::Valid) return "stamp " + std::to_string(F.RawStamp);
   char Buf[32];
   std::snprintf(Buf, sizeof Buf, "%04d-%02d-%02d %02d:%02d:%02d", S.Year, S.Month, S.Day, S.Hour, S.Minute, S.Second);
   return Buf;

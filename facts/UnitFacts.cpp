@@ -1,5 +1,5 @@
 // The facts of a loaded unit (see UnitFacts.h): source kinds by tag, and
-// ExtractUnitFacts (the stamps are taken apart in FileStamp.cpp).
+// ExtractUnitFacts (the stamps are taken apart in SourceDate.cpp).
 #include "UnitFacts.h"
 
 #include "DCU_Unit.h"
@@ -25,7 +25,7 @@ const char* SourceKindName(TSourceKind Kind) {
 
 std::string TUnitFacts::SummaryError() const {
   for (const TSourceFileFacts& F : SourceFiles)
-    if (F.Stamp.State == TFileStamp::BadDate || F.Stamp.State == TFileStamp::BadTime) return F.Stamp.ErrorText();
+    if (F.Date.State == TSourceDate::BadDate || F.Date.State == TSourceDate::BadTime) return F.Date.ErrorText();
   return {};
 }
 
@@ -35,7 +35,7 @@ TUnitFacts ExtractUnitFacts(const TUnit& U) {
   F.Version = U.Version;
   for (const TSourceFileRec* S = U.SourceFiles.get(); S; S = S->Next.get())
     F.SourceFiles.push_back({SourceKindOfTag(S->Kind()), std::string(NameView(S->NamePos())), S->FileTime,
-                             IsNoStamp(U.Version, S->FileTime) ? TFileStamp() : DecodeFileStamp(U.Version, S->FileTime)});
+                             IsNoStamp(U.Version, S->FileTime) ? TSourceDate() : DecodeSourceDate(U.Version, S->FileTime)});
   F.DebugInfo = !U.CodeLines.empty();
   F.LocalSymbols = !U.LocalVars.empty();
   F.UsedUnits.reserve(U.UsedUnits.size());

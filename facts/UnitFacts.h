@@ -10,10 +10,10 @@
 
 class TUnit;
 
-// A source-file time stamp taken apart. Versions 100 and up count seconds
+// A source file's date: its time stamp taken apart. Versions 100 and up count seconds
 // since 1970 (UTC); lower versions hold a packed file date and time, which
 // may be no valid date or time.
-struct TFileStamp {
+struct TSourceDate {
   enum TState : uint8_t { None, Valid, BadDate, BadTime };
   TState State = None;
   int Year = 0, Month = 0, Day = 0, Hour = 0, Minute = 0, Second = 0;
@@ -27,7 +27,7 @@ bool IsNoStamp(int Version, uint32_t Stamp);
 
 // Takes Stamp apart, also a value that stands for "no stamp"; the date is
 // checked before the time.
-TFileStamp DecodeFileStamp(int Version, uint32_t Stamp);
+TSourceDate DecodeSourceDate(int Version, uint32_t Stamp);
 
 // What an entry of the source-file list names, by its tag.
 enum class TSourceKind : uint8_t { Source, Object, Resource, Assembler };
@@ -38,7 +38,7 @@ struct TSourceFileFacts {
   TSourceKind Kind = TSourceKind::Source;
   std::string Name;
   uint32_t RawStamp = 0;
-  TFileStamp Stamp;
+  TSourceDate Date;  // RawStamp taken apart
 };
 
 struct TUsedUnitFacts {

@@ -8,8 +8,8 @@
 
 namespace {
 
-void StampIso(TJsonWriter& J, const TFileStamp& S) {
-  if (S.State != TFileStamp::Valid) return J.Null();
+void StampIso(TJsonWriter& J, const TSourceDate& S) {
+  if (S.State != TSourceDate::Valid) return J.Null();
   char Buf[32];
   std::snprintf(Buf, sizeof Buf, "%04d-%02d-%02dT%02d:%02d:%02d", S.Year, S.Month, S.Day, S.Hour, S.Minute,
                 S.Second);
@@ -23,7 +23,7 @@ void SourceFiles(TJsonWriter& J, const TUnitFacts& F) {
     J.String("kind", SourceKindName(S.Kind));
     J.String("name", DisplayUtf8(S.Name));
     J.Key("stamp");
-    StampIso(J, S.Stamp);
+    StampIso(J, S.Date);
     J.Number("stampRaw", S.RawStamp);
     J.EndObject();
   }

@@ -227,46 +227,45 @@ void WriteReportJson(const TFolderReport& R, std::ostream& Out) {
   Out << "\n";
 }
 
-void WriteReportText(const TFolderReport& R, std::ostream& Out) {
-  const TNamePool& P = R.Names;
-  std::string S;
-  S.reserve(TextChunk + 4096);
-  size_t Loaded = 0;
-  for (const TFolderUnit& U : R.Units) Loaded += U.Ok ? 1 : 0;
-  if (R.Units.empty()) {
-    S += "No unit files found.\n";
-  } else {
-    // The table; the unit names as shown, taken once for the widths and the rows.
-    std::vector<std::string> Shown(R.Units.size());
-    size_t WFile = 4, WUnit = 4;
-    for (size_t I = 0; I < R.Units.size(); ++I) {
-      const TFolderUnit& U = R.Units[I];
-      WFile = std::max(WFile, U.Path.size());
-      if (U.Ok) {
-        Shown[I] = DisplayUtf8(P.Text(U.UnitName));
-        WUnit = std::max(WUnit, Shown[I].size());
-      }
-    }
-    WFile += 2;
-    WUnit += 2;
-    AppendPadded(S, "FILE", WFile);
-    AppendPadded(S, "UNIT", WUnit);
-    S += "VERSION  DEBUG  PROBLEMS\n";
-    for (size_t I = 0; I < R.Units.size(); ++I) {
-      const TFolderUnit& U = R.Units[I];
-      AppendPadded(S, U.Path, WFile);
-      AppendPadded(S, U.Ok ? std::string_view(Shown[I]) : "-", WUnit);
-      if (U.Ok)
-        AppendPadded(S, std::to_string(U.Facts.Version), 9);
-      else
-        AppendPadded(S, "-", 9);
-      AppendPadded(S, U.Ok ? (U.Facts.DebugInfo ? "yes" : "no") : "-", 7);
-      AppendProblems(S, U);
-      S += '\n';
-      FlushIfFull(S, Out);
+namespace {
+
+// The table of the units: file, unit, version, debug info, problems; the
+// unit names as shown, taken once for the widths and the rows.
+void AppendUnitTable(std::string& S, const TFolderReport& R, std::ostream& Out) {
+  std::vector<std::string> Shown(R.Units.size());
+  size_t WFile = 4, WUnit = 4;
+  for (size_t I = 0; I < R.Units.size(); ++I) {
+    const TFolderUnit& U = R.Units[I];
+    WFile = std::max(WFile, U.Path.size());
+    if (U.Ok) {
+      Shown[I] = DisplayUtf8(R.Names.Text(U.UnitName));
+      WUnit = std::max(WUnit, Shown[I].size());
     }
   }
-  S += '\n';
+  WFile += 2;
+  WUnit += 2;
+  AppendPadded(S, "FILE", WFile);
+  AppendPadded(S, "UNIT", WUnit);
+  S += "VERSION  DEBUG  PROBLEMS\n";
+  for (size_t I = 0; I < R.Units.size(); ++I) {
+    const TFolderUnit& U = R.Units[I];
+    AppendPadded(S, U.Path, WFile);
+    AppendPadded(S, U.Ok ? std::string_view(Shown[I]) : "-", WUnit);
+    if (U.Ok)
+      AppendPadded(S, std::to_string(U.Facts.Version), 9);
+    else
+      AppendPadded(S, "-", 9);
+    AppendPadded(S, U.Ok ? (U.Facts.DebugInfo ? "yes" : "no") : "-", 7);
+    AppendProblems(S, U);
+    S += '\n';
+    FlushIfFull(S, Out);
+  }
+}
+
+// "N unit files, M loaded[, K unreadable entries]; F findings".
+void AppendCounts(std::string& S, const TFolderReport& R) {
+  size_t Loaded = 0;
+  for (const TFolderUnit& U : R.Units) Loaded += U.Ok ? 1 : 0;
   S += std::to_string(R.Units.size());
   S += R.Units.size() == 1 ? " unit file, " : " unit files, ";
   S += std::to_string(Loaded);
@@ -279,8 +278,10 @@ void WriteReportText(const TFolderReport& R, std::ostream& Out) {
   S += "; ";
   S += std::to_string(R.Findings.size());
   S += R.Findings.size() == 1 ? " finding\n" : " findings\n";
+}
 
-  // The findings, grouped by kind (they come in kind order).
+// The findings, grouped by kind (they come in kind order).
+void AppendFindings(std::string& S, const TFolderReport& R, std::ostream& Out) {
   for (size_t I = 0; I < R.Findings.size();) {
     const TFindingKind K = R.Findings[I].Kind;
     size_t End = I;
@@ -297,6 +298,20 @@ void WriteReportText(const TFolderReport& R, std::ostream& Out) {
       FlushIfFull(S, Out);
     }
   }
+}
+
+}  // namespace
+
+void WriteReportText(const TFolderReport& R, std::ostream& Out) {
+  std::string S;
+  S.reserve(TextChunk + 4096);
+  if (R.Units.empty())
+    S += "No unit files found.\n";
+  else
+    AppendUnitTable(S, R, Out);
+  S += '\n';
+  AppendCounts(S, R);
+  AppendFindings(S, R, Out);
   AppendLibraryText(S, R);
   FlushIfFull(S, Out, 1);
 }

@@ -1,13 +1,12 @@
 // The tag table of the unit file format. Every item of a unit file starts
 // with a one-byte tag; this one list gives each tag its value, its name and
-// the action the declaration-list reader takes for it. The tag constants,
-// their printable names and the dispatch table of ReadDeclList are all
-// generated from it, so the format can be read from this single place.
+// the action the declaration-list reader takes for it. The tag constants
+// and the dispatch table of ReadDeclList are both generated from it, so the
+// format can be read from this single place.
 #pragma once
 
 #include <array>
 #include <cstdint>
-#include <string_view>
 
 // What ReadDeclList does when it meets a tag inside a declaration list. The
 // actions Local to ResString, Export and SetDeftInfo open a record, whose
@@ -143,25 +142,19 @@ enum TDeclScope : uint8_t {
   dsDispInterface = 8,
 };
 
-struct TTagInfo {
-  std::string_view Name;  // empty for a byte that is no tag of the format
-  TTagAction Action = TTagAction::EndList;
-};
-
-// Name and list action of every byte value.
-inline constexpr std::array<TTagInfo, 256> TagInfoTable = [] {
-  std::array<TTagInfo, 256> T{};
-#define UNITPEEK_TAG_INFO(Name, Value, Action) T[Value] = TTagInfo{#Name, TTagAction::Action};
-  UNITPEEK_TAG_TABLE(UNITPEEK_TAG_INFO)
-#undef UNITPEEK_TAG_INFO
+// The list action of every byte value (EndList for a byte that is no tag of
+// the format).
+inline constexpr std::array<TTagAction, 256> TagActionTable = [] {
+  std::array<TTagAction, 256> T{};
+  T.fill(TTagAction::EndList);
+#define UNITPEEK_TAG_ACTION(Name, Value, Action) T[Value] = TTagAction::Action;
+  UNITPEEK_TAG_TABLE(UNITPEEK_TAG_ACTION)
+#undef UNITPEEK_TAG_ACTION
   return T;
 }();
-
-// Name of a tag ("tagProc"), or an empty view for a byte that is no tag.
-constexpr std::string_view TagName(uint8_t Tag) { return TagInfoTable[Tag].Name; }
 
 // Action of a tag inside a declaration list.
 constexpr TTagAction TagAction(uint8_t Tag) {
   if (Tag < tagFirstListTag || Tag > tagLastListTag) return TTagAction::EndList;
-  return TagInfoTable[Tag].Action;
+  return TagActionTable[Tag];
 }

@@ -9,7 +9,7 @@
 #   3. runs the tests that apply under Wine (scripts/windows_tests.sh): the
 #      command-line tests of the Linux build against the .exe, and the
 #      same answers as the Linux program on every unit of ../shared/corpus;
-#   4. writes build-windows/unitpeek-windows.zip: the program, README,
+#   4. writes build-windows/unitpeek-windows.zip: the program, README, WINDOWS.md,
 #      LICENSE and the manual page as text.
 #
 # Usage: scripts/windows.sh [--no-tests]
@@ -132,6 +132,8 @@ write_zip() {
   x86_64-w64-mingw32-strip "$stage/unitpeek-dump.exe"
   # Windows line ends for the texts, so that Notepad shows them as written.
   sed 's/$/\r/' "$ROOT/README.md" >"$stage/README.md"
+  # The README's guide of the Windows program, beside it (the README links it).
+  sed 's/$/\r/' "$ROOT/docs/windows.md" >"$stage/WINDOWS.md"
   sed 's/$/\r/' "$ROOT/LICENSE" >"$stage/LICENSE.txt"
   local date
   date=$(sed -n 's/^set(UNITPEEK_RELEASE_DATE "\(.*\)")/\1/p' "$ROOT/cmake/Packaging.cmake")

@@ -28,7 +28,7 @@ std::string CLongTime(int Hour, int Minute, int Second) {
   return Buf;
 }
 
-std::string FormatDateTime(const TFileStamp& S) {
+std::string FormatDateTime(const TSourceDate& S) {
   const bool C = UserLocaleIsC();
   std::string Text = C ? CShortDate(S.Year, S.Month, S.Day) : UserShortDate(S.Year, S.Month, S.Day);
   if (S.Hour != 0 || S.Minute != 0 || S.Second != 0)
@@ -71,13 +71,13 @@ int CompareLowerCodePoints(std::string_view A, std::string_view B) {
 
 }  // namespace
 
-std::string FormatFileStamp(const TFileStamp& S) {
-  if (S.State == TFileStamp::BadDate || S.State == TFileStamp::BadTime) throw ESummaryError(S.ErrorText());
+std::string FormatFileStamp(const TSourceDate& S) {
+  if (S.State == TSourceDate::BadDate || S.State == TSourceDate::BadTime) throw ESummaryError(S.ErrorText());
   return FormatDateTime(S);
 }
 
 std::string FormatFileStamp(int Version, uint32_t Stamp) {
-  return FormatFileStamp(DecodeFileStamp(Version, Stamp));
+  return FormatFileStamp(DecodeSourceDate(Version, Stamp));
 }
 
 int CompareNamesLocale(std::string_view A, std::string_view B) {
@@ -110,7 +110,7 @@ void WriteUnitHeader(const TUnitFacts& Unit, TJX_RichSink& View) {
     else if (F.Kind == TSourceKind::Resource)
       Line = "$R ";
     Line += DisplayText(F.Name);
-    if (F.Stamp.State != TFileStamp::None) Line += " (" + FormatFileStamp(F.Stamp) + ")";
+    if (F.Date.State != TSourceDate::None) Line += " (" + FormatFileStamp(F.Date) + ")";
     if (I + 1 < Unit.SourceFiles.size()) Line += ',';
     WriteComment(View, true, Line);
   }

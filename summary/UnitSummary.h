@@ -36,7 +36,7 @@ std::string DisplayText(std::string_view Bytes);
 // out when it is midnight. An invalid packed value raises ESummaryError.
 // Under the C locale: "20 Sep 2005 16:15:40".
 std::string FormatFileStamp(int Version, uint32_t Stamp);
-std::string FormatFileStamp(const TFileStamp& Stamp);
+std::string FormatFileStamp(const TSourceDate& Stamp);
 
 void WriteLine(TJX_RichSink& View, bool Indented, const std::string& Text, TFontStyle Style,
                const TTextColor& Color = TTextColor());

@@ -92,8 +92,8 @@ TCodeView::TCodeView(QWidget* Parent)
   Listing->PageWanted = [this](int64_t Page) {
     if (Page >= 0 && static_cast<size_t>(Page) < RoutineCount()) ShowListingOf(static_cast<size_t>(Page));
   };
-  connect(Listing, &TListingView::LinkOutside, this, &TCodeView::LinkOutside);
-  connect(Listing, &TListingView::CursorMoved, this, [this] { CaretMoved(); });
+  connect(Listing, &TListingView::linkOutside, this, &TCodeView::LinkOutside);
+  connect(Listing, &TListingView::cursorMoved, this, [this] { CaretMoved(); });
   connect(Outline->selectionModel(), &QItemSelectionModel::currentChanged, this,
           [this](const QModelIndex& Index) { OutlineChosen(Index); });
   connect(Outline, &QTreeView::activated, this, &TCodeView::OutlineChosen);
@@ -340,7 +340,7 @@ void TCodeView::CaretMoved() {
   FLastItem = Item;
   if (Item < 0 || static_cast<size_t>(Item) >= D->Shown.Items.size()) return;
   const TCodeItem& It = D->Shown.Items[static_cast<size_t>(Item)];
-  emit ItemChosen(Utf8(D->Shown.ItemText(It)), static_cast<int64_t>(D->Shown.Head.Offset) + It.Offset, It.Size);
+  emit itemChosen(Utf8(D->Shown.ItemText(It)), static_cast<int64_t>(D->Shown.Head.Offset) + It.Offset, It.Size);
 }
 
 void TCodeView::FilterChanged(const QString& Text) {

@@ -14,7 +14,7 @@
 // - Find (Ctrl+F) marks the matches in the routine shown; Enter and F3 go on
 //   into the routines after it (before it, with Shift).
 // - Choosing a line of an instruction or of data reports its bytes
-//   (ItemChosen; the tab marks them in the Bytes view).
+//   (itemChosen; the tab marks them in the Bytes view).
 // - Copy puts the routine's listing on the clipboard.
 #pragma once
 
@@ -90,7 +90,7 @@ class TCodeView : public TListingPane {
 
  signals:
   // The caret came to a line of an item: its text, file offset and size.
-  void ItemChosen(const QString& Text, int64_t Offset, int64_t Size);
+  void itemChosen(const QString& Text, int64_t Offset, int64_t Size);
 
  protected:
   void FilterChanged(const QString& Text) override;

@@ -18,7 +18,7 @@ TDeclView::TDeclView(QWidget* Parent)
   Outline->setModel(OutlineModel);
 
   connect(SaveButton, &QToolButton::clicked, this, [this] { SaveListing(); });
-  connect(Listing, &TListingView::LinkOutside, this, &TDeclView::LinkOutside);
+  connect(Listing, &TListingView::linkOutside, this, &TDeclView::LinkOutside);
   // Moving through the outline with the keys or the mouse follows in the
   // listing.
   connect(Outline->selectionModel(), &QItemSelectionModel::currentChanged, this,
@@ -54,7 +54,7 @@ bool TDeclView::JumpTo(int64_t Anchor, bool Record) { return Listing->JumpTo(Anc
 
 void TDeclView::LinkOutside(int64_t Anchor, const QString& Text) {
   const TListingRun* Place = Listing->Text().Place(Anchor);
-  if (Place && Place->Style == TRunStyle::NameLink) emit CodeWanted(Anchor);
+  if (Place && Place->Style == TRunStyle::NameLink) emit codeWanted(Anchor);
   else ShowStatus(tr("%1 is not declared in this unit").arg(Text));
 }
 
@@ -64,7 +64,7 @@ void TDeclView::OutlineChosen(const QModelIndex& Index) {
   // The outline shows where the listing stands: no Back history for it.
   if (Anchor != NoListingAnchor) JumpTo(Anchor, false);
   const qlonglong Offset = Index.data(OutlineOffsetRole).toLongLong();
-  if (Offset >= 0) emit DeclarationChosen(Index.data(Qt::DisplayRole).toString(), Offset);
+  if (Offset >= 0) emit declarationChosen(Index.data(Qt::DisplayRole).toString(), Offset);
 }
 
 void TDeclView::FilterChanged(const QString& Text) {

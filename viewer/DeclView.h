@@ -9,7 +9,7 @@
 //   from match to match.
 // - Type names that stand for a declaration of the same unit are links; a
 //   link jumps to the declaration, Back (Alt+Left) returns. The names of
-//   routines that have code lead to it (CodeWanted).
+//   routines that have code lead to it (codeWanted).
 // - Copy puts the whole listing on the clipboard; "Save as .pas..." writes it
 //   to a file, the one place where the viewer writes anything.
 //
@@ -65,9 +65,9 @@ class TDeclView : public TListingPane {
 
  signals:
   // An outline entry was chosen: the declaration's name and tag byte.
-  void DeclarationChosen(const QString& Name, int64_t TagOffset);
+  void declarationChosen(const QString& Name, int64_t TagOffset);
   // The name of a routine that has code was followed: its tag byte.
-  void CodeWanted(int64_t TagOffset);
+  void codeWanted(int64_t TagOffset);
 
  protected:
   void FilterChanged(const QString& Text) override;

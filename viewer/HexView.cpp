@@ -216,7 +216,7 @@ void THexView::SetCurrent(int64_t Offset, bool Follow) {
   if (Offset == FCurrent) return;
   FCurrent = Offset;
   viewport()->update();
-  emit CurrentChanged(FCurrent);
+  emit currentChanged(FCurrent);
 }
 
 void THexView::keyPressEvent(QKeyEvent* Event) {

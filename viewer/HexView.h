@@ -40,9 +40,8 @@ class THexView : public QAbstractScrollArea {
   void GoTo(int64_t Offset);
   int64_t Current() const { return FCurrent; }
 
-  // The first row in sight and the offset it starts at.
+  // The first row in sight.
   int64_t TopRow() const;
-  int64_t TopOffset() const { return TopRow() * BytesPerRow; }
   // Rows that fit into the viewport (at least one).
   int VisibleRows() const;
   // Whether the row holding Offset is in sight.
@@ -63,7 +62,7 @@ class THexView : public QAbstractScrollArea {
   void SetFound(int64_t Offset, int64_t Size);
 
  signals:
-  void CurrentChanged(int64_t Offset);
+  void currentChanged(int64_t Offset);
 
  protected:
   void paintEvent(QPaintEvent* Event) override;

@@ -115,7 +115,7 @@ void TListingPane::ConnectParts() {
   connect(PreviousButton, &QToolButton::clicked, this, [this] { NextMatch(true); });
   connect(NextButton, &QToolButton::clicked, this, [this] { NextMatch(false); });
   connect(FilterBox, &QLineEdit::textChanged, this, &TListingPane::SetFilter);
-  connect(Listing, &TListingView::HistoryChanged, BackButton, &QToolButton::setEnabled);
+  connect(Listing, &TListingView::historyChanged, BackButton, &QToolButton::setEnabled);
   FilterBox->installEventFilter(new TFindKeys(this));
 }
 

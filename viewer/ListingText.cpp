@@ -6,7 +6,7 @@
 #include <limits>
 
 namespace {
-// Positions are kept in 32 bits.
+// Positions are kept in 32 bits: text past them is left out.
 constexpr qsizetype MaxText = std::numeric_limits<uint32_t>::max() - 1;
 constexpr qsizetype MaxRun = std::numeric_limits<uint16_t>::max();
 
@@ -28,10 +28,7 @@ void TListingText::NoteLineEnd() {
 }
 
 void TListingText::EndLine() {
-  if (FText.size() >= MaxText) {
-    FTruncated = true;
-    return;
-  }
+  if (FText.size() >= MaxText) return;
   NoteLineEnd();
   FText += QLatin1Char('\n');
   FLineStarts.push_back(static_cast<uint32_t>(FText.size()));
@@ -50,7 +47,6 @@ void TListingText::Add(TRunStyle Style, QStringView Text, int64_t Anchor) {
     const qsizetype Break = Text.indexOf(u'\n');
     const QStringView Part = Break < 0 ? Text : Text.left(Break);
     if (FText.size() + Part.size() > MaxText) {
-      FTruncated = true;
       return;
     }
     const auto Start = static_cast<uint32_t>(FText.size());
@@ -67,7 +63,6 @@ void TListingText::AddUtf8(TRunStyle Style, std::string_view Text, int64_t Ancho
   if (IsAscii(Text) && Text.find('\n') == std::string_view::npos) {
     const auto Len = static_cast<qsizetype>(Text.size());
     if (FText.size() + Len > MaxText) {
-      FTruncated = true;
       return;
     }
     const auto Start = static_cast<uint32_t>(FText.size());

@@ -69,9 +69,6 @@ class TListingText {
   // The first Name or NameLink run carrying Anchor, or null.
   const TListingRun* Place(int64_t Anchor) const;
 
-  // More than the text can hold (4 G characters) was added and left out.
-  bool Truncated() const { return FTruncated; }
-
  private:
   void AddRun(TRunStyle Style, uint32_t Start, qsizetype Len, int64_t Anchor);
   void NoteLineEnd();
@@ -81,5 +78,4 @@ class TListingText {
   std::vector<TListingRun> FRuns;        // in text order, not overlapping
   std::vector<uint32_t> FByAnchor;       // indices of Name and NameLink runs, by anchor
   qsizetype FLongest = 0;
-  bool FTruncated = false;
 };

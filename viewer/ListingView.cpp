@@ -47,7 +47,7 @@ void TListingView::SetText(TListingText Text) {
   FHistory.clear();
   FPage = 0;
   TakeText(std::move(Text));
-  if (HadHistory) emit HistoryChanged(false);
+  if (HadHistory) emit historyChanged(false);
 }
 
 void TListingView::ReplaceText(TListingText Text, int64_t Page) {
@@ -65,7 +65,7 @@ void TListingView::TakeText(TListingText Text) {
   horizontalScrollBar()->setValue(0);
   if (!FFind.isEmpty()) SetFindText(FFind);
   viewport()->update();
-  emit CursorMoved(FCursor);
+  emit cursorMoved(FCursor);
 }
 
 void TListingView::SetPlainText(const QString& Text) { SetText(TListingText::FromPlain(Text)); }
@@ -277,7 +277,7 @@ void TListingView::MoveCaret(qsizetype Pos, bool KeepAnchor, bool Follow) {
   if (!KeepAnchor) FAnchorPos = Pos;
   if (Follow) EnsureCursorVisible();
   viewport()->update();
-  if (Moved) emit CursorMoved(FCursor);
+  if (Moved) emit cursorMoved(FCursor);
 }
 
 void TListingView::SetCursorPosition(qsizetype Pos, bool KeepAnchor) { MoveCaret(Pos, KeepAnchor, false); }
@@ -326,26 +326,26 @@ bool TListingView::JumpTo(int64_t Anchor, bool Record) {
 
 void TListingView::ActivateLink(const TListingRun& R) {
   if (R.Style != TRunStyle::NameLink && JumpTo(R.Anchor)) return;
-  emit LinkOutside(R.Anchor, FText.Text().mid(R.Start, R.Len));
+  emit linkOutside(R.Anchor, FText.Text().mid(R.Start, R.Len));
 }
 
 void TListingView::PushPlace() {
   if (FHistory.size() >= MaxHistory) FHistory.erase(FHistory.begin());
   FHistory.push_back({FPage, FCursor, TopLine(), horizontalScrollBar()->value(), {}});
-  emit HistoryChanged(true);
+  emit historyChanged(true);
 }
 
 void TListingView::PushReturn(std::function<void()> Return) {
   if (FHistory.size() >= MaxHistory) FHistory.erase(FHistory.begin());
   FHistory.push_back({FPage, FCursor, TopLine(), horizontalScrollBar()->value(), std::move(Return)});
-  emit HistoryChanged(true);
+  emit historyChanged(true);
 }
 
 bool TListingView::Back() {
   if (FHistory.empty()) return false;
   TPlace P = std::move(FHistory.back());
   FHistory.pop_back();
-  emit HistoryChanged(!FHistory.empty());
+  emit historyChanged(!FHistory.empty());
   if (P.Return) {
     P.Return();
     return true;
@@ -356,12 +356,6 @@ bool TListingView::Back() {
   SetTopLine(P.Top);
   horizontalScrollBar()->setValue(P.Across);
   return true;
-}
-
-void TListingView::ClearHistory() {
-  if (FHistory.empty()) return;
-  FHistory.clear();
-  emit HistoryChanged(false);
 }
 
 const TListingRun* TListingView::LinkAt(const QPoint& Point) {

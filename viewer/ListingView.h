@@ -6,7 +6,7 @@
 //   on a link (or Enter with the caret on it) goes to the place its anchor
 //   names and records where the view stood, Back (Alt+Left) returns. A link
 //   whose place is not in the text, and a NameLink, is handed on
-//   (LinkOutside).
+//   (linkOutside).
 // - A caret and a selection, moved with the mouse and the keys (Shift
 //   extends); Ctrl+C copies the selection, Ctrl+A selects everything.
 // - Find: the matches of a text (letter case ignored) are marked and
@@ -56,7 +56,6 @@ class TListingView : public QAbstractScrollArea {
   // Caret and selection, as positions in the text. The selection runs from
   // the anchor position to the caret.
   qsizetype CursorPosition() const { return FCursor; }
-  qsizetype AnchorPosition() const { return FAnchorPos; }
   bool HasSelection() const { return FCursor != FAnchorPos; }
   QString SelectedText() const;
   void SetCursorPosition(qsizetype Pos, bool KeepAnchor = false);
@@ -88,7 +87,7 @@ class TListingView : public QAbstractScrollArea {
   // Goes to the place Anchor names and selects it; Record puts where the
   // view stood onto the Back history. False when the text has no such place.
   bool JumpTo(int64_t Anchor, bool Record = true);
-  // Follows the link run R: to its place, or handed on (LinkOutside).
+  // Follows the link run R: to its place, or handed on (linkOutside).
   void ActivateLink(const TListingRun& R);
   // Records where the view stands now / a way back to somewhere else (the
   // view that a jump came from), to be taken by Back.
@@ -96,7 +95,6 @@ class TListingView : public QAbstractScrollArea {
   void PushReturn(std::function<void()> Return);
   bool Back();
   bool CanGoBack() const { return !FHistory.empty(); }
-  void ClearHistory();
 
   // Marks and counts the matches of Text (empty: none), letter case
   // ignored; the count stops at MaxFindCount.
@@ -116,10 +114,10 @@ class TListingView : public QAbstractScrollArea {
   qsizetype LayoutCacheSize() const { return FLayouts.size(); }
 
  signals:
-  void CursorMoved(qsizetype Pos);
+  void cursorMoved(qsizetype Pos);
   // A link whose place is not in the text (or a NameLink) was followed.
-  void LinkOutside(int64_t Anchor, const QString& Text);
-  void HistoryChanged(bool CanGoBack);
+  void linkOutside(int64_t Anchor, const QString& Text);
+  void historyChanged(bool CanGoBack);
 
  protected:
   void paintEvent(QPaintEvent* Event) override;

@@ -141,14 +141,12 @@ void TAdvTabSheet::ShowView(TUnitView View) {
     W = FCode;
   }
   if (FButtons[0]) FButtons[static_cast<int>(View)]->setChecked(true);
-  const bool Changed = View != FView;
   FView = View;
   FStack->setCurrentWidget(W);
   if (View == TUnitView::Bytes) FHex->setFocus();
   else if (View == TUnitView::Declarations) FDecl->Listing->setFocus();
   else if (View == TUnitView::Code) FCode->Listing->setFocus();
   else TextView->setFocus();
-  if (Changed) emit ViewChanged(View);
 }
 
 void TAdvTabSheet::BuildDeclView() {
@@ -161,8 +159,8 @@ void TAdvTabSheet::BuildDeclView() {
   };
   const QFileInfo Info(FPath);
   FDecl->SuggestedSaveName = Info.dir().filePath(Info.completeBaseName() + QStringLiteral(".pas"));
-  connect(FDecl, &TDeclView::DeclarationChosen, this, &TAdvTabSheet::MarkDeclaration);
-  connect(FDecl, &TDeclView::CodeWanted, this, &TAdvTabSheet::ShowCodeOf);
+  connect(FDecl, &TDeclView::declarationChosen, this, &TAdvTabSheet::MarkDeclaration);
+  connect(FDecl, &TDeclView::codeWanted, this, &TAdvTabSheet::ShowCodeOf);
   if (FFailed && !FillPartialDeclView(*FDecl, FPath, CommentColor))
     FDecl->SetMessage(tr("No declarations: the file did not load.\n\n%1\n\n"
                          "The Bytes view shows where reading stopped.")
@@ -184,7 +182,7 @@ void TAdvTabSheet::BuildCodeView() {
   };
   const QFileInfo Info(FPath);
   FCode->SuggestedSaveBase = Info.dir().filePath(Info.completeBaseName());
-  connect(FCode, &TCodeView::ItemChosen, this, &TAdvTabSheet::MarkCodeItem);
+  connect(FCode, &TCodeView::itemChosen, this, &TAdvTabSheet::MarkCodeItem);
   if (FFailed && !FCode->OpenPartial(FPath))
     FCode->SetMessage(tr("No code: the file did not load.\n\n%1\n\n"
                          "The Bytes view shows where reading stopped.")
@@ -247,7 +245,7 @@ void TAdvTabSheet::CreateBytesPage() {
   Foot->addWidget(CreateBytesFindBox());
   Foot->addWidget(CreateGoToBox());
   Layout->addLayout(Foot);
-  connect(FHex, &THexView::CurrentChanged, this, &TAdvTabSheet::ShowPosition);
+  connect(FHex, &THexView::currentChanged, this, &TAdvTabSheet::ShowPosition);
 }
 
 // Find bytes (Ctrl+F): hex pairs or text; Enter or F3 the next place after

@@ -103,9 +103,6 @@ class TAdvTabSheet : public QWidget {
   // file filter); empty: cancelled.
   std::function<QString(const QString& Suggested, const QString& Filter)> AskSaveFile;
 
- signals:
-  void ViewChanged(TUnitView View);
-
  protected:
   void showEvent(QShowEvent* Event) override;
 

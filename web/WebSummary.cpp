@@ -62,8 +62,8 @@ struct TStampError : std::runtime_error {
 std::string Two(int V) { return (V < 10 ? "0" : "") + std::to_string(V); }
 
 // The C locale's short date and long time; no time at midnight.
-std::string StampText(const TFileStamp& S) {
-  if (S.State == TFileStamp::BadDate || S.State == TFileStamp::BadTime) throw TStampError(S.ErrorText());
+std::string StampText(const TSourceDate& S) {
+  if (S.State == TSourceDate::BadDate || S.State == TSourceDate::BadTime) throw TStampError(S.ErrorText());
   static const char* const Months[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
   std::string T = std::to_string(S.Day) + " " + Months[S.Month - 1] + " " + std::to_string(S.Year);
@@ -103,7 +103,7 @@ void WriteHeader(const TUnitFacts& U, TPlainDoc& V) {
     const TSourceFileFacts& F = U.SourceFiles[I];
     std::string L = F.Kind == TSourceKind::Object ? "$L " : F.Kind == TSourceKind::Resource ? "$R " : "";
     L += DisplayUtf8(F.Name);
-    if (F.Stamp.State != TFileStamp::None) L += " (" + StampText(F.Stamp) + ")";
+    if (F.Date.State != TSourceDate::None) L += " (" + StampText(F.Date) + ")";
     if (I + 1 < U.SourceFiles.size()) L += ',';
     V.Line(true, L);
   }

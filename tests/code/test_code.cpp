@@ -993,6 +993,27 @@ TEST(CodeDisasm, TruncatedAndOverlappingInputsStayInsideThePiece) {
   EXPECT_EQ(Texts(R), "jmp Cut+$12\n");
 }
 
+namespace {
+
+// A piece named Name whose absolute fixups at Fields hold addresses in the
+// piece itself.
+TPieceInput SelfAddressed(std::span<const uint8_t> Piece, const char* Name, std::initializer_list<uint32_t> Fields) {
+  TPieceInput In;
+  In.Bytes = Piece;
+  In.SelfName = Name;
+  for (uint32_t At : Fields) {
+    TPieceFixup F;
+    F.Offset = At;
+    F.Kind = 1;
+    F.Info = FixupKindInfo(7, 1);
+    F.Self = true;
+    In.Fixups.push_back(F);
+  }
+  return In;
+}
+
+}  // namespace
+
 TEST(CodeDisasm, LiteralsOfOtherCodePagesAreText) {
   // MessageBox(0, 'ÑæÒ 1', '!ÎØÇ', 0) of a unit whose source is in an Arabic
   // code page: the characters' addresses pushed; no flow reaches them. They
@@ -1006,17 +1027,7 @@ TEST(CodeDisasm, LiteralsOfOtherCodePagesAreText) {
   std::vector<uint8_t> Piece = Bytes;
   Piece[3] = 16;
   Piece[8] = 21;
-  TPieceInput In;
-  In.Bytes = Piece;
-  In.SelfName = "Warn";
-  for (uint32_t At : {3u, 8u}) {
-    TPieceFixup F;
-    F.Offset = At;
-    F.Kind = 1;
-    F.Info = FixupKindInfo(7, 1);
-    F.Self = true;
-    In.Fixups.push_back(F);
-  }
+  const TPieceInput In = SelfAddressed(Piece, "Warn", {3, 8});
   TCodeRoutine R;
   R.Bytes = Piece;
   DisassemblePiece(In, R);
@@ -1088,4 +1099,39 @@ TEST(CodeListing, DamagedUnitsListOrFailCleanly) {
     }
   }
   EXPECT_GT(Loaded, 0u);
+}
+
+// The layout's data shapes as the formatter writes them: a long string and a
+// wide one whose characters instructions take the address of, their
+// headers as numbers, labels in offset order at the places named, and a
+// jump to the routine's start by the routine's name (no label at 0).
+TEST(CodeDisasm, LiteralsHeadersAndLabelsOfAPiece) {
+  const std::vector<uint8_t> Piece = {
+      0xB8, 20, 0, 0, 0,                          // mov eax, @1
+      0xBA, 28, 0, 0, 0,                          // mov edx, @2
+      0xEB, 0xF4,                                 // jmp to the start
+      0xFF, 0xFF, 0xFF, 0xFF, 3, 0, 0, 0,         // reference count -1, length 3
+      'a', 'b', 'c', 0,                           // @1 (20)
+      4, 0, 0, 0,                                 // byte length 4
+      'h', 0, 'i', 0, 0, 0,                       // @2 (28)
+      0, 0};                                      // alignment
+  const TPieceInput In = SelfAddressed(Piece, "Strs", {1, 6});
+  TCodeRoutine R;
+  R.Bytes = Piece;
+  DisassemblePiece(In, R);
+  EXPECT_EQ(Texts(R),
+            "mov eax, @1\nmov edx, @2\njmp Strs\ndd -1\ndd $3\ndb 'abc', 0\ndd $4\ndw 'hi', 0\ndb 0, 0\n");
+  ExpectTiled(R);
+  ASSERT_EQ(R.Labels.size(), 2u);
+  EXPECT_EQ(R.Labels[0].Offset, 20u);
+  EXPECT_EQ(R.Labels[0].Name, "@1");
+  EXPECT_EQ(R.Labels[1].Offset, 28u);
+  EXPECT_EQ(R.Labels[1].Name, "@2");
+  // The same piece again through the same disassembler: the texts kept from
+  // the first run give the same listing.
+  TPieceDisassembler D;
+  TCodeRoutine Again;
+  D.Run(In, Again);
+  D.Run(In, Again);
+  EXPECT_EQ(Again.Text, R.Text);
 }

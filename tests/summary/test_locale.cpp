@@ -27,9 +27,9 @@ class TLocale {
   const char* Set = nullptr;
 };
 
-TFileStamp Stamp(int Y, int Mo, int D, int H, int Mi, int S) {
-  TFileStamp T;
-  T.State = TFileStamp::Valid;
+TSourceDate Date(int Y, int Mo, int D, int H, int Mi, int S) {
+  TSourceDate T;
+  T.State = TSourceDate::Valid;
   T.Year = Y, T.Month = Mo, T.Day = D, T.Hour = H, T.Minute = Mi, T.Second = S;
   return T;
 }
@@ -47,11 +47,11 @@ TEST(LocaleC, StampsAsTheCLocaleWritesThemInCAndCUtf8) {
     TLocale L(Name);
     if (!L.Ok()) continue;
     EXPECT_TRUE(UserLocaleIsC()) << Name;
-    EXPECT_EQ(FormatFileStamp(Stamp(2005, 9, 20, 16, 15, 40)), "20 Sep 2005 16:15:40") << Name;
+    EXPECT_EQ(FormatFileStamp(Date(2005, 9, 20, 16, 15, 40)), "20 Sep 2005 16:15:40") << Name;
     // Day without a leading zero, the time left out at midnight only.
-    EXPECT_EQ(FormatFileStamp(Stamp(2004, 3, 5, 0, 0, 0)), "5 Mar 2004");
-    EXPECT_EQ(FormatFileStamp(Stamp(2004, 12, 31, 0, 0, 1)), "31 Dec 2004 00:00:01");
-    EXPECT_EQ(FormatFileStamp(Stamp(1980, 1, 1, 9, 5, 0)), "1 Jan 1980 09:05:00");
+    EXPECT_EQ(FormatFileStamp(Date(2004, 3, 5, 0, 0, 0)), "5 Mar 2004");
+    EXPECT_EQ(FormatFileStamp(Date(2004, 12, 31, 0, 0, 1)), "31 Dec 2004 00:00:01");
+    EXPECT_EQ(FormatFileStamp(Date(1980, 1, 1, 9, 5, 0)), "1 Jan 1980 09:05:00");
     EXPECT_EQ(FormatFileStamp(100, 0), "1 Jan 1970");
   }
 }

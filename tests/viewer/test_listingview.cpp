@@ -193,7 +193,7 @@ class TestListingView : public QObject {
 
   void linksJumpAndBackReturns() {
     auto V = Shown(Entries(200));
-    QSignalSpy Outside(V.get(), &TListingView::LinkOutside);
+    QSignalSpy Outside(V.get(), &TListingView::linkOutside);
     // Line 30 links to entry 40, further down and out of sight.
     V->SetTopLine(25);
     const qsizetype Link = V->Text().LineStart(30) + V->Text().Line(30).indexOf(u"Type40") + 2;
@@ -237,7 +237,7 @@ class TestListingView : public QObject {
     Page0.Add(TRunStyle::Plain, u"  call ");
     Page0.Add(TRunStyle::Link, u"Helper", 9);
     auto V = Shown(std::move(Page0));
-    QSignalSpy Outside(V.get(), &TListingView::LinkOutside);
+    QSignalSpy Outside(V.get(), &TListingView::linkOutside);
     // The name is a place (JumpTo finds it) that leads out when clicked.
     QVERIFY(V->JumpTo(5, false));
     QTest::mouseClick(V->viewport(), Qt::LeftButton, Qt::NoModifier, CenterOf(*V, 1));
