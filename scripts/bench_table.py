@@ -293,6 +293,9 @@ def main():
                   f" --report {native_ms:.0f} ms")
             verdicts.append(("page's report <= 3x --report", worker_ms <= 3 * native_ms,
                              f"{worker_ms / native_ms:.1f}x in the worker, {pick_ms / native_ms:.1f}x from the pick"))
+            if "web_report_warm" in fig:
+                warm = float(fig["web_report_warm"][0])
+                print(f"  report again  {warm:.0f} ms in the worker, the module warm ({warm / native_ms:.1f}x --report)")
 
     viewer = {k[len("viewer_"):]: float(v[0]) for k, v in fig.items() if k.startswith("viewer_")}
     if viewer:

@@ -138,6 +138,16 @@ async function testFolder(page) {
   }
   console.log(`web: report of ${n} units ${got.ms.toFixed(0)} ms in the worker (${ms} ms from the pick), native --report ${nativeMs.toFixed(0)} ms`);
   figure('web_report', `${n} ${got.ms.toFixed(1)} ${ms} ${nativeMs.toFixed(1)}`);
+  // The same report again, the module's code now compiled and warm: the
+  // least of three.
+  const warmMs = await page.evaluate(async () => {
+    const t = unitpeek.tabs.find((x) => x.kind === 'folder');
+    let best = Infinity;
+    for (let k = 0; k < 3; k++) best = Math.min(best, (await unitpeek.ask('reportBoth', {cwd: t.dir, path: t.path})).ms);
+    return best;
+  });
+  console.log(`web: the same report again ${warmMs.toFixed(0)} ms in the worker`);
+  figure('web_report_warm', warmMs.toFixed(1));
   await page.type('.folder input.filter', 'TForm1*');
   await page.keyboard.press('Enter');
   await until(page, () => document.querySelector('.find-result').textContent.length > 0);
