@@ -13,6 +13,9 @@
 //   up_code_text(path)    unitpeek-dump --code for the one file
 //   up_report(path, json) unitpeek-dump --report [--json] for a folder
 //   up_report_both(path)  both of them from one reading of the folder
+//   up_scan_begin(path)   the same in steps: the folder walked, its number
+//   up_scan_step(n)         of units; up to n more read, the number read;
+//   up_scan_end()           both reports as up_report_both gives them
 //   up_find(pattern, path) unitpeek-dump --find
 //
 // A unit that does not load answers with the error block; up_fail_offset
@@ -92,6 +95,19 @@ class TDeclRuns : public TDeclSink {
  private:
   TJsonWriter J;
 };
+
+// The folder scan under way (up_scan_begin .. up_scan_end).
+std::unique_ptr<TFolderScanner> Scanning;
+
+// Both reports of a folder into Result, parted by a NUL; 0 when it is clean.
+int AnswerReports(const TFolderReport& Report) {
+  std::ostringstream Out;
+  WriteReportText(Report, Out);
+  Out << '\0';
+  WriteReportJson(Report, Out);
+  Result = Out.str();
+  return Report.Clean() ? 0 : 1;
+}
 
 int Answer(const TUnitLoad& L) {
   TakeFailure(L);
@@ -210,13 +226,30 @@ EMSCRIPTEN_KEEPALIVE int up_report(const char* Path, int Json) {
 // The folder's report as text and as JSON from one scan, parted by a NUL.
 EMSCRIPTEN_KEEPALIVE int up_report_both(const char* Path) {
   NewRun();
-  const TFolderReport Report = ScanFolders({Path});
-  std::ostringstream Out;
-  WriteReportText(Report, Out);
-  Out << '\0';
-  WriteReportJson(Report, Out);
-  Result = Out.str();
-  return Report.Clean() ? 0 : 1;
+  return AnswerReports(ScanFolders({Path}));
+}
+
+// The scan of up_report_both in steps, each a call of its own: the page
+// shows its progress, and the engine, which compiles a function better
+// only for its next call, runs the later units in better code.
+EMSCRIPTEN_KEEPALIVE int up_scan_begin(const char* Path) {
+  NewRun();
+  Scanning = std::make_unique<TFolderScanner>(std::vector<std::string>{Path});
+  return static_cast<int>(Scanning->Total());
+}
+
+EMSCRIPTEN_KEEPALIVE int up_scan_step(int Count) {
+  if (!Scanning) return -1;
+  for (int K = 0; K < Count && Scanning->ReadNext(); ++K) {
+  }
+  return static_cast<int>(Scanning->Done());
+}
+
+EMSCRIPTEN_KEEPALIVE int up_scan_end() {
+  if (!Scanning) return -1;
+  TFolderReport Report = Scanning->Finish();
+  Scanning.reset();
+  return AnswerReports(Report);
 }
 
 EMSCRIPTEN_KEEPALIVE int up_find(const char* Pattern, const char* Path, int Json) {

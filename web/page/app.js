@@ -29,13 +29,15 @@ const pending = new Map();
 let nextId = 1;
 worker.onmessage = (e) => {
   const p = pending.get(e.data.id);
+  if (p && e.data.progress) { if (p.onProgress) p.onProgress(...e.data.progress); return; }
   pending.delete(e.data.id);
-  if (p) p(e.data);
+  if (p) p.resolve(e.data);
 };
-function ask(op, args = {}, transfer = []) {
+// onProgress(done, total), when given, hears how far a long request is.
+function ask(op, args = {}, transfer = [], onProgress = null) {
   const id = nextId++;
   return new Promise((resolve) => {
-    pending.set(id, resolve);
+    pending.set(id, {resolve, onProgress});
     worker.postMessage({id, op, ...args}, transfer);
   });
 }
@@ -505,7 +507,7 @@ async function openFolder(dir, root, count) {
   addTab(tab);
   tab.page.append(el('p', {class: 'note'}, `Reading ${count} files…`));
   const t0 = performance.now();
-  const both = await ask('reportBoth', {cwd: dir, path: root});
+  const both = await ask('reportSteps', {cwd: dir, path: root}, [], (done, total) => progress(done, total, 'Reading units'));
   tab.reportMs = both.ms;
   tab.reportAllMs = performance.now() - t0;
   const nul = both.bytes.indexOf(0);

@@ -143,7 +143,7 @@ async function testFolder(page) {
   const warmMs = await page.evaluate(async () => {
     const t = unitpeek.tabs.find((x) => x.kind === 'folder');
     let best = Infinity;
-    for (let k = 0; k < 3; k++) best = Math.min(best, (await unitpeek.ask('reportBoth', {cwd: t.dir, path: t.path})).ms);
+    for (let k = 0; k < 3; k++) best = Math.min(best, (await unitpeek.ask('reportSteps', {cwd: t.dir, path: t.path})).ms);
     return best;
   });
   console.log(`web: the same report again ${warmMs.toFixed(0)} ms in the worker`);
