@@ -296,6 +296,8 @@ def main():
             if "web_report_warm" in fig:
                 warm = float(fig["web_report_warm"][0])
                 print(f"  report again  {warm:.0f} ms in the worker, the module warm ({warm / native_ms:.1f}x --report)")
+                if len(fig["web_report_warm"]) > 1:
+                    print(f"  warm-up       {float(fig['web_report_warm'][1]):.0f} ms in the worker once the module is loaded")
 
     viewer = {k[len("viewer_"):]: float(v[0]) for k, v in fig.items() if k.startswith("viewer_")}
     if viewer:
