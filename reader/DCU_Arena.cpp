@@ -125,7 +125,7 @@ constexpr bool IsMappedBlock(std::size_t Size) {
 // Size bytes will be touched (an image); the large pages then end at the
 // last boundary inside them, and the rest of the last page stays in small
 // pages, which take memory only as far as they are touched.
-TBlockMem NewBlock(std::size_t Size, std::size_t& Got, bool Exact = false) {
+TBlockMem NewBlock(std::size_t Size, std::size_t& Got, [[maybe_unused]] bool Exact = false) {
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
   if (IsMappedBlock(Size)) {
     const std::size_t Want = (Size + HugePage - 1) & ~(HugePage - 1);
