@@ -9,7 +9,6 @@
 //   Baseline/Corpus     the same files read and summed
 //   Load/Large/S        the large synthetic unit, S times the base size
 //   Baseline/Large/S    the same file read and summed
-//   NameIndex/Large/S   building the name index of the loaded large unit
 //   Summary/Sample7, Summary/Corpus   summary writers into the plain sink
 #include <benchmark/benchmark.h>
 
@@ -124,16 +123,6 @@ void BaselineLarge(benchmark::State& State) {
   SetRates(State, static_cast<double>(Size), 0);
 }
 
-void NameIndexLarge(benchmark::State& State) {
-  const std::string& Path = bench::LargeUnitFile(static_cast<uint32_t>(State.range(0)));
-  TUnit U(Path);
-  for (auto _ : State) {
-    U.BuildNameIndex(U.Decls);
-    benchmark::DoNotOptimize(U.NameIndex.data());
-  }
-  State.counters["entries"] = static_cast<double>(U.NameIndex.size());
-}
-
 // ---- Summary writers ----------------------------------------------------------
 
 void SummarySample(benchmark::State& State) {
@@ -192,9 +181,6 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark(std::string("Baseline/Large/").append(Scale).c_str(), BaselineLarge)
         ->Arg(S)->Unit(benchmark::kMillisecond)->UseRealTime();
   }
-  for (int S : {1, 4, 16})
-    benchmark::RegisterBenchmark(("NameIndex/Large/" + std::to_string(S)).c_str(), NameIndexLarge)
-        ->Arg(S)->Unit(benchmark::kMillisecond);
   benchmark::RegisterBenchmark("Summary/Sample7", SummarySample);
   benchmark::RegisterBenchmark("Summary/Corpus", SummaryCorpus)->Unit(benchmark::kMillisecond);
 

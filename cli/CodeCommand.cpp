@@ -8,12 +8,12 @@
 #include <iostream>
 #include <optional>
 
+#include "CodeHeadings.h"
 #include "CodeJson.h"
 #include "CodeListing.h"
 #include "CodeSourceCheck.h"
 #include "CodeText.h"
 #include "DCU_Unit.h"
-#include "DeclEntryMaker.h"
 #include "DeclJson.h"
 #include "DeclListing.h"
 #include "JsonWriter.h"
@@ -40,32 +40,6 @@ std::function<bool(const TCodeRoutineHead&)> Wanted(const TCodeCommandOptions& O
   return [&O](const TCodeRoutineHead& H) { return RoutinePatternMatches(H, O.Routine); };
 }
 
-// The heading of each routine: the line the declarations listing writes for
-// its declaration; nested routines under their qualified names; the unit's
-// initialization and finalization as their sections begin; a routine the
-// outline has no entry for (compiler-made, without a name) by its name.
-class TRoutineHeadings {
- public:
-  explicit TRoutineHeadings(const TUnit& U) : Maker(U, TDeclOutlineOptions{.KeepSpans = false}) {}
-
-  std::string operator()(const TCodeRoutineHead& H) {
-    if (H.Role == TRoutineRole::Initialization) return "initialization";
-    if (H.Role == TRoutineRole::Finalization) return "finalization";
-    std::optional<TDeclEntry> E = Maker.EntryAt(H.DeclOffset, H.DeclIndex);
-    if (!E || E->Offset != H.DeclOffset || (E->Kind != TDeclKind::Procedure && E->Kind != TDeclKind::Function))
-      return DefaultRoutineHeading(H);
-    if (H.Role == TRoutineRole::Nested) E->Name = H.QualifiedName;
-    TDeclText Line;
-    Line.SetKeepSpans(false);
-    AppendEntryLine(*E, Line);
-    Line.Text += ';';
-    return Line.Text.str();
-  }
-
- private:
-  TDeclEntryMaker Maker;
-};
-
 // The declarations of the unit at Path, its used units at hand.
 TDeclOutline OutlineOf(const TUnit& U, const std::string& Path, const TCodeCommandOptions& O) {
   const std::unique_ptr<TUsedTypes> Used = O.Library ? O.Library->For(UnitFolderOf(Path)) : nullptr;
@@ -88,8 +62,7 @@ void WriteCodeText(const TUnit& U, const std::string& Path, const TCodeCommandOp
     WriteOut("{the source file " + C.Path + " is not the one this unit was compiled from: " + C.Why +
              " Its lines are shown by number only.}\n\n");
   TRoutineHeadings Headings(U);
-  TCodeTextOptions Text;
-  Text.Heading = [&Headings](const TCodeRoutineHead& H) { return Headings(H); };
+  const TCodeTextOptions Text = Headings.TextOptions();
   std::string Out;
   bool First = true;
   Matched += Lister.ForEach(Wanted(O), [&](const TCodeRoutine& R) {

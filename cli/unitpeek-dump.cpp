@@ -34,6 +34,7 @@
 #include "RunHeap.h"
 #include "UnitDiffWriters.h"
 #include "UnitFactsJson.h"
+#include "UnitJson.h"
 #include "DCU_Unit.h"
 #include "LoadErrorNote.h"
 #include "LoadHint.h"
@@ -44,33 +45,11 @@
 
 namespace {
 
-// One loaded unit's facts (and, when asked for, its declarations outline),
-// or the raw text of the error that stopped its load.
-struct TLoadResult {
-  TUnitLoad Unit;
-  std::optional<TDeclOutline> Decls;
-  // Decls holds what was read of a unit that did not load.
-  bool Partial = false;
-};
-
-// Library: the units used, found beside the unit and on the unit path.
+// The unit at Path as LoadFacts takes it, the units it uses at hand in
+// Library (beside it and on the unit path).
 TLoadResult LoadFacts(const std::string& Path, bool WithDecls, TUsedUnits* Library) {
-  TLoadResult R;
-  std::function<void(const TUnit&)> TakeDecls;
-  std::unique_ptr<TUsedTypes> Used = WithDecls && Library ? Library->For(UnitFolderOf(Path)) : nullptr;
-  // The listing and the JSON mark no runs: the texts alone are kept.
-  const TDeclOutlineOptions Options{.KeepSpans = false, .Used = Used.get()};
-  if (WithDecls) TakeDecls = [&R, &Options](const TUnit& U) { R.Decls = BuildDeclOutline(U, Options); };
-  R.Unit = TryLoadUnit(Path, TakeDecls);
-  if (WithDecls && !R.Unit.Facts) {
-    // A damaged unit: the declarations read before the error.
-    TUnitLoad Again;
-    if (std::unique_ptr<TUnit> U = TryLoadUnitPartial(Path, Again)) {
-      R.Decls = BuildDeclOutline(*U, Options);
-      R.Partial = true;
-    }
-  }
-  return R;
+  const std::unique_ptr<TUsedTypes> Used = WithDecls && Library ? Library->For(UnitFolderOf(Path)) : nullptr;
+  return LoadFacts(Path, WithDecls, Used.get());
 }
 
 // Text mode: the lines a tab would show. True when the summary was written.
@@ -235,16 +214,8 @@ bool PrintJson(const std::vector<std::string>& Files, bool WithDecls, TUsedUnits
   J.BeginArray();
   for (const std::string& Path : Files) {
     TLoadResult R = Loader ? Loader->Take() : LoadFacts(Path, false, nullptr);
-    const TUnitFacts* Facts = R.Unit.Facts ? &*R.Unit.Facts : nullptr;
-    const std::string Error = Facts ? Facts->SummaryError() : R.Unit.Error;
-    std::vector<TUnitJsonMember> Extra;
-    if (R.Decls) Extra.push_back({"decls", [&R](TJsonWriter& W) { WriteDeclsJson(*R.Decls, W); }});
-    const std::string Hint = Facts ? std::string() : LoadErrorHint(Path, R.Unit.Error);
-    if (!Hint.empty()) Extra.push_back({"hint", [&Hint](TJsonWriter& W) { W.String(Hint); }});
-    if (R.Partial) Extra.push_back({"partial", [](TJsonWriter& W) { W.Bool(true); }});
-    if (!Facts) NoteLoadError(Path, R.Unit.Error);
-    WriteUnitFactsJson(J, Path, Facts, Error, Extra);
-    AllGood = AllGood && Facts && Error.empty();
+    if (!R.Unit.Facts) NoteLoadError(Path, R.Unit.Error);
+    AllGood = WriteUnitJson(J, Path, R) && AllGood;
     J.Flush();
     if (Loader) Loader->GiveBack(std::move(R));
   }

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <span>
 
 namespace {
 
@@ -48,11 +49,22 @@ void LineMarker(TCodeSink& Sink, const TCodeLine& L) {
   Sink.EndLine();
 }
 
+// The names in item It's text: the spans from Next on (the items come in
+// text order, and so do the spans), Next moved past them. As
+// TCodeRoutine::ItemSpans, without its search.
+std::span<const TCodeSpan> NextItemSpans(const TCodeRoutine& R, const TCodeItem& It, size_t& Next) {
+  const size_t N = R.Spans.size();
+  while (Next < N && R.Spans[Next].Start < It.TextStart) ++Next;
+  const size_t First = Next;
+  while (Next < N && R.Spans[Next].Start < It.TextStart + It.TextSize) ++Next;
+  return {R.Spans.data() + First, Next - First};
+}
+
 // An item's text with its names.
-void ItemText(TCodeSink& Sink, const TCodeRoutine& R, const TCodeItem& It) {
+void ItemText(TCodeSink& Sink, const TCodeRoutine& R, const TCodeItem& It, std::span<const TCodeSpan> Spans) {
   const std::string_view Text = R.ItemText(It);
   uint32_t At = 0;
-  for (const TCodeSpan& S : R.ItemSpans(It)) {
+  for (const TCodeSpan& S : Spans) {
     const uint32_t From = S.Start - It.TextStart;
     if (From < At || From + static_cast<size_t>(S.Len) > Text.size()) continue;
     if (From > At) Sink.Run(TCodeRunKind::Plain, Text.substr(At, From - At), NoCodeAnchor);
@@ -96,7 +108,7 @@ void WriteRoutineListing(const TCodeRoutine& R, TCodeSink& Sink, const TCodeText
   Sink.Run(TCodeRunKind::Heading, Options.Heading ? Options.Heading(R.Head) : DefaultRoutineHeading(R.Head),
            R.Head.DeclOffset);
   Sink.EndLine();
-  size_t L = 0, Lab = 0;
+  size_t L = 0, Lab = 0, Sp = 0;
   for (size_t K = 0; K < R.Items.size(); ++K) {
     const TCodeItem& It = R.Items[K];
     Sink.BeginItem(R, K);
@@ -115,7 +127,7 @@ void WriteRoutineListing(const TCodeRoutine& R, TCodeSink& Sink, const TCodeText
     const uint8_t* P = R.Bytes.data() + It.Offset;
     const bool Whole = It.Offset + static_cast<size_t>(It.Size) <= R.Bytes.size();
     if (Options.Bytes && Whole) Bytes(Sink, P, std::min<size_t>(It.Size, BytesPerLine), false);
-    ItemText(Sink, R, It);
+    ItemText(Sink, R, It, NextItemSpans(R, It, Sp));
     Sink.EndLine();
     if (Options.Bytes && Whole)
       for (size_t B = BytesPerLine; B < It.Size; B += BytesPerLine) {

@@ -121,8 +121,11 @@ constexpr bool IsMappedBlock(std::size_t Size) {
 // large one is mapped at a 2 MiB boundary in whole 2 MiB pages, with the
 // system asked for large pages (a mapping that fails throws
 // std::bad_alloc); a smaller one is heap memory. The deleter tells the two
-// apart by size, by the same rule (IsMappedBlock).
-TBlockMem NewBlock(std::size_t Size, std::size_t& Got) {
+// apart by size, by the same rule (IsMappedBlock). Exact: only the first
+// Size bytes will be touched (an image); the large pages then end at the
+// last boundary inside them, and the rest of the last page stays in small
+// pages, which take memory only as far as they are touched.
+TBlockMem NewBlock(std::size_t Size, std::size_t& Got, [[maybe_unused]] bool Exact = false) {
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
   if (IsMappedBlock(Size)) {
     const std::size_t Want = (Size + HugePage - 1) & ~(HugePage - 1);
@@ -134,7 +137,8 @@ TBlockMem NewBlock(std::size_t Size, std::size_t& Got) {
     if (Aligned > Begin) munmap(Raw, Aligned - Begin);
     const uintptr_t End = Begin + Want + HugePage;
     if (End > Aligned + Want) munmap(reinterpret_cast<void*>(Aligned + Want), End - (Aligned + Want));
-    madvise(reinterpret_cast<void*>(Aligned), Want, MADV_HUGEPAGE);  // a refusal changes nothing
+    const std::size_t Large = Exact ? Size & ~(HugePage - 1) : Want;
+    if (Large) madvise(reinterpret_cast<void*>(Aligned), Large, MADV_HUGEPAGE);  // a refusal changes nothing
     Got = Want;
     return TBlockMem(reinterpret_cast<std::byte*>(Aligned), TBlockFree{Want});
   }
@@ -232,7 +236,7 @@ TImageBlock NewImageBlock(std::size_t Size) {
   // A kept block up to twice the size: an image does not hold on to a block
   // that a larger unit's arena or image could use.
   if (UseArenas && Size >= PooledImageMin) Mem = TakeSpare(Size, 2 * Size + HugePage, Got);
-  if (!Mem) Mem = NewBlock(Size, Got);
+  if (!Mem) Mem = NewBlock(Size, Got, true);
   // The bytes of the block are accessed as unsigned char, which may access
   // the bytes of any object.
   return TImageBlock(reinterpret_cast<uint8_t*>(Mem.release()), TImageRelease{Got});

@@ -6,8 +6,10 @@
 #      invocation and one file per invocation, against cksum of the same
 #      files, reading and summing them, and cat, and unitpeek-dump --json
 #      --decls (the declarations too) next to --json (target: at most 2x),
-#      and unitpeek-dump --code --json (every routine disassembled) next to
-#      --json (target: at most 8x) (scripts/bench_cli.py, medians of five
+#      and unitpeek-dump --code --json and --code (every routine
+#      disassembled) next to Zydis decoding and formatting the same
+#      instructions in a tight loop (unitpeek_code_bench --stage zydis) plus
+#      --json (target: at most 2x) (scripts/bench_cli.py, medians of five
 #      rounds);
 #      the declarations outline's size per declaration (target: 200 bytes);
 #   3. the peak resident memory while loading the large synthetic unit,
@@ -43,7 +45,7 @@ export QT_QPA_PLATFORM=offscreen
 
 echo "== build ($BUILD, Release)"
 cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DUNITPEEK_READER_ONLY=OFF -DUNITPEEK_BENCH=ON >/dev/null
-cmake --build "$BUILD" -j2 --target unitpeek_bench unitpeek_benchtool unitpeek-dump
+cmake --build "$BUILD" -j2 --target unitpeek_bench unitpeek_benchtool unitpeek_code_bench unitpeek-dump
 VIEWER_TIMING=""
 TARGETS=$(cmake --build "$BUILD" --target help 2>/dev/null || true)
 if grep -qw "viewer_timing" <<<"$TARGETS"; then
@@ -70,6 +72,9 @@ if [ -s "$WORK/files.txt" ]; then
   echo "cli_files $(wc -l <"$WORK/files.txt")" >>"$FIG"
   echo "cli_bytes $(tr '\n' '\0' <"$WORK/files.txt" | xargs -0 cat | wc -c)" >>"$FIG"
   python3 "$ROOT/scripts/bench_cli.py" "$DUMP" "$TOOL" "$WORK/files.txt" 5 >>"$FIG"
+  # The code's own limit: the least of five tight loops of Zydis over the
+  # instructions of every listing of the corpus.
+  "$BUILD/bench/unitpeek_code_bench" --stage zydis | grep '^zydis_loop_ms' | sed 's/^/code_/' >>"$FIG"
   # The folder report over the same files, text and JSON, against --json:
   # the three taken in turn, ten rounds, so that a busy moment of the machine
   # does not fall on one of them only; the least wall and processor (user +

@@ -8,6 +8,7 @@ one invocation and with one invocation per file:
   dump   unitpeek-dump --json
   decls  unitpeek-dump --json --decls (the declarations too)
   code   unitpeek-dump --code --json (every routine disassembled too)
+  codetext unitpeek-dump --code (the listing as text)
   cksum  cksum (reading and checksumming the same files)
   sum    unitpeek_benchtool sum (reading and summing them)
   cat    cat
@@ -52,6 +53,7 @@ def main():
         "dump": [dump, "--json"],
         "decls": [dump, "--json", "--decls"],
         "code": [dump, "--code", "--json"],
+        "codetext": [dump, "--code"],
         "cksum": ["cksum"],
         "sum": [tool, "sum"],
         "cat": ["cat"],

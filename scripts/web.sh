@@ -3,9 +3,8 @@
 #
 #   1. installs what it needs (Debian's emscripten; with --test also
 #      Debian's chromium and, from npm as pinned in web/test/package-lock.json,
-#      puppeteer-core) and fetches the sources of Zydis and Zycore with
-#      apt-get source (a deb-src line of Debian's own archive; Zycore from
-#      trixie where bookworm's tarball is missing from the archive);
+#      puppeteer-core) and fetches the sources of Zydis and Zycore
+#      (scripts/zydis_sources.sh, with apt-get source);
 #   2. compiles the reader and its Qt-free libraries to WebAssembly
 #      (web/CMakeLists.txt) and lays out the page: index.html, unitpeek.js and
 #      unitpeek.wasm, worker.js, app.js, style.css, and worker-bundle.js (the
@@ -50,46 +49,8 @@ install_packages() {
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends -o DPkg::Lock::Timeout=600 "${wanted[@]}"
 }
 
-# The source lines of Debian's archive (bookworm, and trixie for Zycore).
-SOURCES_LIST=/etc/apt/sources.list.d/unitpeek-src.sources
-add_source_lines() {
-  grep -qs trixie "$SOURCES_LIST" && return
-  echo "== adding deb-src lines ($SOURCES_LIST)"
-  $SUDO tee "$SOURCES_LIST" >/dev/null <<'LINES'
-Types: deb-src
-URIs: http://deb.debian.org/debian
-Suites: bookworm trixie
-Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-LINES
-  $SUDO apt-get update
-}
-
-# Unpacks the upstream tarball of source package $1 (release $2) into
-# $SRC/$3; true when it is there.
-fetch_source() {
-  local pkg=$1 release=$2 dir=$3
-  [ -f "$SRC/$dir/CMakeLists.txt" ] && return 0
-  mkdir -p "$SRC/download"
-  # The download may fail for the Debian files while the tarball came.
-  (cd "$SRC/download" && apt-get source --download-only "$pkg/$release" >/dev/null 2>&1) || true
-  local tarball
-  tarball=$(ls -t "$SRC/download/${pkg}"_*.orig.tar.* 2>/dev/null | head -n 1 || true)
-  [ -n "$tarball" ] || return 1
-  rm -rf "${SRC:?}/$dir" && mkdir -p "$SRC/$dir"
-  tar -xf "$tarball" -C "$SRC/$dir" --strip-components=1
-  echo "== $dir from $(basename "$tarball")"
-}
-
-fetch_sources() {
-  if [ ! -f "$SRC/zydis/CMakeLists.txt" ] || [ ! -f "$SRC/zycore/CMakeLists.txt" ]; then add_source_lines; fi
-  # Bookworm's, as the Linux build's libzydis-dev: the same listing.
-  fetch_source zydis bookworm zydis || { echo "no source of zydis" >&2; exit 1; }
-  if ! fetch_source zycore-c bookworm zycore; then
-    echo "== bookworm's zycore-c source is not in the archive: trixie's"
-    fetch_source zycore-c trixie zycore || { echo "no source of zycore-c" >&2; exit 1; }
-  fi
-}
+# Zydis and Zycore, compiled here for this build (scripts/zydis_sources.sh).
+fetch_sources() { "$ROOT/scripts/zydis_sources.sh" "$SRC"; }
 
 build_module() {
   echo "== module (emscripten) ($(date +%T))"

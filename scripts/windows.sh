@@ -2,9 +2,8 @@
 # Builds unitpeek-dump.exe for 64-bit Windows and tests it under Wine:
 #
 #   1. installs what it needs (MinGW-w64 with POSIX threads, Wine, zip) and
-#      fetches the sources of Zydis and Zycore with apt-get source (a deb-src
-#      line of Debian's own archive; Zycore from trixie where bookworm's
-#      tarball is missing from the archive);
+#      fetches the sources of Zydis and Zycore (scripts/zydis_sources.sh,
+#      with apt-get source);
 #   2. cross-builds Zydis and Zycore, then the program, into build-windows/;
 #   3. runs the tests that apply under Wine (scripts/windows_tests.sh): the
 #      command-line tests of the Linux build against the .exe, and the
@@ -38,46 +37,8 @@ install_packages() {
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends -o DPkg::Lock::Timeout=600 "${missing[@]}"
 }
 
-# The source lines of Debian's archive (bookworm, and trixie for Zycore).
-SOURCES_LIST=/etc/apt/sources.list.d/unitpeek-src.sources
-add_source_lines() {
-  grep -qs trixie "$SOURCES_LIST" && return
-  echo "== adding deb-src lines ($SOURCES_LIST)"
-  $SUDO tee "$SOURCES_LIST" >/dev/null <<'EOF'
-Types: deb-src
-URIs: http://deb.debian.org/debian
-Suites: bookworm trixie
-Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-EOF
-  $SUDO apt-get update
-}
-
-# Unpacks the upstream tarball of source package $1 (release $2 or the
-# default) into $SRC/$3; true when it is there.
-fetch_source() {
-  local pkg=$1 release=$2 dir=$3 wanted=$1
-  [ -n "$release" ] && wanted="$pkg/$release"
-  [ -f "$SRC/$dir/CMakeLists.txt" ] && return 0
-  mkdir -p "$SRC/download"
-  # The download may fail for the Debian files while the tarball came.
-  (cd "$SRC/download" && apt-get source --download-only "$wanted" >/dev/null 2>&1) || true
-  local tarball
-  tarball=$(ls -t "$SRC/download/${pkg}"_*.orig.tar.* 2>/dev/null | head -n 1 || true)
-  [ -n "$tarball" ] || return 1
-  rm -rf "$SRC/$dir" && mkdir -p "$SRC/$dir"
-  tar -xf "$tarball" -C "$SRC/$dir" --strip-components=1
-  echo "== $dir from $(basename "$tarball")"
-}
-
-fetch_sources() {
-  # Bookworm's, as the Linux build's libzydis-dev: the same listing.
-  fetch_source zydis bookworm zydis || { echo "no source of zydis" >&2; exit 1; }
-  if ! fetch_source zycore-c bookworm zycore; then
-    echo "== bookworm's zycore-c source is not in the archive: trixie's"
-    fetch_source zycore-c trixie zycore || { echo "no source of zycore-c" >&2; exit 1; }
-  fi
-}
+# Zydis and Zycore, compiled here for this build (scripts/zydis_sources.sh).
+fetch_sources() { "$ROOT/scripts/zydis_sources.sh" "$SRC"; }
 
 TOOLCHAIN=$ROOT/cmake/mingw-w64-x86_64.cmake
 
@@ -148,7 +109,6 @@ version() { sed -n 's/^project(UnitPeek VERSION \([0-9.]*\).*/\1/p' "$ROOT/CMake
 
 mkdir -p "$OUT"
 install_packages
-add_source_lines
 fetch_sources
 build_zydis
 copy_cli11

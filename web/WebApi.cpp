@@ -4,7 +4,8 @@
 // up_result_size until the next call; texts are UTF-8, listings JSON.
 //
 //   up_summary(path)      the summary text, as unitpeek-dump prints it
-//   up_json(path)         unitpeek-dump --json --decls for the one file
+//   up_json(path)         unitpeek-dump --json --decls for the one file (of a
+//                         damaged unit too, with what was read of it)
 //   up_decls(path)        the declarations listing in runs (see DeclRuns)
 //   up_pas(path)          the unit skeleton (unitpeek-dump --pas)
 //   up_code_open(path)    keeps the unit for its Code view; the routines
@@ -12,6 +13,9 @@
 //   up_code_text(path)    unitpeek-dump --code for the one file
 //   up_report(path, json) unitpeek-dump --report [--json] for a folder
 //   up_report_both(path)  both of them from one reading of the folder
+//   up_scan_begin(path)   the same in steps: the folder walked, its number
+//   up_scan_step(n)         of units; up to n more read, the number read;
+//   up_scan_end()           both reports as up_report_both gives them
 //   up_find(pattern, path) unitpeek-dump --find
 //
 // A unit that does not load answers with the error block; up_fail_offset
@@ -25,19 +29,17 @@
 #include "CodeListing.h"
 #include "DCU_Unit.h"
 #include "CodeText.h"
-#include "DeclJson.h"
 #include "DeclListing.h"
 #include "DeclSkeleton.h"
 #include "FindCommand.h"
 #include "FolderReportWriters.h"
 #include "JsonWriter.h"
-#include "LoadHint.h"
 #include "ReportCommand.h"
-#include "UnitFactsJson.h"
 #include "UnitFolders.h"
+#include "UnitJson.h"
 #include "UnitLoad.h"
+#include "UnitSummary.h"
 #include "WebCodeRuns.h"
-#include "WebSummary.h"
 
 namespace {
 
@@ -61,7 +63,7 @@ void TakeFailure(const TUnitLoad& L) {
 struct TKeptUnit {
   std::unique_ptr<TUnit> Unit;
   std::unique_ptr<TCodeLister> Lister;
-  std::unique_ptr<TWebRoutineHeadings> Headings;
+  std::unique_ptr<TRoutineHeadings> Headings;
 };
 std::optional<TKeptUnit> Kept;
 
@@ -94,10 +96,23 @@ class TDeclRuns : public TDeclSink {
   TJsonWriter J;
 };
 
+// The folder scan under way (up_scan_begin .. up_scan_end).
+std::unique_ptr<TFolderScanner> Scanning;
+
+// Both reports of a folder into Result, parted by a NUL; 0 when it is clean.
+int AnswerReports(const TFolderReport& Report) {
+  std::ostringstream Out;
+  WriteReportText(Report, Out);
+  Out << '\0';
+  WriteReportJson(Report, Out);
+  Result = Out.str();
+  return Report.Clean() ? 0 : 1;
+}
+
 int Answer(const TUnitLoad& L) {
   TakeFailure(L);
   if (L.Facts) return 0;
-  Result = WebErrorBlock(L.Error);
+  Result = ErrorBlockText(L.Error);
   return 1;
 }
 
@@ -116,32 +131,23 @@ EMSCRIPTEN_KEEPALIVE int up_summary(const char* Path) {
   Result.clear();
   const TUnitLoad L = TryLoadUnit(Path);
   if (Answer(L)) return 1;
-  return WebSummaryText(*L.Facts, Result) ? 0 : 1;
+  return AppendSummaryText(*L.Facts, Result) ? 0 : 1;
 }
 
 EMSCRIPTEN_KEEPALIVE int up_json(const char* Path) {
   NewRun();
   Result.clear();
-  std::optional<TDeclOutline> Decls;
-  const TUnitLoad L = TryLoadUnit(Path, [&](const TUnit& U) {
-    Decls = BuildDeclOutline(U, TDeclOutlineOptions{.KeepSpans = false});
-  });
-  TakeFailure(L);
-  const TUnitFacts* Facts = L.Facts ? &*L.Facts : nullptr;
-  const std::string Error = Facts ? Facts->SummaryError() : L.Error;
+  const TLoadResult R = LoadFacts(Path, true);
+  TakeFailure(R.Unit);
+  bool Good = false;
   {
     TJsonWriter J(Result);
     J.BeginArray();
-    // The members the command line's --json --decls writes beside the facts.
-    std::vector<TUnitJsonMember> Extra;
-    if (Decls) Extra.push_back({"decls", [&](TJsonWriter& W) { WriteDeclsJson(*Decls, W); }});
-    const std::string Hint = Facts ? std::string() : LoadErrorHint(Path, L.Error);
-    if (!Hint.empty()) Extra.push_back({"hint", [&Hint](TJsonWriter& W) { W.String(Hint); }});
-    WriteUnitFactsJson(J, Path, Facts, Error, Extra);
+    Good = WriteUnitJson(J, Path, R);
     J.EndArray();
   }
   Result += '\n';
-  return Facts && Error.empty() ? 0 : 1;
+  return Good ? 0 : 1;
 }
 
 EMSCRIPTEN_KEEPALIVE int up_decls(const char* Path) {
@@ -178,12 +184,12 @@ EMSCRIPTEN_KEEPALIVE int up_code_open(const char* Path) {
   std::unique_ptr<TUnit> U = TryLoadUnitKept(Path, Failure);
   if (!U) {
     TakeFailure(Failure);
-    Result = WebErrorBlock(Failure.Error);
+    Result = ErrorBlockText(Failure.Error);
     return 1;
   }
   Kept.emplace();
   Kept->Lister = std::make_unique<TCodeLister>(*U);
-  Kept->Headings = std::make_unique<TWebRoutineHeadings>(*U);
+  Kept->Headings = std::make_unique<TRoutineHeadings>(*U);
   Kept->Unit = std::move(U);
   WriteRoutineHeads(*Kept->Lister, Result);
   return 0;
@@ -204,7 +210,7 @@ EMSCRIPTEN_KEEPALIVE int up_code_text(const char* Path) {
   Result.clear();
   const TUnitLoad L = TryLoadUnit(Path, [&](const TUnit& U) { WriteCodeText(U, Result); });
   if (L.Facts) return 0;
-  Result += WebErrorBlock(L.Error);
+  Result += ErrorBlockText(L.Error);
   TakeFailure(L);
   return 1;
 }
@@ -220,13 +226,30 @@ EMSCRIPTEN_KEEPALIVE int up_report(const char* Path, int Json) {
 // The folder's report as text and as JSON from one scan, parted by a NUL.
 EMSCRIPTEN_KEEPALIVE int up_report_both(const char* Path) {
   NewRun();
-  const TFolderReport Report = ScanFolders({Path});
-  std::ostringstream Out;
-  WriteReportText(Report, Out);
-  Out << '\0';
-  WriteReportJson(Report, Out);
-  Result = Out.str();
-  return Report.Clean() ? 0 : 1;
+  return AnswerReports(ScanFolders({Path}));
+}
+
+// The scan of up_report_both in steps, each a call of its own: the page
+// shows its progress, and the engine, which compiles a function better
+// only for its next call, runs the later units in better code.
+EMSCRIPTEN_KEEPALIVE int up_scan_begin(const char* Path) {
+  NewRun();
+  Scanning = std::make_unique<TFolderScanner>(std::vector<std::string>{Path});
+  return static_cast<int>(Scanning->Total());
+}
+
+EMSCRIPTEN_KEEPALIVE int up_scan_step(int Count) {
+  if (!Scanning) return -1;
+  for (int K = 0; K < Count && Scanning->ReadNext(); ++K) {
+  }
+  return static_cast<int>(Scanning->Done());
+}
+
+EMSCRIPTEN_KEEPALIVE int up_scan_end() {
+  if (!Scanning) return -1;
+  TFolderReport Report = Scanning->Finish();
+  Scanning.reset();
+  return AnswerReports(Report);
 }
 
 EMSCRIPTEN_KEEPALIVE int up_find(const char* Pattern, const char* Path, int Json) {

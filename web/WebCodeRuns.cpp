@@ -1,27 +1,8 @@
 // The Code view's texts (see WebCodeRuns.h).
 #include "WebCodeRuns.h"
 
-#include <optional>
-
 #include "CodeText.h"
-#include "DeclListing.h"
 #include "JsonWriter.h"
-
-TWebRoutineHeadings::TWebRoutineHeadings(const TUnit& U) : Maker(U, TDeclOutlineOptions{.KeepSpans = false}) {}
-
-std::string TWebRoutineHeadings::operator()(const TCodeRoutineHead& H) {
-  if (H.Role == TRoutineRole::Initialization) return "initialization";
-  if (H.Role == TRoutineRole::Finalization) return "finalization";
-  std::optional<TDeclEntry> E = Maker.EntryAt(H.DeclOffset, H.DeclIndex);
-  if (!E || E->Offset != H.DeclOffset || (E->Kind != TDeclKind::Procedure && E->Kind != TDeclKind::Function))
-    return DefaultRoutineHeading(H);
-  if (H.Role == TRoutineRole::Nested) E->Name = H.QualifiedName;
-  TDeclText Line;
-  Line.SetKeepSpans(false);
-  AppendEntryLine(*E, Line);
-  Line.Text += ';';
-  return Line.Text.str();
-}
 
 void WriteRoutineHeads(const TCodeLister& Lister, std::string& Out) {
   TJsonWriter J(Out, TJsonLayout::Flat);
@@ -86,11 +67,9 @@ class TCodeRuns : public TCodeSink {
 
 }  // namespace
 
-void WriteRoutineRuns(const TCodeRoutine& R, TWebRoutineHeadings& Headings, std::string& Out) {
-  TCodeTextOptions Text;
-  Text.Heading = [&Headings](const TCodeRoutineHead& H) { return Headings(H); };
+void WriteRoutineRuns(const TCodeRoutine& R, TRoutineHeadings& Headings, std::string& Out) {
   TCodeRuns Runs(Out);
-  WriteRoutineListing(R, Runs, Text);
+  WriteRoutineListing(R, Runs, Headings.TextOptions());
   Runs.Finish();
 }
 
@@ -98,9 +77,8 @@ void WriteCodeText(const TUnit& U, std::string& Out) {
   const TCodeLister Lister(U);
   if (Lister.Arch() != TCodeArch::X86_32)
     Out += "{the machine code of this format version is not known: its pieces are shown as data}\n\n";
-  TWebRoutineHeadings Headings(U);
-  TCodeTextOptions Text;
-  Text.Heading = [&Headings](const TCodeRoutineHead& H) { return Headings(H); };
+  TRoutineHeadings Headings(U);
+  const TCodeTextOptions Text = Headings.TextOptions();
   bool First = true;
   Lister.ForEach([&](const TCodeRoutine& R) {
     if (!First) Out += '\n';

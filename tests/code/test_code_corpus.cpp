@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "CodeListing.h"
+#include "CodeText.h"
 #include "DCURecs.h"
 #include "DCU_Unit.h"
 #include "TestData.h"
@@ -204,6 +205,31 @@ TSourceHeads ReadHeads(const fs::path& Src) {
   return S;
 }
 
+// Records the names the text writer gives each item.
+class TNameSink : public TCodeSink {
+ public:
+  void Run(TCodeRunKind, std::string_view, int64_t) override {}
+  void EndLine() override {}
+  void Name(std::string_view, const TCodeSpan& Ref) override { Got.back().push_back(Ref.Start); }
+  void BeginItem(const TCodeRoutine&, size_t) override { Got.emplace_back(); }
+  std::vector<std::vector<uint32_t>> Got;  // per item, the starts of its names
+};
+
+// The listing names in each item what ItemSpans has for it.
+void ExpectNamesOfEachItem(const TCodeRoutine& R, const std::string& Where) {
+  TNameSink Sink;
+  WriteRoutineListing(R, Sink);
+  ASSERT_EQ(Sink.Got.size(), R.Items.size()) << Where;
+  for (size_t K = 0; K < R.Items.size(); ++K) {
+    std::vector<uint32_t> Want;
+    const TCodeItem& It = R.Items[K];
+    for (const TCodeSpan& S : R.ItemSpans(It))
+      if (S.Start >= It.TextStart && S.Start + static_cast<size_t>(S.Len) <= It.TextStart + It.TextSize)
+        Want.push_back(S.Start);
+    EXPECT_EQ(Sink.Got[K], Want) << Where << " item " << K;
+  }
+}
+
 }  // namespace
 
 TEST(CodeCorpus, EveryRoutineListedTiledNamedAndDecodedAlike) {
@@ -245,10 +271,15 @@ TEST(CodeCorpus, EveryRoutineListedTiledNamedAndDecodedAlike) {
         if (!Run.empty()) Objdump.AddRun(R.Bytes.data(), Run, Run.front().first, Where);
         Run.clear();
       };
+      uint32_t TextAt = 0;
       for (const TCodeItem& It : R.Items) {
         ASSERT_EQ(It.Offset, At) << Where;
         ASSERT_GT(It.Size, 0u) << Where;
         At += It.Size;
+        // The items' texts follow one another (the text writer walks the
+        // spans along them).
+        EXPECT_GE(It.TextStart, TextAt) << Where;
+        TextAt = It.TextStart + It.TextSize;
         if (It.Kind == TCodeItemKind::Insn && U.Version <= 7) {
           Run.emplace_back(It.Offset, It.Size);
           ++Insns;
@@ -258,6 +289,7 @@ TEST(CodeCorpus, EveryRoutineListedTiledNamedAndDecodedAlike) {
       }
       Flush();
       ASSERT_EQ(At, R.Head.PieceSize) << Where;
+      ExpectNamesOfEachItem(R, Where);
       // Every fixup inside one item, and named.
       for (const TCodeFixup& F : R.Fixups) {
         ++Fixups;

@@ -1,4 +1,5 @@
-// The page's summary text (web/WebSummary.cpp, written without Qt) against
+// The page's summary text (web/WebApi.cpp's up_summary: AppendSummaryText of
+// the facts, or ErrorBlockText of a unit that did not load) against
 // unitpeek-dump's text summary, byte for byte, on synthetic units the corpus
 // has no case of: failing stamps (date, time), midnight and second-count
 // stamps, no stamps, names with Windows-1252 letters and control bytes in
@@ -14,7 +15,7 @@
 #include "SummaryTestUtil.h"
 #include "UnitBuilder.h"
 #include "UnitLoad.h"
-#include "WebSummary.h"
+#include "UnitSummary.h"
 
 using summarytest::Dump;
 using summarytest::TTempDir;
@@ -39,8 +40,8 @@ void ExpectSameText(const std::vector<uint8_t>& Bytes, const std::string& What) 
   UnitConstructionCount = 0;
   const TUnitLoad L = TryLoadUnit(Path);
   std::string Page;
-  if (L.Facts) WebSummaryText(*L.Facts, Page);
-  else Page = WebErrorBlock(L.Error);
+  if (L.Facts) AppendSummaryText(*L.Facts, Page);
+  else Page = ErrorBlockText(L.Error);
   EXPECT_EQ(Page, Dump({Path}).Out) << What;
 }
 

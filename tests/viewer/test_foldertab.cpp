@@ -16,16 +16,22 @@
 #include <QHeaderView>
 #include <QDir>
 #include <QFile>
+#include <QPointer>
 #include <QProgressBar>
 #include <QTest>
 #include <QTreeWidget>
 #include <sstream>
 
+#include "CodeView.h"
+#include "DeclView.h"
 #include "FolderReportWriters.h"
 #include "FolderTab.h"
 #include "GraphView.h"
+#include "HexView.h"
 #include "JX_hotButton.h"
+#include "ListingView.h"
 #include "FolderUnits.h"
+#include "UnitTab.h"
 #include "ViewerTestUtil.h"
 #include "uMain.h"
 
@@ -171,11 +177,20 @@ class TestFolderTab : public QObject {
     QVERIFY(W.FileIndex().count(QLocale().toLower(Broken)));
     QCOMPARE(W.advPageControl->currentWidget(), W.FileIndex().at(QLocale().toLower(Broken)));
 
-    // Closing the folder tab leaves the unit tabs it opened.
+    // Closing the folder tab leaves the unit tabs it opened, and their
+    // views, built only now that the folder tab is gone, read their files.
+    QPointer<TFolderTab> Closed(Tab);
     W.advTabSheetInfoClose(Tab);
     QTRY_COMPARE(W.advPageControl->count(), Before + 1);
+    QTRY_VERIFY(Closed.isNull());
     W.OpenUnitFile(App);
     QCOMPARE(W.advPageControl->currentWidget(), Sheet);
+    Sheet->ShowView(TUnitView::Declarations);
+    QVERIFY(Sheet->DeclView()->Listing->PlainText().startsWith("unit App;"));
+    Sheet->ShowView(TUnitView::Bytes);
+    QCOMPARE(Sheet->HexView()->Bytes().size(), QFileInfo(App).size());
+    Sheet->ShowView(TUnitView::Code);
+    QVERIFY(Sheet->CodeView());
   }
 
   // Without a window the tab only asks: rows and units of the folder give

@@ -29,13 +29,15 @@ const pending = new Map();
 let nextId = 1;
 worker.onmessage = (e) => {
   const p = pending.get(e.data.id);
+  if (p && e.data.progress) { if (p.onProgress) p.onProgress(...e.data.progress); return; }
   pending.delete(e.data.id);
-  if (p) p(e.data);
+  if (p) p.resolve(e.data);
 };
-function ask(op, args = {}, transfer = []) {
+// onProgress(done, total), when given, hears how far a long request is.
+function ask(op, args = {}, transfer = [], onProgress = null) {
   const id = nextId++;
   return new Promise((resolve) => {
-    pending.set(id, resolve);
+    pending.set(id, {resolve, onProgress});
     worker.postMessage({id, op, ...args}, transfer);
   });
 }
@@ -124,12 +126,26 @@ function closeTab(tab) {
   tabs.splice(i, 1);
   tab.button.remove();
   tab.page.remove();
-  if (tab.ownsDir) ask('remove', {dir: tab.dir});
+  releaseDir(tab.dir);
   if (current === tab) {
     current = null;
     if (tabs.length) showTab(tabs[Math.min(i, tabs.length - 1)]);
     else { $('#welcome').hidden = false; document.title = 'UnitPeek'; }
   }
+}
+
+// The tabs that read files of each folder of the worker: a folder's own tab
+// and the unit tabs opened from its table share its files, which go once
+// the last of them is closed.
+const dirUsers = new Map();
+
+function useDir(dir) { dirUsers.set(dir, (dirUsers.get(dir) || 0) + 1); }
+
+function releaseDir(dir) {
+  const n = (dirUsers.get(dir) || 1) - 1;
+  if (n > 0) { dirUsers.set(dir, n); return; }
+  dirUsers.delete(dir);
+  ask('remove', {dir});
 }
 
 function download(name, bytes, type) {
@@ -147,9 +163,10 @@ const VIEWS = ['Summary', 'Declarations', 'Code', 'Bytes'];
 
 // dir: the unit's folder in the worker; path: its path from there (the
 // path the JSON names, as the command line run in dir would).
-async function openUnit(dir, path, ownsDir) {
+async function openUnit(dir, path) {
   const name = path.slice(path.lastIndexOf('/') + 1);
-  const tab = {kind: 'unit', dir, path, ownsDir, label: name, title: path, views: {}, history: []};
+  const tab = {kind: 'unit', dir, path, label: name, title: path, views: {}, history: []};
+  useDir(dir);
   tab.page = el('section', {class: 'page unit', 'data-path': path});
   tab.switcher = el('div', {class: 'switcher'});
   VIEWS.forEach((v, i) => tab.switcher.append(el('button', {'data-view': v, title: `Alt+${i + 1}`,
@@ -484,12 +501,13 @@ async function saveJson(tab) {
 // ---- a folder's tab --------------------------------------------------------
 
 async function openFolder(dir, root, count) {
-  const tab = {kind: 'folder', dir, path: root, ownsDir: true, label: root + '/', title: root};
+  const tab = {kind: 'folder', dir, path: root, label: root + '/', title: root};
+  useDir(dir);
   tab.page = el('section', {class: 'page folder', 'data-path': root});
   addTab(tab);
   tab.page.append(el('p', {class: 'note'}, `Reading ${count} files…`));
   const t0 = performance.now();
-  const both = await ask('reportBoth', {cwd: dir, path: root});
+  const both = await ask('reportSteps', {cwd: dir, path: root}, [], (done, total) => progress(done, total, 'Reading units'));
   tab.reportMs = both.ms;
   tab.reportAllMs = performance.now() - t0;
   const nul = both.bytes.indexOf(0);
@@ -535,7 +553,7 @@ function unitsTable(tab, report) {
   for (const u of report.units || []) {
     const problems = problemsOf.get(u.path) || (u.ok ? '' : 'not loaded');
     const row = el('tr', {class: u.ok ? '' : 'failed', title: u.error || ''},
-                   el('td', {}, el('a', {href: '#', onclick: (e) => { e.preventDefault(); openUnit(tab.dir, u.path, false); }}, u.path)),
+                   el('td', {}, el('a', {href: '#', onclick: (e) => { e.preventDefault(); openUnit(tab.dir, u.path); }}, u.path)),
                    el('td', {}, u.unit || ''), el('td', {}, String(u.version ?? '')), el('td', {}, u.debugInfo ? 'yes' : 'no'),
                    el('td', {}, problems));
     table.append(row);
@@ -565,7 +583,7 @@ async function openFiles(fileList) {
   for (const file of files) {
     const dir = `/w/${++tabCounter}`;
     await putFiles(dir, [{path: file.name, file}], 'Reading');
-    opened.push(await openUnit(dir, file.name, true));
+    opened.push(await openUnit(dir, file.name));
   }
   return opened;
 }

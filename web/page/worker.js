@@ -7,7 +7,19 @@
 
 if (typeof UnitPeekModule === 'undefined') importScripts('unitpeek.js');
 
-const ready = UnitPeekModule(self.UNITPEEK_WASM_BASE64 ? {wasmBinary: decodeBase64(self.UNITPEEK_WASM_BASE64)} : {});
+const WARM_UP_ROUNDS = 20;
+
+// Once loaded, the module reports a small synthetic folder a few times
+// (up_warm_up) before it answers: the browser compiles the module's code
+// then, not during the user's first folder.
+const ready = UnitPeekModule(self.UNITPEEK_WASM_BASE64 ? {wasmBinary: decodeBase64(self.UNITPEEK_WASM_BASE64)} : {})
+  .then((M) => {
+    const t0 = performance.now();
+    M._up_warm_up(WARM_UP_ROUNDS);
+    warmUpMs = performance.now() - t0;
+    return M;
+  });
+let warmUpMs = 0;  // how long the warm-up took
 
 function decodeBase64(text) {
   const bin = atob(text);
@@ -78,7 +90,22 @@ const ops = {
   codeText: (M, m) => call(M, 'up_code_text', m.cwd, [m.path]),
   report: (M, m) => call(M, 'up_report', m.cwd, [m.path, m.json ? 1 : 0]),
   reportBoth: (M, m) => call(M, 'up_report_both', m.cwd, [m.path]),
+  // The same in steps of a few units, each step's progress told.
+  reportSteps(M, m) {
+    if (m.cwd) M.FS.chdir(m.cwd);
+    const t0 = performance.now();
+    const total = M.ccall('up_scan_begin', 'number', ['string'], [m.path]);
+    for (let done = 0; done < total;) {
+      const now = M._up_scan_step(8);
+      if (now <= done) break;  // nothing more to read
+      done = now;
+      self.postMessage({id: m.id, progress: [done, total]});
+    }
+    const status = M._up_scan_end();
+    return {status, bytes: result(M), failOffset: -1, defOffset: -1, ms: performance.now() - t0};
+  },
   find: (M, m) => call(M, 'up_find', m.cwd, [m.pattern, m.path, m.json ? 1 : 0]),
+  warmUp: () => ({status: 0, ms: warmUpMs}),
 };
 
 self.onmessage = async (e) => {
