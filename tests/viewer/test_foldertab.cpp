@@ -210,8 +210,8 @@ class TestFolderTab : public QObject {
   // the runtime units leaves them and their uses out.
   void graphViewDrawsUnitsAndUsesByTheirKind() {
     TUsesGraph G;
-    G.Nodes = {{"App", true, false, false, {0}, 0}, {"Lib", true, true, false, {1}, 1},
-               {"System", false, false, true, {}, 2}};
+    G.Nodes = {{"App", true, false, false, false, {0}, 0}, {"Lib", true, true, false, false, {1}, 1},
+               {"System", false, false, true, false, {}, 2}};
     G.Edges = {{0, 1, true, true}, {0, 2, false, false}, {1, 2, true, false}};
     G.SetUnits = 2;
     TGraphView View;
@@ -251,7 +251,7 @@ class TestFolderTab : public QObject {
   // cancelled is never drawn, and a later one replaces the one under way.
   void graphLayoutRunsOffTheWindowsThread() {
     TUsesGraph G;
-    G.Nodes = {{"App", true, false, false, {0}, 0}, {"Lib", true, false, false, {1}, 1}};
+    G.Nodes = {{"App", true, false, false, false, {0}, 0}, {"Lib", true, false, false, false, {1}, 1}};
     G.Edges = {{0, 1, true, false}};
     G.SetUnits = 2;
     TGraphView View;
@@ -265,7 +265,7 @@ class TestFolderTab : public QObject {
     QCOMPARE(View.NodeItemCount(), 2);
     QVERIFY(!View.Laying());
 
-    G.Nodes.push_back({"Third", true, false, false, {2}, 0});
+    G.Nodes.push_back({"Third", true, false, false, false, {2}, 0});
     G.SetUnits = 3;
     View.StartLayout(G, {});
     View.CancelLayout();
