@@ -29,6 +29,7 @@
 #include <unordered_map>
 
 #include "FolderFind.h"
+#include "UnitLoad.h"
 #include "FolderReportWriters.h"
 #include "GraphView.h"
 #include "Jx_PanelGradient.h"
@@ -57,7 +58,8 @@ QTableWidgetItem* Cell(const QString& S) {
 
 }  // namespace
 
-TFolderTab::TFolderTab(const QString& Path, QWidget* Parent) : QWidget(Parent), FPath(Path) {
+TFolderTab::TFolderTab(const QString& Path, QWidget* Parent, std::vector<std::string> UnitPath)
+    : QWidget(Parent), FPath(Path), FUnitPath(std::move(UnitPath)) {
   setObjectName(QStringLiteral("FolderTab"));
   auto* Layout = new QVBoxLayout(this);
   Layout->setContentsMargins(4, 4, 4, 4);
@@ -302,7 +304,10 @@ void TFolderTab::StartScan() {
     if (!FIndex) FindPage->SetIndex(FScanIndex.get());
     // The units are read ahead on a thread per core; the slices take them in order.
     Scanner = std::make_unique<TFolderScanner>(std::vector<std::string>{QFile::encodeName(FPath).toStdString()},
-                                               FScanIndex.get(), DefaultJobs());
+                                               FScanIndex.get(), DefaultJobs(), FUnitPath);
+    FLibraryFiles.clear();
+    FLibraryNext = 0;
+    FLibraryListed = false;
     FScanStamps.clear();
     FScanStamps.reserve(Scanner->Total());
     Progress->setRange(0, int(Scanner->Total()));
@@ -354,6 +359,32 @@ void TFolderTab::ScanSlice() {
   if (!Scanner) return;  // cancelled meanwhile
   if (!Scanner->AtEnd()) {
     QTimer::singleShot(0, this, &TFolderTab::ScanSlice);
+    return;
+  }
+  LibrarySlice();
+}
+
+void TFolderTab::LibrarySlice() {
+  if (!Scanner || !Scanner->AtEnd()) return;  // a rescan started meanwhile
+  if (!FLibraryListed) {
+    FLibraryListed = true;
+    std::vector<std::string> Known;
+    for (const TFolderUnit& U : Scanner->UnitsRead()) Known.push_back(U.Path);
+    FLibraryFiles = FUnitPath.empty() ? std::vector<std::string>{} : LibraryUnitFiles(FUnitPath, Known);
+    FScanIndex->SetLibraryFrom(uint32_t(FScanIndex->Size()));
+  }
+  QElapsedTimer Clock;
+  Clock.start();
+  while (FLibraryNext < FLibraryFiles.size() && Clock.elapsed() < SliceMs) {
+    const std::string& File = FLibraryFiles[FLibraryNext++];
+    std::optional<TFindUnit> Taken;
+    const TUnitLoad L = TryLoadUnit(File, [&](const TUnit& U) { Taken = FScanIndex->Take(U); });
+    if (!L.Facts) Taken.reset();
+    FScanIndex->Add(File, std::move(Taken), L.Error);
+  }
+  if (FLibraryNext < FLibraryFiles.size()) {
+    Status->setText(tr("Reading library unit %1 of %2").arg(FLibraryNext).arg(FLibraryFiles.size()));
+    QTimer::singleShot(0, this, &TFolderTab::LibrarySlice);
     return;
   }
   // The label and the bar are drawn as they are now before the findings
@@ -481,8 +512,11 @@ void TFolderTab::FinishRefresh() {
     if (R->Kept[I] != TRefresher::Read) R->Units[I] = std::move(FReport.Units[R->Kept[I]]);
     IndexOrder[I] = R->Kept[I] != TRefresher::Read ? uint32_t(R->Kept[I]) : R->Indexed[I];
   }
+  // The library units stay after the set's.
+  for (size_t I = 0; I < FLibraryUnits; ++I) IndexOrder.push_back(uint32_t(FReport.Units.size() + I));
   // The index numbers its units as the report again.
   FIndex->Reorder(IndexOrder);
+  FIndex->SetLibraryFrom(uint32_t(R->Paths.size()));
   FReport.Units = std::move(R->Units);
   FReport.Unreadable = std::move(R->Unreadable);
   FStamps = std::move(R->Stamps);
@@ -494,6 +528,7 @@ void TFolderTab::ShowReport() {
   FReport = Scanner->Finish();
   Scanner.reset();
   FIndex = std::move(FScanIndex);
+  FLibraryUnits = FIndex->Size() - FReport.Units.size();
   FindPage->SetIndex(FIndex.get());
   FStamps = std::move(FScanStamps);
   FScanStamps.clear();
@@ -628,6 +663,23 @@ void TFolderTab::FillFindings() {
     Group->setText(0, QStringLiteral("%1 (%2)").arg(Kind).arg(Group->childCount()));
   }
   if (FReport.Findings.empty()) new QTreeWidgetItem(FindingsList, {tr("No findings.")});
+  FillLibraryUnits();
+}
+
+// The used units found in the library folders, apart from the findings (they
+// are not missing); a double-click asks for the file.
+void TFolderTab::FillLibraryUnits() {
+  if (FReport.Library.empty()) return;
+  auto* Group = new QTreeWidgetItem(FindingsList, {tr("library units (%1, in the library folders)").arg(FReport.Library.size())});
+  Group->setData(0, Qt::UserRole + 1, QStringLiteral("library"));
+  Group->setExpanded(true);
+  for (const TLibraryUnit& L : FReport.Library) {
+    const size_t Users = FReport.FileLists[L.FileList].size();
+    auto* Line = new QTreeWidgetItem(Group, {tr("%1 (%2), used by %3")
+                                                 .arg(Text(DisplayUtf8(FReport.Names.Text(L.Unit))), PathText(L.Path))
+                                                 .arg(Users == 1 ? tr("1 unit") : tr("%1 units").arg(Users))});
+    Line->setData(0, Qt::UserRole, PathText(L.Path));
+  }
 }
 
 QString TFolderTab::RelativeToFolder(const QString& Text) const {

@@ -14,6 +14,12 @@
 // page asks the index as far as it is built; a rescan builds a new one and
 // the page keeps the last whole one meanwhile.
 //
+// With a unit path (the library folders), the units the folder's units use
+// that are not in it but in those folders are library units, listed apart
+// from the missing ones on the Findings page; the unit files of those
+// folders are added to the find index after the folder's (marked library on
+// the Find page), read in slices after the folder's units.
+//
 // The tab follows the folder on disk: a watcher on its folders and unit
 // files notes every change, the changes are gathered until the folder has
 // been quiet for SettleMs, and then the units that were added or changed
@@ -54,8 +60,9 @@ class TJx_PanelGradient;
 class TFolderTab : public QWidget {
   Q_OBJECT
  public:
-  // Starts scanning Path once the event loop runs.
-  explicit TFolderTab(const QString& Path, QWidget* Parent = nullptr);
+  // Starts scanning Path once the event loop runs; UnitPath: the library
+  // folders (their paths as the file system takes them).
+  explicit TFolderTab(const QString& Path, QWidget* Parent = nullptr, std::vector<std::string> UnitPath = {});
   ~TFolderTab() override;
 
   const QString& Path() const { return FPath; }
@@ -152,6 +159,9 @@ class TFolderTab : public QWidget {
   void CreateWatcher();
 
   void ScanSlice();
+  // Adds the units of the library folders to the index under way, a slice
+  // at a time, then shows the report.
+  void LibrarySlice();
   void RefreshSlice();
   void FinishRefresh();
   // A change on disk: (re)starts the wait for the folder to settle.
@@ -171,6 +181,7 @@ class TFolderTab : public QWidget {
   // Text with the folder's path (and the slash after it) taken out.
   QString RelativeToFolder(const QString& Text) const;
   void FillFindings();
+  void FillLibraryUnits();
   // Lays the uses graph out now when the Graph page is shown, else when it
   // next is.
   void ShowGraph();
@@ -189,6 +200,13 @@ class TFolderTab : public QWidget {
   struct TRefresher;
 
   QString FPath;
+  std::vector<std::string> FUnitPath;
+  // The library's unit files for the index under way, the next to read, and
+  // how many of FIndex's units are library units (after the report's).
+  std::vector<std::string> FLibraryFiles;
+  size_t FLibraryNext = 0;
+  bool FLibraryListed = false;
+  size_t FLibraryUnits = 0;
   std::unique_ptr<TFolderScanner> Scanner;
   std::unique_ptr<TRefresher> Refresher;
   bool FCancelled = false;

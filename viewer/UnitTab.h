@@ -19,6 +19,7 @@
 #include <QWidget>
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 class QAbstractButton;
 class QLabel;
@@ -29,6 +30,7 @@ class TCodeView;
 class TDeclView;
 class THexView;
 class TJx_PanelGradient;
+class TUsedUnits;
 
 enum class TUnitView { Summary = 0, Declarations = 1, Bytes = 2, Code = 3 };
 inline constexpr int UnitViewCount = 4;
@@ -95,6 +97,18 @@ class TAdvTabSheet : public QWidget {
   // listing has no such declaration (or the file did not load).
   bool ShowDeclaration(int64_t TagOffset);
 
+  // The file of the used unit that declares the type Name ("Unit.Name":
+  // that unit's): of the units this one uses, System first, the last that
+  // declares it, as the compiler takes it; looked for as Library looks for
+  // used units. Empty when none at hand does (or the Declarations view has
+  // not been built).
+  QString UsedUnitDeclaring(const QString& Name);
+  // Set by the window before the views are built: the library of the units
+  // the unit uses (null: the unit is read alone), and the folder of the
+  // folder tab the file was opened from (looked in after the file's own).
+  std::shared_ptr<TUsedUnits> Library;
+  QString TabFolder;
+
   // Set by the window: the colour of comments in the listing, and the seam
   // that asks where to save the listing.
   QColor CommentColor;
@@ -105,6 +119,9 @@ class TAdvTabSheet : public QWidget {
 
  signals:
   void ViewChanged(TUnitView View);
+  // A type name of another unit was followed in the Declarations view: the
+  // file of the used unit that declares it, and the name.
+  void OutsideDeclarationWanted(const QString& File, const QString& Name);
 
  protected:
   void showEvent(QShowEvent* Event) override;
