@@ -50,6 +50,21 @@ QString ProblemsText(const TFolderUnit& U) {
   return P.join(QStringLiteral(", "));
 }
 
+// Data of a findings line: the files of a finding about several.
+constexpr int FilesRole = Qt::UserRole + 2;
+
+// A context menu on View with Compare, enabled as the tab's button is.
+template <class TTab>
+void AddCompareMenu(QAbstractItemView* View, TTab* Tab) {
+  View->setContextMenuPolicy(Qt::CustomContextMenu);
+  QObject::connect(View, &QWidget::customContextMenuRequested, Tab, [View, Tab](const QPoint& At) {
+    QMenu Menu;
+    QAction* Compare = Menu.addAction(QObject::tr("Compare"));
+    Compare->setEnabled(Tab->CompareFiles().size() == 2);
+    if (Menu.exec(View->viewport()->mapToGlobal(At)) == Compare) Tab->CompareSelected();
+  });
+}
+
 QTableWidgetItem* Cell(const QString& S) {
   auto* I = new QTableWidgetItem(S);
   I->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
@@ -109,11 +124,41 @@ void TFolderTab::CreateProgressRow(QVBoxLayout* Layout) {
   ProgressRow->addWidget(CancelButton);
   ProgressRow->addWidget(RescanButton);
   ProgressRow->addWidget(CreateExportButton());
+  CreateCompareButton();
+  ProgressRow->addWidget(CompareButton);
   ProgressRow->addWidget(FindButton);
   Layout->addLayout(ProgressRow);
   connect(CancelButton, &QPushButton::clicked, this, &TFolderTab::Cancel);
   connect(RescanButton, &QPushButton::clicked, this, &TFolderTab::Rescan);
   connect(FindButton, &QPushButton::clicked, this, &TFolderTab::StartFind);
+}
+
+void TFolderTab::CreateCompareButton() {
+  CompareButton = new QPushButton(tr("Compare"), this);
+  CompareButton->setObjectName(QStringLiteral("CompareButton"));
+  CompareButton->setToolTip(tr("Compare two builds of a unit: the two units selected, or the files of the finding chosen"));
+  CompareButton->setEnabled(false);
+  connect(CompareButton, &QPushButton::clicked, this, &TFolderTab::CompareSelected);
+}
+
+void TFolderTab::UpdateCompareButton() { CompareButton->setEnabled(CompareFiles().size() == 2); }
+
+QStringList TFolderTab::CompareFiles() const {
+  QStringList Files;
+  if (Pages->currentWidget() == UnitsTable) {
+    Files = SelectedFiles(nullptr);
+  } else if (Pages->currentWidget() == FindingsList) {
+    if (const QTreeWidgetItem* Item = FindingsList->currentItem()) Files = Item->data(0, FilesRole).toStringList();
+    if (Files.size() > 2) Files.erase(Files.begin() + 2, Files.end());
+  }
+  return Files.size() == 2 ? Files : QStringList();
+}
+
+bool TFolderTab::CompareSelected() {
+  const QStringList Files = CompareFiles();
+  if (Files.size() != 2) return false;
+  emit compareRequested(Files[0], Files[1]);
+  return true;
 }
 
 QPushButton* TFolderTab::CreateExportButton() {
@@ -180,6 +225,7 @@ void TFolderTab::CreatePages(QVBoxLayout* Layout) {
   // The graph is laid out when its page is shown: a large folder's layout
   // takes long, and it need not hold up its other pages.
   connect(Pages, &QTabWidget::currentChanged, this, [this] {
+    UpdateCompareButton();
     if (FGraphStale || (Pages->currentWidget() == GraphPage && GraphStatus->isVisible() && !GraphView->Laying()))
       ShowGraph();
     else if (Pages->currentWidget() == GraphPage)
@@ -214,6 +260,8 @@ QWidget* TFolderTab::CreateUnitsPage() {
   // By file, A to Z, as the command line lists them.
   UnitsTable->horizontalHeader()->setSortIndicator(0, Qt::AscendingOrder);
   connect(UnitsTable, &QTableWidget::cellDoubleClicked, this, [this](int Row, int) { OpenRow(Row); });
+  connect(UnitsTable, &QTableWidget::itemSelectionChanged, this, &TFolderTab::UpdateCompareButton);
+  AddCompareMenu(UnitsTable, this);
   return UnitsTable;
 }
 
@@ -226,6 +274,8 @@ QWidget* TFolderTab::CreateFindingsPage() {
     const QString File = Item->data(0, Qt::UserRole).toString();
     if (!File.isEmpty()) emit unitRequested(File);
   });
+  connect(FindingsList, &QTreeWidget::currentItemChanged, this, &TFolderTab::UpdateCompareButton);
+  AddCompareMenu(FindingsList, this);
   return FindingsList;
 }
 
@@ -660,6 +710,7 @@ void TFolderTab::FillFindings() {
     Line->setToolTip(0, Whole);
     if (F.Kind == TFindingKind::InterfaceMismatch || (F.Kind == TFindingKind::NotLoaded && F.File < FReport.Units.size()))
       Line->setData(0, Qt::UserRole, PathText(FReport.Units[F.File].Path));
+    Line->setData(0, FilesRole, CompareFilesOf(F));
     Group->setText(0, QStringLiteral("%1 (%2)").arg(Kind).arg(Group->childCount()));
   }
   if (FReport.Findings.empty()) new QTreeWidgetItem(FindingsList, {tr("No findings.")});
@@ -680,6 +731,19 @@ void TFolderTab::FillLibraryUnits() {
                                                  .arg(Users == 1 ? tr("1 unit") : tr("%1 units").arg(Users))});
     Line->setData(0, Qt::UserRole, PathText(L.Path));
   }
+}
+
+// The files a finding leads Compare to: a unit's files, or the importer and
+// the file of the unit it was compiled against another build of.
+QStringList TFolderTab::CompareFilesOf(const TFinding& F) const {
+  QStringList Files;
+  if (F.Kind == TFindingKind::DuplicateUnit) {
+    for (uint32_t I : FReport.FilesOf(F)) Files << PathText(FReport.Units[I].Path);
+  } else if (F.Kind == TFindingKind::InterfaceMismatch && F.File < FReport.Units.size()) {
+    const std::vector<uint32_t>& Candidates = FReport.FilesOf(F);
+    if (!Candidates.empty()) Files << PathText(FReport.Units[F.File].Path) << PathText(FReport.Units[Candidates.front()].Path);
+  }
+  return Files;
 }
 
 QString TFolderTab::RelativeToFolder(const QString& Text) const {

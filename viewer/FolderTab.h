@@ -9,6 +9,12 @@
 // which the window connects to its own OpenUnitFile; a declaration found on
 // the Find page asks for its unit at the declaration by declarationRequested.
 //
+// Compare (a button, and the context menus of the table and the findings)
+// asks for the comparison of two units by compareRequested: the two rows
+// selected in the units table, or the first two files of a finding about
+// several (one unit in several files, a unit compiled against another build
+// of the unit it uses: the importer and the used unit's file).
+//
 // The scan also builds the folder's find index (FindIndex.h), unit by unit in
 // the same slices; the Find page asks it. Until the first scan is done the
 // page asks the index as far as it is built; a rescan builds a new one and
@@ -32,6 +38,7 @@
 #include <QElapsedTimer>
 #include <functional>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 #include <memory>
 #include <vector>
@@ -90,6 +97,12 @@ class TFolderTab : public QWidget {
   void OpenRow(int Row);
   // Shows the Find page with its pattern selected, for a new one.
   void StartFind();
+  // The two files Compare takes now: the two selected rows of the units
+  // table when the Units page shows, the current finding's first two files
+  // when the Findings page does; empty when there are not two.
+  QStringList CompareFiles() const;
+  // Asks for the comparison of CompareFiles; false when there are not two.
+  bool CompareSelected();
 
   TJx_PanelGradient* Header = nullptr;
   QLabel* Status = nullptr;
@@ -97,6 +110,7 @@ class TFolderTab : public QWidget {
   QPushButton* CancelButton = nullptr;
   QPushButton* RescanButton = nullptr;
   QPushButton* FindButton = nullptr;
+  QPushButton* CompareButton = nullptr;
   // Export (once a scan is done): the report as unitpeek-dump --report
   // writes it, as text or JSON, or the findings alone, to a file that
   // AskSaveFile asks for (the name suggested, the file filter; empty:
@@ -141,8 +155,12 @@ class TFolderTab : public QWidget {
   // The user chose a declaration found: its unit file and the file offset of
   // its tag byte.
   void declarationRequested(const QString& Path, qint64 Offset);
+  // The user asked for two unit files (full paths) to be compared.
+  void compareRequested(const QString& PathA, const QString& PathB);
 
  private:
+  void CreateCompareButton();
+  void UpdateCompareButton();
   // The steps of building the tab, in this order; CreatePages adds the
   // four pages that the next four make.
   void CreateHeader(QVBoxLayout* Layout);
@@ -182,6 +200,7 @@ class TFolderTab : public QWidget {
   QString RelativeToFolder(const QString& Text) const;
   void FillFindings();
   void FillLibraryUnits();
+  QStringList CompareFilesOf(const TFinding& F) const;
   // Lays the uses graph out now when the Graph page is shown, else when it
   // next is.
   void ShowGraph();

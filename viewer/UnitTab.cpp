@@ -9,6 +9,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QShortcut>
 #include <QStackedWidget>
 #include <QTextEdit>
@@ -103,6 +104,20 @@ void TAdvTabSheet::BuildViewSwitch() {
     FButtons[I] = B;
   }
   Bar->addStretch(1);
+  FCompareButton = new QToolButton(this);
+  FCompareButton->setObjectName(QStringLiteral("CompareWith"));
+  FCompareButton->setText(tr("Compare With..."));
+  FCompareButton->setToolTip(tr("Compare this unit with another build of it: an open tab or a file"));
+  FCompareButton->setAutoRaise(true);
+  FCompareButton->setFocusPolicy(Qt::NoFocus);
+  FCompareButton->setPopupMode(QToolButton::InstantPopup);
+  auto* Menu = new QMenu(FCompareButton);
+  connect(Menu, &QMenu::aboutToShow, this, [this, Menu] {
+    Menu->clear();
+    if (FillCompareMenu) FillCompareMenu(Menu);
+  });
+  FCompareButton->setMenu(Menu);
+  Bar->addWidget(FCompareButton);
   static_cast<QVBoxLayout*>(layout())->insertLayout(1, Bar);
 }
 

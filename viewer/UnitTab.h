@@ -24,7 +24,9 @@
 class QAbstractButton;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QStackedWidget;
+class QToolButton;
 class QTextEdit;
 class TCodeView;
 class TDeclView;
@@ -67,6 +69,13 @@ class TAdvTabSheet : public QWidget {
   QWidget* ViewWidget() const;
   // The button that switches to View.
   QAbstractButton* ViewButton(TUnitView View);
+  // "Compare With...", at the end of the view switch: its menu is filled by
+  // FillCompareMenu (set by the window) each time it opens.
+  QToolButton* CompareButton() {
+    if (!FButtons[0]) BuildViewSwitch();
+    return FCompareButton;
+  }
+  std::function<void(QMenu* Menu)> FillCompareMenu;
 
   // The views built so far (null until first shown).
   TDeclView* DeclView() const { return FDecl; }
@@ -141,6 +150,7 @@ class TAdvTabSheet : public QWidget {
   QString FPath;
   TUnitView FView = TUnitView::Summary;
   QAbstractButton* FButtons[UnitViewCount] = {};
+  QToolButton* FCompareButton = nullptr;
   QStackedWidget* FStack = nullptr;
   TDeclView* FDecl = nullptr;
   THexView* FHex = nullptr;

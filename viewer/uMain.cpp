@@ -25,6 +25,7 @@
 #include <QVBoxLayout>
 
 #include "BusyCursor.h"
+#include "CompareTab.h"
 #include "DeclView.h"
 #include "ListingView.h"
 #include "FolderTab.h"
@@ -355,6 +356,7 @@ TAdvTabSheet* TfrmJXUnitPeek::MakeFileTab(const QString& Path, const QString& Ta
   Page->Build(Path, advPageControl->palette().color(QPalette::Window), SheetBorderWidth);
   UpdateCaptions();
   Page->CommentColor = CommentColor;
+  Page->FillCompareMenu = [this, Path](QMenu* Menu) { FillCompareMenu(Menu, Path); };
   connect(Page, &TAdvTabSheet::OutsideDeclarationWanted, this,
           [this, Page](const QString& File, const QString& Name) { OpenOutsideDeclaration(Page, File, Name); });
   Page->AskSaveName = [this](const QString& Suggested) { return RunSaveDialog(Suggested); };
@@ -442,6 +444,43 @@ TAdvTabSheet* TfrmJXUnitPeek::OpenOutsideDeclaration(TAdvTabSheet* From, const Q
   return To;
 }
 
+void TfrmJXUnitPeek::FillCompareMenu(QMenu* Menu, const QString& Path) {
+  for (int I = 0; I < advPageControl->count(); ++I) {
+    auto* S = qobject_cast<TAdvTabSheet*>(advPageControl->widget(I));
+    if (!S || S->Path() == Path) continue;
+    QString Shown = QDir::toNativeSeparators(S->Path());
+    Shown.replace(QLatin1Char('&'), QStringLiteral("&&"));
+    const QString Other = S->Path();
+    connect(Menu->addAction(Shown), &QAction::triggered, this, [this, Path, Other] { CompareUnits(Path, Other); });
+  }
+  if (Menu->isEmpty()) Menu->addAction(tr("No other unit open"))->setEnabled(false);
+  Menu->addSeparator();
+  connect(Menu->addAction(tr("Other File...")), &QAction::triggered, this, [this, Path] {
+    if (const QString Other = RunCompareFileDialog(Path); !Other.isEmpty()) CompareUnits(Path, Other);
+  });
+}
+
+QString TfrmJXUnitPeek::RunCompareFileDialog(const QString& Path) {
+  return QFileDialog::getOpenFileName(this, tr("Compare With"), QFileInfo(Path).path(),
+                                      tr("Delphi Compiled Unit (*.dcu);;All files (*)"));
+}
+
+TCompareTab* TfrmJXUnitPeek::CompareUnits(const QString& PathA, const QString& PathB) {
+  for (int I = 0; I < advPageControl->count(); ++I) {
+    auto* Tab = qobject_cast<TCompareTab*>(advPageControl->widget(I));
+    if (Tab && Tab->PathA() == PathA && Tab->PathB() == PathB) {
+      Tab->Refresh();
+      advPageControl->setCurrentWidget(Tab);
+      return Tab;
+    }
+  }
+  auto* Tab = new TCompareTab(PathA, PathB, Library());
+  const int Index = advPageControl->addTab(Tab, TCompareTab::Caption(PathA, PathB));
+  advPageControl->setTabToolTip(Index, PathA + QLatin1Char('\n') + PathB);
+  advPageControl->setCurrentIndex(Index);
+  return Tab;
+}
+
 TAdvTabSheet* TfrmJXUnitPeek::SheetOf(const QString& Path) const {
   const auto It = FFileIndex.find(QLocale().toLower(Path));
   return It != FFileIndex.end() ? qobject_cast<TAdvTabSheet*>(It->second) : nullptr;
@@ -490,6 +529,7 @@ TFolderTab* TfrmJXUnitPeek::OpenFolder(const QString& Path) {
   Tab->AskSaveFile = [this](const QString& Suggested, const QString& Filter) {
     return RunExportDialog(Suggested, Filter);
   };
+  connect(Tab, &TFolderTab::compareRequested, this, &TfrmJXUnitPeek::CompareUnits);
   connect(Tab, &TFolderTab::declarationRequested, this,
           [this, Tab](const QString& File, qint64 Offset) { OpenDeclaration(File, Offset, Tab->Path()); });
   QString Caption = QFileInfo(QDir::cleanPath(Path)).fileName();

@@ -38,6 +38,7 @@ class QVBoxLayout;
 class TJX_hotButton;
 class TJx_PanelDropFile;
 class TJx_PanelGradient;
+class TCompareTab;
 class TFolderTab;
 class TSplitterMemory;
 class TUsedUnits;
@@ -79,6 +80,9 @@ class TfrmJXUnitPeek : public QMainWindow {
   // Opens File (a used unit of From's) at the declaration of the type Name,
   // Back there returning to From; the file's tab.
   TAdvTabSheet* OpenOutsideDeclaration(TAdvTabSheet* From, const QString& File, const QString& Name);
+  // Compares two builds of a unit in a comparison tab (CompareTab.h), which
+  // comes to the front; a pair compared already has its tab compared again.
+  TCompareTab* CompareUnits(const QString& PathA, const QString& PathB);
   // The open file tab of Path (any letter case), or null.
   TAdvTabSheet* SheetOf(const QString& Path) const;
 
@@ -168,6 +172,8 @@ class TfrmJXUnitPeek : public QMainWindow {
   // Shows the library folders dialog with Folders; false when cancelled,
   // else Folders holds the new list.
   virtual bool RunLibraryFoldersDialog(QStringList& Folders);
+  // Asks for a unit file to compare Path with; empty when cancelled.
+  virtual QString RunCompareFileDialog(const QString& Path);
   // Asks whether to quit with OpenTabs tabs of files and folders open.
   virtual bool ConfirmQuit(int OpenTabs);
 
@@ -193,6 +199,8 @@ class TfrmJXUnitPeek : public QMainWindow {
   void FormCreate();
   void FormShow();
   TAdvTabSheet* MakeFileTab(const QString& Path, const QString& TabFolder);
+  // The menu of a file tab's Compare With...: the other file tabs, a file.
+  void FillCompareMenu(QMenu* Menu, const QString& Path);
   // The active file tab, or null on the welcome tab and on folder tabs.
   TAdvTabSheet* ActiveSheet() const;
   // The active folder tab, or null.
