@@ -260,6 +260,8 @@ class TestUsedUnits : public QObject {
     QTRY_VERIFY(!Tab.Scanning() && Tab.Report().Units.size() == 2);
     QCOMPARE(Tab.Index()->Size(), size_t(3));
     QVERIFY(!Tab.Index()->Library(1) && Tab.Index()->Library(2));
+    QCOMPARE(Tab.Report().Library.size(), size_t(1));
+    QCOMPARE(Tab.Index()->Path(2), QFile::encodeName(Lib.filePath("shared.dcu")).toStdString());
     Tab.FindPage->Find("Tool");
     QCOMPARE(Tab.FindPage->Results->topLevelItem(0)->childCount(), 2);
   }
