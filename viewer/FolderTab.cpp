@@ -733,17 +733,14 @@ void TFolderTab::FillLibraryUnits() {
   }
 }
 
-// The files a finding leads Compare to: a unit's files, or the importer and
-// the file of the unit it was compiled against another build of.
+// The files a finding leads Compare to: the files of a unit in several, or
+// the builds of the unit an importer was compiled against another build of
+// (where the folder holds more than one).
 QStringList TFolderTab::CompareFilesOf(const TFinding& F) const {
   QStringList Files;
-  if (F.Kind == TFindingKind::DuplicateUnit) {
+  if (F.Kind == TFindingKind::DuplicateUnit || F.Kind == TFindingKind::InterfaceMismatch)
     for (uint32_t I : FReport.FilesOf(F)) Files << PathText(FReport.Units[I].Path);
-  } else if (F.Kind == TFindingKind::InterfaceMismatch && F.File < FReport.Units.size()) {
-    const std::vector<uint32_t>& Candidates = FReport.FilesOf(F);
-    if (!Candidates.empty()) Files << PathText(FReport.Units[F.File].Path) << PathText(FReport.Units[Candidates.front()].Path);
-  }
-  return Files;
+  return Files.size() >= 2 ? Files : QStringList();
 }
 
 QString TFolderTab::RelativeToFolder(const QString& Text) const {

@@ -12,8 +12,8 @@
 // Compare (a button, and the context menus of the table and the findings)
 // asks for the comparison of two units by compareRequested: the two rows
 // selected in the units table, or the first two files of a finding about
-// several (one unit in several files, a unit compiled against another build
-// of the unit it uses: the importer and the used unit's file).
+// several (one unit in several files; a unit compiled against another build
+// of a unit it uses, where the folder holds several builds of that unit).
 //
 // The scan also builds the folder's find index (FindIndex.h), unit by unit in
 // the same slices; the Find page asks it. Until the first scan is done the
