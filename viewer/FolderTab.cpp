@@ -733,13 +733,18 @@ void TFolderTab::FillLibraryUnits() {
   }
 }
 
-// The files a finding leads Compare to: the files of a unit in several, or
-// the builds of the unit an importer was compiled against another build of
-// (where the folder holds more than one).
+// The files a finding leads Compare to: the files of a unit in several; for
+// an importer compiled against another build of a unit, the file of that
+// unit it was checked against and the unit's other files in the folder.
 QStringList TFolderTab::CompareFilesOf(const TFinding& F) const {
   QStringList Files;
   if (F.Kind == TFindingKind::DuplicateUnit || F.Kind == TFindingKind::InterfaceMismatch)
     for (uint32_t I : FReport.FilesOf(F)) Files << PathText(FReport.Units[I].Path);
+  if (F.Kind == TFindingKind::InterfaceMismatch) {
+    const uint32_t Unit = FReport.Names.Folded(F.Unit);
+    for (const TFolderUnit& U : FReport.Units)
+      if (U.Ok && FReport.Names.Folded(U.UnitName) == Unit && !Files.contains(PathText(U.Path))) Files << PathText(U.Path);
+  }
   return Files.size() >= 2 ? Files : QStringList();
 }
 

@@ -13,7 +13,8 @@
 // asks for the comparison of two units by compareRequested: the two rows
 // selected in the units table, or the first two files of a finding about
 // several (one unit in several files; a unit compiled against another build
-// of a unit it uses, where the folder holds several builds of that unit).
+// of a unit it uses, where the folder holds several builds of that unit: the
+// one it was checked against first).
 //
 // The scan also builds the folder's find index (FindIndex.h), unit by unit in
 // the same slices; the Find page asks it. Until the first scan is done the

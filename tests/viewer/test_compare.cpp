@@ -1,7 +1,8 @@
 // Two builds of a unit compared in the viewer: a comparison tab with the text
 // the command line's --diff writes (read-only, fixed font), asked for from a
 // file tab's Compare With... (another open tab or a file) and from a folder
-// tab (two units selected, or a finding of one unit in several files).
+// tab (two units selected, a finding of one unit in several files, or of a
+// unit compiled against another build of a unit the folder has two of).
 #include <QAction>
 #include <QApplication>
 #include <QFontInfo>
@@ -186,6 +187,34 @@ class TestCompare : public QObject {
     TCompareTab* T = CurrentCompare(W);
     QVERIFY(T);
     QCOMPARE(T->Text(), DiffText(A, B));
+  }
+
+  // A unit compiled against another build of Lib: with two builds of Lib in
+  // the folder the finding compares them; with one there is nothing to
+  // compare it with.
+  void interfaceMismatchComparesTheBuildsOfTheUsedUnit() {
+    for (const bool TwoBuilds : {true, false}) {
+      QTemporaryDir Folder;
+      QDir(Folder.path()).mkpath("old");
+      WriteFile(Folder, "App.dcu", FolderUnit("App", 7, {{"Lib", {{"Run", 2}}}}));
+      const QString Lib = WriteFile(Folder, "Lib.dcu", FolderUnit("Lib", 7, {}, {{"Run", 1}}));
+      const QString Old = TwoBuilds ? WriteFile(Folder, "old/Lib.dcu", FolderUnit("Lib", 7, {}, {{"Run", 3}})) : QString();
+      TFolderTab Tab(Folder.path());
+      QTRY_VERIFY(!Tab.Scanning());
+      Tab.Pages->setCurrentWidget(Tab.FindingsList);
+      QTreeWidgetItem* Line = nullptr;
+      for (int I = 0; I < Tab.FindingsList->topLevelItemCount(); ++I)
+        if (Tab.FindingsList->topLevelItem(I)->text(0).startsWith("interface-mismatch"))
+          Line = Tab.FindingsList->topLevelItem(I)->child(0);
+      QVERIFY(Line);
+      Tab.FindingsList->setCurrentItem(Line);
+      QStringList Files = Tab.CompareFiles();
+      // The build it was checked against first.
+      if (TwoBuilds) QCOMPARE(Files.first(), Lib);
+      Files.sort();
+      QCOMPARE(Files, TwoBuilds ? QStringList({Lib, Old}) : QStringList());
+      QCOMPARE(Tab.CompareButton->isEnabled(), TwoBuilds);
+    }
   }
 };
 
