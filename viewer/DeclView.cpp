@@ -55,6 +55,7 @@ bool TDeclView::JumpTo(int64_t Anchor, bool Record) { return Listing->JumpTo(Anc
 void TDeclView::LinkOutside(int64_t Anchor, const QString& Text) {
   const TListingRun* Place = Listing->Text().Place(Anchor);
   if (Place && Place->Style == TRunStyle::NameLink) emit codeWanted(Anchor);
+  else if (Anchor == OutsideAnchor && FollowOutside && FollowOutside(Text)) return;
   else ShowStatus(tr("%1 is not declared in this unit").arg(Text));
 }
 

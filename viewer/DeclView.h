@@ -9,7 +9,9 @@
 //   from match to match.
 // - Type names that stand for a declaration of the same unit are links; a
 //   link jumps to the declaration, Back (Alt+Left) returns. The names of
-//   routines that have code lead to it (codeWanted).
+//   routines that have code lead to it (codeWanted). A type name of another
+//   unit (anchor OutsideAnchor) goes to FollowOutside, which finds the used
+//   unit that declares it; where none does, the view says so.
 // - Copy puts the whole listing on the clipboard; "Save as .pas..." writes it
 //   to a file, the one place where the viewer writes anything.
 //
@@ -18,7 +20,9 @@
 // tree.
 #pragma once
 
+#include <QHash>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <functional>
 
@@ -28,6 +32,10 @@
 
 class QModelIndex;
 class QToolButton;
+
+// The anchor of a type name the unit does not declare (a type of a unit it
+// uses): a link the view hands to FollowOutside.
+inline constexpr int64_t OutsideAnchor = -2;
 
 class TDeclView : public TListingPane {
   Q_OBJECT
@@ -58,6 +66,18 @@ class TDeclView : public TListingPane {
 
   // Asks for a file name and writes the skeleton; true when written.
   bool SaveListing();
+
+  // Of the unit shown: its format version, the units it uses (in file
+  // order) and its type declarations by lower-case name (their tag bytes;
+  // the interface's before the implementation's).
+  int32_t UnitVersion = 0;
+  QStringList UsedUnits;
+  QHash<QString, int64_t> TypeDecls;
+  // The tag byte of the type Name (any letter case) the unit declares, or -1.
+  int64_t TypeDeclaration(const QString& Name) const { return TypeDecls.value(Name.toLower(), -1); }
+  // Follows a type name of another unit; false when no unit at hand
+  // declares it.
+  std::function<bool(const QString& Name)> FollowOutside;
 
   QToolButton* SaveButton = nullptr;
   // The outline's model (items carry anchor and offset).

@@ -32,7 +32,8 @@ class TListingSink : public TDeclSink {
         To.AddUtf8(Coded.count(Anchor) ? TRunStyle::NameLink : TRunStyle::Name, Text, Anchor);
         break;
       case TDeclRunKind::TypeRef:
-        To.AddUtf8(Anchor == NoAnchor ? TRunStyle::Plain : TRunStyle::Link, Text, Anchor);
+        // A type of another unit leads there (the view finds the unit).
+        To.AddUtf8(TRunStyle::Link, Text, Anchor == NoAnchor ? OutsideAnchor : Anchor);
         break;
     }
   }
@@ -105,6 +106,22 @@ void ShowListing(TDeclView& View, const TDeclOutline& Outline, const std::unorde
   View.SetListing(std::move(Text), OutlineTree(Outline));
 }
 
+// The unit's type declarations by lower-case name, the first of a name kept.
+void NoteTypeDecls(TDeclView& View, const TDeclOutline& O) {
+  View.TypeDecls.clear();
+  for (const TDeclSection* S : {&O.Interface, &O.Implementation})
+    for (const TDeclBlock& B : S->Blocks)
+      if (B.Kind == TDeclKind::Type)
+        for (const TDeclEntry& E : B.Entries) View.TypeDecls.insert(QString::fromStdString(DisplayUtf8(E.Name.view())).toLower(), E.Offset);
+}
+
+void NoteUses(TDeclView& View, int32_t Version, const std::vector<TUsedUnitFacts>& Uses) {
+  View.UnitVersion = Version;
+  View.UsedUnits.clear();
+  for (const TUsedUnitFacts& Use : Uses)
+    if (Use.UseKind != DllImports) View.UsedUnits << QString::fromStdString(DisplayUtf8(Use.Name));
+}
+
 std::unordered_set<int64_t> CodedRoutines(const TUnit& U) {
   std::unordered_set<int64_t> Coded;
   TCodeOptions Options;
@@ -116,28 +133,36 @@ std::unordered_set<int64_t> CodedRoutines(const TUnit& U) {
 
 }  // namespace
 
-void FillDeclView(TDeclView& View, const QString& Path, const QColor& CommentColor) {
+void FillDeclView(TDeclView& View, const QString& Path, const QColor& CommentColor, TUsedTypes* Used) {
   // The unit is loaded again and released as soon as its outline and the
   // tag bytes of its routines with code are taken.
   TDeclOutline Outline;
   std::unordered_set<int64_t> Coded;
+  TDeclOutlineOptions Options;
+  Options.Used = Used;
   const TUnitLoad L = TryLoadUnit(QFile::encodeName(Path).toStdString(), [&](const TUnit& U) {
-    Outline = BuildDeclOutline(U);
+    Outline = BuildDeclOutline(U, Options);
     Coded = CodedRoutines(U);
   });
   if (!L.Facts) {
-    if (!FillPartialDeclView(View, Path, CommentColor))
+    if (!FillPartialDeclView(View, Path, CommentColor, Used))
       View.SetMessage(QObject::tr("No declarations: the file did not load.\n\n%1").arg(QString::fromStdString(DisplayText(L.Error))));
     return;
   }
+  NoteUses(View, L.Facts->Version, L.Facts->UsedUnits);
+  NoteTypeDecls(View, Outline);
   ShowListing(View, Outline, Coded, CommentColor, {});
 }
 
-bool FillPartialDeclView(TDeclView& View, const QString& Path, const QColor& CommentColor) {
+bool FillPartialDeclView(TDeclView& View, const QString& Path, const QColor& CommentColor, TUsedTypes* Used) {
   TUnitLoad Failure;
   std::unique_ptr<TUnit> U = TryLoadUnitPartial(QFile::encodeName(Path).toStdString(), Failure);
   if (!U || !U->ReadFailure) return false;
-  const TDeclOutline Outline = BuildDeclOutline(*U);
+  TDeclOutlineOptions Options;
+  Options.Used = Used;
+  const TDeclOutline Outline = BuildDeclOutline(*U, Options);
+  View.UnitVersion = U->Version;
+  NoteTypeDecls(View, Outline);
   std::string Stop = PartialStopLine(Failure);
   Stop.pop_back();  // its line break
   Stop += " {" + Failure.Error + "}";

@@ -127,7 +127,7 @@ void TFolderFindPage::Find(const QString& Pattern) {
 void TFolderFindPage::AddUserRows(QTreeWidgetItem* Parent, const std::vector<TFindUser>& Users) {
   for (const TFindUser& User : Users) {
     auto* Row = new QTreeWidgetItem(Parent);
-    Row->setText(ColUnit, Utf8(User.UnitName));
+    Row->setText(ColUnit, Utf8(User.UnitName) + LibraryMark(User.Unit));
     Row->setText(ColSection, User.Interface ? tr("interface") : tr("implementation"));
     Row->setText(ColKind, tr("uses"));
     Row->setText(ColDeclaration, Shown(User.Path));
@@ -154,7 +154,8 @@ void TFolderFindPage::AddUnitRows(const std::vector<TFindUnitUsers>& Units, QLis
       const std::string& File = FIndex->Path(U.Files.front());
       QString Files = Shown(File);
       QStringList All;
-      for (uint32_t F : U.Files) All << PathText(FIndex->Path(F));
+      if (FIndex->Library(U.Files.front())) Files += tr(" (library)");
+      for (uint32_t F : U.Files) All << PathText(FIndex->Path(F)) + LibraryMark(F);
       if (U.Files.size() > 1) Files += tr(" and %1 more").arg(U.Files.size() - 1);
       Item->setText(ColDeclaration, tr("%1; %2").arg(Files, Users));
       Item->setData(0, Qt::UserRole, PathText(File));
@@ -178,7 +179,7 @@ void TFolderFindPage::AddHitRows(std::vector<TFindHit>& Hits, QList<QTreeWidgetI
       const TFindHit& H = Hits[I];
       auto* Item = new QTreeWidgetItem;
       AllRows << Item;
-      Item->setText(ColUnit, Utf8(H.UnitName));
+      Item->setText(ColUnit, Utf8(H.UnitName) + LibraryMark(H.Unit));
       Item->setText(ColSection, Utf8(FindSectionName(H.Section)));
       Item->setText(ColKind, Utf8(FindKindName(H.Kind)));
       Item->setText(ColDeclaration, Utf8(H.Name));
@@ -223,6 +224,10 @@ void TFolderFindPage::FillLines() {
     if (Clock.elapsed() >= SliceMs) break;
   }
   if (FNextGroup < FGroups.size()) QTimer::singleShot(0, this, &TFolderFindPage::FillLines);
+}
+
+QString TFolderFindPage::LibraryMark(uint32_t Unit) const {
+  return FIndex && FIndex->Library(Unit) ? tr(" (library)") : QString();
 }
 
 void TFolderFindPage::Activate(QTreeWidgetItem* Item) {

@@ -9,7 +9,8 @@
 // per turn of the event loop, so the rows show at once and their lines
 // follow. A unit name that matches is a row with the units that use it under
 // it. Activating (double-click, Enter) a declaration asks for its unit at the
-// declaration, a unit or a user for its file.
+// declaration, a unit or a user for its file. A unit of the library folders
+// (added to the index after the folder's) says so: "Forms (library)".
 #pragma once
 
 #include <QList>
@@ -71,6 +72,8 @@ class TFolderFindPage : public QWidget {
   void FillLines();
   void Activate(QTreeWidgetItem* Item);
   QString Shown(const std::string& Path) const;
+  // " (library)" for a library unit of the index, else nothing.
+  QString LibraryMark(uint32_t Unit) const;
 
   QString FFolder;
   const TFindIndex* FIndex = nullptr;

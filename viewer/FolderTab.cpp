@@ -29,6 +29,7 @@
 #include <unordered_map>
 
 #include "FolderFind.h"
+#include "UnitLoad.h"
 #include "FolderReportWriters.h"
 #include "GraphView.h"
 #include "Jx_PanelGradient.h"
@@ -49,6 +50,21 @@ QString ProblemsText(const TFolderUnit& U) {
   return P.join(QStringLiteral(", "));
 }
 
+// Data of a findings line: the files of a finding about several.
+constexpr int FilesRole = Qt::UserRole + 2;
+
+// A context menu on View with Compare, enabled as the tab's button is.
+template <class TTab>
+void AddCompareMenu(QAbstractItemView* View, TTab* Tab) {
+  View->setContextMenuPolicy(Qt::CustomContextMenu);
+  QObject::connect(View, &QWidget::customContextMenuRequested, Tab, [View, Tab](const QPoint& At) {
+    QMenu Menu;
+    QAction* Compare = Menu.addAction(QObject::tr("Compare"));
+    Compare->setEnabled(Tab->CompareFiles().size() == 2);
+    if (Menu.exec(View->viewport()->mapToGlobal(At)) == Compare) Tab->CompareSelected();
+  });
+}
+
 QTableWidgetItem* Cell(const QString& S) {
   auto* I = new QTableWidgetItem(S);
   I->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
@@ -57,7 +73,8 @@ QTableWidgetItem* Cell(const QString& S) {
 
 }  // namespace
 
-TFolderTab::TFolderTab(const QString& Path, QWidget* Parent) : QWidget(Parent), FPath(Path) {
+TFolderTab::TFolderTab(const QString& Path, QWidget* Parent, std::vector<std::string> UnitPath)
+    : QWidget(Parent), FPath(Path), FUnitPath(std::move(UnitPath)) {
   setObjectName(QStringLiteral("FolderTab"));
   auto* Layout = new QVBoxLayout(this);
   Layout->setContentsMargins(4, 4, 4, 4);
@@ -107,11 +124,41 @@ void TFolderTab::CreateProgressRow(QVBoxLayout* Layout) {
   ProgressRow->addWidget(CancelButton);
   ProgressRow->addWidget(RescanButton);
   ProgressRow->addWidget(CreateExportButton());
+  CreateCompareButton();
+  ProgressRow->addWidget(CompareButton);
   ProgressRow->addWidget(FindButton);
   Layout->addLayout(ProgressRow);
   connect(CancelButton, &QPushButton::clicked, this, &TFolderTab::Cancel);
   connect(RescanButton, &QPushButton::clicked, this, &TFolderTab::Rescan);
   connect(FindButton, &QPushButton::clicked, this, &TFolderTab::StartFind);
+}
+
+void TFolderTab::CreateCompareButton() {
+  CompareButton = new QPushButton(tr("Compare"), this);
+  CompareButton->setObjectName(QStringLiteral("CompareButton"));
+  CompareButton->setToolTip(tr("Compare two builds of a unit: the two units selected, or the files of the finding chosen"));
+  CompareButton->setEnabled(false);
+  connect(CompareButton, &QPushButton::clicked, this, &TFolderTab::CompareSelected);
+}
+
+void TFolderTab::UpdateCompareButton() { CompareButton->setEnabled(CompareFiles().size() == 2); }
+
+QStringList TFolderTab::CompareFiles() const {
+  QStringList Files;
+  if (Pages->currentWidget() == UnitsTable) {
+    Files = SelectedFiles(nullptr);
+  } else if (Pages->currentWidget() == FindingsList) {
+    if (const QTreeWidgetItem* Item = FindingsList->currentItem()) Files = Item->data(0, FilesRole).toStringList();
+    if (Files.size() > 2) Files.erase(Files.begin() + 2, Files.end());
+  }
+  return Files.size() == 2 ? Files : QStringList();
+}
+
+bool TFolderTab::CompareSelected() {
+  const QStringList Files = CompareFiles();
+  if (Files.size() != 2) return false;
+  emit compareRequested(Files[0], Files[1]);
+  return true;
 }
 
 QPushButton* TFolderTab::CreateExportButton() {
@@ -178,6 +225,7 @@ void TFolderTab::CreatePages(QVBoxLayout* Layout) {
   // The graph is laid out when its page is shown: a large folder's layout
   // takes long, and it need not hold up its other pages.
   connect(Pages, &QTabWidget::currentChanged, this, [this] {
+    UpdateCompareButton();
     if (FGraphStale || (Pages->currentWidget() == GraphPage && GraphStatus->isVisible() && !GraphView->Laying()))
       ShowGraph();
     else if (Pages->currentWidget() == GraphPage)
@@ -212,6 +260,8 @@ QWidget* TFolderTab::CreateUnitsPage() {
   // By file, A to Z, as the command line lists them.
   UnitsTable->horizontalHeader()->setSortIndicator(0, Qt::AscendingOrder);
   connect(UnitsTable, &QTableWidget::cellDoubleClicked, this, [this](int Row, int) { OpenRow(Row); });
+  connect(UnitsTable, &QTableWidget::itemSelectionChanged, this, &TFolderTab::UpdateCompareButton);
+  AddCompareMenu(UnitsTable, this);
   return UnitsTable;
 }
 
@@ -224,6 +274,8 @@ QWidget* TFolderTab::CreateFindingsPage() {
     const QString File = Item->data(0, Qt::UserRole).toString();
     if (!File.isEmpty()) emit unitRequested(File);
   });
+  connect(FindingsList, &QTreeWidget::currentItemChanged, this, &TFolderTab::UpdateCompareButton);
+  AddCompareMenu(FindingsList, this);
   return FindingsList;
 }
 
@@ -302,7 +354,10 @@ void TFolderTab::StartScan() {
     if (!FIndex) FindPage->SetIndex(FScanIndex.get());
     // The units are read ahead on a thread per core; the slices take them in order.
     Scanner = std::make_unique<TFolderScanner>(std::vector<std::string>{QFile::encodeName(FPath).toStdString()},
-                                               FScanIndex.get(), DefaultJobs());
+                                               FScanIndex.get(), DefaultJobs(), FUnitPath);
+    FLibraryFiles.clear();
+    FLibraryNext = 0;
+    FLibraryListed = false;
     FScanStamps.clear();
     FScanStamps.reserve(Scanner->Total());
     Progress->setRange(0, int(Scanner->Total()));
@@ -354,6 +409,32 @@ void TFolderTab::ScanSlice() {
   if (!Scanner) return;  // cancelled meanwhile
   if (!Scanner->AtEnd()) {
     QTimer::singleShot(0, this, &TFolderTab::ScanSlice);
+    return;
+  }
+  LibrarySlice();
+}
+
+void TFolderTab::LibrarySlice() {
+  if (!Scanner || !Scanner->AtEnd()) return;  // a rescan started meanwhile
+  if (!FLibraryListed) {
+    FLibraryListed = true;
+    std::vector<std::string> Known;
+    for (const TFolderUnit& U : Scanner->UnitsRead()) Known.push_back(U.Path);
+    FLibraryFiles = FUnitPath.empty() ? std::vector<std::string>{} : LibraryUnitFiles(FUnitPath, Known);
+    FScanIndex->SetLibraryFrom(uint32_t(FScanIndex->Size()));
+  }
+  QElapsedTimer Clock;
+  Clock.start();
+  while (FLibraryNext < FLibraryFiles.size() && Clock.elapsed() < SliceMs) {
+    const std::string& File = FLibraryFiles[FLibraryNext++];
+    std::optional<TFindUnit> Taken;
+    const TUnitLoad L = TryLoadUnit(File, [&](const TUnit& U) { Taken = FScanIndex->Take(U); });
+    if (!L.Facts) Taken.reset();
+    FScanIndex->Add(File, std::move(Taken), L.Error);
+  }
+  if (FLibraryNext < FLibraryFiles.size()) {
+    Status->setText(tr("Reading library unit %1 of %2").arg(FLibraryNext).arg(FLibraryFiles.size()));
+    QTimer::singleShot(0, this, &TFolderTab::LibrarySlice);
     return;
   }
   // The label and the bar are drawn as they are now before the findings
@@ -481,8 +562,11 @@ void TFolderTab::FinishRefresh() {
     if (R->Kept[I] != TRefresher::Read) R->Units[I] = std::move(FReport.Units[R->Kept[I]]);
     IndexOrder[I] = R->Kept[I] != TRefresher::Read ? uint32_t(R->Kept[I]) : R->Indexed[I];
   }
+  // The library units stay after the set's.
+  for (size_t I = 0; I < FLibraryUnits; ++I) IndexOrder.push_back(uint32_t(FReport.Units.size() + I));
   // The index numbers its units as the report again.
   FIndex->Reorder(IndexOrder);
+  FIndex->SetLibraryFrom(uint32_t(R->Paths.size()));
   FReport.Units = std::move(R->Units);
   FReport.Unreadable = std::move(R->Unreadable);
   FStamps = std::move(R->Stamps);
@@ -494,6 +578,7 @@ void TFolderTab::ShowReport() {
   FReport = Scanner->Finish();
   Scanner.reset();
   FIndex = std::move(FScanIndex);
+  FLibraryUnits = FIndex->Size() - FReport.Units.size();
   FindPage->SetIndex(FIndex.get());
   FStamps = std::move(FScanStamps);
   FScanStamps.clear();
@@ -625,9 +710,42 @@ void TFolderTab::FillFindings() {
     Line->setToolTip(0, Whole);
     if (F.Kind == TFindingKind::InterfaceMismatch || (F.Kind == TFindingKind::NotLoaded && F.File < FReport.Units.size()))
       Line->setData(0, Qt::UserRole, PathText(FReport.Units[F.File].Path));
+    Line->setData(0, FilesRole, CompareFilesOf(F));
     Group->setText(0, QStringLiteral("%1 (%2)").arg(Kind).arg(Group->childCount()));
   }
   if (FReport.Findings.empty()) new QTreeWidgetItem(FindingsList, {tr("No findings.")});
+  FillLibraryUnits();
+}
+
+// The used units found in the library folders, apart from the findings (they
+// are not missing); a double-click asks for the file.
+void TFolderTab::FillLibraryUnits() {
+  if (FReport.Library.empty()) return;
+  auto* Group = new QTreeWidgetItem(FindingsList, {tr("library units (%1, in the library folders)").arg(FReport.Library.size())});
+  Group->setData(0, Qt::UserRole + 1, QStringLiteral("library"));
+  Group->setExpanded(true);
+  for (const TLibraryUnit& L : FReport.Library) {
+    const size_t Users = FReport.FileLists[L.FileList].size();
+    auto* Line = new QTreeWidgetItem(Group, {tr("%1 (%2), used by %3")
+                                                 .arg(Text(DisplayUtf8(FReport.Names.Text(L.Unit))), PathText(L.Path))
+                                                 .arg(Users == 1 ? tr("1 unit") : tr("%1 units").arg(Users))});
+    Line->setData(0, Qt::UserRole, PathText(L.Path));
+  }
+}
+
+// The files a finding leads Compare to: the files of a unit in several; for
+// an importer compiled against another build of a unit, the file of that
+// unit it was checked against and the unit's other files in the folder.
+QStringList TFolderTab::CompareFilesOf(const TFinding& F) const {
+  QStringList Files;
+  if (F.Kind == TFindingKind::DuplicateUnit || F.Kind == TFindingKind::InterfaceMismatch)
+    for (uint32_t I : FReport.FilesOf(F)) Files << PathText(FReport.Units[I].Path);
+  if (F.Kind == TFindingKind::InterfaceMismatch) {
+    const uint32_t Unit = FReport.Names.Folded(F.Unit);
+    for (const TFolderUnit& U : FReport.Units)
+      if (U.Ok && FReport.Names.Folded(U.UnitName) == Unit && !Files.contains(PathText(U.Path))) Files << PathText(U.Path);
+  }
+  return Files.size() >= 2 ? Files : QStringList();
 }
 
 QString TFolderTab::RelativeToFolder(const QString& Text) const {

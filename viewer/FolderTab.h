@@ -9,10 +9,23 @@
 // which the window connects to its own OpenUnitFile; a declaration found on
 // the Find page asks for its unit at the declaration by declarationRequested.
 //
+// Compare (a button, and the context menus of the table and the findings)
+// asks for the comparison of two units by compareRequested: the two rows
+// selected in the units table, or the first two files of a finding about
+// several (one unit in several files; a unit compiled against another build
+// of a unit it uses, where the folder holds several builds of that unit: the
+// one it was checked against first).
+//
 // The scan also builds the folder's find index (FindIndex.h), unit by unit in
 // the same slices; the Find page asks it. Until the first scan is done the
 // page asks the index as far as it is built; a rescan builds a new one and
 // the page keeps the last whole one meanwhile.
+//
+// With a unit path (the library folders), the units the folder's units use
+// that are not in it but in those folders are library units, listed apart
+// from the missing ones on the Findings page; the unit files of those
+// folders are added to the find index after the folder's (marked library on
+// the Find page), read in slices after the folder's units.
 //
 // The tab follows the folder on disk: a watcher on its folders and unit
 // files notes every change, the changes are gathered until the folder has
@@ -26,6 +39,7 @@
 #include <QElapsedTimer>
 #include <functional>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 #include <memory>
 #include <vector>
@@ -54,8 +68,9 @@ class TJx_PanelGradient;
 class TFolderTab : public QWidget {
   Q_OBJECT
  public:
-  // Starts scanning Path once the event loop runs.
-  explicit TFolderTab(const QString& Path, QWidget* Parent = nullptr);
+  // Starts scanning Path once the event loop runs; UnitPath: the library
+  // folders (their paths as the file system takes them).
+  explicit TFolderTab(const QString& Path, QWidget* Parent = nullptr, std::vector<std::string> UnitPath = {});
   ~TFolderTab() override;
 
   const QString& Path() const { return FPath; }
@@ -83,6 +98,12 @@ class TFolderTab : public QWidget {
   void OpenRow(int Row);
   // Shows the Find page with its pattern selected, for a new one.
   void StartFind();
+  // The two files Compare takes now: the two selected rows of the units
+  // table when the Units page shows, the current finding's first two files
+  // when the Findings page does; empty when there are not two.
+  QStringList CompareFiles() const;
+  // Asks for the comparison of CompareFiles; false when there are not two.
+  bool CompareSelected();
 
   TJx_PanelGradient* Header = nullptr;
   QLabel* Status = nullptr;
@@ -90,6 +111,7 @@ class TFolderTab : public QWidget {
   QPushButton* CancelButton = nullptr;
   QPushButton* RescanButton = nullptr;
   QPushButton* FindButton = nullptr;
+  QPushButton* CompareButton = nullptr;
   // Export (once a scan is done): the report as unitpeek-dump --report
   // writes it, as text or JSON, or the findings alone, to a file that
   // AskSaveFile asks for (the name suggested, the file filter; empty:
@@ -134,8 +156,12 @@ class TFolderTab : public QWidget {
   // The user chose a declaration found: its unit file and the file offset of
   // its tag byte.
   void declarationRequested(const QString& Path, qint64 Offset);
+  // The user asked for two unit files (full paths) to be compared.
+  void compareRequested(const QString& PathA, const QString& PathB);
 
  private:
+  void CreateCompareButton();
+  void UpdateCompareButton();
   // The steps of building the tab, in this order; CreatePages adds the
   // four pages that the next four make.
   void CreateHeader(QVBoxLayout* Layout);
@@ -152,6 +178,9 @@ class TFolderTab : public QWidget {
   void CreateWatcher();
 
   void ScanSlice();
+  // Adds the units of the library folders to the index under way, a slice
+  // at a time, then shows the report.
+  void LibrarySlice();
   void RefreshSlice();
   void FinishRefresh();
   // A change on disk: (re)starts the wait for the folder to settle.
@@ -171,6 +200,8 @@ class TFolderTab : public QWidget {
   // Text with the folder's path (and the slash after it) taken out.
   QString RelativeToFolder(const QString& Text) const;
   void FillFindings();
+  void FillLibraryUnits();
+  QStringList CompareFilesOf(const TFinding& F) const;
   // Lays the uses graph out now when the Graph page is shown, else when it
   // next is.
   void ShowGraph();
@@ -189,6 +220,13 @@ class TFolderTab : public QWidget {
   struct TRefresher;
 
   QString FPath;
+  std::vector<std::string> FUnitPath;
+  // The library's unit files for the index under way, the next to read, and
+  // how many of FIndex's units are library units (after the report's).
+  std::vector<std::string> FLibraryFiles;
+  size_t FLibraryNext = 0;
+  bool FLibraryListed = false;
+  size_t FLibraryUnits = 0;
   std::unique_ptr<TFolderScanner> Scanner;
   std::unique_ptr<TRefresher> Refresher;
   bool FCancelled = false;

@@ -9,6 +9,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QShortcut>
 #include <QStackedWidget>
 #include <QTextEdit>
@@ -27,6 +28,8 @@
 #include "Jx_PanelGradient.h"
 #include "ListingView.h"
 #include "ParseOffset.h"
+#include "UnitPath.h"
+#include "UsedUnits.h"
 
 namespace {
 const QColor FailMarkColor(255, 128, 128);
@@ -101,6 +104,20 @@ void TAdvTabSheet::BuildViewSwitch() {
     FButtons[I] = B;
   }
   Bar->addStretch(1);
+  FCompareButton = new QToolButton(this);
+  FCompareButton->setObjectName(QStringLiteral("CompareWith"));
+  FCompareButton->setText(tr("Compare With..."));
+  FCompareButton->setToolTip(tr("Compare this unit with another build of it: an open tab or a file"));
+  FCompareButton->setAutoRaise(true);
+  FCompareButton->setFocusPolicy(Qt::NoFocus);
+  FCompareButton->setPopupMode(QToolButton::InstantPopup);
+  auto* Menu = new QMenu(FCompareButton);
+  connect(Menu, &QMenu::aboutToShow, this, [this, Menu] {
+    Menu->clear();
+    if (FillCompareMenu) FillCompareMenu(Menu);
+  });
+  FCompareButton->setMenu(Menu);
+  Bar->addWidget(FCompareButton);
   static_cast<QVBoxLayout*>(layout())->insertLayout(1, Bar);
 }
 
@@ -161,12 +178,23 @@ void TAdvTabSheet::BuildDeclView() {
   FDecl->SuggestedSaveName = Info.dir().filePath(Info.completeBaseName() + QStringLiteral(".pas"));
   connect(FDecl, &TDeclView::declarationChosen, this, &TAdvTabSheet::MarkDeclaration);
   connect(FDecl, &TDeclView::codeWanted, this, &TAdvTabSheet::ShowCodeOf);
-  if (FFailed && !FillPartialDeclView(*FDecl, FPath, CommentColor))
+  FDecl->FollowOutside = [this](const QString& Name) {
+    const QString File = UsedUnitDeclaring(Name);
+    if (File.isEmpty()) return false;
+    emit outsideDeclarationWanted(File, Name);
+    return true;
+  };
+  // The values of types of the used units are decoded by them.
+  const std::unique_ptr<TUsedTypes> Used =
+      Library ? Library->For(UnitFolderOf(QFile::encodeName(FPath).toStdString()),
+                             TabFolder.isEmpty() ? std::string() : QFile::encodeName(TabFolder).toStdString())
+              : nullptr;
+  if (FFailed && !FillPartialDeclView(*FDecl, FPath, CommentColor, Used.get()))
     FDecl->SetMessage(tr("No declarations: the file did not load.\n\n%1\n\n"
                          "The Bytes view shows where reading stopped.")
                           .arg(FFailMessage));
   else if (!FFailed)
-    FillDeclView(*FDecl, FPath, CommentColor);
+    FillDeclView(*FDecl, FPath, CommentColor, Used.get());
   FStack->addWidget(FDecl);
 }
 
@@ -415,4 +443,30 @@ void TAdvTabSheet::ShowPosition(int64_t Offset) {
                          .arg(FHex->Bytes().size())
                          .arg(QStringLiteral("0x") + QString::number(B, 16).toUpper().rightJustified(2, u'0'))
                          .arg(B));
+}
+
+QString TAdvTabSheet::UsedUnitDeclaring(const QString& Name) {
+  if (!Library || !FDecl) return {};
+  const std::string Own = QFile::encodeName(FPath).toStdString();
+  std::vector<std::string> Folders{UnitFolderOf(Own)};
+  if (!TabFolder.isEmpty()) Folders.push_back(QFile::encodeName(TabFolder).toStdString());
+  for (const std::string& F : Library->Path()) Folders.push_back(F);
+  // A qualified name names its unit; else every unit used may declare it,
+  // and the last one used that does wins.
+  QString Type = Name;
+  QStringList Units{QStringLiteral("System")};
+  if (const qsizetype Dot = Name.lastIndexOf(QLatin1Char('.')); Dot > 0) {
+    Units = QStringList{Name.left(Dot)};
+    Type = Name.mid(Dot + 1);
+  } else {
+    for (const QString& U : FDecl->UsedUnits)
+      if (U.compare(QStringLiteral("System"), Qt::CaseInsensitive) != 0) Units << U;
+  }
+  const std::string TypeName = Type.toStdString();
+  for (auto It = Units.crbegin(); It != Units.crend(); ++It) {
+    const std::string File = Library->FindUnit(Folders, It->toStdString(), FDecl->UnitVersion);
+    if (File.empty() || File == Own) continue;
+    if (const TUnitTypes* T = Library->TypesOf(File); T && T->Find(TypeName)) return QFile::decodeName(File.c_str());
+  }
+  return {};
 }

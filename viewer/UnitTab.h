@@ -19,16 +19,20 @@
 #include <QWidget>
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 class QAbstractButton;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QStackedWidget;
+class QToolButton;
 class QTextEdit;
 class TCodeView;
 class TDeclView;
 class THexView;
 class TJx_PanelGradient;
+class TUsedUnits;
 
 enum class TUnitView { Summary = 0, Declarations = 1, Bytes = 2, Code = 3 };
 inline constexpr int UnitViewCount = 4;
@@ -65,6 +69,13 @@ class TAdvTabSheet : public QWidget {
   QWidget* ViewWidget() const;
   // The button that switches to View.
   QAbstractButton* ViewButton(TUnitView View);
+  // "Compare With...", at the end of the view switch: its menu is filled by
+  // FillCompareMenu (set by the window) each time it opens.
+  QToolButton* CompareButton() {
+    if (!FButtons[0]) BuildViewSwitch();
+    return FCompareButton;
+  }
+  std::function<void(QMenu* Menu)> FillCompareMenu;
 
   // The views built so far (null until first shown).
   TDeclView* DeclView() const { return FDecl; }
@@ -95,6 +106,18 @@ class TAdvTabSheet : public QWidget {
   // listing has no such declaration (or the file did not load).
   bool ShowDeclaration(int64_t TagOffset);
 
+  // The file of the used unit that declares the type Name ("Unit.Name":
+  // that unit's): of the units this one uses, System first, the last that
+  // declares it, as the compiler takes it; looked for as Library looks for
+  // used units. Empty when none at hand does (or the Declarations view has
+  // not been built).
+  QString UsedUnitDeclaring(const QString& Name);
+  // Set by the window before the views are built: the library of the units
+  // the unit uses (null: the unit is read alone), and the folder of the
+  // folder tab the file was opened from (looked in after the file's own).
+  std::shared_ptr<TUsedUnits> Library;
+  QString TabFolder;
+
   // Set by the window: the colour of comments in the listing, and the seam
   // that asks where to save the listing.
   QColor CommentColor;
@@ -102,6 +125,11 @@ class TAdvTabSheet : public QWidget {
   // Asks where to save an export of the Code view (the name suggested, the
   // file filter); empty: cancelled.
   std::function<QString(const QString& Suggested, const QString& Filter)> AskSaveFile;
+
+ signals:
+  // A type name of another unit was followed in the Declarations view: the
+  // file of the used unit that declares it, and the name.
+  void outsideDeclarationWanted(const QString& File, const QString& Name);
 
  protected:
   void showEvent(QShowEvent* Event) override;
@@ -121,6 +149,7 @@ class TAdvTabSheet : public QWidget {
   QString FPath;
   TUnitView FView = TUnitView::Summary;
   QAbstractButton* FButtons[UnitViewCount] = {};
+  QToolButton* FCompareButton = nullptr;
   QStackedWidget* FStack = nullptr;
   TDeclView* FDecl = nullptr;
   THexView* FHex = nullptr;

@@ -15,6 +15,14 @@ QString RecentKey(TRecentKind Kind) {
   return Kind == TRecentKind::Files ? QStringLiteral("Recent/Files") : QStringLiteral("Recent/Folders");
 }
 const QString GeometryKey = QStringLiteral("Window/Geometry");
+const QString LibraryKey = QStringLiteral("Library/Folders");
+
+QStringList CleanFolderList(const QStringList& Folders) {
+  QStringList L;
+  for (const QString& F : Folders)
+    if (!F.isEmpty() && !L.contains(F)) L << F;
+  return L;
+}
 }  // namespace
 
 QStringList Recent(TRecentKind Kind) {
@@ -35,6 +43,14 @@ void AddRecent(TRecentKind Kind, const QString& Path) {
 }
 
 void ClearRecent(TRecentKind Kind) { QSettings().remove(RecentKey(Kind)); }
+
+QStringList LibraryFolders() { return CleanFolderList(QSettings().value(LibraryKey).toStringList()); }
+
+void SetLibraryFolders(const QStringList& Folders) {
+  const QStringList L = CleanFolderList(Folders);
+  if (L.isEmpty()) QSettings().remove(LibraryKey);
+  else QSettings().setValue(LibraryKey, L);
+}
 
 QByteArray WindowGeometry() { return QSettings().value(GeometryKey).toByteArray(); }
 

@@ -5,6 +5,9 @@
 //   Recent/Files        the unit files opened last, most recent first
 //   Recent/Folders      the folders opened last, most recent first
 //   Splitters/NAME      the state of every splitter named NAME (saveState)
+//   Library/Folders     the library folders, in order: where the units a
+//                       unit uses are looked for after its own folder (and
+//                       the folder of the folder tab it was opened from)
 //
 // Splitters are remembered by their objectName alone: a view that names its
 // splitter gets its position kept without any code of its own. A splitter
@@ -30,6 +33,11 @@ QStringList Recent(TRecentKind Kind);
 // earlier entry of the same path and the entries past MaxRecent.
 void AddRecent(TRecentKind Kind, const QString& Path);
 void ClearRecent(TRecentKind Kind);
+
+// The library folders, in the order they are searched; no empty entries and
+// none twice.
+QStringList LibraryFolders();
+void SetLibraryFolders(const QStringList& Folders);
 
 QByteArray WindowGeometry();
 void SetWindowGeometry(const QByteArray& Geometry);

@@ -12,6 +12,7 @@
 #include <QLocale>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPointer>
 #include <QCloseEvent>
 #include <QResizeEvent>
 #include <QScreen>
@@ -24,9 +25,14 @@
 #include <QVBoxLayout>
 
 #include "BusyCursor.h"
+#include "CompareTab.h"
+#include "DeclView.h"
+#include "ListingView.h"
 #include "FolderTab.h"
 #include "JX_FormAbout.h"
 #include "JX_hotButton.h"
+#include "LibraryFoldersDialog.h"
+#include "UsedUnits.h"
 #include "Jx_PanelDropFile.h"
 #include "Jx_PanelGradient.h"
 #include "UnitSummary.h"
@@ -252,6 +258,8 @@ void TfrmJXUnitPeek::CreateActions() {
   Make(actRescan, QStringLiteral("actRescan"), tr("Rescan Folder"), {QKeySequence(Qt::Key_F5)}, [this] {
     if (TFolderTab* F = ActiveFolder()) F->Rescan();
   });
+  Make(actLibraryFolders, QStringLiteral("actLibraryFolders"), tr("Library Folders..."), {},
+       [this] { EditLibraryFolders(); });
 }
 
 // The menus of the Open and Open Folder buttons, filled from the settings
@@ -291,6 +299,10 @@ void TfrmJXUnitPeek::FillRecentMenu(QMenu* Menu, bool Folders) {
   QAction* Clear = Menu->addAction(tr("Clear List"));
   Clear->setEnabled(!Paths.isEmpty());
   connect(Clear, &QAction::triggered, this, [Kind] { ClearRecent(Kind); });
+  if (Folders) {
+    Menu->addSeparator();
+    Menu->addAction(actLibraryFolders);
+  }
 }
 
 TfrmJXUnitPeek::~TfrmJXUnitPeek() = default;
@@ -335,13 +347,18 @@ QTextEdit* TfrmJXUnitPeek::ActiveView() const {
   return reInfo;
 }
 
-TAdvTabSheet* TfrmJXUnitPeek::MakeFileTab(const QString& Path) {
+TAdvTabSheet* TfrmJXUnitPeek::MakeFileTab(const QString& Path, const QString& TabFolder) {
   auto* Page = new TAdvTabSheet;
+  Page->Library = Library();
+  Page->TabFolder = TabFolder;
   // Added first so that the header and the views inherit the tab font.
   advPageControl->addTab(Page, QFileInfo(Path).fileName());
   Page->Build(Path, advPageControl->palette().color(QPalette::Window), SheetBorderWidth);
   UpdateCaptions();
   Page->CommentColor = CommentColor;
+  Page->FillCompareMenu = [this, Path](QMenu* Menu) { FillCompareMenu(Menu, Path); };
+  connect(Page, &TAdvTabSheet::outsideDeclarationWanted, this,
+          [this, Page](const QString& File, const QString& Name) { OpenOutsideDeclaration(Page, File, Name); });
   Page->AskSaveName = [this](const QString& Suggested) { return RunSaveDialog(Suggested); };
   Page->AskSaveFile = [this](const QString& Suggested, const QString& Filter) {
     return RunExportDialog(Suggested, Filter);
@@ -374,7 +391,7 @@ void TfrmJXUnitPeek::UpdateTitle() {
   setWindowTitle(Name.isEmpty() ? App : Name + QStringLiteral(" \u2014 ") + App);
 }
 
-void TfrmJXUnitPeek::OpenUnitFile(const QString& Path) {
+void TfrmJXUnitPeek::OpenUnitFile(const QString& Path, const QString& TabFolder) {
   const QString Key = QLocale().toLower(Path);
   if (QFileInfo(Path).isFile()) viewersettings::AddRecent(viewersettings::TRecentKind::Files, Path);
   auto Known = FFileIndex.find(Key);
@@ -385,7 +402,7 @@ void TfrmJXUnitPeek::OpenUnitFile(const QString& Path) {
 
   TDropTargetOff NoDrops(jxnBack);
   TBusyCursor Busy;
-  TAdvTabSheet* Page = MakeFileTab(Path);
+  TAdvTabSheet* Page = MakeFileTab(Path, TabFolder);
   FFileIndex.emplace(Key, Page);
 
   TJX_RichEditSink Sink(Page->TextView);
@@ -402,13 +419,98 @@ void TfrmJXUnitPeek::OpenPath(const QString& Path) {
   else OpenUnitFile(Path);
 }
 
-TAdvTabSheet* TfrmJXUnitPeek::OpenDeclaration(const QString& Path, int64_t Offset) {
-  OpenUnitFile(Path);
-  TAdvTabSheet* Sheet = FFileIndex.count(QLocale().toLower(Path))
-                            ? qobject_cast<TAdvTabSheet*>(FFileIndex.at(QLocale().toLower(Path)))
-                            : nullptr;
+TAdvTabSheet* TfrmJXUnitPeek::OpenDeclaration(const QString& Path, int64_t Offset, const QString& TabFolder) {
+  OpenUnitFile(Path, TabFolder);
+  TAdvTabSheet* Sheet = SheetOf(Path);
   if (Sheet) Sheet->ShowDeclaration(Offset);
   return Sheet;
+}
+
+TAdvTabSheet* TfrmJXUnitPeek::OpenOutsideDeclaration(TAdvTabSheet* From, const QString& File, const QString& Name) {
+  const QPointer<TAdvTabSheet> Origin(From);
+  OpenUnitFile(File, From ? From->TabFolder : QString());
+  TAdvTabSheet* To = SheetOf(File);
+  if (!To || To == From) return To;
+  To->ShowView(TUnitView::Declarations);
+  if (!To->DeclView()) return To;
+  const int64_t At = To->DeclView()->TypeDeclaration(Name.mid(Name.lastIndexOf(QLatin1Char('.')) + 1));
+  if (At >= 0) To->ShowDeclaration(At);
+  // Back returns to the tab left, where its listing stood.
+  To->DeclView()->Listing->PushReturn([this, Origin] {
+    if (!Origin) return;
+    advPageControl->setCurrentWidget(Origin);
+    Origin->ShowView(TUnitView::Declarations);
+  });
+  return To;
+}
+
+void TfrmJXUnitPeek::FillCompareMenu(QMenu* Menu, const QString& Path) {
+  for (int I = 0; I < advPageControl->count(); ++I) {
+    auto* S = qobject_cast<TAdvTabSheet*>(advPageControl->widget(I));
+    if (!S || S->Path() == Path) continue;
+    QString Shown = QDir::toNativeSeparators(S->Path());
+    Shown.replace(QLatin1Char('&'), QStringLiteral("&&"));
+    const QString Other = S->Path();
+    connect(Menu->addAction(Shown), &QAction::triggered, this, [this, Path, Other] { CompareUnits(Path, Other); });
+  }
+  if (Menu->isEmpty()) Menu->addAction(tr("No other unit open"))->setEnabled(false);
+  Menu->addSeparator();
+  connect(Menu->addAction(tr("Other File...")), &QAction::triggered, this, [this, Path] {
+    if (const QString Other = RunCompareFileDialog(Path); !Other.isEmpty()) CompareUnits(Path, Other);
+  });
+}
+
+QString TfrmJXUnitPeek::RunCompareFileDialog(const QString& Path) {
+  return QFileDialog::getOpenFileName(this, tr("Compare With"), QFileInfo(Path).path(),
+                                      tr("Delphi Compiled Unit (*.dcu);;All files (*)"));
+}
+
+TCompareTab* TfrmJXUnitPeek::CompareUnits(const QString& PathA, const QString& PathB) {
+  for (int I = 0; I < advPageControl->count(); ++I) {
+    auto* Tab = qobject_cast<TCompareTab*>(advPageControl->widget(I));
+    if (Tab && Tab->PathA() == PathA && Tab->PathB() == PathB) {
+      Tab->Refresh();
+      advPageControl->setCurrentWidget(Tab);
+      return Tab;
+    }
+  }
+  auto* Tab = new TCompareTab(PathA, PathB, Library());
+  const int Index = advPageControl->addTab(Tab, TCompareTab::Caption(PathA, PathB));
+  advPageControl->setTabToolTip(Index, PathA + QLatin1Char('\n') + PathB);
+  advPageControl->setCurrentIndex(Index);
+  return Tab;
+}
+
+TAdvTabSheet* TfrmJXUnitPeek::SheetOf(const QString& Path) const {
+  const auto It = FFileIndex.find(QLocale().toLower(Path));
+  return It != FFileIndex.end() ? qobject_cast<TAdvTabSheet*>(It->second) : nullptr;
+}
+
+std::shared_ptr<TUsedUnits> TfrmJXUnitPeek::Library() {
+  if (!FLibrary) {
+    std::vector<std::string> Folders;
+    for (const QString& F : viewersettings::LibraryFolders()) Folders.push_back(QFile::encodeName(F).toStdString());
+    FLibrary = std::make_shared<TUsedUnits>(std::move(Folders));
+  }
+  return FLibrary;
+}
+
+bool TfrmJXUnitPeek::EditLibraryFolders() {
+  const QStringList Old = viewersettings::LibraryFolders();
+  QStringList Folders = Old;
+  if (!RunLibraryFoldersDialog(Folders)) return false;
+  viewersettings::SetLibraryFolders(Folders);
+  if (viewersettings::LibraryFolders() == Old) return false;
+  // The tabs open keep the library they were opened with.
+  FLibrary.reset();
+  return true;
+}
+
+bool TfrmJXUnitPeek::RunLibraryFoldersDialog(QStringList& Folders) {
+  TLibraryFoldersDialog Dialog(Folders, this);
+  if (Dialog.exec() != QDialog::Accepted) return false;
+  Folders = Dialog.Folders();
+  return true;
 }
 
 TFolderTab* TfrmJXUnitPeek::OpenFolder(const QString& Path) {
@@ -420,13 +522,16 @@ TFolderTab* TfrmJXUnitPeek::OpenFolder(const QString& Path) {
       return Tab;
     }
   }
-  auto* Tab = new TFolderTab(Path);
-  connect(Tab, &TFolderTab::unitRequested, this, &TfrmJXUnitPeek::OpenUnitFile);
+  std::vector<std::string> UnitPath;
+  for (const QString& F : viewersettings::LibraryFolders()) UnitPath.push_back(QFile::encodeName(F).toStdString());
+  auto* Tab = new TFolderTab(Path, nullptr, std::move(UnitPath));
+  connect(Tab, &TFolderTab::unitRequested, this, [this, Tab](const QString& File) { OpenUnitFile(File, Tab->Path()); });
   Tab->AskSaveFile = [this](const QString& Suggested, const QString& Filter) {
     return RunExportDialog(Suggested, Filter);
   };
+  connect(Tab, &TFolderTab::compareRequested, this, &TfrmJXUnitPeek::CompareUnits);
   connect(Tab, &TFolderTab::declarationRequested, this,
-          [this](const QString& File, qint64 Offset) { OpenDeclaration(File, Offset); });
+          [this, Tab](const QString& File, qint64 Offset) { OpenDeclaration(File, Offset, Tab->Path()); });
   QString Caption = QFileInfo(QDir::cleanPath(Path)).fileName();
   if (Caption.isEmpty()) Caption = Path;
   advPageControl->setCurrentIndex(advPageControl->addTab(Tab, Caption + QLatin1Char('/')));

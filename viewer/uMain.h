@@ -7,6 +7,13 @@
 //
 // The window remembers its size and position, the recent files and folders
 // and the positions of named splitters (ViewerSettings.h).
+//
+// The units a unit uses are read with it (their types decode its values):
+// those in its folder, in the folder of the folder tab it was opened from,
+// then in the library folders of the settings ("Library Folders..." in the
+// menu of the Open Folder button). The window keeps one library of them
+// (UsedUnits.h), each used unit read once; a change of the list makes a new
+// one for the tabs opened afterwards, the tabs open keep theirs.
 #pragma once
 
 #include <QColor>
@@ -16,6 +23,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 
 #include "UnitTab.h"
 
@@ -30,8 +38,10 @@ class QVBoxLayout;
 class TJX_hotButton;
 class TJx_PanelDropFile;
 class TJx_PanelGradient;
+class TCompareTab;
 class TFolderTab;
 class TSplitterMemory;
+class TUsedUnits;
 
 // Order of FileIndex: case-insensitive and locale-aware; keys that compare
 // equal there but are not the same text are told apart by their code points,
@@ -53,8 +63,10 @@ class TfrmJXUnitPeek : public QMainWindow {
   // Opens one unit file: activates its tab when the path (in any letter case)
   // is open already, else builds a new tab, loads the unit, writes its
   // summary, releases the unit and brings the tab to the front. A file that
-  // fails gets a tab with the error, in front as well.
-  void OpenUnitFile(const QString& Path);
+  // fails gets a tab with the error, in front as well. TabFolder: the folder
+  // of the folder tab it was opened from, where its used units are looked
+  // for after its own folder.
+  void OpenUnitFile(const QString& Path, const QString& TabFolder = {});
   // Opens a folder of units in a folder tab that starts scanning it, or
   // brings the folder's open tab to the front; the tab's requests for a
   // unit go to OpenUnitFile, those for a declaration to OpenDeclaration.
@@ -64,7 +76,22 @@ class TfrmJXUnitPeek : public QMainWindow {
   void OpenPath(const QString& Path);
   // Opens the unit file at Path (OpenUnitFile) and shows its Declarations
   // view at the declaration whose tag byte is at Offset; the file's tab.
-  TAdvTabSheet* OpenDeclaration(const QString& Path, int64_t Offset);
+  TAdvTabSheet* OpenDeclaration(const QString& Path, int64_t Offset, const QString& TabFolder = {});
+  // Opens File (a used unit of From's) at the declaration of the type Name,
+  // Back there returning to From; the file's tab.
+  TAdvTabSheet* OpenOutsideDeclaration(TAdvTabSheet* From, const QString& File, const QString& Name);
+  // Compares two builds of a unit in a comparison tab (CompareTab.h), which
+  // comes to the front; a pair compared already has its tab compared again.
+  TCompareTab* CompareUnits(const QString& PathA, const QString& PathB);
+  // The open file tab of Path (any letter case), or null.
+  TAdvTabSheet* SheetOf(const QString& Path) const;
+
+  // The library of the used units for the tabs opened now, on the library
+  // folders of the settings.
+  std::shared_ptr<TUsedUnits> Library();
+  // Edits the library folders (RunLibraryFoldersDialog); the new list
+  // applies to the tabs opened afterwards. True when it was changed.
+  bool EditLibraryFolders();
 
   // The lower-cased path -> its file tab. The window owns the index, the tab
   // control owns the pages.
@@ -103,6 +130,8 @@ class TfrmJXUnitPeek : public QMainWindow {
   QAction* actShowCode = nullptr;
   QAction* actFind = nullptr;
   QAction* actRescan = nullptr;
+  // "Library Folders...", also at the end of the Open Folder button's menu.
+  QAction* actLibraryFolders = nullptr;
   // Colour of comment lines in the summaries.
   QColor CommentColor;
 
@@ -140,6 +169,11 @@ class TfrmJXUnitPeek : public QMainWindow {
   virtual QString RunSaveDialog(const QString& Suggested);
   // Asks where to save an export (a listing, a report); empty when cancelled.
   virtual QString RunExportDialog(const QString& Suggested, const QString& Filter);
+  // Shows the library folders dialog with Folders; false when cancelled,
+  // else Folders holds the new list.
+  virtual bool RunLibraryFoldersDialog(QStringList& Folders);
+  // Asks for a unit file to compare Path with; empty when cancelled.
+  virtual QString RunCompareFileDialog(const QString& Path);
   // Asks whether to quit with OpenTabs tabs of files and folders open.
   virtual bool ConfirmQuit(int OpenTabs);
 
@@ -164,7 +198,9 @@ class TfrmJXUnitPeek : public QMainWindow {
 
   void FormCreate();
   void FormShow();
-  TAdvTabSheet* MakeFileTab(const QString& Path);
+  TAdvTabSheet* MakeFileTab(const QString& Path, const QString& TabFolder);
+  // The menu of a file tab's Compare With...: the other file tabs, a file.
+  void FillCompareMenu(QMenu* Menu, const QString& Path);
   // The active file tab, or null on the welcome tab and on folder tabs.
   TAdvTabSheet* ActiveSheet() const;
   // The active folder tab, or null.
@@ -176,4 +212,5 @@ class TfrmJXUnitPeek : public QMainWindow {
   QStringList FArguments;
   TFileIndex FFileIndex;
   bool FShown = false;
+  std::shared_ptr<TUsedUnits> FLibrary;
 };
