@@ -5,17 +5,11 @@
 
 #include "DCURecs.h"
 #include "DCU_Text.h"
+#include "DCU_TextRules.h"
 #include "DCU_Unit.h"
 #include "TypeViews.h"
 
 namespace {
-
-std::string LowerAscii(std::string_view S) {
-  std::string L(S);
-  for (char& C : L)
-    if (C >= 'A' && C <= 'Z') C = static_cast<char>(C - 'A' + 'a');
-  return L;
-}
 
 // Most names of one enumeration taken (a damaged file may claim more).
 constexpr int64_t MaxEnumNames = 1 << 16;
@@ -56,12 +50,7 @@ class TFactTaker {
   TTypeFact Fact(uint32_t N, const TBaseDef* D, int Depth) {
     const TView V = Ty.Of(N);
     TTypeFact F;
-    F.Shape = V.Shape;
-    F.Size = V.Size;
-    F.HasRange = V.HasRange;
-    F.Lo = V.Lo;
-    F.Hi = V.Hi;
-    F.Float = V.Float;
+    static_cast<TTypeBasics&>(F) = V;
     if (V.Shape == TShape::Enum)
       for (int64_t I = 0; I < MaxEnumNames; ++I) {
         const std::optional<std::string_view> Name = Ty.EnumName(V, I);
@@ -100,7 +89,7 @@ class TFactTaker {
 }  // namespace
 
 const TTypeFact* TUnitTypes::Find(std::string_view Name) const {
-  auto It = Names.find(LowerAscii(Name));
+  auto It = Names.find(LowerName(Name));
   return It == Names.end() ? nullptr : &Types[static_cast<size_t>(It->second)];
 }
 
@@ -126,7 +115,7 @@ TUnitTypes TakeUnitTypes(const TUnit& U) {
       Out.Types.push_back(std::move(Alias));
     }
     // The first declaration of a name counts (the interface's comes first).
-    if (L.Index >= 0) Out.Names.emplace(LowerAscii(Name), L.Index);
+    if (L.Index >= 0) Out.Names.emplace(LowerName(Name), L.Index);
   }
   return Out;
 }

@@ -43,12 +43,16 @@ struct TPropFact {
   TTypeLink Type;
 };
 
-struct TTypeFact {
+// What a value of a type is: its shape, size, range and float format.
+struct TTypeBasics {
   TTypeShape Shape = TTypeShape::Unknown;
   int64_t Size = -1;  // bytes of a value; -1 when the file does not say
   bool HasRange = false;
   int64_t Lo = 0, Hi = 0;
   TFloatKind Float = TFloatKind::Extended;
+};
+
+struct TTypeFact : TTypeBasics {
   std::vector<std::string> EnumNames;  // an enumeration's names (a subrange: its base's)
   int64_t SetFirst = 0;                // a set: the element of bit 0
   TTypeLink Base;                      // a set's element type; a subrange's base

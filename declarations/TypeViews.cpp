@@ -224,12 +224,7 @@ TView TTypeViews::FactView(const TUnitTypes& Table, int32_t Index, int Depth) co
   if (Index < 0 || static_cast<size_t>(Index) >= Table.Types.size()) return V;
   const TTypeFact& F = Table.Types[static_cast<size_t>(Index)];
   if (!F.Alias.Empty()) return Link(Table, F.Alias, Depth + 1);
-  V.Shape = F.Shape;
-  V.Size = F.Size;
-  V.HasRange = F.HasRange;
-  V.Lo = F.Lo;
-  V.Hi = F.Hi;
-  V.Float = F.Float;
+  static_cast<TTypeBasics&>(V) = F;
   V.Table = &Table;
   V.Fact = &F;
   // A subrange of an enumeration (or Boolean) of another unit: its values

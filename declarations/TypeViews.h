@@ -17,12 +17,7 @@ class TBaseDef;
 
 using TShape = TTypeShape;
 
-struct TView {
-  TShape Shape = TShape::Unknown;
-  int64_t Size = -1;  // bytes of a value; -1 when the file does not say
-  bool HasRange = false;
-  int64_t Lo = 0, Hi = 0;
-  TFloatKind Float = TFloatKind::Extended;
+struct TView : TTypeBasics {
   const TBaseDef* Def = nullptr;         // a type of the unit itself
   const TUnitTypes* Table = nullptr;     // or a type of a used unit:
   const TTypeFact* Fact = nullptr;       // its facts and their table

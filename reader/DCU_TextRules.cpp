@@ -20,6 +20,12 @@ bool SameNameNoCase(std::string_view A, std::string_view B) {
   return true;
 }
 
+std::string LowerName(std::string_view Name) {
+  std::string L(Name);
+  for (char& C : L) C = static_cast<char>(FoldLower(static_cast<unsigned char>(C)));
+  return L;
+}
+
 bool WildcardMatch(std::string_view P, std::string_view T) {
   // The last '*' and where the text stood when it was met.
   size_t Pi = 0, Ti = 0;

@@ -13,6 +13,9 @@
 
 // A and B are the same name, the ASCII letters' case ignored.
 bool SameNameNoCase(std::string_view A, std::string_view B);
+// The name with its ASCII letters lower-cased (a key that SameNameNoCase
+// names share).
+std::string LowerName(std::string_view Name);
 
 // Text matched whole by Pattern: `*` any run of characters, `?` one (a UTF-8
 // sequence whole); the ASCII letters' case ignored. Greedy, with one point to

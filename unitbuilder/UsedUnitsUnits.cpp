@@ -9,6 +9,7 @@
 #include "DCURecs.h"
 #include "DCU_Unit.h"
 #include "UnitBuilder.h"
+#include "ValuesUnit.h"
 
 namespace unitbuilder {
 
@@ -116,18 +117,7 @@ std::vector<uint8_t> AppWith(const TDeclNumbers& N) {
 
 // The declaration numbers of a first build, by name; the nameless routines
 // in file order under "#1", "#2", ...
-TDeclNumbers NumbersOf(const std::vector<uint8_t>& Draft) {
-  TDeclNumbers N;
-  const TUnit U("App.dcu", std::span<const uint8_t>(Draft));
-  int Anon = 0;
-  for (size_t I = 0; I < U.DeclTable.size(); ++I)
-    if (auto* D = RecCast<TNameDecl>(U.DeclTable[I])) {
-      std::string Name = NameText(D->GetName());
-      if (Name.empty() && RecCast<TProcDecl>(D)) Name = "#" + std::to_string(++Anon);
-      N.emplace(Name, static_cast<uint32_t>(I + 1));
-    }
-  return N;
-}
+TDeclNumbers NumbersOf(const std::vector<uint8_t>& Draft) { return DeclNumbersOf(Draft, "App.dcu"); }
 
 // Loop: the declaration number of the typed constant of that name.
 std::vector<uint8_t> LoopWith(std::string_view Name, std::string_view Other, uint32_t Loop) {

@@ -231,22 +231,23 @@ std::vector<uint8_t> ValuesUnitWith(const TNumbers& N) {
 }  // namespace
 
 const TNumbers& ValuesUnitNumbers() {
-  static const TNumbers Numbers = [] {
-    TNumbers N;
-    std::vector<uint8_t> Draft = ValuesUnitWith({});
-    TUnit U("Vals.dcu", std::span<const uint8_t>(Draft));
-    int Anon = 0;
-    for (size_t I = 0; I < U.DeclTable.size(); ++I)
-      if (auto* D = RecCast<TNameDecl>(U.DeclTable[I])) {
-        std::string Name = NameText(D->GetName());
-        if (Name.empty() && RecCast<TProcDecl>(D)) Name = "#" + std::to_string(++Anon);
-        N.emplace(Name, static_cast<uint32_t>(I + 1));
-      }
-    return N;
-  }();
+  static const TNumbers Numbers = DeclNumbersOf(ValuesUnitWith({}), "Vals.dcu");
   return Numbers;
 }
 
 std::vector<uint8_t> ValuesUnit() { return ValuesUnitWith(ValuesUnitNumbers()); }
+
+TNumbers DeclNumbersOf(const std::vector<uint8_t>& Draft, const std::string& FileName) {
+  TNumbers N;
+  const TUnit U(FileName, std::span<const uint8_t>(Draft));
+  int Anon = 0;
+  for (size_t I = 0; I < U.DeclTable.size(); ++I)
+    if (auto* D = RecCast<TNameDecl>(U.DeclTable[I])) {
+      std::string Name = NameText(D->GetName());
+      if (Name.empty() && RecCast<TProcDecl>(D)) Name = "#" + std::to_string(++Anon);
+      N.emplace(Name, static_cast<uint32_t>(I + 1));
+    }
+  return N;
+}
 
 }  // namespace unitbuilder

@@ -45,5 +45,7 @@ using TNumbers = std::map<std::string, uint32_t>;
 std::vector<uint8_t> ValuesUnit();
 // The numbers of the unit's declarations by name.
 const TNumbers& ValuesUnitNumbers();
+// The declaration numbers of a first build (Draft) of any unit, as above.
+TNumbers DeclNumbersOf(const std::vector<uint8_t>& Draft, const std::string& FileName);
 
 }  // namespace unitbuilder

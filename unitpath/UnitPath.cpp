@@ -3,18 +3,8 @@
 
 #include <algorithm>
 
+#include "DCU_TextRules.h"
 #include "Platform.h"
-
-namespace {
-
-std::string LowerAscii(std::string_view S) {
-  std::string L(S);
-  for (char& C : L)
-    if (C >= 'A' && C <= 'Z') C = static_cast<char>(C - 'A' + 'a');
-  return L;
-}
-
-}  // namespace
 
 std::vector<std::string> SplitUnitPath(std::string_view List) {
   std::vector<std::string> Out;
@@ -34,7 +24,7 @@ std::string UnitFolderOf(const std::string& Path) {
 }
 
 std::string TUnitFileFinder::Find(const std::string& Folder, std::string_view Name) {
-  const std::string Key = LowerAscii(Name) + ".dcu";
+  const std::string Key = LowerName(Name) + ".dcu";
   std::lock_guard<std::mutex> L(M);
   auto It = Listings.find(Folder);
   if (It == Listings.end()) {
@@ -42,7 +32,7 @@ std::string TUnitFileFinder::Find(const std::string& Folder, std::string_view Na
     std::vector<std::string> Names = FolderNames(PathFromUtf8(Folder));
     std::sort(Names.begin(), Names.end());
     for (const std::string& N : Names)
-      if (N.size() > 4) Units.emplace(LowerAscii(N), N);  // the first in name order stays
+      if (N.size() > 4) Units.emplace(LowerName(N), N);  // the first in name order stays
     It = Listings.emplace(Folder, std::move(Units)).first;
   }
   auto F = It->second.find(Key);
