@@ -327,4 +327,12 @@ bool WriteUnitFile(const std::string& Path, const std::vector<uint8_t>& Bytes) {
   return static_cast<bool>(Out);
 }
 
+std::vector<uint8_t> LongStringLiteral(std::string_view S) {
+  std::vector<uint8_t> B = {0xFF, 0xFF, 0xFF, 0xFF};
+  for (int I = 0; I < 4; ++I) B.push_back(static_cast<uint8_t>(S.size() >> (8 * I)));
+  B.insert(B.end(), S.begin(), S.end());
+  B.push_back(0);
+  return B;
+}
+
 }  // namespace unitbuilder

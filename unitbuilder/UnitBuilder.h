@@ -164,6 +164,10 @@ void PatchStoredLength(std::vector<uint8_t>& Bytes);
 // file cannot be written.
 bool WriteUnitFile(const std::string& Path, const std::vector<uint8_t>& Bytes);
 
+// A long string literal as the data block holds one: -1 (its reference
+// count), the length, the bytes and a zero byte.
+std::vector<uint8_t> LongStringLiteral(std::string_view S);
+
 // A complete minimal unit of the version: header, source file, data block,
 // fixups, stop tag.
 std::vector<uint8_t> MinimalUnit(int Version, std::string_view UnitName = "Demo");

@@ -31,13 +31,6 @@ void Property(UnitBuilder& B, std::string_view Name, uint32_t Type, int32_t Defa
   B.PackedUInt(0).PackedUInt(0).PackedUInt(0).PackedInt(Default);
 }
 
-std::vector<uint8_t> LongString(std::string_view S) {
-  std::vector<uint8_t> B = {0xFF, 0xFF, 0xFF, 0xFF};
-  for (int I = 0; I < 4; ++I) B.push_back(static_cast<uint8_t>(S.size() >> (8 * I)));
-  B.insert(B.end(), S.begin(), S.end());
-  B.push_back(0);
-  return B;
-}
 
 void Put(std::vector<uint8_t>& D, size_t At, const std::vector<uint8_t>& Bytes) {
   for (uint8_t B : Bytes) D[At++] = B;
@@ -100,8 +93,8 @@ std::vector<uint8_t> AppWith(const TDeclNumbers& N) {
   Put(D, 0, {42, 0, 0, 0, 8, 0, 0, 0});
   Put(D, 8, {1, 0, 0, 0, 8, 0, 0, 0, 0xFE, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0});
   Put(D, 24, {1, 0x06, 0, 0, 0xC0, 0x3F, 2});
-  Put(D, 32, LongString("abc"));
-  Put(D, 44, LongString("x"));
+  Put(D, 32, LongStringLiteral("abc"));
+  Put(D, 44, LongStringLiteral("x"));
   Put(D, 54, {2});
   Put(D, 56, {0xF9, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0, 0xD0, 0x3F});
   B.DataBlockBytes(D);

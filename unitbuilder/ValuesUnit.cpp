@@ -40,13 +40,6 @@ void Const64(UnitBuilder& B, std::string_view Name, uint32_t Type, uint64_t V) {
   B.Packed9(static_cast<uint32_t>(V), static_cast<uint32_t>(V >> 32));
 }
 
-std::vector<uint8_t> LongString(std::string_view S) {
-  std::vector<uint8_t> B = {0xFF, 0xFF, 0xFF, 0xFF};
-  for (int I = 0; I < 4; ++I) B.push_back(static_cast<uint8_t>(S.size() >> (8 * I)));
-  B.insert(B.end(), S.begin(), S.end());
-  B.push_back(0);
-  return B;
-}
 
 std::vector<uint8_t> Extended(uint64_t Mantissa, uint16_t SignExp) {
   std::vector<uint8_t> B;
@@ -159,8 +152,8 @@ std::vector<uint8_t> ValuesUnitWith(const TNumbers& N) {
   Const64(B, "AllBits64", 9, 0xFFFFFFFFFFFFFFFFu);
   B.ConstDecl("Quote", 7, 39).ConstDecl("LetterA", 7, 65).ConstDecl("CR", 7, 13).ConstDecl("EAcute", 7, 0xE9);
   B.ConstDecl("Undef81", 7, 0x81).ConstDecl("Yes", 14, 1).ConstDecl("KindC", 6, 2);
-  RawConst(B, "Text1", 3, 1, LongString("It's\r\n"));
-  RawConst(B, "Empty", 3, 1, LongString(""));
+  RawConst(B, "Text1", 3, 1, LongStringLiteral("It's\r\n"));
+  RawConst(B, "Empty", 3, 1, LongStringLiteral(""));
   RawConst(B, "NaNX", 11, 3, Extended(0xC000000000000000u, 0x7FFF));
   RawConst(B, "InfX", 11, 3, Extended(0x8000000000000000u, 0x7FFF));
   RawConst(B, "NegInfX", 11, 3, Extended(0x8000000000000000u, 0xFFFF));
@@ -176,7 +169,7 @@ std::vector<uint8_t> ValuesUnitWith(const TNumbers& N) {
   RawConst(B, "Odd", 3, 1, {0xFF, 0xFF, 0xFF, 0xFF, 0x40, 0, 0, 0, 'x', 0});  // a length past the bytes
   // Resource strings: with their text, and one whose text is missing.
   B.VarDecl("SHello", 3, 0, 0x40, 0x32);
-  RawConst(B, ".", 3, 1, LongString("Hello, 'world'"));
+  RawConst(B, ".", 3, 1, LongStringLiteral("Hello, 'world'"));
   B.VarDecl("SLost", 3, 0, 0x40, 0x32);
   // Typed constants and the blocks their fixups lead to.
   B.VarDecl(".TFoo", 0, 0, 0, 0x26);
@@ -201,7 +194,7 @@ std::vector<uint8_t> ValuesUnitWith(const TNumbers& N) {
   Put(D, 66, {0, 0, 0, 0});
   Put(D, 70, {0, 0, 0, 0});
   Put(D, 78, {0, 0xFF, 0xFF, 0x7F});
-  const std::vector<uint8_t> Lit = LongString("abc");
+  const std::vector<uint8_t> Lit = LongStringLiteral("abc");
   std::copy(Lit.begin(), Lit.end(), D.begin() + 82);
   Put(D, 82 + 12, {'h', 'i', 0, 0});
   Put(D, 98, {0xC3, 0x90});

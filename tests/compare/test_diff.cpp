@@ -14,6 +14,7 @@
 #include "FolderUnits.h"
 #include "SampleUnits.h"
 #include "SourceInterface.h"
+#include "TempFolder.h"
 #include "TestData.h"
 #include "UnitBuilder.h"
 #include "UnitDiff.h"
@@ -25,21 +26,8 @@ namespace {
 
 class Diff : public ::testing::Test {
  protected:
-  void SetUp() override {
-    static int Counter = 0;
-    Dir = fs::temp_directory_path() / ("unitpeek-diff-" + std::to_string(::getpid()) + "-" + std::to_string(++Counter));
-    fs::create_directories(Dir);
-  }
-  void TearDown() override {
-    std::error_code E;
-    fs::remove_all(Dir, E);
-  }
-  std::string Write(const std::string& Name, const std::vector<uint8_t>& Bytes) const {
-    const std::string P = (Dir / Name).string();
-    unitbuilder::WriteUnitFile(P, Bytes);
-    return P;
-  }
-  fs::path Dir;
+  std::string Write(const std::string& Name, const std::vector<uint8_t>& Bytes) const { return Temp.Write(Name, Bytes); }
+  const testdata::TTempFolder Temp{"diff"};
 };
 
 using unitbuilder::FolderUnit;

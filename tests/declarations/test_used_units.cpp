@@ -29,6 +29,7 @@
 #include "UnitLoad.h"
 #include "UnitPath.h"
 #include "UsedUnits.h"
+#include "TempFolder.h"
 #include "UsedUnitsUnits.h"
 
 namespace fs = std::filesystem;
@@ -37,26 +38,15 @@ namespace {
 
 class TUsedUnitsTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    static int Counter = 0;
-    Root = fs::temp_directory_path() / ("unitpeek-used-" + std::to_string(::getpid()) + "-" + std::to_string(++Counter));
-    fs::create_directories(Root);
-  }
-  void TearDown() override {
-    std::error_code E;
-    fs::remove_all(Root, E);
-  }
+  const testdata::TTempFolder Temp{"used"};
+  const fs::path& Root = Temp.Root;
   // Writes Bytes to Rel under the test's folder; returns the path.
   std::string Write(const std::string& Rel, const std::vector<uint8_t>& Bytes) const {
-    const fs::path P = Root / Rel;
-    fs::create_directories(P.parent_path());
-    EXPECT_TRUE(unitbuilder::WriteUnitFile(P.string(), Bytes));
-    return P.string();
+    const std::string P = Temp.Write(Rel, Bytes);
+    EXPECT_FALSE(P.empty()) << Rel;
+    return P;
   }
-  std::string Folder(const std::string& Rel) const {
-    fs::create_directories(Root / Rel);
-    return (Root / Rel).string();
-  }
+  std::string Folder(const std::string& Rel) const { return Temp.Folder(Rel); }
 
   // The declarations listing of the unit at Path, its used units read from
   // Library (none when null).
@@ -71,8 +61,6 @@ class TUsedUnitsTest : public ::testing::Test {
     EXPECT_TRUE(L.Facts) << Path << ": " << L.Error;
     return Out;
   }
-
-  fs::path Root;
 };
 
 }  // namespace

@@ -3,8 +3,6 @@
 // missing ones, and the find index searches the unit path's units after the
 // set's, marked as library.
 #include <gtest/gtest.h>
-#include <unistd.h>
-
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -12,6 +10,7 @@
 #include "FindIndex.h"
 #include "FolderReportWriters.h"
 #include "FolderUnits.h"
+#include "TempFolder.h"
 #include "UnitBuilder.h"
 #include "UnitFolders.h"
 #include "UsesGraph.h"
@@ -25,24 +24,15 @@ namespace {
 class UnitPath : public ::testing::Test {
  protected:
   void SetUp() override {
-    static int Counter = 0;
-    Root = fs::temp_directory_path() / ("unitpeek-upath-" + std::to_string(::getpid()) + "-" + std::to_string(++Counter));
     Write("proj/App.dcu", unitbuilder::FolderUnit("App", 7, {{"Lib", {{"Run", 1}}}, {"Gone"}}));
     Write("proj/Tool.dcu", unitbuilder::FolderUnit("Tool", 7, {{"lib", {{"Run", 1}}, 0x65}}));
     Write("libs/LIB.DCU", unitbuilder::FolderUnit("Lib", 7, {}, {{"Run", 1}}));
     Write("libs/Extra.dcu", unitbuilder::FolderUnit("Extra", 7, {}, {{"Run", 9}}));
     Write("libs/deep/Gone.dcu", unitbuilder::FolderUnit("Gone", 7, {}));  // below the path: not on it
   }
-  void TearDown() override {
-    std::error_code E;
-    fs::remove_all(Root, E);
-  }
-  void Write(const std::string& Rel, const std::vector<uint8_t>& Bytes) const {
-    fs::create_directories((Root / Rel).parent_path());
-    ASSERT_TRUE(unitbuilder::WriteUnitFile((Root / Rel).string(), Bytes));
-  }
-  std::string P(const std::string& Rel) const { return (Root / Rel).string(); }
-  fs::path Root;
+  void Write(const std::string& Rel, const std::vector<uint8_t>& Bytes) const { ASSERT_FALSE(Temp.Write(Rel, Bytes).empty()); }
+  std::string P(const std::string& Rel) const { return Temp.Path(Rel); }
+  const testdata::TTempFolder Temp{"upath"};
 };
 
 }  // namespace
