@@ -93,6 +93,8 @@ const TTypeFact* TUnitTypes::Find(std::string_view Name) const {
   return It == Names.end() ? nullptr : &Types[static_cast<size_t>(It->second)];
 }
 
+bool TUnitTypes::Declares(std::string_view Name) const { return Declared.count(LowerName(Name)) != 0; }
+
 TUnitTypes TakeUnitTypes(const TUnit& U) {
   TUnitTypes Out;
   Out.Unit = U.UnitName;
@@ -102,10 +104,12 @@ TUnitTypes TakeUnitTypes(const TUnit& U) {
   Out.Types.reserve(U.TypeTable.size() + 1);
   TFactTaker Taker(U, Out);
   for (const TDCURec* R = U.Decls; R; R = R->Next) {
+    auto* D = RecCast<TNameDecl>(R);
+    const std::string_view Name = D ? NameView(D->GetName()) : std::string_view();
+    if (Name.empty() || Name[0] == '.' || Name[0] == '@') continue;
+    Out.Declared.insert(LowerName(Name));
     auto* T = RecCast<TTypeDecl>(R);
     if (!T) continue;
-    const std::string_view Name = NameView(T->GetName());
-    if (Name.empty() || Name[0] == '.' || Name[0] == '@') continue;
     TTypeLink L = Taker.Take(T->TypeIndex);
     if (L.Index < 0 && !L.Name.empty()) {
       // Another name of a type of another unit (GLfloat = Single).

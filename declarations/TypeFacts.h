@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -71,9 +72,14 @@ struct TUnitTypes {
   std::vector<TTypeFact> Types;
   // Lower-case names and the index of their type.
   std::unordered_map<std::string, int32_t> Names;
+  // The lower-case names of all its top-level declarations (routines,
+  // variables, constants, types).
+  std::unordered_set<std::string> Declared;
 
   // The type declared by that name (any letter case), or null.
   const TTypeFact* Find(std::string_view Name) const;
+  // Whether the unit declares that name at its top level (any letter case).
+  bool Declares(std::string_view Name) const;
 };
 
 // Takes the type facts of a loaded unit; the unit may be released after.

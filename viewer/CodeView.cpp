@@ -46,6 +46,7 @@ class TCodeListingSink : public TCodeSink {
       case TCodeRunKind::DeclRef:
         To.AddUtf8(Anchor == NoCodeAnchor ? TRunStyle::Plain : TRunStyle::Link, Text, Anchor);
         break;
+      case TCodeRunKind::ImportRef: To.AddUtf8(TRunStyle::Link, Text, OutsideAnchor); break;
       case TCodeRunKind::Marker:
       case TCodeRunKind::Source: To.AddUtf8(TRunStyle::Comment, Text); break;
       default: To.AddUtf8(TRunStyle::Plain, Text); break;
@@ -313,6 +314,10 @@ void TCodeView::OutlineChosen(const QModelIndex& Index) {
 }
 
 void TCodeView::LinkOutside(int64_t Anchor, const QString& Text) {
+  if (Anchor == OutsideAnchor) {
+    if (!FollowOutside || !FollowOutside(Text)) ShowStatus(tr("%1 is not declared in a unit at hand").arg(Text));
+    return;
+  }
   const TListingRun* Place = Listing->Text().Place(Anchor);
   const bool Heading = Place && Place->Style == TRunStyle::NameLink;
   if (!Heading) {

@@ -77,6 +77,10 @@ class TCodeView : public TListingPane {
   // Goes to the declaration at the tag byte offset in the Declarations
   // view; false when that view does not list it.
   std::function<bool(int64_t TagOffset)> ShowDeclaration;
+  // Goes to a name of another unit ("Forms.Application", a link of anchor
+  // OutsideAnchor) in the used unit that declares it; false when no unit
+  // at hand does.
+  std::function<bool(const QString& Name)> FollowOutside;
 
   // Saving the listing to a text file (the Save button's menu): the routine
   // shown as the view lists it, or every routine one after the other with a

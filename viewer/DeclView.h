@@ -33,10 +33,6 @@
 class QModelIndex;
 class QToolButton;
 
-// The anchor of a type name the unit does not declare (a type of a unit it
-// uses): a link the view hands to FollowOutside.
-inline constexpr int64_t OutsideAnchor = -2;
-
 class TDeclView : public TListingPane {
   Q_OBJECT
  public:
@@ -75,6 +71,13 @@ class TDeclView : public TListingPane {
   QHash<QString, int64_t> TypeDecls;
   // The tag byte of the type Name (any letter case) the unit declares, or -1.
   int64_t TypeDeclaration(const QString& Name) const { return TypeDecls.value(Name.toLower(), -1); }
+  // Its declarations of other kinds (routines, variables, constants).
+  QHash<QString, int64_t> OtherDecls;
+  // The declaration of Name: a type's, else any other's; -1 when none.
+  int64_t Declaration(const QString& Name) const {
+    const int64_t T = TypeDeclaration(Name);
+    return T >= 0 ? T : OtherDecls.value(Name.toLower(), -1);
+  }
   // Follows a type name of another unit; false when no unit at hand
   // declares it.
   std::function<bool(const QString& Name)> FollowOutside;

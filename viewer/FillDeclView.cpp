@@ -106,13 +106,16 @@ void ShowListing(TDeclView& View, const TDeclOutline& Outline, const std::unorde
   View.SetListing(std::move(Text), OutlineTree(Outline));
 }
 
-// The unit's type declarations by lower-case name, the first of a name kept.
+// The unit's type declarations by lower-case name, and its other
+// declarations, the first of a name kept.
 void NoteTypeDecls(TDeclView& View, const TDeclOutline& O) {
   View.TypeDecls.clear();
+  View.OtherDecls.clear();
   for (const TDeclSection* S : {&O.Interface, &O.Implementation})
-    for (const TDeclBlock& B : S->Blocks)
-      if (B.Kind == TDeclKind::Type)
-        for (const TDeclEntry& E : B.Entries) View.TypeDecls.insert(QString::fromStdString(DisplayUtf8(E.Name.view())).toLower(), E.Offset);
+    for (const TDeclBlock& B : S->Blocks) {
+      QHash<QString, int64_t>& To = B.Kind == TDeclKind::Type ? View.TypeDecls : View.OtherDecls;
+      for (const TDeclEntry& E : B.Entries) To.insert(QString::fromStdString(DisplayUtf8(E.Name.view())).toLower(), E.Offset);
+    }
 }
 
 void NoteUses(TDeclView& View, int32_t Version, const std::vector<TUsedUnitFacts>& Uses) {

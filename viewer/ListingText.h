@@ -27,6 +27,9 @@ enum class TRunStyle : uint8_t {
 };
 
 inline constexpr int64_t NoListingAnchor = -1;
+// The anchor of a name the unit does not declare (a type or routine of a
+// unit it uses): a link that the views hand to their FollowOutside.
+inline constexpr int64_t OutsideAnchor = -2;
 
 struct TListingRun {
   uint32_t Start = 0;  // position in the text

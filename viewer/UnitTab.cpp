@@ -205,6 +205,12 @@ void TAdvTabSheet::BuildCodeView() {
   Unbold(FCode);
   FCode->Listing->SetCommentColor(CommentColor);
   FCode->ShowDeclaration = [this](int64_t TagOffset) { return ShowDeclarationOf(TagOffset); };
+  FCode->FollowOutside = [this](const QString& Name) {
+    const QString File = UsedUnitDeclaring(Name);
+    if (File.isEmpty()) return false;
+    emit outsideDeclarationWanted(File, Name);
+    return true;
+  };
   FCode->AskSaveFile = [this](const QString& Suggested, const QString& Filter) {
     return AskSaveFile ? AskSaveFile(Suggested, Filter) : QString();
   };
@@ -451,13 +457,14 @@ QString TAdvTabSheet::UsedUnitDeclaring(const QString& Name) {
   std::vector<std::string> Folders{UnitFolderOf(Own)};
   if (!TabFolder.isEmpty()) Folders.push_back(QFile::encodeName(TabFolder).toStdString());
   for (const std::string& F : Library->Path()) Folders.push_back(F);
-  // A qualified name names its unit; else every unit used may declare it,
-  // and the last one used that does wins.
+  // A qualified name names its unit first ("Forms.TForm.Create": the unit
+  // Forms declares TForm); else every unit used may declare it, and the
+  // last one used that does wins.
   QString Type = Name;
   QStringList Units{QStringLiteral("System")};
-  if (const qsizetype Dot = Name.lastIndexOf(QLatin1Char('.')); Dot > 0) {
+  if (const qsizetype Dot = Name.indexOf(QLatin1Char('.')); Dot > 0) {
     Units = QStringList{Name.left(Dot)};
-    Type = Name.mid(Dot + 1);
+    Type = Name.mid(Dot + 1).section(QLatin1Char('.'), 0, 0);
   } else {
     for (const QString& U : FDecl->UsedUnits)
       if (U.compare(QStringLiteral("System"), Qt::CaseInsensitive) != 0) Units << U;
@@ -466,7 +473,8 @@ QString TAdvTabSheet::UsedUnitDeclaring(const QString& Name) {
   for (auto It = Units.crbegin(); It != Units.crend(); ++It) {
     const std::string File = Library->FindUnit(Folders, It->toStdString(), FDecl->UnitVersion);
     if (File.empty() || File == Own) continue;
-    if (const TUnitTypes* T = Library->TypesOf(File); T && T->Find(TypeName)) return QFile::decodeName(File.c_str());
+    if (const TUnitTypes* T = Library->TypesOf(File); T && (T->Find(TypeName) || T->Declares(TypeName)))
+      return QFile::decodeName(File.c_str());
   }
   return {};
 }

@@ -433,13 +433,20 @@ TAdvTabSheet* TfrmJXUnitPeek::OpenOutsideDeclaration(TAdvTabSheet* From, const Q
   if (!To || To == From) return To;
   To->ShowView(TUnitView::Declarations);
   if (!To->DeclView()) return To;
-  const int64_t At = To->DeclView()->TypeDeclaration(Name.mid(Name.lastIndexOf(QLatin1Char('.')) + 1));
+  // "Unit.Name" or "Unit.TClass.Method": the name after the unit, or its
+  // type.
+  QString Key = Name;
+  if (const qsizetype Dot = Name.indexOf(QLatin1Char('.')); Dot > 0) Key = Name.mid(Dot + 1);
+  int64_t At = To->DeclView()->Declaration(Key);
+  if (At < 0) At = To->DeclView()->Declaration(Key.section(QLatin1Char('.'), 0, 0));
+  if (At < 0) At = To->DeclView()->Declaration(Name.mid(Name.lastIndexOf(QLatin1Char('.')) + 1));
   if (At >= 0) To->ShowDeclaration(At);
-  // Back returns to the tab left, where its listing stood.
-  To->DeclView()->Listing->PushReturn([this, Origin] {
+  // Back returns to the tab left, to the view that was left.
+  const TUnitView Left = From ? From->View() : TUnitView::Declarations;
+  To->DeclView()->Listing->PushReturn([this, Origin, Left] {
     if (!Origin) return;
     advPageControl->setCurrentWidget(Origin);
-    Origin->ShowView(TUnitView::Declarations);
+    Origin->ShowView(Left);
   });
   return To;
 }

@@ -213,9 +213,13 @@ class TestCodeView : public QObject {
     QCOMPARE(L->SelectedText(), QStringLiteral("@1"));
     QVERIFY(V->Back());
     QCOMPARE(L->CurrentLine(), L->Text().LineOf(Jump));
-    // A name of another unit is no link.
+    // A name of another unit is a link to the unit that declares it; with
+    // no such unit at hand the status says so and the view stays.
     const TListingRun* Import = L->Text().RunAt(At(L, "System.@LStrAsg", 3));
-    QVERIFY(!Import || !Import->IsLink());
+    QVERIFY(Import && Import->IsLink());
+    ClickAt(L, At(L, "System.@LStrAsg", 3));
+    QCOMPARE(V->Status->text(), QStringLiteral("System.@LStrAsg is not declared in a unit at hand"));
+    QCOMPARE(V->Head(*V->ShownIndex()).Name, std::string("Main"));
   }
 
   void aDeclarationIsALinkToTheDeclarationsViewWithBack() {

@@ -25,6 +25,7 @@
 #include <filesystem>
 
 #include "CorpusTrees.h"
+#include "CodeView.h"
 #include "DeclView.h"
 #include "FolderFind.h"
 #include "FolderTab.h"
@@ -164,6 +165,11 @@ class TestUsedUnits : public QObject {
     QCOMPARE(From->UsedUnitDeclaring("Integer"), Dir.filePath("Other.dcu"));
     QCOMPARE(From->UsedUnitDeclaring("System.Integer"), Dir.filePath("SYSTEM.DCU"));
     QCOMPARE(From->UsedUnitDeclaring("Nowhere"), QString());
+    // Names of routines too, and a qualified member by its unit and type,
+    // as the Code view names them.
+    QCOMPARE(From->UsedUnitDeclaring("Other.Twice"), Dir.filePath("Other.dcu"));
+    QCOMPARE(From->UsedUnitDeclaring("System.Integer.GetCount"), Dir.filePath("SYSTEM.DCU"));
+    QCOMPARE(From->UsedUnitDeclaring("Other.Nowhere"), QString());
     const int Tabs = W.advPageControl->count();
     QVERIFY(FollowLinkAt(From, "Integer;"));
     TAdvTabSheet* To = Current(W);
@@ -298,6 +304,27 @@ class TestUsedUnits : public QObject {
     // A type of Controls leads there.
     TAdvTabSheet* S = W.SheetOf(Apart);
     QCOMPARE(QFileInfo(S->UsedUnitDeclaring("TAnchors")).fileName().toLower(), QStringLiteral("controls.dcu"));
+
+    // In the Code view, a name of Controls (a call, an address) is a link
+    // to its declaration there; Back returns to the Code view.
+    S->ShowView(TUnitView::Code);
+    TCodeView* C = S->CodeView();
+    qsizetype At = -1;
+    for (size_t I = 0; I < C->RoutineCount() && At < 0; ++I) {
+      C->ShowRoutine(I, false);
+      At = C->Listing->PlainText().indexOf(QStringLiteral("Controls.TWinControl."));
+    }
+    QVERIFY(At >= 0);
+    C->Listing->SetCursorPosition(At + 1);
+    QTest::keyClick(C->Listing, Qt::Key_Return);
+    TAdvTabSheet* To = Current(W);
+    QVERIFY(To != S);
+    QCOMPARE(QFileInfo(To->Path()).fileName().toLower(), QStringLiteral("controls.dcu"));
+    // The method itself where the unit lists it, else its class.
+    QVERIFY(To->DeclView()->Listing->SelectedText().startsWith(QStringLiteral("TWinControl")));
+    QTest::keyClick(To->DeclView()->Listing, Qt::Key_Left, Qt::AltModifier);
+    QCOMPARE(Current(W), S);
+    QCOMPARE(S->View(), TUnitView::Code);
   }
 };
 
