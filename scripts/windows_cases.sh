@@ -66,6 +66,11 @@ holds "several files with '\\'" '==> units\Demo2.dcu <==' 'units\Demo7.dcu' 'uni
 same "--report with '/'" --report units
 same "--graph with '/'" --graph units
 same "--find with '/'" --find 'T*' --json units
+# The unit path: one folder alike on both ('\' in it, and ';' between
+# folders on Windows where Linux has ':').
+same "--decls with a unit path" --decls --unit-path units units/Demo7.dcu
+same "--report with a unit path" --report --unit-path units/sub units
+holds "folders of the unit path split at ';'" 'Demo100.dcu (library)' --find Demo --unit-path 'nothing;units\sub' units/Demo7.dcu
 # A name in another case is the same file; a source in another case is found.
 holds "another letter case" '"unit": "Demo"' --json units/demo7.DCU
 same "--code with the source in another case" --code units/Demo7.dcu
