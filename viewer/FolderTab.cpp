@@ -26,7 +26,6 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <sstream>
-#include <unordered_map>
 
 #include "FolderFind.h"
 #include "UnitLoad.h"
@@ -365,27 +364,12 @@ void TFolderTab::StartScan() {
   });
 }
 
-// Reading again what changed: the files of the new walk, each either a unit
-// of the report kept as it is or one to read.
-struct TFolderTab::TRefresher {
-  static constexpr size_t Read = size_t(-1);
-  std::vector<std::string> Paths;
-  std::vector<TFileStamp> Stamps;
-  std::vector<size_t> Kept;  // the unit of the report, or Read
-  std::vector<TUnreadableEntry> Unreadable;
-  std::vector<TFolderUnit> Units;
-  // The number in the index of each unit read again (added after the others).
-  std::vector<uint32_t> Indexed;
-  size_t Next = 0;     // the next entry to look at for reading
-  size_t ToRead = 0, DoneReading = 0;
-};
-
 TFolderTab::~TFolderTab() {
   // The page lets go of the index before it goes.
   FindPage->SetIndex(nullptr);
 }
 
-TFolderTab::TFileStamp TFolderTab::StampOf(const std::string& Path) {
+TFileStamp TFolderTab::StampOf(const std::string& Path) {
   struct stat St {};
   if (::stat(Path.c_str(), &St) != 0) return {};
   auto Ns = [](const timespec& T) { return int64_t(T.tv_sec) * 1000000000 + T.tv_nsec; };
@@ -494,60 +478,32 @@ void TFolderTab::Refresh() {
     FChangedMeanwhile = true;
     return;
   }
-  TUnitFileList Walk = FindUnitFiles({QFile::encodeName(FPath).toStdString()});
-  auto R = std::make_unique<TRefresher>();
-  std::unordered_map<std::string_view, size_t> Old;
-  for (size_t I = 0; I < FReport.Units.size(); ++I) Old.emplace(FReport.Units[I].Path, I);
-  bool Same = Walk.Files.size() == FReport.Units.size();
-  for (size_t I = 0; I < Walk.Files.size(); ++I) {
-    R->Stamps.push_back(StampOf(Walk.Files[I]));
-    auto It = Old.find(Walk.Files[I]);
-    const bool Keep = It != Old.end() && FStamps[It->second] == R->Stamps.back();
-    R->Kept.push_back(Keep ? It->second : TRefresher::Read);
-    R->ToRead += Keep ? 0 : 1;
-    Same = Same && Keep && It->second == I;
-  }
-  Same = Same && Walk.Unreadable.size() == FReport.Unreadable.size() &&
-         std::equal(Walk.Unreadable.begin(), Walk.Unreadable.end(), FReport.Unreadable.begin(),
-                    [](const TUnreadableEntry& A, const TUnreadableEntry& B) {
-                      return A.Path == B.Path && A.Error == B.Error;
-                    });
-  if (Same) {  // a change that touched no unit file (another kind of file)
+  auto R = std::make_unique<TFolderRefresh>(QFile::encodeName(FPath).toStdString(), FReport, FStamps, &StampOf);
+  if (R->Same()) {  // a change that touched no unit file (another kind of file)
     UpdateWatched();
     return;
   }
-  R->Paths = std::move(Walk.Files);
-  R->Unreadable = std::move(Walk.Unreadable);
-  R->Units.resize(R->Paths.size());
-  R->Indexed.resize(R->Paths.size());
-  Progress->setRange(0, int(R->ToRead));
+  Progress->setRange(0, int(R->ToRead()));
   Progress->setValue(0);
-  Progress->setVisible(R->ToRead > 0);
-  Status->setText(R->ToRead == 1 ? tr("Reading 1 changed unit...")
-                                 : tr("Reading %1 changed units...").arg(R->ToRead));
+  Progress->setVisible(R->ToRead() > 0);
+  Status->setText(R->ToRead() == 1 ? tr("Reading 1 changed unit...")
+                                   : tr("Reading %1 changed units...").arg(R->ToRead()));
   Refresher = std::move(R);
   QTimer::singleShot(0, this, &TFolderTab::RefreshSlice);
 }
 
 void TFolderTab::RefreshSlice() {
-  TRefresher* R = Refresher.get();
+  TFolderRefresh* R = Refresher.get();
   if (!R) return;
   QElapsedTimer Clock;
   Clock.start();
-  while (R->DoneReading < R->ToRead) {
-    while (R->Kept[R->Next] != TRefresher::Read) ++R->Next;
-    std::optional<TFindUnit> Taken;
-    R->Units[R->Next] = ReadFolderUnit(R->Paths[R->Next], FReport.Names,
-                                       [&](const TUnit& U) { Taken = FIndex->Take(U); });
-    R->Indexed[R->Next] = uint32_t(FIndex->Size());
-    FIndex->Add(R->Paths[R->Next], std::move(Taken), R->Units[R->Next].Error);
+  // At least one unit a slice.
+  while (R->ReadNext(FReport, *FIndex)) {
     ++FUnitsRead;
-    ++R->Next;
-    ++R->DoneReading;
     if (Clock.elapsed() >= SliceMs) break;
   }
-  Progress->setValue(int(R->DoneReading));
-  if (R->DoneReading < R->ToRead) {
+  Progress->setValue(int(R->DoneReading()));
+  if (R->DoneReading() < R->ToRead()) {
     QTimer::singleShot(0, this, &TFolderTab::RefreshSlice);
     return;
   }
@@ -556,21 +512,8 @@ void TFolderTab::RefreshSlice() {
 
 // The new walk's units in its order, those kept moved over from the report.
 void TFolderTab::FinishRefresh() {
-  std::unique_ptr<TRefresher> R = std::move(Refresher);
-  std::vector<uint32_t> IndexOrder(R->Paths.size());
-  for (size_t I = 0; I < R->Paths.size(); ++I) {
-    if (R->Kept[I] != TRefresher::Read) R->Units[I] = std::move(FReport.Units[R->Kept[I]]);
-    IndexOrder[I] = R->Kept[I] != TRefresher::Read ? uint32_t(R->Kept[I]) : R->Indexed[I];
-  }
-  // The library units stay after the set's.
-  for (size_t I = 0; I < FLibraryUnits; ++I) IndexOrder.push_back(uint32_t(FReport.Units.size() + I));
-  // The index numbers its units as the report again.
-  FIndex->Reorder(IndexOrder);
-  FIndex->SetLibraryFrom(uint32_t(R->Paths.size()));
-  FReport.Units = std::move(R->Units);
-  FReport.Unreadable = std::move(R->Unreadable);
-  FStamps = std::move(R->Stamps);
-  ComputeFindings(FReport);
+  const std::unique_ptr<TFolderRefresh> R = std::move(Refresher);
+  R->Finish(FReport, *FIndex, FLibraryUnits, FStamps);
   ShowResults();
 }
 

@@ -45,6 +45,7 @@
 #include <vector>
 
 #include "FindIndex.h"
+#include "FolderRefresh.h"
 #include "UnitFolders.h"
 #include "UsesGraph.h"
 
@@ -210,14 +211,8 @@ class TFolderTab : public QWidget {
   // Asks for the file of a graph node (nothing for a unit outside the set).
   void OpenNode(int Node);
 
-  // What a file was like when its unit was read; a unit is read again when
-  // this differs.
-  struct TFileStamp {
-    int64_t Size = -1, Inode = -1, MTimeNs = -1, CTimeNs = -1;
-    bool operator==(const TFileStamp&) const = default;
-  };
+  // What a file is like now (FolderRefresh.h).
   static TFileStamp StampOf(const std::string& Path);
-  struct TRefresher;
 
   QString FPath;
   std::vector<std::string> FUnitPath;
@@ -228,7 +223,7 @@ class TFolderTab : public QWidget {
   bool FLibraryListed = false;
   size_t FLibraryUnits = 0;
   std::unique_ptr<TFolderScanner> Scanner;
-  std::unique_ptr<TRefresher> Refresher;
+  std::unique_ptr<TFolderRefresh> Refresher;
   bool FCancelled = false;
   TFolderReport FReport;
   // The stamp of each of FReport.Units, as read.
