@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
-# Installs the packages the build needs with apt-get, when any is missing.
-# Sourced or run by the other scripts.
+# Installs the packages the build needs with apt-get, when any is missing;
+# with PACKAGE arguments, those instead (scripts/web.sh, scripts/windows.sh).
+# Run by the other scripts.
+#
+# Usage: deps.sh [PACKAGE...]
 set -euo pipefail
 
 PACKAGES=(cmake g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
@@ -15,6 +18,8 @@ PACKAGES+=(fp-compiler fp-units-fcl)
 
 # The release files, the Debian package (cpack -G DEB) and their tests.
 PACKAGES+=(dpkg-dev file binutils groff-base man-db desktop-file-utils appstream lintian)
+
+[ $# -gt 0 ] && PACKAGES=("$@")
 
 SUDO=""
 if [ "$(id -u)" -ne 0 ] && command -v sudo >/dev/null 2>&1; then SUDO="sudo"; fi

@@ -28,9 +28,6 @@ SRC=$OUT/src
 RUN_TESTS=0
 [ "${1:-}" = "--test" ] && RUN_TESTS=1
 
-SUDO=""
-if [ "$(id -u)" -ne 0 ] && command -v sudo >/dev/null 2>&1; then SUDO="sudo"; fi
-
 install_packages() {
   local packages=(emscripten node-acorn nodejs cmake dpkg-dev)
   [ "$RUN_TESTS" = 1 ] && packages+=(chromium npm)
@@ -44,9 +41,7 @@ install_packages() {
   local wanted=()
   for p in "${missing[@]}"; do [ -n "$p" ] && wanted+=("$p"); done
   [ "${#wanted[@]}" -eq 0 ] && return
-  echo "== installing: ${wanted[*]}"
-  $SUDO apt-get update
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends -o DPkg::Lock::Timeout=600 "${wanted[@]}"
+  bash "$ROOT/scripts/deps.sh" "${wanted[@]}"
 }
 
 # Zydis and Zycore, compiled here for this build (scripts/zydis_sources.sh).

@@ -24,17 +24,8 @@ SRC=$OUT/src
 RUN_TESTS=1
 [ "${1:-}" = "--no-tests" ] && RUN_TESTS=0
 
-SUDO=""
-if [ "$(id -u)" -ne 0 ] && command -v sudo >/dev/null 2>&1; then SUDO="sudo"; fi
-
 install_packages() {
-  local packages=(g++-mingw-w64-x86-64-posix wine64 wine zip dpkg-dev groff-base cmake libcli11-dev)
-  local missing=() p
-  for p in "${packages[@]}"; do dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p"); done
-  [ "${#missing[@]}" -eq 0 ] && return
-  echo "== installing: ${missing[*]}"
-  $SUDO apt-get update
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends -o DPkg::Lock::Timeout=600 "${missing[@]}"
+  bash "$ROOT/scripts/deps.sh" g++-mingw-w64-x86-64-posix wine64 wine zip dpkg-dev groff-base cmake libcli11-dev
 }
 
 # Zydis and Zycore, compiled here for this build (scripts/zydis_sources.sh).
