@@ -40,6 +40,7 @@
 #include "UnitLoad.h"
 #include "UnitSummary.h"
 #include "WebCodeRuns.h"
+#include "WebRunLines.h"
 
 namespace {
 
@@ -70,30 +71,21 @@ std::optional<TKeptUnit> Kept;
 // A declarations listing as JSON: {"lines": [[KIND, ANCHOR, "TEXT", ...]...]}.
 class TDeclRuns : public TDeclSink {
  public:
-  explicit TDeclRuns(std::string& Out) : J(Out, TJsonLayout::Flat) {
-    J.BeginObject();
-    J.Key("lines");
-    J.BeginArray();
-    J.BeginArray();
-  }
+  explicit TDeclRuns(std::string& Out) : L(Out) { L.BeginLine(); }
   void Run(TDeclRunKind Kind, std::string_view Text, int64_t Anchor) override {
-    J.Number(static_cast<int>(Kind));
-    J.Number(Anchor);
-    J.String(Text);
+    L.Run(static_cast<int>(Kind), Anchor, Text);
   }
   void EndLine() override {
-    J.EndArray();
-    J.BeginArray();
+    L.EndLine();
+    L.BeginLine();
   }
   void Finish() {
-    J.EndArray();
-    J.EndArray();
-    J.EndObject();
-    J.Flush();
+    L.EndLine();
+    L.Finish();
   }
 
  private:
-  TJsonWriter J;
+  TJsonRunLines L;
 };
 
 // The folder scan under way (up_scan_begin .. up_scan_end).

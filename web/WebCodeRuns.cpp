@@ -3,6 +3,7 @@
 
 #include "CodeText.h"
 #include "JsonWriter.h"
+#include "WebRunLines.h"
 
 void WriteRoutineHeads(const TCodeLister& Lister, std::string& Out) {
   TJsonWriter J(Out, TJsonLayout::Flat);
@@ -28,19 +29,12 @@ namespace {
 
 class TCodeRuns : public TCodeSink {
  public:
-  explicit TCodeRuns(std::string& Out) : J(Out, TJsonLayout::Flat) {
-    J.BeginObject();
-    J.Key("lines");
-    J.BeginArray();
-    StartLine();
-  }
+  explicit TCodeRuns(std::string& Out) : L(Out) { StartLine(); }
   void Run(TCodeRunKind Kind, std::string_view Text, int64_t Anchor) override {
-    J.Number(static_cast<int>(Kind));
-    J.Number(Anchor);
-    J.String(Text);
+    L.Run(static_cast<int>(Kind), Anchor, Text);
   }
   void EndLine() override {
-    J.EndArray();
+    L.EndLine();
     StartLine();
   }
   void BeginItem(const TCodeRoutine& R, size_t Index) override {
@@ -48,19 +42,17 @@ class TCodeRuns : public TCodeSink {
     ItemSize = R.Items[Index].Size;
   }
   void Finish() {
-    J.EndArray();
-    J.EndArray();
-    J.EndObject();
-    J.Flush();
+    L.EndLine();
+    L.Finish();
   }
 
  private:
   void StartLine() {
-    J.BeginArray();
-    J.Number(ItemOffset);
-    J.Number(ItemSize);
+    L.BeginLine();
+    L.Number(ItemOffset);
+    L.Number(ItemSize);
   }
-  TJsonWriter J;
+  TJsonRunLines L;
   int64_t ItemOffset = -1;
   uint32_t ItemSize = 0;
 };
