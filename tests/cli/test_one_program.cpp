@@ -45,14 +45,7 @@ TRun RunDump(const std::string& Program, const std::vector<std::string>& Args, c
   return R;
 }
 
-class OneProgram : public ::testing::Test {
- protected:
-  TTempDir Dir;
-  std::string Demo = Dir.Write("Demo7.dcu", unitbuilder::DemoUnit(7));
-  std::string Demo2 = Dir.Write("Demo2.dcu", unitbuilder::DemoUnit(2));
-  std::string Broken = Dir.Write("Broken.dcu", {0x01, 0x02, 0x03});
-  std::string BadStamp = Dir.Write("BadStamp.dcu", unitbuilder::BadStampUnit());
-};
+class OneProgram : public ::testing::Test, protected summarytest::TFourFiles {};
 
 // Every mode, each over all four files (a folder for the folder modes).
 std::vector<std::vector<std::string>> EveryMode(const std::string& Folder) {

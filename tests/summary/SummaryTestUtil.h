@@ -12,30 +12,28 @@
 #include <unistd.h>
 #include <vector>
 
+#include "SampleUnits.h"
+#include "TempFolder.h"
 #include "UnitBuilder.h"
 #include "UnitSummary.h"
 
 namespace summarytest {
 
 // A folder of its own under the system's temporary folder, removed with the object.
-class TTempDir {
+class TTempDir : public testdata::TTempFolder {
  public:
-  TTempDir() {
-    static int Counter = 0;
-    Path = std::filesystem::temp_directory_path() /
-           ("unitpeek-test-" + std::to_string(::getpid()) + "-" + std::to_string(++Counter));
-    std::filesystem::create_directories(Path);
-  }
-  ~TTempDir() {
-    std::error_code E;
-    std::filesystem::remove_all(Path, E);
-  }
-  std::string Write(const std::string& Name, const std::vector<uint8_t>& Bytes) const {
-    std::string P = (Path / Name).string();
-    unitbuilder::WriteUnitFile(P, Bytes);
-    return P;
-  }
-  std::filesystem::path Path;
+  TTempDir() : TTempFolder("test") {}
+  const std::filesystem::path& Path = Root;
+};
+
+// The four files the command-line tests run on: two sample units, a file
+// that is no unit and a unit whose stamp cannot be shown.
+struct TFourFiles {
+  TTempDir Dir;
+  std::string Demo = Dir.Write("Demo7.dcu", unitbuilder::DemoUnit(7));
+  std::string Demo2 = Dir.Write("Demo2.dcu", unitbuilder::DemoUnit(2));
+  std::string Broken = Dir.Write("Broken.dcu", {0x01, 0x02, 0x03});
+  std::string BadStamp = Dir.Write("BadStamp.dcu", unitbuilder::BadStampUnit());
 };
 
 // Writes Bytes to a file and summarises it into Sink, as a tab would.

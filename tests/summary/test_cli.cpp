@@ -19,14 +19,7 @@ using summarytest::TTempDir;
 
 namespace {
 
-class CommandLine : public ::testing::Test {
- protected:
-  TTempDir Dir;
-  std::string Demo = Dir.Write("Demo7.dcu", unitbuilder::DemoUnit(7));
-  std::string Demo2 = Dir.Write("Demo2.dcu", unitbuilder::DemoUnit(2));
-  std::string Broken = Dir.Write("Broken.dcu", {0x01, 0x02, 0x03});
-  std::string BadStamp = Dir.Write("BadStamp.dcu", unitbuilder::BadStampUnit());
-};
+class CommandLine : public ::testing::Test, protected summarytest::TFourFiles {};
 
 TEST_F(CommandLine, JsonTextIsLaidOutAsTheJsonLibraryDumpsItWithNamesAsTheSummaryShowsThem) {
   // Names with control characters, a quote, a backslash and 8-bit bytes, in
