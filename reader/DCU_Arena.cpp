@@ -5,7 +5,6 @@
 #include "DCU_Arena.h"
 
 #include <algorithm>
-#include <mutex>
 #include <cstdint>
 #include <new>
 
@@ -39,23 +38,30 @@ constinit thread_local TRecordArena* NewestLive = nullptr;
 // Blocks of released arenas and images kept for the next units. Fresh
 // blocks cost a page fault per page on first touch (and the system clears
 // each page), which for units loaded one after another would eat much of
-// what the arena saves. One store for all threads (a block is taken or kept
-// once per unit, so the lock costs nothing that shows), never destroyed, so
-// that a unit released during the program's exit still finds it.
+// what the arena saves. Each thread keeps its own: a block goes back to the
+// next unit of the thread that used it, whose core has it at hand, and no
+// lock is shared. A block released on a thread whose store has gone (at the
+// thread's or the program's end) goes straight back to the system.
 struct TSpareBlock {
   TBlockMem Mem;
   std::size_t Size;
 };
 struct TSpares {
-  std::mutex M;
   std::vector<TSpareBlock> Blocks;
   std::size_t Bytes = 0;
-  // What the largest arena and the largest image of the run took.
+  // What the largest arena and the largest image of the thread took.
   std::size_t LargestArena = 0, LargestImage = 0;
+  TSpares();
+  ~TSpares();
 };
-TSpares& Spares() {
-  static auto* S = new TSpares;
-  return *S;
+constinit thread_local bool SparesGone = false;
+TSpares::TSpares() = default;
+TSpares::~TSpares() { SparesGone = true; }
+// The thread's store, or null once it has gone.
+TSpares* Spares() {
+  if (SparesGone) return nullptr;
+  thread_local TSpares S;
+  return &S;
 }
 
 // What the kept blocks may add up to: what the largest arena and the
@@ -72,8 +78,9 @@ constexpr std::size_t PooledImageMin = LargeBlockMin;
 // Keeps a released block, the oldest kept blocks giving way to it while
 // the kept blocks would exceed the limit.
 void KeepSpare(TBlockMem Mem, std::size_t Size) noexcept {
-  TSpares& S = Spares();
-  std::lock_guard L(S.M);
+  TSpares* Kept = Spares();
+  if (!Kept) return;
+  TSpares& S = *Kept;
   try {
     S.Blocks.push_back(TSpareBlock{std::move(Mem), Size});
   } catch (...) {
@@ -87,8 +94,9 @@ void KeepSpare(TBlockMem Mem, std::size_t Size) noexcept {
 
 // The smallest kept block of Size to MaxSize bytes (its size in Got), or null.
 TBlockMem TakeSpare(std::size_t Size, std::size_t MaxSize, std::size_t& Got) {
-  TSpares& S = Spares();
-  std::lock_guard L(S.M);
+  TSpares* Kept = Spares();
+  if (!Kept) return nullptr;
+  TSpares& S = *Kept;
   auto& Blocks = S.Blocks;
   std::size_t Best = Blocks.size();
   for (std::size_t I = 0; I < Blocks.size(); ++I) {
@@ -165,11 +173,7 @@ TRecordArena::~TRecordArena() {
   if (ActiveRecordArena == this) ActiveRecordArena = nullptr;
   std::size_t Total = 0;
   for (const TBlock& B : Blocks) Total += B.End - B.Begin;
-  {
-    TSpares& S = Spares();
-    std::lock_guard L(S.M);
-    S.LargestArena = std::max(S.LargestArena, Total);
-  }
+  if (TSpares* S = Spares()) S->LargestArena = std::max(S->LargestArena, Total);
   for (TBlock& B : Blocks) KeepSpare(std::move(B.Mem), B.End - B.Begin);
 }
 
@@ -245,11 +249,7 @@ TImageBlock NewImageBlock(std::size_t Size) {
 void TImageRelease::operator()(uint8_t* P) const noexcept {
   TBlockMem Mem(reinterpret_cast<std::byte*>(P), TBlockFree{Size});
   if (!Mem || !UseArenas || Size < PooledImageMin) return;
-  {
-    TSpares& S = Spares();
-    std::lock_guard L(S.M);
-    S.LargestImage = std::max(S.LargestImage, Size);
-  }
+  if (TSpares* S = Spares()) S->LargestImage = std::max(S->LargestImage, Size);
   KeepSpare(std::move(Mem), Size);
 }
 
@@ -265,7 +265,6 @@ void TBlockFree::operator()(std::byte* P) const noexcept {
 }
 
 std::size_t SpareBlockBytes() {
-  TSpares& S = Spares();
-  std::lock_guard L(S.M);
-  return S.Bytes;
+  const TSpares* S = Spares();
+  return S ? S->Bytes : 0;
 }

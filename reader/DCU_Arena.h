@@ -116,6 +116,6 @@ bool RecordArenasInUse();
 // each having the system map and clear fresh pages.
 TImageBlock NewImageBlock(std::size_t Size);
 
-// Bytes of the blocks that released units left for the next ones (for
-// measurements and tests).
+// Bytes of the blocks that released units of this thread left for its next
+// ones (for measurements and tests).
 std::size_t SpareBlockBytes();

@@ -2,6 +2,8 @@
 // records made at any other time from the heap, and either kind may be
 // deleted while any number of units (and arenas) are alive.
 #include <gtest/gtest.h>
+
+#include <thread>
 #include <malloc.h>
 
 #include <cstring>
@@ -111,6 +113,27 @@ TEST(UnitMemory, AUnitReadAgainGetsItsBlocksBack) {
     Kept = SpareBlockBytes();
   }
   EXPECT_GE(Kept, Bytes.size());
+}
+
+// Each thread keeps the blocks of its own units (a unit is read and
+// released on one thread): a unit read on another thread leaves this
+// thread's kept blocks as they were, and that thread's go with it.
+TEST(UnitMemory, EachThreadKeepsTheBlocksOfItsOwnUnits) {
+  if (!RecordArenasInUse()) GTEST_SKIP() << "sanitizer build: every block is a heap allocation of its own";
+  const auto Bytes = unitbuilder::LargeUnit(600);
+  { auto U = readertest::Load(Bytes, false); }
+  const size_t Here = SpareBlockBytes();
+  ASSERT_GE(Here, Bytes.size());
+  size_t There = 0, ThereBefore = 0;
+  std::thread T([&] {
+    ThereBefore = SpareBlockBytes();
+    { auto U = readertest::Load(Bytes, false); }
+    There = SpareBlockBytes();
+  });
+  T.join();
+  EXPECT_EQ(ThereBefore, 0u);
+  EXPECT_GE(There, Bytes.size());
+  EXPECT_EQ(SpareBlockBytes(), Here);
 }
 
 // The image of a large unit is mapped at a 2 MiB boundary (so that the
