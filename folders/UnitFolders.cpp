@@ -3,6 +3,7 @@
 #include "UnitFolders.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -615,8 +616,23 @@ struct TUnitIndex {
   }
 };
 
+// The candidates for a used unit (FindCandidates): files of its name, and
+// the rule that chose them, by which the file lists made of them are shared.
+struct TCandidates {
+  std::vector<uint32_t> Files;
+  std::tuple<uint32_t, int, int64_t> Rule;
+};
+
+// An interface mismatch as found on some thread: the finding, and the
+// candidates its file list is to be made of.
+struct TMismatch {
+  TFinding F;
+  TCandidates Of;
+};
+
 // The findings of a set, one kind after another in the order of
-// TFindingKind, over one index of its units.
+// TFindingKind, over one index of its units. The interface check, most of
+// the work, runs on Jobs threads.
 class TFindingsPass {
  public:
   explicit TFindingsPass(TFolderReport& R) : R(R), P(R.Names), Index(R) {}
@@ -630,32 +646,45 @@ class TFindingsPass {
     return {};
   }
   void MixedVersions();
-  void InterfaceMismatches();
+  void InterfaceMismatches(unsigned Jobs);
 
  private:
   uint32_t NewList(std::vector<uint32_t> Files) {
     R.FileLists.push_back(std::move(Files));
     return static_cast<uint32_t>(R.FileLists.size() - 1);
   }
-  void FindCandidates(size_t I, uint32_t Used, const std::vector<uint32_t>& Files);
-  void PickAskedDecls();
-  bool StampDisagrees(uint32_t FoldedName, uint32_t Stamp) const;
-  std::vector<uint32_t> MismatchedNames(const TFolderUnit& U, const TFolderUse& Use) const;
+  void FindCandidates(size_t I, uint32_t Used, const std::vector<uint32_t>& Files, TCandidates& C) const;
+  void PickAskedDecls(unsigned Jobs);
+  void AskedOfFiles(size_t Begin, size_t End, const TKeySet& Asked, const TKeySet& AskedHash,
+                    const std::vector<bool>& AskedUnit, std::vector<uint64_t>& Decls,
+                    std::vector<uint32_t>& Counts) const;
+  bool StampDisagrees(const std::vector<uint32_t>& Candidates, uint32_t FoldedName, uint32_t Stamp) const;
+  std::vector<uint32_t> MismatchedNames(const TFolderUnit& U, const TFolderUse& Use,
+                                        const std::vector<uint32_t>& Candidates) const;
+  void UnitMismatches(size_t I, TCandidates& C, std::vector<TMismatch>& Found) const;
 
   TFolderReport& R;
   const TNamePool& P;
   const TUnitIndex Index;
-  // The interface check: each unit's folder number, the candidates of the
-  // use at hand with their rule, and the file lists made of candidates, by
-  // (folded name, rule, folder or version).
+  // The interface check: each unit's folder number, and the file lists made
+  // of candidates, by their rule (folded name, rule, folder or version).
   std::vector<uint32_t> FolderOf;
-  std::vector<uint32_t> Candidates;
-  std::tuple<uint32_t, int, int64_t> CandidateRule;
   std::map<std::tuple<uint32_t, int, int64_t>, uint32_t> ListOf;
-  // The declarations imports are compared with (PickAskedDecls): those of
-  // file C at [AskedFrom[C], AskedFrom[C + 1]), as DeclKeys in order.
-  std::vector<uint64_t> AskedDecls;
-  std::vector<uint32_t> AskedFrom;
+  // The declarations imports are compared with (PickAskedDecls), as
+  // DeclKeys in order: a part's for files one after another, those of file
+  // C from AskedOf[C], AskedCount[C] of them. Where the ones of a name start
+  // in their file's: an open-addressing table by the hash of
+  // DeclKey(file, folded name), that holds the place only (AskedStart).
+  std::vector<std::vector<uint64_t>> AskedParts;
+  std::vector<const uint64_t*> AskedOf;
+  std::vector<uint32_t> AskedCount;
+  std::vector<uint32_t> AskedStarts;
+  static constexpr uint32_t NoStart = UINT32_MAX;
+  size_t StartSlot(uint32_t C, uint32_t FoldedName) const {
+    const uint64_t H = DeclKey(C, FoldedName) * 0x9E3779B97F4A7C15ull;
+    return static_cast<size_t>(H ^ (H >> 31)) & (AskedStarts.size() - 1);
+  }
+  uint32_t AskedStart(uint32_t C, uint32_t FoldedName) const;
 };
 
 void TFindingsPass::NotLoaded() {
@@ -745,25 +774,25 @@ void TFindingsPass::MixedVersions() {
 // The candidates for the unit Used (folded) that unit I uses, among Files
 // (the files of that name): those in I's own folder; if none, those of I's
 // format version; if none, all.
-void TFindingsPass::FindCandidates(size_t I, uint32_t Used, const std::vector<uint32_t>& Files) {
-  Candidates.clear();
-  CandidateRule = {Used, 0, FolderOf[I]};
-  for (uint32_t C : Files)
-    if (FolderOf[C] == FolderOf[I]) Candidates.push_back(C);
-  if (!Candidates.empty()) return;
+void TFindingsPass::FindCandidates(size_t I, uint32_t Used, const std::vector<uint32_t>& Files, TCandidates& C) const {
+  C.Files.clear();
+  C.Rule = {Used, 0, FolderOf[I]};
+  for (uint32_t F : Files)
+    if (FolderOf[F] == FolderOf[I]) C.Files.push_back(F);
+  if (!C.Files.empty()) return;
   const int32_t Version = R.Units[I].Facts.Version;
-  CandidateRule = {Used, 1, Version};
-  for (uint32_t C : Files)
-    if (R.Units[C].Facts.Version == Version) Candidates.push_back(C);
-  if (!Candidates.empty()) return;
-  CandidateRule = {Used, 2, 0};
-  Candidates = Files;
+  C.Rule = {Used, 1, Version};
+  for (uint32_t F : Files)
+    if (R.Units[F].Facts.Version == Version) C.Files.push_back(F);
+  if (!C.Files.empty()) return;
+  C.Rule = {Used, 2, 0};
+  C.Files = Files;
 }
 
 // The declarations that some import may be compared with: those whose
 // unit's name and own name (both folded) some unit imports together. Most
 // declarations are never asked about; only these are put in order.
-void TFindingsPass::PickAskedDecls() {
+void TFindingsPass::PickAskedDecls(unsigned Jobs) {
   // (folded unit name, folded imported name), and the same with the hash of
   // the imported name's text in place of its number: a declaration's name is
   // hashed and that checked first, so that only the names some unit imports
@@ -784,38 +813,89 @@ void TFindingsPass::PickAskedDecls() {
       }
     }
   }
-  AskedDecls.clear();
-  AskedFrom.assign(R.Units.size() + 1, 0);
-  for (size_t C = 0; C < R.Units.size(); ++C) {
-    const TFolderUnit& U = R.Units[C];
-    AskedFrom[C] = static_cast<uint32_t>(AskedDecls.size());
-    if (!U.Ok || U.DeclStamps.empty() || !AskedUnit[P.Folded(U.UnitName)]) continue;
-    const uint32_t Unit = P.Folded(U.UnitName);
-    // The names are folded already: one that is not in the pool is no
-    // imported name.
-    const std::string_view Names = P.Text(U.DeclNames);
-    size_t At = 0;
-    std::string_view Name;
-    for (size_t K = 0; K < U.DeclStamps.size() && NextFoldedName(Names, At, Name); ++K) {
-      const uint32_t Hash = TNamePool::HashOf(Name);
-      if (!AskedHash.Has(DeclKey(Unit, Hash))) continue;
-      const uint32_t Id = P.Lookup(Name, Hash);
-      if (Id != TNamePool::NotFound && Asked.Has(DeclKey(Unit, Id)))
-        AskedDecls.push_back(DeclKey(Id, U.DeclStamps[K]));
+  struct TPart {
+    std::vector<uint64_t> Decls;
+    std::vector<uint32_t> Counts;  // of each file of the part
+  };
+  std::vector<TPart> Parts = InParts<TPart>(R.Units.size(), Jobs, [&](size_t Begin, size_t End) {
+    TPart Part;
+    AskedOfFiles(Begin, End, Asked, AskedHash, AskedUnit, Part.Decls, Part.Counts);
+    return Part;
+  });
+  AskedParts.clear();
+  AskedOf.clear();
+  AskedCount.clear();
+  size_t Total = 0;
+  for (TPart& Part : Parts) {
+    AskedParts.push_back(std::move(Part.Decls));
+    const uint64_t* At = AskedParts.back().data();
+    for (uint32_t N : Part.Counts) {
+      AskedOf.push_back(At);
+      AskedCount.push_back(N);
+      At += N;
     }
-    std::sort(AskedDecls.begin() + AskedFrom[C], AskedDecls.end());
+    Total += AskedParts.back().size();
   }
-  AskedFrom.back() = static_cast<uint32_t>(AskedDecls.size());
+  AskedStarts.assign(std::bit_ceil(std::max<size_t>(16, Total + Total / 3)), NoStart);
+  for (uint32_t C = 0; C < AskedOf.size(); ++C)
+    for (uint32_t K = 0; K < AskedCount[C]; ++K) {
+      const auto Name = static_cast<uint32_t>(AskedOf[C][K] >> 32);
+      if (K > 0 && AskedOf[C][K - 1] >> 32 == Name) continue;
+      size_t I = StartSlot(C, Name);
+      while (AskedStarts[I] != NoStart) I = (I + 1) & (AskedStarts.size() - 1);
+      AskedStarts[I] = K;
+    }
+}
+
+// Where the asked declarations of a name start among file C's, or NoStart.
+// A slot holds a place only, so it is checked against C's declarations: a
+// place where the first of the name's stands among C's is the one sought,
+// whichever file's slot it came from; C's own lies on the probe's way.
+uint32_t TFindingsPass::AskedStart(uint32_t C, uint32_t FoldedName) const {
+  for (size_t I = StartSlot(C, FoldedName);; I = (I + 1) & (AskedStarts.size() - 1)) {
+    const uint32_t K = AskedStarts[I];
+    if (K == NoStart) return NoStart;
+    if (K < AskedCount[C] && AskedOf[C][K] >> 32 == FoldedName && (K == 0 || AskedOf[C][K - 1] >> 32 != FoldedName))
+      return K;
+  }
+}
+
+// The asked declarations of files [Begin, End), in order, to Decls, and how
+// many each file has, to Counts.
+void TFindingsPass::AskedOfFiles(size_t Begin, size_t End, const TKeySet& Asked, const TKeySet& AskedHash,
+                                 const std::vector<bool>& AskedUnit, std::vector<uint64_t>& Decls,
+                                 std::vector<uint32_t>& Counts) const {
+  for (size_t C = Begin; C < End; ++C) {
+    const TFolderUnit& U = R.Units[C];
+    const size_t From = Decls.size();
+    if (U.Ok && !U.DeclStamps.empty() && AskedUnit[P.Folded(U.UnitName)]) {
+      const uint32_t Unit = P.Folded(U.UnitName);
+      // The names are folded already: one that is not in the pool is no
+      // imported name.
+      const std::string_view Names = P.Text(U.DeclNames);
+      size_t At = 0;
+      std::string_view Name;
+      for (size_t K = 0; K < U.DeclStamps.size() && NextFoldedName(Names, At, Name); ++K) {
+        const uint32_t Hash = TNamePool::HashOf(Name);
+        if (!AskedHash.Has(DeclKey(Unit, Hash))) continue;
+        const uint32_t Id = P.Lookup(Name, Hash);
+        if (Id != TNamePool::NotFound && Asked.Has(DeclKey(Unit, Id))) Decls.push_back(DeclKey(Id, U.DeclStamps[K]));
+      }
+      std::sort(Decls.begin() + static_cast<std::ptrdiff_t>(From), Decls.end());
+    }
+    Counts.push_back(static_cast<uint32_t>(Decls.size() - From));
+  }
 }
 
 // True when some candidate declares the name with a stamp, and none with
 // this one.
-bool TFindingsPass::StampDisagrees(uint32_t FoldedName, uint32_t Stamp) const {
+bool TFindingsPass::StampDisagrees(const std::vector<uint32_t>& Candidates, uint32_t FoldedName, uint32_t Stamp) const {
   bool Compared = false;
   for (uint32_t C : Candidates) {
-    const uint64_t* E = AskedDecls.data() + AskedFrom[C + 1];
-    const uint64_t* D = std::lower_bound(AskedDecls.data() + AskedFrom[C], E, DeclKey(FoldedName, 0));
-    for (; D != E && *D >> 32 == FoldedName; ++D) {
+    const uint32_t At = AskedStart(C, FoldedName);
+    if (At == NoStart) continue;
+    const uint64_t* E = AskedOf[C] + AskedCount[C];
+    for (const uint64_t* D = AskedOf[C] + At; D != E && *D >> 32 == FoldedName; ++D) {
       Compared = true;
       if (uint32_t(*D) == Stamp) return false;
     }
@@ -825,48 +905,65 @@ bool TFindingsPass::StampDisagrees(uint32_t FoldedName, uint32_t Stamp) const {
 
 // The names imported under Use that no candidate agrees with, each once (in
 // the importer's spelling).
-std::vector<uint32_t> TFindingsPass::MismatchedNames(const TFolderUnit& U, const TFolderUse& Use) const {
+std::vector<uint32_t> TFindingsPass::MismatchedNames(const TFolderUnit& U, const TFolderUse& Use,
+                                                     const std::vector<uint32_t>& Candidates) const {
   std::vector<uint32_t> Names;
   for (uint32_t K = Use.First; K < Use.First + Use.Count; ++K) {
     const TStampedName& Imp = U.Imports[K];
     const uint32_t Name = P.Folded(Imp.Name);
-    if (!StampDisagrees(Name, Imp.Stamp)) continue;
+    if (!StampDisagrees(Candidates, Name, Imp.Stamp)) continue;
     if (std::none_of(Names.begin(), Names.end(), [&](uint32_t N) { return P.Folded(N) == Name; }))
       Names.push_back(Imp.Name);
   }
   return Names;
 }
 
-void TFindingsPass::InterfaceMismatches() {
-  FolderOf = FolderNumbers(R.Units);
-  PickAskedDecls();
-  for (size_t I = 0; I < R.Units.size(); ++I) {
-    const TFolderUnit& U = R.Units[I];
-    if (!U.Ok) continue;
-    for (const TFolderUse& Use : U.Uses) {
-      if (Use.Kind == DllImports || Use.Count == 0) continue;
-      const uint32_t Used = P.Folded(Use.Name);
-      const std::vector<uint32_t>* Files = Index.Find(Used);
-      if (!Files) continue;
-      FindCandidates(I, Used, *Files);
-      TFinding F{TFindingKind::InterfaceMismatch};
-      F.Names = MismatchedNames(U, Use);
-      if (F.Names.empty()) continue;
-      F.File = I;
-      F.Unit = Use.Name;
-      auto [Known, New] = ListOf.try_emplace(CandidateRule, 0);
-      if (New) Known->second = NewList(Candidates);
-      F.FileList = Known->second;
-      R.Findings.push_back(std::move(F));
-    }
+// The interface mismatches of unit I, in the order of its uses.
+void TFindingsPass::UnitMismatches(size_t I, TCandidates& C, std::vector<TMismatch>& Found) const {
+  const TFolderUnit& U = R.Units[I];
+  if (!U.Ok) return;
+  for (const TFolderUse& Use : U.Uses) {
+    if (Use.Kind == DllImports || Use.Count == 0) continue;
+    const uint32_t Used = P.Folded(Use.Name);
+    const std::vector<uint32_t>* Files = Index.Find(Used);
+    if (!Files) continue;
+    FindCandidates(I, Used, *Files, C);
+    std::vector<uint32_t> Names = MismatchedNames(U, Use, C.Files);
+    if (Names.empty()) continue;
+    TMismatch M{TFinding{TFindingKind::InterfaceMismatch}, C};
+    M.F.Names = std::move(Names);
+    M.F.File = I;
+    M.F.Unit = Use.Name;
+    Found.push_back(std::move(M));
   }
+}
+
+// Found on Jobs threads, a part of the units each; their file lists are
+// numbered here, in the order of the units.
+void TFindingsPass::InterfaceMismatches(unsigned Jobs) {
+  FolderOf = FolderNumbers(R.Units);
+  PickAskedDecls(Jobs);
+  std::vector<std::vector<TMismatch>> Parts =
+      InParts<std::vector<TMismatch>>(R.Units.size(), Jobs, [&](size_t Begin, size_t End) {
+        std::vector<TMismatch> Found;
+        TCandidates C;
+        for (size_t I = Begin; I < End; ++I) UnitMismatches(I, C, Found);
+        return Found;
+      });
+  for (std::vector<TMismatch>& Part : Parts)
+    for (TMismatch& M : Part) {
+      auto [Known, New] = ListOf.try_emplace(M.Of.Rule, 0);
+      if (New) Known->second = NewList(std::move(M.Of.Files));
+      M.F.FileList = Known->second;
+      R.Findings.push_back(std::move(M.F));
+    }
   for (const TFinding& F : R.Findings)
     if (F.Kind == TFindingKind::InterfaceMismatch) Mark(R.Units[F.File], TFindingKind::InterfaceMismatch);
 }
 
 }  // namespace
 
-void ComputeFindings(TFolderReport& R) {
+void ComputeFindings(TFolderReport& R, unsigned Jobs) {
   R.Findings.clear();
   R.Library.clear();
   R.FileLists.assign(1, {});  // list 0: none
@@ -876,7 +973,7 @@ void ComputeFindings(TFolderReport& R) {
   Pass.DuplicateUnits();
   Pass.MissingUnits();
   Pass.MixedVersions();
-  Pass.InterfaceMismatches();
+  Pass.InterfaceMismatches(Jobs);
 }
 
 // ---------------------------------------------------------------------------
@@ -902,7 +999,7 @@ TFolderRead ReadForScan(const std::string& Path, bool WithIndex) {
 
 TFolderScanner::TFolderScanner(const std::vector<std::string>& Paths, TFindIndex* Index, unsigned Jobs,
                                std::vector<std::string> UnitPath)
-    : Index(Index) {
+    : Index(Index), Jobs(Jobs) {
   Report.UnitPath = std::move(UnitPath);
   TUnitFileList L = FindUnitFiles(Paths);
   Files = std::move(L.Files);
@@ -920,7 +1017,7 @@ const std::string& TFolderScanner::NextPath() const {
   return Next < Files.size() ? Files[Next] : None;
 }
 
-void TFolderScanner::Join(TFolderRead&& R) {
+void TFolderScanner::Join(TFolderRead& R) {
   Report.Units.push_back(JoinFolderUnit(std::move(R.Unit), Report.Names));
   if (!Index) return;
   const TFolderUnit& F = Report.Units.back();
@@ -933,8 +1030,15 @@ bool TFolderScanner::ReadNext() {
   if (Next >= Files.size()) return false;
   // Read ahead on the workers, or here; the path stays while workers may
   // still read it.
-  Join(Ahead ? Ahead->Take(Next) : ReadForScan(Files[Next], Index != nullptr));
-  if (!Ahead) std::string().swap(Files[Next]);  // the path lives on in the facts
+  if (Ahead) {
+    TFolderRead R = Ahead->Take(Next);
+    Join(R);
+    Ahead->GiveBack(Next, std::move(R));
+  } else {
+    TFolderRead R = ReadForScan(Files[Next], Index != nullptr);
+    Join(R);
+    std::string().swap(Files[Next]);  // the path lives on in the facts
+  }
   ++Next;
   return true;
 }
@@ -942,7 +1046,7 @@ bool TFolderScanner::ReadNext() {
 TFolderReport TFolderScanner::Finish() {
   Ahead.reset();  // the workers stop (they read Files) before anything goes
   Report.Units.shrink_to_fit();
-  ComputeFindings(Report);
+  ComputeFindings(Report, Jobs);
   if (Index) Index->Finish();
   Files.clear();
   Next = 0;

@@ -249,8 +249,9 @@ TFolderUnit JoinFolderUnit(TFolderUnitTaken&& T, TNamePool& Pool);
 
 // Fills Report.Findings and every unit's Problems from its Units and
 // Unreadable, and Report.Library from its UnitPath: a used unit found there
-// is a library unit, not a missing one.
-void ComputeFindings(TFolderReport& Report);
+// is a library unit, not a missing one. The interface check runs on Jobs
+// threads (the findings are those of one).
+void ComputeFindings(TFolderReport& Report, unsigned Jobs = 1);
 
 // Reading a walked set one unit at a time, for callers that show progress or
 // may stop early (the viewer): ReadNext reads one unit, Finish computes the
@@ -259,7 +260,8 @@ void ComputeFindings(TFolderReport& Report);
 // report's Units, and Finish finishes the index too; the index must outlive
 // the scan.
 // With Jobs above 1 the units are read ahead on that many threads while
-// ReadNext takes them in order (the report and index those of one thread).
+// ReadNext takes them in order, and the findings are worked out on as many
+// (the report and index those of one thread).
 template <class TResult>
 class TOrderedReader;
 struct TFolderRead;
@@ -290,9 +292,11 @@ class TFolderScanner {
   size_t Next = 0;
   TFolderReport Report;
   TFindIndex* Index = nullptr;
+  unsigned Jobs = 1;
   std::unique_ptr<TOrderedReader<TFolderRead>> Ahead;
-  // What a unit read ahead gives: joined to the report and the index.
-  void Join(TFolderRead&& R);
+  // What a unit read gives: joined to the report and the index (R keeps
+  // what is left, to be freed where it was read).
+  void Join(TFolderRead& R);
 };
 
 // Walks Paths, reads every unit and computes the findings. Progress, when

@@ -9,6 +9,8 @@
 #include <atomic>
 #include <filesystem>
 #include <functional>
+#include <mutex>
+#include <set>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -112,12 +114,13 @@ TEST_F(ParallelScan, ProgressThatStopsKeepsTheUnitsBeforeIt) {
 
 TEST(ReadInOrder, HandsResultsOverInOrderStopsAndPassesExceptionsOn) {
   std::vector<size_t> Seen;
-  std::atomic<int> OffThread = 0;
-  const auto Caller = std::this_thread::get_id();
+  std::mutex M;
+  std::set<std::thread::id> Readers;
   ReadInOrder<size_t>(
-      100, 3,
+      1000, 3,
       [&](size_t I) {
-        OffThread += std::this_thread::get_id() != Caller;
+        std::lock_guard L(M);
+        Readers.insert(std::this_thread::get_id());
         return I * I;
       },
       [&](size_t I, size_t&& R) {
@@ -125,9 +128,11 @@ TEST(ReadInOrder, HandsResultsOverInOrderStopsAndPassesExceptionsOn) {
         Seen.push_back(I);
         return true;
       });
-  ASSERT_EQ(Seen.size(), 100u);
+  ASSERT_EQ(Seen.size(), 1000u);
   for (size_t I = 0; I < Seen.size(); ++I) EXPECT_EQ(Seen[I], I);
-  EXPECT_EQ(OffThread, 100);
+  // Two workers and the caller, never more.
+  EXPECT_GE(Readers.size(), 1u);
+  EXPECT_LE(Readers.size(), 3u);
 
   size_t Taken = 0;
   ReadInOrder<int>(50, 2, [](size_t) { return 1; }, [&](size_t I, int&&) { return ++Taken, I < 4; });
@@ -165,4 +170,86 @@ TEST_F(ParallelScan, AScannerReadsAheadAndStopsWhenLeft) {
   TFolderScanner Early(Paths(), nullptr, 3);
   for (int I = 0; I < 5; ++I) Early.ReadNext();
   EXPECT_EQ(Early.Finish().Units.size(), 5u);
+}
+
+// The caller reads while it waits, and a slow item does not hold the others
+// back: with one worker stuck on item 0, the caller reads the items after it
+// (up to the window) itself; results still come in order, each item read
+// once, and what is given back is destroyed on the thread that read it.
+TEST(ReadInOrder, TheCallerReadsWhileItWaitsAndSpentResultsGoBackToTheirReader) {
+  struct TCounted {
+    std::thread::id ReadOn;
+    std::shared_ptr<std::vector<std::thread::id>> FreedOn;
+    size_t Item = 0;
+    TCounted() = default;
+    TCounted(TCounted&& O) noexcept : ReadOn(O.ReadOn), FreedOn(std::move(O.FreedOn)), Item(O.Item) {}
+    TCounted& operator=(TCounted&&) = delete;
+    ~TCounted() {
+      if (FreedOn) FreedOn->push_back(std::this_thread::get_id());
+    }
+  };
+  const auto Caller = std::this_thread::get_id();
+  std::atomic<bool> Release = false;
+  std::atomic<int> ReadCount = 0, ByCaller = 0;
+  std::vector<std::shared_ptr<std::vector<std::thread::id>>> FreedOn;
+  std::vector<std::thread::id> ReadOn;
+  {
+    TOrderedReader<TCounted> Reader(64, 2, [&](size_t I) {
+      ++ReadCount;
+      if (std::this_thread::get_id() == Caller) ++ByCaller;
+      // Item 0 waits until the caller has read something itself.
+      if (I == 0 && std::this_thread::get_id() != Caller)
+        while (!Release.load()) std::this_thread::yield();
+      TCounted C;
+      C.ReadOn = std::this_thread::get_id();
+      C.Item = I;
+      return C;
+    });
+    std::thread Releaser([&] {
+      while (ByCaller.load() == 0) std::this_thread::yield();
+      Release = true;
+    });
+    for (size_t I = 0; I < 64; ++I) {
+      TCounted C = Reader.Take(I);
+      EXPECT_EQ(C.Item, I);
+      auto Freed = std::make_shared<std::vector<std::thread::id>>();
+      C.FreedOn = Freed;
+      FreedOn.push_back(Freed);
+      ReadOn.push_back(C.ReadOn);
+      Reader.GiveBack(I, std::move(C));
+    }
+    Releaser.join();
+  }
+  EXPECT_EQ(ReadCount, 64);
+  EXPECT_GT(ByCaller, 0);
+  // Each destroyed once; the caller's own by the caller, a worker's by it
+  // (or by the caller, when the reader went first).
+  for (size_t I = 0; I < FreedOn.size(); ++I) {
+    ASSERT_EQ(FreedOn[I]->size(), 1u) << I;
+    if (ReadOn[I] == Caller) EXPECT_EQ(FreedOn[I]->front(), Caller) << I;
+  }
+}
+
+// Parts of a range, on several threads: every index once, in part order, and
+// an exception of a part reaches the caller.
+TEST(InParts, CoversTheRangeInOrderOnSeveralThreads) {
+  for (unsigned Jobs : {1u, 2u, 5u})
+    for (size_t N : {size_t{0}, size_t{1}, size_t{7}, size_t{1000}}) {
+      const std::vector<std::vector<size_t>> Parts =
+          InParts<std::vector<size_t>>(N, Jobs, [](size_t Begin, size_t End) {
+            std::vector<size_t> Got;
+            for (size_t I = Begin; I < End; ++I) Got.push_back(I);
+            return Got;
+          });
+      std::vector<size_t> All;
+      for (const auto& P : Parts) All.insert(All.end(), P.begin(), P.end());
+      ASSERT_EQ(All.size(), N) << Jobs;
+      for (size_t I = 0; I < N; ++I) EXPECT_EQ(All[I], I);
+    }
+  EXPECT_THROW(InParts<int>(100, 3,
+                            [](size_t Begin, size_t End) {
+                              if (Begin <= 50 && 50 < End) throw std::runtime_error("fifty");
+                              return 0;
+                            }),
+               std::runtime_error);
 }
