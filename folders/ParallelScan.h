@@ -232,11 +232,10 @@ std::vector<TPart> InParts(size_t N, unsigned Jobs, FPart&& Part) {
         Errors[K] = std::current_exception();
       }
   };
-  {
-    std::vector<std::jthread> Others;
-    for (unsigned T = 1; T < std::min<size_t>(Threads, Count); ++T) Others.emplace_back(Work);
-    Work();
-  }
+  std::vector<std::thread> Others;
+  for (unsigned T = 1; T < std::min<size_t>(Threads, Count); ++T) Others.emplace_back(Work);
+  Work();  // catches what its parts raise: the threads are always joined
+  for (std::thread& T : Others) T.join();
   std::vector<TPart> Parts;
   Parts.reserve(Count);
   for (size_t K = 0; K < Count; ++K) {
