@@ -33,11 +33,26 @@ WRAPPER=$OUT/unitpeek-dump-wine
 # Wine reads the Unix names and arguments in the character set of the Unix
 # locale: under C (ASCII) it would drop the high bit of every UTF-8 byte.
 # C.UTF-8 is the C locale to the program as well.
+# A run that Wine itself broke off ("wine client error": its server went
+# away before the program ran) is run again, up to three times; the output
+# is held until the run that counts, then given as it came (standard output,
+# standard error).
 cat >"$WRAPPER" <<EOF
 #!/bin/sh
 # unitpeek-dump.exe under Wine (scripts/windows_tests.sh).
 case "\${LC_ALL:-}" in C|POSIX) LC_ALL=C.UTF-8; export LC_ALL ;; esac
-WINEPREFIX='$WINEPREFIX' WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' DISPLAY= exec wine '$EXE' "\$@"
+export WINEPREFIX='$WINEPREFIX' WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' DISPLAY=
+held=\$(mktemp -d)
+for try in 1 2 3; do
+  wine '$EXE' "\$@" >"\$held/out" 2>"\$held/err"
+  status=\$?
+  grep -q '^wine client error:' "\$held/err" || break
+  wineserver -p 60 2>/dev/null
+done
+cat "\$held/out"
+cat "\$held/err" >&2
+rm -rf "\$held"
+exit \$status
 EOF
 chmod +x "$WRAPPER"
 [ -d "$WINEPREFIX" ] || wineboot -i >/dev/null 2>&1 || true
