@@ -53,3 +53,11 @@ TRunHeap SetUpRunHeap() {
 #endif
   return H;
 }
+
+void AllowHeapsForThreads(unsigned Threads) {
+#if defined(__GLIBC__) && defined(__linux__) && defined(MADV_HUGEPAGE) && !defined(UNITPEEK_OWN_ALLOCATOR)
+  if (Threads > 1) mallopt(M_ARENA_MAX, static_cast<int>(Threads));
+#else
+  (void)Threads;
+#endif
+}

@@ -230,6 +230,7 @@ bool PrintJson(const std::vector<std::string>& Files, bool WithDecls, TUsedUnits
 int Run(const TDumpOptions& O) {
   const unsigned Jobs = O.Jobs ? O.Jobs : DefaultJobs();
   TUsedUnits Library(O.UnitPath);
+  if (O.Find || O.Report || O.Graph) AllowHeapsForThreads(ReadingJobs(Jobs));
   if (O.Find) return RunFindCommand(*O.Find, O.Files, O.Json, std::cout, std::cerr, Jobs, O.UnitPath);
   if (O.Report || O.Graph)
     return RunReportCommand(O.Files, ReportFormat(O.Graph, O.Json), std::cout, {.HideRuntime = O.HideRuntime}, Jobs,
