@@ -83,10 +83,11 @@ class TWalker {
       Unreadable(Path, ErrorText(Ec));
       return;
     }
-    // Entry names first, so that the folder is walked in name order.
-    std::vector<std::string> Names;
+    // Entry names first, so that the folder is walked in name order, each
+    // with its kind as the listing gave it.
+    std::vector<std::pair<std::string, fs::file_type>> Names;
     for (fs::directory_iterator End; It != End;) {
-      Names.push_back(PathToUtf8(It->path().filename()));
+      Names.emplace_back(PathToUtf8(It->path().filename()), ListedKind(*It));
       It.increment(Ec);
       if (Ec) {
         Unreadable(Path, ErrorText(Ec));
@@ -94,12 +95,25 @@ class TWalker {
       }
     }
     std::sort(Names.begin(), Names.end());
-    for (const std::string& Name : Names) Entry(JoinFolderPath(Path, Name), Name);
+    for (const auto& [Name, Kind] : Names) Entry(JoinFolderPath(Path, Name), Name, Kind);
   }
 
-  void Entry(const std::string& Path, const std::string& Name) {
+  // The kind of an entry itself (a link as a link), as the folder's listing
+  // tells it on most systems without a call per entry; none when it could
+  // not be told.
+  static fs::file_type ListedKind(const fs::directory_entry& E) {
     std::error_code Ec;
-    fs::file_status L = fs::symlink_status(PathFromUtf8(Path), Ec);
+    if (E.is_symlink(Ec)) return fs::file_type::symlink;
+    if (Ec) return fs::file_type::none;
+    if (E.is_directory(Ec)) return fs::file_type::directory;
+    if (Ec) return fs::file_type::none;
+    if (E.is_regular_file(Ec)) return fs::file_type::regular;
+    return Ec ? fs::file_type::none : fs::file_type::unknown;
+  }
+
+  void Entry(const std::string& Path, const std::string& Name, fs::file_type Kind) {
+    std::error_code Ec;
+    fs::file_status L = Kind != fs::file_type::none ? fs::file_status(Kind) : fs::symlink_status(PathFromUtf8(Path), Ec);
     if (Ec) {
       if (HasUnitExtension(Name)) Unreadable(Path, ErrorText(Ec));
       return;
