@@ -128,96 +128,36 @@ bool PrintSkeletons(const std::vector<std::string>& Files, const std::optional<s
   return AllGood;
 }
 
-// Loads files one after another, with their declarations, on a thread of
-// its own while the caller writes what it took: for --json --decls the
-// writing costs about as much as the loading. Only this thread reads
-// units (the reader keeps its state in globals). It runs at most one
-// result ahead of the caller, and releases the results the caller gives
-// back: memory freed by the thread that took it from the heap costs the
-// allocator no lock and no cross-thread bookkeeping.
-class TAheadLoader {
- public:
-  TAheadLoader(const std::vector<std::string>& Files, TUsedUnits& Library)
-      : Files(Files), Library(Library), Worker([this] { Run(); }) {}
-  ~TAheadLoader() {
-    {
-      std::lock_guard<std::mutex> L(M);
-      Stop = true;
-    }
-    Cv.notify_all();
-    Worker.join();
-  }
-  TAheadLoader(const TAheadLoader&) = delete;
-  TAheadLoader& operator=(const TAheadLoader&) = delete;
-
-  // The result of the next file, in the order of Files.
-  TLoadResult Take() {
-    std::unique_lock<std::mutex> L(M);
-    Cv.wait(L, [&] { return Ready.has_value(); });
-    TLoadResult R = std::move(*Ready);
-    Ready.reset();
-    L.unlock();
-    Cv.notify_all();
-    return R;
-  }
-  // Gives back a result written out: the loader releases it, on its own
-  // thread, whose heap its memory came from.
-  void GiveBack(TLoadResult&& R) {
-    std::lock_guard<std::mutex> L(M);
-    Spent.push_back(std::move(R));
-  }
-
- private:
-  void Run() {
-    for (const std::string& Path : Files) {
-      ReleaseSpent();
-      TLoadResult R = LoadFacts(Path, true, &Library);
-      std::unique_lock<std::mutex> L(M);
-      Cv.wait(L, [&] { return Stop || !Ready.has_value(); });
-      if (Stop) return;
-      Ready = std::move(R);
-      L.unlock();
-      Cv.notify_all();
-    }
-  }
-
-  void ReleaseSpent() {
-    std::vector<TLoadResult> Done;
-    {
-      std::lock_guard<std::mutex> L(M);
-      Done.swap(Spent);
-    }
-  }
-
-  const std::vector<std::string>& Files;
-  TUsedUnits& Library;
-  std::mutex M;
-  std::condition_variable Cv;
-  std::optional<TLoadResult> Ready;
-  std::vector<TLoadResult> Spent;
-  bool Stop = false;
-  std::thread Worker;  // last: starts once the rest is made
-};
-
 void WriteOut(std::string_view Bytes) { std::fwrite(Bytes.data(), 1, Bytes.size(), stdout); }
 
 // JSON mode: one object per file, with "decls" when asked for. A unit whose
 // summary would fail (an invalid stamp) is "ok" with that error. Written a
 // file at a time (a large unit's declarations as the writer's buffer fills).
 // True when every file loaded without an error.
-bool PrintJson(const std::vector<std::string>& Files, bool WithDecls, TUsedUnits& Library) {
+//
+// With the declarations, whose outline and writing cost as much as the
+// loading again, the files are loaded and outlined ahead, a few at most, on
+// every core where units may be read on several threads at once (the
+// writing thread among them), elsewhere on one thread beside the writer;
+// each result goes back to the thread that made it, to be freed there.
+bool PrintJson(const std::vector<std::string>& Files, bool WithDecls, TUsedUnits& Library, unsigned Jobs) {
   bool AllGood = true;
   std::cout.flush();
-  std::optional<TAheadLoader> Loader;
-  if (WithDecls) Loader.emplace(Files, Library);
+  std::optional<TOrderedReader<TLoadResult>> Ahead;
+  if (WithDecls) {
+    const bool Several = ReadingJobs(Jobs) > 1;
+    Ahead.emplace(Files.size(), Several ? Jobs : 1, [&](size_t I) { return LoadFacts(Files[I], true, &Library); }, 8,
+                  Several);
+  }
   TJsonWriter J(WriteOut);
   J.BeginArray();
-  for (const std::string& Path : Files) {
-    TLoadResult R = Loader ? Loader->Take() : LoadFacts(Path, false, nullptr);
+  for (size_t I = 0; I < Files.size(); ++I) {
+    const std::string& Path = Files[I];
+    TLoadResult R = Ahead ? Ahead->Take(I) : LoadFacts(Path, false, nullptr);
     if (!R.Unit.Facts) NoteLoadError(Path, R.Unit.Error);
     AllGood = WriteUnitJson(J, Path, R) && AllGood;
     J.Flush();
-    if (Loader) Loader->GiveBack(std::move(R));
+    if (Ahead) Ahead->GiveBack(I, std::move(R));
   }
   J.EndArray();
   J.Flush();
@@ -230,7 +170,7 @@ bool PrintJson(const std::vector<std::string>& Files, bool WithDecls, TUsedUnits
 int Run(const TDumpOptions& O) {
   const unsigned Jobs = O.Jobs ? O.Jobs : DefaultJobs();
   TUsedUnits Library(O.UnitPath);
-  if (O.Find || O.Report || O.Graph) AllowHeapsForThreads(ReadingJobs(Jobs));
+  if (O.Find || O.Report || O.Graph || (O.Json && O.Decls)) AllowHeapsForThreads(ReadingJobs(Jobs));
   if (O.Find) return RunFindCommand(*O.Find, O.Files, O.Json, std::cout, std::cerr, Jobs, O.UnitPath);
   if (O.Report || O.Graph)
     return RunReportCommand(O.Files, ReportFormat(O.Graph, O.Json), std::cout, {.HideRuntime = O.HideRuntime}, Jobs,
@@ -244,7 +184,7 @@ int Run(const TDumpOptions& O) {
   if (O.Diff) return RunDiffCommand(O.Files[0], O.Files[1], O.Json, Library);
   bool AllGood = true;
   if (O.Json) {
-    AllGood = PrintJson(O.Files, O.Decls, Library);
+    AllGood = PrintJson(O.Files, O.Decls, Library, Jobs);
   } else {
     for (const std::string& Path : O.Files) {
       if (O.Files.size() > 1) std::cout << "==> " << Path << " <==\n";

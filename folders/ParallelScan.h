@@ -33,7 +33,8 @@ inline unsigned ReadingJobs(unsigned Jobs) { return UnitsReadOnThreads ? Jobs : 
 
 // Reads items 0 to N-1 with Read on Jobs threads, the calling thread among
 // them: Jobs - 1 workers, and the caller, which reads what nobody has taken
-// yet while the item it waits for is not done. Reading runs at most Window
+// yet while the item it waits for is not done (or, where the caller is not
+// to read, Jobs workers). Reading runs at most Window
 // items ahead of the one the caller takes next; Take hands them over in
 // order (and raises what an item's Read raised). Nobody sleeps or wakes
 // anybody while there is work: a worker waits only when it is a whole
@@ -43,14 +44,18 @@ inline unsigned ReadingJobs(unsigned Jobs) { return UnitsReadOnThreads ? Jobs : 
 template <class TResult>
 class TOrderedReader {
  public:
-  TOrderedReader(size_t N, unsigned Jobs, std::function<TResult(size_t)> Read)
+  // WindowPerJob: the window is that many items a thread. CallerReads
+  // false: the caller only takes, and Jobs workers read.
+  TOrderedReader(size_t N, unsigned Jobs, std::function<TResult(size_t)> Read, size_t WindowPerJob = 16,
+                 bool CallerReads = true)
       : Read(std::move(Read)),
         N(N),
         Base(UnitConstructionCount),
-        Window(16 * size_t(std::max(1u, Jobs))),
-        Slots(std::min(N, Window)),
+        Window(std::max<size_t>(2, WindowPerJob * std::max(1u, Jobs))),
+        CallerReads(CallerReads),
+        Slots(std::max<size_t>(1, std::min(N, Window))),
         ReadBy(N) {
-    const size_t Workers = std::min<size_t>(std::max(2u, Jobs) - 1, N);
+    const size_t Workers = std::min<size_t>(CallerReads ? std::max(2u, Jobs) - 1 : std::max(1u, Jobs), N);
     for (size_t K = 0; K < Workers; ++K) Bins.push_back(std::make_unique<TBin>());
     for (size_t K = 0; K < Workers; ++K) Threads.emplace_back([this, K] { Work(K); });
   }
@@ -70,7 +75,7 @@ class TOrderedReader {
   TResult Take(size_t I) {
     TSlot& S = SlotOf(I);
     while (!S.Done.load()) {
-      if (const size_t J = Claim(); J < N) {
+      if (const size_t J = CallerReads ? Claim() : N; J < N) {
         ReadItem(J, 0);
         continue;
       }
@@ -174,6 +179,7 @@ class TOrderedReader {
   const size_t N;
   const uint32_t Base;
   const size_t Window;
+  const bool CallerReads;
   std::vector<TSlot> Slots;
   std::vector<uint32_t> ReadBy;  // by item: 0 the caller, else worker ReadBy - 1
   std::mutex M;

@@ -253,3 +253,19 @@ TEST(InParts, CoversTheRangeInOrderOnSeveralThreads) {
                             }),
                std::runtime_error);
 }
+
+// A caller that is not to read only takes: every item is read on a worker
+// (one worker, for systems where one thread at a time reads units).
+TEST(ReadInOrder, ACallerThatIsNotToReadOnlyTakes) {
+  const auto Caller = std::this_thread::get_id();
+  std::atomic<int> ByCaller = 0;
+  TOrderedReader<size_t> Reader(
+      200, 1,
+      [&](size_t I) {
+        ByCaller += std::this_thread::get_id() == Caller;
+        return I + 1;
+      },
+      2, false);
+  for (size_t I = 0; I < 200; ++I) EXPECT_EQ(Reader.Take(I), I + 1);
+  EXPECT_EQ(ByCaller, 0);
+}
