@@ -25,16 +25,11 @@ TParamMode ModeOf(const TLocalDecl& L) {
   return TagAt(L.DefPos) == tagVarParam ? TParamMode::Var : TParamMode::Value;
 }
 
-// The default values of a routine's parameters: nameless constants that
+// A default value of a routine's parameters: a nameless constant; they
 // follow the parameters, one for each of the last parameters in order.
-std::vector<const TConstDecl*> DefaultsAfter(TDCURec* R) {
-  std::vector<const TConstDecl*> Out;
-  for (; R; R = R->Next) {
-    auto* C = RecCast<TConstDecl>(R);
-    if (!C || NameView(C->GetName()) != ".") break;
-    Out.push_back(C);
-  }
-  return Out;
+const TConstDecl* DefaultAt(TDCURec* R) {
+  auto* C = RecCast<TConstDecl>(R);
+  return C && NameView(C->GetName()) == "." ? C : nullptr;
 }
 
 }  // namespace
@@ -70,9 +65,14 @@ TDeclText TOutlineBuilder::ParamType(uint32_t TypeN, int Depth) {
 void TOutlineBuilder::Params(TNameDecl* Chain, TNameDecl* After, std::vector<TDeclParam>& Out, bool SkipSelf,
                              int Depth) {
   // The parameters shown: not those the compiler named, nor the object
-  // itself of a method.
-  std::vector<const TLocalDecl*> Shown;
+  // itself of a method. Counted first, with the defaults after them, then
+  // taken (a routine has no list of its own to keep them in meanwhile).
+  const auto Shown = [SkipSelf](const TLocalDecl& L, bool First) {
+    std::string_view N = NameView(L.GetName());
+    return !IsCompilerName(N) && !(SkipSelf && First && N == "Self");
+  };
   TDCURec* Rest = After;
+  size_t Count = 0;
   bool First = true;
   for (TDCURec* R = Chain; R; R = R->Next) {
     const TLocalDecl* L = ParamOf(R);
@@ -80,20 +80,26 @@ void TOutlineBuilder::Params(TNameDecl* Chain, TNameDecl* After, std::vector<TDe
       Rest = R;
       break;
     }
-    const bool WasFirst = std::exchange(First, false);
-    std::string_view N = NameView(L->GetName());
-    if (!IsCompilerName(N) && !(SkipSelf && WasFirst && N == "Self")) Shown.push_back(L);
+    Count += Shown(*L, std::exchange(First, false));
   }
-  const std::vector<const TConstDecl*> Defaults = DefaultsAfter(Rest);
-  const size_t FirstDefault = Shown.size() - std::min(Shown.size(), Defaults.size());
-  Out.reserve(Shown.size());
-  for (size_t I = 0; I < Shown.size(); ++I) {
-    const TLocalDecl* L = Shown[I];
+  size_t Defaults = 0;
+  for (TDCURec* R = Rest; DefaultAt(R); R = R->Next) ++Defaults;
+  const size_t FirstDefault = Count - std::min(Count, Defaults);
+  TDCURec* Default = Rest;  // the next default to use
+  Out.reserve(Count);
+  size_t I = 0;
+  First = true;
+  for (TDCURec* R = Chain; I < Count; R = R->Next) {
+    const TLocalDecl* L = ParamOf(R);
+    if (!Shown(*L, std::exchange(First, false))) continue;
     TDeclParam& P = Out.emplace_back();
     P.Name = DeclDisplayName(NameView(L->GetName()));
     P.Mode = ModeOf(*L);
     P.Type = ParamType(L->TypeIndex, Depth);
-    if (I >= FirstDefault) ParamDefault(*Defaults[I - FirstDefault], P);
+    if (I++ >= FirstDefault) {
+      ParamDefault(*DefaultAt(Default), P);
+      Default = Default->Next;
+    }
   }
 }
 
