@@ -7,7 +7,8 @@
 // The heap of a run that reads unit after unit, each unit's facts and
 // outline made, written and freed before the next: what a unit frees is
 // kept for the next one (no trimming, blocks up to 4 MiB from the heap
-// rather than mapped afresh each time), both threads share the one heap,
+// rather than mapped afresh each time), its threads share the one heap
+// (unless AllowHeapsForThreads says otherwise),
 // and 16 MiB of it are reserved ahead and asked for in 2 MiB pages. A fresh
 // small page costs the system a fault on first touch; the outline of a
 // large unit touches thousands of them, a 2 MiB page takes one fault for
@@ -26,8 +27,8 @@ struct TRunHeap {
 };
 TRunHeap SetUpRunHeap();
 
-// For a run that reads units on Threads threads (the folder modes): a heap
-// of its own for each, so that their allocations take no lock the others
+// For a run that reads units on Threads threads (the folder modes, and
+// --json --decls): a heap of its own for each, so that their allocations take no lock the others
 // hold (one shared heap costs a folder read on two threads about a third of
 // its time in waiting). What each thread frees stays in its own heap.
 void AllowHeapsForThreads(unsigned Threads);
