@@ -22,6 +22,7 @@
 #include <utility>
 #include <vector>
 
+#include "DCU_Arena.h"
 #include "DCU_Unit.h"
 #include "Platform.h"
 
@@ -160,6 +161,7 @@ class TOrderedReader {
     Spent.clear();
   }
   void Work(size_t K) {
+    const TThreadBlockStore Blocks;  // before anything read here, which it outlives
     std::vector<TResult> Spent;
     while (!Stop.load()) {
       Empty(K, Spent);
@@ -239,7 +241,11 @@ std::vector<TPart> InParts(size_t N, unsigned Jobs, FPart&& Part) {
       }
   };
   std::vector<std::thread> Others;
-  for (unsigned T = 1; T < std::min<size_t>(Threads, Count); ++T) Others.emplace_back(Work);
+  for (unsigned T = 1; T < std::min<size_t>(Threads, Count); ++T)
+    Others.emplace_back([&] {
+      const TThreadBlockStore Blocks;
+      Work();
+    });
   Work();  // catches what its parts raise: the threads are always joined
   for (std::thread& T : Others) T.join();
   std::vector<TPart> Parts;

@@ -46,21 +46,42 @@ struct TSpareBlock {
   TBlockMem Mem;
   std::size_t Size;
 };
-struct TSpares {
+}  // namespace
+
+struct TSpareStore {
   std::vector<TSpareBlock> Blocks;
   std::size_t Bytes = 0;
   // What the largest arena and the largest image of the thread took.
   std::size_t LargestArena = 0, LargestImage = 0;
-  TSpares();
-  ~TSpares();
+  TSpareStore();
+  ~TSpareStore();
 };
+
+namespace {
+// The store of a thread that holds a TThreadBlockStore, else null: such a
+// thread never makes the store below. Not every system can give a thread
+// that ends a thread-local object with a destructor: where thread-local
+// variables are emulated on keys of the thread library (MinGW-w64), the
+// storage of such an object can be freed at the thread's end before its
+// destructor runs, which then frees what the freed storage held.
+constinit thread_local TSpareStore* OwnedSpares = nullptr;
 constinit thread_local bool SparesGone = false;
-TSpares::TSpares() = default;
-TSpares::~TSpares() { SparesGone = true; }
-// The thread's store, or null once it has gone.
-TSpares* Spares() {
+}  // namespace
+
+TSpareStore::TSpareStore() = default;
+TSpareStore::~TSpareStore() {
+  if (OwnedSpares != this) SparesGone = true;
+}
+
+namespace {
+// The thread's store, or null once it has gone: the one of its
+// TThreadBlockStore, else one of the thread's own, made when first asked
+// for and freed at the thread's end (threads that end hold a
+// TThreadBlockStore; the program's first thread need not).
+TSpareStore* Spares() {
+  if (OwnedSpares) return OwnedSpares;
   if (SparesGone) return nullptr;
-  thread_local TSpares S;
+  thread_local TSpareStore S;
   return &S;
 }
 
@@ -68,7 +89,7 @@ TSpares* Spares() {
 // largest image of the run took, at least SpareFloor, at most SpareCeiling.
 constexpr std::size_t SpareFloor = std::size_t{16} << 20;
 constexpr std::size_t SpareCeiling = std::size_t{1} << 30;
-std::size_t SpareLimit(const TSpares& S) {
+std::size_t SpareLimit(const TSpareStore& S) {
   return std::min(SpareCeiling, std::max(SpareFloor, S.LargestArena + S.LargestImage));
 }
 
@@ -78,9 +99,9 @@ constexpr std::size_t PooledImageMin = LargeBlockMin;
 // Keeps a released block, the oldest kept blocks giving way to it while
 // the kept blocks would exceed the limit.
 void KeepSpare(TBlockMem Mem, std::size_t Size) noexcept {
-  TSpares* Kept = Spares();
+  TSpareStore* Kept = Spares();
   if (!Kept) return;
-  TSpares& S = *Kept;
+  TSpareStore& S = *Kept;
   try {
     S.Blocks.push_back(TSpareBlock{std::move(Mem), Size});
   } catch (...) {
@@ -94,9 +115,9 @@ void KeepSpare(TBlockMem Mem, std::size_t Size) noexcept {
 
 // The smallest kept block of Size to MaxSize bytes (its size in Got), or null.
 TBlockMem TakeSpare(std::size_t Size, std::size_t MaxSize, std::size_t& Got) {
-  TSpares* Kept = Spares();
+  TSpareStore* Kept = Spares();
   if (!Kept) return nullptr;
-  TSpares& S = *Kept;
+  TSpareStore& S = *Kept;
   auto& Blocks = S.Blocks;
   std::size_t Best = Blocks.size();
   for (std::size_t I = 0; I < Blocks.size(); ++I) {
@@ -173,7 +194,7 @@ TRecordArena::~TRecordArena() {
   if (ActiveRecordArena == this) ActiveRecordArena = nullptr;
   std::size_t Total = 0;
   for (const TBlock& B : Blocks) Total += B.End - B.Begin;
-  if (TSpares* S = Spares()) S->LargestArena = std::max(S->LargestArena, Total);
+  if (TSpareStore* S = Spares()) S->LargestArena = std::max(S->LargestArena, Total);
   for (TBlock& B : Blocks) KeepSpare(std::move(B.Mem), B.End - B.Begin);
 }
 
@@ -249,7 +270,7 @@ TImageBlock NewImageBlock(std::size_t Size) {
 void TImageRelease::operator()(uint8_t* P) const noexcept {
   TBlockMem Mem(reinterpret_cast<std::byte*>(P), TBlockFree{Size});
   if (!Mem || !UseArenas || Size < PooledImageMin) return;
-  if (TSpares* S = Spares()) S->LargestImage = std::max(S->LargestImage, Size);
+  if (TSpareStore* S = Spares()) S->LargestImage = std::max(S->LargestImage, Size);
   KeepSpare(std::move(Mem), Size);
 }
 
@@ -265,6 +286,15 @@ void TBlockFree::operator()(std::byte* P) const noexcept {
 }
 
 std::size_t SpareBlockBytes() {
-  const TSpares* S = Spares();
+  const TSpareStore* S = Spares();
   return S ? S->Bytes : 0;
+}
+
+TThreadBlockStore::TThreadBlockStore() : Store(std::make_unique<TSpareStore>()), Outer(OwnedSpares) {
+  OwnedSpares = Store.get();
+}
+
+TThreadBlockStore::~TThreadBlockStore() {
+  Store.reset();  // the blocks go back to the system
+  OwnedSpares = Outer;
 }

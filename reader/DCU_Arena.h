@@ -119,3 +119,22 @@ TImageBlock NewImageBlock(std::size_t Size);
 // Bytes of the blocks that released units of this thread left for its next
 // ones (for measurements and tests).
 std::size_t SpareBlockBytes();
+
+// The blocks the calling thread keeps for its next units, for as long as
+// this lives (the thread's blocks are freed with it). A thread that reads
+// or releases units and then ends makes one first thing, before anything
+// it reads: otherwise the thread keeps its blocks in a thread-local store
+// of its own, freed at its end, which is not safe on every system (see
+// DCU_Arena.cpp). The program's first thread need not.
+struct TSpareStore;
+class TThreadBlockStore {
+ public:
+  TThreadBlockStore();
+  ~TThreadBlockStore();
+  TThreadBlockStore(const TThreadBlockStore&) = delete;
+  TThreadBlockStore& operator=(const TThreadBlockStore&) = delete;
+
+ private:
+  std::unique_ptr<TSpareStore> Store;
+  TSpareStore* Outer;
+};

@@ -226,7 +226,9 @@ TEST(ReadInOrder, TheCallerReadsWhileItWaitsAndSpentResultsGoBackToTheirReader) 
   // (or by the caller, when the reader went first).
   for (size_t I = 0; I < FreedOn.size(); ++I) {
     ASSERT_EQ(FreedOn[I]->size(), 1u) << I;
-    if (ReadOn[I] == Caller) EXPECT_EQ(FreedOn[I]->front(), Caller) << I;
+    if (ReadOn[I] == Caller) {
+      EXPECT_EQ(FreedOn[I]->front(), Caller) << I;
+    }
   }
 }
 

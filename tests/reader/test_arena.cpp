@@ -136,6 +136,35 @@ TEST(UnitMemory, EachThreadKeepsTheBlocksOfItsOwnUnits) {
   EXPECT_EQ(SpareBlockBytes(), Here);
 }
 
+// A thread's block store keeps the blocks of the units released while it
+// lives and frees them with it; the store the thread had before is its
+// store again, as it was.
+TEST(UnitMemory, AThreadBlockStoreKeepsTheBlocksWhileItLives) {
+  if (!RecordArenasInUse()) GTEST_SKIP() << "sanitizer build: every block is a heap allocation of its own";
+  const auto Bytes = unitbuilder::LargeUnit(600);
+  { auto U = readertest::Load(Bytes, false); }
+  const size_t Before = SpareBlockBytes();
+  size_t Inner = 0, Outer = 0, After = SIZE_MAX;
+  std::thread T([&] {
+    {
+      const TThreadBlockStore Store;
+      { auto U = readertest::Load(Bytes, false); }
+      Outer = SpareBlockBytes();
+      {
+        const TThreadBlockStore Nested;
+        Inner = SpareBlockBytes();
+      }
+      EXPECT_EQ(SpareBlockBytes(), Outer);
+    }
+    After = SpareBlockBytes();
+  });
+  T.join();
+  EXPECT_GE(Outer, Bytes.size());
+  EXPECT_EQ(Inner, 0u);
+  EXPECT_EQ(After, 0u);
+  EXPECT_EQ(SpareBlockBytes(), Before);
+}
+
 // The image of a large unit is mapped at a 2 MiB boundary (so that the
 // system can back it with large pages); a small one is heap memory. Both
 // hold the file's bytes, and both go back when the unit goes.
