@@ -32,10 +32,23 @@ bool WriteUnitJson(TJsonWriter& J, const std::string& Path, const TLoadResult& R
   const TUnitFacts* Facts = R.Unit.Facts ? &*R.Unit.Facts : nullptr;
   const std::string Error = Facts ? Facts->SummaryError() : R.Unit.Error;
   std::vector<TUnitJsonMember> Extra;
-  if (R.Decls) Extra.push_back({"decls", [&R](TJsonWriter& W) { WriteDeclsJson(*R.Decls, W); }});
+  if (R.DeclsJson) Extra.push_back({"decls", [&R](TJsonWriter& W) { W.RawItem(*R.DeclsJson); }});
+  else if (R.Decls) Extra.push_back({"decls", [&R](TJsonWriter& W) { WriteDeclsJson(*R.Decls, W); }});
   const std::string Hint = Facts ? std::string() : LoadErrorHint(Path, R.Unit.Error);
   if (!Hint.empty()) Extra.push_back({"hint", [&Hint](TJsonWriter& W) { W.String(Hint); }});
   if (R.Partial) Extra.push_back({"partial", [](TJsonWriter& W) { W.Bool(true); }});
   WriteUnitFactsJson(J, Path, Facts, Error, Extra);
   return Facts && Error.empty();
+}
+
+void WriteDeclsAhead(TLoadResult& R) {
+  if (!R.Decls) return;
+  // In the array of units, in a unit's object: two containers deep.
+  constexpr size_t UnitMemberDepth = 2;
+  std::vector<std::string>& Out = R.DeclsJson.emplace();
+  {
+    TJsonWriter W(Out, UnitMemberDepth);
+    WriteDeclsJson(*R.Decls, W);
+  }
+  R.Decls.reset();
 }

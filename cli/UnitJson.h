@@ -7,6 +7,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "DeclOutline.h"
 #include "JsonWriter.h"
@@ -19,6 +20,8 @@ class TUsedTypes;
 struct TLoadResult {
   TUnitLoad Unit;
   std::optional<TDeclOutline> Decls;
+  // The "decls" value written ahead in place of Decls (WriteDeclsAhead).
+  std::optional<std::vector<std::string>> DeclsJson;
   // Decls holds what was read of a unit that did not load.
   bool Partial = false;
 };
@@ -31,3 +34,9 @@ TLoadResult LoadFacts(const std::string& Path, bool WithDecls, TUsedTypes* Used 
 // "decls", "hint" and "partial" as R has them. True when the unit loaded and
 // its summary holds no error.
 bool WriteUnitJson(TJsonWriter& J, const std::string& Path, const TLoadResult& R);
+
+// Writes R's "decls" value as WriteUnitJson writes it in an array of units
+// (--json over several files) and lets the outline go: what is the most of
+// the writing can then be done on the thread that loaded the unit, the
+// units placed in order on another.
+void WriteDeclsAhead(TLoadResult& R);

@@ -135,19 +135,24 @@ void WriteOut(std::string_view Bytes) { std::fwrite(Bytes.data(), 1, Bytes.size(
 // file at a time (a large unit's declarations as the writer's buffer fills).
 // True when every file loaded without an error.
 //
-// With the declarations, whose outline and writing cost as much as the
-// loading again, the files are loaded and outlined ahead, a few at most, on
-// every core where units may be read on several threads at once (the
-// writing thread among them), elsewhere on one thread beside the writer;
-// each result goes back to the thread that made it, to be freed there.
+// With the declarations, whose outline and writing cost three times the
+// loading, the files are loaded, outlined and their declarations written
+// ahead, a few at most, on every core where units may be read on several
+// threads at once (the writing thread among them), elsewhere on one thread
+// beside the writer, which then puts the units out in order; each result
+// goes back to the thread that made it, to be freed there.
 bool PrintJson(const std::vector<std::string>& Files, bool WithDecls, TUsedUnits& Library, unsigned Jobs) {
   bool AllGood = true;
   std::cout.flush();
   std::optional<TOrderedReader<TLoadResult>> Ahead;
   if (WithDecls) {
     const bool Several = ReadingJobs(Jobs) > 1;
-    Ahead.emplace(Files.size(), Several ? Jobs : 1, [&](size_t I) { return LoadFacts(Files[I], true, &Library); }, 8,
-                  Several);
+    const auto LoadAndWrite = [&](size_t I) {
+      TLoadResult R = LoadFacts(Files[I], true, &Library);
+      WriteDeclsAhead(R);
+      return R;
+    };
+    Ahead.emplace(Files.size(), Several ? Jobs : 1, LoadAndWrite, 32, Several);
   }
   TJsonWriter J(WriteOut);
   J.BeginArray();

@@ -80,6 +80,12 @@ TJsonWriter::TJsonWriter(TSink S, TJsonLayout Layout)
 TJsonWriter::TJsonWriter(std::string& Out, TJsonLayout Layout)
     : TJsonWriter([&Out](std::string_view Bytes) { Out.append(Bytes); }, Layout) {}
 
+TJsonWriter::TJsonWriter(std::vector<std::string>& Pieces, size_t Depth)
+    : TJsonWriter([&Pieces](std::string_view Bytes) { Pieces.emplace_back(Bytes); }) {
+  Outer.assign(Depth, TLevel{});
+  AfterKey = true;  // the value begins at once: its separator is the placer's
+}
+
 TJsonWriter::~TJsonWriter() { Flush(); }
 
 void TJsonWriter::Flush() { Spill(0); }
@@ -90,6 +96,20 @@ void TJsonWriter::Spill(size_t N) {
   if (N > Cap) {
     Cap = N;
     Buf = std::make_unique_for_overwrite<char[]>(Cap + Slack);
+  }
+}
+
+void TJsonWriter::RawItem(const std::vector<std::string>& Pieces) {
+  Commit(ValueAt(Room(Indent())));
+  for (const std::string& Piece : Pieces) {
+    if (Piece.size() >= Cap / 2) {
+      Spill(0);
+      Sink(Piece);
+      continue;
+    }
+    char* P = Room(Piece.size());
+    std::memcpy(P, Piece.data(), Piece.size());
+    Commit(P + Piece.size());
   }
 }
 

@@ -63,6 +63,12 @@ class TJsonWriter {
   explicit TJsonWriter(TSink Sink, TJsonLayout Layout = TJsonLayout::Pretty);
   // Appends to Out; Out holds everything written once Flush has run.
   explicit TJsonWriter(std::string& Out, TJsonLayout Layout = TJsonLayout::Pretty);
+  // Writes one value as a pretty text has it Depth containers deep (the
+  // value of a member, or an item whose separator goes before it), its
+  // lines indented for that place, where RawItem puts it later: a value
+  // can so be written on one thread and placed on another. Pieces gets
+  // what is written, a buffer at a time.
+  TJsonWriter(std::vector<std::string>& Pieces, size_t Depth);
   ~TJsonWriter();  // flushes
   TJsonWriter(const TJsonWriter&) = delete;
   TJsonWriter& operator=(const TJsonWriter&) = delete;
@@ -126,14 +132,19 @@ class TJsonWriter {
     Commit(P + Json.size());
   }
 
-  // An item whose flat JSON text was made beforehand (by TJsonFlat): placed
-  // where the open container puts an item, and copied as it stands.
+  // An item whose flat JSON text was made beforehand (by TJsonFlat), or a
+  // value a writer made for this place (of its depth): placed where the
+  // open container puts an item (or after the key), copied as it stands.
   void RawItem(std::string_view Json) {
     char* P = ValueAt(Room(Json.size() + Indent()));
     std::memcpy(P, Json.data(), Json.size());
     Commit(P + Json.size());
   }
 
+  // The same for a value made in pieces (by a writer whose sink kept what
+  // it was handed, a buffer at a time): large pieces go to the sink as
+  // they are, without a copy into the buffer.
+  void RawItem(const std::vector<std::string>& Pieces);
   // An item written straight into the writer's buffer, for items written
   // by the million (the instructions of a code listing): Make(P) writes at
   // most Size bytes of one flat JSON value at P and returns where it ends.

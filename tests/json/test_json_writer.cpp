@@ -290,6 +290,57 @@ TEST(JsonWriter, LongTextsReachTheSinkInPiecesThatMakeTheWholeText) {
   EXPECT_EQ(Value[20000], std::string(300000, 'x') + "\"\xEF\xBF\xBD");
 }
 
+
+// A value written ahead for its depth (in pieces, one large) and placed
+// after a key, as an item and among flat items, gives the text of the
+// value written in place.
+TEST(JsonWriter, AValueWrittenAheadForItsDepthIsPlacedAsItWouldBeWritten) {
+  const auto Value = [](TJsonWriter& J) {
+    J.BeginObject();
+    J.Key("list");
+    J.BeginArray(TJsonLayout::FlatItems);
+    for (int I = 0; I < 9000; ++I) J.String("item " + std::to_string(I));
+    J.EndArray();
+    J.Number("n", 7);
+    J.Key("empty");
+    J.BeginArray();
+    J.EndArray();
+    J.EndObject();
+  };
+  const auto Around = [](TJsonWriter& J, const auto& Put) {
+    J.BeginArray();
+    J.Number(1);
+    J.BeginObject();
+    J.Key("a");
+    Put(J);
+    J.Key("b");
+    J.BeginArray();
+    Put(J);
+    J.EndArray();
+    J.EndObject();
+    J.EndArray();
+  };
+  std::string InPlace, Placed;
+  {
+    TJsonWriter J(InPlace);
+    Around(J, Value);
+  }
+  std::vector<std::string> AtKey, AtItem;
+  {
+    TJsonWriter A(AtKey, 2);
+    Value(A);
+    TJsonWriter B(AtItem, 3);
+    Value(B);
+  }
+  EXPECT_GT(AtKey.size(), 1u);
+  int Placing = 0;
+  {
+    TJsonWriter J(Placed);
+    Around(J, [&](TJsonWriter& W) { W.RawItem(Placing++ == 0 ? AtKey : AtItem); });
+  }
+  EXPECT_EQ(Placed, InPlace);
+  EXPECT_NO_THROW((void)nlohmann::json::parse(Placed));
+}
 TEST(JsonWriter, NothingReachesAStringBeforeFlush) {
   std::string Out;
   TJsonWriter J(Out);
