@@ -13,8 +13,9 @@
 TLoadResult LoadFacts(const std::string& Path, bool WithDecls, TUsedTypes* Used) {
   TLoadResult R;
   std::function<void(const TUnit&)> TakeDecls;
-  // The listing and the JSON mark no runs: the texts alone are kept.
-  const TDeclOutlineOptions Options{.KeepSpans = false, .Used = Used};
+  // The listing and the JSON mark no runs: the texts alone are kept. The
+  // outline is written and let go: in an arena of its own.
+  const TDeclOutlineOptions Options{.KeepSpans = false, .OwnArena = true, .Used = Used};
   if (WithDecls) TakeDecls = [&R, &Options](const TUnit& U) { R.Decls = BuildDeclOutline(U, Options); };
   R.Unit = TryLoadUnit(Path, TakeDecls);
   if (WithDecls && !R.Unit.Facts) {
@@ -45,7 +46,7 @@ void WriteDeclsAhead(TLoadResult& R) {
   if (!R.Decls) return;
   // In the array of units, in a unit's object: two containers deep.
   constexpr size_t UnitMemberDepth = 2;
-  std::vector<std::string>& Out = R.DeclsJson.emplace();
+  TJsonPieces& Out = R.DeclsJson.emplace();
   {
     TJsonWriter W(Out, UnitMemberDepth);
     WriteDeclsJson(*R.Decls, W);

@@ -21,7 +21,7 @@ struct TLoadResult {
   TUnitLoad Unit;
   std::optional<TDeclOutline> Decls;
   // The "decls" value written ahead in place of Decls (WriteDeclsAhead).
-  std::optional<std::vector<std::string>> DeclsJson;
+  std::optional<TJsonPieces> DeclsJson;
   // Decls holds what was read of a unit that did not load.
   bool Partial = false;
 };

@@ -103,7 +103,7 @@ class TOutlineBuilder {
   TDeclTypeKind TypeKindOf(const TBaseDef* D) const;
 
   // Members (DeclMembers.cpp) of the record-like type Owner.
-  void Members(const TRecBaseDef& Owner, std::vector<TDeclMember>& Out);
+  void Members(const TRecBaseDef& Owner, TDeclList<TDeclMember>& Out);
   static TMemberKind MethodKind(const TMethodDecl& Me);
   void MethodMember(const TMethodDecl& Me, std::string_view Name, TDeclMember& M);
   void DispPropMember(const TDispPropDecl& P, TDeclMember& M);
@@ -172,7 +172,7 @@ class TOutlineBuilder {
   // Routines (DeclRoutines.cpp).
   // The parameters at the head of Chain, with the defaults that follow them
   // there or, when the parameters end it, at the head of After.
-  void Params(TNameDecl* Chain, TNameDecl* After, std::vector<TDeclParam>& Out, bool SkipSelf, int Depth);
+  void Params(TNameDecl* Chain, TNameDecl* After, TDeclList<TDeclParam>& Out, bool SkipSelf, int Depth);
   void ParamDefault(const TConstDecl& C, TDeclParam& P);
   // A parameter's type as a source writes it: none for an untyped one,
   // "array of T" (or "array of const") for an open array.

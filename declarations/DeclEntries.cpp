@@ -257,6 +257,15 @@ void TOutlineBuilder::RoutineParts(const TProcDecl& P, std::string_view Name, TD
 
 TDeclOutline BuildDeclOutline(const TUnit& U) { return BuildDeclOutline(U, TDeclOutlineOptions()); }
 
+// The builder, its caches among what it makes, lives in the outline's arena.
 TDeclOutline BuildDeclOutline(const TUnit& U, const TDeclOutlineOptions& Options) {
-  return TOutlineBuilder(U, Options.KeepSpans, Options.NamesOnly, Options.Used).Build();
+  if (!Options.OwnArena) return TOutlineBuilder(U, Options.KeepSpans, Options.NamesOnly, Options.Used).Build();
+  auto Memory = std::make_unique<TDeclArena>();
+  TDeclOutline O;
+  {
+    const TDeclArenaScope Scope(Memory.get());
+    O = TOutlineBuilder(U, Options.KeepSpans, Options.NamesOnly, Options.Used).Build();
+  }
+  O.Memory = std::move(Memory);
+  return O;
 }

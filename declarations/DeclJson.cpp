@@ -18,7 +18,7 @@ class TWriter {
   }
 
  private:
-  void Params(const std::vector<TDeclParam>& Ps);
+  void Params(const TDeclList<TDeclParam>& Ps);
   void CallConv(const TDeclRoutine& R);
   void ParamsAndResult(const TDeclRoutine& R);
   void Member(const TDeclMember& M);
@@ -37,7 +37,7 @@ class TWriter {
   TDeclText Line;
 };
 
-void TWriter::Params(const std::vector<TDeclParam>& Ps) {
+void TWriter::Params(const TDeclList<TDeclParam>& Ps) {
   J.BeginArray();
   for (const TDeclParam& P : Ps) {
     J.BeginObject();

@@ -28,7 +28,7 @@ const TPropDecl* NearestDeclaration(const TUnit& U, const TRecBaseDef& Owner, st
 
 }  // namespace
 
-void TOutlineBuilder::Members(const TRecBaseDef& Owner, std::vector<TDeclMember>& Out) {
+void TOutlineBuilder::Members(const TRecBaseDef& Owner, TDeclList<TDeclMember>& Out) {
   TNameDecl* Chain = Owner.Fields;
   // Only members of classes and objects stand in sections and have
   // directives; of the others only a property can be the default one.

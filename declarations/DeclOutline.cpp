@@ -4,7 +4,7 @@
 
 #include "DCU_TextRules.h"
 
-void AppendParams(TDeclText& T, const std::vector<TDeclParam>& Ps, std::string_view Open, std::string_view Close) {
+void AppendParams(TDeclText& T, const TDeclList<TDeclParam>& Ps, std::string_view Open, std::string_view Close) {
   if (Ps.empty()) return;
   T.Plain(Open);
   for (size_t I = 0; I < Ps.size(); ++I) {
@@ -41,6 +41,47 @@ void WriteSignature(TDeclText& T, const TDeclRoutine& R) {
     T.Plain("; ");
     T.Keyword(CallConvName(R.CallConv));
   }
+}
+
+TDeclOutline::TDeclOutline(const TDeclOutline& O) { *this = O; }
+
+TDeclOutline& TDeclOutline::operator=(const TDeclOutline& O) {
+  if (this == &O) return *this;
+  TDeclOutline Copy;
+  {
+    const TDeclArenaScope OnTheHeap(nullptr);
+    Copy.Interface = O.Interface;
+    Copy.Implementation = O.Implementation;
+  }
+  Copy.UnitName = O.UnitName;
+  Copy.Version = O.Version;
+  Copy.InterfaceUses = O.InterfaceUses;
+  Copy.ImplementationUses = O.ImplementationUses;
+  Copy.Resources = O.Resources;
+  return *this = std::move(Copy);
+}
+
+TDeclOutline& TDeclOutline::operator=(TDeclOutline&& O) noexcept {
+  if (this == &O) return *this;
+  Release();
+  Memory = std::move(O.Memory);
+  UnitName = std::move(O.UnitName);
+  Version = O.Version;
+  Interface = std::move(O.Interface);
+  Implementation = std::move(O.Implementation);
+  InterfaceUses = std::move(O.InterfaceUses);
+  ImplementationUses = std::move(O.ImplementationUses);
+  Resources = std::move(O.Resources);
+  return *this;
+}
+
+TDeclOutline::~TDeclOutline() { Release(); }
+
+void TDeclOutline::Release() noexcept {
+  if (Memory) Memory->SetGoing();
+  const TDeclArenaScope Scope(Memory ? Memory.get() : ActiveDeclArena);
+  TDeclList<TDeclBlock>().swap(Interface.Blocks);
+  TDeclList<TDeclBlock>().swap(Implementation.Blocks);
 }
 
 size_t TDeclSection::EntryCount() const {

@@ -25,10 +25,12 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <variant>
 #include <vector>
 
 #include "DeclMemberFacts.h"
+#include "DeclMemory.h"
 #include "DeclText.h"
 
 class TUnit;
@@ -116,7 +118,7 @@ enum class TRoutineHead : uint8_t { Plain, Constructor, Destructor };
 // Parameters, result and calling convention of a routine, a method or a
 // procedural type.
 struct TDeclRoutine {
-  std::vector<TDeclParam> Params;
+  TDeclList<TDeclParam> Params;
   TDeclText Result;
   bool Known = false;  // false: the file gives no parameter list for it
   bool IsFunction = false;
@@ -165,14 +167,24 @@ template <class T>
 class TDeclBox {
  public:
   TDeclBox() = default;
-  TDeclBox(const TDeclBox& B) : P(B.P ? std::make_unique<T>(*B.P) : nullptr) {}
-  TDeclBox(TDeclBox&&) noexcept = default;
+  TDeclBox(const TDeclBox& B) : P(B.P ? Make(*B.P) : nullptr) {}
+  TDeclBox(TDeclBox&& B) noexcept : P(std::exchange(B.P, nullptr)) {}
   TDeclBox& operator=(const TDeclBox& B) {
-    if (this != &B) P = B.P ? std::make_unique<T>(*B.P) : nullptr;
+    if (this != &B) {
+      T* Copy = B.P ? Make(*B.P) : nullptr;
+      Drop();
+      P = Copy;
+    }
     return *this;
   }
-  TDeclBox& operator=(TDeclBox&&) noexcept = default;
-  ~TDeclBox() = default;
+  TDeclBox& operator=(TDeclBox&& B) noexcept {
+    if (this != &B) {
+      Drop();
+      P = std::exchange(B.P, nullptr);
+    }
+    return *this;
+  }
+  ~TDeclBox() { Drop(); }
 
   // The parts; the empty parts while there are none.
   const T& Get() const { return P ? *P : None(); }
@@ -183,18 +195,36 @@ class TDeclBox {
   }
   // The same to fill in, made when first asked for.
   T& Set() {
-    if (!P) P = std::make_unique<T>();
+    if (!P) P = Make();
     return *P;
   }
 
  private:
-  std::unique_ptr<T> P;
+  // The parts in memory of the outline (DeclMemory.h).
+  template <class... A>
+  static T* Make(A&&... Args) {
+    void* Mem = AllocateDeclMemory(sizeof(T));
+    try {
+      return new (Mem) T(std::forward<A>(Args)...);
+    } catch (...) {
+      ReleaseDeclMemory(Mem, sizeof(T));
+      throw;
+    }
+  }
+  void Drop() noexcept {
+    if (!P) return;
+    P->~T();
+    ReleaseDeclMemory(P, sizeof(T));
+    P = nullptr;
+  }
+
+  T* P = nullptr;
 };
 
 // What only properties carry (most members are fields and methods): kept
 // apart, so that a member takes half the room it would.
 struct TDeclPropertyParts {
-  std::vector<TDeclParam> IndexParams;  // array properties: [A: T; ...]
+  TDeclList<TDeclParam> IndexParams;  // array properties: [A: T; ...]
   TDeclString ReadAccess, WriteAccess, StoredAccess;
   std::optional<int32_t> Index;
   // The default by the property's type: as the listing writes it ("False",
@@ -249,7 +279,7 @@ struct TDeclMember {
 // for the members [First, Last); members without a section (records,
 // interfaces) form runs of None.
 template <class F>
-void ForEachVisibilityRun(const std::vector<TDeclMember>& Ms, F&& Each) {
+void ForEachVisibilityRun(const TDeclList<TDeclMember>& Ms, F&& Each) {
   for (size_t I = 0; I < Ms.size();) {
     size_t J = I + 1;
     while (J < Ms.size() && Ms[J].Visibility == Ms[I].Visibility && Ms[J].VisibilityBits == Ms[I].VisibilityBits) ++J;
@@ -276,7 +306,7 @@ struct TDeclValueParts {
 // interfaces, absolute variables, exports).
 struct TDeclEntryParts {
   TDeclString TypeUnit;             // the unit Type comes from when it is an imported name
-  std::vector<TDeclString> Values;  // enumerations: the names in order
+  TDeclList<TDeclString> Values;  // enumerations: the names in order
   TDeclString Guid;                 // interfaces
   TDeclString AbsoluteTarget;       // absolute variables: what they stand on
   TDeclString ExportTarget;         // exports: the routine exported
@@ -284,7 +314,7 @@ struct TDeclEntryParts {
   // Routines: the DLL and entry an external routine is bound to (empty:
   // none), and the local variables the unit keeps of it (name and type).
   TDeclString ExternalDll, ExternalName;
-  std::vector<TDeclParam> Locals;
+  TDeclList<TDeclParam> Locals;
 };
 
 // The unit's own blocks of code that a source writes as sections, not
@@ -306,7 +336,7 @@ struct TDeclEntry {
   // Types: the definition (for record-like kinds its head line: "class(TBase)").
   // Constants, variables and resource strings: their type.
   TDeclText Type;
-  std::vector<TDeclMember> Members;  // records, objects, classes, interfaces
+  TDeclList<TDeclMember> Members;  // records, objects, classes, interfaces
 
   // A routine's parts (routines and procedural types) or a value's
   // (constants and resource strings): no entry has both, so they share
@@ -338,13 +368,13 @@ struct TDeclEntry {
   TDeclEntryParts& SetMore() { return Parts.Set(); }
   // The parts one at a time (empty where the entry has none).
   const TDeclString& TypeUnit() const { return More().TypeUnit; }
-  const std::vector<TDeclString>& Values() const { return More().Values; }
+  const TDeclList<TDeclString>& Values() const { return More().Values; }
   const TDeclString& Guid() const { return More().Guid; }
   const TDeclString& AbsoluteTarget() const { return More().AbsoluteTarget; }
   const TDeclString& ExportTarget() const { return More().ExportTarget; }
   const TDeclString& ExternalDll() const { return More().ExternalDll; }
   const TDeclString& ExternalName() const { return More().ExternalName; }
-  const std::vector<TDeclParam>& Locals() const { return More().Locals; }
+  const TDeclList<TDeclParam>& Locals() const { return More().Locals; }
   uint32_t ExportIndex() const { return More().ExportIndex; }
 
  private:
@@ -357,21 +387,39 @@ struct TDeclEntry {
 // Consecutive entries of one kind (procedures and functions form one block).
 struct TDeclBlock {
   TDeclKind Kind = TDeclKind::Type;
-  std::vector<TDeclEntry> Entries;
+  TDeclList<TDeclEntry> Entries;
 };
 
 struct TDeclSection {
-  std::vector<TDeclBlock> Blocks;
+  TDeclList<TDeclBlock> Blocks;
   size_t EntryCount() const;
 };
 
+// The parts of an outline built in an arena of its own (OwnArena) lie in
+// it (DeclMemory.h), active while the outline is built and while it goes: a
+// part moved out of it must not outlive it; copies (of the outline or of
+// its parts) made at other times lie on the heap.
 struct TDeclOutline {
+  TDeclOutline() = default;
+  TDeclOutline(const TDeclOutline& O);  // the copy's parts on the heap
+  TDeclOutline(TDeclOutline&& O) noexcept = default;
+  TDeclOutline& operator=(const TDeclOutline& O);
+  TDeclOutline& operator=(TDeclOutline&& O) noexcept;
+  ~TDeclOutline();
+
+  // The arena its parts were made in; null for an outline made otherwise.
+  std::unique_ptr<TDeclArena> Memory;
   std::string UnitName;
   int32_t Version = 0;
   TDeclSection Interface, Implementation;
   // The uses clauses in their stored order (without System and SysInit,
   // which no source names), and the resource files linked in ({$R name}).
   std::vector<std::string> InterfaceUses, ImplementationUses, Resources;
+
+ private:
+  // Lets go of the sections, with the outline's arena active (or, for an
+  // outline of none, the one active now: a builder's result).
+  void Release() noexcept;
 };
 
 // A type whose members the listing writes between its head and "end" (and
@@ -379,7 +427,7 @@ struct TDeclOutline {
 inline bool IsRecordLike(const TDeclEntry& E) { return E.Kind == TDeclKind::Type && IsRecordLike(E.TypeKind); }
 
 // "(A: Integer; var B: TDigit)" between Open and Close; nothing for none.
-void AppendParams(TDeclText& T, const std::vector<TDeclParam>& Ps, std::string_view Open, std::string_view Close);
+void AppendParams(TDeclText& T, const TDeclList<TDeclParam>& Ps, std::string_view Open, std::string_view Close);
 // What follows a routine's name (or a procedural type's keyword):
 // "(A: Integer; var B: TDigit): Integer of object; stdcall".
 void WriteSignature(TDeclText& T, const TDeclRoutine& R);
@@ -398,6 +446,11 @@ struct TDeclOutlineOptions {
   // a fraction of the cost; the entries, their order and sections are those
   // of the whole outline.
   bool NamesOnly = false;
+  // True: the outline's parts in an arena of its own (DeclMemory.h), made
+  // and let go at a fraction of the cost, for more memory while it lives
+  // (the room of its blocks, what the building left unused): for outlines
+  // written and let go at once (the JSON of a run over many files).
+  bool OwnArena = false;
   // The types of the units the unit uses (a library of them, UsedUnits.h):
   // values of those types are decoded by them. Null: by what the unit
   // itself says.

@@ -62,7 +62,7 @@ TDeclText TOutlineBuilder::ParamType(uint32_t TypeN, int Depth) {
   return T;
 }
 
-void TOutlineBuilder::Params(TNameDecl* Chain, TNameDecl* After, std::vector<TDeclParam>& Out, bool SkipSelf,
+void TOutlineBuilder::Params(TNameDecl* Chain, TNameDecl* After, TDeclList<TDeclParam>& Out, bool SkipSelf,
                              int Depth) {
   // The parameters shown: not those the compiler named, nor the object
   // itself of a method. Counted first, with the defaults after them, then

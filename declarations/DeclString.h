@@ -2,7 +2,8 @@
 // (a std::string takes 32), for an outline holds hundreds of thousands.
 //
 // Up to 15 bytes are kept in the object itself, the count in its last
-// byte; longer strings on the heap, their room in a word before the bytes.
+// byte; longer strings in a block of their own (from the outline's arena
+// while it is built, DeclMemory.h), their room in a word before the bytes.
 // No terminating zero is kept: a TDeclString is read as a string_view.
 #pragma once
 
@@ -14,6 +15,8 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+
+#include "DeclMemory.h"
 
 class TDeclString {
  public:
@@ -115,7 +118,7 @@ class TDeclString {
   }
   void Reset() { std::memset(Bytes, 0, sizeof Bytes); }
   void Free() {
-    if (OnHeap()) ::operator delete(HeapBlock());
+    if (OnHeap()) ReleaseDeclMemory(HeapBlock(), sizeof(uint32_t) + HeapRoom());
   }
   // Into an empty (reset) string.
   void Assign(std::string_view S);
@@ -165,7 +168,7 @@ inline void TDeclString::Grow(size_t Room) {
   // (the reader takes files below 2 GiB; no text of one comes near).
   if (Room > UINT32_MAX) throw std::length_error("TDeclString: text too long");
   const size_t N = size();
-  char* Block = static_cast<char*>(::operator new(sizeof(uint32_t) + Room));
+  char* Block = static_cast<char*>(AllocateDeclMemory(sizeof(uint32_t) + Room));
   const auto Room32 = static_cast<uint32_t>(Room);
   std::memcpy(Block, &Room32, sizeof Room32);
   if (N) std::memcpy(Block + sizeof(uint32_t), data(), N);

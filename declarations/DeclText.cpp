@@ -6,10 +6,10 @@
 #include "DCU_Text.h"
 
 TDeclSpans::THead* TDeclSpans::Block(uint32_t Room, const TDeclSpan* From, uint32_t Size) {
-  // The spans follow the head without padding; the block's address, from
-  // operator new, is aligned enough to leave the lowest bit free for the flag.
+  // The spans follow the head without padding; the block's address (aligned
+  // for any object, DeclMemory.h) leaves the lowest bit free for the flag.
   static_assert(sizeof(THead) % alignof(TDeclSpan) == 0 && __STDCPP_DEFAULT_NEW_ALIGNMENT__ >= 2);
-  auto* H = static_cast<THead*>(::operator new(sizeof(THead) + size_t(Room) * sizeof(TDeclSpan)));
+  auto* H = static_cast<THead*>(AllocateDeclMemory(BlockSize(Room)));
   H->Size = Size;
   H->Room = Room;
   if (Size) std::memcpy(static_cast<void*>(Items(H)), From, size_t(Size) * sizeof(TDeclSpan));
@@ -31,7 +31,7 @@ void TDeclSpans::push_back(const TDeclSpan& S) {
   if (!H || H->Size == H->Room) {
     const uint32_t Size = H ? H->Size : 0;
     THead* Grown = Block(Size ? Size * 2 : 2, H ? Items(H) : nullptr, Size);
-    ::operator delete(H);
+    if (H) ReleaseDeclMemory(H, BlockSize(H->Room));
     Bits = (Bits & NotKept) | reinterpret_cast<uintptr_t>(Grown);
     H = Grown;
   }

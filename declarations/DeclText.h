@@ -53,14 +53,14 @@ class TDeclSpans {
   }
   TDeclSpans& operator=(TDeclSpans&& S) noexcept {
     if (this != &S) {
-      if (Head()) ::operator delete(Head());
+      if (Head()) ReleaseDeclMemory(Head(), BlockSize(Head()->Room));
       Bits = S.Bits;
       S.Bits &= NotKept;
     }
     return *this;
   }
   ~TDeclSpans() {
-    if (Head()) ::operator delete(Head());
+    if (Head()) ReleaseDeclMemory(Head(), BlockSize(Head()->Room));
   }
 
   bool Kept() const { return !(Bits & NotKept); }
@@ -79,6 +79,7 @@ class TDeclSpans {
   };
   static constexpr uintptr_t NotKept = 1;
   static TDeclSpan* Items(THead* H) { return reinterpret_cast<TDeclSpan*>(H + 1); }
+  static size_t BlockSize(uint32_t Room) { return sizeof(THead) + size_t(Room) * sizeof(TDeclSpan); }
   THead* Head() const { return reinterpret_cast<THead*>(Bits & ~NotKept); }
   // A block with room for Room spans holding the first Size of From.
   static THead* Block(uint32_t Room, const TDeclSpan* From, uint32_t Size);

@@ -2,6 +2,8 @@
 // escapes and the UTF-8 check (see JsonWriter.h).
 #include "JsonWriter.h"
 
+#include <algorithm>
+
 namespace {
 
 // One ASCII byte as string content: as it stands, or its escape.
@@ -80,8 +82,8 @@ TJsonWriter::TJsonWriter(TSink S, TJsonLayout Layout)
 TJsonWriter::TJsonWriter(std::string& Out, TJsonLayout Layout)
     : TJsonWriter([&Out](std::string_view Bytes) { Out.append(Bytes); }, Layout) {}
 
-TJsonWriter::TJsonWriter(std::vector<std::string>& Pieces, size_t Depth)
-    : TJsonWriter([&Pieces](std::string_view Bytes) { Pieces.emplace_back(Bytes); }) {
+TJsonWriter::TJsonWriter(TJsonPieces& Pieces, size_t Depth) : TJsonWriter([](std::string_view) {}) {
+  Keep = &Pieces;
   Outer.assign(Depth, TLevel{});
   AfterKey = true;  // the value begins at once: its separator is the placer's
 }
@@ -91,6 +93,13 @@ TJsonWriter::~TJsonWriter() { Flush(); }
 void TJsonWriter::Flush() { Spill(0); }
 
 void TJsonWriter::Spill(size_t N) {
+  if (Keep && Used > 0) {
+    Keep->push_back({std::move(Buf), Used});
+    Cap = std::max(Cap, N);
+    Buf = std::make_unique_for_overwrite<char[]>(Cap + Slack);
+    Used = 0;
+    return;
+  }
   if (Used > 0) Sink(std::string_view(Buf.get(), Used));
   Used = 0;
   if (N > Cap) {
@@ -99,17 +108,17 @@ void TJsonWriter::Spill(size_t N) {
   }
 }
 
-void TJsonWriter::RawItem(const std::vector<std::string>& Pieces) {
+void TJsonWriter::RawItem(const TJsonPieces& Pieces) {
   Commit(ValueAt(Room(Indent())));
-  for (const std::string& Piece : Pieces) {
-    if (Piece.size() >= Cap / 2) {
+  for (const TJsonPiece& Piece : Pieces) {
+    if (Piece.Size >= Cap / 2) {
       Spill(0);
-      Sink(Piece);
+      Sink(std::string_view(Piece.Bytes.get(), Piece.Size));
       continue;
     }
-    char* P = Room(Piece.size());
-    std::memcpy(P, Piece.data(), Piece.size());
-    Commit(P + Piece.size());
+    char* P = Room(Piece.Size);
+    std::memcpy(P, Piece.Bytes.get(), Piece.Size);
+    Commit(P + Piece.Size);
   }
 }
 

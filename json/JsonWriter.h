@@ -39,6 +39,14 @@
 
 enum class TJsonLayout : uint8_t { Pretty, Flat, FlatItems };
 
+// A value written ahead (see TJsonWriter's constructor for a depth): the
+// writer's buffers as they filled, taken over whole.
+struct TJsonPiece {
+  std::unique_ptr<char[]> Bytes;
+  size_t Size = 0;
+};
+using TJsonPieces = std::vector<TJsonPiece>;
+
 // A key known when the program is built: plain printable ASCII without '"'
 // and '\\', so that it is copied as it stands. Anything else does not
 // compile; keys made at run time go through TJsonWriter::TextKey.
@@ -68,7 +76,7 @@ class TJsonWriter {
   // lines indented for that place, where RawItem puts it later: a value
   // can so be written on one thread and placed on another. Pieces gets
   // what is written, a buffer at a time.
-  TJsonWriter(std::vector<std::string>& Pieces, size_t Depth);
+  TJsonWriter(TJsonPieces& Pieces, size_t Depth);
   ~TJsonWriter();  // flushes
   TJsonWriter(const TJsonWriter&) = delete;
   TJsonWriter& operator=(const TJsonWriter&) = delete;
@@ -144,7 +152,7 @@ class TJsonWriter {
   // The same for a value made in pieces (by a writer whose sink kept what
   // it was handed, a buffer at a time): large pieces go to the sink as
   // they are, without a copy into the buffer.
-  void RawItem(const std::vector<std::string>& Pieces);
+  void RawItem(const TJsonPieces& Pieces);
   // An item written straight into the writer's buffer, for items written
   // by the million (the instructions of a code listing): Make(P) writes at
   // most Size bytes of one flat JSON value at P and returns where it ends.
@@ -247,7 +255,8 @@ class TJsonWriter {
   size_t Cap = 64u << 10;
   size_t Used = 0;
   std::unique_ptr<char[]> Buf;
-  TLevel Top;                 // the container open now (or the outermost value)
+  TJsonPieces* Keep = nullptr;  // takes the full buffers instead of the sink
+  TLevel Top;                   // the container open now (or the outermost value)
   std::vector<TLevel> Outer;  // the containers around it
   bool AfterKey = false;
 };

@@ -309,7 +309,7 @@ TEST(DeclOutline, EntryPartsBelongToTheEntriesThatCarryThemAndAreCopiedWithThem)
 
   const TDeclEntry* Color = Find(O.Interface, "TColor");
   ASSERT_TRUE(Color);
-  EXPECT_EQ(Color->Values(), std::vector<TDeclString>({TDeclString("Red"), TDeclString("Green"), TDeclString("Blue")}));
+  EXPECT_EQ(Color->Values(), TDeclList<TDeclString>({TDeclString("Red"), TDeclString("Green"), TDeclString("Blue")}));
   TDeclEntry Copy = *Color;
   Copy.SetMore().Values.emplace_back("Cyan");
   EXPECT_EQ(Color->Values().size(), 3u);

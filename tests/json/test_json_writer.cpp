@@ -325,7 +325,7 @@ TEST(JsonWriter, AValueWrittenAheadForItsDepthIsPlacedAsItWouldBeWritten) {
     TJsonWriter J(InPlace);
     Around(J, Value);
   }
-  std::vector<std::string> AtKey, AtItem;
+  TJsonPieces AtKey, AtItem;
   {
     TJsonWriter A(AtKey, 2);
     Value(A);
