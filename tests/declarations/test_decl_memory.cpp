@@ -1,10 +1,13 @@
 // The memory of outlines built in an arena of their own: the arena's
 // pieces, their reuse and their end; an outline built in its arena is the
 // outline built on the heap, and what is copied out of it lives on when it
-// goes (the sanitizers see every part on the heap and check the rest).
+// goes (the sanitizers see every part on the heap and check the rest),
+// over synthetic units and the corpus when present.
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
+#include <memory>
 #include <optional>
 
 #include "DCU_Arena.h"
@@ -13,6 +16,7 @@
 #include "DeclListing.h"
 #include "DeclMemory.h"
 #include "LargeUnit.h"
+#include "TestData.h"
 
 namespace {
 
@@ -75,4 +79,31 @@ TEST(DeclMemory, AnOutlineInItsArenaIsTheOutlineOnTheHeapAndItsCopiesOutliveIt) 
   EXPECT_EQ(DeclsJsonText(Copy), Json);
   Entry.Name = Entry.Name.str() + std::string(40, 'x');  // grows on the heap
   EXPECT_EQ(Entry.Name.str(), EntryName + std::string(40, 'x'));
+}
+
+// Every corpus unit's outline in its own arena lists and writes as on the
+// heap, with the texts' marked runs and without.
+TEST(DeclMemory, CorpusOutlinesInTheirArenasAreThoseOnTheHeap) {
+  namespace fs = std::filesystem;
+  const fs::path Root = testdata::CorpusDir();
+  if (!fs::is_directory(Root)) GTEST_SKIP() << "no corpus folder " << Root << "; skipped";
+  size_t Units = 0;
+  for (const char* Sub : {"v2", "v3", "v4", "v5", "v6", "v7"})
+    for (const fs::path& P : testdata::FilesIn(Root / Sub)) {
+      std::unique_ptr<TUnit> U;
+      try {
+        UnitConstructionCount = 0;
+        U = std::make_unique<TUnit>(P.string());
+      } catch (const EDCUReadError&) {
+        continue;
+      }
+      for (const bool Spans : {false, true}) {
+        const TDeclOutline OnHeap = BuildDeclOutline(*U, TDeclOutlineOptions{.KeepSpans = Spans});
+        const TDeclOutline InArena = BuildDeclOutline(*U, TDeclOutlineOptions{.KeepSpans = Spans, .OwnArena = true});
+        EXPECT_EQ(Listing(InArena), Listing(OnHeap)) << P;
+        EXPECT_EQ(DeclsJsonText(InArena), DeclsJsonText(OnHeap)) << P;
+      }
+      ++Units;
+    }
+  EXPECT_GT(Units, 200u);
 }
