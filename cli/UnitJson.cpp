@@ -51,5 +51,6 @@ void WriteDeclsAhead(TLoadResult& R) {
     TJsonWriter W(Out, UnitMemberDepth);
     WriteDeclsJson(*R.Decls, W);
   }
+  R.Decls->DropAsBuilt();  // as LoadFacts built it
   R.Decls.reset();
 }

@@ -4,6 +4,8 @@
 
 #include "DCU_TextRules.h"
 
+#include <memory>
+
 void AppendParams(TDeclText& T, const TDeclList<TDeclParam>& Ps, std::string_view Open, std::string_view Close) {
   if (Ps.empty()) return;
   T.Plain(Open);
@@ -82,6 +84,16 @@ void TDeclOutline::Release() noexcept {
   const TDeclArenaScope Scope(Memory ? Memory.get() : ActiveDeclArena);
   TDeclList<TDeclBlock>().swap(Interface.Blocks);
   TDeclList<TDeclBlock>().swap(Implementation.Blocks);
+}
+
+void TDeclOutline::DropAsBuilt() noexcept {
+  if (Memory && Memory->BlockBytes() > 0) {
+    // The sections' parts lie in the arena's blocks, which go next: the
+    // lists are made anew in place, what they held left where it lies.
+    std::construct_at(&Interface);
+    std::construct_at(&Implementation);
+  }
+  *this = TDeclOutline();
 }
 
 size_t TDeclSection::EntryCount() const {

@@ -416,6 +416,13 @@ struct TDeclOutline {
   // which no source names), and the resource files linked in ({$R name}).
   std::vector<std::string> InterfaceUses, ImplementationUses, Resources;
 
+  // Lets go of the outline at once, its arena's blocks and all, without
+  // taking its parts apart one by one: for an outline built in an arena of
+  // its own and not changed since (all its parts lie in the arena; a part
+  // added on the heap would be lost). Any other outline goes as it always
+  // does. Leaves the outline empty.
+  void DropAsBuilt() noexcept;
+
  private:
   // Lets go of the sections, with the outline's arena active (or, for an
   // outline of none, the one active now: a builder's result).

@@ -79,6 +79,17 @@ TEST(DeclMemory, AnOutlineInItsArenaIsTheOutlineOnTheHeapAndItsCopiesOutliveIt) 
   EXPECT_EQ(DeclsJsonText(Copy), Json);
   Entry.Name = Entry.Name.str() + std::string(40, 'x');  // grows on the heap
   EXPECT_EQ(Entry.Name.str(), EntryName + std::string(40, 'x'));
+  // Let go as built, at once: empty after, its copy as it was; an outline
+  // on the heap goes the usual way.
+  TDeclOutline Again = BuildDeclOutline(U, TDeclOutlineOptions{.KeepSpans = false, .OwnArena = true});
+  TDeclOutline HeapCopy = Copy;
+  for (TDeclOutline* O : {&Again, &HeapCopy}) {
+    O->DropAsBuilt();
+    EXPECT_FALSE(O->Memory);
+    EXPECT_EQ(O->Interface.EntryCount() + O->Implementation.EntryCount(), 0u);
+    EXPECT_TRUE(O->UnitName.empty());
+  }
+  EXPECT_EQ(Listing(Copy), Text);
 }
 
 // Every corpus unit's outline in its own arena lists and writes as on the
