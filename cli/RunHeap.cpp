@@ -61,3 +61,20 @@ void AllowHeapsForThreads(unsigned Threads) {
   (void)Threads;
 #endif
 }
+
+void GiveThreadHeapLargePages() {
+#if defined(__GLIBC__) && defined(__linux__) && defined(MADV_HUGEPAGE) && !defined(UNITPEEK_OWN_ALLOCATOR)
+  // glibc maps the heap of a thread's arena as 64 MiB (twice the largest
+  // mapping threshold on 64-bit systems) at a multiple of 64 MiB; a block
+  // of the thread's lies in it. The program's own heap (the first thread's)
+  // lies below the break and is left alone.
+  constexpr uintptr_t ThreadHeapSize = uintptr_t{64} << 20;
+  void* P = std::malloc(64);
+  if (!P) return;
+  const auto At = reinterpret_cast<uintptr_t>(P);
+  std::free(P);
+  if (At < reinterpret_cast<uintptr_t>(sbrk(0))) return;
+  // A refusal, or a guess that missed, changes nothing else.
+  madvise(reinterpret_cast<void*>(At & ~(ThreadHeapSize - 1)), ThreadHeapSize, MADV_HUGEPAGE);
+#endif
+}

@@ -32,3 +32,11 @@ TRunHeap SetUpRunHeap();
 // hold (one shared heap costs a folder read on two threads about a third of
 // its time in waiting). What each thread frees stays in its own heap.
 void AllowHeapsForThreads(unsigned Threads);
+
+// What a thread that reads and outlines units for a run does first: the
+// heap of its own that AllowHeapsForThreads gave it is asked for in 2 MiB
+// pages as it grows, as the run's heap is (the first 16 MiB): a thread that
+// outlines unit after unit touches fresh memory until its heap is as large
+// as what it holds at a time, a fault for each small page (glibc on Linux:
+// a thread's heap is a mapping of its own, aligned to its greatest size).
+void GiveThreadHeapLargePages();

@@ -152,7 +152,7 @@ bool PrintJson(const std::vector<std::string>& Files, bool WithDecls, TUsedUnits
       WriteDeclsAhead(R);
       return R;
     };
-    Ahead.emplace(Files.size(), Several ? Jobs : 1, LoadAndWrite, 32, Several);
+    Ahead.emplace(Files.size(), Several ? Jobs : 1, LoadAndWrite, 32, Several, &GiveThreadHeapLargePages);
   }
   TJsonWriter J(WriteOut);
   J.BeginArray();

@@ -46,10 +46,13 @@ template <class TResult>
 class TOrderedReader {
  public:
   // WindowPerJob: the window is that many items a thread. CallerReads
-  // false: the caller only takes, and Jobs workers read.
+  // false: the caller only takes, and Jobs workers read. ThreadStart, when
+  // given, is what each worker does first (the program's set-up of a
+  // thread's heap).
   TOrderedReader(size_t N, unsigned Jobs, std::function<TResult(size_t)> Read, size_t WindowPerJob = 16,
-                 bool CallerReads = true)
+                 bool CallerReads = true, void (*ThreadStart)() = nullptr)
       : Read(std::move(Read)),
+        ThreadStart(ThreadStart),
         N(N),
         Base(UnitConstructionCount),
         Window(std::max<size_t>(2, WindowPerJob * std::max(1u, Jobs))),
@@ -161,6 +164,7 @@ class TOrderedReader {
     Spent.clear();
   }
   void Work(size_t K) {
+    if (ThreadStart) ThreadStart();
     const TThreadBlockStore Blocks;  // before anything read here, which it outlives
     std::vector<TResult> Spent;
     while (!Stop.load()) {
@@ -178,6 +182,7 @@ class TOrderedReader {
   }
 
   std::function<TResult(size_t)> Read;
+  void (*const ThreadStart)();
   const size_t N;
   const uint32_t Base;
   const size_t Window;

@@ -258,16 +258,34 @@ TEST(InParts, CoversTheRangeInOrderOnSeveralThreads) {
 
 // A caller that is not to read only takes: every item is read on a worker
 // (one worker, for systems where one thread at a time reads units).
+// Each worker's start (a thread's heap set up) comes before anything it
+// reads, once a worker; the caller, which does not read, has none.
+namespace {
+thread_local bool Started = false;
+std::atomic<int> Starts = 0;
+void NoteStart() {
+  Started = true;
+  ++Starts;
+}
+}  // namespace
+
 TEST(ReadInOrder, ACallerThatIsNotToReadOnlyTakes) {
   const auto Caller = std::this_thread::get_id();
-  std::atomic<int> ByCaller = 0;
-  TOrderedReader<size_t> Reader(
-      200, 1,
-      [&](size_t I) {
-        ByCaller += std::this_thread::get_id() == Caller;
-        return I + 1;
-      },
-      2, false);
-  for (size_t I = 0; I < 200; ++I) EXPECT_EQ(Reader.Take(I), I + 1);
+  std::atomic<int> ByCaller = 0, Unstarted = 0;
+  Starts = 0;
+  {
+    TOrderedReader<size_t> Reader(
+        200, 2,
+        [&](size_t I) {
+          ByCaller += std::this_thread::get_id() == Caller;
+          Unstarted += !Started;
+          return I + 1;
+        },
+        2, false, &NoteStart);
+    for (size_t I = 0; I < 200; ++I) EXPECT_EQ(Reader.Take(I), I + 1);
+  }
   EXPECT_EQ(ByCaller, 0);
+  EXPECT_EQ(Unstarted, 0);
+  EXPECT_EQ(Starts, 2);
+  EXPECT_FALSE(Started);
 }
