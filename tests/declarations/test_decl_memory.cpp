@@ -99,22 +99,21 @@ TEST(DeclMemory, CorpusOutlinesInTheirArenasAreThoseOnTheHeap) {
   const fs::path Root = testdata::CorpusDir();
   if (!fs::is_directory(Root)) GTEST_SKIP() << "no corpus folder " << Root << "; skipped";
   size_t Units = 0;
-  for (const char* Sub : {"v2", "v3", "v4", "v5", "v6", "v7"})
-    for (const fs::path& P : testdata::FilesIn(Root / Sub)) {
-      std::unique_ptr<TUnit> U;
-      try {
-        UnitConstructionCount = 0;
-        U = std::make_unique<TUnit>(P.string());
-      } catch (const EDCUReadError&) {
-        continue;
-      }
-      for (const bool Spans : {false, true}) {
-        const TDeclOutline OnHeap = BuildDeclOutline(*U, TDeclOutlineOptions{.KeepSpans = Spans});
-        const TDeclOutline InArena = BuildDeclOutline(*U, TDeclOutlineOptions{.KeepSpans = Spans, .OwnArena = true});
-        EXPECT_EQ(Listing(InArena), Listing(OnHeap)) << P;
-        EXPECT_EQ(DeclsJsonText(InArena), DeclsJsonText(OnHeap)) << P;
-      }
-      ++Units;
+  for (const fs::path& P : testdata::VersionFiles()) {
+    std::unique_ptr<TUnit> U;
+    try {
+      UnitConstructionCount = 0;
+      U = std::make_unique<TUnit>(P.string());
+    } catch (const EDCUReadError&) {
+      continue;
     }
+    for (const bool Spans : {false, true}) {
+      const TDeclOutline OnHeap = BuildDeclOutline(*U, TDeclOutlineOptions{.KeepSpans = Spans});
+      const TDeclOutline InArena = BuildDeclOutline(*U, TDeclOutlineOptions{.KeepSpans = Spans, .OwnArena = true});
+      EXPECT_EQ(Listing(InArena), Listing(OnHeap)) << P;
+      EXPECT_EQ(DeclsJsonText(InArena), DeclsJsonText(OnHeap)) << P;
+    }
+    ++Units;
+  }
   EXPECT_GT(Units, 200u);
 }

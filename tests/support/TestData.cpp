@@ -21,6 +21,15 @@ std::vector<fs::path> FilesIn(const fs::path& Dir) {
   return Files;
 }
 
+std::vector<fs::path> VersionFiles() {
+  std::vector<fs::path> Files;
+  for (const char* Sub : {"v2", "v3", "v4", "v5", "v6", "v7"}) {
+    const std::vector<fs::path> In = FilesIn(CorpusDir() / Sub);
+    Files.insert(Files.end(), In.begin(), In.end());
+  }
+  return Files;
+}
+
 std::vector<uint8_t> ReadFileBytes(const fs::path& P) {
   std::ifstream F(P, std::ios::binary);
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(F), std::istreambuf_iterator<char>());

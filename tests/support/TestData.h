@@ -14,6 +14,9 @@ std::filesystem::path CorpusDir();
 std::filesystem::path CorpusSourceDir();
 // The regular files directly in Dir, sorted by name.
 std::vector<std::filesystem::path> FilesIn(const std::filesystem::path& Dir);
+// The files of the corpus's version folders (v2 ... v7), folder by folder,
+// each sorted by name; none when the corpus is absent.
+std::vector<std::filesystem::path> VersionFiles();
 // The whole file at P (empty when it cannot be read).
 std::vector<uint8_t> ReadFileBytes(const std::filesystem::path& P);
 
