@@ -1,6 +1,7 @@
 // One unit file's JSON (see UnitJson.h).
 #include "UnitJson.h"
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -10,19 +11,32 @@
 #include "LoadHint.h"
 #include "UnitFactsJson.h"
 
+namespace {
+
+// The outline of a unit file up to this size is built in an arena of its
+// own (it is written and let go at once) and its JSON may be written ahead;
+// that of a larger one, whose JSON text would take hundreds of megabytes
+// at once, on the heap, its JSON streamed as it is written.
+constexpr int64_t LargestUnitWrittenAhead = int64_t{4} << 20;
+
+// The listing and the JSON mark no runs: the texts alone are kept.
+TDeclOutline OutlineToWrite(const TUnit& U, TUsedTypes* Used) {
+  return BuildDeclOutline(
+      U, TDeclOutlineOptions{.KeepSpans = false, .OwnArena = U.ImageSize <= LargestUnitWrittenAhead, .Used = Used});
+}
+
+}  // namespace
+
 TLoadResult LoadFacts(const std::string& Path, bool WithDecls, TUsedTypes* Used) {
   TLoadResult R;
   std::function<void(const TUnit&)> TakeDecls;
-  // The listing and the JSON mark no runs: the texts alone are kept. The
-  // outline is written and let go: in an arena of its own.
-  const TDeclOutlineOptions Options{.KeepSpans = false, .OwnArena = true, .Used = Used};
-  if (WithDecls) TakeDecls = [&R, &Options](const TUnit& U) { R.Decls = BuildDeclOutline(U, Options); };
+  if (WithDecls) TakeDecls = [&R, Used](const TUnit& U) { R.Decls = OutlineToWrite(U, Used); };
   R.Unit = TryLoadUnit(Path, TakeDecls);
   if (WithDecls && !R.Unit.Facts) {
     // A damaged unit: the declarations read before the error.
     TUnitLoad Again;
     if (std::unique_ptr<TUnit> U = TryLoadUnitPartial(Path, Again)) {
-      R.Decls = BuildDeclOutline(*U, Options);
+      R.Decls = OutlineToWrite(*U, Used);
       R.Partial = true;
     }
   }
@@ -43,7 +57,8 @@ bool WriteUnitJson(TJsonWriter& J, const std::string& Path, const TLoadResult& R
 }
 
 void WriteDeclsAhead(TLoadResult& R) {
-  if (!R.Decls) return;
+  // A large unit's (an outline on the heap) is left to be streamed.
+  if (!R.Decls || !R.Decls->Memory) return;
   // In the array of units, in a unit's object: two containers deep.
   constexpr size_t UnitMemberDepth = 2;
   TJsonPieces& Out = R.DeclsJson.emplace();

@@ -38,5 +38,6 @@ bool WriteUnitJson(TJsonWriter& J, const std::string& Path, const TLoadResult& R
 // Writes R's "decls" value as WriteUnitJson writes it in an array of units
 // (--json over several files) and lets the outline go: what is the most of
 // the writing can then be done on the thread that loaded the unit, the
-// units placed in order on another.
+// units placed in order on another. The outline of a large unit is kept,
+// for WriteUnitJson to stream its JSON.
 void WriteDeclsAhead(TLoadResult& R);
