@@ -100,13 +100,8 @@ TEST(DeclMemory, CorpusOutlinesInTheirArenasAreThoseOnTheHeap) {
   if (!fs::is_directory(Root)) GTEST_SKIP() << "no corpus folder " << Root << "; skipped";
   size_t Units = 0;
   for (const fs::path& P : testdata::VersionFiles()) {
-    std::unique_ptr<TUnit> U;
-    try {
-      UnitConstructionCount = 0;
-      U = std::make_unique<TUnit>(P.string());
-    } catch (const EDCUReadError&) {
-      continue;
-    }
+    const std::unique_ptr<TUnit> U = testdata::LoadUnitOrNull(P);
+    if (!U) continue;
     for (const bool Spans : {false, true}) {
       const TDeclOutline OnHeap = BuildDeclOutline(*U, TDeclOutlineOptions{.KeepSpans = Spans});
       const TDeclOutline InArena = BuildDeclOutline(*U, TDeclOutlineOptions{.KeepSpans = Spans, .OwnArena = true});

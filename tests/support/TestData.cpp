@@ -1,6 +1,8 @@
 // Where the real unit files and their sources are (see TestData.h).
 #include "TestData.h"
 
+#include "DCU_Unit.h"
+
 #include <algorithm>
 #include <fstream>
 #include <iterator>
@@ -28,6 +30,15 @@ std::vector<fs::path> VersionFiles() {
     Files.insert(Files.end(), In.begin(), In.end());
   }
   return Files;
+}
+
+std::unique_ptr<TUnit> LoadUnitOrNull(const fs::path& P) {
+  try {
+    UnitConstructionCount = 0;
+    return std::make_unique<TUnit>(P.string());
+  } catch (const EDCUReadError&) {
+    return nullptr;
+  }
 }
 
 std::vector<uint8_t> ReadFileBytes(const fs::path& P) {

@@ -4,7 +4,10 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <vector>
+
+class TUnit;
 
 namespace testdata {
 
@@ -17,6 +20,9 @@ std::vector<std::filesystem::path> FilesIn(const std::filesystem::path& Dir);
 // The files of the corpus's version folders (v2 ... v7), folder by folder,
 // each sorted by name; none when the corpus is absent.
 std::vector<std::filesystem::path> VersionFiles();
+// The unit file at P, loaded as the first of a run; null when the reader
+// refuses it.
+std::unique_ptr<TUnit> LoadUnitOrNull(const std::filesystem::path& P);
 // The whole file at P (empty when it cannot be read).
 std::vector<uint8_t> ReadFileBytes(const std::filesystem::path& P);
 
