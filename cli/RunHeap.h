@@ -28,9 +28,10 @@ struct TRunHeap {
 TRunHeap SetUpRunHeap();
 
 // For a run that reads units on Threads threads (the folder modes, and
-// --json --decls): a heap of its own for each, so that their allocations take no lock the others
-// hold (one shared heap costs a folder read on two threads about a third of
-// its time in waiting). What each thread frees stays in its own heap.
+// --json --decls): a heap of its own for each, so that their allocations
+// take no lock the others hold (one shared heap costs a folder read on two
+// threads about a third of its time in waiting). What each thread frees
+// stays in its own heap.
 void AllowHeapsForThreads(unsigned Threads);
 
 // What a thread that reads and outlines units for a run does first: the

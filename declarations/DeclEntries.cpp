@@ -257,7 +257,8 @@ void TOutlineBuilder::RoutineParts(const TProcDecl& P, std::string_view Name, TD
 
 TDeclOutline BuildDeclOutline(const TUnit& U) { return BuildDeclOutline(U, TDeclOutlineOptions()); }
 
-// The builder, its caches among what it makes, lives in the outline's arena.
+// An outline in an arena of its own: the builder, its caches among what it
+// makes, lives in the arena too.
 TDeclOutline BuildDeclOutline(const TUnit& U, const TDeclOutlineOptions& Options) {
   if (!Options.OwnArena) return TOutlineBuilder(U, Options.KeepSpans, Options.NamesOnly, Options.Used).Build();
   auto Memory = std::make_unique<TDeclArena>();

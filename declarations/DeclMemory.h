@@ -1,17 +1,19 @@
-// The memory of an outline: the strings, lists and parts made while it is
-// built come from blocks the outline owns, handed out from the front, and
-// go back with the outline all at once, block by block, instead of one by
-// one (an outline of a large unit holds hundreds of thousands).
+// The memory of an outline built in an arena of its own (OwnArena of
+// TDeclOutlineOptions): the strings, lists and parts made while it is built
+// come from blocks the outline owns, handed out from the front, and go back
+// with the outline all at once, block by block, instead of one by one (an
+// outline of a large unit holds hundreds of thousands).
 //
 // What is made while an arena is active (TDeclArenaScope) comes from it;
 // what is released while an arena is active and lies in one of its blocks
 // stays in it, for what is made next of its size (a list's room as it
 // grows, a builder's texts); anything else comes from and goes back to the
-// heap. An outline's arena is active while it is
-// built and while it is destroyed, so that its parts may be changed, copied
-// or moved between outlines at any other time: a part made outside its
-// outline's arena lives on the heap, and one that leaves its outline (moved
-// into another object) must not outlive the outline.
+// heap. An outline's arena is active while it is built and while it is
+// destroyed, so that its parts may be changed, copied or moved between
+// outlines at other times (not while another outline is built on the same
+// thread): a part made outside its outline's arena lives on the heap, and
+// one that leaves its outline (moved into another object) must not outlive
+// the outline.
 #pragma once
 
 #include <cstddef>

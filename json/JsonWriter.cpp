@@ -88,7 +88,13 @@ TJsonWriter::TJsonWriter(TJsonPieces& Pieces, size_t Depth) : TJsonWriter([](std
   AfterKey = true;  // the value begins at once: its separator is the placer's
 }
 
-TJsonWriter::~TJsonWriter() { Flush(); }
+TJsonWriter::~TJsonWriter() {
+  if (Keep) {
+    if (Used > 0) Keep->push_back({std::move(Buf), Used});
+    return;
+  }
+  Flush();
+}
 
 void TJsonWriter::Flush() { Spill(0); }
 

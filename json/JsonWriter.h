@@ -77,7 +77,7 @@ class TJsonWriter {
   // can so be written on one thread and placed on another. Pieces gets
   // what is written, a buffer at a time.
   TJsonWriter(TJsonPieces& Pieces, size_t Depth);
-  ~TJsonWriter();  // flushes
+  ~TJsonWriter();  // flushes (a writer for a depth hands over its last buffer)
   TJsonWriter(const TJsonWriter&) = delete;
   TJsonWriter& operator=(const TJsonWriter&) = delete;
 
@@ -149,9 +149,9 @@ class TJsonWriter {
     Commit(P + Json.size());
   }
 
-  // The same for a value made in pieces (by a writer whose sink kept what
-  // it was handed, a buffer at a time): large pieces go to the sink as
-  // they are, without a copy into the buffer.
+  // The same for a value written ahead in pieces (the buffers of a writer
+  // made for its depth): large pieces go to the sink as they are, without
+  // a copy into the buffer.
   void RawItem(const TJsonPieces& Pieces);
   // An item written straight into the writer's buffer, for items written
   // by the million (the instructions of a code listing): Make(P) writes at
@@ -257,7 +257,7 @@ class TJsonWriter {
   std::unique_ptr<char[]> Buf;
   TJsonPieces* Keep = nullptr;  // takes the full buffers instead of the sink
   TLevel Top;                   // the container open now (or the outermost value)
-  std::vector<TLevel> Outer;  // the containers around it
+  std::vector<TLevel> Outer;    // the containers around it
   bool AfterKey = false;
 };
 
