@@ -10,7 +10,7 @@ namespace {
 // array whole.
 class TWriter {
  public:
-  explicit TWriter(TJsonWriter& Out) : Out(Out) { Line.SetKeepSpans(false); }
+  explicit TWriter(TJsonWriter& Out) : Out(Out) {}
   void Entry(const TDeclEntry& E) {
     J.Clear();
     EntryValue(E);
@@ -25,16 +25,20 @@ class TWriter {
   void Directives(const TDeclDirectives& D);
   void EntryValue(const TDeclEntry& E);
   // The "text" of an entry or member: its one-line rendering.
-  template <class T, class F>
-  void Text(const T& Item, F Render) {
-    Line.Text.clear();
-    Render(Item, Line);
-    J.String("text", Line.Text);
+  void Text(const TDeclEntry& E) {
+    Line.Clear();
+    AppendEntryLine(E, Line);
+    J.String("text", Line.View());
+  }
+  void Text(const TDeclMember& M) {
+    Line.Clear();
+    AppendMemberLine(M, Line);
+    J.String("text", Line.View());
   }
 
   TJsonWriter& Out;
   TJsonFlat J;
-  TDeclText Line;
+  TPlainLine Line;
 };
 
 void TWriter::Params(const TDeclList<TDeclParam>& Ps) {
@@ -85,7 +89,7 @@ void TWriter::Member(const TDeclMember& M) {
   }
   if (Prop && !P.ReadAccess.empty()) J.String("read", P.ReadAccess);
   if (Prop && !P.StoredAccess.empty()) J.String("stored", P.StoredAccess);
-  Text(M, AppendMemberLine);
+  Text(M);
   if (!Routine) J.String("type", M.Type.Text);
   if (M.Visibility != TVisibility::None)
     J.String("visibility", M.Visibility == TVisibility::Unknown ? "unknown" : VisibilityName(M.Visibility));
@@ -134,7 +138,7 @@ void TWriter::EntryValue(const TDeclEntry& E) {
   if (Type || Routine) ParamsAndResult(E.Routine());
   if (Routine && E.SystemProc) J.True("system");
   if (Exports) J.String("target", E.ExportTarget());
-  Text(E, AppendEntryLine);
+  Text(E);
   if (Data) J.String("type", E.Type.Text);
   if (Type) J.String("typeKind", DeclTypeKindName(E.TypeKind));
   if (Data && !E.TypeUnit().empty()) J.String("typeUnit", E.TypeUnit());

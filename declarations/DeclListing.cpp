@@ -4,7 +4,10 @@
 
 namespace {
 
-void Space(TDeclText& T) { T.Plain(" "); }
+template <class TLine>
+void Space(TLine& T) {
+  T.Plain(" ");
+}
 
 std::string HexByte(uint8_t B) {
   static const char* Digits = "0123456789ABCDEF";
@@ -94,10 +97,12 @@ void WriteSection(TDeclSink& Sink, const TDeclSection& S) {
   }
 }
 
-void NameDef(TDeclText& T, std::string_view Name, uint32_t Offset) { T.Add(TDeclRunKind::NameDef, Name, Offset); }
+template <class TLine>
+void NameDef(TLine& T, std::string_view Name, uint32_t Offset) { T.Add(TDeclRunKind::NameDef, Name, Offset); }
 
 // " Keyword Value" after a declaration's head ("index 3", "read FCount").
-void Clause(TDeclText& T, std::string_view Keyword, std::string_view Value) {
+template <class TLine>
+void Clause(TLine& T, std::string_view Keyword, std::string_view Value) {
   Space(T);
   T.Keyword(Keyword);
   T.Plain(" ");
@@ -106,13 +111,15 @@ void Clause(TDeclText& T, std::string_view Keyword, std::string_view Value) {
 
 // A typed constant's or resource string's value: decoded, or what the file
 // keeps of it.
-void DataValue(TDeclText& T, const TDeclEntry& E) {
+template <class TLine>
+void DataValue(TLine& T, const TDeclEntry& E) {
   if (!E.Value().Empty()) T.Append(E.Value());
   else if (E.DataSize >= 0) T.Comment("{" + std::to_string(E.DataSize) + " bytes in the data block, not decoded}");
   else T.Comment("{no value in the data block}");
 }
 
-void ConstLine(const TDeclEntry& E, TDeclText& T) {
+template <class TLine>
+void ConstLine(const TDeclEntry& E, TLine& T) {
   NameDef(T, E.Name, E.Offset);
   if (E.Typed) {
     T.Plain(": ");
@@ -129,14 +136,16 @@ void ConstLine(const TDeclEntry& E, TDeclText& T) {
   T.Comment(" }");
 }
 
-void VarLine(const TDeclEntry& E, TDeclText& T) {
+template <class TLine>
+void VarLine(const TDeclEntry& E, TLine& T) {
   NameDef(T, E.Name, E.Offset);
   T.Plain(": ");
   T.Append(E.Type);
   if (E.Absolute) Clause(T, "absolute", E.AbsoluteTarget());
 }
 
-void RoutineLine(const TDeclEntry& E, TDeclText& T) {
+template <class TLine>
+void RoutineLine(const TDeclEntry& E, TLine& T) {
   const TDeclRoutine& R = E.Routine();
   if (R.ClassMethod) {
     T.Keyword("class");
@@ -155,7 +164,8 @@ void RoutineLine(const TDeclEntry& E, TDeclText& T) {
   }
 }
 
-void ExportsLine(const TDeclEntry& E, TDeclText& T) {
+template <class TLine>
+void ExportsLine(const TDeclEntry& E, TLine& T) {
   T.Plain(E.ExportTarget());
   if (E.ExportTarget() != E.Name) {
     Space(T);
@@ -167,7 +177,8 @@ void ExportsLine(const TDeclEntry& E, TDeclText& T) {
   if (E.ExportIndex()) Clause(T, "index", std::to_string(E.ExportIndex()));
 }
 
-void MethodLine(const TDeclMember& M, TDeclText& T) {
+template <class TLine>
+void MethodLine(const TDeclMember& M, TLine& T) {
   if (M.Directives.ClassMethod) {
     T.Keyword("class");
     Space(T);
@@ -185,7 +196,8 @@ void MethodLine(const TDeclMember& M, TDeclText& T) {
   });
 }
 
-void PropertyLine(const TDeclMember& M, TDeclText& T) {
+template <class TLine>
+void PropertyLine(const TDeclMember& M, TLine& T) {
   const TDeclPropertyParts& P = M.Property();
   T.Keyword("property");
   Space(T);
@@ -215,9 +227,8 @@ void PropertyLine(const TDeclMember& M, TDeclText& T) {
   }
 }
 
-}  // namespace
-
-void AppendEntryLine(const TDeclEntry& E, TDeclText& T) {
+template <class TLine>
+void EntryLineTo(const TDeclEntry& E, TLine& T) {
   switch (E.Kind) {
     case TDeclKind::Type:
       NameDef(T, E.Name, E.Offset);
@@ -239,7 +250,8 @@ void AppendEntryLine(const TDeclEntry& E, TDeclText& T) {
   }
 }
 
-void AppendMemberLine(const TDeclMember& M, TDeclText& T) {
+template <class TLine>
+void MemberLineTo(const TDeclMember& M, TLine& T) {
   switch (M.Kind) {
     case TMemberKind::Field:
       NameDef(T, M.Name, M.Offset);
@@ -252,6 +264,13 @@ void AppendMemberLine(const TDeclMember& M, TDeclText& T) {
     case TMemberKind::Property: PropertyLine(M, T); break;
   }
 }
+
+}  // namespace
+
+void AppendEntryLine(const TDeclEntry& E, TDeclText& Out) { EntryLineTo(E, Out); }
+void AppendEntryLine(const TDeclEntry& E, TPlainLine& Out) { EntryLineTo(E, Out); }
+void AppendMemberLine(const TDeclMember& M, TDeclText& Out) { MemberLineTo(M, Out); }
+void AppendMemberLine(const TDeclMember& M, TPlainLine& Out) { MemberLineTo(M, Out); }
 
 TDeclText EntryLine(const TDeclEntry& E) {
   TDeclText T;

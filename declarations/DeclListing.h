@@ -41,6 +41,9 @@ bool IsPascalName(std::string_view N);
 // "TColor = (Red, Green, Blue)", "TFoo = class(TBase)".
 TDeclText EntryLine(const TDeclEntry& E);
 TDeclText MemberLine(const TDeclMember& M);
-// The same appended to Out (which keeps spans or not, as it is set).
+// The same appended to Out (which keeps spans or not, as it is set), or,
+// the text alone, to a plain line.
 void AppendEntryLine(const TDeclEntry& E, TDeclText& Out);
+void AppendEntryLine(const TDeclEntry& E, TPlainLine& Out);
 void AppendMemberLine(const TDeclMember& M, TDeclText& Out);
+void AppendMemberLine(const TDeclMember& M, TPlainLine& Out);

@@ -6,7 +6,10 @@
 
 #include <memory>
 
-void AppendParams(TDeclText& T, const TDeclList<TDeclParam>& Ps, std::string_view Open, std::string_view Close) {
+namespace {
+
+template <class TLine>
+void ParamsTo(TLine& T, const TDeclList<TDeclParam>& Ps, std::string_view Open, std::string_view Close) {
   if (Ps.empty()) return;
   T.Plain(Open);
   for (size_t I = 0; I < Ps.size(); ++I) {
@@ -29,8 +32,9 @@ void AppendParams(TDeclText& T, const TDeclList<TDeclParam>& Ps, std::string_vie
   T.Plain(Close);
 }
 
-void WriteSignature(TDeclText& T, const TDeclRoutine& R) {
-  AppendParams(T, R.Params, "(", ")");
+template <class TLine>
+void SignatureTo(TLine& T, const TDeclRoutine& R) {
+  ParamsTo(T, R.Params, "(", ")");
   if (R.IsFunction) {
     T.Plain(": ");
     T.Append(R.Result);
@@ -44,6 +48,17 @@ void WriteSignature(TDeclText& T, const TDeclRoutine& R) {
     T.Keyword(CallConvName(R.CallConv));
   }
 }
+
+}  // namespace
+
+void AppendParams(TDeclText& T, const TDeclList<TDeclParam>& Ps, std::string_view Open, std::string_view Close) {
+  ParamsTo(T, Ps, Open, Close);
+}
+void AppendParams(TPlainLine& T, const TDeclList<TDeclParam>& Ps, std::string_view Open, std::string_view Close) {
+  ParamsTo(T, Ps, Open, Close);
+}
+void WriteSignature(TDeclText& T, const TDeclRoutine& R) { SignatureTo(T, R); }
+void WriteSignature(TPlainLine& T, const TDeclRoutine& R) { SignatureTo(T, R); }
 
 TDeclOutline::TDeclOutline(const TDeclOutline& O) { *this = O; }
 

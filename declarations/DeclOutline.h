@@ -435,9 +435,11 @@ inline bool IsRecordLike(const TDeclEntry& E) { return E.Kind == TDeclKind::Type
 
 // "(A: Integer; var B: TDigit)" between Open and Close; nothing for none.
 void AppendParams(TDeclText& T, const TDeclList<TDeclParam>& Ps, std::string_view Open, std::string_view Close);
+void AppendParams(TPlainLine& T, const TDeclList<TDeclParam>& Ps, std::string_view Open, std::string_view Close);
 // What follows a routine's name (or a procedural type's keyword):
 // "(A: Integer; var B: TDigit): Integer of object; stdcall".
 void WriteSignature(TDeclText& T, const TDeclRoutine& R);
+void WriteSignature(TPlainLine& T, const TDeclRoutine& R);
 
 // Builds the outline of a loaded unit; the unit may be released afterwards.
 TDeclOutline BuildDeclOutline(const TUnit& U);

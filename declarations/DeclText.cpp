@@ -56,6 +56,13 @@ void TDeclText::Append(const TDeclText& T) {
     }
 }
 
+void TPlainLine::Grow(size_t N) {
+  while (Cap - Used < N) Cap *= 2;
+  auto New = std::make_unique_for_overwrite<char[]>(Cap);
+  std::memcpy(New.get(), Buf.get(), Used);
+  Buf = std::move(New);
+}
+
 void TDeclText::AddName(TDeclRunKind Kind, std::string_view Bytes, int64_t Anchor) {
   if (IsPlainAscii(Bytes)) Add(Kind, Bytes, Anchor);
   else Add(Kind, DisplayUtf8(Bytes), Anchor);

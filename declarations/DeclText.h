@@ -8,6 +8,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 #include <string_view>
@@ -105,6 +107,59 @@ struct TDeclText {
   void Keyword(std::string_view S) { Add(TDeclRunKind::Keyword, S); }
   void Comment(std::string_view S) { Add(TDeclRunKind::Comment, S); }
   void Append(const TDeclText& T);
+};
+
+// A line's text alone, for writers that mark no runs (the "text" of the
+// JSON): what TDeclText with no spans holds, made in a buffer kept from one
+// line to the next, the short pieces a line is made of (" ", "; ", names)
+// copied inline. The line renderings (DeclListing.h) write either.
+class TPlainLine {
+ public:
+  TPlainLine() : Buf(std::make_unique_for_overwrite<char[]>(Cap)) {}
+  void Clear() { Used = 0; }
+  std::string_view View() const { return {Buf.get(), Used}; }
+
+  void Plain(std::string_view S) {
+    if (Cap - Used < S.size()) Grow(S.size());
+    CopyShort(Buf.get() + Used, S);
+    Used += S.size();
+  }
+  void Keyword(std::string_view S) { Plain(S); }
+  void Comment(std::string_view S) { Plain(S); }
+  void Add(TDeclRunKind, std::string_view S, int64_t = NoAnchor) { Plain(S); }
+  void Append(const TDeclText& T) { Plain(T.Text); }
+
+ private:
+  // Up to sixteen bytes as two overlapping words (or single bytes), no
+  // call; longer ones by memcpy.
+  static void CopyShort(char* P, std::string_view S) {
+    const char* From = S.data();
+    const size_t N = S.size();
+    if (N > 16) {
+      std::memcpy(P, From, N);
+    } else if (N >= 8) {
+      uint64_t A, B;
+      std::memcpy(&A, From, 8);
+      std::memcpy(&B, From + N - 8, 8);
+      std::memcpy(P, &A, 8);
+      std::memcpy(P + N - 8, &B, 8);
+    } else if (N >= 4) {
+      uint32_t A, B;
+      std::memcpy(&A, From, 4);
+      std::memcpy(&B, From + N - 4, 4);
+      std::memcpy(P, &A, 4);
+      std::memcpy(P + N - 4, &B, 4);
+    } else if (N > 0) {
+      P[0] = From[0];
+      P[N / 2] = From[N / 2];
+      P[N - 1] = From[N - 1];
+    }
+  }
+  void Grow(size_t N);
+
+  size_t Cap = 1024;
+  size_t Used = 0;
+  std::unique_ptr<char[]> Buf;
 };
 
 // A name of the unit as UTF-8 text: its bytes read as Windows-1252, control

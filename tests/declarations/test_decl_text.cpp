@@ -1,5 +1,5 @@
 // Texts with marked runs: the spans a text keeps through growth, copies,
-// moves and appends, and a text that keeps none.
+// moves and appends, a text that keeps none, and a plain line.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -82,6 +82,29 @@ TEST(DeclText, ATextThatKeepsNoSpansKeepsItsWordsAloneAndSaysSoThroughCopies) {
   Kept.SetKeepSpans(true);  // the flag leaves the spans held alone
   EXPECT_EQ(Kept.Spans.size(), 1u);
   EXPECT_EQ(Kept.Spans[0].Kind, TDeclRunKind::Keyword);
+}
+
+// A plain line copies pieces of every length (those to sixteen bytes in
+// overlapping words) and grows past its first room, the same text as a
+// TDeclText without spans, line after line in one buffer.
+TEST(DeclText, APlainLineHoldsWhatATextWithoutSpansHolds) {
+  TPlainLine Line;
+  std::string Alphabet;
+  for (int I = 0; I < 40; ++I) Alphabet += static_cast<char>('A' + I % 26) + std::string(I % 7 == 0 ? "\xE9" : "");
+  for (int Round = 0; Round < 2; ++Round) {
+    Line.Clear();
+    TDeclText Text;
+    Text.SetKeepSpans(false);
+    for (int Times = 0; Times < 3; ++Times)  // 3 * 820 bytes: past 1024, then 2048
+      for (size_t N = 0; N <= 40; ++N) {
+        const std::string_view Piece = std::string_view(Alphabet).substr(0, N);
+        Line.Plain(Piece);
+        Text.Add(TDeclRunKind::NameDef, Piece, 7);
+      }
+    Line.Append(Text);
+    Text.Append(Text);
+    ASSERT_EQ(Line.View(), Text.Text.view()) << "round " << Round;
+  }
 }
 
 }  // namespace
