@@ -17,6 +17,7 @@ void TOutlineBuilder::TrimTexts(size_t Keep) {
   Texts.clear();
   Numbers.clear();
   State.clear();
+  Made.clear();
 }
 
 TDeclEntryMaker::TDeclEntryMaker(const TUnit& U, const TDeclOutlineOptions& Options)
