@@ -138,22 +138,23 @@ class TPlainLine {
     if (N > 16) {
       std::memcpy(P, From, N);
     } else if (N >= 8) {
-      uint64_t A, B;
-      std::memcpy(&A, From, 8);
-      std::memcpy(&B, From + N - 8, 8);
-      std::memcpy(P, &A, 8);
-      std::memcpy(P + N - 8, &B, 8);
+      CopyEnds<uint64_t>(P, From, N);
     } else if (N >= 4) {
-      uint32_t A, B;
-      std::memcpy(&A, From, 4);
-      std::memcpy(&B, From + N - 4, 4);
-      std::memcpy(P, &A, 4);
-      std::memcpy(P + N - 4, &B, 4);
+      CopyEnds<uint32_t>(P, From, N);
     } else if (N > 0) {
       P[0] = From[0];
       P[N / 2] = From[N / 2];
       P[N - 1] = From[N - 1];
     }
+  }
+  // N bytes (one to two words of W) as the first word and the last.
+  template <class W>
+  static void CopyEnds(char* P, const char* From, size_t N) {
+    W A, B;
+    std::memcpy(&A, From, sizeof A);
+    std::memcpy(&B, From + N - sizeof B, sizeof B);
+    std::memcpy(P, &A, sizeof A);
+    std::memcpy(P + N - sizeof B, &B, sizeof B);
   }
   void Grow(size_t N);
 
