@@ -128,8 +128,8 @@ class TOutlineBuilder {
   // "{#N}" for type numbers that resolve to nothing, or are met inside
   // themselves or too deep.
   std::unordered_map<uint32_t, TDeclText> Numbers;
-  std::vector<uint8_t> State;  // by type number: 0 not yet, 1 being made, 2 made
   std::vector<const TDeclText*> Made;  // by type number: its text in Texts, once made
+  std::vector<uint8_t> Making;         // by type number: 1 while its text is being made
 
   // The text of a type reference; valid as long as the builder.
   const TDeclText& TypeRef(uint32_t N, int Depth = 0);

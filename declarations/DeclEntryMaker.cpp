@@ -16,8 +16,8 @@ void TOutlineBuilder::TrimTexts(size_t Keep) {
   if (Texts.size() <= Keep) return;
   Texts.clear();
   Numbers.clear();
-  State.clear();
   Made.clear();
+  Making.clear();
 }
 
 TDeclEntryMaker::TDeclEntryMaker(const TUnit& U, const TDeclOutlineOptions& Options)

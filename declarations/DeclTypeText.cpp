@@ -47,17 +47,17 @@ const TDeclText& TOutlineBuilder::NumberText(uint32_t N) {
 const TDeclText& TOutlineBuilder::TypeRef(uint32_t N, int Depth) {
   const TBaseDef* D = U.GetTypeDef(N);
   if (!D) return NumberText(N);
-  if (State.size() <= N) {
-    State.resize(U.TypeTable.size() + 1);
-    Made.resize(State.size());
+  if (Made.size() <= N) {
+    Made.resize(U.TypeTable.size() + 1);
+    Making.resize(Made.size());
   }
-  if (State[N] == 2) return *Made[N];
+  if (Made[N]) return *Made[N];
   // Too deep a nesting of anonymous types is cut (and not kept: a shallower
   // use writes it out).
-  if (State[N] == 1 || (Depth >= InlineDepth && DefName(D).empty())) return NumberText(N);
-  State[N] = 1;
+  if (Making[N] || (Depth >= InlineDepth && DefName(D).empty())) return NumberText(N);
+  Making[N] = 1;
   TDeclText T = MakeTypeRef(N, D, Depth);
-  State[N] = 2;
+  Making[N] = 0;
   Made[N] = &Texts.emplace(N, std::move(T)).first->second;
   return *Made[N];
 }
